@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs, with apt-get, every package listed in deps/*.txt that is not installed yet.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+mapfile -t wanted < <(cat "$root"/deps/*.txt | sed 's/#.*//' | tr -s ' \t' '\n' | grep -v '^$' | sort -u)
+missing=()
+for p in "${wanted[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+echo "Installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
