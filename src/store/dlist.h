@@ -1,0 +1,97 @@
+#pragma once
+// String-keyed store in a 256-way character tree, with ordered, filtered iteration and a flat file container.
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+class TFileHandle;
+
+enum THeaderAction { haLoad = 0, haSave = 1 };
+
+class TDList {
+public:
+    using TDisposeStructure = std::function<void(TDList *Sender, int Structure, void *Properties)>;
+    using TFileHeader = std::function<void(TDList *Sender, TFileHandle &H, THeaderAction Action, int Format, int InitPos)>;
+    using TSaveStructure = std::function<void(TDList *Sender, int Structure, void *Properties, TFileHandle &H, int Format)>;
+    using TLoadStructure = std::function<void(TDList *Sender, int Structure, void *&Properties, TFileHandle &H, int Format)>;
+    using TFilter = std::function<void(TDList *Sender, const std::string &Str, int Structure, void *Properties, bool &Enabled)>;
+    using TDeleteFilter = std::function<void(TDList *Sender, const std::string &Str, int Structure, void *Properties, bool &CanDelete)>;
+
+    unsigned char Separator = '_';
+    TDisposeStructure OnDisposeStructure;
+    TFileHeader OnFileHeader;
+    TSaveStructure OnSaveStructure;
+    TLoadStructure OnLoadStructure;
+    TFilter OnFilter;
+    TDeleteFilter OnDeleteFilter; // assignable; the store never fires it
+
+    TDList();
+    ~TDList();
+    TDList(const TDList &) = delete;
+    TDList &operator=(const TDList &) = delete;
+
+    void Add(const std::string &Key, int Structure, void *Properties);
+    bool Find(const std::string &Key, int &Structure, void *&Properties) const;
+    void Delete(const std::string &Key);
+    void Clear();
+    bool IsEmpty() const { return root_ == nullptr; }
+
+    void SetRange(const std::string &Prefix, int MinLevel, int MaxLevel);
+    bool First();
+    bool Next();
+    bool GetKey(std::string &Key) const;
+    bool GetStructure(int &Structure) const;
+    bool GetProperties(void *&Properties) const;
+    bool Scan();
+
+    // Keys given as text are stored as their UTF-8 bytes.
+    void Add(const QString &Key, int Structure, void *Properties) { Add(Key.toStdString(), Structure, Properties); }
+    bool Find(const QString &Key, int &Structure, void *&Properties) const { return Find(Key.toStdString(), Structure, Properties); }
+    void Delete(const QString &Key) { Delete(Key.toStdString()); }
+    void SetRange(const QString &Prefix, int MinLevel, int MaxLevel) { SetRange(Prefix.toStdString(), MinLevel, MaxLevel); }
+
+    // The file container. Both return false with a message in Error when the file could not be
+    // written or read; a save never gives up the previous file before the new one is complete.
+    bool SaveToFile(const QString &FileName, int Format, QString *Error = nullptr);
+    bool LoadFromFile(const QString &FileName, int MaxFormat, QString *Error = nullptr);
+
+    struct Node;
+
+private:
+    friend class TTracer;
+    Node *root_ = nullptr;
+    std::string prefix_;
+    int minLevel_ = 0, maxLevel_ = 0;
+    Node *cur_ = nullptr;  // cursor node, or none
+    int curCh_ = 0;
+    std::string suffix_;
+    int depth_ = 0, level_ = 0;
+    bool sepFlag_ = false;
+    bool keyValid_ = false;
+
+    void freeSubtree(Node *n);
+    bool yieldable(const Node *n, int ch) const;
+    bool advance();
+    bool acceptFiltered();
+    void dispose(int structure, void *props);
+};
+
+// Cursor that walks a store's tree one character at a time, for longest-match recognition.
+class TTracer {
+public:
+    struct TPos {
+        TDList::Node *Node = nullptr;
+        int Ch = 0;
+    };
+    explicit TTracer(TDList *DList) : list_(DList) {}
+    void Trace(const std::string &Key);
+    void GetPosition(TPos &Pos) const { Pos = pos_; }
+    void SetPosition(const TPos &Pos) { pos_ = Pos; }
+    bool Step(unsigned char Ch, bool &Used, int &Structure, void *&Properties);
+
+private:
+    TDList *list_;
+    TPos pos_;
+};

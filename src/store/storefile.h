@@ -1,0 +1,40 @@
+#pragma once
+// The open file that a store's owner reads its entry data from or writes it to.
+// Reads never go past what the file holds: a short read marks the handle damaged.
+
+#include <QString>
+#include <cstdint>
+#include <string>
+
+class TFileHandle {
+public:
+    // Writing: bytes are collected and reach the disk when the save completes.
+    void Write(const void *Data, size_t Count);
+    void WriteInt32(int32_t Value);
+
+    // Reading: returns how many bytes were read (fewer only at the end of the file).
+    size_t Read(void *Data, size_t Count);
+    bool ReadInt32(int32_t &Value);
+    int64_t Position() const { return pos_; }
+    int64_t Remaining() const { return int64_t(buf_.size()) - pos_; }
+    bool AtEnd() const { return Remaining() <= 0; }
+    bool Damaged() const { return damaged_; }
+    void MarkDamaged() { damaged_ = true; }
+
+    // For the store itself.
+    static TFileHandle ForReading(std::string Bytes);
+    const std::string &Bytes() const { return buf_; }
+
+private:
+    std::string buf_;
+    int64_t pos_ = 0;
+    bool damaged_ = false;
+};
+
+// Length-prefixed strings: a 4-byte little-endian length, then the bytes.
+void FileWriteStr(TFileHandle &H, const std::string &S);
+void FileWriteStr(TFileHandle &H, const QString &S); // as UTF-8
+// A length that cannot be read counts as 0; a length that is negative or runs past the end
+// reads as empty and marks the handle damaged.
+std::string FileReadStr(TFileHandle &H);
+QString FileReadQStr(TFileHandle &H); // UTF-8, or Windows-1252 when the bytes are not valid UTF-8

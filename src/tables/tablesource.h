@@ -1,0 +1,66 @@
+#pragma once
+// A table's rows as the dataset layer sees them. A dBASE file, an Access table and an SQL result
+// each provide one; the dataset (cursor, sort, filter, edit states) works over any of them.
+//
+// Rows are addressed by a stable row id 0..RowCount()-1 that never changes while the source is
+// open: deleted rows keep their id (IsDeleted), appended rows get the next ids.
+
+#include <QDateTime>
+#include <QString>
+#include <QVariant>
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+// The field types of the data-access layer, with the ordinals the expression variables rely on.
+enum TFieldType : int {
+    ftUnknown = 0, ftString = 1, ftSmallint = 2, ftInteger = 3, ftWord = 4, ftBoolean = 5, ftFloat = 6,
+    ftCurrency = 7, ftBCD = 8, ftDate = 9, ftTime = 10, ftDateTime = 11, ftBytes = 12, ftVarBytes = 13,
+    ftAutoInc = 14, ftBlob = 15, ftMemo = 16, ftGraphic = 17, ftFmtMemo = 18, ftParadoxOle = 19,
+    ftDBaseOle = 20, ftTypedBinary = 21, ftCursor = 22, ftFixedChar = 23, ftWideString = 24, ftLargeint = 25
+};
+
+struct TSourceField {
+    QString Name;
+    TFieldType DataType = ftString;
+    int Size = 0;     // characters for text fields, else the storage width
+    int Decimals = 0; // for numbers
+};
+
+// Every failure of the layer: a message a person can act on.
+class EDatabaseError : public std::runtime_error {
+public:
+    explicit EDatabaseError(const QString &Message) : std::runtime_error(Message.toStdString()), message_(Message) {}
+    const QString &Message() const { return message_; }
+
+private:
+    QString message_;
+};
+
+class TTableSource {
+public:
+    virtual ~TTableSource() = default;
+
+    virtual const std::vector<TSourceField> &Fields() const = 0;
+    virtual int64_t RowCount() const = 0;
+    virtual bool IsDeleted(int64_t Row) const { (void)Row; return false; }
+
+    // Values: null is an invalid QVariant. Text fields give QString, numbers double (or qint64 for
+    // integer types), dates QDate, date-times QDateTime, logicals bool, memos QString.
+    virtual QVariant Value(int64_t Row, int Field) const = 0;
+    virtual bool IsNull(int64_t Row, int Field) const { return !Value(Row, Field).isValid(); }
+    virtual QString AsString(int64_t Row, int Field) const { return Value(Row, Field).toString(); }
+    virtual double AsFloat(int64_t Row, int Field) const { return Value(Row, Field).toDouble(); }
+
+    // Changes stay pending until ApplyUpdates writes them all; a read-only source throws
+    // EDatabaseError with its reason before changing anything.
+    virtual bool ReadOnly() const { return true; }
+    virtual QString ReadOnlyReason() const { return QStringLiteral("The table is read-only."); }
+    virtual void SetValue(int64_t Row, int Field, const QVariant &Value) { (void)Row; (void)Field; (void)Value; throw EDatabaseError(ReadOnlyReason()); }
+    virtual int64_t AppendRow() { throw EDatabaseError(ReadOnlyReason()); }
+    virtual void DeleteRow(int64_t Row) { (void)Row; throw EDatabaseError(ReadOnlyReason()); }
+    virtual bool HasPendingChanges() const { return false; }
+    virtual void ApplyUpdates() {}
+    virtual void CancelUpdates() {}
+};
