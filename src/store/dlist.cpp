@@ -1,0 +1,425 @@
+#include "store/dlist.h"
+#include "store/storefile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <unistd.h>
+
+// A node keeps its 256 child links inline; the entry data is allocated the first time a key ends
+// in the node, since most nodes only lie on paths.
+struct TDList::Node {
+    struct Payload {
+        uint64_t used[4] = {0, 0, 0, 0};
+        int structure[256] = {};
+        void *props[256] = {};
+    };
+    Node *parent = nullptr;
+    unsigned char ch = 0;
+    int nUsed = 0;
+    int nChild = 0;
+    Payload *pay = nullptr;
+    Node *child[256] = {};
+
+    bool used(int c) const { return pay && (pay->used[c >> 6] >> (c & 63) & 1); }
+    int structure(int c) const { return pay ? pay->structure[c] : 0; }
+    void *props(int c) const { return pay ? pay->props[c] : nullptr; }
+    Payload &payload() {
+        if (!pay)
+            pay = new Payload;
+        return *pay;
+    }
+    void setUsed(int c, bool u) {
+        uint64_t bit = uint64_t(1) << (c & 63);
+        uint64_t &w = payload().used[c >> 6];
+        if (u && !(w & bit)) {
+            w |= bit;
+            ++nUsed;
+        } else if (!u && (w & bit)) {
+            w &= ~bit;
+            --nUsed;
+        }
+    }
+    ~Node() { delete pay; }
+};
+
+TDList::TDList() = default;
+
+TDList::~TDList() { Clear(); }
+
+void TDList::dispose(int structure, void *props) {
+    if (props && OnDisposeStructure)
+        OnDisposeStructure(this, structure, props);
+}
+
+void TDList::Add(const std::string &Key, int Structure, void *Properties) {
+    if (Key.empty())
+        return;
+    if (!root_)
+        root_ = new Node;
+    Node *n = root_;
+    for (size_t i = 0; i + 1 < Key.size(); ++i) {
+        unsigned char c = Key[i];
+        if (!n->child[c]) {
+            Node *k = new Node;
+            k->parent = n;
+            k->ch = c;
+            n->child[c] = k;
+            ++n->nChild;
+        }
+        n = n->child[c];
+    }
+    unsigned char c = Key.back();
+    if (void *old = n->props(c)) {
+        int oldStructure = n->structure(c);
+        n->pay->props[c] = nullptr; // the handler may look the key up again
+        dispose(oldStructure, old);
+    }
+    n->setUsed(c, true);
+    n->pay->structure[c] = Structure;
+    n->pay->props[c] = Properties;
+}
+
+bool TDList::Find(const std::string &Key, int &Structure, void *&Properties) const {
+    if (Key.empty() || !root_)
+        return false;
+    const Node *n = root_;
+    for (size_t i = 0; i + 1 < Key.size(); ++i) {
+        n = n->child[static_cast<unsigned char>(Key[i])];
+        if (!n)
+            return false;
+    }
+    unsigned char c = Key.back();
+    if (!n->used(c))
+        return false;
+    Structure = n->structure(c);
+    Properties = n->props(c);
+    return true;
+}
+
+void TDList::Delete(const std::string &Key) {
+    if (Key.empty() || !root_)
+        return;
+    Node *n = root_;
+    for (size_t i = 0; i + 1 < Key.size(); ++i) {
+        n = n->child[static_cast<unsigned char>(Key[i])];
+        if (!n)
+            return;
+    }
+    unsigned char c = Key.back();
+    if (n->pay) {
+        n->setUsed(c, false);
+        void *props = n->pay->props[c];
+        int structure = n->pay->structure[c];
+        n->pay->props[c] = nullptr;
+        n->pay->structure[c] = 0;
+        dispose(structure, props);
+    }
+    // Release emptied nodes bottom-up.
+    while (n && n->nUsed == 0 && n->nChild == 0) {
+        if (n == cur_)
+            cur_ = nullptr;
+        Node *parent = n->parent;
+        if (!parent) {
+            delete n;
+            root_ = nullptr;
+            break;
+        }
+        parent->child[n->ch] = nullptr;
+        --parent->nChild;
+        delete n;
+        n = parent;
+    }
+}
+
+void TDList::freeSubtree(Node *n) {
+    for (int c = 0; c < 256; ++c) {
+        if (Node *k = n->child[c]) {
+            freeSubtree(k);
+            n->child[c] = nullptr;
+        }
+        if (n->pay && n->pay->props[c]) {
+            void *props = n->pay->props[c];
+            n->pay->props[c] = nullptr;
+            dispose(n->pay->structure[c], props);
+        }
+    }
+    if (n == cur_)
+        cur_ = nullptr;
+    delete n;
+}
+
+void TDList::Clear() {
+    Node *r = root_;
+    root_ = nullptr;
+    if (r)
+        freeSubtree(r);
+    cur_ = nullptr;
+    keyValid_ = false;
+}
+
+void TDList::SetRange(const std::string &Prefix, int MinLevel, int MaxLevel) {
+    prefix_ = Prefix;
+    minLevel_ = MinLevel;
+    maxLevel_ = MaxLevel;
+    cur_ = nullptr;
+    keyValid_ = false;
+}
+
+bool TDList::yieldable(const Node *n, int ch) const {
+    if (!n->used(ch))
+        return false;
+    int lv = level_ + (sepFlag_ ? 1 : 0);
+    return lv >= minLevel_ && lv <= maxLevel_;
+}
+
+bool TDList::First() {
+    keyValid_ = false;
+    cur_ = nullptr;
+    if (!root_)
+        return false;
+    Node *start = root_;
+    if (!prefix_.empty()) {
+        Node *n = root_;
+        for (size_t i = 0; i + 1 < prefix_.size(); ++i) {
+            n = n->child[static_cast<unsigned char>(prefix_[i])];
+            if (!n)
+                return false;
+        }
+        start = n->child[static_cast<unsigned char>(prefix_.back())];
+        if (!start)
+            return false;
+    }
+    cur_ = start;
+    curCh_ = 0;
+    suffix_.assign(1, '\0');
+    depth_ = int(prefix_.size());
+    level_ = 0;
+    sepFlag_ = (Separator == 0);
+    if (yieldable(cur_, 0) && acceptFiltered())
+        return keyValid_ = true;
+    return Next();
+}
+
+bool TDList::acceptFiltered() {
+    if (!OnFilter)
+        return true;
+    bool enabled = true;
+    std::string key = prefix_ + suffix_;
+    OnFilter(this, key, cur_->structure(curCh_), cur_->props(curCh_), enabled);
+    return enabled;
+}
+
+bool TDList::advance() {
+    if (!cur_)
+        return false;
+    Node *fbNode = cur_;
+    int fbCh = curCh_;
+    for (;;) {
+        Node *k = cur_->child[curCh_];
+        if (k && !(sepFlag_ && level_ >= maxLevel_)) {
+            if (sepFlag_)
+                ++level_;
+            cur_ = k;
+            curCh_ = 0;
+            suffix_.push_back('\0');
+            ++depth_;
+            sepFlag_ = (Separator == 0);
+            if (yieldable(cur_, 0))
+                return true;
+            continue;
+        }
+        while (curCh_ == 255) {
+            if (depth_ == int(prefix_.size())) {
+                cur_ = fbNode;
+                curCh_ = fbCh;
+                return false;
+            }
+            curCh_ = cur_->ch;
+            cur_ = cur_->parent;
+            suffix_.pop_back();
+            --depth_;
+            if (curCh_ == Separator)
+                --level_;
+        }
+        ++curCh_;
+        sepFlag_ = (curCh_ == Separator);
+        suffix_.back() = char(curCh_);
+        if (yieldable(cur_, curCh_))
+            return true;
+    }
+}
+
+bool TDList::Next() {
+    keyValid_ = false;
+    do {
+        if (!advance())
+            return false;
+    } while (!acceptFiltered());
+    return keyValid_ = true;
+}
+
+bool TDList::GetKey(std::string &Key) const {
+    if (!cur_ || !keyValid_)
+        return false;
+    Key = prefix_ + suffix_;
+    return true;
+}
+
+bool TDList::GetStructure(int &Structure) const {
+    if (!cur_)
+        return false;
+    Structure = cur_->structure(curCh_);
+    return true;
+}
+
+bool TDList::GetProperties(void *&Properties) const {
+    if (!cur_)
+        return false;
+    Properties = cur_->props(curCh_);
+    return true;
+}
+
+bool TDList::Scan() {
+    if (!First())
+        return false;
+    while (Next()) {
+    }
+    return true;
+}
+
+// The file container.
+
+namespace {
+QString backupName(const QString &fileName) {
+    QFileInfo fi(fileName);
+    return fi.dir().filePath(QStringLiteral("Backup of ") + fi.fileName());
+}
+} // namespace
+
+bool TDList::SaveToFile(const QString &FileName, int Format, QString *Error) {
+    // The whole file is built in memory first, so a failing owner event leaves the disk untouched.
+    TFileHandle h;
+    h.WriteInt32(Format);
+    if (OnFileHeader)
+        OnFileHeader(this, h, haSave, Format, 4);
+    for (bool ok = First(); ok; ok = Next()) {
+        std::string key;
+        GetKey(key);
+        int structure = 0;
+        void *props = nullptr;
+        GetStructure(structure);
+        GetProperties(props);
+        h.WriteInt32(int32_t(key.size()));
+        h.Write(key.data(), key.size());
+        h.WriteInt32(structure);
+        if (OnSaveStructure)
+            OnSaveStructure(this, structure, props, h, Format);
+    }
+
+    auto fail = [&](const QString &msg) {
+        if (Error)
+            *Error = msg;
+        return false;
+    };
+    // Written and flushed to a new file beside the old one before the old one is given up.
+    const QString tmpName = FileName + QStringLiteral(".saving");
+    QFile tmp(tmpName);
+    if (!tmp.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return fail(QStringLiteral("Cannot create the file \"%1\": %2").arg(FileName, tmp.errorString()));
+    const std::string &bytes = h.Bytes();
+    bool written = tmp.write(bytes.data(), qint64(bytes.size())) == qint64(bytes.size()) && tmp.flush();
+    if (written)
+        written = ::fsync(tmp.handle()) == 0;
+    QString writeError = tmp.errorString();
+    tmp.close();
+    if (!written) {
+        QFile::remove(tmpName);
+        return fail(QStringLiteral("Cannot write the file \"%1\": %2").arg(FileName, writeError));
+    }
+    if (QFile::exists(FileName)) {
+        const QString backup = backupName(FileName);
+        QFile::remove(backup);
+        if (!QFile::rename(FileName, backup)) {
+            QFile::remove(tmpName);
+            return fail(QStringLiteral("Cannot keep the previous file as \"%1\".").arg(backup));
+        }
+    }
+    if (!QFile::rename(tmpName, FileName)) {
+        QFile::remove(tmpName);
+        return fail(QStringLiteral("Cannot replace the file \"%1\".").arg(FileName));
+    }
+    return true;
+}
+
+bool TDList::LoadFromFile(const QString &FileName, int MaxFormat, QString *Error) {
+    QFile f(FileName);
+    if (!f.open(QIODevice::ReadOnly)) {
+        if (Error)
+            *Error = QStringLiteral("Cannot open the file \"%1\": %2").arg(FileName, f.errorString());
+        return false;
+    }
+    QByteArray all = f.readAll();
+    f.close();
+    TFileHandle h = TFileHandle::ForReading(std::string(all.constData(), size_t(all.size())));
+    all.clear();
+    int32_t format = 0;
+    if (!h.ReadInt32(format))
+        return true; // too short to hold anything
+    if (format > MaxFormat) {
+        if (Error)
+            *Error = QStringLiteral("The file \"%1\" was written by a newer version (format %2).").arg(FileName).arg(format);
+        return false;
+    }
+    if (OnFileHeader)
+        OnFileHeader(this, h, haLoad, format, 4);
+    while (!h.AtEnd() && !h.Damaged()) {
+        int32_t len = 0;
+        if (!h.ReadInt32(len) || len < 0 || len > h.Remaining() - 4)
+            break; // a cut or lying entry ends the load at the last whole one
+        std::string key(size_t(len), '\0');
+        h.Read(key.data(), key.size());
+        int32_t structure = 0;
+        h.ReadInt32(structure);
+        void *props = nullptr;
+        if (OnLoadStructure)
+            OnLoadStructure(this, structure, props, h, format);
+        if (h.Damaged()) {
+            dispose(structure, props);
+            break;
+        }
+        Add(key, structure, props);
+    }
+    if (!h.Damaged() && h.AtEnd())
+        return true;
+    if (Error)
+        *Error = QStringLiteral("The file \"%1\" is damaged: its last entry is incomplete.").arg(FileName);
+    return false;
+}
+
+// The tracer.
+
+void TTracer::Trace(const std::string &Key) {
+    pos_ = TPos{};
+    if (Key.empty() || !list_->root_)
+        return;
+    TDList::Node *n = list_->root_;
+    for (size_t i = 0; i + 1 < Key.size(); ++i) {
+        n = n->child[static_cast<unsigned char>(Key[i])];
+        if (!n)
+            return;
+    }
+    pos_ = TPos{n, static_cast<unsigned char>(Key.back())};
+}
+
+bool TTracer::Step(unsigned char Ch, bool &Used, int &Structure, void *&Properties) {
+    TDList::Node *next = pos_.Node ? pos_.Node->child[pos_.Ch] : list_->root_;
+    if (!next || (!next->used(Ch) && !next->child[Ch]))
+        return false;
+    pos_ = TPos{next, Ch};
+    Used = next->used(Ch);
+    Structure = next->structure(Ch);
+    if (Used)
+        Properties = next->props(Ch);
+    return true;
+}

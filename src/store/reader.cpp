@@ -1,0 +1,374 @@
+#include "store/reader.h"
+
+#include <algorithm>
+#include <functional>
+
+namespace {
+bool isDigit(QChar c) { return c >= u'0' && c <= u'9'; }
+
+// One character of the text: a UTF-16 unit, or a surrogate pair taken whole.
+int charLength(const QString &s, int i) {
+    return (s[i].isHighSurrogate() && i + 1 < s.size() && s[i + 1].isLowSurrogate()) ? 2 : 1;
+}
+} // namespace
+
+TReader::TReader() {
+    dict_.Separator = 0;
+    dict_.OnDisposeStructure = [this](TDList *, int Structure, void *Properties) {
+        auto *rec = static_cast<TSymProperties *>(Properties);
+        if (rec->Properties && OnDisposeProperties)
+            OnDisposeProperties(this, Structure, rec->Properties);
+        delete rec;
+    };
+}
+
+TReader::~TReader() { dict_.Clear(); }
+
+void TReader::SetNumericFormat(TNumericFormat Value) {
+    numericFormat_ = Value;
+    decimalSeparator_ = Value == nfComma ? u',' : u'.';
+}
+
+void TReader::SetCaseSensitivity(bool Value) {
+    caseSensitivity_ = Value;
+    RemoveKeywords();
+    RemoveDelimiters();
+}
+
+std::string TReader::KeyOf(const QString &Text) const {
+    return (caseSensitivity_ ? Text : Text.toLower()).toStdString();
+}
+
+void TReader::addSymbol(const std::string &Key, const QString &Text, TStatus Status, int Structure, void *Properties) {
+    if (Key.empty())
+        return;
+    dict_.Add(Key, Structure, new TSymProperties{Text, Status, Properties});
+}
+
+void TReader::AddKeyword(const QString &Text, int Structure, void *Properties) {
+    addSymbol(KeyOf(Text), Text, stKeyword, Structure, Properties);
+}
+
+void TReader::AddDelimiter(const QString &Text, int Structure, void *Properties) {
+    const QString t = caseSensitivity_ ? Text : Text.toLower();
+    if (t.size() > 1) {
+        for (int i = 0; i < t.size(); i += charLength(t, i)) {
+            QString one = t.mid(i, charLength(t, i));
+            if (one == QString(OrWildCard) || one == QString(AndWildCard) || IsDelimiter(one))
+                continue;
+            addSymbol(one.toStdString(), one, stDelimiter, 0, nullptr);
+        }
+    }
+    addSymbol(t.toStdString(), t, stDelimiter, Structure, Properties);
+}
+
+void TReader::SetDefaultDelimiters() {
+    RemoveDelimiters();
+    static const char defaults[] = "!@#$%^&*()+|-=\\[]{};':\",./<>?";
+    for (const char *p = defaults; *p; ++p)
+        AddDelimiter(QString(QChar(*p)), 0, nullptr);
+}
+
+void TReader::SetDefaultBlanks() {
+    ClearBlanks();
+    for (int c = 0; c <= 32; ++c)
+        blanks_.set(size_t(c));
+}
+
+void TReader::ExcludeBlank(QChar Ch) {
+    if (Ch.unicode() < 256)
+        blanks_.reset(Ch.unicode());
+}
+
+bool TReader::IsDelimiter(const QString &Text) const {
+    int structure = 0;
+    void *props = nullptr;
+    return dict_.Find(KeyOf(Text), structure, props) && static_cast<TSymProperties *>(props)->Status == stDelimiter;
+}
+
+bool TReader::FindSymbol(const QString &Text, TStatus &Status, int &Structure, void *&Properties) const {
+    int structure = 0;
+    void *props = nullptr;
+    if (!dict_.Find(KeyOf(Text), structure, props))
+        return false;
+    auto *rec = static_cast<TSymProperties *>(props);
+    Status = rec->Status;
+    Structure = structure;
+    Properties = rec->Properties;
+    return true;
+}
+
+void TReader::RemoveSymbol(const QString &Text) { dict_.Delete(KeyOf(Text)); }
+
+void TReader::RemoveStatus(TStatus Status) {
+    // Collected first, so the dictionary does not change under its own iteration.
+    TDList doomed;
+    for (bool ok = dict_.First(); ok; ok = dict_.Next()) {
+        void *props = nullptr;
+        std::string key;
+        dict_.GetProperties(props);
+        dict_.GetKey(key);
+        if (props && static_cast<TSymProperties *>(props)->Status == Status)
+            doomed.Add(key, 0, nullptr);
+    }
+    // Every collected key goes, whatever separators it holds.
+    doomed.SetRange(std::string(), 0, 0x7fffffff);
+    for (bool ok = doomed.First(); ok; ok = doomed.Next()) {
+        std::string key;
+        doomed.GetKey(key);
+        dict_.Delete(key);
+    }
+}
+
+void TReader::ListSymbols() {
+    if (!OnRegList)
+        return;
+    dict_.SetRange(std::string(), 0, 0);
+    for (bool ok = dict_.First(); ok; ok = dict_.Next()) {
+        std::string key;
+        int structure = 0;
+        void *props = nullptr;
+        dict_.GetKey(key);
+        dict_.GetStructure(structure);
+        dict_.GetProperties(props);
+        auto *rec = static_cast<TSymProperties *>(props);
+        OnRegList(this, rec->Text.isEmpty() ? QString::fromStdString(key) : rec->Text, rec->Status, structure, rec->Properties);
+    }
+}
+
+// The token cursor.
+
+TScroller::TScroller(TReader &Reader) : reader_(Reader), tracer_(&Reader.Dictionary()) {}
+
+void TScroller::SetText(const QString &Text, int StartPos) {
+    text_ = Text;
+    length_ = int(Text.size());
+    PosList[0] = TPosition{};
+    PosList[0].Position = StartPos;
+    scanPos_ = std::clamp(StartPos, 0, length_);
+    for (int k = 1; k <= 5; ++k)
+        scanInto(PosList[size_t(k)]);
+    Next();
+}
+
+void TScroller::shiftIn() {
+    for (size_t k = 0; k < 5; ++k)
+        PosList[k] = std::move(PosList[k + 1]);
+    PosList[5] = TPosition{};
+    scanInto(PosList[5]);
+}
+
+void TScroller::Next() {
+    Previous = PosList[0];
+    shiftIn();
+    mergeNumber();
+}
+
+void TScroller::scanInto(TPosition &T) {
+    T = TPosition{};
+    T.Position = scanPos_;
+    int p = scanPos_;
+    while (p < length_ && reader_.IsBlank(text_[p]))
+        ++p;
+    if (p >= length_) {
+        scanPos_ = length_;
+        return; // the end token keeps the position of the token before it
+    }
+    T.Blanks = text_.mid(scanPos_, p - scanPos_);
+    const bool D = reader_.IsDelimiter(text_.mid(p, charLength(text_, p)));
+    if (reader_.WildCardEnabled) {
+        scanWild(T, p, D);
+        return;
+    }
+    const bool caseSensitive = reader_.CaseSensitivity();
+    const TStatus wanted = D ? stDelimiter : stKeyword;
+    tracer_.Trace(std::string());
+    bool stepping = true;
+    int recordedLen = 0;
+    auto record = [&](int end, uint8_t kind, int structure, void *props) {
+        T.Position = end;
+        T.Text = text_.mid(p, end - p);
+        T.Kind = kind;
+        T.Structure = structure;
+        T.Properties = props;
+        recordedLen = end - p;
+    };
+    for (int i = p; i < length_;) {
+        const int n = charLength(text_, i);
+        const QString c = text_.mid(i, n);
+        const int end = i + n;
+        if (stepping) {
+            TTracer::TPos saved;
+            tracer_.GetPosition(saved);
+            const std::string bytes = (caseSensitive ? c : c.toLower()).toStdString();
+            bool used = false;
+            int structure = 0;
+            void *props = nullptr;
+            for (unsigned char b : bytes) {
+                if (!tracer_.Step(b, used, structure, props)) {
+                    stepping = false;
+                    break;
+                }
+            }
+            if (!stepping) {
+                tracer_.SetPosition(saved);
+            } else {
+                if (reader_.IsDelimiter(c) != D)
+                    break;
+                auto *rec = used ? static_cast<TSymProperties *>(props) : nullptr;
+                if (rec && rec->Status == wanted) {
+                    if (!D || end - p > recordedLen)
+                        record(end, rec->Status, structure, rec->Properties);
+                } else if (!D) {
+                    record(end, tkWord, 0, nullptr);
+                }
+                i = end;
+                continue;
+            }
+        }
+        if (D || reader_.IsDelimiter(c) || reader_.IsBlank(c[0]))
+            break;
+        record(end, tkWord, 0, nullptr);
+        i = end;
+    }
+    scanPos_ = T.Position;
+}
+
+// Symbols holding wildcards: the literal edge is tried before the wildcard edges, by backtracking.
+void TScroller::scanWild(TPosition &T, int p, bool D) {
+    TDList &dict = reader_.Dictionary();
+    const bool caseSensitive = reader_.CaseSensitivity();
+    const TStatus wanted = D ? stDelimiter : stKeyword;
+    const std::string orKey = QString(reader_.OrWildCard).toStdString();
+    const std::string andKey = QString(reader_.AndWildCard).toStdString();
+    // The stretch of text that a match may cover.
+    int limit = p;
+    while (limit < length_) {
+        const int n = charLength(text_, limit);
+        const QString c = text_.mid(limit, n);
+        if (reader_.IsBlank(c[0]) || reader_.IsDelimiter(c) != D)
+            break;
+        limit += n;
+    }
+    int bestEnd = -1, bestStructure = 0;
+    TSymProperties *bestRec = nullptr;
+    int steps = 0;
+    const int stepLimit = 100000; // keeps pathological patterns from taking forever
+    std::function<void(TTracer::TPos, int, bool)> walk = [&](TTracer::TPos pos, int i, bool atRoot) {
+        if (++steps > stepLimit)
+            return;
+        auto tryEdge = [&](const std::string &bytes, int next) {
+            TTracer tr(&dict);
+            if (!atRoot)
+                tr.SetPosition(pos);
+            bool used = false;
+            int structure = 0;
+            void *props = nullptr;
+            for (unsigned char b : bytes)
+                if (!tr.Step(b, used, structure, props))
+                    return;
+            auto *rec = used ? static_cast<TSymProperties *>(props) : nullptr;
+            if (rec && rec->Status == wanted && (D ? next > bestEnd : next >= bestEnd)) {
+                bestEnd = next;
+                bestStructure = structure;
+                bestRec = rec;
+            }
+            TTracer::TPos np;
+            tr.GetPosition(np);
+            walk(np, next, false);
+        };
+        if (i < limit) {
+            const int n = charLength(text_, i);
+            const QString c = text_.mid(i, n);
+            tryEdge((caseSensitive ? c : c.toLower()).toStdString(), i + n);
+            tryEdge(andKey, i + n);
+        }
+        // The run wildcard takes zero or more characters.
+        for (int j = i; j <= limit; j += (j < limit ? charLength(text_, j) : 1))
+            tryEdge(orKey, j);
+    };
+    walk(TTracer::TPos{}, p, true);
+    if (bestRec) {
+        T.Position = bestEnd;
+        T.Text = text_.mid(p, bestEnd - p);
+        T.Kind = bestRec->Status;
+        T.Structure = bestStructure;
+        T.Properties = bestRec->Properties;
+    } else if (D) {
+        const int n = charLength(text_, p);
+        T.Position = p + n;
+        T.Text = text_.mid(p, n);
+        T.Kind = tkDelimiter;
+    } else {
+        T.Position = limit;
+        T.Text = text_.mid(p, limit - p);
+        T.Kind = tkWord;
+    }
+    scanPos_ = T.Position;
+}
+
+void TScroller::mergeNumber() {
+    TPosition &cur = PosList[0];
+    if (reader_.NumericFormat() == nfNone || cur.Kind == tkEnd || cur.Kind == tkKeyword || cur.Text == u"-" ||
+        cur.Text == u"+")
+        return;
+    QString S = cur.Text;
+    std::vector<int> E{int(S.size())};
+    for (size_t k = 1; k <= 4; ++k) {
+        const TPosition &t = PosList[k];
+        if (!t.Blanks.isEmpty() || t.Kind == tkEnd || t.Kind == tkKeyword)
+            break;
+        S += t.Text;
+        E.push_back(int(S.size()));
+    }
+    int pos = 0;
+    if (S.isEmpty())
+        return;
+    if (!isDigit(S[0])) {
+        if ((S[0] == u'-' || S[0] == u'+') && S.size() > 1 && isDigit(S[1]) && E[0] > 1)
+            pos = 1;
+        else
+            return;
+    }
+    const QChar sep = reader_.DecimalSeparator();
+    const bool integerOnly = reader_.NumericFormat() == nfInteger;
+    bool decimal = false, exponent = false;
+    size_t k = 0, absorbed = 0;
+    while (pos < S.size()) {
+        const QChar ch = S[pos];
+        if (isDigit(ch)) {
+            ++pos;
+        } else if (integerOnly) {
+            break;
+        } else if ((ch == u'e' || ch == u'E') && reader_.ScientificNumber && !exponent) {
+            int j = pos + 1;
+            if (j < S.size() && (S[j] == u'-' || S[j] == u'+'))
+                ++j;
+            if (j < S.size() && isDigit(S[j])) {
+                pos = j;
+                exponent = true;
+            } else {
+                break;
+            }
+        } else if (ch == sep && !decimal && !exponent && pos + 1 < S.size() && isDigit(S[pos + 1])) {
+            ++pos;
+            decimal = true;
+        } else {
+            break;
+        }
+        while (k < E.size() && E[k] < pos)
+            ++k;
+        // Only a boundary right after a digit ends a number ("1e-" and "3." are none).
+        if (k < E.size() && E[k] == pos && isDigit(S[pos - 1])) {
+            cur.Kind = exponent ? tkExponent : decimal ? tkDecimal : tkInteger;
+            for (; absorbed < k; ++absorbed) {
+                cur.Text += PosList[1].Text;
+                cur.Position = PosList[1].Position;
+                cur.Structure = 0;
+                cur.Properties = nullptr;
+                shiftIn();
+            }
+            ++k;
+        }
+    }
+}
