@@ -375,8 +375,10 @@ bool TDList::LoadFromFile(const QString &FileName, int MaxFormat, QString *Error
         OnFileHeader(this, h, haLoad, format, 4);
     while (!h.AtEnd() && !h.Damaged()) {
         int32_t len = 0;
-        if (!h.ReadInt32(len) || len < 0 || len > h.Remaining() - 4)
-            break; // a cut or lying entry ends the load at the last whole one
+        if (!h.ReadInt32(len) || len < 0 || len > h.Remaining() - 4) {
+            h.MarkDamaged(); // a cut or lying entry ends the load at the last whole one
+            break;
+        }
         std::string key(size_t(len), '\0');
         h.Read(key.data(), key.size());
         int32_t structure = 0;
@@ -390,7 +392,7 @@ bool TDList::LoadFromFile(const QString &FileName, int MaxFormat, QString *Error
         }
         Add(key, structure, props);
     }
-    if (!h.Damaged() && h.AtEnd())
+    if (!h.Damaged())
         return true;
     if (Error)
         *Error = QStringLiteral("The file \"%1\" is damaged: its last entry is incomplete.").arg(FileName);

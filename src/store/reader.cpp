@@ -151,8 +151,8 @@ void TScroller::SetText(const QString &Text, int StartPos) {
     Next();
 }
 
-void TScroller::shiftIn() {
-    for (size_t k = 0; k < 5; ++k)
+void TScroller::shiftIn(size_t from) {
+    for (size_t k = from; k < 5; ++k)
         PosList[k] = std::move(PosList[k + 1]);
     PosList[5] = TPosition{};
     scanInto(PosList[5]);
@@ -160,7 +160,7 @@ void TScroller::shiftIn() {
 
 void TScroller::Next() {
     Previous = PosList[0];
-    shiftIn();
+    shiftIn(0);
     mergeNumber();
 }
 
@@ -366,7 +366,7 @@ void TScroller::mergeNumber() {
                 cur.Position = PosList[1].Position;
                 cur.Structure = 0;
                 cur.Properties = nullptr;
-                shiftIn();
+                shiftIn(1);
             }
             ++k;
         }

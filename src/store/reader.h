@@ -106,6 +106,6 @@ private:
     int scanPos_ = 0; // 0-based index where the next scan starts
     void scanInto(TPosition &T);
     void scanWild(TPosition &T, int p, bool D);
-    void shiftIn();
+    void shiftIn(size_t from);
     void mergeNumber();
 };

@@ -27,8 +27,8 @@ size_t TFileHandle::Read(void *Data, size_t Count) {
 bool TFileHandle::ReadInt32(int32_t &Value) {
     unsigned char b[4];
     if (Remaining() < 4) {
-        pos_ = int64_t(buf_.size());
         damaged_ = damaged_ || Remaining() != 0;
+        pos_ = int64_t(buf_.size());
         return false;
     }
     Read(b, 4);

@@ -1,0 +1,246 @@
+#include "store/dlist.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> walk(TDList &l, const std::string &prefix, int minLevel, int maxLevel) {
+    std::vector<std::string> out;
+    l.SetRange(prefix, minLevel, maxLevel);
+    for (bool ok = l.First(); ok; ok = l.Next()) {
+        std::string k;
+        EXPECT_TRUE(l.GetKey(k));
+        out.push_back(k);
+    }
+    return out;
+}
+
+struct Disposals {
+    std::vector<std::pair<int, void *>> seen;
+    void bind(TDList &l) {
+        l.OnDisposeStructure = [this](TDList *, int s, void *p) { seen.emplace_back(s, p); };
+    }
+};
+
+int a, b, c; // addresses used as owner data
+
+} // namespace
+
+TEST(DList, AddFindDeleteAndEmptyKeys) {
+    TDList l;
+    l.Add(std::string(), 1, &a);
+    int s = 0;
+    void *p = nullptr;
+    EXPECT_FALSE(l.Find(std::string(), s, p));
+    EXPECT_TRUE(l.IsEmpty());
+
+    l.Add(std::string("ab"), 7, &a);
+    EXPECT_FALSE(l.Find(std::string("a"), s, p)); // a path, not a key
+    s = 99;
+    EXPECT_FALSE(l.Find(std::string("abc"), s, p));
+    EXPECT_EQ(s, 99); // untouched on failure
+    ASSERT_TRUE(l.Find(std::string("ab"), s, p));
+    EXPECT_EQ(s, 7);
+    EXPECT_EQ(p, &a);
+
+    // Every byte value works, including 0 and 255.
+    std::string odd("\0\xff\x80", 3);
+    l.Add(odd, 3, nullptr);
+    ASSERT_TRUE(l.Find(odd, s, p));
+    EXPECT_EQ(s, 3);
+
+    l.Delete(std::string("zz")); // absent: nothing
+    l.Delete(odd);
+    EXPECT_FALSE(l.Find(odd, s, p));
+    EXPECT_TRUE(l.Find(std::string("ab"), s, p));
+}
+
+TEST(DList, DisposalOnOverwriteDeleteAndClear) {
+    TDList l;
+    Disposals d;
+    d.bind(l);
+    l.Add(std::string("k"), 1, nullptr);
+    l.Add(std::string("k"), 2, &a); // old data none: nothing disposed
+    EXPECT_TRUE(d.seen.empty());
+    l.Add(std::string("k"), 3, &b);
+    ASSERT_EQ(d.seen.size(), 1u);
+    EXPECT_EQ(d.seen[0], std::make_pair(2, static_cast<void *>(&a)));
+    l.Add(std::string("k"), 4, &b); // the same pointer again is released too
+    EXPECT_EQ(d.seen.size(), 2u);
+
+    l.Delete(std::string("k"));
+    ASSERT_EQ(d.seen.size(), 3u);
+    EXPECT_EQ(d.seen[2], std::make_pair(4, static_cast<void *>(&b)));
+
+    // Clear: deepest keys first within each character, characters ascending.
+    d.seen.clear();
+    l.Add(std::string("b"), 1, &a);
+    l.Add(std::string("a"), 2, &b);
+    l.Add(std::string("ab"), 3, &c);
+    l.Clear();
+    ASSERT_EQ(d.seen.size(), 3u);
+    EXPECT_EQ(d.seen[0].first, 3);
+    EXPECT_EQ(d.seen[1].first, 2);
+    EXPECT_EQ(d.seen[2].first, 1);
+    EXPECT_TRUE(l.IsEmpty());
+}
+
+TEST(DList, DeleteReleasesOnlyEmptiedNodes) {
+    TDList l;
+    l.Add(std::string("ab"), 1, nullptr);
+    l.Add(std::string("abc"), 2, nullptr);
+    l.Delete(std::string("ab"));
+    int s = 0;
+    void *p = nullptr;
+    EXPECT_TRUE(l.Find(std::string("abc"), s, p));
+    EXPECT_EQ(walk(l, "", 0, 0), std::vector<std::string>{"abc"});
+    l.Delete(std::string("abc"));
+    EXPECT_TRUE(l.IsEmpty());
+    EXPECT_FALSE(l.First());
+}
+
+TEST(DList, OrderedIterationWithLevels) {
+    TDList l;
+    l.Add(std::string("b"), 0, nullptr);
+    l.Add(std::string("ab"), 0, nullptr);
+    l.Add(std::string("a"), 0, nullptr);
+    EXPECT_EQ(walk(l, "", 0, 0), (std::vector<std::string>{"a", "ab", "b"}));
+
+    TDList p;
+    p.Separator = '~';
+    p.Add(std::string("SubMail"), 0, nullptr);
+    p.Add(std::string("CF~Type~x"), 1, nullptr);
+    p.Add(std::string("CF~Expr~x"), 2, nullptr);
+    p.Add(std::string("CF~Expr~a~b"), 2, nullptr);
+    EXPECT_EQ(walk(p, "", 0, 2), (std::vector<std::string>{"CF~Expr~x", "CF~Type~x", "SubMail"}));
+    EXPECT_EQ(walk(p, "CF~Expr~", 0, 0), (std::vector<std::string>{"CF~Expr~x"}));
+    EXPECT_EQ(walk(p, "CF~Expr~", 1, 1), (std::vector<std::string>{"CF~Expr~a~b"}));
+    // The prefix itself is never yielded.
+    p.Add(std::string("CF~Expr~"), 0, nullptr);
+    EXPECT_EQ(walk(p, "CF~Expr~", 0, 0), (std::vector<std::string>{"CF~Expr~x"}));
+
+    TDList q; // separator "_"
+    q.Add(std::string("Pr~Host~office"), 7, nullptr);
+    q.Add(std::string("Pr~Host~my_box"), 7, nullptr);
+    q.Add(std::string("Pr~Host~a_b_c"), 7, nullptr);
+    EXPECT_EQ(walk(q, "Pr~Host~", 0, 0), (std::vector<std::string>{"Pr~Host~office"}));
+    EXPECT_EQ(walk(q, "", 0, 2), (std::vector<std::string>{"Pr~Host~a_b_c", "Pr~Host~my_box", "Pr~Host~office"}));
+    EXPECT_EQ(walk(q, "", 0, 1), (std::vector<std::string>{"Pr~Host~my_box", "Pr~Host~office"}));
+
+    EXPECT_TRUE(walk(q, "Pr~Nope~", 0, 5).empty());
+    EXPECT_TRUE(walk(q, "Pr~Host~office", 0, 5).empty()); // the last entry has no child
+}
+
+TEST(DList, FilterSkipsAndScanVisitsAll) {
+    TDList l;
+    for (const char *k : {"a", "b", "c", "d"})
+        l.Add(std::string(k), 0, nullptr);
+    std::vector<std::string> offered;
+    l.OnFilter = [&](TDList *, const std::string &key, int, void *, bool &enabled) {
+        offered.push_back(key);
+        enabled = key != "b" && key != "d";
+    };
+    EXPECT_EQ(walk(l, "", 0, 0), (std::vector<std::string>{"a", "c"}));
+    offered.clear();
+    l.SetRange(std::string(), 0, 0);
+    EXPECT_TRUE(l.Scan());
+    EXPECT_EQ(offered, (std::vector<std::string>{"a", "b", "c", "d"}));
+
+    l.OnFilter = [](TDList *, const std::string &, int, void *, bool &enabled) { enabled = false; };
+    l.SetRange(std::string(), 0, 0);
+    EXPECT_FALSE(l.First());
+    EXPECT_FALSE(l.Next());
+}
+
+TEST(DList, ChangesDuringIteration) {
+    TDList l;
+    for (const char *k : {"a", "b", "c"})
+        l.Add(std::string(k), 0, nullptr);
+    l.SetRange(std::string(), 0, 0);
+    ASSERT_TRUE(l.First());
+    l.Delete(std::string("a"));
+    std::vector<std::string> rest;
+    while (l.Next()) {
+        std::string k;
+        l.GetKey(k);
+        rest.push_back(k);
+    }
+    EXPECT_EQ(rest, (std::vector<std::string>{"b", "c"}));
+
+    // An added key after the cursor is visited.
+    ASSERT_TRUE(l.First());
+    l.Add(std::string("z"), 0, nullptr);
+    int n = 1;
+    while (l.Next())
+        ++n;
+    EXPECT_EQ(n, 3);
+}
+
+TEST(DList, MatchesOrderedMapOnRandomKeys) {
+    std::mt19937 rng(42);
+    TDList l;
+    std::map<std::string, int> ref;
+    for (int i = 0; i < 5000; ++i) {
+        std::string k(size_t(1 + rng() % 6), '\0');
+        for (char &ch : k)
+            ch = char("ab_~\x01\xfe"[rng() % 6]);
+        if (rng() % 4 == 0) {
+            l.Delete(k);
+            ref.erase(k);
+        } else {
+            l.Add(k, i, nullptr);
+            ref[k] = i;
+        }
+    }
+    // Byte order: unsigned comparison, like std::string's with unsigned chars.
+    std::vector<std::string> expected;
+    for (auto &[k, v] : ref)
+        expected.push_back(k);
+    std::sort(expected.begin(), expected.end(), [](const std::string &x, const std::string &y) {
+        return std::lexicographical_compare(x.begin(), x.end(), y.begin(), y.end(),
+                                            [](char p, char q) { return (unsigned char)p < (unsigned char)q; });
+    });
+    EXPECT_EQ(walk(l, "", 0, 1000), expected);
+    for (auto &[k, v] : ref) {
+        int s = -1;
+        void *p = nullptr;
+        ASSERT_TRUE(l.Find(k, s, p));
+        ASSERT_EQ(s, v);
+    }
+}
+
+TEST(Tracer, StepsCharacterByCharacter) {
+    TDList l;
+    l.Add(std::string("ab"), 5, &a);
+    TTracer t(&l);
+    t.Trace(std::string());
+    bool used = true;
+    int s = 0;
+    void *p = nullptr;
+    ASSERT_TRUE(t.Step('a', used, s, p));
+    EXPECT_FALSE(used);
+    EXPECT_EQ(p, nullptr);
+    ASSERT_TRUE(t.Step('b', used, s, p));
+    EXPECT_TRUE(used);
+    EXPECT_EQ(s, 5);
+    EXPECT_EQ(p, &a);
+    TTracer::TPos before;
+    t.GetPosition(before);
+    s = 0;
+    EXPECT_FALSE(t.Step('c', used, s, p));
+    EXPECT_EQ(s, 0);
+    TTracer::TPos after;
+    t.GetPosition(after);
+    EXPECT_EQ(before.Node, after.Node);
+    EXPECT_EQ(before.Ch, after.Ch);
+
+    t.Trace(std::string("a")); // positioned on a; the next step by b reaches the key
+    ASSERT_TRUE(t.Step('b', used, s, p));
+    EXPECT_TRUE(used);
+    t.Trace(std::string("xy"));
+    EXPECT_FALSE(t.Step('b', used, s, p)); // before the root: no key starts with b
+}

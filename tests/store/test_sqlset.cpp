@@ -1,0 +1,51 @@
+#include "store/sqlset.h"
+
+#include <QStringList>
+#include <gtest/gtest.h>
+
+namespace {
+struct SqlSet : ::testing::Test {
+    TSQLSet set;
+    QStringList errors;
+    void SetUp() override {
+        set.OnError = [this](const QString &m) { errors << m; };
+        set.SQLItems.push_back({"Main", "SELECT * FROM TabName"});
+    }
+};
+} // namespace
+
+TEST_F(SqlSet, VariablesAreReplacedAsWholeTokens) {
+    ASSERT_TRUE(set.SetVariable("TabName", "Orders"));
+    EXPECT_EQ(set.GetSQL("Main"), QString("SELECT * FROM Orders"));
+    EXPECT_EQ(set.GetSQL("MAIN"), QString("SELECT * FROM Orders"));
+    set.SQLItems[0].SQLText = "select * from TABNAME where x='tabname' and y=TabNames";
+    EXPECT_EQ(set.GetSQL("Main"), QString("select * from Orders where x='Orders' and y=TabNames"));
+    ASSERT_TRUE(set.SetVariable("TABNAME", "Customers.dbf"));
+    set.SQLItems[0].SQLText = "SELECT * FROM TabName";
+    EXPECT_EQ(set.GetSQL("Main"), QString("SELECT * FROM Customers.dbf"));
+    EXPECT_TRUE(errors.isEmpty());
+}
+
+TEST_F(SqlSet, BlanksAndLineBreaks) {
+    set.SQLItems[0].SQLText = "SELECT\ta,  b\r\nFROM   t   ";
+    EXPECT_EQ(set.GetSQL("Main"), QString("SELECT a,  b\r\nFROM   t"));
+    set.SQLItems[0].SQLText = "a >= 1 and b <> 2 -- note\n/* c */ (+)";
+    EXPECT_EQ(set.GetSQL("Main"), set.SQLItems[0].SQLText);
+    set.SQLItems[0].SQLText = "x = 3.14e-2, 'It''s'";
+    EXPECT_EQ(set.GetSQL("Main"), set.SQLItems[0].SQLText);
+}
+
+TEST_F(SqlSet, TitlesAndBadNames) {
+    set.SQLItems.push_back({"main", "SELECT 2"});
+    EXPECT_EQ(set.FindSQLText("mAiN"), QString("SELECT * FROM TabName"));
+    EXPECT_EQ(set.GetSQL("nothing"), QString());
+
+    EXPECT_FALSE(set.SetVariable("", "x"));
+    EXPECT_FALSE(set.SetVariable("a.b", "x"));
+    EXPECT_FALSE(set.SetVariable("a|b", "x"));
+    ASSERT_EQ(errors.size(), 3);
+    EXPECT_EQ(errors[0], QString("Variable name missing"));
+    EXPECT_EQ(errors[1], QString("The variable name can not contain a devider \".\""));
+    EXPECT_EQ(errors[2], QString("The variable name can not contain a devider \"|\""));
+    EXPECT_EQ(set.GetSQL("Main"), QString("SELECT * FROM TabName"));
+}

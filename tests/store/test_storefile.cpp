@@ -1,0 +1,225 @@
+#include "store/dlist.h"
+#include "store/storefile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+namespace {
+
+QByteArray readAll(const QString &name) {
+    QFile f(name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeAll(const QString &name, const QByteArray &bytes) {
+    QFile f(name);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+// An owner like the profile store: kind 7 carries a string cell.
+struct StringOwner {
+    TDList list;
+    int disposed = 0;
+    StringOwner() {
+        list.OnDisposeStructure = [this](TDList *, int s, void *p) {
+            if (s == 7) {
+                delete static_cast<QString *>(p);
+                ++disposed;
+            }
+        };
+        list.OnSaveStructure = [](TDList *, int s, void *p, TFileHandle &h, int) {
+            if (s == 7)
+                FileWriteStr(h, *static_cast<QString *>(p));
+        };
+        list.OnLoadStructure = [](TDList *, int s, void *&p, TFileHandle &h, int) {
+            if (s == 7)
+                p = new QString(FileReadQStr(h));
+        };
+    }
+    void put(const char *key, const QString &v) { list.Add(std::string(key), 7, new QString(v)); }
+    QString get(const char *key) {
+        int s = 0;
+        void *p = nullptr;
+        return list.Find(std::string(key), s, p) && p ? *static_cast<QString *>(p) : QStringLiteral("<none>");
+    }
+    bool save(const QString &name) {
+        list.SetRange(std::string(), 0, 2);
+        return list.SaveToFile(name, 1);
+    }
+};
+
+QByteArray le32(int v) {
+    QByteArray b(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        b[i] = char((unsigned(v) >> (8 * i)) & 0xff);
+    return b;
+}
+
+} // namespace
+
+TEST(StoreFile, ProfileItemByteForByte) {
+    QTemporaryDir dir;
+    StringOwner o;
+    o.put("Pr~Port~OFFICE", QStringLiteral("25"));
+    const QString name = dir.filePath("Profiles.dat");
+    ASSERT_TRUE(o.save(name));
+    QByteArray expected = le32(1) + le32(14) + QByteArray("Pr~Port~OFFICE") + le32(7) + le32(2) + QByteArray("25");
+    EXPECT_EQ(readAll(name), expected);
+}
+
+TEST(StoreFile, EntriesFollowKeyOrderAndRoundTrip) {
+    QTemporaryDir dir;
+    StringOwner o;
+    o.put("Pr~User~OFFICE", QStringLiteral("me"));
+    o.put("Pr~Addr~OFFICE", QString::fromUtf8("jörg@example.org"));
+    o.put("Pr~Host~OFFICE", QString());
+    o.list.Add(std::string("Marker"), 3, nullptr); // a kind without data
+    const QString name = dir.filePath("p.dat");
+    ASSERT_TRUE(o.save(name));
+    QByteArray bytes = readAll(name);
+    EXPECT_LT(bytes.indexOf("Marker"), bytes.indexOf("Pr~Addr~"));
+    EXPECT_LT(bytes.indexOf("Pr~Addr~"), bytes.indexOf("Pr~Host~"));
+    EXPECT_LT(bytes.indexOf("Pr~Host~"), bytes.indexOf("Pr~User~"));
+
+    StringOwner back;
+    ASSERT_TRUE(back.list.LoadFromFile(name, 1));
+    EXPECT_EQ(back.get("Pr~Addr~OFFICE"), QString::fromUtf8("jörg@example.org"));
+    EXPECT_EQ(back.get("Pr~Host~OFFICE"), QString());
+    EXPECT_EQ(back.get("Pr~User~OFFICE"), QStringLiteral("me"));
+    int s = 0;
+    void *p = nullptr;
+    EXPECT_TRUE(back.list.Find(std::string("Marker"), s, p));
+    EXPECT_EQ(s, 3);
+}
+
+TEST(StoreFile, BackupKeepsThePreviousContent) {
+    QTemporaryDir dir;
+    const QString name = dir.filePath("list.dat");
+    const QString backup = dir.filePath("Backup of list.dat");
+    StringOwner o;
+    o.put("k", QStringLiteral("first"));
+    ASSERT_TRUE(o.save(name));
+    EXPECT_FALSE(QFile::exists(backup)); // a new name makes no backup
+    const QByteArray first = readAll(name);
+    o.put("k", QStringLiteral("second"));
+    ASSERT_TRUE(o.save(name));
+    EXPECT_EQ(readAll(backup), first);
+    const QByteArray second = readAll(name);
+    o.put("k", QStringLiteral("third"));
+    ASSERT_TRUE(o.save(name));
+    EXPECT_EQ(readAll(backup), second); // an older backup is replaced
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2);
+}
+
+TEST(StoreFile, EmptyRangeFormatAndPrefixedKeys) {
+    QTemporaryDir dir;
+    TDList l;
+    const QString name = dir.filePath("e.dat");
+    l.SetRange(std::string(), 0, 0);
+    ASSERT_TRUE(l.SaveToFile(name, 1));
+    EXPECT_EQ(readAll(name), le32(1));
+
+    l.Add(std::string("CF~Expr~X"), 2, nullptr);
+    l.Separator = '~';
+    l.SetRange(std::string("CF~Expr~"), 0, 0);
+    ASSERT_TRUE(l.SaveToFile(name, 1));
+    EXPECT_TRUE(readAll(name).contains("CF~Expr~X")); // keys are written whole
+
+    TDList newer;
+    EXPECT_FALSE(newer.LoadFromFile(name, 0)); // format 1 above the maximum 0
+    EXPECT_TRUE(newer.IsEmpty());
+    EXPECT_TRUE(newer.LoadFromFile(name, 1));
+    EXPECT_FALSE(newer.IsEmpty());
+}
+
+TEST(StoreFile, LoadOverwritesAndDisposes) {
+    QTemporaryDir dir;
+    const QString name = dir.filePath("o.dat");
+    StringOwner o;
+    o.put("a", QStringLiteral("from file"));
+    ASSERT_TRUE(o.save(name));
+    o.put("a", QStringLiteral("in memory"));
+    const int before = o.disposed;
+    ASSERT_TRUE(o.list.LoadFromFile(name, 1));
+    EXPECT_EQ(o.disposed, before + 1);
+    EXPECT_EQ(o.get("a"), QStringLiteral("from file"));
+}
+
+TEST(StoreFile, EmptyKeyInFileIsDroppedAfterItsData) {
+    QTemporaryDir dir;
+    const QString name = dir.filePath("z.dat");
+    writeAll(name, le32(1) + le32(0) + le32(7) + le32(1) + "x" + le32(1) + "k" + le32(7) + le32(1) + "y");
+    StringOwner o;
+    ASSERT_TRUE(o.list.LoadFromFile(name, 1));
+    EXPECT_EQ(o.get("k"), QStringLiteral("y"));
+}
+
+TEST(StoreFile, DamagedFilesEndAtTheLastWholeEntry) {
+    QTemporaryDir dir;
+    const QByteArray good = le32(1) + le32(1) + "a" + le32(7) + le32(2) + "ok";
+    struct Case {
+        const char *what;
+        QByteArray tail;
+    } cases[] = {
+        {"key length past the end", le32(1000) + "bb"},
+        {"negative key length", le32(-5) + "bbbbbbbbbbbb"},
+        {"huge key length", le32(0x7fffffff)},
+        {"cut structure", le32(1) + "b" + QByteArray("\x07\x00", 2)},
+        {"string length past the end", le32(1) + "b" + le32(7) + le32(50) + "short"},
+        {"negative string length", le32(1) + "b" + le32(7) + le32(-1)},
+        {"missing string", le32(1) + "b" + le32(7)},
+        {"half a length", QByteArray("\x01\x00", 2)},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString name = dir.filePath("d.dat");
+        writeAll(name, good + c.tail);
+        StringOwner o;
+        QString error;
+        EXPECT_FALSE(o.list.LoadFromFile(name, 1, &error));
+        EXPECT_TRUE(error.contains("damaged"));
+        EXPECT_EQ(o.get("a"), QStringLiteral("ok"));
+        EXPECT_EQ(o.get("b"), QStringLiteral("<none>"));
+    }
+    // Shorter than a format number: nothing, no complaint.
+    const QString tiny = dir.filePath("t.dat");
+    writeAll(tiny, QByteArray("\x01", 1));
+    TDList l;
+    EXPECT_TRUE(l.LoadFromFile(tiny, 1));
+    EXPECT_TRUE(l.IsEmpty());
+}
+
+TEST(StoreFile, FailedSaveReportsAndKeepsTheOldFile) {
+    QTemporaryDir dir;
+    StringOwner o;
+    o.put("k", QStringLiteral("v"));
+
+    QString error;
+    EXPECT_FALSE(o.list.SaveToFile(dir.filePath("no/such/folder/x.dat"), 1, &error));
+    EXPECT_FALSE(error.isEmpty());
+
+    // An owner event that throws leaves the existing file as it was, and no backup.
+    const QString name = dir.filePath("keep.dat");
+    ASSERT_TRUE(o.save(name));
+    const QByteArray before = readAll(name);
+    o.list.OnSaveStructure = [](TDList *, int, void *, TFileHandle &, int) { throw std::runtime_error("owner failed"); };
+    EXPECT_THROW(o.list.SaveToFile(name, 1), std::runtime_error);
+    EXPECT_EQ(readAll(name), before);
+    EXPECT_FALSE(QFile::exists(dir.filePath("Backup of keep.dat")));
+}
+
+TEST(StoreFile, ReadStrOnAnEmptyHandleCountsAsEmpty) {
+    TFileHandle h = TFileHandle::ForReading(std::string());
+    EXPECT_EQ(FileReadStr(h), std::string());
+    TFileHandle w;
+    FileWriteStr(w, std::string());
+    EXPECT_EQ(w.Bytes(), std::string(4, '\0'));
+    // Text that is not UTF-8 reads as Windows-1252.
+    TFileHandle r = TFileHandle::ForReading(std::string("\x03\x00\x00\x00\x80\xe4x", 7));
+    EXPECT_EQ(FileReadQStr(r), QString::fromUtf8("€äx"));
+}
