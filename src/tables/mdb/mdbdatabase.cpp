@@ -1,0 +1,299 @@
+#include "tables/mdb/mdbdatabase.h"
+
+#include "tables/sql/memorytable.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+// glib first: mdbtools.h relies on its types.
+#include <glib.h>
+#include <mdbtools.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+MdbHandle *Handle(void *Mdb) { return static_cast<MdbHandle *>(Mdb); }
+
+// Both Jet versions carry this text at byte 4 of the first page; ACE files (.accdb) say "ACE".
+bool HasAccessSignature(QFile &File)
+{
+    const QByteArray Head = File.read(32);
+    return Head.size() >= 19 && Head[0] == 0
+        && (Head.mid(4, 15) == "Standard Jet DB" || Head.mid(4, 15) == "Standard ACE DB");
+}
+
+// libmdb 1.0 reads precision and scale into each other's places; the precision is never the
+// smaller of the two, whichever way round a libmdb version has them.
+int NumericPrecision(const MdbColumn *Column) { return std::max(Column->col_prec, Column->col_scale); }
+int NumericScale(const MdbColumn *Column) { return std::min(Column->col_prec, Column->col_scale); }
+
+TSourceField FieldOf(MdbHandle *Mdb, const MdbColumn *Column)
+{
+    TSourceField Field;
+    Field.Name = QString::fromUtf8(Column->name);
+    Field.Size = Column->col_size;
+    switch (Column->col_type) {
+    case MDB_BOOL: Field.DataType = ftBoolean; Field.Size = 0; break;
+    case MDB_BYTE: Field.DataType = ftWord; break;
+    case MDB_INT: Field.DataType = ftSmallint; break;
+    case MDB_LONGINT: Field.DataType = Column->is_long_auto ? ftAutoInc : ftInteger; break;
+    case MDB_COMPLEX: Field.DataType = ftInteger; break;
+    case MDB_MONEY: Field.DataType = ftCurrency; Field.Decimals = 4; break;
+    case MDB_FLOAT:
+    case MDB_DOUBLE: Field.DataType = ftFloat; break;
+    case MDB_DATETIME: Field.DataType = ftDateTime; break;
+    case MDB_NUMERIC:
+        Field.DataType = ftBCD;
+        Field.Size = NumericPrecision(Column);
+        Field.Decimals = NumericScale(Column);
+        break;
+    case MDB_TEXT:
+        Field.DataType = ftWideString;
+        // Jet 4 stores two bytes per character; the column size is in bytes.
+        if (Mdb->f->jet_version != MDB_VER_JET3)
+            Field.Size = Column->col_size / 2;
+        break;
+    case MDB_MEMO: Field.DataType = ftMemo; Field.Size = 0; break;
+    case MDB_BINARY: Field.DataType = ftVarBytes; break;
+    case MDB_OLE: Field.DataType = ftBlob; Field.Size = 0; break;
+    case MDB_REPID: Field.DataType = ftString; Field.Size = 38; break;
+    default: Field.DataType = ftUnknown; break;
+    }
+    return Field;
+}
+
+qint64 LittleEndian(const unsigned char *Bytes, int Count)
+{
+    quint64 Value = 0;
+    for (int I = Count - 1; I >= 0; --I)
+        Value = (Value << 8) | Bytes[I];
+    // Sign-extend from Count bytes.
+    if (Count < 8 && (Bytes[Count - 1] & 0x80))
+        Value |= ~quint64(0) << (8 * Count);
+    return static_cast<qint64>(Value);
+}
+
+template <typename T> T Raw(const unsigned char *Bytes)
+{
+    T Value;
+    std::memcpy(&Value, Bytes, sizeof Value);
+    return Value;
+}
+
+// Converts one cracked field of the row in the handle's page buffer into the table's next cell.
+class TRowReader {
+public:
+    TRowReader(MdbHandle *Mdb, TMemoryTable &Table) : mdb_(Mdb), table_(Table) {}
+
+    void Add(const MdbColumn *Column, const MdbField &Field)
+    {
+        const int Type = Column->col_type;
+        if (Type == MDB_BOOL) {
+            // A yes/no value lives in the null mask: a set bit (not null) means yes.
+            table_.AddInt(Field.is_null ? 0 : 1);
+            return;
+        }
+        const int Start = Field.start, Size = Field.siz;
+        if (Field.is_null || Start < 0 || Size < 0 || Start + Size > static_cast<int>(mdb_->fmt->pg_size)) {
+            table_.AddNull();
+            return;
+        }
+        const unsigned char *Bytes = mdb_->pg_buf + Start;
+        auto Need = [&](int Count) { return Size >= Count; };
+        switch (Type) {
+        case MDB_BYTE: Need(1) ? table_.AddInt(Bytes[0]) : table_.AddNull(); break;
+        case MDB_INT: Need(2) ? table_.AddInt(LittleEndian(Bytes, 2)) : table_.AddNull(); break;
+        case MDB_LONGINT:
+        case MDB_COMPLEX: Need(4) ? table_.AddInt(LittleEndian(Bytes, 4)) : table_.AddNull(); break;
+        case MDB_MONEY: Need(8) ? table_.AddDouble(LittleEndian(Bytes, 8) / 10000.0) : table_.AddNull(); break;
+        case MDB_FLOAT: Need(4) ? table_.AddDouble(Raw<float>(Bytes)) : table_.AddNull(); break;
+        case MDB_DOUBLE: Need(8) ? table_.AddDouble(Raw<double>(Bytes)) : table_.AddNull(); break;
+        case MDB_DATETIME: Need(8) ? table_.AddDouble(Raw<double>(Bytes)) : table_.AddNull(); break;
+        case MDB_BINARY: table_.AddBlob(Bytes, static_cast<size_t>(Size)); break;
+        case MDB_TEXT: AddText(Bytes, Size); break;
+        case MDB_MEMO: AddMemo(Start, Size); break;
+        case MDB_NUMERIC: AddNumeric(Column, Start, Size); break;
+        case MDB_REPID:
+            if (Need(16))
+                AddOwned(mdb_uuid_to_string(mdb_->pg_buf, Start));
+            else
+                table_.AddNull();
+            break;
+        default: table_.AddNull(); break; // OLE objects are not read
+        }
+    }
+
+private:
+    void AddText(const unsigned char *Bytes, int Size)
+    {
+        // Compressed or two-byte Unicode, or a Jet 3 code page: at most three UTF-8 bytes each.
+        buffer_.resize(static_cast<size_t>(Size) * 3 + 8);
+        const int Length = mdb_unicode2ascii(mdb_, reinterpret_cast<const char *>(Bytes), static_cast<size_t>(Size),
+                                             buffer_.data(), buffer_.size());
+        table_.AddText(buffer_.data(), Length > 0 ? static_cast<size_t>(Length) : 0);
+    }
+
+    void AddMemo(int Start, int Size)
+    {
+        if (Size < MDB_MEMO_OVERHEAD) {
+            table_.AddText("", 0);
+            return;
+        }
+        // libmdb cuts a memo at its bind size: make room for the whole text first.
+        const guint32 Length = static_cast<guint32>(mdb_get_int32(mdb_->pg_buf, Start)) & 0x00ffffffu;
+        const size_t Room = std::max<size_t>(MDB_BIND_SIZE, static_cast<size_t>(Length) * 3 + 16);
+        mdb_set_bind_size(mdb_, Room);
+        char *Text = mdb_col_to_string(mdb_, mdb_->pg_buf, Start, MDB_MEMO, Size);
+        mdb_set_bind_size(mdb_, MDB_BIND_SIZE);
+        AddOwned(Text);
+    }
+
+    void AddNumeric(const MdbColumn *Column, int Start, int Size)
+    {
+        if (Size < 17) {
+            table_.AddNull();
+            return;
+        }
+        // Passed as libmdb passes them itself.
+        char *Text = mdb_numeric_to_string(mdb_, Start, Column->col_scale, Column->col_prec);
+        const QByteArray Digits(Text ? Text : "");
+        g_free(Text);
+        bool Ok = false;
+        if (NumericScale(Column) == 0) {
+            const qint64 Whole = Digits.toLongLong(&Ok);
+            if (Ok) {
+                table_.AddInt(Whole);
+                return;
+            }
+        }
+        const double Number = Digits.toDouble(&Ok);
+        Ok ? table_.AddDouble(Number) : table_.AddNull();
+    }
+
+    void AddOwned(char *Text)
+    {
+        table_.AddText(Text ? Text : "", Text ? std::strlen(Text) : 0);
+        g_free(Text);
+    }
+
+    MdbHandle *mdb_;
+    TMemoryTable &table_;
+    std::vector<char> buffer_;
+};
+
+QList<MdbCatalogEntry *> UserTables(MdbHandle *Mdb)
+{
+    QList<MdbCatalogEntry *> Result;
+    if (!Mdb->catalog)
+        return Result;
+    for (guint I = 0; I < Mdb->catalog->len; ++I) {
+        auto *Entry = static_cast<MdbCatalogEntry *>(g_ptr_array_index(Mdb->catalog, I));
+        if (Entry && Entry->object_type == MDB_TABLE && mdb_is_user_table(Entry))
+            Result.append(Entry);
+    }
+    return Result;
+}
+
+} // namespace
+
+QString MdbReadOnlyReason(const QString &TableName)
+{
+    return QStringLiteral("The Access table \"%1\" is read-only: changes to an Access database cannot be saved. "
+                          "Copy the table to a dBASE table to edit it.").arg(TableName);
+}
+
+TMdbDatabase::TMdbDatabase(const QString &FileName) : fileName_(FileName)
+{
+    QFile File(FileName);
+    if (!File.open(QIODevice::ReadOnly))
+        throw EDatabaseError(QStringLiteral("Cannot open the database \"%1\": %2").arg(FileName, File.errorString()));
+    if (QFileInfo(FileName).isDir() || !HasAccessSignature(File))
+        throw EDatabaseError(QStringLiteral("\"%1\" is not an Access database.").arg(FileName));
+    File.close();
+    MdbHandle *Mdb = mdb_open(QFile::encodeName(FileName).constData(), MDB_NOFLAGS);
+    if (!Mdb)
+        throw EDatabaseError(QStringLiteral("\"%1\" is not an Access database, or it is damaged.").arg(FileName));
+    mdb_ = Mdb;
+    if (!mdb_read_catalog(Mdb, MDB_ANY)) {
+        mdb_close(Mdb);
+        mdb_ = nullptr;
+        throw EDatabaseError(QStringLiteral("The table list of the database \"%1\" cannot be read: the file is damaged.").arg(FileName));
+    }
+}
+
+TMdbDatabase::~TMdbDatabase()
+{
+    if (mdb_)
+        mdb_close(Handle(mdb_));
+}
+
+QStringList TMdbDatabase::TableNames() const
+{
+    QStringList Names;
+    for (MdbCatalogEntry *Entry : UserTables(Handle(mdb_)))
+        Names.append(QString::fromUtf8(Entry->object_name));
+    return Names;
+}
+
+std::unique_ptr<TTableSource> TMdbDatabase::OpenTable(const QString &Name) const
+{
+    MdbHandle *Mdb = Handle(mdb_);
+    MdbCatalogEntry *Found = nullptr;
+    for (MdbCatalogEntry *Entry : UserTables(Mdb))
+        if (QString::fromUtf8(Entry->object_name).compare(Name, Qt::CaseInsensitive) == 0) {
+            Found = Entry;
+            break;
+        }
+    if (!Found)
+        throw EDatabaseError(QStringLiteral("The database \"%1\" has no table \"%2\".").arg(QFileInfo(fileName_).fileName(), Name));
+    const QString TableName = QString::fromUtf8(Found->object_name);
+
+    MdbTableDef *Table = mdb_read_table(Found);
+    if (!Table)
+        throw EDatabaseError(QStringLiteral("The table \"%1\" cannot be read: the database is damaged.").arg(TableName));
+    struct TFree {
+        MdbTableDef *Table;
+        ~TFree() { mdb_free_tabledef(Table); }
+    } FreeTable{Table};
+    if (!mdb_read_columns(Table) || Table->num_cols != (Table->columns ? Table->columns->len : 0))
+        throw EDatabaseError(QStringLiteral("The columns of table \"%1\" cannot be read: the database is damaged.").arg(TableName));
+
+    std::vector<TSourceField> Fields;
+    std::vector<MdbColumn *> Columns;
+    for (guint I = 0; I < Table->num_cols; ++I) {
+        auto *Column = static_cast<MdbColumn *>(g_ptr_array_index(Table->columns, I));
+        Columns.push_back(Column);
+        Fields.push_back(FieldOf(Mdb, Column));
+    }
+    auto Result = std::make_unique<TMemoryTable>(std::move(Fields), MdbReadOnlyReason(TableName));
+    if (Columns.empty())
+        return Result;
+
+    TRowReader Reader(Mdb, *Result);
+    std::vector<MdbField> Cracked(Columns.size());
+    mdb_rewind_table(Table);
+    while (mdb_fetch_row(Table)) {
+        // mdb_fetch_row has just read row cur_row - 1 of the page in pg_buf; crack it again to
+        // tell a null from an empty text, which its own conversions do not.
+        int RowStart = 0;
+        size_t RowSize = 0;
+        if (Table->cur_row == 0 || mdb_find_row(Mdb, static_cast<int>(Table->cur_row - 1), &RowStart, &RowSize) != 0)
+            continue;
+        RowStart &= 0x1fff;
+        const int Count = mdb_crack_row(Table, RowStart, RowSize, Cracked.data());
+        if (Count < 0)
+            continue;
+        Result->BeginRow();
+        for (size_t I = 0; I < Columns.size(); ++I) {
+            // Each cracked field names its column; libmdb keeps them in column order.
+            if (Cracked[I].colnum == static_cast<int>(I))
+                Reader.Add(Columns[I], Cracked[I]);
+            else
+                Result->AddNull();
+        }
+    }
+    return Result;
+}

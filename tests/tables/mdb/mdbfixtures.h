@@ -1,0 +1,85 @@
+#pragma once
+// The Access fixtures, fetched from the package registries on first use (never committed), and
+// the independent reader npm mdb-reader run through node.
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QSaveFile>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+// QF_MDB_FIXTURES (set by CTest) or the build folder's default; QF_MDB_FETCH is the script.
+inline QString MdbFixtureDir()
+{
+    const QByteArray FromEnv = qgetenv("QF_MDB_FIXTURES");
+    return QString::fromLocal8Bit(FromEnv.isEmpty() ? QByteArray(QF_MDB_FIXTURES_DEFAULT) : FromEnv);
+}
+
+// Fetches what is missing, once; returns an empty string when everything is there, else why not.
+inline QString EnsureMdbFixtures()
+{
+    static QString Problem = [] {
+        const QDir Dir(MdbFixtureDir());
+        auto Complete = [&] {
+            return QFile::exists(Dir.filePath("Monitor.mdb")) && QFile::exists(Dir.filePath("testodbc.mdb"))
+                && QFile::exists(Dir.filePath("fruit.mdb")) && QFile::exists(Dir.filePath("node/node_modules/mdb-reader"));
+        };
+        if (Complete())
+            return QString();
+        QProcess Fetch;
+        Fetch.start(QStringLiteral("bash"), {QStringLiteral(QF_MDB_FETCH), Dir.absolutePath()});
+        Fetch.waitForFinished(300000);
+        if (Complete())
+            return QString();
+        return QStringLiteral("the Access fixtures could not be fetched from the package registries (no network?): %1")
+            .arg(QString::fromLocal8Bit(Fetch.readAllStandardError()).trimmed());
+    }();
+    return Problem;
+}
+
+#define REQUIRE_MDB_FIXTURES()                                                   \
+    do {                                                                         \
+        const QString Problem_ = EnsureMdbFixtures();                            \
+        if (!Problem_.isEmpty())                                                 \
+            GTEST_SKIP() << Problem_.toStdString();                              \
+    } while (0)
+
+inline QString MdbFixture(const char *Name) { return QDir(MdbFixtureDir()).filePath(QString::fromLatin1(Name)); }
+
+// Every user table of the file as mdb-reader reads it:
+// [{name, columns: [{name, type, size}], rows: [[value...]]}], dates as ISO text in UTC.
+inline QJsonDocument ReadWithMdbReader(const QString &FileName)
+{
+    const QString Script = QDir(MdbFixtureDir()).filePath("node/dump-tables.mjs");
+    if (!QFile::exists(Script)) {
+        // Test processes may run side by side: write the script whole or not at all.
+        QSaveFile File(Script);
+        if (File.open(QIODevice::WriteOnly)) {
+            File.write(R"(import MDBReader from "mdb-reader";
+import { readFileSync } from "fs";
+const reader = new MDBReader(readFileSync(process.argv[2]));
+const tables = reader.getTableNames().map(name => {
+  const table = reader.getTable(name);
+  const columns = table.getColumns().map(c => ({ name: c.name, type: c.type, size: c.size }));
+  const rows = table.getData().map(row => columns.map(c => {
+    const v = row[c.name];
+    return v instanceof Date ? v.toISOString() : v;
+  }));
+  return { name, columns, rows };
+});
+process.stdout.write(JSON.stringify(tables));
+)");
+            File.commit();
+        }
+    }
+    QProcess Node;
+    Node.setWorkingDirectory(QDir(MdbFixtureDir()).filePath("node"));
+    Node.start(QStringLiteral("node"), {Script, FileName});
+    Node.waitForFinished(60000);
+    return QJsonDocument::fromJson(Node.readAllStandardOutput());
+}

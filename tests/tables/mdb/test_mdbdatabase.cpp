@@ -1,0 +1,201 @@
+#include "tables/mdb/mdbdatabase.h"
+#include "mdbfixtures.h"
+
+#include <QCryptographicHash>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QSet>
+
+#include <cmath>
+#include <unistd.h>
+
+namespace {
+
+QByteArray FileHash(const QString &FileName)
+{
+    QFile File(FileName);
+    EXPECT_TRUE(File.open(QIODevice::ReadOnly));
+    return QCryptographicHash::hash(File.readAll(), QCryptographicHash::Sha256);
+}
+
+// Our value against mdb-reader's JSON value of the same cell.
+void ExpectSameValue(const TTableSource &Table, int64_t Row, int Field, const QJsonValue &Expected, const QString &Where)
+{
+    const QVariant Ours = Table.Value(Row, Field);
+    const std::string At = Where.toStdString();
+    if (Expected.isNull() || Expected.isUndefined()) {
+        EXPECT_FALSE(Ours.isValid()) << At << " is " << Ours.toString().toStdString();
+        return;
+    }
+    ASSERT_TRUE(Ours.isValid()) << At << " is null, expected " << QJsonDocument(QJsonArray{Expected}).toJson().toStdString();
+    switch (Table.Fields()[Field].DataType) {
+    case ftBoolean:
+        EXPECT_EQ(Ours.toBool(), Expected.toBool()) << At;
+        break;
+    case ftDateTime:
+        // mdb-reader reads the stored date-time as UTC; ours is the same wall-clock time.
+        EXPECT_EQ(Ours.toDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzzZ")), Expected.toString()) << At;
+        break;
+    case ftWideString:
+    case ftMemo:
+    case ftString:
+        EXPECT_EQ(Ours.toString(), Expected.toString()) << At;
+        break;
+    default: {
+        // Numbers; mdb-reader gives decimals as text.
+        const double Want = Expected.isString() ? Expected.toString().toDouble() : Expected.toDouble();
+        EXPECT_NEAR(Ours.toDouble(), Want, std::fabs(Want) * 1e-6) << At;
+    }
+    }
+}
+
+class MdbFixtures : public ::testing::Test {
+protected:
+    void SetUp() override { REQUIRE_MDB_FIXTURES(); }
+};
+
+TEST_F(MdbFixtures, EveryTableReadsAsMdbReaderReadsIt)
+{
+    int Compared = 0;
+    for (const char *Name : {"Monitor.mdb", "testodbc.mdb", "fruit.mdb"}) {
+        const QString FileName = MdbFixture(Name);
+        const QJsonArray Tables = ReadWithMdbReader(FileName).array();
+        ASSERT_FALSE(Tables.isEmpty()) << "mdb-reader read nothing from " << Name;
+        TMdbDatabase Database(FileName);
+        QStringList Expected;
+        for (const QJsonValue &T : Tables)
+            Expected.append(T.toObject()["name"].toString());
+        EXPECT_EQ(Database.TableNames(), Expected) << Name;
+
+        for (const QJsonValue &T : Tables) {
+            const QJsonObject Table = T.toObject();
+            const QString TableName = Table["name"].toString();
+            const auto Ours = Database.OpenTable(TableName);
+            const QJsonArray Columns = Table["columns"].toArray();
+            const QJsonArray Rows = Table["rows"].toArray();
+            ASSERT_EQ(Ours->Fields().size(), static_cast<size_t>(Columns.size())) << TableName.toStdString();
+            for (int C = 0; C < Columns.size(); ++C)
+                EXPECT_EQ(Ours->Fields()[C].Name, Columns[C].toObject()["name"].toString());
+            ASSERT_EQ(Ours->RowCount(), Rows.size()) << TableName.toStdString();
+            for (int R = 0; R < Rows.size(); ++R) {
+                const QJsonArray Row = Rows[R].toArray();
+                for (int C = 0; C < Columns.size(); ++C) {
+                    ExpectSameValue(*Ours, R, C, Row[C],
+                                    QStringLiteral("%1 %2 row %3 %4").arg(QLatin1String(Name), TableName).arg(R).arg(Ours->Fields()[C].Name));
+                    ++Compared;
+                }
+            }
+        }
+    }
+    EXPECT_GT(Compared, 400);
+}
+
+TEST_F(MdbFixtures, SystemTablesAreLeftOutAndNamesMatchWithoutCase)
+{
+    TMdbDatabase Database(MdbFixture("Monitor.mdb"));
+    EXPECT_EQ(Database.TableNames(), QStringList{"Monitor_Authenticate"});
+    EXPECT_THROW(Database.OpenTable("MSysObjects"), EDatabaseError);
+    EXPECT_EQ(Database.OpenTable("monitor_authenticate")->RowCount(), 1);
+
+    TMdbDatabase Fruit(MdbFixture("fruit.mdb"));
+    const QStringList Names = Fruit.TableNames();
+    EXPECT_EQ(QSet<QString>(Names.begin(), Names.end()),
+              (QSet<QString>{"Fruit", "Fruit Salad", "Veggie Salad", "Muffin/Bread", "Dried"}));
+}
+
+TEST_F(MdbFixtures, FieldTypesSizesAndKnownValues)
+{
+    TMdbDatabase Database(MdbFixture("Monitor.mdb"));
+    const auto Table = Database.OpenTable("Monitor_Authenticate");
+    const auto &F = Table->Fields();
+    ASSERT_EQ(F.size(), 12u);
+    EXPECT_EQ(F[0].DataType, ftAutoInc);
+    EXPECT_EQ(F[1].DataType, ftBCD);
+    EXPECT_EQ(F[1].Size, 18);
+    EXPECT_EQ(F[2].DataType, ftWideString);
+    EXPECT_EQ(F[2].Size, 8); // Jet 4 sizes are in bytes, two for each character
+    EXPECT_EQ(F[5].DataType, ftBoolean);
+    EXPECT_EQ(F[10].DataType, ftDateTime);
+    EXPECT_EQ(F[11].Size, 255);
+    EXPECT_EQ(Table->Value(0, 1).toLongLong(), 1234567890);
+    EXPECT_EQ(Table->Value(0, 10).toDateTime(), QDateTime(QDate(2000, 6, 17), QTime(20, 36, 24)));
+    EXPECT_FALSE(Table->Value(0, 9).toBool());
+    EXPECT_TRUE(Table->Value(0, 5).toBool());
+
+    // Jet 3: one byte per character, in the database's code page.
+    TMdbDatabase Jet3(MdbFixture("testodbc.mdb"));
+    const auto Devs = Jet3.OpenTable("FPdev");
+    EXPECT_EQ(Devs->Fields()[1].Size, 255);
+    EXPECT_EQ(Devs->Value(0, 1).toString(), "Michael Van Canneyt");
+}
+
+TEST_F(MdbFixtures, ChangesFailBeforeAnythingChanges)
+{
+    const QString FileName = MdbFixture("fruit.mdb");
+    const QByteArray Before = FileHash(FileName);
+    TMdbDatabase Database(FileName);
+    const auto Table = Database.OpenTable("Fruit");
+    const int64_t Rows = Table->RowCount();
+    const QVariant First = Table->Value(0, 0);
+    EXPECT_TRUE(Table->ReadOnly());
+    try {
+        Table->SetValue(0, 0, "Changed");
+        FAIL() << "an edit of an Access table was accepted";
+    } catch (const EDatabaseError &E) {
+        EXPECT_TRUE(E.Message().contains("\"Fruit\"")) << E.what();
+        EXPECT_TRUE(E.Message().contains("read-only")) << E.what();
+    }
+    EXPECT_THROW(Table->AppendRow(), EDatabaseError);
+    EXPECT_THROW(Table->DeleteRow(0), EDatabaseError);
+    EXPECT_FALSE(Table->HasPendingChanges());
+    EXPECT_EQ(Table->RowCount(), Rows);
+    EXPECT_EQ(Table->Value(0, 0), First);
+    EXPECT_EQ(FileHash(FileName), Before);
+}
+
+TEST_F(MdbFixtures, DamagedOrMissingFilesGiveAClearMessage)
+{
+    QTemporaryDir Dir;
+    auto Message = [](const QString &FileName) {
+        try {
+            TMdbDatabase Database(FileName);
+            for (const QString &Name : Database.TableNames())
+                Database.OpenTable(Name);
+            return QString();
+        } catch (const EDatabaseError &E) {
+            return E.Message();
+        }
+    };
+    const QString Missing = Dir.filePath("missing.mdb");
+    EXPECT_TRUE(Message(Missing).contains("missing.mdb")) << Message(Missing).toStdString();
+
+    const QString Text = Dir.filePath("text.mdb");
+    QFile File(Text);
+    ASSERT_TRUE(File.open(QIODevice::WriteOnly));
+    File.write("This is not a database at all, only some text.\n");
+    File.close();
+    EXPECT_TRUE(Message(Text).contains("not an Access database")) << Message(Text).toStdString();
+    EXPECT_FALSE(Message(Dir.path()).isEmpty());
+
+    // Cut copies: an error or the rows that are there, never a crash.
+    QFile Source(MdbFixture("Monitor.mdb"));
+    ASSERT_TRUE(Source.open(QIODevice::ReadOnly));
+    const QByteArray Whole = Source.readAll();
+    for (qsizetype Cut : {qsizetype(100), qsizetype(4096), qsizetype(4096 * 3), Whole.size() / 2, Whole.size() - 4096}) {
+        const QString Part = Dir.filePath(QStringLiteral("cut%1.mdb").arg(Cut));
+        QFile Out(Part);
+        ASSERT_TRUE(Out.open(QIODevice::WriteOnly));
+        Out.write(Whole.left(Cut));
+        Out.close();
+        Message(Part);
+    }
+
+    if (geteuid() != 0) { // root reads anything
+        const QString Locked = Dir.filePath("locked.mdb");
+        ASSERT_TRUE(QFile::copy(MdbFixture("Monitor.mdb"), Locked));
+        QFile::setPermissions(Locked, QFileDevice::WriteOwner);
+        EXPECT_TRUE(Message(Locked).contains("ermission")) << Message(Locked).toStdString();
+    }
+}
+
+} // namespace
