@@ -1,0 +1,29 @@
+#pragma once
+// The program's help viewer: the contents of the help pages on the left, the page
+// on the right. The pages are HTML files beside the program.
+
+#include <QWidget>
+
+class QListWidget;
+class QTextBrowser;
+
+namespace qf {
+
+class THelpWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit THelpWindow(QWidget *Parent = nullptr);
+
+    // Shows the contents page of the help file (an index.html with a list of links).
+    void ShowContents(const QString &HelpPath);
+    QString CurrentPage() const;
+
+    QListWidget *Contents;
+    QTextBrowser *Browser;
+
+private:
+    void LoadContents(const QString &HelpPath);
+    QString FHelpPath;
+};
+
+}  // namespace qf

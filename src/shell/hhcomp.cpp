@@ -1,0 +1,99 @@
+#include "shell/hhcomp.h"
+
+#include "shell/globals.h"
+#include "shell/helpwindow.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QWidget>
+
+namespace qf {
+
+namespace {
+QPointer<THelpWindow> TheHelpWindow;
+}
+
+THHComp::THHComp(QWidget *OwnerForm, const QString &HelpFile)
+    : QObject(OwnerForm), HelpFile(HelpFile), FForm(OwnerForm)
+{
+    setObjectName(QStringLiteral("HHComp1"));
+    Loaded();
+}
+
+THHComp::~THHComp()
+{
+    CloseAll();
+}
+
+void THHComp::Loaded()
+{
+    // The application sees every key before the form's controls do.
+    qApp->removeEventFilter(this);
+    qApp->installEventFilter(this);
+    FHelpPath = AppDir + HelpFile;
+}
+
+THelpWindow *THHComp::HelpWindow()
+{
+    return TheHelpWindow;
+}
+
+void THHComp::CloseAll()
+{
+    if (TheHelpWindow)
+        TheHelpWindow->close();
+}
+
+void THHComp::ShowContents()
+{
+    if (!TheHelpWindow)
+        TheHelpWindow = new THelpWindow(FForm);
+    TheHelpWindow->ShowContents(FHelpPath);
+}
+
+void THHComp::ShowContext(int /*Context*/)
+{
+    // No page is bound to a context, so every context shows the contents.
+    ShowContents();
+}
+
+int THHComp::ContextOf(QWidget *Control) const
+{
+    // Help contexts are not used by any control; kept as the lookup order.
+    if (Control) {
+        if (int C = Control->property("HelpContext").toInt())
+            return C;
+        if (QWidget *Owner = Control->parentWidget())
+            if (int C = Owner->property("HelpContext").toInt())
+                return C;
+    }
+    return FForm->property("HelpContext").toInt();
+}
+
+bool THHComp::HookKeyDown(QWidget *Target, int &Key, Qt::KeyboardModifiers Shift)
+{
+    Q_UNUSED(Target);
+    if (Key == Qt::Key_F1 && (Shift & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        const int Context = ContextOf(FForm->focusWidget());
+        if (!HelpFile.isEmpty())
+            ShowContext(Context);
+        Key = 0;
+    }
+    return Key == 0;
+}
+
+bool THHComp::eventFilter(QObject *Watched, QEvent *Event)
+{
+    if (Event->type() == QEvent::KeyPress && Watched->isWidgetType()) {
+        auto *W = static_cast<QWidget *>(Watched);
+        if (W == FForm || FForm->isAncestorOf(W)) {
+            auto *K = static_cast<QKeyEvent *>(Event);
+            int Key = K->key();
+            if (HookKeyDown(W, Key, K->modifiers()))
+                return true;  // no control sees this F1
+        }
+    }
+    return QObject::eventFilter(Watched, Event);
+}
+
+}  // namespace qf

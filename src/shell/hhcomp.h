@@ -1,0 +1,45 @@
+#pragma once
+// Connects a form to the help pages: F1 anywhere on the form opens the help at the
+// focused control's context, ShowContents opens the contents, and destroying the
+// component closes every help window.
+
+#include <QObject>
+#include <QPointer>
+
+class QWidget;
+
+namespace qf {
+
+class THelpWindow;
+
+class THHComp : public QObject {
+    Q_OBJECT
+public:
+    THHComp(QWidget *OwnerForm, const QString &HelpFile);
+    ~THHComp() override;
+
+    QString HelpFile;  // relative to the program's folder
+
+    // Installs the key hook and builds the help path.
+    void Loaded();
+    QString HelpPath() const { return FHelpPath; }
+
+    void ShowContents();
+    void ShowContext(int Context);
+
+    // The help window, when one has been opened.
+    static THelpWindow *HelpWindow();
+    static void CloseAll();
+
+protected:
+    bool eventFilter(QObject *Watched, QEvent *Event) override;
+
+private:
+    bool HookKeyDown(QWidget *Target, int &Key, Qt::KeyboardModifiers Shift);
+    int ContextOf(QWidget *Control) const;
+
+    QWidget *FForm;
+    QString FHelpPath;
+};
+
+}  // namespace qf

@@ -1,0 +1,202 @@
+#pragma once
+// The main window's frame: the pages, the menus, tool bars and pop-up menus, the
+// caption, the resize rule, the background behind the hidden grid, the two status
+// bars and the commands of the frame. Commands that other parts of the program
+// carry out are present here and stay disabled until those parts connect them.
+
+#include "store/reader.h"
+
+#include <QMainWindow>
+#include <QPixmap>
+#include <QStringList>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class QAction;
+class QComboBox;
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QStackedWidget;
+class QStatusBar;
+class QTabWidget;
+class QTableView;
+class QToolBar;
+class QToolButton;
+class QWebEngineView;
+
+namespace qf {
+
+class THHComp;
+
+// Draws the background picture in tiles; it lies behind the record grid.
+class TPaintBox : public QWidget {
+    Q_OBJECT
+public:
+    explicit TPaintBox(QWidget *Parent = nullptr) : QWidget(Parent) {}
+    std::function<void(TPaintBox *)> OnPaint;
+
+protected:
+    void paintEvent(QPaintEvent *Event) override;
+};
+
+class TMainForm : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TMainForm(QWidget *Parent = nullptr);
+    ~TMainForm() override;
+
+    // Main menu items, named as the commands they carry.
+    QAction *CreateDBF0, *NewProject0, *OpenTable0, *ExecSQL0, *OpenProject0, *Restructure0,
+        *SaveProject0, *SaveProjectAs0, *CloseDB0, *Profiles0, *Exit0;
+    QAction *AddRec0, *EditRec0, *DeleteRec0, *Find0, *Unique0, *Reopen0, *Descend0, *Unsort0;
+    QAction *Undo0, *Redo0, *Cut0, *Copy0, *Paste0, *SelectAll0, *Options1;
+    QAction *DBView0, *Filter0, *CalcFieldsView0, *EditView0, *SourceView0, *Preview0,
+        *AttachView0, *ViewLog0;
+    QAction *HorizontalLine0, *Image0, *Hyperlink0, *Table0;
+    QAction *Font0, *NumList0, *BulList0, *Decindent0, *IncIndent0;
+    QAction *Start0, *Html0, *PlainText0, *Encoding0;
+    QAction *Content0, *About0;
+
+    // Pop-up menus of the HTML editor, the source editor and the plain-text editor.
+    QMenu *PopupMenu1, *PopupMenu2, *PopupMenu3;
+    QAction *Undo1, *Cut1, *Copy1, *Paste1, *SelAll1, *Font1;
+    QAction *InsertTable1, *InsertCell1, *InsertCol1, *InsertRow1, *MergeCells1, *SplitCell1,
+        *DeleteCells1, *DeleteCols1, *DeleteRows1;
+    QAction *Undo2, *Cut2, *Copy2, *Paste2, *SelAll2;
+    QAction *Undo3, *Cut3, *Copy3, *Paste3, *SelAll3;
+
+    // Outer pages (tabs at the bottom) and the Mail page's inner pages.
+    QTabWidget *PageControl1, *PageControl2;
+    QWidget *TabSheet1, *TabSheet9, *TabSheet7, *TabSheet2;
+    QWidget *TabSheet3, *TabSheet10, *TabSheet5, *TabSheet6;
+
+    // Database page.
+    QToolBar *DatabaseBar;
+    QAction *CreateDBF5, *OpenDB5, *AddRec5, *EditRec5, *DeleteRec5, *FindRec5, *SpeedItem22;
+    QFrame *Panel1;
+    TPaintBox *PaintBox1;
+    QTableView *RxDBGrid1;
+    QStatusBar *StatusBar2;
+    QLabel *RecordPosition;  // the status bar's one panel
+
+    // Filter page.
+    QToolBar *FilterBar;
+    QAction *FilterOpenProject, *FilterSaveProject;
+    QPlainTextEdit *Memo1;
+    QCheckBox *UseFilter;
+
+    // Calculated Fields page.
+    QToolBar *CalcBar;
+    QAction *CalcOpenProject, *CalcSaveProject;
+    QListWidget *CalcFieldList;
+    QPlainTextEdit *Memo2;
+    QComboBox *FieldType;
+    QPushButton *AddCalcField, *DeleteCalcField;
+
+    // Mail page: the top panel and the inner pages.
+    QWidget *Panel3;
+    QLabel *ToLabel, *SubjectLabel, *FromLabel;
+    QComboBox *ComboBox2, *ComboBox4;
+    QLineEdit *Edit2;
+    QPushButton *BitBtn1;
+
+    QToolBar *EditBar, *FormatBar;
+    QAction *SpeedItem1, *SpeedItem2, *SpeedItem3, *SpeedItem4, *SpeedItem5, *SpeedItem6,
+        *SpeedItem7, *SpeedItem8, *SpeedItem20, *HtmlMode, *PlainMode;
+    QComboBox *ComboBox5, *ComboBox8, *ComboBox9;
+    QAction *SpeedItem9, *SpeedItem10, *SpeedItem11, *SpeedItem12, *SpeedItem13, *SpeedItem14,
+        *SpeedItem15, *SpeedItem16, *SpeedItem17, *SpeedItem18, *SpeedItem19, *SpeedItem21;
+    QStackedWidget *EditorStack;
+    QWebEngineView *DHTMLEdit1;
+    QPlainTextEdit *RxRichEdit2;
+
+    QToolBar *SourceBar;
+    QAction *SourceNewProject, *SourceOpenProject, *SourceSaveProject;
+    QAction *SpeedItem33, *SpeedItem34, *SpeedItem35, *SpeedItem36, *SpeedItem37;
+    QPlainTextEdit *RxRichEdit1;
+
+    QLabel *PreviewSubject, *PreviewTo;
+    QWebEngineView *WebBrowser1;
+    QWidget *Panel8;
+    QWidget *DBNavigator1;
+    QStatusBar *StatusBar1;
+
+    THHComp *HHComp1;
+    TReader Reader1;
+
+    // State set up when the window is created.
+    QPixmap FGridBitmap;
+    std::uint8_t FSorted = 0;
+    QString FSortField;
+    std::uint8_t FHtmlChanged = 0;
+    std::uint8_t FSourceChanged = 0;
+    std::uint8_t FFirstDocumentLoad = 1;
+    QStringList FPreviewLines;
+    QString FPreviewFile;
+    std::uint8_t FPreviewDirty = 1;
+    std::uint8_t FExprChanged = 0;
+    QStringList FEvalStack;
+
+    void FormCreate();
+    bool FormCloseQuery();
+    void FormClose();
+
+    void UpdateCaption();
+    void FormResize();
+    void PaintBox1Paint();
+
+    // View menu.
+    void DBView0Click();
+    void Filter0Click();
+    void CalcFieldsView0Click();
+    void EditView0Click();
+    void SourceView0Click();
+    void Preview0Click();
+    void AttachView0Click();
+    // The frame's own commands.
+    void Exit0Click();
+    void Content0Click();
+    void About0Click();
+    void Options1Click();
+
+    void PageControl1Change();
+    void TabSheet1Show();
+    void TabSheet9Show();
+
+    void DHTMLEdit1DocumentComplete(bool Ok);
+    void WebBrowser1DocumentComplete(bool Ok);
+    void WebBrowser1StatusTextChange(const QString &Text);
+
+protected:
+    void resizeEvent(QResizeEvent *Event) override;
+    void closeEvent(QCloseEvent *Event) override;
+    bool eventFilter(QObject *Watched, QEvent *Event) override;
+
+private:
+    void CreateMenus();
+    void CreatePopupMenus();
+    void CreateDatabasePage();
+    void CreateFilterPage();
+    void CreateCalcPage();
+    void CreateMailPage();
+    QWidget *CreateEditPage();
+    QWidget *CreateSourcePage();
+    QWidget *CreatePreviewPage();
+    QAction *Item(QMenu *Menu, const char *Name, const QString &Caption,
+                  const QKeySequence &Shortcut = {});
+    QAction *BarItem(QToolBar *Bar, const char *Name, const QString &Caption);
+};
+
+inline TMainForm *MainForm = nullptr;
+
+// The blank document the two web views start with.
+extern const char *const BlankDocument;
+
+}  // namespace qf

@@ -1,0 +1,13 @@
+#include "shell/resources.h"
+
+#include <QtGlobal>
+#include <QDir>
+
+void qf_InitResources()
+{
+    static const bool Done = [] {
+        Q_INIT_RESOURCE(quillfast);
+        return true;
+    }();
+    Q_UNUSED(Done);
+}
