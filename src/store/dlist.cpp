@@ -4,43 +4,120 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <unistd.h>
 
-// A node keeps its 256 child links inline; the entry data is allocated the first time a key ends
-// in the node, since most nodes only lie on paths.
+// A node's table is kept sparse (sorted character codes) until it fills up, then as a direct
+// 256-entry table: the same walk, without 5 KB for every node that only lies on a path.
+namespace {
+struct Slot {
+    TDList::Node *child = nullptr;
+    void *props = nullptr;
+    int structure = 0;
+    bool used = false;
+    bool occupied() const { return used || child; }
+};
+constexpr int kFull = 256;
+} // namespace
+
 struct TDList::Node {
-    struct Payload {
-        uint64_t used[4] = {0, 0, 0, 0};
-        int structure[256] = {};
-        void *props[256] = {};
-    };
     Node *parent = nullptr;
     unsigned char ch = 0;
     int nUsed = 0;
     int nChild = 0;
-    Payload *pay = nullptr;
-    Node *child[256] = {};
+    int count = 0; // ents in use (sparse form)
+    int cap = 0;
+    unsigned char keys[16]; // sparse form only, ascending
+    Slot *ents = nullptr;
 
-    bool used(int c) const { return pay && (pay->used[c >> 6] >> (c & 63) & 1); }
-    int structure(int c) const { return pay ? pay->structure[c] : 0; }
-    void *props(int c) const { return pay ? pay->props[c] : nullptr; }
-    Payload &payload() {
-        if (!pay)
-            pay = new Payload;
-        return *pay;
+    ~Node() { delete[] ents; }
+    bool full() const { return cap == kFull; }
+    Slot *find(int c) const {
+        if (full())
+            return &ents[c];
+        for (int i = 0; i < count; ++i) {
+            if (keys[i] == c)
+                return &ents[i];
+            if (keys[i] > c)
+                break;
+        }
+        return nullptr;
     }
-    void setUsed(int c, bool u) {
-        uint64_t bit = uint64_t(1) << (c & 63);
-        uint64_t &w = payload().used[c >> 6];
-        if (u && !(w & bit)) {
-            w |= bit;
-            ++nUsed;
-        } else if (!u && (w & bit)) {
-            w &= ~bit;
-            --nUsed;
+    Slot &get(int c) {
+        if (Slot *s = find(c))
+            return *s;
+        if (count == cap)
+            grow();
+        if (full())
+            return ents[c];
+        int i = count;
+        while (i > 0 && keys[i - 1] > c) {
+            keys[i] = keys[i - 1];
+            ents[i] = ents[i - 1];
+            --i;
+        }
+        keys[i] = static_cast<unsigned char>(c);
+        ents[i] = Slot{};
+        ++count;
+        return ents[i];
+    }
+    void grow() {
+        const int newCap = cap == 0 ? 2 : cap < 16 ? cap * 2 : kFull;
+        Slot *ne = new Slot[newCap];
+        if (newCap == kFull) {
+            for (int i = 0; i < count; ++i)
+                ne[keys[i]] = ents[i];
+        } else {
+            std::copy(ents, ents + count, ne);
+        }
+        delete[] ents;
+        ents = ne;
+        cap = newCap;
+    }
+    // Drops a slot that holds neither a key nor a child (sparse form only).
+    void tidy(int c) {
+        if (full())
+            return;
+        for (int i = 0; i < count; ++i) {
+            if (keys[i] == c) {
+                if (ents[i].occupied())
+                    return;
+                std::copy(keys + i + 1, keys + count, keys + i);
+                std::copy(ents + i + 1, ents + count, ents + i);
+                --count;
+                return;
+            }
         }
     }
-    ~Node() { delete pay; }
+    // The smallest occupied character above c, or 256.
+    int nextChar(int c) const {
+        if (full()) {
+            for (int k = c + 1; k < kFull; ++k)
+                if (ents[k].occupied())
+                    return k;
+            return kFull;
+        }
+        for (int i = 0; i < count; ++i)
+            if (keys[i] > c && ents[i].occupied())
+                return keys[i];
+        return kFull;
+    }
+    Node *child(int c) const {
+        const Slot *s = find(c);
+        return s ? s->child : nullptr;
+    }
+    bool used(int c) const {
+        const Slot *s = find(c);
+        return s && s->used;
+    }
+    int structure(int c) const {
+        const Slot *s = find(c);
+        return s ? s->structure : 0;
+    }
+    void *props(int c) const {
+        const Slot *s = find(c);
+        return s ? s->props : nullptr;
+    }
 };
 
 TDList::TDList() = default;
@@ -60,24 +137,29 @@ void TDList::Add(const std::string &Key, int Structure, void *Properties) {
     Node *n = root_;
     for (size_t i = 0; i + 1 < Key.size(); ++i) {
         unsigned char c = Key[i];
-        if (!n->child[c]) {
+        Slot &slot = n->get(c);
+        if (!slot.child) {
             Node *k = new Node;
             k->parent = n;
             k->ch = c;
-            n->child[c] = k;
+            slot.child = k;
             ++n->nChild;
         }
-        n = n->child[c];
+        n = slot.child;
     }
     unsigned char c = Key.back();
-    if (void *old = n->props(c)) {
-        int oldStructure = n->structure(c);
-        n->pay->props[c] = nullptr; // the handler may look the key up again
-        dispose(oldStructure, old);
+    if (Slot *old = n->find(c); old && old->props) {
+        void *props = old->props;
+        old->props = nullptr; // the handler may look the key up again
+        dispose(old->structure, props);
     }
-    n->setUsed(c, true);
-    n->pay->structure[c] = Structure;
-    n->pay->props[c] = Properties;
+    Slot &slot = n->get(c);
+    if (!slot.used) {
+        slot.used = true;
+        ++n->nUsed;
+    }
+    slot.structure = Structure;
+    slot.props = Properties;
 }
 
 bool TDList::Find(const std::string &Key, int &Structure, void *&Properties) const {
@@ -85,15 +167,15 @@ bool TDList::Find(const std::string &Key, int &Structure, void *&Properties) con
         return false;
     const Node *n = root_;
     for (size_t i = 0; i + 1 < Key.size(); ++i) {
-        n = n->child[static_cast<unsigned char>(Key[i])];
+        n = n->child(static_cast<unsigned char>(Key[i]));
         if (!n)
             return false;
     }
-    unsigned char c = Key.back();
-    if (!n->used(c))
+    const Slot *slot = n->find(static_cast<unsigned char>(Key.back()));
+    if (!slot || !slot->used)
         return false;
-    Structure = n->structure(c);
-    Properties = n->props(c);
+    Structure = slot->structure;
+    Properties = slot->props;
     return true;
 }
 
@@ -102,17 +184,21 @@ void TDList::Delete(const std::string &Key) {
         return;
     Node *n = root_;
     for (size_t i = 0; i + 1 < Key.size(); ++i) {
-        n = n->child[static_cast<unsigned char>(Key[i])];
+        n = n->child(static_cast<unsigned char>(Key[i]));
         if (!n)
             return;
     }
     unsigned char c = Key.back();
-    if (n->pay) {
-        n->setUsed(c, false);
-        void *props = n->pay->props[c];
-        int structure = n->pay->structure[c];
-        n->pay->props[c] = nullptr;
-        n->pay->structure[c] = 0;
+    if (Slot *slot = n->find(c)) {
+        if (slot->used) {
+            slot->used = false;
+            --n->nUsed;
+        }
+        void *props = slot->props;
+        int structure = slot->structure;
+        slot->props = nullptr;
+        slot->structure = 0;
+        n->tidy(c);
         dispose(structure, props);
     }
     // Release emptied nodes bottom-up.
@@ -125,7 +211,10 @@ void TDList::Delete(const std::string &Key) {
             root_ = nullptr;
             break;
         }
-        parent->child[n->ch] = nullptr;
+        if (Slot *up = parent->find(n->ch)) {
+            up->child = nullptr;
+            parent->tidy(n->ch);
+        }
         --parent->nChild;
         delete n;
         n = parent;
@@ -133,15 +222,15 @@ void TDList::Delete(const std::string &Key) {
 }
 
 void TDList::freeSubtree(Node *n) {
-    for (int c = 0; c < 256; ++c) {
-        if (Node *k = n->child[c]) {
+    for (int c = n->nextChar(-1); c < kFull; c = n->nextChar(c)) {
+        Slot *slot = n->find(c);
+        if (Node *k = slot->child) {
+            slot->child = nullptr;
             freeSubtree(k);
-            n->child[c] = nullptr;
         }
-        if (n->pay && n->pay->props[c]) {
-            void *props = n->pay->props[c];
-            n->pay->props[c] = nullptr;
-            dispose(n->pay->structure[c], props);
+        if (void *props = slot->props) {
+            slot->props = nullptr;
+            dispose(slot->structure, props);
         }
     }
     if (n == cur_)
@@ -182,11 +271,11 @@ bool TDList::First() {
     if (!prefix_.empty()) {
         Node *n = root_;
         for (size_t i = 0; i + 1 < prefix_.size(); ++i) {
-            n = n->child[static_cast<unsigned char>(prefix_[i])];
+            n = n->child(static_cast<unsigned char>(prefix_[i]));
             if (!n)
                 return false;
         }
-        start = n->child[static_cast<unsigned char>(prefix_.back())];
+        start = n->child(static_cast<unsigned char>(prefix_.back()));
         if (!start)
             return false;
     }
@@ -216,7 +305,7 @@ bool TDList::advance() {
     Node *fbNode = cur_;
     int fbCh = curCh_;
     for (;;) {
-        Node *k = cur_->child[curCh_];
+        Node *k = cur_->child(curCh_);
         if (k && !(sepFlag_ && level_ >= maxLevel_)) {
             if (sepFlag_)
                 ++level_;
@@ -229,7 +318,9 @@ bool TDList::advance() {
                 return true;
             continue;
         }
-        while (curCh_ == 255) {
+        // Characters without a key or a child yield nothing, so the walk jumps over them.
+        int next;
+        while ((next = cur_->nextChar(curCh_)) == kFull) {
             if (depth_ == int(prefix_.size())) {
                 cur_ = fbNode;
                 curCh_ = fbCh;
@@ -242,7 +333,7 @@ bool TDList::advance() {
             if (curCh_ == Separator)
                 --level_;
         }
-        ++curCh_;
+        curCh_ = next;
         sepFlag_ = (curCh_ == Separator);
         suffix_.back() = char(curCh_);
         if (yieldable(cur_, curCh_))
@@ -407,7 +498,7 @@ void TTracer::Trace(const std::string &Key) {
         return;
     TDList::Node *n = list_->root_;
     for (size_t i = 0; i + 1 < Key.size(); ++i) {
-        n = n->child[static_cast<unsigned char>(Key[i])];
+        n = n->child(static_cast<unsigned char>(Key[i]));
         if (!n)
             return;
     }
@@ -415,13 +506,14 @@ void TTracer::Trace(const std::string &Key) {
 }
 
 bool TTracer::Step(unsigned char Ch, bool &Used, int &Structure, void *&Properties) {
-    TDList::Node *next = pos_.Node ? pos_.Node->child[pos_.Ch] : list_->root_;
-    if (!next || (!next->used(Ch) && !next->child[Ch]))
+    TDList::Node *next = pos_.Node ? pos_.Node->child(pos_.Ch) : list_->root_;
+    const Slot *slot = next ? next->find(Ch) : nullptr;
+    if (!slot || !slot->occupied())
         return false;
     pos_ = TPos{next, Ch};
-    Used = next->used(Ch);
-    Structure = next->structure(Ch);
+    Used = slot->used;
+    Structure = slot->structure;
     if (Used)
-        Properties = next->props(Ch);
+        Properties = slot->props;
     return true;
 }
