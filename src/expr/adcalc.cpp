@@ -1,0 +1,433 @@
+#include "expr/adcalc.h"
+
+#include "expr/builtins.h"
+#include "expr/parser.h"
+
+#include <QDebug>
+
+std::array<TSymbolRow, SymbolRowCount> SymbolTable = {{
+    {QString(), tcEnd, 0},
+    {QString(), tcName, 0},
+    {QStringLiteral(","), tcComma, 6},
+    {QStringLiteral("("), tcOpen, 6},
+    {QStringLiteral(")"), tcClose, 6},
+    {QStringLiteral("+"), tcIntOp | tcExtOp | tcStrOp, 6},
+    {QStringLiteral("-"), tcIntOp | tcExtOp, 6},
+    {QStringLiteral("*"), tcIntOp | tcExtOp, 6},
+    {QStringLiteral("/"), tcExtOp, 6},
+    {QStringLiteral("^"), tcExtOp, 6},
+    {QStringLiteral("and"), tcBoolOp, 5},
+    {QStringLiteral("or"), tcBoolOp, 5},
+    {QStringLiteral("xor"), tcBoolOp, 5},
+    {QStringLiteral("div"), tcIntOp, 5},
+    {QStringLiteral("mod"), tcIntOp, 5},
+    {QStringLiteral("true"), tcBoolLit, 5},
+    {QStringLiteral("false"), tcBoolLit, 5},
+    {QStringLiteral("param"), tcFunct, 5},
+    {QStringLiteral(">="), tcCompare, 6},
+    {QStringLiteral("<="), tcCompare, 6},
+    {QStringLiteral("<>"), tcCompare, 6},
+    {QStringLiteral("="), tcCompare, 6},
+    {QStringLiteral(">"), tcCompare, 6},
+    {QStringLiteral("<"), tcCompare, 6},
+    {QStringLiteral("'"), tcComment, 6},
+    {QStringLiteral("\""), tcString, 6},
+    {QStringLiteral("//"), 0, 6},
+    {QStringLiteral(";"), tcStatementEnd, 6},
+    {QStringLiteral("."), tcStatementEnd, 6},
+    {QString(), tcVariable, 5},
+    {QString(), tcFunct, 5},
+    {QStringLiteral("if"), tcIf, 5},
+    {QStringLiteral("then"), tcThen, 5},
+    {QStringLiteral("else"), tcElse, 5},
+    {QString(), tcIntLit | tcExtLit | tcDateLit, 1},
+    {QString(), tcExtLit | tcDateLit, 1},
+    {QString(), tcStrLit, 1},
+}};
+
+const std::array<QString, ErrorMessageCount> ErrorMessages = {
+    QString(),
+    QStringLiteral("Integer type value expected"),
+    QStringLiteral("Extended type value expected"),
+    QStringLiteral("Boolean type value expected"),
+    QStringLiteral("String type value expected"),
+    QStringLiteral("DateTime type value expected"),
+    QStringLiteral("\"+\", \"-\", \"*\", \"Div\" or \"Mod\" expected"),
+    QStringLiteral("\"+\", \"-\", \"*\", \"/\" or \"^\" expected"),
+    QStringLiteral("\"AND\", \"OR\" or \"XOR\" expected"),
+    QStringLiteral("\"+\" expected"),
+    QStringLiteral("Comparison sign expected"),
+    QStringLiteral("\"(\" expected"),
+    QStringLiteral("\")\" expected"),
+    QStringLiteral("\",\" expected"),
+    QStringLiteral("Division by zero"),
+    QStringLiteral("Number of parameter is out of range"),
+    QStringLiteral("Variable name expected"),
+    QStringLiteral("\"=\" expected"),
+    QStringLiteral("\";\" or \".\" expected"),
+    QStringLiteral("\".\" expected"),
+    QStringLiteral("\"Then\" expected"),
+    QStringLiteral("\"Else\" expected"),
+    QStringLiteral("Invalid Integer"),
+    QStringLiteral("Invalid Floating Point Number"),
+    QStringLiteral("Invalid Date"),
+    QStringLiteral("Invalid Time"),
+    QStringLiteral("Invalid Date and Time"),
+    QStringLiteral("String sign expected"),
+};
+
+TFunct::~TFunct() = default;
+
+namespace {
+
+bool hasRole(int Row, uint32_t Class) { return SymbolTable[size_t(Row)].Flags & Class; }
+void setRole(int Row, uint32_t Class) { SymbolTable[size_t(Row)].Flags = Class; }
+
+} // namespace
+
+TAdCalc::TAdCalc()
+{
+    SetStringSign(ssQMark);
+    SetCommentSign(csApostrophe);
+    reader_.OnDisposeProperties = [this](TReader *, int Structure, void *Properties) {
+        disposeSymbol(Structure, Properties);
+    };
+    reader_.OnRegList = [](TReader *, const QString &, TStatus, int Structure, void *Properties) {
+        // Re-tokenizing walks the formula functions through the reader's listing.
+        if (Structure != 3 || !Properties)
+            return;
+        auto *f = static_cast<TFunct *>(static_cast<TSymbolRef *>(Properties)->Data);
+        if (f && f->Formula)
+            f->Formula->Tokenize();
+    };
+    TDList &dict = reader_.Dictionary();
+    dict.OnFilter = [](TDList *, const std::string &, int Structure, void *, bool &Enabled) {
+        Enabled = Structure == 3 || Structure == 4;
+    };
+    dict.OnDeleteFilter = [](TDList *, const std::string &, int Structure, void *, bool &CanDelete) {
+        CanDelete = Structure == 3 || Structure == 4;
+    };
+    SetCaseSensitivity(false);
+    compiled_.OnDisposeStructure = [this](TDList *, int, void *Properties) {
+        auto *p = static_cast<TParser *>(Properties);
+        if (evalDepth_ > 0)
+            retiredParsers_.push_back(p); // it may be the one being evaluated
+        else
+            delete p;
+    };
+    NeedRecompile = false;
+}
+
+TAdCalc::~TAdCalc()
+{
+    compiled_.Clear();
+    reader_.Dictionary().OnFilter = nullptr; // so that clearing reaches every symbol
+    reader_.Dictionary().Clear();
+    evalDepth_ = 0;
+    leaveEvaluation();
+}
+
+TStringSign TAdCalc::StringSign() const
+{
+    return hasRole(rowApostrophe, tcString) ? ssApostrophe : ssQMark;
+}
+
+void TAdCalc::SetStringSign(TStringSign Value)
+{
+    if (Value == ssQMark) {
+        if (hasRole(rowQuote, tcComment))
+            setRole(rowApostrophe, tcComment);
+        else if (hasRole(rowApostrophe, tcString))
+            setRole(rowApostrophe, 0);
+        setRole(rowQuote, tcString);
+    } else {
+        if (hasRole(rowApostrophe, tcComment))
+            setRole(rowQuote, tcComment);
+        else if (hasRole(rowQuote, tcString))
+            setRole(rowQuote, 0);
+        setRole(rowApostrophe, tcString);
+    }
+}
+
+TCommentSign TAdCalc::CommentSign() const
+{
+    if (hasRole(rowApostrophe, tcComment))
+        return csApostrophe;
+    return hasRole(rowQuote, tcComment) ? csQMark : csDublDiv;
+}
+
+void TAdCalc::SetCommentSign(TCommentSign Value)
+{
+    switch (Value) {
+    case csApostrophe:
+        if (hasRole(rowApostrophe, tcString))
+            setRole(rowQuote, tcString);
+        setRole(rowDoubleSlash, 0);
+        setRole(rowApostrophe, tcComment);
+        break;
+    case csQMark:
+        if (hasRole(rowQuote, tcString))
+            setRole(rowApostrophe, tcString);
+        setRole(rowDoubleSlash, 0);
+        setRole(rowQuote, tcComment);
+        break;
+    case csDublDiv:
+        if (hasRole(rowQuote, tcComment))
+            setRole(rowQuote, 0);
+        else if (hasRole(rowApostrophe, tcComment))
+            setRole(rowApostrophe, 0);
+        setRole(rowDoubleSlash, tcComment);
+        break;
+    }
+}
+
+void TAdCalc::SetCaseSensitivity(bool Value)
+{
+    reader_.SetCaseSensitivity(Value);
+    registerSymbols();
+    registerBuiltins();
+    // Re-registering released the records that tokenized texts point at.
+    NeedRecompile = true;
+}
+
+void TAdCalc::registerSymbols()
+{
+    reader_.SetDefaultBlanks();
+    reader_.ExcludeBlank(QChar(u'\n'));
+    reader_.AddDelimiter(QStringLiteral("\n"), 0, nullptr);
+    for (int row = 0; row < SymbolRowCount; ++row) {
+        const TSymbolRow &r = SymbolTable[size_t(row)];
+        if (r.Name.isEmpty())
+            continue;
+        auto *ref = new TSymbolRef{uint8_t(row), nullptr};
+        if (row == rowParam) {
+            auto *f = new TFunct;
+            f->FunctType = etExtended;
+            f->Params = {etInteger};
+            ref->Data = f;
+            reader_.AddKeyword(r.Name, 2, ref);
+        } else if (r.Kind == 5) {
+            reader_.AddKeyword(r.Name, 1, ref);
+        } else {
+            reader_.AddDelimiter(r.Name, 1, ref);
+        }
+    }
+}
+
+void TAdCalc::registerBuiltins()
+{
+    for (const TBuiltinDecl &b : BuiltinTable())
+        RegisterFunct(QString::fromLatin1(b.Name), {}, {}, true, b.Result, b.Params, fkBuiltin, b.Id, {});
+}
+
+void TAdCalc::message(const QString &Text)
+{
+    if (ErrorBox)
+        ErrorBox(Text);
+    else
+        qWarning().noquote() << Text;
+}
+
+bool TAdCalc::checkIdentifier(QString &Name)
+{
+    for (QChar &c : Name)
+        if (reader_.IsBlank(c))
+            c = u'_';
+    if (Name.isEmpty()) {
+        message(QStringLiteral("Identifier name missing"));
+        return false;
+    }
+    const QString key = NormalizeName(Name);
+    for (const TSymbolRow &r : SymbolTable)
+        if (r.Kind == 5 && !r.Name.isEmpty() && r.Name == key) {
+            message(QStringLiteral("\"%1\" is a reserved word").arg(Name));
+            return false;
+        }
+    bool bad = Name[0] >= u'0' && Name[0] <= u'9';
+    for (QChar c : Name)
+        bad = bad || reader_.IsDelimiter(QString(c));
+    if (bad) {
+        message(QStringLiteral("Incorrect identifier name"));
+        return false;
+    }
+    return true;
+}
+
+QString TAdCalc::NormalizeName(const QString &Name) const
+{
+    return CaseSensitivity() ? Name : QString::fromStdString(reader_.KeyOf(Name));
+}
+
+bool TAdCalc::RegisterFunct(QString Name, const QString &Description, const QString &UserText, bool Active,
+                            TExprType FunctType, const std::vector<TExprType> &Params, TFunctKind Kind, uint8_t Id,
+                            const QString &Formula)
+{
+    if (!checkIdentifier(Name))
+        return false;
+    auto *f = new TFunct;
+    f->Name = Name;
+    f->Description = Description;
+    f->UserText = UserText;
+    f->Active = Active;
+    f->FunctType = FunctType;
+    f->Params = Params;
+    f->Kind = Kind;
+    f->Id = Id;
+    auto *ref = new TSymbolRef{rowFunct, f};
+    if (Kind == fkFormula) {
+        f->Formula = std::make_unique<TParser>(this, Formula, 0, false);
+        reader_.AddKeyword(Name, 3, ref);
+    } else {
+        reader_.AddKeyword(Name, 2, ref);
+    }
+    return true;
+}
+
+bool TAdCalc::RegisterVariable(QString Name, TExprType VarType, const TExprValue *DefaultValue,
+                               const QString &Description, const QString &UserText)
+{
+    if (!checkIdentifier(Name))
+        return false;
+    auto *v = new TVariable;
+    v->Name = Name;
+    v->Description = Description;
+    v->UserText = UserText;
+    v->VarType = VarType;
+    if (DefaultValue)
+        v->DefaultValue = std::make_unique<TExprValue>(*DefaultValue);
+    reader_.AddKeyword(Name, 4, new TSymbolRef{rowVariable, v});
+    NeedRecompile = true;
+    return true;
+}
+
+TVariable *TAdCalc::findVariable(const QString &Name, TExprType Type)
+{
+    TStatus status = 0;
+    int structure = 0;
+    void *props = nullptr;
+    if (!reader_.FindSymbol(Name, status, structure, props) || structure != 4 || !props)
+        return nullptr;
+    auto *v = static_cast<TVariable *>(static_cast<TSymbolRef *>(props)->Data);
+    return v && v->VarType == Type ? v : nullptr;
+}
+
+bool TAdCalc::SetVariableValue(const QString &Name, const TExprValue &Value)
+{
+    TStatus status = 0;
+    int structure = 0;
+    void *props = nullptr;
+    if (!reader_.FindSymbol(Name, status, structure, props) || structure != 4 || !props)
+        return false;
+    auto *v = static_cast<TVariable *>(static_cast<TSymbolRef *>(props)->Data);
+    v->CurrentValue = std::make_unique<TExprValue>(Value);
+    return true;
+}
+
+#define QF_GET_VARIABLE(Fn, T, Type, Member)                                                                      \
+    bool TAdCalc::Fn(const QString &Name, T &Value)                                                             \
+    {                                                                                                           \
+        TVariable *v = findVariable(Name, Type);                                                                \
+        if (!v || !v->Value())                                                                                  \
+            return false;                                                                                       \
+        Value = v->Value()->Member;                                                                             \
+        return true;                                                                                            \
+    }
+QF_GET_VARIABLE(GetIntegerVariable, int32_t, etInteger, I)
+QF_GET_VARIABLE(GetExtendedVariable, long double, etExtended, E)
+QF_GET_VARIABLE(GetBooleanVariable, bool, etBoolean, B)
+QF_GET_VARIABLE(GetStringVariable, QString, etString, S)
+QF_GET_VARIABLE(GetDateTimeVariable, TDateTime, etDateTime, D)
+#undef QF_GET_VARIABLE
+
+bool TAdCalc::AddFunct(QString Name, bool Active, TExprType FunctType, const std::vector<TExprType> &Params)
+{
+    NeedRecompile = true;
+    return RegisterFunct(std::move(Name), {}, {}, Active, FunctType, Params, fkHost, 0, {});
+}
+
+void TAdCalc::disposeSymbol(int Structure, void *Properties)
+{
+    auto *ref = static_cast<TSymbolRef *>(Properties);
+    if (evalDepth_ > 0)
+        retiredSymbols_.emplace_back(Structure, ref); // a walk in progress may still point at it
+    else
+        releaseSymbol(Structure, ref);
+}
+
+void TAdCalc::releaseSymbol(int Structure, TSymbolRef *Ref)
+{
+    if (Structure == 2 || Structure == 3)
+        delete static_cast<TFunct *>(Ref->Data);
+    else if (Structure == 4)
+        delete static_cast<TVariable *>(Ref->Data);
+    delete Ref;
+}
+
+void TAdCalc::leaveEvaluation()
+{
+    if (evalDepth_ > 0)
+        --evalDepth_;
+    if (evalDepth_ > 0)
+        return;
+    auto symbols = std::move(retiredSymbols_);
+    auto parsers = std::move(retiredParsers_);
+    retiredSymbols_.clear();
+    retiredParsers_.clear();
+    for (auto &[structure, ref] : symbols)
+        releaseSymbol(structure, ref);
+    for (TParser *p : parsers)
+        delete p;
+}
+
+void TAdCalc::recompileAll()
+{
+    NeedRecompile = false;
+    reader_.ListSymbols();
+    compiled_.SetRange(std::string(), 0, 0);
+    for (bool ok = compiled_.First(); ok; ok = compiled_.Next()) {
+        void *props = nullptr;
+        if (compiled_.GetProperties(props) && props)
+            static_cast<TParser *>(props)->Tokenize();
+    }
+}
+
+template <typename T>
+bool TAdCalc::calc(const QString &Expr, T &Value, int Handle, TExprType Type)
+{
+    TParser p(this, Expr, Handle, true);
+    if constexpr (std::is_same_v<T, int32_t>)
+        return p.EvaluateInteger(Value);
+    else if constexpr (std::is_same_v<T, long double>)
+        return p.EvaluateExtended(Value);
+    else if constexpr (std::is_same_v<T, bool>)
+        return p.EvaluateBoolean(Value);
+    else if constexpr (std::is_same_v<T, QString>)
+        return p.EvaluateString(Value);
+    else
+        return Type == etDateTime && p.EvaluateDateTime(Value);
+}
+
+bool TAdCalc::CalcInteger(const QString &Expr, int32_t &Value, int Handle) { return calc(Expr, Value, Handle, etInteger); }
+bool TAdCalc::CalcExtended(const QString &Expr, long double &Value, int Handle) { return calc(Expr, Value, Handle, etExtended); }
+bool TAdCalc::CalcBoolean(const QString &Expr, bool &Value, int Handle) { return calc(Expr, Value, Handle, etBoolean); }
+bool TAdCalc::CalcString(const QString &Expr, QString &Value, int Handle) { return calc(Expr, Value, Handle, etString); }
+bool TAdCalc::CalcDateTime(const QString &Expr, TDateTime &Value, int Handle) { return calc(Expr, Value, Handle, etDateTime); }
+
+void TAdCalc::Compile(const QString &Expr, int Handle)
+{
+    compiled_.Add(QString::number(Handle), 5, new TParser(this, Expr, Handle, true));
+}
+
+bool TAdCalc::CalcCompiledBoolean(bool &Value, int Handle)
+{
+    int structure = 0;
+    void *props = nullptr;
+    if (!compiled_.Find(QString::number(Handle), structure, props) || !props)
+        return false;
+    return static_cast<TParser *>(props)->EvaluateBoolean(Value);
+}
+
+void TAdCalc::RemoveCompiled(int Handle)
+{
+    compiled_.Delete(QString::number(Handle));
+}

@@ -1,0 +1,41 @@
+#pragma once
+// Number and date-time conversions behind the literals and the built-in functions.
+
+#include "expr/exprtypes.h"
+
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+// Decimal text of a 32-bit integer literal; none when it does not fit.
+std::optional<int32_t> ParseIntLiteral(const QString &Text);
+// Optional leading spaces, optional sign, decimal digits or hex digits after "$", "x", "X", "0x", "0X".
+std::optional<int32_t> ParseStrToInt(const QString &Text);
+// Optional leading spaces, sign, digits, "." and digits, exponent; nothing after. None when it is no
+// number or does not fit the extended range.
+std::optional<long double> ParseFloatDot(const QString &Text);
+
+// Up to 15 significant digits, scientific form for more than 15 integral digits or below 0.0001.
+// Decimal is the decimal separator written.
+QString FormatGeneral(long double Value, QChar Decimal);
+
+// Date-times. The valid range is 1 January 0001 to 31 December 9999; outside it the conversions raise.
+constexpr double MinDateTime = -693593.0;
+constexpr double MaxDateTime = 2958466.0;
+bool TryEncodeDate(int Year, int Month, int Day, TDateTime &Value);
+bool TryEncodeTime(int Hour, int Min, int Sec, int MSec, TDateTime &Value);
+void DecodeDate(TDateTime Value, int &Year, int &Month, int &Day);
+int DayOfWeek(TDateTime Value);
+TDateTime IncMonth(TDateTime Value, int32_t Months);
+bool IsLeapYear(int Year);
+
+QString DateToStr(TDateTime Value);
+QString TimeToStr(TDateTime Value);
+QString DateTimeToStr(TDateTime Value);
+QString FormatDateTime(const QString &Format, TDateTime Value);
+bool TryStrToDate(const QString &S, TDateTime &Value);
+bool TryStrToTime(const QString &S, TDateTime &Value);
+bool TryStrToDateTime(const QString &S, TDateTime &Value);
+
+// Raises EExprError for results that are no finite number.
+long double CheckedFloat(long double Value);

@@ -1,0 +1,956 @@
+#include "expr/parser.h"
+
+#include "expr/adcalc.h"
+#include "expr/exprconv.h"
+
+#include <cmath>
+
+namespace {
+
+// Deeper nesting than this raises instead of exhausting the stack.
+constexpr int MaxDescent = 200;
+
+struct DescentGuard {
+    int &Depth;
+    explicit DescentGuard(int &D) : Depth(D)
+    {
+        if (++Depth > MaxDescent) {
+            --Depth;
+            throw EExprError(QStringLiteral("The expression is nested too deeply"));
+        }
+    }
+    ~DescentGuard() { --Depth; }
+};
+
+uint32_t operatorClass(TExprType Type)
+{
+    switch (Type) {
+    case etInteger: return tcIntOp;
+    case etBoolean: return tcBoolOp;
+    case etString: return tcStrOp;
+    default: return tcExtOp;
+    }
+}
+
+uint32_t literalClass(TExprType Type)
+{
+    switch (Type) {
+    case etInteger: return tcIntLit;
+    case etExtended: return tcExtLit;
+    case etBoolean: return tcBoolLit;
+    case etString: return tcStrLit;
+    default: return tcDateLit;
+    }
+}
+
+uint8_t typeCode(TExprType Type)
+{
+    return uint8_t(Type) + 1; // 1 to 5
+}
+
+// Whether a value of type Have serves an operand of type Want, and its conversion.
+bool accepts(TExprType Want, TExprType Have)
+{
+    if (Want == etExtended || Want == etDateTime)
+        return Have == etInteger || Have == etExtended || Have == etDateTime;
+    return Want == Have;
+}
+
+TDateTime toDateTime(long double V)
+{
+    const double d = double(V);
+    if (!std::isfinite(d) && std::isfinite(V))
+        throw EExprError(QStringLiteral("Floating point overflow"));
+    return d;
+}
+
+void convert(const TExprValue &From, TExprType Have, TExprValue &To, TExprType Want)
+{
+    if (Want == Have) {
+        if (Want == etString)
+            To.S = From.S;
+        else
+            To = From;
+        return;
+    }
+    long double v = Have == etInteger ? (long double)From.I : Have == etExtended ? From.E : (long double)From.D;
+    if (Want == etExtended)
+        To.E = v;
+    else
+        To.D = toDateTime(v);
+}
+
+bool compare(uint8_t Sign, int Cmp)
+{
+    switch (Sign) {
+    case rowGE: return Cmp >= 0;
+    case rowLE: return Cmp <= 0;
+    case rowNE: return Cmp != 0;
+    case rowEQ: return Cmp == 0;
+    case rowGT: return Cmp > 0;
+    default: return Cmp < 0;
+    }
+}
+
+template <typename T>
+int threeWay(T A, T B)
+{
+    return A < B ? -1 : (A > B ? 1 : 0);
+}
+
+long double intPower(long double Base, long double Exponent)
+{
+    uint64_t n = uint64_t(std::fabs(Exponent));
+    long double result = 1, b = Base;
+    while (n) {
+        if (n & 1)
+            result *= b;
+        n >>= 1;
+        if (n)
+            b *= b;
+    }
+    if (Exponent < 0) {
+        if (result == 0)
+            throw EExprError(QStringLiteral("Floating point division by zero"));
+        result = 1 / result;
+    }
+    return result;
+}
+
+long double power(long double Base, long double Exponent)
+{
+    if (Exponent == 0)
+        return 1;
+    if (Base == 0 && Exponent > 0)
+        return 0;
+    if (Exponent == std::trunc(Exponent) && std::fabs(Exponent) <= 2147483647.0L)
+        return CheckedFloat(intPower(Base, Exponent));
+    if (Base <= 0)
+        throw EExprError(QStringLiteral("Invalid floating point operation"));
+    return CheckedFloat(std::exp(Exponent * std::log(Base)));
+}
+
+} // namespace
+
+TParser::TParser(TAdCalc *AOwner, const QString &AExpression, int AHandle, bool Compile)
+    : Owner(AOwner), Scroller(std::make_unique<TScroller>(AOwner->reader_)), Expression(AExpression),
+      Symbols(1), Handle(AHandle)
+{
+    if (Compile)
+        Tokenize();
+    else
+        Owner->NeedRecompile = true;
+}
+
+TParser::~TParser() = default;
+
+void TParser::advance()
+{
+    if (!Started) {
+        Scroller->SetText(Expression, 0);
+        Started = true;
+    } else {
+        Scroller->Next();
+    }
+}
+
+void TParser::Tokenize()
+{
+    Symbols.assign(100, CompiledSymbol());
+    CurrentLine = 1;
+    Index = 0;
+    Started = false;
+    dirty_ = false;
+    scanSymbol(Symbols[0]);
+    while (Symbols[size_t(Index)].Type != rowEnd) {
+        if (Symbols.size() < size_t(Index) + 2)
+            Symbols.resize(size_t(Index) + 101);
+        const CompiledSymbol &prev = Symbols[size_t(Index)];
+        CompiledSymbol &next = Symbols[size_t(Index) + 1];
+        next = CompiledSymbol();
+        next.Place = prev.Place;
+        next.Line = prev.Line;
+        next.Position = prev.Position;
+        ++Index;
+        scanSymbol(Symbols[size_t(Index)]);
+    }
+    Symbols.resize(size_t(Index) + 1);
+    Symbols.shrink_to_fit();
+    Index = 0;
+}
+
+void TParser::scanSymbol(CompiledSymbol &R)
+{
+    const QString lineFeed(QChar(u'\n'));
+    for (;;) {
+        advance();
+        TPosition &t = Scroller->Current();
+        auto *ref = static_cast<TSymbolRef *>(t.Properties);
+        uint32_t flags = ref ? SymbolTable[ref->Row].Flags : 0;
+        if (flags & tcComment) {
+            while (t.Kind != tkEnd && t.Text != lineFeed)
+                Scroller->Next();
+            ref = nullptr;
+            flags = 0;
+        }
+        if (t.Kind != tkEnd && t.Text == lineFeed) {
+            ++CurrentLine;
+            continue;
+        }
+        if (t.Kind == tkEnd)
+            return;
+        if (R.Line < CurrentLine) {
+            R.Line = CurrentLine;
+            R.Position = 0;
+        }
+        R.Position += int32_t(t.Blanks.size() + t.Text.size());
+        if (flags & tcString) {
+            QString s;
+            for (;;) {
+                const TPosition &c = Scroller->Current();
+                if (c.Kind == tkEnd || c.Text == lineFeed) {
+                    R.Unterminated = true;
+                    R.ErrorCode = 27;
+                    R.Place = Scroller->Previous.Position;
+                    R.Type = rowStringLiteral;
+                    R.Data = nullptr;
+                    R.Text.clear();
+                    if (c.Kind != tkEnd)
+                        ++CurrentLine; // the line feed is passed over by the next scan
+                    return;
+                }
+                Scroller->Next();
+                const TPosition &n = Scroller->Current();
+                R.Position += int32_t(n.Blanks.size() + n.Text.size());
+                auto *nref = static_cast<TSymbolRef *>(n.Properties);
+                if (nref && (SymbolTable[nref->Row].Flags & tcString)) {
+                    const TPosition &after = Scroller->PosList[1];
+                    auto *aref = static_cast<TSymbolRef *>(after.Properties);
+                    if (aref && (SymbolTable[aref->Row].Flags & tcString) && after.Blanks.isEmpty()) {
+                        s += n.Blanks + n.Text;
+                        Scroller->Next();
+                        R.Position += int32_t(Scroller->Current().Text.size());
+                        continue;
+                    }
+                    s += n.Blanks;
+                    R.Text = s;
+                    R.Place = n.Position;
+                    R.Type = rowStringLiteral;
+                    R.Data = nullptr;
+                    return;
+                }
+                s += n.Blanks + n.Text;
+            }
+        }
+        R.Text = t.Text;
+        R.Place = t.Position;
+        if (ref) {
+            R.Type = ref->Row;
+            R.Data = ref->Data;
+        } else if (t.Kind == tkInteger) {
+            R.Type = rowIntLiteral;
+        } else if (t.Kind == tkDecimal || t.Kind == tkExponent) {
+            R.Type = rowRealLiteral;
+        } else {
+            R.Type = rowName;
+        }
+        if (R.Type == rowName || R.Type == rowFunct || R.Type == rowParam)
+            R.Name = Owner->NormalizeName(R.Text);
+        if (R.Type == rowIntLiteral) {
+            if (auto v = ParseIntLiteral(R.Text)) {
+                R.IntValid = true;
+                R.IntValue = *v;
+            }
+        }
+        if (R.Type == rowIntLiteral || R.Type == rowRealLiteral) {
+            if (auto v = ParseFloatDot(R.Text)) {
+                R.ExtValid = true;
+                R.ExtValue = *v;
+            }
+        }
+        return;
+    }
+}
+
+void TParser::Reset()
+{
+    Owner->ErrorReported = false;
+    // Texts are re-tokenized only between evaluations: a walk in progress holds indexes into them.
+    if (Owner->NeedRecompile && Owner->evalDepth_ == 0)
+        Owner->recompileAll();
+    // Codes of an earlier evaluation would otherwise mislabel a different failure at the same symbol.
+    if (dirty_) {
+        for (CompiledSymbol &s : Symbols)
+            s.ErrorCode = s.Unterminated ? 27 : 0;
+        dirty_ = false;
+    }
+    Index = 0;
+}
+
+void TParser::SetError(uint8_t Code)
+{
+    CompiledSymbol &s = Symbols[size_t(Index)];
+    if (s.ErrorCode == 0) {
+        s.ErrorCode = Code;
+        dirty_ = true;
+    }
+}
+
+void TParser::report()
+{
+    if (!Owner->OnError || Owner->ErrorReported)
+        return;
+    const CompiledSymbol &s = cur();
+    Owner->ErrorReported = true;
+    Owner->OnError(Owner, s.Line, s.Position, s.Place, s.ErrorCode, ErrorMessages[s.ErrorCode], Handle);
+}
+
+template <typename T>
+bool TParser::evaluate(TExprType Type, T &Value)
+{
+    Reset();
+    struct Scope {
+        TAdCalc *Owner;
+        ~Scope() { Owner->leaveEvaluation(); }
+    } scope{Owner};
+    Owner->enterEvaluation();
+    TExprValue v;
+    const bool ok = exprConditional(0, Type, v);
+    if constexpr (std::is_same_v<T, int32_t>)
+        Value = v.I;
+    else if constexpr (std::is_same_v<T, long double>)
+        Value = v.E;
+    else if constexpr (std::is_same_v<T, bool>)
+        Value = v.B;
+    else if constexpr (std::is_same_v<T, QString>)
+        Value = v.S;
+    else
+        Value = v.D;
+    if (!ok)
+        report();
+    return ok;
+}
+
+bool TParser::EvaluateInteger(int32_t &Value) { return evaluate(etInteger, Value); }
+bool TParser::EvaluateExtended(long double &Value) { return evaluate(etExtended, Value); }
+bool TParser::EvaluateBoolean(bool &Value) { return evaluate(etBoolean, Value); }
+bool TParser::EvaluateString(QString &Value) { return evaluate(etString, Value); }
+bool TParser::EvaluateDateTime(TDateTime &Value) { return evaluate(etDateTime, Value); }
+
+bool TParser::EvaluateFormula(const QString &Name, TExprType Type, TExprValue &Value)
+{
+    // One parser serves every call of its function, so a call from inside would overwrite the walk.
+    if (busy_)
+        throw EExprError(QStringLiteral("The formula function \"%1\" calls itself").arg(Name));
+    struct Busy {
+        bool &Flag;
+        ~Busy() { Flag = false; }
+    } busy{busy_};
+    busy_ = true;
+    Reset();
+    Value = TExprValue();
+    const bool ok = exprConditional(0, Type, Value);
+    if (!ok && Owner->OnFunctError && !Owner->ErrorReported) {
+        const CompiledSymbol &s = cur();
+        Owner->ErrorReported = true;
+        Owner->OnFunctError(Owner, Name, s.Line, s.Position, s.Place, s.ErrorCode, ErrorMessages[s.ErrorCode]);
+    }
+    return ok;
+}
+
+uint32_t TParser::curFlags() const
+{
+    return SymbolTable[cur().Type].Flags;
+}
+
+int TParser::operatorPriority(uint8_t Row)
+{
+    switch (Row) {
+    case rowPlus:
+    case rowMinus: return 0;
+    case rowTimes:
+    case rowSlash:
+    case rowDiv:
+    case rowMod: return 1;
+    case rowPower: return 2;
+    default: return -1;
+    }
+}
+
+int TParser::currentPriority() const
+{
+    return operatorPriority(cur().Type);
+}
+
+bool TParser::exprConditional(int Context, TExprType Type, TExprValue &Value)
+{
+    DescentGuard guard(Owner->descent_);
+    // An else-branch continues in this frame, so a long chain of else-if does not nest.
+    while (curFlags() & tcIf) {
+        ++Index;
+        TExprValue cond;
+        if (!exprConditional(1, etBoolean, cond))
+            return false;
+        if (cond.B) {
+            ++Index;
+            return exprConditional(2, Type, Value);
+        }
+        int depth = 1;
+        while (depth > 0) {
+            if (cur().Type == rowEnd)
+                break;
+            ++Index;
+            const uint32_t f = curFlags();
+            if (f & tcElse)
+                --depth;
+            else if (f & tcIf)
+                ++depth;
+        }
+        if (depth > 0) {
+            SetError(21);
+            return false;
+        }
+        ++Index;
+    }
+    return exprOfType(Context, Type, Value);
+}
+
+bool TParser::exprOfType(int Context, TExprType Type, TExprValue &Value)
+{
+    bool first = true;
+    switch (Type) {
+    case etInteger: return exprNumeric(Context, Value.I, first, 1, 0, Type);
+    case etExtended: return exprNumeric(Context, Value.E, first, 1, 0, Type);
+    case etDateTime: return exprNumeric(Context, Value.D, first, 1, 0, Type);
+    case etBoolean: return exprBoolean(Context, Value.B);
+    case etString: return exprString(Context, Value.S, first);
+    }
+    return false;
+}
+
+template <typename T>
+bool TParser::applyNumeric(T &Value, uint8_t Op, T Operand)
+{
+    if constexpr (std::is_same_v<T, int32_t>) {
+        // Two's complement wrapping, done in unsigned arithmetic.
+        const uint32_t a = uint32_t(Value), b = uint32_t(Operand);
+        switch (Op) {
+        case rowPlus: Value = int32_t(a + b); return true;
+        case rowMinus: Value = int32_t(a - b); return true;
+        case rowTimes: Value = int32_t(a * b); return true;
+        default:
+            if (Operand == 0) {
+                Index = PrevIndex();
+                SetError(14);
+                return false;
+            }
+            if (Operand == -1) { // the quotient of the smallest value does not exist: wrap
+                Value = Op == rowDiv ? int32_t(0u - a) : 0;
+                return true;
+            }
+            Value = Op == rowDiv ? Value / Operand : Value % Operand;
+            return true;
+        }
+    } else {
+        const long double a = Value, b = Operand;
+        long double r = 0;
+        switch (Op) {
+        case rowPlus: r = a + b; break;
+        case rowMinus: r = a - b; break;
+        case rowTimes: r = a * b; break;
+        case rowSlash:
+            if (b == 0) {
+                Index = PrevIndex();
+                SetError(14);
+                return false;
+            }
+            r = a / b;
+            break;
+        default: r = power(a, b); break;
+        }
+        r = CheckedFloat(r);
+        if constexpr (std::is_same_v<T, double>)
+            Value = toDateTime(r);
+        else
+            Value = r;
+        return true;
+    }
+}
+
+template <typename T>
+bool TParser::exprNumeric(int Context, T &Value, bool &First, int State, int MinPriority, TExprType Type)
+{
+    uint8_t op = rowPlus;
+    First = true;
+    int state = State;
+    for (;;) {
+        if (state == 1) {
+            if (cur().Type == rowPlus) {
+                ++Index;
+            } else if (cur().Type == rowMinus) {
+                op = rowMinus;
+                ++Index;
+            }
+            state = 2;
+        } else if (state == 2) {
+            TExprValue v;
+            if (!factor(Type, v)) {
+                SetError(Context == 5 && First ? 3 : typeCode(Type));
+                return false;
+            }
+            T operand;
+            if constexpr (std::is_same_v<T, int32_t>)
+                operand = v.I;
+            else if constexpr (std::is_same_v<T, long double>)
+                operand = v.E;
+            else
+                operand = v.D;
+            while (operatorPriority(op) < currentPriority()) {
+                bool first2 = true;
+                if (!exprNumeric(Context, operand, first2, 3, currentPriority(), Type))
+                    return false;
+            }
+            if (!applyNumeric(Value, op, operand))
+                return false;
+            First = false;
+            state = 3;
+        } else {
+            bool atEnd = false;
+            if (!readOperator(op, Context, atEnd, Type))
+                return false;
+            if (atEnd)
+                return true;
+            state = 2;
+        }
+        if (!(MinPriority < currentPriority() || MinPriority < 1) && state == 3)
+            return true;
+    }
+}
+
+bool TParser::exprBoolean(int Context, bool &Value)
+{
+    uint8_t op = rowOr;
+    for (;;) {
+        bool operand = false;
+        if (!factorBoolean(operand)) {
+            SetError(3);
+            return false;
+        }
+        if (Context != 6)
+            while (curFlags() & tcCompare)
+                if (!booleanComparison(operand))
+                    return false;
+        switch (op) {
+        case rowAnd: Value = Value && operand; break;
+        case rowXor: Value = Value != operand; break;
+        default: Value = Value || operand; break;
+        }
+        bool atEnd = false;
+        if (!readOperator(op, Context, atEnd, etBoolean))
+            return false;
+        if (atEnd)
+            return true;
+    }
+}
+
+bool TParser::booleanComparison(bool &Value)
+{
+    const uint8_t sign = cur().Type;
+    ++Index;
+    bool right = false;
+    if (!factorBoolean(right)) {
+        SetError(3);
+        return false;
+    }
+    Value = compare(sign, int(Value) - int(right));
+    return true;
+}
+
+bool TParser::exprString(int Context, QString &Value, bool &First)
+{
+    First = true;
+    for (;;) {
+        TExprValue v;
+        if (!factor(etString, v)) {
+            SetError(Context == 5 && First ? 3 : 4);
+            return false;
+        }
+        Value += v.S;
+        First = false;
+        uint8_t op = 0;
+        bool atEnd = false;
+        if (!readOperator(op, Context, atEnd, etString))
+            return false;
+        if (atEnd)
+            return true;
+    }
+}
+
+bool TParser::readOperator(uint8_t &Op, int Context, bool &AtEnd, TExprType Type)
+{
+    const uint32_t f = curFlags();
+    if (f & operatorClass(Type)) {
+        Op = cur().Type;
+        AtEnd = false;
+        ++Index;
+        return true;
+    }
+    static const uint32_t ends[] = {tcEnd, tcThen, tcElse, tcComma, tcClose, tcCompare, ~0u, tcStatementEnd};
+    if (f & ends[Context]) {
+        AtEnd = true;
+        return true;
+    }
+    static const uint8_t codes[] = {0, 20, 21, 13, 12, 10, 0, 18};
+    uint8_t code = codes[Context];
+    if (Context == 0) {
+        static const uint8_t byType[] = {6, 7, 8, 9, 7};
+        code = byType[Type];
+    }
+    SetError(code);
+    return false;
+}
+
+bool TParser::factor(TExprType Type, TExprValue &Value)
+{
+    const CompiledSymbol &s = cur();
+    const uint32_t f = curFlags();
+    if (f & tcFunct) {
+        auto *fn = static_cast<TFunct *>(s.Data);
+        if (!fn)
+            return false;
+        if (s.Type == rowParam)
+            fn->FunctType = Type;
+        const TExprType rt = fn->FunctType;
+        if (!accepts(Type, rt))
+            return false;
+        TExprValue r;
+        if (!callFunct(fn, rt, r))
+            return false;
+        convert(r, rt, Value, Type);
+        return true;
+    }
+    if (f & tcVariable) {
+        auto *var = static_cast<TVariable *>(s.Data);
+        if (!var || !accepts(Type, var->VarType) || !var->Value())
+            return false;
+        convert(*var->Value(), var->VarType, Value, Type);
+        ++Index;
+        return true;
+    }
+    if (f & tcOpen)
+        return evalParenthesized(Type, Value);
+    if (f & literalClass(Type)) {
+        switch (Type) {
+        case etInteger:
+            if (!s.IntValid)
+                throw EExprError(QStringLiteral("'%1' is not a valid integer value").arg(s.Text));
+            Value.I = s.IntValue;
+            break;
+        case etString:
+            if (s.Unterminated)
+                return false;
+            Value.S = s.Text;
+            break;
+        default:
+            if (!s.ExtValid)
+                throw EExprError(QStringLiteral("'%1' is not a valid floating point value").arg(s.Text));
+            if (Type == etExtended)
+                Value.E = s.ExtValue;
+            else
+                Value.D = toDateTime(s.ExtValue);
+            break;
+        }
+        ++Index;
+        return true;
+    }
+    if (s.Type == rowName)
+        return askHost(Type, Value);
+    return false;
+}
+
+bool TParser::askHost(TExprType Type, TExprValue &Value)
+{
+    TAdCalc *o = Owner;
+    const QString &name = cur().Name;
+    bool found = false;
+    switch (Type) {
+    case etInteger:
+        if (o->OnGetIntegerVar)
+            o->OnGetIntegerVar(o, name, found, Value.I, Handle);
+        break;
+    case etString:
+        if (o->OnGetStringVar)
+            o->OnGetStringVar(o, name, found, Value.S, Handle);
+        break;
+    case etExtended:
+    case etDateTime: {
+        // The type asked for first, then the other real type, then integers.
+        long double e = 0;
+        TDateTime d = 0;
+        int32_t i = 0;
+        TExprType got = etInteger;
+        if (Type == etExtended && o->OnGetExtendedVar) {
+            o->OnGetExtendedVar(o, name, found, e, Handle);
+            got = etExtended;
+        }
+        if (!found && o->OnGetDateTimeVar) {
+            o->OnGetDateTimeVar(o, name, found, d, Handle);
+            got = etDateTime;
+        }
+        if (!found && Type == etDateTime && o->OnGetExtendedVar) {
+            o->OnGetExtendedVar(o, name, found, e, Handle);
+            got = etExtended;
+        }
+        if (!found && o->OnGetIntegerVar) {
+            o->OnGetIntegerVar(o, name, found, i, Handle);
+            got = etInteger;
+        }
+        if (found) {
+            TExprValue v;
+            v.I = i;
+            v.E = e;
+            v.D = d;
+            convert(v, got, Value, Type);
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    if (found)
+        ++Index;
+    return found;
+}
+
+bool TParser::factorBoolean(bool &Value)
+{
+    const int32_t start = Index;
+    int known = -1; // a TExprType, or none
+    int32_t paramIndex = -1;
+    uint8_t paramCode = 0;
+    const CompiledSymbol &s = cur();
+    const uint32_t f = curFlags();
+    if (s.Type == rowParam && s.Data) {
+        auto *fn = static_cast<TFunct *>(s.Data);
+        fn->FunctType = etBoolean;
+        TExprValue r;
+        if (callFunct(fn, etBoolean, r)) {
+            Value = r.B;
+            return true;
+        }
+        if (cur().ErrorCode == 15)
+            return false;
+        paramIndex = Index;
+        paramCode = cur().ErrorCode;
+    } else if (f & tcFunct) {
+        auto *fn = static_cast<TFunct *>(s.Data);
+        if (!fn)
+            return false;
+        known = fn->FunctType;
+        if (known == etBoolean) {
+            TExprValue r;
+            const bool ok = callFunct(fn, etBoolean, r);
+            Value = r.B;
+            return ok;
+        }
+    } else if (f & tcVariable) {
+        auto *var = static_cast<TVariable *>(s.Data);
+        if (!var)
+            return false;
+        known = var->VarType;
+        if (known == etBoolean && var->Value()) {
+            Value = var->Value()->B;
+            ++Index;
+            return true;
+        }
+    } else if (f & tcOpen) {
+        TExprValue r;
+        const bool ok = evalParenthesized(etBoolean, r);
+        Value = r.B;
+        return ok;
+    } else if (f & tcBoolLit) {
+        Value = s.Type == rowTrue;
+        ++Index;
+        return true;
+    } else if (s.Type == rowName) {
+        bool found = false;
+        if (Owner->OnGetBooleanVar)
+            Owner->OnGetBooleanVar(Owner, s.Name, found, Value, Handle);
+        if (found) {
+            ++Index;
+            return true;
+        }
+    }
+    bool first = true;
+    switch (known) {
+    case etInteger:
+    case etExtended:
+    case etDateTime: return comparison(Value, false, first);
+    case etString: return comparison(Value, true, first);
+    case etBoolean: return false;
+    default: break;
+    }
+    auto clear = [this](int32_t At) {
+        CompiledSymbol &c = Symbols[size_t(At)];
+        c.ErrorCode = c.Unterminated ? 27 : 0;
+    };
+    Index = start;
+    clear(start);
+    if (comparison(Value, false, first))
+        return true;
+    if (!first)
+        return false;
+    Index = start;
+    clear(start);
+    first = true;
+    if (comparison(Value, true, first))
+        return true;
+    if (!first)
+        return false;
+    Index = paramIndex >= 0 ? paramIndex : start;
+    CompiledSymbol &back = Symbols[size_t(Index)];
+    back.ErrorCode = paramIndex >= 0 ? paramCode : (back.Unterminated ? 27 : 0);
+    return false;
+}
+
+bool TParser::comparison(bool &Value, bool StringMode, bool &First)
+{
+    Value = false;
+    if (StringMode) {
+        QString left, right;
+        if (!exprString(5, left, First))
+            return false;
+        const uint8_t sign = cur().Type;
+        ++Index;
+        bool first2 = true;
+        if (!exprString(6, right, first2))
+            return false;
+        Value = compare(sign, QString::compare(left, right, Qt::CaseSensitive));
+    } else {
+        long double left = 0, right = 0;
+        if (!exprNumeric(5, left, First, 1, 0, etExtended))
+            return false;
+        const uint8_t sign = cur().Type;
+        ++Index;
+        bool first2 = true;
+        if (!exprNumeric(6, right, first2, 1, 0, etExtended))
+            return false;
+        Value = compare(sign, threeWay(left, right));
+    }
+    return true;
+}
+
+bool TParser::evalParenthesized(TExprType Type, TExprValue &Value)
+{
+    return parseArguments(&Value, &Type, 1);
+}
+
+bool TParser::parseArguments(TExprValue *Values, const TExprType *Types, size_t Count)
+{
+    DescentGuard guard(Owner->descent_);
+    if (!(curFlags() & tcOpen)) {
+        SetError(11);
+        return false;
+    }
+    ++Index;
+    for (size_t i = 0; i < Count; ++i) {
+        Values[i] = TExprValue();
+        if (!exprOfType(i + 1 < Count ? 3 : 4, Types[i], Values[i]))
+            return false;
+        ++Index; // past "," or ")"
+    }
+    return true;
+}
+
+bool TParser::callFunct(TFunct *Funct, TExprType ResultType, TExprValue &Result)
+{
+    if (!Funct->Active)
+        return false;
+    const bool isParam = cur().Type == rowParam;
+    if (isParam && !Owner->CurrentParams)
+        return false;
+    const QString name = cur().Name;
+    const size_t n = Funct->Params.size();
+    std::vector<TExprValue> values(n);
+    const std::vector<TExprType> types = Funct->Params; // the record may be replaced by an event
+    struct Restore {
+        TAdCalc *Owner;
+        const TFunctParamValues *Saved;
+        ~Restore() { Owner->CurrentParams = Saved; }
+    } restore{Owner, Owner->CurrentParams};
+    ++Index;
+    if (n > 0 && !parseArguments(values.data(), types.data(), n))
+        return false;
+    if (isParam)
+        return getParam(values[0].I, Result, ResultType);
+    TFunctParamValues params(n);
+    for (size_t i = 0; i < n; ++i)
+        params[i] = TFunctParamValue{types[i], values[i].Ptr(types[i])};
+    bool found = true;
+    Owner->CurrentParams = n > 0 ? &params : nullptr;
+    TAdCalc *o = Owner;
+    switch (Funct->Kind) {
+    case fkFormula:
+        found = Funct->Formula && Funct->Formula->EvaluateFormula(name, ResultType, Result);
+        break;
+    case fkHost:
+        switch (ResultType) {
+        case etInteger:
+            if (o->OnGetIntegerFunct) o->OnGetIntegerFunct(o, name, true, params, found, Result.I, Handle);
+            else found = false;
+            break;
+        case etExtended:
+            if (o->OnGetExtendedFunct) o->OnGetExtendedFunct(o, name, true, params, found, Result.E, Handle);
+            else found = false;
+            break;
+        case etBoolean:
+            if (o->OnGetBooleanFunct) o->OnGetBooleanFunct(o, name, true, params, found, Result.B, Handle);
+            else found = false;
+            break;
+        case etString:
+            if (o->OnGetStringFunct) o->OnGetStringFunct(o, name, true, params, found, Result.S, Handle);
+            else found = false;
+            break;
+        case etDateTime:
+            if (o->OnGetDateTimeFunct) o->OnGetDateTimeFunct(o, name, true, params, found, Result.D, Handle);
+            else found = false;
+            break;
+        }
+        break;
+    case fkBuiltin:
+        found = callBuiltin(Funct->Id, params, Result);
+        break;
+    }
+    return found;
+}
+
+bool TParser::getParam(int32_t I, TExprValue &Value, TExprType Type)
+{
+    const TFunctParamValues &cp = *Owner->CurrentParams;
+    if (I < 1 || size_t(I) > cp.size()) {
+        Index = Index >= 2 ? Index - 2 : 0;
+        SetError(15);
+        return false;
+    }
+    const TFunctParamValue &p = cp[size_t(I) - 1];
+    bool ok = false;
+    switch (Type) {
+    case etExtended: ok = p.Type != etBoolean && p.Type != etString; break;
+    case etDateTime: ok = p.Type == etInteger || p.Type == etExtended || p.Type == etDateTime; break;
+    default: ok = p.Type == Type; break;
+    }
+    if (!ok) {
+        Index = PrevIndex();
+        return false;
+    }
+    TExprValue v;
+    switch (p.Type) {
+    case etInteger: v.I = p.AsInteger(); break;
+    case etExtended: v.E = p.AsExtended(); break;
+    case etBoolean: v.B = p.AsBoolean(); break;
+    case etString: v.S = p.AsString(); break;
+    case etDateTime: v.D = p.AsDateTime(); break;
+    }
+    convert(v, p.Type, Value, Type);
+    return true;
+}

@@ -1,0 +1,99 @@
+#pragma once
+// One expression text as an array of symbols, evaluated by recursive descent over the array.
+
+#include "expr/exprtypes.h"
+#include "store/reader.h"
+
+#include <QString>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class TAdCalc;
+struct TFunct;
+
+struct CompiledSymbol {
+    uint8_t Type = 0;
+    QString Text;
+    void *Data = nullptr;
+    int32_t Place = 0;
+    int32_t Line = 1;
+    int32_t Position = 0;
+    uint8_t ErrorCode = 0;
+    bool Unterminated = false; // a string literal without its closing sign (code 27 for good)
+    // Worked out once when tokenizing, so that evaluating a stored text does not convert again.
+    QString Name;          // Text as the events receive it
+    bool IntValid = false; // integer literal within 32 bits
+    bool ExtValid = false; // number literal within the extended range
+    int32_t IntValue = 0;
+    long double ExtValue = 0;
+};
+using TCompiledSymbols = std::vector<CompiledSymbol>;
+
+class TParser {
+public:
+    TParser(TAdCalc *Owner, const QString &Expression, int Handle, bool Compile);
+    ~TParser();
+    TParser(const TParser &) = delete;
+    TParser &operator=(const TParser &) = delete;
+
+    TAdCalc *Owner;
+    std::unique_ptr<TScroller> Scroller;
+    QString Expression;
+    TCompiledSymbols Symbols;
+    int32_t Handle = 0;
+    int32_t Index = 0;
+    int32_t CurrentLine = 1;
+    bool Started = false;
+
+    void Tokenize();
+    void Reset();
+    void SetError(uint8_t Code);
+    int32_t PrevIndex() const { return Index > 0 ? Index - 1 : 0; }
+
+    bool EvaluateInteger(int32_t &Value);
+    bool EvaluateExtended(long double &Value);
+    bool EvaluateBoolean(bool &Value);
+    bool EvaluateString(QString &Value);
+    bool EvaluateDateTime(TDateTime &Value);
+    // A formula function's text during a call of Name.
+    bool EvaluateFormula(const QString &Name, TExprType Type, TExprValue &Value);
+
+private:
+    bool busy_ = false;   // a formula function's text is being evaluated
+    bool dirty_ = false;  // some symbol carries an error code
+    int depth_ = 0;       // nesting of the descent
+
+    void scanSymbol(CompiledSymbol &R);
+    void advance();
+    template <typename T>
+    bool evaluate(TExprType Type, T &Value);
+    void report();
+
+    const CompiledSymbol &cur() const { return Symbols[size_t(Index)]; }
+    uint32_t curFlags() const;
+    int currentPriority() const;
+    static int operatorPriority(uint8_t Row);
+
+    bool exprConditional(int Context, TExprType Type, TExprValue &Value);
+    template <typename T>
+    bool exprNumeric(int Context, T &Value, bool &First, int State, int MinPriority, TExprType Type);
+    bool exprBoolean(int Context, bool &Value);
+    bool exprString(int Context, QString &Value, bool &First);
+    bool factor(TExprType Type, TExprValue &Value);
+    bool factorBoolean(bool &Value);
+    bool readOperator(uint8_t &Op, int Context, bool &AtEnd, TExprType Type);
+    bool comparison(bool &Value, bool StringMode, bool &First);
+    bool booleanComparison(bool &Value);
+    bool evalParenthesized(TExprType Type, TExprValue &Value);
+    bool parseArguments(TExprValue *Values, const TExprType *Types, size_t Count);
+    bool exprOfType(int Context, TExprType Type, TExprValue &Value);
+    bool callFunct(TFunct *Funct, TExprType ResultType, TExprValue &Result);
+    bool getParam(int32_t I, TExprValue &Value, TExprType Type);
+    bool askHost(TExprType Type, TExprValue &Value);
+    bool callBuiltin(uint8_t Id, const TFunctParamValues &Params, TExprValue &Result);
+    template <typename T>
+    bool applyNumeric(T &Value, uint8_t Op, T Operand);
+
+    friend class TAdCalc;
+};
