@@ -481,6 +481,10 @@ bool TDList::LoadFromFile(const QString &FileName, int MaxFormat, QString *Error
             dispose(structure, props);
             break;
         }
+        if (key.empty()) {
+            dispose(structure, props); // never stored, so released here rather than leaked
+            continue;
+        }
         Add(key, structure, props);
     }
     if (!h.Damaged())
