@@ -1,0 +1,230 @@
+#include "delivery/idmessage.h"
+
+#include "delivery/charsets.h"
+#include "delivery/idexception.h"
+#include "delivery/mimeencode.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <atomic>
+#include <unistd.h>
+
+namespace {
+
+QByteArray RfcDate(const QDateTime &T) {
+  static const char *const Days[] = {"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};
+  static const char *const Months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                       "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  const QDate D = T.date();
+  const QTime Tm = T.time();
+  const int Off = T.offsetFromUtc() / 60;
+  const int AbsOff = Off < 0 ? -Off : Off;
+  return QByteArray(Days[D.dayOfWeek() - 1]) + ", " + QByteArray::number(D.day()).rightJustified(2, '0') + ' ' +
+         Months[D.month() - 1] + ' ' + QByteArray::number(D.year()) + ' ' +
+         QByteArray::number(Tm.hour()).rightJustified(2, '0') + ':' +
+         QByteArray::number(Tm.minute()).rightJustified(2, '0') + ':' +
+         QByteArray::number(Tm.second()).rightJustified(2, '0') + ' ' + (Off < 0 ? '-' : '+') +
+         QByteArray::number(AbsOff / 60).rightJustified(2, '0') + QByteArray::number(AbsOff % 60).rightJustified(2, '0');
+}
+
+QByteArray LocalDomain() {
+  static const QByteArray Domain = [] {
+    char H[256] = {};
+    if (gethostname(H, sizeof H - 1) != 0 || !H[0])
+      return QByteArray("localhost");
+    return QByteArray(H);
+  }();
+  return Domain;
+}
+
+QByteArray MessageId(const QString &FromAddress) {
+  static std::atomic<quint64> Counter{0};
+  QByteArray Domain = FromAddress.section(QLatin1Char('@'), -1).toUtf8();
+  if (!FromAddress.contains(QLatin1Char('@')) || Domain.isEmpty() || Domain.contains('>') || Domain.contains(' '))
+    Domain = LocalDomain();
+  return '<' + QByteArray::number(QDateTime::currentMSecsSinceEpoch(), 36) + '.' +
+         QByteArray::number(Counter.fetch_add(1) + 1, 36) + '.' +
+         QByteArray::number(QRandomGenerator::global()->generate64(), 36) + "@" + Domain + '>';
+}
+
+// "name <address>" or the bare address.
+void AppendMailbox(THeaderTokens &Tokens, const TIdEMailAddressItem &Item, TCharsetEncoder &Encoder) {
+  if (Item.Name.isEmpty()) {
+    Tokens.append(Item.Address.toUtf8());
+    return;
+  }
+  Tokens.append(EncodePhrase(Item.Name, Encoder));
+  Tokens.append('<' + Item.Address.toUtf8() + '>');
+}
+
+THeaderTokens AddressListTokens(const TIdEMailAddressList &List, TCharsetEncoder &Encoder, const QString &Role) {
+  THeaderTokens Tokens;
+  for (int I = 0; I < List.Count(); ++I) {
+    if (List[I].Address.isEmpty())
+      continue;  // an empty entry says "no address"
+    CheckAddress(List[I].Address, Role);
+    if (!Tokens.isEmpty())
+      Tokens.last().append(',');
+    AppendMailbox(Tokens, List[I], Encoder);
+  }
+  return Tokens;
+}
+
+QByteArray NewBoundary() {
+  // "=_" cannot occur in quoted-printable or base64 text, so no part can hold the boundary.
+  return "=_QF_" + QByteArray::number(QRandomGenerator::global()->generate64(), 16) +
+         QByteArray::number(QRandomGenerator::global()->generate64(), 16);
+}
+
+// The body text with CR LF after every line, also after lines the caller left with breaks inside.
+QString CanonicalBody(const QStringList &Lines) {
+  QString Text;
+  qsizetype Size = 0;
+  for (const QString &L : Lines)
+    Size += L.size() + 2;
+  Text.reserve(Size);
+  for (const QString &L : Lines) {
+    for (qsizetype I = 0; I < L.size(); ++I) {
+      const QChar C = L.at(I);
+      if (C == QLatin1Char('\r')) {
+        if (I + 1 < L.size() && L.at(I + 1) == QLatin1Char('\n'))
+          ++I;
+        Text.append(QLatin1String("\r\n"));
+      } else if (C == QLatin1Char('\n')) {
+        Text.append(QLatin1String("\r\n"));
+      } else {
+        Text.append(C);
+      }
+    }
+    Text.append(QLatin1String("\r\n"));
+  }
+  return Text;
+}
+
+void AppendTextPart(QByteArray &Out, const QByteArray &Type, const QByteArray &Charset, const QByteArray &Bytes) {
+  AppendHeader(Out, "Content-Type", {Type + ';', "charset=\"" + Charset + '"'});
+  if (PreferBase64(Bytes)) {
+    Out.append("Content-Transfer-Encoding: base64\r\n\r\n");
+    Out.append(EncodeBase64Lines(Bytes));
+  } else {
+    Out.append("Content-Transfer-Encoding: quoted-printable\r\n\r\n");
+    Out.append(EncodeQuotedPrintable(Bytes));
+    if (!Out.endsWith("\r\n"))
+      Out.append("\r\n");
+  }
+}
+
+void AppendAttachment(QByteArray &Out, const TIdAttachment &A) {
+  QFile F(A.FileName());
+  if (!F.open(QIODevice::ReadOnly))
+    throw EIdException(QStringLiteral("The attachment \"%1\" cannot be read: %2").arg(A.FileName(), F.errorString()));
+  const QByteArray Data = F.readAll();
+  if (F.error() != QFileDevice::NoError)
+    throw EIdException(QStringLiteral("The attachment \"%1\" cannot be read: %2").arg(A.FileName(), F.errorString()));
+  const QString Name = QFileInfo(A.FileName()).fileName();
+  AppendHeader(Out, "Content-Type", THeaderTokens{A.ContentType() + ';'} + EncodeParameter("name", Name));
+  Out.append("Content-Transfer-Encoding: base64\r\n");
+  AppendHeader(Out, "Content-Disposition", THeaderTokens{"attachment;"} + EncodeParameter("filename", Name));
+  Out.append("\r\n");
+  Out.append(EncodeBase64Lines(Data));
+}
+
+bool HasControl(const QString &S) {
+  for (const QChar C : S)
+    if (C.unicode() < 0x20 || C.unicode() == 0x7F)
+      return true;
+  return false;
+}
+
+}  // namespace
+
+void CheckAddress(const QString &Address, const QString &Role) {
+  if (Address.trimmed().isEmpty())
+    throw EIdException(QStringLiteral("The %1 address is empty").arg(Role));
+  if (HasControl(Address))
+    throw EIdException(QStringLiteral("The %1 address \"%2\" holds control characters")
+                           .arg(Role, QString(Address).replace(QLatin1Char('\r'), QLatin1Char(' '))
+                                          .replace(QLatin1Char('\n'), QLatin1Char(' '))));
+}
+
+TIdEMailAddressItem &TIdEMailAddressList::Add() { return FItems.emplace_back(); }
+
+QString TIdEMailAddressList::EMailAddresses() const {
+  QString S;
+  for (const TIdEMailAddressItem &I : FItems) {
+    if (!S.isEmpty())
+      S.append(QLatin1String(", "));
+    S.append(I.Address);
+  }
+  return S;
+}
+
+TIdAttachment::TIdAttachment(const QString &FileName) : FFileName(FileName), FContentType(GuessContentType(FileName)) {}
+
+TIdAttachment &TIdMessageParts::AddAttachment(const QString &FileName) {
+  return *FItems.emplace_back(std::make_unique<TIdAttachment>(FileName));
+}
+
+TIdMessage::TIdMessage() = default;
+TIdMessage::~TIdMessage() = default;
+
+TCharsetEncoder &TIdMessage::Encoder() const {
+  const QString Name = CharSet.trimmed().isEmpty() ? QStringLiteral("utf-8") : CharSet.trimmed();
+  if (!FEncoder || FEncoder->MimeName() != Name)
+    FEncoder = std::make_unique<TCharsetEncoder>(Name);
+  return *FEncoder;
+}
+
+QByteArray TIdMessage::Compose(const QString &MailAgent) const {
+  TCharsetEncoder &Enc = Encoder();
+  const QByteArray Charset = Enc.MimeName().toLatin1();
+  QByteArray Type = ContentType.trimmed().toLatin1();
+  if (Type.isEmpty())
+    Type = "text/plain";
+  if (HasControl(ContentType) || Type.contains(';') || !Type.contains('/'))
+    throw EIdException(QStringLiteral("The content type \"%1\" is not valid").arg(ContentType.simplified()));
+  const bool Html = Type.toLower() == "text/html";
+
+  // Encode the body first: a character the charset lacks stops the message before anything else.
+  const QByteArray BodyBytes =
+      Enc.Encode(CanonicalBody(Body), Html ? TCharsetEncoder::umHtmlReference : TCharsetEncoder::umFail);
+
+  CheckAddress(From.Address, QStringLiteral("sender"));
+  QByteArray Out;
+  Out.reserve(BodyBytes.size() + BodyBytes.size() / 3 + 1024);
+  Out.append("Date: " + RfcDate(QDateTime::currentDateTime()) + "\r\n");
+  THeaderTokens FromTokens;
+  AppendMailbox(FromTokens, From, Enc);
+  AppendHeader(Out, "From", FromTokens);
+  const THeaderTokens ReplyTokens = AddressListTokens(ReplyTo, Enc, QStringLiteral("reply"));
+  if (!ReplyTokens.isEmpty())
+    AppendHeader(Out, "Reply-To", ReplyTokens);
+  AppendHeader(Out, "Subject", EncodeHeaderText(Subject, Enc));
+  const THeaderTokens ToTokens = AddressListTokens(Recipients, Enc, QStringLiteral("recipient"));
+  if (ToTokens.isEmpty())
+    throw EIdException(QStringLiteral("The message has no recipient"));
+  AppendHeader(Out, "To", ToTokens);
+  Out.append("Message-ID: " + MessageId(From.Address) + "\r\n");
+  Out.append("MIME-Version: 1.0\r\n");
+  if (!MailAgent.isEmpty())
+    AppendHeader(Out, "X-Mailer", EncodeHeaderText(MailAgent, Enc));
+
+  if (MessageParts.Count() == 0) {
+    AppendTextPart(Out, Type, Charset, BodyBytes);
+    return Out;
+  }
+  const QByteArray Boundary = NewBoundary();
+  AppendHeader(Out, "Content-Type", {"multipart/mixed;", "boundary=\"" + Boundary + '"'});
+  Out.append("\r\nThis is a multi-part message in MIME format.\r\n");
+  Out.append("\r\n--" + Boundary + "\r\n");
+  AppendTextPart(Out, Type, Charset, BodyBytes);
+  for (int I = 0; I < MessageParts.Count(); ++I) {
+    Out.append("\r\n--" + Boundary + "\r\n");
+    AppendAttachment(Out, MessageParts[I]);
+  }
+  Out.append("\r\n--" + Boundary + "--\r\n");
+  return Out;
+}

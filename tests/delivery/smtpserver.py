@@ -1,0 +1,107 @@
+#!/usr/bin/python3
+"""SMTP server for the mail tests, on 127.0.0.1 only.
+
+Stores every message it accepts in DIR as NNNNN.eml (the bytes as received) and
+NNNNN.json (envelope). DIR/control.json, read afresh for every connection and every
+reply, changes its behaviour:
+  refuse           answer every new connection with 554 and close it
+  silent           accept connections and never say a word
+  reject           list of recipient addresses to answer with 550 ("*" for all)
+  drop_after_data  close the connection once the message is in, without a reply
+  delay            seconds to wait before the reply to the message
+  auth             offer AUTH PLAIN/LOGIN (user "user", password "secret")
+Prints "PORT <n>" once it listens; ends on SIGTERM or when its standard input closes.
+"""
+import argparse
+import asyncio
+import json
+import os
+import signal
+import sys
+
+from aiosmtpd.smtp import SMTP, AuthResult
+
+
+def control(directory):
+    try:
+        with open(os.path.join(directory, "control.json"), encoding="utf-8") as f:
+            return json.load(f)
+    except (OSError, ValueError):
+        return {}
+
+
+class Handler:
+    def __init__(self, directory):
+        self.directory = directory
+        self.count = len([n for n in os.listdir(directory) if n.endswith(".eml")])
+
+    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+        reject = control(self.directory).get("reject", [])
+        if "*" in reject or address in reject:
+            return "550 5.1.1 <%s>: Recipient address rejected: User unknown" % address
+        envelope.rcpt_tos.append(address)
+        return "250 OK"
+
+    async def handle_DATA(self, server, session, envelope):
+        ctl = control(self.directory)
+        if ctl.get("drop_after_data"):
+            server.transport.abort()
+            return "421 4.4.2 dropped"
+        delay = float(ctl.get("delay", 0))
+        if delay > 0:
+            await asyncio.sleep(delay)
+        self.count += 1
+        base = os.path.join(self.directory, "%05d" % self.count)
+        with open(base + ".tmp", "wb") as f:
+            f.write(envelope.original_content)
+        meta = {"mail_from": envelope.mail_from, "rcpt_tos": envelope.rcpt_tos,
+                "peer": "%s:%d" % tuple(session.peer[:2]),
+                "authenticated": bool(getattr(session, "authenticated", False))}
+        with open(base + ".json", "w", encoding="utf-8") as f:
+            json.dump(meta, f)
+        os.replace(base + ".tmp", base + ".eml")
+        return "250 2.0.0 Ok: queued as %05d" % self.count
+
+
+class Refuser(asyncio.Protocol):
+    def connection_made(self, transport):
+        transport.write(b"554 5.3.2 Service refused by the test server\r\n")
+        transport.close()
+
+
+def authenticator(server, session, envelope, mechanism, auth_data):
+    ok = (getattr(auth_data, "login", None) == b"user" and getattr(auth_data, "password", None) == b"secret")
+    return AuthResult(success=ok, handled=False)
+
+
+async def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--dir", required=True)
+    parser.add_argument("--port", type=int, default=0)
+    args = parser.parse_args()
+    handler = Handler(args.dir)
+    loop = asyncio.get_running_loop()
+
+    def factory():
+        ctl = control(args.dir)
+        if ctl.get("refuse"):
+            return Refuser()
+        if ctl.get("silent"):
+            return asyncio.Protocol()
+        if ctl.get("auth"):
+            return SMTP(handler, hostname="test.localhost", authenticator=authenticator,
+                        auth_require_tls=False)
+        return SMTP(handler, hostname="test.localhost")
+
+    server = await loop.create_server(factory, "127.0.0.1", args.port, reuse_address=True)
+    print("PORT %d" % server.sockets[0].getsockname()[1], flush=True)
+    stop = loop.create_future()
+    loop.add_signal_handler(signal.SIGTERM, lambda: stop.done() or stop.set_result(None))
+    loop.add_reader(sys.stdin.fileno(), lambda: (os.read(sys.stdin.fileno(), 4096) or
+                                                 (stop.done() or stop.set_result(None))))
+    await stop
+    server.close()
+
+
+if __name__ == "__main__":
+    asyncio.run(main())

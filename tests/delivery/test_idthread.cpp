@@ -1,0 +1,262 @@
+// The thread class: parking, restarting, termination and calls into the application's
+// thread. Also built with ThreadSanitizer.
+
+#include "delivery/idthread.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <vector>
+
+namespace {
+
+// Waits for Pred, serving the application's events meanwhile; false after a generous limit.
+template <class P> bool WaitUntil(P Pred) {
+  const auto Limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!Pred()) {
+    if (std::chrono::steady_clock::now() > Limit)
+      return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    std::this_thread::yield();
+  }
+  return true;
+}
+
+// Stops itself after every Batch passes.
+class TCounter : public TIdThread {
+public:
+  explicit TCounter(int Batch = 5) : FBatch(Batch) {}
+  ~TCounter() override { TerminateAndWaitFor(); }
+  std::atomic<int> Runs{0};
+
+protected:
+  void Run() override {
+    if (++Runs % FBatch == 0)
+      Stop();
+  }
+
+private:
+  const int FBatch;
+};
+
+// Runs until told otherwise from outside.
+class TSpinner : public TIdThread {
+public:
+  ~TSpinner() override { TerminateAndWaitFor(); }
+  std::atomic<int> Runs{0};
+
+protected:
+  void Run() override {
+    ++Runs;
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+};
+
+TEST(DeliveryThread, SuspendedUntilStartedAndParkedAfterStop) {
+  TCounter T;
+  EXPECT_TRUE(T.Stopped());
+  EXPECT_EQ(T.Runs, 0);
+  T.Start();
+  ASSERT_TRUE(WaitUntil([&] { return T.Stopped(); }));
+  EXPECT_EQ(T.Runs, 5);
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(T.Runs, 5) << "a parked thread must not run";
+  T.Start();
+  ASSERT_TRUE(WaitUntil([&] { return T.Runs == 10 && T.Stopped(); }));
+  EXPECT_FALSE(T.Terminated());
+}
+
+TEST(DeliveryThread, CreatedRunning) {
+  auto T = TIdThread::Create<TCounter>(false, 3);
+  ASSERT_TRUE(WaitUntil([&] { return T->Stopped(); }));
+  EXPECT_EQ(T->Runs, 3);
+  auto S = TIdThread::Create<TCounter>(true, 3);
+  EXPECT_TRUE(S->Stopped());
+  EXPECT_EQ(S->Runs, 0);
+}
+
+TEST(DeliveryThread, StopAndTerminateFromAnotherThread) {
+  TSpinner T;
+  T.Start();
+  ASSERT_TRUE(WaitUntil([&] { return T.Runs > 3; }));
+  EXPECT_FALSE(T.Stopped());
+  std::thread([&] { T.Stop(); }).join();
+  ASSERT_TRUE(WaitUntil([&] { return T.Stopped(); }));
+  const int Parked = T.Runs;
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(T.Runs, Parked);
+  T.Start();
+  ASSERT_TRUE(WaitUntil([&] { return T.Runs > Parked; }));
+  std::thread([&] { T.Terminate(); }).join();
+  T.WaitFor();
+  EXPECT_TRUE(T.Stopped());
+  EXPECT_TRUE(T.Terminated());
+  T.Start();  // no effect once terminated
+  EXPECT_TRUE(T.Stopped());
+}
+
+TEST(DeliveryThread, DestroyedInEveryState) {
+  { TSpinner NeverStarted; }
+  {
+    TSpinner Running;
+    Running.Start();
+    ASSERT_TRUE(WaitUntil([&] { return Running.Runs > 0; }));
+  }
+  {
+    TCounter Parked;
+    Parked.Start();
+    ASSERT_TRUE(WaitUntil([&] { return Parked.Stopped(); }));
+  }
+  {
+    TSpinner Terminated;
+    Terminated.Start();
+    Terminated.TerminateAndWaitFor();
+  }
+}
+
+class TThrower : public TIdThread {
+public:
+  ~TThrower() override { TerminateAndWaitFor(); }
+
+protected:
+  void Run() override { throw std::runtime_error("disk full"); }
+};
+
+TEST(DeliveryThread, ExceptionEndsTheThreadWithItsMessage) {
+  TThrower T;
+  T.Start();
+  T.WaitFor();
+  EXPECT_TRUE(T.Terminated());
+  EXPECT_TRUE(T.Stopped());
+  EXPECT_EQ(T.TerminatingException().toStdString(), "disk full");
+}
+
+// Takes indexes from a shared counter until none are left, like the mailing's senders.
+struct TWork {
+  std::mutex Lock;
+  int Next = 0;
+  int Count = 0;
+  std::vector<int> Taken;
+  int Get() {
+    std::lock_guard<std::mutex> L(Lock);
+    return Next < Count ? Next++ : -1;
+  }
+};
+
+class TTaker : public TIdThread {
+public:
+  explicit TTaker(TWork &W) : FWork(W) {}
+  ~TTaker() override { TerminateAndWaitFor(); }
+
+protected:
+  void Run() override {
+    const int I = FWork.Get();
+    if (I < 0) {
+      Stop();
+      return;
+    }
+    std::lock_guard<std::mutex> L(FWork.Lock);
+    ++FWork.Taken[static_cast<size_t>(I)];
+  }
+
+private:
+  TWork &FWork;
+};
+
+TEST(DeliveryThread, HundredThreadsShareTheWorkAndRestart) {
+  TWork W;
+  W.Count = 5000;
+  W.Taken.assign(10000, 0);
+  std::vector<std::unique_ptr<TTaker>> Threads;
+  for (int I = 0; I < 100; ++I)
+    Threads.push_back(std::make_unique<TTaker>(W));
+  for (auto &T : Threads)
+    T->Start();
+  ASSERT_TRUE(WaitUntil([&] {
+    for (auto &T : Threads)
+      if (!T->Stopped())
+        return false;
+    return true;
+  }));
+  {
+    std::lock_guard<std::mutex> L(W.Lock);
+    W.Count = 10000;
+  }
+  for (auto &T : Threads)
+    T->Start();
+  ASSERT_TRUE(WaitUntil([&] {
+    for (auto &T : Threads)
+      if (!T->Stopped())
+        return false;
+    return true;
+  }));
+  std::lock_guard<std::mutex> L(W.Lock);
+  for (size_t I = 0; I < W.Taken.size(); ++I)
+    ASSERT_EQ(W.Taken[I], 1) << "index " << I;
+  // Terminate half from other threads, destroy the rest as they are.
+  std::vector<std::thread> Killers;
+  for (size_t I = 0; I < Threads.size(); I += 2)
+    Killers.emplace_back([&, I] { Threads[I]->Terminate(); });
+  for (auto &K : Killers)
+    K.join();
+  Threads.clear();
+}
+
+// Reports to the application's thread, blocking and queued.
+class TReporter : public TIdThread {
+public:
+  ~TReporter() override { TerminateAndWaitFor(); }
+  std::atomic<bool> SawError{false};
+  int Blocking = 0;  // written only in the application's thread
+  std::atomic<int> Queued{0};
+  std::atomic<bool> WrongThread{false};
+  std::atomic<bool> Entered{false};
+
+protected:
+  void Run() override {
+    Entered = true;
+    auto Check = [this] {
+      if (QThread::currentThread() != QCoreApplication::instance()->thread())
+        WrongThread = true;
+    };
+    Synchronize([&] {
+      Check();
+      ++Blocking;
+    });
+    Queue([this, Check] {
+      Check();
+      ++Queued;
+    });
+    try {
+      Synchronize([] { throw std::runtime_error("refused"); });
+    } catch (const std::runtime_error &E) {
+      SawError = std::string(E.what()) == "refused";
+    }
+    Stop();
+  }
+};
+
+TEST(DeliveryThread, SynchronizedCallsRunInTheApplicationThread) {
+  TReporter T;
+  T.Start();
+  ASSERT_TRUE(WaitUntil([&] { return T.Stopped() && T.Queued == 1; }));
+  EXPECT_EQ(T.Blocking, 1);
+  EXPECT_TRUE(T.SawError);
+  EXPECT_FALSE(T.WrongThread);
+  // The application thread waiting for the thread's end still serves its calls (else this hangs).
+  T.Entered = false;
+  T.Start();
+  while (!T.Entered)
+    std::this_thread::yield();
+  T.TerminateAndWaitFor();
+  EXPECT_EQ(T.Blocking, 2);
+  EXPECT_EQ(T.Queued, 2);
+}
+
+}  // namespace

@@ -1,0 +1,147 @@
+// Message composition read back by Python's email package, without a server.
+
+#include "delivery/charsets.h"
+#include "delivery/idexception.h"
+#include "delivery/idmessage.h"
+#include "delivery/mimeencode.h"
+#include "testserver.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string Str(const QJsonValue &V) { return V.toString().toStdString(); }
+
+void Basic(TIdMessage &M) {
+  M.From.Address = QStringLiteral("sender@example.com");
+  M.Recipients.Add().Address = QStringLiteral("rcpt@example.com");
+}
+
+QByteArray Headers(const QByteArray &Message) { return Message.left(Message.indexOf("\r\n\r\n") + 2); }
+
+TEST(DeliveryMessage, LongHeadersFoldAndReadBackWhole) {
+  TIdMessage M;
+  Basic(M);
+  QString Ascii;
+  for (int I = 0; I < 60; ++I)
+    Ascii += QStringLiteral("word%1 ").arg(I);
+  Ascii += QStringLiteral("x  double  spaces");
+  const QString NoSpaces(1500, QLatin1Char('q'));
+  const QString Greek = QStringLiteral("Καλημέρα κόσμε, ").repeated(12);
+  const QString Name = QStringLiteral("Smith, John \"JJ\" (Boss) \\ back");
+  M.From.Name = Name;
+  M.CharSet = QStringLiteral("iso-8859-7");
+  for (const QString &Subject : {Ascii, NoSpaces, Greek, QStringLiteral("=?utf-8?B?SGk=?= looks encoded")}) {
+    SCOPED_TRACE(Subject.left(20).toStdString());
+    M.Subject = Subject;
+    const QByteArray Raw = M.Compose(QStringLiteral("Quillfast v2.0"));
+    for (const QByteArray &Line : Headers(Raw).split('\n'))
+      EXPECT_LE(Line.size(), 78 + 1) << Line.left(40).toStdString();
+    const QJsonObject P = ParseComposed(Raw);
+    EXPECT_EQ(P["subject"].toString(), Subject);
+    EXPECT_EQ(P["from"][0]["name"].toString(), Name);
+    EXPECT_TRUE(P["defects"].toArray().isEmpty());
+  }
+}
+
+TEST(DeliveryMessage, LineBreaksInHeaderTextsCannotAddHeaders) {
+  TIdMessage M;
+  Basic(M);
+  M.Subject = QStringLiteral("Hello\r\nBcc: victim@example.com");
+  M.From.Name = QStringLiteral("Eve\nX-Injected: yes");
+  const QByteArray Raw = M.Compose({});
+  EXPECT_FALSE(Raw.contains("\r\nBcc:"));
+  EXPECT_FALSE(Raw.contains("\nX-Injected"));
+  EXPECT_EQ(Str(ParseComposed(Raw)["subject"]), "Hello  Bcc: victim@example.com");
+
+  for (const QString &Bad : {QStringLiteral("a@example.com\r\nRCPT TO:<b@example.com>"), QString()}) {
+    TIdMessage R;
+    R.From.Address = QStringLiteral("sender@example.com");
+    R.Recipients.Add().Address = Bad;
+    EXPECT_THROW(R.Compose({}), EIdException);
+  }
+}
+
+TEST(DeliveryMessage, BodyEncodingFollowsTheContent) {
+  TIdMessage M;
+  Basic(M);
+  const QString Long = QStringLiteral("x").repeated(2500) + QStringLiteral(" end");
+  struct TCase {
+    const char *Charset;
+    QString Line;
+    const char *Encoding;
+  } Cases[] = {
+      {"windows-1252", QStringLiteral("Mostly ASCII with one ü and = sign"), "quoted-printable"},
+      {"windows-1251", QStringLiteral("Съешь же ещё этих мягких французских булок"), "base64"},
+      {"utf-8", Long, "quoted-printable"},
+      {"utf-8", QStringLiteral("世界").repeated(700), "base64"},
+  };
+  for (const TCase &C : Cases) {
+    SCOPED_TRACE(C.Charset);
+    M.CharSet = QString::fromLatin1(C.Charset);
+    M.Body = QStringList{C.Line, QStringLiteral("second\r\nthird\nfourth")};
+    const QJsonObject P = ParseComposed(M.Compose({}));
+    EXPECT_EQ(Str(P["transfer_encoding"]), C.Encoding);
+    EXPECT_EQ(P["body"].toString(), C.Line + QStringLiteral("\r\nsecond\r\nthird\r\nfourth\r\n"));
+    EXPECT_LE(P["longest_line"].toInt(), 78);
+    EXPECT_EQ(P["bare_line_feeds"].toInt(), 0);
+  }
+}
+
+TEST(DeliveryMessage, ReplyToAndContentType) {
+  TIdMessage M;
+  Basic(M);
+  M.ReplyTo.Add().Address = QString();  // the mailing adds one entry even for no address
+  QByteArray Raw = M.Compose({});
+  EXPECT_FALSE(Raw.contains("Reply-To:"));
+  EXPECT_TRUE(Raw.contains("Content-Type: text/plain; charset=\"utf-8\"\r\n"));
+  EXPECT_FALSE(Raw.contains("multipart"));
+  EXPECT_FALSE(Raw.contains("X-Mailer"));
+
+  M.ReplyTo[0].Address = QStringLiteral("back@example.com");
+  M.ContentType = QStringLiteral("text/html");
+  M.CharSet = QStringLiteral("x-user-defined");
+  M.Body = QStringList{QStringLiteral("<b>Ωμέγα</b>")};
+  Raw = M.Compose(QStringLiteral("Quillfast v2.0"));
+  const QJsonObject P = ParseComposed(Raw);
+  EXPECT_EQ(Str(P["reply_to"][0]["address"]), "back@example.com");
+  EXPECT_EQ(Str(P["body_type"]), "text/html");
+  EXPECT_EQ(Str(P["charset"]), "x-user-defined");
+  // x-user-defined carries UTF-8 bytes unconverted.
+  EXPECT_EQ(P["body"].toString(), QStringLiteral("<b>Ωμέγα</b>\r\n"));
+  EXPECT_EQ(Str(P["x_mailer"]), "Quillfast v2.0");
+
+  M.ContentType = QStringLiteral("text/html\r\nBcc: x@example.com");
+  EXPECT_THROW(M.Compose({}), EIdException);
+}
+
+TEST(DeliveryMessage, UnknownCharsetIsAClearError) {
+  TIdMessage M;
+  Basic(M);
+  M.CharSet = QStringLiteral("no-such-charset");
+  try {
+    M.Compose({});
+    ADD_FAILURE();
+  } catch (const EIdException &E) {
+    EXPECT_TRUE(E.Message().contains(QLatin1String("no-such-charset")));
+  }
+}
+
+TEST(DeliveryMessage, EncoderReferencesOnlyInHtml) {
+  TCharsetEncoder E(QStringLiteral("windows-1252"));
+  EXPECT_EQ(E.Encode(QStringLiteral("a€b😀c"), TCharsetEncoder::umHtmlReference), QByteArray("a\x80" "b&#128512;c"));
+  EXPECT_THROW(E.Encode(QStringLiteral("a😀")), EIdException);
+  // The encoder is reusable after a failure.
+  EXPECT_EQ(E.Encode(QStringLiteral("ü")), QByteArray("\xfc"));
+  TCharsetEncoder U7(QStringLiteral("utf-7"));
+  EXPECT_EQ(U7.Encode(QStringLiteral("a世"), TCharsetEncoder::umHtmlReference), QByteArray("a+ThY-"));
+}
+
+TEST(DeliveryMessage, ContentTypeFromExtension) {
+  EXPECT_EQ(GuessContentType(QStringLiteral("/x/PRICE.PDF")), QByteArray("application/pdf"));
+  EXPECT_EQ(GuessContentType(QStringLiteral("photo.JpEg")), QByteArray("image/jpeg"));
+  EXPECT_EQ(GuessContentType(QStringLiteral("no_extension")), QByteArray("application/octet-stream"));
+  EXPECT_EQ(GuessContentType(QStringLiteral("archive.tar.gz")), QByteArray("application/gzip"));
+}
+
+}  // namespace

@@ -1,0 +1,342 @@
+// The client and the message against a real SMTP server on 127.0.0.1, read back by
+// Python's email package.
+
+#include "delivery/charsets.h"
+#include "delivery/idexception.h"
+#include "delivery/idmessage.h"
+#include "delivery/idsmtp.h"
+#include "testserver.h"
+
+#include <QCryptographicHash>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QRandomGenerator>
+#include <QSet>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QString Nfc(const QString &S) { return S.normalized(QString::NormalizationForm_C); }
+
+std::string Str(const QJsonValue &V) { return V.toString().toStdString(); }
+
+// Texts each charset can hold: {subject, sender name, recipient name, a body line}.
+struct TSample {
+  const char *Subject, *FromName, *ToName, *Line;
+};
+
+const TSample Samples[19] = {
+    {"مرحبا بالعالم: عرض خاص", "أحمد علي", "سارة", "نص الرسالة باللغة العربية"},
+    {"Labas, pasauli: ąčęėįšųūž", "Jonas Žemaitis", "Rūta", "Ačiū už laišką; Ķēniņš, Ļaudis"},
+    {"Zażółć gęślą jaźń", "Łukasz Wójcik", "Żaneta", "Příliš žluťoučký kůň úpěl ďábelské ódy"},
+    {"Zażółć gęślą jaźń – ‚cytat‘", "Łukasz Wójcik", "Žofie", "Příliš žluťoučký kůň úpěl ďábelské ódy €"},
+    {"Привет, мир! Ёлка №1", "Иван Петров", "Мария", "Съешь же ещё этих мягких французских булок"},
+    {"Привет, мир! Ёлка", "Иван Петров", "Мария", "Съешь же ещё этих мягких французских булок"},
+    {"Привіт, світ! Ґанок", "Тарас Їжак", "Євгенія", "Чуєш їх, доцю, га? Кумедна ж ти, прощайся без ґольфів"},
+    {"Привет, мир! «Ёлка» №1", "Иван Петров", "Мария", "Съешь же ещё этих мягких французских булок — €"},
+    {"Καλημέρα κόσμε", "Γιώργος Παπαδόπουλος", "Ελένη", "Ξεσκεπάζω την ψυχοφθόρα βδελυγμία"},
+    {"Καλημέρα κόσμε – «νέα»", "Γιώργος Παπαδόπουλος", "Ελένη", "Ξεσκεπάζω την ψυχοφθόρα βδελυγμία €"},
+    {"שלום עולם", "דוד כהן", "רחל", "דג סקרן שט בים מאוכזב ולפתע מצא חברה ₪"},
+    {"สวัสดีชาวโลก", "สมชาย ใจดี", "สมหญิง", "เป็นมนุษย์สุดประเสริฐเลิศคุณค่า"},
+    {"Merhaba dünya: ğüşıöç İĞ", "Ayşe Yılmaz", "Çağrı", "Pijamalı hasta yağız şoföre çabucak güvendi"},
+    {"Grüße aus 世界 😀 +plus-", "Zoë 李", "Ünal", "UTF-7 text: +1 - ~ \\ 世界 😀"},
+    {"Grüße aus 世界 😀", "Zoë 李", "Ünal", "Emoji 😀 and 世界 and ⅓"},
+    {"Grüße aus 世界", "Zoë 李", "Ünal", "The platform's own bytes: Ωμέγα 世界"},
+    {"Xin chào thế giới", "Nguyễn Văn An", "Trần Thị Bích", "Tiếng Việt có dấu: ắ ằ ẳ ẵ ặ"},
+    {"Grüße aus Köln: çà ñ ÿ", "José Müller", "Ångström", "Le café déçu mais l'âme plutôt naïve"},
+    {"Grüße aus Köln – „Zitat“ €", "José Müller", "Œdipe", "Le cœur déçu mais l'âme plutôt naïve, Ÿ ™ …"},
+};
+
+void Fill(TIdMessage &M, const QString &Charset, const TSample &S, const QString &To) {
+  M.CharSet = Charset;
+  M.ContentType = QStringLiteral("text/plain");
+  M.From.Address = QStringLiteral("sender@example.com");
+  M.From.Name = QString::fromUtf8(S.FromName);
+  M.ReplyTo.Clear();
+  M.ReplyTo.Add().Address = QStringLiteral("replies@example.com");
+  M.Recipients.Clear();
+  TIdEMailAddressItem &R = M.Recipients.Add();
+  R.Address = To;
+  R.Name = QString::fromUtf8(S.ToName);
+  M.Subject = QString::fromUtf8(S.Subject);
+  M.Body = QStringList{QString::fromUtf8(S.Line), QString(), QStringLiteral(".a line with a leading dot"),
+                       QStringLiteral("."), QStringLiteral("trailing space ")};
+}
+
+class DeliveryClient : public ::testing::Test {
+protected:
+  TTestServer Server;
+  TIdSMTP Smtp;
+  void SetUp() override {
+    Smtp.Host = QStringLiteral("127.0.0.1");
+    Smtp.Port = Server.Port();
+    Smtp.Username = QStringLiteral("user");
+    Smtp.MailAgent = QStringLiteral("Quillfast v2.0");
+    Smtp.ReadTimeout = 10000;
+  }
+  // Sends one plain message to To.
+  void SendSimple(const QString &To = QStringLiteral("rcpt@example.com")) {
+    TIdMessage M;
+    M.From.Address = QStringLiteral("sender@example.com");
+    M.Recipients.Add().Address = To;
+    M.Subject = QStringLiteral("simple");
+    M.Body = QStringList{QStringLiteral("hello")};
+    Smtp.Send(M);
+  }
+  // The message of the exception that F throws ("" when none).
+  template <class F> static QString Failure(F &&Fn) {
+    try {
+      Fn();
+    } catch (const EIdException &E) {
+      EXPECT_FALSE(E.Message().isEmpty());
+      return E.Message();
+    }
+    return {};
+  }
+};
+
+TEST_F(DeliveryClient, EveryCharsetRoundTripsOverOneConnection) {
+  Smtp.Connect();
+  ASSERT_TRUE(Smtp.Connected());
+  TIdMessage M;
+  for (size_t I = 0; I < CharsetTable.size(); ++I) {
+    Fill(M, QString::fromLatin1(CharsetTable[I].MimeName), Samples[I], QStringLiteral("rcpt%1@example.com").arg(I));
+    ASSERT_NO_THROW(Smtp.Send(M)) << CharsetTable[I].MimeName;
+  }
+  const QStringList Files = Server.MessageFiles();
+  ASSERT_EQ(Files.size(), 19);
+  const QJsonArray Parsed = ParseMail(Files);
+  QSet<QString> Peers;
+  for (size_t I = 0; I < CharsetTable.size(); ++I) {
+    SCOPED_TRACE(CharsetTable[I].MimeName);
+    const QJsonObject P = Parsed.at(static_cast<qsizetype>(I)).toObject();
+    const TSample &S = Samples[I];
+    EXPECT_EQ(Str(P["charset"]), CharsetTable[I].MimeName);
+    EXPECT_EQ(Str(P["body_type"]), "text/plain");
+    EXPECT_EQ(P["subject"].toString(), Nfc(QString::fromUtf8(S.Subject)));
+    EXPECT_EQ(P["from"][0]["name"].toString(), Nfc(QString::fromUtf8(S.FromName)));
+    EXPECT_EQ(Str(P["from"][0]["address"]), "sender@example.com");
+    EXPECT_EQ(P["to"][0]["name"].toString(), Nfc(QString::fromUtf8(S.ToName)));
+    EXPECT_EQ(P["to"][0]["address"].toString(), QStringLiteral("rcpt%1@example.com").arg(I));
+    EXPECT_EQ(Str(P["reply_to"][0]["address"]), "replies@example.com");
+    EXPECT_EQ(P["body"].toString(),
+              Nfc(QString::fromUtf8(S.Line)) + "\r\n\r\n.a line with a leading dot\r\n.\r\ntrailing space \r\n");
+    EXPECT_EQ(Str(P["x_mailer"]), "Quillfast v2.0");
+    EXPECT_EQ(Str(P["mime_version"]), "1.0");
+    EXPECT_TRUE(P["has_date"].toBool());
+    EXPECT_TRUE(Str(P["message_id"]).find('@') != std::string::npos);
+    EXPECT_LE(P["longest_line"].toInt(), 998);
+    EXPECT_EQ(P["bare_line_feeds"].toInt(), 0);
+    EXPECT_TRUE(P["defects"].toArray().isEmpty());
+    const QJsonObject Env = Server.Envelope(Files[static_cast<qsizetype>(I)]);
+    EXPECT_EQ(Str(Env["mail_from"]), "sender@example.com");
+    EXPECT_EQ(Env["rcpt_tos"].toArray().at(0).toString(), QStringLiteral("rcpt%1@example.com").arg(I));
+    Peers.insert(Env["peer"].toString());
+  }
+  EXPECT_EQ(Peers.size(), 1) << "every message should use the connection Connect made";
+}
+
+TEST_F(DeliveryClient, AttachmentsRoundTripByteForByte) {
+  QTemporaryDir Dir;
+  struct TFile {
+    QString Name;
+    QByteArray Data;
+    const char *Type;
+  };
+  QByteArray Binary(150000, Qt::Uninitialized);
+  QRandomGenerator Rng(7);
+  for (char &C : Binary)
+    C = static_cast<char>(Rng.bounded(256));
+  const QList<TFile> Files = {
+      {QStringLiteral("report.PDF"), Binary, "application/pdf"},
+      {QStringLiteral("empty.bin"), QByteArray(), "application/octet-stream"},
+      {QStringLiteral("Отчёт за 2026 год — очень длинное имя файла для проверки разбиения.txt"),
+       QByteArray("line one\r\n.line two\nno end"), "text/plain"},
+      {QStringLiteral("a \"quoted\"; name, with=signs.csv"), QByteArray("a;b\r\n1;2\r\n"), "text/csv"},
+  };
+  TIdMessage M;
+  M.From.Address = QStringLiteral("sender@example.com");
+  M.Recipients.Add().Address = QStringLiteral("rcpt@example.com");
+  M.ContentType = QStringLiteral("text/html");
+  M.CharSet = QStringLiteral("iso-8859-1");
+  M.Subject = QStringLiteral("Files");
+  M.Body = QStringList{QStringLiteral("<p>Grüße – 中</p>")};
+  for (const TFile &F : Files) {
+    QFile Out(Dir.filePath(F.Name));
+    ASSERT_TRUE(Out.open(QIODevice::WriteOnly));
+    Out.write(F.Data);
+    Out.close();
+    M.MessageParts.AddAttachment(Out.fileName());
+  }
+  Smtp.Connect();
+  Smtp.Send(M);
+  ASSERT_EQ(Server.MessageFiles().size(), 1);
+  const QJsonObject P = ParseMail(Server.MessageFiles()).at(0).toObject();
+  EXPECT_EQ(Str(P["content_type"]), "multipart/mixed");
+  EXPECT_EQ(Str(P["body_type"]), "text/html");
+  // The dash and the Chinese character are not in Latin-1: an HTML body carries them as references.
+  EXPECT_EQ(P["body"].toString(), QStringLiteral("<p>Grüße &#8211; &#20013;</p>\r\n"));
+  EXPECT_LE(P["longest_line"].toInt(), 998);
+  EXPECT_EQ(P["bare_line_feeds"].toInt(), 0);
+  const QJsonArray A = P["attachments"].toArray();
+  ASSERT_EQ(A.size(), Files.size());
+  for (qsizetype I = 0; I < Files.size(); ++I) {
+    SCOPED_TRACE(Files[I].Name.toStdString());
+    EXPECT_EQ(A[I]["filename"].toString(), Files[I].Name);
+    EXPECT_EQ(Str(A[I]["content_type"]), Files[I].Type);
+    EXPECT_EQ(A[I]["size"].toInt(), Files[I].Data.size());
+    EXPECT_EQ(A[I]["sha256"].toString().toLatin1(),
+              QCryptographicHash::hash(Files[I].Data, QCryptographicHash::Sha256).toHex());
+  }
+}
+
+TEST_F(DeliveryClient, UnreadableAttachmentNamesTheFileAndSendsNothing) {
+  TIdMessage M;
+  M.From.Address = QStringLiteral("sender@example.com");
+  M.Recipients.Add().Address = QStringLiteral("rcpt@example.com");
+  M.Body = QStringList{QStringLiteral("x")};
+  M.MessageParts.AddAttachment(QStringLiteral("/nonexistent/folder/Price list.pdf"));
+  Smtp.Connect();
+  const QString Error = Failure([&] { Smtp.Send(M); });
+  EXPECT_TRUE(Error.contains(QLatin1String("/nonexistent/folder/Price list.pdf"))) << Error.toStdString();
+  EXPECT_TRUE(Server.MessageFiles().isEmpty());
+  // Nothing went over the wire, so the connection is still good for the next message.
+  EXPECT_TRUE(Smtp.Connected());
+  SendSimple();
+  EXPECT_EQ(Server.MessageFiles().size(), 1);
+}
+
+TEST_F(DeliveryClient, CharacterOutsideThePlainCharsetFailsClearly) {
+  TIdMessage M;
+  M.From.Address = QStringLiteral("sender@example.com");
+  M.Recipients.Add().Address = QStringLiteral("rcpt@example.com");
+  M.CharSet = QStringLiteral("windows-1251");
+  M.Body = QStringList{QStringLiteral("Привет 中")};
+  Smtp.Connect();
+  const QString Error = Failure([&] { Smtp.Send(M); });
+  EXPECT_TRUE(Error.contains(QLatin1String("U+4E2D")) && Error.contains(QLatin1String("windows-1251")))
+      << Error.toStdString();
+  M.Body = QStringList{QStringLiteral("Привет")};
+  M.Subject = QStringLiteral("Привет 中");
+  EXPECT_TRUE(Failure([&] { Smtp.Send(M); }).contains(QLatin1String("U+4E2D")));
+  EXPECT_TRUE(Server.MessageFiles().isEmpty());
+}
+
+TEST_F(DeliveryClient, EmptyPasswordNeverAuthenticates) {
+  Server.SetControl({{"auth", true}});
+  Smtp.Username = QStringLiteral("user");
+  Smtp.Password.clear();
+  Smtp.Connect();
+  SendSimple();
+  ASSERT_EQ(Server.MessageFiles().size(), 1);
+  EXPECT_FALSE(Server.Envelope(Server.MessageFiles()[0])["authenticated"].toBool());
+
+  Smtp.Password = QStringLiteral("secret");
+  Smtp.Connect();
+  SendSimple();
+  ASSERT_EQ(Server.MessageFiles().size(), 2);
+  EXPECT_TRUE(Server.Envelope(Server.MessageFiles()[1])["authenticated"].toBool());
+
+  Smtp.Password = QStringLiteral("wrong");
+  EXPECT_TRUE(Failure([&] { Smtp.Connect(); }).startsWith(QLatin1String("535"))) << "the server's refusal";
+  EXPECT_FALSE(Smtp.Connected());
+}
+
+TEST_F(DeliveryClient, ConnectFailuresCarryTheReason) {
+  EXPECT_FALSE(Smtp.Connected());
+  EXPECT_FALSE(Failure([&] { SendSimple(); }).isEmpty()) << "Send before Connect";
+
+  Server.SetControl({{"refuse", true}});
+  const QString Refused = Failure([&] { Smtp.Connect(); });
+  EXPECT_TRUE(Refused.contains(QLatin1String("554")) && Refused.contains(QLatin1String("Service refused")))
+      << Refused.toStdString();
+  EXPECT_FALSE(Smtp.Connected());
+
+  Server.SetControl({{"silent", true}});
+  const QString Silent = Failure([&] { Smtp.Connect(1000); });
+  EXPECT_TRUE(Silent.contains(QLatin1String("imeout"))) << Silent.toStdString();
+
+  Server.Stop();
+  const QString Closed = Failure([&] { Smtp.Connect(); });
+  EXPECT_TRUE(Closed.contains(QLatin1String("Connection refused"))) << Closed.toStdString();
+
+  Smtp.Host = QStringLiteral("bad host name");
+  EXPECT_FALSE(Failure([&] { Smtp.Connect(); }).isEmpty());
+
+  Server.Start(Smtp.Port);
+  Server.SetControl({});
+  Smtp.Host = QStringLiteral("127.0.0.1");
+  Smtp.Connect();
+  EXPECT_TRUE(Smtp.Connected());
+  SendSimple();
+  EXPECT_EQ(Server.MessageFiles().size(), 1);
+}
+
+TEST_F(DeliveryClient, RejectedRecipientGivesTheServerText) {
+  Server.SetControl({{"reject", QJsonArray{"nobody@example.com"}}});
+  Smtp.Connect();
+  try {
+    SendSimple(QStringLiteral("nobody@example.com"));
+    ADD_FAILURE() << "the rejected recipient went through";
+  } catch (const EIdReplyError &E) {
+    EXPECT_EQ(E.ReplyCode(), 550);
+    EXPECT_TRUE(E.Message().contains(QLatin1String("Recipient address rejected"))) << E.Message().toStdString();
+  }
+  if (!Smtp.Connected())
+    Smtp.Connect();
+  SendSimple();
+  EXPECT_EQ(Server.MessageFiles().size(), 1);
+}
+
+TEST_F(DeliveryClient, DroppedConnectionIsNoticedAndMadeAgain) {
+  Server.SetControl({{"drop_after_data", true}});
+  Smtp.Connect();
+  EXPECT_FALSE(Failure([&] { SendSimple(); }).isEmpty());
+  EXPECT_FALSE(Smtp.Connected());
+  Server.SetControl({});
+  Smtp.Connect();
+  SendSimple();
+  EXPECT_EQ(Server.MessageFiles().size(), 1);
+}
+
+TEST_F(DeliveryClient, SlowServerWithinAndBeyondTheTimeOut) {
+  Smtp.ReadTimeout = 2000;
+  Server.SetControl({{"delay", 0.3}});
+  Smtp.Connect();
+  SendSimple();
+  EXPECT_EQ(Server.MessageFiles().size(), 1);
+
+  Smtp.ReadTimeout = 1000;
+  Server.SetControl({{"delay", 3.0}});
+  Smtp.Connect();
+  const QString Error = Failure([&] { SendSimple(); });
+  EXPECT_TRUE(Error.contains(QLatin1String("imeout"))) << Error.toStdString();
+  EXPECT_FALSE(Smtp.Connected());
+
+  Server.SetControl({});
+  Smtp.Connect();
+  SendSimple(QStringLiteral("after@example.com"));
+  const QStringList Files = Server.MessageFiles();
+  ASSERT_EQ(Files.size(), 2);  // the server drops the late one with the connection
+  EXPECT_EQ(Str(Server.Envelope(Files[1])["rcpt_tos"][0]), "after@example.com");
+}
+
+TEST_F(DeliveryClient, ServerRestartBetweenMessages) {
+  Smtp.Connect();
+  SendSimple();
+  Server.Restart();
+  // The close reaches the client socket asynchronously.
+  QElapsedTimer T;
+  T.start();
+  while (Smtp.Connected() && T.elapsed() < 10000)
+    QThread::msleep(10);
+  EXPECT_FALSE(Smtp.Connected());
+  Smtp.Connect();
+  SendSimple();
+  EXPECT_EQ(Server.MessageFiles().size(), 2);
+}
+
+}  // namespace

@@ -1,0 +1,37 @@
+#pragma once
+// The test SMTP server (smtpserver.py under Debian's Python) and the email-package reader,
+// run as child processes of the test. The server ends with its object, and by itself when
+// the test process dies (its standard input closes).
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryDir>
+
+class TTestServer {
+public:
+  TTestServer();  // started on a free port
+  ~TTestServer();
+  void Start(int Port = 0);
+  void Stop();
+  void Restart();  // same port
+  int Port() const { return FPort; }
+  void SetControl(const QJsonObject &Control);
+  QStringList MessageFiles() const;  // stored messages, oldest first
+  QJsonObject Envelope(const QString &MessageFile) const;
+  // Waits (bounded) until Count messages are stored.
+  bool WaitForMessages(int Count) const;
+
+private:
+  QTemporaryDir FDir;
+  QProcess FProcess;
+  int FPort = 0;
+};
+
+// What Python's email package reads from each file (see parsemail.py).
+QJsonArray ParseMail(const QStringList &Files);
+// The same for message bytes that never went through a server.
+QJsonObject ParseComposed(const QByteArray &Message);
+QByteArray ReadFile(const QString &Path);
