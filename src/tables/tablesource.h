@@ -57,6 +57,9 @@ public:
     // EDatabaseError with its reason before changing anything.
     virtual bool ReadOnly() const { return true; }
     virtual QString ReadOnlyReason() const { return QStringLiteral("The table is read-only."); }
+    // Raises EDatabaseError when the field cannot take the value (too long, not a number...), so that
+    // an editor can refuse it at once; changes nothing.
+    virtual void ValidateValue(int Field, const QVariant &Value) const { (void)Field; (void)Value; }
     virtual void SetValue(int64_t Row, int Field, const QVariant &Value) { (void)Row; (void)Field; (void)Value; throw EDatabaseError(ReadOnlyReason()); }
     virtual int64_t AppendRow() { throw EDatabaseError(ReadOnlyReason()); }
     virtual void DeleteRow(int64_t Row) { (void)Row; throw EDatabaseError(ReadOnlyReason()); }

@@ -1,0 +1,799 @@
+#include "tables/dataset.h"
+
+#include "tables/connection.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <algorithm>
+#include <cmath>
+
+namespace {
+bool IsTextType(TFieldType Type) { return MapFieldTypeToDbf(Type) == dtC || MapFieldTypeToDbf(Type) == dtM; }
+
+bool IsIntegerType(TFieldType Type)
+{
+    return Type == ftSmallint || Type == ftInteger || Type == ftWord || Type == ftAutoInc || Type == ftLargeint;
+}
+
+[[noreturn]] void NotAFloat(const QString &Text)
+{
+    throw EDatabaseError(QStringLiteral("'%1' is not a valid floating point value").arg(Text));
+}
+
+TDateTime VariantToSerial(const QVariant &Value)
+{
+    switch (Value.typeId()) {
+    case QMetaType::QDate: return DateToSerial(Value.toDate());
+    case QMetaType::QDateTime: return DateTimeToSerial(Value.toDateTime());
+    case QMetaType::QTime: return Value.toTime().msecsSinceStartOfDay() / 86400000.0;
+    case QMetaType::QString: {
+        TDateTime Serial;
+        if (!TryStrToDateTime(Value.toString(), Serial))
+            throw EDatabaseError(QStringLiteral("'%1' is not a valid date and time").arg(Value.toString()));
+        return Serial;
+    }
+    case QMetaType::Bool: return Value.toBool() ? 1 : 0;
+    default: return Value.toDouble();
+    }
+}
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// TField
+
+TField::TField(TADOQuery &DataSet, int Index, const TSourceField &Def) : dataSet_(DataSet), index_(Index), def_(Def) {}
+
+QVariant TField::Value() const { return dataSet_.FieldValue(index_); }
+
+bool TField::IsNull() const { return !Value().isValid(); }
+
+QString TField::AsString() const
+{
+    const QVariant V = Value();
+    if (!V.isValid())
+        return QString();
+    switch (V.typeId()) {
+    case QMetaType::Double: return FloatToStr(V.toDouble());
+    case QMetaType::Bool: return V.toBool() ? QStringLiteral("True") : QStringLiteral("False");
+    case QMetaType::QDate: return DateToStr(V.toDate());
+    case QMetaType::QDateTime: return DateTimeToStr(DateTimeToSerial(V.toDateTime()));
+    default: return V.toString();
+    }
+}
+
+double TField::AsFloat() const
+{
+    const QVariant V = Value();
+    if (!V.isValid())
+        return 0.0;
+    switch (V.typeId()) {
+    case QMetaType::QString: {
+        double Number;
+        if (!TryStrToFloat(V.toString(), Number))
+            NotAFloat(V.toString());
+        return Number;
+    }
+    case QMetaType::QDate:
+    case QMetaType::QDateTime:
+    case QMetaType::QTime:
+        return VariantToSerial(V);
+    case QMetaType::Bool:
+        return V.toBool() ? 1.0 : 0.0;
+    default:
+        return V.toDouble();
+    }
+}
+
+int TField::AsInteger() const
+{
+    const double Number = AsFloat();
+    if (!(Number >= -2147483648.0 && Number <= 2147483647.0))
+        throw EDatabaseError(QStringLiteral("The value of the field \"%1\" is out of the integer range").arg(FieldName()));
+    return int(std::llround(Number));
+}
+
+TDateTime TField::AsDateTime() const
+{
+    const QVariant V = Value();
+    return V.isValid() ? VariantToSerial(V) : 0.0;
+}
+
+bool TField::AsBoolean() const
+{
+    const QVariant V = Value();
+    if (!V.isValid())
+        return false;
+    if (V.typeId() == QMetaType::QString) {
+        const QString Text = V.toString();
+        return !Text.isEmpty() && QStringLiteral("TtYy").contains(Text[0]);
+    }
+    return V.typeId() == QMetaType::Bool ? V.toBool() : V.toDouble() != 0;
+}
+
+void TField::SetValue(const QVariant &Value) { dataSet_.SetFieldValue(index_, Value); }
+
+void TField::Clear() { SetValue(QVariant()); }
+
+void TField::SetAsString(const QString &Value)
+{
+    switch (MapFieldTypeToDbf(def_.DataType)) {
+    case dtN: {
+        if (Value.trimmed().isEmpty())
+            return Clear();
+        double Number;
+        if (!TryStrToFloat(Value, Number))
+            NotAFloat(Value);
+        return SetAsFloat(Number);
+    }
+    case dtD: {
+        if (Value.trimmed().isEmpty())
+            return Clear();
+        TDateTime Serial;
+        if (!TryStrToDateTime(Value, Serial))
+            throw EDatabaseError(QStringLiteral("'%1' is not a valid date").arg(Value));
+        return SetAsDateTime(Serial);
+    }
+    case dtL: {
+        const QString Text = Value.trimmed().toLower();
+        if (Text.isEmpty())
+            return Clear();
+        if (Text[0] == QLatin1Char('t') || Text[0] == QLatin1Char('y'))
+            return SetAsBoolean(true);
+        if (Text[0] == QLatin1Char('f') || Text[0] == QLatin1Char('n'))
+            return SetAsBoolean(false);
+        throw EDatabaseError(QStringLiteral("'%1' is not a valid boolean value").arg(Value));
+    }
+    default:
+        return SetValue(Value);
+    }
+}
+
+void TField::SetAsFloat(double Value)
+{
+    switch (MapFieldTypeToDbf(def_.DataType)) {
+    case dtC:
+    case dtM: return SetValue(FloatToStr(Value));
+    case dtD: return SetAsDateTime(Value);
+    case dtL: return SetValue(Value != 0);
+    default:
+        if (!std::isfinite(Value))
+            NotAFloat(FloatToStr(Value));
+        return SetValue(IsIntegerType(def_.DataType) ? QVariant(qint64(std::llround(Value))) : QVariant(Value));
+    }
+}
+
+void TField::SetAsDateTime(TDateTime Value)
+{
+    const QDateTime DateTime = SerialToDateTime(Value);
+    switch (def_.DataType) {
+    case ftDate:
+        if (!DateTime.isValid())
+            throw EDatabaseError(QStringLiteral("The date is out of range for the field \"%1\"").arg(FieldName()));
+        return SetValue(DateTime.date());
+    case ftDateTime:
+    case ftTime:
+        if (!DateTime.isValid())
+            throw EDatabaseError(QStringLiteral("The date is out of range for the field \"%1\"").arg(FieldName()));
+        return SetValue(DateTime);
+    default:
+        switch (MapFieldTypeToDbf(def_.DataType)) {
+        case dtC:
+        case dtM: return SetValue(DateTimeToStr(Value));
+        case dtN: return SetAsFloat(Value);
+        default: return SetValue(Value != 0);
+        }
+    }
+}
+
+void TField::SetAsBoolean(bool Value)
+{
+    switch (MapFieldTypeToDbf(def_.DataType)) {
+    case dtC:
+    case dtM: return SetValue(Value ? QStringLiteral("T") : QStringLiteral("F"));
+    case dtN: return SetAsFloat(Value ? 1 : 0);
+    default: return SetValue(Value);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// TADOQuery
+
+TADOQuery::TADOQuery(TADOConnection *Connection) : Connection(Connection) {}
+
+TADOQuery::~TADOQuery()
+{
+    for (TDataSource *Source : dataSources_)
+        Source->dataSet_ = nullptr;
+}
+
+void TADOQuery::Fire(const TDataSetNotifyEvent &Event)
+{
+    if (Event)
+        Event(*this);
+}
+
+void TADOQuery::NotifyData()
+{
+    if (disabled_ > 0) {
+        pendingData_ = true;
+        return;
+    }
+    for (TDataSource *Source : std::vector<TDataSource *>(dataSources_))
+        if (Source->OnDataChange)
+            Source->OnDataChange();
+}
+
+void TADOQuery::NotifyState()
+{
+    if (disabled_ > 0) {
+        pendingState_ = true;
+        return;
+    }
+    for (TDataSource *Source : std::vector<TDataSource *>(dataSources_))
+        if (Source->OnStateChange)
+            Source->OnStateChange();
+}
+
+void TADOQuery::DisableControls() { ++disabled_; }
+
+void TADOQuery::EnableControls()
+{
+    if (disabled_ == 0 || --disabled_ > 0)
+        return;
+    const bool State = pendingState_;
+    pendingData_ = pendingState_ = false;
+    if (State)
+        NotifyState();
+    NotifyData();
+}
+
+void TADOQuery::CheckActive() const
+{
+    if (!Active())
+        throw EDatabaseError(QStringLiteral("Cannot perform this operation on a closed dataset"));
+}
+
+void TADOQuery::CheckWritable() const
+{
+    if (source_->ReadOnly())
+        throw EDatabaseError(source_->ReadOnlyReason());
+}
+
+void TADOQuery::Open()
+{
+    if (Active())
+        return;
+    Fire(BeforeOpen);
+    if (!Connection)
+        throw EDatabaseError(QStringLiteral("The query has no connection."));
+    if (!Connection->Connected())
+        Connection->Open();
+    OpenSource(Connection->Execute(SQL));
+}
+
+void TADOQuery::OpenSource(std::shared_ptr<TTableSource> Source)
+{
+    source_ = std::move(Source);
+    fields_.clear();
+    const std::vector<TSourceField> &Defs = source_->Fields();
+    for (int i = 0; i < int(Defs.size()); ++i)
+        fields_.push_back(std::make_unique<TField>(*this, i, Defs[size_t(i)]));
+    sort_.clear();
+    sortField_ = -1;
+    sortDescending_ = false;
+    ResetBuffer();
+    state_ = dsBrowse;
+    try {
+        BuildView(-1);
+    } catch (...) {
+        state_ = dsInactive;
+        fields_.clear();
+        rows_.clear();
+        source_.reset();
+        throw;
+    }
+    MoveTo(0);
+    Fire(AfterOpen);
+    NotifyState();
+    NotifyData();
+    Fire(AfterScroll);
+}
+
+void TADOQuery::Close()
+{
+    if (!Active())
+        return;
+    Fire(BeforeClose);
+    ResetBuffer();
+    state_ = dsInactive;
+    fields_.clear();
+    rows_.clear();
+    source_.reset();
+    current_ = -1;
+    eof_ = bof_ = true;
+    sort_.clear();
+    sortField_ = -1;
+    Fire(AfterClose);
+    NotifyState();
+    NotifyData();
+}
+
+void TADOQuery::Clone(TADOQuery &Source)
+{
+    Source.CheckActive();
+    std::shared_ptr<TTableSource> Rows = Source.source_;
+    Close();
+    Fire(BeforeOpen);
+    OpenSource(std::move(Rows));
+}
+
+TField &TADOQuery::Fields(int Index) const
+{
+    if (Index < 0 || Index >= FieldCount())
+        throw EDatabaseError(QStringLiteral("Field index %1 out of range").arg(Index));
+    return *fields_[size_t(Index)];
+}
+
+TField *TADOQuery::FindField(const QString &Name) const
+{
+    for (const auto &Field : fields_)
+        if (Field->FieldName().compare(Name, Qt::CaseInsensitive) == 0)
+            return Field.get();
+    return nullptr;
+}
+
+TField &TADOQuery::FieldByName(const QString &Name) const
+{
+    if (TField *Field = FindField(Name))
+        return *Field;
+    throw EDatabaseError(QStringLiteral("Field '%1' not found").arg(Name));
+}
+
+int64_t TADOQuery::CurrentRow() const
+{
+    if (!Active() || state_ == dsInsert || current_ < 0 || current_ >= int64_t(rows_.size()))
+        return -1;
+    return rows_[size_t(current_)];
+}
+
+QVariant TADOQuery::FieldValue(int Field) const
+{
+    if (!Active())
+        return {};
+    if (filterRow_ >= 0)
+        return source_->Value(filterRow_, Field);
+    if ((state_ == dsEdit || state_ == dsInsert) && bufferSet_[size_t(Field)])
+        return buffer_[size_t(Field)];
+    const int64_t Row = CurrentRow();
+    return Row < 0 ? QVariant() : source_->Value(Row, Field);
+}
+
+void TADOQuery::SetFieldValue(int Field, const QVariant &Value)
+{
+    CheckActive();
+    if (state_ != dsEdit && state_ != dsInsert)
+        throw EDatabaseError(QStringLiteral("Dataset not in edit or insert mode"));
+    const QVariant Stored = Value.isNull() ? QVariant() : Value;
+    source_->ValidateValue(Field, Stored);
+    buffer_[size_t(Field)] = Stored;
+    bufferSet_[size_t(Field)] = 1;
+    modified_ = true;
+    NotifyData();
+}
+
+void TADOQuery::ResetBuffer()
+{
+    buffer_.assign(fields_.size(), QVariant());
+    bufferSet_.assign(fields_.size(), 0);
+    modified_ = false;
+}
+
+void TADOQuery::BuildView(int64_t KeepRow)
+{
+    const int64_t Count = source_->RowCount();
+    rows_.clear();
+    rows_.reserve(size_t(Count));
+    const bool Filter = filtered_ && OnFilterRecord;
+    for (int64_t Row = 0; Row < Count; ++Row) {
+        if (source_->IsDeleted(Row))
+            continue;
+        if (Filter) {
+            bool Accept = true;
+            filterRow_ = Row;
+            try {
+                OnFilterRecord(*this, Accept);
+            } catch (...) {
+                filterRow_ = -1;
+                throw;
+            }
+            filterRow_ = -1;
+            if (!Accept)
+                continue;
+        }
+        rows_.push_back(Row);
+    }
+    SortRows();
+    current_ = -1;
+    if (KeepRow >= 0) {
+        const auto It = std::find(rows_.begin(), rows_.end(), KeepRow);
+        if (It != rows_.end())
+            current_ = It - rows_.begin();
+    }
+}
+
+void TADOQuery::SortRows()
+{
+    if (sortField_ < 0 || rows_.size() < 2)
+        return;
+    const int Field = sortField_;
+    const bool Descending = sortDescending_;
+    const size_t n = rows_.size();
+    const TTableSource &Source = *source_;
+    const TFieldType Type = fields_[size_t(Field)]->DataType();
+    // Nulls come first in ascending order; equal keys keep the table's order.
+    if (IsTextType(Type)) {
+        struct TKey {
+            QString Text;
+            int64_t Row;
+            bool Null;
+        };
+        std::vector<TKey> Keys(n);
+        for (size_t i = 0; i < n; ++i) {
+            const int64_t Row = rows_[i];
+            const bool Null = Source.IsNull(Row, Field);
+            Keys[i] = TKey{Null ? QString() : Source.AsString(Row, Field).toCaseFolded(), Row, Null};
+        }
+        std::sort(Keys.begin(), Keys.end(), [Descending](const TKey &a, const TKey &b) {
+            if (a.Null != b.Null)
+                return Descending ? b.Null : a.Null;
+            const int c = Descending ? b.Text.compare(a.Text) : a.Text.compare(b.Text);
+            return c != 0 ? c < 0 : a.Row < b.Row;
+        });
+        for (size_t i = 0; i < n; ++i)
+            rows_[i] = Keys[i].Row;
+        return;
+    }
+    struct TKey {
+        double Value;
+        int64_t Row;
+    };
+    std::vector<TKey> Keys(n);
+    const bool Number = MapFieldTypeToDbf(Type) == dtN;
+    // Nulls sort as NaN, placed by the comparison below.
+    for (size_t i = 0; i < n; ++i) {
+        const int64_t Row = rows_[i];
+        double Key;
+        if (Number) {
+            Key = Source.IsNull(Row, Field) ? std::nan("") : Source.AsFloat(Row, Field);
+        } else {
+            const QVariant V = Source.Value(Row, Field);
+            Key = !V.isValid() ? std::nan("") : V.typeId() == QMetaType::Bool ? (V.toBool() ? 1.0 : 0.0) : VariantToSerial(V);
+        }
+        Keys[i] = TKey{Key, Row};
+    }
+    std::sort(Keys.begin(), Keys.end(), [Descending](const TKey &a, const TKey &b) {
+        const bool NullA = std::isnan(a.Value), NullB = std::isnan(b.Value);
+        if (NullA != NullB)
+            return Descending ? NullB : NullA;
+        if (!NullA && a.Value != b.Value)
+            return Descending ? a.Value > b.Value : a.Value < b.Value;
+        return a.Row < b.Row;
+    });
+    for (size_t i = 0; i < n; ++i)
+        rows_[i] = Keys[i].Row;
+}
+
+void TADOQuery::ParseSort(const QString &Text, int &Field, bool &Descending) const
+{
+    QString Name = Text.trimmed();
+    Field = -1;
+    Descending = false;
+    if (Name.isEmpty())
+        return;
+    const int Blank = int(Name.lastIndexOf(QLatin1Char(' ')));
+    if (Blank > 0) {
+        const QString Order = Name.mid(Blank + 1);
+        if (Order.compare(QLatin1String("DESC"), Qt::CaseInsensitive) == 0 || Order.compare(QLatin1String("ASC"), Qt::CaseInsensitive) == 0) {
+            Descending = Order.compare(QLatin1String("DESC"), Qt::CaseInsensitive) == 0;
+            Name = Name.left(Blank).trimmed();
+        }
+    }
+    if (Name.startsWith(QLatin1Char('[')) && Name.endsWith(QLatin1Char(']')))
+        Name = Name.mid(1, Name.size() - 2);
+    Field = FieldByName(Name).Index();
+}
+
+void TADOQuery::SetSort(const QString &Value)
+{
+    CheckActive();
+    int Field;
+    bool Descending;
+    ParseSort(Value, Field, Descending);
+    CheckBrowseMode();
+    const int64_t Keep = CurrentRow();
+    sort_ = Value.trimmed();
+    sortField_ = Field;
+    sortDescending_ = Descending;
+    if (Field < 0) // back to the table's order
+        std::sort(rows_.begin(), rows_.end());
+    else
+        SortRows();
+    current_ = rows_.empty() ? -1 : 0;
+    if (Keep >= 0)
+        current_ = std::find(rows_.begin(), rows_.end(), Keep) - rows_.begin();
+    eof_ = bof_ = rows_.empty();
+    NotifyData();
+}
+
+void TADOQuery::SetFiltered(bool Value)
+{
+    if (Value == filtered_)
+        return;
+    filtered_ = Value;
+    if (!Active())
+        return;
+    CheckBrowseMode();
+    BuildView(-1);
+    MoveTo(0);
+    NotifyData();
+    Fire(AfterScroll);
+}
+
+void TADOQuery::MoveTo(int64_t Index)
+{
+    if (rows_.empty()) {
+        current_ = -1;
+        eof_ = bof_ = true;
+        return;
+    }
+    current_ = std::clamp<int64_t>(Index, 0, int64_t(rows_.size()) - 1);
+    eof_ = bof_ = false;
+}
+
+void TADOQuery::CheckBrowseMode()
+{
+    CheckActive();
+    if (state_ == dsEdit || state_ == dsInsert) {
+        if (modified_)
+            Post();
+        else
+            Cancel();
+    }
+}
+
+void TADOQuery::First()
+{
+    CheckBrowseMode();
+    MoveTo(0);
+    bof_ = true;
+    NotifyData();
+    Fire(AfterScroll);
+}
+
+void TADOQuery::Last()
+{
+    CheckBrowseMode();
+    MoveTo(int64_t(rows_.size()) - 1);
+    eof_ = true;
+    NotifyData();
+    Fire(AfterScroll);
+}
+
+void TADOQuery::Next()
+{
+    CheckBrowseMode();
+    if (current_ + 1 < int64_t(rows_.size())) {
+        ++current_;
+        bof_ = eof_ = false;
+        NotifyData();
+        Fire(AfterScroll);
+    } else {
+        eof_ = true;
+    }
+}
+
+void TADOQuery::Prior()
+{
+    CheckBrowseMode();
+    if (current_ > 0) {
+        --current_;
+        bof_ = eof_ = false;
+        NotifyData();
+        Fire(AfterScroll);
+    } else {
+        bof_ = true;
+    }
+}
+
+int TADOQuery::RecNo() const
+{
+    if (!Active() || state_ == dsInsert || current_ < 0 || rows_.empty())
+        return -1;
+    return int(current_ + 1);
+}
+
+void TADOQuery::SetRecNo(int Value)
+{
+    CheckBrowseMode();
+    if (rows_.empty())
+        return;
+    MoveTo(int64_t(Value) - 1);
+    NotifyData();
+    Fire(AfterScroll);
+}
+
+bool TADOQuery::Locate(const QString &KeyField, const QVariant &Value, TLocateOptions Options)
+{
+    CheckBrowseMode();
+    const TField &Field = FieldByName(KeyField);
+    const int f = Field.Index();
+    const TDbfType Kind = MapFieldTypeToDbf(Field.DataType());
+    const TTableSource &Source = *source_;
+    const Qt::CaseSensitivity Case = Options & loCaseInsensitive ? Qt::CaseInsensitive : Qt::CaseSensitive;
+    const bool WantNull = !Value.isValid() || Value.isNull();
+    const QString Text = Value.toString();
+    double Number = 0;
+    if (!WantNull && (Kind == dtN || Kind == dtD)) {
+        if (Value.typeId() == QMetaType::QString) {
+            const bool Ok = Kind == dtN ? TryStrToFloat(Text, Number) : TryStrToDateTime(Text, Number);
+            if (!Ok)
+                return false;
+        } else {
+            Number = VariantToSerial(Value);
+        }
+    }
+    for (size_t i = 0; i < rows_.size(); ++i) {
+        const int64_t Row = rows_[i];
+        bool Match;
+        if (Source.IsNull(Row, f)) {
+            Match = WantNull;
+        } else if (WantNull) {
+            Match = false;
+        } else if (Kind == dtN) {
+            Match = Source.AsFloat(Row, f) == Number;
+        } else if (Kind == dtD) {
+            Match = VariantToSerial(Source.Value(Row, f)) == Number;
+        } else if (Kind == dtL) {
+            Match = Source.Value(Row, f).toBool() == Value.toBool();
+        } else {
+            const QString Stored = Source.AsString(Row, f);
+            Match = Options & loPartialKey ? Stored.startsWith(Text, Case) : Stored.compare(Text, Case) == 0;
+        }
+        if (Match) {
+            current_ = int64_t(i);
+            eof_ = bof_ = false;
+            NotifyData();
+            Fire(AfterScroll);
+            return true;
+        }
+    }
+    return false;
+}
+
+void TADOQuery::Edit()
+{
+    CheckActive();
+    if (state_ == dsEdit || state_ == dsInsert)
+        return;
+    if (rows_.empty())
+        return Insert();
+    CheckWritable();
+    Fire(BeforeEdit);
+    ResetBuffer();
+    state_ = dsEdit;
+    Fire(AfterEdit);
+    NotifyState();
+}
+
+void TADOQuery::Insert()
+{
+    CheckBrowseMode();
+    CheckWritable();
+    Fire(BeforeInsert);
+    ResetBuffer();
+    insertAt_ = current_ < 0 ? 0 : current_;
+    state_ = dsInsert;
+    Fire(AfterInsert);
+    NotifyState();
+    Fire(AfterScroll);
+}
+
+void TADOQuery::Append()
+{
+    CheckBrowseMode();
+    CheckWritable();
+    Fire(BeforeInsert);
+    ResetBuffer();
+    insertAt_ = int64_t(rows_.size());
+    state_ = dsInsert;
+    Fire(AfterInsert);
+    NotifyState();
+    Fire(AfterScroll);
+}
+
+void TADOQuery::Post()
+{
+    CheckActive();
+    if (state_ != dsEdit && state_ != dsInsert)
+        return;
+    Fire(BeforePost);
+    if (state_ == dsEdit) {
+        const int64_t Row = rows_[size_t(current_)];
+        for (size_t f = 0; f < fields_.size(); ++f)
+            if (bufferSet_[f])
+                source_->SetValue(Row, int(f), buffer_[f]);
+    } else {
+        const int64_t Row = source_->AppendRow();
+        for (size_t f = 0; f < fields_.size(); ++f)
+            if (bufferSet_[f])
+                source_->SetValue(Row, int(f), buffer_[f]);
+        insertAt_ = std::clamp<int64_t>(insertAt_, 0, int64_t(rows_.size()));
+        rows_.insert(rows_.begin() + insertAt_, Row);
+        MoveTo(insertAt_);
+    }
+    ResetBuffer();
+    state_ = dsBrowse;
+    Fire(AfterPost);
+    NotifyState();
+    NotifyData();
+}
+
+void TADOQuery::Cancel()
+{
+    if (state_ != dsEdit && state_ != dsInsert)
+        return;
+    ResetBuffer();
+    state_ = dsBrowse;
+    if (current_ >= int64_t(rows_.size()))
+        MoveTo(current_);
+    Fire(AfterCancel);
+    NotifyState();
+    NotifyData();
+}
+
+void TADOQuery::Delete()
+{
+    CheckActive();
+    if (state_ == dsInsert)
+        return Cancel();
+    if (rows_.empty())
+        throw EDatabaseError(QStringLiteral("Cannot perform this operation on an empty dataset"));
+    const int64_t Row = rows_[size_t(current_)];
+    source_->DeleteRow(Row); // a read-only source refuses here, before anything changed
+    if (state_ == dsEdit) {
+        ResetBuffer();
+        state_ = dsBrowse;
+        NotifyState();
+    }
+    rows_.erase(rows_.begin() + current_);
+    MoveTo(current_);
+    Fire(AfterDelete);
+    NotifyData();
+    Fire(AfterScroll);
+}
+
+void TADOQuery::UpdateBatch()
+{
+    CheckActive();
+    if (state_ == dsEdit || state_ == dsInsert)
+        Post();
+    source_->ApplyUpdates();
+}
+
+// ---------------------------------------------------------------------------------------------
+// TDataSource
+
+TDataSource::TDataSource(TADOQuery *DataSet) { SetDataSet(DataSet); }
+
+TDataSource::~TDataSource() { SetDataSet(nullptr); }
+
+void TDataSource::SetDataSet(TADOQuery *DataSet)
+{
+    if (dataSet_) {
+        auto &List = dataSet_->dataSources_;
+        List.erase(std::remove(List.begin(), List.end(), this), List.end());
+    }
+    dataSet_ = DataSet;
+    if (dataSet_)
+        dataSet_->dataSources_.push_back(this);
+}

@@ -1,0 +1,194 @@
+#pragma once
+// The dataset the workspace works with: one open result set over a table source, a cursor over its
+// visible records (sorted and filtered in our own code), the edit states, and the batch update that
+// writes pending changes.
+
+#include "tables/fieldtypes.h"
+#include "tables/tablesource.h"
+
+#include <QStringList>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class TADOConnection;
+class TADOQuery;
+class TDataSource;
+
+enum TDataSetState { dsInactive, dsBrowse, dsEdit, dsInsert };
+
+enum TLocateOption { loCaseInsensitive = 1, loPartialKey = 2 };
+using TLocateOptions = int;
+
+class TField {
+public:
+    TField(TADOQuery &DataSet, int Index, const TSourceField &Def);
+
+    TADOQuery &DataSet() const { return dataSet_; }
+    int Index() const { return index_; }
+    const QString &FieldName() const { return def_.Name; }
+    TFieldType DataType() const { return def_.DataType; }
+    int Size() const { return def_.Size; }
+    int Decimals() const { return def_.Decimals; }
+
+    // Readings of the current record. A null value reads as empty text, 0, date-time 0 and false.
+    bool IsNull() const;
+    QVariant Value() const;
+    QString AsString() const;
+    double AsFloat() const;
+    int AsInteger() const;
+    TDateTime AsDateTime() const;
+    bool AsBoolean() const;
+
+    // Writing needs the edit or insert state; a value the field cannot take raises EDatabaseError.
+    void SetValue(const QVariant &Value);
+    void SetAsString(const QString &Value);
+    void SetAsFloat(double Value);
+    void SetAsDateTime(TDateTime Value);
+    void SetAsBoolean(bool Value);
+    void Clear();
+
+private:
+    TADOQuery &dataSet_;
+    int index_;
+    TSourceField def_;
+};
+
+class TADOQuery {
+public:
+    using TDataSetNotifyEvent = std::function<void(TADOQuery &DataSet)>;
+    using TFilterRecordEvent = std::function<void(TADOQuery &DataSet, bool &Accept)>;
+
+    explicit TADOQuery(TADOConnection *Connection = nullptr);
+    ~TADOQuery();
+    TADOQuery(const TADOQuery &) = delete;
+    TADOQuery &operator=(const TADOQuery &) = delete;
+
+    TADOConnection *Connection = nullptr;
+    QString SQL;
+
+    TDataSetNotifyEvent BeforeOpen, AfterOpen, BeforeClose, AfterClose, BeforeInsert, AfterInsert,
+        BeforeEdit, AfterEdit, BeforePost, AfterPost, AfterCancel, AfterDelete, AfterScroll;
+    TFilterRecordEvent OnFilterRecord;
+
+    // Opening connects a disconnected connection again with its connection string.
+    void Open();
+    void Close();
+    bool Active() const { return state_ != dsInactive; }
+    void SetActive(bool Value) { Value ? Open() : Close(); }
+    TDataSetState State() const { return state_; }
+
+    int FieldCount() const { return int(fields_.size()); }
+    TField &Fields(int Index) const;
+    // Case-insensitive; nullptr when there is no such field.
+    TField *FindField(const QString &Name) const;
+    // As FindField, but raises EDatabaseError when there is no such field.
+    TField &FieldByName(const QString &Name) const;
+
+    void First();
+    void Last();
+    void Next();
+    void Prior();
+    bool Eof() const { return eof_; }
+    bool Bof() const { return bof_; }
+    // 1-based position among the visible records; -1 without a current record (empty, inserting).
+    int RecNo() const;
+    void SetRecNo(int Value);
+    int RecordCount() const { return int(rows_.size()); }
+    bool IsEmpty() const { return rows_.empty(); }
+    // Looks from the first visible record for the first one whose field holds Value; stays put
+    // when none does. loPartialKey matches text that starts with Value.
+    bool Locate(const QString &KeyField, const QVariant &Value, TLocateOptions Options);
+
+    // "NAME ASC", "NAME DESC" (or just "NAME"), or empty for the table's own order.
+    QString Sort() const { return sort_; }
+    void SetSort(const QString &Value);
+    // While set, OnFilterRecord decides which records are visible and counted.
+    bool Filtered() const { return filtered_; }
+    void SetFiltered(bool Value);
+
+    void Append();
+    void Insert();
+    void Edit();
+    void Post();
+    void Cancel();
+    void Delete();
+    bool Modified() const { return modified_; }
+    // Writes every pending change of the table (posting an open edit first); raises EDatabaseError
+    // with the reason when that fails, and the changes stay pending.
+    void UpdateBatch();
+
+    void DisableControls();
+    void EnableControls();
+    bool ControlsDisabled() const { return disabled_ > 0; }
+
+    // Opens this query on Source's records (the same rows, pending changes included) with its own
+    // cursor, sort and filter.
+    void Clone(TADOQuery &Source);
+
+    // The rows behind the open result set (nullptr when closed).
+    TTableSource *Source() const { return source_.get(); }
+    // The row id of the current record, -1 when there is none.
+    int64_t CurrentRow() const;
+
+private:
+    friend class TField;
+    friend class TDataSource;
+
+    void OpenSource(std::shared_ptr<TTableSource> Source);
+    void CheckActive() const;
+    void CheckBrowseMode();
+    void CheckWritable() const;
+    void BuildView(int64_t KeepRow);
+    void SortRows();
+    void ParseSort(const QString &Text, int &Field, bool &Descending) const;
+    void MoveTo(int64_t Index);
+    void ResetBuffer();
+    QVariant FieldValue(int Field) const;
+    void SetFieldValue(int Field, const QVariant &Value);
+    void Fire(const TDataSetNotifyEvent &Event);
+    void NotifyData();
+    void NotifyState();
+
+    std::shared_ptr<TTableSource> source_;
+    std::vector<std::unique_ptr<TField>> fields_;
+    std::vector<int64_t> rows_;
+    int64_t current_ = -1;
+    bool eof_ = true;
+    bool bof_ = true;
+    TDataSetState state_ = dsInactive;
+    std::vector<QVariant> buffer_;
+    std::vector<uint8_t> bufferSet_;
+    bool modified_ = false;
+    int64_t insertAt_ = 0;
+    int64_t filterRow_ = -1;
+    QString sort_;
+    int sortField_ = -1;
+    bool sortDescending_ = false;
+    bool filtered_ = false;
+    int disabled_ = 0;
+    bool pendingData_ = false;
+    bool pendingState_ = false;
+    std::vector<TDataSource *> dataSources_;
+};
+
+// Binds a dataset to the controls that show it: they learn of moves and changes through
+// OnDataChange and of state changes through OnStateChange, except while controls are disabled.
+class TDataSource {
+public:
+    explicit TDataSource(TADOQuery *DataSet = nullptr);
+    ~TDataSource();
+    TDataSource(const TDataSource &) = delete;
+    TDataSource &operator=(const TDataSource &) = delete;
+
+    TADOQuery *DataSet() const { return dataSet_; }
+    void SetDataSet(TADOQuery *DataSet);
+    TDataSetState State() const { return dataSet_ ? dataSet_->State() : dsInactive; }
+
+    std::function<void()> OnDataChange;
+    std::function<void()> OnStateChange;
+
+private:
+    friend class TADOQuery;
+    TADOQuery *dataSet_ = nullptr;
+};

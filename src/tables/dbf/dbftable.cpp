@@ -1,0 +1,599 @@
+#include "tables/dbf/dbftable.h"
+
+#include "tables/dbf/dbfwriter.h"
+#include "tables/fieldtypes.h"
+
+#include <QDate>
+#include <QFileInfo>
+#include <QtEndian>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+namespace {
+QString Damaged(const QString &FileName, const QString &What)
+{
+    return QStringLiteral("The table \"%1\" is damaged: %2.").arg(FileName, What);
+}
+
+QByteArrayView Trimmed(QByteArrayView Bytes)
+{
+    qsizetype Begin = 0, End = Bytes.size();
+    while (Begin < End && (Bytes[Begin] == ' ' || Bytes[Begin] == '\0'))
+        ++Begin;
+    while (End > Begin && (Bytes[End - 1] == ' ' || Bytes[End - 1] == '\0'))
+        --End;
+    return Bytes.sliced(Begin, End - Begin);
+}
+
+QByteArrayView TrimmedRight(QByteArrayView Bytes)
+{
+    qsizetype End = Bytes.size();
+    while (End > 0 && (Bytes[End - 1] == ' ' || Bytes[End - 1] == '\0'))
+        --End;
+    return Bytes.first(End);
+}
+
+bool ParseNumber(QByteArrayView Bytes, double &Value)
+{
+    const QByteArrayView Text = Trimmed(Bytes);
+    if (Text.isEmpty() || Text.size() > 64)
+        return false;
+    char Buffer[65];
+    int n = 0;
+    for (char c : Text)
+        Buffer[n++] = c == ',' ? '.' : c;
+    const char *Begin = Buffer;
+    if (*Begin == '+')
+        ++Begin;
+    const auto [End, Error] = std::from_chars(Begin, Buffer + n, Value);
+    return Error == std::errc() && End == Buffer + n && std::isfinite(Value);
+}
+
+int Digit(char c) { return c >= '0' && c <= '9' ? c - '0' : -1; }
+
+QDate ParseDate(QByteArrayView Bytes)
+{
+    if (Bytes.size() < 8)
+        return {};
+    int Parts[8];
+    for (int i = 0; i < 8; ++i)
+        if ((Parts[i] = Digit(Bytes[i])) < 0)
+            return {};
+    const int Year = Parts[0] * 1000 + Parts[1] * 100 + Parts[2] * 10 + Parts[3];
+    return QDate(Year, Parts[4] * 10 + Parts[5], Parts[6] * 10 + Parts[7]); // invalid (null) for 00000000
+}
+
+QVariant ParseLogical(QByteArrayView Bytes)
+{
+    if (Bytes.isEmpty())
+        return {};
+    switch (Bytes[0]) {
+    case 'T': case 't': case 'Y': case 'y': return true;
+    case 'F': case 'f': case 'N': case 'n': return false;
+    default: return {};
+    }
+}
+
+TFieldType FieldTypeOf(char Type)
+{
+    switch (Type) {
+    case 'N': case 'F': return ftFloat;
+    case 'D': return ftDate;
+    case 'L': return ftBoolean;
+    case 'M': return ftMemo;
+    default: return ftString;
+    }
+}
+
+// The memo file beside the table: same base name, the extension's case following the table's.
+QString MemoFileName(const QString &FileName)
+{
+    const QFileInfo Info(FileName);
+    const QString Base = Info.path() + QLatin1Char('/') + Info.completeBaseName();
+    const bool Upper = Info.suffix() == Info.suffix().toUpper() && !Info.suffix().isEmpty();
+    const QString First = Base + (Upper ? QStringLiteral(".DBT") : QStringLiteral(".dbt"));
+    const QString Second = Base + (Upper ? QStringLiteral(".dbt") : QStringLiteral(".DBT"));
+    return QFileInfo::exists(First) || !QFileInfo::exists(Second) ? First : Second;
+}
+
+const QVariant kNull;
+} // namespace
+
+TDbfTable::TDbfTable(const QString &FileName) : fileName_(FileName)
+{
+    MapFiles();
+}
+
+TDbfTable::~TDbfTable() { Unmap(); }
+
+void TDbfTable::Unmap()
+{
+    if (file_ && data_)
+        file_->unmap(const_cast<uchar *>(data_));
+    if (memo_ && memoData_)
+        memo_->unmap(const_cast<uchar *>(memoData_));
+    data_ = memoData_ = nullptr;
+    file_.reset();
+    memo_.reset();
+}
+
+void TDbfTable::MapFiles()
+{
+    Unmap();
+    file_ = std::make_unique<QFile>(fileName_);
+    if (!file_->open(QIODevice::ReadOnly))
+        throw EDatabaseError(DbfFileError(*file_, QStringLiteral("open")));
+    size_ = file_->size();
+    if (size_ < 33)
+        throw EDatabaseError(QStringLiteral("\"%1\" is not a dBASE table: the file is too short.").arg(fileName_));
+    data_ = file_->map(0, size_);
+    if (!data_)
+        throw EDatabaseError(DbfFileError(*file_, QStringLiteral("read")));
+
+    version_ = data_[0];
+    if (version_ == 0x04 || version_ == 0x8C)
+        throw EDatabaseError(QStringLiteral("\"%1\" is a dBASE 7 table, which this program cannot read.").arg(fileName_));
+    const int64_t HeaderCount = qFromLittleEndian<quint32>(data_ + 4);
+    headerLength_ = qFromLittleEndian<quint16>(data_ + 8);
+    recordLength_ = qFromLittleEndian<quint16>(data_ + 10);
+    if (headerLength_ < 33 || headerLength_ > size_)
+        throw EDatabaseError(Damaged(fileName_, QStringLiteral("its header length %1 does not fit the file of %2 bytes").arg(headerLength_).arg(size_)));
+    codec_ = TDbfCodec(data_[29]);
+
+    fields_.clear();
+    layout_.clear();
+    int Offset = 1;
+    for (int At = 32; At + 32 <= headerLength_ && data_[At] != 0x0D; At += 32) {
+        const uchar *Descriptor = data_ + At;
+        TLayout Layout;
+        Layout.Type = char(Descriptor[11]);
+        Layout.Width = Descriptor[16];
+        Layout.Decimals = Descriptor[17];
+        Layout.Offset = Offset;
+        Offset += Layout.Width;
+        TSourceField Field;
+        const auto *NameBytes = reinterpret_cast<const char *>(Descriptor);
+        Field.Name = QString::fromLatin1(NameBytes, qsizetype(strnlen(NameBytes, 11))).trimmed();
+        Field.DataType = FieldTypeOf(Layout.Type);
+        Field.Size = Layout.Width;
+        Field.Decimals = Layout.Type == 'N' || Layout.Type == 'F' ? Layout.Decimals : 0;
+        fields_.push_back(Field);
+        layout_.push_back(Layout);
+    }
+    if (fields_.empty())
+        throw EDatabaseError(Damaged(fileName_, QStringLiteral("it describes no fields")));
+    if (Offset > recordLength_)
+        throw EDatabaseError(Damaged(fileName_, QStringLiteral("its fields need %1 bytes but a record has %2").arg(Offset).arg(recordLength_)));
+    if (Offset == 1)
+        throw EDatabaseError(Damaged(fileName_, QStringLiteral("all its fields have a width of 0")));
+    // A count beyond the file is a lie: only the records really there are read.
+    fileRows_ = std::min<int64_t>(HeaderCount, (size_ - headerLength_) / recordLength_);
+
+    bool HasMemo = false;
+    for (const TLayout &Layout : layout_)
+        HasMemo |= Layout.Type == 'M';
+    memoName_.clear();
+    if (!HasMemo)
+        return;
+    memoName_ = MemoFileName(fileName_);
+    memo_ = std::make_unique<QFile>(memoName_);
+    if (!memo_->open(QIODevice::ReadOnly))
+        throw EDatabaseError(QStringLiteral("The memo file of the table \"%1\" cannot be opened: %2").arg(fileName_, memo_->errorString()));
+    memoSize_ = memo_->size();
+    memoData_ = memoSize_ > 0 ? memo_->map(0, memoSize_) : nullptr;
+    if (memoSize_ > 0 && !memoData_)
+        throw EDatabaseError(DbfFileError(*memo_, QStringLiteral("read")));
+    memoDb4_ = (version_ & 0x08) != 0; // 0x8B, 0x8E, 0xCB: dBASE IV memo blocks
+    memoBlock_ = kDbfMemoBlock;
+    if (memoDb4_ && memoSize_ >= 22) {
+        const int Block = qFromLittleEndian<quint16>(memoData_ + 20);
+        if (Block >= 64 && Block % 64 == 0)
+            memoBlock_ = Block;
+    }
+}
+
+void TDbfTable::CheckRow(int64_t Row) const
+{
+    if (Row < 0 || Row >= RowCount())
+        throw EDatabaseError(QStringLiteral("Row %1 is not in the table \"%2\".").arg(Row).arg(fileName_));
+}
+
+bool TDbfTable::IsDeleted(int64_t Row) const
+{
+    if (deleted_.count(Row))
+        return true;
+    return Row >= 0 && Row < fileRows_ && data_[headerLength_ + Row * recordLength_] == '*';
+}
+
+QByteArrayView TDbfTable::Raw(int64_t Row, int Field) const
+{
+    const TLayout &Layout = layout_[size_t(Field)];
+    return QByteArrayView(reinterpret_cast<const char *>(data_ + headerLength_ + Row * recordLength_ + Layout.Offset), Layout.Width);
+}
+
+const QVariant *TDbfTable::PendingValue(int64_t Row, int Field) const
+{
+    if (pending_.empty())
+        return nullptr;
+    const auto It = pending_.find(Row);
+    if (It == pending_.end() || !It->second.Set[size_t(Field)])
+        return nullptr;
+    return &It->second.Values[size_t(Field)];
+}
+
+QString TDbfTable::MemoText(QByteArrayView Ref) const
+{
+    int64_t Block = 0;
+    if (Ref.size() == 4 && !Trimmed(Ref).isEmpty() && Digit(Trimmed(Ref)[0]) < 0) {
+        Block = qFromLittleEndian<quint32>(Ref.data()); // FoxPro keeps the number in binary
+    } else {
+        const QByteArrayView Digits = Trimmed(Ref);
+        for (char c : Digits) {
+            if (Digit(c) < 0)
+                return QString();
+            Block = Block * 10 + Digit(c);
+        }
+    }
+    if (Block <= 0 || !memoData_)
+        return QString();
+    const int64_t Start = Block * memoBlock_;
+    if (Start >= memoSize_) // a reference past the end reads as no text
+        return QString();
+    const uchar *p = memoData_ + Start;
+    const int64_t Available = memoSize_ - Start;
+    if (Available >= 8 && p[0] == 0xFF && p[1] == 0xFF && p[2] == 0x08 && p[3] == 0x00) {
+        const int64_t Length = qFromLittleEndian<quint32>(p + 4);
+        const int64_t End = std::min<int64_t>(std::max<int64_t>(Length, 8), Available);
+        return codec_.Decode(QByteArrayView(reinterpret_cast<const char *>(p + 8), End - 8));
+    }
+    const void *Stop = std::memchr(p, 0x1A, size_t(Available));
+    const int64_t Length = Stop ? static_cast<const uchar *>(Stop) - p : Available;
+    return codec_.Decode(QByteArrayView(reinterpret_cast<const char *>(p), Length));
+}
+
+QVariant TDbfTable::Decode(int64_t Row, int Field) const
+{
+    if (Row < 0 || Row >= fileRows_)
+        return {};
+    const QByteArrayView Bytes = Raw(Row, Field);
+    switch (layout_[size_t(Field)].Type) {
+    case 'N':
+    case 'F': {
+        double Number;
+        return ParseNumber(Bytes, Number) ? QVariant(Number) : QVariant();
+    }
+    case 'D': {
+        const QDate Date = ParseDate(Bytes);
+        return Date.isValid() ? QVariant(Date) : QVariant();
+    }
+    case 'L':
+        return ParseLogical(Trimmed(Bytes));
+    case 'M': {
+        if (Trimmed(Bytes).isEmpty())
+            return {};
+        const QString Text = MemoText(Bytes);
+        return Text.isNull() ? QVariant() : QVariant(Text);
+    }
+    default: {
+        const QByteArrayView Text = TrimmedRight(Bytes);
+        return Text.isEmpty() ? QVariant() : QVariant(codec_.Decode(Text));
+    }
+    }
+}
+
+QVariant TDbfTable::Value(int64_t Row, int Field) const
+{
+    if (const QVariant *Pending = PendingValue(Row, Field))
+        return *Pending;
+    return Decode(Row, Field);
+}
+
+bool TDbfTable::IsNull(int64_t Row, int Field) const
+{
+    if (const QVariant *Pending = PendingValue(Row, Field))
+        return !Pending->isValid();
+    if (Row < 0 || Row >= fileRows_)
+        return true;
+    switch (layout_[size_t(Field)].Type) {
+    case 'C':
+        return TrimmedRight(Raw(Row, Field)).isEmpty();
+    default:
+        return !Decode(Row, Field).isValid();
+    }
+}
+
+QString TDbfTable::AsString(int64_t Row, int Field) const
+{
+    if (PendingValue(Row, Field) || Row < 0 || Row >= fileRows_)
+        return Value(Row, Field).toString();
+    switch (layout_[size_t(Field)].Type) {
+    case 'N': case 'F': case 'D': case 'L': case 'M':
+        return Decode(Row, Field).toString();
+    default:
+        return codec_.Decode(TrimmedRight(Raw(Row, Field)));
+    }
+}
+
+double TDbfTable::AsFloat(int64_t Row, int Field) const
+{
+    const char Type = layout_[size_t(Field)].Type;
+    if (PendingValue(Row, Field) || Row < 0 || Row >= fileRows_ || (Type != 'N' && Type != 'F'))
+        return Value(Row, Field).toDouble();
+    double Number;
+    return ParseNumber(Raw(Row, Field), Number) ? Number : 0.0;
+}
+
+QVariant TDbfTable::Normalize(int Field, const QVariant &Value) const
+{
+    if (!Value.isValid() || Value.isNull())
+        return {};
+    const TLayout &Layout = layout_[size_t(Field)];
+    const QString &Name = fields_[size_t(Field)].Name;
+    switch (Layout.Type) {
+    case 'C':
+    case 'M': {
+        QString Text = Value.typeId() == QMetaType::Double ? FloatToStr(Value.toDouble()) : Value.toString();
+        if (Layout.Type == 'C') {
+            while (Text.endsWith(QLatin1Char(' '))) // the field is blank-filled anyway
+                Text.chop(1);
+            if (Text.isEmpty())
+                return {};
+        }
+        const std::optional<QByteArray> Bytes = codec_.Encode(Text);
+        if (!Bytes)
+            throw EDatabaseError(QStringLiteral("The text for the field \"%1\" holds characters that the table's code page %2 cannot store.").arg(Name, QString::fromLatin1(codec_.CodePage())));
+        if (Layout.Type == 'C' && Bytes->size() > Layout.Width)
+            throw EDatabaseError(QStringLiteral("The text \"%1\" is too long for the field \"%2\", which holds %3 bytes.").arg(Text, Name).arg(Layout.Width));
+        return Text;
+    }
+    case 'N':
+    case 'F': {
+        double Number = 0;
+        bool Ok = false;
+        if (Value.typeId() == QMetaType::QString)
+            Ok = TryStrToFloat(Value.toString(), Number);
+        else if (Value.typeId() == QMetaType::Bool)
+            Number = Value.toBool() ? 1 : 0, Ok = true;
+        else
+            Number = Value.toDouble(&Ok);
+        if (!Ok || !std::isfinite(Number))
+            throw EDatabaseError(QStringLiteral("\"%1\" is not a valid number for the field \"%2\".").arg(Value.toString(), Name));
+        const QByteArray Text = QByteArray::number(Number, 'f', Layout.Decimals);
+        if (Text.size() > Layout.Width)
+            throw EDatabaseError(QStringLiteral("The number %1 does not fit the field \"%2\" (%3 characters, %4 decimals).").arg(QString::fromLatin1(Text), Name).arg(Layout.Width).arg(Layout.Decimals));
+        return Number;
+    }
+    case 'D': {
+        QDate Date;
+        switch (Value.typeId()) {
+        case QMetaType::QDate: Date = Value.toDate(); break;
+        case QMetaType::QDateTime: Date = Value.toDateTime().date(); break;
+        case QMetaType::QString: {
+            TDateTime Serial;
+            if (TryStrToDateTime(Value.toString(), Serial))
+                Date = SerialToDateTime(Serial).date();
+            break;
+        }
+        default: {
+            bool Ok = false;
+            const double Serial = Value.toDouble(&Ok);
+            if (Ok)
+                Date = SerialToDateTime(Serial).date();
+        }
+        }
+        if (!Date.isValid() || Date.year() < 1 || Date.year() > 9999)
+            throw EDatabaseError(QStringLiteral("\"%1\" is not a valid date for the field \"%2\".").arg(Value.toString(), Name));
+        return Date;
+    }
+    case 'L':
+        if (Value.typeId() == QMetaType::QString) {
+            const QVariant Logical = ParseLogical(Value.toString().trimmed().toLatin1());
+            if (!Logical.isValid())
+                throw EDatabaseError(QStringLiteral("\"%1\" is not a valid logical value for the field \"%2\".").arg(Value.toString(), Name));
+            return Logical;
+        }
+        return Value.toBool();
+    default:
+        throw EDatabaseError(QStringLiteral("The field \"%1\" has the type \"%2\", which this program cannot write.").arg(Name, QChar::fromLatin1(Layout.Type)));
+    }
+}
+
+void TDbfTable::ValidateValue(int Field, const QVariant &Value) const
+{
+    if (Field < 0 || Field >= int(fields_.size()))
+        throw EDatabaseError(QStringLiteral("The table \"%1\" has no field number %2.").arg(fileName_).arg(Field));
+    (void)Normalize(Field, Value);
+}
+
+void TDbfTable::SetValue(int64_t Row, int Field, const QVariant &Value)
+{
+    CheckRow(Row);
+    ValidateValue(Field, Value);
+    if (IsDeleted(Row))
+        throw EDatabaseError(QStringLiteral("The record was deleted."));
+    QVariant Stored = Normalize(Field, Value);
+    TPendingRow &Pending = pending_[Row];
+    if (Pending.Set.empty()) {
+        Pending.Values.resize(fields_.size());
+        Pending.Set.resize(fields_.size(), 0);
+    }
+    Pending.Values[size_t(Field)] = std::move(Stored);
+    Pending.Set[size_t(Field)] = 1;
+}
+
+int64_t TDbfTable::AppendRow()
+{
+    const int64_t Row = RowCount();
+    if (Row >= 0xFFFFFFFFLL)
+        throw EDatabaseError(QStringLiteral("The table \"%1\" is full.").arg(fileName_));
+    ++appended_;
+    TPendingRow &Pending = pending_[Row];
+    Pending.Values.assign(fields_.size(), QVariant());
+    Pending.Set.assign(fields_.size(), 1);
+    return Row;
+}
+
+void TDbfTable::DeleteRow(int64_t Row)
+{
+    CheckRow(Row);
+    deleted_.insert(Row);
+}
+
+void TDbfTable::CancelUpdates()
+{
+    pending_.clear();
+    deleted_.clear();
+    appended_ = 0;
+}
+
+QByteArray TDbfTable::BuildRecord(int64_t Row, std::vector<std::pair<int, QByteArray>> &Memos) const
+{
+    QByteArray Record;
+    if (Row < fileRows_)
+        Record = QByteArray(reinterpret_cast<const char *>(data_ + headerLength_ + Row * recordLength_), recordLength_);
+    else
+        Record = QByteArray(recordLength_, ' ');
+    if (IsDeleted(Row))
+        Record[0] = '*';
+    const auto It = pending_.find(Row);
+    if (It == pending_.end())
+        return Record;
+    for (size_t f = 0; f < fields_.size(); ++f) {
+        if (!It->second.Set[f])
+            continue;
+        const TLayout &Layout = layout_[f];
+        char *Field = Record.data() + Layout.Offset;
+        std::memset(Field, ' ', size_t(Layout.Width));
+        const QVariant &Value = It->second.Values[f];
+        if (!Value.isValid())
+            continue;
+        switch (Layout.Type) {
+        case 'N':
+        case 'F': {
+            const QByteArray Text = QByteArray::number(Value.toDouble(), 'f', Layout.Decimals);
+            std::memcpy(Field + Layout.Width - Text.size(), Text.constData(), size_t(Text.size()));
+            break;
+        }
+        case 'D': {
+            const QByteArray Text = Value.toDate().toString(QStringLiteral("yyyyMMdd")).toLatin1();
+            std::memcpy(Field, Text.constData(), size_t(std::min<qsizetype>(Text.size(), Layout.Width)));
+            break;
+        }
+        case 'L':
+            Field[0] = Value.toBool() ? 'T' : 'F';
+            break;
+        case 'M':
+            Memos.emplace_back(int(f), *codec_.Encode(Value.toString()));
+            break;
+        default: {
+            const QByteArray Text = *codec_.Encode(Value.toString());
+            std::memcpy(Field, Text.constData(), size_t(Text.size()));
+        }
+        }
+    }
+    return Record;
+}
+
+namespace {
+void WriteAt(QFile &File, qint64 Offset, const char *Data, qint64 Size)
+{
+    if (!File.seek(Offset) || File.write(Data, Size) != Size)
+        throw EDatabaseError(DbfFileError(File, QStringLiteral("write")));
+}
+
+// A dBASE IV memo block: a marker, the length with its 8 header bytes, the text, padded to the block
+// size. Two 0x1F after the counted length end the text for readers that ignore the length.
+quint32 AppendDb4Memo(QFile &Memo, int BlockSize, QByteArrayView Text)
+{
+    const qint64 Start = std::max<qint64>((Memo.size() + BlockSize - 1) / BlockSize, 1) * BlockSize;
+    QByteArray Bytes(Start - Memo.size(), '\0');
+    char Head[8] = {'\xFF', '\xFF', '\x08', '\x00'};
+    qToLittleEndian<quint32>(quint32(Text.size() + 8), Head + 4);
+    Bytes.append(Head, 8);
+    Bytes.append(Text.data(), Text.size());
+    Bytes.append("\x1F\x1F", 2);
+    Bytes.append(QByteArray((BlockSize - (Text.size() + 10) % BlockSize) % BlockSize, '\0'));
+    WriteAt(Memo, Memo.size(), Bytes.constData(), Bytes.size());
+    return quint32(Start / BlockSize);
+}
+} // namespace
+
+void TDbfTable::ApplyUpdates()
+{
+    if (!HasPendingChanges())
+        return;
+    // Every record is built before a file is touched, so a value that cannot be written changes nothing.
+    std::vector<int64_t> Rows;
+    Rows.reserve(pending_.size() + deleted_.size());
+    for (const auto &Entry : pending_)
+        Rows.push_back(Entry.first);
+    for (int64_t Row : deleted_)
+        if (!pending_.count(Row))
+            Rows.push_back(Row);
+    std::sort(Rows.begin(), Rows.end());
+    struct TBuilt {
+        int64_t Row;
+        QByteArray Record;
+        std::vector<std::pair<int, QByteArray>> Memos;
+    };
+    std::vector<TBuilt> Built;
+    Built.reserve(Rows.size());
+    bool NeedsMemo = false;
+    for (int64_t Row : Rows) {
+        TBuilt Entry{Row, {}, {}};
+        Entry.Record = BuildRecord(Row, Entry.Memos);
+        NeedsMemo |= !Entry.Memos.empty();
+        Built.push_back(std::move(Entry));
+    }
+
+    QFile Table(fileName_);
+    if (!Table.open(QIODevice::ReadWrite))
+        throw EDatabaseError(DbfFileError(Table, QStringLiteral("write to")));
+    if (NeedsMemo) {
+        QFile Memo(memoName_);
+        if (!Memo.open(QIODevice::ReadWrite))
+            throw EDatabaseError(DbfFileError(Memo, QStringLiteral("write to")));
+        for (TBuilt &Entry : Built)
+            for (const auto &[Field, Text] : Entry.Memos) {
+                const quint32 Block = memoDb4_ ? AppendDb4Memo(Memo, memoBlock_, Text) : AppendDbfMemo(Memo, Text);
+                PlaceDbfMemoRef(Entry.Record.data() + layout_[size_t(Field)].Offset, layout_[size_t(Field)].Width, Block);
+            }
+        if (memoDb4_) {
+            char Next[4];
+            qToLittleEndian<quint32>(quint32(Memo.size() / memoBlock_), Next);
+            WriteAt(Memo, 0, Next, 4);
+        } else {
+            UpdateDbfMemoHeader(Memo);
+        }
+        if (!Memo.flush())
+            throw EDatabaseError(DbfFileError(Memo, QStringLiteral("write to")));
+    }
+    // New records first and the header last: until the count changes, readers see the old table.
+    QByteArray Appended;
+    for (const TBuilt &Entry : Built)
+        if (Entry.Row >= fileRows_)
+            Appended += Entry.Record;
+    const int64_t Total = fileRows_ + appended_;
+    if (!Appended.isEmpty()) {
+        Appended += '\x1A';
+        WriteAt(Table, headerLength_ + fileRows_ * recordLength_, Appended.constData(), Appended.size());
+    }
+    for (const TBuilt &Entry : Built)
+        if (Entry.Row < fileRows_)
+            WriteAt(Table, headerLength_ + Entry.Row * recordLength_, Entry.Record.constData(), recordLength_);
+    char Header[8];
+    const QDate Today = QDate::currentDate();
+    Header[0] = char(version_);
+    Header[1] = char(std::clamp(Today.year() - 1900, 0, 255));
+    Header[2] = char(Today.month());
+    Header[3] = char(Today.day());
+    qToLittleEndian<quint32>(quint32(Total), Header + 4);
+    WriteAt(Table, 0, Header, 8);
+    if (!Table.flush())
+        throw EDatabaseError(DbfFileError(Table, QStringLiteral("write to")));
+    Table.close();
+
+    CancelUpdates();
+    MapFiles();
+}

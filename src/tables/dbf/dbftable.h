@@ -1,0 +1,91 @@
+#pragma once
+// A dBASE III or IV table (.dbf, with its .dbt memo file) read through a memory map. Fields are
+// decoded on demand; changes stay in memory until ApplyUpdates writes them all.
+
+#include "tables/dbf/dbfcodec.h"
+#include "tables/tablesource.h"
+
+#include <QFile>
+#include <memory>
+#include <unordered_map>
+#include <unordered_set>
+
+class TDbfTable final : public TTableSource {
+public:
+    // Throws EDatabaseError when the file cannot be read or is not a table this reader understands.
+    explicit TDbfTable(const QString &FileName);
+    ~TDbfTable() override;
+    TDbfTable(const TDbfTable &) = delete;
+    TDbfTable &operator=(const TDbfTable &) = delete;
+
+    const QString &FileName() const { return fileName_; }
+    uint8_t Version() const { return version_; }
+    const TDbfCodec &Codec() const { return codec_; }
+    // Records as the file holds them (deleted ones included), without pending appends.
+    int64_t FileRowCount() const { return fileRows_; }
+
+    const std::vector<TSourceField> &Fields() const override { return fields_; }
+    int64_t RowCount() const override { return fileRows_ + appended_; }
+    bool IsDeleted(int64_t Row) const override;
+    QVariant Value(int64_t Row, int Field) const override;
+    bool IsNull(int64_t Row, int Field) const override;
+    QString AsString(int64_t Row, int Field) const override;
+    double AsFloat(int64_t Row, int Field) const override;
+
+    bool ReadOnly() const override { return false; }
+    void ValidateValue(int Field, const QVariant &Value) const override;
+    // Throws EDatabaseError, changing nothing, when the value cannot be stored in the field.
+    void SetValue(int64_t Row, int Field, const QVariant &Value) override;
+    int64_t AppendRow() override;
+    void DeleteRow(int64_t Row) override;
+    bool HasPendingChanges() const override { return !pending_.empty() || !deleted_.empty() || appended_ > 0; }
+    // Writes changed records in place, appends new ones, marks deleted ones and appends memo blocks.
+    // On failure throws EDatabaseError with the system's message; the changes stay pending.
+    void ApplyUpdates() override;
+    void CancelUpdates() override;
+
+private:
+    struct TLayout {
+        int Offset = 0;
+        int Width = 0;
+        int Decimals = 0;
+        char Type = 'C';
+    };
+    struct TPendingRow {
+        std::vector<QVariant> Values;
+        std::vector<uint8_t> Set;
+    };
+
+    void MapFiles();
+    void Unmap();
+    QByteArrayView Raw(int64_t Row, int Field) const;
+    QVariant Decode(int64_t Row, int Field) const;
+    const QVariant *PendingValue(int64_t Row, int Field) const;
+    QString MemoText(QByteArrayView Ref) const;
+    QVariant Normalize(int Field, const QVariant &Value) const;
+    void CheckRow(int64_t Row) const;
+    QByteArray BuildRecord(int64_t Row, std::vector<std::pair<int, QByteArray>> &Memos) const;
+
+    QString fileName_;
+    QString memoName_;
+    std::unique_ptr<QFile> file_;
+    std::unique_ptr<QFile> memo_;
+    const uchar *data_ = nullptr;
+    qint64 size_ = 0;
+    const uchar *memoData_ = nullptr;
+    qint64 memoSize_ = 0;
+    int memoBlock_ = 512;
+    bool memoDb4_ = false;
+
+    uint8_t version_ = 0;
+    int headerLength_ = 0;
+    int recordLength_ = 0;
+    int64_t fileRows_ = 0;
+    TDbfCodec codec_;
+    std::vector<TSourceField> fields_;
+    std::vector<TLayout> layout_;
+
+    std::unordered_map<int64_t, TPendingRow> pending_;
+    std::unordered_set<int64_t> deleted_;
+    int64_t appended_ = 0;
+};

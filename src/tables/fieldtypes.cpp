@@ -1,0 +1,149 @@
+#include "tables/fieldtypes.h"
+
+#include <QLocale>
+#include <QTime>
+#include <cmath>
+
+TDbfType MapFieldTypeToDbf(TFieldType FieldType)
+{
+    switch (FieldType) {
+    case ftSmallint: case ftInteger: case ftWord: case ftFloat: case ftCurrency: case ftAutoInc: case ftLargeint:
+        return dtN;
+    case ftDate: case ftTime: case ftDateTime:
+        return dtD;
+    case ftBoolean:
+        return dtL;
+    case ftMemo: case ftFmtMemo:
+        return dtM;
+    default:
+        return dtC;
+    }
+}
+
+namespace {
+const QDate kEpoch(1899, 12, 30);
+constexpr double kMsPerDay = 86400000.0;
+
+// Two-digit years would turn 2004 into 1904 on the way back, so dates always show four.
+QString FourDigitYears(QString Format)
+{
+    if (!Format.contains(QLatin1String("yyyy")))
+        Format.replace(QLatin1String("yy"), QLatin1String("yyyy"));
+    return Format;
+}
+
+QString ShortDateFormat() { return FourDigitYears(QLocale().dateFormat(QLocale::ShortFormat)); }
+
+QString LongTimeFormat()
+{
+    QString Format = QLocale().timeFormat(QLocale::LongFormat);
+    Format.remove(QLatin1Char('t'));
+    return Format.trimmed();
+}
+} // namespace
+
+TDateTime DateToSerial(const QDate &Value) { return Value.isValid() ? double(kEpoch.daysTo(Value)) : 0.0; }
+
+TDateTime DateTimeToSerial(const QDateTime &Value)
+{
+    if (!Value.isValid())
+        return 0.0;
+    const double Days = double(kEpoch.daysTo(Value.date()));
+    const double Fraction = Value.time().msecsSinceStartOfDay() / kMsPerDay;
+    return Days < 0 ? Days - Fraction : Days + Fraction;
+}
+
+QDateTime SerialToDateTime(TDateTime Value)
+{
+    if (!std::isfinite(Value) || Value < -693593.0 || Value >= 2958466.0)
+        return {};
+    const double Days = std::trunc(Value);
+    qint64 Ms = std::llround(std::fabs(Value - Days) * kMsPerDay);
+    QDate Date = kEpoch.addDays(qint64(Days));
+    if (Ms >= qint64(kMsPerDay)) { // rounding reached the next day
+        Ms = 0;
+        Date = Date.addDays(Value < 0 ? -1 : 1);
+    }
+    return QDateTime(Date, QTime::fromMSecsSinceStartOfDay(int(Ms)), Qt::UTC);
+}
+
+QString FloatToStr(double Value)
+{
+    if (!std::isfinite(Value))
+        return std::isnan(Value) ? QStringLiteral("NAN") : (Value > 0 ? QStringLiteral("INF") : QStringLiteral("-INF"));
+    QString Text = QString::number(Value, 'g', 15);
+    const int E = Text.indexOf(QLatin1Char('e'));
+    if (E >= 0) { // 1e+20 reads 1E20, 1e-05 reads 1E-5, as the runtime's general format does
+        QString Exponent = Text.mid(E + 1);
+        const bool Negative = Exponent.startsWith(QLatin1Char('-'));
+        Exponent.remove(0, 1);
+        while (Exponent.size() > 1 && Exponent.startsWith(QLatin1Char('0')))
+            Exponent.remove(0, 1);
+        Text = Text.left(E) + QLatin1Char('E') + (Negative ? QStringLiteral("-") : QString()) + Exponent;
+    }
+    const QString Point = QLocale().decimalPoint();
+    if (Point != QLatin1String("."))
+        Text.replace(QLatin1Char('.'), Point);
+    return Text;
+}
+
+QString DateToStr(const QDate &Value) { return QLocale().toString(Value, ShortDateFormat()); }
+
+QString DateTimeToStr(TDateTime Value)
+{
+    const QDateTime DateTime = SerialToDateTime(Value);
+    if (!DateTime.isValid())
+        return QString();
+    QString Text = DateToStr(DateTime.date());
+    if (DateTime.time().msecsSinceStartOfDay() != 0)
+        Text += QLatin1Char(' ') + QLocale().toString(DateTime.time(), LongTimeFormat());
+    return Text;
+}
+
+bool TryStrToFloat(const QString &Text, double &Value)
+{
+    const QString Trimmed = Text.trimmed();
+    if (Trimmed.isEmpty())
+        return false;
+    bool Ok = false;
+    double Result = QLocale().toDouble(Trimmed, &Ok);
+    if (!Ok)
+        Result = QLocale::c().toDouble(Trimmed, &Ok);
+    if (!Ok || !std::isfinite(Result))
+        return false;
+    Value = Result;
+    return true;
+}
+
+bool TryStrToDateTime(const QString &Text, TDateTime &Value)
+{
+    const QString Trimmed = Text.trimmed();
+    if (Trimmed.isEmpty())
+        return false;
+    const QLocale Locale;
+    const QString DateFormat = ShortDateFormat();
+    QDate Date = Locale.toDate(Trimmed, DateFormat);
+    if (Date.isValid()) {
+        Value = DateToSerial(Date);
+        return true;
+    }
+    // A date followed by a time: split at the first blank after which a time parses.
+    for (int i = Trimmed.indexOf(QLatin1Char(' ')); i > 0; i = Trimmed.indexOf(QLatin1Char(' '), i + 1)) {
+        Date = Locale.toDate(Trimmed.left(i), DateFormat);
+        if (!Date.isValid())
+            continue;
+        const QString TimeText = Trimmed.mid(i + 1).trimmed();
+        for (const QString &Format : {LongTimeFormat(), Locale.timeFormat(QLocale::ShortFormat), QStringLiteral("H:mm:ss"), QStringLiteral("H:mm")}) {
+            const QTime Time = Locale.toTime(TimeText, Format);
+            if (Time.isValid()) {
+                Value = DateTimeToSerial(QDateTime(Date, Time, Qt::UTC));
+                return true;
+            }
+        }
+    }
+    Date = QDate::fromString(Trimmed, Qt::ISODate); // also what a user of another locale may type
+    if (!Date.isValid())
+        return false;
+    Value = DateToSerial(Date);
+    return true;
+}

@@ -1,0 +1,33 @@
+#pragma once
+// Field kinds of the workspace and the value texts the data layer shares with the dBASE writer.
+
+#include "tables/tablesource.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QString>
+#include <cstdint>
+
+// Days since 30 December 1899, the time of day as the fraction.
+using TDateTime = double;
+
+// The dBASE kind of a field as the workspace sees it.
+enum TDbfType : uint8_t { dtC = 0, dtN = 1, dtD = 2, dtL = 3, dtM = 4 };
+
+TDbfType MapFieldTypeToDbf(TFieldType FieldType);
+
+TDateTime DateTimeToSerial(const QDateTime &Value);
+TDateTime DateToSerial(const QDate &Value);
+// An invalid QDateTime when the serial lies outside the years 1..9999.
+QDateTime SerialToDateTime(TDateTime Value);
+
+// Texts in the user's locale (QLocale()).
+// General format with up to 15 significant digits and the locale's decimal separator.
+QString FloatToStr(double Value);
+// Short date format, followed by the long time when the time is not midnight.
+QString DateTimeToStr(TDateTime Value);
+QString DateToStr(const QDate &Value);
+// Leading and trailing blanks are ignored; the locale's decimal separator, or "." as fallback.
+bool TryStrToFloat(const QString &Text, double &Value);
+// The locale's short date format (two-digit years read as four), optionally followed by a time.
+bool TryStrToDateTime(const QString &Text, TDateTime &Value);

@@ -1,0 +1,416 @@
+// The dataset over a connection to a folder of real dBASE files: cursor, sort, filter, edits and
+// the batch update, read back by dbfread.
+
+#include "dbforacle.h"
+#include "tables/connection.h"
+#include "tables/dataset.h"
+#include "tables/dbf/dbftable.h"
+
+#include <QDate>
+#include <QDir>
+#include <QTemporaryDir>
+#include <unistd.h>
+
+namespace {
+const std::vector<TRawField> kFields = {{"NAME", 'C', 12}, {"AMOUNT", 'N', 8, 2}, {"DUE", 'D', 8}, {"PAID", 'L', 1}, {"NOTE", 'M', 10}};
+
+QByteArray R(const char *Name, const char *Amount, const char *Due, const char *Paid, const char *Note = "")
+{
+    return RawRecord(kFields, {Name, Amount, Due, Paid, Note});
+}
+
+class TablesDataset : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        Folder = Dir.path() + QLatin1Char('/');
+        WriteBytes(Dir.filePath("clients.dbf"),
+                   RawDbf(0x83, kFields,
+                          {R("Smith", "10.50", "20240105", "T", "1"), R("anna", "3.00", "20230301", "F"), R("Zed", "", "", "?"),
+                           R("Old", "1.00", "19990101", "T"), R("Bob", "-2.25", "20240105", "F", "2"), R("Anna", "7.00", "20220709", "T")},
+                          {false, false, false, true, false, false}));
+        QByteArray Memo(512, '\0');
+        qToLittleEndian<quint32>(3, Memo.data());
+        Memo += QByteArray("first note\x1A\x1A").leftJustified(512, '\0') + QByteArray("second\x1A\x1A");
+        WriteBytes(Dir.filePath("clients.dbt"), Memo);
+        Connection.ConnectionString = FormatConnectionString(Folder, Folder, kDbaseDriver);
+    }
+
+    void OpenClients(const QString &Table = QStringLiteral("clients.dbf"))
+    {
+        Query.SQL = QStringLiteral("SELECT * FROM ") + Table;
+        Query.Open();
+    }
+
+    QStringList Names()
+    {
+        QStringList List;
+        for (Query.First(); !Query.Eof(); Query.Next())
+            List << Query.FieldByName("name").AsString();
+        return List;
+    }
+
+    QTemporaryDir Dir;
+    QString Folder;
+    TADOConnection Connection;
+    TADOQuery Query{&Connection};
+};
+
+QString Message(const std::function<void()> &Action)
+{
+    try {
+        Action();
+    } catch (const EDatabaseError &Error) {
+        return Error.Message();
+    }
+    return QString();
+}
+} // namespace
+
+TEST_F(TablesDataset, ConnectionStringPicksTheProvider)
+{
+    EXPECT_EQ(FormatConnectionString("/data/", "/data/", kDbaseDriver),
+              "Provider=MSDataShape;Extended Properties=\"DBQ=/data/;DefaultDir=/data/;Driver={Microsoft DBase Driver (*.dbf)}\"");
+    const QString Access = FormatConnectionString("base.mdb", "/data/", kAccessDriver);
+    EXPECT_EQ(ConnectionStringValue(Access, "dbq"), "base.mdb");
+    EXPECT_EQ(ConnectionStringValue(Access, "DefaultDir"), "/data/");
+    EXPECT_EQ(ConnectionStringValue(Access, "Driver"), kAccessDriver);
+    EXPECT_EQ(ConnectionStringValue(Access, "Provider"), "MSDataShape");
+
+    Connection.Open();
+    EXPECT_EQ(Connection.Provider(), TADOConnection::prDbase);
+    QStringList Tables;
+    Connection.GetTableNames(Tables);
+    EXPECT_EQ(Tables, QStringList{"clients.dbf"});
+    Connection.Close();
+
+    TADOConnection Missing;
+    Missing.ConnectionString = FormatConnectionString(Folder + "nothing/", Folder, kDbaseDriver);
+    EXPECT_TRUE(Message([&] { Missing.Open(); }).contains("No such file or directory"));
+    EXPECT_FALSE(Missing.Connected());
+    Missing.ConnectionString = FormatConnectionString("none.mdb", Folder, kAccessDriver);
+    EXPECT_TRUE(Message([&] { Missing.Open(); }).contains("No such file or directory"));
+    Missing.ConnectionString = FormatConnectionString(Folder, Folder, "{Paradox}");
+    EXPECT_TRUE(Message([&] { Missing.Open(); }).contains("{Paradox}"));
+}
+
+TEST_F(TablesDataset, OpenFieldsAndValues)
+{
+    QStringList Events;
+    Query.BeforeOpen = [&](TADOQuery &) { Events << "BeforeOpen"; };
+    Query.AfterOpen = [&](TADOQuery &Q) { Events << QStringLiteral("AfterOpen %1").arg(Q.RecNo()); };
+    Query.AfterScroll = [&](TADOQuery &) { Events << "AfterScroll"; };
+    Query.BeforeClose = [&](TADOQuery &Q) { Events << QStringLiteral("BeforeClose %1").arg(Q.FieldCount()); };
+    Query.AfterClose = [&](TADOQuery &Q) { Events << QStringLiteral("AfterClose %1").arg(Q.FieldCount()); };
+    OpenClients("clients"); // the extension may be left out
+    EXPECT_TRUE(Connection.Connected());
+    EXPECT_EQ(Events, (QStringList{"BeforeOpen", "AfterOpen 1", "AfterScroll"}));
+    ASSERT_EQ(Query.FieldCount(), 5);
+    EXPECT_EQ(Query.Fields(1).FieldName(), "AMOUNT");
+    EXPECT_EQ(Query.Fields(1).DataType(), ftFloat);
+    EXPECT_EQ(Query.Fields(0).Size(), 12);
+    EXPECT_EQ(Query.FindField("amount"), &Query.Fields(1));
+    EXPECT_EQ(Query.FindField("absent"), nullptr);
+    EXPECT_TRUE(Message([&] { Query.FieldByName("absent"); }).contains("absent"));
+    EXPECT_EQ(MapFieldTypeToDbf(Query.Fields(2).DataType()), dtD);
+    EXPECT_EQ(MapFieldTypeToDbf(Query.Fields(4).DataType()), dtM);
+
+    const TField &Amount = Query.FieldByName("Amount");
+    EXPECT_EQ(Query.FieldByName("NAME").AsString(), "Smith");
+    EXPECT_EQ(Amount.AsFloat(), 10.5);
+    EXPECT_EQ(Amount.AsString(), "10.5");
+    EXPECT_EQ(Amount.AsInteger(), 11);
+    EXPECT_EQ(Query.FieldByName("DUE").AsDateTime(), DateToSerial(QDate(2024, 1, 5)));
+    EXPECT_EQ(Query.FieldByName("DUE").AsString(), "5 Jan 2024");
+    EXPECT_TRUE(Query.FieldByName("PAID").AsBoolean());
+    EXPECT_EQ(Query.FieldByName("PAID").AsString(), "True");
+    EXPECT_EQ(Query.FieldByName("NOTE").AsString(), "first note");
+    EXPECT_TRUE(Message([&] { (void)Query.FieldByName("NAME").AsFloat(); }).contains("'Smith' is not a valid floating point value"));
+
+    Query.SetRecNo(3); // Zed: everything but the name is null
+    EXPECT_EQ(Query.FieldByName("NAME").AsString(), "Zed");
+    for (const char *Name : {"AMOUNT", "DUE", "PAID", "NOTE"})
+        EXPECT_TRUE(Query.FieldByName(Name).IsNull()) << Name;
+    EXPECT_EQ(Amount.AsFloat(), 0.0);
+    EXPECT_EQ(Amount.AsString(), "");
+    EXPECT_EQ(Query.FieldByName("DUE").AsDateTime(), 0.0);
+    EXPECT_FALSE(Query.FieldByName("PAID").AsBoolean());
+
+    Events.clear();
+    Query.Close();
+    EXPECT_EQ(Events, (QStringList{"BeforeClose 5", "AfterClose 0"}));
+    EXPECT_FALSE(Query.Active());
+    // Opening again connects again.
+    Connection.Close();
+    Query.Open();
+    EXPECT_TRUE(Query.Active());
+}
+
+TEST_F(TablesDataset, Navigation)
+{
+    EXPECT_TRUE(Message([&] { OpenClients("nosuch.dbf"); }).contains("nosuch.dbf"));
+    EXPECT_FALSE(Query.Active());
+    OpenClients("CLIENTS.DBF"); // found without regard to case when no file has that exact name
+    EXPECT_EQ(Query.RecordCount(), 5);
+    EXPECT_FALSE(Query.IsEmpty());
+    EXPECT_EQ(Names(), (QStringList{"Smith", "anna", "Zed", "Bob", "Anna"}));
+    EXPECT_TRUE(Query.Eof());
+    EXPECT_EQ(Query.RecNo(), 5);
+    Query.SetRecNo(2);
+    EXPECT_EQ(Query.FieldByName("NAME").AsString(), "anna");
+    EXPECT_FALSE(Query.Eof());
+    Query.SetRecNo(99);
+    EXPECT_EQ(Query.RecNo(), 5);
+    Query.Prior();
+    EXPECT_EQ(Query.RecNo(), 4);
+    Query.Last();
+    EXPECT_EQ(Query.FieldByName("NAME").AsString(), "Anna");
+
+    EXPECT_FALSE(Query.Locate("NAME", "smith", 0));
+    EXPECT_EQ(Query.RecNo(), 5); // stays put
+    EXPECT_TRUE(Query.Locate("name", "Sm", loPartialKey));
+    EXPECT_EQ(Query.RecNo(), 1);
+    EXPECT_FALSE(Query.Locate("NAME", "mit", loPartialKey));
+    EXPECT_TRUE(Query.Locate("NAME", "ANNA", loCaseInsensitive));
+    EXPECT_EQ(Query.RecNo(), 2);
+    EXPECT_TRUE(Query.Locate("AMOUNT", -2.25, 0));
+    EXPECT_EQ(Query.RecNo(), 4);
+    EXPECT_TRUE(Query.Locate("AMOUNT", "7", 0));
+    EXPECT_EQ(Query.RecNo(), 5);
+    EXPECT_TRUE(Query.Locate("DUE", DateToSerial(QDate(2024, 1, 5)), 0));
+    EXPECT_EQ(Query.RecNo(), 1);
+    EXPECT_THROW(Query.Locate("NOPE", "x", 0), EDatabaseError);
+
+    // An empty result: no current record.
+    WriteBytes(Dir.filePath("empty.dbf"), RawDbf(0x03, {{"A", 'C', 3}}, {}));
+    Query.Close();
+    OpenClients("empty.dbf");
+    EXPECT_TRUE(Query.IsEmpty());
+    EXPECT_TRUE(Query.Eof());
+    EXPECT_EQ(Query.RecNo(), -1);
+    EXPECT_TRUE(Query.Fields(0).IsNull());
+    EXPECT_THROW(Query.Delete(), EDatabaseError);
+}
+
+TEST_F(TablesDataset, SortWithoutReopening)
+{
+    OpenClients();
+    Query.SetRecNo(4); // Bob stays the current record through every sort
+    Query.SetSort("NAME ASC");
+    EXPECT_EQ(Query.FieldByName("NAME").AsString(), "Bob");
+    EXPECT_EQ(Names(), (QStringList{"anna", "Anna", "Bob", "Smith", "Zed"}));
+    Query.SetSort("name DESC");
+    EXPECT_EQ(Names(), (QStringList{"Zed", "Smith", "Bob", "anna", "Anna"}));
+    Query.SetSort("AMOUNT ASC"); // null first
+    EXPECT_EQ(Names(), (QStringList{"Zed", "Bob", "anna", "Anna", "Smith"}));
+    Query.SetSort("AMOUNT DESC");
+    EXPECT_EQ(Names(), (QStringList{"Smith", "Anna", "anna", "Bob", "Zed"}));
+    Query.SetSort("DUE");
+    EXPECT_EQ(Names(), (QStringList{"Zed", "Anna", "anna", "Smith", "Bob"}));
+    Query.SetSort("PAID DESC");
+    EXPECT_EQ(Names(), (QStringList{"Smith", "Anna", "anna", "Bob", "Zed"}));
+    EXPECT_EQ(Query.Sort(), "PAID DESC");
+    Query.SetSort("");
+    EXPECT_EQ(Names(), (QStringList{"Smith", "anna", "Zed", "Bob", "Anna"}));
+    EXPECT_TRUE(Message([&] { Query.SetSort("BALANCE ASC"); }).contains("BALANCE"));
+    EXPECT_EQ(Query.Sort(), "");
+}
+
+TEST_F(TablesDataset, FilterCallbackHidesAndCounts)
+{
+    int Calls = 0;
+    Query.OnFilterRecord = [&](TADOQuery &Q, bool &Accept) {
+        ++Calls;
+        Accept = Q.FieldByName("AMOUNT").AsFloat() > 2;
+    };
+    Query.SetFiltered(true);
+    OpenClients();
+    EXPECT_EQ(Calls, 5); // the deleted record is never offered
+    EXPECT_EQ(Query.RecordCount(), 3);
+    EXPECT_EQ(Names(), (QStringList{"Smith", "anna", "Anna"}));
+    Query.SetSort("NAME DESC");
+    EXPECT_EQ(Names(), (QStringList{"Smith", "anna", "Anna"}));
+    Query.SetFiltered(false);
+    EXPECT_EQ(Query.RecordCount(), 5);
+    EXPECT_EQ(Query.Sort(), "NAME DESC");
+    EXPECT_EQ(Names().first(), "Zed");
+    // A callback that fails leaves the dataset closed with the callback's error.
+    Query.Close();
+    Query.SetFiltered(true);
+    Query.OnFilterRecord = [](TADOQuery &Q, bool &) { (void)Q.FieldByName("NOPE"); };
+    EXPECT_THROW(OpenClients(), EDatabaseError);
+    EXPECT_FALSE(Query.Active());
+}
+
+TEST_F(TablesDataset, EditInsertAppendDeleteAndBatchUpdate)
+{
+    TDataSource Source(&Query);
+    QStringList Events;
+    for (auto [Event, Name] : {std::pair{&Query.BeforeEdit, "BeforeEdit"}, {&Query.AfterEdit, "AfterEdit"}, {&Query.BeforeInsert, "BeforeInsert"},
+                               {&Query.AfterInsert, "AfterInsert"}, {&Query.BeforePost, "BeforePost"}, {&Query.AfterPost, "AfterPost"},
+                               {&Query.AfterCancel, "AfterCancel"}, {&Query.AfterDelete, "AfterDelete"}})
+        *Event = [&Events, Name = QString::fromLatin1(Name)](TADOQuery &Q) { Events << QStringLiteral("%1 %2").arg(Name).arg(Q.RecNo()); };
+    OpenClients();
+    EXPECT_EQ(Source.State(), dsBrowse);
+    EXPECT_THROW(Query.FieldByName("NAME").SetAsString("x"), EDatabaseError); // not in edit mode
+
+    Query.SetRecNo(2);
+    Query.Edit();
+    EXPECT_EQ(Source.State(), dsEdit);
+    Query.FieldByName("NAME").SetAsString("Annabel");
+    Query.FieldByName("AMOUNT").SetAsString("4.5");
+    Query.FieldByName("NOTE").SetAsString(QString(700, QLatin1Char('n')));
+    EXPECT_THROW(Query.FieldByName("NAME").SetAsString("a name much too long"), EDatabaseError);
+    EXPECT_THROW(Query.FieldByName("AMOUNT").SetAsString("lots"), EDatabaseError);
+    EXPECT_EQ(Query.FieldByName("NAME").AsString(), "Annabel");
+    Query.Post();
+    EXPECT_EQ(Source.State(), dsBrowse);
+
+    Query.Edit();
+    Query.FieldByName("NAME").SetAsString("Cancelled");
+    Query.Cancel();
+    EXPECT_EQ(Query.FieldByName("NAME").AsString(), "Annabel");
+
+    Query.Insert(); // before record 2
+    EXPECT_EQ(Source.State(), dsInsert);
+    EXPECT_EQ(Query.RecNo(), -1);
+    EXPECT_TRUE(Query.FieldByName("NAME").IsNull());
+    Query.FieldByName("NAME").SetAsString("Inserted");
+    Query.FieldByName("DUE").SetAsDateTime(DateToSerial(QDate(2025, 12, 24)));
+    Query.FieldByName("PAID").SetAsBoolean(true);
+    Query.Post();
+    EXPECT_EQ(Query.RecNo(), 2);
+    Query.Append();
+    Query.FieldByName("NAME").SetAsString("Appended");
+    Query.FieldByName("AMOUNT").SetAsFloat(99);
+    Query.Post();
+    EXPECT_EQ(Query.RecNo(), 7);
+    Query.Locate("NAME", "Zed", 0);
+    Query.Delete();
+    EXPECT_EQ(Query.RecordCount(), 6);
+    EXPECT_EQ(Query.FieldByName("NAME").AsString(), "Bob"); // the next record becomes current
+    EXPECT_EQ(Events, (QStringList{"BeforeEdit 2", "AfterEdit 2", "BeforePost 2", "AfterPost 2", "BeforeEdit 2", "AfterEdit 2",
+                                   "AfterCancel 2", "BeforeInsert 2", "AfterInsert -1", "BeforePost -1", "AfterPost 2",
+                                   "BeforeInsert 2", "AfterInsert -1", "BeforePost -1", "AfterPost 7", "AfterDelete 4"}));
+    // Nothing is written before the batch update.
+    EXPECT_EQ(ReadWithDbfread(Dir.filePath("clients.dbf"))["records"].toArray().size(), 5);
+    Query.UpdateBatch();
+
+    const QJsonArray Records = ReadWithDbfread(Dir.filePath("clients.dbf"))["records"].toArray();
+    QStringList Written;
+    for (const QJsonValue &Record : Records)
+        Written << Record.toArray()[0].toString();
+    EXPECT_EQ(Written, (QStringList{"Smith", "Annabel", "Bob", "Anna", "Inserted", "Appended"}));
+    EXPECT_DOUBLE_EQ(Records[1].toArray()[1].toDouble(), 4.5);
+    EXPECT_EQ(Records[1].toArray()[4].toString(), QString(700, QLatin1Char('n')));
+    EXPECT_EQ(Records[0].toArray()[4].toString(), "first note");
+    EXPECT_EQ(Records[4].toArray()[2].toString(), "2025-12-24");
+    EXPECT_EQ(Records[4].toArray()[3].toBool(), true);
+    EXPECT_DOUBLE_EQ(Records[5].toArray()[1].toDouble(), 99);
+    // The dataset stays open and in step with the file.
+    EXPECT_EQ(Query.RecordCount(), 6);
+    EXPECT_EQ(Names(), (QStringList{"Smith", "Inserted", "Annabel", "Bob", "Anna", "Appended"}));
+}
+
+TEST_F(TablesDataset, NavigationPostsOrCancelsAnOpenEdit)
+{
+    OpenClients();
+    Query.Edit();
+    Query.Next(); // nothing changed: cancelled
+    EXPECT_EQ(Query.State(), dsBrowse);
+    Query.Edit();
+    Query.FieldByName("NAME").SetAsString("Changed");
+    Query.First(); // changed: posted
+    EXPECT_EQ(Query.FieldByName("NAME").AsString(), "Smith");
+    Query.SetRecNo(2);
+    EXPECT_EQ(Query.FieldByName("NAME").AsString(), "Changed");
+    EXPECT_TRUE(Query.Source()->HasPendingChanges());
+    // Edit on an empty dataset inserts.
+    WriteBytes(Dir.filePath("empty.dbf"), RawDbf(0x03, {{"A", 'C', 3}}, {}));
+    Query.Close();
+    OpenClients("empty.dbf");
+    Query.Edit();
+    EXPECT_EQ(Query.State(), dsInsert);
+    Query.Cancel();
+    EXPECT_TRUE(Query.IsEmpty());
+}
+
+TEST_F(TablesDataset, FailedBatchUpdateRaisesAndKeepsTheChanges)
+{
+    OpenClients();
+    Query.Edit();
+    Query.FieldByName("NAME").SetAsString("Kept");
+    // The table's file cannot be written (here: a folder took its name, which stops root too).
+    const QString Table = Dir.filePath("clients.dbf");
+    ASSERT_TRUE(QFile::rename(Table, Dir.filePath("moved.dbf")));
+    ASSERT_TRUE(QDir(Dir.path()).mkdir("clients.dbf"));
+    EXPECT_TRUE(Message([&] { Query.UpdateBatch(); }).contains("Is a directory"));
+    EXPECT_EQ(Query.State(), dsBrowse);
+    EXPECT_EQ(Query.FieldByName("NAME").AsString(), "Kept");
+    EXPECT_TRUE(Query.Source()->HasPendingChanges());
+    ASSERT_TRUE(QDir(Dir.path()).rmdir("clients.dbf"));
+    ASSERT_TRUE(QFile::rename(Dir.filePath("moved.dbf"), Table));
+    Query.UpdateBatch();
+    EXPECT_EQ(ReadWithDbfread(Table)["records"].toArray()[0].toArray()[0].toString(), "Kept");
+}
+
+TEST_F(TablesDataset, CloneHasItsOwnCursorOverTheSameRecords)
+{
+    OpenClients();
+    Query.SetRecNo(3);
+    Query.SetSort("NAME ASC");
+    Query.Edit();
+    Query.FieldByName("AMOUNT").SetAsFloat(5);
+    Query.Post();
+
+    TADOQuery Copy;
+    Copy.OnFilterRecord = [](TADOQuery &Q, bool &Accept) { Accept = !Q.FieldByName("AMOUNT").IsNull(); };
+    Copy.SetFiltered(true);
+    Copy.Clone(Query);
+    EXPECT_TRUE(Copy.Active());
+    EXPECT_EQ(Copy.Sort(), "");
+    EXPECT_EQ(Copy.RecordCount(), 5); // Zed's pending amount is seen
+    Copy.SetSort("AMOUNT DESC");
+    Copy.First();
+    EXPECT_EQ(Copy.FieldByName("NAME").AsString(), "Smith");
+    Copy.Locate("NAME", "Zed", 0);
+    EXPECT_EQ(Copy.FieldByName("AMOUNT").AsFloat(), 5);
+    EXPECT_EQ(Query.FieldByName("NAME").AsString(), "Zed"); // the original did not move
+    EXPECT_EQ(Query.RecNo(), 5);
+    Query.Close();
+    EXPECT_EQ(Copy.FieldByName("NAME").AsString(), "Zed");
+}
+
+TEST_F(TablesDataset, DisabledControlsHearOnceWhenEnabled)
+{
+    TDataSource Source(&Query);
+    int DataChanges = 0, StateChanges = 0;
+    Source.OnDataChange = [&] { ++DataChanges; };
+    Source.OnStateChange = [&] { ++StateChanges; };
+    OpenClients();
+    EXPECT_GT(DataChanges, 0);
+    DataChanges = StateChanges = 0;
+    Query.DisableControls();
+    Query.DisableControls();
+    EXPECT_TRUE(Query.ControlsDisabled());
+    int Scrolls = 0;
+    Query.AfterScroll = [&](TADOQuery &) { ++Scrolls; };
+    Names();
+    Query.Edit();
+    Query.Cancel();
+    Query.EnableControls();
+    EXPECT_EQ(DataChanges, 0);
+    Query.EnableControls();
+    EXPECT_FALSE(Query.ControlsDisabled());
+    EXPECT_EQ(DataChanges, 1);
+    EXPECT_EQ(StateChanges, 1);
+    EXPECT_EQ(Scrolls, 5); // events still run
+}
+
+TEST_F(TablesDataset, OtherStatementsNeedTheSqlEngine)
+{
+    Query.SQL = "SELECT NAME FROM clients WHERE AMOUNT > 1";
+    const QString Error = Message([&] { Query.Open(); });
+    EXPECT_FALSE(Error.isEmpty());
+    EXPECT_FALSE(Query.Active());
+}

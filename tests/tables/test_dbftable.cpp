@@ -1,0 +1,293 @@
+// The dBASE reader over real files, damaged ones included, and the batch update checked by dbfread.
+
+#include "dbforacle.h"
+#include "tables/dbf/dbftable.h"
+#include "tables/dbf/dbfwriter.h"
+
+#include <QDate>
+#include <QFile>
+#include <QTemporaryDir>
+#include <unistd.h>
+
+namespace {
+const std::vector<TRawField> kPeople = {{"NAME", 'C', 10}, {"AGE", 'N', 5, 1}, {"BORN", 'D', 8}, {"OK", 'L', 1}};
+
+QByteArray P(const char *Name, const char *Age, const char *Born, const char *Ok) { return RawRecord(kPeople, {Name, Age, Born, Ok}); }
+
+QByteArray Db3Memo(const std::vector<QByteArray> &Texts)
+{
+    QByteArray Bytes(512, '\0');
+    qToLittleEndian<quint32>(quint32(Texts.size() + 1), Bytes.data());
+    for (const QByteArray &Text : Texts) {
+        QByteArray Block = Text + "\x1A\x1A";
+        Bytes += Block.leftJustified((Block.size() + 511) / 512 * 512, '\0');
+    }
+    return Bytes;
+}
+
+QString Message(const std::function<void()> &Action)
+{
+    try {
+        Action();
+    } catch (const EDatabaseError &Error) {
+        return Error.Message();
+    }
+    return QString();
+}
+} // namespace
+
+TEST(TablesDbf, ReadsFieldsValuesAndSkipsNothingButMarksDeleted)
+{
+    QTemporaryDir Dir;
+    const QString Name = Dir.filePath("people.dbf");
+    WriteBytes(Name, RawDbf(0x03, kPeople,
+                            {P("Anna", "42.5", "19800102", "T"), P("Bob", "7.0", "20240229", "F"), P("Gone", "1.0", "19000101", "?"), P("", "****", "", "")},
+                            {false, false, true, false}));
+    TDbfTable Table(Name);
+    ASSERT_EQ(Table.Fields().size(), 4u);
+    EXPECT_EQ(Table.Fields()[0].DataType, ftString);
+    EXPECT_EQ(Table.Fields()[0].Size, 10);
+    EXPECT_EQ(Table.Fields()[1].DataType, ftFloat);
+    EXPECT_EQ(Table.Fields()[1].Decimals, 1);
+    EXPECT_EQ(Table.Fields()[2].DataType, ftDate);
+    EXPECT_EQ(Table.Fields()[3].DataType, ftBoolean);
+    ASSERT_EQ(Table.RowCount(), 4);
+    EXPECT_FALSE(Table.IsDeleted(0));
+    EXPECT_TRUE(Table.IsDeleted(2));
+    EXPECT_EQ(Table.Value(0, 0).toString(), "Anna");
+    EXPECT_EQ(Table.AsFloat(0, 1), 42.5);
+    EXPECT_EQ(Table.Value(0, 2).toDate(), QDate(1980, 1, 2));
+    EXPECT_EQ(Table.Value(0, 3), QVariant(true));
+    EXPECT_EQ(Table.Value(1, 3), QVariant(false));
+    EXPECT_EQ(Table.Value(1, 2).toDate(), QDate(2024, 2, 29));
+    // Blanks, an overflow mark and an unknown logical read as null.
+    EXPECT_TRUE(Table.IsNull(2, 3));
+    for (int f = 0; f < 4; ++f)
+        EXPECT_TRUE(Table.IsNull(3, f)) << f;
+    EXPECT_EQ(Table.AsString(3, 0), "");
+}
+
+TEST(TablesDbf, TextDecodingByLanguageDriverUtf8OrWindows1252)
+{
+    QTemporaryDir Dir;
+    const std::vector<TRawField> Fields = {{"T", 'C', 12}};
+    WriteBytes(Dir.filePath("utf.dbf"), RawDbf(0x03, Fields, {"Gr\xC3\xBC\xC3\x9F" "e", "caf\xE9 \x80"}));
+    TDbfTable Utf(Dir.filePath("utf.dbf"));
+    EXPECT_EQ(Utf.AsString(0, 0), QString::fromUtf8("Grüße"));
+    EXPECT_EQ(Utf.AsString(1, 0), QString::fromUtf8("café €")); // not UTF-8: Windows-1252
+
+    WriteBytes(Dir.filePath("cyr.dbf"), RawDbf(0x03, Fields, {"\xCF\xF0\xE8\xE2\xE5\xF2"}, {}, 0xC9));
+    TDbfTable Cyrillic(Dir.filePath("cyr.dbf"));
+    EXPECT_EQ(Cyrillic.AsString(0, 0), QString::fromUtf8("Привет"));
+    // Writing in the table's code page; a character it cannot hold is refused, not dropped.
+    Cyrillic.SetValue(0, 0, QString::fromUtf8("Мир"));
+    EXPECT_THROW(Cyrillic.SetValue(0, 0, QString::fromUtf8("日本")), EDatabaseError);
+    Cyrillic.ApplyUpdates();
+    EXPECT_EQ(ReadBytes(Dir.filePath("cyr.dbf")).mid(32 + 32 + 1 + 1, 3), QByteArray("\xCC\xE8\xF0"));
+    const QJsonObject Oracle = ReadWithDbfread(Dir.filePath("cyr.dbf"), "cp1251");
+    EXPECT_EQ(Oracle["records"].toArray()[0].toArray()[0].toString(), QString::fromUtf8("Мир"));
+
+    WriteBytes(Dir.filePath("dos.dbf"), RawDbf(0x03, Fields, {"\x81\x84"}, {}, 0x01));
+    EXPECT_EQ(TDbfTable(Dir.filePath("dos.dbf")).AsString(0, 0), QString::fromUtf8("üä"));
+}
+
+TEST(TablesDbf, MemosOfDbaseThreeAndFour)
+{
+    QTemporaryDir Dir;
+    const std::vector<TRawField> Fields = {{"ID", 'N', 3}, {"NOTE", 'M', 10}};
+    const QByteArray Long(700, 'x');
+    WriteBytes(Dir.filePath("m3.dbf"), RawDbf(0x83, Fields, {RawRecord(Fields, {"1", "1"}), RawRecord(Fields, {"2", "2"}), RawRecord(Fields, {"3", ""}), RawRecord(Fields, {"4", "99"})}));
+    WriteBytes(Dir.filePath("m3.dbt"), Db3Memo({"first", Long}));
+    TDbfTable Three(Dir.filePath("m3.dbf"));
+    EXPECT_EQ(Three.Value(0, 1).toString(), "first");
+    EXPECT_EQ(Three.Value(1, 1).toString(), QString::fromLatin1(Long));
+    EXPECT_TRUE(Three.IsNull(2, 1));
+    EXPECT_TRUE(Three.IsNull(3, 1)); // a block past the end of the memo file
+
+    // dBASE IV: blocks of the header's size with a length prefix; an upper-case .DBT is found.
+    QByteArray Db4(512, '\0');
+    qToLittleEndian<quint32>(3, Db4.data());
+    qToLittleEndian<quint16>(512, Db4.data() + 20);
+    auto Block = [](const QByteArray &Text) {
+        QByteArray B("\xFF\xFF\x08\x00", 4);
+        QByteArray Length(4, '\0');
+        qToLittleEndian<quint32>(quint32(Text.size() + 8), Length.data());
+        B += Length + Text;
+        return B.leftJustified((B.size() + 511) / 512 * 512, '\0');
+    };
+    Db4 += Block("with \x1A inside") + Block("second");
+    WriteBytes(Dir.filePath("M4.DBF"), RawDbf(0x8B, Fields, {RawRecord(Fields, {"1", "1"}), RawRecord(Fields, {"2", "2"})}));
+    WriteBytes(Dir.filePath("M4.DBT"), Db4);
+    TDbfTable Four(Dir.filePath("M4.DBF"));
+    EXPECT_EQ(Four.Value(0, 1).toString(), "with \x1A inside");
+    EXPECT_EQ(Four.Value(1, 1).toString(), "second");
+
+    // Writing appends blocks in each file's own layout; dbfread reads both back.
+    Four.SetValue(0, 1, QStringLiteral("changed four"));
+    Four.ApplyUpdates();
+    EXPECT_EQ(Four.Value(0, 1).toString(), "changed four");
+    EXPECT_EQ(Four.Value(1, 1).toString(), "second");
+    Three.SetValue(2, 1, QStringLiteral("third"));
+    Three.ApplyUpdates();
+    const QJsonArray Records = ReadWithDbfread(Dir.filePath("m3.dbf"))["records"].toArray();
+    ASSERT_EQ(Records.size(), 4);
+    EXPECT_EQ(Records[0].toArray()[1].toString(), "first");
+    EXPECT_EQ(Records[2].toArray()[1].toString(), "third");
+    EXPECT_EQ(ReadWithDbfread(Dir.filePath("M4.DBF"))["records"].toArray()[0].toArray()[1].toString(), "changed four");
+}
+
+TEST(TablesDbf, DamagedFilesGiveAClearErrorOrTheRecordsThatAreThere)
+{
+    QTemporaryDir Dir;
+    const QString Name = Dir.filePath("bad.dbf");
+    const QByteArray Good = RawDbf(0x03, kPeople, {P("Anna", "42.5", "19800102", "T"), P("Bob", "7.0", "20240229", "F")});
+
+    // A record count beyond the file: only the whole records that are there.
+    QByteArray Lying = Good;
+    qToLittleEndian<quint32>(4000000000u, Lying.data() + 4);
+    Lying.chop(10); // the second record is cut short
+    WriteBytes(Name, Lying);
+    EXPECT_EQ(TDbfTable(Name).RowCount(), 1);
+
+    QByteArray LongHeader = Good;
+    qToLittleEndian<quint16>(60000, LongHeader.data() + 8);
+    WriteBytes(Name, LongHeader);
+    EXPECT_TRUE(Message([&] { TDbfTable T(Name); }).contains("damaged"));
+
+    QByteArray Narrow = Good;
+    qToLittleEndian<quint16>(10, Narrow.data() + 10); // fields wider than the record
+    WriteBytes(Name, Narrow);
+    EXPECT_TRUE(Message([&] { TDbfTable T(Name); }).contains("damaged"));
+
+    WriteBytes(Name, RawDbf(0x03, {{"A", 'C', 0}}, {"", ""}));
+    EXPECT_TRUE(Message([&] { TDbfTable T(Name); }).contains("width of 0"));
+    // A zero-width field beside real ones reads as empty.
+    WriteBytes(Name, RawDbf(0x03, {{"A", 'C', 0}, {"B", 'C', 2}}, {"ok"}));
+    TDbfTable ZeroWidth(Name);
+    EXPECT_TRUE(ZeroWidth.IsNull(0, 0));
+    EXPECT_EQ(ZeroWidth.AsString(0, 1), "ok");
+
+    WriteBytes(Name, Good.left(20));
+    EXPECT_TRUE(Message([&] { TDbfTable T(Name); }).contains("too short"));
+
+    WriteBytes(Name, RawDbf(0x83, {{"N", 'M', 10}}, {"1"}));
+    QFile::remove(Dir.filePath("bad.dbt"));
+    EXPECT_TRUE(Message([&] { TDbfTable T(Name); }).contains("memo file"));
+
+    EXPECT_TRUE(Message([&] { TDbfTable T(Dir.filePath("none.dbf")); }).contains("No such file"));
+    if (geteuid() != 0) {
+        WriteBytes(Name, Good);
+        QFile::setPermissions(Name, QFile::WriteOwner);
+        EXPECT_TRUE(Message([&] { TDbfTable T(Name); }).contains("Permission denied"));
+    }
+}
+
+TEST(TablesDbf, BatchUpdateWritesInPlaceAppendsDeletesAndKeepsHeaderRight)
+{
+    QTemporaryDir Dir;
+    const QString Name = Dir.filePath("people.dbf");
+    WriteBytes(Name, RawDbf(0x03, kPeople, {P("Anna", "42.5", "19800102", "T"), P("Bob", "7.0", "20240229", "F"), P("Cleo", "3.0", "20200101", "T")}));
+    QByteArray Before = ReadBytes(Name);
+    Before[1] = 99; // an old date, to see it renewed
+    WriteBytes(Name, Before);
+
+    TDbfTable Table(Name);
+    Table.SetValue(1, 0, QStringLiteral("Bobby"));
+    Table.SetValue(1, 1, 8.24); // rounded to the field's one decimal
+    const int64_t New = Table.AppendRow();
+    EXPECT_EQ(New, 3);
+    Table.SetValue(New, 0, QStringLiteral("Dora"));
+    Table.SetValue(New, 2, QDate(2001, 9, 11));
+    Table.SetValue(New, 3, false);
+    Table.DeleteRow(2);
+    EXPECT_TRUE(Table.HasPendingChanges());
+    // Pending values are what the source shows, before anything is written.
+    EXPECT_EQ(Table.AsString(1, 0), "Bobby");
+    EXPECT_EQ(ReadBytes(Name).size(), Before.size());
+
+    Table.ApplyUpdates();
+    EXPECT_FALSE(Table.HasPendingChanges());
+    const QByteArray After = ReadBytes(Name);
+    EXPECT_EQ(qFromLittleEndian<quint32>(After.constData() + 4), 4u);
+    const QDate Today = QDate::currentDate();
+    EXPECT_EQ(uint8_t(After[1]), Today.year() - 1900);
+    EXPECT_EQ(uint8_t(After[3]), Today.day());
+    EXPECT_EQ(After.size(), 161 + 4 * 25 + 1);
+    EXPECT_EQ(After.back(), '\x1A');
+    EXPECT_EQ(After.mid(161 + 25, 25), " " + P("Bobby", "8.2", "20240229", "F")); // in place
+    EXPECT_EQ(After[161 + 50], '*');
+
+    const QJsonObject Oracle = ReadWithDbfread(Name);
+    EXPECT_EQ(Oracle["count"].toInt(), 4);
+    EXPECT_EQ(Oracle["deleted"].toInt(), 1);
+    const QJsonArray Records = Oracle["records"].toArray();
+    ASSERT_EQ(Records.size(), 3);
+    EXPECT_EQ(Records[1].toArray()[0].toString(), "Bobby");
+    EXPECT_DOUBLE_EQ(Records[1].toArray()[1].toDouble(), 8.2);
+    EXPECT_EQ(Records[2].toArray()[0].toString(), "Dora");
+    EXPECT_TRUE(Records[2].toArray()[1].isNull());
+    EXPECT_EQ(Records[2].toArray()[2].toString(), "2001-09-11");
+    EXPECT_EQ(Records[2].toArray()[3].toBool(), false);
+    // Row ids stay; the reopened file agrees.
+    EXPECT_EQ(Table.RowCount(), 4);
+    EXPECT_TRUE(Table.IsDeleted(2));
+    EXPECT_EQ(TDbfTable(Name).AsString(3, 0), "Dora");
+}
+
+TEST(TablesDbf, ValuesThatDoNotFitAreRefusedAndFailedWritesKeepChanges)
+{
+    QTemporaryDir Dir;
+    const QString Name = Dir.filePath("people.dbf");
+    WriteBytes(Name, RawDbf(0x03, kPeople, {P("Anna", "42.5", "19800102", "T")}));
+    TDbfTable Table(Name);
+    EXPECT_THROW(Table.SetValue(0, 0, QStringLiteral("far too long a name")), EDatabaseError);
+    EXPECT_THROW(Table.SetValue(0, 1, 123456.0), EDatabaseError);
+    EXPECT_THROW(Table.SetValue(0, 1, QStringLiteral("many")), EDatabaseError);
+    EXPECT_THROW(Table.SetValue(0, 2, QStringLiteral("not a date")), EDatabaseError);
+    EXPECT_THROW(Table.SetValue(0, 3, QStringLiteral("perhaps")), EDatabaseError);
+    EXPECT_FALSE(Table.HasPendingChanges());
+    Table.SetValue(0, 1, QStringLiteral("-9.5"));
+    EXPECT_EQ(Table.AsFloat(0, 1), -9.5);
+
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root may write any file";
+    QFile::setPermissions(Name, QFile::ReadOwner);
+    const QString Error = Message([&] { Table.ApplyUpdates(); });
+    EXPECT_TRUE(Error.contains("Permission denied")) << Error.toStdString();
+    EXPECT_TRUE(Table.HasPendingChanges());
+    QFile::setPermissions(Name, QFile::ReadOwner | QFile::WriteOwner);
+    Table.ApplyUpdates();
+    EXPECT_EQ(TDbfTable(Name).AsFloat(0, 1), -9.5);
+}
+
+TEST(TablesDbf, WrittenTableFromHeaderTakesRecordsAndMemos)
+{
+    QTemporaryDir Dir;
+    const QString Name = Dir.filePath("new.dbf");
+    TFieldDefRec Text, Memo;
+    Text.Name = "name";
+    Text.Kind = dtC;
+    Text.Size = 8;
+    Memo.Name = "note";
+    Memo.Kind = dtM;
+    WriteDbfHeader(Name, {Text, Memo});
+    TDbfTable Table(Name);
+    EXPECT_EQ(Table.RowCount(), 0);
+    const QString Long = QString(600, QLatin1Char('m')) + QString::fromUtf8("ü");
+    for (int i = 0; i < 3; ++i) {
+        const int64_t Row = Table.AppendRow();
+        Table.SetValue(Row, 0, QStringLiteral("n%1").arg(i));
+        if (i != 1)
+            Table.SetValue(Row, 1, i == 0 ? Long : QStringLiteral("short"));
+    }
+    Table.ApplyUpdates();
+    const QByteArray MemoBytes = ReadBytes(Dir.filePath("new.dbt"));
+    EXPECT_EQ(MemoBytes.size() % 512, (600 + 2 + 2) % 512 == 0 ? 0 : MemoBytes.size() % 512);
+    EXPECT_EQ(qFromLittleEndian<quint32>(MemoBytes.constData()), quint32((MemoBytes.size() + 511) / 512));
+    const QJsonArray Records = ReadWithDbfread(Name)["records"].toArray();
+    ASSERT_EQ(Records.size(), 3);
+    EXPECT_EQ(Records[0].toArray()[1].toString(), Long);
+    EXPECT_TRUE(Records[1].toArray()[1].isNull());
+    EXPECT_EQ(Records[2].toArray()[1].toString(), "short");
+    EXPECT_EQ(Records[2].toArray()[0].toString(), "n2");
+}

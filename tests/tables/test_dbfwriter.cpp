@@ -1,0 +1,226 @@
+// The table and memo files written from field definitions, and the value conversions of a copy.
+
+#include "dbforacle.h"
+#include "tables/dbf/dbftable.h"
+#include "tables/dbf/dbfwriter.h"
+
+#include <QDate>
+#include <QFile>
+#include <QLocale>
+#include <QTemporaryDir>
+
+namespace {
+TFieldDefRec Def(const QString &Name, TDbfType Kind, int Size = 0)
+{
+    TFieldDefRec Rec;
+    Rec.Name = Name;
+    Rec.Kind = Kind;
+    Rec.Size = Size;
+    return Rec;
+}
+
+class LocaleGuard {
+public:
+    explicit LocaleGuard(const QLocale &Locale) { QLocale::setDefault(Locale); }
+    ~LocaleGuard() { QLocale::setDefault(QLocale::c()); }
+};
+} // namespace
+
+TEST(TablesWriter, HeaderBytesWithoutMemo)
+{
+    QTemporaryDir Dir;
+    const QString Name = Dir.filePath("three.dbf");
+    WriteDbfHeader(Name, {Def("Customer", dtC, 20), Def("amount", dtN), Def("Since", dtD)});
+    const QByteArray Bytes = ReadBytes(Name);
+    ASSERT_EQ(Bytes.size(), 32 + 3 * 32 + 2);
+    EXPECT_EQ(uint8_t(Bytes[0]), 0x03);
+    const QDate Today = QDate::currentDate();
+    EXPECT_EQ(uint8_t(Bytes[1]), Today.year() - 1900);
+    EXPECT_EQ(uint8_t(Bytes[2]), Today.month());
+    EXPECT_EQ(uint8_t(Bytes[3]), Today.day());
+    EXPECT_EQ(qFromLittleEndian<quint32>(Bytes.constData() + 4), 0u);
+    EXPECT_EQ(qFromLittleEndian<quint16>(Bytes.constData() + 8), 129);
+    EXPECT_EQ(qFromLittleEndian<quint16>(Bytes.constData() + 10), 44);
+    EXPECT_EQ(Bytes.mid(12, 20), QByteArray(20, '\0'));
+    EXPECT_EQ(Bytes.mid(32, 11), QByteArray("CUSTOMER\0\0\0", 11));
+    EXPECT_EQ(Bytes[32 + 11], 'C');
+    EXPECT_EQ(Bytes[32 + 16], 20);
+    EXPECT_EQ(Bytes[64 + 11], 'N');
+    EXPECT_EQ(Bytes[64 + 16], 15);
+    EXPECT_EQ(Bytes[64 + 17], 5);
+    EXPECT_EQ(Bytes.mid(64, 7), QByteArray("AMOUNT\0", 7));
+    EXPECT_EQ(Bytes[96 + 11], 'D');
+    EXPECT_EQ(Bytes[96 + 16], 8);
+    EXPECT_EQ(Bytes.right(2), QByteArray("\x0D\x1A"));
+    EXPECT_FALSE(QFile::exists(Dir.filePath("three.dbt")));
+
+    const QJsonObject Oracle = ReadWithDbfread(Name);
+    EXPECT_EQ(Oracle["count"].toInt(), 0);
+    const QJsonArray Fields = Oracle["fields"].toArray();
+    ASSERT_EQ(Fields.size(), 3);
+    EXPECT_EQ(Fields[0].toArray()[0].toString(), "CUSTOMER");
+    EXPECT_EQ(Fields[1].toArray()[3].toInt(), 5);
+}
+
+TEST(TablesWriter, MemoFileAndNames)
+{
+    QTemporaryDir Dir;
+    const QString Name = Dir.filePath("notes.dbf");
+    // A stale memo file of the same name goes; one of another table stays.
+    WriteBytes(Dir.filePath("notes.dbt"), QByteArray(2048, 'x'));
+    WriteBytes(Dir.filePath("other.dbt"), QByteArray(10, 'x'));
+    WriteDbfHeader(Name, {Def("averyveryLongName", dtC, 5), Def("Remark", dtM), Def("ok", dtL), Def("äbc", dtC, 3)});
+    const QByteArray Bytes = ReadBytes(Name);
+    EXPECT_EQ(uint8_t(Bytes[0]), 0x83);
+    EXPECT_EQ(Bytes.mid(32, 11), QByteArray("AVERYVERYL\0", 11));
+    EXPECT_EQ(Bytes[64 + 11], 'M');
+    EXPECT_EQ(Bytes[64 + 16], 10);
+    EXPECT_EQ(Bytes[96 + 16], 1);
+    EXPECT_EQ(Bytes.mid(128, 5), QByteArray("\xC3\x84" "BC\0", 5));
+    const QByteArray Memo = ReadBytes(Dir.filePath("notes.dbt"));
+    ASSERT_EQ(Memo.size(), 512);
+    EXPECT_EQ(qFromLittleEndian<quint32>(Memo.constData()), 1u);
+    EXPECT_EQ(Memo.mid(4), QByteArray(508, '\0'));
+    EXPECT_EQ(ReadBytes(Dir.filePath("other.dbt")).size(), 10);
+    EXPECT_EQ(ReadWithDbfread(Name)["fields"].toArray().size(), 4);
+}
+
+TEST(TablesWriter, RefusesDefinitionsThatMakeNoTable)
+{
+    QTemporaryDir Dir;
+    const QString Name = Dir.filePath("keep.dbf");
+    WriteBytes(Name, "precious");
+    // Equal once cut to ten characters, or equal without regard to case: nothing is touched.
+    EXPECT_THROW(WriteDbfHeader(Name, {Def("Telephone1x", dtC, 5), Def("TELEPHONE1y", dtC, 5)}), EDatabaseError);
+    EXPECT_THROW(WriteDbfHeader(Name, {Def("a", dtC, 5), Def("A", dtN)}), EDatabaseError);
+    EXPECT_THROW(WriteDbfHeader(Name, {Def("a", dtC, 0)}), EDatabaseError);
+    EXPECT_THROW(WriteDbfHeader(Name, {Def("a", dtC, 256)}), EDatabaseError);
+    EXPECT_THROW(WriteDbfHeader(Name, {}), EDatabaseError);
+    EXPECT_EQ(ReadBytes(Name), "precious");
+    try {
+        WriteDbfHeader(Dir.filePath("no/such/folder/t.dbf"), {Def("a", dtC, 5)});
+        ADD_FAILURE() << "a table in a missing folder was reported as written";
+    } catch (const EDatabaseError &Error) {
+        EXPECT_TRUE(Error.Message().contains("No such file or directory")) << Error.Message().toStdString();
+    }
+}
+
+TEST(TablesWriter, FormatDbfDate)
+{
+    EXPECT_EQ(FormatDbfDate(DateToSerial(QDate(2004, 3, 5))), "20040305");
+    EXPECT_EQ(FormatDbfDate(DateToSerial(QDate(2004, 3, 5)) + 0.75), "20040305");
+    EXPECT_EQ(FormatDbfDate(1), "18991231");
+    EXPECT_EQ(FormatDbfDate(0), "18991230");
+    EXPECT_EQ(FormatDbfDate(-1.25), "18991229");
+    EXPECT_EQ(FormatDbfDate(DateToSerial(QDate(812, 1, 9))), "08120109");
+    EXPECT_EQ(FormatDbfDate(1e12), "        ");
+}
+
+TEST(TablesWriter, ConversionTable)
+{
+    auto Source = [](TDbfType Kind, const QString &Text, double Float = 0, bool Boolean = false) {
+        TDbfSourceValue V;
+        V.Kind = Kind;
+        V.Null = false;
+        V.Text = Text;
+        V.Float = V.DateTime = Float;
+        V.Boolean = Boolean;
+        return V;
+    };
+    const double March5 = DateToSerial(QDate(2004, 3, 5));
+    // Null leaves every kind blank.
+    for (TDbfType Target : {dtC, dtN, dtD, dtL, dtM})
+        EXPECT_FALSE(ConvertDbfValue(Target, TDbfSourceValue{}).has_value());
+
+    EXPECT_EQ(ConvertDbfValue(dtC, Source(dtN, "", 2.5)), "2.5");
+    EXPECT_EQ(ConvertDbfValue(dtC, Source(dtN, "", 1.0 / 3)), "0.333333333333333");
+    EXPECT_EQ(ConvertDbfValue(dtC, Source(dtL, "", 0, true)), "T");
+    EXPECT_EQ(ConvertDbfValue(dtM, Source(dtL, "", 0, false)), "False");
+    EXPECT_EQ(ConvertDbfValue(dtC, Source(dtD, "", March5)), "5 Mar 2004");
+    EXPECT_EQ(ConvertDbfValue(dtC, Source(dtD, "", March5 + 0.5)), "5 Mar 2004 12:00:00");
+
+    EXPECT_EQ(ConvertDbfValue(dtN, Source(dtC, "2")), "2.00000");
+    EXPECT_EQ(ConvertDbfValue(dtN, Source(dtM, "-12.5")), "-12.50000");
+    EXPECT_FALSE(ConvertDbfValue(dtN, Source(dtC, "abc")).has_value());
+    EXPECT_EQ(ConvertDbfValue(dtN, Source(dtD, "", March5 + 0.25)), "38051.25000");
+    EXPECT_EQ(ConvertDbfValue(dtN, Source(dtL, "", 0, true)), "1.00000");
+
+    EXPECT_EQ(ConvertDbfValue(dtD, Source(dtN, "", March5)), "20040305");
+    EXPECT_EQ(ConvertDbfValue(dtD, Source(dtL, "", 0, true)), "18991231");
+    EXPECT_EQ(ConvertDbfValue(dtD, Source(dtC, "5 Mar 2004")), "20040305");
+    EXPECT_FALSE(ConvertDbfValue(dtD, Source(dtC, "someday")).has_value());
+
+    EXPECT_EQ(ConvertDbfValue(dtL, Source(dtC, "t")), "T");
+    EXPECT_EQ(ConvertDbfValue(dtL, Source(dtC, "FALSE")), "F");
+    EXPECT_FALSE(ConvertDbfValue(dtL, Source(dtC, "yes")).has_value());
+    EXPECT_EQ(ConvertDbfValue(dtL, Source(dtN, "", 0)), "F");
+    EXPECT_EQ(ConvertDbfValue(dtL, Source(dtN, "", -3)), "T");
+    EXPECT_FALSE(ConvertDbfValue(dtL, Source(dtD, "", March5)).has_value());
+
+    LocaleGuard German(QLocale(QLocale::German, QLocale::Germany));
+    EXPECT_EQ(ConvertDbfValue(dtN, Source(dtC, "12,5")), "12.50000");
+    EXPECT_EQ(ConvertDbfValue(dtC, Source(dtN, "", 12.5)), "12,5");
+    EXPECT_EQ(ConvertDbfValue(dtD, Source(dtC, "05.03.2004")), "20040305");
+}
+
+TEST(TablesWriter, FieldPlacementAndNumbers)
+{
+    QByteArray Field(15, ' ');
+    PlaceDbfField(Field.data(), dtN, 15, *ConvertDbfValue(dtN, TDbfSourceValue{dtN, false, {}, 2, 0, false}));
+    EXPECT_EQ(Field, "        2.00000");
+    QByteArray C(5, ' ');
+    PlaceDbfField(C.data(), dtC, 5, "abcdefgh");
+    EXPECT_EQ(C, "abcde");
+    QByteArray Utf(5, ' ');
+    PlaceDbfField(Utf.data(), dtC, 5, QString::fromUtf8("abcdé")); // é would be split: cut before it
+    EXPECT_EQ(Utf, "abcd ");
+    QByteArray Memo(10, ' ');
+    PlaceDbfMemoRef(Memo.data(), 10, 1);
+    EXPECT_EQ(Memo, "0000000001");
+
+    EXPECT_EQ(FormatDbfNumber(123456789.123456, 15, 5), QByteArray("123456789.12346"));
+    EXPECT_EQ(FormatDbfNumber(1234567890123.5, 15, 5), QByteArray("1234567890123.5"));
+    EXPECT_EQ(FormatDbfNumber(123456789012345.0, 15, 5), QByteArray("123456789012345"));
+    // Cutting into the whole digits would store another number.
+    EXPECT_FALSE(FormatDbfNumber(1e15, 15, 5).has_value());
+    EXPECT_FALSE(FormatDbfNumber(-123456789012345.0, 15, 5).has_value());
+}
+
+TEST(TablesWriter, MemoBlocksReadBackByOurReaderAndDbfread)
+{
+    QTemporaryDir Dir;
+    const QString Name = Dir.filePath("memo.dbf");
+    WriteDbfHeader(Name, {Def("ID", dtN), Def("NOTE", dtM)});
+    QFile Memo(Dir.filePath("memo.dbt"));
+    ASSERT_TRUE(Memo.open(QIODevice::ReadWrite));
+    EXPECT_EQ(AppendDbfMemo(Memo, "0123456789"), 1u);
+    EXPECT_EQ(AppendDbfMemo(Memo, "abcdefghij"), 2u);
+    UpdateDbfMemoHeader(Memo);
+    Memo.close();
+    const QByteArray MemoBytes = ReadBytes(Dir.filePath("memo.dbt"));
+    EXPECT_EQ(MemoBytes.size(), 1036);
+    EXPECT_EQ(qFromLittleEndian<quint32>(MemoBytes.constData()), 3u);
+
+    // Two records by hand in the writer's layout, as a copy would place them.
+    QByteArray Table = ReadBytes(Name);
+    Table.chop(1);
+    for (int i = 1; i <= 2; ++i) {
+        QByteArray Record(1 + 15 + 10, ' ');
+        PlaceDbfField(Record.data() + 1, dtN, 15, *ConvertDbfValue(dtN, TDbfSourceValue{dtN, false, {}, double(i), 0, false}));
+        PlaceDbfMemoRef(Record.data() + 16, 10, quint32(i));
+        Table += Record;
+    }
+    Table += '\x1A';
+    qToLittleEndian<quint32>(2, Table.data() + 4);
+    WriteBytes(Name, Table);
+
+    TDbfTable Ours(Name);
+    ASSERT_EQ(Ours.RowCount(), 2);
+    EXPECT_EQ(Ours.Value(0, 1).toString(), "0123456789");
+    EXPECT_EQ(Ours.Value(1, 1).toString(), "abcdefghij");
+    EXPECT_EQ(Ours.AsFloat(1, 0), 2.0);
+    const QJsonArray Records = ReadWithDbfread(Name)["records"].toArray();
+    ASSERT_EQ(Records.size(), 2);
+    EXPECT_EQ(Records[0].toArray()[1].toString(), "0123456789");
+    EXPECT_EQ(Records[1].toArray()[0].toDouble(), 2.0);
+}
