@@ -2,6 +2,7 @@
 
 #include "tables/dbf/dbftable.h"
 #include "tables/mdb/mdbdatabase.h"
+#include "tables/sql/sqlengine.h"
 
 #include <QDir>
 #include <QFile>
@@ -184,11 +185,28 @@ std::unique_ptr<TTableSource> TADOConnection::Execute(const QString &SQL)
                     return mdb_->OpenTable(Table);
         }
     }
-    return ExecuteSql(SQL);
+    return RunSql(SQL);
 }
 
-std::unique_ptr<TTableSource> TADOConnection::ExecuteSql(const QString &SQL)
+std::unique_ptr<TTableSource> TADOConnection::RunSql(const QString &SQL)
 {
-    (void)SQL;
-    throw EDatabaseError(QStringLiteral("This statement needs the SQL engine, which is not part of this build; only \"SELECT * FROM\" a table can be run."));
+    // Fresh table sources for every statement, so that none sees a table as it was before a
+    // batch update of the dataset.
+    std::unique_ptr<TSqlTables> Tables;
+    if (provider_ == prDbase)
+        Tables = std::make_unique<TDbfFolderTables>(path_, [](const QString &File) { return std::make_unique<TDbfTable>(File); });
+    else
+        Tables = OpenSqlTables(TSqlDriver::Access, path_);
+    std::unique_ptr<TTableSource> Result = ::ExecuteSql(*Tables, SQL);
+    // UPDATE, INSERT and DELETE are written at once by the tables' batch update; when that fails
+    // the statement has changed nothing that stays.
+    if (Tables->HasPendingChanges()) {
+        try {
+            Tables->ApplyUpdates();
+        } catch (...) {
+            Tables->CancelUpdates();
+            throw;
+        }
+    }
+    return Result;
 }

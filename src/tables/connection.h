@@ -55,7 +55,7 @@ public:
     QString DbaseTableFile(const QString &TableName) const;
 
 private:
-    std::unique_ptr<TTableSource> ExecuteSql(const QString &SQL);
+    std::unique_ptr<TTableSource> RunSql(const QString &SQL);
 
     TProvider provider_ = prNone;
     QString path_;
