@@ -646,6 +646,9 @@ void TMainForm::FormCreate()
 
     SetupMainReader(Reader1);
     ComboBox9->addItems(QFontDatabase::families());
+    // Nothing is selected until the editor reports its formatting.
+    ComboBox8->setCurrentIndex(-1);
+    ComboBox9->setCurrentIndex(-1);
 
     DHTMLEdit1->setHtml(QString::fromLatin1(BlankDocument));
     WebBrowser1->setHtml(QString::fromLatin1(BlankDocument));

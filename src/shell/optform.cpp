@@ -48,10 +48,23 @@ TOptForm::TOptForm(QWidget *Parent) : QDialog(Parent)
     GroupBox1 = new QGroupBox(this);
     GroupBox1->setGeometry(8, 6, 282, 212);
 
-    CheckBox1 = new QCheckBox(QStringLiteral("Write Log"), GroupBox1);
-    CheckBox1->setGeometry(12, 12, 258, 20);
+    // Created in their tab order: CheckBox2, CheckBox1, DirectoryEdit1, ComboBox1, UpDown1.
     CheckBox2 = new QCheckBox(QStringLiteral("Confirmation of Deleting Records"), GroupBox1);
     CheckBox2->setGeometry(12, 36, 258, 20);
+    CheckBox1 = new QCheckBox(QStringLiteral("Write Log"), GroupBox1);
+    CheckBox1->setGeometry(12, 12, 258, 20);
+
+    auto *Label3 = new QLabel(QStringLiteral("Path of Profiles"), GroupBox1);
+    Label3->setGeometry(12, 148, 258, 18);
+    DirectoryEdit1 = new TDirectoryEdit(GroupBox1);
+    DirectoryEdit1->setGeometry(12, 168, 258, 26);
+    Label3->setBuddy(DirectoryEdit1);
+
+    auto *Label2 = new QLabel(QStringLiteral("Default Charset"), GroupBox1);
+    Label2->setGeometry(12, 96, 258, 18);
+    ComboBox1 = new QComboBox(GroupBox1);
+    ComboBox1->setGeometry(12, 116, 258, 24);
+    Label2->setBuddy(ComboBox1);
 
     auto *Label1 = new QLabel(QStringLiteral("Threads/connections"), GroupBox1);
     Label1->setGeometry(12, 64, 150, 22);
@@ -63,18 +76,6 @@ TOptForm::TOptForm(QWidget *Parent) : QDialog(Parent)
     Edit1 = UpDown1->findChild<QLineEdit *>();
     Label1->setBuddy(UpDown1);
 
-    auto *Label2 = new QLabel(QStringLiteral("Default Charset"), GroupBox1);
-    Label2->setGeometry(12, 96, 258, 18);
-    ComboBox1 = new QComboBox(GroupBox1);
-    ComboBox1->setGeometry(12, 116, 258, 24);
-    Label2->setBuddy(ComboBox1);
-
-    auto *Label3 = new QLabel(QStringLiteral("Path of Profiles"), GroupBox1);
-    Label3->setGeometry(12, 148, 258, 18);
-    DirectoryEdit1 = new TDirectoryEdit(GroupBox1);
-    DirectoryEdit1->setGeometry(12, 168, 258, 26);
-    Label3->setBuddy(DirectoryEdit1);
-
     OkButton = new QPushButton(QStringLiteral("Ok"), this);
     OkButton->setGeometry(128, 228, 75, 26);
     OkButton->setDefault(true);
@@ -82,14 +83,6 @@ TOptForm::TOptForm(QWidget *Parent) : QDialog(Parent)
     CancelButton->setGeometry(213, 228, 75, 26);
     connect(OkButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
-
-    setTabOrder(CheckBox2, CheckBox1);
-    setTabOrder(CheckBox1, DirectoryEdit1->Edit);
-    setTabOrder(DirectoryEdit1->Edit, DirectoryEdit1->Button);
-    setTabOrder(DirectoryEdit1->Button, ComboBox1);
-    setTabOrder(ComboBox1, UpDown1);
-    setTabOrder(UpDown1, OkButton);
-    setTabOrder(OkButton, CancelButton);
 
     connect(CheckBox1, &QCheckBox::clicked, this, [this] { FLogChanged = 1; });
     connect(CheckBox2, &QCheckBox::clicked, this, [this] { FConfirmChanged = 1; });

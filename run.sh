@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Quillfast into build/ and starts it.
+#
+#   ./run.sh [project.qfx] [table.dbf | database.mdb]
+#
+# Without a screen (QT_QPA_PLATFORM=offscreen) Quillfast closes itself, in the orderly
+# way of File > Exit, after it has started: 3 seconds after the main window is shown,
+# or after QUILLFAST_QUIT_AFTER_MS milliseconds when that variable is set. The same
+# variable makes a run on a screen close itself too.
+set -euo pipefail
+cd "$(dirname "$0")"
+bash scripts/install-deps.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQF_WERROR=ON >/dev/null
+cmake --build build --target quillfast -j"$(nproc)"
+if [ "${QT_QPA_PLATFORM:-}" = offscreen ]; then
+  export QUILLFAST_QUIT_AFTER_MS="${QUILLFAST_QUIT_AFTER_MS:-3000}"
+fi
+exec build/quillfast "$@"

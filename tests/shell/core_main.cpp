@@ -1,0 +1,12 @@
+#include "testenv.h"
+
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+int main(int argc, char **argv)
+{
+    qftest::IsolateUserFolders();
+    QCoreApplication App(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

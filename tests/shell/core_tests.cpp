@@ -1,0 +1,302 @@
+// Settings, file-name helpers, the caption and resize rules, the main scanner's
+// set-up and the splash clock: everything of the shell that needs no window.
+
+#include "shell/fileutils.h"
+#include "shell/framelogic.h"
+#include "shell/globals.h"
+#include "shell/settings.h"
+#include "shell/splashclock.h"
+#include "store/reader.h"
+#include "testenv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace qf;
+using namespace qftest;
+
+namespace {
+
+void Touch(const QString &Name)
+{
+    QFile F(Name);
+    ASSERT_TRUE(F.open(QIODevice::WriteOnly));
+}
+
+// Makes every file write of this process fail, as on a full disk.
+class TFullDisk {
+public:
+    TFullDisk()
+    {
+        getrlimit(RLIMIT_FSIZE, &FOld);
+        FOldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit L = FOld;
+        L.rlim_cur = 0;
+        setrlimit(RLIMIT_FSIZE, &L);
+    }
+    ~TFullDisk()
+    {
+        setrlimit(RLIMIT_FSIZE, &FOld);
+        std::signal(SIGXFSZ, FOldHandler);
+    }
+
+private:
+    rlimit FOld{};
+    void (*FOldHandler)(int) = nullptr;
+};
+
+}  // namespace
+
+TEST(ShellFileUtils, MakeTempFileNameTakesFirstFreeCounter)
+{
+    QTemporaryDir Dir;
+    Touch(Dir.filePath("tmp0.dbf"));
+    Touch(Dir.filePath("tmp1.dbf"));
+    EXPECT_EQ(MakeTempFileName(Dir.path(), "tmp", "dbf"), Dir.path() + "/tmp2.dbf");
+    // A folder given with its delimiter gets no second one; a "\" typed by the user is kept.
+    EXPECT_EQ(MakeTempFileName(Dir.path() + "/", "tmp", "dbf"), Dir.path() + "/tmp2.dbf");
+    EXPECT_EQ(MakeTempFileName("nowhere\\", "tmp", "dbf"), "nowhere\\tmp0.dbf");
+}
+
+TEST(ShellFileUtils, MakeTempFileNameEmptyFolderIsTempFolder)
+{
+    const QString Name = MakeTempFileName(QString(), "qfsh", "tst");
+    EXPECT_TRUE(Name.startsWith(QDir::tempPath() + "/qfsh")) << Name.toStdString();
+    EXPECT_FALSE(QFile::exists(Name));
+    // An 8-character prefix gives always the same name, whether the file exists or not.
+    const QString Preview = MakeTempFileName(QString(), "$qfprev_", "html");
+    EXPECT_EQ(Preview, QDir::tempPath() + "/$qfprev_.html");
+    QFile F(Preview);
+    ASSERT_TRUE(F.open(QIODevice::WriteOnly));
+    F.close();
+    EXPECT_EQ(MakeTempFileName(QString(), "$qfprev_", "html"), Preview);
+    F.remove();
+}
+
+TEST(ShellFileUtils, RemoveFileExt)
+{
+    EXPECT_EQ(RemoveFileExt("report.final.txt"), "report.final");
+    EXPECT_EQ(RemoveFileExt("name."), "name");
+    EXPECT_EQ(RemoveFileExt("readme"), "readme");
+    EXPECT_EQ(RemoveFileExt("c:\\docs.old\\readme"), "c:\\docs.old\\readme");
+    EXPECT_EQ(RemoveFileExt("/home/u/docs.old/readme"), "/home/u/docs.old/readme");
+    EXPECT_EQ(RemoveFileExt("/home/u/docs.old/offer.qfx"), "/home/u/docs.old/offer");
+    EXPECT_EQ(RemoveFileExt("a.b:c"), "a.b:c");
+    EXPECT_EQ(RemoveFileExt(""), "");
+    EXPECT_EQ(IntMax(3, -4), 3);
+    EXPECT_EQ(IntMin(3, -4), -4);
+    EXPECT_EQ(IntMax(7, 7), 7);
+}
+
+TEST(ShellFrameLogic, Caption)
+{
+    EXPECT_EQ(CaptionText("", "", 0), "Quillfast - (NONAME) Using (NONAME)");
+    EXPECT_EQ(CaptionText("", "", 1), "Quillfast - (NONAME) Using (SQL QUERY)");
+    EXPECT_EQ(CaptionText("/any/folder/offer.qfx", "CLIENTS.DBF", 0),
+              "Quillfast - offer Using CLIENTS");
+    // An open table's name wins over the SQL-query mode.
+    EXPECT_EQ(CaptionText("/p.x/offer", "CLIENTS.DBF", 1), "Quillfast - offer Using CLIENTS");
+}
+
+TEST(ShellFrameLogic, ResizeMinimums)
+{
+    EXPECT_EQ(SubjectEditWidth(700, 136), 554);
+    EXPECT_EQ(SubjectEditWidth(200, 136), 150);
+    EXPECT_EQ(SubjectEditWidth(0, 136), 150);
+    EXPECT_EQ(PreviewStatusWidth(700, 96), 584);
+    EXPECT_EQ(PreviewStatusWidth(100, 96), 300);
+}
+
+TEST(ShellFrameLogic, TilesCoverTheAreaAndNeverLoopOnAnEmptyPicture)
+{
+    const auto T = TileOrigins(500, 200, 221, 132);
+    ASSERT_EQ(T.size(), 6);
+    EXPECT_EQ(T.front(), QPoint(0, 0));
+    EXPECT_EQ(T.back(), QPoint(442, 132));
+    EXPECT_TRUE(TileOrigins(500, 200, 0, 132).isEmpty());
+    EXPECT_TRUE(TileOrigins(500, 200, 221, 0).isEmpty());
+    EXPECT_TRUE(TileOrigins(0, 0, 221, 132).isEmpty());
+}
+
+TEST(ShellFrameLogic, MainReaderYieldsLineBreaksAndKeepsUnderscoreWords)
+{
+    TReader Reader;
+    SetupMainReader(Reader);
+    TScroller S(Reader);
+    S.SetText("first_name\r\nlast name\n", 0);
+    QStringList Tokens;
+    for (int i = 0; i < 10 && S.Current().Kind != tkEnd; ++i, S.Next())
+        Tokens << S.Current().Text;
+    EXPECT_EQ(Tokens, QStringList({"first_name", "\r", "\n", "last", "name", "\n"}));
+}
+
+class ShellSettings : public ::testing::Test {
+protected:
+    void SetUp() override { ForgetSettings(); }
+    void TearDown() override { ForgetSettings(); }
+};
+
+TEST_F(ShellSettings, FirstRunGivesDefaultsAndCreatesNothingOnRead)
+{
+    TOptionValues V;
+    V.Threads = 3;
+    ASSERT_TRUE(ReadOptionValues(V));
+    EXPECT_EQ(V, TOptionValues());
+    EXPECT_EQ(V.Threads, 15);
+    EXPECT_EQ(V.DefaultCharset, 15);
+    EXPECT_FALSE(V.WriteLog);
+    EXPECT_FALSE(V.ConfirmDel);
+    EXPECT_TRUE(V.ProfDir.isEmpty());
+}
+
+TEST_F(ShellSettings, RangesAndForeignTypes)
+{
+    WriteSettingsFile("[2.0]\nThreads=0\nDefaultCharset=19\nWriteLog=7\nConfirmDel=yes\n"
+                      "ProfDir=a,b\n");
+    TOptionValues V;
+    ASSERT_TRUE(ReadOptionValues(V));
+    EXPECT_EQ(V.Threads, 1);
+    EXPECT_EQ(V.DefaultCharset, 15);
+    EXPECT_TRUE(V.WriteLog);     // any non-zero number is on
+    EXPECT_FALSE(V.ConfirmDel);  // not a number: the default
+    EXPECT_TRUE(V.ProfDir.isEmpty());  // a list is not a string
+
+    WriteSettingsFile("[2.0]\nThreads=1000\nDefaultCharset=-1\nWriteLog=0\n"
+                      "ProfDir=/srv/profiles\n");
+    ASSERT_TRUE(ReadOptionValues(V));
+    EXPECT_EQ(V.Threads, 100);
+    EXPECT_EQ(V.DefaultCharset, 15);
+    EXPECT_FALSE(V.WriteLog);
+    EXPECT_EQ(V.ProfDir, "/srv/profiles");
+
+    WriteSettingsFile("[2.0]\nThreads=99999999999\nDefaultCharset=18\n");
+    ASSERT_TRUE(ReadOptionValues(V));
+    EXPECT_EQ(V.Threads, 15);  // beyond 32 bits: unreadable
+    EXPECT_EQ(V.DefaultCharset, 18);
+}
+
+TEST_F(ShellSettings, WritesOnlyFlaggedValues)
+{
+    TOptionValues V;
+    V.WriteLog = true;
+    V.Threads = 42;
+    V.ProfDir = "/x, y";
+    ASSERT_TRUE(WriteOptionValues(V, 0));
+    EXPECT_FALSE(QFile::exists(SettingsFile()));
+    ASSERT_TRUE(WriteOptionValues(V, ofThreads | ofProfDir));
+    const QByteArray Text = ReadSettingsFile();
+    EXPECT_TRUE(Text.contains("Threads=42")) << Text.constData();
+    EXPECT_FALSE(Text.contains("WriteLog"));
+    EXPECT_FALSE(Text.contains("ConfirmDel"));
+    EXPECT_FALSE(Text.contains("DefaultCharset"));
+    TOptionValues R;
+    ASSERT_TRUE(ReadOptionValues(R));
+    EXPECT_EQ(R.Threads, 42);
+    EXPECT_EQ(R.ProfDir, "/x, y");
+    EXPECT_FALSE(R.WriteLog);
+    // No selected charset row: nothing is written for it.
+    V.DefaultCharset = -1;
+    ASSERT_TRUE(WriteOptionValues(V, ofDefaultCharset));
+    EXPECT_FALSE(ReadSettingsFile().contains("DefaultCharset"));
+}
+
+TEST_F(ShellSettings, DirSettingsRoundTrip)
+{
+    DataBaseDir = "/data/tables/";
+    MailDir = "/data/mail/";
+    SQLFileDir = "/data/sql/";
+    SQLDataBase = "/data/db.mdb";
+    ASSERT_TRUE(SaveDataBaseDir());
+    ASSERT_TRUE(SaveMailDir());
+    ASSERT_TRUE(SaveSQLFileDir());
+    ASSERT_TRUE(SaveSQLDataBase());
+    DataBaseDir = MailDir = SQLFileDir = SQLDataBase = "changed";
+    ASSERT_TRUE(LoadDirSettings());
+    EXPECT_EQ(DataBaseDir, "/data/tables/");
+    EXPECT_EQ(MailDir, "/data/mail/");
+    EXPECT_EQ(SQLFileDir, "/data/sql/");
+    EXPECT_EQ(SQLDataBase, "/data/db.mdb");
+    ForgetSettings();
+    ASSERT_TRUE(LoadDirSettings());
+    EXPECT_TRUE(DataBaseDir.isEmpty());
+    EXPECT_TRUE(SQLDataBase.isEmpty());
+}
+
+TEST_F(ShellSettings, FailedWriteIsNotReportedAsSavedAndKeepsStoredValues)
+{
+    WriteSettingsFile("[2.0]\nThreads=7\nProfDir=/keep\nMailDir=/mail\n");
+    TOptionValues V;
+    ASSERT_TRUE(ReadOptionValues(V));
+    V.Threads = 50;
+    MailDir = "/other";
+    {
+        TFullDisk Full;
+        EXPECT_FALSE(WriteOptionValues(V, ofThreads));
+        EXPECT_FALSE(SaveMailDir());
+    }
+    // The file still holds every stored value.
+    EXPECT_EQ(ReadSettingsFile(), "[2.0]\nThreads=7\nProfDir=/keep\nMailDir=/mail\n");
+}
+
+TEST_F(ShellSettings, BlockedConfigFolderReadsDefaultsAndRefusesWrites)
+{
+    // The folder the settings belong in is taken by a file.
+    QDir().mkpath(QFileInfo(ConfigDir()).absolutePath());
+    Touch(ConfigDir());
+    TOptionValues V;
+    EXPECT_TRUE(ReadOptionValues(V));
+    EXPECT_EQ(V, TOptionValues());
+    V.Threads = 9;
+    EXPECT_FALSE(WriteOptionValues(V, ofThreads));
+    EXPECT_FALSE(SaveDataBaseDir());
+    EXPECT_TRUE(QFileInfo(ConfigDir()).isFile());
+}
+
+TEST_F(ShellSettings, UnreadableFileLeavesCurrentValues)
+{
+    // A settings "file" that cannot be read at all: the values stay as they are.
+    QDir().mkpath(SettingsFile());
+    TOptionValues V;
+    V.Threads = 33;
+    V.ProfDir = "/current";
+    EXPECT_FALSE(ReadOptionValues(V));
+    EXPECT_EQ(V.Threads, 33);
+    EXPECT_EQ(V.ProfDir, "/current");
+    EXPECT_FALSE(WriteOptionValues(V, ofThreads));
+    DataBaseDir = "/unchanged";
+    EXPECT_FALSE(LoadDirSettings());
+    EXPECT_EQ(DataBaseDir, "/unchanged");
+    QDir(SettingsFile()).removeRecursively();
+}
+
+TEST(ShellSplashClock, WaitsOnlyForTheRestOfTwoSeconds)
+{
+    using namespace std::chrono;
+    TSplashClock::Clock::time_point Now{};
+    milliseconds Slept{0};
+    TSplashClock Clock([&] { return Now; }, [&](milliseconds Ms) { Slept += Ms; Now += Ms; });
+    Clock.Start();
+    Now += milliseconds(700);
+    Clock.Wait();
+    EXPECT_EQ(Slept, milliseconds(1300));
+
+    // A start-up that already took longer removes the splash without any wait.
+    Slept = milliseconds(0);
+    Clock.Start();
+    Now += milliseconds(2500);
+    Clock.Wait();
+    EXPECT_EQ(Slept, milliseconds(0));
+
+    // A sleep that returns early is completed; one that overshoots ends the wait.
+    int Calls = 0;
+    TSplashClock Early([&] { return Now; }, [&](milliseconds Ms) { ++Calls; Now += Ms / 2 + milliseconds(1); });
+    Early.Start();
+    Early.Wait();
+    EXPECT_GE(Calls, 2);
+    EXPECT_EQ(Early.Remaining(), milliseconds(0));
+}

@@ -1,0 +1,398 @@
+// The options dialog, the input dialog, the modal-window minimizer, the hyperlink
+// label and the help component, driven through real widgets offscreen.
+
+#include "shell/addwordform.h"
+#include "shell/globals.h"
+#include "shell/grlink.h"
+#include "shell/helpwindow.h"
+#include "shell/hhcomp.h"
+#include "shell/minmodal.h"
+#include "shell/optform.h"
+#include "testenv.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMainWindow>
+#include <QMenu>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTest>
+#include <QTextBrowser>
+#include <QTimer>
+#include <QToolButton>
+#include <QUrl>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace qf;
+using namespace qftest;
+
+namespace {
+
+// Runs Action inside the dialog's modal loop, then closes it with the given button.
+void WhileShown(TOptForm &Form, const std::function<void()> &Action, QPushButton *Close)
+{
+    QTimer::singleShot(0, &Form, [&Form, Action, Close] {
+        Action();
+        Close->click();
+    });
+    Form.Options1Click();
+}
+
+}  // namespace
+
+class ShellOptions : public ::testing::Test {
+protected:
+    void SetUp() override { ForgetSettings(); }
+    void TearDown() override { ForgetSettings(); }
+};
+
+TEST_F(ShellOptions, FirstRunShowsDefaultsAndCharsetLines)
+{
+    TOptForm Form;
+    EXPECT_EQ(Form.windowTitle(), "Options");
+    EXPECT_EQ(Form.size(), QSize(298, 263));
+    EXPECT_FALSE(Form.CheckBox1->isChecked());
+    EXPECT_FALSE(Form.CheckBox2->isChecked());
+    EXPECT_EQ(Form.UpDown1->value(), 15);
+    EXPECT_EQ(Form.Edit1->text(), "15");
+    ASSERT_EQ(Form.ComboBox1->count(), 19);
+    EXPECT_EQ(Form.ComboBox1->currentIndex(), 15);
+    EXPECT_EQ(Form.ComboBox1->itemText(0), "Arabic (Windows), windows-1256");
+    EXPECT_EQ(Form.ComboBox1->itemText(15), "User Defined, x-user-defined");
+    EXPECT_EQ(Form.ComboBox1->itemText(18), "Western European (Windows), windows-1252");
+    EXPECT_TRUE(Form.DirectoryEdit1->text().isEmpty());
+    EXPECT_EQ(Form.UpDown1->minimum(), 1);
+    EXPECT_EQ(Form.UpDown1->maximum(), 100);
+    EXPECT_FALSE(Form.UpDown1->wrapping());
+}
+
+TEST_F(ShellOptions, StoredValuesFillTheControls)
+{
+    WriteSettingsFile("[2.0]\nWriteLog=1\nConfirmDel=1\nThreads=40\nDefaultCharset=3\nProfDir=/srv/p\n");
+    TOptForm Form;
+    EXPECT_TRUE(Form.CheckBox1->isChecked());
+    EXPECT_TRUE(Form.CheckBox2->isChecked());
+    EXPECT_EQ(Form.UpDown1->value(), 40);
+    EXPECT_EQ(Form.ComboBox1->currentIndex(), 3);
+    EXPECT_EQ(Form.DirectoryEdit1->text(), "/srv/p");
+}
+
+TEST_F(ShellOptions, TabOrder)
+{
+    TOptForm Form;
+    Form.show();
+    Form.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&Form));
+    Form.CheckBox2->setFocus();
+    const QList<QWidget *> Expected = {static_cast<QWidget *>(Form.CheckBox1), Form.DirectoryEdit1->Edit,
+                                       Form.DirectoryEdit1->Button, Form.ComboBox1,
+                                       Form.UpDown1, Form.OkButton, Form.CancelButton,
+                                       static_cast<QWidget *>(Form.CheckBox2)};
+    for (QWidget *Next : Expected) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QWidget *F = QApplication::focusWidget();
+        EXPECT_TRUE(F == Next || (F && F->parentWidget() == Next))
+            << "expected " << Next->metaObject()->className() << ", got "
+            << (F ? F->metaObject()->className() : "none");
+    }
+}
+
+TEST_F(ShellOptions, OkWithoutChangesWritesNothing)
+{
+    TOptForm Form;
+    WhileShown(Form, [] {}, Form.OkButton);
+    EXPECT_FALSE(QFile::exists(SettingsFile()));
+}
+
+TEST_F(ShellOptions, AnArrowClickChangesOnlyThreads)
+{
+    TOptForm Form;
+    WhileShown(Form, [&] {
+        EXPECT_EQ(Form.focusWidget(), Form.OkButton);
+        QTest::keyClick(Form.UpDown1, Qt::Key_Up);
+    }, Form.OkButton);
+    const QByteArray Text = ReadSettingsFile();
+    EXPECT_TRUE(Text.contains("Threads=16")) << Text.constData();
+    for (const char *Other : {"WriteLog", "ConfirmDel", "DefaultCharset", "ProfDir"})
+        EXPECT_FALSE(Text.contains(Other)) << Other;
+    EXPECT_EQ(Form.UpDown1->value(), 16);
+}
+
+TEST_F(ShellOptions, EachChangedControlIsWritten)
+{
+    TOptForm Form;
+    WhileShown(Form, [&] {
+        Form.CheckBox1->click();
+        Form.CheckBox2->click();
+        Form.ComboBox1->setCurrentIndex(14);
+        Form.DirectoryEdit1->Edit->setText("/profiles");
+        Form.Edit1->selectAll();
+        QTest::keyClicks(Form.Edit1, "77");
+    }, Form.OkButton);
+    TOptionValues V;
+    ASSERT_TRUE(ReadOptionValues(V));
+    EXPECT_TRUE(V.WriteLog);
+    EXPECT_TRUE(V.ConfirmDel);
+    EXPECT_EQ(V.Threads, 77);
+    EXPECT_EQ(V.DefaultCharset, 14);
+    EXPECT_EQ(V.ProfDir, "/profiles");
+}
+
+TEST_F(ShellOptions, CancelPutsBackStoredOrDefaultValues)
+{
+    WriteSettingsFile("[2.0]\nThreads=20\n");
+    TOptForm Form;
+    WhileShown(Form, [&] {
+        Form.UpDown1->setValue(90);
+        Form.CheckBox1->click();
+        Form.DirectoryEdit1->Edit->setText("/typed");
+    }, Form.CancelButton);
+    EXPECT_EQ(Form.UpDown1->value(), 20);
+    EXPECT_FALSE(Form.CheckBox1->isChecked());  // never stored: its default
+    EXPECT_TRUE(Form.DirectoryEdit1->text().isEmpty());
+    EXPECT_EQ(ReadSettingsFile(), "[2.0]\nThreads=20\n");
+}
+
+TEST_F(ShellOptions, OptionsThatCouldNotBeStoredStayInForce)
+{
+    TOptForm Form;
+    struct rlimit Old{};
+    getrlimit(RLIMIT_FSIZE, &Old);
+    auto *OldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit Full = Old;
+    Full.rlim_cur = 0;
+    setrlimit(RLIMIT_FSIZE, &Full);
+    WhileShown(Form, [&] { Form.UpDown1->setValue(64); }, Form.OkButton);
+    setrlimit(RLIMIT_FSIZE, &Old);
+    std::signal(SIGXFSZ, OldHandler);
+
+    EXPECT_EQ(Form.UpDown1->value(), 64);
+    EXPECT_EQ(Form.UnsavedFlags(), unsigned(ofThreads));
+    EXPECT_FALSE(QFile::exists(SettingsFile()));
+    // A later Cancel does not throw the option away...
+    WhileShown(Form, [&] { Form.CheckBox2->click(); }, Form.CancelButton);
+    EXPECT_EQ(Form.UpDown1->value(), 64);
+    EXPECT_FALSE(Form.CheckBox2->isChecked());
+    // ...and the next OK that can write stores it.
+    WhileShown(Form, [] {}, Form.OkButton);
+    EXPECT_EQ(Form.UnsavedFlags(), 0u);
+    TOptionValues V;
+    ASSERT_TRUE(ReadOptionValues(V));
+    EXPECT_EQ(V.Threads, 64);
+}
+
+TEST(ShellAddWordForm, EnterAcceptsEscapeCancelsCaptionStays)
+{
+    TAddWordForm Form;
+    EXPECT_EQ(Form.windowTitle(), "Add");
+    EXPECT_EQ(Form.size(), QSize(313, 104));
+    Form.setWindowTitle("Add Field");
+    Form.Edit1->clear();
+    QTimer::singleShot(0, &Form, [&] {
+        EXPECT_EQ(Form.focusWidget(), Form.Edit1);
+        QTest::keyClicks(Form.Edit1, "TOTAL_SUM");
+        QTest::keyClick(Form.Edit1, Qt::Key_Return);
+    });
+    EXPECT_EQ(Form.exec(), QDialog::Accepted);
+    EXPECT_EQ(Form.Edit1->text(), "TOTAL_SUM");
+
+    QTimer::singleShot(0, &Form, [&] { QTest::keyClick(Form.Edit1, Qt::Key_Escape); });
+    EXPECT_EQ(Form.exec(), QDialog::Rejected);
+    EXPECT_EQ(Form.windowTitle(), "Add Field");
+
+    // The empty text is accepted too; the caller judges it.
+    Form.Edit1->clear();
+    QTimer::singleShot(0, &Form, [&] { Form.OkButton->click(); });
+    EXPECT_EQ(Form.exec(), QDialog::Accepted);
+    EXPECT_TRUE(Form.Edit1->text().isEmpty());
+}
+
+TEST(ShellMinModal, MinimizingTheDialogMinimizesTheApplication)
+{
+    QMainWindow Main;
+    Main.show();
+    QDialog Dialog(&Main);
+    auto *Inner = new QWidget(&Dialog);
+    auto *Min = new TMinModal(Inner);
+    ASSERT_EQ(Min->Form(), &Dialog);
+    int Calls = 0;
+    Min->OnMinimize = [&](TMinModal *Sender) { EXPECT_EQ(Sender, Min); ++Calls; };
+    Dialog.show();
+
+    Dialog.showMaximized();
+    EXPECT_EQ(Calls, 0);
+    EXPECT_FALSE(Main.isMinimized());
+
+    Dialog.showMinimized();
+    EXPECT_EQ(Calls, 1);
+    EXPECT_TRUE(Main.isMinimized());
+
+    QEvent Deactivate(QEvent::WindowDeactivate);
+    QApplication::sendEvent(&Dialog, &Deactivate);
+    EXPECT_TRUE(Main.isMinimized());
+
+    QEvent Activate(QEvent::WindowActivate);
+    QApplication::sendEvent(&Dialog, &Activate);
+    EXPECT_FALSE(Main.isMinimized());
+    EXPECT_FALSE(Dialog.isMinimized());
+}
+
+TEST(ShellMinModal, NoFormInTheOwnerChainChangesNothing)
+{
+    QObject Owner;
+    TMinModal Min(&Owner);
+    EXPECT_EQ(Min.Form(), nullptr);
+    EXPECT_FALSE(Min.Installed());
+    // A form destroyed first leaves the component harmless.
+    auto *Form = new QDialog;
+    auto *Watcher = new TMinModal(new QObject(Form));
+    EXPECT_TRUE(Watcher->Installed());
+    delete Form;
+}
+
+class TUrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> Opened;
+public slots:
+    void Open(const QUrl &Url) { Opened << Url; }
+};
+
+TEST(ShellGrlink, LooksLikeALinkAndChangesColourWhileHeld)
+{
+    TGrlink Link;
+    Link.setText("Quillfast");
+    Link.resize(120, 20);
+    Link.show();
+    EXPECT_EQ(Link.cursor().shape(), Qt::PointingHandCursor);
+    EXPECT_TRUE(Link.font().underline());
+    EXPECT_EQ(Link.FontColor(), QColor(0, 0, 255));
+    EXPECT_EQ(Link.ActiveColor, QColor(0x80, 0, 0x80));
+
+    QTest::mousePress(&Link, Qt::RightButton, {}, QPoint(5, 5));
+    EXPECT_EQ(Link.FontColor(), QColor(0, 0, 255));
+    QTest::mouseRelease(&Link, Qt::RightButton, {}, QPoint(5, 5));
+
+    Link.URL = "   ";  // blank: the caption would open, but the release is outside
+    TUrlCatcher Catcher;
+    QDesktopServices::setUrlHandler("https", &Catcher, "Open");
+    QTest::mousePress(&Link, Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_EQ(Link.FontColor(), QColor(0x80, 0, 0x80));
+    QTest::mouseRelease(&Link, Qt::LeftButton, {}, QPoint(500, 500));
+    EXPECT_EQ(Link.FontColor(), QColor(0, 0, 255));
+    EXPECT_TRUE(Catcher.Opened.isEmpty());
+    QDesktopServices::unsetUrlHandler("https");
+}
+
+TEST(ShellGrlink, ClickOpensUrlOrCaptionAndCopyTakesCaption)
+{
+    TUrlCatcher Catcher;
+    QDesktopServices::setUrlHandler("https", &Catcher, "Open");
+    TGrlink Link;
+    Link.resize(200, 20);
+    Link.show();
+
+    Link.setText("https://example.org/caption");
+    QTest::mouseClick(&Link, Qt::LeftButton, {}, QPoint(5, 5));
+    Link.URL = "  ";
+    Link.Click();
+    Link.URL = "https://example.org/url";
+    Link.Click();
+    ASSERT_EQ(Catcher.Opened.size(), 3);
+    EXPECT_EQ(Catcher.Opened[0], QUrl("https://example.org/caption"));
+    EXPECT_EQ(Catcher.Opened[1], QUrl("https://example.org/caption"));
+    EXPECT_EQ(Catcher.Opened[2], QUrl("https://example.org/url"));
+
+    Link.URL.clear();
+    Link.setText("  ");
+    Link.Click();
+    EXPECT_EQ(Catcher.Opened.size(), 3);
+    QDesktopServices::unsetUrlHandler("https");
+
+    Link.setText("Tembrook");
+    Link.URL = "https://example.org/url";
+    ASSERT_EQ(Link.PopupMenu()->actions().size(), 1);
+    EXPECT_EQ(Link.CopyItem()->text(), "Copy");
+    Link.CopyItem()->trigger();
+    EXPECT_EQ(QApplication::clipboard()->text(), "Tembrook");
+}
+
+class ShellHelp : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        FSavedAppDir = AppDir;
+        AppDir = QFileInfo(QStringLiteral(QF_HELP_SOURCE_DIR)).absolutePath() + "/";
+    }
+    void TearDown() override
+    {
+        THHComp::CloseAll();
+        AppDir = FSavedAppDir;
+    }
+    QString FSavedAppDir;
+};
+
+TEST_F(ShellHelp, ContentsListEveryPageAndEveryPageExists)
+{
+    QWidget Form;
+    THHComp Help(&Form, "help/index.html");
+    EXPECT_EQ(Help.HelpPath(), AppDir + "help/index.html");
+    Help.ShowContents();
+    THelpWindow *W = THHComp::HelpWindow();
+    ASSERT_NE(W, nullptr);
+    EXPECT_TRUE(W->isVisible());
+    EXPECT_TRUE(W->CurrentPage().endsWith("help/index.html"));
+    ASSERT_GE(W->Contents->count(), 8);
+    for (int i = 0; i < W->Contents->count(); ++i) {
+        const QString File = W->Contents->item(i)->data(Qt::UserRole).toString();
+        EXPECT_TRUE(QFileInfo(File).isFile()) << File.toStdString();
+        W->Contents->setCurrentRow(i);
+        EXPECT_EQ(QFileInfo(W->CurrentPage()), QFileInfo(File));
+        EXPECT_FALSE(W->Browser->toPlainText().trimmed().isEmpty()) << File.toStdString();
+    }
+}
+
+TEST_F(ShellHelp, F1OpensHelpAndNoControlSeesIt)
+{
+    QWidget Form;
+    auto *Edit = new QLineEdit(&Form);
+    THHComp Help(&Form, "help/index.html");
+    Form.show();
+    Edit->setFocus();
+
+    QTest::keyClick(Edit, Qt::Key_F1, Qt::ShiftModifier);
+    EXPECT_TRUE(!THHComp::HelpWindow() || !THHComp::HelpWindow()->isVisible());
+    QTest::keyClick(Edit, Qt::Key_F1, Qt::ControlModifier);
+    EXPECT_TRUE(!THHComp::HelpWindow() || !THHComp::HelpWindow()->isVisible());
+
+    QTest::keyClicks(Edit, "ab");
+    QTest::keyClick(Edit, Qt::Key_F1);
+    ASSERT_NE(THHComp::HelpWindow(), nullptr);
+    EXPECT_TRUE(THHComp::HelpWindow()->isVisible());
+    EXPECT_EQ(Edit->text(), "ab");  // other keys still reach the control
+}
+
+TEST_F(ShellHelp, MissingHelpFileShowsAMessageAndDestructionClosesHelp)
+{
+    QWidget Form;
+    {
+        THHComp Help(&Form, "help/none.html");
+        Help.ShowContents();
+        ASSERT_NE(THHComp::HelpWindow(), nullptr);
+        EXPECT_TRUE(THHComp::HelpWindow()->Browser->toPlainText().contains("cannot be found"));
+        EXPECT_TRUE(THHComp::HelpWindow()->isVisible());
+    }
+    EXPECT_FALSE(THHComp::HelpWindow()->isVisible());
+}
+
+#include "gui_tests.moc"

@@ -1,0 +1,316 @@
+// The main window's frame: pages, menus, commands, caption, resize rule, the two
+// web views, the forms of start-up and a picture of the window.
+
+#include "shell/aboutbox.h"
+#include "shell/addwordform.h"
+#include "shell/globals.h"
+#include "shell/hhcomp.h"
+#include "shell/helpwindow.h"
+#include "shell/mainform.h"
+#include "shell/optform.h"
+#include "shell/startup.h"
+#include "testenv.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QSet>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTest>
+#include <QWebEngineSettings>
+#include <QWebEngineView>
+#include <gtest/gtest.h>
+
+using namespace qf;
+using namespace qftest;
+
+namespace {
+
+QString Strip(QString S) { return S.remove('&'); }
+
+// A menu as text: captions, "-" for separators, shortcuts after a tab.
+QStringList MenuText(const QMenu *Menu)
+{
+    QStringList Lines;
+    for (const QAction *A : Menu->actions()) {
+        if (A->isSeparator())
+            Lines << "-";
+        else if (A->shortcut().isEmpty())
+            Lines << Strip(A->text());
+        else
+            Lines << Strip(A->text()) + "\t" + A->shortcut().toString();
+    }
+    return Lines;
+}
+
+QMenu *TopMenu(TMainForm &F, const QString &Title)
+{
+    for (QAction *A : F.menuBar()->actions())
+        if (Strip(A->text()) == Title)
+            return A->menu();
+    return nullptr;
+}
+
+class ShellMainForm : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ForgetSettings();
+        SqlQueryMode = 0;
+        ProjectFileName.clear();
+        TableName.clear();
+    }
+    void TearDown() override { ForgetSettings(); }
+};
+
+}  // namespace
+
+TEST_F(ShellMainForm, PagesAndStartState)
+{
+    TMainForm F;
+    EXPECT_EQ(F.windowTitle(), "Quillfast - (NONAME) Using (NONAME)");
+    EXPECT_EQ(F.size(), QSize(685, 483));
+    EXPECT_EQ(F.PageControl1->tabPosition(), QTabWidget::South);
+    QStringList Outer, Inner;
+    for (int i = 0; i < F.PageControl1->count(); ++i)
+        Outer << F.PageControl1->tabText(i);
+    for (int i = 0; i < F.PageControl2->count(); ++i)
+        Inner << F.PageControl2->tabText(i);
+    EXPECT_EQ(Outer, QStringList({"Database", "Filter", "Calculated Fields", "Mail"}));
+    EXPECT_EQ(Inner, QStringList({"Edit", "Source", "Preview", "Attachments"}));
+    EXPECT_EQ(F.PageControl1->currentWidget(), F.TabSheet1);
+    EXPECT_EQ(F.PageControl2->currentWidget(), F.TabSheet3);
+    EXPECT_TRUE(F.RxDBGrid1->isHidden());
+    EXPECT_EQ(F.FGridBitmap.size(), QSize(221, 132));
+    EXPECT_EQ(F.FFirstDocumentLoad, 1);
+    EXPECT_EQ(F.FPreviewDirty, 1);
+    EXPECT_GT(F.ComboBox9->count(), 0);  // installed font names
+    QStringList Sizes;
+    for (int i = 0; i < F.ComboBox8->count(); ++i)
+        Sizes << F.ComboBox8->itemText(i);
+    EXPECT_EQ(Sizes, QStringList({"1", "2", "3", "4", "5", "6", "7"}));
+
+    // First run: the remembered folders fall back to a folder the user can write.
+    EXPECT_FALSE(DataBaseDir.isEmpty());
+    EXPECT_EQ(DataBaseDir, MailDir);
+    EXPECT_EQ(DataBaseDir, SQLFileDir);
+    EXPECT_TRUE(QFileInfo(DataBaseDir).isDir());
+    EXPECT_TRUE(QFileInfo(DataBaseDir).isWritable());
+    EXPECT_TRUE(SQLDataBase.isEmpty());
+    EXPECT_TRUE(AppDir.endsWith('/'));
+}
+
+TEST_F(ShellMainForm, StoredFoldersAreKept)
+{
+    WriteSettingsFile("[2.0]\nDataBaseDir=/tables/\nSQLDataBase=/db/x.mdb\n");
+    TMainForm F;
+    EXPECT_EQ(DataBaseDir, "/tables/");
+    EXPECT_EQ(SQLDataBase, "/db/x.mdb");
+    EXPECT_NE(MailDir, "");
+}
+
+TEST_F(ShellMainForm, MenusCaptionsShortcutsAndEnabling)
+{
+    TMainForm F;
+    QStringList Titles;
+    for (QAction *A : F.menuBar()->actions())
+        Titles << Strip(A->text());
+    EXPECT_EQ(Titles, QStringList({"File", "Table", "Edit", "View", "Insert", "Format", "Mailing", "Help"}));
+
+    EXPECT_EQ(MenuText(TopMenu(F, "File")),
+              QStringList({"Create DBF...", "New Project\tCtrl+N", "-", "Open Table...", "Execute SQL...",
+                           "Open Project...\tCtrl+O", "-", "Restructure/Save As DBF...", "Save Project\tCtrl+S",
+                           "Save Project As...", "-", "Close Table\tCtrl+F4", "-", "Profiles...", "-", "Exit"}));
+    EXPECT_EQ(MenuText(TopMenu(F, "Table")),
+              QStringList({"Add Record...", "Edit Record...", "Delete Record", "-", "Find...\tCtrl+F",
+                           "Find Duplicates\tCtrl+D", "-", "Reopen", "-", "Descended", "Unsort"}));
+    EXPECT_EQ(MenuText(TopMenu(F, "Edit")),
+              QStringList({"Undo\tCtrl+U", "Redo", "-", "Cut\tCtrl+X", "Copy\tCtrl+C", "Paste\tCtrl+V", "-",
+                           "Select All\tCtrl+A", "-", "Options..."}));
+    EXPECT_EQ(MenuText(TopMenu(F, "View")),
+              QStringList({"Table", "Filter", "Calculated Fields", "Mail", "-", "Log"}));
+    EXPECT_EQ(MenuText(qobject_cast<QMenu *>(F.EditView0->parent())),
+              QStringList({"Editor", "Source", "Preview", "Attachments"}));
+    EXPECT_EQ(MenuText(TopMenu(F, "Insert")),
+              QStringList({"Horizontal Line", "-", "Image...", "Hyperlink...\tCtrl+K", "Table..."}));
+    EXPECT_EQ(MenuText(TopMenu(F, "Format")),
+              QStringList({"Font...", "-", "Numbered List", "Bulleted List", "-", "Decrease indent",
+                           "Increase Indent"}));
+    EXPECT_EQ(MenuText(TopMenu(F, "Mailing")),
+              QStringList({"Start", "-", "HTML", "Plain Text", "-", "Encoding..."}));
+    EXPECT_EQ(MenuText(TopMenu(F, "Help")), QStringList({"Help\tF1", "-", "About..."}));
+    EXPECT_TRUE(F.Html0->isChecked());
+    EXPECT_FALSE(F.PlainText0->isChecked());
+    EXPECT_FALSE(F.Descend0->isChecked());
+
+    EXPECT_EQ(MenuText(F.PopupMenu1).mid(0, 8),
+              QStringList({"Undo", "-", "Cut", "Copy", "Paste", "-", "Select All", "-"}));
+    EXPECT_EQ(F.InsertRow1->shortcut(), QKeySequence("Ctrl+R"));
+    EXPECT_EQ(F.DeleteRows1->shortcut(), QKeySequence("Ctrl+D"));
+    EXPECT_EQ(MenuText(F.PopupMenu2), QStringList({"Undo", "-", "Cut", "Copy", "Paste", "-", "Select All"}));
+    EXPECT_EQ(MenuText(F.PopupMenu3), MenuText(F.PopupMenu2));
+
+    // Only commands that work are enabled; the rest wait for their parts of the program.
+    const QSet<QAction *> Working = {F.Exit0, F.Options1, F.DBView0, F.Filter0, F.CalcFieldsView0,
+                                     F.EditView0, F.SourceView0, F.Preview0, F.AttachView0,
+                                     F.Content0, F.About0};
+    for (QAction *A : F.findChildren<QAction *>()) {
+        if (A->isSeparator() || A->menu() || A->objectName().isEmpty())
+            continue;
+        EXPECT_EQ(A->isEnabled(), Working.contains(A)) << A->objectName().toStdString();
+    }
+}
+
+TEST_F(ShellMainForm, ViewCommandsSwitchPages)
+{
+    TMainForm F;
+    F.show();
+    F.Preview0->trigger();
+    EXPECT_EQ(F.PageControl1->currentWidget(), F.TabSheet2);
+    EXPECT_EQ(F.PageControl2->currentWidget(), F.TabSheet5);
+    F.SourceView0->trigger();
+    EXPECT_EQ(F.PageControl2->currentWidget(), F.TabSheet10);
+    F.AttachView0->trigger();
+    EXPECT_EQ(F.PageControl2->currentWidget(), F.TabSheet6);
+    F.CalcFieldsView0->trigger();
+    EXPECT_EQ(F.PageControl1->currentWidget(), F.TabSheet7);
+    F.Filter0->trigger();
+    EXPECT_EQ(F.PageControl1->currentWidget(), F.TabSheet9);
+    EXPECT_EQ(F.focusWidget(), F.Memo1);
+    F.DBView0->trigger();
+    EXPECT_EQ(F.PageControl1->currentWidget(), F.TabSheet1);
+    F.EditView0->trigger();
+    EXPECT_EQ(F.PageControl1->currentWidget(), F.TabSheet2);
+    EXPECT_EQ(F.PageControl2->currentWidget(), F.TabSheet3);
+}
+
+TEST_F(ShellMainForm, ResizeRuleKeepsMinimums)
+{
+    TMainForm F;
+    F.show();
+    F.EditView0Click();
+    F.resize(1000, 500);
+    QApplication::processEvents();
+    EXPECT_EQ(F.Edit2->width(), F.Panel3->width() - F.Edit2->x() - 10);
+    EXPECT_GT(F.Edit2->width(), 150);
+    EXPECT_EQ(F.ComboBox2->width(), F.Edit2->width());
+    EXPECT_EQ(F.ComboBox4->width(), F.Edit2->width());
+    F.Preview0Click();
+    QApplication::processEvents();
+    EXPECT_EQ(F.StatusBar1->width(), F.Panel8->width() - F.DBNavigator1->width() - 20);
+
+    // Narrower than the window's layouts allow: the panels themselves are squeezed.
+    F.EditView0Click();
+    F.Panel3->resize(200, F.Panel3->height());
+    EXPECT_EQ(F.Edit2->width(), 150);
+    EXPECT_EQ(F.ComboBox2->width(), 150);
+    EXPECT_EQ(F.ComboBox4->width(), 150);
+    F.Preview0Click();
+    F.Panel8->resize(250, F.Panel8->height());
+    EXPECT_EQ(F.StatusBar1->width(), 300);
+}
+
+TEST_F(ShellMainForm, WebViewsLoadBlankDocuments)
+{
+    TMainForm F;
+    QSignalSpy Editor(F.DHTMLEdit1, &QWebEngineView::loadFinished);
+    QSignalSpy Preview(F.WebBrowser1, &QWebEngineView::loadFinished);
+    F.show();
+    F.FPreviewDirty = 0;
+    ASSERT_TRUE(Editor.count() > 0 || Editor.wait(30000));
+    ASSERT_TRUE(Preview.count() > 0 || Preview.wait(30000));
+    EXPECT_TRUE(Editor.first().first().toBool());
+    EXPECT_TRUE(Preview.first().first().toBool());
+    EXPECT_EQ(F.FFirstDocumentLoad, 0);
+    EXPECT_EQ(F.FHtmlChanged, 0);
+    EXPECT_EQ(F.FPreviewDirty, 1);
+    EXPECT_FALSE(F.WebBrowser1->settings()->testAttribute(QWebEngineSettings::JavascriptEnabled));
+    F.WebBrowser1StatusTextChange("file:///tmp/x.html");
+    EXPECT_EQ(F.StatusBar1->currentMessage(), "file:///tmp/x.html");
+}
+
+TEST_F(ShellMainForm, ExitClosesAndRemovesThePreviewFile)
+{
+    QTemporaryDir Dir;
+    TMainForm F;
+    F.show();
+    F.FPreviewFile = Dir.filePath("$qfprev_.html");
+    {
+        QFile P(F.FPreviewFile);
+        ASSERT_TRUE(P.open(QIODevice::WriteOnly));
+    }
+    F.Exit0->trigger();
+    EXPECT_FALSE(F.isVisible());
+    EXPECT_FALSE(QFile::exists(F.FPreviewFile));
+}
+
+TEST_F(ShellMainForm, StartupFormsAndHelpShortcut)
+{
+    CreateForms();
+    ASSERT_NE(MainForm, nullptr);
+    ASSERT_NE(AddWordForm, nullptr);
+    ASSERT_NE(AboutBox, nullptr);
+    ASSERT_NE(OptForm, nullptr);
+    EXPECT_EQ(OptForm->parent(), MainForm);
+    EXPECT_EQ(OptForm->UpDown1->value(), 15);
+    AppDir = QFileInfo(QStringLiteral(QF_HELP_SOURCE_DIR)).absolutePath() + "/";
+    MainForm->HHComp1->Loaded();
+    MainForm->show();
+    MainForm->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(MainForm));
+    // F1 is the Help menu's shortcut on the main window: it opens the contents.
+    QTest::keyClick(MainForm, Qt::Key_F1);
+    ASSERT_NE(THHComp::HelpWindow(), nullptr);
+    EXPECT_TRUE(THHComp::HelpWindow()->isVisible());
+    EXPECT_TRUE(THHComp::HelpWindow()->CurrentPage().endsWith("index.html"));
+    MainForm->close();
+    EXPECT_FALSE(THHComp::HelpWindow()->isVisible());
+    FreeForms();
+    EXPECT_EQ(MainForm, nullptr);
+    EXPECT_EQ(OptForm, nullptr);
+}
+
+TEST_F(ShellMainForm, ScreenshotIsNotBlank)
+{
+    TMainForm F;
+    F.show();
+    QApplication::processEvents();
+    const QImage Shot = F.grab().toImage();
+    ASSERT_FALSE(Shot.isNull());
+    EXPECT_EQ(Shot.size(), F.size() * Shot.devicePixelRatio());
+    QSet<QRgb> Colours;
+    for (int y = 0; y < Shot.height(); y += 3)
+        for (int x = 0; x < Shot.width(); x += 3)
+            Colours.insert(Shot.pixel(x, y));
+    EXPECT_GT(Colours.size(), 20);
+
+    // The tiled background shows where the hidden grid would be.
+    const QPoint Origin = F.PaintBox1->mapTo(&F, QPoint(0, 0));
+    const QImage Tile = F.FGridBitmap.toImage();
+    int Same = 0;
+    for (int i = 0; i < 50; ++i) {
+        const QPoint P(10 + i * 3, 10 + i);
+        if (Shot.pixel(Origin + P) == Tile.pixel(P.x() % Tile.width(), P.y() % Tile.height()))
+            ++Same;
+    }
+    EXPECT_GT(Same, 40);
+    const QString Keep = qEnvironmentVariable("QF_SHELL_SCREENSHOT");
+    if (!Keep.isEmpty()) {
+        Shot.save(Keep);
+        F.EditView0Click();
+        F.grab().save(Keep + ".mail.png");
+        F.Preview0Click();
+        F.grab().save(Keep + ".preview.png");
+    }
+}

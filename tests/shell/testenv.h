@@ -1,0 +1,55 @@
+#pragma once
+// Points the settings and data folders of the test process at a temporary folder,
+// so tests never touch the real user's settings.
+
+#include <QDir>
+#include <QFile>
+#include <QString>
+#include <QTemporaryDir>
+
+namespace qftest {
+
+inline QTemporaryDir &TestHome()
+{
+    static QTemporaryDir Dir;
+    return Dir;
+}
+
+inline void IsolateUserFolders()
+{
+    const QString Home = TestHome().path();
+    qputenv("HOME", Home.toUtf8());
+    qputenv("XDG_CONFIG_HOME", (Home + "/config").toUtf8());
+    qputenv("XDG_DATA_HOME", (Home + "/data").toUtf8());
+    qputenv("XDG_CACHE_HOME", (Home + "/cache").toUtf8());
+    QDir().mkpath(Home + "/config");
+}
+
+inline QString ConfigDir() { return TestHome().path() + "/config/Tembrook"; }
+inline QString SettingsFile() { return ConfigDir() + "/Quillfast 2.0.ini"; }
+
+// Starts a test from a first run: no settings stored.
+inline void ForgetSettings()
+{
+    QFile::remove(SettingsFile());
+    QFile F(ConfigDir());
+    if (QFileInfo(ConfigDir()).isFile())
+        F.remove();
+}
+
+inline void WriteSettingsFile(const QByteArray &Text)
+{
+    ForgetSettings();
+    QDir().mkpath(ConfigDir());
+    QFile F(SettingsFile());
+    F.open(QIODevice::WriteOnly);
+    F.write(Text);
+}
+
+inline QByteArray ReadSettingsFile()
+{
+    QFile F(SettingsFile());
+    return F.open(QIODevice::ReadOnly) ? F.readAll() : QByteArray();
+}
+
+}  // namespace qftest
