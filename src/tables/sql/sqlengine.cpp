@@ -85,7 +85,9 @@ std::shared_ptr<TTableSource> TDbfFolderTables::OpenTable(const QString &Name)
     return std::shared_ptr<TTableSource>(opener_(FileName));
 }
 
-TMdbTables::TMdbTables(const QString &FileName) : database_(std::make_unique<TMdbDatabase>(FileName)) {}
+TMdbTables::TMdbTables(const QString &FileName) : owned_(std::make_unique<TMdbDatabase>(FileName)), database_(owned_.get()) {}
+
+TMdbTables::TMdbTables(TMdbDatabase &Database) : database_(&Database) {}
 
 TMdbTables::~TMdbTables() = default;
 

@@ -58,6 +58,8 @@ class TMdbDatabase;
 class TMdbTables : public TSqlTables {
 public:
     explicit TMdbTables(const QString &FileName); // throws EDatabaseError
+    // Over a database the caller keeps open for as long as this lives.
+    explicit TMdbTables(TMdbDatabase &Database);
     ~TMdbTables() override;
     QStringList TableNames() const;
 
@@ -65,7 +67,8 @@ protected:
     std::shared_ptr<TTableSource> OpenTable(const QString &Name) override;
 
 private:
-    std::unique_ptr<TMdbDatabase> database_;
+    std::unique_ptr<TMdbDatabase> owned_;
+    TMdbDatabase *database_;
 };
 
 enum class TSqlDriver { DBase, Access };
