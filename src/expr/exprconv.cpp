@@ -71,7 +71,14 @@ QString withoutZone(const QString &Format)
     return out.trimmed();
 }
 
-QString shortDateFormat() { return QLocale().dateFormat(QLocale::ShortFormat); }
+// Years are written with four digits: a short format with two would lose the century on the way back.
+QString shortDateFormat()
+{
+    QString f = QLocale().dateFormat(QLocale::ShortFormat);
+    if (!f.contains(QStringLiteral("yyyy")))
+        f.replace(QStringLiteral("yy"), QStringLiteral("yyyy"));
+    return f;
+}
 QString longTimeFormat() { return withoutZone(QLocale().timeFormat(QLocale::LongFormat)); }
 QString shortTimeFormat() { return withoutZone(QLocale().timeFormat(QLocale::ShortFormat)); }
 
@@ -326,12 +333,11 @@ bool TryStrToDate(const QString &S, TDateTime &Value)
     QString format = shortDateFormat();
     QDate d = QLocale().toDate(text, format);
     if (!d.isValid()) {
-        // Accept the other year width too: a short format with two-digit years still reads four.
-        if (format.contains(QStringLiteral("yyyy")))
-            format.replace(QStringLiteral("yyyy"), QStringLiteral("yy"));
-        else
-            format.replace(QStringLiteral("yy"), QStringLiteral("yyyy"));
-        d = QLocale().toDate(text, format);
+        // Two-digit years as typed: within fifty years of today.
+        d = QLocale().toDate(text, format.replace(QStringLiteral("yyyy"), QStringLiteral("yy")));
+        const int earliest = QDate::currentDate().year() - 50;
+        while (d.isValid() && d.year() < earliest)
+            d = d.addYears(100);
     }
     if (!validDate(d))
         return false;

@@ -505,14 +505,18 @@ bool TParser::exprNumeric(int Context, T &Value, bool &First, int State, int Min
                 operand = v.E;
             else
                 operand = v.D;
-            while (operatorPriority(op) < currentPriority()) {
+            // The first operand has been read: a failure further on in its term is no failure "at the
+            // first operand", and must keep its own code (a division by zero stays one).
+            First = false;
+            // Only an operator of the type binds tighter: "div" ends an extended comparison side
+            // (context 6) without being read, and looping on it would never end.
+            while (operatorPriority(op) < currentPriority() && (curFlags() & operatorClass(Type))) {
                 bool first2 = true;
                 if (!exprNumeric(Context, operand, first2, 3, currentPriority(), Type))
                     return false;
             }
             if (!applyNumeric(Value, op, operand))
                 return false;
-            First = false;
             state = 3;
         } else {
             bool atEnd = false;
