@@ -80,10 +80,10 @@ struct TIdSMTP::TImpl {
   }
   QByteArray CurrentReply;
 
-  static int OnDebug(CURL *, curl_infotype Type, char *P, size_t N, void *User) {
-    if (Type == CURLINFO_HEADER_IN)
-      static_cast<TImpl *>(User)->TakeReplyText(P, N);
-    return 0;
+  // libcurl hands every server reply line to the header callback.
+  static size_t OnHeader(char *P, size_t Size, size_t N, void *User) {
+    static_cast<TImpl *>(User)->TakeReplyText(P, Size * N);
+    return Size * N;
   }
   static size_t OnWrite(char *, size_t Size, size_t N, void *) { return Size * N; }
   static size_t OnRead(char *Buf, size_t Size, size_t N, void *User) {
@@ -162,9 +162,8 @@ void TIdSMTP::Connect(int Timeout) {
   curl_easy_setopt(C, CURLOPT_URL, UrlText.constData());
   curl_easy_setopt(C, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(C, CURLOPT_ERRORBUFFER, FImpl->ErrorBuffer);
-  curl_easy_setopt(C, CURLOPT_VERBOSE, 1L);
-  curl_easy_setopt(C, CURLOPT_DEBUGFUNCTION, &TImpl::OnDebug);
-  curl_easy_setopt(C, CURLOPT_DEBUGDATA, FImpl);
+  curl_easy_setopt(C, CURLOPT_HEADERFUNCTION, &TImpl::OnHeader);
+  curl_easy_setopt(C, CURLOPT_HEADERDATA, FImpl);
   curl_easy_setopt(C, CURLOPT_WRITEFUNCTION, &TImpl::OnWrite);
   curl_easy_setopt(C, CURLOPT_READFUNCTION, &TImpl::OnRead);
   curl_easy_setopt(C, CURLOPT_READDATA, FImpl);

@@ -61,37 +61,41 @@ THeaderTokens EncodedWords(const QString &Text, TCharsetEncoder &Encoder) {
 }  // namespace
 
 QByteArray EncodeQuotedPrintable(QByteArrayView Data) {
-  QByteArray Out;
-  Out.reserve(Data.size() + Data.size() / 8 + 16);
-  qsizetype Col = 0;
-  auto Put = [&](const char *P, qsizetype N) {
-    // Keep room for the soft break "=" within the line.
-    if (Col + N > MaxLine - 1) {
-      Out.append("=\r\n");
-      Col = 0;
-    }
-    Out.append(P, N);
-    Col += N;
-  };
   const qsizetype Size = Data.size();
+  // Worst case: every byte escaped, plus a soft break every 25 escapes.
+  QByteArray Out(Size * 3 + Size / 8 + 8, Qt::Uninitialized);
+  char *O = Out.data();
+  const char *In = Data.data();
+  qsizetype Col = 0;
   for (qsizetype I = 0; I < Size; ++I) {
-    const auto C = static_cast<unsigned char>(Data[I]);
-    if (C == '\r' && I + 1 < Size && Data[I + 1] == '\n') {
-      Out.append("\r\n");
+    const auto C = static_cast<unsigned char>(In[I]);
+    if (C == '\r' && I + 1 < Size && In[I + 1] == '\n') {
+      *O++ = '\r';
+      *O++ = '\n';
       Col = 0;
       ++I;
       continue;
     }
-    const bool AtLineEnd = I + 1 == Size || (Data[I + 1] == '\r' && I + 2 < Size && Data[I + 2] == '\n');
+    const bool AtLineEnd = I + 1 == Size || (In[I + 1] == '\r' && I + 2 < Size && In[I + 2] == '\n');
     const bool Escape = (NeedsQpEscape(C) && C != '\t') || ((C == ' ' || C == '\t') && AtLineEnd);
-    if (Escape) {
-      const char Esc[3] = {'=', HexDigits[C >> 4], HexDigits[C & 15]};
-      Put(Esc, 3);
-    } else {
-      const char Ch = static_cast<char>(C);
-      Put(&Ch, 1);
+    const qsizetype N = Escape ? 3 : 1;
+    // Keep room for the soft break "=" within the line.
+    if (Col + N > MaxLine - 1) {
+      *O++ = '=';
+      *O++ = '\r';
+      *O++ = '\n';
+      Col = 0;
     }
+    if (Escape) {
+      *O++ = '=';
+      *O++ = HexDigits[C >> 4];
+      *O++ = HexDigits[C & 15];
+    } else {
+      *O++ = static_cast<char>(C);
+    }
+    Col += N;
   }
+  Out.truncate(O - Out.data());
   return Out;
 }
 

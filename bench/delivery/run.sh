@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Mail throughput: our client (bench_delivery) against postfix's smtp-source, both sending
+# 10,000 messages of about 2 KB over 15 reused connections to postfix's smtp-sink on 127.0.0.1.
+# Installs postfix for the sink and the source only, without configuring or starting it.
+# BUILD_DIR may name an existing build folder that holds bench_delivery.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+messages=${MESSAGES:-10000}
+sessions=${SESSIONS:-15}
+rounds=${ROUNDS:-3}
+build=${BUILD_DIR:-$root/build-bench-delivery}
+
+if ! command -v smtp-sink >/dev/null && [ ! -x /usr/sbin/smtp-sink ]; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  echo "postfix postfix/main_mailer_type select No configuration" | $sudo debconf-set-selections
+  # Keep the package scripts from starting a mail system.
+  made_policy=""
+  if [ ! -e /usr/sbin/policy-rc.d ]; then
+    printf '#!/bin/sh\nexit 101\n' | $sudo tee /usr/sbin/policy-rc.d >/dev/null
+    $sudo chmod +x /usr/sbin/policy-rc.d
+    made_policy=1
+  fi
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends postfix >/dev/null
+  [ -z "$made_policy" ] || $sudo rm -f /usr/sbin/policy-rc.d
+fi
+PATH=$PATH:/usr/sbin
+
+if [ ! -x "$build/bench/delivery/bench_delivery" ]; then
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQF_GUI=OFF >/dev/null
+  cmake --build "$build" --target bench_delivery -j4 >/dev/null
+fi
+
+port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+user=$( [ "$(id -u)" -eq 0 ] && echo "-u postfix" || true )
+smtp-sink $user 127.0.0.1:"$port" 1024 &
+sink=$!
+trap 'kill $sink 2>/dev/null || true' EXIT
+for _ in $(seq 50); do
+  (exec 3<>/dev/tcp/127.0.0.1/"$port") 2>/dev/null && break
+  sleep 0.1
+done
+
+rate() { /usr/bin/python3 -c "print(round($1 / $2))"; }
+best_source=0
+best_ours=0
+for r in $(seq "$rounds"); do
+  start=$(date +%s.%N)
+  smtp-source -d -s "$sessions" -m "$messages" -l 2048 -f sender@example.com -t rcpt@example.com 127.0.0.1:"$port"
+  end=$(date +%s.%N)
+  source_rate=$(rate "$messages" "$(/usr/bin/python3 -c "print($end - $start)")")
+  ours_line=$("$build/bench/delivery/bench_delivery" 127.0.0.1 "$port" "$messages" "$sessions")
+  ours_rate=${ours_line##*rate=}
+  echo "round $r: smtp-source $source_rate msg/s, Quillfast $ours_rate msg/s ($ours_line)"
+  [ "$source_rate" -gt "$best_source" ] && best_source=$source_rate
+  [ "$ours_rate" -gt "$best_ours" ] && best_ours=$ours_rate
+done
+echo "best of $rounds: smtp-source $best_source msg/s, Quillfast $best_ours msg/s," \
+  "ratio $(/usr/bin/python3 -c "print(round($best_ours / $best_source, 2))")"
