@@ -1,6 +1,6 @@
 #include "shell/optform.h"
 
-#include "shell/charsets.h"
+#include "delivery/charsets.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -96,7 +96,7 @@ TOptForm::TOptForm(QWidget *Parent) : QDialog(Parent)
 
 void TOptForm::FormCreate()
 {
-    for (const TCharsetRow &Row : CharsetTable)
+    for (const TCharsetInfo &Row : CharsetTable)
         ComboBox1->addItem(QString::fromLatin1(Row.DisplayName) + QStringLiteral(", ") +
                            QString::fromLatin1(Row.MimeName));
     ComboBox1->setCurrentIndex(-1);

@@ -14,8 +14,6 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <sys/resource.h>
 
 using namespace qf;
 using namespace qftest;
@@ -27,28 +25,6 @@ void Touch(const QString &Name)
     QFile F(Name);
     ASSERT_TRUE(F.open(QIODevice::WriteOnly));
 }
-
-// Makes every file write of this process fail, as on a full disk.
-class TFullDisk {
-public:
-    TFullDisk()
-    {
-        getrlimit(RLIMIT_FSIZE, &FOld);
-        FOldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit L = FOld;
-        L.rlim_cur = 0;
-        setrlimit(RLIMIT_FSIZE, &L);
-    }
-    ~TFullDisk()
-    {
-        setrlimit(RLIMIT_FSIZE, &FOld);
-        std::signal(SIGXFSZ, FOldHandler);
-    }
-
-private:
-    rlimit FOld{};
-    void (*FOldHandler)(int) = nullptr;
-};
 
 }  // namespace
 

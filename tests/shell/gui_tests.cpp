@@ -30,8 +30,6 @@
 #include <QUrl>
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <sys/resource.h>
 
 using namespace qf;
 using namespace qftest;
@@ -166,15 +164,10 @@ TEST_F(ShellOptions, CancelPutsBackStoredOrDefaultValues)
 TEST_F(ShellOptions, OptionsThatCouldNotBeStoredStayInForce)
 {
     TOptForm Form;
-    struct rlimit Old{};
-    getrlimit(RLIMIT_FSIZE, &Old);
-    auto *OldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit Full = Old;
-    Full.rlim_cur = 0;
-    setrlimit(RLIMIT_FSIZE, &Full);
-    WhileShown(Form, [&] { Form.UpDown1->setValue(64); }, Form.OkButton);
-    setrlimit(RLIMIT_FSIZE, &Old);
-    std::signal(SIGXFSZ, OldHandler);
+    {
+        TFullDisk Full;
+        WhileShown(Form, [&] { Form.UpDown1->setValue(64); }, Form.OkButton);
+    }
 
     EXPECT_EQ(Form.UpDown1->value(), 64);
     EXPECT_EQ(Form.UnsavedFlags(), unsigned(ofThreads));

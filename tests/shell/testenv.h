@@ -7,6 +7,9 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <csignal>
+#include <sys/resource.h>
+
 namespace qftest {
 
 inline QTemporaryDir &TestHome()
@@ -51,5 +54,29 @@ inline QByteArray ReadSettingsFile()
     QFile F(SettingsFile());
     return F.open(QIODevice::ReadOnly) ? F.readAll() : QByteArray();
 }
+
+// Makes every file write of this process fail, as on a full disk, while it lives.
+class TFullDisk {
+public:
+    TFullDisk()
+    {
+        getrlimit(RLIMIT_FSIZE, &FOld);
+        FOldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit L = FOld;
+        L.rlim_cur = 0;
+        setrlimit(RLIMIT_FSIZE, &L);
+    }
+    ~TFullDisk()
+    {
+        setrlimit(RLIMIT_FSIZE, &FOld);
+        std::signal(SIGXFSZ, FOldHandler);
+    }
+    TFullDisk(const TFullDisk &) = delete;
+    TFullDisk &operator=(const TFullDisk &) = delete;
+
+private:
+    rlimit FOld{};
+    void (*FOldHandler)(int) = nullptr;
+};
 
 }  // namespace qftest
