@@ -146,6 +146,8 @@ bool TIdSMTP::Connected() const {
 }
 
 void TIdSMTP::Connect(int Timeout) {
+  if (Timeout <= 0)
+    Timeout = IdTimeoutDefault;
   FImpl->Close();
   CURL *C = curl_easy_init();
   if (!C)
