@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -176,26 +177,19 @@ TEST(DeliveryThread, HundredThreadsShareTheWorkAndRestart) {
   std::vector<std::unique_ptr<TTaker>> Threads;
   for (int I = 0; I < 100; ++I)
     Threads.push_back(std::make_unique<TTaker>(W));
+  auto AllStopped = [&] {
+    return std::all_of(Threads.begin(), Threads.end(), [](const auto &T) { return T->Stopped(); });
+  };
   for (auto &T : Threads)
     T->Start();
-  ASSERT_TRUE(WaitUntil([&] {
-    for (auto &T : Threads)
-      if (!T->Stopped())
-        return false;
-    return true;
-  }));
+  ASSERT_TRUE(WaitUntil(AllStopped));
   {
     std::lock_guard<std::mutex> L(W.Lock);
     W.Count = 10000;
   }
   for (auto &T : Threads)
     T->Start();
-  ASSERT_TRUE(WaitUntil([&] {
-    for (auto &T : Threads)
-      if (!T->Stopped())
-        return false;
-    return true;
-  }));
+  ASSERT_TRUE(WaitUntil(AllStopped));
   std::lock_guard<std::mutex> L(W.Lock);
   for (size_t I = 0; I < W.Taken.size(); ++I)
     ASSERT_EQ(W.Taken[I], 1) << "index " << I;
