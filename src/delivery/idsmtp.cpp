@@ -5,11 +5,11 @@
 
 #include <QUrl>
 
+#include <algorithm>
 #include <cstring>
 #include <curl/curl.h>
 #include <mutex>
 #include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -33,11 +33,10 @@ QByteArray LocalName() {
 struct TIdSMTP::TImpl {
   CURL *Curl = nullptr;
   char ErrorBuffer[CURL_ERROR_SIZE] = {};
-  // Server replies as they arrive: the reply being read and the last complete one.
+  // Server replies as they arrive: the unfinished line, the reply being read, and the last
+  // refusal (4xx or 5xx). libcurl says QUIT after a refusal, so it need not be the last reply.
   QByteArray Partial;
-  QByteArray LastReply;
-  int LastCode = 0;
-  // The last refusal (4xx or 5xx): libcurl says QUIT after it, so it is not the last reply.
+  QByteArray CurrentReply;
   QByteArray ErrorReply;
   int ErrorCode = 0;
   // The message in upload.
@@ -68,17 +67,15 @@ struct TIdSMTP::TImpl {
       else
         CurrentReply += ' ' + Line.mid(4);
       if (Last) {
-        LastReply = CurrentReply;
-        LastCode = LastReply.left(3).toInt();
-        if (LastCode >= 400) {
-          ErrorReply = LastReply;
-          ErrorCode = LastCode;
+        const int Code = CurrentReply.left(3).toInt();
+        if (Code >= 400) {
+          ErrorReply = CurrentReply;
+          ErrorCode = Code;
         }
         CurrentReply.clear();
       }
     }
   }
-  QByteArray CurrentReply;
 
   // libcurl hands every server reply line to the header callback.
   static size_t OnHeader(char *P, size_t Size, size_t N, void *User) {
@@ -98,8 +95,6 @@ struct TIdSMTP::TImpl {
   void Reset() {
     Partial.clear();
     CurrentReply.clear();
-    LastReply.clear();
-    LastCode = 0;
     ErrorReply.clear();
     ErrorCode = 0;
     ErrorBuffer[0] = 0;
@@ -113,14 +108,14 @@ struct TIdSMTP::TImpl {
       return;
     long OsErrno = 0;
     curl_easy_getinfo(Curl, CURLINFO_OS_ERRNO, &OsErrno);
-    Close();
-    if (ErrorCode)
-      throw EIdReplyError(ErrorCode, QString::fromUtf8(ErrorReply));
     QString Text = QString::fromUtf8(curl_easy_strerror(Rc));
     if (ErrorBuffer[0])
       Text += QStringLiteral(": ") + QString::fromUtf8(ErrorBuffer);
     if (OsErrno)
       Text += QStringLiteral(" (") + QString::fromLocal8Bit(strerror(static_cast<int>(OsErrno))) + QLatin1Char(')');
+    Close();
+    if (ErrorCode)
+      throw EIdReplyError(ErrorCode, QString::fromUtf8(ErrorReply));
     throw EIdException(Text);
   }
 };
@@ -138,27 +133,25 @@ bool TIdSMTP::Connected() const {
   pollfd P{S, POLLIN | POLLRDHUP, 0};
   if (poll(&P, 1, 0) < 0)
     return false;
-  if (P.revents == 0)
-    return true;
   // An idle SMTP connection has nothing to say: anything readable is a close or a
   // "421 closing" on its way.
-  return false;
+  return P.revents == 0;
 }
 
 void TIdSMTP::Connect(int Timeout) {
   if (Timeout <= 0)
     Timeout = IdTimeoutDefault;
   FImpl->Close();
-  CURL *C = curl_easy_init();
-  if (!C)
-    throw EIdException(QStringLiteral("The SMTP client cannot be created (out of memory)"));
-  FImpl->Curl = C;
   QUrl Url;
   Url.setScheme(QStringLiteral("smtp"));
   Url.setHost(Host.trimmed());
   Url.setPort(Port);
   if (!Url.isValid() || Host.trimmed().isEmpty())
     throw EIdException(QStringLiteral("The SMTP host \"%1\" is not valid").arg(Host));
+  CURL *C = curl_easy_init();
+  if (!C)
+    throw EIdException(QStringLiteral("The SMTP client cannot be created (out of memory)"));
+  FImpl->Curl = C;
   // The path names us in EHLO.
   const QByteArray UrlText = Url.toEncoded() + '/' + LocalName();
   curl_easy_setopt(C, CURLOPT_URL, UrlText.constData());

@@ -204,10 +204,15 @@ void TIdThread::Synchronize(const std::function<void()> &Call) {
   C->Fn = Call;
   C->Blocking = true;
   Post(C);
-  std::unique_lock<std::mutex> L(SyncQueue().Lock);
-  SyncQueue().Changed.wait(L, [&] { return C->Done; });
-  if (C->Error)
-    std::rethrow_exception(C->Error);
+  std::exception_ptr Error;
+  {
+    // Take the exception over, so that only this thread holds it from now on.
+    std::unique_lock<std::mutex> L(SyncQueue().Lock);
+    SyncQueue().Changed.wait(L, [&] { return C->Done; });
+    Error = std::move(C->Error);
+  }
+  if (Error)
+    std::rethrow_exception(Error);
 }
 
 void TIdThread::Queue(std::function<void()> Call) {
@@ -240,7 +245,7 @@ void TIdThread::CheckSynchronize() {
     }
     {
       std::lock_guard<std::mutex> L(SyncQueue().Lock);
-      C->Error = Error;
+      C->Error = std::move(Error);
       C->Done = true;
     }
     SyncQueue().Changed.notify_all();

@@ -18,8 +18,11 @@ import json
 import os
 import signal
 import sys
+import warnings
 
 from aiosmtpd.smtp import SMTP, AuthResult
+
+warnings.filterwarnings("ignore")  # aiosmtpd deprecation notes would clutter the test output
 
 
 def control(directory):

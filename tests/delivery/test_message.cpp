@@ -127,21 +127,4 @@ TEST(DeliveryMessage, UnknownCharsetIsAClearError) {
   }
 }
 
-TEST(DeliveryMessage, EncoderReferencesOnlyInHtml) {
-  TCharsetEncoder E(QStringLiteral("windows-1252"));
-  EXPECT_EQ(E.Encode(QStringLiteral("a€b😀c"), TCharsetEncoder::umHtmlReference), QByteArray("a\x80" "b&#128512;c"));
-  EXPECT_THROW(E.Encode(QStringLiteral("a😀")), EIdException);
-  // The encoder is reusable after a failure.
-  EXPECT_EQ(E.Encode(QStringLiteral("ü")), QByteArray("\xfc"));
-  TCharsetEncoder U7(QStringLiteral("utf-7"));
-  EXPECT_EQ(U7.Encode(QStringLiteral("a世"), TCharsetEncoder::umHtmlReference), QByteArray("a+ThY-"));
-}
-
-TEST(DeliveryMessage, ContentTypeFromExtension) {
-  EXPECT_EQ(GuessContentType(QStringLiteral("/x/PRICE.PDF")), QByteArray("application/pdf"));
-  EXPECT_EQ(GuessContentType(QStringLiteral("photo.JpEg")), QByteArray("image/jpeg"));
-  EXPECT_EQ(GuessContentType(QStringLiteral("no_extension")), QByteArray("application/octet-stream"));
-  EXPECT_EQ(GuessContentType(QStringLiteral("archive.tar.gz")), QByteArray("application/gzip"));
-}
-
 }  // namespace
