@@ -104,6 +104,8 @@ bool TSettingsKey::Close()
     if (!FWritten)
         return true;
     // The file is replaced atomically, so a failed write leaves the stored values intact.
+    // What could not be written may linger in QSettings' cache for this run; callers
+    // that must store it write it again (the options dialog does).
     FSettings->sync();
     return FSettings->status() == QSettings::NoError;
 }

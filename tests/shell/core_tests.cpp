@@ -217,6 +217,13 @@ TEST_F(ShellSettings, FailedWriteIsNotReportedAsSavedAndKeepsStoredValues)
     }
     // The file still holds every stored value.
     EXPECT_EQ(ReadSettingsFile(), "[2.0]\nThreads=7\nProfDir=/keep\nMailDir=/mail\n");
+    // Written again once the disk has room, the values are stored beside the others.
+    ASSERT_TRUE(WriteOptionValues(V, ofThreads));
+    ASSERT_TRUE(SaveMailDir());
+    const QByteArray Text = ReadSettingsFile();
+    EXPECT_TRUE(Text.contains("Threads=50")) << Text.constData();
+    EXPECT_TRUE(Text.contains("MailDir=/other")) << Text.constData();
+    EXPECT_TRUE(Text.contains("ProfDir=/keep")) << Text.constData();
 }
 
 TEST_F(ShellSettings, BlockedConfigFolderReadsDefaultsAndRefusesWrites)
@@ -231,6 +238,11 @@ TEST_F(ShellSettings, BlockedConfigFolderReadsDefaultsAndRefusesWrites)
     EXPECT_FALSE(WriteOptionValues(V, ofThreads));
     EXPECT_FALSE(SaveDataBaseDir());
     EXPECT_TRUE(QFileInfo(ConfigDir()).isFile());
+    // Once the folder can be made, the same writes succeed.
+    ForgetSettings();
+    EXPECT_TRUE(WriteOptionValues(V, ofThreads));
+    EXPECT_TRUE(SaveDataBaseDir());
+    EXPECT_TRUE(ReadSettingsFile().contains("Threads=9"));
 }
 
 TEST_F(ShellSettings, UnreadableFileLeavesCurrentValues)

@@ -34,10 +34,10 @@ inline QString SettingsFile() { return ConfigDir() + "/Quillfast 2.0.ini"; }
 // Starts a test from a first run: no settings stored.
 inline void ForgetSettings()
 {
-    QFile::remove(SettingsFile());
-    QFile F(ConfigDir());
     if (QFileInfo(ConfigDir()).isFile())
-        F.remove();
+        QFile::remove(ConfigDir());
+    else
+        QDir(ConfigDir()).removeRecursively();
 }
 
 inline void WriteSettingsFile(const QByteArray &Text)
