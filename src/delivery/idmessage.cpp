@@ -164,6 +164,9 @@ bool HasControl(const QString &S) {
 void CheckAddress(const QString &Address, const QString &Role) {
   if (Address.trimmed().isEmpty())
     throw EIdException(QStringLiteral("The %1 address is empty").arg(Role));
+  // Far past what SMTP allows (256), and it keeps header lines within their limit.
+  if (Address.toUtf8().size() > 900)
+    throw EIdException(QStringLiteral("The %1 address \"%2...\" is too long").arg(Role, Address.left(40)));
   if (HasControl(Address))
     throw EIdException(QStringLiteral("The %1 address \"%2\" holds control characters")
                            .arg(Role, QString(Address).replace(QLatin1Char('\r'), QLatin1Char(' '))

@@ -54,7 +54,8 @@ TEST(DeliveryMessage, LineBreaksInHeaderTextsCannotAddHeaders) {
   EXPECT_FALSE(Raw.contains("\nX-Injected"));
   EXPECT_EQ(Str(ParseComposed(Raw)["subject"]), "Hello  Bcc: victim@example.com");
 
-  for (const QString &Bad : {QStringLiteral("a@example.com\r\nRCPT TO:<b@example.com>"), QString()}) {
+  for (const QString &Bad : {QStringLiteral("a@example.com\r\nRCPT TO:<b@example.com>"), QString(),
+                            QStringLiteral("x").repeated(1000) + QStringLiteral("@example.com")}) {
     TIdMessage R;
     R.From.Address = QStringLiteral("sender@example.com");
     R.Recipients.Add().Address = Bad;
