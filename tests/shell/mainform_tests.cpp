@@ -28,6 +28,8 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
+#include <QPushButton>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 #include <gtest/gtest.h>
@@ -264,6 +266,21 @@ TEST_F(ShellMainForm, StartupFormsAndHelpShortcut)
     ASSERT_NE(OptForm, nullptr);
     EXPECT_EQ(OptForm->parent(), MainForm);
     EXPECT_EQ(OptForm->UpDown1->value(), 15);
+    // About... and Options... show their dialogs modally.
+    bool AboutShown = false, OptionsShown = false;
+    QTimer::singleShot(0, AboutBox, [&] {
+        AboutShown = AboutBox->isVisible() && QApplication::activeModalWidget() == AboutBox;
+        AboutBox->accept();
+    });
+    MainForm->About0->trigger();
+    QTimer::singleShot(0, OptForm, [&] {
+        OptionsShown = OptForm->isVisible() && QApplication::activeModalWidget() == OptForm;
+        OptForm->CancelButton->click();
+    });
+    MainForm->Options1->trigger();
+    EXPECT_TRUE(AboutShown);
+    EXPECT_TRUE(OptionsShown);
+
     AppDir = QFileInfo(QStringLiteral(QF_HELP_SOURCE_DIR)).absolutePath() + "/";
     MainForm->HHComp1->Loaded();
     MainForm->show();
