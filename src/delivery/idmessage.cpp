@@ -46,21 +46,11 @@ quint64 Random64() {
   return Generator.generate64();
 }
 
-QByteArray LocalDomain() {
-  static const QByteArray Domain = [] {
-    char H[256] = {};
-    if (gethostname(H, sizeof H - 1) != 0 || !H[0])
-      return QByteArray("localhost");
-    return QByteArray(H);
-  }();
-  return Domain;
-}
-
 QByteArray MessageId(const QString &FromAddress) {
   static std::atomic<quint64> Counter{0};
   QByteArray Domain = FromAddress.section(QLatin1Char('@'), -1).toUtf8();
   if (!FromAddress.contains(QLatin1Char('@')) || Domain.isEmpty() || Domain.contains('>') || Domain.contains(' '))
-    Domain = LocalDomain();
+    Domain = LocalHostName();
   return '<' + QByteArray::number(QDateTime::currentMSecsSinceEpoch(), 36) + '.' +
          QByteArray::number(Counter.fetch_add(1) + 1, 36) + '.' +
          QByteArray::number(Random64(), 36) + "@" + Domain + '>';
@@ -160,6 +150,16 @@ bool HasControl(const QString &S) {
 }
 
 }  // namespace
+
+QByteArray LocalHostName() {
+  static const QByteArray Name = [] {
+    char H[256] = {};
+    if (gethostname(H, sizeof H - 1) != 0 || !H[0])
+      return QByteArray("localhost");
+    return QByteArray(H);
+  }();
+  return Name;
+}
 
 void CheckAddress(const QString &Address, const QString &Role) {
   if (Address.trimmed().isEmpty())

@@ -81,5 +81,8 @@ private:
   mutable std::unique_ptr<TCharsetEncoder> FEncoder;
 };
 
-// Throws EIdException when Address is empty or holds control characters.
+// This machine's name, for the message id and the greeting to the server.
+QByteArray LocalHostName();
+
+// Throws EIdException when Address is empty, too long or holds control characters.
 void CheckAddress(const QString &Address, const QString &Role);

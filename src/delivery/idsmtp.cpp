@@ -10,7 +10,6 @@
 #include <curl/curl.h>
 #include <mutex>
 #include <poll.h>
-#include <unistd.h>
 
 namespace {
 
@@ -20,13 +19,6 @@ void GlobalInit() {
 }
 
 long Seconds(int Ms) { return Ms <= 0 ? 0 : (Ms + 999) / 1000; }
-
-QByteArray LocalName() {
-  char H[256] = {};
-  if (gethostname(H, sizeof H - 1) != 0 || !H[0])
-    return "localhost";
-  return QUrl::toPercentEncoding(QString::fromLatin1(H));
-}
 
 }  // namespace
 
@@ -153,7 +145,7 @@ void TIdSMTP::Connect(int Timeout) {
     throw EIdException(QStringLiteral("The SMTP client cannot be created (out of memory)"));
   FImpl->Curl = C;
   // The path names us in EHLO.
-  const QByteArray UrlText = Url.toEncoded() + '/' + LocalName();
+  const QByteArray UrlText = Url.toEncoded() + '/' + QUrl::toPercentEncoding(QString::fromLatin1(LocalHostName()));
   curl_easy_setopt(C, CURLOPT_URL, UrlText.constData());
   curl_easy_setopt(C, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(C, CURLOPT_ERRORBUFFER, FImpl->ErrorBuffer);
