@@ -11,7 +11,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 bash scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQF_WERROR=ON >/dev/null
-cmake --build build --target quillfast -j"$(nproc)"
+cmake --build build --target quillfast -j"${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}"
 if [ "${QT_QPA_PLATFORM:-}" = offscreen ]; then
   export QUILLFAST_QUIT_AFTER_MS="${QUILLFAST_QUIT_AFTER_MS:-3000}"
 fi
