@@ -6,6 +6,8 @@
 #include <QDateTime>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <string>
 
 namespace {
 bool IsTextType(TFieldType Type) { return MapFieldTypeToDbf(Type) == dtC || MapFieldTypeToDbf(Type) == dtM; }
@@ -421,66 +423,157 @@ void TADOQuery::BuildView(int64_t KeepRow)
     }
 }
 
+std::vector<int64_t> TADOQuery::NaturalOrder() const
+{
+    // Row ids are below the source's row count: marking them is cheaper than sorting them.
+    std::vector<uint8_t> Visible(size_t(source_->RowCount()), 0);
+    for (const int64_t Row : rows_)
+        if (Row >= 0 && Row < int64_t(Visible.size()))
+            Visible[size_t(Row)] = 1;
+    std::vector<int64_t> Order;
+    Order.reserve(rows_.size());
+    for (size_t Row = 0; Row < Visible.size(); ++Row)
+        if (Visible[Row])
+            Order.push_back(int64_t(Row));
+    return Order;
+}
+
 void TADOQuery::SortRows()
 {
     if (sortField_ < 0 || rows_.size() < 2)
         return;
     const int Field = sortField_;
     const bool Descending = sortDescending_;
-    const size_t n = rows_.size();
     const TTableSource &Source = *source_;
     const TFieldType Type = fields_[size_t(Field)]->DataType();
-    // Nulls come first in ascending order; equal keys keep the table's order.
+    // Keys are read in the table's order, which walks the file forward.
+    const std::vector<int64_t> Order = NaturalOrder();
     if (IsTextType(Type)) {
-        struct TKey {
-            QString Text;
-            int64_t Row;
-            bool Null;
-        };
-        std::vector<TKey> Keys(n);
-        for (size_t i = 0; i < n; ++i) {
-            const int64_t Row = rows_[i];
-            const bool Null = Source.IsNull(Row, Field);
-            Keys[i] = TKey{Null ? QString() : Source.AsString(Row, Field).toCaseFolded(), Row, Null};
-        }
-        std::sort(Keys.begin(), Keys.end(), [Descending](const TKey &a, const TKey &b) {
-            if (a.Null != b.Null)
-                return Descending ? b.Null : a.Null;
-            const int c = Descending ? b.Text.compare(a.Text) : a.Text.compare(b.Text);
-            return c != 0 ? c < 0 : a.Row < b.Row;
-        });
-        for (size_t i = 0; i < n; ++i)
-            rows_[i] = Keys[i].Row;
+        SortText(Order, Descending);
         return;
     }
     struct TKey {
         double Value;
         int64_t Row;
     };
-    std::vector<TKey> Keys(n);
+    std::vector<TKey> Keys;
+    Keys.reserve(Order.size());
+    std::vector<int64_t> Nulls;
     const bool Number = MapFieldTypeToDbf(Type) == dtN;
-    // Nulls sort as NaN, placed by the comparison below.
-    for (size_t i = 0; i < n; ++i) {
-        const int64_t Row = rows_[i];
-        double Key;
-        if (Number) {
-            Key = Source.IsNull(Row, Field) ? std::nan("") : Source.AsFloat(Row, Field);
+    for (const int64_t Row : Order) {
+        if (Source.IsNull(Row, Field)) {
+            Nulls.push_back(Row);
+        } else if (Number) {
+            Keys.push_back(TKey{Source.AsFloat(Row, Field), Row});
         } else {
             const QVariant V = Source.Value(Row, Field);
-            Key = !V.isValid() ? std::nan("") : V.typeId() == QMetaType::Bool ? (V.toBool() ? 1.0 : 0.0) : VariantToSerial(V);
+            Keys.push_back(TKey{V.typeId() == QMetaType::Bool ? (V.toBool() ? 1.0 : 0.0) : VariantToSerial(V), Row});
         }
-        Keys[i] = TKey{Key, Row};
     }
-    std::sort(Keys.begin(), Keys.end(), [Descending](const TKey &a, const TKey &b) {
-        const bool NullA = std::isnan(a.Value), NullB = std::isnan(b.Value);
-        if (NullA != NullB)
-            return Descending ? NullB : NullA;
-        if (!NullA && a.Value != b.Value)
-            return Descending ? a.Value > b.Value : a.Value < b.Value;
+    if (Descending)
+        std::sort(Keys.begin(), Keys.end(), [](const TKey &a, const TKey &b) { return a.Value > b.Value || (a.Value == b.Value && a.Row < b.Row); });
+    else
+        std::sort(Keys.begin(), Keys.end(), [](const TKey &a, const TKey &b) { return a.Value < b.Value || (a.Value == b.Value && a.Row < b.Row); });
+    PlaceSorted(Keys, Nulls, Descending);
+}
+
+template <typename TKeys>
+void TADOQuery::PlaceSorted(const TKeys &Keys, const std::vector<int64_t> &Nulls, bool Descending)
+{
+    // Nulls first in ascending order, last in descending order; equal keys keep the table's order.
+    size_t i = 0;
+    if (!Descending)
+        for (const int64_t Row : Nulls)
+            rows_[i++] = Row;
+    for (const auto &Key : Keys)
+        rows_[i++] = Key.Row;
+    if (Descending)
+        for (const int64_t Row : Nulls)
+            rows_[i++] = Row;
+}
+
+namespace {
+// A text sort key: case-folded UTF-8 in a shared arena, its first eight bytes packed for quick
+// comparison (byte order of UTF-8 is the order of code points).
+struct TTextKey {
+    uint64_t Prefix;
+    size_t Offset;
+    uint32_t Length;
+    int64_t Row;
+};
+
+// Letters with accents sort beside their plain letters (é with e), and after them when the texts
+// are otherwise equal.
+QByteArray TextSortKey(const QString &Text)
+{
+    const QString Folded = Text.toCaseFolded();
+    QString Base = Folded.normalized(QString::NormalizationForm_D);
+    Base.removeIf([](QChar c) { return c.category() == QChar::Mark_NonSpacing; });
+    if (Base == Folded)
+        return Folded.toUtf8();
+    return Base.toUtf8() + '\0' + Folded.toUtf8();
+}
+
+uint64_t PackPrefix(const char *Bytes, size_t Length)
+{
+    uint64_t Prefix = 0;
+    for (size_t i = 0; i < 8; ++i)
+        Prefix = (Prefix << 8) | (i < Length ? uint8_t(Bytes[i]) : 0);
+    return Prefix;
+}
+} // namespace
+
+void TADOQuery::SortText(const std::vector<int64_t> &Order, bool Descending)
+{
+    const int Field = sortField_;
+    const TTableSource &Source = *source_;
+    std::vector<int64_t> Nulls;
+    std::vector<TTextKey> Keys;
+    Keys.reserve(Order.size());
+    std::string Arena;
+    Arena.reserve(Order.size() * 16);
+    for (const int64_t Row : Order) {
+        QByteArrayView Ascii;
+        const size_t Offset = Arena.size();
+        if (Source.AsciiText(Row, Field, Ascii)) {
+            if (Ascii.isEmpty()) {
+                Nulls.push_back(Row);
+                continue;
+            }
+            Arena.append(Ascii.data(), size_t(Ascii.size()));
+            for (size_t i = Offset; i < Arena.size(); ++i)
+                if (Arena[i] >= 'A' && Arena[i] <= 'Z')
+                    Arena[i] = char(Arena[i] + 32);
+        } else if (Source.IsNull(Row, Field)) {
+            Nulls.push_back(Row);
+            continue;
+        } else {
+            const QByteArray Key = TextSortKey(Source.AsString(Row, Field));
+            Arena.append(Key.constData(), size_t(Key.size()));
+        }
+        Keys.push_back(TTextKey{0, Offset, uint32_t(std::min<size_t>(Arena.size() - Offset, UINT32_MAX)), Row});
+    }
+    for (TTextKey &Key : Keys)
+        Key.Prefix = PackPrefix(Arena.data() + Key.Offset, Key.Length);
+    const char *Base = Arena.data();
+    auto Less = [Base](const TTextKey &a, const TTextKey &b) {
+        if (a.Prefix != b.Prefix)
+            return a.Prefix < b.Prefix;
+        if (a.Length > 8 && b.Length > 8) {
+            const int c = std::memcmp(Base + a.Offset + 8, Base + b.Offset + 8, std::min(a.Length, b.Length) - 8);
+            if (c != 0)
+                return c < 0;
+        }
+        return a.Length < b.Length;
+    };
+    std::sort(Keys.begin(), Keys.end(), [&Less, Descending](const TTextKey &a, const TTextKey &b) {
+        if (Less(a, b))
+            return !Descending;
+        if (Less(b, a))
+            return Descending;
         return a.Row < b.Row;
     });
-    for (size_t i = 0; i < n; ++i)
-        rows_[i] = Keys[i].Row;
+    PlaceSorted(Keys, Nulls, Descending);
 }
 
 void TADOQuery::ParseSort(const QString &Text, int &Field, bool &Descending) const
@@ -515,7 +608,7 @@ void TADOQuery::SetSort(const QString &Value)
     sortField_ = Field;
     sortDescending_ = Descending;
     if (Field < 0) // back to the table's order
-        std::sort(rows_.begin(), rows_.end());
+        rows_ = NaturalOrder();
     else
         SortRows();
     current_ = rows_.empty() ? -1 : 0;

@@ -141,6 +141,10 @@ private:
     void CheckWritable() const;
     void BuildView(int64_t KeepRow);
     void SortRows();
+    void SortText(const std::vector<int64_t> &Order, bool Descending);
+    template <typename TKeys>
+    void PlaceSorted(const TKeys &Keys, const std::vector<int64_t> &Nulls, bool Descending);
+    std::vector<int64_t> NaturalOrder() const;
     void ParseSort(const QString &Text, int &Field, bool &Descending) const;
     void MoveTo(int64_t Index);
     void ResetBuffer();

@@ -5,6 +5,7 @@
 // Rows are addressed by a stable row id 0..RowCount()-1 that never changes while the source is
 // open: deleted rows keep their id (IsDeleted), appended rows get the next ids.
 
+#include <QByteArrayView>
 #include <QDateTime>
 #include <QString>
 #include <QVariant>
@@ -52,6 +53,9 @@ public:
     virtual bool IsNull(int64_t Row, int Field) const { return !Value(Row, Field).isValid(); }
     virtual QString AsString(int64_t Row, int Field) const { return Value(Row, Field).toString(); }
     virtual double AsFloat(int64_t Row, int Field) const { return Value(Row, Field).toDouble(); }
+    // A fast road for sorting: the stored bytes of a text value when they are plain ASCII (empty for
+    // null). False when the source has no such road for this value; the caller then uses AsString.
+    virtual bool AsciiText(int64_t Row, int Field, QByteArrayView &Text) const { (void)Row; (void)Field; (void)Text; return false; }
 
     // Changes stay pending until ApplyUpdates writes them all; a read-only source throws
     // EDatabaseError with its reason before changing anything.

@@ -216,6 +216,17 @@ TEST_F(TablesDataset, SortWithoutReopening)
     EXPECT_EQ(Query.Sort(), "");
 }
 
+TEST_F(TablesDataset, TextSortIgnoresCaseAndPlacesAccentsBesideTheirLetters)
+{
+    const std::vector<TRawField> Fields = {{"NAME", 'C', 10}};
+    WriteBytes(Dir.filePath("words.dbf"), RawDbf(0x03, Fields, {"zoe", "\xC3\x89mile", "Emile", "eve", "Zed", "emilf", "\xC3\xA9mile"}));
+    OpenClients("words.dbf");
+    Query.SetSort("NAME");
+    EXPECT_EQ(Names(), (QStringList{"Emile", QString::fromUtf8("Émile"), QString::fromUtf8("émile"), "emilf", "eve", "Zed", "zoe"}));
+    Query.SetSort("NAME DESC");
+    EXPECT_EQ(Names(), (QStringList{"zoe", "Zed", "eve", "emilf", QString::fromUtf8("Émile"), QString::fromUtf8("émile"), "Emile"}));
+}
+
 TEST_F(TablesDataset, FilterCallbackHidesAndCounts)
 {
     int Calls = 0;

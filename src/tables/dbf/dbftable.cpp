@@ -295,11 +295,21 @@ bool TDbfTable::IsNull(int64_t Row, int Field) const
         return !Pending->isValid();
     if (Row < 0 || Row >= fileRows_)
         return true;
+    const QByteArrayView Bytes = Raw(Row, Field);
     switch (layout_[size_t(Field)].Type) {
-    case 'C':
-        return TrimmedRight(Raw(Row, Field)).isEmpty();
-    default:
+    case 'N':
+    case 'F': {
+        double Number;
+        return !ParseNumber(Bytes, Number);
+    }
+    case 'D':
+        return !ParseDate(Bytes).isValid();
+    case 'L':
+        return !ParseLogical(Trimmed(Bytes)).isValid();
+    case 'M':
         return !Decode(Row, Field).isValid();
+    default:
+        return TrimmedRight(Bytes).isEmpty();
     }
 }
 
@@ -322,6 +332,17 @@ double TDbfTable::AsFloat(int64_t Row, int Field) const
         return Value(Row, Field).toDouble();
     double Number;
     return ParseNumber(Raw(Row, Field), Number) ? Number : 0.0;
+}
+
+bool TDbfTable::AsciiText(int64_t Row, int Field, QByteArrayView &Text) const
+{
+    if (layout_[size_t(Field)].Type != 'C' || Row < 0 || Row >= fileRows_ || PendingValue(Row, Field))
+        return false;
+    Text = TrimmedRight(Raw(Row, Field));
+    for (char c : Text)
+        if (uint8_t(c) >= 0x80)
+            return false;
+    return true;
 }
 
 QVariant TDbfTable::Normalize(int Field, const QVariant &Value) const

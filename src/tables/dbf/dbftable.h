@@ -31,6 +31,7 @@ public:
     bool IsNull(int64_t Row, int Field) const override;
     QString AsString(int64_t Row, int Field) const override;
     double AsFloat(int64_t Row, int Field) const override;
+    bool AsciiText(int64_t Row, int Field, QByteArrayView &Text) const override;
 
     bool ReadOnly() const override { return false; }
     void ValidateValue(int Field, const QVariant &Value) const override;
