@@ -110,6 +110,8 @@ TAdCalc::TAdCalc()
     SetCaseSensitivity(false);
     compiled_.OnDisposeStructure = [this](TDList *, int, void *Properties) {
         auto *p = static_cast<TParser *>(Properties);
+        if (p == cachedParser_)
+            cachedParser_ = nullptr;
         if (evalDepth_ > 0)
             retiredParsers_.push_back(p); // it may be the one being evaluated
         else
@@ -420,11 +422,15 @@ void TAdCalc::Compile(const QString &Expr, int Handle)
 
 bool TAdCalc::CalcCompiledBoolean(bool &Value, int Handle)
 {
-    int structure = 0;
-    void *props = nullptr;
-    if (!compiled_.Find(QString::number(Handle), structure, props) || !props)
-        return false;
-    return static_cast<TParser *>(props)->EvaluateBoolean(Value);
+    if (!cachedParser_ || cachedHandle_ != Handle) {
+        int structure = 0;
+        void *props = nullptr;
+        if (!compiled_.Find(QString::number(Handle), structure, props) || !props)
+            return false;
+        cachedHandle_ = Handle;
+        cachedParser_ = static_cast<TParser *>(props);
+    }
+    return cachedParser_->EvaluateBoolean(Value);
 }
 
 void TAdCalc::RemoveCompiled(int Handle)

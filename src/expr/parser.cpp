@@ -176,6 +176,10 @@ void TParser::Tokenize()
     }
     Symbols.resize(size_t(Index) + 1);
     Symbols.shrink_to_fit();
+    for (CompiledSymbol &sym : Symbols) {
+        sym.Flags = SymbolTable[sym.Type].Flags;
+        sym.Priority = int8_t(operatorPriority(sym.Type));
+    }
     Index = 0;
 }
 
@@ -358,11 +362,6 @@ bool TParser::EvaluateFormula(const QString &Name, TExprType Type, TExprValue &V
     return ok;
 }
 
-uint32_t TParser::curFlags() const
-{
-    return SymbolTable[cur().Type].Flags;
-}
-
 int TParser::operatorPriority(uint8_t Row)
 {
     switch (Row) {
@@ -375,11 +374,6 @@ int TParser::operatorPriority(uint8_t Row)
     case rowPower: return 2;
     default: return -1;
     }
-}
-
-int TParser::currentPriority() const
-{
-    return operatorPriority(cur().Type);
 }
 
 bool TParser::exprConditional(int Context, TExprType Type, TExprValue &Value)
@@ -579,7 +573,10 @@ bool TParser::exprString(int Context, QString &Value, bool &First)
             SetError(Context == 5 && First ? 3 : 4);
             return false;
         }
-        Value += v.S;
+        if (Value.isEmpty())
+            Value.swap(v.S);
+        else
+            Value += v.S;
         First = false;
         uint8_t op = 0;
         bool atEnd = false;

@@ -21,6 +21,9 @@ struct CompiledSymbol {
     int32_t Position = 0;
     uint8_t ErrorCode = 0;
     bool Unterminated = false; // a string literal without its closing sign (code 27 for good)
+    // The row's token classes and operator priority, looked up once: the walk reads them at every step.
+    uint32_t Flags = 1; // end of text
+    int8_t Priority = -1;
     // Worked out once when tokenizing, so that evaluating a stored text does not convert again.
     QString Name;          // Text as the events receive it
     bool IntValid = false; // integer literal within 32 bits
@@ -71,8 +74,8 @@ private:
     void report();
 
     const CompiledSymbol &cur() const { return Symbols[size_t(Index)]; }
-    uint32_t curFlags() const;
-    int currentPriority() const;
+    uint32_t curFlags() const { return cur().Flags; }
+    int currentPriority() const { return cur().Priority; }
     static int operatorPriority(uint8_t Row);
 
     bool exprConditional(int Context, TExprType Type, TExprValue &Value);

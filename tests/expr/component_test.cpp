@@ -181,7 +181,8 @@ TEST_F(Component, DeclaredVariables)
     int32_t v = 0;
     EXPECT_TRUE(Calc.GetIntegerVariable("rate", v));
     EXPECT_EQ(v, 10);
-    EXPECT_FALSE(Calc.GetExtendedVariable("rate", *new (std::nothrow) long double(0)) && false);
+    long double e = 0;
+    EXPECT_FALSE(Calc.GetExtendedVariable("rate", e)); // only under its own type
     TExprValue now;
     now.I = 3;
     EXPECT_TRUE(Calc.SetVariableValue("rate", now));
