@@ -598,6 +598,8 @@ void TADOQuery::ParseSort(const QString &Text, int &Field, bool &Descending) con
 
 void TADOQuery::SetSort(const QString &Value)
 {
+    if (!Active() && Value.trimmed().isEmpty())
+        return; // a closed dataset has no sort to remove
     CheckActive();
     int Field;
     bool Descending;

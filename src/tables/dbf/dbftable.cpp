@@ -120,7 +120,11 @@ void TDbfTable::Unmap()
 
 void TDbfTable::MapFiles()
 {
+    // Until the end nothing is readable: a failure leaves a table without records (and the field
+    // list a dataset may still hold), never a map that is gone.
     Unmap();
+    fileRows_ = 0;
+    memoSize_ = 0;
     file_ = std::make_unique<QFile>(fileName_);
     if (!file_->open(QIODevice::ReadOnly))
         throw EDatabaseError(DbfFileError(*file_, QStringLiteral("open")));
@@ -135,16 +139,15 @@ void TDbfTable::MapFiles()
     if (version_ == 0x04 || version_ == 0x8C)
         throw EDatabaseError(QStringLiteral("\"%1\" is a dBASE 7 table, which this program cannot read.").arg(fileName_));
     const int64_t HeaderCount = qFromLittleEndian<quint32>(data_ + 4);
-    headerLength_ = qFromLittleEndian<quint16>(data_ + 8);
-    recordLength_ = qFromLittleEndian<quint16>(data_ + 10);
-    if (headerLength_ < 33 || headerLength_ > size_)
-        throw EDatabaseError(Damaged(fileName_, QStringLiteral("its header length %1 does not fit the file of %2 bytes").arg(headerLength_).arg(size_)));
-    codec_ = TDbfCodec(data_[29]);
+    const int HeaderLength = qFromLittleEndian<quint16>(data_ + 8);
+    const int RecordLength = qFromLittleEndian<quint16>(data_ + 10);
+    if (HeaderLength < 33 || HeaderLength > size_)
+        throw EDatabaseError(Damaged(fileName_, QStringLiteral("its header length %1 does not fit the file of %2 bytes").arg(HeaderLength).arg(size_)));
 
-    fields_.clear();
-    layout_.clear();
+    std::vector<TSourceField> Fields;
+    std::vector<TLayout> Layouts;
     int Offset = 1;
-    for (int At = 32; At + 32 <= headerLength_ && data_[At] != 0x0D; At += 32) {
+    for (int At = 32; At + 32 <= HeaderLength && data_[At] != 0x0D; At += 32) {
         const uchar *Descriptor = data_ + At;
         TLayout Layout;
         Layout.Type = char(Descriptor[11]);
@@ -158,24 +161,35 @@ void TDbfTable::MapFiles()
         Field.DataType = FieldTypeOf(Layout.Type);
         Field.Size = Layout.Width;
         Field.Decimals = Layout.Type == 'N' || Layout.Type == 'F' ? Layout.Decimals : 0;
-        fields_.push_back(Field);
-        layout_.push_back(Layout);
+        Fields.push_back(Field);
+        Layouts.push_back(Layout);
     }
-    if (fields_.empty())
+    if (Fields.empty())
         throw EDatabaseError(Damaged(fileName_, QStringLiteral("it describes no fields")));
-    if (Offset > recordLength_)
-        throw EDatabaseError(Damaged(fileName_, QStringLiteral("its fields need %1 bytes but a record has %2").arg(Offset).arg(recordLength_)));
+    if (Offset > RecordLength)
+        throw EDatabaseError(Damaged(fileName_, QStringLiteral("its fields need %1 bytes but a record has %2").arg(Offset).arg(RecordLength)));
     if (Offset == 1)
         throw EDatabaseError(Damaged(fileName_, QStringLiteral("all its fields have a width of 0")));
-    // A count beyond the file is a lie: only the records really there are read.
-    fileRows_ = std::min<int64_t>(HeaderCount, (size_ - headerLength_) / recordLength_);
+    if (!fields_.empty() && Fields.size() != fields_.size())
+        throw EDatabaseError(QStringLiteral("The fields of the table \"%1\" were changed by another program.").arg(fileName_));
 
     bool HasMemo = false;
-    for (const TLayout &Layout : layout_)
+    for (const TLayout &Layout : Layouts)
         HasMemo |= Layout.Type == 'M';
     memoName_.clear();
-    if (!HasMemo)
-        return;
+    if (HasMemo)
+        MapMemo();
+    codec_ = TDbfCodec(data_[29]);
+    headerLength_ = HeaderLength;
+    recordLength_ = RecordLength;
+    fields_ = std::move(Fields);
+    layout_ = std::move(Layouts);
+    // A count beyond the file is a lie: only the records really there are read.
+    fileRows_ = std::min<int64_t>(HeaderCount, (size_ - headerLength_) / recordLength_);
+}
+
+void TDbfTable::MapMemo()
+{
     memoName_ = MemoFileName(fileName_);
     memo_ = std::make_unique<QFile>(memoName_);
     if (!memo_->open(QIODevice::ReadOnly))
@@ -184,7 +198,7 @@ void TDbfTable::MapFiles()
     memoData_ = memoSize_ > 0 ? memo_->map(0, memoSize_) : nullptr;
     if (memoSize_ > 0 && !memoData_)
         throw EDatabaseError(DbfFileError(*memo_, QStringLiteral("read")));
-    memoDb4_ = (version_ & 0x08) != 0; // 0x8B, 0x8E, 0xCB: dBASE IV memo blocks
+    memoDb4_ = (data_[0] & 0x08) != 0; // 0x8B, 0x8E, 0xCB: dBASE IV memo blocks
     memoBlock_ = kDbfMemoBlock;
     if (memoDb4_ && memoSize_ >= 22) {
         const int Block = qFromLittleEndian<quint16>(memoData_ + 20);
@@ -201,7 +215,7 @@ void TDbfTable::CheckRow(int64_t Row) const
 
 bool TDbfTable::IsDeleted(int64_t Row) const
 {
-    if (deleted_.count(Row))
+    if (!deleted_.empty() && deleted_.count(Row))
         return true;
     return Row >= 0 && Row < fileRows_ && data_[headerLength_ + Row * recordLength_] == '*';
 }
@@ -616,5 +630,9 @@ void TDbfTable::ApplyUpdates()
     Table.close();
 
     CancelUpdates();
-    MapFiles();
+    try {
+        MapFiles();
+    } catch (const EDatabaseError &Error) {
+        throw EDatabaseError(QStringLiteral("The changes were written, but the table cannot be read again: %1").arg(Error.Message()));
+    }
 }

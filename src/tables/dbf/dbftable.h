@@ -58,6 +58,7 @@ private:
     };
 
     void MapFiles();
+    void MapMemo();
     void Unmap();
     QByteArrayView Raw(int64_t Row, int Field) const;
     QVariant Decode(int64_t Row, int Field) const;
