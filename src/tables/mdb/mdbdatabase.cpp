@@ -10,6 +10,8 @@
 #include <mdbtools.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -184,15 +186,54 @@ private:
     std::vector<char> buffer_;
 };
 
-QList<MdbCatalogEntry *> UserTables(MdbHandle *Mdb)
+// The catalog: the rows of MSysObjects. libmdb's own mdb_read_catalog also decodes every
+// object's property block and can loop for ever on a damaged one; the tables need none of it.
+std::vector<MdbCatalogEntry *> ReadCatalog(MdbHandle *Mdb)
 {
-    QList<MdbCatalogEntry *> Result;
-    if (!Mdb->catalog)
-        return Result;
-    for (guint I = 0; I < Mdb->catalog->len; ++I) {
-        auto *Entry = static_cast<MdbCatalogEntry *>(g_ptr_array_index(Mdb->catalog, I));
-        if (Entry && Entry->object_type == MDB_TABLE && mdb_is_user_table(Entry))
-            Result.append(Entry);
+    std::vector<MdbCatalogEntry *> Entries;
+    MdbCatalogEntry Objects;
+    std::memset(&Objects, 0, sizeof Objects);
+    Objects.mdb = Mdb;
+    Objects.object_type = MDB_TABLE;
+    Objects.table_pg = 2;
+    std::strcpy(Objects.object_name, "MSysObjects");
+    MdbTableDef *Table = mdb_read_table(&Objects);
+    if (!Table)
+        return Entries;
+    if (!mdb_read_columns(Table)) {
+        mdb_free_tabledef(Table);
+        return Entries;
+    }
+    std::vector<char> Id(MDB_BIND_SIZE), Name(MDB_BIND_SIZE), Type(MDB_BIND_SIZE), Flags(MDB_BIND_SIZE);
+    mdb_set_bind_size(Mdb, MDB_BIND_SIZE);
+    if (mdb_bind_column_by_name(Table, const_cast<gchar *>("Id"), Id.data(), nullptr) < 0
+        || mdb_bind_column_by_name(Table, const_cast<gchar *>("Name"), Name.data(), nullptr) < 0
+        || mdb_bind_column_by_name(Table, const_cast<gchar *>("Type"), Type.data(), nullptr) < 0
+        || mdb_bind_column_by_name(Table, const_cast<gchar *>("Flags"), Flags.data(), nullptr) < 0) {
+        mdb_free_tabledef(Table);
+        return Entries;
+    }
+    mdb_rewind_table(Table);
+    while (mdb_fetch_row(Table)) {
+        auto *Entry = static_cast<MdbCatalogEntry *>(g_malloc0(sizeof(MdbCatalogEntry)));
+        Entry->mdb = Mdb;
+        std::snprintf(Entry->object_name, sizeof Entry->object_name, "%s", Name.data());
+        Entry->object_type = std::atoi(Type.data()) & 0x7f;
+        Entry->table_pg = static_cast<unsigned long>(std::atol(Id.data())) & 0x00ffffffUL;
+        Entry->flags = static_cast<int>(std::atol(Flags.data()));
+        Entries.push_back(Entry);
+    }
+    mdb_free_tabledef(Table);
+    return Entries;
+}
+
+std::vector<MdbCatalogEntry *> UserTables(const std::vector<void *> &Catalog)
+{
+    std::vector<MdbCatalogEntry *> Result;
+    for (void *Item : Catalog) {
+        auto *Entry = static_cast<MdbCatalogEntry *>(Item);
+        if (Entry->object_type == MDB_TABLE && mdb_is_user_table(Entry))
+            Result.push_back(Entry);
     }
     return Result;
 }
@@ -217,7 +258,9 @@ TMdbDatabase::TMdbDatabase(const QString &FileName) : fileName_(FileName)
     if (!Mdb)
         throw EDatabaseError(QStringLiteral("\"%1\" is not an Access database, or it is damaged.").arg(FileName));
     mdb_ = Mdb;
-    if (!mdb_read_catalog(Mdb, MDB_ANY)) {
+    for (MdbCatalogEntry *Entry : ReadCatalog(Mdb))
+        catalog_.push_back(Entry);
+    if (catalog_.empty()) {
         mdb_close(Mdb);
         mdb_ = nullptr;
         throw EDatabaseError(QStringLiteral("The table list of the database \"%1\" cannot be read: the file is damaged.").arg(FileName));
@@ -226,6 +269,8 @@ TMdbDatabase::TMdbDatabase(const QString &FileName) : fileName_(FileName)
 
 TMdbDatabase::~TMdbDatabase()
 {
+    for (void *Entry : catalog_)
+        g_free(Entry);
     if (mdb_)
         mdb_close(Handle(mdb_));
 }
@@ -233,7 +278,7 @@ TMdbDatabase::~TMdbDatabase()
 QStringList TMdbDatabase::TableNames() const
 {
     QStringList Names;
-    for (MdbCatalogEntry *Entry : UserTables(Handle(mdb_)))
+    for (MdbCatalogEntry *Entry : UserTables(catalog_))
         Names.append(QString::fromUtf8(Entry->object_name));
     return Names;
 }
@@ -242,7 +287,7 @@ std::unique_ptr<TTableSource> TMdbDatabase::OpenTable(const QString &Name) const
 {
     MdbHandle *Mdb = Handle(mdb_);
     MdbCatalogEntry *Found = nullptr;
-    for (MdbCatalogEntry *Entry : UserTables(Mdb))
+    for (MdbCatalogEntry *Entry : UserTables(catalog_))
         if (QString::fromUtf8(Entry->object_name).compare(Name, Qt::CaseInsensitive) == 0) {
             Found = Entry;
             break;

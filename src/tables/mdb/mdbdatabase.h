@@ -7,6 +7,7 @@
 
 #include <QStringList>
 #include <memory>
+#include <vector>
 
 class TMdbDatabase {
 public:
@@ -28,7 +29,8 @@ public:
 
 private:
     QString fileName_;
-    void *mdb_ = nullptr; // MdbHandle; kept opaque so that glib stays out of this header
+    void *mdb_ = nullptr;         // MdbHandle; kept opaque so that glib stays out of this header
+    std::vector<void *> catalog_; // MdbCatalogEntry, one for each object of the database
 };
 
 // The message every change to an Access table fails with.
