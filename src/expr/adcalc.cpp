@@ -4,6 +4,7 @@
 #include "expr/parser.h"
 
 #include <QDebug>
+#include <charconv>
 
 std::array<TSymbolRow, SymbolRowCount> SymbolTable = {{
     {QString(), tcEnd, 0},
@@ -106,6 +107,13 @@ TAdCalc::TAdCalc()
     };
     dict.OnDeleteFilter = [](TDList *, const std::string &, int Structure, void *, bool &CanDelete) {
         CanDelete = Structure == 3 || Structure == 4;
+    };
+    dict.OnFileHeader = [](TDList *, TFileHandle &, THeaderAction, int, int) {}; // no header bytes
+    dict.OnSaveStructure = [this](TDList *, int Structure, void *Properties, TFileHandle &H, int) {
+        saveSymbol(Structure, Properties, H);
+    };
+    dict.OnLoadStructure = [this](TDList *, int Structure, void *&Properties, TFileHandle &H, int) {
+        loadSymbol(Structure, Properties, H);
     };
     SetCaseSensitivity(false);
     compiled_.OnDisposeStructure = [this](TDList *, int, void *Properties) {
@@ -230,29 +238,29 @@ void TAdCalc::message(const QString &Text)
         qWarning().noquote() << Text;
 }
 
-bool TAdCalc::checkIdentifier(QString &Name)
+QString TAdCalc::identifierError(QString &Name) const
 {
     for (QChar &c : Name)
         if (reader_.IsBlank(c))
             c = u'_';
-    if (Name.isEmpty()) {
-        message(QStringLiteral("Identifier name missing"));
-        return false;
-    }
+    if (Name.isEmpty())
+        return QStringLiteral("Identifier name missing");
     const QString key = NormalizeName(Name);
     for (const TSymbolRow &r : SymbolTable)
-        if (r.Kind == 5 && !r.Name.isEmpty() && r.Name == key) {
-            message(QStringLiteral("\"%1\" is a reserved word").arg(Name));
-            return false;
-        }
+        if (r.Kind == 5 && !r.Name.isEmpty() && r.Name == key)
+            return QStringLiteral("\"%1\" is a reserved word").arg(Name);
     bool bad = Name[0] >= u'0' && Name[0] <= u'9';
     for (QChar c : Name)
         bad = bad || reader_.IsDelimiter(QString(c));
-    if (bad) {
-        message(QStringLiteral("Incorrect identifier name"));
-        return false;
-    }
-    return true;
+    return bad ? QStringLiteral("Incorrect identifier name") : QString();
+}
+
+bool TAdCalc::checkIdentifier(QString &Name)
+{
+    const QString error = identifierError(Name);
+    if (!error.isEmpty())
+        message(error);
+    return error.isEmpty();
 }
 
 QString TAdCalc::NormalizeName(const QString &Name) const
@@ -369,7 +377,7 @@ void TAdCalc::leaveEvaluation()
 {
     if (evalDepth_ > 0)
         --evalDepth_;
-    if (evalDepth_ > 0)
+    if (evalDepth_ > 0 || (retiredSymbols_.empty() && retiredParsers_.empty()))
         return;
     auto symbols = std::move(retiredSymbols_);
     auto parsers = std::move(retiredParsers_);
@@ -436,4 +444,155 @@ bool TAdCalc::CalcCompiledBoolean(bool &Value, int Handle)
 void TAdCalc::RemoveCompiled(int Handle)
 {
     compiled_.Delete(QString::number(Handle));
+}
+
+// The dictionary file holds the formula functions and declared variables (the only symbols its filter
+// passes). Numbers are written as their shortest exact text.
+namespace {
+
+void writeNumber(TFileHandle &H, long double V)
+{
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, V);
+    FileWriteStr(H, std::string(buf, r.ptr));
+}
+
+long double readNumber(TFileHandle &H)
+{
+    const std::string text = FileReadStr(H);
+    long double v = 0;
+    const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (r.ec != std::errc() || r.ptr != text.data() + text.size())
+        H.MarkDamaged();
+    return v;
+}
+
+int32_t readInt(TFileHandle &H)
+{
+    int32_t v = 0;
+    if (!H.ReadInt32(v))
+        H.MarkDamaged();
+    return v;
+}
+
+bool readType(TFileHandle &H, TExprType &Type)
+{
+    const int32_t v = readInt(H);
+    if (v < etInteger || v > etDateTime) {
+        H.MarkDamaged();
+        return false;
+    }
+    Type = TExprType(v);
+    return true;
+}
+
+void writeValue(TFileHandle &H, TExprType Type, const TExprValue *V)
+{
+    H.WriteInt32(V ? 1 : 0);
+    if (!V)
+        return;
+    switch (Type) {
+    case etInteger: H.WriteInt32(V->I); break;
+    case etExtended: writeNumber(H, V->E); break;
+    case etBoolean: H.WriteInt32(V->B ? 1 : 0); break;
+    case etString: FileWriteStr(H, V->S); break;
+    case etDateTime: writeNumber(H, V->D); break;
+    }
+}
+
+std::unique_ptr<TExprValue> readValue(TFileHandle &H, TExprType Type)
+{
+    if (readInt(H) == 0)
+        return nullptr;
+    auto v = std::make_unique<TExprValue>();
+    switch (Type) {
+    case etInteger: v->I = readInt(H); break;
+    case etExtended: v->E = readNumber(H); break;
+    case etBoolean: v->B = readInt(H) != 0; break;
+    case etString: v->S = FileReadQStr(H); break;
+    case etDateTime: v->D = double(readNumber(H)); break;
+    }
+    return v;
+}
+
+} // namespace
+
+void TAdCalc::saveSymbol(int Structure, void *Properties, TFileHandle &H)
+{
+    auto *rec = static_cast<TSymProperties *>(Properties);
+    auto *ref = rec ? static_cast<TSymbolRef *>(rec->Properties) : nullptr;
+    if (!ref || !ref->Data)
+        return;
+    if (Structure == 3) {
+        auto *f = static_cast<TFunct *>(ref->Data);
+        FileWriteStr(H, f->Name);
+        FileWriteStr(H, f->Description);
+        FileWriteStr(H, f->UserText);
+        H.WriteInt32(f->Active ? 1 : 0);
+        H.WriteInt32(f->FunctType);
+        H.WriteInt32(int32_t(f->Params.size()));
+        for (TExprType t : f->Params)
+            H.WriteInt32(t);
+        FileWriteStr(H, f->Formula ? f->Formula->Expression : QString());
+    } else if (Structure == 4) {
+        auto *v = static_cast<TVariable *>(ref->Data);
+        FileWriteStr(H, v->Name);
+        FileWriteStr(H, v->Description);
+        FileWriteStr(H, v->UserText);
+        H.WriteInt32(v->VarType);
+        writeValue(H, v->VarType, v->DefaultValue.get());
+        writeValue(H, v->VarType, v->CurrentValue.get());
+    }
+}
+
+void TAdCalc::loadSymbol(int Structure, void *&Properties, TFileHandle &H)
+{
+    Properties = nullptr;
+    if (Structure != 3 && Structure != 4) {
+        H.MarkDamaged(); // nothing else is ever saved
+        return;
+    }
+    QString name = FileReadQStr(H);
+    const QString description = FileReadQStr(H);
+    const QString userText = FileReadQStr(H);
+    if (!identifierError(name).isEmpty())
+        H.MarkDamaged();
+    TSymbolRef *ref = nullptr;
+    if (Structure == 3) {
+        auto f = std::make_unique<TFunct>();
+        f->Active = readInt(H) != 0;
+        const int32_t count = readType(H, f->FunctType) ? readInt(H) : -1;
+        if (count < 0 || count > H.Remaining() / 4) {
+            H.MarkDamaged();
+            return;
+        }
+        for (int32_t i = 0; i < count && !H.Damaged(); ++i) {
+            TExprType t = etInteger;
+            if (readType(H, t))
+                f->Params.push_back(t);
+        }
+        const QString formula = FileReadQStr(H);
+        if (H.Damaged())
+            return;
+        f->Name = name;
+        f->Description = description;
+        f->UserText = userText;
+        f->Kind = fkFormula;
+        f->Formula = std::make_unique<TParser>(this, formula, 0, false);
+        ref = new TSymbolRef{rowFunct, f.release()};
+    } else {
+        auto v = std::make_unique<TVariable>();
+        if (!readType(H, v->VarType))
+            return;
+        v->DefaultValue = readValue(H, v->VarType);
+        v->CurrentValue = readValue(H, v->VarType);
+        if (H.Damaged())
+            return;
+        v->Name = name;
+        v->Description = description;
+        v->UserText = userText;
+        ref = new TSymbolRef{rowVariable, v.release()};
+    }
+    NeedRecompile = true;
+    Properties = new TSymProperties{name, stKeyword, ref};
 }

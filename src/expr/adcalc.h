@@ -5,6 +5,7 @@
 #include "expr/exprtypes.h"
 #include "store/dlist.h"
 #include "store/reader.h"
+#include "store/storefile.h"
 
 #include <QString>
 #include <array>
@@ -184,6 +185,9 @@ private:
     void registerSymbols();
     void registerBuiltins();
     bool checkIdentifier(QString &Name);
+    QString identifierError(QString &Name) const;
+    void saveSymbol(int Structure, void *Properties, TFileHandle &H);
+    void loadSymbol(int Structure, void *&Properties, TFileHandle &H);
     void message(const QString &Text);
     void disposeSymbol(int Structure, void *Properties);
     void releaseSymbol(int Structure, TSymbolRef *Ref);

@@ -86,13 +86,11 @@ bool validDate(const QDate &D) { return D.isValid() && D.year() >= 1 && D.year()
 
 } // namespace
 
-long double CheckedFloat(long double Value)
+void RaiseFloatError(long double Value)
 {
     if (std::isnan(Value))
         throw EExprError(QStringLiteral("Invalid floating point operation"));
-    if (std::isinf(Value))
-        throw EExprError(QStringLiteral("Floating point overflow"));
-    return Value;
+    throw EExprError(QStringLiteral("Floating point overflow"));
 }
 
 std::optional<int32_t> ParseIntLiteral(const QString &Text)

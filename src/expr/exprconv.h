@@ -4,6 +4,7 @@
 #include "expr/exprtypes.h"
 
 #include <QString>
+#include <cmath>
 #include <cstdint>
 #include <optional>
 
@@ -37,5 +38,11 @@ bool TryStrToDate(const QString &S, TDateTime &Value);
 bool TryStrToTime(const QString &S, TDateTime &Value);
 bool TryStrToDateTime(const QString &S, TDateTime &Value);
 
+[[noreturn]] void RaiseFloatError(long double Value);
 // Raises EExprError for results that are no finite number.
-long double CheckedFloat(long double Value);
+inline long double CheckedFloat(long double Value)
+{
+    if (!std::isfinite(Value)) [[unlikely]]
+        RaiseFloatError(Value);
+    return Value;
+}

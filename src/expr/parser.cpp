@@ -689,29 +689,30 @@ bool TParser::askHost(TExprType Type, TExprValue &Value)
         long double e = 0;
         TDateTime d = 0;
         int32_t i = 0;
-        TExprType got = etInteger;
-        if (Type == etExtended && o->OnGetExtendedVar) {
-            o->OnGetExtendedVar(o, name, found, e, Handle);
-            got = etExtended;
-        }
-        if (!found && o->OnGetDateTimeVar) {
-            o->OnGetDateTimeVar(o, name, found, d, Handle);
-            got = etDateTime;
-        }
-        if (!found && Type == etDateTime && o->OnGetExtendedVar) {
-            o->OnGetExtendedVar(o, name, found, e, Handle);
-            got = etExtended;
-        }
-        if (!found && o->OnGetIntegerVar) {
-            o->OnGetIntegerVar(o, name, found, i, Handle);
-            got = etInteger;
-        }
-        if (found) {
-            TExprValue v;
-            v.I = i;
-            v.E = e;
-            v.D = d;
-            convert(v, got, Value, Type);
+        if (Type == etExtended) {
+            if (o->OnGetExtendedVar)
+                o->OnGetExtendedVar(o, name, found, e, Handle);
+            if (!found && o->OnGetDateTimeVar) {
+                o->OnGetDateTimeVar(o, name, found, d, Handle);
+                e = d;
+            }
+            if (!found && o->OnGetIntegerVar) {
+                o->OnGetIntegerVar(o, name, found, i, Handle);
+                e = i;
+            }
+            Value.E = e;
+        } else {
+            if (o->OnGetDateTimeVar)
+                o->OnGetDateTimeVar(o, name, found, d, Handle);
+            if (!found && o->OnGetExtendedVar) {
+                o->OnGetExtendedVar(o, name, found, e, Handle);
+                d = toDateTime(e);
+            }
+            if (!found && o->OnGetIntegerVar) {
+                o->OnGetIntegerVar(o, name, found, i, Handle);
+                d = i;
+            }
+            Value.D = d;
         }
         break;
     }

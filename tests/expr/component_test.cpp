@@ -3,6 +3,9 @@
 
 #include "exprfixture.h"
 
+#include <QFile>
+#include <QTemporaryDir>
+
 using Component = ExprFixture;
 
 namespace {
@@ -271,4 +274,56 @@ TEST_F(Component, EventsMayChangeTheEngineDuringAnEvaluation)
     EXPECT_TRUE(v);
     EXPECT_TRUE(Calc.CalcCompiledBoolean(v, 2));
     EXPECT_FALSE(v);
+}
+
+TEST_F(Component, DictionaryFileKeepsFormulaFunctionsAndVariables)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString file = dir.filePath("symbols.dat");
+    TExprValue rate;
+    rate.E = 0.1L;
+    ASSERT_TRUE(Calc.RegisterVariable("Rate", etExtended, &rate, "the rate", "note"));
+    ASSERT_TRUE(Calc.RegisterFunct("net", "after tax", {}, true, etExtended, {etExtended}, fkFormula, 0,
+                                   "param(1) * (1 - rate)"));
+    Calc.AddFunct("host", true, etInteger, {}); // served by the host: not part of the file
+    QString error;
+    ASSERT_TRUE(Calc.Reader().Dictionary().SaveToFile(file, 1, &error)) << error.toStdString();
+
+    TAdCalc other;
+    ASSERT_TRUE(other.Reader().Dictionary().LoadFromFile(file, 1, &error)) << error.toStdString();
+    long double v = 0;
+    ASSERT_TRUE(other.CalcExtended("net(200)", v, 0));
+    EXPECT_EQ(v, 200 * (1 - 0.1L));
+    long double r = 0;
+    EXPECT_TRUE(other.GetExtendedVariable("rate", r));
+    EXPECT_EQ(r, 0.1L);
+    EXPECT_FALSE(other.CalcExtended("host", v, 0));
+
+    // Every cut of the file loads what is whole and reports the rest, without harm.
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray bytes = f.readAll();
+    f.close();
+    for (qsizetype cut = 0; cut < bytes.size(); ++cut) {
+        const QString part = dir.filePath("part.dat");
+        QFile p(part);
+        ASSERT_TRUE(p.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        p.write(bytes.left(cut));
+        p.close();
+        TAdCalc third;
+        third.Reader().Dictionary().LoadFromFile(part, 1, &error);
+        long double x = 0;
+        EXPECT_TRUE(third.CalcExtended("1 + 1", x, 0));
+        third.CalcExtended("net(1)", x, 0);
+    }
+    // A file that claims a symbol of another kind is refused, and the language stays whole.
+    const QString foreignFile = dir.filePath("foreign.dat");
+    {
+        TDList foreign;
+        foreign.Add(std::string("and"), 1, nullptr);
+        ASSERT_TRUE(foreign.SaveToFile(foreignFile, 1));
+    }
+    EXPECT_FALSE(Calc.Reader().Dictionary().LoadFromFile(foreignFile, 1, &error));
+    EXPECT_EQ(B("true and true"), true);
 }
