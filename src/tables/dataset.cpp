@@ -467,7 +467,11 @@ void TADOQuery::SortRows()
             Keys.push_back(TKey{Source.AsFloat(Row, Field), Row});
         } else {
             const QVariant V = Source.Value(Row, Field);
-            Keys.push_back(TKey{V.typeId() == QMetaType::Bool ? (V.toBool() ? 1.0 : 0.0) : VariantToSerial(V), Row});
+            try {
+                Keys.push_back(TKey{V.typeId() == QMetaType::Bool ? (V.toBool() ? 1.0 : 0.0) : VariantToSerial(V), Row});
+            } catch (const EDatabaseError &) { // a text that is no date sorts with the empty values
+                Nulls.push_back(Row);
+            }
         }
     }
     if (Descending)
@@ -747,7 +751,11 @@ bool TADOQuery::Locate(const QString &KeyField, const QVariant &Value, TLocateOp
         } else if (Kind == dtN) {
             Match = Source.AsFloat(Row, f) == Number;
         } else if (Kind == dtD) {
-            Match = VariantToSerial(Source.Value(Row, f)) == Number;
+            try {
+                Match = VariantToSerial(Source.Value(Row, f)) == Number;
+            } catch (const EDatabaseError &) {
+                Match = false;
+            }
         } else if (Kind == dtL) {
             Match = Source.Value(Row, f).toBool() == Value.toBool();
         } else {
