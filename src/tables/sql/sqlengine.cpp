@@ -1,5 +1,6 @@
 #include "tables/sql/sqlengine.h"
 
+#include "tables/dbf/dbftable.h"
 #include "tables/mdb/mdbdatabase.h"
 #include "tables/sql/memorytable.h"
 #include "tables/sql/sqlvalues.h"
@@ -50,6 +51,8 @@ void TSqlTables::CancelUpdates()
 
 TDbfFolderTables::TDbfFolderTables(const QString &Folder, TOpener Opener) : folder_(Folder), opener_(std::move(Opener))
 {
+    if (!opener_)
+        opener_ = [](const QString &FileName) { return std::make_unique<TDbfTable>(FileName); };
     const QFileInfo Info(Folder);
     if (!Info.exists())
         throw EDatabaseError(QStringLiteral("The folder \"%1\" does not exist.").arg(Folder));
@@ -80,8 +83,6 @@ std::shared_ptr<TTableSource> TDbfFolderTables::OpenTable(const QString &Name)
     if (Found.isEmpty())
         return nullptr;
     const QString FileName = QDir(folder_).filePath(Found);
-    if (!opener_)
-        throw EDatabaseError(QStringLiteral("No dBASE reader is available for \"%1\".").arg(FileName));
     return std::shared_ptr<TTableSource>(opener_(FileName));
 }
 
@@ -622,15 +623,13 @@ std::unique_ptr<TTableSource> ReadResult(TDatabase &Database, sqlite3_stmt *Stmt
     return Result;
 }
 
-TDbfFolderTables::TOpener DefaultDbfOpener() { return {}; }
-
 } // namespace
 
 std::unique_ptr<TSqlTables> OpenSqlTables(TSqlDriver Driver, const QString &Path)
 {
     if (Driver == TSqlDriver::Access)
         return std::make_unique<TMdbTables>(Path);
-    return std::make_unique<TDbfFolderTables>(Path, DefaultDbfOpener());
+    return std::make_unique<TDbfFolderTables>(Path);
 }
 
 std::unique_ptr<TTableSource> ExecuteSql(TSqlTables &Tables, const QString &SqlText)
