@@ -2,6 +2,8 @@
 // Test helpers: raw dBASE files built byte by byte, and Debian's python3-dbfread as an independent
 // reader of every table we write.
 
+#include "tables/tablesource.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QJsonArray>
@@ -10,6 +12,7 @@
 #include <QProcess>
 #include <QString>
 #include <QtEndian>
+#include <functional>
 #include <gtest/gtest.h>
 #include <vector>
 
@@ -73,6 +76,17 @@ inline void WriteBytes(const QString &FileName, const QByteArray &Bytes)
     QFile File(FileName);
     ASSERT_TRUE(File.open(QIODevice::WriteOnly | QIODevice::Truncate));
     ASSERT_EQ(File.write(Bytes), Bytes.size());
+}
+
+// The message of the EDatabaseError that Action raises; empty when it raises none.
+inline QString Message(const std::function<void()> &Action)
+{
+    try {
+        Action();
+    } catch (const EDatabaseError &Error) {
+        return Error.Message();
+    }
+    return QString();
 }
 
 inline QByteArray ReadBytes(const QString &FileName)

@@ -56,15 +56,6 @@ protected:
     TADOQuery Query{&Connection};
 };
 
-QString Message(const std::function<void()> &Action)
-{
-    try {
-        Action();
-    } catch (const EDatabaseError &Error) {
-        return Error.Message();
-    }
-    return QString();
-}
 } // namespace
 
 TEST_F(TablesDataset, ConnectionStringPicksTheProvider)

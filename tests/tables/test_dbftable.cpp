@@ -26,15 +26,6 @@ QByteArray Db3Memo(const std::vector<QByteArray> &Texts)
     return Bytes;
 }
 
-QString Message(const std::function<void()> &Action)
-{
-    try {
-        Action();
-    } catch (const EDatabaseError &Error) {
-        return Error.Message();
-    }
-    return QString();
-}
 } // namespace
 
 TEST(TablesDbf, ReadsFieldsValuesAndSkipsNothingButMarksDeleted)
