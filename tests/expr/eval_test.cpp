@@ -235,6 +235,21 @@ TEST_F(Eval, ErrorCodesFromRealTexts)
     }
 }
 
+TEST_F(Eval, ErrorTextsAsTheHostShowsThem)
+{
+    ASSERT_EQ(ErrorMessages.size(), 28u);
+    EXPECT_TRUE(ErrorMessages[0].isEmpty());
+    EXPECT_EQ(ErrorMessages[6], QString(R"("+", "-", "*", "Div" or "Mod" expected)"));
+    EXPECT_EQ(ErrorMessages[7], QString(R"("+", "-", "*", "/" or "^" expected)"));
+    EXPECT_EQ(ErrorMessages[8], QString(R"("AND", "OR" or "XOR" expected)"));
+    EXPECT_EQ(ErrorMessages[9], QString(R"("+" expected)"));
+    EXPECT_EQ(ErrorMessages[15], QString("Number of parameter is out of range"));
+    EXPECT_EQ(ErrorMessages[18], QString(R"(";" or "." expected)"));
+    EXPECT_EQ(ErrorMessages[20], QString(R"("Then" expected)"));
+    EXPECT_EQ(ErrorMessages[23], QString("Invalid Floating Point Number"));
+    EXPECT_EQ(ErrorMessages[27], QString("String sign expected"));
+}
+
 TEST_F(Eval, ErrorsAreReportedAtLineAndColumn)
 {
     EXPECT_FALSE(I("1 +\n  2 *\n   x"));
