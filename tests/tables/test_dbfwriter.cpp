@@ -83,6 +83,13 @@ TEST(TablesWriter, MemoFileAndNames)
     EXPECT_EQ(Memo.mid(4), QByteArray(508, '\0'));
     EXPECT_EQ(ReadBytes(Dir.filePath("other.dbt")).size(), 10);
     EXPECT_EQ(ReadWithDbfread(Name)["fields"].toArray().size(), 4);
+
+    // File names are case-sensitive: NOTES.DBF gets NOTES.DBT and leaves notes.dbf and notes.dbt alone.
+    WriteDbfHeader(Dir.filePath("NOTES.DBF"), {Def("Remark", dtM)});
+    EXPECT_EQ(ReadBytes(Dir.filePath("NOTES.DBT")).size(), 512);
+    EXPECT_EQ(ReadBytes(Name).size(), Bytes.size());
+    EXPECT_EQ(ReadBytes(Dir.filePath("notes.dbt")).size(), 512);
+    EXPECT_EQ(TDbfTable(Dir.filePath("NOTES.DBF")).Fields().size(), 1u);
 }
 
 TEST(TablesWriter, RefusesDefinitionsThatMakeNoTable)

@@ -86,18 +86,17 @@ TFieldType FieldTypeOf(char Type)
     }
 }
 
-// The memo file beside the table: same base name, the extension's case following the table's.
+// The memo file beside the table; one whose extension is in the other case will do.
 QString MemoFileName(const QString &FileName)
 {
-    const QFileInfo Info(FileName);
-    const QString Base = Info.path() + QLatin1Char('/') + Info.completeBaseName();
-    const bool Upper = Info.suffix() == Info.suffix().toUpper() && !Info.suffix().isEmpty();
-    const QString First = Base + (Upper ? QStringLiteral(".DBT") : QStringLiteral(".dbt"));
-    const QString Second = Base + (Upper ? QStringLiteral(".dbt") : QStringLiteral(".DBT"));
-    return QFileInfo::exists(First) || !QFileInfo::exists(Second) ? First : Second;
+    const QString Preferred = DbfMemoFileName(FileName);
+    if (QFileInfo::exists(Preferred))
+        return Preferred;
+    QString Other = Preferred;
+    Other.replace(Other.size() - 3, 3, Preferred.endsWith(QLatin1String(".dbt")) ? QStringLiteral("DBT") : QStringLiteral("dbt"));
+    return QFileInfo::exists(Other) ? Other : Preferred;
 }
 
-const QVariant kNull;
 } // namespace
 
 TDbfTable::TDbfTable(const QString &FileName) : fileName_(FileName)

@@ -35,6 +35,14 @@ QByteArray DbfFieldName(const QString &Name)
     return CutUtf8(QByteArray(Name.left(10).toUpper().toUtf8()), 10).toByteArray();
 }
 
+QString DbfMemoFileName(const QString &TableFileName)
+{
+    const QFileInfo Info(TableFileName);
+    const QString Suffix = Info.suffix();
+    const bool Upper = !Suffix.isEmpty() && Suffix == Suffix.toUpper() && Suffix != Suffix.toLower();
+    return Info.path() + QLatin1Char('/') + Info.completeBaseName() + (Upper ? QStringLiteral(".DBT") : QStringLiteral(".dbt"));
+}
+
 QString DbfFileError(const QFileDevice &File, const QString &Action)
 {
     return QStringLiteral("Cannot %1 \"%2\": %3").arg(Action, File.fileName(), File.errorString());
@@ -77,12 +85,10 @@ void CheckFieldDefs(const std::vector<TFieldDefRec> &FieldDefs)
 void WriteDbfHeader(const QString &FileName, const std::vector<TFieldDefRec> &FieldDefs)
 {
     CheckFieldDefs(FieldDefs);
-    const QFileInfo Info(FileName);
-    const QString Base = Info.path() + QLatin1Char('/') + Info.completeBaseName();
-    const QString MemoName = Base + QStringLiteral(".dbt");
-    QFile::remove(Base + QStringLiteral(".dbf"));
-    QFile::remove(MemoName);
+    // Names differ by case here: only this table's own files go, never a neighbour like X.dbf of x.DBF.
+    const QString MemoName = DbfMemoFileName(FileName);
     QFile::remove(FileName);
+    QFile::remove(MemoName);
 
     bool HasMemo = false;
     int RecordLength = 1;

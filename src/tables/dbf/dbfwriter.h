@@ -35,6 +35,9 @@ int DbfFieldDecimals(TDbfType Kind);
 // The name as the descriptor holds it: at most 10 characters (and bytes), upper-cased.
 QByteArray DbfFieldName(const QString &Name);
 
+// The memo file beside a table file: same base name, extension ".dbt" in the case of the table's.
+QString DbfMemoFileName(const QString &TableFileName);
+
 // Creates the named table file, and its memo file when a field is a memo, without records.
 // Throws EDatabaseError with the system's message when a file cannot be written, and before
 // touching anything when the definitions cannot make a table (no field, a duplicate name, a bad width).
