@@ -166,7 +166,8 @@ QVariant TMemoryTable::Value(int64_t Row, int Field) const
     case ckInt:
         if (Type == ftBoolean)
             return Column.Cells[Row] != 0;
-        if (Type == ftFloat || Type == ftCurrency || Type == ftBCD)
+        // Decimals keep every digit while they are whole numbers.
+        if (Type == ftFloat || Type == ftCurrency)
             return static_cast<double>(Column.Cells[Row]);
         if (Type == ftDate || Type == ftDateTime || Type == ftTime) {
             Number = static_cast<double>(Column.Cells[Row]);
