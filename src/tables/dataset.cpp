@@ -286,7 +286,7 @@ void TADOQuery::OpenSource(std::shared_ptr<TTableSource> Source)
     ResetBuffer();
     state_ = dsBrowse;
     try {
-        BuildView(-1);
+        BuildView();
     } catch (...) {
         state_ = dsInactive;
         fields_.clear();
@@ -390,7 +390,7 @@ void TADOQuery::ResetBuffer()
     modified_ = false;
 }
 
-void TADOQuery::BuildView(int64_t KeepRow)
+void TADOQuery::BuildView()
 {
     const int64_t Count = source_->RowCount();
     rows_.clear();
@@ -416,11 +416,6 @@ void TADOQuery::BuildView(int64_t KeepRow)
     }
     SortRows();
     current_ = -1;
-    if (KeepRow >= 0) {
-        const auto It = std::find(rows_.begin(), rows_.end(), KeepRow);
-        if (It != rows_.end())
-            current_ = It - rows_.begin();
-    }
 }
 
 std::vector<int64_t> TADOQuery::NaturalOrder() const
@@ -632,7 +627,15 @@ void TADOQuery::SetFiltered(bool Value)
     if (!Active())
         return;
     CheckBrowseMode();
-    BuildView(-1);
+    try {
+        BuildView();
+    } catch (...) {
+        // A callback that fails leaves the records as they were before the switch.
+        filtered_ = !Value;
+        BuildView();
+        MoveTo(0);
+        throw;
+    }
     MoveTo(0);
     NotifyData();
     Fire(AfterScroll);

@@ -139,7 +139,7 @@ private:
     void CheckActive() const;
     void CheckBrowseMode();
     void CheckWritable() const;
-    void BuildView(int64_t KeepRow);
+    void BuildView();
     void SortRows();
     void SortText(const std::vector<int64_t> &Order, bool Descending);
     template <typename TKeys>

@@ -236,7 +236,11 @@ TEST_F(TablesDataset, FilterCallbackHidesAndCounts)
     EXPECT_EQ(Query.RecordCount(), 5);
     EXPECT_EQ(Query.Sort(), "NAME DESC");
     EXPECT_EQ(Names().first(), "Zed");
-    // A callback that fails leaves the dataset closed with the callback's error.
+    // A callback that fails on the switch leaves the records unfiltered; on opening, closed.
+    Query.OnFilterRecord = [](TADOQuery &Q, bool &) { (void)Q.FieldByName("NOPE"); };
+    EXPECT_THROW(Query.SetFiltered(true), EDatabaseError);
+    EXPECT_FALSE(Query.Filtered());
+    EXPECT_EQ(Query.RecordCount(), 5);
     Query.Close();
     Query.SetFiltered(true);
     Query.OnFilterRecord = [](TADOQuery &Q, bool &) { (void)Q.FieldByName("NOPE"); };
