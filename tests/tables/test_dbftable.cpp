@@ -119,6 +119,10 @@ TEST(TablesDbf, MemosOfDbaseThreeAndFour)
     Four.ApplyUpdates();
     EXPECT_EQ(Four.Value(0, 1).toString(), "changed four");
     EXPECT_EQ(Four.Value(1, 1).toString(), "second");
+    EXPECT_THROW(Three.SetValue(2, 1, QStringLiteral("cut \x1A here")), EDatabaseError); // would end the text
+    Four.SetValue(1, 1, QStringLiteral("kept \x1A whole"));
+    Four.ApplyUpdates();
+    EXPECT_EQ(Four.Value(1, 1).toString(), "kept \x1A whole");
     Three.SetValue(2, 1, QStringLiteral("third"));
     Three.ApplyUpdates();
     const QJsonArray Records = ReadWithDbfread(Dir.filePath("m3.dbf"))["records"].toArray();
@@ -126,6 +130,27 @@ TEST(TablesDbf, MemosOfDbaseThreeAndFour)
     EXPECT_EQ(Records[0].toArray()[1].toString(), "first");
     EXPECT_EQ(Records[2].toArray()[1].toString(), "third");
     EXPECT_EQ(ReadWithDbfread(Dir.filePath("M4.DBF"))["records"].toArray()[0].toArray()[1].toString(), "changed four");
+}
+
+TEST(TablesDbf, DbaseFourMemoBlockSizeComesFromTheMemoHeader)
+{
+    QTemporaryDir Dir;
+    const std::vector<TRawField> Fields = {{"NOTE", 'M', 10}};
+    QByteArray Memo(64, '\0');
+    qToLittleEndian<quint32>(3, Memo.data());
+    qToLittleEndian<quint16>(64, Memo.data() + 20);
+    Memo += QByteArray("\xFF\xFF\x08\x00\x0C\x00\x00\x00" "four", 12).leftJustified(64, '\0');
+    Memo += QByteArray("\xFF\xFF\x08\x00\x0B\x00\x00\x00" "two", 11).leftJustified(64, '\0');
+    WriteBytes(Dir.filePath("small.dbf"), RawDbf(0x8B, Fields, {RawRecord(Fields, {"2"}), RawRecord(Fields, {"1"})}));
+    WriteBytes(Dir.filePath("small.dbt"), Memo);
+    TDbfTable Table(Dir.filePath("small.dbf"));
+    EXPECT_EQ(Table.AsString(0, 0), "two");
+    EXPECT_EQ(Table.AsString(1, 0), "four");
+    Table.SetValue(0, 0, QStringLiteral("new"));
+    Table.ApplyUpdates();
+    EXPECT_EQ(Table.AsString(0, 0), "new");
+    EXPECT_EQ(ReadBytes(Dir.filePath("small.dbt")).size() % 64, 0);
+    EXPECT_EQ(ReadBytes(Dir.filePath("small.dbf")).mid(32 + 32 + 1 + 1, 10), "0000000003");
 }
 
 TEST(TablesDbf, DamagedFilesGiveAClearErrorOrTheRecordsThatAreThere)

@@ -377,6 +377,8 @@ QVariant TDbfTable::Normalize(int Field, const QVariant &Value) const
         const std::optional<QByteArray> Bytes = codec_.Encode(Text);
         if (!Bytes)
             throw EDatabaseError(QStringLiteral("The text for the field \"%1\" holds characters that the table's code page %2 cannot store.").arg(Name, QString::fromLatin1(codec_.CodePage())));
+        if (Layout.Type == 'M' && !memoDb4_ && Bytes->contains('\x1A'))
+            throw EDatabaseError(QStringLiteral("The text for the field \"%1\" holds the character 1A (hex), which would end it early in this table's memo file.").arg(Name));
         if (Layout.Type == 'C' && Bytes->size() > Layout.Width)
             throw EDatabaseError(QStringLiteral("The text \"%1\" is too long for the field \"%2\", which holds %3 bytes.").arg(Text, Name).arg(Layout.Width));
         return Text;
