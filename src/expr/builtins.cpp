@@ -198,14 +198,7 @@ bool TParser::callBuiltin(uint8_t Id, const TFunctParamValues &P, TExprValue &R)
         return true;
     }
     case 36: R.S = QString::number(P[0].AsInteger()); return true;
-    case 37: {
-        QString s = FormatGeneral(x(0), QLocale().decimalPoint().at(0));
-        const qsizetype comma = s.indexOf(u',');
-        if (comma >= 0)
-            s[comma] = u'.';
-        R.S = s;
-        return true;
-    }
+    case 37: R.S = FloatToStrDot(x(0)); return true;
     case 38: R.S = DateTimeToStr(P[0].AsDateTime()); return true;
     case 39: R.S = TimeToStr(P[0].AsDateTime()); return true;
     case 40: R.S = DateToStr(P[0].AsDateTime()); return true;

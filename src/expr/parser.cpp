@@ -895,30 +895,23 @@ bool TParser::callFunct(TFunct *Funct, TExprType ResultType, TExprValue &Result)
     case fkFormula:
         found = Funct->Formula && Funct->Formula->EvaluateFormula(name, ResultType, Result);
         break;
-    case fkHost:
+    case fkHost: {
+        // An unassigned event serves nothing: the call fails.
+        auto ask = [&](const auto &Event, auto &Value) {
+            if (Event)
+                Event(o, name, true, params, found, Value, Handle);
+            else
+                found = false;
+        };
         switch (ResultType) {
-        case etInteger:
-            if (o->OnGetIntegerFunct) o->OnGetIntegerFunct(o, name, true, params, found, Result.I, Handle);
-            else found = false;
-            break;
-        case etExtended:
-            if (o->OnGetExtendedFunct) o->OnGetExtendedFunct(o, name, true, params, found, Result.E, Handle);
-            else found = false;
-            break;
-        case etBoolean:
-            if (o->OnGetBooleanFunct) o->OnGetBooleanFunct(o, name, true, params, found, Result.B, Handle);
-            else found = false;
-            break;
-        case etString:
-            if (o->OnGetStringFunct) o->OnGetStringFunct(o, name, true, params, found, Result.S, Handle);
-            else found = false;
-            break;
-        case etDateTime:
-            if (o->OnGetDateTimeFunct) o->OnGetDateTimeFunct(o, name, true, params, found, Result.D, Handle);
-            else found = false;
-            break;
+        case etInteger: ask(o->OnGetIntegerFunct, Result.I); break;
+        case etExtended: ask(o->OnGetExtendedFunct, Result.E); break;
+        case etBoolean: ask(o->OnGetBooleanFunct, Result.B); break;
+        case etString: ask(o->OnGetStringFunct, Result.S); break;
+        case etDateTime: ask(o->OnGetDateTimeFunct, Result.D); break;
         }
         break;
+    }
     case fkBuiltin:
         found = callBuiltin(Funct->Id, params, Result);
         break;
