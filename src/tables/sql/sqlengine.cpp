@@ -6,12 +6,15 @@
 #include "tables/sql/sqlvalues.h"
 
 #include <QDir>
-#include <QFileInfo>
+#include <QFile>
 #include <QRegularExpression>
 
 #include <sqlite3.h>
 
+#include <dirent.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <unordered_map>
@@ -21,13 +24,15 @@
 
 std::shared_ptr<TTableSource> TSqlTables::Table(const QString &Name)
 {
-    const QString Key = Name.toUpper();
-    auto It = opened_.find(Key);
+    const QString Resolved = Resolve(Name);
+    if (Resolved.isEmpty())
+        return nullptr;
+    auto It = opened_.find(Resolved);
     if (It != opened_.end())
         return It->second;
-    std::shared_ptr<TTableSource> Source = OpenTable(Name);
+    std::shared_ptr<TTableSource> Source = OpenTable(Resolved);
     if (Source)
-        opened_.emplace(Key, Source);
+        opened_.emplace(Resolved, Source);
     return Source;
 }
 
@@ -53,37 +58,29 @@ TDbfFolderTables::TDbfFolderTables(const QString &Folder, TOpener Opener) : fold
 {
     if (!opener_)
         opener_ = [](const QString &FileName) { return std::make_unique<TDbfTable>(FileName); };
-    const QFileInfo Info(Folder);
-    if (!Info.exists())
-        throw EDatabaseError(QStringLiteral("The folder \"%1\" does not exist.").arg(Folder));
-    if (!Info.isDir())
-        throw EDatabaseError(QStringLiteral("\"%1\" is not a folder.").arg(Folder));
-    if (!Info.isReadable() || !Info.isExecutable())
-        throw EDatabaseError(QStringLiteral("The folder \"%1\" cannot be read: Permission denied.").arg(Folder));
+    // The system's reason when the folder cannot be listed.
+    DIR *Listing = opendir(QFile::encodeName(Folder).constData());
+    if (!Listing)
+        throw EDatabaseError(QStringLiteral("Cannot open the folder \"%1\": %2").arg(Folder, QString::fromLocal8Bit(std::strerror(errno))));
+    closedir(Listing);
 }
 
-std::shared_ptr<TTableSource> TDbfFolderTables::OpenTable(const QString &Name)
+QString TDbfFolderTables::Resolve(const QString &Name) const
 {
     // The name as written, else with ".dbf"; an exact spelling first, then without regard to case
     // (file names are case-sensitive here, table names in statements are not).
     const QStringList Files = QDir(folder_).entryList(QDir::Files | QDir::Readable | QDir::Hidden);
-    QString Found;
-    for (const Qt::CaseSensitivity Case : {Qt::CaseSensitive, Qt::CaseInsensitive}) {
-        for (const QString &File : Files) {
-            if (!File.endsWith(QLatin1String(".dbf"), Qt::CaseInsensitive))
-                continue;
-            if (File.compare(Name, Case) == 0 || File.chopped(4).compare(Name, Case) == 0) {
-                Found = File;
-                break;
-            }
-        }
-        if (!Found.isEmpty())
-            break;
-    }
-    if (Found.isEmpty())
-        return nullptr;
-    const QString FileName = QDir(folder_).filePath(Found);
-    return std::shared_ptr<TTableSource>(opener_(FileName));
+    for (const Qt::CaseSensitivity Case : {Qt::CaseSensitive, Qt::CaseInsensitive})
+        for (const QString &File : Files)
+            if (File.endsWith(QLatin1String(".dbf"), Qt::CaseInsensitive)
+                && (File.compare(Name, Case) == 0 || File.chopped(4).compare(Name, Case) == 0))
+                return QDir(folder_).filePath(File);
+    return QString();
+}
+
+std::shared_ptr<TTableSource> TDbfFolderTables::OpenTable(const QString &Resolved)
+{
+    return std::shared_ptr<TTableSource>(opener_(Resolved));
 }
 
 TMdbTables::TMdbTables(const QString &FileName) : owned_(std::make_unique<TMdbDatabase>(FileName)), database_(owned_.get()) {}
@@ -94,12 +91,17 @@ TMdbTables::~TMdbTables() = default;
 
 QStringList TMdbTables::TableNames() const { return database_->TableNames(); }
 
-std::shared_ptr<TTableSource> TMdbTables::OpenTable(const QString &Name)
+QString TMdbTables::Resolve(const QString &Name) const
 {
     for (const QString &Table : database_->TableNames())
         if (Table.compare(Name, Qt::CaseInsensitive) == 0)
-            return std::shared_ptr<TTableSource>(database_->OpenTable(Table));
-    return nullptr;
+            return Table;
+    return QString();
+}
+
+std::shared_ptr<TTableSource> TMdbTables::OpenTable(const QString &Resolved)
+{
+    return std::shared_ptr<TTableSource>(database_->OpenTable(Resolved));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -431,7 +433,8 @@ int Update(sqlite3_vtab *VTab, int Argc, sqlite3_value **Argv, sqlite3_int64 *Ou
     }
 }
 
-int Begin(sqlite3_vtab *VTab)
+// A statement starts with, and a committed one leaves, nothing to undo.
+int ForgetChanges(sqlite3_vtab *VTab)
 {
     auto *Tab = static_cast<TVTab *>(VTab);
     Tab->Undo.clear();
@@ -454,14 +457,6 @@ int Sync(sqlite3_vtab *VTab)
         SetError(VTab, QString::fromUtf8(E.what()));
         return SQLITE_ERROR;
     }
-}
-
-int Commit(sqlite3_vtab *VTab)
-{
-    auto *Tab = static_cast<TVTab *>(VTab);
-    Tab->Undo.clear();
-    Tab->Deletes.clear();
-    return SQLITE_OK;
 }
 
 int Rollback(sqlite3_vtab *VTab)
@@ -502,9 +497,9 @@ sqlite3_module MakeModule()
     Module.xColumn = Column;
     Module.xRowid = Rowid;
     Module.xUpdate = Update;
-    Module.xBegin = Begin;
+    Module.xBegin = ForgetChanges;
     Module.xSync = Sync;
-    Module.xCommit = Commit;
+    Module.xCommit = ForgetChanges;
     Module.xRollback = Rollback;
     return Module;
 }

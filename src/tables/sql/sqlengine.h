@@ -29,11 +29,13 @@ public:
     void CancelUpdates();
 
 protected:
-    // Opens a table by name; nullptr when there is none.
-    virtual std::shared_ptr<TTableSource> OpenTable(const QString &Name) = 0;
+    // The table's own name for a name written in a statement (a dBASE table's file); empty when
+    // there is none. Names that resolve alike share one source, and so one set of pending changes.
+    virtual QString Resolve(const QString &Name) const = 0;
+    virtual std::shared_ptr<TTableSource> OpenTable(const QString &Resolved) = 0;
 
 private:
-    std::map<QString, std::shared_ptr<TTableSource>> opened_; // by upper-cased name
+    std::map<QString, std::shared_ptr<TTableSource>> opened_; // by resolved name
 };
 
 // The .dbf files of a folder; a table is named by its file name, with or without ".dbf".
@@ -45,7 +47,8 @@ public:
     QString TableExtension() const override { return QStringLiteral("dbf"); }
 
 protected:
-    std::shared_ptr<TTableSource> OpenTable(const QString &Name) override;
+    QString Resolve(const QString &Name) const override;
+    std::shared_ptr<TTableSource> OpenTable(const QString &Resolved) override;
 
 private:
     QString folder_;
@@ -64,7 +67,8 @@ public:
     QStringList TableNames() const;
 
 protected:
-    std::shared_ptr<TTableSource> OpenTable(const QString &Name) override;
+    QString Resolve(const QString &Name) const override;
+    std::shared_ptr<TTableSource> OpenTable(const QString &Resolved) override;
 
 private:
     std::unique_ptr<TMdbDatabase> owned_;

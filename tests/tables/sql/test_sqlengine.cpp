@@ -144,6 +144,9 @@ TEST_F(SqlFolder, TableNamesMayCarryTheExtensionAndIgnoreCase)
     EXPECT_EQ(Run("SELECT * FROM PEOPLE WHERE NAME = 'x.dbf'")->RowCount(), 0);
     EXPECT_EQ(Run("select o.item from ORDERS.dbf o join People.DBF p on p.id = o.person where p.name = 'Anna'")->RowCount(), 2);
     EXPECT_TRUE(Error("SELECT * FROM notes").startsWith("no such table: notes")) << Error("SELECT * FROM notes").toStdString();
+    // Every spelling of a table reaches the one source, so its pending changes stay together.
+    EXPECT_EQ(Run("SELECT COUNT(*) FROM \"people.dbf\" a JOIN PeOpLe b ON a.ID = b.ID")->Value(0, 0).toInt(), 4);
+    EXPECT_EQ(Opened, 2);
 }
 
 TEST_F(SqlFolder, EqualityAndRowidUseLookupsNotScans)
