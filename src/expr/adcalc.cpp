@@ -5,6 +5,7 @@
 
 #include <QDebug>
 #include <charconv>
+#include <type_traits>
 
 std::array<TSymbolRow, SymbolRowCount> SymbolTable = {{
     {QString(), tcEnd, 0},
@@ -405,16 +406,14 @@ template <typename T>
 bool TAdCalc::calc(const QString &Expr, T &Value, int Handle, TExprType Type)
 {
     TParser p(this, Expr, Handle, true);
-    if constexpr (std::is_same_v<T, int32_t>)
-        return p.EvaluateInteger(Value);
-    else if constexpr (std::is_same_v<T, long double>)
-        return p.EvaluateExtended(Value);
-    else if constexpr (std::is_same_v<T, bool>)
-        return p.EvaluateBoolean(Value);
-    else if constexpr (std::is_same_v<T, QString>)
-        return p.EvaluateString(Value);
-    else
-        return Type == etDateTime && p.EvaluateDateTime(Value);
+    switch (Type) {
+    case etInteger: if constexpr (std::is_same_v<T, int32_t>) return p.EvaluateInteger(Value); break;
+    case etExtended: if constexpr (std::is_same_v<T, long double>) return p.EvaluateExtended(Value); break;
+    case etBoolean: if constexpr (std::is_same_v<T, bool>) return p.EvaluateBoolean(Value); break;
+    case etString: if constexpr (std::is_same_v<T, QString>) return p.EvaluateString(Value); break;
+    case etDateTime: if constexpr (std::is_same_v<T, TDateTime>) return p.EvaluateDateTime(Value); break;
+    }
+    return false;
 }
 
 bool TAdCalc::CalcInteger(const QString &Expr, int32_t &Value, int Handle) { return calc(Expr, Value, Handle, etInteger); }

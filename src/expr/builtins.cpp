@@ -101,6 +101,29 @@ QString asciiCase(QString S, bool Upper)
 
 int low16(int32_t V) { return int(uint16_t(uint32_t(V))); }
 
+// Characters are counted as code points: a pair of surrogates is one character.
+bool pairAt(const QString &S, qsizetype I)
+{
+    return S[I].isHighSurrogate() && I + 1 < S.size() && S[I + 1].isLowSurrogate();
+}
+
+int64_t charCount(const QString &S, qsizetype Units)
+{
+    int64_t n = 0;
+    for (qsizetype i = 0; i < Units; i += pairAt(S, i) ? 2 : 1)
+        ++n;
+    return n;
+}
+
+// The code unit where character Chars (0-based) starts, or the size when the text is shorter.
+qsizetype unitOf(const QString &S, int64_t Chars)
+{
+    qsizetype i = 0;
+    for (; i < S.size() && Chars > 0; --Chars)
+        i += pairAt(S, i) ? 2 : 1;
+    return i;
+}
+
 } // namespace
 
 bool TParser::callBuiltin(uint8_t Id, const TFunctParamValues &P, TExprValue &R)
@@ -115,8 +138,9 @@ bool TParser::callBuiltin(uint8_t Id, const TFunctParamValues &P, TExprValue &R)
     switch (Id) {
     case 1: R.I = DayOfWeek(P[0].AsDateTime()); return true;
     case 2: {
-        const QString &sub = P[0].AsString();
-        R.I = sub.isEmpty() ? 0 : int32_t(P[1].AsString().indexOf(sub) + 1);
+        const QString &sub = P[0].AsString(), &text = P[1].AsString();
+        const qsizetype at = sub.isEmpty() ? -1 : text.indexOf(sub);
+        R.I = at < 0 ? 0 : int32_t(charCount(text, at) + 1);
         return true;
     }
     case 3: {
@@ -127,7 +151,7 @@ bool TParser::callBuiltin(uint8_t Id, const TFunctParamValues &P, TExprValue &R)
         R.I = int32_t(uint32_t(uint64_t(int64_t(std::nearbyint(v)))));
         return true;
     }
-    case 4: R.I = int32_t(P[0].AsString().size()); return true;
+    case 4: R.I = int32_t(charCount(P[0].AsString(), P[0].AsString().size())); return true;
     case 5: {
         const auto v = ParseStrToInt(P[0].AsString());
         if (!v)
@@ -190,11 +214,11 @@ bool TParser::callBuiltin(uint8_t Id, const TFunctParamValues &P, TExprValue &R)
         const QString &s = P[0].AsString();
         const int64_t index = std::max<int64_t>(truncToInt(x(1)), 1);
         const int64_t count = truncToInt(x(2));
-        const int64_t length = s.size();
-        if (index > length || count <= 0)
+        const qsizetype from = unitOf(s, index - 1);
+        if (from >= s.size() || count <= 0)
             R.S.clear();
         else
-            R.S = s.mid(qsizetype(index - 1), qsizetype(std::min(count, length - index + 1)));
+            R.S = s.sliced(from, unitOf(s.sliced(from), count));
         return true;
     }
     case 36: R.S = QString::number(P[0].AsInteger()); return true;

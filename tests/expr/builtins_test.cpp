@@ -121,6 +121,11 @@ TEST_F(Builtins, TextFunctionsCountCharacters)
     EXPECT_EQ(S("copy(\"abcdef\", 2, -1)"), QString(""));
     EXPECT_EQ(S("copy(\"abcdef\", -1e30, 1e30)"), QString("abcdef"));
     EXPECT_EQ(S("copy(\"Grüße\", 3, 2)"), QString("üß"));
+    // A character beyond the 16-bit range is one character.
+    EXPECT_EQ(I("length(\"a😀b\")"), 3);
+    EXPECT_EQ(I("pos(\"b\", \"a😀b\")"), 3);
+    EXPECT_EQ(S("copy(\"a😀b\", 2, 1)"), QString("😀"));
+    EXPECT_EQ(S("copy(\"a😀b\", 3, 5)"), QString("b"));
     EXPECT_EQ(S("ansiuppercase(\"grüße\")"), QString("GRÜSSE"));
     EXPECT_EQ(S("ansilowercase(\"ÄÖÜ\")"), QString("äöü"));
     EXPECT_EQ(S("uppercase(\"grüße\")"), QString("GRüßE"));
