@@ -136,17 +136,16 @@ struct TVTab : sqlite3_vtab {
 };
 
 struct TCursor : sqlite3_vtab_cursor {
-    // Either every row below End, or the listed rows.
+    // Either every row below End, or the listed rows (a copy: a write drops the indexes).
     int64_t Pos = 0;
     int64_t End = 0;
-    const std::vector<int64_t> *List = nullptr;
-    std::vector<int64_t> Own;
+    bool Listed = false;
+    std::vector<int64_t> List;
     size_t ListPos = 0;
 
     TVTab *Tab() const { return static_cast<TVTab *>(pVtab); }
-    bool Listed() const { return List != nullptr; }
-    int64_t Row() const { return Listed() ? (*List)[ListPos] : Pos; }
-    bool Eof() const { return Listed() ? ListPos >= List->size() : Pos >= End; }
+    int64_t Row() const { return Listed ? List[ListPos] : Pos; }
+    bool Eof() const { return Listed ? ListPos >= List.size() : Pos >= End; }
 };
 
 struct TConnection {
@@ -267,8 +266,8 @@ int Close(sqlite3_vtab_cursor *Cursor)
 void SkipDeleted(TCursor *C)
 {
     const TTableSource &Source = *C->Tab()->Source;
-    if (C->Listed()) {
-        while (C->ListPos < C->List->size() && Source.IsDeleted((*C->List)[C->ListPos]))
+    if (C->Listed) {
+        while (C->ListPos < C->List.size() && Source.IsDeleted(C->List[C->ListPos]))
             ++C->ListPos;
     } else {
         while (C->Pos < C->End && Source.IsDeleted(C->Pos))
@@ -276,7 +275,7 @@ void SkipDeleted(TCursor *C)
     }
 }
 
-const std::vector<int64_t> *Lookup(TVTab *Tab, int Field, const std::string &Key)
+std::vector<int64_t> Lookup(TVTab *Tab, int Field, const std::string &Key)
 {
     auto &Index = Tab->Indexes[Field];
     if (!Index) {
@@ -292,42 +291,42 @@ const std::vector<int64_t> *Lookup(TVTab *Tab, int Field, const std::string &Key
                 (*Index)[CellKey].push_back(Row);
         }
     }
-    static const std::vector<int64_t> None;
     auto It = Index->find(Key);
-    return It == Index->end() ? &None : &It->second;
+    return It == Index->end() ? std::vector<int64_t>() : It->second;
 }
 
 int Filter(sqlite3_vtab_cursor *Cursor, int IdxNum, const char *, int Argc, sqlite3_value **Argv)
 {
     auto *C = static_cast<TCursor *>(Cursor);
     TVTab *Tab = C->Tab();
-    C->List = nullptr;
-    C->Own.clear();
+    C->Listed = false;
+    C->List.clear();
     C->ListPos = 0;
     C->Pos = 0;
     // Rows appended by the running statement are not seen again by it.
     C->End = Tab->Source->RowCount();
     try {
         if (IdxNum == PlanRowid && Argc == 1) {
-            C->List = &C->Own;
+            C->Listed = true;
             sqlite3_value *Arg = Argv[0];
             const int Type = sqlite3_value_numeric_type(Arg);
             const double Number = sqlite3_value_double(Arg);
             if ((Type == SQLITE_INTEGER || Type == SQLITE_FLOAT) && Number == std::floor(Number)) {
                 const int64_t Row = sqlite3_value_int64(Arg);
                 if (Row >= 0 && Row < C->End)
-                    C->Own.push_back(Row);
+                    C->List.push_back(Row);
             }
         } else if (IdxNum >= PlanColumn && Argc == 1) {
             const int Field = IdxNum - PlanColumn;
             TSqlCell Cell;
             std::string Key;
-            if (!FromSqlArgument(Argv[0], Tab->Source->Fields()[Field].DataType, Cell))
-                ; // a value of another kind: scan, SQLite compares with its own rules
-            else if (!LookupKey(Cell, Key))
-                C->List = &C->Own; // NULL equals nothing
-            else
-                C->List = Lookup(Tab, Field, Key);
+            // A value of another kind scans: SQLite compares the two by its own rules. NULL
+            // equals nothing.
+            if (FromSqlArgument(Argv[0], Tab->Source->Fields()[Field].DataType, Cell)) {
+                C->Listed = true;
+                if (LookupKey(Cell, Key))
+                    C->List = Lookup(Tab, Field, Key);
+            }
         }
         SkipDeleted(C);
         return SQLITE_OK;
@@ -340,7 +339,7 @@ int Filter(sqlite3_vtab_cursor *Cursor, int IdxNum, const char *, int Argc, sqli
 int Next(sqlite3_vtab_cursor *Cursor)
 {
     auto *C = static_cast<TCursor *>(Cursor);
-    if (C->Listed())
+    if (C->Listed)
         ++C->ListPos;
     else
         ++C->Pos;
