@@ -2,7 +2,7 @@
 # Fetches the Access test databases and the independent reader (npm mdb-reader) into a cache
 # folder, once: Monitor.mdb (Debian mrtg-contrib, Jet 4), testodbc.mdb (Debian fp-units-db,
 # Jet 3), fruit.mdb (npm mdb@0.1.0, Jet 4 with a deleted column). Nothing fetched is committed.
-# Exits non-zero when something could not be fetched; what was fetched stays.
+# Exits 77 (CTest: skipped) when something could not be fetched; what was fetched stays.
 set -u
 dest=${1:?usage: fetch-fixtures.sh CACHE-FOLDER}
 mkdir -p "$dest" || exit 1
@@ -24,9 +24,9 @@ apt_download() { # package...
 if [ ! -s "$dest/Monitor.mdb" ]; then
   if apt_download mrtg-contrib && dpkg-deb -x "$work"/mrtg-contrib_*.deb "$work/mrtg"; then
     found=$(find "$work/mrtg" -name Monitor.mdb | head -n1)
-    [ -n "$found" ] && cp "$found" "$dest/Monitor.mdb" || status=1
+    [ -n "$found" ] && cp "$found" "$dest/Monitor.mdb" || status=77
   else
-    echo "fetch-fixtures: could not fetch Debian package mrtg-contrib" >&2; status=1
+    echo "fetch-fixtures: could not fetch Debian package mrtg-contrib" >&2; status=77
   fi
 fi
 
@@ -36,23 +36,23 @@ if [ ! -s "$dest/testodbc.mdb" ]; then
   if apt_download fp-units-db ${pkg:+"$pkg"}; then
     for deb in "$work"/fp-units-db*.deb; do dpkg-deb -x "$deb" "$work/fpc"; done
     found=$(find "$work/fpc" -name testodbc.mdb.gz | head -n1)
-    [ -n "$found" ] && gunzip -c "$found" >"$dest/testodbc.mdb.part" && mv "$dest/testodbc.mdb.part" "$dest/testodbc.mdb" || status=1
+    [ -n "$found" ] && gunzip -c "$found" >"$dest/testodbc.mdb.part" && mv "$dest/testodbc.mdb.part" "$dest/testodbc.mdb" || status=77
   else
-    echo "fetch-fixtures: could not fetch Debian package fp-units-db" >&2; status=1
+    echo "fetch-fixtures: could not fetch Debian package fp-units-db" >&2; status=77
   fi
 fi
 
 if [ ! -s "$dest/fruit.mdb" ]; then
   if (cd "$work" && npm pack --silent mdb@0.1.0 >/dev/null 2>&1) && tar -xzf "$work"/mdb-0.1.0.tgz -C "$work"; then
-    cp "$work/package/test/fruit.mdb" "$dest/fruit.mdb" || status=1
+    cp "$work/package/test/fruit.mdb" "$dest/fruit.mdb" || status=77
   else
-    echo "fetch-fixtures: could not fetch npm package mdb@0.1.0" >&2; status=1
+    echo "fetch-fixtures: could not fetch npm package mdb@0.1.0" >&2; status=77
   fi
 fi
 
 if [ ! -d "$dest/node/node_modules/mdb-reader" ]; then
   if ! npm install --silent --no-audit --no-fund --prefix "$dest/node" mdb-reader@3 >/dev/null 2>&1; then
-    echo "fetch-fixtures: could not install npm package mdb-reader" >&2; status=1
+    echo "fetch-fixtures: could not install npm package mdb-reader" >&2; status=77
   fi
 fi
 exit $status
