@@ -173,6 +173,19 @@ TEST_F(Component, FormulaFunctionsReadTheirParameters)
     EXPECT_EQ(I("1 + 1"), 2);
 }
 
+TEST_F(Component, ParamConvertsOnlyWhereTheTypesAllow)
+{
+    ASSERT_TRUE(Calc.RegisterFunct("half", {}, {}, true, etExtended, {etInteger}, fkFormula, 0, "param(1) / 2"));
+    ASSERT_TRUE(Calc.RegisterFunct("whole", {}, {}, true, etInteger, {etExtended}, fkFormula, 0, "param(1)"));
+    ASSERT_TRUE(Calc.RegisterFunct("day", {}, {}, true, etDateTime, {etInteger}, fkFormula, 0, "param(1) + 0.5"));
+    EXPECT_EQ(X("half(3)"), 1.5L);      // an integer serves an extended parameter read
+    EXPECT_EQ(D("day(2)"), 2.5);        // and a date-time one
+    EXPECT_FALSE(I("whole(2)"));        // an extended value is no integer
+    // Without OnFunctError the failure of the formula reaches OnError, once.
+    ASSERT_EQ(Errors.size(), 1u);
+    EXPECT_EQ(Errors[0].Code, 1);
+}
+
 TEST_F(Component, DeclaredVariables)
 {
     TExprValue ten;
