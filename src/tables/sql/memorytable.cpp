@@ -1,5 +1,6 @@
 #include "tables/sql/memorytable.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -125,7 +126,9 @@ int TMemoryTable::TextLength(int64_t Row, int Field) const
 {
     if (CellKind(Row, Field) != ckText)
         return 0;
-    return static_cast<int>(QString::fromUtf8(Bytes(columns_[Field], Row)).size());
+    // Characters are the UTF-8 bytes that do not continue one.
+    const QByteArray Text = Bytes(columns_[Field], Row);
+    return static_cast<int>(std::count_if(Text.begin(), Text.end(), [](char Byte) { return (static_cast<uchar>(Byte) & 0xc0) != 0x80; }));
 }
 
 bool TMemoryTable::IsNull(int64_t Row, int Field) const

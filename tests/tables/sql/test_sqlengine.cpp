@@ -130,6 +130,8 @@ TEST_F(SqlFolder, ResultFieldsKeepTheirTypesAndValues)
     EXPECT_TRUE(R->ReadOnly());
     EXPECT_THROW(R->SetValue(0, 1, "x"), EDatabaseError);
 
+    // Sizes count characters, not bytes.
+    EXPECT_EQ(Run("SELECT 'Ærø' || '€' AS X")->Fields()[0].Size, 4);
     // Long computed text becomes a memo; a statement without rows still has its fields.
     R = Run("SELECT printf('%300s', NAME) AS WIDE FROM people");
     EXPECT_EQ(R->Fields()[0].DataType, ftMemo);
