@@ -163,6 +163,17 @@ void SetError(sqlite3_vtab *Tab, const QString &Message)
     Tab->zErrMsg = sqlite3_mprintf("%s", Message.toUtf8().constData());
 }
 
+// Runs Work and turns an exception into the table's error message.
+template <typename TWork> int Guarded(sqlite3_vtab *Tab, TWork Work)
+{
+    try {
+        return Work();
+    } catch (const std::exception &E) {
+        SetError(Tab, QString::fromUtf8(E.what()));
+        return SQLITE_ERROR;
+    }
+}
+
 QString QuoteIdentifier(const QString &Name)
 {
     QString Quoted = Name;
@@ -305,7 +316,7 @@ int Filter(sqlite3_vtab_cursor *Cursor, int IdxNum, const char *, int Argc, sqli
     C->Pos = 0;
     // Rows appended by the running statement are not seen again by it.
     C->End = Tab->Source->RowCount();
-    try {
+    return Guarded(Tab, [&] {
         if (IdxNum == PlanRowid && Argc == 1) {
             C->Listed = true;
             sqlite3_value *Arg = Argv[0];
@@ -330,10 +341,7 @@ int Filter(sqlite3_vtab_cursor *Cursor, int IdxNum, const char *, int Argc, sqli
         }
         SkipDeleted(C);
         return SQLITE_OK;
-    } catch (const std::exception &E) {
-        SetError(Tab, QString::fromUtf8(E.what()));
-        return SQLITE_ERROR;
-    }
+    });
 }
 
 int Next(sqlite3_vtab_cursor *Cursor)
@@ -377,7 +385,7 @@ int Update(sqlite3_vtab *VTab, int Argc, sqlite3_value **Argv, sqlite3_int64 *Ou
 {
     auto *Tab = static_cast<TVTab *>(VTab);
     TTableSource &Source = *Tab->Source;
-    try {
+    return Guarded(VTab, [&] {
         if (Source.ReadOnly())
             throw EDatabaseError(Source.ReadOnlyReason());
         const auto &Fields = Source.Fields();
@@ -426,10 +434,7 @@ int Update(sqlite3_vtab *VTab, int Argc, sqlite3_value **Argv, sqlite3_int64 *Ou
             Tab->Undo.push_back({TUndo::Set, Row, I, Old});
         }
         return SQLITE_OK;
-    } catch (const std::exception &E) {
-        SetError(VTab, QString::fromUtf8(E.what()));
-        return SQLITE_ERROR;
-    }
+    });
 }
 
 // A statement starts with, and a committed one leaves, nothing to undo.
@@ -445,17 +450,14 @@ int ForgetChanges(sqlite3_vtab *VTab)
 int Sync(sqlite3_vtab *VTab)
 {
     auto *Tab = static_cast<TVTab *>(VTab);
-    try {
+    return Guarded(VTab, [&] {
         for (int64_t Row : Tab->Deletes)
             if (!Tab->Source->IsDeleted(Row))
                 Tab->Source->DeleteRow(Row);
         Tab->Deletes.clear();
         Tab->DropIndexes();
         return SQLITE_OK;
-    } catch (const std::exception &E) {
-        SetError(VTab, QString::fromUtf8(E.what()));
-        return SQLITE_ERROR;
-    }
+    });
 }
 
 int Rollback(sqlite3_vtab *VTab)
