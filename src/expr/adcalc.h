@@ -172,12 +172,11 @@ private:
     friend class TParser;
     TReader reader_;
     TDList compiled_;
-    TSymbolRef stringLiteralSymbol_{rowStringLiteral, nullptr};
     int evalDepth_ = 0; // evaluations in progress (formula functions nest)
-    int descent_ = 0;
+    int descent_ = 0;   // nesting of the descent over all parsers
     // The parser last found under a handle, so that a filter run does not look the key up per record.
     int cachedHandle_ = 0;
-    TParser *cachedParser_ = nullptr;   // nesting of the descent over all parsers
+    TParser *cachedParser_ = nullptr;
     // Records dropped while an evaluation may still point at them; freed when the outermost one ends.
     std::vector<std::pair<int, TSymbolRef *>> retiredSymbols_;
     std::vector<TParser *> retiredParsers_;
