@@ -1,11 +1,32 @@
 #include "store/textcodec.h"
 
-#include <QStringDecoder>
+#include <cstdint>
 
 bool IsValidUtf8(QByteArrayView Bytes) {
-    QStringDecoder dec(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString s = dec.decode(Bytes);
-    return !dec.hasError();
+    const auto *p = reinterpret_cast<const uint8_t *>(Bytes.data());
+    const auto *End = p + Bytes.size();
+    while (p < End) {
+        const uint8_t c = *p++;
+        if (c < 0x80)
+            continue;
+        int More;
+        uint32_t Code;
+        if (c >= 0xC2 && c <= 0xDF) { More = 1; Code = c & 0x1F; }
+        else if (c >= 0xE0 && c <= 0xEF) { More = 2; Code = c & 0x0F; }
+        else if (c >= 0xF0 && c <= 0xF4) { More = 3; Code = c & 0x07; }
+        else return false;
+        if (End - p < More)
+            return false;
+        for (int i = 0; i < More; ++i) {
+            if ((p[i] & 0xC0) != 0x80)
+                return false;
+            Code = (Code << 6) | (p[i] & 0x3F);
+        }
+        p += More;
+        if ((More == 2 && (Code < 0x800 || (Code >= 0xD800 && Code <= 0xDFFF))) || (More == 3 && (Code < 0x10000 || Code > 0x10FFFF)))
+            return false;
+    }
+    return true;
 }
 
 QString DecodeCp1252(QByteArrayView Bytes) {
@@ -24,7 +45,5 @@ QString DecodeCp1252(QByteArrayView Bytes) {
 }
 
 QString DecodeUtf8OrCp1252(QByteArrayView Bytes) {
-    QStringDecoder dec(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString s = dec.decode(Bytes);
-    return dec.hasError() ? DecodeCp1252(Bytes) : s;
+    return IsValidUtf8(Bytes) ? QString::fromUtf8(Bytes) : DecodeCp1252(Bytes);
 }

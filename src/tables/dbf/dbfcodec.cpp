@@ -1,4 +1,5 @@
 #include "tables/dbf/dbfcodec.h"
+#include "store/textcodec.h"
 
 namespace {
 struct TCodePage {
@@ -24,11 +25,6 @@ constexpr TCodePage kCodePages[] = {
     {0xC9, "windows-1251"}, {0xCA, "windows-1254"}, {0xCB, "windows-1253"}, {0xCC, "windows-1257"},
 };
 
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
-
 bool IsAscii(QByteArrayView Bytes)
 {
     for (char c : Bytes)
@@ -37,45 +33,6 @@ bool IsAscii(QByteArrayView Bytes)
     return true;
 }
 } // namespace
-
-bool IsUtf8(QByteArrayView Bytes)
-{
-    const auto *p = reinterpret_cast<const uint8_t *>(Bytes.data());
-    const auto *End = p + Bytes.size();
-    while (p < End) {
-        const uint8_t c = *p++;
-        if (c < 0x80)
-            continue;
-        int More;
-        uint32_t Code;
-        if (c >= 0xC2 && c <= 0xDF) { More = 1; Code = c & 0x1F; }
-        else if (c >= 0xE0 && c <= 0xEF) { More = 2; Code = c & 0x0F; }
-        else if (c >= 0xF0 && c <= 0xF4) { More = 3; Code = c & 0x07; }
-        else return false;
-        if (End - p < More)
-            return false;
-        for (int i = 0; i < More; ++i) {
-            if ((p[i] & 0xC0) != 0x80)
-                return false;
-            Code = (Code << 6) | (p[i] & 0x3F);
-        }
-        p += More;
-        if ((More == 2 && (Code < 0x800 || (Code >= 0xD800 && Code <= 0xDFFF))) || (More == 3 && (Code < 0x10000 || Code > 0x10FFFF)))
-            return false;
-    }
-    return true;
-}
-
-QString DecodeWindows1252(QByteArrayView Bytes)
-{
-    QString Text(Bytes.size(), Qt::Uninitialized);
-    QChar *Out = Text.data();
-    for (char c : Bytes) {
-        const uint8_t b = uint8_t(c);
-        *Out++ = QChar(b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : char16_t(b));
-    }
-    return Text;
-}
 
 QByteArrayView CutUtf8(QByteArrayView Bytes, qsizetype Width)
 {
@@ -108,7 +65,7 @@ QString TDbfCodec::Decode(QByteArrayView Bytes) const
         decoder_.resetState();
         return decoder_.decode(Bytes);
     }
-    return IsUtf8(Bytes) ? QString::fromUtf8(Bytes) : DecodeWindows1252(Bytes);
+    return DecodeUtf8OrCp1252(Bytes);
 }
 
 std::optional<QByteArray> TDbfCodec::Encode(const QString &Text) const

@@ -28,7 +28,5 @@ private:
     mutable QStringDecoder decoder_;
 };
 
-bool IsUtf8(QByteArrayView Bytes);
-QString DecodeWindows1252(QByteArrayView Bytes);
 // The longest prefix of Bytes (UTF-8) that fits in Width bytes without splitting a character.
 QByteArrayView CutUtf8(QByteArrayView Bytes, qsizetype Width);
