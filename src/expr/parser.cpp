@@ -818,22 +818,58 @@ bool TParser::factorBoolean(bool &Value)
 bool TParser::comparison(bool &Value, bool StringMode, bool &First)
 {
     Value = false;
+    // A lone operand before the sign (the common filter form) is read without the operator loop,
+    // with the same codes and the same checks.
+    const uint8_t first = cur().Type;
+    const bool lone = first != rowEnd && first != rowPlus && first != rowMinus &&
+                      (Symbols[size_t(Index) + 1].Flags & tcCompare);
     if (StringMode) {
         QString left, right;
-        if (!exprString(5, left, First))
+        if (lone) {
+            TExprValue v;
+            if (!factor(etString, v)) {
+                SetError(3);
+                return false;
+            }
+            First = false;
+            left.swap(v.S);
+        } else if (!exprString(5, left, First)) {
             return false;
+        }
         const uint8_t sign = cur().Type;
         ++Index;
+        // A lone literal on the right (the common filter form) is compared where it stands.
+        const CompiledSymbol &lit = cur();
+        if ((lit.Flags & tcStrLit) && !lit.Unterminated && !(Symbols[size_t(Index) + 1].Flags & tcStrOp)) {
+            ++Index;
+            Value = compare(sign, QString::compare(left, lit.Text, Qt::CaseSensitive));
+            return true;
+        }
         bool first2 = true;
         if (!exprString(6, right, first2))
             return false;
         Value = compare(sign, QString::compare(left, right, Qt::CaseSensitive));
     } else {
         long double left = 0, right = 0;
-        if (!exprNumeric(5, left, First, 1, 0, etExtended))
+        if (lone) {
+            TExprValue v;
+            if (!factor(etExtended, v)) {
+                SetError(3);
+                return false;
+            }
+            First = false;
+            left = CheckedFloat(0 + v.E);
+        } else if (!exprNumeric(5, left, First, 1, 0, etExtended)) {
             return false;
+        }
         const uint8_t sign = cur().Type;
         ++Index;
+        const CompiledSymbol &lit = cur();
+        if ((lit.Flags & tcExtLit) && lit.ExtValid && !(Symbols[size_t(Index) + 1].Flags & tcExtOp)) {
+            ++Index;
+            Value = compare(sign, threeWay(left, lit.ExtValue));
+            return true;
+        }
         bool first2 = true;
         if (!exprNumeric(6, right, first2, 1, 0, etExtended))
             return false;
