@@ -181,6 +181,17 @@ TEST_F(Builtins, DateTextsFollowTheLocale)
     EXPECT_EQ(LastCode(), 26);
 }
 
+TEST_F(Builtins, DateTextsReadBackInEveryLocale)
+{
+    for (const char *name : {"C", "en_US", "en_GB", "fr_FR", "ja_JP", "ar_EG"}) {
+        QLocale::setDefault(QLocale(QString::fromLatin1(name)));
+        const QString moment = "encodedate(2004, 2, 29) + encodetime(13, 5, 9, 0)";
+        EXPECT_EQ(D("strtodatetime(datetimetostr(" + moment + "))"), *D(moment)) << name;
+        EXPECT_EQ(D("strtodate(datetostr(" + moment + "))"), *D("encodedate(2004, 2, 29)")) << name;
+        EXPECT_EQ(D("strtotime(timetostr(0.75))"), 0.75) << name;
+    }
+}
+
 TEST_F(Builtins, CallSyntaxErrors)
 {
     EXPECT_FALSE(I("pos(\"a\", \"b\", \"c\")"));
