@@ -815,6 +815,16 @@ bool TParser::factorBoolean(bool &Value)
     return false;
 }
 
+bool TParser::loneOperand(TExprType Type, TExprValue &Value, bool &First)
+{
+    if (!factor(Type, Value)) {
+        SetError(3); // the left side of a comparison, at its first operand
+        return false;
+    }
+    First = false;
+    return true;
+}
+
 bool TParser::comparison(bool &Value, bool StringMode, bool &First)
 {
     Value = false;
@@ -825,13 +835,10 @@ bool TParser::comparison(bool &Value, bool StringMode, bool &First)
                       (Symbols[size_t(Index) + 1].Flags & tcCompare);
     if (StringMode) {
         QString left, right;
+        TExprValue v;
         if (lone) {
-            TExprValue v;
-            if (!factor(etString, v)) {
-                SetError(3);
+            if (!loneOperand(etString, v, First))
                 return false;
-            }
-            First = false;
             left.swap(v.S);
         } else if (!exprString(5, left, First)) {
             return false;
@@ -851,13 +858,10 @@ bool TParser::comparison(bool &Value, bool StringMode, bool &First)
         Value = compare(sign, QString::compare(left, right, Qt::CaseSensitive));
     } else {
         long double left = 0, right = 0;
+        TExprValue v;
         if (lone) {
-            TExprValue v;
-            if (!factor(etExtended, v)) {
-                SetError(3);
+            if (!loneOperand(etExtended, v, First))
                 return false;
-            }
-            First = false;
             left = CheckedFloat(0 + v.E);
         } else if (!exprNumeric(5, left, First, 1, 0, etExtended)) {
             return false;

@@ -87,6 +87,7 @@ private:
     bool factorBoolean(bool &Value);
     bool readOperator(uint8_t &Op, int Context, bool &AtEnd, TExprType Type);
     bool comparison(bool &Value, bool StringMode, bool &First);
+    bool loneOperand(TExprType Type, TExprValue &Value, bool &First);
     bool booleanComparison(bool &Value);
     bool evalParenthesized(TExprType Type, TExprValue &Value);
     bool parseArguments(TExprValue *Values, const TExprType *Types, size_t Count);
