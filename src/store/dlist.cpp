@@ -132,6 +132,7 @@ void TDList::dispose(int structure, void *props) {
 void TDList::Add(const std::string &Key, int Structure, void *Properties) {
     if (Key.empty())
         return;
+    ++version_;
     if (!root_)
         root_ = new Node;
     Node *n = root_;
@@ -182,6 +183,7 @@ bool TDList::Find(const std::string &Key, int &Structure, void *&Properties) con
 void TDList::Delete(const std::string &Key) {
     if (Key.empty() || !root_)
         return;
+    ++version_;
     Node *n = root_;
     for (size_t i = 0; i + 1 < Key.size(); ++i) {
         n = n->child(static_cast<unsigned char>(Key[i]));
@@ -239,6 +241,7 @@ void TDList::freeSubtree(Node *n) {
 }
 
 void TDList::Clear() {
+    ++version_;
     Node *r = root_;
     root_ = nullptr;
     if (r)

@@ -37,6 +37,8 @@ public:
     void Delete(const std::string &Key);
     void Clear();
     bool IsEmpty() const { return root_ == nullptr; }
+    // Counts changes to the keys, so owners can tell when a cache of theirs is stale.
+    uint64_t Version() const { return version_; }
 
     void SetRange(const std::string &Prefix, int MinLevel, int MaxLevel);
     bool First();
@@ -70,6 +72,7 @@ private:
     int depth_ = 0, level_ = 0;
     bool sepFlag_ = false;
     bool keyValid_ = false;
+    uint64_t version_ = 0;
 
     void freeSubtree(Node *n);
     bool yieldable(const Node *n, int ch) const;

@@ -86,6 +86,17 @@ bool TReader::IsDelimiter(const QString &Text) const {
     return dict_.Find(KeyOf(Text), structure, props) && static_cast<TSymProperties *>(props)->Status == stDelimiter;
 }
 
+bool TReader::IsDelimiter(QChar Ch) const {
+    if (Ch.unicode() >= 128 || Ch.isSurrogate())
+        return IsDelimiter(QString(Ch));
+    if (asciiVersion_ != dict_.Version()) {
+        for (char16_t c = 0; c < 128; ++c)
+            asciiDelims_[c] = IsDelimiter(QString(QChar(c)));
+        asciiVersion_ = dict_.Version();
+    }
+    return asciiDelims_[Ch.unicode()];
+}
+
 bool TReader::FindSymbol(const QString &Text, TStatus &Status, int &Structure, void *&Properties) const {
     int structure = 0;
     void *props = nullptr;
@@ -164,6 +175,20 @@ void TScroller::Next() {
     mergeNumber();
 }
 
+namespace {
+// The dictionary key bytes of one character.
+void keyBytes(const QString &text, int i, int n, bool caseSensitive, std::string &out) {
+    out.clear();
+    const char16_t u = text[i].unicode();
+    if (n == 1 && u < 128) {
+        out.push_back(char(!caseSensitive && u >= 'A' && u <= 'Z' ? u + 32 : u));
+        return;
+    }
+    const QString c = text.mid(i, n);
+    out = (caseSensitive ? c : c.toLower()).toStdString();
+}
+} // namespace
+
 void TScroller::scanInto(TPosition &T) {
     T = TPosition{};
     T.Position = scanPos_;
@@ -175,7 +200,10 @@ void TScroller::scanInto(TPosition &T) {
         return; // the end token keeps the position of the token before it
     }
     T.Blanks = text_.mid(scanPos_, p - scanPos_);
-    const bool D = reader_.IsDelimiter(text_.mid(p, charLength(text_, p)));
+    auto isDelimiterAt = [this](int i, int n) {
+        return n == 1 ? reader_.IsDelimiter(text_[i]) : reader_.IsDelimiter(text_.mid(i, n));
+    };
+    const bool D = isDelimiterAt(p, charLength(text_, p));
     if (reader_.WildCardEnabled) {
         scanWild(T, p, D);
         return;
@@ -184,23 +212,25 @@ void TScroller::scanInto(TPosition &T) {
     const TStatus wanted = D ? stDelimiter : stKeyword;
     tracer_.Trace(std::string());
     bool stepping = true;
-    int recordedLen = 0;
+    // What is recorded so far; the text is taken once at the end.
+    int recEnd = -1;
+    uint8_t recKind = tkEnd;
+    int recStructure = 0;
+    void *recProps = nullptr;
     auto record = [&](int end, uint8_t kind, int structure, void *props) {
-        T.Position = end;
-        T.Text = text_.mid(p, end - p);
-        T.Kind = kind;
-        T.Structure = structure;
-        T.Properties = props;
-        recordedLen = end - p;
+        recEnd = end;
+        recKind = kind;
+        recStructure = structure;
+        recProps = props;
     };
+    std::string bytes;
     for (int i = p; i < length_;) {
         const int n = charLength(text_, i);
-        const QString c = text_.mid(i, n);
         const int end = i + n;
         if (stepping) {
             TTracer::TPos saved;
             tracer_.GetPosition(saved);
-            const std::string bytes = (caseSensitive ? c : c.toLower()).toStdString();
+            keyBytes(text_, i, n, caseSensitive, bytes);
             bool used = false;
             int structure = 0;
             void *props = nullptr;
@@ -213,11 +243,11 @@ void TScroller::scanInto(TPosition &T) {
             if (!stepping) {
                 tracer_.SetPosition(saved);
             } else {
-                if (reader_.IsDelimiter(c) != D)
+                if (isDelimiterAt(i, n) != D)
                     break;
                 auto *rec = used ? static_cast<TSymProperties *>(props) : nullptr;
                 if (rec && rec->Status == wanted) {
-                    if (!D || end - p > recordedLen)
+                    if (!D || end > recEnd)
                         record(end, rec->Status, structure, rec->Properties);
                 } else if (!D) {
                     record(end, tkWord, 0, nullptr);
@@ -226,11 +256,18 @@ void TScroller::scanInto(TPosition &T) {
                 continue;
             }
         }
-        if (D || reader_.IsDelimiter(c) || reader_.IsBlank(c[0]))
+        if (D || isDelimiterAt(i, n) || reader_.IsBlank(text_[i]))
             break;
         record(end, tkWord, 0, nullptr);
         i = end;
     }
+    if (recEnd < 0) // cannot happen with a consistent dictionary; never loop on it
+        record(p + charLength(text_, p), D ? tkDelimiter : tkWord, 0, nullptr);
+    T.Position = recEnd;
+    T.Text = text_.mid(p, recEnd - p);
+    T.Kind = recKind;
+    T.Structure = recStructure;
+    T.Properties = recProps;
     scanPos_ = T.Position;
 }
 

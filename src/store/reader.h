@@ -57,6 +57,7 @@ public:
     void ClearBlanks() { blanks_.reset(); }
     bool IsBlank(QChar Ch) const { return Ch.unicode() < 256 && blanks_[Ch.unicode()]; }
     bool IsDelimiter(const QString &Text) const;
+    bool IsDelimiter(QChar Ch) const; // one character; quick for ASCII
     bool FindSymbol(const QString &Text, TStatus &Status, int &Structure, void *&Properties) const;
     void RemoveSymbol(const QString &Text);
     void RemoveStatus(TStatus Status);
@@ -74,6 +75,9 @@ private:
     TNumericFormat numericFormat_ = nfPeriod;
     QChar decimalSeparator_ = u'.';
     bool caseSensitivity_ = false;
+    // Delimiter flags of the ASCII characters, valid while the dictionary is at asciiVersion_.
+    mutable std::bitset<128> asciiDelims_;
+    mutable uint64_t asciiVersion_ = ~uint64_t(0);
     void addSymbol(const std::string &Key, const QString &Text, TStatus Status, int Structure, void *Properties);
 };
 
