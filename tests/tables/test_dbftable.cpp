@@ -199,6 +199,37 @@ TEST(TablesDbf, DamagedFilesGiveAClearErrorOrTheRecordsThatAreThere)
     }
 }
 
+TEST(TablesDbf, FileCutShortByAnotherProgramWhileOpenIsReportedNotACrash)
+{
+    // Enough records that the map spans several pages, so the cut removes whole pages.
+    QTemporaryDir Dir;
+    const QString Name = Dir.filePath("cut.dbf");
+    std::vector<QByteArray> Records;
+    for (int i = 0; i < 3000; ++i)
+        Records.push_back(P(QByteArray::number(i).constData(), "1.0", "20000101", "T"));
+    WriteBytes(Name, RawDbf(0x03, kPeople, Records));
+    const QByteArray Memo = Db3Memo({QByteArray(9000, 'm')});
+    WriteBytes(Dir.filePath("memo.dbf"), RawDbf(0x83, {{"TEXT", 'M', 10}}, {"1"}));
+    WriteBytes(Dir.filePath("memo.dbt"), Memo);
+
+    TDbfTable Table(Name);
+    TDbfTable MemoTable(Dir.filePath("memo.dbf"));
+    ASSERT_EQ(Table.AsString(2999, 0), "2999");
+    Table.SetValue(0, 0, "changed");
+    ASSERT_TRUE(QFile::resize(Name, 4096));
+    ASSERT_TRUE(QFile::resize(Dir.filePath("memo.dbt"), 1024));
+
+    EXPECT_EQ(Table.AsString(1, 0), "1"); // the pages still there read as before
+    for (const auto &Read : std::vector<std::function<void()>>{
+             [&] { Table.AsString(2999, 0); }, [&] { Table.Value(2998, 1); }, [&] { Table.IsNull(2997, 2); },
+             [&] { Table.AsFloat(2996, 1); }, [&] { Table.IsDeleted(2995); }, [&] { MemoTable.Value(0, 0); }})
+        EXPECT_TRUE(Message(Read).contains("cut short by another program")) << Message(Read).toStdString();
+    // The batch update refuses rather than writing records it can no longer read; nothing is lost.
+    EXPECT_TRUE(Message([&] { Table.ApplyUpdates(); }).contains("cut short"));
+    EXPECT_TRUE(Table.HasPendingChanges());
+    EXPECT_EQ(ReadBytes(Name).size(), 4096);
+}
+
 TEST(TablesDbf, BatchUpdateWritesInPlaceAppendsDeletesAndKeepsHeaderRight)
 {
     QTemporaryDir Dir;
@@ -278,14 +309,15 @@ TEST(TablesDbf, ValuesThatDoNotFitAreRefusedAndFailedWritesKeepChanges)
     Table.ApplyUpdates();
     EXPECT_EQ(TDbfTable(Name).AsFloat(0, 1), -9.5);
 
-    // A table that another program cut down to its header while it was open: the changes are
-    // written, the error says the table cannot be read again, and reading stays safe.
+    // A table that another program replaced by five bytes while it was open: nothing is written
+    // over them, the changes stay, and reading stays safe.
     Table.SetValue(0, 0, QStringLiteral("Zoe"));
     WriteBytes(Name, QByteArray("short"));
-    EXPECT_TRUE(Message([&] { Table.ApplyUpdates(); }).contains("cannot be read again"));
-    EXPECT_EQ(Table.RowCount(), 0);
-    EXPECT_TRUE(Table.IsNull(0, 0));
-    EXPECT_FALSE(Table.IsDeleted(0));
+    EXPECT_TRUE(Message([&] { Table.ApplyUpdates(); }).contains("cut short"));
+    EXPECT_EQ(ReadBytes(Name), "short");
+    EXPECT_EQ(Table.AsString(0, 0), "Zoe");
+    // Inside the file's last page the system shows zeros, not a fault: the record reads blank.
+    EXPECT_EQ(Message([&] { Table.IsDeleted(0); }), "");
 }
 
 TEST(TablesDbf, WrittenTableFromHeaderTakesRecordsAndMemos)

@@ -108,10 +108,8 @@ TDbfTable::~TDbfTable() { Unmap(); }
 
 void TDbfTable::Unmap()
 {
-    if (file_ && data_)
-        file_->unmap(const_cast<uchar *>(data_));
-    if (memo_ && memoData_)
-        memo_->unmap(const_cast<uchar *>(memoData_));
+    dataMap_.Unmap();
+    memoMap_.Unmap();
     data_ = memoData_ = nullptr;
     file_.reset();
     memo_.reset();
@@ -130,7 +128,7 @@ void TDbfTable::MapFiles()
     size_ = file_->size();
     if (size_ < 33)
         throw EDatabaseError(QStringLiteral("\"%1\" is not a dBASE table: the file is too short.").arg(fileName_));
-    data_ = file_->map(0, size_);
+    data_ = dataMap_.Map(*file_, size_);
     if (!data_)
         throw EDatabaseError(DbfFileError(*file_, QStringLiteral("read")));
 
@@ -179,6 +177,7 @@ void TDbfTable::MapFiles()
     if (HasMemo)
         MapMemo();
     codec_ = TDbfCodec(data_[29]);
+    CheckIntact();
     headerLength_ = HeaderLength;
     recordLength_ = RecordLength;
     fields_ = std::move(Fields);
@@ -194,7 +193,7 @@ void TDbfTable::MapMemo()
     if (!memo_->open(QIODevice::ReadOnly))
         throw EDatabaseError(QStringLiteral("The memo file of the table \"%1\" cannot be opened: %2").arg(fileName_, memo_->errorString()));
     memoSize_ = memo_->size();
-    memoData_ = memoSize_ > 0 ? memo_->map(0, memoSize_) : nullptr;
+    memoData_ = memoSize_ > 0 ? memoMap_.Map(*memo_, memoSize_) : nullptr;
     if (memoSize_ > 0 && !memoData_)
         throw EDatabaseError(DbfFileError(*memo_, QStringLiteral("read")));
     memoDb4_ = (data_[0] & 0x08) != 0; // 0x8B, 0x8E, 0xCB: dBASE IV memo blocks
@@ -204,6 +203,12 @@ void TDbfTable::MapMemo()
         if (Block >= 64 && Block % 64 == 0)
             memoBlock_ = Block;
     }
+}
+
+void TDbfTable::CheckIntact() const
+{
+    if (dataMap_.Lost() || memoMap_.Lost())
+        throw EDatabaseError(QStringLiteral("The table \"%1\" was cut short by another program while it was open. Open it again.").arg(fileName_));
 }
 
 void TDbfTable::CheckRow(int64_t Row) const
@@ -216,7 +221,11 @@ bool TDbfTable::IsDeleted(int64_t Row) const
 {
     if (!deleted_.empty() && deleted_.count(Row))
         return true;
-    return Row >= 0 && Row < fileRows_ && data_[headerLength_ + Row * recordLength_] == '*';
+    if (Row < 0 || Row >= fileRows_)
+        return false;
+    const bool Deleted = data_[headerLength_ + Row * recordLength_] == '*';
+    CheckIntact();
+    return Deleted;
 }
 
 QByteArrayView TDbfTable::Raw(int64_t Row, int Field) const
@@ -246,6 +255,8 @@ QString TDbfTable::MemoText(QByteArrayView Ref) const
             if (Digit(c) < 0)
                 return QString();
             Block = Block * 10 + Digit(c);
+            if (Block > 0xFFFFFFFFLL) // more digits than a block number has: damaged
+                return QString();
         }
     }
     if (Block <= 0 || !memoData_)
@@ -269,6 +280,13 @@ QVariant TDbfTable::Decode(int64_t Row, int Field) const
 {
     if (Row < 0 || Row >= fileRows_)
         return {};
+    QVariant Value = DecodeRaw(Row, Field);
+    CheckIntact();
+    return Value;
+}
+
+QVariant TDbfTable::DecodeRaw(int64_t Row, int Field) const
+{
     const QByteArrayView Bytes = Raw(Row, Field);
     switch (layout_[size_t(Field)].Type) {
     case 'N':
@@ -309,21 +327,21 @@ bool TDbfTable::IsNull(int64_t Row, int Field) const
     if (Row < 0 || Row >= fileRows_)
         return true;
     const QByteArrayView Bytes = Raw(Row, Field);
+    bool Null;
     switch (layout_[size_t(Field)].Type) {
     case 'N':
     case 'F': {
         double Number;
-        return !ParseNumber(Bytes, Number);
+        Null = !ParseNumber(Bytes, Number);
+        break;
     }
-    case 'D':
-        return !ParseDate(Bytes).isValid();
-    case 'L':
-        return !ParseLogical(Trimmed(Bytes)).isValid();
-    case 'M':
-        return !Decode(Row, Field).isValid();
-    default:
-        return TrimmedRight(Bytes).isEmpty();
+    case 'D': Null = !ParseDate(Bytes).isValid(); break;
+    case 'L': Null = !ParseLogical(Trimmed(Bytes)).isValid(); break;
+    case 'M': return !Decode(Row, Field).isValid();
+    default: Null = TrimmedRight(Bytes).isEmpty();
     }
+    CheckIntact();
+    return Null;
 }
 
 QString TDbfTable::AsString(int64_t Row, int Field) const
@@ -333,8 +351,11 @@ QString TDbfTable::AsString(int64_t Row, int Field) const
     switch (layout_[size_t(Field)].Type) {
     case 'N': case 'F': case 'D': case 'L': case 'M':
         return Decode(Row, Field).toString();
-    default:
-        return codec_.Decode(TrimmedRight(Raw(Row, Field)));
+    default: {
+        QString Text = codec_.Decode(TrimmedRight(Raw(Row, Field)));
+        CheckIntact();
+        return Text;
+    }
     }
 }
 
@@ -344,7 +365,10 @@ double TDbfTable::AsFloat(int64_t Row, int Field) const
     if (PendingValue(Row, Field) || Row < 0 || Row >= fileRows_ || (Type != 'N' && Type != 'F'))
         return Value(Row, Field).toDouble();
     double Number;
-    return ParseNumber(Raw(Row, Field), Number) ? Number : 0.0;
+    if (!ParseNumber(Raw(Row, Field), Number))
+        Number = 0.0;
+    CheckIntact();
+    return Number;
 }
 
 bool TDbfTable::AsciiText(int64_t Row, int Field, QByteArrayView &Text) const
@@ -352,10 +376,11 @@ bool TDbfTable::AsciiText(int64_t Row, int Field, QByteArrayView &Text) const
     if (layout_[size_t(Field)].Type != 'C' || Row < 0 || Row >= fileRows_ || PendingValue(Row, Field))
         return false;
     Text = TrimmedRight(Raw(Row, Field));
+    bool Ascii = true;
     for (char c : Text)
-        if (uint8_t(c) >= 0x80)
-            return false;
-    return true;
+        Ascii &= uint8_t(c) < 0x80;
+    CheckIntact();
+    return Ascii;
 }
 
 QVariant TDbfTable::Normalize(int Field, const QVariant &Value) const
@@ -582,10 +607,13 @@ void TDbfTable::ApplyUpdates()
         NeedsMemo |= !Entry.Memos.empty();
         Built.push_back(std::move(Entry));
     }
+    CheckIntact(); // a record read from pages that are gone would write zeros over the table
 
     QFile Table(fileName_);
     if (!Table.open(QIODevice::ReadWrite))
         throw EDatabaseError(DbfFileError(Table, QStringLiteral("write to")));
+    if (Table.size() < headerLength_ + fileRows_ * recordLength_)
+        throw EDatabaseError(QStringLiteral("The table \"%1\" was cut short by another program while it was open; the changes were not written. Open it again.").arg(fileName_));
     if (NeedsMemo) {
         QFile Memo(memoName_);
         if (!Memo.open(QIODevice::ReadWrite))

@@ -3,6 +3,7 @@
 // decoded on demand; changes stay in memory until ApplyUpdates writes them all.
 
 #include "tables/dbf/dbfcodec.h"
+#include "tables/dbf/mapguard.h"
 #include "tables/tablesource.h"
 
 #include <QFile>
@@ -62,16 +63,21 @@ private:
     void Unmap();
     QByteArrayView Raw(int64_t Row, int Field) const;
     QVariant Decode(int64_t Row, int Field) const;
+    QVariant DecodeRaw(int64_t Row, int Field) const;
     const QVariant *PendingValue(int64_t Row, int Field) const;
     QString MemoText(QByteArrayView Ref) const;
     QVariant Normalize(int Field, const QVariant &Value) const;
     void CheckRow(int64_t Row) const;
+    // Raises EDatabaseError once a read found pages that another program cut from the files.
+    void CheckIntact() const;
     QByteArray BuildRecord(int64_t Row, std::vector<std::pair<int, QByteArray>> &Memos) const;
 
     QString fileName_;
     QString memoName_;
     std::unique_ptr<QFile> file_;
     std::unique_ptr<QFile> memo_;
+    TMapGuard dataMap_;
+    TMapGuard memoMap_;
     const uchar *data_ = nullptr;
     qint64 size_ = 0;
     const uchar *memoData_ = nullptr;

@@ -1,0 +1,96 @@
+#include "tables/dbf/mapguard.h"
+
+#include <atomic>
+#include <csignal>
+#include <mutex>
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace {
+// The handler reads the ranges without locks: each slot is filled before its end is published
+// and emptied before its map goes away.
+constexpr int kSlots = 256;
+struct TSlot {
+    std::atomic<uintptr_t> Begin{0};
+    std::atomic<uintptr_t> End{0};
+    std::atomic<bool> Lost{false};
+};
+TSlot Slots[kSlots];
+std::mutex SlotLock;
+struct sigaction Previous;
+
+void OnBus(int Signal, siginfo_t *Info, void *Context)
+{
+    const auto Address = reinterpret_cast<uintptr_t>(Info->si_addr);
+    for (TSlot &Slot : Slots) {
+        const uintptr_t End = Slot.End.load(std::memory_order_acquire);
+        if (End == 0 || Address < Slot.Begin.load(std::memory_order_relaxed) || Address >= End)
+            continue;
+        const uintptr_t Page = uintptr_t(sysconf(_SC_PAGESIZE));
+        void *Start = reinterpret_cast<void *>(Address & ~(Page - 1));
+        if (mmap(Start, Page, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) == MAP_FAILED)
+            break;
+        Slot.Lost.store(true, std::memory_order_relaxed);
+        return; // the read goes on over zeros; the reader sees Lost and reports the change
+    }
+    // Not one of ours: whoever handled it before, or the default (the fault repeats and ends the program).
+    if ((Previous.sa_flags & SA_SIGINFO) && Previous.sa_sigaction) {
+        Previous.sa_sigaction(Signal, Info, Context);
+    } else if (Previous.sa_handler != SIG_DFL && Previous.sa_handler != SIG_IGN) {
+        Previous.sa_handler(Signal);
+    } else {
+        struct sigaction Default = {};
+        Default.sa_handler = SIG_DFL;
+        sigaction(SIGBUS, &Default, nullptr);
+    }
+}
+
+void InstallHandler()
+{
+    static std::once_flag Once;
+    std::call_once(Once, [] {
+        struct sigaction Action = {};
+        Action.sa_sigaction = OnBus;
+        Action.sa_flags = SA_SIGINFO | SA_NODEFER;
+        sigemptyset(&Action.sa_mask);
+        sigaction(SIGBUS, &Action, &Previous);
+    });
+}
+} // namespace
+
+const uchar *TMapGuard::Map(QFile &File, qint64 Size)
+{
+    Unmap();
+    InstallHandler();
+    data_ = File.map(0, Size);
+    if (!data_)
+        return nullptr;
+    file_ = &File;
+    std::lock_guard<std::mutex> Lock(SlotLock);
+    for (int i = 0; i < kSlots; ++i)
+        if (Slots[i].End.load(std::memory_order_relaxed) == 0 && Slots[i].Begin.load(std::memory_order_relaxed) == 0) {
+            Slots[i].Lost.store(false, std::memory_order_relaxed);
+            Slots[i].Begin.store(reinterpret_cast<uintptr_t>(data_), std::memory_order_relaxed);
+            Slots[i].End.store(reinterpret_cast<uintptr_t>(data_) + uintptr_t(Size), std::memory_order_release);
+            slot_ = i;
+            lost_ = &Slots[i].Lost;
+            return data_;
+        }
+    // Every slot taken: this map stays unguarded rather than failing the open.
+    return data_;
+}
+
+void TMapGuard::Unmap()
+{
+    if (slot_ >= 0) {
+        std::lock_guard<std::mutex> Lock(SlotLock);
+        Slots[slot_].End.store(0, std::memory_order_release);
+        Slots[slot_].Begin.store(0, std::memory_order_relaxed);
+        slot_ = -1;
+        lost_ = nullptr;
+    }
+    if (file_ && data_)
+        file_->unmap(const_cast<uchar *>(data_));
+    file_ = nullptr;
+    data_ = nullptr;
+}
