@@ -13,6 +13,9 @@ constexpr char HexDigits[] = "0123456789ABCDEF";
 constexpr qsizetype MaxLine = 76;
 // Tokens are cut well below the 998-byte limit so that "Name: " and folding always fit.
 constexpr qsizetype MaxPlainWord = 900;
+// The longest run of spaces left as it is in a header: a word, the run and the folding
+// together stay within 998 bytes.
+constexpr qsizetype MaxPlainGap = 20;
 
 bool NeedsQpEscape(unsigned char C) { return C == '=' || C < 32 || C > 126; }
 
@@ -123,7 +126,10 @@ bool PreferBase64(QByteArrayView Data) {
 
 THeaderTokens EncodeHeaderText(const QString &Text, TCharsetEncoder &Encoder) {
   const QString S = OneLine(Text);
-  if (IsPrintableAscii(S)) {
+  // Spaces cannot be folded away, so a long run of them would stretch one line past any
+  // limit; encoded words carry it in pieces instead.
+  static const QString LongGap(MaxPlainGap + 1, QLatin1Char(' '));
+  if (IsPrintableAscii(S) && !S.contains(LongGap)) {
     THeaderTokens Words;
     bool Plain = true;
     for (const QString &W : S.split(QLatin1Char(' '))) {

@@ -31,7 +31,8 @@ TEST(DeliveryMessage, LongHeadersFoldAndReadBackWhole) {
   const QString Name = QStringLiteral("Smith, John \"JJ\" (Boss) \\ back");
   M.From.Name = Name;
   M.CharSet = QStringLiteral("iso-8859-7");
-  for (const QString &Subject : {Ascii, NoSpaces, Greek, QStringLiteral("=?utf-8?B?SGk=?= looks encoded")}) {
+  const QString Gap = QStringLiteral("x") + QString(1200, QLatin1Char(' ')) + QStringLiteral("y");
+  for (const QString &Subject : {Ascii, NoSpaces, Greek, QStringLiteral("=?utf-8?B?SGk=?= looks encoded"), Gap}) {
     SCOPED_TRACE(Subject.left(20).toStdString());
     M.Subject = Subject;
     const QByteArray Raw = M.Compose(QStringLiteral("Quillfast v2.0"));
