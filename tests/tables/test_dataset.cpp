@@ -2,9 +2,11 @@
 // the batch update, read back by dbfread.
 
 #include "dbforacle.h"
+#include "store/sqlset.h"
 #include "tables/connection.h"
 #include "tables/dataset.h"
 #include "tables/dbf/dbftable.h"
+#include "tables/tablequery.h"
 
 #include <QDate>
 #include <QDir>
@@ -34,11 +36,13 @@ protected:
         Memo += QByteArray("first note\x1A\x1A").leftJustified(512, '\0') + QByteArray("second\x1A\x1A");
         WriteBytes(Dir.filePath("clients.dbt"), Memo);
         Connection.ConnectionString = FormatConnectionString(Folder, Folder, kDbaseDriver);
+        InitTableQuerySet(SQLSet);
     }
 
+    // As the workspace opens a table: through the SQL set's table query.
     void OpenClients(const QString &Table = QStringLiteral("clients.dbf"))
     {
-        Query.SQL = QStringLiteral("SELECT * FROM ") + Table;
+        ASSERT_TRUE(PrepareTableQuery(SQLSet, Query, Table));
         Query.Open();
     }
 
@@ -52,6 +56,7 @@ protected:
 
     QTemporaryDir Dir;
     QString Folder;
+    TSQLSet SQLSet;
     TADOConnection Connection;
     TADOQuery Query{&Connection};
 };
@@ -94,6 +99,7 @@ TEST_F(TablesDataset, OpenFieldsAndValues)
     Query.BeforeClose = [&](TADOQuery &Q) { Events << QStringLiteral("BeforeClose %1").arg(Q.FieldCount()); };
     Query.AfterClose = [&](TADOQuery &Q) { Events << QStringLiteral("AfterClose %1").arg(Q.FieldCount()); };
     OpenClients("clients"); // the extension may be left out
+    EXPECT_EQ(Query.SQL, "SELECT * FROM clients");
     EXPECT_TRUE(Connection.Connected());
     EXPECT_EQ(Events, (QStringList{"BeforeOpen", "AfterOpen 1", "AfterScroll"}));
     ASSERT_EQ(Query.FieldCount(), 5);
@@ -135,6 +141,16 @@ TEST_F(TablesDataset, OpenFieldsAndValues)
     Connection.Close();
     Query.Open();
     EXPECT_TRUE(Query.Active());
+}
+
+TEST_F(TablesDataset, TableNameWithBlanksAndCapitalsOpensThroughTheTableQuery)
+{
+    ASSERT_TRUE(QFile::copy(Dir.filePath("clients.dbf"), Dir.filePath("my clients.DBF")));
+    ASSERT_TRUE(QFile::copy(Dir.filePath("clients.dbt"), Dir.filePath("my clients.DBT")));
+    OpenClients("my clients.DBF");
+    EXPECT_EQ(Query.SQL, "SELECT * FROM my clients.DBF");
+    EXPECT_EQ(Query.RecordCount(), 5);
+    EXPECT_EQ(Query.FieldByName("NOTE").AsString(), "first note");
 }
 
 TEST_F(TablesDataset, Navigation)

@@ -1,0 +1,17 @@
+#include "tables/tablequery.h"
+
+#include "store/sqlset.h"
+#include "tables/dataset.h"
+
+void InitTableQuerySet(TSQLSet &SQLSet)
+{
+    SQLSet.SQLItems = {TSQLItem{QStringLiteral("Main"), QStringLiteral("SELECT * FROM TabName")}};
+}
+
+bool PrepareTableQuery(TSQLSet &SQLSet, TADOQuery &Query, const QString &TableName)
+{
+    if (!SQLSet.SetVariable(QStringLiteral("TabName"), TableName))
+        return false;
+    Query.SQL = SQLSet.GetSQL(QStringLiteral("Main"));
+    return true;
+}
