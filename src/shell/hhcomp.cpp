@@ -1,9 +1,9 @@
 #include "shell/hhcomp.h"
 
-#include "shell/globals.h"
 #include "shell/helpwindow.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QWidget>
 
@@ -30,7 +30,9 @@ void THHComp::Loaded()
     // The application sees every key before the form's controls do.
     qApp->removeEventFilter(this);
     qApp->installEventFilter(this);
-    FHelpPath = AppDir + HelpFile;
+    // The program file's own folder: the component is loaded before the window's create
+    // step sets AppDir, and the working folder may be any other.
+    FHelpPath = QCoreApplication::applicationDirPath() + QLatin1Char('/') + HelpFile;
 }
 
 THelpWindow *THHComp::HelpWindow()

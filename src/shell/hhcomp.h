@@ -18,7 +18,7 @@ public:
     THHComp(QWidget *OwnerForm, const QString &HelpFile);
     ~THHComp() override;
 
-    QString HelpFile;  // relative to the program's folder
+    QString HelpFile;  // relative to the program file's folder
 
     // Installs the key hook and builds the help path.
     void Loaded();

@@ -322,24 +322,14 @@ TEST(ShellGrlink, ClickOpensUrlOrCaptionAndCopyTakesCaption)
 
 class ShellHelp : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        FSavedAppDir = AppDir;
-        AppDir = QFileInfo(QStringLiteral(QF_HELP_SOURCE_DIR)).absolutePath() + "/";
-    }
-    void TearDown() override
-    {
-        THHComp::CloseAll();
-        AppDir = FSavedAppDir;
-    }
-    QString FSavedAppDir;
+    void TearDown() override { THHComp::CloseAll(); }
 };
 
 TEST_F(ShellHelp, ContentsListEveryPageAndEveryPageExists)
 {
     QWidget Form;
-    THHComp Help(&Form, "help/index.html");
-    EXPECT_EQ(Help.HelpPath(), AppDir + "help/index.html");
+    THHComp Help(&Form, SourceHelpFile());
+    EXPECT_EQ(QFileInfo(Help.HelpPath()), QFileInfo(QStringLiteral(QF_HELP_SOURCE_DIR "/index.html")));
     Help.ShowContents();
     THelpWindow *W = THHComp::HelpWindow();
     ASSERT_NE(W, nullptr);
@@ -359,7 +349,7 @@ TEST_F(ShellHelp, F1OpensHelpAndNoControlSeesIt)
 {
     QWidget Form;
     auto *Edit = new QLineEdit(&Form);
-    THHComp Help(&Form, "help/index.html");
+    THHComp Help(&Form, SourceHelpFile());
     Form.show();
     Edit->setFocus();
 

@@ -113,6 +113,19 @@ TEST_F(ShellMainForm, PagesAndStartState)
     EXPECT_TRUE(AppDir.endsWith('/'));
 }
 
+TEST_F(ShellMainForm, HelpLiesBesideTheProgramWhateverTheWorkingFolder)
+{
+    // The help component is made before the window's create step sets AppDir.
+    AppDir.clear();
+    const QString Saved = QDir::currentPath();
+    QTemporaryDir Elsewhere;
+    QDir::setCurrent(Elsewhere.path());
+    TMainForm F;
+    QDir::setCurrent(Saved);
+    EXPECT_EQ(F.HHComp1->HelpPath(), QCoreApplication::applicationDirPath() + "/help/index.html");
+    EXPECT_EQ(F.HHComp1->HelpPath(), AppDir + "help/index.html");
+}
+
 TEST_F(ShellMainForm, StoredFoldersAreKept)
 {
     WriteSettingsFile("[2.0]\nDataBaseDir=/tables/\nSQLDataBase=/db/x.mdb\n");
@@ -281,7 +294,7 @@ TEST_F(ShellMainForm, StartupFormsAndHelpShortcut)
     EXPECT_TRUE(AboutShown);
     EXPECT_TRUE(OptionsShown);
 
-    AppDir = QFileInfo(QStringLiteral(QF_HELP_SOURCE_DIR)).absolutePath() + "/";
+    MainForm->HHComp1->HelpFile = SourceHelpFile();
     MainForm->HHComp1->Loaded();
     MainForm->show();
     MainForm->activateWindow();

@@ -2,6 +2,7 @@
 // Points the settings and data folders of the test process at a temporary folder,
 // so tests never touch the real user's settings.
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QString>
@@ -27,6 +28,15 @@ inline void IsolateUserFolders()
     qputenv("XDG_CACHE_HOME", (Home + "/cache").toUtf8());
     QDir().mkpath(Home + "/config");
 }
+
+#ifdef QF_HELP_SOURCE_DIR
+// The help pages of the source tree, as a help file name relative to the program's folder.
+inline QString SourceHelpFile()
+{
+    return QDir(QCoreApplication::applicationDirPath())
+        .relativeFilePath(QStringLiteral(QF_HELP_SOURCE_DIR "/index.html"));
+}
+#endif
 
 inline QString ConfigDir() { return TestHome().path() + "/config/Tembrook"; }
 inline QString SettingsFile() { return ConfigDir() + "/Quillfast 2.0.ini"; }
