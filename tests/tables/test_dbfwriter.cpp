@@ -151,6 +151,11 @@ TEST(TablesWriter, ConversionTable)
     EXPECT_FALSE(ConvertDbfValue(dtN, Source(dtC, "abc")).has_value());
     EXPECT_EQ(ConvertDbfValue(dtN, Source(dtD, "", March5 + 0.25)), "38051.25000");
     EXPECT_EQ(ConvertDbfValue(dtN, Source(dtL, "", 0, true)), "1.00000");
+    // Longer than the field: the first 15 characters, unless that would cut whole digits off.
+    EXPECT_EQ(ConvertDbfValue(dtN, Source(dtN, "", 1234567890123.5)), "1234567890123.5");
+    EXPECT_EQ(ConvertDbfValue(dtN, Source(dtC, "12345678901234.5")), "12345678901234.");
+    EXPECT_FALSE(ConvertDbfValue(dtN, Source(dtN, "", 1e15)).has_value());
+    EXPECT_FALSE(ConvertDbfValue(dtN, Source(dtD, "", -1e15)).has_value());
 
     EXPECT_EQ(ConvertDbfValue(dtD, Source(dtN, "", March5)), "20040305");
     EXPECT_EQ(ConvertDbfValue(dtD, Source(dtL, "", 0, true)), "18991231");
@@ -186,10 +191,7 @@ TEST(TablesWriter, FieldPlacementAndNumbers)
     EXPECT_EQ(Memo, "0000000001");
 
     EXPECT_EQ(FormatDbfNumber(123456789.123456, 15, 5), QByteArray("123456789.12346"));
-    EXPECT_EQ(FormatDbfNumber(1234567890123.5, 15, 5), QByteArray("1234567890123.5"));
     EXPECT_EQ(FormatDbfNumber(123456789012345.0, 15, 5), QByteArray("123456789012345"));
-    // Cutting into the whole digits would store another number.
-    EXPECT_FALSE(FormatDbfNumber(1e15, 15, 5).has_value());
     EXPECT_FALSE(FormatDbfNumber(-123456789012345.0, 15, 5).has_value());
 }
 

@@ -170,11 +170,11 @@ TDbfSourceValue DbfSourceValue(const TField &Field)
 }
 
 namespace {
+// The text of a number field, already cut to the field's width.
 std::optional<QString> Fixed5(double Value)
 {
-    if (!std::isfinite(Value))
-        return std::nullopt;
-    return QString::number(Value, 'f', 5);
+    const std::optional<QByteArray> Text = FormatDbfNumber(Value, DbfFieldWidth(dtN, 0), DbfFieldDecimals(dtN));
+    return Text ? std::optional<QString>(QString::fromLatin1(*Text)) : std::nullopt;
 }
 } // namespace
 
@@ -254,8 +254,6 @@ std::optional<QByteArray> FormatDbfNumber(double Value, int Width, int Decimals)
     if (IntegerPart > Width)
         return std::nullopt;
     Text.truncate(Width);
-    if (Text.endsWith('.'))
-        Text.chop(1);
     return Text;
 }
 

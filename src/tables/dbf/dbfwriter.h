@@ -57,11 +57,12 @@ struct TDbfSourceValue {
 };
 TDbfSourceValue DbfSourceValue(const TField &Field);
 
-// The text that goes into a field of kind Target; nothing when the field stays blank.
+// The text that goes into a field of kind Target (a number already cut to the field's width);
+// nothing when the field stays blank.
 std::optional<QString> ConvertDbfValue(TDbfType Target, const TDbfSourceValue &Value);
 
 // Fixed-point text with the given decimals; when it is wider than Width, its first Width
-// characters as long as that keeps every digit before the point, else nothing.
+// characters as long as that keeps every digit before the point, else nothing (blank).
 std::optional<QByteArray> FormatDbfNumber(double Value, int Width, int Decimals);
 
 // Puts Text into the Width bytes at Field (which hold blanks): C left-aligned UTF-8 cut at a character
