@@ -274,6 +274,7 @@ void TMainForm::CreatePopupMenus()
     SelAll1 = Item(PopupMenu1, "SelAll1", QStringLiteral("Select All"));
     PopupMenu1->addSeparator();
     Font1 = Item(PopupMenu1, "Font1", QStringLiteral("Font..."));
+    PopupMenu1->addSeparator();
     QMenu *T = PopupMenu1->addMenu(QStringLiteral("Table"));
     InsertTable1 = Item(T, "InsertTable1", QStringLiteral("Insert Table..."));
     InsertCell1 = Item(T, "InsertCell1", QStringLiteral("Insert Cell"));
