@@ -223,21 +223,42 @@ void TDList::Delete(const std::string &Key) {
     }
 }
 
-void TDList::freeSubtree(Node *n) {
-    for (int c = n->nextChar(-1); c < kFull; c = n->nextChar(c)) {
-        Slot *slot = n->find(c);
-        if (Node *k = slot->child) {
-            slot->child = nullptr;
-            freeSubtree(k);
+// Walks up by the parent links rather than recursing: a key may be as long as the file it came from.
+void TDList::freeSubtree(Node *top) {
+    Node *n = top;
+    int c = -1;
+    for (;;) {
+        c = n->nextChar(c);
+        if (c < kFull) {
+            Slot *slot = n->find(c);
+            if (Node *k = slot->child) { // the child subtree goes before the entry's own data
+                n = k;
+                c = -1;
+                continue;
+            }
+            if (void *props = slot->props) {
+                slot->props = nullptr;
+                dispose(slot->structure, props);
+            }
+            continue;
         }
+        if (n == cur_)
+            cur_ = nullptr;
+        Node *parent = n->parent;
+        const int up = n->ch;
+        const bool last = n == top;
+        delete n;
+        if (last)
+            return;
+        n = parent;
+        c = up;
+        Slot *slot = n->find(c);
+        slot->child = nullptr;
         if (void *props = slot->props) {
             slot->props = nullptr;
             dispose(slot->structure, props);
         }
     }
-    if (n == cur_)
-        cur_ = nullptr;
-    delete n;
 }
 
 void TDList::Clear() {
@@ -416,6 +437,9 @@ bool TDList::SaveToFile(const QString &FileName, int Format, QString *Error) {
             *Error = msg;
         return false;
     };
+    // A folder of that name is not the previous file: it is neither moved aside nor replaced.
+    if (QFileInfo(FileName).isDir())
+        return fail(QStringLiteral("Cannot create the file \"%1\": a folder of that name exists.").arg(FileName));
     // Written and flushed to a new file beside the old one before the old one is given up.
     const QString tmpName = FileName + QStringLiteral(".saving");
     QFile tmp(tmpName);

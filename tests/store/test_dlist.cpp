@@ -57,6 +57,16 @@ TEST(DList, AddFindDeleteAndEmptyKeys) {
     l.Delete(odd);
     EXPECT_FALSE(l.Find(odd, s, p));
     EXPECT_TRUE(l.Find(std::string("ab"), s, p));
+
+    // A key a million bytes long (one node per byte) is walked and freed without deep recursion.
+    const std::string longKey(1000000, 'k');
+    l.Add(longKey, 9, &b);
+    EXPECT_EQ(walk(l, "", 0, 0), (std::vector<std::string>{"ab", longKey}));
+    int disposed = 0;
+    l.OnDisposeStructure = [&](TDList *, int s, void *) { disposed += s; };
+    l.Clear();
+    EXPECT_EQ(disposed, 9 + 7);
+    EXPECT_TRUE(l.IsEmpty());
 }
 
 TEST(DList, DisposalOnOverwriteDeleteAndClear) {

@@ -203,6 +203,16 @@ TEST(StoreFile, FailedSaveReportsAndKeepsTheOldFile) {
     EXPECT_FALSE(o.list.SaveToFile(dir.filePath("no/such/folder/x.dat"), 1, &error));
     EXPECT_FALSE(error.isEmpty());
 
+    // A folder in the file's place is left where it is, with its content.
+    const QString folder = dir.filePath("proj.qfx");
+    ASSERT_TRUE(QDir(dir.path()).mkdir("proj.qfx"));
+    writeAll(folder + "/inner.txt", "keep");
+    error.clear();
+    EXPECT_FALSE(o.list.SaveToFile(folder, 1, &error));
+    EXPECT_TRUE(error.contains("folder")) << error.toStdString();
+    EXPECT_EQ(readAll(folder + "/inner.txt"), QByteArray("keep"));
+    EXPECT_FALSE(QFile::exists(dir.filePath("Backup of proj.qfx")));
+
     // An owner event that throws leaves the existing file as it was, and no backup.
     const QString name = dir.filePath("keep.dat");
     ASSERT_TRUE(o.save(name));
