@@ -31,6 +31,7 @@ void TReader::SetNumericFormat(TNumericFormat Value) {
 
 void TReader::SetCaseSensitivity(bool Value) {
     caseSensitivity_ = Value;
+    asciiVersion_ = ~uint64_t(0); // the flags were read under the other case rule
     RemoveKeywords();
     RemoveDelimiters();
 }
@@ -195,10 +196,8 @@ void TScroller::scanInto(TPosition &T) {
     int p = scanPos_;
     while (p < length_ && reader_.IsBlank(text_[p]))
         ++p;
-    if (p >= length_) {
-        scanPos_ = length_;
-        return; // the end token keeps the position of the token before it
-    }
+    if (p >= length_)
+        return; // the end token keeps the position of the token before it, and so do the ones after it
     T.Blanks = text_.mid(scanPos_, p - scanPos_);
     auto isDelimiterAt = [this](int i, int n) {
         return n == 1 ? reader_.IsDelimiter(text_[i]) : reader_.IsDelimiter(text_.mid(i, n));

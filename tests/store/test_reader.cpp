@@ -145,6 +145,17 @@ TEST(Reader, DelimiterRegistrationAndCase) {
     r.AddKeyword("Then", 3, nullptr);
     EXPECT_FALSE(r.FindSymbol("THEN", st, structure, p));
     EXPECT_TRUE(r.FindSymbol("Then", st, structure, p));
+
+    // A delimiter that a filter keeps from removal is looked up by the new case rule at once,
+    // by the one-character test and the scanner alike.
+    r.AddDelimiter("A", 0, nullptr);
+    EXPECT_TRUE(r.IsDelimiter(QChar(u'A')));
+    r.Dictionary().OnFilter = [](TDList *, const std::string &, int, void *, bool &enabled) { enabled = false; };
+    r.SetCaseSensitivity(false);
+    EXPECT_FALSE(r.IsDelimiter(QString("A")));
+    EXPECT_FALSE(r.IsDelimiter(QChar(u'A')));
+    s.SetText("xAy", 0);
+    EXPECT_EQ(s.Current().Text, QString("xAy"));
 }
 
 TEST(Reader, DisposalAndListing) {
@@ -183,6 +194,14 @@ TEST_F(DefaultReader, CursorWindowAndBlanks) {
     EXPECT_EQ(s.Previous.Text, QString("b"));
     s.Next(); // past the end stays at the end
     EXPECT_EQ(s.Current().Kind, tkEnd);
+    // Every end token keeps the last token's position, also over blanks at the end of the text.
+    s.SetText("ab   ", 0);
+    for (int i = 0; i < 8; ++i, s.Next()) {
+        EXPECT_EQ(s.PosList[1].Kind, tkEnd);
+        EXPECT_EQ(s.PosList[5].Position, 2);
+    }
+    EXPECT_EQ(s.Current().Position, 2);
+    EXPECT_TRUE(s.Current().Blanks.isEmpty());
 
     s.SetText("   \t ", 0);
     EXPECT_EQ(s.Current().Kind, tkEnd);
