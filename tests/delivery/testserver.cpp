@@ -1,11 +1,9 @@
 #include "testserver.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QSaveFile>
-#include <QThread>
 
 #include <stdexcept>
 
@@ -75,17 +73,6 @@ QJsonObject TTestServer::Envelope(const QString &MessageFile) const {
   QString J = MessageFile;
   J.replace(QLatin1String(".eml"), QLatin1String(".json"));
   return QJsonDocument::fromJson(ReadFile(J)).object();
-}
-
-bool TTestServer::WaitForMessages(int Count) const {
-  QElapsedTimer T;
-  T.start();
-  while (MessageFiles().size() < Count) {
-    if (T.elapsed() > 20000)
-      return false;
-    QThread::msleep(20);
-  }
-  return true;
 }
 
 QByteArray ReadFile(const QString &Path) {

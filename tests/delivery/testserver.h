@@ -21,8 +21,6 @@ public:
   void SetControl(const QJsonObject &Control);
   QStringList MessageFiles() const;  // stored messages, oldest first
   QJsonObject Envelope(const QString &MessageFile) const;
-  // Waits (bounded) until Count messages are stored.
-  bool WaitForMessages(int Count) const;
 
 private:
   QTemporaryDir FDir;

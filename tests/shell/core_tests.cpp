@@ -79,15 +79,6 @@ TEST(ShellFrameLogic, Caption)
     EXPECT_EQ(CaptionText("/p.x/offer", "CLIENTS.DBF", 1), "Quillfast - offer Using CLIENTS");
 }
 
-TEST(ShellFrameLogic, ResizeMinimums)
-{
-    EXPECT_EQ(SubjectEditWidth(700, 136), 554);
-    EXPECT_EQ(SubjectEditWidth(200, 136), 150);
-    EXPECT_EQ(SubjectEditWidth(0, 136), 150);
-    EXPECT_EQ(PreviewStatusWidth(700, 96), 584);
-    EXPECT_EQ(PreviewStatusWidth(100, 96), 300);
-}
-
 TEST(ShellFrameLogic, TilesCoverTheAreaAndNeverLoopOnAnEmptyPicture)
 {
     const auto T = TileOrigins(500, 200, 221, 132);
