@@ -6,7 +6,6 @@
 
 #include <QLocale>
 #include <algorithm>
-#include <cfenv>
 #include <cmath>
 
 const std::array<TBuiltinDecl, 47> &BuiltinTable()
@@ -144,11 +143,16 @@ bool TParser::callBuiltin(uint8_t Id, const TFunctParamValues &P, TExprValue &R)
         return true;
     }
     case 3: {
+        // Ties to even whatever the thread's rounding mode; the range is checked after rounding, since
+        // a value just below 2^63 rounds up to it.
         const long double v = x(0);
-        if (std::isnan(v) || std::fabs(v) >= TwoTo63)
+        long double r = std::floor(v);
+        const long double rest = v - r; // exact
+        if (rest > 0.5L || (rest == 0.5L && std::fmod(r, 2.0L) != 0))
+            r += 1;
+        if (!(r >= -TwoTo63 && r < TwoTo63))
             invalidOperation();
-        std::fesetround(FE_TONEAREST);
-        R.I = int32_t(uint32_t(uint64_t(int64_t(std::nearbyint(v)))));
+        R.I = int32_t(uint32_t(uint64_t(int64_t(r))));
         return true;
     }
     case 4: R.I = int32_t(charCount(P[0].AsString(), P[0].AsString().size())); return true;

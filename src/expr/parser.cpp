@@ -3,6 +3,7 @@
 #include "expr/adcalc.h"
 #include "expr/exprconv.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -90,6 +91,32 @@ bool compare(uint8_t Sign, int Cmp)
     case rowGT: return Cmp > 0;
     default: return Cmp < 0;
     }
+}
+
+// Texts compare as their UTF-8 bytes do, by code points: a character beyond the 16-bit range sorts
+// after every one within it, though its first UTF-16 unit is smaller than U+E000 to U+FFFF.
+int compareText(const QString &A, const QString &B)
+{
+    const qsizetype n = std::min(A.size(), B.size());
+    const QChar *a = A.constData(), *b = B.constData();
+    for (qsizetype i = 0; i < n; ++i) {
+        char16_t x = a[i].unicode(), y = b[i].unicode();
+        if (x == y)
+            continue;
+        if (x >= 0xD800 && y >= 0xD800) {
+            x = char16_t(x >= 0xE000 ? x - 0x800 : x + 0x2000);
+            y = char16_t(y >= 0xE000 ? y - 0x800 : y + 0x2000);
+        }
+        return x < y ? -1 : 1;
+    }
+    return A.size() < B.size() ? -1 : (A.size() > B.size() ? 1 : 0);
+}
+
+bool compareTexts(uint8_t Sign, const QString &A, const QString &B)
+{
+    if (Sign == rowEQ || Sign == rowNE)
+        return (A == B) == (Sign == rowEQ);
+    return compare(Sign, compareText(A, B));
 }
 
 template <typename T>
@@ -351,7 +378,11 @@ bool TParser::EvaluateFormula(const QString &Name, TExprType Type, TExprValue &V
         ~Busy() { Flag = false; }
     } busy{busy_};
     busy_ = true;
+    // A report already made in this evaluation stays the only one: an operand read again after a
+    // failure (the comparison fallback) would otherwise call a failing formula, and report, again.
+    const bool reported = Owner->ErrorReported;
     Reset();
+    Owner->ErrorReported = reported;
     Value = TExprValue();
     const bool ok = exprConditional(0, Type, Value);
     if (!ok && Owner->OnFunctError && !Owner->ErrorReported) {
@@ -849,13 +880,13 @@ bool TParser::comparison(bool &Value, bool StringMode, bool &First)
         const CompiledSymbol &lit = cur();
         if ((lit.Flags & tcStrLit) && !lit.Unterminated && !(Symbols[size_t(Index) + 1].Flags & tcStrOp)) {
             ++Index;
-            Value = compare(sign, QString::compare(left, lit.Text, Qt::CaseSensitive));
+            Value = compareTexts(sign, left, lit.Text);
             return true;
         }
         bool first2 = true;
         if (!exprString(6, right, first2))
             return false;
-        Value = compare(sign, QString::compare(left, right, Qt::CaseSensitive));
+        Value = compareTexts(sign, left, right);
     } else {
         long double left = 0, right = 0;
         TExprValue v;

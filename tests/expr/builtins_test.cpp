@@ -3,6 +3,7 @@
 #include "expr/exprconv.h"
 #include "exprfixture.h"
 
+#include <cfenv>
 #include <cmath>
 
 using Builtins = ExprFixture;
@@ -15,6 +16,14 @@ TEST_F(Builtins, RoundingAndIntegers)
     EXPECT_EQ(I("round(2.4999)"), 2);
     EXPECT_EQ(I("round(4294967296 + 5)"), 5); // the low 32 bits
     EXPECT_THROW(I("round(1e30)"), EExprError);
+    EXPECT_THROW(I("round(9223372036854775807.5)"), EExprError); // rounds up to 2^63
+    EXPECT_EQ(I("round(-9223372036854775808)"), 0);
+    // Ties go to even whatever the thread's rounding mode, and the mode is left alone.
+    std::fesetround(FE_UPWARD);
+    EXPECT_EQ(I("round(2.5)"), 2);
+    EXPECT_EQ(I("round(-3.5)"), -4);
+    EXPECT_EQ(std::fegetround(), FE_UPWARD);
+    std::fesetround(FE_TONEAREST);
     EXPECT_EQ(X("int(-2.7)"), -2.0L);
     EXPECT_NEAR(double(*X("frac(-2.7)")), -0.7, 1e-15);
     EXPECT_EQ(X("abs(-3)"), 3.0L);

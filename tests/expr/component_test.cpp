@@ -168,6 +168,12 @@ TEST_F(Component, FormulaFunctionsReadTheirParameters)
     EXPECT_FALSE(I("bad(1)"));
     EXPECT_EQ(functErrors, (std::vector<std::pair<QString, int>>{{"bad", 15}}));
     EXPECT_TRUE(Errors.empty());
+    // The comparison fallback reads a failed operand again: the failing formula still reports once.
+    ASSERT_TRUE(Calc.RegisterFunct("check", {}, {}, true, etBoolean, {etInteger}, fkFormula, 0, "param(bad(1)) > 0"));
+    functErrors.clear();
+    EXPECT_FALSE(B("check(1)"));
+    EXPECT_EQ(functErrors, (std::vector<std::pair<QString, int>>{{"bad", 15}}));
+    EXPECT_TRUE(Errors.empty());
     // A formula that calls itself raises instead of overflowing the stack.
     EXPECT_THROW(I("loop"), EExprError);
     EXPECT_EQ(I("1 + 1"), 2);

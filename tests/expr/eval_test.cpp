@@ -85,6 +85,7 @@ TEST_F(Eval, BooleansShareOneLevelLeftToRight)
     EXPECT_EQ(B("\"abc\" < \"abd\""), true);
     EXPECT_EQ(B("\"ab\" < \"abc\""), true);
     EXPECT_EQ(B("\"B\" < \"a\""), true);
+    EXPECT_EQ(B("\"\uFF61\" < \"😀\""), true); // code point order, as the UTF-8 bytes compare
     EXPECT_EQ(B("1 = 1.000000000000000001"), false); // exact, in extended precision
 }
 
