@@ -26,8 +26,8 @@ size_t TFileHandle::Read(void *Data, size_t Count) {
 
 bool TFileHandle::ReadInt32(int32_t &Value) {
     unsigned char b[4];
-    if (Remaining() < 4) {
-        damaged_ = damaged_ || Remaining() != 0;
+    if (Remaining() < 4) { // also at the very end: a number the owner expects is missing
+        damaged_ = true;
         pos_ = int64_t(buf_.size());
         return false;
     }
@@ -53,15 +53,9 @@ void FileWriteStr(TFileHandle &H, const QString &S) {
 }
 
 std::string FileReadStr(TFileHandle &H) {
-    if (H.AtEnd()) {
-        H.MarkDamaged();
-        return {};
-    }
     int32_t len = 0;
-    if (!H.ReadInt32(len)) {
-        H.MarkDamaged();
+    if (!H.ReadInt32(len))
         return {};
-    }
     if (len < 0 || len > H.Remaining()) {
         H.MarkDamaged();
         return {};

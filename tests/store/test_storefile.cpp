@@ -21,31 +21,39 @@ void writeAll(const QString &name, const QByteArray &bytes) {
     f.write(bytes);
 }
 
-// An owner like the profile store: kind 7 carries a string cell.
+// An owner like the profile store: kind 7 carries a string cell, kind 1 a number.
 struct StringOwner {
     TDList list;
     int disposed = 0;
     StringOwner() {
         list.OnDisposeStructure = [this](TDList *, int s, void *p) {
-            if (s == 7) {
+            if (s == 7)
                 delete static_cast<QString *>(p);
-                ++disposed;
-            }
+            else if (s == 1)
+                delete static_cast<int32_t *>(p);
+            ++disposed;
         };
         list.OnSaveStructure = [](TDList *, int s, void *p, TFileHandle &h, int) {
             if (s == 7)
                 FileWriteStr(h, *static_cast<QString *>(p));
+            else if (s == 1)
+                h.WriteInt32(*static_cast<int32_t *>(p));
         };
         list.OnLoadStructure = [](TDList *, int s, void *&p, TFileHandle &h, int) {
+            int32_t v = 0;
             if (s == 7)
                 p = new QString(FileReadQStr(h));
+            else if (s == 1 && h.ReadInt32(v))
+                p = new int32_t(v);
         };
     }
     void put(const char *key, const QString &v) { list.Add(std::string(key), 7, new QString(v)); }
     QString get(const char *key) {
         int s = 0;
         void *p = nullptr;
-        return list.Find(std::string(key), s, p) && p ? *static_cast<QString *>(p) : QStringLiteral("<none>");
+        if (!list.Find(std::string(key), s, p) || !p)
+            return QStringLiteral("<none>");
+        return s == 1 ? QString::number(*static_cast<int32_t *>(p)) : *static_cast<QString *>(p);
     }
     bool save(const QString &name) {
         list.SetRange(std::string(), 0, 2);
@@ -173,6 +181,8 @@ TEST(StoreFile, DamagedFilesEndAtTheLastWholeEntry) {
         {"string length past the end", le32(1) + "b" + le32(7) + le32(50) + "short"},
         {"negative string length", le32(1) + "b" + le32(7) + le32(-1)},
         {"missing string", le32(1) + "b" + le32(7)},
+        {"missing number", le32(1) + "b" + le32(1)},
+        {"half a number", le32(1) + "b" + le32(1) + QByteArray("\x05\x00", 2)},
         {"half a length", QByteArray("\x01\x00", 2)},
     };
     for (const Case &c : cases) {
