@@ -134,6 +134,8 @@ void TIdSMTP::Connect(int Timeout) {
   if (Timeout <= 0)
     Timeout = IdTimeoutDefault;
   FImpl->Close();
+  if (Port < 1 || Port > 65535)
+    throw EIdException(QStringLiteral("The SMTP port %1 is not valid (1 to 65535)").arg(Port));
   QUrl Url;
   Url.setScheme(QStringLiteral("smtp"));
   Url.setHost(Host.trimmed());

@@ -265,6 +265,14 @@ TEST_F(DeliveryClient, ConnectFailuresCarryTheReason) {
 
   Smtp.Host = QStringLiteral("bad host name");
   EXPECT_FALSE(Failure([&] { Smtp.Connect(); }).isEmpty());
+  // A port out of range is named as such, not blamed on the host.
+  Smtp.Host = QStringLiteral("127.0.0.1");
+  for (int Bad : {0, 70000}) {
+    Smtp.Port = Bad;
+    const QString Port = Failure([&] { Smtp.Connect(); });
+    EXPECT_TRUE(Port.contains(QLatin1String("port")) && Port.contains(QString::number(Bad))) << Port.toStdString();
+  }
+  Smtp.Port = Server.Port();
 
   Server.Start(Smtp.Port);
   Server.SetControl({});
