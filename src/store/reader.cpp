@@ -324,7 +324,8 @@ void TScroller::scanWild(TPosition &T, int p, bool D) {
             tryEdge(orKey, j);
     };
     walk(TTracer::TPos{}, p, true);
-    if (bestRec) {
+    // A word is a keyword only when a match covers the whole run, as without wildcards ("andy").
+    if (bestRec && (D || bestEnd == limit)) {
         T.Position = bestEnd;
         T.Text = text_.mid(p, bestEnd - p);
         T.Kind = bestRec->Status;

@@ -243,5 +243,8 @@ TEST(Reader, WildcardSymbols) {
     r.WildCardEnabled = true;
     r.AddKeyword("ab~", 1, nullptr);
     r.AddKeyword("x`z", 2, nullptr);
-    EXPECT_EQ(scan(r, "abcdef x1z xz"), (std::vector<Tok>{{"abcdef", tkKeyword, ""}, {"x1z", tkKeyword, " "}, {"xz", tkWord, " "}}));
+    EXPECT_EQ(scan(r, "abcdef x1z xz x1zq"), (std::vector<Tok>{{"abcdef", tkKeyword, ""},
+                                                            {"x1z", tkKeyword, " "},
+                                                            {"xz", tkWord, " "},
+                                                            {"x1zq", tkWord, " "}}));
 }
