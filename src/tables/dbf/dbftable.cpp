@@ -205,10 +205,9 @@ void TDbfTable::MapMemo()
     }
 }
 
-void TDbfTable::CheckIntact() const
+void TDbfTable::ThrowCutShort() const
 {
-    if (dataMap_.Lost() || memoMap_.Lost())
-        throw EDatabaseError(QStringLiteral("The table \"%1\" was cut short by another program while it was open. Open it again.").arg(fileName_));
+    throw EDatabaseError(QStringLiteral("The table \"%1\" was cut short by another program while it was open. Open it again.").arg(fileName_));
 }
 
 void TDbfTable::CheckRow(int64_t Row) const
@@ -224,7 +223,8 @@ bool TDbfTable::IsDeleted(int64_t Row) const
     if (Row < 0 || Row >= fileRows_)
         return false;
     const bool Deleted = data_[headerLength_ + Row * recordLength_] == '*';
-    CheckIntact();
+    if (dataMap_.Lost()) [[unlikely]] // only the table's map was read
+        ThrowCutShort();
     return Deleted;
 }
 

@@ -69,7 +69,12 @@ private:
     QVariant Normalize(int Field, const QVariant &Value) const;
     void CheckRow(int64_t Row) const;
     // Raises EDatabaseError once a read found pages that another program cut from the files.
-    void CheckIntact() const;
+    void CheckIntact() const
+    {
+        if (dataMap_.Lost() || memoMap_.Lost()) [[unlikely]]
+            ThrowCutShort();
+    }
+    [[noreturn]] void ThrowCutShort() const;
     QByteArray BuildRecord(int64_t Row, std::vector<std::pair<int, QByteArray>> &Memos) const;
 
     QString fileName_;
