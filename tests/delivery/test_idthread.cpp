@@ -71,15 +71,13 @@ TEST(DeliveryThread, SuspendedUntilStartedAndParkedAfterStop) {
   T.Start();
   ASSERT_TRUE(WaitUntil([&] { return T.Runs == 10 && T.Stopped(); }));
   EXPECT_FALSE(T.Terminated());
-}
 
-TEST(DeliveryThread, CreatedRunning) {
-  auto T = TIdThread::Create<TCounter>(false, 3);
-  ASSERT_TRUE(WaitUntil([&] { return T->Stopped(); }));
-  EXPECT_EQ(T->Runs, 3);
-  auto S = TIdThread::Create<TCounter>(true, 3);
-  EXPECT_TRUE(S->Stopped());
-  EXPECT_EQ(S->Runs, 0);
+  auto Running = TIdThread::Create<TCounter>(false, 3);
+  ASSERT_TRUE(WaitUntil([&] { return Running->Stopped(); }));
+  EXPECT_EQ(Running->Runs, 3);
+  auto Suspended = TIdThread::Create<TCounter>(true, 3);
+  EXPECT_TRUE(Suspended->Stopped());
+  EXPECT_EQ(Suspended->Runs, 0);
 }
 
 TEST(DeliveryThread, StopAndTerminateFromAnotherThread) {

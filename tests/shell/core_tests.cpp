@@ -108,19 +108,6 @@ protected:
     void TearDown() override { ForgetSettings(); }
 };
 
-TEST_F(ShellSettings, FirstRunGivesDefaultsAndCreatesNothingOnRead)
-{
-    TOptionValues V;
-    V.Threads = 3;
-    ASSERT_TRUE(ReadOptionValues(V));
-    EXPECT_EQ(V, TOptionValues());
-    EXPECT_EQ(V.Threads, 15);
-    EXPECT_EQ(V.DefaultCharset, 15);
-    EXPECT_FALSE(V.WriteLog);
-    EXPECT_FALSE(V.ConfirmDel);
-    EXPECT_TRUE(V.ProfDir.isEmpty());
-}
-
 TEST_F(ShellSettings, RangesAndForeignTypes)
 {
     WriteSettingsFile("[2.0]\nThreads=0\nDefaultCharset=19\nWriteLog=7\nConfirmDel=yes\n"

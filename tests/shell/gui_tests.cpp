@@ -72,6 +72,8 @@ TEST_F(ShellOptions, FirstRunShowsDefaultsAndCharsetLines)
     EXPECT_EQ(Form.UpDown1->minimum(), 1);
     EXPECT_EQ(Form.UpDown1->maximum(), 100);
     EXPECT_FALSE(Form.UpDown1->wrapping());
+    EXPECT_EQ(Form.Values(), TOptionValues());
+    EXPECT_FALSE(QFile::exists(SettingsFile()));  // reading creates nothing
 }
 
 TEST_F(ShellOptions, StoredValuesFillTheControls)
