@@ -326,8 +326,9 @@ bool TDList::acceptFiltered() {
 bool TDList::advance() {
     if (!cur_)
         return false;
-    Node *fbNode = cur_;
-    int fbCh = curCh_;
+    Node *const fbNode = cur_;
+    const int fbCh = curCh_, fbDepth = depth_, fbLevel = level_;
+    const bool fbSep = sepFlag_;
     for (;;) {
         Node *k = cur_->child(curCh_);
         if (k && !(sepFlag_ && level_ >= maxLevel_)) {
@@ -346,8 +347,18 @@ bool TDList::advance() {
         int next;
         while ((next = cur_->nextChar(curCh_)) == kFull) {
             if (depth_ == int(prefix_.size())) {
+                // The whole cursor goes back, suffix too, so a further Next does not walk on from a
+                // stale depth and yield entries again.
                 cur_ = fbNode;
                 curCh_ = fbCh;
+                depth_ = fbDepth;
+                level_ = fbLevel;
+                sepFlag_ = fbSep;
+                suffix_.resize(size_t(fbDepth - int(prefix_.size())) + 1);
+                suffix_.back() = char(fbCh);
+                const Node *n = fbNode;
+                for (size_t i = suffix_.size() - 1; i > 0; --i, n = n->parent)
+                    suffix_[i - 1] = char(n->ch);
                 return false;
             }
             curCh_ = cur_->ch;

@@ -188,16 +188,36 @@ TEST(DList, ChangesDuringIteration) {
     while (l.Next())
         ++n;
     EXPECT_EQ(n, 3);
+    // The end is kept: the last entry stays current, and only a key added after it comes next.
+    EXPECT_FALSE(l.Next());
+    l.Add(std::string("zz"), 5, nullptr);
+    ASSERT_TRUE(l.Next());
+    std::string k;
+    l.GetKey(k);
+    EXPECT_EQ(k, "zz");
+    EXPECT_FALSE(l.Next());
+    int s = 0;
+    EXPECT_TRUE(l.GetStructure(s));
+    EXPECT_EQ(s, 5);
 }
 
 TEST(DList, MatchesOrderedMapOnRandomKeys) {
+    // Byte order: unsigned comparison.
+    auto byteLess = [](const std::string &x, const std::string &y) {
+        return std::lexicographical_compare(x.begin(), x.end(), y.begin(), y.end(),
+                                            [](char p, char q) { return (unsigned char)p < (unsigned char)q; });
+    };
     std::mt19937 rng(42);
     TDList l;
-    std::map<std::string, int> ref;
-    for (int i = 0; i < 5000; ++i) {
-        std::string k(size_t(1 + rng() % 6), '\0');
+    std::map<std::string, int, decltype(byteLess)> ref(byteLess);
+    auto randomKey = [&](size_t len) {
+        std::string k(len, '\0');
         for (char &ch : k)
             ch = char("ab_~\x01\xfe"[rng() % 6]);
+        return k;
+    };
+    for (int i = 0; i < 5000; ++i) {
+        const std::string k = randomKey(size_t(1 + rng() % 6));
         if (rng() % 4 == 0) {
             l.Delete(k);
             ref.erase(k);
@@ -206,20 +226,25 @@ TEST(DList, MatchesOrderedMapOnRandomKeys) {
             ref[k] = i;
         }
     }
-    // Byte order: unsigned comparison, like std::string's with unsigned chars.
-    std::vector<std::string> expected;
-    for (auto &[k, v] : ref)
-        expected.push_back(k);
-    std::sort(expected.begin(), expected.end(), [](const std::string &x, const std::string &y) {
-        return std::lexicographical_compare(x.begin(), x.end(), y.begin(), y.end(),
-                                            [](char p, char q) { return (unsigned char)p < (unsigned char)q; });
-    });
-    EXPECT_EQ(walk(l, "", 0, 1000), expected);
     for (auto &[k, v] : ref) {
         int s = -1;
         void *p = nullptr;
         ASSERT_TRUE(l.Find(k, s, p));
         ASSERT_EQ(s, v);
+    }
+    // Ranges: the keys below the prefix whose rest holds MinLevel to MaxLevel separators.
+    for (int q = 0; q < 300; ++q) {
+        const std::string prefix = q == 0 ? std::string() : randomKey(rng() % 3);
+        const int minLevel = q == 0 ? 0 : int(rng() % 3), maxLevel = q == 0 ? 1000 : minLevel + int(rng() % 3) - 1;
+        std::vector<std::string> expected;
+        for (auto &[k, v] : ref)
+            if (k.size() > prefix.size() && k.compare(0, prefix.size(), prefix) == 0) {
+                const auto level = std::count(k.begin() + long(prefix.size()), k.end(), '_');
+                if (level >= minLevel && level <= maxLevel)
+                    expected.push_back(k);
+            }
+        ASSERT_EQ(walk(l, prefix, minLevel, maxLevel), expected) << prefix << " " << minLevel << ".." << maxLevel;
+        EXPECT_FALSE(l.Next()); // and it stays ended
     }
 }
 
