@@ -105,6 +105,8 @@ int main() {
     To.Address = R.bounded(10) ? QStringLiteral("t@example.com") : RandomText(R, 30);
     To.Name = RandomText(R, 60);
     M.Subject = RandomText(R, R.bounded(4) ? 100 : 2500);
+    if (R.bounded(8) == 0)  // plain words around a run of spaces, which cannot be folded
+      M.Subject = QStringLiteral("x") + QString(static_cast<qsizetype>(R.bounded(1500)), QLatin1Char(' ')) + M.Subject.toLatin1().toBase64();
     const int Lines = static_cast<int>(R.bounded(6));
     for (int I = 0; I < Lines; ++I)
       M.Body << RandomText(R, R.bounded(5) ? 80 : 3000);
