@@ -18,6 +18,7 @@ struct TSlot {
 TSlot Slots[kSlots];
 std::mutex SlotLock;
 struct sigaction Previous;
+uintptr_t PageSize = 4096; // read once outside the handler
 
 void OnBus(int Signal, siginfo_t *Info, void *Context)
 {
@@ -26,9 +27,8 @@ void OnBus(int Signal, siginfo_t *Info, void *Context)
         const uintptr_t End = Slot.End.load(std::memory_order_acquire);
         if (End == 0 || Address < Slot.Begin.load(std::memory_order_relaxed) || Address >= End)
             continue;
-        const uintptr_t Page = uintptr_t(sysconf(_SC_PAGESIZE));
-        void *Start = reinterpret_cast<void *>(Address & ~(Page - 1));
-        if (mmap(Start, Page, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) == MAP_FAILED)
+        void *Start = reinterpret_cast<void *>(Address & ~(PageSize - 1));
+        if (mmap(Start, PageSize, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) == MAP_FAILED)
             break;
         Slot.Lost.store(true, std::memory_order_relaxed);
         return; // the read goes on over zeros; the reader sees Lost and reports the change
@@ -49,6 +49,7 @@ void InstallHandler()
 {
     static std::once_flag Once;
     std::call_once(Once, [] {
+        PageSize = uintptr_t(sysconf(_SC_PAGESIZE));
         struct sigaction Action = {};
         Action.sa_sigaction = OnBus;
         Action.sa_flags = SA_SIGINFO | SA_NODEFER;
