@@ -135,7 +135,7 @@ TAdCalc::~TAdCalc()
     reader_.Dictionary().OnFilter = nullptr; // so that clearing reaches every symbol
     reader_.Dictionary().Clear();
     evalDepth_ = 0;
-    leaveEvaluation();
+    releaseRetired();
 }
 
 TStringSign TAdCalc::StringSign() const
@@ -374,12 +374,8 @@ void TAdCalc::releaseSymbol(int Structure, TSymbolRef *Ref)
     delete Ref;
 }
 
-void TAdCalc::leaveEvaluation()
+void TAdCalc::releaseRetired()
 {
-    if (evalDepth_ > 0)
-        --evalDepth_;
-    if (evalDepth_ > 0 || (retiredSymbols_.empty() && retiredParsers_.empty()))
-        return;
     auto symbols = std::move(retiredSymbols_);
     auto parsers = std::move(retiredParsers_);
     retiredSymbols_.clear();

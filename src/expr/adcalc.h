@@ -192,7 +192,12 @@ private:
     void releaseSymbol(int Structure, TSymbolRef *Ref);
     void recompileAll();
     void enterEvaluation() { ++evalDepth_; }
-    void leaveEvaluation();
+    void leaveEvaluation()
+    {
+        if (--evalDepth_ == 0 && (!retiredSymbols_.empty() || !retiredParsers_.empty()))
+            releaseRetired();
+    }
+    void releaseRetired();
     template <typename T>
     bool calc(const QString &Expr, T &Value, int Handle, TExprType Type);
     TVariable *findVariable(const QString &Name, TExprType Type);

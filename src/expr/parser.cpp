@@ -187,7 +187,7 @@ void TParser::Tokenize()
     CurrentLine = 1;
     Index = 0;
     Started = false;
-    dirty_ = false;
+    errorAt_.clear();
     scanSymbol(Symbols[0]);
     while (Symbols[size_t(Index)].Type != rowEnd) {
         if (Symbols.size() < size_t(Index) + 2)
@@ -310,11 +310,11 @@ void TParser::Reset()
     if (Owner->NeedRecompile && Owner->evalDepth_ == 0)
         Owner->recompileAll();
     // Codes of an earlier evaluation would otherwise mislabel a different failure at the same symbol.
-    if (dirty_) {
-        for (CompiledSymbol &s : Symbols)
-            s.ErrorCode = s.Unterminated ? 27 : 0;
-        dirty_ = false;
+    for (int32_t at : errorAt_) {
+        CompiledSymbol &s = Symbols[size_t(at)];
+        s.ErrorCode = s.Unterminated ? 27 : 0;
     }
+    errorAt_.clear();
     Index = 0;
 }
 
@@ -323,7 +323,7 @@ void TParser::SetError(uint8_t Code)
     CompiledSymbol &s = Symbols[size_t(Index)];
     if (s.ErrorCode == 0) {
         s.ErrorCode = Code;
-        dirty_ = true;
+        errorAt_.push_back(Index);
     }
 }
 
@@ -645,7 +645,9 @@ bool TParser::readOperator(uint8_t &Op, int Context, bool &AtEnd, TExprType Type
 bool TParser::factor(TExprType Type, TExprValue &Value)
 {
     const CompiledSymbol &s = cur();
-    const uint32_t f = curFlags();
+    if (s.Type == rowName) // the common case of a filter: a field of the record
+        return askHost(Type, Value);
+    const uint32_t f = s.Flags;
     if (f & tcFunct) {
         auto *fn = static_cast<TFunct *>(s.Data);
         if (!fn)
@@ -695,8 +697,6 @@ bool TParser::factor(TExprType Type, TExprValue &Value)
         ++Index;
         return true;
     }
-    if (s.Type == rowName)
-        return askHost(Type, Value);
     return false;
 }
 
@@ -942,21 +942,37 @@ bool TParser::callFunct(TFunct *Funct, TExprType ResultType, TExprValue &Result)
     const bool isParam = cur().Type == rowParam;
     if (isParam && !Owner->CurrentParams)
         return false;
-    const QString name = cur().Name;
-    const size_t n = Funct->Params.size();
-    std::vector<TExprValue> values(n);
-    const std::vector<TExprType> types = Funct->Params; // the record may be replaced by an event
+    const QString &name = cur().Name;
+    // A record that an event replaces is released only after the evaluation: Params stays valid.
+    const std::vector<TExprType> &types = Funct->Params;
+    const size_t n = types.size();
+    // The values live in a frame kept per nesting depth, so that calls do not allocate each time.
+    if (size_t(callDepth_) == frames_.size())
+        frames_.push_back(std::make_unique<CallFrame>());
+    CallFrame &frame = *frames_[size_t(callDepth_)];
     struct Restore {
         TAdCalc *Owner;
         const TFunctParamValues *Saved;
-        ~Restore() { Owner->CurrentParams = Saved; }
-    } restore{Owner, Owner->CurrentParams};
+        int &Depth;
+        CallFrame &Frame;
+        ~Restore()
+        {
+            Owner->CurrentParams = Saved;
+            --Depth;
+            for (TExprValue &v : Frame.Values)
+                v.S = QString(); // the texts are released with the call
+        }
+    } restore{Owner, Owner->CurrentParams, callDepth_, frame};
+    ++callDepth_;
+    frame.Values.resize(n);
+    std::vector<TExprValue> &values = frame.Values;
     ++Index;
     if (n > 0 && !parseArguments(values.data(), types.data(), n))
         return false;
     if (isParam)
         return getParam(values[0].I, Result, ResultType);
-    TFunctParamValues params(n);
+    TFunctParamValues &params = frame.Params;
+    params.resize(n);
     for (size_t i = 0; i < n; ++i)
         params[i] = TFunctParamValue{types[i], values[i].Ptr(types[i])};
     bool found = true;

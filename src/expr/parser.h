@@ -64,8 +64,13 @@ public:
 
 private:
     bool busy_ = false;   // a formula function's text is being evaluated
-    bool dirty_ = false;  // some symbol carries an error code
-    int depth_ = 0;       // nesting of the descent
+    std::vector<int32_t> errorAt_; // symbols given a code since the last reset
+    struct CallFrame {
+        std::vector<TExprValue> Values;
+        TFunctParamValues Params;
+    };
+    std::vector<std::unique_ptr<CallFrame>> frames_; // by nesting depth of the calls being made
+    int callDepth_ = 0;
 
     void scanSymbol(CompiledSymbol &R);
     void advance();
