@@ -80,8 +80,10 @@ bool THHComp::HookKeyDown(QWidget *Target, int &Key, Qt::KeyboardModifiers Shift
         if (!HelpFile.isEmpty())
             ShowContext(Context);
         Key = 0;
+        return true;
     }
-    return Key == 0;
+    // Other keys pass, also those without a key code (composed characters) that arrive as 0.
+    return false;
 }
 
 bool THHComp::eventFilter(QObject *Watched, QEvent *Event)

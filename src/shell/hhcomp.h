@@ -35,6 +35,7 @@ protected:
     bool eventFilter(QObject *Watched, QEvent *Event) override;
 
 private:
+    // True when it took the key (F1), which no control may see then.
     bool HookKeyDown(QWidget *Target, int &Key, Qt::KeyboardModifiers Shift);
     int ContextOf(QWidget *Control) const;
 

@@ -17,6 +17,7 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMainWindow>
@@ -361,10 +362,14 @@ TEST_F(ShellHelp, F1OpensHelpAndNoControlSeesIt)
     EXPECT_TRUE(!THHComp::HelpWindow() || !THHComp::HelpWindow()->isVisible());
 
     QTest::keyClicks(Edit, "ab");
+    // A key the keyboard map has no code for (key 0) still types its text.
+    QKeyEvent Composed(QEvent::KeyPress, 0, Qt::NoModifier, QStringLiteral("é"));
+    QApplication::sendEvent(Edit, &Composed);
+    EXPECT_EQ(Edit->text(), "abé");
     QTest::keyClick(Edit, Qt::Key_F1);
     ASSERT_NE(THHComp::HelpWindow(), nullptr);
     EXPECT_TRUE(THHComp::HelpWindow()->isVisible());
-    EXPECT_EQ(Edit->text(), "ab");  // other keys still reach the control
+    EXPECT_EQ(Edit->text(), "abé");  // other keys still reach the control
 }
 
 TEST_F(ShellHelp, MissingHelpFileShowsAMessageAndDestructionClosesHelp)
