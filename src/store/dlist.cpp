@@ -456,6 +456,8 @@ bool TDList::SaveToFile(const QString &FileName, int Format, QString *Error) {
     QFile tmp(tmpName);
     if (!tmp.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return fail(QStringLiteral("Cannot create the file \"%1\": %2").arg(FileName, tmp.errorString()));
+    if (QFile::exists(FileName)) // the new content keeps the access rights the user gave the file
+        tmp.setPermissions(QFile::permissions(FileName));
     const std::string &bytes = h.Bytes();
     bool written = tmp.write(bytes.data(), qint64(bytes.size())) == qint64(bytes.size()) && tmp.flush();
     if (written)

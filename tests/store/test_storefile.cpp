@@ -122,6 +122,12 @@ TEST(StoreFile, BackupKeepsThePreviousContent) {
     ASSERT_TRUE(o.save(name));
     EXPECT_EQ(readAll(backup), second); // an older backup is replaced
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2);
+
+    // The new file keeps the access rights of the one it replaces.
+    const auto rights = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::WriteGroup;
+    ASSERT_TRUE(QFile::setPermissions(name, rights));
+    ASSERT_TRUE(o.save(name));
+    EXPECT_EQ(QFile::permissions(name) & 0x7077, rights); // owner, group and others
 }
 
 TEST(StoreFile, EmptyRangeFormatAndPrefixedKeys) {
