@@ -46,18 +46,34 @@ int main()
         city[i] = cities[rng() % std::size(cities)];
     }
 
-    // The engine, with a host that answers from the arrays for the current record.
+    // The engine, with a host that answers from the arrays for the current record. Like a real host it
+    // resolves a name to its column once per distinct name text: the engine hands the same text for a
+    // symbol at every evaluation, so the text's shared data finds the column without comparing.
     TAdCalc calc;
     int current = 0;
-    const QString amountName = QStringLiteral("amount"), cityName = QStringLiteral("city");
+    enum { NoColumn = -1, AmountColumn, CityColumn };
+    std::vector<std::pair<QString, int>> columns;
+    auto column = [&columns](const QString &Name) {
+        for (const auto &[name, col] : columns)
+            if (Name.isSharedWith(name))
+                return col;
+        for (const auto &[name, col] : columns)
+            if (Name == name)
+                return col;
+        const int col = Name == QLatin1String("amount") ? AmountColumn
+                        : Name == QLatin1String("city") ? CityColumn
+                                                        : NoColumn;
+        columns.emplace_back(Name, col);
+        return col;
+    };
     calc.OnGetExtendedVar = [&](TAdCalc *, const QString &Name, bool &Found, long double &Value, int) {
-        if (Name == amountName) {
+        if (column(Name) == AmountColumn) {
             Value = amount[size_t(current)];
             Found = true;
         }
     };
     calc.OnGetStringVar = [&](TAdCalc *, const QString &Name, bool &Found, QString &Value, int) {
-        if (Name == cityName) {
+        if (column(Name) == CityColumn) {
             Value = city[size_t(current)];
             Found = true;
         }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -114,15 +115,19 @@ int compareText(const QString &A, const QString &B)
 
 bool compareTexts(uint8_t Sign, const QString &A, const QString &B)
 {
-    if (Sign == rowEQ || Sign == rowNE)
-        return (A == B) == (Sign == rowEQ);
+    if (Sign == rowEQ || Sign == rowNE) {
+        // Lengths and characters are both compared, without a branch on record data.
+        const size_t n = size_t(std::min(A.size(), B.size()));
+        const bool same = (std::memcmp(A.constData(), B.constData(), n * sizeof(QChar)) == 0) & (A.size() == B.size());
+        return same == (Sign == rowEQ);
+    }
     return compare(Sign, compareText(A, B));
 }
 
 template <typename T>
 int threeWay(T A, T B)
 {
-    return A < B ? -1 : (A > B ? 1 : 0);
+    return int(A > B) - int(A < B); // without branches: filter data compares either way
 }
 
 long double intPower(long double Base, long double Exponent)
@@ -569,10 +574,11 @@ bool TParser::exprBoolean(int Context, bool &Value)
             while (curFlags() & tcCompare)
                 if (!booleanComparison(operand))
                     return false;
+        // Bitwise on the 0/1 values: both operands are read anyway, and record data decides them.
         switch (op) {
-        case rowAnd: Value = Value && operand; break;
-        case rowXor: Value = Value != operand; break;
-        default: Value = Value || operand; break;
+        case rowAnd: Value = Value & operand; break;
+        case rowXor: Value = Value ^ operand; break;
+        default: Value = Value | operand; break;
         }
         bool atEnd = false;
         if (!readOperator(op, Context, atEnd, etBoolean))
