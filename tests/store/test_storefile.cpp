@@ -70,17 +70,7 @@ QByteArray le32(int v) {
 
 } // namespace
 
-TEST(StoreFile, ProfileItemByteForByte) {
-    QTemporaryDir dir;
-    StringOwner o;
-    o.put("Pr~Port~OFFICE", QStringLiteral("25"));
-    const QString name = dir.filePath("Profiles.dat");
-    ASSERT_TRUE(o.save(name));
-    QByteArray expected = le32(1) + le32(14) + QByteArray("Pr~Port~OFFICE") + le32(7) + le32(2) + QByteArray("25");
-    EXPECT_EQ(readAll(name), expected);
-}
-
-TEST(StoreFile, EntriesFollowKeyOrderAndRoundTrip) {
+TEST(StoreFile, EntriesByteForByteInKeyOrderAndRoundTrip) {
     QTemporaryDir dir;
     StringOwner o;
     o.put("Pr~User~OFFICE", QStringLiteral("me"));
@@ -89,10 +79,12 @@ TEST(StoreFile, EntriesFollowKeyOrderAndRoundTrip) {
     o.list.Add(std::string("Marker"), 3, nullptr); // a kind without data
     const QString name = dir.filePath("p.dat");
     ASSERT_TRUE(o.save(name));
-    QByteArray bytes = readAll(name);
-    EXPECT_LT(bytes.indexOf("Marker"), bytes.indexOf("Pr~Addr~"));
-    EXPECT_LT(bytes.indexOf("Pr~Addr~"), bytes.indexOf("Pr~Host~"));
-    EXPECT_LT(bytes.indexOf("Pr~Host~"), bytes.indexOf("Pr~User~"));
+    const QByteArray addr = QString::fromUtf8("jörg@example.org").toUtf8();
+    const QByteArray expected = le32(1) + le32(6) + "Marker" + le32(3)                         // format, a bare kind
+                                + le32(14) + "Pr~Addr~OFFICE" + le32(7) + le32(int(addr.size())) + addr
+                                + le32(14) + "Pr~Host~OFFICE" + le32(7) + le32(0) // an empty string
+                                + le32(14) + "Pr~User~OFFICE" + le32(7) + le32(2) + "me";
+    EXPECT_EQ(readAll(name), expected);
 
     StringOwner back;
     ASSERT_TRUE(back.list.LoadFromFile(name, 1));
