@@ -225,7 +225,7 @@ TEST(TablesDbf, FileCutShortByAnotherProgramWhileOpenIsReportedNotACrash)
              [&] { Table.AsFloat(2996, 1); }, [&] { Table.IsDeleted(2995); }, [&] { MemoTable.Value(0, 0); }})
         EXPECT_TRUE(Message(Read).contains("cut short by another program")) << Message(Read).toStdString();
     // The batch update refuses rather than writing records it can no longer read; nothing is lost.
-    EXPECT_TRUE(Message([&] { Table.ApplyUpdates(); }).contains("cut short"));
+    EXPECT_TRUE(Message([&] { Table.ApplyUpdates(); }).contains("by another program"));
     EXPECT_TRUE(Table.HasPendingChanges());
     EXPECT_EQ(ReadBytes(Name).size(), 4096);
 }
@@ -280,6 +280,15 @@ TEST(TablesDbf, BatchUpdateWritesInPlaceAppendsDeletesAndKeepsHeaderRight)
     EXPECT_EQ(Table.RowCount(), 4);
     EXPECT_TRUE(Table.IsDeleted(2));
     EXPECT_EQ(TDbfTable(Name).AsString(3, 0), "Dora");
+
+    // Two holders of the table: once one has appended, the other's appended row would land on it.
+    TDbfTable Other(Name);
+    Table.SetValue(Table.AppendRow(), 0, QStringLiteral("Eve"));
+    Table.ApplyUpdates();
+    Other.SetValue(Other.AppendRow(), 0, QStringLiteral("Fay"));
+    EXPECT_TRUE(Message([&] { Other.ApplyUpdates(); }).contains("changed by another program"));
+    EXPECT_TRUE(Other.HasPendingChanges());
+    EXPECT_EQ(TDbfTable(Name).AsString(4, 0), "Eve");
 }
 
 TEST(TablesDbf, ValuesThatDoNotFitAreRefusedAndFailedWritesKeepChanges)
@@ -313,7 +322,7 @@ TEST(TablesDbf, ValuesThatDoNotFitAreRefusedAndFailedWritesKeepChanges)
     // over them, the changes stay, and reading stays safe.
     Table.SetValue(0, 0, QStringLiteral("Zoe"));
     WriteBytes(Name, QByteArray("short"));
-    EXPECT_TRUE(Message([&] { Table.ApplyUpdates(); }).contains("cut short"));
+    EXPECT_TRUE(Message([&] { Table.ApplyUpdates(); }).contains("changed by another program"));
     EXPECT_EQ(ReadBytes(Name), "short");
     EXPECT_EQ(Table.AsString(0, 0), "Zoe");
     // Inside the file's last page the system shows zeros, not a fault: the record reads blank.

@@ -177,6 +177,7 @@ void TDbfTable::MapFiles()
     if (HasMemo)
         MapMemo();
     codec_ = TDbfCodec(data_[29]);
+    std::memcpy(countsSeen_, data_ + 4, sizeof countsSeen_);
     CheckIntact();
     headerLength_ = HeaderLength;
     recordLength_ = RecordLength;
@@ -612,8 +613,12 @@ void TDbfTable::ApplyUpdates()
     QFile Table(fileName_);
     if (!Table.open(QIODevice::ReadWrite))
         throw EDatabaseError(DbfFileError(Table, QStringLiteral("write to")));
-    if (Table.size() < headerLength_ + fileRows_ * recordLength_)
-        throw EDatabaseError(QStringLiteral("The table \"%1\" was cut short by another program while it was open; the changes were not written. Open it again.").arg(fileName_));
+    // Rows are written where they were when the table was read: a file that another program has
+    // cut, packed or appended to since then would have other records overwritten.
+    char Counts[8];
+    if (!Table.seek(4) || Table.read(Counts, 8) != 8 || std::memcmp(Counts, countsSeen_, 8) != 0 ||
+        Table.size() < headerLength_ + fileRows_ * recordLength_)
+        throw EDatabaseError(QStringLiteral("The table \"%1\" was changed by another program while it was open; the changes were not written. Open it again.").arg(fileName_));
     if (NeedsMemo) {
         QFile Memo(memoName_);
         if (!Memo.open(QIODevice::ReadWrite))

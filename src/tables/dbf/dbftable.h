@@ -94,6 +94,7 @@ private:
     int headerLength_ = 0;
     int recordLength_ = 0;
     int64_t fileRows_ = 0;
+    char countsSeen_[8] = {}; // record count, header and record length as the header said when read
     TDbfCodec codec_;
     std::vector<TSourceField> fields_;
     std::vector<TLayout> layout_;
