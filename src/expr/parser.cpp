@@ -624,7 +624,8 @@ bool TParser::exprString(int Context, QString &Value, bool &First)
     }
 }
 
-bool TParser::readOperator(uint8_t &Op, int Context, bool &AtEnd, TExprType Type)
+// Inlined: it runs after every operand (a filter pays for each call per record).
+[[gnu::always_inline]] inline bool TParser::readOperator(uint8_t &Op, int Context, bool &AtEnd, TExprType Type)
 {
     const uint32_t f = curFlags();
     if (f & operatorClass(Type)) {
@@ -706,7 +707,8 @@ bool TParser::factor(TExprType Type, TExprValue &Value)
     return false;
 }
 
-bool TParser::askHost(TExprType Type, TExprValue &Value)
+// Inlined into the operand reader: one host question per field and record.
+[[gnu::always_inline]] inline bool TParser::askHost(TExprType Type, TExprValue &Value)
 {
     TAdCalc *o = Owner;
     const QString &name = cur().Name;
@@ -852,7 +854,8 @@ bool TParser::factorBoolean(bool &Value)
     return false;
 }
 
-bool TParser::loneOperand(TExprType Type, TExprValue &Value, bool &First)
+// Inlined into the comparison: the common filter form.
+[[gnu::always_inline]] inline bool TParser::loneOperand(TExprType Type, TExprValue &Value, bool &First)
 {
     if (!factor(Type, Value)) {
         SetError(3); // the left side of a comparison, at its first operand
@@ -871,15 +874,10 @@ bool TParser::comparison(bool &Value, bool StringMode, bool &First)
     const bool lone = first != rowEnd && first != rowPlus && first != rowMinus &&
                       (Symbols[size_t(Index) + 1].Flags & tcCompare);
     if (StringMode) {
-        QString left, right;
         TExprValue v;
-        if (lone) {
-            if (!loneOperand(etString, v, First))
-                return false;
-            left.swap(v.S);
-        } else if (!exprString(5, left, First)) {
+        QString &left = v.S;
+        if (lone ? !loneOperand(etString, v, First) : !exprString(5, left, First))
             return false;
-        }
         const uint8_t sign = cur().Type;
         ++Index;
         // A lone literal on the right (the common filter form) is compared where it stands.
@@ -889,6 +887,7 @@ bool TParser::comparison(bool &Value, bool StringMode, bool &First)
             Value = compareTexts(sign, left, lit.Text);
             return true;
         }
+        QString right;
         bool first2 = true;
         if (!exprString(6, right, first2))
             return false;
