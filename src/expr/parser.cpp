@@ -116,9 +116,8 @@ int compareText(const QString &A, const QString &B)
 bool compareTexts(uint8_t Sign, const QString &A, const QString &B)
 {
     if (Sign == rowEQ || Sign == rowNE) {
-        // Lengths and characters are both compared, without a branch on record data.
-        const size_t n = size_t(std::min(A.size(), B.size()));
-        const bool same = (std::memcmp(A.constData(), B.constData(), n * sizeof(QChar)) == 0) & (A.size() == B.size());
+        const bool same = A.size() == B.size() &&
+                          std::memcmp(A.constData(), B.constData(), size_t(A.size()) * sizeof(QChar)) == 0;
         return same == (Sign == rowEQ);
     }
     return compare(Sign, compareText(A, B));
