@@ -82,7 +82,10 @@ TEST(TablesWriter, MemoFileAndNames)
     EXPECT_EQ(qFromLittleEndian<quint32>(Memo.constData()), 1u);
     EXPECT_EQ(Memo.mid(4), QByteArray(508, '\0'));
     EXPECT_EQ(ReadBytes(Dir.filePath("other.dbt")).size(), 10);
-    EXPECT_EQ(ReadWithDbfread(Name)["fields"].toArray().size(), 4);
+    const QJsonArray OracleFields = ReadWithDbfread(Name)["fields"].toArray();
+    ASSERT_EQ(OracleFields.size(), 4);
+    EXPECT_EQ(OracleFields[3].toArray()[0].toString(), QString::fromUtf8("ÄBC"));
+    EXPECT_EQ(TDbfTable(Name).Fields()[3].Name, QString::fromUtf8("ÄBC")); // our reader agrees
 
     // File names are case-sensitive: NOTES.DBF gets NOTES.DBT and leaves notes.dbf and notes.dbt alone.
     WriteDbfHeader(Dir.filePath("NOTES.DBF"), {Def("Remark", dtM)});

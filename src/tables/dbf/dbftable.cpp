@@ -141,6 +141,8 @@ void TDbfTable::MapFiles()
     if (HeaderLength < 33 || HeaderLength > size_)
         throw EDatabaseError(Damaged(fileName_, QStringLiteral("its header length %1 does not fit the file of %2 bytes").arg(HeaderLength).arg(size_)));
 
+    // Names are text like the values: the writer stores them as UTF-8.
+    TDbfCodec Codec(data_[29]);
     std::vector<TSourceField> Fields;
     std::vector<TLayout> Layouts;
     int Offset = 1;
@@ -154,7 +156,7 @@ void TDbfTable::MapFiles()
         Offset += Layout.Width;
         TSourceField Field;
         const auto *NameBytes = reinterpret_cast<const char *>(Descriptor);
-        Field.Name = QString::fromLatin1(NameBytes, qsizetype(strnlen(NameBytes, 11))).trimmed();
+        Field.Name = Codec.Decode(QByteArrayView(NameBytes, qsizetype(strnlen(NameBytes, 11)))).trimmed();
         Field.DataType = FieldTypeOf(Layout.Type);
         Field.Size = Layout.Width;
         Field.Decimals = Layout.Type == 'N' || Layout.Type == 'F' ? Layout.Decimals : 0;
@@ -176,7 +178,7 @@ void TDbfTable::MapFiles()
     memoName_.clear();
     if (HasMemo)
         MapMemo();
-    codec_ = TDbfCodec(data_[29]);
+    codec_ = std::move(Codec);
     std::memcpy(countsSeen_, data_ + 4, sizeof countsSeen_);
     CheckIntact();
     headerLength_ = HeaderLength;
