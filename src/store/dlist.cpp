@@ -4,7 +4,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryFile>
+#include <cstdio>
 #include <algorithm>
+#include <sys/stat.h>
 #include <unistd.h>
 
 // A node's table is kept sparse (sorted character codes) until it fills up, then as a direct
@@ -451,35 +454,41 @@ bool TDList::SaveToFile(const QString &FileName, int Format, QString *Error) {
     // A folder of that name is not the previous file: it is neither moved aside nor replaced.
     if (QFileInfo(FileName).isDir())
         return fail(QStringLiteral("Cannot create the file \"%1\": a folder of that name exists.").arg(FileName));
-    // Written and flushed to a new file beside the old one before the old one is given up.
-    const QString tmpName = FileName + QStringLiteral(".saving");
-    QFile tmp(tmpName);
-    if (!tmp.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    // Written and flushed to a new file beside the old one before the old one is given up; the
+    // temporary name is unique, so no file of the user's is overwritten on the way.
+    QTemporaryFile tmp(FileName + QStringLiteral(".XXXXXX"));
+    tmp.setAutoRemove(true);
+    if (!tmp.open())
         return fail(QStringLiteral("Cannot create the file \"%1\": %2").arg(FileName, tmp.errorString()));
-    if (QFile::exists(FileName)) // the new content keeps the access rights the user gave the file
+    if (QFile::exists(FileName)) { // the new content keeps the access rights the user gave the file
         tmp.setPermissions(QFile::permissions(FileName));
+    } else { // a new file gets the rights any new file gets, not the private ones of a temporary file
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(tmp.handle(), 0666 & ~mask);
+    }
     const std::string &bytes = h.Bytes();
     bool written = tmp.write(bytes.data(), qint64(bytes.size())) == qint64(bytes.size()) && tmp.flush();
     if (written)
         written = ::fsync(tmp.handle()) == 0;
-    QString writeError = tmp.errorString();
+    const QString writeError = tmp.errorString();
+    const QString tmpName = tmp.fileName();
     tmp.close();
-    if (!written) {
-        QFile::remove(tmpName);
+    if (!written)
         return fail(QStringLiteral("Cannot write the file \"%1\": %2").arg(FileName, writeError));
-    }
+    QString backup;
     if (QFile::exists(FileName)) {
-        const QString backup = backupName(FileName);
+        backup = backupName(FileName);
         QFile::remove(backup);
-        if (!QFile::rename(FileName, backup)) {
-            QFile::remove(tmpName);
+        if (!QFile::rename(FileName, backup))
             return fail(QStringLiteral("Cannot keep the previous file as \"%1\".").arg(backup));
-        }
     }
-    if (!QFile::rename(tmpName, FileName)) {
-        QFile::remove(tmpName);
+    if (::rename(QFile::encodeName(tmpName).constData(), QFile::encodeName(FileName).constData()) != 0) {
+        if (!backup.isEmpty()) // put the previous file back where it was
+            QFile::rename(backup, FileName);
         return fail(QStringLiteral("Cannot replace the file \"%1\".").arg(FileName));
     }
+    tmp.setAutoRemove(false);
     return true;
 }
 
