@@ -128,7 +128,8 @@ void TDbfTable::MapFiles()
     size_ = file_->size();
     if (size_ < 33)
         throw EDatabaseError(QStringLiteral("\"%1\" is not a dBASE table: the file is too short.").arg(fileName_));
-    data_ = dataMap_.Map(*file_, size_);
+    lost_ = false;
+    data_ = dataMap_.Map(*file_, size_, lost_);
     if (!data_)
         throw EDatabaseError(DbfFileError(*file_, QStringLiteral("read")));
 
@@ -196,7 +197,7 @@ void TDbfTable::MapMemo()
     if (!memo_->open(QIODevice::ReadOnly))
         throw EDatabaseError(QStringLiteral("The memo file of the table \"%1\" cannot be opened: %2").arg(fileName_, memo_->errorString()));
     memoSize_ = memo_->size();
-    memoData_ = memoSize_ > 0 ? memoMap_.Map(*memo_, memoSize_) : nullptr;
+    memoData_ = memoSize_ > 0 ? memoMap_.Map(*memo_, memoSize_, lost_) : nullptr;
     if (memoSize_ > 0 && !memoData_)
         throw EDatabaseError(DbfFileError(*memo_, QStringLiteral("read")));
     memoDb4_ = (data_[0] & 0x08) != 0; // 0x8B, 0x8E, 0xCB: dBASE IV memo blocks
@@ -226,8 +227,7 @@ bool TDbfTable::IsDeleted(int64_t Row) const
     if (Row < 0 || Row >= fileRows_)
         return false;
     const bool Deleted = data_[headerLength_ + Row * recordLength_] == '*';
-    if (dataMap_.Lost()) [[unlikely]] // only the table's map was read
-        ThrowCutShort();
+    CheckIntact();
     return Deleted;
 }
 

@@ -71,7 +71,7 @@ private:
     // Raises EDatabaseError once a read found pages that another program cut from the files.
     void CheckIntact() const
     {
-        if (dataMap_.Lost() || memoMap_.Lost()) [[unlikely]]
+        if (lost_.load(std::memory_order_relaxed)) [[unlikely]]
             ThrowCutShort();
     }
     [[noreturn]] void ThrowCutShort() const;
@@ -81,6 +81,7 @@ private:
     QString memoName_;
     std::unique_ptr<QFile> file_;
     std::unique_ptr<QFile> memo_;
+    std::atomic<bool> lost_{false}; // set by the maps' fault handler; declared before them
     TMapGuard dataMap_;
     TMapGuard memoMap_;
     const uchar *data_ = nullptr;

@@ -13,7 +13,7 @@ constexpr int kSlots = 256;
 struct TSlot {
     std::atomic<uintptr_t> Begin{0};
     std::atomic<uintptr_t> End{0};
-    std::atomic<bool> Lost{false};
+    std::atomic<std::atomic<bool> *> Lost{nullptr};
 };
 TSlot Slots[kSlots];
 std::mutex SlotLock;
@@ -30,7 +30,8 @@ void OnBus(int Signal, siginfo_t *Info, void *Context)
         void *Start = reinterpret_cast<void *>(Address & ~(PageSize - 1));
         if (mmap(Start, PageSize, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) == MAP_FAILED)
             break;
-        Slot.Lost.store(true, std::memory_order_relaxed);
+        if (std::atomic<bool> *Lost = Slot.Lost.load(std::memory_order_relaxed))
+            Lost->store(true, std::memory_order_relaxed);
         return; // the read goes on over zeros; the reader sees Lost and reports the change
     }
     // Not one of ours: whoever handled it before, or the default (the fault repeats and ends the program).
@@ -59,7 +60,7 @@ void InstallHandler()
 }
 } // namespace
 
-const uchar *TMapGuard::Map(QFile &File, qint64 Size)
+const uchar *TMapGuard::Map(QFile &File, qint64 Size, std::atomic<bool> &Lost)
 {
     Unmap();
     InstallHandler();
@@ -70,11 +71,10 @@ const uchar *TMapGuard::Map(QFile &File, qint64 Size)
     std::lock_guard<std::mutex> Lock(SlotLock);
     for (int i = 0; i < kSlots; ++i)
         if (Slots[i].End.load(std::memory_order_relaxed) == 0 && Slots[i].Begin.load(std::memory_order_relaxed) == 0) {
-            Slots[i].Lost.store(false, std::memory_order_relaxed);
+            Slots[i].Lost.store(&Lost, std::memory_order_relaxed);
             Slots[i].Begin.store(reinterpret_cast<uintptr_t>(data_), std::memory_order_relaxed);
             Slots[i].End.store(reinterpret_cast<uintptr_t>(data_) + uintptr_t(Size), std::memory_order_release);
             slot_ = i;
-            lost_ = &Slots[i].Lost;
             return data_;
         }
     // Every slot taken: this map stays unguarded rather than failing the open.
@@ -87,8 +87,8 @@ void TMapGuard::Unmap()
         std::lock_guard<std::mutex> Lock(SlotLock);
         Slots[slot_].End.store(0, std::memory_order_release);
         Slots[slot_].Begin.store(0, std::memory_order_relaxed);
+        Slots[slot_].Lost.store(nullptr, std::memory_order_relaxed);
         slot_ = -1;
-        lost_ = nullptr;
     }
     if (file_ && data_)
         file_->unmap(const_cast<uchar *>(data_));

@@ -1,7 +1,7 @@
 #pragma once
 // Read-only file maps that survive another program shrinking the file. Touching a page past the
 // new end of a mapped file raises SIGBUS; for a guarded range the handler puts a zero page in its
-// place and marks the range as changed, so that the reader reports the change instead of dying.
+// place and sets the reader's flag, so that the reader reports the change instead of dying.
 
 #include <QFile>
 #include <atomic>
@@ -14,16 +14,13 @@ public:
     TMapGuard(const TMapGuard &) = delete;
     TMapGuard &operator=(const TMapGuard &) = delete;
 
-    // Maps Size bytes of the open File; nullptr (with the file's error) when it cannot.
-    const uchar *Map(QFile &File, qint64 Size);
+    // Maps Size bytes of the open File; nullptr (with the file's error) when it cannot. Lost is
+    // set once a read touches a page that the file no longer holds; it must outlive the map.
+    const uchar *Map(QFile &File, qint64 Size, std::atomic<bool> &Lost);
     void Unmap();
-    const uchar *Data() const { return data_; }
-    // True once a read touched a page that the file no longer holds.
-    bool Lost() const { return lost_ && lost_->load(std::memory_order_relaxed); }
 
 private:
     QFile *file_ = nullptr;
     const uchar *data_ = nullptr;
     int slot_ = -1;
-    const std::atomic<bool> *lost_ = nullptr;
 };
