@@ -161,12 +161,15 @@ TEST_F(Component, FormulaFunctionsReadTheirParameters)
     EXPECT_EQ(LastCode(), 2);
     // A formula that fails reports through OnFunctError, once, and OnError stays silent.
     std::vector<std::pair<QString, int>> functErrors;
-    Calc.OnFunctError = [&](TAdCalc *, const QString &Name, int, int, int, int Code, const QString &) {
+    QString functText;
+    Calc.OnFunctError = [&](TAdCalc *, const QString &Name, int, int, int, int Code, const QString &Text) {
         functErrors.emplace_back(Name, Code);
+        functText = Text;
     };
     Errors.clear();
     EXPECT_FALSE(I("bad(1)"));
     EXPECT_EQ(functErrors, (std::vector<std::pair<QString, int>>{{"bad", 15}}));
+    EXPECT_EQ(functText, QString("Number of parameter is out of range"));
     EXPECT_TRUE(Errors.empty());
     // The comparison fallback reads a failed operand again: the failing formula still reports once.
     ASSERT_TRUE(Calc.RegisterFunct("check", {}, {}, true, etBoolean, {etInteger}, fkFormula, 0, "param(bad(1)) > 0"));
