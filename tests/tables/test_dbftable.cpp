@@ -228,6 +228,15 @@ TEST(TablesDbf, FileCutShortByAnotherProgramWhileOpenIsReportedNotACrash)
     EXPECT_TRUE(Message([&] { Table.ApplyUpdates(); }).contains("by another program"));
     EXPECT_TRUE(Table.HasPendingChanges());
     EXPECT_EQ(ReadBytes(Name).size(), 4096);
+
+    // Guarded maps are limited: beyond them a table is refused, never opened unguarded.
+    std::vector<std::unique_ptr<TDbfTable>> Open;
+    QString Error;
+    for (int i = 0; i < 300 && Error.isEmpty(); ++i)
+        Error = Message([&] { Open.push_back(std::make_unique<TDbfTable>(Name)); });
+    EXPECT_TRUE(Error.contains("Too many tables")) << Error.toStdString();
+    Open.clear();
+    EXPECT_EQ(TDbfTable(Name).AsString(0, 0), "0");
 }
 
 TEST(TablesDbf, BatchUpdateWritesInPlaceAppendsDeletesAndKeepsHeaderRight)

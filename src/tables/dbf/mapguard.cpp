@@ -1,5 +1,7 @@
 #include "tables/dbf/mapguard.h"
 
+#include "tables/tablesource.h"
+
 #include <atomic>
 #include <csignal>
 #include <mutex>
@@ -77,8 +79,11 @@ const uchar *TMapGuard::Map(QFile &File, qint64 Size, std::atomic<bool> &Lost)
             slot_ = i;
             return data_;
         }
-    // Every slot taken: this map stays unguarded rather than failing the open.
-    return data_;
+    // Every slot taken: an unguarded map could end the program, so the table is not opened.
+    File.unmap(const_cast<uchar *>(data_));
+    data_ = nullptr;
+    file_ = nullptr;
+    throw EDatabaseError(QStringLiteral("Too many tables are open at once to open \"%1\" as well.").arg(File.fileName()));
 }
 
 void TMapGuard::Unmap()

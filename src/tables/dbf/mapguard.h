@@ -14,8 +14,9 @@ public:
     TMapGuard(const TMapGuard &) = delete;
     TMapGuard &operator=(const TMapGuard &) = delete;
 
-    // Maps Size bytes of the open File; nullptr (with the file's error) when it cannot. Lost is
-    // set once a read touches a page that the file no longer holds; it must outlive the map.
+    // Maps Size bytes of the open File; nullptr (with the file's error) when it cannot, and
+    // EDatabaseError when too many maps are open to guard another. Lost is set once a read
+    // touches a page that the file no longer holds; it must outlive the map.
     const uchar *Map(QFile &File, qint64 Size, std::atomic<bool> &Lost);
     void Unmap();
 
