@@ -176,24 +176,15 @@ TEST_F(Builtins, DateTextsFollowTheLocale)
     EXPECT_EQ(S("datetimetostr(encodedate(2004, 2, 29))"), day);
     EXPECT_EQ(S("datetimetostr(encodedate(2004, 2, 29) + encodetime(13, 5, 9, 0))"), day + " 13:05:09");
     EXPECT_EQ(S("formatdatetime(\"yyyy-MM-dd HH:mm\", encodedate(2004, 2, 29) + 0.5)"), QString("2004-02-29 12:00"));
-    // What the conversions write, they read back.
-    EXPECT_EQ(D("strtodate(datetostr(encodedate(2004, 2, 29)))"), *D("encodedate(2004, 2, 29)"));
     EXPECT_EQ(D("strtodate(\"29.02.2004\")"), *D("encodedate(2004, 2, 29)"));
     EXPECT_EQ(D("strtotime(\"13:05:09\")"), *D("encodetime(13, 5, 9, 0)"));
-    EXPECT_EQ(D("strtodatetime(datetimetostr(encodedate(2004, 2, 29) + encodetime(13, 5, 9, 0)))"),
-              *D("encodedate(2004, 2, 29) + encodetime(13, 5, 9, 0)"));
     EXPECT_EQ(D("strtodatetime(\"29.02.2004\")"), *D("encodedate(2004, 2, 29)"));
     EXPECT_FALSE(D("strtodate(\"30.02.2004\")"));
     EXPECT_EQ(LastCode(), 24);
-    EXPECT_FALSE(D("strtotime(\"25:00:00\")"));
-    EXPECT_EQ(LastCode(), 25);
     EXPECT_FALSE(D("strtodatetime(\"29.02.2004 99:00\")"));
     EXPECT_EQ(LastCode(), 26);
-}
-
-TEST_F(Builtins, DateTextsReadBackInEveryLocale)
-{
-    for (const char *name : {"C", "en_US", "en_GB", "fr_FR", "ja_JP", "ar_EG"}) {
+    // What the conversions write, they read back.
+    for (const char *name : {"de_DE", "C", "en_US", "en_GB", "fr_FR", "ja_JP", "ar_EG"}) {
         QLocale::setDefault(QLocale(QString::fromLatin1(name)));
         const QString moment = "encodedate(2004, 2, 29) + encodetime(13, 5, 9, 0)";
         EXPECT_EQ(D("strtodatetime(datetimetostr(" + moment + "))"), *D(moment)) << name;
