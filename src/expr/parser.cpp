@@ -709,54 +709,78 @@ bool TParser::factor(TExprType Type, TExprValue &Value)
 // Inlined into the operand reader: one host question per field and record.
 [[gnu::always_inline]] inline bool TParser::askHost(TExprType Type, TExprValue &Value)
 {
+    switch (Type) {
+    case etInteger: {
+        TAdCalc *o = Owner;
+        bool found = false;
+        if (o->OnGetIntegerVar)
+            o->OnGetIntegerVar(o, cur().Name, found, Value.I, Handle);
+        if (found)
+            ++Index;
+        return found;
+    }
+    case etString: return askString(Value.S);
+    case etExtended: return askExtended(Value.E);
+    case etDateTime: return askDateTime(Value.D);
+    default: return false;
+    }
+}
+
+// The type asked for first, then the other real type, then integers.
+[[gnu::always_inline]] inline bool TParser::askExtended(long double &Value)
+{
     TAdCalc *o = Owner;
     const QString &name = cur().Name;
     bool found = false;
-    switch (Type) {
-    case etInteger:
-        if (o->OnGetIntegerVar)
-            o->OnGetIntegerVar(o, name, found, Value.I, Handle);
-        break;
-    case etString:
-        if (o->OnGetStringVar)
-            o->OnGetStringVar(o, name, found, Value.S, Handle);
-        break;
-    case etExtended:
-    case etDateTime: {
-        // The type asked for first, then the other real type, then integers.
-        long double e = 0;
+    long double e = 0;
+    if (o->OnGetExtendedVar)
+        o->OnGetExtendedVar(o, name, found, e, Handle);
+    if (!found && o->OnGetDateTimeVar) {
         TDateTime d = 0;
+        o->OnGetDateTimeVar(o, name, found, d, Handle);
+        e = d;
+    }
+    if (!found && o->OnGetIntegerVar) {
         int32_t i = 0;
-        if (Type == etExtended) {
-            if (o->OnGetExtendedVar)
-                o->OnGetExtendedVar(o, name, found, e, Handle);
-            if (!found && o->OnGetDateTimeVar) {
-                o->OnGetDateTimeVar(o, name, found, d, Handle);
-                e = d;
-            }
-            if (!found && o->OnGetIntegerVar) {
-                o->OnGetIntegerVar(o, name, found, i, Handle);
-                e = i;
-            }
-            Value.E = e;
-        } else {
-            if (o->OnGetDateTimeVar)
-                o->OnGetDateTimeVar(o, name, found, d, Handle);
-            if (!found && o->OnGetExtendedVar) {
-                o->OnGetExtendedVar(o, name, found, e, Handle);
-                d = toDateTime(e);
-            }
-            if (!found && o->OnGetIntegerVar) {
-                o->OnGetIntegerVar(o, name, found, i, Handle);
-                d = i;
-            }
-            Value.D = d;
-        }
-        break;
+        o->OnGetIntegerVar(o, name, found, i, Handle);
+        e = i;
     }
-    default:
-        break;
+    Value = e;
+    if (found)
+        ++Index;
+    return found;
+}
+
+bool TParser::askDateTime(TDateTime &Value)
+{
+    TAdCalc *o = Owner;
+    const QString &name = cur().Name;
+    bool found = false;
+    TDateTime d = 0;
+    if (o->OnGetDateTimeVar)
+        o->OnGetDateTimeVar(o, name, found, d, Handle);
+    if (!found && o->OnGetExtendedVar) {
+        long double e = 0;
+        o->OnGetExtendedVar(o, name, found, e, Handle);
+        d = toDateTime(e);
     }
+    if (!found && o->OnGetIntegerVar) {
+        int32_t i = 0;
+        o->OnGetIntegerVar(o, name, found, i, Handle);
+        d = i;
+    }
+    Value = d;
+    if (found)
+        ++Index;
+    return found;
+}
+
+[[gnu::always_inline]] inline bool TParser::askString(QString &Value)
+{
+    TAdCalc *o = Owner;
+    bool found = false;
+    if (o->OnGetStringVar)
+        o->OnGetStringVar(o, cur().Name, found, Value, Handle);
     if (found)
         ++Index;
     return found;
@@ -820,6 +844,11 @@ bool TParser::factorBoolean(bool &Value)
             ++Index;
             return true;
         }
+        // The usual filter term: straight to the host, without the fallback's repeated descent.
+        if (Symbols[size_t(Index) + 1].Flags & tcCompare) {
+            Symbols[size_t(Index)].ErrorCode = 0; // as the fallback clears it
+            return nameComparison(Value);
+        }
     }
     bool first = true;
     switch (known) {
@@ -877,44 +906,71 @@ bool TParser::comparison(bool &Value, bool StringMode, bool &First)
         QString &left = v.S;
         if (lone ? !loneOperand(etString, v, First) : !exprString(5, left, First))
             return false;
-        const uint8_t sign = cur().Type;
-        ++Index;
-        // A lone literal on the right (the common filter form) is compared where it stands.
-        const CompiledSymbol &lit = cur();
-        if ((lit.Flags & tcStrLit) && !lit.Unterminated && !(Symbols[size_t(Index) + 1].Flags & tcStrOp)) {
-            ++Index;
-            Value = compareTexts(sign, left, lit.Text);
-            return true;
-        }
-        QString right;
-        bool first2 = true;
-        if (!exprString(6, right, first2))
-            return false;
-        Value = compareTexts(sign, left, right);
-    } else {
-        long double left = 0, right = 0;
-        TExprValue v;
-        if (lone) {
-            if (!loneOperand(etExtended, v, First))
-                return false;
-            left = CheckedFloat(0 + v.E);
-        } else if (!exprNumeric(5, left, First, 1, 0, etExtended)) {
-            return false;
-        }
-        const uint8_t sign = cur().Type;
-        ++Index;
-        const CompiledSymbol &lit = cur();
-        if ((lit.Flags & tcExtLit) && lit.ExtValid && !(Symbols[size_t(Index) + 1].Flags & tcExtOp)) {
-            ++Index;
-            Value = compare(sign, threeWay(left, lit.ExtValue));
-            return true;
-        }
-        bool first2 = true;
-        if (!exprNumeric(6, right, first2, 1, 0, etExtended))
-            return false;
-        Value = compare(sign, threeWay(left, right));
+        return compareString(Value, left);
     }
+    long double left = 0;
+    TExprValue v;
+    if (lone) {
+        if (!loneOperand(etExtended, v, First))
+            return false;
+        left = CheckedFloat(0 + v.E);
+    } else if (!exprNumeric(5, left, First, 1, 0, etExtended)) {
+        return false;
+    }
+    return compareNumeric(Value, left);
+}
+
+// The sign and the right side of a comparison whose left side has been read.
+[[gnu::always_inline]] inline bool TParser::compareString(bool &Value, const QString &Left)
+{
+    const uint8_t sign = cur().Type;
+    ++Index;
+    // A lone literal on the right (the common filter form) is compared where it stands.
+    const CompiledSymbol &lit = cur();
+    if ((lit.Flags & tcStrLit) && !lit.Unterminated && !(Symbols[size_t(Index) + 1].Flags & tcStrOp)) {
+        ++Index;
+        Value = compareTexts(sign, Left, lit.Text);
+        return true;
+    }
+    QString right;
+    bool first2 = true;
+    if (!exprString(6, right, first2))
+        return false;
+    Value = compareTexts(sign, Left, right);
     return true;
+}
+
+[[gnu::always_inline]] inline bool TParser::compareNumeric(bool &Value, long double Left)
+{
+    const uint8_t sign = cur().Type;
+    ++Index;
+    const CompiledSymbol &lit = cur();
+    if ((lit.Flags & tcExtLit) && lit.ExtValid && !(Symbols[size_t(Index) + 1].Flags & tcExtOp)) {
+        ++Index;
+        Value = compare(sign, threeWay(Left, lit.ExtValue));
+        return true;
+    }
+    long double right = 0;
+    bool first2 = true;
+    if (!exprNumeric(6, right, first2, 1, 0, etExtended))
+        return false;
+    Value = compare(sign, threeWay(Left, right));
+    return true;
+}
+
+// A host field of no known type before a comparison sign: the fallback of factorBoolean with the
+// lone operand read straight from the host (numeric first, then text). A failed read leaves the
+// symbol's code as the fallback does, at 0.
+bool TParser::nameComparison(bool &Value)
+{
+    Value = false;
+    long double e = 0;
+    if (askExtended(e))
+        return compareNumeric(Value, CheckedFloat(0 + e));
+    QString left;
+    if (askString(left))
+        return compareString(Value, left);
+    return false;
 }
 
 bool TParser::evalParenthesized(TExprType Type, TExprValue &Value)

@@ -100,6 +100,12 @@ private:
     bool callFunct(TFunct *Funct, TExprType ResultType, TExprValue &Result);
     bool getParam(int32_t I, TExprValue &Value, TExprType Type);
     bool askHost(TExprType Type, TExprValue &Value);
+    bool askExtended(long double &Value);
+    bool askDateTime(TDateTime &Value);
+    bool askString(QString &Value);
+    bool compareNumeric(bool &Value, long double Left);
+    bool compareString(bool &Value, const QString &Left);
+    bool nameComparison(bool &Value);
     bool callBuiltin(uint8_t Id, const TFunctParamValues &Params, TExprValue &Result);
     template <typename T>
     bool applyNumeric(T &Value, uint8_t Op, T Operand);
