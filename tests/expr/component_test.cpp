@@ -349,3 +349,53 @@ TEST_F(Component, DictionaryFileKeepsFormulaFunctionsAndVariables)
     EXPECT_FALSE(Calc.Reader().Dictionary().LoadFromFile(foreignFile, 1, &error));
     EXPECT_EQ(B("true and true"), true);
 }
+
+TEST_F(Component, CompiledFilterAsksEachFieldInTypeOrder)
+{
+    std::vector<QString> log;
+    auto logged = [&log](auto &Event, const char *Kind) {
+        Event = [&log, Kind, inner = Event](TAdCalc *C, const QString &N, bool &Found, auto &V, int H) {
+            log.push_back(QString::fromLatin1(Kind) + N);
+            inner(C, N, Found, V, H);
+        };
+    };
+    logged(Calc.OnGetBooleanVar, "B:");
+    logged(Calc.OnGetExtendedVar, "E:");
+    logged(Calc.OnGetDateTimeVar, "D:");
+    logged(Calc.OnGetIntegerVar, "I:");
+    logged(Calc.OnGetStringVar, "S:");
+    Exts["amount"] = 60000;
+    Strs["city"] = "Berlin";
+    Bools["flag"] = false;
+    Calc.Compile("Amount > 50000 and City = \"Berlin\" or Flag = true", 4);
+    bool v = false;
+    for (int round = 0; round < 2; ++round) {
+        log.clear();
+        ASSERT_TRUE(Calc.CalcCompiledBoolean(v, 4));
+        EXPECT_TRUE(v);
+        EXPECT_EQ(log, (std::vector<QString>{"B:amount", "E:amount", "B:city", "E:city", "D:city", "I:city",
+                                             "S:city", "B:flag"}));
+    }
+    Strs["city"] = "Bremen";
+    ASSERT_TRUE(Calc.CalcCompiledBoolean(v, 4));
+    EXPECT_FALSE(v);
+    // A field that no event answers: one report at its name, on every record that lacks it.
+    Strs.erase("city");
+    for (int round = 0; round < 2; ++round) {
+        log.clear();
+        EXPECT_FALSE(Calc.CalcCompiledBoolean(v, 4));
+        EXPECT_EQ(log, (std::vector<QString>{"B:amount", "E:amount", "B:city", "E:city", "D:city", "I:city",
+                                             "S:city"}));
+        ASSERT_EQ(Errors.size(), size_t(round) + 1);
+        EXPECT_EQ(Errors.back().Code, 3);
+        EXPECT_EQ(Errors.back().Place, 23); // just past "City"
+    }
+    Strs["city"] = "Berlin";
+    EXPECT_TRUE(Calc.CalcCompiledBoolean(v, 4));
+    EXPECT_EQ(Errors.size(), 2u);
+    // A number compared with a text fails at the text.
+    Calc.Compile("amount = \"x\"", 6);
+    EXPECT_FALSE(Calc.CalcCompiledBoolean(v, 6));
+    EXPECT_EQ(Errors.back().Code, 2);
+    EXPECT_EQ(Errors.back().Place, 12);
+}
