@@ -794,7 +794,20 @@ bool TParser::factorBoolean(bool &Value)
     uint8_t paramCode = 0;
     const CompiledSymbol &s = cur();
     const uint32_t f = curFlags();
-    if (s.Type == rowParam && s.Data) {
+    if (s.Type == rowName) { // first: the usual filter term
+        bool found = false;
+        if (Owner->OnGetBooleanVar)
+            Owner->OnGetBooleanVar(Owner, s.Name, found, Value, Handle);
+        if (found) {
+            ++Index;
+            return true;
+        }
+        // Straight to the host, without the fallback's repeated descent.
+        if (Symbols[size_t(Index) + 1].Flags & tcCompare) {
+            Symbols[size_t(Index)].ErrorCode = 0; // as the fallback clears it
+            return nameComparison(Value);
+        }
+    } else if (s.Type == rowParam && s.Data) {
         auto *fn = static_cast<TFunct *>(s.Data);
         fn->FunctType = etBoolean;
         TExprValue r;
@@ -836,19 +849,6 @@ bool TParser::factorBoolean(bool &Value)
         Value = s.Type == rowTrue;
         ++Index;
         return true;
-    } else if (s.Type == rowName) {
-        bool found = false;
-        if (Owner->OnGetBooleanVar)
-            Owner->OnGetBooleanVar(Owner, s.Name, found, Value, Handle);
-        if (found) {
-            ++Index;
-            return true;
-        }
-        // The usual filter term: straight to the host, without the fallback's repeated descent.
-        if (Symbols[size_t(Index) + 1].Flags & tcCompare) {
-            Symbols[size_t(Index)].ErrorCode = 0; // as the fallback clears it
-            return nameComparison(Value);
-        }
     }
     bool first = true;
     switch (known) {
