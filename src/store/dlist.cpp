@@ -29,11 +29,15 @@ struct TDList::Node {
     int nUsed = 0;
     int nChild = 0;
     int count = 0; // ents in use (sparse form)
-    int cap = 0;
+    int cap = 2;
     unsigned char keys[16]; // sparse form only, ascending
-    Slot *ents = nullptr;
+    Slot inl[2]; // most nodes lie on one path only: their entries live in the node itself
+    Slot *ents = inl;
 
-    ~Node() { delete[] ents; }
+    ~Node() {
+        if (ents != inl)
+            delete[] ents;
+    }
     bool full() const { return cap == kFull; }
     Slot *find(int c) const {
         if (full())
@@ -65,7 +69,7 @@ struct TDList::Node {
         return ents[i];
     }
     void grow() {
-        const int newCap = cap == 0 ? 2 : cap < 16 ? cap * 2 : kFull;
+        const int newCap = cap < 16 ? cap * 2 : kFull;
         Slot *ne = new Slot[newCap];
         if (newCap == kFull) {
             for (int i = 0; i < count; ++i)
@@ -73,7 +77,8 @@ struct TDList::Node {
         } else {
             std::copy(ents, ents + count, ne);
         }
-        delete[] ents;
+        if (ents != inl)
+            delete[] ents;
         ents = ne;
         cap = newCap;
     }
