@@ -29,16 +29,19 @@ template <class P> bool WaitUntil(P Pred) {
   return true;
 }
 
-// Stops itself after every Batch passes.
+// Stops itself after every Batch passes; with no batch it runs until told otherwise.
 class TCounter : public TIdThread {
 public:
-  explicit TCounter(int Batch = 5) : FBatch(Batch) {}
+  explicit TCounter(int Batch = 0) : FBatch(Batch) {}
   ~TCounter() override { TerminateAndWaitFor(); }
   std::atomic<int> Runs{0};
 
 protected:
   void Run() override {
-    if (++Runs % FBatch == 0)
+    const int N = ++Runs;
+    if (!FBatch)
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+    else if (N % FBatch == 0)
       Stop();
   }
 
@@ -46,21 +49,8 @@ private:
   const int FBatch;
 };
 
-// Runs until told otherwise from outside.
-class TSpinner : public TIdThread {
-public:
-  ~TSpinner() override { TerminateAndWaitFor(); }
-  std::atomic<int> Runs{0};
-
-protected:
-  void Run() override {
-    ++Runs;
-    std::this_thread::sleep_for(std::chrono::microseconds(200));
-  }
-};
-
 TEST(DeliveryThread, SuspendedUntilStartedAndParkedAfterStop) {
-  TCounter T;
+  TCounter T(5);
   EXPECT_TRUE(T.Stopped());
   EXPECT_EQ(T.Runs, 0);
   T.Start();
@@ -81,7 +71,7 @@ TEST(DeliveryThread, SuspendedUntilStartedAndParkedAfterStop) {
 }
 
 TEST(DeliveryThread, StopAndTerminateFromAnotherThread) {
-  TSpinner T;
+  TCounter T;
   T.Start();
   ASSERT_TRUE(WaitUntil([&] { return T.Runs > 3; }));
   EXPECT_FALSE(T.Stopped());
@@ -100,25 +90,6 @@ TEST(DeliveryThread, StopAndTerminateFromAnotherThread) {
   EXPECT_TRUE(T.Stopped());
 }
 
-TEST(DeliveryThread, DestroyedInEveryState) {
-  { TSpinner NeverStarted; }
-  {
-    TSpinner Running;
-    Running.Start();
-    ASSERT_TRUE(WaitUntil([&] { return Running.Runs > 0; }));
-  }
-  {
-    TCounter Parked;
-    Parked.Start();
-    ASSERT_TRUE(WaitUntil([&] { return Parked.Stopped(); }));
-  }
-  {
-    TSpinner Terminated;
-    Terminated.Start();
-    Terminated.TerminateAndWaitFor();
-  }
-}
-
 class TThrower : public TIdThread {
 public:
   ~TThrower() override { TerminateAndWaitFor(); }
@@ -127,13 +98,30 @@ protected:
   void Run() override { throw std::runtime_error("disk full"); }
 };
 
-TEST(DeliveryThread, ExceptionEndsTheThreadWithItsMessage) {
-  TThrower T;
-  T.Start();
-  T.WaitFor();
-  EXPECT_TRUE(T.Terminated());
-  EXPECT_TRUE(T.Stopped());
-  EXPECT_EQ(T.TerminatingException().toStdString(), "disk full");
+TEST(DeliveryThread, DestroyedInEveryStateAndEndedByAnException) {
+  { TCounter NeverStarted; }
+  {
+    TCounter Running;
+    Running.Start();
+    ASSERT_TRUE(WaitUntil([&] { return Running.Runs > 0; }));
+  }
+  {
+    TCounter Parked(5);
+    Parked.Start();
+    ASSERT_TRUE(WaitUntil([&] { return Parked.Stopped(); }));
+  }
+  {
+    TCounter Terminated;
+    Terminated.Start();
+    Terminated.TerminateAndWaitFor();
+  }
+  // An exception ends the thread with its message.
+  TThrower Failed;
+  Failed.Start();
+  Failed.WaitFor();
+  EXPECT_TRUE(Failed.Terminated());
+  EXPECT_TRUE(Failed.Stopped());
+  EXPECT_EQ(Failed.TerminatingException().toStdString(), "disk full");
 }
 
 // Takes indexes from a shared counter until none are left, like the mailing's senders.

@@ -10,6 +10,11 @@
 namespace {
 const QString Python = QStringLiteral("/usr/bin/python3");
 const QString Scripts = QStringLiteral(DELIVERY_TEST_DIR);
+
+QByteArray ReadFile(const QString &Path) {
+  QFile F(Path);
+  return F.open(QIODevice::ReadOnly) ? F.readAll() : QByteArray();
+}
 }  // namespace
 
 TTestServer::TTestServer() {
@@ -73,13 +78,6 @@ QJsonObject TTestServer::Envelope(const QString &MessageFile) const {
   QString J = MessageFile;
   J.replace(QLatin1String(".eml"), QLatin1String(".json"));
   return QJsonDocument::fromJson(ReadFile(J)).object();
-}
-
-QByteArray ReadFile(const QString &Path) {
-  QFile F(Path);
-  if (!F.open(QIODevice::ReadOnly))
-    return {};
-  return F.readAll();
 }
 
 QJsonArray ParseMail(const QStringList &Files) {

@@ -32,4 +32,3 @@ private:
 QJsonArray ParseMail(const QStringList &Files);
 // The same for message bytes that never went through a server.
 QJsonObject ParseComposed(const QByteArray &Message);
-QByteArray ReadFile(const QString &Path);
