@@ -2,6 +2,7 @@
 // Test helpers: raw dBASE files built byte by byte, and Debian's python3-dbfread as an independent
 // reader of every table we write.
 
+#include "tables/dbf/dbfwriter.h"
 #include "tables/tablesource.h"
 
 #include <QByteArray>
@@ -69,6 +70,16 @@ inline QByteArray RawRecord(const std::vector<TRawField> &Fields, const std::vec
         Record += Right ? Value.rightJustified(Fields[i].Width, ' ', true) : Value.leftJustified(Fields[i].Width, ' ', true);
     }
     return Record;
+}
+
+// A field definition as the writer takes it.
+inline TFieldDefRec Def(const QString &Name, TDbfType Kind, int Size = 0)
+{
+    TFieldDefRec Field;
+    Field.Name = Name;
+    Field.Kind = Kind;
+    Field.Size = Size;
+    return Field;
 }
 
 inline void WriteBytes(const QString &FileName, const QByteArray &Bytes)

@@ -2,7 +2,6 @@
 
 #include "dbforacle.h"
 #include "tables/dbf/dbftable.h"
-#include "tables/dbf/dbfwriter.h"
 
 #include <QDate>
 #include <QDir>
@@ -166,30 +165,23 @@ TEST(TablesDbf, DamagedFilesGiveAClearErrorOrTheRecordsThatAreThere)
     WriteBytes(Name, Lying);
     EXPECT_EQ(TDbfTable(Name).RowCount(), 1);
 
+    // Header damage and a missing memo file: refused with a message that says what is wrong.
     QByteArray LongHeader = Good;
     qToLittleEndian<quint16>(60000, LongHeader.data() + 8);
-    WriteBytes(Name, LongHeader);
-    EXPECT_TRUE(Message([&] { TDbfTable T(Name); }).contains("damaged"));
-
     QByteArray Narrow = Good;
     qToLittleEndian<quint16>(10, Narrow.data() + 10); // fields wider than the record
-    WriteBytes(Name, Narrow);
-    EXPECT_TRUE(Message([&] { TDbfTable T(Name); }).contains("damaged"));
-
-    WriteBytes(Name, RawDbf(0x03, {{"A", 'C', 0}}, {"", ""}));
-    EXPECT_TRUE(Message([&] { TDbfTable T(Name); }).contains("width of 0"));
+    for (const auto &[Bytes, Text] : std::vector<std::pair<QByteArray, const char *>>{
+             {LongHeader, "damaged"}, {Narrow, "damaged"}, {RawDbf(0x03, {{"A", 'C', 0}}, {"", ""}), "width of 0"}, {Good.left(20), "too short"},
+             {RawDbf(0x83, {{"N", 'M', 10}}, {"1"}), "memo file"}}) { // bad.dbt is never written
+        WriteBytes(Name, Bytes);
+        const QString Error = Message([&] { TDbfTable T(Name); });
+        EXPECT_TRUE(Error.contains(QLatin1String(Text))) << Error.toStdString();
+    }
     // A zero-width field beside real ones reads as empty.
     WriteBytes(Name, RawDbf(0x03, {{"A", 'C', 0}, {"B", 'C', 2}}, {"ok"}));
     TDbfTable ZeroWidth(Name);
     EXPECT_TRUE(ZeroWidth.IsNull(0, 0));
     EXPECT_EQ(ZeroWidth.AsString(0, 1), "ok");
-
-    WriteBytes(Name, Good.left(20));
-    EXPECT_TRUE(Message([&] { TDbfTable T(Name); }).contains("too short"));
-
-    WriteBytes(Name, RawDbf(0x83, {{"N", 'M', 10}}, {"1"}));
-    QFile::remove(Dir.filePath("bad.dbt"));
-    EXPECT_TRUE(Message([&] { TDbfTable T(Name); }).contains("memo file"));
 
     EXPECT_TRUE(Message([&] { TDbfTable T(Dir.filePath("none.dbf")); }).contains("No such file"));
     if (geteuid() != 0) {
@@ -342,13 +334,7 @@ TEST(TablesDbf, WrittenTableFromHeaderTakesRecordsAndMemos)
 {
     QTemporaryDir Dir;
     const QString Name = Dir.filePath("new.dbf");
-    TFieldDefRec Text, Memo;
-    Text.Name = "name";
-    Text.Kind = dtC;
-    Text.Size = 8;
-    Memo.Name = "note";
-    Memo.Kind = dtM;
-    WriteDbfHeader(Name, {Text, Memo});
+    WriteDbfHeader(Name, {Def("name", dtC, 8), Def("note", dtM)});
     TDbfTable Table(Name);
     EXPECT_EQ(Table.RowCount(), 0);
     const QString Long = QString(600, QLatin1Char('m')) + QString::fromUtf8("ü");
@@ -360,7 +346,6 @@ TEST(TablesDbf, WrittenTableFromHeaderTakesRecordsAndMemos)
     }
     Table.ApplyUpdates();
     const QByteArray MemoBytes = ReadBytes(Dir.filePath("new.dbt"));
-    EXPECT_EQ(MemoBytes.size() % 512, (600 + 2 + 2) % 512 == 0 ? 0 : MemoBytes.size() % 512);
     EXPECT_EQ(qFromLittleEndian<quint32>(MemoBytes.constData()), quint32((MemoBytes.size() + 511) / 512));
     const QJsonArray Records = ReadWithDbfread(Name)["records"].toArray();
     ASSERT_EQ(Records.size(), 3);
