@@ -14,18 +14,11 @@ TParser tokenized(TAdCalc &Calc, const QString &Text) { return TParser(&Calc, Te
 
 TEST_F(Component, SignsAfterCreationAndSwaps)
 {
-    EXPECT_EQ(Calc.StringSign(), ssQMark);
-    EXPECT_EQ(Calc.CommentSign(), csApostrophe);
     EXPECT_EQ(I("1 + 2 ' + 100"), 3);
-    Calc.SetStringSign(ssApostrophe);
-    EXPECT_EQ(Calc.StringSign(), ssApostrophe);
-    EXPECT_EQ(Calc.CommentSign(), csQMark);
-    EXPECT_EQ(S("'it''s' \" comment"), QString("it's"));
-    EXPECT_EQ(S("''"), QString(""));
-    EXPECT_FALSE(S("'a' 'b'"));
-    EXPECT_EQ(LastCode(), 9);
+    Calc.SetStringSign(ssApostrophe); // the comment sign swaps to the double quote
+    ExpectS({{"'it''s' \" comment", "it's"}, {"''", ""}});
+    ExpectCode(etString, "'a' 'b'", 9);
     Calc.SetCommentSign(csDublDiv);
-    EXPECT_EQ(Calc.CommentSign(), csDublDiv);
     EXPECT_EQ(X("8 / 2 // / 0"), 4.0L);
     // The double quote now has no role: it is an unknown name.
     EXPECT_FALSE(S("\"a\""));
@@ -129,16 +122,11 @@ TEST_F(Component, HostFunctions)
     EXPECT_EQ(names, (std::vector<QString>{"now"}));
     EXPECT_EQ(S("join(\"a\", 1 + 1, 1 < 2)"), QString("a2y"));
     // A handler that does not find the function fails at the symbol after the call.
-    EXPECT_FALSE(S("join(\"a\", -1, true) + \"b\""));
-    EXPECT_EQ(LastCode(), 4);
-    EXPECT_EQ(Errors.back().Place, 21);
+    EXPECT_EQ(ExpectCode(etString, "join(\"a\", -1, true) + \"b\"", 4).Place, 21);
     // Without parentheses, and an empty pair is an error at "(".
-    EXPECT_FALSE(D("now()"));
-    EXPECT_EQ(LastCode(), 7);
+    ExpectCode(etDateTime, "now()", 7);
     // An inactive function fails at its name; an unassigned event fails the call.
-    EXPECT_FALSE(I("off"));
-    EXPECT_EQ(LastCode(), 1);
-    EXPECT_EQ(Errors.back().Place, 3);
+    EXPECT_EQ(ExpectCode(etInteger, "off", 1).Place, 3);
     EXPECT_FALSE(I("length(\"x\") + off + 1"));
     // Case sensitivity afterwards: the declared name stays under its lower-case key.
     Calc.SetCaseSensitivity(true);
@@ -157,8 +145,15 @@ TEST_F(Component, FormulaFunctionsReadTheirParameters)
     EXPECT_EQ(S("greet(\"Ann\", true)"), QString("Hello Ann"));
     EXPECT_EQ(S("greet(\"Ann\", false)"), QString("Ann"));
     // param outside a call fails at its name.
-    EXPECT_FALSE(X("param(1)"));
-    EXPECT_EQ(LastCode(), 2);
+    ExpectCode(etExtended, "param(1)", 2);
+    // param converts only where the types allow.
+    ASSERT_TRUE(Calc.RegisterFunct("half", {}, {}, true, etExtended, {etInteger}, fkFormula, 0, "param(1) / 2"));
+    ASSERT_TRUE(Calc.RegisterFunct("whole", {}, {}, true, etInteger, {etExtended}, fkFormula, 0, "param(1)"));
+    ASSERT_TRUE(Calc.RegisterFunct("day", {}, {}, true, etDateTime, {etInteger}, fkFormula, 0, "param(1) + 0.5"));
+    EXPECT_EQ(X("half(3)"), 1.5L); // an integer serves an extended parameter read
+    EXPECT_EQ(D("day(2)"), 2.5);   // and a date-time one
+    // An extended value is no integer; without OnFunctError the failure reaches OnError, once.
+    ExpectCode(etInteger, "whole(2)", 1);
     // A formula that fails reports through OnFunctError, once, and OnError stays silent.
     std::vector<std::pair<QString, int>> functErrors;
     QString functText;
@@ -182,19 +177,6 @@ TEST_F(Component, FormulaFunctionsReadTheirParameters)
     EXPECT_EQ(I("1 + 1"), 2);
 }
 
-TEST_F(Component, ParamConvertsOnlyWhereTheTypesAllow)
-{
-    ASSERT_TRUE(Calc.RegisterFunct("half", {}, {}, true, etExtended, {etInteger}, fkFormula, 0, "param(1) / 2"));
-    ASSERT_TRUE(Calc.RegisterFunct("whole", {}, {}, true, etInteger, {etExtended}, fkFormula, 0, "param(1)"));
-    ASSERT_TRUE(Calc.RegisterFunct("day", {}, {}, true, etDateTime, {etInteger}, fkFormula, 0, "param(1) + 0.5"));
-    EXPECT_EQ(X("half(3)"), 1.5L);      // an integer serves an extended parameter read
-    EXPECT_EQ(D("day(2)"), 2.5);        // and a date-time one
-    EXPECT_FALSE(I("whole(2)"));        // an extended value is no integer
-    // Without OnFunctError the failure of the formula reaches OnError, once.
-    ASSERT_EQ(Errors.size(), 1u);
-    EXPECT_EQ(Errors[0].Code, 1);
-}
-
 TEST_F(Component, DeclaredVariables)
 {
     TExprValue ten;
@@ -203,17 +185,13 @@ TEST_F(Component, DeclaredVariables)
     ASSERT_TRUE(Calc.RegisterVariable("flag", etBoolean, nullptr));
     EXPECT_EQ(I("rate * 2"), 20);
     EXPECT_EQ(X("RATE / 4"), 2.5L);
-    int32_t v = 0;
-    EXPECT_TRUE(Calc.GetIntegerVariable("rate", v));
-    EXPECT_EQ(v, 10);
     long double e = 0;
     EXPECT_FALSE(Calc.GetExtendedVariable("rate", e)); // only under its own type
     TExprValue now;
     now.I = 3;
     EXPECT_TRUE(Calc.SetVariableValue("rate", now));
     EXPECT_EQ(I("rate"), 3);
-    EXPECT_FALSE(S("rate"));
-    EXPECT_EQ(LastCode(), 4);
+    ExpectCode(etString, "rate", 4);
     EXPECT_FALSE(B("flag")); // no value yet
     EXPECT_EQ(B("rate > 2"), true);
     EXPECT_TRUE(Asked.empty()); // declared variables never reach the host
@@ -224,78 +202,60 @@ TEST_F(Component, CompiledTextsByHandle)
     Ints["amount"] = 5;
     Calc.Compile("amount > 10", 2);
     Calc.Compile("amount > 3", 2);
-    bool v = false;
-    EXPECT_TRUE(Calc.CalcCompiledBoolean(v, 2));
-    EXPECT_TRUE(v);
     for (int32_t a : {1, 4, 100}) {
         Ints["amount"] = a;
-        ASSERT_TRUE(Calc.CalcCompiledBoolean(v, 2));
-        EXPECT_EQ(v, a > 3);
+        EXPECT_EQ(Compiled(2), a > 3) << a;
     }
     Calc.RemoveCompiled(2);
-    v = true;
+    bool v = true;
     EXPECT_FALSE(Calc.CalcCompiledBoolean(v, 2));
     EXPECT_TRUE(v);
     EXPECT_TRUE(Errors.empty());
     Calc.RemoveCompiled(2);
     Calc.RemoveCompiled(77);
-}
 
-TEST_F(Component, CompiledErrorsReportEachTimeWithTheirOwnCode)
-{
+    // Errors report on every evaluation, each with its own code.
     Calc.Compile("1000 / x > 1", 5);
-    bool v = false;
     Ints["x"] = 0;
-    EXPECT_FALSE(Calc.CalcCompiledBoolean(v, 5));
-    EXPECT_FALSE(Calc.CalcCompiledBoolean(v, 5));
+    EXPECT_FALSE(Compiled(5));
+    EXPECT_FALSE(Compiled(5));
     ASSERT_EQ(Errors.size(), 2u);
     EXPECT_EQ(Errors[1].Code, 14);
     EXPECT_EQ(Errors[1].Handle, 5);
     // The next record lacks the field: the report names that, not the earlier division.
     Ints.erase("x");
     Strs["x"] = "text";
-    EXPECT_FALSE(Calc.CalcCompiledBoolean(v, 5));
+    EXPECT_FALSE(Compiled(5));
     EXPECT_EQ(Errors.back().Code, 3);
     EXPECT_EQ(Errors.back().Place, 8);
     Strs.erase("x");
     Ints["x"] = 10;
-    EXPECT_TRUE(Calc.CalcCompiledBoolean(v, 5));
-    EXPECT_TRUE(v);
-}
+    EXPECT_EQ(Compiled(5), true);
 
-TEST_F(Component, DeclaringAFunctionRecompilesStoredTexts)
-{
+    // Declaring a function recompiles the stored texts.
     Calc.Compile("bonus > 1", 1);
-    bool v = false;
-    EXPECT_FALSE(Calc.CalcCompiledBoolean(v, 1)); // an unknown name so far
+    EXPECT_FALSE(Compiled(1)); // an unknown name so far
     Calc.AddFunct("Bonus", true, etInteger, {});
     Calc.OnGetIntegerFunct = [](TAdCalc *, const QString &, bool, const TFunctParamValues &, bool &, int32_t &V, int) {
         V = 2;
     };
-    EXPECT_TRUE(Calc.CalcCompiledBoolean(v, 1));
-    EXPECT_TRUE(v);
+    EXPECT_EQ(Compiled(1), true);
     // Re-registering the built-ins must not leave the stored text pointing at released records.
     Calc.SetCaseSensitivity(true);
     Calc.Compile("length(\"abc\") = 3", 3);
     Calc.SetCaseSensitivity(false);
-    EXPECT_TRUE(Calc.CalcCompiledBoolean(v, 3));
-    EXPECT_TRUE(v);
-}
+    EXPECT_EQ(Compiled(3), true);
 
-TEST_F(Component, EventsMayChangeTheEngineDuringAnEvaluation)
-{
+    // Events may change the engine during an evaluation.
     Calc.Compile("x > 1", 2);
     Calc.OnGetIntegerVar = [this](TAdCalc *, const QString &, bool &Found, int32_t &V, int) {
-        Calc.Compile("x > 100", 2);  // replaces the text being evaluated
+        Calc.Compile("x > 100", 2); // replaces the text being evaluated
         Calc.AddFunct("late", true, etInteger, {});
         Found = true;
         V = 5;
     };
-    bool v = false;
-    EXPECT_TRUE(Calc.CalcCompiledBoolean(v, 2));
-    EXPECT_TRUE(v);
-    EXPECT_TRUE(Calc.CalcCompiledBoolean(v, 2));
-    EXPECT_FALSE(v);
+    EXPECT_EQ(Compiled(2), true);
+    EXPECT_EQ(Compiled(2), false);
 }
 
 TEST_F(Component, DictionaryFileKeepsFormulaFunctionsAndVariables)
@@ -368,22 +328,19 @@ TEST_F(Component, CompiledFilterAsksEachFieldInTypeOrder)
     Strs["city"] = "Berlin";
     Bools["flag"] = false;
     Calc.Compile("Amount > 50000 and City = \"Berlin\" or Flag = true", 4);
-    bool v = false;
     for (int round = 0; round < 2; ++round) {
         log.clear();
-        ASSERT_TRUE(Calc.CalcCompiledBoolean(v, 4));
-        EXPECT_TRUE(v);
+        EXPECT_EQ(Compiled(4), true);
         EXPECT_EQ(log, (std::vector<QString>{"B:amount", "E:amount", "B:city", "E:city", "D:city", "I:city",
                                              "S:city", "B:flag"}));
     }
     Strs["city"] = "Bremen";
-    ASSERT_TRUE(Calc.CalcCompiledBoolean(v, 4));
-    EXPECT_FALSE(v);
+    EXPECT_EQ(Compiled(4), false);
     // A field that no event answers: one report at its name, on every record that lacks it.
     Strs.erase("city");
     for (int round = 0; round < 2; ++round) {
         log.clear();
-        EXPECT_FALSE(Calc.CalcCompiledBoolean(v, 4));
+        EXPECT_FALSE(Compiled(4));
         EXPECT_EQ(log, (std::vector<QString>{"B:amount", "E:amount", "B:city", "E:city", "D:city", "I:city",
                                              "S:city"}));
         ASSERT_EQ(Errors.size(), size_t(round) + 1);
@@ -391,11 +348,11 @@ TEST_F(Component, CompiledFilterAsksEachFieldInTypeOrder)
         EXPECT_EQ(Errors.back().Place, 23); // just past "City"
     }
     Strs["city"] = "Berlin";
-    EXPECT_TRUE(Calc.CalcCompiledBoolean(v, 4));
+    EXPECT_EQ(Compiled(4), true);
     EXPECT_EQ(Errors.size(), 2u);
     // A number compared with a text fails at the text.
     Calc.Compile("amount = \"x\"", 6);
-    EXPECT_FALSE(Calc.CalcCompiledBoolean(v, 6));
+    EXPECT_FALSE(Compiled(6));
     EXPECT_EQ(Errors.back().Code, 2);
     EXPECT_EQ(Errors.back().Place, 12);
 }

@@ -4,123 +4,63 @@
 
 using Eval = ExprFixture;
 
-TEST_F(Eval, IntegerPrioritiesAndAssociativity)
+TEST_F(Eval, NumericPrioritiesSignsAndWrapping)
 {
-    EXPECT_EQ(I("1 + 2 * 3"), 7);
-    EXPECT_EQ(I("(1 + 2) * 3"), 9);
-    EXPECT_EQ(I("10 - 4 - 3"), 3);
-    EXPECT_EQ(I("-2 * 3 + 1"), -5);
-    EXPECT_EQ(I("+4"), 4);
-    EXPECT_EQ(I("7 div 2"), 3);
-    EXPECT_EQ(I("-7 div 2"), -3);
-    EXPECT_EQ(I("-7 mod 3"), -1);
-    EXPECT_EQ(I("7 mod (0 - 3)"), 1);
-    EXPECT_FALSE(I("7 mod -3")); // a sign only where an expression begins
-    EXPECT_EQ(LastCode(), 1);
-    EXPECT_EQ(I("2 + 3 * 4 div 5 - 1"), 3);
-}
-
-TEST_F(Eval, IntegerArithmeticWraps)
-{
-    EXPECT_EQ(I("2147483647 + 1"), INT32_MIN);
-    EXPECT_EQ(I("0 - 2147483647 - 2"), INT32_MAX);
-    EXPECT_EQ(I("65536 * 65536"), 0);
-    EXPECT_EQ(I("65537 * 65537"), 131073);
+    ExpectCode(etInteger, "7 mod -3", 1); // a sign only where an expression begins
+    Errors.clear();
+    ExpectI({{"1 + 2 * 3", 7}, {"(1 + 2) * 3", 9}, {"10 - 4 - 3", 3}, {"-2 * 3 + 1", -5}, {"+4", 4},
+             {"7 div 2", 3}, {"-7 div 2", -3}, {"-7 mod 3", -1}, {"7 mod (0 - 3)", 1},
+             {"2147483647 + 1", INT32_MIN}, {"0 - 2147483647 - 2", INT32_MAX}, {"65537 * 65537", 131073}});
     Ints["m"] = INT32_MIN;
-    EXPECT_EQ(I("m div (-1)"), INT32_MIN);
-    EXPECT_EQ(I("m mod (-1)"), 0);
+    ExpectI({{"m div (-1)", INT32_MIN}, {"m mod (-1)", 0}});
+    // 0.1 read in extended precision, not as a double
+    ExpectX({{"2 ^ 3 ^ 2", 64}, {"-2 ^ 2", -4}, {"7 / 2", 3.5}, {"2 ^ (-2)", 0.25}, {"0 ^ 5", 0}, {"5 ^ 0", 1},
+             {"(-2) ^ 3", -8}, {"1.5e3 + 1", 1501}, {"2 + 3 * 2 ^ 2", 14}, {"0.1", 0.1L}});
+    EXPECT_NEAR(double(*X("4 ^ 0.5")), 2.0, 1e-15);
+    // Date-times are doubles; a date-time answer serves an extended operand.
+    Dates["d"] = 100.25;
+    ExpectD({{"36526 + 0.5", 36526.5}, {"1 / 4", 0.25}, {"d + 1", 101.25}});
+    EXPECT_EQ(X("d * 2"), 200.5L);
     EXPECT_TRUE(Errors.empty());
 }
 
-TEST_F(Eval, ExtendedPowerAndSigns)
+TEST_F(Eval, StringsAndBooleans)
 {
-    EXPECT_EQ(X("2 ^ 3 ^ 2"), 64.0L);
-    EXPECT_EQ(X("-2 ^ 2"), -4.0L);
-    EXPECT_EQ(X("7 / 2"), 3.5L);
-    EXPECT_EQ(X("2 ^ (-2)"), 0.25L);
-    EXPECT_EQ(X("0 ^ 5"), 0.0L);
-    EXPECT_EQ(X("5 ^ 0"), 1.0L);
-    EXPECT_EQ(X("(-2) ^ 3"), -8.0L);
-    EXPECT_NEAR(double(*X("4 ^ 0.5")), 2.0, 1e-15);
-    EXPECT_EQ(X("1.5e3 + 1"), 1501.0L);
-    EXPECT_EQ(X("2 + 3 * 2 ^ 2"), 14.0L);
-    // 0.1 read in extended precision, not as a double
-    EXPECT_EQ(X("0.1"), 0.1L);
+    ExpectS({{"\"ab\" + \"cd\"", "abcd"}, {"\"\"", ""}, {"\"  spaced  \"", "  spaced  "},
+             {"\"say \"\"hi\"\"\"", "say \"hi\""}, {"\"a 'not a comment'\"", "a 'not a comment'"},
+             {"\"Grüße\" + \"€\"", "Grüße€"}});
+    ExpectCode(etString, "1", 4); // no conversion of numbers to text
+    // One level for all Boolean operators, left to right; texts compare in code point order, as the
+    // UTF-8 bytes do; numbers compare exactly, in extended precision.
+    ExpectB({{"1 < 2 and 3 > 4", false}, {"true or false and false", false}, {"true xor true", false},
+             {"false xor true", true}, {"1 + 1 = 2", true}, {"2 < 1 + 2", true}, {"1 < 2 = true", true},
+             {"true > false", true}, {"(1 < 2) and (2 < 3)", true}, {"\"ab\" < \"abc\"", true},
+             {"\"B\" < \"a\"", true}, {"\"\uFF61\" < \"😀\"", true}, {"1 = 1.000000000000000001", false}});
 }
 
-TEST_F(Eval, DateTimeArithmeticStoresDoubles)
-{
-    EXPECT_EQ(D("36526 + 0.5"), 36526.5);
-    EXPECT_EQ(D("1 / 4"), 0.25);
-    Dates["d"] = 100.25;
-    EXPECT_EQ(D("d + 1"), 101.25);
-    EXPECT_EQ(X("d * 2"), 200.5L); // a date-time answer serves an extended operand
-}
-
-TEST_F(Eval, StringsConcatenateOnly)
-{
-    EXPECT_EQ(S("\"ab\" + \"cd\""), QString("abcd"));
-    EXPECT_EQ(S("\"\""), QString(""));
-    EXPECT_EQ(S("\"  spaced  \""), QString("  spaced  "));
-    EXPECT_EQ(S("\"say \"\"hi\"\"\""), QString("say \"hi\""));
-    EXPECT_EQ(S("\"a 'not a comment'\""), QString("a 'not a comment'"));
-    EXPECT_EQ(S("\"Grüße\" + \"€\""), QString("Grüße€"));
-    EXPECT_FALSE(S("1")); // no conversion of numbers to text
-    EXPECT_EQ(LastCode(), 4);
-}
-
-TEST_F(Eval, BooleansShareOneLevelLeftToRight)
-{
-    EXPECT_EQ(B("1 < 2 and 3 > 4"), false);
-    EXPECT_EQ(B("true or false and false"), false);
-    EXPECT_EQ(B("true xor true"), false);
-    EXPECT_EQ(B("false xor true"), true);
-    EXPECT_EQ(B("1 + 1 = 2"), true);
-    EXPECT_EQ(B("2 < 1 + 2"), true);
-    EXPECT_EQ(B("1 < 2 = true"), true);
-    EXPECT_EQ(B("true > false"), true);
-    EXPECT_EQ(B("(1 < 2) and (2 < 3)"), true);
-    EXPECT_EQ(B("\"abc\" < \"abd\""), true);
-    EXPECT_EQ(B("\"ab\" < \"abc\""), true);
-    EXPECT_EQ(B("\"B\" < \"a\""), true);
-    EXPECT_EQ(B("\"\uFF61\" < \"😀\""), true); // code point order, as the UTF-8 bytes compare
-    EXPECT_EQ(B("1 = 1.000000000000000001"), false); // exact, in extended precision
-}
-
-TEST_F(Eval, ComparisonFallbackByHostType)
+TEST_F(Eval, HostVariables)
 {
     Strs["name"] = "x";
     Exts["amount"] = 60000;
     Ints["n"] = 3;
-    EXPECT_EQ(B("name = \"x\""), true);
-    EXPECT_EQ(B("name = \"X\""), false);
-    EXPECT_EQ(B("amount > 50000 and name = \"x\""), true);
-    EXPECT_EQ(B("n * 2 = 6"), true);
-    // Parentheses always open a Boolean expression here.
-    EXPECT_FALSE(B("(n + 1) > 2"));
-    EXPECT_EQ(LastCode(), 10);
-    EXPECT_EQ(B("2 < (n + 1)"), true);
-    // A numeric host variable alone is no Boolean.
-    EXPECT_FALSE(B("n"));
-    EXPECT_EQ(LastCode(), 10);
-    // A name that no event answers.
-    EXPECT_FALSE(B("nobody"));
-    EXPECT_EQ(LastCode(), 3);
-}
+    ExpectB({{"name = \"x\"", true}, {"name = \"X\"", false}, {"amount > 50000 and name = \"x\"", true},
+             {"n * 2 = 6", true}, {"2 < (n + 1)", true}});
+    ExpectCode(etBoolean, "(n + 1) > 2", 10); // parentheses always open a Boolean expression here
+    ExpectCode(etBoolean, "n", 10);           // a numeric host variable alone is no Boolean
+    ExpectCode(etBoolean, "nobody", 3);       // a name that no event answers
 
-TEST_F(Eval, HostVariablesAreAskedLowerCasedInTypeOrder)
-{
+    // Asked lower-cased, in type order: extended, then date-time; or date-time, extended, integer.
     Dates["when"] = 2.5;
+    Asked.clear();
     EXPECT_EQ(X("When"), 2.5L);
-    EXPECT_EQ((std::vector<QString>{"when", "when"}), Asked); // extended first, then date-time
+    EXPECT_EQ((std::vector<QString>{"when", "when"}), Asked);
     Asked.clear();
     Ints["k"] = 7;
     EXPECT_EQ(D("K"), 7.0);
-    EXPECT_EQ((std::vector<QString>{"k", "k", "k"}), Asked); // date-time, extended, integer
+    EXPECT_EQ((std::vector<QString>{"k", "k", "k"}), Asked);
     // In an integer context a real answer is not taken.
     Exts["r"] = 1.5;
-    EXPECT_FALSE(I("r"));
-    EXPECT_EQ(LastCode(), 1);
+    ExpectCode(etInteger, "r", 1);
     // Case-sensitive engines ask with the name as written.
     Calc.SetCaseSensitivity(true);
     Ints["Big"] = 4;
@@ -128,51 +68,49 @@ TEST_F(Eval, HostVariablesAreAskedLowerCasedInTypeOrder)
     EXPECT_FALSE(I("big"));
 }
 
-TEST_F(Eval, HandleComesBackInEveryEvent)
+TEST_F(Eval, EventsCarryTheHandleLineAndColumn)
 {
     std::vector<int> handles;
-    Calc.OnGetIntegerVar = [&](TAdCalc *, const QString &, bool &Found, int32_t &V, int H) {
+    Calc.OnGetIntegerVar = [&](TAdCalc *, const QString &N, bool &Found, int32_t &V, int H) {
         handles.push_back(H);
-        Found = true;
+        Found = N != "x";
         V = 1;
     };
     EXPECT_EQ(I("a + b", 7), 2);
     EXPECT_EQ(handles, (std::vector<int>{7, 7}));
-    EXPECT_FALSE(I("a +", 9));
+    EXPECT_FALSE(I("a +\n  2 *\n   x", 9));
     ASSERT_EQ(Errors.size(), 1u);
     EXPECT_EQ(Errors[0].Handle, 9);
+    EXPECT_EQ(Errors[0].Line, 3);
+    EXPECT_EQ(Errors[0].Position, 4);
+    EXPECT_EQ(Errors[0].Code, 1);
+    // Without a handler nothing is reported and the result is still false.
+    Calc.OnError = nullptr;
+    EXPECT_FALSE(I("1 +"));
 }
 
 TEST_F(Eval, Conditionals)
 {
-    Ints["a"] = 2;
-    EXPECT_EQ(I("if a > 1 then 10 else 20"), 10);
-    Ints["a"] = 0;
-    EXPECT_EQ(I("if a > 1 then 10 else 20"), 20);
-    EXPECT_EQ(I("if a = 0 then 1 else if a = 1 then 2 else 3"), 1);
-    Ints["a"] = 1;
-    EXPECT_EQ(I("if a = 0 then 1 else if a = 1 then 2 else 3"), 2);
-    Ints["a"] = 5;
-    EXPECT_EQ(I("if a = 0 then 1 else if a = 1 then 2 else 3"), 3);
+    const struct {
+        int a, plain, chained;
+    } rows[] = {{2, 10, 3}, {0, 20, 1}, {1, 20, 2}};
+    for (const auto &r : rows) {
+        Ints["a"] = r.a;
+        EXPECT_EQ(I("if a > 1 then 10 else 20"), r.plain) << r.a;
+        EXPECT_EQ(I("if a = 0 then 1 else if a = 1 then 2 else 3"), r.chained) << r.a;
+    }
     EXPECT_EQ(I("if a = 0 then if a = 1 then 1 else 2 else 3"), 3);
     // A true condition ends the text after its then-branch.
     EXPECT_EQ(I("if true then 1 else )))"), 1);
     EXPECT_TRUE(Errors.empty());
-    EXPECT_FALSE(I("if false then 1"));
-    EXPECT_EQ(LastCode(), 21);
-    EXPECT_FALSE(I("if true then 1"));
-    EXPECT_EQ(LastCode(), 21);
-    EXPECT_FALSE(I("if true 1 else 2"));
-    EXPECT_EQ(LastCode(), 20);
-    // "if" inside parentheses is an error.
-    EXPECT_FALSE(I("(if true then 1 else 2)"));
-    EXPECT_EQ(LastCode(), 1);
+    ExpectCode(etInteger, "if true then 1", 21);
+    ExpectCode(etInteger, "(if true then 1 else 2)", 1); // "if" inside parentheses is an error
     // A long else-if chain does not nest.
+    Ints["a"] = 5;
     QString chain;
     for (int i = 0; i < 2000; ++i)
         chain += QStringLiteral("if a = %1 then %1 else ").arg(i);
-    chain += "-1";
-    EXPECT_EQ(I(chain), 5);
+    EXPECT_EQ(I(chain + "-1"), 5);
 }
 
 TEST_F(Eval, ErrorCodesFromRealTexts)
@@ -218,20 +156,9 @@ TEST_F(Eval, ErrorCodesFromRealTexts)
         {etString, "\"open", 27, "String sign expected", 5},
     };
     for (const Case &c : cases) {
-        Errors.clear();
-        bool ok = true;
-        switch (c.Type) {
-        case etInteger: ok = I(c.Expr).has_value(); break;
-        case etExtended: ok = X(c.Expr).has_value(); break;
-        case etBoolean: ok = B(c.Expr).has_value(); break;
-        case etString: ok = S(c.Expr).has_value(); break;
-        case etDateTime: ok = D(c.Expr).has_value(); break;
-        }
-        EXPECT_FALSE(ok) << c.Expr;
-        ASSERT_EQ(Errors.size(), 1u) << c.Expr;
-        EXPECT_EQ(Errors[0].Code, c.Code) << c.Expr;
-        EXPECT_EQ(Errors[0].Text, QString::fromUtf8(c.Text)) << c.Expr;
-        EXPECT_EQ(Errors[0].Place, c.Place) << c.Expr;
+        const ErrorReport r = ExpectCode(c.Type, c.Expr, c.Code);
+        EXPECT_EQ(r.Text, QString::fromUtf8(c.Text)) << c.Expr;
+        EXPECT_EQ(r.Place, c.Place) << c.Expr;
     }
     // The codes no text reaches keep their table texts; code 0 has none.
     ASSERT_EQ(ErrorMessages.size(), 28u);
@@ -242,45 +169,24 @@ TEST_F(Eval, ErrorCodesFromRealTexts)
     EXPECT_EQ(ErrorMessages[19], QString(R"("." expected)"));
 }
 
-TEST_F(Eval, ErrorsAreReportedAtLineAndColumn)
+TEST_F(Eval, FaultsAndHostileTexts)
 {
-    EXPECT_FALSE(I("1 +\n  2 *\n   x"));
-    ASSERT_EQ(Errors.size(), 1u);
-    EXPECT_EQ(Errors[0].Line, 3);
-    EXPECT_EQ(Errors[0].Position, 4);
-    EXPECT_EQ(Errors[0].Code, 1);
-    // Without a handler nothing is reported and the result is still false.
-    Calc.OnError = nullptr;
-    EXPECT_FALSE(I("1 +"));
-}
-
-TEST_F(Eval, FaultsWithoutCodeRaise)
-{
+    // Faults without a code raise, report nothing, and leave the engine usable.
     EXPECT_THROW(I("2147483648"), EExprError);
     EXPECT_EQ(X("2147483648"), 2147483648.0L);
-    EXPECT_THROW(X("sqrt(-1)"), EExprError);
-    EXPECT_THROW(X("ln(0)"), EExprError);
-    EXPECT_THROW(X("(-8) ^ 0.5"), EExprError);
-    EXPECT_THROW(X("10 ^ 5000"), EExprError);
+    for (const char *bad : {"sqrt(-1)", "ln(0)", "(-8) ^ 0.5", "10 ^ 5000", "1e5000"})
+        EXPECT_THROW(X(bad), EExprError) << bad;
     EXPECT_THROW(D("1e300 * 1e300"), EExprError);
-    EXPECT_THROW(X("1e5000"), EExprError);
     EXPECT_TRUE(Errors.empty());
-    // The engine stays usable afterwards.
     EXPECT_EQ(I("1 + 1"), 2);
-}
 
-TEST_F(Eval, HostileTextsFailCleanly)
-{
     const QString deep = QString(5000, u'(') + "1" + QString(5000, u')');
     EXPECT_THROW(I(deep), EExprError);
     EXPECT_EQ(I(QString(100, u'(') + "1" + QString(100, u')')), 1);
     EXPECT_FALSE(I("+-*/^()=<>,;.'\""));
     EXPECT_FALSE(B(QString(10000, u'-')));
-    EXPECT_FALSE(B("1 < 2 div 3")); // "div" ends the right side of a comparison
-    EXPECT_EQ(LastCode(), 8);
-    QString huge(20000, u'7');
-    EXPECT_THROW(I(huge), EExprError);
-    EXPECT_FALSE(S("\"" + QString(20000, u'x')));
-    EXPECT_EQ(LastCode(), 27);
+    ExpectCode(etBoolean, "1 < 2 div 3", 8); // "div" ends the right side of a comparison
+    EXPECT_THROW(I(QString(20000, u'7')), EExprError);
+    ExpectCode(etString, "\"" + QString(20000, u'x'), 27);
     EXPECT_EQ(S("\"" + QString(20000, u'x') + "\"")->size(), 20000);
 }

@@ -52,32 +52,51 @@ protected:
         return true;
     }
 
-    std::optional<int32_t> I(const QString &E, int Handle = 0)
+    template <typename T, typename F>
+    std::optional<T> calc(F Fn, const QString &E, int Handle)
     {
-        int32_t v = 0;
-        return Calc.CalcInteger(E, v, Handle) ? std::optional(v) : std::nullopt;
+        T v{};
+        return (Calc.*Fn)(E, v, Handle) ? std::optional(v) : std::nullopt;
     }
-    std::optional<long double> X(const QString &E)
-    {
-        long double v = 0;
-        return Calc.CalcExtended(E, v, 0) ? std::optional(v) : std::nullopt;
-    }
-    std::optional<bool> B(const QString &E)
+    std::optional<int32_t> I(const QString &E, int Handle = 0) { return calc<int32_t>(&TAdCalc::CalcInteger, E, Handle); }
+    std::optional<long double> X(const QString &E) { return calc<long double>(&TAdCalc::CalcExtended, E, 0); }
+    std::optional<bool> B(const QString &E) { return calc<bool>(&TAdCalc::CalcBoolean, E, 0); }
+    std::optional<QString> S(const QString &E) { return calc<QString>(&TAdCalc::CalcString, E, 0); }
+    std::optional<TDateTime> D(const QString &E) { return calc<TDateTime>(&TAdCalc::CalcDateTime, E, 0); }
+    std::optional<bool> Compiled(int Handle)
     {
         bool v = false;
-        return Calc.CalcBoolean(E, v, 0) ? std::optional(v) : std::nullopt;
-    }
-    std::optional<QString> S(const QString &E)
-    {
-        QString v;
-        return Calc.CalcString(E, v, 0) ? std::optional(v) : std::nullopt;
-    }
-    std::optional<TDateTime> D(const QString &E)
-    {
-        TDateTime v = 0;
-        return Calc.CalcDateTime(E, v, 0) ? std::optional(v) : std::nullopt;
+        return Calc.CalcCompiledBoolean(v, Handle) ? std::optional(v) : std::nullopt;
     }
 
-    // The code of the one report of the last failed evaluation (0 when it reported nothing).
-    int LastCode() const { return Errors.empty() ? 0 : Errors.back().Code; }
+    // Tables of texts and the values they evaluate to.
+    template <typename T>
+    using Cases = std::initializer_list<std::pair<const char *, T>>;
+    void ExpectI(Cases<int32_t> C) { for (auto &[e, v] : C) EXPECT_EQ(I(e), v) << e; }
+    void ExpectX(Cases<long double> C) { for (auto &[e, v] : C) EXPECT_EQ(X(e), v) << e; }
+    void ExpectB(Cases<bool> C) { for (auto &[e, v] : C) EXPECT_EQ(B(e), v) << e; }
+    void ExpectS(Cases<const char *> C) { for (auto &[e, v] : C) EXPECT_EQ(S(e), QString::fromUtf8(v)) << e; }
+    void ExpectD(Cases<TDateTime> C) { for (auto &[e, v] : C) EXPECT_EQ(D(e), v) << e; }
+
+    // Evaluates as the type; true when a value came back.
+    bool Evaluates(TExprType Type, const QString &E)
+    {
+        switch (Type) {
+        case etInteger: return I(E).has_value();
+        case etExtended: return X(E).has_value();
+        case etBoolean: return B(E).has_value();
+        case etString: return S(E).has_value();
+        default: return D(E).has_value();
+        }
+    }
+    // The text fails with exactly one report of the code; returns that report.
+    ErrorReport ExpectCode(TExprType Type, const QString &E, int Code)
+    {
+        Errors.clear();
+        EXPECT_FALSE(Evaluates(Type, E)) << E.toStdString();
+        EXPECT_EQ(Errors.size(), 1u) << E.toStdString();
+        const ErrorReport r = Errors.empty() ? ErrorReport{} : Errors.back();
+        EXPECT_EQ(r.Code, Code) << E.toStdString();
+        return r;
+    }
 };
