@@ -5,16 +5,6 @@
 #include "tables/connection.h"
 #include "tables/dataset.h"
 
-#include <QCryptographicHash>
-
-namespace {
-QByteArray Hash(const QString &FileName)
-{
-    QFile File(FileName);
-    return File.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(File.readAll(), QCryptographicHash::Sha256) : QByteArray();
-}
-} // namespace
-
 TEST(TablesAccess, OpenBrowseAndRefuseChanges)
 {
     REQUIRE_MDB_FIXTURES();
@@ -26,7 +16,7 @@ TEST(TablesAccess, OpenBrowseAndRefuseChanges)
     EXPECT_TRUE(Tables.contains("Fruit"));
     EXPECT_FALSE(Tables.filter("MSys").size());
 
-    const QByteArray Before = Hash(MdbFixture("fruit.mdb"));
+    const QByteArray Before = FileHash(MdbFixture("fruit.mdb"));
     TADOQuery Query(&Connection);
     Query.SQL = "SELECT * FROM Fruit";
     Query.Open();
@@ -53,5 +43,5 @@ TEST(TablesAccess, OpenBrowseAndRefuseChanges)
     EXPECT_EQ(Query.RecordCount(), Count);
     EXPECT_NO_THROW(Query.UpdateBatch());
     Query.Close();
-    EXPECT_EQ(Hash(MdbFixture("fruit.mdb")), Before);
+    EXPECT_EQ(FileHash(MdbFixture("fruit.mdb")), Before);
 }

@@ -3,6 +3,7 @@
 // the independent reader npm mdb-reader run through node.
 
 #include <QByteArray>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -50,6 +51,14 @@ inline QString EnsureMdbFixtures()
     } while (0)
 
 inline QString MdbFixture(const char *Name) { return QDir(MdbFixtureDir()).filePath(QString::fromLatin1(Name)); }
+
+// To show that a fixture was left unchanged.
+inline QByteArray FileHash(const QString &FileName)
+{
+    QFile File(FileName);
+    EXPECT_TRUE(File.open(QIODevice::ReadOnly)) << FileName.toStdString();
+    return QCryptographicHash::hash(File.readAll(), QCryptographicHash::Sha256);
+}
 
 // Every user table of the file as mdb-reader reads it:
 // [{name, columns: [{name, type, size}], rows: [[value...]]}], dates as ISO text in UTC.

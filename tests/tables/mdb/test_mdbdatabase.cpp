@@ -1,22 +1,13 @@
 #include "tables/mdb/mdbdatabase.h"
 #include "mdbfixtures.h"
 
-#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QSet>
 
 #include <cmath>
 #include <unistd.h>
 
 namespace {
-
-QByteArray FileHash(const QString &FileName)
-{
-    QFile File(FileName);
-    EXPECT_TRUE(File.open(QIODevice::ReadOnly));
-    return QCryptographicHash::hash(File.readAll(), QCryptographicHash::Sha256);
-}
 
 // Our value against mdb-reader's JSON value of the same cell.
 void ExpectSameValue(const TTableSource &Table, int64_t Row, int Field, const QJsonValue &Expected, const QString &Where)
@@ -90,23 +81,12 @@ TEST_F(MdbFixtures, EveryTableReadsAsMdbReaderReadsIt)
     EXPECT_GT(Compared, 400);
 }
 
-TEST_F(MdbFixtures, SystemTablesAreLeftOutAndNamesMatchWithoutCase)
+// Names and values are compared with mdb-reader above; types, sizes and lookups are ours alone.
+TEST_F(MdbFixtures, FieldTypesSizesAndTableLookups)
 {
     TMdbDatabase Database(MdbFixture("Monitor.mdb"));
-    EXPECT_EQ(Database.TableNames(), QStringList{"Monitor_Authenticate"});
-    EXPECT_THROW(Database.OpenTable("MSysObjects"), EDatabaseError);
-    EXPECT_EQ(Database.OpenTable("monitor_authenticate")->RowCount(), 1);
-
-    TMdbDatabase Fruit(MdbFixture("fruit.mdb"));
-    const QStringList Names = Fruit.TableNames();
-    EXPECT_EQ(QSet<QString>(Names.begin(), Names.end()),
-              (QSet<QString>{"Fruit", "Fruit Salad", "Veggie Salad", "Muffin/Bread", "Dried"}));
-}
-
-TEST_F(MdbFixtures, FieldTypesSizesAndKnownValues)
-{
-    TMdbDatabase Database(MdbFixture("Monitor.mdb"));
-    const auto Table = Database.OpenTable("Monitor_Authenticate");
+    EXPECT_THROW(Database.OpenTable("MSysObjects"), EDatabaseError); // system tables are left out
+    const auto Table = Database.OpenTable("monitor_authenticate"); // names match without case
     const auto &F = Table->Fields();
     ASSERT_EQ(F.size(), 12u);
     EXPECT_EQ(F[0].DataType, ftAutoInc);
@@ -117,16 +97,8 @@ TEST_F(MdbFixtures, FieldTypesSizesAndKnownValues)
     EXPECT_EQ(F[5].DataType, ftBoolean);
     EXPECT_EQ(F[10].DataType, ftDateTime);
     EXPECT_EQ(F[11].Size, 255);
-    EXPECT_EQ(Table->Value(0, 1).toLongLong(), 1234567890);
-    EXPECT_EQ(Table->Value(0, 10).toDateTime(), QDateTime(QDate(2000, 6, 17), QTime(20, 36, 24)));
-    EXPECT_FALSE(Table->Value(0, 9).toBool());
-    EXPECT_TRUE(Table->Value(0, 5).toBool());
-
-    // Jet 3: one byte per character, in the database's code page.
-    TMdbDatabase Jet3(MdbFixture("testodbc.mdb"));
-    const auto Devs = Jet3.OpenTable("FPdev");
-    EXPECT_EQ(Devs->Fields()[1].Size, 255);
-    EXPECT_EQ(Devs->Value(0, 1).toString(), "Michael Van Canneyt");
+    // Jet 3: one byte per character.
+    EXPECT_EQ(TMdbDatabase(MdbFixture("testodbc.mdb")).OpenTable("FPdev")->Fields()[1].Size, 255);
 }
 
 TEST_F(MdbFixtures, ChangesFailBeforeAnythingChanges)
@@ -136,7 +108,6 @@ TEST_F(MdbFixtures, ChangesFailBeforeAnythingChanges)
     TMdbDatabase Database(FileName);
     const auto Table = Database.OpenTable("Fruit");
     const int64_t Rows = Table->RowCount();
-    const QVariant First = Table->Value(0, 0);
     EXPECT_TRUE(Table->ReadOnly());
     try {
         Table->SetValue(0, 0, "Changed");
@@ -149,7 +120,6 @@ TEST_F(MdbFixtures, ChangesFailBeforeAnythingChanges)
     EXPECT_THROW(Table->DeleteRow(0), EDatabaseError);
     EXPECT_FALSE(Table->HasPendingChanges());
     EXPECT_EQ(Table->RowCount(), Rows);
-    EXPECT_EQ(Table->Value(0, 0), First);
     EXPECT_EQ(FileHash(FileName), Before);
 }
 

@@ -40,6 +40,7 @@ TEST_F(SqlDbf, StatementsAreWrittenByTheBatchUpdate)
     EXPECT_EQ(People[0].toArray()[3].toBool(), true);
     EXPECT_EQ(People[0].toArray()[4].toString(), "likes tea");
     EXPECT_EQ(People[1].toArray()[3].toBool(), false);
+    EXPECT_TRUE(People[1].toArray()[4].isNull());
     EXPECT_EQ(ReadWithDbfread(Dir.filePath("ORDERS.DBF"))["records"].toArray().size(), 2);
 
     auto R = Run("SELECT p.NAME, o.ITEM FROM people p JOIN orders o ON o.PERSON = p.ID WHERE p.BORN IS NOT NULL ORDER BY p.NAME");
