@@ -28,7 +28,7 @@ void Touch(const QString &Name)
 
 }  // namespace
 
-TEST(ShellFileUtils, MakeTempFileNameTakesFirstFreeCounter)
+TEST(ShellFileUtils, MakeTempFileNameTakesFirstFreeCounterInFolderOrTempFolder)
 {
     QTemporaryDir Dir;
     Touch(Dir.filePath("tmp0.dbf"));
@@ -37,36 +37,27 @@ TEST(ShellFileUtils, MakeTempFileNameTakesFirstFreeCounter)
     // A folder given with its delimiter gets no second one; a "\" typed by the user is kept.
     EXPECT_EQ(MakeTempFileName(Dir.path() + "/", "tmp", "dbf"), Dir.path() + "/tmp2.dbf");
     EXPECT_EQ(MakeTempFileName("nowhere\\", "tmp", "dbf"), "nowhere\\tmp0.dbf");
-}
 
-TEST(ShellFileUtils, MakeTempFileNameEmptyFolderIsTempFolder)
-{
+    // No folder: the temporary folder.
     const QString Name = MakeTempFileName(QString(), "qfsh", "tst");
     EXPECT_TRUE(Name.startsWith(QDir::tempPath() + "/qfsh")) << Name.toStdString();
     EXPECT_FALSE(QFile::exists(Name));
     // An 8-character prefix gives always the same name, whether the file exists or not.
     const QString Preview = MakeTempFileName(QString(), "$qfprev_", "html");
     EXPECT_EQ(Preview, QDir::tempPath() + "/$qfprev_.html");
-    QFile F(Preview);
-    ASSERT_TRUE(F.open(QIODevice::WriteOnly));
-    F.close();
+    Touch(Preview);
     EXPECT_EQ(MakeTempFileName(QString(), "$qfprev_", "html"), Preview);
-    F.remove();
+    QFile::remove(Preview);
 }
 
 TEST(ShellFileUtils, RemoveFileExt)
 {
-    EXPECT_EQ(RemoveFileExt("report.final.txt"), "report.final");
-    EXPECT_EQ(RemoveFileExt("name."), "name");
-    EXPECT_EQ(RemoveFileExt("readme"), "readme");
-    EXPECT_EQ(RemoveFileExt("c:\\docs.old\\readme"), "c:\\docs.old\\readme");
-    EXPECT_EQ(RemoveFileExt("/home/u/docs.old/readme"), "/home/u/docs.old/readme");
-    EXPECT_EQ(RemoveFileExt("/home/u/docs.old/offer.qfx"), "/home/u/docs.old/offer");
-    EXPECT_EQ(RemoveFileExt("a.b:c"), "a.b:c");
-    EXPECT_EQ(RemoveFileExt(""), "");
-    EXPECT_EQ(IntMax(3, -4), 3);
-    EXPECT_EQ(IntMin(3, -4), -4);
-    EXPECT_EQ(IntMax(7, 7), 7);
+    const char *Cases[][2] = {{"report.final.txt", "report.final"}, {"name.", "name"}, {"readme", "readme"},
+                              {"c:\\docs.old\\readme", "c:\\docs.old\\readme"},
+                              {"/home/u/docs.old/readme", "/home/u/docs.old/readme"},
+                              {"/home/u/docs.old/offer.qfx", "/home/u/docs.old/offer"}, {"a.b:c", "a.b:c"}, {"", ""}};
+    for (const auto &C : Cases)
+        EXPECT_EQ(RemoveFileExt(C[0]), C[1]) << C[0];
 }
 
 TEST(ShellFrameLogic, Caption)
@@ -110,28 +101,30 @@ protected:
 
 TEST_F(ShellSettings, RangesAndForeignTypes)
 {
-    WriteSettingsFile("[2.0]\nThreads=0\nDefaultCharset=19\nWriteLog=7\nConfirmDel=yes\n"
-                      "ProfDir=a,b\n");
-    TOptionValues V;
-    ASSERT_TRUE(ReadOptionValues(V));
-    EXPECT_EQ(V.Threads, 1);
-    EXPECT_EQ(V.DefaultCharset, 15);
-    EXPECT_TRUE(V.WriteLog);     // any non-zero number is on
-    EXPECT_FALSE(V.ConfirmDel);  // not a number: the default
-    EXPECT_TRUE(V.ProfDir.isEmpty());  // a list is not a string
-
-    WriteSettingsFile("[2.0]\nThreads=1000\nDefaultCharset=-1\nWriteLog=0\n"
-                      "ProfDir=/srv/profiles\n");
-    ASSERT_TRUE(ReadOptionValues(V));
-    EXPECT_EQ(V.Threads, 100);
-    EXPECT_EQ(V.DefaultCharset, 15);
-    EXPECT_FALSE(V.WriteLog);
-    EXPECT_EQ(V.ProfDir, "/srv/profiles");
-
-    WriteSettingsFile("[2.0]\nThreads=99999999999\nDefaultCharset=18\n");
-    ASSERT_TRUE(ReadOptionValues(V));
-    EXPECT_EQ(V.Threads, 15);  // beyond 32 bits: unreadable
-    EXPECT_EQ(V.DefaultCharset, 18);
+    const struct {
+        const char *Text;
+        int Threads, Charset;
+        bool WriteLog;
+        const char *ProfDir;
+    } Cases[] = {
+        // Any non-zero number is on, a text where a number belongs reads as the default,
+        // and a list is not a string.
+        {"Threads=0\nDefaultCharset=19\nWriteLog=7\nConfirmDel=yes\nProfDir=a,b\n", 1, 15, true, ""},
+        {"Threads=1000\nDefaultCharset=-1\nWriteLog=0\nProfDir=/srv/profiles\n", 100, 15, false, "/srv/profiles"},
+        {"Threads=99999999999\nDefaultCharset=18\n", 15, 18, false, ""},  // beyond 32 bits: unreadable
+    };
+    for (const auto &C : Cases) {
+        SCOPED_TRACE(C.Text);
+        WriteSettingsFile(QByteArray("[2.0]\n") + C.Text);
+        TOptionValues V;
+        V.ConfirmDel = true;
+        ASSERT_TRUE(ReadOptionValues(V));
+        EXPECT_EQ(V.Threads, C.Threads);
+        EXPECT_EQ(V.DefaultCharset, C.Charset);
+        EXPECT_EQ(V.WriteLog, C.WriteLog);
+        EXPECT_FALSE(V.ConfirmDel);
+        EXPECT_EQ(V.ProfDir, C.ProfDir);
+    }
 }
 
 TEST_F(ShellSettings, WritesOnlyFlaggedValues)
@@ -144,15 +137,12 @@ TEST_F(ShellSettings, WritesOnlyFlaggedValues)
     EXPECT_FALSE(QFile::exists(SettingsFile()));
     ASSERT_TRUE(WriteOptionValues(V, ofThreads | ofProfDir));
     const QByteArray Text = ReadSettingsFile();
-    EXPECT_TRUE(Text.contains("Threads=42")) << Text.constData();
-    EXPECT_FALSE(Text.contains("WriteLog"));
-    EXPECT_FALSE(Text.contains("ConfirmDel"));
-    EXPECT_FALSE(Text.contains("DefaultCharset"));
+    for (const char *Other : {"WriteLog", "ConfirmDel", "DefaultCharset"})
+        EXPECT_FALSE(Text.contains(Other)) << Other;
     TOptionValues R;
     ASSERT_TRUE(ReadOptionValues(R));
     EXPECT_EQ(R.Threads, 42);
     EXPECT_EQ(R.ProfDir, "/x, y");
-    EXPECT_FALSE(R.WriteLog);
     // No selected charset row: nothing is written for it.
     V.DefaultCharset = -1;
     ASSERT_TRUE(WriteOptionValues(V, ofDefaultCharset));
@@ -161,24 +151,25 @@ TEST_F(ShellSettings, WritesOnlyFlaggedValues)
 
 TEST_F(ShellSettings, DirSettingsRoundTrip)
 {
-    DataBaseDir = "/data/tables/";
-    MailDir = "/data/mail/";
-    SQLFileDir = "/data/sql/";
-    SQLDataBase = "/data/db.mdb";
-    ASSERT_TRUE(SaveDataBaseDir());
-    ASSERT_TRUE(SaveMailDir());
-    ASSERT_TRUE(SaveSQLFileDir());
-    ASSERT_TRUE(SaveSQLDataBase());
-    DataBaseDir = MailDir = SQLFileDir = SQLDataBase = "changed";
+    const struct {
+        QString *Dir;
+        bool (*Save)();
+        const char *Value;
+    } Dirs[] = {{&DataBaseDir, SaveDataBaseDir, "/data/tables/"}, {&MailDir, SaveMailDir, "/data/mail/"},
+                {&SQLFileDir, SaveSQLFileDir, "/data/sql/"}, {&SQLDataBase, SaveSQLDataBase, "/data/db.mdb"}};
+    for (const auto &D : Dirs) {
+        *D.Dir = D.Value;
+        ASSERT_TRUE(D.Save());
+    }
+    for (const auto &D : Dirs)
+        *D.Dir = "changed";
     ASSERT_TRUE(LoadDirSettings());
-    EXPECT_EQ(DataBaseDir, "/data/tables/");
-    EXPECT_EQ(MailDir, "/data/mail/");
-    EXPECT_EQ(SQLFileDir, "/data/sql/");
-    EXPECT_EQ(SQLDataBase, "/data/db.mdb");
+    for (const auto &D : Dirs)
+        EXPECT_EQ(*D.Dir, D.Value);
     ForgetSettings();
     ASSERT_TRUE(LoadDirSettings());
-    EXPECT_TRUE(DataBaseDir.isEmpty());
-    EXPECT_TRUE(SQLDataBase.isEmpty());
+    for (const auto &D : Dirs)
+        EXPECT_TRUE(D.Dir->isEmpty());
 }
 
 TEST_F(ShellSettings, FailedWriteIsNotReportedAsSavedAndKeepsStoredValues)

@@ -55,30 +55,27 @@ protected:
     void TearDown() override { ForgetSettings(); }
 };
 
-TEST_F(ShellOptions, FirstRunShowsDefaultsAndCharsetLines)
+TEST_F(ShellOptions, FirstRunShowsDefaultsAndStoredValuesFillTheControls)
 {
-    TOptForm Form;
-    EXPECT_EQ(Form.windowTitle(), "Options");
-    EXPECT_EQ(Form.size(), QSize(298, 263));
-    EXPECT_FALSE(Form.CheckBox1->isChecked());
-    EXPECT_FALSE(Form.CheckBox2->isChecked());
-    EXPECT_EQ(Form.UpDown1->value(), 15);
-    EXPECT_EQ(Form.Edit1->text(), "15");
-    ASSERT_EQ(Form.ComboBox1->count(), 19);
-    EXPECT_EQ(Form.ComboBox1->currentIndex(), 15);
-    EXPECT_EQ(Form.ComboBox1->itemText(0), "Arabic (Windows), windows-1256");
-    EXPECT_EQ(Form.ComboBox1->itemText(15), "User Defined, x-user-defined");
-    EXPECT_EQ(Form.ComboBox1->itemText(18), "Western European (Windows), windows-1252");
-    EXPECT_TRUE(Form.DirectoryEdit1->text().isEmpty());
-    EXPECT_EQ(Form.UpDown1->minimum(), 1);
-    EXPECT_EQ(Form.UpDown1->maximum(), 100);
-    EXPECT_FALSE(Form.UpDown1->wrapping());
-    EXPECT_EQ(Form.Values(), TOptionValues());
-    EXPECT_FALSE(QFile::exists(SettingsFile()));  // reading creates nothing
-}
-
-TEST_F(ShellOptions, StoredValuesFillTheControls)
-{
+    {
+        TOptForm Form;
+        EXPECT_EQ(Form.windowTitle(), "Options");
+        EXPECT_EQ(Form.size(), QSize(298, 263));
+        EXPECT_FALSE(Form.CheckBox1->isChecked());
+        EXPECT_FALSE(Form.CheckBox2->isChecked());
+        EXPECT_EQ(Form.UpDown1->value(), 15);
+        EXPECT_EQ(Form.Edit1->text(), "15");
+        ASSERT_EQ(Form.ComboBox1->count(), 19);
+        EXPECT_EQ(Form.ComboBox1->currentIndex(), 15);
+        EXPECT_EQ(Form.ComboBox1->itemText(0), "Arabic (Windows), windows-1256");
+        EXPECT_EQ(Form.ComboBox1->itemText(15), "User Defined, x-user-defined");
+        EXPECT_EQ(Form.ComboBox1->itemText(18), "Western European (Windows), windows-1252");
+        EXPECT_TRUE(Form.DirectoryEdit1->text().isEmpty());
+        EXPECT_EQ(Form.UpDown1->minimum(), 1);
+        EXPECT_EQ(Form.UpDown1->maximum(), 100);
+        EXPECT_EQ(Form.Values(), TOptionValues());
+        EXPECT_FALSE(QFile::exists(SettingsFile()));  // reading creates nothing
+    }
     WriteSettingsFile("[2.0]\nWriteLog=1\nConfirmDel=1\nThreads=40\nDefaultCharset=3\nProfDir=/srv/p\n");
     TOptForm Form;
     EXPECT_TRUE(Form.CheckBox1->isChecked());
@@ -108,16 +105,11 @@ TEST_F(ShellOptions, TabOrder)
     }
 }
 
-TEST_F(ShellOptions, OkWithoutChangesWritesNothing)
+TEST_F(ShellOptions, OkWritesNothingUnchangedAndAnArrowClickChangesOnlyThreads)
 {
     TOptForm Form;
     WhileShown(Form, [] {}, Form.OkButton);
     EXPECT_FALSE(QFile::exists(SettingsFile()));
-}
-
-TEST_F(ShellOptions, AnArrowClickChangesOnlyThreads)
-{
-    TOptForm Form;
     WhileShown(Form, [&] {
         EXPECT_EQ(Form.focusWidget(), Form.OkButton);
         QTest::keyClick(Form.UpDown1, Qt::Key_Up);
@@ -213,7 +205,7 @@ TEST(ShellAddWordForm, EnterAcceptsEscapeCancelsCaptionStays)
     EXPECT_TRUE(Form.Edit1->text().isEmpty());
 }
 
-TEST(ShellMinModal, MinimizingTheDialogMinimizesTheApplication)
+TEST(ShellMinModal, MinimizingTheDialogMinimizesTheApplicationAndNoFormChangesNothing)
 {
     QMainWindow Main;
     Main.show();
@@ -241,14 +233,12 @@ TEST(ShellMinModal, MinimizingTheDialogMinimizesTheApplication)
     QApplication::sendEvent(&Dialog, &Activate);
     EXPECT_FALSE(Main.isMinimized());
     EXPECT_FALSE(Dialog.isMinimized());
-}
 
-TEST(ShellMinModal, NoFormInTheOwnerChainChangesNothing)
-{
+    // No form in the owner chain: nothing to watch.
     QObject Owner;
-    TMinModal Min(&Owner);
-    EXPECT_EQ(Min.Form(), nullptr);
-    EXPECT_FALSE(Min.Installed());
+    TMinModal Orphan(&Owner);
+    EXPECT_EQ(Orphan.Form(), nullptr);
+    EXPECT_FALSE(Orphan.Installed());
     // A form destroyed first leaves the component harmless.
     auto *Form = new QDialog;
     auto *Watcher = new TMinModal(new QObject(Form));
@@ -264,41 +254,29 @@ public slots:
     void Open(const QUrl &Url) { Opened << Url; }
 };
 
-TEST(ShellGrlink, LooksLikeALinkAndChangesColourWhileHeld)
+TEST(ShellGrlink, LooksLikeALinkClickOpensUrlOrCaptionAndCopyTakesCaption)
 {
+    TUrlCatcher Catcher;
+    QDesktopServices::setUrlHandler("https", &Catcher, "Open");
     TGrlink Link;
-    Link.setText("Quillfast");
-    Link.resize(120, 20);
+    Link.setText("https://example.org/caption");
+    Link.resize(200, 20);
     Link.show();
     EXPECT_EQ(Link.cursor().shape(), Qt::PointingHandCursor);
     EXPECT_TRUE(Link.font().underline());
     EXPECT_EQ(Link.FontColor(), QColor(0, 0, 255));
-    EXPECT_EQ(Link.ActiveColor, QColor(0x80, 0, 0x80));
 
+    // The colour changes while the left button is held; a release outside opens nothing.
     QTest::mousePress(&Link, Qt::RightButton, {}, QPoint(5, 5));
     EXPECT_EQ(Link.FontColor(), QColor(0, 0, 255));
     QTest::mouseRelease(&Link, Qt::RightButton, {}, QPoint(5, 5));
-
-    Link.URL = "   ";  // blank: the caption would open, but the release is outside
-    TUrlCatcher Catcher;
-    QDesktopServices::setUrlHandler("https", &Catcher, "Open");
     QTest::mousePress(&Link, Qt::LeftButton, {}, QPoint(5, 5));
     EXPECT_EQ(Link.FontColor(), QColor(0x80, 0, 0x80));
     QTest::mouseRelease(&Link, Qt::LeftButton, {}, QPoint(500, 500));
     EXPECT_EQ(Link.FontColor(), QColor(0, 0, 255));
     EXPECT_TRUE(Catcher.Opened.isEmpty());
-    QDesktopServices::unsetUrlHandler("https");
-}
 
-TEST(ShellGrlink, ClickOpensUrlOrCaptionAndCopyTakesCaption)
-{
-    TUrlCatcher Catcher;
-    QDesktopServices::setUrlHandler("https", &Catcher, "Open");
-    TGrlink Link;
-    Link.resize(200, 20);
-    Link.show();
-
-    Link.setText("https://example.org/caption");
+    // A blank URL opens the caption.
     QTest::mouseClick(&Link, Qt::LeftButton, {}, QPoint(5, 5));
     Link.URL = "  ";
     Link.Click();
