@@ -19,13 +19,6 @@ std::vector<std::string> walk(TDList &l, const std::string &prefix, int minLevel
     return out;
 }
 
-struct Disposals {
-    std::vector<std::pair<int, void *>> seen;
-    void bind(TDList &l) {
-        l.OnDisposeStructure = [this](TDList *, int s, void *p) { seen.emplace_back(s, p); };
-    }
-};
-
 int a, b, c; // addresses used as owner data
 
 } // namespace
@@ -80,41 +73,28 @@ TEST(DList, AddFindDeleteAndEmptyKeys) {
 
 TEST(DList, DisposalOnOverwriteDeleteAndClear) {
     TDList l;
-    Disposals d;
-    d.bind(l);
+    std::vector<std::pair<int, void *>> seen;
+    l.OnDisposeStructure = [&](TDList *, int s, void *p) { seen.emplace_back(s, p); };
     l.Add(std::string("k"), 1, nullptr);
     l.Add(std::string("k"), 2, &a); // old data none: nothing disposed
-    EXPECT_TRUE(d.seen.empty());
+    EXPECT_TRUE(seen.empty());
     l.Add(std::string("k"), 3, &b);
-    ASSERT_EQ(d.seen.size(), 1u);
-    EXPECT_EQ(d.seen[0], std::make_pair(2, static_cast<void *>(&a)));
     l.Add(std::string("k"), 4, &b); // the same pointer again is released too
-    EXPECT_EQ(d.seen.size(), 2u);
-
     l.Delete(std::string("k"));
-    ASSERT_EQ(d.seen.size(), 3u);
-    EXPECT_EQ(d.seen[2], std::make_pair(4, static_cast<void *>(&b)));
+    EXPECT_EQ(seen, (std::vector<std::pair<int, void *>>{{2, &a}, {3, &b}, {4, &b}}));
 
     // Clear: deepest keys first within each character, characters ascending.
-    d.seen.clear();
+    seen.clear();
     l.Add(std::string("b"), 1, &a);
     l.Add(std::string("a"), 2, &b);
     l.Add(std::string("ab"), 3, &c);
     l.Clear();
-    ASSERT_EQ(d.seen.size(), 3u);
-    EXPECT_EQ(d.seen[0].first, 3);
-    EXPECT_EQ(d.seen[1].first, 2);
-    EXPECT_EQ(d.seen[2].first, 1);
+    EXPECT_EQ(seen, (std::vector<std::pair<int, void *>>{{3, &c}, {2, &b}, {1, &a}}));
     EXPECT_TRUE(l.IsEmpty());
 }
 
-TEST(DList, OrderedIterationWithLevels) {
-    TDList l;
-    l.Add(std::string("b"), 0, nullptr);
-    l.Add(std::string("ab"), 0, nullptr);
-    l.Add(std::string("a"), 0, nullptr);
-    EXPECT_EQ(walk(l, "", 0, 0), (std::vector<std::string>{"a", "ab", "b"}));
-
+// Order and levels with the default separator are left to the ordered-map check below.
+TEST(DList, IterationBySeparatorFilterAndChanges) {
     TDList p;
     p.Separator = '~';
     p.Add(std::string("SubMail"), 0, nullptr);
@@ -122,23 +102,10 @@ TEST(DList, OrderedIterationWithLevels) {
     p.Add(std::string("CF~Expr~x"), 2, nullptr);
     p.Add(std::string("CF~Expr~a~b"), 2, nullptr);
     EXPECT_EQ(walk(p, "", 0, 2), (std::vector<std::string>{"CF~Expr~x", "CF~Type~x", "SubMail"}));
-    EXPECT_EQ(walk(p, "CF~Expr~", 0, 0), (std::vector<std::string>{"CF~Expr~x"}));
     // The prefix itself is never yielded.
     p.Add(std::string("CF~Expr~"), 0, nullptr);
     EXPECT_EQ(walk(p, "CF~Expr~", 0, 0), (std::vector<std::string>{"CF~Expr~x"}));
 
-    TDList q; // separator "_"
-    q.Add(std::string("Pr~Host~office"), 7, nullptr);
-    q.Add(std::string("Pr~Host~my_box"), 7, nullptr);
-    q.Add(std::string("Pr~Host~a_b_c"), 7, nullptr);
-    EXPECT_EQ(walk(q, "Pr~Host~", 0, 0), (std::vector<std::string>{"Pr~Host~office"}));
-    EXPECT_EQ(walk(q, "", 0, 1), (std::vector<std::string>{"Pr~Host~my_box", "Pr~Host~office"}));
-
-    EXPECT_TRUE(walk(q, "Pr~Nope~", 0, 5).empty());
-    EXPECT_TRUE(walk(q, "Pr~Host~office", 0, 5).empty()); // the last entry has no child
-}
-
-TEST(DList, FilterSkipsAndScanVisitsAll) {
     TDList l;
     for (const char *k : {"a", "b", "c", "d"})
         l.Add(std::string(k), 0, nullptr);
@@ -150,31 +117,22 @@ TEST(DList, FilterSkipsAndScanVisitsAll) {
     EXPECT_EQ(walk(l, "", 0, 0), (std::vector<std::string>{"a", "c"}));
     offered.clear();
     l.SetRange(std::string(), 0, 0);
-    EXPECT_TRUE(l.Scan());
+    EXPECT_TRUE(l.Scan()); // visits all, whatever the filter says
     EXPECT_EQ(offered, (std::vector<std::string>{"a", "b", "c", "d"}));
-
     l.OnFilter = [](TDList *, const std::string &, int, void *, bool &enabled) { enabled = false; };
     l.SetRange(std::string(), 0, 0);
     EXPECT_FALSE(l.First());
     EXPECT_FALSE(l.Next());
-}
+    l.OnFilter = nullptr;
 
-TEST(DList, ChangesDuringIteration) {
-    TDList l;
-    for (const char *k : {"a", "b", "c"})
-        l.Add(std::string(k), 0, nullptr);
-    l.SetRange(std::string(), 0, 0);
+    // Deleting the current entry during a walk, and adding after it.
+    l.Delete(std::string("d"));
     ASSERT_TRUE(l.First());
     l.Delete(std::string("a"));
     std::vector<std::string> rest;
-    while (l.Next()) {
-        std::string k;
-        l.GetKey(k);
+    for (std::string k; l.Next() && l.GetKey(k);)
         rest.push_back(k);
-    }
     EXPECT_EQ(rest, (std::vector<std::string>{"b", "c"}));
-
-    // An added key after the cursor is visited.
     ASSERT_TRUE(l.First());
     l.Add(std::string("z"), 0, nullptr);
     int n = 1;
