@@ -62,13 +62,6 @@ TEST_F(Component, TokenizedSymbols)
         EXPECT_EQ(p.Symbols[9].Place, p.Symbols[8].Place);
     }
     {
-        QString text;
-        for (int i = 0; i < 125; ++i)
-            text += "1+";
-        TParser p = tokenized(Calc, text);
-        EXPECT_EQ(p.Symbols.size(), 251u);
-    }
-    {
         TParser p = tokenized(Calc, "\"abc\n+ 1");
         EXPECT_EQ(p.Symbols[0].Type, rowStringLiteral);
         EXPECT_EQ(p.Symbols[0].ErrorCode, 27);

@@ -17,7 +17,6 @@ struct SqlSet : ::testing::Test {
 TEST_F(SqlSet, VariablesAreReplacedAsWholeTokens) {
     ASSERT_TRUE(set.SetVariable("TabName", "Orders"));
     EXPECT_EQ(set.GetSQL("Main"), QString("SELECT * FROM Orders"));
-    EXPECT_EQ(set.GetSQL("MAIN"), QString("SELECT * FROM Orders"));
     set.SQLItems[0].SQLText = "select * from TABNAME where x='tabname' and y=TabNames";
     EXPECT_EQ(set.GetSQL("Main"), QString("select * from Orders where x='Orders' and y=TabNames"));
     ASSERT_TRUE(set.SetVariable("TABNAME", "Customers.dbf"));
