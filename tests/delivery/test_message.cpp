@@ -10,8 +10,6 @@
 
 namespace {
 
-std::string Str(const QJsonValue &V) { return V.toString().toStdString(); }
-
 void Basic(TIdMessage &M) {
   M.From.Address = QStringLiteral("sender@example.com");
   M.Recipients.Add().Address = QStringLiteral("rcpt@example.com");

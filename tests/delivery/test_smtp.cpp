@@ -21,8 +21,6 @@ namespace {
 
 QString Nfc(const QString &S) { return S.normalized(QString::NormalizationForm_C); }
 
-std::string Str(const QJsonValue &V) { return V.toString().toStdString(); }
-
 // Texts each charset can hold: {subject, sender name, recipient name, a body line}.
 struct TSample {
   const char *Subject, *FromName, *ToName, *Line;

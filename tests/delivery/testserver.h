@@ -10,6 +10,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <string>
+
 class TTestServer {
 public:
   TTestServer();  // started on a free port
@@ -32,3 +34,4 @@ private:
 QJsonArray ParseMail(const QStringList &Files);
 // The same for message bytes that never went through a server.
 QJsonObject ParseComposed(const QByteArray &Message);
+inline std::string Str(const QJsonValue &V) { return V.toString().toStdString(); }

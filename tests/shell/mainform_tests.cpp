@@ -84,21 +84,22 @@ TEST_F(ShellMainForm, PagesAndStartState)
     EXPECT_EQ(F.windowTitle(), "Quillfast - (NONAME) Using (NONAME)");
     EXPECT_EQ(F.size(), QSize(685, 483));
     EXPECT_EQ(F.PageControl1->tabPosition(), QTabWidget::South);
-    QStringList Outer, Inner;
-    for (int i = 0; i < F.PageControl1->count(); ++i)
-        Outer << F.PageControl1->tabText(i);
-    for (int i = 0; i < F.PageControl2->count(); ++i)
-        Inner << F.PageControl2->tabText(i);
-    EXPECT_EQ(Outer, QStringList({"Database", "Filter", "Calculated Fields", "Mail"}));
-    EXPECT_EQ(Inner, QStringList({"Edit", "Source", "Preview", "Attachments"}));
+    const auto Texts = [](int Count, auto Text) {
+        QStringList L;
+        for (int i = 0; i < Count; ++i)
+            L << Text(i);
+        return L;
+    };
+    EXPECT_EQ(Texts(F.PageControl1->count(), [&](int i) { return F.PageControl1->tabText(i); }),
+              QStringList({"Database", "Filter", "Calculated Fields", "Mail"}));
+    EXPECT_EQ(Texts(F.PageControl2->count(), [&](int i) { return F.PageControl2->tabText(i); }),
+              QStringList({"Edit", "Source", "Preview", "Attachments"}));
     EXPECT_EQ(F.PageControl1->currentWidget(), F.TabSheet1);
     EXPECT_EQ(F.PageControl2->currentWidget(), F.TabSheet3);
     EXPECT_TRUE(F.RxDBGrid1->isHidden());
     EXPECT_GT(F.ComboBox9->count(), 0);  // installed font names
-    QStringList Sizes;
-    for (int i = 0; i < F.ComboBox8->count(); ++i)
-        Sizes << F.ComboBox8->itemText(i);
-    EXPECT_EQ(Sizes, QStringList({"1", "2", "3", "4", "5", "6", "7"}));
+    EXPECT_EQ(Texts(F.ComboBox8->count(), [&](int i) { return F.ComboBox8->itemText(i); }),
+              QStringList({"1", "2", "3", "4", "5", "6", "7"}));
 
     // First run: the remembered folders fall back to a folder the user can write.
     EXPECT_FALSE(DataBaseDir.isEmpty());
