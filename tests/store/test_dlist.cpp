@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -19,6 +20,13 @@ std::vector<std::string> walk(TDList &l, const std::string &prefix, int minLevel
     return out;
 }
 
+using Entry = std::optional<std::pair<int, void *>>;
+Entry find(const TDList &l, const std::string &key) {
+    int s = 0;
+    void *p = nullptr;
+    return l.Find(key, s, p) ? Entry({s, p}) : std::nullopt;
+}
+
 int a, b, c; // addresses used as owner data
 
 } // namespace
@@ -26,30 +34,25 @@ int a, b, c; // addresses used as owner data
 TEST(DList, AddFindDeleteAndEmptyKeys) {
     TDList l;
     l.Add(std::string(), 1, &a);
-    int s = 0;
-    void *p = nullptr;
-    EXPECT_FALSE(l.Find(std::string(), s, p));
+    EXPECT_FALSE(find(l, ""));
     EXPECT_TRUE(l.IsEmpty());
 
     l.Add(std::string("ab"), 7, &a);
-    EXPECT_FALSE(l.Find(std::string("a"), s, p)); // a path, not a key
-    s = 99;
+    EXPECT_FALSE(find(l, "a")); // a path, not a key
+    int s = 99;
+    void *p = nullptr;
     EXPECT_FALSE(l.Find(std::string("abc"), s, p));
     EXPECT_EQ(s, 99); // untouched on failure
-    ASSERT_TRUE(l.Find(std::string("ab"), s, p));
-    EXPECT_EQ(s, 7);
-    EXPECT_EQ(p, &a);
+    EXPECT_EQ(find(l, "ab"), Entry({7, &a}));
 
     // Every byte value works, including 0 and 255.
-    std::string odd("\0\xff\x80", 3);
+    const std::string odd("\0\xff\x80", 3);
     l.Add(odd, 3, nullptr);
-    ASSERT_TRUE(l.Find(odd, s, p));
-    EXPECT_EQ(s, 3);
-
+    EXPECT_EQ(find(l, odd), Entry({3, nullptr}));
     l.Delete(std::string("zz")); // absent: nothing
     l.Delete(odd);
-    EXPECT_FALSE(l.Find(odd, s, p));
-    EXPECT_TRUE(l.Find(std::string("ab"), s, p));
+    EXPECT_FALSE(find(l, odd));
+    EXPECT_TRUE(find(l, "ab"));
 
     // Deleting ab keeps the path of abc; deleting the last key frees every node.
     l.Add(std::string("abc"), 2, nullptr);
@@ -177,12 +180,8 @@ TEST(DList, MatchesOrderedMapOnRandomKeys) {
             ref[k] = i;
         }
     }
-    for (auto &[k, v] : ref) {
-        int s = -1;
-        void *p = nullptr;
-        ASSERT_TRUE(l.Find(k, s, p));
-        ASSERT_EQ(s, v);
-    }
+    for (auto &[k, v] : ref)
+        ASSERT_EQ(find(l, k), Entry({v, nullptr}));
     // Ranges: the keys below the prefix whose rest holds MinLevel to MaxLevel separators.
     for (int q = 0; q < 300; ++q) {
         const std::string prefix = q == 0 ? std::string() : randomKey(rng() % 3);
