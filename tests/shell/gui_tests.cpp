@@ -293,24 +293,32 @@ protected:
     void TearDown() override { THHComp::CloseAll(); }
 };
 
-TEST_F(ShellHelp, ContentsListEveryPageAndEveryPageExists)
+TEST_F(ShellHelp, ContentsListEveryPageAndAMissingFileShowsAMessage)
 {
     QWidget Form;
-    THHComp Help(&Form, SourceHelpFile());
-    EXPECT_EQ(QFileInfo(Help.HelpPath()), QFileInfo(QStringLiteral(QF_HELP_SOURCE_DIR "/index.html")));
-    Help.ShowContents();
-    THelpWindow *W = THHComp::HelpWindow();
-    ASSERT_NE(W, nullptr);
-    EXPECT_TRUE(W->isVisible());
-    EXPECT_TRUE(W->CurrentPage().endsWith("help/index.html"));
-    ASSERT_GE(W->Contents->count(), 8);
-    for (int i = 0; i < W->Contents->count(); ++i) {
-        const QString File = W->Contents->item(i)->data(Qt::UserRole).toString();
-        EXPECT_TRUE(QFileInfo(File).isFile()) << File.toStdString();
-        W->Contents->setCurrentRow(i);
-        EXPECT_EQ(QFileInfo(W->CurrentPage()), QFileInfo(File));
-        EXPECT_FALSE(W->Browser->toPlainText().trimmed().isEmpty()) << File.toStdString();
+    {
+        THHComp Help(&Form, SourceHelpFile());
+        EXPECT_EQ(QFileInfo(Help.HelpPath()), QFileInfo(QStringLiteral(QF_HELP_SOURCE_DIR "/index.html")));
+        Help.ShowContents();
+        THelpWindow *W = THHComp::HelpWindow();
+        ASSERT_NE(W, nullptr);
+        EXPECT_TRUE(W->isVisible());
+        EXPECT_TRUE(W->CurrentPage().endsWith("help/index.html"));
+        ASSERT_GE(W->Contents->count(), 8);
+        for (int i = 0; i < W->Contents->count(); ++i) {
+            const QString File = W->Contents->item(i)->data(Qt::UserRole).toString();
+            EXPECT_TRUE(QFileInfo(File).isFile()) << File.toStdString();
+            W->Contents->setCurrentRow(i);
+            EXPECT_EQ(QFileInfo(W->CurrentPage()), QFileInfo(File));
+            EXPECT_FALSE(W->Browser->toPlainText().trimmed().isEmpty()) << File.toStdString();
+        }
     }
+    EXPECT_FALSE(THHComp::HelpWindow()->isVisible());  // closed with its component
+
+    THHComp Missing(&Form, "help/none.html");
+    Missing.ShowContents();
+    EXPECT_TRUE(THHComp::HelpWindow()->Browser->toPlainText().contains("cannot be found"));
+    EXPECT_TRUE(THHComp::HelpWindow()->isVisible());
 }
 
 TEST_F(ShellHelp, F1OpensHelpAndNoControlSeesIt)
@@ -335,19 +343,6 @@ TEST_F(ShellHelp, F1OpensHelpAndNoControlSeesIt)
     ASSERT_NE(THHComp::HelpWindow(), nullptr);
     EXPECT_TRUE(THHComp::HelpWindow()->isVisible());
     EXPECT_EQ(Edit->text(), "abé");  // other keys still reach the control
-}
-
-TEST_F(ShellHelp, MissingHelpFileShowsAMessageAndDestructionClosesHelp)
-{
-    QWidget Form;
-    {
-        THHComp Help(&Form, "help/none.html");
-        Help.ShowContents();
-        ASSERT_NE(THHComp::HelpWindow(), nullptr);
-        EXPECT_TRUE(THHComp::HelpWindow()->Browser->toPlainText().contains("cannot be found"));
-        EXPECT_TRUE(THHComp::HelpWindow()->isVisible());
-    }
-    EXPECT_FALSE(THHComp::HelpWindow()->isVisible());
 }
 
 #include "gui_tests.moc"

@@ -184,7 +184,7 @@ TEST_F(ShellMainForm, MenusCaptionsShortcutsAndEnabling)
     }
 }
 
-TEST_F(ShellMainForm, ViewCommandsSwitchPages)
+TEST_F(ShellMainForm, ViewCommandsSwitchPagesAndExitRemovesThePreviewFile)
 {
     TMainForm F;
     F.show();
@@ -203,6 +203,17 @@ TEST_F(ShellMainForm, ViewCommandsSwitchPages)
         }
     }
     EXPECT_EQ(F.focusWidget(), F.Memo1);
+
+    // Exit closes the window and removes the preview file.
+    QTemporaryDir Dir;
+    F.FPreviewFile = Dir.filePath("$qfprev_.html");
+    {
+        QFile P(F.FPreviewFile);
+        ASSERT_TRUE(P.open(QIODevice::WriteOnly));
+    }
+    F.Exit0->trigger();
+    EXPECT_FALSE(F.isVisible());
+    EXPECT_FALSE(QFile::exists(F.FPreviewFile));
 }
 
 TEST_F(ShellMainForm, ResizeRuleKeepsMinimums)
@@ -248,21 +259,6 @@ TEST_F(ShellMainForm, WebViewsLoadBlankDocuments)
     EXPECT_FALSE(F.WebBrowser1->settings()->testAttribute(QWebEngineSettings::JavascriptEnabled));
     F.WebBrowser1StatusTextChange("file:///tmp/x.html");
     EXPECT_EQ(F.StatusBar1->currentMessage(), "file:///tmp/x.html");
-}
-
-TEST_F(ShellMainForm, ExitClosesAndRemovesThePreviewFile)
-{
-    QTemporaryDir Dir;
-    TMainForm F;
-    F.show();
-    F.FPreviewFile = Dir.filePath("$qfprev_.html");
-    {
-        QFile P(F.FPreviewFile);
-        ASSERT_TRUE(P.open(QIODevice::WriteOnly));
-    }
-    F.Exit0->trigger();
-    EXPECT_FALSE(F.isVisible());
-    EXPECT_FALSE(QFile::exists(F.FPreviewFile));
 }
 
 TEST_F(ShellMainForm, StartupFormsAndHelpShortcut)
