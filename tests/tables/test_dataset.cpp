@@ -139,20 +139,18 @@ TEST_F(TablesDataset, OpenFieldsAndValues)
     EXPECT_TRUE(Query.Active());
 }
 
-TEST_F(TablesDataset, TableNameWithBlanksAndCapitalsOpensThroughTheTableQuery)
+TEST_F(TablesDataset, NamesAndNavigation)
 {
+    EXPECT_TRUE(Message([&] { OpenClients("nosuch.dbf"); }).contains("nosuch.dbf"));
+    EXPECT_FALSE(Query.Active());
+    // A table name with blanks and capitals opens through the table query.
     ASSERT_TRUE(QFile::copy(Dir.filePath("clients.dbf"), Dir.filePath("my clients.DBF")));
     ASSERT_TRUE(QFile::copy(Dir.filePath("clients.dbt"), Dir.filePath("my clients.DBT")));
     OpenClients("my clients.DBF");
     EXPECT_EQ(Query.SQL, "SELECT * FROM my clients.DBF");
     EXPECT_EQ(Query.RecordCount(), 5);
     EXPECT_EQ(Query.FieldByName("NOTE").AsString(), "first note");
-}
-
-TEST_F(TablesDataset, Navigation)
-{
-    EXPECT_TRUE(Message([&] { OpenClients("nosuch.dbf"); }).contains("nosuch.dbf"));
-    EXPECT_FALSE(Query.Active());
+    Query.Close();
     OpenClients("CLIENTS.DBF"); // found without regard to case when no file has that exact name
     EXPECT_EQ(Query.RecordCount(), 5);
     EXPECT_FALSE(Query.IsEmpty());

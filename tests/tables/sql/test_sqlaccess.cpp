@@ -3,6 +3,7 @@
 #include "tables/sql/sqlengine.h"
 
 #include <map>
+#include <set>
 
 namespace {
 
@@ -24,18 +25,18 @@ TEST_F(SqlAccess, JoinAndGroupByAgreeWithTheTablesThemselves)
     const auto Salad = Database.OpenTable("Fruit Salad");
 
     // The join worked out by hand over the rows libmdb read.
-    std::multimap<std::pair<qint64, QString>, QString> Expected; // (-Sugar, salad fruit)
+    std::multiset<std::pair<qint64, QString>> Expected; // (-Sugar, salad fruit)
     for (int64_t S = 0; S < Salad->RowCount(); ++S)
         for (int64_t F = 0; F < Fruit->RowCount(); ++F)
             if (Fruit->Value(F, 0).toString() == Salad->Value(S, 0).toString())
-                Expected.emplace(std::make_pair(-Fruit->Value(F, 4).toLongLong(), Salad->Value(S, 0).toString()), QString());
+                Expected.emplace(-Fruit->Value(F, 4).toLongLong(), Salad->Value(S, 0).toString());
     auto R = Run("SELECT s.Fruit, f.Sugar FROM [Fruit Salad] s JOIN Fruit f ON f.Fruit = s.Fruit ORDER BY f.Sugar DESC, s.Fruit");
     ASSERT_EQ(R->RowCount(), static_cast<int64_t>(Expected.size()));
     ASSERT_GT(R->RowCount(), 5);
     int64_t Row = 0;
     for (const auto &Entry : Expected) {
-        EXPECT_EQ(R->AsString(Row, 0), Entry.first.second);
-        EXPECT_EQ(R->Value(Row, 1).toLongLong(), -Entry.first.first);
+        EXPECT_EQ(R->AsString(Row, 0), Entry.second);
+        EXPECT_EQ(R->Value(Row, 1).toLongLong(), -Entry.first);
         ++Row;
     }
     EXPECT_EQ(R->Fields()[0].DataType, ftWideString);
