@@ -81,7 +81,7 @@ TEST_F(MdbFixtures, EveryTableReadsAsMdbReaderReadsIt)
     EXPECT_GT(Compared, 400);
 }
 
-// Names and values are compared with mdb-reader above; types, sizes and lookups are ours alone.
+// Names and values are compared with mdb-reader above; types, sizes, exact digits and lookups here.
 TEST_F(MdbFixtures, FieldTypesSizesAndTableLookups)
 {
     TMdbDatabase Database(MdbFixture("Monitor.mdb"));
@@ -92,6 +92,7 @@ TEST_F(MdbFixtures, FieldTypesSizesAndTableLookups)
     EXPECT_EQ(F[0].DataType, ftAutoInc);
     EXPECT_EQ(F[1].DataType, ftBCD);
     EXPECT_EQ(F[1].Size, 18);
+    EXPECT_EQ(Table->Value(0, 1).toLongLong(), 1234567890); // every digit: the comparison above allows a relative 1e-6
     EXPECT_EQ(F[2].DataType, ftWideString);
     EXPECT_EQ(F[2].Size, 8); // Jet 4 sizes are in bytes, two for each character
     EXPECT_EQ(F[5].DataType, ftBoolean);
@@ -108,6 +109,7 @@ TEST_F(MdbFixtures, ChangesFailBeforeAnythingChanges)
     TMdbDatabase Database(FileName);
     const auto Table = Database.OpenTable("Fruit");
     const int64_t Rows = Table->RowCount();
+    const QVariant First = Table->Value(0, 0);
     EXPECT_TRUE(Table->ReadOnly());
     try {
         Table->SetValue(0, 0, "Changed");
@@ -120,6 +122,7 @@ TEST_F(MdbFixtures, ChangesFailBeforeAnythingChanges)
     EXPECT_THROW(Table->DeleteRow(0), EDatabaseError);
     EXPECT_FALSE(Table->HasPendingChanges());
     EXPECT_EQ(Table->RowCount(), Rows);
+    EXPECT_EQ(Table->Value(0, 0), First);
     EXPECT_EQ(FileHash(FileName), Before);
 }
 
