@@ -104,6 +104,7 @@ TEST_F(TablesDataset, OpenFieldsAndValues)
     EXPECT_EQ(Events, (QStringList{"BeforeOpen", "AfterOpen 1", "AfterScroll"}));
     ASSERT_EQ(Query.FieldCount(), 5);
     EXPECT_EQ(Query.Fields(1).FieldName(), "AMOUNT");
+    EXPECT_EQ(Query.Fields(0).Size(), 12);
     EXPECT_EQ(Query.FindField("amount"), &Query.Fields(1));
     EXPECT_EQ(Query.FindField("absent"), nullptr);
     EXPECT_TRUE(Message([&] { Query.FieldByName("absent"); }).contains("absent"));
