@@ -279,6 +279,7 @@ void TADOQuery::OpenSource(std::shared_ptr<TTableSource> Source)
 {
     source_ = std::move(Source);
     fields_.clear();
+    ++fieldsGeneration_;
     const std::vector<TSourceField> &Defs = source_->Fields();
     for (int i = 0; i < int(Defs.size()); ++i)
         fields_.push_back(std::make_unique<TField>(*this, i, Defs[size_t(i)]));
@@ -292,6 +293,7 @@ void TADOQuery::OpenSource(std::shared_ptr<TTableSource> Source)
     } catch (...) {
         state_ = dsInactive;
         fields_.clear();
+        ++fieldsGeneration_;
         rows_.clear();
         source_.reset();
         throw;
@@ -311,6 +313,7 @@ void TADOQuery::Close()
     ResetBuffer();
     state_ = dsInactive;
     fields_.clear();
+    ++fieldsGeneration_;
     rows_.clear();
     source_.reset();
     current_ = -1;

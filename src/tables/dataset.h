@@ -81,6 +81,9 @@ public:
     TDataSetState State() const { return state_; }
 
     int FieldCount() const { return int(fields_.size()); }
+    // Changes whenever the field list is made or dropped (open, close), so that a cache of field
+    // indexes can tell it is stale.
+    uint64_t FieldsGeneration() const { return fieldsGeneration_; }
     TField &Fields(int Index) const;
     // Case-insensitive; nullptr when there is no such field.
     TField *FindField(const QString &Name) const;
@@ -158,6 +161,7 @@ private:
 
     std::shared_ptr<TTableSource> source_;
     std::vector<std::unique_ptr<TField>> fields_;
+    uint64_t fieldsGeneration_ = 0;
     std::vector<int64_t> rows_;
     int64_t current_ = -1;
     bool eof_ = true;
