@@ -141,7 +141,7 @@ bool TCalcFields::SetTypeCode(const QString &Name, int32_t Value)
     return true;
 }
 
-bool TCalcFields::Find(const QString &Name, const QString *&Expression, int32_t &Type) const
+bool TCalcFields::Find(const QString &Name, const QString *&Expression, const int32_t *&Type) const
 {
     int Structure;
     void *Properties = nullptr;
@@ -150,7 +150,7 @@ bool TCalcFields::Find(const QString &Name, const QString *&Expression, int32_t 
     Expression = static_cast<const QString *>(Properties);
     if (!store_.Find(CalcTypePrefix + Name, Structure, Properties) || Structure != kTypeKind || !Properties)
         return false;
-    Type = *static_cast<const int32_t *>(Properties);
+    Type = static_cast<const int32_t *>(Properties);
     return true;
 }
 

@@ -64,8 +64,9 @@ public:
     bool SetExpression(const QString &Name, const QString &Value);
     bool SetTypeCode(const QString &Name, int32_t Value);
 
-    // The expression and the type of a field whose both items exist.
-    bool Find(const QString &Name, const QString *&Expression, int32_t &Type) const;
+    // The data of both items of the upper-case Name, when both exist; valid until the store's keys
+    // change (its Version).
+    bool Find(const QString &Name, const QString *&Expression, const int32_t *&Type) const;
 
 private:
     store::TDList &store_;

@@ -1,6 +1,7 @@
 #include "tables/dataset.h"
 
 #include "tables/connection.h"
+#include "tables/dbf/dbftable.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -67,6 +68,12 @@ QString TField::AsString() const
 
 double TField::AsFloat() const
 {
+    // Numbers straight from the source: the filter and the calculated fields read them per record.
+    if (def_.DataType == ftFloat || def_.DataType == ftCurrency) {
+        const int64_t Row = dataSet_.SourceRow(index_);
+        if (Row >= 0 && dataSet_.dbfSource_)
+            return dataSet_.source_->AsFloat(Row, index_);
+    }
     const QVariant V = Value();
     if (!V.isValid())
         return 0.0;
@@ -278,6 +285,7 @@ void TADOQuery::Open()
 void TADOQuery::OpenSource(std::shared_ptr<TTableSource> Source)
 {
     source_ = std::move(Source);
+    dbfSource_ = dynamic_cast<const TDbfTable *>(source_.get()) != nullptr;
     fields_.clear();
     ++fieldsGeneration_;
     const std::vector<TSourceField> &Defs = source_->Fields();
@@ -373,6 +381,17 @@ QVariant TADOQuery::FieldValue(int Field) const
         return buffer_[size_t(Field)];
     const int64_t Row = CurrentRow();
     return Row < 0 ? QVariant() : source_->Value(Row, Field);
+}
+
+int64_t TADOQuery::SourceRow(int Field) const
+{
+    if (!Active())
+        return -1;
+    if (filterRow_ >= 0)
+        return filterRow_;
+    if ((state_ == dsEdit || state_ == dsInsert) && bufferSet_[size_t(Field)])
+        return -1;
+    return CurrentRow();
 }
 
 void TADOQuery::SetFieldValue(int Field, const QVariant &Value)

@@ -314,14 +314,22 @@ void TRecordVariables::AttachFilter(TADOQuery &DataSet, int Handle)
 bool TRecordVariables::EvaluateName(const QString &Name, QString &Value)
 {
     FCalcError = false;
-    const QString N = CalcFieldName(Name);
-    const QString *Expression = nullptr;
-    int32_t Type = 0;
-    if (calcFields_.Find(N, Expression, Type)) {
+    if (!Name.isSharedWith(nameText_) && Name != nameText_) {
+        nameText_ = Name;
+        nameUpper_ = CalcFieldName(Name);
+        nameVersion_ = ~uint64_t(0);
+    }
+    const QString N = nameUpper_;
+    if (nameVersion_ != calcFields_.Store().Version()) {
+        nameVersion_ = calcFields_.Store().Version();
+        nameFound_ = calcFields_.Find(N, nameExpression_, nameType_);
+    }
+    if (nameFound_) {
+        const int32_t Type = *nameType_;
         if (Type < cfInteger || Type > cfDateTime)
             return false;
         FInFilter = false;
-        const QString Text = *Expression;
+        const QString Text = *nameExpression_;
         FEvalStack.append(N);
         struct TPop {
             QStringList &Stack;

@@ -101,6 +101,12 @@ private:
     const TADOQuery *slotSet_ = nullptr;
     uint64_t slotGeneration_ = 0;
     std::vector<std::unique_ptr<TCompiledField>> compiled_;
+    // The last name EvaluateName looked up, so that a run over every record looks it up once.
+    QString nameText_, nameUpper_;
+    uint64_t nameVersion_ = ~uint64_t(0);
+    bool nameFound_ = false;
+    const QString *nameExpression_ = nullptr;
+    const int32_t *nameType_ = nullptr;
 };
 
 } // namespace qf::tables
