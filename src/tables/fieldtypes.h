@@ -27,7 +27,8 @@ QString FloatToStr(double Value);
 // Short date format, followed by the long time when the time is not midnight.
 QString DateTimeToStr(TDateTime Value);
 QString DateToStr(const QDate &Value);
-// Leading and trailing blanks are ignored; the locale's decimal separator, or "." as fallback.
+// Leading and trailing blanks are ignored; the locale's decimal separator, or "." as fallback;
+// never a group separator.
 bool TryStrToFloat(const QString &Text, double &Value);
 // The locale's short date format (two-digit years read as four), optionally followed by a time.
 bool TryStrToDateTime(const QString &Text, TDateTime &Value);

@@ -427,3 +427,39 @@ TEST_F(TablesDataset, OtherStatementsGoToTheSqlEngine)
     EXPECT_TRUE(Error.contains("NOPE")) << Error.toStdString();
     EXPECT_FALSE(Query.Active());
 }
+
+TEST_F(TablesDataset, GroupSeparatorsMakeNoNumberOnAnyRoad)
+{
+    // The texts in a text field, the numbers they mean (NAN: none) in a number field.
+    const std::vector<TRawField> Fields = {{"TXT", 'C', 10}, {"NUM", 'N', 10, 3}};
+    const QLocale German(QLocale::German, QLocale::Germany), English(QLocale::English, QLocale::UnitedStates);
+    const std::vector<std::tuple<QLocale, QByteArray, double>> Cases = {
+        {German, "0.125", 0.125}, {German, "2.500", 2.5}, {German, "2,75", 2.75}, {German, "1.500,5", NAN},
+        {English, "1,500", NAN}, {English, "1.25", 1.25}, {English, "1,500.5", NAN}};
+    std::vector<QByteArray> Records;
+    for (const auto &[Locale, Text, Number] : Cases)
+        Records.push_back(RawRecord(Fields, {Text, std::isnan(Number) ? "" : QByteArray::number(Number, 'f', 3)}));
+    WriteBytes(Dir.filePath("numbers.dbf"), RawDbf(0x03, Fields, Records));
+    OpenClients("numbers.dbf");
+    for (int i = 0; i < int(Cases.size()); ++i) {
+        const auto &[Locale, Text, Number] = Cases[size_t(i)];
+        LocaleGuard Guard(Locale);
+        SCOPED_TRACE(Locale.name().toStdString() + " " + Text.toStdString());
+        const bool Valid = !std::isnan(Number);
+        double Parsed = 0;
+        EXPECT_EQ(TryStrToFloat(QString::fromLatin1(Text), Parsed), Valid);
+        EXPECT_TRUE(!Valid || Parsed == Number);
+        Query.SetRecNo(i + 1);
+        EXPECT_EQ(Message([&] { EXPECT_EQ(Query.FieldByName("TXT").AsFloat(), Number); }).isEmpty(), Valid);
+        EXPECT_EQ(Query.Locate("NUM", QString::fromLatin1(Text), 0), Valid);
+        EXPECT_TRUE(!Valid || Query.RecNo() == i + 1);
+        EXPECT_EQ(Message([&] { Query.Source()->ValidateValue(1, QString::fromLatin1(Text)); }).isEmpty(), Valid);
+        TDbfSourceValue Copied{dtC, false, QString::fromLatin1(Text), 0, 0, false};
+        EXPECT_EQ(ConvertDbfValue(dtN, Copied), Valid ? std::optional<QString>(QString::number(Number, 'f', 5)) : std::nullopt);
+        Query.Edit();
+        const QString Error = Message([&] { Query.FieldByName("NUM").SetAsString(QString::fromLatin1(Text)); });
+        EXPECT_EQ(Error.isEmpty(), Valid) << Error.toStdString();
+        EXPECT_TRUE(!Valid || Query.FieldByName("NUM").AsFloat() == Number);
+        Query.Cancel();
+    }
+}

@@ -58,28 +58,67 @@ TEST(TablesDbf, ReadsFieldsValuesAndSkipsNothingButMarksDeleted)
     EXPECT_EQ(Table.AsString(3, 0), "");
 }
 
-TEST(TablesDbf, TextDecodingByLanguageDriverUtf8OrWindows1252)
+TEST(TablesDbf, OneEncodingPerTableForReadingAndWriting)
 {
     QTemporaryDir Dir;
-    const std::vector<TRawField> Fields = {{"T", 'C', 12}};
-    WriteBytes(Dir.filePath("utf.dbf"), RawDbf(0x03, Fields, {"Gr\xC3\xBC\xC3\x9F" "e", "caf\xE9 \x80"}));
-    TDbfTable Utf(Dir.filePath("utf.dbf"));
-    EXPECT_EQ(Utf.AsString(0, 0), QString::fromUtf8("Grüße"));
-    EXPECT_EQ(Utf.AsString(1, 0), QString::fromUtf8("café €")); // not UTF-8: Windows-1252
-
-    WriteBytes(Dir.filePath("cyr.dbf"), RawDbf(0x03, Fields, {"\xCF\xF0\xE8\xE2\xE5\xF2"}, {}, 0xC9));
-    TDbfTable Cyrillic(Dir.filePath("cyr.dbf"));
-    EXPECT_EQ(Cyrillic.AsString(0, 0), QString::fromUtf8("Привет"));
-    // Writing in the table's code page; a character it cannot hold is refused, not dropped.
-    Cyrillic.SetValue(0, 0, QString::fromUtf8("Мир"));
-    EXPECT_THROW(Cyrillic.SetValue(0, 0, QString::fromUtf8("日本")), EDatabaseError);
-    Cyrillic.ApplyUpdates();
-    EXPECT_EQ(ReadBytes(Dir.filePath("cyr.dbf")).mid(32 + 32 + 1 + 1, 3), QByteArray("\xCC\xE8\xF0"));
-    const QJsonObject Oracle = ReadWithDbfread(Dir.filePath("cyr.dbf"), "cp1251");
-    EXPECT_EQ(Oracle["records"].toArray()[0].toArray()[0].toString(), QString::fromUtf8("Мир"));
-
-    WriteBytes(Dir.filePath("dos.dbf"), RawDbf(0x03, Fields, {"\x81\x84"}, {}, 0x01));
-    EXPECT_EQ(TDbfTable(Dir.filePath("dos.dbf")).AsString(0, 0), QString::fromUtf8("üä"));
+    const std::vector<TRawField> Fields = {{"T", 'C', 12}, {"NOTE", 'M', 10}};
+    // Each table: its bytes, language byte and .cpg text; the text read, a text written, its bytes,
+    // and the encoding dbfread needs for the file (empty when a write must be refused).
+    struct TCase {
+        const char *File;
+        QByteArray Stored;
+        uint8_t LanguageDriver;
+        const char *Cpg;
+        const char *Read;
+        const char *Written;
+        QByteArray WrittenBytes;
+        const char *Oracle;
+    };
+    for (const TCase &Case : std::vector<TCase>{
+             {"utf", "Gr\xC3\xBC\xC3\x9F" "e", 0, nullptr, "Grüße", "Straße", "Stra\xC3\x9F" "e", "utf-8"},
+             // One byte that is no UTF-8 decides the whole table, memos included.
+             {"ansi", "caf\xE9 \x80", 0, nullptr, "café €", "Müller", "M\xFCller", "cp1252"},
+             {"cyr", "\xCF\xF0\xE8\xE2\xE5\xF2", 0xC9, nullptr, "Привет", "Мир", "\xCC\xE8\xF0", "cp1251"},
+             {"gis", "\x8F\xE0\xA8\xA2\xA5\xE2", 0, "CP866\r\n", "Привет", "Мир", "\x8C\xA8\xE0", "cp866"},
+             {"win", "\xCF\xF0\xE8\xE2\xE5\xF2", 0, "1251", "Привет", "日本", {}, nullptr},
+             {"iso", "\xBF\xE0\xD8\xD2\xD5\xE2", 0, "ISO-8859-5", "Привет", "Мир", "\xBC\xD8\xE0", "iso-8859-5"},
+             // Qt's tables read E6 of these as Greek mu and AA of IBM852 not at all.
+             {"dos437", "5 \xE6m", 0x01, nullptr, "5 µm", "µ", "\xE6", "cp437"},
+             {"dos860", "\xE6", 0x24, nullptr, "µ", "µµ", "\xE6\xE6", "cp860"},
+             {"dos861", "\xE6", 0x67, nullptr, "µ", "µ", "\xE6", "cp861"},
+             {"dos863", "\xE6", 0x6C, nullptr, "µ", "µ", "\xE6", "cp863"},
+             {"dos865", "\xE6", 0x66, nullptr, "µ", "µ", "\xE6", "cp865"},
+             {"dos852", "\xAA\x81", 0x64, nullptr, "¬ü", "Łódź", "\x9D\xA2\x64\xAB", "cp852"}}) {
+        SCOPED_TRACE(Case.File);
+        const QString Name = Dir.filePath(QString::fromLatin1(Case.File) + ".dbf");
+        WriteBytes(Name, RawDbf(0x83, Fields, {RawRecord(Fields, {Case.Stored, "1"})}, {}, Case.LanguageDriver));
+        WriteBytes(Dir.filePath(QString::fromLatin1(Case.File) + ".dbt"), Db3Memo({Case.Stored}));
+        if (Case.Cpg)
+            WriteBytes(Dir.filePath(QString::fromLatin1(Case.File) + ".cpg"), Case.Cpg);
+        TDbfTable Table(Name);
+        EXPECT_EQ(Table.AsString(0, 0), QString::fromUtf8(Case.Read));
+        EXPECT_EQ(Table.AsString(0, 1), QString::fromUtf8(Case.Read));
+        if (!Case.Oracle) { // a character the code page cannot hold is refused, not dropped
+            EXPECT_TRUE(Message([&] { Table.SetValue(0, 0, QString::fromUtf8(Case.Written)); }).contains("cannot store"));
+            continue;
+        }
+        Table.SetValue(0, 0, QString::fromUtf8(Case.Written));
+        Table.SetValue(0, 1, QString::fromUtf8(Case.Written));
+        Table.ApplyUpdates();
+        EXPECT_EQ(ReadBytes(Name).mid(32 + 2 * 32 + 1 + 1, Case.WrittenBytes.size()), Case.WrittenBytes);
+        const QJsonArray Record = ReadWithDbfread(Name, QString::fromLatin1(Case.Oracle))["records"].toArray()[0].toArray();
+        EXPECT_EQ(Record[0].toString(), QString::fromUtf8(Case.Written));
+        EXPECT_EQ(Record[1].toString(), QString::fromUtf8(Case.Written));
+        EXPECT_EQ(Table.AsString(0, 1), QString::fromUtf8(Case.Written));
+        // Only an unmarked table we decided is UTF-8 gets a .cpg, which says so.
+        const QByteArray Cpg = ReadBytes(Dir.filePath(QString::fromLatin1(Case.File) + ".cpg"));
+        EXPECT_EQ(Cpg, Case.Cpg ? QByteArray(Case.Cpg) : QByteArray(Case.Oracle == QByteArray("utf-8") ? "UTF-8" : ""));
+    }
+    // The names other programs write in .cpg files, as iconv knows them.
+    for (const auto &[Cpg, CodePage] : std::vector<std::pair<QByteArray, QByteArray>>{
+             {"UTF-8", "UTF-8"}, {"utf8\n", "UTF-8"}, {"1252", "CP1252"}, {"866", "CP866"}, {"88595", "ISO-8859-5"},
+             {"8859_15", "ISO-8859-15"}, {"ANSI 1251", "CP1251"}, {"koi8-r", "KOI8-R"}, {"nonsense", ""}})
+        EXPECT_EQ(TDbfCodec::CpgCodePage(Cpg), CodePage) << Cpg.toStdString();
 }
 
 TEST(TablesDbf, MemosOfDbaseThreeAndFour)

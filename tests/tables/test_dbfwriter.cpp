@@ -10,12 +10,6 @@
 #include <QTemporaryDir>
 
 namespace {
-class LocaleGuard {
-public:
-    explicit LocaleGuard(const QLocale &Locale) { QLocale::setDefault(Locale); }
-    ~LocaleGuard() { QLocale::setDefault(QLocale::c()); }
-};
-
 // The header the writer must produce: today's date, no records, the fields as given.
 QByteArray ExpectedHeader(uint8_t Version, const std::vector<TRawField> &Fields)
 {
