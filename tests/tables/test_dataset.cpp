@@ -11,6 +11,7 @@
 #include <QDate>
 #include <QDir>
 #include <QTemporaryDir>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -462,4 +463,38 @@ TEST_F(TablesDataset, GroupSeparatorsMakeNoNumberOnAnyRoad)
         EXPECT_TRUE(!Valid || Query.FieldByName("NUM").AsFloat() == Number);
         Query.Cancel();
     }
+}
+
+TEST_F(TablesDataset, HugeClaimedRecordCountsOpenFastAndMemoryRunningOutIsTheLayersError)
+{
+    // Two-byte records in a sparse 2 GB file; the process may not grow by more than the file's map
+    // and 1 GB, far less than a row list for every claimed record.
+    const QString Name = Dir.filePath("huge.dbf");
+    auto Write = [&](uint32_t Count) {
+        WriteBytes(Name, RawDbf(0x03, {{"NAME", 'C', 1}}, {"x", "y"}));
+        QByteArray Header = ReadBytes(Name);
+        qToLittleEndian<quint32>(Count, Header.data() + 4);
+        WriteBytes(Name, Header);
+        ASSERT_TRUE(QFile::resize(Name, 2LL << 30));
+    };
+    rlimit Old{};
+    ASSERT_EQ(getrlimit(RLIMIT_AS, &Old), 0);
+    QFile Status("/proc/self/statm");
+    ASSERT_TRUE(Status.open(QIODevice::ReadOnly));
+    const rlim_t Used = rlim_t(Status.readAll().split(' ').first().toLongLong()) * rlim_t(sysconf(_SC_PAGESIZE));
+    rlimit Limited = Old;
+    Limited.rlim_cur = std::min<rlim_t>(Old.rlim_max, Used + (rlim_t(3) << 30));
+    ASSERT_EQ(setrlimit(RLIMIT_AS, &Limited), 0);
+
+    Write(0xFFFFFFFFu); // a lie: the two records before the zeros
+    OpenClients("huge.dbf");
+    EXPECT_EQ(Names(), (QStringList{"x", "y"}));
+    EXPECT_TRUE(Query.Warning().contains("promises 4294967295 records, but only 2 could be read")) << Query.Warning().toStdString();
+    Query.Close();
+    // A count the file does hold, too many rows for memory: the layer's error, not std::bad_alloc.
+    Write(1000000000u);
+    const QString Error = Message([&] { OpenClients("huge.dbf"); });
+    EXPECT_TRUE(Error.contains("not enough memory")) << Error.toStdString();
+    EXPECT_FALSE(Query.Active());
+    setrlimit(RLIMIT_AS, &Old);
 }

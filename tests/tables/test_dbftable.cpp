@@ -126,13 +126,19 @@ TEST(TablesDbf, MemosOfDbaseThreeAndFour)
     QTemporaryDir Dir;
     const std::vector<TRawField> Fields = {{"ID", 'N', 3}, {"NOTE", 'M', 10}};
     const QByteArray Long(700, 'x');
-    WriteBytes(Dir.filePath("m3.dbf"), RawDbf(0x83, Fields, {RawRecord(Fields, {"1", "1"}), RawRecord(Fields, {"2", "2"}), RawRecord(Fields, {"3", ""}), RawRecord(Fields, {"4", "99"})}));
-    WriteBytes(Dir.filePath("m3.dbt"), Db3Memo({"first", Long}));
+    WriteBytes(Dir.filePath("m3.dbf"), RawDbf(0x83, Fields, {RawRecord(Fields, {"1", "1"}), RawRecord(Fields, {"2", "2"}), RawRecord(Fields, {"3", ""}), RawRecord(Fields, {"4", "99"}),
+                                                              RawRecord(Fields, {"5", "4"}), RawRecord(Fields, {"6", "5"}), RawRecord(Fields, {"7", "6"})}));
+    // A single 0x1A belongs to the text; one followed only by padding ends it, as some writers do;
+    // a text without an end runs to the end of the file.
+    WriteBytes(Dir.filePath("m3.dbt"), Db3Memo({"first", Long, "before\x1A" "after"}) + QByteArray("ended\x1A").leftJustified(512, '\0') + "no end");
     TDbfTable Three(Dir.filePath("m3.dbf"));
     EXPECT_EQ(Three.Value(0, 1).toString(), "first");
     EXPECT_EQ(Three.Value(1, 1).toString(), QString::fromLatin1(Long));
     EXPECT_TRUE(Three.IsNull(2, 1));
     EXPECT_TRUE(Three.IsNull(3, 1)); // a block past the end of the memo file
+    EXPECT_EQ(Three.Value(4, 1).toString(), "before\x1A" "after");
+    EXPECT_EQ(Three.Value(5, 1).toString(), "ended");
+    EXPECT_EQ(Three.Value(6, 1).toString(), "no end");
 
     // dBASE IV: blocks of the header's size with a length prefix; an upper-case .DBT is found.
     QByteArray Db4(512, '\0');
@@ -167,7 +173,7 @@ TEST(TablesDbf, MemosOfDbaseThreeAndFour)
     const QByteArray Memo3 = ReadBytes(Dir.filePath("m3.dbt"));
     EXPECT_EQ(qFromLittleEndian<quint32>(Memo3.constData()), quint32((Memo3.size() + 511) / 512)); // the next free block
     const QJsonArray Records = ReadWithDbfread(Dir.filePath("m3.dbf"))["records"].toArray();
-    ASSERT_EQ(Records.size(), 4);
+    ASSERT_EQ(Records.size(), 7);
     EXPECT_EQ(Records[0].toArray()[1].toString(), "first");
     EXPECT_EQ(Records[1].toArray()[1].toString(), QString::fromLatin1(Long));
     EXPECT_EQ(Records[2].toArray()[1].toString(), Third);
@@ -201,12 +207,27 @@ TEST(TablesDbf, DamagedFilesGiveAClearErrorOrTheRecordsThatAreThere)
     const QString Name = Dir.filePath("bad.dbf");
     const QByteArray Good = RawDbf(0x03, kPeople, {P("Anna", "42.5", "19800102", "T"), P("Bob", "7.0", "20240229", "F")});
 
-    // A record count beyond the file: only the whole records that are there.
-    QByteArray Lying = Good;
-    qToLittleEndian<quint32>(4000000000u, Lying.data() + 4);
-    Lying.chop(10); // the second record is cut short
-    WriteBytes(Name, Lying);
-    EXPECT_EQ(TDbfTable(Name).RowCount(), 1);
+    // A header that promises more than the file holds: the whole records that are there, and word of it.
+    auto Lie = [&](uint32_t Count, int RecordLength, qsizetype Size) {
+        QByteArray Bytes = Good;
+        qToLittleEndian<quint32>(Count, Bytes.data() + 4);
+        if (RecordLength)
+            qToLittleEndian<quint16>(quint16(RecordLength), Bytes.data() + 10);
+        Bytes.resize(Size, '\0');
+        return Bytes;
+    };
+    for (const auto &[Bytes, Rows, Promised] : std::vector<std::tuple<QByteArray, int, QString>>{
+             {Lie(4000000000u, 0, Good.size()), 2, "4000000000"},
+             {Lie(2, 0, Good.size() - 10), 1, "2"},               // cut inside the second record
+             {Lie(2, 65535, Good.size()), 0, "2"},                // a record longer than the file
+             {Lie(0xFFFFFFFFu, 0, Good.size() + 5000), 2, "4294967295"}}) { // a zeroed tail is no records
+        WriteBytes(Name, Bytes);
+        TDbfTable Table(Name);
+        EXPECT_EQ(Table.RowCount(), Rows);
+        EXPECT_EQ(Table.Warning(), QStringLiteral("The table \"%1\" is damaged: its header promises %2 records, but only %3 could be read.").arg(Name, Promised).arg(Rows));
+    }
+    WriteBytes(Name, Good);
+    EXPECT_EQ(TDbfTable(Name).Warning(), "");
 
     // Header damage and a missing memo file: refused with a message that says what is wrong.
     QByteArray LongHeader = Good;

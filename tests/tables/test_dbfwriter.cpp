@@ -45,21 +45,26 @@ TEST(TablesWriter, MemoFileAndNames)
     // A stale memo file of the same name goes; one of another table stays.
     WriteBytes(Dir.filePath("notes.dbt"), QByteArray(2048, 'x'));
     WriteBytes(Dir.filePath("other.dbt"), QByteArray(10, 'x'));
-    WriteDbfHeader(Name, {Def("averyveryLongName", dtC, 5), Def("Remark", dtM), Def("ok", dtL), Def("äbc", dtC, 3)});
+    WriteBytes(Dir.filePath("notes.cpg"), "CP866");
+    // Upper-cased one character to one ("ß" stays), then cut between characters within 10 bytes.
+    WriteDbfHeader(Name, {Def("averyveryLongName", dtC, 5), Def("Remark", dtM), Def("ok", dtL), Def("äbc", dtC, 3), Def("straße12345", dtC, 3)});
     const QByteArray Bytes = ReadBytes(Name);
-    EXPECT_EQ(Bytes, ExpectedHeader(0x83, {{"AVERYVERYL", 'C', 5}, {"REMARK", 'M', 10}, {"OK", 'L', 1}, {"\xC3\x84" "BC", 'C', 3}}));
+    EXPECT_EQ(Bytes, ExpectedHeader(0x83, {{"AVERYVERYL", 'C', 5}, {"REMARK", 'M', 10}, {"OK", 'L', 1}, {"\xC3\x84" "BC", 'C', 3}, {"STRA\xC3\x9F" "E123", 'C', 3}}));
+    EXPECT_EQ(ReadBytes(Dir.filePath("notes.cpg")), "UTF-8"); // our text is UTF-8, whatever stood there
     QByteArray EmptyMemo(512, '\0');
     EmptyMemo[0] = 1; // the next free block
     EXPECT_EQ(ReadBytes(Dir.filePath("notes.dbt")), EmptyMemo);
     EXPECT_EQ(ReadBytes(Dir.filePath("other.dbt")).size(), 10);
     const QJsonArray OracleFields = ReadWithDbfread(Name)["fields"].toArray();
-    ASSERT_EQ(OracleFields.size(), 4);
+    ASSERT_EQ(OracleFields.size(), 5);
     EXPECT_EQ(OracleFields[3].toArray()[0].toString(), QString::fromUtf8("ÄBC"));
-    EXPECT_EQ(TDbfTable(Name).Fields()[3].Name, QString::fromUtf8("ÄBC")); // our reader agrees
+    EXPECT_EQ(OracleFields[4].toArray()[0].toString(), QString::fromUtf8("STRAßE123"));
+    EXPECT_EQ(TDbfTable(Name).Fields()[4].Name, QString::fromUtf8("STRAßE123")); // our reader agrees
 
     // File names are case-sensitive: NOTES.DBF gets NOTES.DBT and leaves notes.dbf and notes.dbt alone.
     WriteDbfHeader(Dir.filePath("NOTES.DBF"), {Def("Remark", dtM)});
     EXPECT_EQ(ReadBytes(Dir.filePath("NOTES.DBT")).size(), 512);
+    EXPECT_EQ(ReadBytes(Dir.filePath("NOTES.CPG")), "UTF-8");
     EXPECT_EQ(ReadBytes(Name).size(), Bytes.size());
     EXPECT_EQ(ReadBytes(Dir.filePath("notes.dbt")).size(), 512);
     EXPECT_EQ(TDbfTable(Dir.filePath("NOTES.DBF")).Fields().size(), 1u);

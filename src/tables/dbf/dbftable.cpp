@@ -27,6 +27,11 @@ QByteArrayView Trimmed(QByteArrayView Bytes)
     return Bytes.sliced(Begin, End - Begin);
 }
 
+bool IsAscii(QByteArrayView Bytes)
+{
+    return std::all_of(Bytes.begin(), Bytes.end(), [](char c) { return uint8_t(c) < 0x80; });
+}
+
 QByteArrayView TrimmedRight(QByteArrayView Bytes)
 {
     qsizetype End = Bytes.size();
@@ -225,8 +230,9 @@ void TDbfTable::MapFiles()
         if (!CodePage.isEmpty())
             codec_ = TDbfCodec(CodePage);
     }
+    // ASCII names need no decision on the code page, which may read the whole table.
     for (size_t f = 0; f < fields_.size(); ++f)
-        fields_[f].Name = Codec().Decode(Names[f]).trimmed();
+        fields_[f].Name = (IsAscii(Names[f]) ? QString::fromLatin1(Names[f]) : Codec().Decode(Names[f])).trimmed();
     CheckIntact();
 }
 
