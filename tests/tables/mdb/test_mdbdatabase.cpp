@@ -102,30 +102,6 @@ TEST_F(MdbFixtures, FieldTypesSizesAndTableLookups)
     EXPECT_EQ(TMdbDatabase(MdbFixture("testodbc.mdb")).OpenTable("FPdev")->Fields()[1].Size, 255);
 }
 
-TEST_F(MdbFixtures, ChangesFailBeforeAnythingChanges)
-{
-    const QString FileName = MdbFixture("fruit.mdb");
-    const QByteArray Before = FileHash(FileName);
-    TMdbDatabase Database(FileName);
-    const auto Table = Database.OpenTable("Fruit");
-    const int64_t Rows = Table->RowCount();
-    const QVariant First = Table->Value(0, 0);
-    EXPECT_TRUE(Table->ReadOnly());
-    try {
-        Table->SetValue(0, 0, "Changed");
-        FAIL() << "an edit of an Access table was accepted";
-    } catch (const EDatabaseError &E) {
-        EXPECT_TRUE(E.Message().contains("\"Fruit\"")) << E.what();
-        EXPECT_TRUE(E.Message().contains("read-only")) << E.what();
-    }
-    EXPECT_THROW(Table->AppendRow(), EDatabaseError);
-    EXPECT_THROW(Table->DeleteRow(0), EDatabaseError);
-    EXPECT_FALSE(Table->HasPendingChanges());
-    EXPECT_EQ(Table->RowCount(), Rows);
-    EXPECT_EQ(Table->Value(0, 0), First);
-    EXPECT_EQ(FileHash(FileName), Before);
-}
-
 TEST_F(MdbFixtures, DamagedOrMissingFilesGiveAClearMessage)
 {
     QTemporaryDir Dir;
