@@ -10,6 +10,8 @@
 #include <new>
 #include <string>
 
+namespace qf::tables {
+
 namespace {
 bool IsTextType(TFieldType Type) { return MapFieldTypeToDbf(Type) == dtC || MapFieldTypeToDbf(Type) == dtM; }
 
@@ -924,3 +926,5 @@ void TDataSource::SetDataSet(TADOQuery *DataSet)
     if (dataSet_)
         dataSet_->dataSources_.push_back(this);
 }
+
+} // namespace qf::tables

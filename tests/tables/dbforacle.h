@@ -18,6 +18,8 @@
 #include <gtest/gtest.h>
 #include <vector>
 
+using namespace qf::tables;
+
 class LocaleGuard {
 public:
     explicit LocaleGuard(const QLocale &Locale) { QLocale::setDefault(Locale); }

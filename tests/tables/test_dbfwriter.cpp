@@ -9,6 +9,8 @@
 #include <QLocale>
 #include <QTemporaryDir>
 
+using namespace qf::tables;
+
 namespace {
 // The header the writer must produce: today's date, no records, the fields as given.
 QByteArray ExpectedHeader(uint8_t Version, const std::vector<TRawField> &Fields)

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <iconv.h>
 
+namespace qf::tables {
+
 namespace {
 struct TCodePage {
     uint8_t Id;
@@ -224,3 +226,5 @@ QByteArray TDbfCodec::CpgCodePage(QByteArrayView Text)
         Name = "CP" + Name; // "1251", "866"
     return Known(Name) ? Name : QByteArray();
 }
+
+} // namespace qf::tables

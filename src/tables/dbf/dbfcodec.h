@@ -9,6 +9,8 @@
 #include <memory>
 #include <optional>
 
+namespace qf::tables {
+
 class TDbfCodec {
 public:
     // UTF-8.
@@ -41,3 +43,5 @@ private:
 
 // The longest prefix of Bytes (UTF-8) that fits in Width bytes without splitting a character.
 QByteArrayView CutUtf8(QByteArrayView Bytes, qsizetype Width);
+
+} // namespace qf::tables

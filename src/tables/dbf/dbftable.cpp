@@ -1,8 +1,8 @@
 #include "tables/dbf/dbftable.h"
 
+#include "store/textcodec.h"
 #include "tables/dbf/dbfwriter.h"
 #include "tables/fieldtypes.h"
-#include "store/textcodec.h"
 
 #include <QDate>
 #include <QFileInfo>
@@ -10,6 +10,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+
+namespace qf::tables {
 
 namespace {
 QString Damaged(const QString &FileName, const QString &What)
@@ -248,15 +250,15 @@ TDbfCodec TDbfTable::DetectCodec() const
     bool Utf8 = true;
     for (int At = 32; Utf8 && At + 32 <= headerLength_ && data_[At] != 0x0D; At += 32) {
         const auto *Name = reinterpret_cast<const char *>(data_ + At);
-        Utf8 = IsValidUtf8(QByteArrayView(Name, qsizetype(strnlen(Name, 11))));
+        Utf8 = store::IsValidUtf8(QByteArrayView(Name, qsizetype(strnlen(Name, 11))));
     }
     for (int64_t Row = 0; Utf8 && Row < fileRows_; ++Row)
         for (size_t f = 0; Utf8 && f < layout_.size(); ++f) {
             const char Type = layout_[f].Type;
             if (Type == 'C')
-                Utf8 = IsValidUtf8(TrimmedRight(Raw(Row, int(f))));
+                Utf8 = store::IsValidUtf8(TrimmedRight(Raw(Row, int(f))));
             else if (Type == 'M' && !Trimmed(Raw(Row, int(f))).isEmpty())
-                Utf8 = IsValidUtf8(MemoBytes(Raw(Row, int(f))));
+                Utf8 = store::IsValidUtf8(MemoBytes(Raw(Row, int(f))));
         }
     CheckIntact();
     return Utf8 ? TDbfCodec() : TDbfCodec(QByteArrayLiteral("WINDOWS-1252"));
@@ -760,3 +762,5 @@ void TDbfTable::ApplyUpdates()
         throw EDatabaseError(QStringLiteral("The changes were written, but the table cannot be read again: %1").arg(Error.Message()));
     }
 }
+
+} // namespace qf::tables
