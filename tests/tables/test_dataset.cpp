@@ -32,7 +32,7 @@ protected:
         Folder = Dir.path() + QLatin1Char('/');
         WriteBytes(Dir.filePath("clients.dbf"),
                    RawDbf(0x83, kFields,
-                          {R("Smith", "10.50", "20240105", "T", "1"), R("anna", "3.00", "20230301", "F"), R("Zed", "", "", "?"),
+                          {R("Smith", "10.50", "20240105", "T", "1"), R("anna", "3.00", "20230301", "F"), R("Zed", "****", "", "?"),
                            R("Old", "1.00", "19990101", "T"), R("Bob", "-2.25", "20240105", "F", "2"), R("Anna", "7.00", "20220709", "T")},
                           {false, false, false, true, false, false}));
         QByteArray Memo(512, '\0');
@@ -109,6 +109,10 @@ TEST_F(TablesDataset, OpenFieldsAndValues)
     ASSERT_EQ(Query.FieldCount(), 5);
     EXPECT_EQ(Query.Fields(1).FieldName(), "AMOUNT");
     EXPECT_EQ(Query.Fields(0).Size(), 12);
+    EXPECT_EQ(Query.Fields(1).Decimals(), 2);
+    const std::vector<TFieldType> Types = {ftString, ftFloat, ftDate, ftBoolean, ftMemo};
+    for (int f = 0; f < 5; ++f)
+        EXPECT_EQ(Query.Fields(f).DataType(), Types[size_t(f)]);
     EXPECT_EQ(Query.FindField("amount"), &Query.Fields(1));
     EXPECT_EQ(Query.FindField("absent"), nullptr);
     EXPECT_TRUE(Message([&] { Query.FieldByName("absent"); }).contains("absent"));
@@ -125,7 +129,7 @@ TEST_F(TablesDataset, OpenFieldsAndValues)
     EXPECT_EQ(Query.FieldByName("NOTE").AsString(), "first note");
     EXPECT_TRUE(Message([&] { (void)Query.FieldByName("NAME").AsFloat(); }).contains("'Smith' is not a valid floating point value"));
 
-    Query.SetRecNo(3); // Zed: everything but the name is null
+    Query.SetRecNo(3); // Zed: everything but the name is null (an overflow mark, an unknown logical)
     EXPECT_EQ(Query.FieldByName("NAME").AsString(), "Zed");
     for (const char *Name : {"AMOUNT", "DUE", "PAID", "NOTE"})
         EXPECT_TRUE(Query.FieldByName(Name).IsNull()) << Name;

