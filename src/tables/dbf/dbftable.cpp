@@ -240,8 +240,10 @@ void TDbfTable::MapFiles()
 
 const TDbfCodec &TDbfTable::Codec() const
 {
-    if (!codec_)
-        codec_ = DetectCodec();
+    std::call_once(codecDecided_, [this] {
+        if (!codec_)
+            codec_ = DetectCodec();
+    });
     return *codec_;
 }
 

@@ -8,6 +8,7 @@
 
 #include <QFile>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
@@ -107,6 +108,7 @@ private:
     int64_t fileRows_ = 0;
     char countsSeen_[8] = {}; // record count, header and record length as the header said when read
     mutable std::optional<TDbfCodec> codec_;
+    mutable std::once_flag codecDecided_; // readers on several threads decide once
     uint8_t languageDriver_ = 0;
     bool codePageFile_ = false; // a ".cpg" file beside the table (which we leave as it is)
     QString warning_;
