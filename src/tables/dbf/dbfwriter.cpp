@@ -161,7 +161,8 @@ void WriteDbfHeader(const QString &FileName, const std::vector<TFieldDefRec> &Fi
         if (!Memo.flush())
             throw EDatabaseError(DbfFileError(Memo, QStringLiteral("write")));
     } catch (...) {
-        // A table that announces memos without a memo file could not be opened again.
+        // Without its memo file the table could not be opened again, without its code-page file
+        // its text could be read wrong: none of them stays.
         Memo.close();
         QFile::remove(MemoName);
         QFile::remove(DbfCodePageFileName(FileName));
