@@ -122,6 +122,35 @@ TEST(DeliveryThread, DestroyedInEveryStateAndEndedByAnException) {
   EXPECT_EQ(Failed.TerminatingException().toStdString(), "disk full");
 }
 
+// Destroys itself from its own Run, as the class allows; the thread must not touch the object
+// after that (AddressSanitizer sees it).
+class TSelfDestroyer : public TIdThread {
+public:
+  explicit TSelfDestroyer(std::atomic<bool> &Exited) : FExited(Exited) {}
+  ~TSelfDestroyer() override { TerminateAndWaitFor(); }
+
+protected:
+  void Run() override {
+    // Set when the thread itself ends, after everything the class does once Run returns.
+    struct TOnExit {
+      std::atomic<bool> *Flag = nullptr;
+      ~TOnExit() { *Flag = true; }
+    };
+    thread_local TOnExit OnExit;
+    OnExit.Flag = &FExited;
+    delete this;
+  }
+
+private:
+  std::atomic<bool> &FExited;
+};
+
+TEST(DeliveryThread, DestroyedFromItsOwnRun) {
+  std::atomic<bool> Exited{false};
+  (new TSelfDestroyer(Exited))->Start();
+  EXPECT_TRUE(WaitUntil([&] { return Exited.load(); }));
+}
+
 // Takes indexes from a shared counter until none are left, like the mailing's senders.
 struct TWork {
   std::mutex Lock;
@@ -235,6 +264,29 @@ TEST(DeliveryThread, SynchronizedCallsRunInTheApplicationThread) {
   T.TerminateAndWaitFor();
   EXPECT_EQ(T.Blocking, 2);
   EXPECT_EQ(T.Queued, 2);
+}
+
+// A call that runs its own event loop (a message box) must not let later calls overtake the
+// ones queued before them.
+TEST(DeliveryThread, QueuedCallsStartInOrderThroughANestedLoop) {
+  std::vector<char> Order;
+  QEventLoop Modal;
+  std::thread Late;
+  std::thread([&] {
+    TIdThread::Queue([&] {
+      Order.push_back('A');
+      Late = std::thread([&] { TIdThread::Queue([&] {
+        Order.push_back('D');
+        Modal.quit();
+      }); });
+      Modal.exec();
+    });
+    TIdThread::Queue([&] { Order.push_back('B'); });
+    TIdThread::Queue([&] { Order.push_back('C'); });
+  }).join();
+  TIdThread::CheckSynchronize();
+  Late.join();
+  EXPECT_EQ(std::string(Order.begin(), Order.end()), "ABCD");
 }
 
 }  // namespace
