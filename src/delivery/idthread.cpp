@@ -90,7 +90,9 @@ TIdThread::~TIdThread() {
 }
 
 void TIdThread::Start() {
-  TState &S = *FState;
+  // Kept alive here: once the lock is released, Run may destroy this object.
+  const std::shared_ptr<TState> State = FState;
+  TState &S = *State;
   {
     std::lock_guard<std::mutex> L(S.Lock);
     if (S.Terminated)
