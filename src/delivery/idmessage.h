@@ -9,6 +9,8 @@
 #include <memory>
 #include <vector>
 
+namespace qf::delivery {
+
 class TCharsetEncoder;
 
 class TIdEMailAddressItem {
@@ -90,3 +92,5 @@ void CheckAddress(const QString &Address, const QString &Role);
 // ASCII (IDNA) form; the mailbox name as it stands (UTF-8). Throws EIdException, naming
 // Role, for a domain that has no ASCII form.
 QByteArray WireAddress(const QString &Address, const QString &Role);
+
+}  // namespace qf::delivery

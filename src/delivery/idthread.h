@@ -12,6 +12,8 @@
 #include <mutex>
 #include <thread>
 
+namespace qf::delivery {
+
 class TIdThread {
 public:
   // The thread starts suspended: Stopped until the first Start.
@@ -79,3 +81,5 @@ private:
   std::shared_ptr<TState> FState = std::make_shared<TState>();
   std::thread FThread;
 };
+
+}  // namespace qf::delivery
