@@ -139,6 +139,9 @@ TEST_F(Eval, ErrorCodesFromRealTexts)
         {etBoolean, "true true", 8, R"("AND", "OR" or "XOR" expected)", 9},
         {etString, "\"a\" \"b\"", 9, R"("+" expected)", 7},
         {etBoolean, "i", 10, "Comparison sign expected", 1},
+        {etBoolean, "1 > i // 3", 8, R"("AND", "OR" or "XOR" expected)", 8}, // "//" ends the right side
+        {etBoolean, "1/0 > 2", 3, "Boolean type value expected", 1}, // the first term is no number
+        {etBoolean, "i + 1/0 > 2", 14, "Division by zero", 7},
         {etInteger, "round 2", 11, "\"(\" expected", 7},
         {etInteger, "(1 + 2", 12, "\")\" expected", 6},
         {etInteger, "pos(\"a\", \"b\", \"c\")", 12, "\")\" expected", 13},
