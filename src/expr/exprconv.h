@@ -30,10 +30,16 @@ int DayOfWeek(TDateTime Value);
 TDateTime IncMonth(TDateTime Value, int32_t Months);
 bool IsLeapYear(int Year);
 
+// Texts in the locale's short date and long time formats, rounded to the millisecond. An empty
+// format of FormatDateTime writes what DateTimeToStr does.
 QString DateToStr(TDateTime Value);
 QString TimeToStr(TDateTime Value);
 QString DateTimeToStr(TDateTime Value);
 QString FormatDateTime(const QString &Format, TDateTime Value);
+// Dates in the order and with the separator of the short date format: one or two digits for day
+// and month, two (within fifty years of today) or four for the year, none for this year. Times with
+// the locale's separators: hours and minutes, optional seconds and milliseconds, and an optional
+// morning or afternoon marker. Blanks around the text are ignored.
 bool TryStrToDate(const QString &S, TDateTime &Value);
 bool TryStrToTime(const QString &S, TDateTime &Value);
 bool TryStrToDateTime(const QString &S, TDateTime &Value);
