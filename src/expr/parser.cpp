@@ -346,17 +346,18 @@ bool TParser::evaluate(TExprType Type, T &Value)
     // A stored text asked for again from inside its own events would restart the walk under it.
     if (busy_)
         throw EExprError(QStringLiteral("An expression cannot be evaluated again from inside its own evaluation"));
-    struct Busy {
-        bool &Flag;
-        ~Busy() { Flag = false; }
-    } busy{busy_};
-    busy_ = true;
     Reset();
     struct Scope {
         TAdCalc *Owner;
         ~Scope() { Owner->leaveEvaluation(); }
     } scope{Owner};
     Owner->enterEvaluation();
+    // Cleared before the scope ends: leaving the evaluation may free this parser (replaced meanwhile).
+    struct Busy {
+        bool &Flag;
+        ~Busy() { Flag = false; }
+    } busy{busy_};
+    busy_ = true;
     TExprValue v;
     const bool ok = exprConditional(0, Type, v);
     if constexpr (std::is_same_v<T, int32_t>)
