@@ -9,6 +9,8 @@
 #include <unicode/uchar.h>
 #include <cmath>
 
+namespace qf::expr {
+
 const std::array<TBuiltinDecl, 47> &BuiltinTable()
 {
     static const std::array<TBuiltinDecl, 47> table = {{
@@ -298,3 +300,5 @@ long double StrToFloatDot(const QString &S, int &Code)
     Code = i + 1;
     return 0;
 }
+
+} // namespace qf::expr

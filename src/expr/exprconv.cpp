@@ -8,6 +8,8 @@
 #include <cmath>
 #include <string>
 
+namespace qf::expr {
+
 namespace {
 
 constexpr qint64 JulianDayOfZero = 2415019; // 30 December 1899
@@ -28,9 +30,11 @@ int hexValue(QChar c)
 
 // From 1 January 0001, whatever its time of day (a negative value keeps the time as a positive
 // fraction), to 31 December 9999.
+bool inRange(TDateTime Value) { return Value > MinDateTime - 1 && Value < MaxDateTime; }
+
 void checkRange(TDateTime Value)
 {
-    if (!(Value > MinDateTime - 1 && Value < MaxDateTime))
+    if (!inRange(Value))
         throw EExprError(QStringLiteral("%1 is not a valid date and time").arg(Value));
 }
 
@@ -320,8 +324,10 @@ QString TimeToStr(TDateTime Value)
     return QLocale().toString(dayAndTime(Value).Time, longTimeFormat());
 }
 
-QString DateTimeToStr(TDateTime Value)
+QString DateTimeToStr(TDateTime Value, TDateRules Rules)
 {
+    if (Rules == TDateRules::Field && !inRange(Value))
+        return QString();
     const TDayAndTime v = dayAndTime(Value);
     QString s = QLocale().toString(v.Day, shortDateFormat());
     if (v.Time.msecsSinceStartOfDay() != 0)
@@ -441,9 +447,10 @@ struct TDateItem {
 };
 
 // Reads a date at the scan's position: two or three fields in the short format's order, between
-// them its separator. Leaves the position after the date.
-bool scanDate(TTextScan &Scan, TDateTime &Value)
+// them its separator. Leaves the position after the date. A field's date has its year in four digits.
+bool scanDate(TTextScan &Scan, TDateTime &Value, TDateRules Rules)
 {
+    const bool field = Rules == TDateRules::Field;
     const QLocale locale;
     const TFormatShape shape = formatShape(locale.dateFormat(QLocale::ShortFormat));
     QString order; // "dMy" in the format's order
@@ -490,7 +497,7 @@ bool scanDate(TTextScan &Scan, TDateTime &Value)
         for (int k = 0; k < Count; ++k) {
             const TDateItem &it = Items[k];
             if (fields[k] == u'y') {
-                if (it.Name || (it.Digits != 2 && it.Digits != 4))
+                if (it.Name || (it.Digits != 4 && (field || it.Digits != 2)))
                     return false;
                 y = it.Value;
                 if (it.Digits == 2) { // within fifty years of today
@@ -515,7 +522,7 @@ bool scanDate(TTextScan &Scan, TDateTime &Value)
     if (separator() && item(items[2]) && assign(items, 3)) {
     } else {
         Scan.Pos = afterTwo;
-        if (!assign(items, 2))
+        if (field || !assign(items, 2))
             return false;
     }
     // What may close a date: the format's closing text ("г." in Bulgarian) or a separator ("31.12.").
@@ -527,8 +534,8 @@ bool scanDate(TTextScan &Scan, TDateTime &Value)
 }
 
 // Reads a time at the scan's position: hours and minutes, optional seconds and milliseconds, with
-// the locale's separators and morning/afternoon markers before or after.
-bool scanTime(TTextScan &Scan, TDateTime &Value)
+// the locale's separators and morning/afternoon markers before or after. A field also takes ":".
+bool scanTime(TTextScan &Scan, TDateTime &Value, TDateRules Rules)
 {
     const QLocale locale;
     QStringList separators, trailing;
@@ -546,7 +553,7 @@ bool scanTime(TTextScan &Scan, TDateTime &Value)
         trailing << last;
     }
     separators.removeAll(QString());
-    if (separators.isEmpty())
+    if (separators.isEmpty() || Rules == TDateRules::Field)
         separators << QStringLiteral(":");
     trailing.removeAll(QString());
     const QStringList markers = {locale.amText(), locale.pmText(), QStringLiteral("AM"), QStringLiteral("PM")};
@@ -611,14 +618,24 @@ bool scanned(TTextScan &Scan)
     return Scan.AtEnd();
 }
 
+// What a user of another locale may type in a field.
+bool isoDate(const QString &S, TDateRules Rules, TDateTime &Value)
+{
+    const QDate iso = Rules == TDateRules::Field ? QDate::fromString(S.trimmed(), Qt::ISODate) : QDate();
+    if (!iso.isValid() || iso.year() < 1 || iso.year() > 9999)
+        return false;
+    Value = fromDate(iso);
+    return true;
+}
+
 } // namespace
 
-bool TryStrToDate(const QString &S, TDateTime &Value)
+bool TryStrToDate(const QString &S, TDateTime &Value, TDateRules Rules)
 {
     TTextScan scan(S);
     TDateTime d = 0;
-    if (!scanDate(scan, d) || !scanned(scan))
-        return false;
+    if (!scanDate(scan, d, Rules) || !scanned(scan))
+        return isoDate(S, Rules, Value);
     Value = d;
     return true;
 }
@@ -627,22 +644,24 @@ bool TryStrToTime(const QString &S, TDateTime &Value)
 {
     TTextScan scan(S);
     TDateTime t = 0;
-    if (!scanTime(scan, t) || !scanned(scan))
+    if (!scanTime(scan, t, TDateRules::Formula) || !scanned(scan))
         return false;
     Value = t;
     return true;
 }
 
-bool TryStrToDateTime(const QString &S, TDateTime &Value)
+bool TryStrToDateTime(const QString &S, TDateTime &Value, TDateRules Rules)
 {
     TTextScan scan(S);
     TDateTime d = 0, t = 0;
-    if (!scanDate(scan, d))
-        return false;
+    if (!scanDate(scan, d, Rules))
+        return isoDate(S, Rules, Value);
     const qsizetype dateEnd = scan.Pos;
     // A time follows the date after blanks.
-    if (!scanned(scan) && (scan.Pos == dateEnd || !scanTime(scan, t) || !scanned(scan)))
-        return false;
+    if (!scanned(scan) && (scan.Pos == dateEnd || !scanTime(scan, t, Rules) || !scanned(scan)))
+        return isoDate(S, Rules, Value);
     Value = d >= 0 ? d + t : d - t;
     return true;
 }
+
+} // namespace qf::expr

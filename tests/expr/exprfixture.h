@@ -13,6 +13,7 @@
 
 // Readable texts in failure messages.
 inline void PrintTo(const QString &S, std::ostream *Os) { *Os << '"' << S.toStdString() << '"'; }
+using namespace qf::expr;
 
 struct ErrorReport {
     int Line = 0, Position = 0, Place = 0, Code = 0;
