@@ -358,7 +358,9 @@ struct TFormatShape {
 TFormatShape formatShape(const QString &Format)
 {
     TFormatShape shape;
-    auto literal = [&shape]() -> QString & { return shape.Fields.empty() ? shape.Lead : shape.Fields.back().second; };
+    auto literal = [&shape]() -> QString & {
+        return shape.Fields.empty() ? shape.Lead : shape.Fields.back().second;
+    };
     for (qsizetype i = 0; i < Format.size();) {
         const QChar c = Format[i];
         if (c == u'\'') {
@@ -376,7 +378,9 @@ TFormatShape formatShape(const QString &Format)
             i = j + 1;
         } else if (QStringView(u"dMyhHmszaAt").contains(c)) {
             qsizetype j = i + 1;
-            while (j < Format.size() && (Format[j] == c || ((c == u'a' || c == u'A') && (Format[j] == u'p' || Format[j] == u'P'))))
+            while (j < Format.size() &&
+                   (Format[j] == c ||
+                    ((c == u'a' || c == u'A') && (Format[j] == u'p' || Format[j] == u'P'))))
                 ++j;
             shape.Fields.emplace_back(Format.mid(i, j - i), QString());
             i = j;
@@ -420,7 +424,8 @@ public:
     {
         int best = -1;
         for (int k = 0; k < Texts.size(); ++k)
-            if (!Texts[k].isEmpty() && QStringView(Text_).mid(Pos).startsWith(Texts[k], Qt::CaseInsensitive) &&
+            if (!Texts[k].isEmpty() &&
+                QStringView(Text_).mid(Pos).startsWith(Texts[k], Qt::CaseInsensitive) &&
                 (best < 0 || Texts[k].size() > Texts[best].size()))
                 best = k;
         if (best >= 0)
@@ -447,7 +452,8 @@ struct TDateItem {
 };
 
 // Reads a date at the scan's position: two or three fields in the short format's order, between
-// them its separator. Leaves the position after the date. A field's date has its year in four digits.
+// them its separator. Leaves the position after the date. A field's date has its year in four
+// digits.
 bool scanDate(TTextScan &Scan, TDateTime &Value, TDateRules Rules)
 {
     const bool field = Rules == TDateRules::Field;
@@ -458,8 +464,8 @@ bool scanDate(TTextScan &Scan, TDateTime &Value, TDateRules Rules)
     bool monthName = false;
     for (const auto &[field, after] : shape.Fields) {
         const QChar kind = field[0];
-        if ((kind != u'd' && kind != u'M' && kind != u'y') || order.contains(kind) || field == u"ddd" ||
-            field == u"dddd")
+        if ((kind != u'd' && kind != u'M' && kind != u'y') || order.contains(kind) ||
+            field == u"ddd" || field == u"dddd")
             continue;
         order += kind;
         monthName = monthName || (kind == u'M' && field.size() >= 3);
@@ -473,7 +479,8 @@ bool scanDate(TTextScan &Scan, TDateTime &Value, TDateRules Rules)
     QStringList months;
     if (monthName)
         for (int m = 1; m <= 12; ++m)
-            months << locale.monthName(m, QLocale::LongFormat) << locale.monthName(m, QLocale::ShortFormat)
+            months << locale.monthName(m, QLocale::LongFormat)
+                   << locale.monthName(m, QLocale::ShortFormat)
                    << locale.standaloneMonthName(m, QLocale::LongFormat)
                    << locale.standaloneMonthName(m, QLocale::ShortFormat);
     // A blank separator (the C locale's "d MMM yyyy") is one or more blanks.
@@ -525,7 +532,8 @@ bool scanDate(TTextScan &Scan, TDateTime &Value, TDateRules Rules)
         if (field || !assign(items, 2))
             return false;
     }
-    // What may close a date: the format's closing text ("г." in Bulgarian) or a separator ("31.12.").
+    // What may close a date: the format's closing text ("г." in Bulgarian) or a separator
+    // ("31.12.").
     const qsizetype end = Scan.Pos;
     Scan.SkipBlanks();
     if (Scan.Match(trailing) < 0 && Scan.Match(separators) < 0)
@@ -556,7 +564,8 @@ bool scanTime(TTextScan &Scan, TDateTime &Value, TDateRules Rules)
     if (separators.isEmpty() || Rules == TDateRules::Field)
         separators << QStringLiteral(":");
     trailing.removeAll(QString());
-    const QStringList markers = {locale.amText(), locale.pmText(), QStringLiteral("AM"), QStringLiteral("PM")};
+    const QStringList markers = {locale.amText(), locale.pmText(), QStringLiteral("AM"),
+                                 QStringLiteral("PM")};
     int afternoon = -1; // unknown, 0 or 1
     auto marker = [&]() {
         const qsizetype from = Scan.Pos;
@@ -621,7 +630,8 @@ bool scanned(TTextScan &Scan)
 // What a user of another locale may type in a field.
 bool isoDate(const QString &S, TDateRules Rules, TDateTime &Value)
 {
-    const QDate iso = Rules == TDateRules::Field ? QDate::fromString(S.trimmed(), Qt::ISODate) : QDate();
+    const QDate iso =
+        Rules == TDateRules::Field ? QDate::fromString(S.trimmed(), Qt::ISODate) : QDate();
     if (!iso.isValid() || iso.year() < 1 || iso.year() > 9999)
         return false;
     Value = fromDate(iso);

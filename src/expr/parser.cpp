@@ -349,14 +349,15 @@ bool TParser::evaluate(TExprType Type, T &Value)
 {
     // A stored text asked for again from inside its own events would restart the walk under it.
     if (busy_)
-        throw EExprError(QStringLiteral("An expression cannot be evaluated again from inside its own evaluation"));
+        throw EExprError(QStringLiteral(
+            "An expression cannot be evaluated again from inside its own evaluation"));
     Reset();
     struct Scope {
         TAdCalc *Owner;
         ~Scope() { Owner->leaveEvaluation(); }
     } scope{Owner};
     Owner->enterEvaluation();
-    // Cleared before the scope ends: leaving the evaluation may free this parser (replaced meanwhile).
+    // Cleared before the scope ends, which may free this parser (replaced meanwhile).
     struct Busy {
         bool &Flag;
         ~Busy() { Flag = false; }
