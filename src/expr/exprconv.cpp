@@ -456,7 +456,7 @@ struct TDateItem {
 // digits.
 bool scanDate(TTextScan &Scan, TDateTime &Value, TDateRules Rules)
 {
-    const bool field = Rules == TDateRules::Field;
+    const bool fourDigits = Rules == TDateRules::Field;
     const QLocale locale;
     const TFormatShape shape = formatShape(locale.dateFormat(QLocale::ShortFormat));
     QString order; // "dMy" in the format's order
@@ -504,7 +504,7 @@ bool scanDate(TTextScan &Scan, TDateTime &Value, TDateRules Rules)
         for (int k = 0; k < Count; ++k) {
             const TDateItem &it = Items[k];
             if (fields[k] == u'y') {
-                if (it.Name || (it.Digits != 4 && (field || it.Digits != 2)))
+                if (it.Name || (it.Digits != 4 && (fourDigits || it.Digits != 2)))
                     return false;
                 y = it.Value;
                 if (it.Digits == 2) { // within fifty years of today
@@ -526,10 +526,9 @@ bool scanDate(TTextScan &Scan, TDateTime &Value, TDateRules Rules)
     if (!item(items[0]) || !separator() || !item(items[1]))
         return false;
     const qsizetype afterTwo = Scan.Pos;
-    if (separator() && item(items[2]) && assign(items, 3)) {
-    } else {
+    if (!(separator() && item(items[2]) && assign(items, 3))) {
         Scan.Pos = afterTwo;
-        if (field || !assign(items, 2))
+        if (fourDigits || !assign(items, 2))
             return false;
     }
     // What may close a date: the format's closing text ("г." in Bulgarian) or a separator
