@@ -25,8 +25,7 @@
 #include <random>
 #include <sqlite3.h>
 
-namespace qf::tables {}
-using namespace qf;
+using namespace qf::shell;
 using namespace qf::tables;
 
 namespace {

@@ -9,6 +9,8 @@
 #include <memory>
 #include <vector>
 
+namespace qf::expr {
+
 class TAdCalc;
 struct TFunct;
 
@@ -41,7 +43,7 @@ public:
     TParser &operator=(const TParser &) = delete;
 
     TAdCalc *Owner;
-    std::unique_ptr<TScroller> Scroller;
+    std::unique_ptr<store::TScroller> Scroller;
     QString Expression;
     TCompiledSymbols Symbols;
     int32_t Handle = 0;
@@ -63,7 +65,7 @@ public:
     bool EvaluateFormula(const QString &Name, TExprType Type, TExprValue &Value);
 
 private:
-    bool busy_ = false;   // a formula function's text is being evaluated
+    bool busy_ = false; // the text is being evaluated
     std::vector<int32_t> errorAt_; // symbols given a code since the last reset
     struct CallFrame {
         std::vector<TExprValue> Values;
@@ -112,3 +114,5 @@ private:
 
     friend class TAdCalc;
 };
+
+} // namespace qf::expr

@@ -37,7 +37,7 @@ class TRecordGrid;
 class TSelTabForm;
 }  // namespace qf::tables
 
-namespace qf {
+namespace qf::shell {
 
 class THHComp;
 
@@ -135,7 +135,7 @@ public:
     QStatusBar *StatusBar1;
 
     THHComp *HHComp1;
-    TReader Reader1;
+    store::TReader Reader1;
 
     // The open table: connection, dataset, field records, layout file (src/tables).
     std::unique_ptr<tables::TTableWorkspace> Workspace;
@@ -226,4 +226,4 @@ inline TMainForm *MainForm = nullptr;
 // The blank document the two web views start with.
 extern const char *const BlankDocument;
 
-}  // namespace qf
+}  // namespace qf::shell

@@ -18,7 +18,7 @@
 #include <QTabWidget>
 #include <QTableView>
 
-namespace qf {
+namespace qf::shell {
 
 using namespace qf::tables;
 
@@ -43,6 +43,9 @@ void TMainForm::CreateWorkspace()
             QApplication::setOverrideCursor(Qt::WaitCursor);
         else
             QApplication::restoreOverrideCursor();
+    };
+    W.OnWarning = [this](const QString &Message) {
+        QMessageBox::warning(this, QStringLiteral("Quillfast"), Message);
     };
     W.OnWriteError = [this](const QString &Message) {
         QMessageBox::warning(this, QStringLiteral("Quillfast"), Message);
@@ -190,4 +193,4 @@ void TMainForm::Unsort0Click()
     });
 }
 
-}  // namespace qf
+}  // namespace qf::shell

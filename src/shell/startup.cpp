@@ -13,7 +13,7 @@
 #include <exception>
 #include <unistd.h>
 
-namespace qf {
+namespace qf::shell {
 
 namespace {
 
@@ -90,4 +90,4 @@ int RunProgram(int argc, char **argv)
     return Result;
 }
 
-}  // namespace qf
+}  // namespace qf::shell

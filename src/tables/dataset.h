@@ -11,6 +11,8 @@
 #include <memory>
 #include <vector>
 
+namespace qf::tables {
+
 class TADOConnection;
 class TADOQuery;
 class TDataSource;
@@ -71,7 +73,8 @@ public:
         BeforeEdit, AfterEdit, BeforePost, AfterPost, AfterCancel, AfterDelete, AfterScroll;
     TFilterRecordEvent OnFilterRecord;
 
-    // Opening connects a disconnected connection again with its connection string.
+    // Opening connects a disconnected connection again with its connection string. Every failure,
+    // running out of memory included, raises EDatabaseError.
     void Open();
     void Close();
     bool Active() const { return state_ != dsInactive; }
@@ -131,6 +134,9 @@ public:
     // shows its edit buffer. Null (empty text) outside the records.
     QVariant RowValue(int Index, int Field) const;
     QString RowText(int Index, int Field) const;
+    // What the opener should show the user about the open table (a damaged file of which only some
+    // records could be read); empty when nothing.
+    QString Warning() const { return source_ ? source_->Warning() : QString(); }
 
     // The rows behind the open result set (nullptr when closed).
     TTableSource *Source() const { return source_.get(); }
@@ -142,6 +148,8 @@ private:
     friend class TDataSource;
 
     void OpenSource(std::shared_ptr<TTableSource> Source);
+    void ApplySort(const QString &Value);
+    void ApplyFilter(bool Value);
     void CheckActive() const;
     void CheckBrowseMode();
     void CheckWritable() const;
@@ -202,3 +210,5 @@ private:
     friend class TADOQuery;
     TADOQuery *dataSet_ = nullptr;
 };
+
+} // namespace qf::tables

@@ -14,6 +14,8 @@
 #include <stdexcept>
 #include <vector>
 
+namespace qf::tables {
+
 // The field types of the data-access layer, with the ordinals the expression variables rely on.
 enum TFieldType : int {
     ftUnknown = 0, ftString = 1, ftSmallint = 2, ftInteger = 3, ftWord = 4, ftBoolean = 5, ftFloat = 6,
@@ -56,6 +58,9 @@ public:
     // A fast road for sorting: the stored bytes of a text value when they are plain ASCII (empty for
     // null). False when the source has no such road for this value; the caller then uses AsString.
     virtual bool AsciiText(int64_t Row, int Field, QByteArrayView &Text) const { (void)Row; (void)Field; (void)Text; return false; }
+    // What the user should be told about the rows when the source opened (a damaged file whose
+    // readable records were opened); empty when nothing.
+    virtual QString Warning() const { return QString(); }
 
     // Changes stay pending until ApplyUpdates writes them all; a read-only source throws
     // EDatabaseError with its reason before changing anything.
@@ -71,3 +76,5 @@ public:
     virtual void ApplyUpdates() {}
     virtual void CancelUpdates() {}
 };
+
+} // namespace qf::tables

@@ -26,7 +26,7 @@ TTableWorkspace::TTableWorkspace()
     : connection_(std::make_unique<TADOConnection>()),
       query_(std::make_unique<TADOQuery>(connection_.get())),
       dataSource_(std::make_unique<TDataSource>(query_.get())),
-      sqlSet_(std::make_unique<TSQLSet>())
+      sqlSet_(std::make_unique<store::TSQLSet>())
 {
     connection_->LoginPrompt = false;
     connection_->Mode = cmReadWrite;
@@ -121,6 +121,8 @@ void TTableWorkspace::OpenCurrentTable()
     Busy(false);
     Call(OnRefreshCommands);
     ApplyColumnWidths();
+    if (OnWarning && !query_->Warning().isEmpty())
+        OnWarning(query_->Warning());
 }
 
 void TTableWorkspace::ADOQuery1BeforeOpen()

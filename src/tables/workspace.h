@@ -33,7 +33,7 @@ public:
     TADOConnection &ADOConnection1() { return *connection_; }
     TADOQuery &ADOQuery1() { return *query_; }
     TDataSource &DataSource1() { return *dataSource_; }
-    TSQLSet &SQLSet1() { return *sqlSet_; }
+    store::TSQLSet &SQLSet1() { return *sqlSet_; }
 
     // State shared with the window.
     QString DataBaseDir;    // folder of the last opened file, with its trailing "/"
@@ -59,6 +59,8 @@ public:
     // The grid's current column, read and restored by Reopen.
     std::function<int()> GetCurrentColumn;
     std::function<void(int Column)> SetCurrentColumn;
+    // What the user should know about a table that opened only in part (a damaged file).
+    std::function<void(const QString &Message)> OnWarning;
     // A layout file that could not be written: reported once per file.
     std::function<void(const QString &Message)> OnWriteError;
 
@@ -116,7 +118,7 @@ private:
     std::unique_ptr<TADOConnection> connection_;
     std::unique_ptr<TADOQuery> query_;
     std::unique_ptr<TDataSource> dataSource_;
-    std::unique_ptr<TSQLSet> sqlSet_;
+    std::unique_ptr<store::TSQLSet> sqlSet_;
     QSet<QString> reportedWriteErrors_;
 };
 

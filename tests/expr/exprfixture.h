@@ -11,6 +11,10 @@
 #include <optional>
 #include <vector>
 
+// Readable texts in failure messages.
+inline void PrintTo(const QString &S, std::ostream *Os) { *Os << '"' << S.toStdString() << '"'; }
+using namespace qf::expr;
+
 struct ErrorReport {
     int Line = 0, Position = 0, Place = 0, Code = 0;
     QString Text;

@@ -10,12 +10,21 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocale>
 #include <QProcess>
 #include <QString>
 #include <QtEndian>
 #include <functional>
 #include <gtest/gtest.h>
 #include <vector>
+
+using namespace qf::tables;
+
+class LocaleGuard {
+public:
+    explicit LocaleGuard(const QLocale &Locale) { QLocale::setDefault(Locale); }
+    ~LocaleGuard() { QLocale::setDefault(QLocale::c()); }
+};
 
 struct TRawField {
     const char *Name;
