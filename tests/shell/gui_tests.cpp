@@ -307,7 +307,7 @@ protected:
     void TearDown() override { THHComp::CloseAll(); }
 };
 
-TEST_F(ShellHelp, ContentsListEveryPageAndAMissingFileShowsAMessage)
+TEST_F(ShellHelp, ContentsFitListEveryPageFollowLinksAndAMissingFileShowsAMessage)
 {
     QWidget Form;
     {
@@ -331,6 +331,31 @@ TEST_F(ShellHelp, ContentsListEveryPageAndAMissingFileShowsAMessage)
             EXPECT_EQ(QFileInfo(W->CurrentPage()), QFileInfo(File));
             EXPECT_FALSE(W->Browser->toPlainText().trimmed().isEmpty()) << File.toStdString();
         }
+
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(W));
+        const auto RowOf = [W](const QString &Page) {
+            for (int i = 0; i < W->Contents->count(); ++i)
+                if (W->Contents->item(i)->data(Qt::UserRole).toString().endsWith("/" + Page))
+                    return i;
+            return -1;
+        };
+        W->Contents->setCurrentRow(RowOf("overview.html"));
+        ASSERT_TRUE(W->CurrentPage().endsWith("/overview.html"));
+        // A link followed in a page moves the selection: click the page's link to the Filter page.
+        QTextCursor Link = W->Browser->document()->find("Filter");
+        while (!Link.isNull() && !Link.charFormat().isAnchor())
+            Link = W->Browser->document()->find("Filter", Link);
+        ASSERT_FALSE(Link.isNull());
+        W->Browser->setTextCursor(Link);
+        W->Browser->ensureCursorVisible();
+        const QPoint At = W->Browser->cursorRect(Link).center() - QPoint(5, 0);
+        ASSERT_EQ(W->Browser->anchorAt(At), "filter.html");
+        QTest::mouseClick(W->Browser->viewport(), Qt::LeftButton, {}, At);
+        EXPECT_TRUE(W->CurrentPage().endsWith("/filter.html"));
+        EXPECT_EQ(W->Contents->currentRow(), RowOf("filter.html"));
+        // Back in the page history too.
+        W->Browser->backward();
+        EXPECT_EQ(W->Contents->currentRow(), RowOf("overview.html"));
     }
     EXPECT_FALSE(THHComp::HelpWindow()->isVisible());  // closed with its component
 
@@ -338,38 +363,6 @@ TEST_F(ShellHelp, ContentsListEveryPageAndAMissingFileShowsAMessage)
     Missing.ShowContents();
     EXPECT_TRUE(THHComp::HelpWindow()->Browser->toPlainText().contains("cannot be found"));
     EXPECT_TRUE(THHComp::HelpWindow()->isVisible());
-}
-
-TEST_F(ShellHelp, AFollowedLinkMovesTheContentsSelection)
-{
-    QWidget Form;
-    THHComp Help(&Form, SourceHelpFile());
-    Help.ShowContents();
-    THelpWindow *W = THHComp::HelpWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(W));
-    const auto RowOf = [W](const QString &Page) {
-        for (int i = 0; i < W->Contents->count(); ++i)
-            if (W->Contents->item(i)->data(Qt::UserRole).toString().endsWith("/" + Page))
-                return i;
-        return -1;
-    };
-    W->Contents->setCurrentRow(RowOf("overview.html"));
-    ASSERT_TRUE(W->CurrentPage().endsWith("/overview.html"));
-    // Click the page's link to the Filter page.
-    QTextCursor Link = W->Browser->document()->find("Filter");
-    while (!Link.isNull() && !Link.charFormat().isAnchor())
-        Link = W->Browser->document()->find("Filter", Link);
-    ASSERT_FALSE(Link.isNull());
-    W->Browser->setTextCursor(Link);
-    W->Browser->ensureCursorVisible();
-    const QPoint At = W->Browser->cursorRect(Link).center() - QPoint(5, 0);
-    ASSERT_EQ(W->Browser->anchorAt(At), "filter.html");
-    QTest::mouseClick(W->Browser->viewport(), Qt::LeftButton, {}, At);
-    EXPECT_TRUE(W->CurrentPage().endsWith("/filter.html"));
-    EXPECT_EQ(W->Contents->currentRow(), RowOf("filter.html"));
-    // Back in the page history too.
-    W->Browser->backward();
-    EXPECT_EQ(W->Contents->currentRow(), RowOf("overview.html"));
 }
 
 TEST_F(ShellHelp, F1OpensHelpAndNoControlSeesIt)

@@ -112,11 +112,9 @@ TEST_F(ShellMainForm, PagesAndStartState)
     EXPECT_TRUE(AppDir.endsWith('/'));
 
     // Stored folders are kept.
-    WriteSettingsFile("[2.0]\nDataBaseDir=/tables/\nSQLDataBase=/db/x.mdb\n");
+    WriteSettingsFile("[2.0]\nDataBaseDir=/tables/\n");
     TMainForm Stored;
     EXPECT_EQ(DataBaseDir, "/tables/");
-    EXPECT_EQ(SQLDataBase, "/db/x.mdb");
-    EXPECT_NE(MailDir, "");
 }
 
 TEST_F(ShellMainForm, HelpLiesBesideTheProgramWhateverTheWorkingFolder)
