@@ -7,7 +7,7 @@
 #include <QTimer>
 #include <QWindow>
 
-namespace qf {
+namespace qf::shell {
 
 namespace {
 QPixmap SplashPicture()
@@ -46,4 +46,4 @@ void TCapForm::ShowNow()
     Loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
-}  // namespace qf
+}  // namespace qf::shell

@@ -5,7 +5,7 @@
 
 #include <QSplashScreen>
 
-namespace qf {
+namespace qf::shell {
 
 class TCapForm : public QSplashScreen {
     Q_OBJECT
@@ -29,4 +29,4 @@ private:
 
 inline TCapForm *CapForm = nullptr;
 
-}  // namespace qf
+}  // namespace qf::shell

@@ -12,7 +12,7 @@
 
 #include <algorithm>
 
-namespace qf {
+namespace qf::shell {
 
 THelpWindow::THelpWindow(QWidget *Parent) : QWidget(Parent, Qt::Window)
 {
@@ -109,4 +109,4 @@ QString THelpWindow::CurrentPage() const
     return Browser->source().toLocalFile();
 }
 
-}  // namespace qf
+}  // namespace qf::shell

@@ -10,7 +10,7 @@ class QListWidget;
 class QSplitter;
 class QTextBrowser;
 
-namespace qf {
+namespace qf::shell {
 
 class THelpWindow : public QWidget {
     Q_OBJECT
@@ -32,4 +32,4 @@ private:
     QString FHelpPath;
 };
 
-}  // namespace qf
+}  // namespace qf::shell

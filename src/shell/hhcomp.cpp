@@ -9,7 +9,7 @@
 #include <QUrl>
 #include <QWidget>
 
-namespace qf {
+namespace qf::shell {
 
 namespace {
 QPointer<THelpWindow> TheHelpWindow;
@@ -121,4 +121,4 @@ bool THHComp::eventFilter(QObject *Watched, QEvent *Event)
     return QObject::eventFilter(Watched, Event);
 }
 
-}  // namespace qf
+}  // namespace qf::shell

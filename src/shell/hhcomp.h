@@ -11,7 +11,7 @@
 class QUrl;
 class QWidget;
 
-namespace qf {
+namespace qf::shell {
 
 class THelpWindow;
 
@@ -50,4 +50,4 @@ private:
     QString FHelpPath;
 };
 
-}  // namespace qf
+}  // namespace qf::shell

@@ -5,7 +5,7 @@
 #include <atomic>
 #include <cstdio>
 
-namespace qf {
+namespace qf::shell {
 
 namespace {
 
@@ -36,4 +36,4 @@ void InstallQuietLog(bool SandboxDisabledHere)
     Q_UNUSED(Installed);
 }
 
-}  // namespace qf
+}  // namespace qf::shell

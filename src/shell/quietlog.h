@@ -5,8 +5,8 @@
 // to the handler that was installed before; QT_LOGGING_RULES can still turn the
 // account back on.
 
-namespace qf {
+namespace qf::shell {
 
 void InstallQuietLog(bool SandboxDisabledHere);
 
-}  // namespace qf
+}  // namespace qf::shell

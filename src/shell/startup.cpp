@@ -14,7 +14,7 @@
 #include <exception>
 #include <unistd.h>
 
-namespace qf {
+namespace qf::shell {
 
 namespace {
 
@@ -91,4 +91,4 @@ int RunProgram(int argc, char **argv)
     return Result;
 }
 
-}  // namespace qf
+}  // namespace qf::shell

@@ -36,7 +36,7 @@
 #include <gtest/gtest.h>
 
 
-using namespace qf;
+using namespace qf::shell;
 using namespace qftest;
 
 namespace {
