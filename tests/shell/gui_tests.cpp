@@ -126,7 +126,7 @@ TEST_F(ShellOptions, OkWritesOnlyChangedControlsAndCancelPutsBackStoredOrDefault
         Form.CheckBox1->click();
         Form.CheckBox2->click();
         Form.ComboBox1->setCurrentIndex(14);
-        Form.DirectoryEdit1->Edit->setText("/profiles");
+        Form.DirectoryEdit1->Edit->setText("/profiles, old");  // a list to QSettings
         Form.Edit1->selectAll();
         QTest::keyClicks(Form.Edit1, "77");
     };
@@ -144,7 +144,7 @@ TEST_F(ShellOptions, OkWritesOnlyChangedControlsAndCancelPutsBackStoredOrDefault
     EXPECT_TRUE(V.ConfirmDel);
     EXPECT_EQ(V.Threads, 77);
     EXPECT_EQ(V.DefaultCharset, 14);
-    EXPECT_EQ(V.ProfDir, "/profiles");
+    EXPECT_EQ(V.ProfDir, "/profiles, old");
 }
 
 TEST_F(ShellOptions, OptionsThatCouldNotBeStoredStayInForce)
