@@ -204,6 +204,19 @@ TEST_F(TablesUi, OpenSortCloseReopenAndTheLayoutFile)
     EXPECT_EQ(Grid->currentIndex().column(), 5);
     EXPECT_EQ(W().ADOQuery1().Sort(), "CITY DESC");
     EXPECT_EQ(Grid->columnWidth(0), 123);
+    // A record added and deleted again: the grid's rows follow, its widths and column stay.
+    TADOQuery &Q = W().ADOQuery1();
+    Q.Append();
+    Q.FieldByName("FIRSTNAME").SetAsString("Added");
+    Q.Post();
+    EXPECT_EQ(Grid->model()->rowCount(), 301);
+    EXPECT_EQ(Cell(Q.RecNo() - 1, 0), "Added");
+    Q.Delete();
+    Q.UpdateBatch();
+    EXPECT_EQ(Grid->model()->rowCount(), 300);
+    EXPECT_EQ(Grid->columnWidth(0), 123);
+    EXPECT_EQ(Grid->currentIndex().column(), 5);
+
     Form->close(); // the window's close writes the layout of the open table
     EXPECT_EQ(FileBytes(Cfg), Expected.Bytes());
 }
