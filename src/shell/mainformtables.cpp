@@ -44,6 +44,9 @@ void TMainForm::CreateWorkspace()
         else
             QApplication::restoreOverrideCursor();
     };
+    W.OnWarning = [this](const QString &Message) {
+        QMessageBox::warning(this, QStringLiteral("Quillfast"), Message);
+    };
     W.OnWriteError = [this](const QString &Message) {
         QMessageBox::warning(this, QStringLiteral("Quillfast"), Message);
     };

@@ -12,7 +12,6 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-namespace qf::tables {}
 using namespace qf::tables;
 using namespace layouttest;
 
