@@ -83,14 +83,18 @@ TRecordVariables::TNameSlot &TRecordVariables::Slot(const QString &VarName)
 {
     // The engine hands the same text for a symbol at every evaluation: its shared data finds the
     // slot without comparing characters.
-    for (TNameSlot &S : slots_)
-        if (S.VarName.isSharedWith(VarName))
-            return S;
-    for (TNameSlot &S : slots_)
-        if (S.VarName == VarName)
-            return S;
+    // A name is mostly asked again at once, for its next type.
+    if (lastSlot_ < slots_.size() && slots_[lastSlot_].VarName.isSharedWith(VarName))
+        return slots_[lastSlot_];
+    for (lastSlot_ = 0; lastSlot_ < slots_.size(); ++lastSlot_)
+        if (slots_[lastSlot_].VarName.isSharedWith(VarName))
+            return slots_[lastSlot_];
+    for (lastSlot_ = 0; lastSlot_ < slots_.size(); ++lastSlot_)
+        if (slots_[lastSlot_].VarName == VarName)
+            return slots_[lastSlot_];
     if (slots_.size() >= kMaxSlots)
         slots_.clear();
+    lastSlot_ = slots_.size();
     slots_.push_back(TNameSlot{VarName, VarName.toUpper(), -2});
     return slots_.back();
 }

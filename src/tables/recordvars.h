@@ -98,6 +98,7 @@ private:
     expr::TAdCalc &calc_;
     TCalcFields &calcFields_;
     std::vector<TNameSlot> slots_;
+    size_t lastSlot_ = 0;
     const TADOQuery *slotSet_ = nullptr;
     uint64_t slotGeneration_ = 0;
     std::vector<std::unique_ptr<TCompiledField>> compiled_;
