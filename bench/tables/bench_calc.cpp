@@ -192,9 +192,16 @@ int main(int argc, char **argv)
     }
     if (qEnvironmentVariableIsSet("QF_FILTER_ONLY"))
         return 0;
-    Query.Close();
-    Query.SetFiltered(false);
-    Query.Open();
+    // The same opening without the filter: what the filter itself adds.
+    double OpenOurs = 1e9;
+    for (int Run = 0; Run < kRuns; ++Run) {
+        Query.Close();
+        QElapsedTimer Timer;
+        Timer.start();
+        Query.SetFiltered(false);
+        Query.Open();
+        OpenOurs = std::min(OpenOurs, Seconds(Timer));
+    }
     for (int Run = 0; Run < kRuns; ++Run) {
         QElapsedTimer Timer;
         Timer.start();
@@ -220,6 +227,8 @@ int main(int argc, char **argv)
     std::printf("%-58s %9.4f %9.4f %8.2f\n", "record filter (number, text, date) -> kept records", FilterOurs,
                 FilterSqlite, FilterSqlite / FilterOurs);
     std::printf("  kept: ours %d, SQLite %lld\n", Kept, static_cast<long long>(SqliteKept));
+    std::printf("%-58s %9.4f %9.4f %8.2f\n", "  the filter's own share (the opening without it taken off)", FilterOurs - OpenOurs,
+                FilterSqlite, FilterSqlite / (FilterOurs - OpenOurs));
     std::printf("%-58s %9.4f %9.4f %8.2f\n", "calculated field (text and arithmetic) for every record", CalcOurs,
                 CalcSqlite, CalcSqlite / CalcOurs);
     std::printf("  evaluated: ours %d, SQLite %lld\n", Evaluated, static_cast<long long>(SqliteRows));
