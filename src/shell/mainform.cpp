@@ -8,6 +8,8 @@
 #include "shell/hhcomp.h"
 #include "shell/optform.h"
 #include "shell/settings.h"
+#include "tables/workspace.h"
+#include "tables/ui/recordgrid.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -105,6 +107,7 @@ TMainForm::TMainForm(QWidget *Parent) : QMainWindow(Parent)
     CreateFilterPage();
     CreateCalcPage();
     CreateMailPage();
+    CreateWorkspace();
 
     HHComp1 = new THHComp(this, QStringLiteral("help/index.html"));
 
@@ -123,6 +126,8 @@ TMainForm::TMainForm(QWidget *Parent) : QMainWindow(Parent)
 
 TMainForm::~TMainForm()
 {
+    delete Grid;  // the grid reads the workspace until it goes
+    Grid = nullptr;
     if (MainForm == this)
         MainForm = nullptr;
 }
@@ -711,6 +716,8 @@ bool TMainForm::FormCloseQuery()
 
 void TMainForm::FormClose()
 {
+    if (Workspace->Active())
+        Workspace->SaveGridConfig();
     if (!FPreviewFile.isEmpty())
         QFile::remove(FPreviewFile);
     HHComp1->CloseAll();
