@@ -108,6 +108,7 @@ TMainForm::TMainForm(QWidget *Parent) : QMainWindow(Parent)
     CreateCalcPage();
     CreateMailPage();
     CreateWorkspace();
+    CreateRestructForm();
 
     HHComp1 = new THHComp(this, QStringLiteral("help/index.html"));
 

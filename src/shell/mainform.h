@@ -35,6 +35,7 @@ namespace qf::tables {
 class TTableWorkspace;
 class TRecordGrid;
 class TSelTabForm;
+class TRestructForm;
 }  // namespace qf::tables
 
 namespace qf::shell {
@@ -141,6 +142,7 @@ public:
     std::unique_ptr<tables::TTableWorkspace> Workspace;
     tables::TRecordGrid *Grid = nullptr;
     tables::TSelTabForm *SelTabForm = nullptr;
+    tables::TRestructForm *RestructForm = nullptr;
 
     // State set up when the window is created.
     QPixmap FGridBitmap;
@@ -193,6 +195,10 @@ public:
     void UpdateTableCommands();
     // The tables named on the command line: the first .mdb, else the first .dbf.
     void OpenCommandLineTables(const QStringList &Arguments);
+    // Restructure/Save As DBF and Create DBF (mainformrestruct.cpp).
+    void Restructure0Click();
+    void NewDatabase1Click();
+    void SpeedItem23Click();
 
     void DHTMLEdit1DocumentComplete(bool Ok);
     void WebBrowser1DocumentComplete(bool Ok);
@@ -214,6 +220,7 @@ private:
     QWidget *CreateSourcePage();
     QWidget *CreatePreviewPage();
     void CreateWorkspace();
+    void CreateRestructForm();
     // Runs a table command; a failure shows its message, as the default handler would.
     void RunTableCommand(const std::function<void()> &Command);
     QAction *Item(QMenu *Menu, const char *Name, const QString &Caption,
