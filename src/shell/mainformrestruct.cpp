@@ -22,6 +22,8 @@ void TMainForm::CreateRestructForm()
     connect(Restructure0, &QAction::triggered, this, &TMainForm::Restructure0Click);
     connect(CreateDBF0, &QAction::triggered, this, &TMainForm::NewDatabase1Click);
     connect(CreateDBF5, &QAction::triggered, this, &TMainForm::SpeedItem23Click);
+    CreateDBF0->setEnabled(true);
+    CreateDBF5->setEnabled(true);
 }
 
 void TMainForm::Restructure0Click()
