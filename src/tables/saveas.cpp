@@ -108,6 +108,13 @@ bool TSaveAsFlow::SaveAs(const QString &ChosenName, std::vector<TFieldDefRec> &F
     const QString PreviousDir = workspace_.DataBaseDir;
     workspace_.Close();
 
+    // The new files take the access rights of the table they replace.
+    if (QFileInfo(Target).isFile()) {
+        const QStringList New = DbfTableFiles(Temp);
+        for (int i = 0; i < 3; ++i)
+            if (QFileInfo(New[i]).isFile())
+                QFile::setPermissions(New[i], QFile::permissions(Target));
+    }
     TTableReplace Replace(Temp, Target);
     try {
         Replace.Commit();

@@ -71,7 +71,11 @@ TEST_F(TablesSaveAs, OntoTheOpenTableItselfKeepsTheFieldSettings)
     for (int i = City; i > 0; --i)
         ASSERT_TRUE(List.MoveUp(i));
     List.Delete(Index("EMAIL"));
+    const auto Rights = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup;
+    QFile::setPermissions(Table, Rights);
     ASSERT_TRUE(Flow.SaveAs(Dir.filePath("contacts"), List.FFieldDefs, false)); // ".dbf" added
+    EXPECT_EQ(QFile::permissions(Table) & 0xF0FF, Rights); // the replaced table's access rights
+    EXPECT_EQ(QFile::permissions(Dir.filePath("contacts.dbt")) & 0xF0FF, Rights);
 
     ASSERT_TRUE(W.Active());
     EXPECT_EQ(W.TableName, "contacts.dbf");

@@ -330,11 +330,25 @@ TEST_F(RestructureUi, SaveAsOntoTheOpenTableAndAFailedOne)
         SaveAs(F, Table);
         setrlimit(RLIMIT_FSIZE, &Old);
         EXPECT_EQ(Files(), FilesBefore);
-        // Then the same, with CITY moved to the top, written in place of the open table.
+        // Then the same, with CITY moved to the top, written in place of the open table. The copy
+        // options: sorted, so "Copy by Sorted Sequence" may be chosen; not filtered.
         SelectRow(F, 3);
         for (int i = 0; i < 3; ++i)
             Click(F->SpeedButton1);
-        SaveAs(F, Table);
+        WhenModal<QFileDialog>([&](QFileDialog *Dialog) {
+            Dialog->findChild<QLineEdit *>("fileNameEdit")->setText(Table);
+            Click(Dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Save));
+        });
+        WhenModal<TCopyOptForm>([](TCopyOptForm *O) {
+            EXPECT_TRUE(O->CheckBox1->isChecked());
+            EXPECT_FALSE(O->CheckBox2->isEnabled());
+            EXPECT_TRUE(O->CheckBox3->isEnabled());
+            QTest::keyClick(O->CheckBox1, Qt::Key_Space);
+            EXPECT_FALSE(O->CheckBox3->isEnabled());
+            QTest::keyClick(O->CheckBox1, Qt::Key_Space);
+            Click(O->OkBtn);
+        });
+        Click(F->Button3);
         EXPECT_EQ(Names(F)[0], "CITY");
         Click(F->CloseBtn);
         Done = true;
