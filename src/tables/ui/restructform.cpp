@@ -273,7 +273,15 @@ void TRestructForm::done(int Result)
     QDialog::done(Result);
 }
 
-void TRestructForm::BuildFieldDefs() { List.BuildFieldDefs(workspace_.ADOQuery1(), workspace_.FieldInfo); }
+void TRestructForm::BuildFieldDefs()
+{
+    // The grid's widths as they are now; the field records learn them only when the table closes.
+    if (workspace_.GetColumnWidth && workspace_.SqlQueryMode == 0)
+        for (size_t i = 0; i < workspace_.FieldInfo.size(); ++i)
+            if (const int Width = workspace_.GetColumnWidth(int(i)); Width > 0)
+                workspace_.FieldInfo[i].GridWidth = Width;
+    List.BuildFieldDefs(workspace_.ADOQuery1(), workspace_.FieldInfo);
+}
 
 void TRestructForm::FillFieldGrid()
 {

@@ -315,6 +315,7 @@ TEST_F(RestructureUi, SaveAsOntoTheOpenTableAndAFailedOne)
     W().TitleClick(1); // sorted by LASTNAME
     W().FieldInfo[3].PickList = QStringList{"Ambervale"};
     W().FieldInfo[3].Autocomplete = 0;
+    Form->RxDBGrid1->setColumnWidth(3, 151); // widened by the user
     const QJsonArray Before = Records(Table);
 
     // A disk that fills (the file-size limit) during the copy: an error, the files as they were.
@@ -366,6 +367,7 @@ TEST_F(RestructureUi, SaveAsOntoTheOpenTableAndAFailedOne)
     EXPECT_EQ(W().ADOQuery1().Sort(), "LASTNAME ASC");
     EXPECT_EQ(W().FieldInfo[0].PickList, QStringList({"Ambervale"}));
     EXPECT_EQ(W().FieldInfo[0].Autocomplete, 0);
+    EXPECT_EQ(Form->RxDBGrid1->columnWidth(0), 151);
     const QJsonArray After = Records(Table);
     ASSERT_EQ(After.size(), Before.size());
     for (qsizetype r = 0; r < Before.size(); ++r) {
