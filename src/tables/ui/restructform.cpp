@@ -212,12 +212,12 @@ TRestructForm::TRestructForm(TTableWorkspace &Workspace, QWidget *Parent)
 
     connect(Button1, &QPushButton::clicked, this, &TRestructForm::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TRestructForm::Button2Click);
-    connect(StringGrid1, &QTableWidget::cellDoubleClicked, this, &TRestructForm::Button2Click);
+    connect(StringGrid1, &QTableWidget::cellDoubleClicked, this, &TRestructForm::StringGrid1DblClick);
     connect(Button4, &QPushButton::clicked, this, &TRestructForm::Button4Click);
     connect(SpeedButton1, &QToolButton::clicked, this, &TRestructForm::SpeedButton1Click);
     connect(SpeedButton2, &QToolButton::clicked, this, &TRestructForm::SpeedButton2Click);
     connect(Button3, &QPushButton::clicked, this, &TRestructForm::Button3Click);
-    connect(CloseBtn, &QPushButton::clicked, this, &QDialog::reject);
+    connect(CloseBtn, &QPushButton::clicked, this, &TRestructForm::CloseBtnClick);
 
     Flow.Copy.OnCopyOptions = [this] {
         CopyOptForm->MainFiltered = workspace_.ADOQuery1().Filtered();

@@ -83,10 +83,12 @@ public:
 
     void Button1Click();
     void Button2Click();
+    void StringGrid1DblClick() { Button2Click(); }
     void Button4Click();
     void SpeedButton1Click();
     void SpeedButton2Click();
     void Button3Click();
+    void CloseBtnClick() { reject(); }
     void BuildFieldDefs();
     void FillFieldGrid();
     void FreeFieldDefs() { List.FreeFieldDefs(); }
