@@ -28,8 +28,9 @@ using namespace qf::tables;
 namespace {
 double Seconds(const QElapsedTimer &Timer) { return Timer.nsecsElapsed() / 1e9; }
 
-const char *kSyllables[] = {"an", "ber", "cor", "dal", "el", "fin", "gar", "hol", "is", "jon", "kel", "lin", "mar",
-                            "nor", "ol", "per", "quin", "ros", "sal", "tor", "ul", "ven", "wil", "xan", "yor", "zel"};
+const char *kSyllables[] = {"an",  "ber", "cor", "dal", "el",  "fin", "gar", "hol",  "is",
+                            "jon", "kel", "lin", "mar", "nor", "ol",  "per", "quin", "ros",
+                            "sal", "tor", "ul",  "ven", "wil", "xan", "yor", "zel"};
 
 QByteArray Word(std::mt19937 &Random, int Parts)
 {
@@ -52,8 +53,10 @@ TFieldDefRec Field(const char *Name, TDbfType Kind, int Size = 0, const char *So
 
 void Generate(const QString &FileName, int Records)
 {
-    const std::vector<TFieldDefRec> Defs = {Field("NAME", dtC, 30), Field("STREET", dtC, 40), Field("CITY", dtC, 20),
-                                            Field("AMOUNT", dtN), Field("DUE", dtD), Field("PAID", dtL), Field("NOTE", dtM)};
+    const std::vector<TFieldDefRec> Defs = {Field("NAME", dtC, 30), Field("STREET", dtC, 40),
+                                            Field("CITY", dtC, 20), Field("AMOUNT", dtN),
+                                            Field("DUE", dtD),      Field("PAID", dtL),
+                                            Field("NOTE", dtM)};
     WriteDbfHeader(FileName, Defs);
     QFile Table(FileName), Memo(DbfMemoFileName(FileName));
     if (!Table.open(QIODevice::ReadWrite) || !Memo.open(QIODevice::ReadWrite))
@@ -66,14 +69,17 @@ void Generate(const QString &FileName, int Records)
         QByteArray Record(Length, ' ');
         char *p = Record.data() + 1;
         PlaceDbfField(p, dtC, 30, QString::fromLatin1(Word(Random, 2) + ' ' + Word(Random, 3)));
-        PlaceDbfField(p + 30, dtC, 40, QString::fromLatin1(QByteArray::number(int(Random() % 999) + 1) + ' ' + Word(Random, 3) + " Street"));
+        PlaceDbfField(p + 30, dtC, 40,
+                      QString::fromLatin1(QByteArray::number(int(Random() % 999) + 1) + ' ' +
+                                          Word(Random, 3) + " Street"));
         PlaceDbfField(p + 70, dtC, 20, QString::fromLatin1(Word(Random, 2)));
         if (i % 50 != 7)
             PlaceDbfField(p + 90, dtN, 15, QString::number((Random() % 10000000) / 100.0, 'f', 5));
         PlaceDbfField(p + 105, dtD, 8, FormatDbfDate(36526 + double(Random() % 9000)));
         p[113] = Random() % 2 ? 'T' : 'F';
         if (i % 4 == 0) {
-            const QByteArray Text = "Note " + QByteArray::number(i) + ' ' + QByteArray(60 + int(Random() % 200), 'n');
+            const QByteArray Text =
+                "Note " + QByteArray::number(i) + ' ' + QByteArray(60 + int(Random() % 200), 'n');
             PlaceDbfMemoRef(p + 114, 10, AppendDbfMemo(Memo, Text));
         }
         Chunk += Record;
@@ -102,8 +108,9 @@ double Ours(const QString &Folder, const QString &Target)
     QElapsedTimer Timer;
     Timer.start();
     Query.Open(); // opening is part of the work, as ogr2ogr opens its source
-    std::vector<TFieldDefRec> Defs = {Field("NAME", dtC, 30), Field("CITY", dtC, 20), Field("AMOUNT", dtC, 20),
-                                      Field("DUE", dtD), Field("PAID", dtL), Field("NOTE", dtM)};
+    std::vector<TFieldDefRec> Defs = {Field("NAME", dtC, 30),   Field("CITY", dtC, 20),
+                                      Field("AMOUNT", dtC, 20), Field("DUE", dtD),
+                                      Field("PAID", dtL),       Field("NOTE", dtM)};
     TDbfCopy Copy;
     Copy.CopyToDbf(Target, Defs, &Query, false);
     const double Time = Seconds(Timer);
@@ -121,7 +128,8 @@ double Gdal(const QString &Folder, const QString &Target)
     QProcess Ogr;
     Ogr.start(QStringLiteral("ogr2ogr"),
               {QStringLiteral("-f"), QStringLiteral("ESRI Shapefile"), QStringLiteral("-sql"),
-               QStringLiteral("SELECT NAME, CITY, CAST(AMOUNT AS character(20)) AS AMOUNT, DUE, PAID, NOTE FROM bench"),
+               QStringLiteral("SELECT NAME, CITY, CAST(AMOUNT AS character(20)) AS AMOUNT, DUE, "
+                              "PAID, NOTE FROM bench"),
                Target, Folder + QStringLiteral("bench.dbf")});
     if (!Ogr.waitForFinished(-1) || Ogr.exitCode() != 0)
         qFatal("ogr2ogr failed: %s", Ogr.readAllStandardError().constData());
@@ -133,7 +141,9 @@ int main(int argc, char **argv)
 {
     QCoreApplication App(argc, argv);
     QTemporaryDir Temp;
-    const QString Folder = QDir(argc > 1 ? QString::fromLocal8Bit(argv[1]) : Temp.path()).absolutePath() + QLatin1Char('/');
+    const QString Folder =
+        QDir(argc > 1 ? QString::fromLocal8Bit(argv[1]) : Temp.path()).absolutePath() +
+        QLatin1Char('/');
     const int Records = argc > 2 ? std::atoi(argv[2]) : 1000000;
     if (!QFileInfo::exists(Folder + "bench.dbf")) {
         std::printf("generating %d records in %s\n", Records, qPrintable(Folder));
@@ -146,7 +156,8 @@ int main(int argc, char **argv)
         Their = std::min(Their, Gdal(Folder, Folder + QStringLiteral("gdal/copy.dbf")));
         Our = std::min(Our, Ours(Folder, Folder + QStringLiteral("copy.dbf")));
     }
-    std::printf("copy with one field dropped and one retyped: ours %.2f s, ogr2ogr %.2f s, ratio %.2fx (above 1: ours faster)\n",
+    std::printf("copy with one field dropped and one retyped: ours %.2f s, ogr2ogr %.2f s, ratio "
+                "%.2fx (above 1: ours faster)\n",
                 Our, Their, Their / Our);
     return 0;
 }

@@ -40,4 +40,4 @@ void TMainForm::NewDatabase1Click()
 
 void TMainForm::SpeedItem23Click() { NewDatabase1Click(); }
 
-}  // namespace qf::shell
+} // namespace qf::shell

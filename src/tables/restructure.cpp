@@ -32,7 +32,8 @@ void CopyPickList(const QStringList &Source, std::optional<QStringList> &Target)
         *Target = Source;
 }
 
-void TRestructure::BuildFieldDefs(const TADOQuery &DataSet, const std::vector<TFieldEditInfo> &FieldInfo)
+void TRestructure::BuildFieldDefs(const TADOQuery &DataSet,
+                                  const std::vector<TFieldEditInfo> &FieldInfo)
 {
     FFieldDefs.clear();
     if (!DataSet.Active())
@@ -61,7 +62,8 @@ void TRestructure::BuildFieldDefs(const TADOQuery &DataSet, const std::vector<TF
 QStringList TRestructure::RowTexts(int Index) const
 {
     const TFieldDefRec &Def = FFieldDefs.at(size_t(Index));
-    return {Def.Name, DbfTypeText(Def.Kind), Def.Kind == dtC ? QString::number(Def.Size) : QString()};
+    return {Def.Name, DbfTypeText(Def.Kind),
+            Def.Kind == dtC ? QString::number(Def.Size) : QString()};
 }
 
 int TRestructure::Add()
@@ -104,7 +106,8 @@ bool TRestructure::IsUniqueFieldName(int Index, const QString &Name) const
     return true;
 }
 
-QString TRestructure::CheckField(int Index, const QString &Name, int TypeIndex, const QString &SizeText) const
+QString TRestructure::CheckField(int Index, const QString &Name, int TypeIndex,
+                                 const QString &SizeText) const
 {
     if (Name.trimmed().isEmpty())
         return QStringLiteral("Field Name Required");

@@ -42,7 +42,8 @@ public:
 
     // The field dialog's checks on OK, in their order: the message of the first that fails, empty
     // when all pass. TypeIndex: 0 Character .. 4 Memo; Index: the field being edited or added.
-    QString CheckField(int Index, const QString &Name, int TypeIndex, const QString &SizeText) const;
+    QString CheckField(int Index, const QString &Name, int TypeIndex,
+                       const QString &SizeText) const;
     // False when another field (not Index) already bears Name, upper-cased.
     bool IsUniqueFieldName(int Index, const QString &Name) const;
     // The field dialog's values into the record at Index (its source field stays).

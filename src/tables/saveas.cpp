@@ -26,7 +26,8 @@ void SyncFile(const QString &FileName)
     if (!File.exists())
         return;
     if (!File.open(QIODevice::ReadOnly) || ::fsync(File.handle()) != 0)
-        throw EDatabaseError(QStringLiteral("Cannot write \"%1\" to the disk: %2").arg(FileName, QString::fromLocal8Bit(std::strerror(errno))));
+        throw EDatabaseError(QStringLiteral("Cannot write \"%1\" to the disk: %2")
+                                 .arg(FileName, QString::fromLocal8Bit(std::strerror(errno))));
 }
 
 void SyncFolder(const QString &Folder)
@@ -43,7 +44,9 @@ void Verify(const QString &FileName, int64_t Records)
 {
     const TDbfTable Table(FileName);
     if (Table.FileRowCount() != Records || !Table.Warning().isEmpty())
-        throw EDatabaseError(QStringLiteral("The new table \"%1\" does not read back as it was written.").arg(FileName));
+        throw EDatabaseError(
+            QStringLiteral("The new table \"%1\" does not read back as it was written.")
+                .arg(FileName));
     const QStringList Files = DbfTableFiles(FileName);
     for (int i = 0; i < 3; ++i)
         SyncFile(Files[i]);
@@ -52,7 +55,8 @@ void Verify(const QString &FileName, int64_t Records)
 
 TSaveAsFlow::TSaveAsFlow(TTableWorkspace &Workspace) : workspace_(Workspace) {}
 
-bool TSaveAsFlow::SaveAs(const QString &ChosenName, std::vector<TFieldDefRec> &FieldDefs, bool CreateMode)
+bool TSaveAsFlow::SaveAs(const QString &ChosenName, std::vector<TFieldDefRec> &FieldDefs,
+                         bool CreateMode)
 {
     Warning.clear();
     QString Target = ChosenName;
@@ -84,7 +88,8 @@ bool TSaveAsFlow::SaveAs(const QString &ChosenName, std::vector<TFieldDefRec> &F
         Copy.OnCopyOptions = AskOptions;
         SetBusy(false);
         RemoveTableFiles(Temp);
-        throw EDatabaseError(QStringLiteral("The table \"%1\" could not be written.\n%2").arg(Target, Error.Message()));
+        throw EDatabaseError(QStringLiteral("The table \"%1\" could not be written.\n%2")
+                                 .arg(Target, Error.Message()));
     } catch (...) {
         Copy.OnCopyOptions = AskOptions;
         SetBusy(false);
@@ -93,8 +98,10 @@ bool TSaveAsFlow::SaveAs(const QString &ChosenName, std::vector<TFieldDefRec> &F
     }
     Copy.OnCopyOptions = AskOptions;
     SetBusy(false);
-    if (Copy.ProblemCount() > 0
-        && !(OnConfirmLoss && OnConfirmLoss(Copy.ProblemText() + QStringLiteral("\n\nSave the table with these fields blank?")))) {
+    if (Copy.ProblemCount() > 0 &&
+        !(OnConfirmLoss &&
+          OnConfirmLoss(Copy.ProblemText() +
+                        QStringLiteral("\n\nSave the table with these fields blank?")))) {
         RemoveTableFiles(Temp);
         return false;
     }
@@ -102,7 +109,8 @@ bool TSaveAsFlow::SaveAs(const QString &ChosenName, std::vector<TFieldDefRec> &F
     const QString SortField = workspace_.FSortField;
     const bool Descended = workspace_.Descended;
     // What was open, to go back to when the new table cannot take the target's place.
-    const bool WasTable = Query.Active() && workspace_.SqlQueryMode == 0 && !workspace_.TableName.isEmpty();
+    const bool WasTable =
+        Query.Active() && workspace_.SqlQueryMode == 0 && !workspace_.TableName.isEmpty();
     const QString PreviousConnection = Connection.ConnectionString;
     const QString PreviousTable = workspace_.TableName;
     const QString PreviousDir = workspace_.DataBaseDir;
@@ -119,12 +127,14 @@ bool TSaveAsFlow::SaveAs(const QString &ChosenName, std::vector<TFieldDefRec> &F
     try {
         Replace.Commit();
         SyncFolder(Folder);
-        workspace_.DataBaseDir = Folder.endsWith(QLatin1Char('/')) ? Folder : Folder + QLatin1Char('/');
+        workspace_.DataBaseDir =
+            Folder.endsWith(QLatin1Char('/')) ? Folder : Folder + QLatin1Char('/');
         if (workspace_.OnDataBaseDirChanged)
             workspace_.OnDataBaseDirChanged(workspace_.DataBaseDir);
         Connection.Close();
-        Connection.ConnectionString = QStringLiteral("DSN=dBASE Files;")
-                                      + FormatConnectionString(workspace_.DataBaseDir, workspace_.DataBaseDir, kSaveAsDriver);
+        Connection.ConnectionString =
+            QStringLiteral("DSN=dBASE Files;") +
+            FormatConnectionString(workspace_.DataBaseDir, workspace_.DataBaseDir, kSaveAsDriver);
         Connection.Open();
         workspace_.TableName = QFileInfo(Target).fileName();
         Query.SetFiltered(false);
@@ -150,7 +160,10 @@ bool TSaveAsFlow::SaveAs(const QString &ChosenName, std::vector<TFieldDefRec> &F
                 // The window stays without a table; the files are as they were.
             }
         }
-        throw EDatabaseError(QStringLiteral("The table \"%1\" could not be replaced; its files are as they were.\n%2").arg(Target, Error.Message()));
+        throw EDatabaseError(
+            QStringLiteral(
+                "The table \"%1\" could not be replaced; its files are as they were.\n%2")
+                .arg(Target, Error.Message()));
     }
     // The new table is open: only now do the target's previous files go.
     Warning = Replace.Finish();
@@ -159,7 +172,8 @@ bool TSaveAsFlow::SaveAs(const QString &ChosenName, std::vector<TFieldDefRec> &F
     return true;
 }
 
-void TSaveAsFlow::Restore(const std::vector<TFieldDefRec> &FieldDefs, const QString &SortField, bool Descended)
+void TSaveAsFlow::Restore(const std::vector<TFieldDefRec> &FieldDefs, const QString &SortField,
+                          bool Descended)
 {
     workspace_.FSortField = SortField;
     workspace_.FSorted = SortField.isEmpty() ? 0 : 1;

@@ -36,7 +36,8 @@ public:
     QString Warning;
 
 private:
-    void Restore(const std::vector<TFieldDefRec> &FieldDefs, const QString &SortField, bool Descended);
+    void Restore(const std::vector<TFieldDefRec> &FieldDefs, const QString &SortField,
+                 bool Descended);
 
     TTableWorkspace &workspace_;
 };

@@ -11,9 +11,11 @@ namespace qf::tables {
 QStringList DbfTableFiles(const QString &TableFileName)
 {
     const QFileInfo Info(TableFileName);
-    const QString Layout = Info.path() + QLatin1Char('/')
-                           + (Info.suffix().isEmpty() ? Info.fileName() : Info.completeBaseName()) + QStringLiteral(".cfg");
-    return {TableFileName, DbfMemoFileName(TableFileName), DbfCodePageFileName(TableFileName), Layout};
+    const QString Layout = Info.path() + QLatin1Char('/') +
+                           (Info.suffix().isEmpty() ? Info.fileName() : Info.completeBaseName()) +
+                           QStringLiteral(".cfg");
+    return {TableFileName, DbfMemoFileName(TableFileName), DbfCodePageFileName(TableFileName),
+            Layout};
 }
 
 QString MakeTempTableName(const QString &Dir)
@@ -35,7 +37,9 @@ void RemoveTableFiles(const QString &TableFileName)
         QFile::remove(File);
 }
 
-TTableReplace::TTableReplace(const QString &NewFile, const QString &Target) : newFile_(NewFile), target_(Target) {}
+TTableReplace::TTableReplace(const QString &NewFile, const QString &Target)
+    : newFile_(NewFile), target_(Target)
+{}
 
 TTableReplace::~TTableReplace()
 {
@@ -51,8 +55,10 @@ void TTableReplace::Commit()
         if (!File.rename(To)) {
             const QString Reason = File.errorString();
             Rollback();
-            throw EDatabaseError(QStringLiteral("Cannot rename \"%1\" to \"%2\": %3. The table \"%4\" is left as it was.")
-                                     .arg(From, To, Reason, target_));
+            throw EDatabaseError(
+                QStringLiteral(
+                    "Cannot rename \"%1\" to \"%2\": %3. The table \"%4\" is left as it was.")
+                    .arg(From, To, Reason, target_));
         }
         moved_.emplace_back(From, To);
     };
@@ -89,7 +95,8 @@ QString TTableReplace::Finish()
     moved_.clear();
     if (Left.isEmpty())
         return QString();
-    return QStringLiteral("The previous files could not be deleted: %1").arg(Left.join(QStringLiteral(", ")));
+    return QStringLiteral("The previous files could not be deleted: %1")
+        .arg(Left.join(QStringLiteral(", ")));
 }
 
 } // namespace qf::tables

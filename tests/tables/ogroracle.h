@@ -14,11 +14,13 @@ inline std::vector<QMap<QString, QString>> ReadWithOgrinfo(const QString &FileNa
     QProcess Ogr;
     Ogr.start(QStringLiteral("ogrinfo"), {QStringLiteral("-al"), QStringLiteral("-q"), FileName});
     if (!Ogr.waitForFinished(120000) || Ogr.exitCode() != 0) {
-        ADD_FAILURE() << "ogrinfo failed on " << FileName.toStdString() << ": " << Ogr.readAllStandardError().toStdString();
+        ADD_FAILURE() << "ogrinfo failed on " << FileName.toStdString() << ": "
+                      << Ogr.readAllStandardError().toStdString();
         return {};
     }
     std::vector<QMap<QString, QString>> Records;
-    for (const QString &Line : QString::fromUtf8(Ogr.readAllStandardOutput()).split(QLatin1Char('\n'))) {
+    for (const QString &Line :
+         QString::fromUtf8(Ogr.readAllStandardOutput()).split(QLatin1Char('\n'))) {
         if (Line.startsWith(QLatin1String("OGRFeature("))) {
             Records.emplace_back();
             continue;

@@ -19,8 +19,9 @@ using namespace qf::store;
 using namespace qf::tables;
 
 namespace {
-const std::vector<TRawField> kFields = {{"NAME", 'C', 12}, {"AMOUNT", 'N', 8, 2}, {"DUE", 'D', 8}, {"PAID", 'L', 1},
-                                        {"NOTE", 'M', 10}, {"CODE", 'C', 6}, {"WHEN", 'C', 10}, {"DROPME", 'C', 3}};
+const std::vector<TRawField> kFields = {{"NAME", 'C', 12}, {"AMOUNT", 'N', 8, 2}, {"DUE", 'D', 8},
+                                        {"PAID", 'L', 1},  {"NOTE", 'M', 10},     {"CODE", 'C', 6},
+                                        {"WHEN", 'C', 10}, {"DROPME", 'C', 3}};
 
 const QString kLongNote = QString::fromUtf8("Grüße ") + QString(600, QLatin1Char('n'));
 
@@ -40,7 +41,8 @@ protected:
                           {false, false, false, true, false}));
         QByteArray Memo(512, '\0');
         qToLittleEndian<quint32>(4, Memo.data());
-        Memo += QByteArray("first note\x1A\x1A").leftJustified(512, '\0') + kLongNote.toUtf8() + "\x1A\x1A";
+        Memo += QByteArray("first note\x1A\x1A").leftJustified(512, '\0') + kLongNote.toUtf8() +
+                "\x1A\x1A";
         WriteBytes(Dir.filePath("src.dbt"), Memo);
         WriteBytes(Dir.filePath("src.cpg"), "UTF-8");
         Connection.ConnectionString = FormatConnectionString(Folder, Folder, kDbaseDriver);
@@ -49,7 +51,8 @@ protected:
         Query.Open();
     }
 
-    static TFieldDefRec From(const QString &Source, const QString &Name, TDbfType Kind, int Size = 0)
+    static TFieldDefRec From(const QString &Source, const QString &Name, TDbfType Kind,
+                             int Size = 0)
     {
         TFieldDefRec Field = Def(Name, Kind, Size);
         Field.SourceName = Source;
@@ -68,11 +71,15 @@ TEST_F(TablesCopy, RestructuredRecordsAsTheConversionTableSays)
 {
     LocaleGuard German(QLocale(QLocale::German, QLocale::Germany));
     Query.Next(); // the copy reads through a clone: the cursor here stays on record 2
-    // Renamed, resized, retyped, moved, one dropped (DROPME), two added (one bearing a source's name).
+    // Renamed, resized, retyped, moved, one dropped (DROPME), two added (one bearing a source's
+    // name).
     std::vector<TFieldDefRec> Defs = {
-        From("NAME", "client", dtC, 4), From("AMOUNT", "AMOUNT", dtC, 10), From("CODE", "CODE", dtN),
-        From("PAID", "PAIDMEMO", dtM), From("DUE", "DUE", dtN), From("WHEN", "WHEN", dtD), From("NOTE", "NOTE", dtC, 20),
-        From("", "ADDED", dtC, 5), From("AMOUNT", "AMT2", dtL), From("NAME", "NAMEMEMO", dtM), From("", "paid", dtL)};
+        From("NAME", "client", dtC, 4), From("AMOUNT", "AMOUNT", dtC, 10),
+        From("CODE", "CODE", dtN),      From("PAID", "PAIDMEMO", dtM),
+        From("DUE", "DUE", dtN),        From("WHEN", "WHEN", dtD),
+        From("NOTE", "NOTE", dtC, 20),  From("", "ADDED", dtC, 5),
+        From("AMOUNT", "AMT2", dtL),    From("NAME", "NAMEMEMO", dtM),
+        From("", "paid", dtL)};
     TDbfCopy Copy;
     const QString Target = Dir.filePath("new.dbf");
     Copy.CopyToDbf(Target, Defs, &Query, false);
@@ -91,14 +98,16 @@ TEST_F(TablesCopy, RestructuredRecordsAsTheConversionTableSays)
     QStringList Names;
     for (const QJsonValue &Field : Oracle["fields"].toArray())
         Names << Field.toArray()[0].toString() + Field.toArray()[1].toString();
-    EXPECT_EQ(Names, QStringList({"CLIENTC", "AMOUNTC", "CODEN", "PAIDMEMOM", "DUEN", "WHEND", "NOTEC", "ADDEDC", "AMT2L", "NAMEMEMOM", "PAIDL"}));
+    EXPECT_EQ(Names, QStringList({"CLIENTC", "AMOUNTC", "CODEN", "PAIDMEMOM", "DUEN", "WHEND",
+                                  "NOTEC", "ADDEDC", "AMT2L", "NAMEMEMOM", "PAIDL"}));
     const QJsonValue N; // null
     const QJsonArray Expected = {
-        QJsonArray{"Smit", QString::fromUtf8("10,5"), 12.5, "True", 38051.0, "2004-03-05", "first note", N, true, "Smith", true},
+        QJsonArray{"Smit", QString::fromUtf8("10,5"), 12.5, "True", 38051.0, "2004-03-05",
+                   "first note", N, true, "Smith", true},
         QJsonArray{"anna", "0", N, "False", N, N, N, N, false, "anna", false},
         QJsonArray{N, N, N, N, N, N, N, N, N, N, N},
-        QJsonArray{QString::fromUtf8("Zoë"), "-2,25", 7.0, "False", 36525.0, "2004-03-05", kLongNote.left(18), N, true,
-                   QString::fromUtf8("Zoë Ünal"), false}};
+        QJsonArray{QString::fromUtf8("Zoë"), "-2,25", 7.0, "False", 36525.0, "2004-03-05",
+                   kLongNote.left(18), N, true, QString::fromUtf8("Zoë Ünal"), false}};
     // dbfread reads blank C fields as "" and blank M fields as "" or None; both are blanks here.
     QJsonArray Records = Oracle["records"].toArray();
     for (QJsonValueRef Record : Records) {
@@ -118,7 +127,8 @@ TEST_F(TablesCopy, RestructuredRecordsAsTheConversionTableSays)
     EXPECT_EQ(Gdal[0].value("DUE"), "38051.00000");
     EXPECT_EQ(Gdal[0].value("WHEN"), "2004/03/05");
     EXPECT_EQ(Gdal[0].value("PAIDMEMO"), "0000000001");
-    EXPECT_EQ(Gdal[1].keys(), QStringList({"AMOUNT", "AMT2", "CLIENT", "NAMEMEMO", "PAID", "PAIDMEMO"}));
+    EXPECT_EQ(Gdal[1].keys(),
+              QStringList({"AMOUNT", "AMT2", "CLIENT", "NAMEMEMO", "PAID", "PAIDMEMO"}));
     EXPECT_TRUE(Gdal[2].isEmpty());
     EXPECT_EQ(Gdal[3].value("CLIENT"), QString::fromUtf8("Zoë"));
     EXPECT_EQ(Gdal[3].value("NOTE"), kLongNote.left(18));
@@ -138,7 +148,9 @@ TEST_F(TablesCopy, OptionsFilterSortAndNoData)
     bool Removed = false;
     Copy.OnCopyOptions = [] { return TCopyOptions{true, true, true}; };
     Copy.OnPrepareFilter = [](TADOQuery &Records) {
-        Records.OnFilterRecord = [](TADOQuery &Set, bool &Accept) { Accept = Set.FieldByName("AMOUNT").AsFloat() != 0; };
+        Records.OnFilterRecord = [](TADOQuery &Set, bool &Accept) {
+            Accept = Set.FieldByName("AMOUNT").AsFloat() != 0;
+        };
     };
     Copy.OnRemoveFilter = [&] { Removed = true; };
     const QString Target = Dir.filePath("some.dbf");
@@ -151,7 +163,9 @@ TEST_F(TablesCopy, OptionsFilterSortAndNoData)
     EXPECT_FALSE(QFile::exists(DbfMemoFileName(Target)));
 
     // A filter that accepts nothing, and "Copy Data" unchecked: valid empty tables.
-    Copy.OnPrepareFilter = [](TADOQuery &Records) { Records.OnFilterRecord = [](TADOQuery &, bool &Accept) { Accept = false; }; };
+    Copy.OnPrepareFilter = [](TADOQuery &Records) {
+        Records.OnFilterRecord = [](TADOQuery &, bool &Accept) { Accept = false; };
+    };
     Copy.CopyToDbf(Target, Defs, &Query, false);
     EXPECT_EQ(ReadBytes(Target).right(2), "\x0D\x1A");
     EXPECT_EQ(ReadWithDbfread(Target)["count"].toInt(), 0);
@@ -200,7 +214,8 @@ TEST_F(TablesCopy, FailuresAreReportedNotBlank)
     Error = Message([&] { Copy.CopyToDbf(Target, Defs, &Query, false); });
     setrlimit(RLIMIT_FSIZE, &Old);
     std::signal(SIGXFSZ, OldHandler);
-    EXPECT_TRUE(Error.contains("The copy stopped at record") && Error.contains("bad.dbf")) << Error.toStdString();
+    EXPECT_TRUE(Error.contains("The copy stopped at record") && Error.contains("bad.dbf"))
+        << Error.toStdString();
 }
 
 TEST(TablesReplace, RenamesAndPutsBackOnFailure)
@@ -221,7 +236,8 @@ TEST(TablesReplace, RenamesAndPutsBackOnFailure)
     {
         TTableReplace Replace(New, Target);
         const QString Error = Message([&] { Replace.Commit(); });
-        EXPECT_TRUE(Error.contains("t.cpg") && Error.contains("left as it was")) << Error.toStdString();
+        EXPECT_TRUE(Error.contains("t.cpg") && Error.contains("left as it was"))
+            << Error.toStdString();
     }
     EXPECT_EQ(QDir(Dir.path()).entryList(QDir::Files), Before);
     EXPECT_EQ(ReadBytes(Target), "old table");

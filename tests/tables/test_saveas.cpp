@@ -86,13 +86,15 @@ TEST_F(TablesSaveAs, OntoTheOpenTableItselfKeepsTheFieldSettings)
     EXPECT_EQ(W.FSortField, "LASTNAME");
     EXPECT_EQ(W.ADOQuery1().Sort(), "LASTNAME ASC");
     EXPECT_EQ(Flow.Warning, "");
-    EXPECT_EQ(QDir(Dir.path()).entryList(QDir::Files), QStringList({"contacts.cpg", "contacts.dbf", "contacts.dbt"}));
+    EXPECT_EQ(QDir(Dir.path()).entryList(QDir::Files),
+              QStringList({"contacts.cpg", "contacts.dbf", "contacts.dbt"}));
 
     const QJsonArray After = ReadWithDbfread(Table)["records"].toArray();
     ASSERT_EQ(After.size(), Before.size());
     for (qsizetype r = 0; r < Before.size(); ++r) {
         const QJsonArray Old = Before[r].toArray(), New = After[r].toArray();
-        EXPECT_EQ(New, QJsonArray({Old[3], Old[0], Old[1], Old[4], Old[5], Old[6], Old[7]})) << "record " << r + 1;
+        EXPECT_EQ(New, QJsonArray({Old[3], Old[0], Old[1], Old[4], Old[5], Old[6], Old[7]}))
+            << "record " << r + 1;
     }
 }
 
@@ -130,14 +132,17 @@ TEST_F(TablesSaveAs, FailuresLeaveTheTargetAsItWas)
     QString Error = Message([&] { Flow.SaveAs(Table, List.FFieldDefs, false); });
     setrlimit(RLIMIT_FSIZE, &Old);
     std::signal(SIGXFSZ, OldHandler);
-    EXPECT_TRUE(Error.contains("could not be written") && Error.contains("The copy stopped at record")) << Error.toStdString();
+    EXPECT_TRUE(Error.contains("could not be written") &&
+                Error.contains("The copy stopped at record"))
+        << Error.toStdString();
     EXPECT_EQ(Files(), Before);
     EXPECT_TRUE(W.Active()); // the open table was never closed
 
     // A rename that fails after the copy: the old files come back and the table is reopened.
     QDir(Dir.path()).mkdir("contacts.cpg");
     Error = Message([&] { Flow.SaveAs(Table, List.FFieldDefs, false); });
-    EXPECT_TRUE(Error.contains("could not be replaced; its files are as they were")) << Error.toStdString();
+    EXPECT_TRUE(Error.contains("could not be replaced; its files are as they were"))
+        << Error.toStdString();
     QDir(Dir.path()).rmdir("contacts.cpg");
     EXPECT_EQ(Files(), Before);
     EXPECT_TRUE(W.Active());

@@ -33,8 +33,10 @@ TDbfSourceValue SourceValue(const TSlot &Slot)
     const int Type = V.typeId();
     switch (Value.Kind) {
     case dtN:
-        Value.Float = Type == QMetaType::Double || Type == QMetaType::LongLong || Type == QMetaType::Int
-                          ? V.toDouble() : Slot.Source->AsFloat();
+        Value.Float =
+            Type == QMetaType::Double || Type == QMetaType::LongLong || Type == QMetaType::Int
+                ? V.toDouble()
+                : Slot.Source->AsFloat();
         break;
     case dtD:
         if (Type == QMetaType::QDate)
@@ -59,7 +61,9 @@ TDbfSourceValue SourceValue(const TSlot &Slot)
 void WriteOrThrow(QFile &File, const char *Data, qsizetype Size, int64_t RecNo)
 {
     if (File.write(Data, Size) != Size)
-        throw EDatabaseError(QStringLiteral("The copy stopped at record %1. %2").arg(RecNo).arg(DbfFileError(File, QStringLiteral("write"))));
+        throw EDatabaseError(QStringLiteral("The copy stopped at record %1. %2")
+                                 .arg(RecNo)
+                                 .arg(DbfFileError(File, QStringLiteral("write"))));
 }
 
 // Removes the compiled filter of the copy when the copy ends, also by an exception.
@@ -84,16 +88,24 @@ QString TDbfCopy::ProblemText() const
 {
     if (problemCount_ == 0)
         return QString();
-    QString Text = problemCount_ == 1 ? QStringLiteral("One value could not be converted to its new field type and would be left blank:")
-                                      : QStringLiteral("%1 values could not be converted to their new field types and would be left blank:").arg(problemCount_);
+    QString Text =
+        problemCount_ == 1
+            ? QStringLiteral(
+                  "One value could not be converted to its new field type and would be left blank:")
+            : QStringLiteral("%1 values could not be converted to their new field types and would "
+                             "be left blank:")
+                  .arg(problemCount_);
     for (const TCopyProblem &Problem : problems_)
-        Text += QStringLiteral("\nrecord %1, field %2: \"%3\"").arg(Problem.RecNo).arg(Problem.FieldName, Problem.Text);
+        Text += QStringLiteral("\nrecord %1, field %2: \"%3\"")
+                    .arg(Problem.RecNo)
+                    .arg(Problem.FieldName, Problem.Text);
     if (problemCount_ > int64_t(problems_.size()))
         Text += QStringLiteral("\n...");
     return Text;
 }
 
-void TDbfCopy::CopyToDbf(const QString &FileName, std::vector<TFieldDefRec> &FieldDefs, TADOQuery *Source, bool CreateMode)
+void TDbfCopy::CopyToDbf(const QString &FileName, std::vector<TFieldDefRec> &FieldDefs,
+                         TADOQuery *Source, bool CreateMode)
 {
     copied_ = 0;
     problemCount_ = 0;
@@ -126,7 +138,8 @@ void TDbfCopy::CopyToDbf(const QString &FileName, std::vector<TFieldDefRec> &Fie
     CopyRecords(FileName, FieldDefs, Records);
 }
 
-void TDbfCopy::CopyRecords(const QString &FileName, const std::vector<TFieldDefRec> &FieldDefs, TADOQuery &Records)
+void TDbfCopy::CopyRecords(const QString &FileName, const std::vector<TFieldDefRec> &FieldDefs,
+                           TADOQuery &Records)
 {
     std::vector<TSlot> Slots;
     int RecordLength = 1;
@@ -150,8 +163,10 @@ void TDbfCopy::CopyRecords(const QString &FileName, const std::vector<TFieldDefR
     if (!Table.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
         throw EDatabaseError(DbfFileError(Table, QStringLiteral("open")));
     QByteArray Header = Table.read(32);
-    if (Header.size() != 32 || qFromLittleEndian<quint16>(Header.constData() + 10) != RecordLength || Table.size() < 34)
-        throw EDatabaseError(QStringLiteral("The new table \"%1\" was changed while it was written.").arg(FileName));
+    if (Header.size() != 32 ||
+        qFromLittleEndian<quint16>(Header.constData() + 10) != RecordLength || Table.size() < 34)
+        throw EDatabaseError(
+            QStringLiteral("The new table \"%1\" was changed while it was written.").arg(FileName));
     QFile Memo(DbfMemoFileName(FileName));
     qint64 MemoEnd = 0;
     if (HasMemo) {
@@ -206,7 +221,10 @@ void TDbfCopy::CopyRecords(const QString &FileName, const std::vector<TFieldDefR
             const QByteArray Bytes = Text->toUtf8();
             const qint64 Start = (MemoEnd + kDbfMemoBlock - 1) / kDbfMemoBlock * kDbfMemoBlock;
             if (Start / kDbfMemoBlock > 0xFFFFFFFFLL)
-                throw EDatabaseError(QStringLiteral("The copy stopped at record %1: the memo file \"%2\" is full.").arg(RecNo).arg(Memo.fileName()));
+                throw EDatabaseError(
+                    QStringLiteral("The copy stopped at record %1: the memo file \"%2\" is full.")
+                        .arg(RecNo)
+                        .arg(Memo.fileName()));
             MemoChunk.append(QByteArray(Start - MemoEnd, '\0'));
             MemoChunk.append(Bytes);
             MemoChunk.append("\x1A\x1A", 2);

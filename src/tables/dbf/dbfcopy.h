@@ -59,7 +59,8 @@ public:
     static constexpr int kKeptProblems = 10;
 
 private:
-    void CopyRecords(const QString &FileName, const std::vector<TFieldDefRec> &FieldDefs, TADOQuery &Records);
+    void CopyRecords(const QString &FileName, const std::vector<TFieldDefRec> &FieldDefs,
+                     TADOQuery &Records);
     void AddProblem(int64_t RecNo, const QString &FieldName, const QString &Text);
 
     int64_t copied_ = 0;

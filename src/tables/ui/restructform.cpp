@@ -47,8 +47,9 @@ TEditForm::TEditForm(QWidget *Parent) : QDialog(Parent)
     Edit1->setObjectName(QStringLiteral("Edit1"));
     ComboBox1 = new QComboBox(this);
     ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
-    ComboBox1->addItems({QStringLiteral("Character"), QStringLiteral("Number"), QStringLiteral("Date"),
-                         QStringLiteral("Logical"), QStringLiteral("Memo")});
+    ComboBox1->addItems({QStringLiteral("Character"), QStringLiteral("Number"),
+                         QStringLiteral("Date"), QStringLiteral("Logical"),
+                         QStringLiteral("Memo")});
     Edit2 = new QLineEdit(this);
     Edit2->setObjectName(QStringLiteral("Edit2"));
     OkBtn = Button(this, "OkBtn", QStringLiteral("OK"));
@@ -89,16 +90,21 @@ void TEditForm::FillEditFields()
         return;
     const QStringList Row = FList->RowTexts(FIndex);
     Edit1->setText(Row[0]);
-    ComboBox1->setCurrentIndex(int(QStringLiteral("CNDLM").indexOf(Row[1].size() == 1 ? Row[1] : QStringLiteral("?"))));
+    ComboBox1->setCurrentIndex(
+        int(QStringLiteral("CNDLM").indexOf(Row[1].size() == 1 ? Row[1] : QStringLiteral("?"))));
     Edit2->setText(Row[2]);
 }
 
-bool TEditForm::IsUniqueFieldName(const QString &Name) const { return !FList || FList->IsUniqueFieldName(FIndex, Name); }
+bool TEditForm::IsUniqueFieldName(const QString &Name) const
+{
+    return !FList || FList->IsUniqueFieldName(FIndex, Name);
+}
 
 void TEditForm::done(int Result)
 {
     if (Result == QDialog::Accepted && FList) {
-        const QString Error = FList->CheckField(FIndex, Edit1->text(), ComboBox1->currentIndex(), Edit2->text());
+        const QString Error =
+            FList->CheckField(FIndex, Edit1->text(), ComboBox1->currentIndex(), Edit2->text());
         if (!Error.isEmpty()) {
             ErrorBox(this, Error);
             return; // the dialog stays open with the user's input
@@ -163,7 +169,8 @@ TRestructForm::TRestructForm(TTableWorkspace &Workspace, QWidget *Parent)
 
     StringGrid1 = new QTableWidget(0, 3, this);
     StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
-    StringGrid1->setHorizontalHeaderLabels({QStringLiteral("Name"), QStringLiteral("Type"), QStringLiteral("Size")});
+    StringGrid1->setHorizontalHeaderLabels(
+        {QStringLiteral("Name"), QStringLiteral("Type"), QStringLiteral("Size")});
     StringGrid1->setColumnWidth(0, 210);
     StringGrid1->setColumnWidth(1, 68);
     StringGrid1->setColumnWidth(2, 108);
@@ -174,7 +181,8 @@ TRestructForm::TRestructForm(TTableWorkspace &Workspace, QWidget *Parent)
     StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     StringGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     StringGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    StringGrid1->setMinimumSize(210 + 68 + 108 + StringGrid1->verticalScrollBar()->sizeHint().width() + 4, 300);
+    StringGrid1->setMinimumSize(
+        210 + 68 + 108 + StringGrid1->verticalScrollBar()->sizeHint().width() + 4, 300);
 
     SpeedButton1 = new QToolButton(this);
     SpeedButton1->setObjectName(QStringLiteral("SpeedButton1"));
@@ -212,7 +220,8 @@ TRestructForm::TRestructForm(TTableWorkspace &Workspace, QWidget *Parent)
 
     connect(Button1, &QPushButton::clicked, this, &TRestructForm::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TRestructForm::Button2Click);
-    connect(StringGrid1, &QTableWidget::cellDoubleClicked, this, &TRestructForm::StringGrid1DblClick);
+    connect(StringGrid1, &QTableWidget::cellDoubleClicked, this,
+            &TRestructForm::StringGrid1DblClick);
     connect(Button4, &QPushButton::clicked, this, &TRestructForm::Button4Click);
     connect(SpeedButton1, &QToolButton::clicked, this, &TRestructForm::SpeedButton1Click);
     connect(SpeedButton2, &QToolButton::clicked, this, &TRestructForm::SpeedButton2Click);
@@ -223,7 +232,8 @@ TRestructForm::TRestructForm(TTableWorkspace &Workspace, QWidget *Parent)
         CopyOptForm->MainFiltered = workspace_.ADOQuery1().Filtered();
         CopyOptForm->MainSorted = workspace_.FSorted == 1;
         CopyOptForm->exec();
-        return TCopyOptions{CopyOptForm->CheckBox1->isChecked(), CopyOptForm->CheckBox2->isChecked(),
+        return TCopyOptions{CopyOptForm->CheckBox1->isChecked(),
+                            CopyOptForm->CheckBox2->isChecked(),
                             CopyOptForm->CheckBox3->isChecked()};
     };
     Flow.OnBusy = [](bool Busy) {
@@ -233,9 +243,9 @@ TRestructForm::TRestructForm(TTableWorkspace &Workspace, QWidget *Parent)
             QApplication::restoreOverrideCursor();
     };
     Flow.OnConfirmLoss = [this](const QString &Question) {
-        return QMessageBox::warning(this, QStringLiteral("Quillfast"), Question, QMessageBox::Yes | QMessageBox::No,
-                                    QMessageBox::No)
-               == QMessageBox::Yes;
+        return QMessageBox::warning(this, QStringLiteral("Quillfast"), Question,
+                                    QMessageBox::Yes | QMessageBox::No,
+                                    QMessageBox::No) == QMessageBox::Yes;
     };
 }
 
@@ -301,7 +311,8 @@ void TRestructForm::FillFieldGrid()
 
 void TRestructForm::ApplyEdit()
 {
-    List.ApplyEdit(SelectedRow(), EditForm->Edit1->text(), EditForm->ComboBox1->currentIndex(), EditForm->Edit2->text());
+    List.ApplyEdit(SelectedRow(), EditForm->Edit1->text(), EditForm->ComboBox1->currentIndex(),
+                   EditForm->Edit2->text());
 }
 
 void TRestructForm::Button1Click()

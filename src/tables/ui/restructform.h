@@ -70,8 +70,9 @@ public:
     TRestructForm(TTableWorkspace &Workspace, QWidget *Parent = nullptr);
 
     QTableWidget *StringGrid1;
-    QPushButton *Button1, *Button2, *Button4, *Button3, *CloseBtn; // Add, Edit, Delete, Save As..., Close
-    QToolButton *SpeedButton1, *SpeedButton2;                     // up, down
+    // Add, Edit, Delete, Save As..., Close; the arrows up and down.
+    QPushButton *Button1, *Button2, *Button4, *Button3, *CloseBtn;
+    QToolButton *SpeedButton1, *SpeedButton2;
     TEditForm *EditForm;
     TCopyOptForm *CopyOptForm;
 

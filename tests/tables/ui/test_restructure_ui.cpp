@@ -34,8 +34,14 @@ using namespace qf::tables;
 using namespace layouttest;
 
 // Readable failures.
-inline void PrintTo(const QString &Text, std::ostream *Out) { *Out << '"' << Text.toStdString() << '"'; }
-inline void PrintTo(const QJsonArray &Array, std::ostream *Out) { *Out << QJsonDocument(Array).toJson(QJsonDocument::Compact).toStdString(); }
+inline void PrintTo(const QString &Text, std::ostream *Out)
+{
+    *Out << '"' << Text.toStdString() << '"';
+}
+inline void PrintTo(const QJsonArray &Array, std::ostream *Out)
+{
+    *Out << QJsonDocument(Array).toJson(QJsonDocument::Compact).toStdString();
+}
 
 namespace {
 
@@ -46,7 +52,8 @@ void WhenModal(std::function<void(T *)> Act)
     auto *Timer = new QTimer;
     Timer->setInterval(10);
     QObject::connect(Timer, &QTimer::timeout, [Timer, Act] {
-        if (auto *Dialog = qobject_cast<T *>(QApplication::activeModalWidget()); Dialog && Dialog->isVisible()) {
+        if (auto *Dialog = qobject_cast<T *>(QApplication::activeModalWidget());
+            Dialog && Dialog->isVisible()) {
             Timer->stop();
             Timer->deleteLater();
             Act(Dialog);
@@ -60,14 +67,16 @@ void Click(QAbstractButton *Button) { QTest::mouseClick(Button, Qt::LeftButton);
 void SelectRow(TRestructForm *F, int Row)
 {
     QTableWidget *Grid = F->StringGrid1;
-    QTest::mouseClick(Grid->viewport(), Qt::LeftButton, {}, Grid->visualRect(Grid->model()->index(Row, 0)).center());
+    QTest::mouseClick(Grid->viewport(), Qt::LeftButton, {},
+                      Grid->visualRect(Grid->model()->index(Row, 0)).center());
 }
 
 QStringList Row(TRestructForm *F, int Row)
 {
     QStringList Texts;
     for (int Column = 0; Column < 3; ++Column)
-        Texts << (F->StringGrid1->item(Row, Column) ? F->StringGrid1->item(Row, Column)->text() : QString());
+        Texts << (F->StringGrid1->item(Row, Column) ? F->StringGrid1->item(Row, Column)->text()
+                                                    : QString());
     return Texts;
 }
 
@@ -80,7 +89,8 @@ QStringList Names(TRestructForm *F)
 }
 
 // The field dialog opened by Open, filled by typing, closed with OK.
-void EditField(const std::function<void()> &Open, const QString &Name, int Type, const QString &Size)
+void EditField(const std::function<void()> &Open, const QString &Name, int Type,
+               const QString &Size)
 {
     WhenModal<TEditForm>([=](TEditForm *E) {
         E->Edit1->selectAll();
@@ -150,9 +160,11 @@ protected:
         // Every message box is recorded and answered: Yes where it asks, else OK.
         Watchdog.setInterval(20);
         QObject::connect(&Watchdog, &QTimer::timeout, [this] {
-            if (auto *Box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()); Box && Box->isVisible()) {
+            if (auto *Box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+                Box && Box->isVisible()) {
                 Boxes << Box->text();
-                Click(Box->button(QMessageBox::Yes) ? Box->button(QMessageBox::Yes) : Box->button(QMessageBox::Ok));
+                Click(Box->button(QMessageBox::Yes) ? Box->button(QMessageBox::Yes)
+                                                    : Box->button(QMessageBox::Ok));
             }
         });
         Watchdog.start();
@@ -178,7 +190,7 @@ protected:
     QStringList Boxes;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(RestructureUi, RestructuredSampleReadByDbfreadAndGdal)
 {
@@ -193,31 +205,34 @@ TEST_F(RestructureUi, RestructuredSampleReadByDbfreadAndGdal)
         EXPECT_EQ(Row(F, 0), QStringList({"FIRSTNAME", "C", "15"}));
         EXPECT_EQ(Row(F, 4), QStringList({"AMOUNT", "N", ""}));
         SelectRow(F, 0);
-        EditField(F->Button2, "Given", 0, "8");      // renamed and narrowed
+        EditField(F->Button2, "Given", 0, "8"); // renamed and narrowed
         SelectRow(F, 4);
-        EditField(F->Button2, "AMOUNT", 0, "12");    // number to text, its own name kept
+        EditField(F->Button2, "AMOUNT", 0, "12"); // number to text, its own name kept
         SelectRow(F, 5);
-        const auto DoubleClick = [F] {               // a double click edits too
-            QTest::mouseDClick(F->StringGrid1->viewport(), Qt::LeftButton, {},
-                               F->StringGrid1->visualRect(F->StringGrid1->model()->index(5, 0)).center());
+        const auto DoubleClick = [F] { // a double click edits too
+            QTest::mouseDClick(
+                F->StringGrid1->viewport(), Qt::LeftButton, {},
+                F->StringGrid1->visualRect(F->StringGrid1->model()->index(5, 0)).center());
         };
-        EditField(DoubleClick, "JOINED", 1, "");     // date to number
+        EditField(DoubleClick, "JOINED", 1, ""); // date to number
         SelectRow(F, 6);
-        EditField(F->Button2, "ACTIVE", 4, "");      // logical to memo
+        EditField(F->Button2, "ACTIVE", 4, ""); // logical to memo
         SelectRow(F, 7);
-        EditField(F->Button2, "NOTES", 0, "30");     // memo to text
+        EditField(F->Button2, "NOTES", 0, "30"); // memo to text
         SelectRow(F, 2);
-        Click(F->Button4);                           // EMAIL dropped
-        EditField(F->Button1, "extra", 3, "");       // added at the end
+        Click(F->Button4);                     // EMAIL dropped
+        EditField(F->Button1, "extra", 3, ""); // added at the end
         SelectRow(F, 2);
-        for (int i = 0; i < 3; ++i)                  // CITY to the top; the third does nothing
+        for (int i = 0; i < 3; ++i) // CITY to the top; the third does nothing
             Click(F->SpeedButton1);
-        EXPECT_EQ(Names(F), QStringList({"CITY", "GIVEN", "LASTNAME", "AMOUNT", "JOINED", "ACTIVE", "NOTES", "EXTRA"}));
+        EXPECT_EQ(Names(F), QStringList({"CITY", "GIVEN", "LASTNAME", "AMOUNT", "JOINED", "ACTIVE",
+                                         "NOTES", "EXTRA"}));
         EXPECT_EQ(Row(F, 4), QStringList({"JOINED", "N", ""}));
         EXPECT_EQ(Row(F, 6), QStringList({"NOTES", "C", "30"}));
         SaveAs(F, "restructured");
         // The dialog now lists the table just written, as read back from it.
-        EXPECT_EQ(Names(F), QStringList({"CITY", "GIVEN", "LASTNAME", "AMOUNT", "JOINED", "ACTIVE", "NOTES", "EXTRA"}));
+        EXPECT_EQ(Names(F), QStringList({"CITY", "GIVEN", "LASTNAME", "AMOUNT", "JOINED", "ACTIVE",
+                                         "NOTES", "EXTRA"}));
         EXPECT_EQ(Row(F, 5), QStringList({"ACTIVE", "M", ""}));
         Click(F->CloseBtn);
         Done = true;
@@ -238,11 +253,21 @@ TEST_F(RestructureUi, RestructuredSampleReadByDbfreadAndGdal)
         // Source: FIRSTNAME, LASTNAME, EMAIL, CITY, AMOUNT, JOINED, ACTIVE, NOTES.
         const QJsonArray S = Source[r].toArray();
         const QJsonValue N;
-        const QJsonValue Amount = S[4].isNull() ? N : QJsonValue(QString::number(S[4].toDouble(), 'g', 15));
-        const QJsonValue Joined = S[5].isNull() ? N : QJsonValue(double(Epoch.daysTo(QDate::fromString(S[5].toString(), Qt::ISODate))));
+        const QJsonValue Amount =
+            S[4].isNull() ? N : QJsonValue(QString::number(S[4].toDouble(), 'g', 15));
+        const QJsonValue Joined =
+            S[5].isNull()
+                ? N
+                : QJsonValue(double(Epoch.daysTo(QDate::fromString(S[5].toString(), Qt::ISODate))));
         const QJsonValue Notes = S[7].isNull() ? N : QJsonValue(CutUtf8Text(S[7].toString(), 30));
-        const QJsonArray Expected = {S[3], CutUtf8Text(S[0].toString(), 8), S[1], Amount, Joined,
-                                     S[6].toBool() ? "True" : "False", Notes.toString().isEmpty() ? N : Notes, N};
+        const QJsonArray Expected = {S[3],
+                                     CutUtf8Text(S[0].toString(), 8),
+                                     S[1],
+                                     Amount,
+                                     Joined,
+                                     S[6].toBool() ? "True" : "False",
+                                     Notes.toString().isEmpty() ? N : Notes,
+                                     N};
         EXPECT_EQ(Copied[r].toArray(), Expected) << "record " << r + 1;
 
         const QMap<QString, QString> &G = Gdal[size_t(r)];
@@ -264,14 +289,14 @@ TEST_F(RestructureUi, CreateAnEmptyTableWithTheFieldDialogsChecks)
     WhenModal<TRestructForm>([&](TRestructForm *F) {
         EXPECT_EQ(F->windowTitle(), "Create DBF");
         EXPECT_EQ(F->StringGrid1->rowCount(), 0);
-        Click(F->Button3);                         // nothing to save
+        Click(F->Button3); // nothing to save
         EditField(F->Button1, "id", 0, "5");
         EXPECT_EQ(Row(F, 0), QStringList({"ID", "C", "5"}));
         // Refusals keep the field dialog open with the input; the first failing check speaks.
         WhenModal<TEditForm>([&](TEditForm *E) {
             QTest::keyClicks(E->Edit1, "Id");
             QTest::keyClicks(E->Edit2, "255");
-            Click(E->OkBtn);                       // size first
+            Click(E->OkBtn); // size first
             E->Edit2->clear();
             QTest::keyClicks(E->Edit2, "abc");
             Click(E->OkBtn);
@@ -280,31 +305,33 @@ TEST_F(RestructureUi, CreateAnEmptyTableWithTheFieldDialogsChecks)
             Click(E->OkBtn);
             E->Edit2->clear();
             QTest::keyClicks(E->Edit2, "254");
-            Click(E->OkBtn);                       // then the name
+            Click(E->OkBtn); // then the name
             EXPECT_TRUE(E->isVisible());
-            Click(E->CancelBtn);                   // the added row goes again
+            Click(E->CancelBtn); // the added row goes again
         });
         Click(F->Button1);
         EXPECT_EQ(F->StringGrid1->rowCount(), 1);
-        EditField(F->Button1, "when", 2, "99");    // the size box is ignored for dates
+        EditField(F->Button1, "when", 2, "99"); // the size box is ignored for dates
         EXPECT_EQ(Row(F, 1), QStringList({"WHEN", "D", ""}));
         SelectRow(F, 1);
-        Click(F->SpeedButton2);                    // the last row stays last
+        Click(F->SpeedButton2); // the last row stays last
         EXPECT_EQ(Names(F), QStringList({"ID", "WHEN"}));
-        SaveAs(F, Dir.filePath("fresh"), false);   // no copy options when creating
+        SaveAs(F, Dir.filePath("fresh"), false); // no copy options when creating
         EXPECT_EQ(Names(F), QStringList({"ID", "WHEN"}));
         Click(F->CloseBtn);
         Done = true;
     });
     Form->CreateDBF0->trigger();
     ASSERT_TRUE(Done);
-    EXPECT_EQ(Boxes, QStringList({"Though one field is required", "Maximum Size of Field is 254", "Invalid Size",
-                                  "Field Size Required", "Dublicate Field Name - \"Id\""}));
+    EXPECT_EQ(Boxes, QStringList({"Though one field is required", "Maximum Size of Field is 254",
+                                  "Invalid Size", "Field Size Required",
+                                  "Dublicate Field Name - \"Id\""}));
     EXPECT_EQ(W().TableName, "fresh.dbf");
     EXPECT_TRUE(W().ADOQuery1().IsEmpty());
     const QJsonObject Oracle = ReadWithDbfread(Dir.filePath("fresh.dbf"));
     EXPECT_EQ(Oracle["count"].toInt(), 0);
-    EXPECT_EQ(Oracle["fields"].toArray(), QJsonArray({QJsonArray{"ID", "C", 5, 0}, QJsonArray{"WHEN", "D", 8, 0}}));
+    EXPECT_EQ(Oracle["fields"].toArray(),
+              QJsonArray({QJsonArray{"ID", "C", 5, 0}, QJsonArray{"WHEN", "D", 8, 0}}));
     EXPECT_TRUE(ReadWithOgrinfo(Dir.filePath("fresh.dbf")).empty());
 }
 
@@ -359,7 +386,9 @@ TEST_F(RestructureUi, SaveAsOntoTheOpenTableAndAFailedOne)
     ASSERT_TRUE(Done);
     ASSERT_EQ(Boxes.size(), 3);
     EXPECT_TRUE(Boxes[0].contains("already exists")) << Boxes[0].toStdString();
-    EXPECT_TRUE(Boxes[1].contains("could not be written") && Boxes[1].contains("The copy stopped at record")) << Boxes[1].toStdString();
+    EXPECT_TRUE(Boxes[1].contains("could not be written") &&
+                Boxes[1].contains("The copy stopped at record"))
+        << Boxes[1].toStdString();
     EXPECT_TRUE(Boxes[2].contains("already exists")) << Boxes[2].toStdString();
 
     EXPECT_EQ(W().TableName, "contacts.dbf");
@@ -372,7 +401,8 @@ TEST_F(RestructureUi, SaveAsOntoTheOpenTableAndAFailedOne)
     ASSERT_EQ(After.size(), Before.size());
     for (qsizetype r = 0; r < Before.size(); ++r) {
         const QJsonArray B = Before[r].toArray();
-        EXPECT_EQ(After[r].toArray(), QJsonArray({B[3], B[0], B[1], B[2], B[4], B[5], B[6], B[7]})) << "record " << r + 1;
+        EXPECT_EQ(After[r].toArray(), QJsonArray({B[3], B[0], B[1], B[2], B[4], B[5], B[6], B[7]}))
+            << "record " << r + 1;
     }
     EXPECT_FALSE(QFile::exists(Dir.filePath("contacts.cfg")));
     EXPECT_EQ(QDir(Dir.path()).entryList({"tmp*"}, QDir::Files), QStringList());
