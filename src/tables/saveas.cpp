@@ -101,7 +101,7 @@ bool TSaveAsFlow::SaveAs(const QString &ChosenName, std::vector<TFieldDefRec> &F
     if (Copy.ProblemCount() > 0 &&
         !(OnConfirmLoss &&
           OnConfirmLoss(Copy.ProblemText() +
-                        QStringLiteral("\n\nSave the table with these fields blank?")))) {
+                        QStringLiteral("\n\nSave the table anyway?")))) {
         RemoveTableFiles(Temp);
         return false;
     }

@@ -24,7 +24,8 @@ public:
     TDbfCopy Copy;
     // Hourglass on and off around the copy.
     std::function<void(bool Busy)> OnBusy;
-    // Asked when values could not be converted: true saves the table with them blank.
+    // Asked when values would be lost (no form in their new type, or cut to a narrower field):
+    // true saves the table so.
     std::function<bool(const QString &Question)> OnConfirmLoss;
 
     // The chosen name without an extension gets ".dbf". Returns false when the user declined to

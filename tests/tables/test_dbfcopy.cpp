@@ -88,10 +88,16 @@ TEST_F(TablesCopy, RestructuredRecordsAsTheConversionTableSays)
     EXPECT_EQ(Copy.Copied(), 4);
 
     // Values that have no form in their new kind are blank, and reported with their records.
-    EXPECT_EQ(Copy.ProblemCount(), 2);
+    // So are texts cut to a narrower character field (not the blanks that pad them).
+    EXPECT_EQ(Copy.ProblemCount(), 5);
     EXPECT_EQ(Copy.ProblemText().toStdString(),
-              "2 values could not be converted to their new field types and would be left blank:\n"
-              "record 2, field CODE: \"abc\"\nrecord 2, field WHEN: \"nope\"");
+              "5 values would not be copied whole:\n"
+              "record 1, field CLIENT: \"Smith\" would be cut to \"Smit\"\n"
+              "record 2, field CODE: \"abc\" does not convert to the field's type and would be left blank\n"
+              "record 2, field WHEN: \"nope\" does not convert to the field's type and would be left blank\n"
+              "record 4, field CLIENT: \"Zoë Ünal\" would be cut to \"Zoë\"\n"
+              "record 4, field NOTE: \"" + kLongNote.toStdString() + "\" would be cut to \"" +
+                  kLongNote.left(18).toStdString() + "\"");
 
     const QJsonObject Oracle = ReadWithDbfread(Target);
     EXPECT_EQ(Oracle["count"].toInt(), 4);

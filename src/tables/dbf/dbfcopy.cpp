@@ -1,6 +1,7 @@
 #include "tables/dbf/dbfcopy.h"
 
 #include "tables/dataset.h"
+#include "tables/dbf/dbfcodec.h"
 
 #include <QFile>
 #include <QtEndian>
@@ -77,28 +78,29 @@ struct TFilterGuard {
 };
 } // namespace
 
-void TDbfCopy::AddProblem(int64_t RecNo, const QString &FieldName, const QString &Text)
+void TDbfCopy::AddProblem(int64_t RecNo, const QString &FieldName, const QString &Text,
+                          const QString &Cut)
 {
     ++problemCount_;
     if (problems_.size() < size_t(kKeptProblems))
-        problems_.push_back({RecNo, FieldName, Text});
+        problems_.push_back({RecNo, FieldName, Text, Cut});
 }
 
 QString TDbfCopy::ProblemText() const
 {
     if (problemCount_ == 0)
         return QString();
-    QString Text =
-        problemCount_ == 1
-            ? QStringLiteral(
-                  "One value could not be converted to its new field type and would be left blank:")
-            : QStringLiteral("%1 values could not be converted to their new field types and would "
-                             "be left blank:")
-                  .arg(problemCount_);
-    for (const TCopyProblem &Problem : problems_)
-        Text += QStringLiteral("\nrecord %1, field %2: \"%3\"")
+    QString Text = problemCount_ == 1
+                       ? QStringLiteral("One value would not be copied whole:")
+                       : QStringLiteral("%1 values would not be copied whole:").arg(problemCount_);
+    for (const TCopyProblem &Problem : problems_) {
+        Text += QStringLiteral("\nrecord %1, field %2: \"%3\" ")
                     .arg(Problem.RecNo)
                     .arg(Problem.FieldName, Problem.Text);
+        Text += Problem.Cut.isEmpty()
+                    ? QStringLiteral("does not convert to the field's type and would be left blank")
+                    : QStringLiteral("would be cut to \"%1\"").arg(Problem.Cut);
+    }
     if (problemCount_ > int64_t(problems_.size()))
         Text += QStringLiteral("\n...");
     return Text;
@@ -212,6 +214,16 @@ void TDbfCopy::CopyRecords(const QString &FileName, const std::vector<TFieldDefR
                 continue;
             }
             char *Field = Record.data() + Slot.Offset;
+            if (Slot.Kind == dtC) {
+                QByteArray Bytes = Text->toUtf8();
+                while (Bytes.endsWith(' '))
+                    Bytes.chop(1);
+                const QByteArrayView Kept = CutUtf8(Bytes, Slot.Width);
+                std::memcpy(Field, Kept.data(), size_t(Kept.size()));
+                if (Kept.size() < Bytes.size())
+                    AddProblem(RecNo, Slot.Name, *Text, QString::fromUtf8(Kept));
+                continue;
+            }
             if (Slot.Kind != dtM) {
                 PlaceDbfField(Field, Slot.Kind, Slot.Width, *Text);
                 continue;

@@ -3,7 +3,8 @@
 // the records of an open dataset, each value converted into its new field's kind, memo texts into
 // the new memo file. A value that cannot be converted stays blank and is counted with its record
 // number, so that the caller can tell the user before anything is replaced. The hourglass and the
-// copy options dialog are the caller's (hooks).
+// copy options dialog are the caller's (hooks). Text cut to a narrower character field is counted
+// the same way.
 
 #include "tables/dbf/dbfwriter.h"
 
@@ -23,11 +24,12 @@ struct TCopyOptions {
     bool SortedSequence = false; // in the open table's sort order
 };
 
-// A value left blank because it has no form in its new field.
+// A value left blank because it has no form in its new field, or cut to a narrower field.
 struct TCopyProblem {
     int64_t RecNo = 0; // 1-based, in the order of the copy
     QString FieldName; // in the new table
     QString Text;      // the value as the open table shows it
+    QString Cut;       // what a character field keeps of it; empty when left blank
 };
 
 class TDbfCopy {
@@ -61,7 +63,8 @@ public:
 private:
     void CopyRecords(const QString &FileName, const std::vector<TFieldDefRec> &FieldDefs,
                      TADOQuery &Records);
-    void AddProblem(int64_t RecNo, const QString &FieldName, const QString &Text);
+    void AddProblem(int64_t RecNo, const QString &FieldName, const QString &Text,
+                    const QString &Cut = QString());
 
     int64_t copied_ = 0;
     int64_t problemCount_ = 0;
