@@ -1,7 +1,7 @@
 // Save As of a restructured field list through the workspace, without a window: onto the open
-// table itself with its field settings carried over, a new empty table, and failures on the way
-// (a disk that fills, a rename that fails, values that would be lost) that leave the target's
-// files as they were.
+// table itself with its field settings carried over, and failures after the copy (a rename that
+// fails, values that would be lost) that leave the target's files as they were. A disk that fills
+// during the copy: the window tests.
 
 #include "dbforacle.h"
 #include "layoutbytes.h"
@@ -12,8 +12,6 @@
 
 #include <QDir>
 #include <QTemporaryDir>
-#include <csignal>
-#include <sys/resource.h>
 
 using namespace qf::tables;
 using namespace layouttest;
@@ -98,22 +96,6 @@ TEST_F(TablesSaveAs, OntoTheOpenTableItselfKeepsTheFieldSettings)
     }
 }
 
-TEST_F(TablesSaveAs, CreateModeWritesAnEmptyTableAndOpensIt)
-{
-    TRestructure Create;
-    Create.FCreateMode = 1;
-    Create.ApplyEdit(Create.Add(), "id", 0, "5");
-    Create.ApplyEdit(Create.Add(), "remark", 4, "");
-    ASSERT_TRUE(Flow.SaveAs(Dir.filePath("fresh.dbf"), Create.FFieldDefs, true));
-    EXPECT_EQ(W.TableName, "fresh.dbf");
-    EXPECT_TRUE(W.ADOQuery1().IsEmpty());
-    const QJsonObject Oracle = ReadWithDbfread(Dir.filePath("fresh.dbf"));
-    EXPECT_EQ(Oracle["count"].toInt(), 0);
-    EXPECT_EQ(Oracle["fields"].toArray().size(), 2);
-    EXPECT_EQ(ReadBytes(Dir.filePath("fresh.dbt")).size(), 512);
-    EXPECT_TRUE(QFile::exists(Table)); // the other table stays
-}
-
 TEST_F(TablesSaveAs, FailuresLeaveTheTargetAsItWas)
 {
     W.Close();
@@ -122,25 +104,9 @@ TEST_F(TablesSaveAs, FailuresLeaveTheTargetAsItWas)
     const auto Before = Files();
     ASSERT_EQ(Before.keys(), QStringList({"contacts.cfg", "contacts.dbf", "contacts.dbt"}));
 
-    // A disk that fills during the copy (the file-size limit: writes fail with EFBIG).
-    const auto OldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit Old{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &Old), 0);
-    rlimit Limited = Old;
-    Limited.rlim_cur = 20000;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &Limited), 0);
-    QString Error = Message([&] { Flow.SaveAs(Table, List.FFieldDefs, false); });
-    setrlimit(RLIMIT_FSIZE, &Old);
-    std::signal(SIGXFSZ, OldHandler);
-    EXPECT_TRUE(Error.contains("could not be written") &&
-                Error.contains("The copy stopped at record"))
-        << Error.toStdString();
-    EXPECT_EQ(Files(), Before);
-    EXPECT_TRUE(W.Active()); // the open table was never closed
-
     // A rename that fails after the copy: the old files come back and the table is reopened.
     QDir(Dir.path()).mkdir("contacts.cpg");
-    Error = Message([&] { Flow.SaveAs(Table, List.FFieldDefs, false); });
+    const QString Error = Message([&] { Flow.SaveAs(Table, List.FFieldDefs, false); });
     EXPECT_TRUE(Error.contains("could not be replaced; its files are as they were"))
         << Error.toStdString();
     QDir(Dir.path()).rmdir("contacts.cpg");
