@@ -114,6 +114,7 @@ TMainForm::TMainForm(QWidget *Parent) : QMainWindow(Parent)
     CreateMailPage();
     CreateWorkspace();
     BindRecordVariables();
+    CreateRestructForm();
 
     HHComp1 = new THHComp(this, QStringLiteral("help/index.html"));
 
