@@ -215,7 +215,56 @@ void TParser::Tokenize()
         sym.Flags = SymbolTable[sym.Type].Flags;
         sym.Priority = int8_t(operatorPriority(sym.Type));
     }
+    findConstCalls();
     Index = 0;
+}
+
+namespace {
+// Built-ins whose value follows from their arguments alone (no locale, clock or host).
+bool IsPureBuiltin(uint8_t Id)
+{
+    return (Id >= 1 && Id <= 30) || (Id >= 33 && Id <= 36) || (Id >= 42 && Id <= 44);
+}
+
+// A literal that an argument of Type reads as itself.
+bool IsLiteralOf(const CompiledSymbol &S, TExprType Type)
+{
+    switch (Type) {
+    case etInteger: return S.Type == rowIntLiteral && S.IntValid;
+    case etExtended:
+    case etDateTime: return (S.Type == rowIntLiteral || S.Type == rowRealLiteral) && S.ExtValid;
+    case etBoolean: return S.Type == rowTrue || S.Type == rowFalse;
+    case etString: return S.Type == rowStringLiteral && !S.Unterminated;
+    }
+    return false;
+}
+} // namespace
+
+void TParser::findConstCalls()
+{
+    constCalls_.clear();
+    for (size_t i = 0; i < Symbols.size(); ++i) {
+        CompiledSymbol &sym = Symbols[i];
+        sym.ConstCall = -1;
+        const auto *fn = static_cast<const TFunct *>(sym.Data);
+        if (sym.Type != rowFunct || !fn || fn->Kind != fkBuiltin || !IsPureBuiltin(fn->Id) ||
+            fn->Params.empty())
+            continue;
+        // name ( literal , literal ... )
+        size_t at = i + 1;
+        bool ok = at < Symbols.size() && Symbols[at].Type == rowOpen;
+        for (size_t p = 0; ok && p < fn->Params.size(); ++p) {
+            ok = at + 2 < Symbols.size() && IsLiteralOf(Symbols[at + 1], fn->Params[p]) &&
+                 Symbols[at + 2].Type == (p + 1 < fn->Params.size() ? rowComma : rowClose);
+            at += 2;
+        }
+        if (!ok)
+            continue;
+        sym.ConstCall = int32_t(constCalls_.size());
+        ConstCallValue entry;
+        entry.Funct = fn;
+        constCalls_.push_back(entry);
+    }
 }
 
 void TParser::scanSymbol(CompiledSymbol &R)
@@ -677,6 +726,22 @@ bool TParser::factor(TExprType Type, TExprValue &Value)
         const TExprType rt = fn->FunctType;
         if (!accepts(Type, rt))
             return false;
+        if (s.ConstCall >= 0) {
+            ConstCallValue &c = constCalls_[size_t(s.ConstCall)];
+            if (c.Known && c.Funct == fn && fn->Active) {
+                Index = c.End;
+                convert(c.Value, rt, Value, Type);
+                return true;
+            }
+            TExprValue r;
+            if (!callFunct(fn, rt, r))
+                return false;
+            c.Known = true;
+            c.End = Index;
+            c.Value = r;
+            convert(r, rt, Value, Type);
+            return true;
+        }
         TExprValue r;
         if (!callFunct(fn, rt, r))
             return false;

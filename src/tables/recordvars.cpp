@@ -103,6 +103,14 @@ TRecordVariables::TNameSlot &TRecordVariables::Slot(const QString &VarName)
 int TRecordVariables::FieldIndex(TNameSlot &S)
 {
     const uint64_t Generation = CurrentDataSet ? CurrentDataSet->FieldsGeneration() : 0;
+    if (CurrentDataSet == slotSet_ && Generation == slotGeneration_ && S.Field != -2) [[likely]]
+        return S.Field;
+    return FindFieldIndex(S);
+}
+
+int TRecordVariables::FindFieldIndex(TNameSlot &S)
+{
+    const uint64_t Generation = CurrentDataSet ? CurrentDataSet->FieldsGeneration() : 0;
     if (CurrentDataSet != slotSet_ || Generation != slotGeneration_) {
         for (TNameSlot &Each : slots_)
             Each.Field = -2;
@@ -111,10 +119,16 @@ int TRecordVariables::FieldIndex(TNameSlot &S)
     }
     if (S.Field == -2) {
         S.Field = -1;
+        S.FieldRef = nullptr;
+        S.Rows = 0;
         const int Count = CurrentDataSet ? CurrentDataSet->FieldCount() : 0;
         for (int i = 0; i < Count; ++i)
             if (CurrentDataSet->Fields(i).FieldName().toUpper() == S.Upper) {
                 S.Field = i;
+                S.FieldRef = &CurrentDataSet->Fields(i);
+                for (int Row = expr::etInteger; Row <= expr::etDateTime; ++Row)
+                    if (Answers(Row, S.FieldRef->DataType()))
+                        S.Rows |= uint8_t(1u << Row);
                 break;
             }
     }
@@ -181,11 +195,9 @@ void TRecordVariables::Lookup(const QString &VarName, bool &Found, T &Value, int
     if (FCalcError)
         return;
     TNameSlot &S = Slot(VarName);
-    const int Field = FieldIndex(S);
-    if (Field >= 0) {
-        const TField &F = CurrentDataSet->Fields(Field);
-        if (Answers(Row, F.DataType())) {
-            Read(F, Value);
+    if (FieldIndex(S) >= 0) {
+        if (S.Rows & (1u << Row)) {
+            Read(*S.FieldRef, Value);
             Found = true;
         }
         return;

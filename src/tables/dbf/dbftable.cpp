@@ -42,11 +42,46 @@ QByteArrayView TrimmedRight(QByteArrayView Bytes)
     return Bytes.first(End);
 }
 
+// Digits with an optional minus and decimal point, of at most 15 significant digits and 22
+// decimals: both parts are exact as doubles, so one division gives the correctly rounded value, as
+// the general conversion would. False when the text has another form.
+bool ParseSimpleNumber(QByteArrayView Text, double &Value)
+{
+    static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                         1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                         1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    const char *p = Text.data(), *End = p + Text.size();
+    const bool Negative = p < End && *p == '-';
+    p += Negative;
+    uint64_t Mantissa = 0;
+    int Digits = 0, Decimals = 0;
+    const char *Start = p;
+    for (; p < End && *p >= '0' && *p <= '9'; ++p, ++Digits)
+        Mantissa = Mantissa * 10 + uint64_t(*p - '0');
+    if (p == Start)
+        return false;
+    if (p < End && (*p == '.' || *p == ',')) {
+        const char *Point = ++p;
+        for (; p < End && *p >= '0' && *p <= '9'; ++p, ++Digits)
+            Mantissa = Mantissa * 10 + uint64_t(*p - '0');
+        Decimals = int(p - Point);
+        if (Decimals == 0)
+            return false;
+    }
+    if (p != End || Digits > 15 || Decimals > 22)
+        return false;
+    const double Number = double(Mantissa) / kPowers[Decimals];
+    Value = Negative ? -Number : Number;
+    return true;
+}
+
 bool ParseNumber(QByteArrayView Bytes, double &Value)
 {
     const QByteArrayView Text = Trimmed(Bytes);
     if (Text.isEmpty() || Text.size() > 64)
         return false;
+    if (ParseSimpleNumber(Text, Value))
+        return true;
     char Buffer[65];
     int n = 0;
     for (char c : Text)
@@ -459,6 +494,15 @@ double TDbfTable::AsFloat(int64_t Row, int Field) const
         Number = 0.0;
     CheckIntact();
     return Number;
+}
+
+bool TDbfTable::AsDate(int64_t Row, int Field, double &Serial) const
+{
+    if (layout_[size_t(Field)].Type != 'D' || Row < 0 || Row >= fileRows_ || PendingValue(Row, Field))
+        return false;
+    Serial = DateToSerial(ParseDate(Raw(Row, Field)));
+    CheckIntact();
+    return true;
 }
 
 bool TDbfTable::AsciiText(int64_t Row, int Field, QByteArrayView &Text) const

@@ -42,6 +42,9 @@ public:
     QString AsString(int64_t Row, int Field) const override;
     double AsFloat(int64_t Row, int Field) const override;
     bool AsciiText(int64_t Row, int Field, QByteArrayView &Text) const override;
+    // A date field's serial day (0 for an empty or impossible date) read without a variant; false
+    // when the value comes from elsewhere (a pending edit) or the field holds no dates.
+    bool AsDate(int64_t Row, int Field, double &Serial) const;
 
     bool ReadOnly() const override { return false; }
     void ValidateValue(int Field, const QVariant &Value) const override;
