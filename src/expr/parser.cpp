@@ -460,7 +460,7 @@ bool TParser::EvaluateFormula(const QString &Name, TExprType Type, TExprValue &V
     return ok;
 }
 
-int TParser::operatorPriority(uint8_t Row)
+[[gnu::always_inline]] inline int TParser::operatorPriority(uint8_t Row)
 {
     switch (Row) {
     case rowPlus:
@@ -1046,7 +1046,14 @@ bool TParser::nameComparison(bool &Value)
     long double e = 0;
     if (askExtended(e))
         return compareNumeric(Value, CheckedFloat(0 + e));
-    QString left;
+    if (size_t(textDepth_) == texts_.size())
+        texts_.emplace_back();
+    QString &left = texts_[size_t(textDepth_)];
+    left.resize(0);
+    struct Depth {
+        int &Value;
+        ~Depth() { --Value; }
+    } depth{++textDepth_};
     if (askString(left))
         return compareString(Value, left);
     return false;

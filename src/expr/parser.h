@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -86,6 +87,10 @@ private:
         TExprValue Value;
     };
     std::vector<ConstCallValue> constCalls_;
+    // The left sides of name comparisons, by nesting depth: kept between evaluations, so that a
+    // host writing the text into the string it is handed reuses the buffer.
+    std::deque<QString> texts_;
+    int textDepth_ = 0;
     void findConstCalls();
 
     void scanSymbol(CompiledSymbol &R);

@@ -95,6 +95,16 @@ QString TField::AsString() const
     return VariantText(Value());
 }
 
+void TField::ReadString(QString &Text) const
+{
+    if (def_.DataType == ftString && dataSet_.dbfSource_) {
+        const int64_t Row = dataSet_.SourceRow(index_);
+        if (Row >= 0 && static_cast<const TDbfTable &>(*dataSet_.source_).ReadText(Row, index_, Text))
+            return;
+    }
+    Text = AsString();
+}
+
 double TField::AsFloat() const
 {
     // Numbers straight from the source: the filter and the calculated fields read them per record.

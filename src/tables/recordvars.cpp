@@ -30,7 +30,7 @@ bool Answers(int Row, TFieldType Type)
 void Read(const TField &Field, int32_t &Value) { Value = Field.AsInteger(); }
 void Read(const TField &Field, long double &Value) { Value = Field.AsFloat(); }
 void Read(const TField &Field, bool &Value) { Value = Field.AsBoolean(); }
-void Read(const TField &Field, QString &Value) { Value = Field.AsString(); }
+void Read(const TField &Field, QString &Value) { Field.ReadString(Value); }
 void Read(const TField &Field, double &Value) { Value = Field.AsDateTime(); }
 
 QString BoolText(bool Value) { return Value ? QStringLiteral("True") : QStringLiteral("False"); }
@@ -90,9 +90,13 @@ TRecordVariables::TNameSlot &TRecordVariables::Slot(const QString &VarName)
     for (lastSlot_ = 0; lastSlot_ < slots_.size(); ++lastSlot_)
         if (slots_[lastSlot_].VarName.isSharedWith(VarName))
             return slots_[lastSlot_];
+    // A text compiled again hands new copies of the names: the slot takes this one, so that the
+    // next request finds it by its shared data again.
     for (lastSlot_ = 0; lastSlot_ < slots_.size(); ++lastSlot_)
-        if (slots_[lastSlot_].VarName == VarName)
+        if (slots_[lastSlot_].VarName == VarName) {
+            slots_[lastSlot_].VarName = VarName;
             return slots_[lastSlot_];
+        }
     if (slots_.size() >= kMaxSlots)
         slots_.clear();
     lastSlot_ = slots_.size();
