@@ -31,7 +31,7 @@ class QToolBar;
 class QToolButton;
 class QWebEngineView;
 
-namespace qf {
+namespace qf::shell {
 
 class THHComp;
 
@@ -129,7 +129,7 @@ public:
     QStatusBar *StatusBar1;
 
     THHComp *HHComp1;
-    TReader Reader1;
+    store::TReader Reader1;
 
     // State set up when the window is created.
     QPixmap FGridBitmap;
@@ -199,4 +199,4 @@ inline TMainForm *MainForm = nullptr;
 // The blank document the two web views start with.
 extern const char *const BlankDocument;
 
-}  // namespace qf
+}  // namespace qf::shell

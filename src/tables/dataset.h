@@ -11,6 +11,8 @@
 #include <memory>
 #include <vector>
 
+namespace qf::tables {
+
 class TADOConnection;
 class TADOQuery;
 class TDataSource;
@@ -196,3 +198,5 @@ private:
     friend class TADOQuery;
     TADOQuery *dataSet_ = nullptr;
 };
+
+} // namespace qf::tables
