@@ -146,10 +146,22 @@
         return tr.appendChild(td);
     }
 
+    // Rows left without cells go; cells that reached over them get shorter.
     function removeEmptyRows(table) {
-        for (const tr of Array.from(table.rows))
-            if (!tr.cells.length)
-                tr.remove();
+        const g = grid(table);
+        for (let r = g.rows.length - 1; r >= 0; r--) {
+            if (g.rows[r].cells.length)
+                continue;
+            const shortened = new Set();
+            for (const td of g.m[r] || [])
+                if (td && !shortened.has(td)) {
+                    shortened.add(td);
+                    td.rowSpan = Math.max(1, td.rowSpan - 1);
+                    if (td.rowSpan === 1)
+                        td.removeAttribute('rowspan');
+                }
+            g.rows[r].remove();
+        }
     }
 
     const TABLE_OPS = {
@@ -434,9 +446,9 @@
             return doc.execCommand('fontName', false, String(v));
         case 'JustifyCenter': case 'JustifyRight':
             // Releasing an alignment button returns the paragraph to the left.
-            return doc.execCommand(v === false ? 'justifyLeft' : name, false, null);
+            return doc.execCommand(v === false ? 'justifyLeft' : name, false);
         default:
-            return doc.execCommand(name, false, null);
+            return doc.execCommand(name, false);
         }
     }
 
@@ -460,7 +472,7 @@
             return false;
         if (hit[1] === 'ol' || hit[1] === 'ul') {
             const cmd = hit[1] === 'ol' ? 'insertOrderedList' : 'insertUnorderedList';
-            return doc.queryCommandState(cmd) || doc.execCommand(cmd, false, null);
+            return doc.queryCommandState(cmd) || doc.execCommand(cmd, false);
         }
         return doc.execCommand('formatBlock', false, hit[1]);
     }
@@ -518,7 +530,8 @@
             doc_[id] = status(id, false);
         for (const id of PUSHED_EDIT)
             edit[id] = status(id, true);
-        const s = { values: values, doc: doc_, edit: edit, block: blockFormat(), dirty: dirty };
+        const s = { values: values, doc: doc_, edit: edit, block: blockFormat(), dirty: dirty,
+                    at: Date.now() };
         dirty = false;
         return s;
     }
@@ -535,23 +548,22 @@
         const r = range();
         if (!r)
             return false;
+        const a = closestIn(r.startContainer, 'a[href]');
+        if (r.collapsed && a) {
+            const whole = doc.createRange();
+            whole.selectNodeContents(a);
+            getSelection().removeAllRanges();
+            getSelection().addRange(whole);
+        }
         if (!url)
-            return doc.execCommand('unlink', false, null);
+            return doc.execCommand('unlink', false);
         if (/^\s*(javascript|vbscript):/i.test(url))
             return false;
-        const a = closestIn(r.startContainer, 'a[href]');
         if (r.collapsed && !a) {
             const e = doc.createElement('a');
             e.setAttribute('href', url);
             e.textContent = url;
             return doc.execCommand('insertHTML', false, e.outerHTML);
-        }
-        if (r.collapsed && a) {
-            const s = getSelection();
-            const whole = doc.createRange();
-            whole.selectNodeContents(a);
-            s.removeAllRanges();
-            s.addRange(whole);
         }
         return doc.execCommand('createLink', false, url);
     }
@@ -603,11 +615,12 @@
         if (pushSoon)
             return;
         pushSoon = true;
-        setTimeout(function () {
+        // Timers do not run in a page without JavaScript; a microtask does.
+        queueMicrotask(function () {
             pushSoon = false;
             if (host)
                 host.push(state());
-        }, 0);
+        });
     }
 
     const API = {
@@ -620,7 +633,7 @@
             if (!name || !range())
                 return false;
             dirty = true;
-            return doc.execCommand(name, false, null);
+            return doc.execCommand(name, false);
         },
         table: function (id) { dirty = true; return tableCommand(id); },
         blockFormats: function () { return BLOCKS.map(function (b) { return b[0]; }); },

@@ -1,5 +1,6 @@
 #include "composer/domwork.h"
 
+#include <QDateTime>
 #include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -63,7 +64,7 @@ TDomWork::TDomWork(TDomHost *Editor_, QObject *Parent)
     FSaveTimer.setInterval(SaveDelayMs);
     connect(&FSaveTimer, &QTimer::timeout, this, &TDomWork::SaveSoon);
     connect(Editor, &TDomHost::StatePushed, this, &TDomWork::StateArrived);
-    connect(Editor, &TDomHost::InputStarted, this, [this] { FStateFresh = false; });
+    connect(Editor, &TDomHost::InputStarted, this, &TDomWork::MarkStale);
     connect(Editor, &TDomHost::RendererDied, this, &TDomWork::Restore);
     connect(Editor, &TDomHost::DocumentLoaded, this, [this](bool) {
         if (!FRestoring)
@@ -72,7 +73,7 @@ TDomWork::TDomWork(TDomHost *Editor_, QObject *Parent)
         // The restored text may be newer than the source: count it as an edit.
         QTimer::singleShot(0, this, [this] {
             if (Ready)
-                emit DisplayChanged();
+                EmitDisplayChanged();
         });
     });
 }
@@ -98,6 +99,7 @@ QVariant TDomWork::Call(const QString &Function, const QVariantList &Args, bool 
     };
     auto W = std::make_shared<TWait>();
     const std::weak_ptr<bool> Alive = FAlive;
+    ++FCallDepth;
     Editor->RunScript(Script, [W](const QVariant &Result) {
         W->Result = Result;
         W->Done = true;
@@ -110,6 +112,13 @@ QVariant TDomWork::Call(const QString &Function, const QVariantList &Args, bool 
     }
     if (Alive.expired())
         return {};
+    if (--FCallDepth == 0 && FDisplayPending) {
+        FDisplayPending = false;
+        QTimer::singleShot(0, this, [this] {
+            if (Ready)
+                EmitDisplayChanged();
+        });
+    }
     if (!W->Done) {
         if (TimedOut)
             *TimedOut = true;
@@ -123,12 +132,30 @@ void TDomWork::StateArrived(const QVariant &State)
     const QVariantMap M = State.toMap();
     if (M.isEmpty())
         return;
+    // A state the page took before the latest input or command is out of date: it still
+    // reports a change, but the next query asks the page.
     FState = M;
-    FStateFresh = true;
+    FStateFresh = M.value(QStringLiteral("at")).toLongLong() > FStaleSince;
     if (M.value(QStringLiteral("dirty")).toBool() && !FSaveTimer.isActive())
         FSaveTimer.start();
     if (Ready && !M.value(QStringLiteral("init")).toBool())
-        emit DisplayChanged();
+        EmitDisplayChanged();
+}
+
+void TDomWork::MarkStale()
+{
+    FStateFresh = false;
+    FStaleSince = QDateTime::currentMSecsSinceEpoch();
+}
+
+void TDomWork::EmitDisplayChanged()
+{
+    // Handlers query the page again: not from inside a wait for the page.
+    if (FCallDepth > 0) {
+        FDisplayPending = true;
+        return;
+    }
+    emit DisplayChanged();
 }
 
 bool TDomWork::FreshState()
@@ -187,8 +214,8 @@ void TDomWork::ExecCommand(const QString &Name, const QVariant &Value)
     const QVariant V = QueryCommandValue(Name);
     if (V.isValid() && V == NamedValue(Name, Value))
         return;
+    MarkStale();
     Call(QStringLiteral("exec"), {Name, Value});
-    FStateFresh = false;
 }
 
 int TDomWork::QueryCommandStatus(int CmdId, bool EditGroup)
@@ -222,7 +249,7 @@ void TDomWork::QueryStatus(int CmdId, bool EditGroup, bool &Enabled, bool &Latch
 int TDomWork::ExecOleCommand(int CmdId, const QVariant &In, bool EditGroup, bool Prompt,
                              QVariant &Out)
 {
-    FStateFresh = false;
+    MarkStale();
     if (!EditGroup) {
         switch (CmdId) {
         case 2233:
@@ -287,8 +314,8 @@ int TDomWork::ExecOleCommand(int CmdId, const QVariant &In, bool EditGroup, bool
             return 0;
         auto Change = [this](const char *Name, const QVariant &From, const QVariant &To) {
             if (From != To) {
+                MarkStale();
                 Call(QStringLiteral("exec"), {QString::fromLatin1(Name), To});
-                FStateFresh = false;
             }
         };
         if (!New.Name.isEmpty())
@@ -383,8 +410,8 @@ void TDomWork::SetDocumentHTML(const QString &Html)
 
 void TDomWork::PasteHTML(const QString &Html)
 {
+    MarkStale();
     Call(QStringLiteral("pasteHtml"), {Html});
-    FStateFresh = false;
 }
 
 void TDomWork::SetShowDetails(bool On)

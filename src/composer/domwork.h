@@ -121,12 +121,17 @@ signals:
 
 private:
     void StateArrived(const QVariant &State);
+    void MarkStale();
+    void EmitDisplayChanged();
     bool FreshState();
     void Restore();
     void SaveSoon();
 
     QVariantMap FState;
     bool FStateFresh = false;
+    qint64 FStaleSince = 0;  // wall-clock milliseconds, as the page's states carry them
+    int FCallDepth = 0;
+    bool FDisplayPending = false;
     QString FLastHtml;
     QTimer FSaveTimer;
     bool FRestoring = false;

@@ -3,11 +3,19 @@
 
 #include "composer/domwork.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
 using namespace qf::composer;
+
+// Readable values in failure messages.
+inline void PrintTo(const QString &S, std::ostream *Out) { *Out << '"' << S.toStdString() << '"'; }
+inline void PrintTo(const QVariant &V, std::ostream *Out)
+{
+    *Out << V.typeName() << ' ' << V.toString().toStdString();
+}
 
 namespace {
 
@@ -40,7 +48,8 @@ QVariantMap State(bool Bold)
     return {{"values", QVariantMap{{"Bold", Bold}, {"FontSize", 3.0}, {"FontName", "Arial"}}},
             {"doc", QVariantMap{{"2184", 7}}},
             {"edit", QVariantMap{{"5002", 3}, {"5011", 3}, {"5029", 1}}},
-            {"block", "Heading 1"}};
+            {"block", "Heading 1"},
+            {"at", QDateTime::currentMSecsSinceEpoch()}};
 }
 
 }  // namespace

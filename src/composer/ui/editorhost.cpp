@@ -88,10 +88,7 @@ TWebEditorHost::TWebEditorHost(QWebEngineView *View)
     Page->setWebChannel(FChannel, QWebEngineScript::ApplicationWorld);
     connect(Bridge, &TPageBridge::Pushed, this, &TDomHost::StatePushed);
 
-    QWebEnginePage *Old = View->page();
-    View->setPage(Page);
-    if (Old && Old->parent() == View)
-        Old->deleteLater();
+    View->setPage(Page);  // the view deletes its own first page
 
     connect(Page, &QWebEnginePage::loadFinished, this, [this](bool Ok) {
         delete FLargeDocument;  // the page has read it
@@ -108,6 +105,9 @@ TWebEditorHost::TWebEditorHost(QWebEngineView *View)
 
 TWebEditorHost::~TWebEditorHost()
 {
+    // The page outlives the host in its view: it must not keep the channel that goes now.
+    if (FView && FView->page())
+        FView->page()->setWebChannel(nullptr, QWebEngineScript::ApplicationWorld);
     delete FLargeDocument;
 }
 
