@@ -67,6 +67,7 @@ TDomWork::TDomWork(TDomHost *Editor_, QObject *Parent)
     connect(Editor, &TDomHost::InputStarted, this, &TDomWork::MarkStale);
     connect(Editor, &TDomHost::RendererDied, this, &TDomWork::Restore);
     connect(Editor, &TDomHost::DocumentLoaded, this, [this](bool) {
+        FLoading = false;
         if (!FRestoring)
             return;
         FRestoring = false;
@@ -180,7 +181,7 @@ void TDomWork::SaveSoon()
     Editor->RunScript(QStringLiteral("window.qfDom ? qfDom.call(\"html\", []) : undefined"),
                       [this, Alive, Before](const QVariant &Html) {
                           // A document set meanwhile wins over this older reading.
-                          if (!Alive.expired() && !FRestoring && FLastHtml == Before &&
+                          if (!Alive.expired() && !FLoading && FLastHtml == Before &&
                               Html.typeId() == QMetaType::QString)
                               FLastHtml = Html.toString();
                       });
@@ -193,6 +194,7 @@ void TDomWork::Restore()
     FState.clear();
     FSaveTimer.stop();
     FRestoring = true;
+    FLoading = true;
     Editor->LoadDocument(FLastHtml);
     emit RendererRestored(
         QStringLiteral("The HTML editor stopped unexpectedly and has been restarted with the last "
@@ -390,6 +392,9 @@ void TDomWork::InsertTable(int Rows, int Cols, const QString &Border, const QStr
 
 QString TDomWork::DocumentHTML()
 {
+    // While a document loads, the page may still show the one before it.
+    if (FLoading)
+        return FLastHtml;
     const QVariant Html = Call(QStringLiteral("html"));
     // A page that cannot answer gives the last document it is known to hold, never an
     // empty one that would wipe the source.
@@ -405,6 +410,7 @@ void TDomWork::SetDocumentHTML(const QString &Html)
     FState.clear();
     FSaveTimer.stop();
     FLastHtml = Html;
+    FLoading = true;
     Editor->LoadDocument(Html);
 }
 

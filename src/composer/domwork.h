@@ -135,6 +135,7 @@ private:
     QString FLastHtml;
     QTimer FSaveTimer;
     bool FRestoring = false;
+    bool FLoading = false;  // a document is on its way into the page
     std::shared_ptr<bool> FAlive;
 };
 

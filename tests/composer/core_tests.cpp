@@ -2,9 +2,14 @@
 // the page does not answer or dies (with a stand-in page), and the preview page.
 
 #include "composer/domwork.h"
+#include "composer/mailviews.h"
+#include "composer/preview.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
@@ -103,6 +108,7 @@ TEST(DomWorkBridge, APageThatDoesNotAnswerReadsAsDisabledWithoutHanging)
     Dom.CallTimeoutMs = 50;
     Dom.Ready = true;
     Dom.SetDocumentHTML("<p>kept</p>");
+    emit Host->DocumentLoaded(true);
     Dom.Ready = true;
     Host->Answer = false;
 
@@ -184,6 +190,10 @@ TEST(DomWorkBridge, ADeadRendererIsReloadedWithTheLastKnownDocument)
     auto *Host = new TFakeHost;
     TDomWork Dom(Host);
     Dom.SetDocumentHTML("<p>first</p>");
+    // Until the page has the document, the document is the one sent to it.
+    Host->Results["html"] = "<p>old page</p>";
+    EXPECT_EQ(Dom.DocumentHTML(), "<p>first</p>");
+    emit Host->DocumentLoaded(true);
     Dom.Ready = true;
     Host->Results["html"] = "<html><body><p>typed</p></body></html>";
     EXPECT_EQ(Dom.DocumentHTML(), "<html><body><p>typed</p></body></html>");
@@ -215,4 +225,129 @@ TEST(DomWorkBridge, InsertTableWarnsOfABadWidthAndStillInserts)
     EXPECT_EQ(Prompter.Errors, QStringList{"Invalid Width"});
     ASSERT_EQ(Host->Scripts.size(), 1);
     EXPECT_TRUE(Host->Scripts[0].contains("pasteHtml"));
+}
+
+TEST(MailViews, TransfersRunOnlyWhereAFlagSaysTheOtherViewIsNewer)
+{
+    auto *Host = new TFakeHost;
+    TDomWork Dom(Host);
+    TMailViews Views(&Dom);
+    QString Source = "<p>source</p>";
+    QStringList Sets;
+    Views.SourceText = [&] { return Source; };
+    Views.SetSourceText = [&](const QString &T) {
+        Sets << T;
+        Source = T;
+        Views.SourceChanged();  // as the view's change signal does
+    };
+    Views.PlainText = [] { return QStringLiteral("plain"); };
+
+    // The first completion loads the block formats and then the source.
+    Host->Results["blockFormats"] = QVariantList{"Normal", "Heading 1"};
+    EXPECT_TRUE(Views.DocumentComplete());
+    EXPECT_EQ(Dom.BlockFormats, QStringList({"Normal", "Heading 1"}));
+    Views.AssignHTML();
+    EXPECT_EQ(Host->Loaded, QStringList{"<p>source</p>"});
+    EXPECT_FALSE(Dom.Ready);
+    emit Host->DocumentLoaded(true);
+    EXPECT_FALSE(Views.DocumentComplete());
+    EXPECT_TRUE(Dom.Ready);
+    EXPECT_EQ(Dom.BlockFormats.size(), 2);
+
+    // Nothing changed: showing either page transfers nothing.
+    Views.SourceShown();
+    Views.EditShown();
+    EXPECT_TRUE(Sets.isEmpty());
+    EXPECT_EQ(Host->Loaded.size(), 1);
+
+    // An editor change reaches the source when it is shown, and both flags clear.
+    Host->Results["html"] = "<p>edited</p>";
+    Views.DisplayChanged();
+    Views.EditShown();
+    EXPECT_EQ(Host->Loaded.size(), 1);
+    Views.SourceShown();
+    EXPECT_EQ(Source, "<p>edited</p>");
+    EXPECT_FALSE(Views.FHtmlChanged);
+    EXPECT_FALSE(Views.FSourceChanged);
+
+    // A source change reaches the editor when it is shown.
+    Source = "<p>typed source</p>";
+    Views.SourceChanged();
+    Views.SourceShown();
+    EXPECT_EQ(Sets.size(), 1);
+    Views.EditShown();
+    EXPECT_EQ(Host->Loaded.last(), "<p>typed source</p>");
+
+    // The preview and the readers: the newer side wins; the plain text stands apart.
+    Views.SourceChanged();
+    Views.SyncForPreview();
+    EXPECT_EQ(Host->Loaded.size(), 3);
+    emit Host->DocumentLoaded(true);
+    Host->Results["html"] = "<p>edited again</p>";
+    Views.DisplayChanged();
+    EXPECT_EQ(Views.MessageBody(), "<p>edited again</p>");
+    Views.FMailFormat = TMailViews::PlainFormat;
+    EXPECT_EQ(Views.MessageBody(), "plain");
+    Views.FMailFormat = 7;  // any other code is plain text too
+    EXPECT_EQ(Views.MessageBody(), "plain");
+}
+
+TEST(Preview, ThePageGetsTheCharsetLine)
+{
+    const QString Meta = "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=iso-8859-1\">";
+    EXPECT_EQ(TPreview::PageText("<html><head>\n<title>t</title></head>x", true, "iso-8859-1"),
+              "<html><head>\r\n" + Meta + "\r\n<title>t</title></head>x\r\n");
+    EXPECT_EQ(TPreview::PageText("<HTML><Head><TITLE>t</TITLE>", true, "iso-8859-1"),
+              "<HTML><Head>" + Meta + "\r\n<TITLE>t</TITLE>\r\n");
+    EXPECT_EQ(TPreview::PageText("<p>no head</p>\r\n<p>x</p>", true, "utf-8"), "<p>no head</p>\r\n<p>x</p>\r\n");
+    EXPECT_EQ(TPreview::PageText("a < b\r\n\r\nc", false, "koi8-r"),
+              "<HEAD>\r\n<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/plain; charset=koi8-r\">\r\n"
+              "</HEAD>\r\na < b\r\n\r\nc\r\n");
+    EXPECT_EQ(TextLines("a\rb\nc\r\n\r\nd"), QStringList({"a", "b", "c", "", "d"}));
+}
+
+TEST(Preview, TheFileIsWrittenInTheCharsetAndRemoved)
+{
+    QTemporaryDir Dir;
+    qputenv("TMPDIR", Dir.path().toUtf8());
+    TPreview P;
+    EXPECT_TRUE(P.FPreviewDirty);
+    P.ExpandPlaceholders = [](const QString &T) { return QString(T).replace("%Name%", "Jürgen"); };
+    P.EvaluateName = [](const QString &N, QString &V) {
+        V = "a@example.org";
+        return N == "EMAIL";
+    };
+    P.CharsetName = [] { return QStringLiteral("iso-8859-1"); };
+    EXPECT_EQ(P.PreviewTo("EMAIL"), "a@example.org");
+    EXPECT_EQ(P.PreviewTo("MISSING"), "MISSING");
+    EXPECT_EQ(P.PreviewSubject("Hi %Name%"), "Hi Jürgen");
+
+    ASSERT_TRUE(P.Build(true, "<html><head></head><body>%Name% \u20ac</body></html>"));
+    EXPECT_FALSE(P.FPreviewDirty);
+    EXPECT_EQ(P.FPreviewFile, Dir.path() + "/$qfprev_.html");
+    QFile F(P.FPreviewFile);
+    ASSERT_TRUE(F.open(QIODevice::ReadOnly));
+    EXPECT_EQ(F.readAll(), QByteArray("<html><head><META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; "
+                                      "charset=iso-8859-1\">\r\n</head><body>J\xfcrgen &#8364;</body></html>\r\n"));
+    F.close();
+
+    // An empty plain body still makes a page; UTF-7 is shown as UTF-8.
+    P.CharsetName = [] { return QStringLiteral("utf-7"); };
+    P.FPreviewDirty = true;
+    ASSERT_TRUE(P.Build(false, ""));
+    ASSERT_TRUE(F.open(QIODevice::ReadOnly));
+    EXPECT_EQ(F.readAll(), QByteArray("<HEAD>\r\n<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/plain; "
+                                      "charset=utf-8\">\r\n</HEAD>\r\n"));
+    F.close();
+
+    // A file that cannot be written: the build reports it and may run again.
+    P.RemoveFile();
+    EXPECT_FALSE(QFile::exists(P.FPreviewFile));
+    QDir().mkpath(P.FPreviewFile);  // a folder in the file's place
+    QString Error;
+    EXPECT_FALSE(P.Build(true, "<p>x</p>", &Error));
+    EXPECT_TRUE(P.FPreviewDirty);
+    EXPECT_FALSE(Error.isEmpty());
+    QDir().rmdir(P.FPreviewFile);
+    qunsetenv("TMPDIR");
 }
