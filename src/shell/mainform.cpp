@@ -1,5 +1,10 @@
 #include "shell/mainform.h"
 
+#include "composer/domwork.h"
+#include "composer/mailviews.h"
+#include "composer/preview.h"
+#include "composer/ui/editordialogs.h"
+
 #include "shell/aboutbox.h"
 #include "shell/fileutils.h"
 #include "shell/framelogic.h"
@@ -105,11 +110,12 @@ TMainForm::TMainForm(QWidget *Parent) : QMainWindow(Parent)
     CreateFilterPage();
     CreateCalcPage();
     CreateMailPage();
+    CreateComposer();
 
     HHComp1 = new THHComp(this, QStringLiteral("help/index.html"));
 
     connect(PageControl1, &QTabWidget::currentChanged, this, &TMainForm::PageControl1Change);
-    connect(PageControl2, &QTabWidget::currentChanged, this, [this] { FormResize(); });
+    connect(PageControl2, &QTabWidget::currentChanged, this, &TMainForm::PageControl2Change);
     connect(DHTMLEdit1, &QWebEngineView::loadFinished, this, &TMainForm::DHTMLEdit1DocumentComplete);
     connect(WebBrowser1, &QWebEngineView::loadFinished, this, &TMainForm::WebBrowser1DocumentComplete);
     connect(WebBrowser1->page(), &QWebEnginePage::linkHovered, this,
@@ -637,11 +643,6 @@ void TMainForm::FormCreate()
             *Dir = WritableDefaultDir();
 
     ProjectFileName.clear();
-    FPreviewFile.clear();
-    FHtmlChanged = 0;
-    FSourceChanged = 0;
-    FFirstDocumentLoad = 1;
-    FPreviewLines.clear();
     FExprChanged = 0;
     FEvalStack.clear();
 
@@ -651,9 +652,8 @@ void TMainForm::FormCreate()
     ComboBox8->setCurrentIndex(-1);
     ComboBox9->setCurrentIndex(-1);
 
-    DHTMLEdit1->setHtml(QString::fromLatin1(BlankDocument));
+    DomWork->SetDocumentHTML(QString::fromLatin1(BlankDocument));
     WebBrowser1->setHtml(QString::fromLatin1(BlankDocument));
-    FPreviewDirty = 1;
     UpdateCaption();
 }
 
@@ -711,8 +711,7 @@ bool TMainForm::FormCloseQuery()
 
 void TMainForm::FormClose()
 {
-    if (!FPreviewFile.isEmpty())
-        QFile::remove(FPreviewFile);
+    Preview->RemoveFile();
     HHComp1->CloseAll();
 }
 
@@ -767,6 +766,8 @@ void TMainForm::PageControl1Change()
         TabSheet1Show();
     else if (Page == TabSheet9)
         TabSheet9Show();
+    else if (Page == TabSheet2)
+        TabSheet2Show();
 }
 
 void TMainForm::TabSheet1Show()
@@ -780,17 +781,6 @@ void TMainForm::TabSheet9Show()
     Memo1->setFocus();
 }
 
-void TMainForm::DHTMLEdit1DocumentComplete(bool)
-{
-    FHtmlChanged = 0;
-    if (FFirstDocumentLoad == 1)
-        FFirstDocumentLoad = 0;
-}
-
-void TMainForm::WebBrowser1DocumentComplete(bool)
-{
-    FPreviewDirty = 1;
-}
 
 void TMainForm::WebBrowser1StatusTextChange(const QString &Text)
 {
