@@ -72,7 +72,7 @@ TDomWork::TDomWork(TDomHost *Editor_, QObject *Parent)
             return;
         FRestoring = false;
         // The restored text may be newer than the source: count it as an edit.
-        QTimer::singleShot(0, this, [this] {
+        RunSoon(this, [this] {
             if (Ready)
                 EmitDisplayChanged();
         });
@@ -115,7 +115,7 @@ QVariant TDomWork::Call(const QString &Function, const QVariantList &Args, bool 
         return {};
     if (--FCallDepth == 0 && FDisplayPending) {
         FDisplayPending = false;
-        QTimer::singleShot(0, this, [this] {
+        RunSoon(this, [this] {
             if (Ready)
                 EmitDisplayChanged();
         });
@@ -423,6 +423,18 @@ void TDomWork::PasteHTML(const QString &Html)
 void TDomWork::SetShowDetails(bool On)
 {
     Call(QStringLiteral("details"), {On});
+}
+
+void RunSoon(QObject *Context, std::function<void()> Work)
+{
+    auto *T = new QTimer(Context);
+    T->setSingleShot(true);
+    T->setInterval(0);
+    QObject::connect(T, &QTimer::timeout, Context, [T, Work = std::move(Work)] {
+        T->deleteLater();
+        Work();
+    });
+    T->start();
 }
 
 QString TableHtml(int Rows, int Cols, const QString &Border, const QString &CellPadding,

@@ -6,8 +6,11 @@
 // ":/composer/domwork.js". The page pushes every command state after each selection
 // change and input, and the synchronous queries answer from those states; where a fresh
 // answer is needed, Call waits for the page in a nested event loop, and a page that does
-// not answer in time reads as "disabled" (status 1, empty value). Never call from a paint
-// handler. User interface thread only.
+// not answer in time reads as "disabled" (status 1, empty value). Call from user commands
+// and timer events, never from a paint handler or a slot reached through a queued
+// connection: the engine cannot answer a wait that runs inside a posted event's delivery,
+// so such a call always ends in the time-out. The host's signals and DisplayChanged arrive
+// from timer events for that reason. User interface thread only.
 
 #include <QObject>
 #include <QStringList>
@@ -138,6 +141,10 @@ private:
     bool FLoading = false;  // a document is on its way into the page
     std::shared_ptr<bool> FAlive;
 };
+
+// Runs Work from a timer event of its own as soon as the event loop is free (not through
+// the posted events that QTimer::singleShot(0) uses): a place where waits for the page work.
+void RunSoon(QObject *Context, std::function<void()> Work);
 
 // The HTML of a new table (Rows rows of Cols cells, each holding one non-breaking space).
 // Every column but the last gets the width divided by the columns, the last the rest as

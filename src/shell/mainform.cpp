@@ -116,7 +116,6 @@ TMainForm::TMainForm(QWidget *Parent) : QMainWindow(Parent)
 
     connect(PageControl1, &QTabWidget::currentChanged, this, &TMainForm::PageControl1Change);
     connect(PageControl2, &QTabWidget::currentChanged, this, &TMainForm::PageControl2Change);
-    connect(DHTMLEdit1, &QWebEngineView::loadFinished, this, &TMainForm::DHTMLEdit1DocumentComplete);
     connect(WebBrowser1, &QWebEngineView::loadFinished, this, &TMainForm::WebBrowser1DocumentComplete);
     connect(WebBrowser1->page(), &QWebEnginePage::linkHovered, this,
             &TMainForm::WebBrowser1StatusTextChange);

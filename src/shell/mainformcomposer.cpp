@@ -56,6 +56,8 @@ void TMainForm::CreateComposer()
     Preview = std::make_unique<composer::TPreview>();
     TabForm = new composer::TTabForm(this);
 
+    connect(DomWork->Editor, &composer::TDomHost::DocumentLoaded, this,
+            &TMainForm::DHTMLEdit1DocumentComplete);
     connect(RxRichEdit1, &QPlainTextEdit::textChanged, this, &TMainForm::RxRichEdit1Change);
     connect(DomWork, &TDomWork::DisplayChanged, this, &TMainForm::DHTMLEdit1DisplayChanged);
     connect(DomWork, &TDomWork::RendererRestored, this,

@@ -1,6 +1,7 @@
 // The main window's frame: pages, menus, commands, caption, resize rule, the two
 // web views, the forms of start-up and a picture of the window.
 
+#include "composer/domwork.h"
 #include "composer/mailviews.h"
 #include "composer/preview.h"
 #include "shell/aboutbox.h"
@@ -258,7 +259,7 @@ TEST_F(ShellMainForm, ResizeRuleKeepsMinimums)
 TEST_F(ShellMainForm, WebViewsLoadBlankDocuments)
 {
     TMainForm F;
-    QSignalSpy Editor(F.DHTMLEdit1, &QWebEngineView::loadFinished);
+    QSignalSpy Editor(F.DomWork->Editor, &qf::composer::TDomHost::DocumentLoaded);
     QSignalSpy Preview(F.WebBrowser1, &QWebEngineView::loadFinished);
     F.show();
     F.Preview->FPreviewDirty = false;

@@ -86,17 +86,26 @@ TWebEditorHost::TWebEditorHost(QWebEngineView *View)
     auto *Bridge = new TPageBridge(this);
     FChannel->registerObject(QStringLiteral("qfHost"), Bridge);
     Page->setWebChannel(FChannel, QWebEngineScript::ApplicationWorld);
-    connect(Bridge, &TPageBridge::Pushed, this, &TDomHost::StatePushed);
+    // Every report of the page reaches TDomWork from a timer event of its own: its handlers
+    // may wait for the page, which the engine cannot answer from inside its own callbacks
+    // or a posted event's delivery.
+    connect(Bridge, &TPageBridge::Pushed, this, [this](const QVariant &State) {
+        RunSoon(this, [this, State] { emit StatePushed(State); });
+    });
 
     View->setPage(Page);  // the view deletes its own first page
 
     connect(Page, &QWebEnginePage::loadFinished, this, [this](bool Ok) {
-        delete FLargeDocument;  // the page has read it
-        FLargeDocument = nullptr;
-        emit DocumentLoaded(Ok);
+        RunSoon(this, [this, Ok] {
+            delete FLargeDocument;  // the page has read it
+            FLargeDocument = nullptr;
+            emit DocumentLoaded(Ok);
+        });
     });
     connect(Page, &QWebEnginePage::renderProcessTerminated, this,
-            [this](QWebEnginePage::RenderProcessTerminationStatus, int) { emit RendererDied(); });
+            [this](QWebEnginePage::RenderProcessTerminationStatus, int) {
+                RunSoon(this, [this] { emit RendererDied(); });
+            });
 
     View->installEventFilter(this);
     for (QObject *Child : View->children())

@@ -5,7 +5,10 @@
 // and refuses every navigation but the documents the host loads itself. Documents up to
 // a few hundred kilobytes go in through setHtml; larger ones through a temporary file,
 // removed as soon as the page has read it. Key presses and clicks that reach the page
-// mark its pushed states as stale; a renderer that ends reports RendererDied.
+// mark its pushed states as stale; a renderer that ends reports RendererDied. The page's
+// reports arrive through the event queue, never from inside the engine's callbacks (a
+// wait for the page there would never end), and so does DocumentLoaded: the window
+// connects to it, not to the view's loadFinished.
 
 #include "composer/domwork.h"
 
