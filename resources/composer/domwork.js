@@ -21,6 +21,9 @@
     // ---- keeping scripts out --------------------------------------------------------
 
     const URL_ATTRS = ['href', 'src', 'action', 'formaction', 'xlink:href', 'background', 'lowsrc'];
+    // Event handlers and addresses, found without visiting every element of a long message.
+    const SUSPECT = "//@*[starts-with(name(), 'on') or " +
+        URL_ATTRS.map(function (n) { return "name() = '" + n + "'"; }).join(' or ') + ']';
 
     function clean(root) {
         root.querySelectorAll('script').forEach(function (e) { e.remove(); });
@@ -28,15 +31,12 @@
             if (/^\s*refresh\s*$/i.test(e.getAttribute('http-equiv')))
                 e.remove();
         });
-        const all = root.querySelectorAll('*');
-        for (const e of all) {
-            for (const a of Array.from(e.attributes)) {
-                const n = a.name.toLowerCase();
-                if (n.startsWith('on'))
-                    e.removeAttribute(a.name);
-                else if (URL_ATTRS.includes(n) && /^\s*(javascript|vbscript):/i.test(a.value))
-                    e.removeAttribute(a.name);
-            }
+        const found = doc.evaluate(SUSPECT, root, null, XPathResult.ORDERED_NODE_SNAPSHOT_TYPE, null);
+        for (let i = 0; i < found.snapshotLength; i++) {
+            const a = found.snapshotItem(i);
+            const n = a.name.toLowerCase();
+            if (n.startsWith('on') || /^\s*(javascript|vbscript):/i.test(a.value))
+                a.ownerElement.removeAttribute(a.name);
         }
     }
 
@@ -584,14 +584,43 @@
 
     // ---- the document ---------------------------------------------------------------
 
+    // The document as its source: the doctype, and the elements without our editing
+    // attribute. Written out part by part, so that a large document is not copied first.
+    function attrText(e, skip) {
+        let t = '';
+        for (const a of Array.from(e.attributes)) {
+            if (a.name === skip)
+                continue;
+            t += ' ' + a.name + '="' + a.value.replace(/&/g, '&amp;').replace(/"/g, '&quot;')
+                .replace(/\u00a0/g, '&nbsp;') + '"';
+        }
+        return t;
+    }
+
+    function nodeText(n) {
+        switch (n.nodeType) {
+        case 1: return n.outerHTML;
+        case 3: {
+            const d = doc.createElement('div');
+            d.textContent = n.data;
+            return d.innerHTML;
+        }
+        case 8: return '<!--' + n.data + '-->';
+        }
+        return '';
+    }
+
     function html() {
-        const root = doc.documentElement.cloneNode(true);
-        const body = root.querySelector('body');
-        if (body)
-            body.removeAttribute('contenteditable');
-        root.querySelectorAll('[data-qf-caret]').forEach(function (e) { e.removeAttribute('data-qf-caret'); });
-        const type = doc.doctype ? new XMLSerializer().serializeToString(doc.doctype) : '';
-        return type + root.outerHTML;
+        const root = doc.documentElement;
+        let t = doc.doctype ? new XMLSerializer().serializeToString(doc.doctype) : '';
+        t += '<html' + attrText(root, '') + '>';
+        for (const n of Array.from(root.childNodes)) {
+            if (n === doc.body)
+                t += '<body' + attrText(n, 'contenteditable') + '>' + n.innerHTML + '</body>';
+            else
+                t += nodeText(n);
+        }
+        return t + '</html>';
     }
 
     let details = null;
@@ -652,29 +681,54 @@
         details: showDetails
     };
 
+    // Calls that change nothing, after which the page has nothing new to report.
+    const READ_ONLY = new Set(['state', 'value', 'status', 'html', 'blockFormats', 'blockFormat',
+                               'linkHref']);
+
     window.qfDom = {
         call: function (name, args) {
             const f = API[name];
             if (!f)
                 throw new Error('unknown command ' + name);
+            if (name !== 'html' && name !== 'blockFormats')
+                prepare();
             const result = f.apply(null, args || []);
-            if (name !== 'state' && name !== 'html')
+            if (!READ_ONLY.has(name))
                 schedulePush();
             return result === undefined ? null : result;
         }
     };
 
-    // The editing scaffolding: the body is editable, Enter makes paragraphs, and the
-    // caret starts at the beginning so that commands work before the first click.
+    // The editing scaffolding: the body is editable at once; Enter making paragraphs and the
+    // caret at the beginning (so that commands work before the first click) wait for the
+    // first use, since they need the page laid out, which a long message makes slow.
     clean(doc);
     if (!doc.body)
         doc.documentElement.appendChild(doc.createElement('body'));
     doc.body.setAttribute('contenteditable', 'true');
-    doc.execCommand('defaultParagraphSeparator', false, 'p');
-    doc.execCommand('styleWithCSS', false, false);
-    setCaret(doc.body);
+    let prepared = false, quietSelections = 0;
 
-    doc.addEventListener('selectionchange', schedulePush);
+    function prepare() {
+        if (prepared)
+            return;
+        prepared = true;
+        doc.execCommand('defaultParagraphSeparator', false, 'p');
+        doc.execCommand('styleWithCSS', false, false);
+        if (!range()) {
+            quietSelections++;  // the caret placed here is no move of the user's
+            setCaret(doc.body);
+        }
+    }
+    ['keydown', 'mousedown', 'focusin', 'beforeinput'].forEach(function (type) {
+        doc.addEventListener(type, prepare, true);
+    });
+
+    doc.addEventListener('selectionchange', function () {
+        if (quietSelections > 0)
+            quietSelections--;
+        else
+            schedulePush();
+    });
     doc.addEventListener('input', function () { dirty = true; schedulePush(); });
     doc.addEventListener('paste', function (e) {
         const data = e.clipboardData;
@@ -693,9 +747,7 @@
     if (typeof QWebChannel !== 'undefined' && typeof qt !== 'undefined') {
         new QWebChannel(qt.webChannelTransport, function (channel) {
             host = channel.objects.qfHost;
-            const s = state();
-            s.init = true;
-            host.push(s);
+            host.push({ init: true });  // the bridge stands; the states come with the first use
         });
     }
 })();

@@ -204,9 +204,12 @@ void TDomWork::Restore()
 
 QVariant TDomWork::QueryCommandValue(const QString &Name)
 {
-    if (!Ready || !FreshState())
+    if (!Ready)
         return {};
-    return NamedValue(Name, FState.value(QStringLiteral("values")).toMap().value(Name));
+    if (FStateFresh)
+        return NamedValue(Name, FState.value(QStringLiteral("values")).toMap().value(Name));
+    // One value asked of the page; the next push brings the rest.
+    return NamedValue(Name, Call(QStringLiteral("value"), {Name}));
 }
 
 void TDomWork::ExecCommand(const QString &Name, const QVariant &Value)
@@ -222,21 +225,16 @@ void TDomWork::ExecCommand(const QString &Name, const QVariant &Value)
 
 int TDomWork::QueryCommandStatus(int CmdId, bool EditGroup)
 {
-    bool TimedOut = false;
-    if (!FStateFresh) {
-        const QVariant S = Call(QStringLiteral("state"), {}, &TimedOut);
-        if (TimedOut)
-            return Disabled;
-        if (S.typeId() != QMetaType::QVariantMap)
-            return NotSupported;  // no document to command
-        FState = S.toMap();
-        FStateFresh = true;
+    if (FStateFresh) {
+        const QVariantMap Group =
+            FState.value(EditGroup ? QStringLiteral("edit") : QStringLiteral("doc")).toMap();
+        const QString Key = QString::number(CmdId);
+        if (Group.contains(Key))
+            return Group.value(Key).toInt();
     }
-    const QVariantMap Group =
-        FState.value(EditGroup ? QStringLiteral("edit") : QStringLiteral("doc")).toMap();
-    const QString Key = QString::number(CmdId);
-    if (Group.contains(Key))
-        return Group.value(Key).toInt();
+    // One status asked of the page; the next push brings the rest. A page without the
+    // editing script answers nothing: no document to command.
+    bool TimedOut = false;
     const QVariant S = Call(QStringLiteral("status"), {CmdId, EditGroup}, &TimedOut);
     return TimedOut ? Disabled : S.toInt();
 }

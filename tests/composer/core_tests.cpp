@@ -54,7 +54,7 @@ QVariantMap State(bool Bold)
             {"doc", QVariantMap{{"2184", 7}}},
             {"edit", QVariantMap{{"5002", 3}, {"5011", 3}, {"5029", 1}}},
             {"block", "Heading 1"},
-            {"at", QDateTime::currentMSecsSinceEpoch()}};
+            {"at", QDateTime::currentMSecsSinceEpoch() + 1}};  // taken after anything before
 }
 
 }  // namespace
@@ -164,17 +164,26 @@ TEST(DomWorkBridge, PushedStatesAnswerQueriesWithoutAskingThePage)
     EXPECT_TRUE(Host->Scripts[0].contains("[\"exec\",[\"Bold\",false]]"));
 
     // Disabled edit commands do not run; enabled ones go to the editor's own actions.
-    Host->Results["state"] = State(false);
+    emit Host->StatePushed(State(false));
     Dom.ExecEditCommand(5029, 0, QVariant());
     EXPECT_FALSE(Host->Scripts.last().contains("table"));
     Dom.ExecEditCommand(5002, 0, QVariant());
     EXPECT_EQ(Host->Actions, QList<int>{5002});
 
-    // Input makes the pushed state stale: the next query asks the page.
+    // Input makes the pushed state stale: the next query asks the page for that value.
+    emit Host->StatePushed(State(true));
     emit Host->InputStarted();
     Host->Scripts.clear();
+    Host->Results["value"] = false;
     EXPECT_EQ(Dom.QueryCommandValue("Bold"), QVariant(false));
-    EXPECT_EQ(Host->Scripts.size(), 1);
+    ASSERT_EQ(Host->Scripts.size(), 1);
+    EXPECT_TRUE(Host->Scripts[0].contains("[\"value\",[\"Bold\"]]"));
+    // A state the page took before the input does not count as fresh.
+    QVariantMap Old = State(true);
+    Old["at"] = QDateTime::currentMSecsSinceEpoch() - 1000;
+    emit Host->StatePushed(Old);
+    EXPECT_EQ(Dom.QueryCommandValue("Bold"), QVariant(false));
+    EXPECT_EQ(Host->Scripts.size(), 2);
 
     // Not ready: the named commands and control commands do nothing.
     Dom.Ready = false;
