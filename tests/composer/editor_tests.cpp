@@ -5,6 +5,9 @@
 #include "composer/domwork.h"
 #include "composer/ui/editorhost.h"
 
+#include <QApplication>
+#include <QClipboard>
+#include <QMimeData>
 #include <QRegularExpression>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -445,6 +448,27 @@ TEST_F(Editor, MessagesKeepNoScripts)
     const QString After = Dom->DocumentHTML();
     EXPECT_TRUE(After.contains("<b>pasted</b>")) << After.toStdString();
     EXPECT_FALSE(After.contains("script") || After.contains("onmouseover")) << After.toStdString();
+
+    // So does HTML pasted from the clipboard through the editor's own paste.
+    auto *Data = new QMimeData;
+    Data->setHtml("<i onclick=\"x()\">clipped</i><script>document.title='ran'</script>"
+                  "<a href=\"javascript:x()\">link</a>");
+    Data->setText("clipped");
+    QApplication::clipboard()->setMimeData(Data);
+    Caret("#a");
+    Dom->ExecEditCommand(5032, 0, QVariant());
+    ASSERT_TRUE(WaitUntil([&] { return Body().contains("clipped"); })) << Body().toStdString();
+    const QString Pasted = Dom->DocumentHTML();
+    EXPECT_TRUE(Pasted.contains("<i>clipped</i>")) << Pasted.toStdString();
+    EXPECT_FALSE(Pasted.contains("script") || Pasted.contains("onclick")) << Pasted.toStdString();
+    EXPECT_EQ(Js("document.title").toString(), "t");
+
+    // The marks for invisible elements are no part of the document.
+    Dom->SetShowDetails(true);
+    EXPECT_EQ(Js("document.adoptedStyleSheets.length").toInt(), 1);
+    EXPECT_EQ(Dom->DocumentHTML(), Pasted);
+    Dom->SetShowDetails(false);
+    EXPECT_EQ(Js("document.adoptedStyleSheets.length").toInt(), 0);
 
     // The page stays where it is: a refresh in a message leads nowhere.
     QSignalSpy Loaded(Host, &TDomHost::DocumentLoaded);
