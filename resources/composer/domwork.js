@@ -167,7 +167,6 @@
     const TABLE_OPS = {
         // A cell to the left of the current cell.
         5019: function (g, t) {
-            const p = g.pos.get(t.cell);
             return t.cell.parentNode.insertBefore(newCell(t.cell), t.cell);
         },
         // A column to the left of the current column.
@@ -334,8 +333,11 @@
         }
     };
 
+    // While one state is taken, the table under the selection is looked up once.
+    let tableMemo = null;
+
     function tableStatus(id) {
-        const t = tableSelection();
+        const t = tableMemo ? tableMemo.t : tableSelection();
         if (!t)
             return DISABLED;
         if (id === 5029)
@@ -528,8 +530,13 @@
             values[n] = value(n);
         for (const id of PUSHED_DOC)
             doc_[id] = status(id, false);
-        for (const id of PUSHED_EDIT)
-            edit[id] = status(id, true);
+        tableMemo = { t: tableSelection() };
+        try {
+            for (const id of PUSHED_EDIT)
+                edit[id] = status(id, true);
+        } finally {
+            tableMemo = null;
+        }
         const s = { values: values, doc: doc_, edit: edit, block: blockFormat(), dirty: dirty,
                     at: Date.now() };
         dirty = false;

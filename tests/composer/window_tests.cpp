@@ -29,9 +29,12 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
+#include <QWebEnginePage>
 #include <QWebEngineScript>
 #include <QWebEngineView>
 #include <gtest/gtest.h>
+
+#include <csignal>
 
 using namespace qf;
 using namespace qf::composer;
@@ -406,3 +409,24 @@ TEST_F(Window, FormattingBarAndMenus)
     EXPECT_TRUE(WaitUntil([&] { return !Body().contains("<a "); }, 20000)) << Body().toStdString();
 }
 
+
+TEST_F(Window, AnEditorThatDiesComesBackAndSaysSo)
+{
+    TypeSource("<p id=a>kept text</p>");
+    QSignalSpy Loaded(F->DomWork->Editor, &TDomHost::DocumentLoaded);
+    F->EditView0Click();
+    WaitForEditorLoad(Loaded);
+    QString Message;
+    OnModal([&](QWidget *W) {
+        auto *Box = qobject_cast<QMessageBox *>(W);
+        Message = Box ? Box->text() : QString();
+        Press(W, "OK");
+    });
+    Loaded.clear();
+    ::kill(pid_t(F->DHTMLEdit1->page()->renderProcessPid()), SIGKILL);
+    ASSERT_TRUE(WaitUntil([&] { return !Message.isEmpty(); }));
+    EXPECT_TRUE(Message.contains("restarted")) << Message.toStdString();
+    WaitForEditorLoad(Loaded);
+    EXPECT_TRUE(Body().contains("kept text")) << Body().toStdString();
+    EXPECT_TRUE(F->RxRichEdit1->toPlainText().contains("kept text"));
+}
