@@ -525,6 +525,7 @@
     let dirty = false;
 
     function state() {
+        prepare();  // commands have no state in a page that cannot be edited
         const values = {}, doc_ = {}, edit = {};
         for (const n of NAMES)
             values[n] = value(n);
@@ -706,19 +707,23 @@
         }
     };
 
-    // The editing scaffolding: the body is editable at once; Enter making paragraphs and the
-    // caret at the beginning (so that commands work before the first click) wait for the
-    // first use, since they need the page laid out, which a long message makes slow.
+    // The editing scaffolding waits for the first use (a click, a key, the focus or a
+    // command): an editable body, Enter making paragraphs, and the caret at the beginning
+    // so that commands work before the first click. An editable page takes longer to lay
+    // out, which a long message would make the user wait for on loading.
     clean(doc);
     if (!doc.body)
         doc.documentElement.appendChild(doc.createElement('body'));
-    doc.body.setAttribute('contenteditable', 'true');
     let prepared = false, quietSelections = 0;
 
     function prepare() {
         if (prepared)
             return;
         prepared = true;
+        doc.body.setAttribute('contenteditable', 'true');
+        // Keys already on their way go to the editable body.
+        if (doc.hasFocus() && doc.activeElement !== doc.body)
+            doc.body.focus({ preventScroll: true });
         doc.execCommand('defaultParagraphSeparator', false, 'p');
         doc.execCommand('styleWithCSS', false, false);
         if (!range()) {

@@ -181,7 +181,30 @@ TEST_F(Editor, DocumentHtmlKeepsTheDoctypeAndDropsTheScaffolding)
     EXPECT_TRUE(Html.startsWith("<!DOCTYPE html><html>")) << Html.toStdString();
     EXPECT_TRUE(Html.contains("<p>Hello <b>world</b></p>"));
     EXPECT_FALSE(Html.contains("contenteditable"));
-    EXPECT_EQ(Js("document.body.isContentEditable").toBool(), true);
+}
+
+TEST_F(Editor, AClickAndKeysEditTheDocument)
+{
+    Load("<p id=a>first words</p>");
+    QWidget *Keys = View.focusProxy() ? View.focusProxy() : &View;
+    QSignalSpy Changed(Dom, &TDomWork::DisplayChanged);
+    // A click near the end of the paragraph's text.
+    const QVariantList At = Js("(function(){const r=document.getElementById('a').getBoundingClientRect();"
+                               "return [Math.round(r.left + 60), Math.round(r.top + r.height / 2)];})()")
+                                .toList();
+    ASSERT_EQ(At.size(), 2);
+    QTest::mouseClick(Keys, Qt::LeftButton, {}, QPoint(At[0].toInt(), At[1].toInt()));
+    QTest::keyClicks(Keys, " typed");
+    ASSERT_TRUE(WaitUntil([&] { return Body().contains("typed"); })) << Body().toStdString();
+    EXPECT_TRUE(Js("document.body.isContentEditable").toBool());
+    EXPECT_TRUE(Changed.count() > 0 || Changed.wait(20000));
+    EXPECT_FALSE(Dom->DocumentHTML().contains("contenteditable"));
+
+    // Keys alone, in a document nobody has clicked yet, start at its beginning.
+    Load("<p id=a>words</p>");
+    View.setFocus();
+    QTest::keyClicks(View.focusProxy() ? View.focusProxy() : &View, "New ");
+    ASSERT_TRUE(WaitUntil([&] { return Body().contains("New words"); })) << Body().toStdString();
 }
 
 TEST_F(Editor, NamedCommandsOnASelection)
