@@ -13,6 +13,8 @@
 #include "shell/hhcomp.h"
 #include "shell/optform.h"
 #include "shell/settings.h"
+#include "tables/workspace.h"
+#include "tables/ui/recordgrid.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -110,6 +112,8 @@ TMainForm::TMainForm(QWidget *Parent) : QMainWindow(Parent)
     CreateFilterPage();
     CreateCalcPage();
     CreateMailPage();
+    CreateWorkspace();
+    CreateRestructForm();
     CreateComposer();
 
     HHComp1 = new THHComp(this, QStringLiteral("help/index.html"));
@@ -128,6 +132,8 @@ TMainForm::TMainForm(QWidget *Parent) : QMainWindow(Parent)
 
 TMainForm::~TMainForm()
 {
+    delete Grid;  // the grid reads the workspace until it goes
+    Grid = nullptr;
     if (MainForm == this)
         MainForm = nullptr;
 }
@@ -710,6 +716,8 @@ bool TMainForm::FormCloseQuery()
 
 void TMainForm::FormClose()
 {
+    if (Workspace->Active())
+        Workspace->SaveGridConfig();
     Preview->RemoveFile();
     HHComp1->CloseAll();
 }

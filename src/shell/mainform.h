@@ -31,6 +31,12 @@ class QToolBar;
 class QToolButton;
 class QWebEngineView;
 
+namespace qf::tables {
+class TTableWorkspace;
+class TRecordGrid;
+class TSelTabForm;
+class TRestructForm;
+}  // namespace qf::tables
 namespace qf::composer {
 class TDialogPrompter;
 class TDomWork;
@@ -139,6 +145,12 @@ public:
     THHComp *HHComp1;
     store::TReader Reader1;
 
+    // The open table: connection, dataset, field records, layout file (src/tables).
+    std::unique_ptr<tables::TTableWorkspace> Workspace;
+    tables::TRecordGrid *Grid = nullptr;
+    tables::TSelTabForm *SelTabForm = nullptr;
+    tables::TRestructForm *RestructForm = nullptr;
+
     // State set up when the window is created.
     QPixmap FGridBitmap;
     std::uint8_t FSorted = 0;
@@ -172,6 +184,22 @@ public:
     void TabSheet1Show();
     void TabSheet9Show();
 
+    // Opening and closing tables, the grid's sort (mainformtables.cpp).
+    void OpenDB0Click();
+    void OpenDBFFile(const QString &FileName);
+    void OpenAccessFile(const QString &FileName);
+    void CloseDB0Click();
+    void Reopen0Click();
+    void RxDBGrid1TitleBtnClick(int Column);
+    void Descend0Click();
+    void Unsort0Click();
+    void UpdateTableCommands();
+    // The tables named on the command line: the first .mdb, else the first .dbf.
+    void OpenCommandLineTables(const QStringList &Arguments);
+    // Restructure/Save As DBF and Create DBF (mainformrestruct.cpp).
+    void Restructure0Click();
+    void NewDatabase1Click();
+    void SpeedItem23Click();
     // The message editors (mainformcomposer.cpp): the HTML editor's one TDomWork, the
     // views' synchronization with the mail format and change flags, and the preview.
     composer::TDomWork *DomWork = nullptr;
@@ -215,6 +243,10 @@ private:
     QWidget *CreateEditPage();
     QWidget *CreateSourcePage();
     QWidget *CreatePreviewPage();
+    void CreateWorkspace();
+    void CreateRestructForm();
+    // Runs a table command; a failure shows its message, as the default handler would.
+    void RunTableCommand(const std::function<void()> &Command);
     QAction *Item(QMenu *Menu, const char *Name, const QString &Caption,
                   const QKeySequence &Shortcut = {});
     QAction *BarItem(QToolBar *Bar, const char *Name, const QString &Caption);
