@@ -128,6 +128,7 @@ protected:
                        "');if(!e)return false;const r=document.createRange();r.selectNodeContents(e);"
                        "getSelection().removeAllRanges();getSelection().addRange(r);return true;})()")
                         .toBool());
+        emit F->DomWork->Editor->InputStarted();  // as the mouse would
         ASSERT_TRUE(Changed.count() > 0 || Changed.wait(20000));
     }
 
