@@ -4,6 +4,7 @@
 // bars and the commands of the frame. Commands that other parts of the program
 // carry out are present here and stay disabled until those parts connect them.
 
+#include "store/dlist.h"
 #include "store/reader.h"
 
 #include <QMainWindow>
@@ -31,7 +32,14 @@ class QToolBar;
 class QToolButton;
 class QWebEngineView;
 
+namespace qf::expr {
+class TAdCalc;
+}  // namespace qf::expr
 namespace qf::tables {
+class TCalcFieldPage;
+class TCalcFields;
+class TFilterPage;
+class TRecordVariables;
 class TTableWorkspace;
 class TRecordGrid;
 class TSelTabForm;
@@ -151,12 +159,20 @@ public:
     tables::TSelTabForm *SelTabForm = nullptr;
     tables::TRestructForm *RestructForm = nullptr;
 
+    // The project store, the expression engine, the calculated fields and the record variables
+    // (mainformcalc.cpp); the pages of the filter and the calculated fields.
+    store::TDList DList1;
+    std::unique_ptr<expr::TAdCalc> AdCalc1;
+    std::unique_ptr<tables::TCalcFields> CalcFields;
+    std::unique_ptr<tables::TRecordVariables> RecordVariables;
+    tables::TFilterPage *FilterPage = nullptr;
+    tables::TCalcFieldPage *CalcFieldPage = nullptr;
+    bool FModified = false; // the project changed
+
     // State set up when the window is created.
     QPixmap FGridBitmap;
     std::uint8_t FSorted = 0;
     QString FSortField;
-    std::uint8_t FExprChanged = 0;
-    QStringList FEvalStack;
 
     void FormCreate();
     bool FormCloseQuery();
@@ -183,6 +199,17 @@ public:
     void PageControl1Change();
     void TabSheet1Show();
     void TabSheet9Show();
+
+    // Calculated fields, the filter page and the record variables (mainformcalc.cpp).
+    void RefreshCalcFieldList();
+    void UpdateCalcFieldControls();
+    void Button8Click();
+    void Button14Click();
+    void ListBox1Click();
+    void Memo2Exit();
+    void TabSheet7Show();
+    void ADOQuery1BeforeOpen();
+    void ADOQuery1AfterClose();
 
     // Opening and closing tables, the grid's sort (mainformtables.cpp).
     void OpenDB0Click();
@@ -244,6 +271,8 @@ private:
     QWidget *CreateSourcePage();
     QWidget *CreatePreviewPage();
     void CreateWorkspace();
+    void CreateCalcObjects();
+    void BindRecordVariables();
     void CreateRestructForm();
     // Runs a table command; a failure shows its message, as the default handler would.
     void RunTableCommand(const std::function<void()> &Command);
