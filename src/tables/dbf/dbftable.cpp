@@ -566,7 +566,10 @@ bool TDbfTable::ReadText(int64_t Row, int Field, QString &Text) const
     if (Size == 0) {
         Text = QString();
     } else if (IsAscii(Bytes)) {
-        Text.resize(Size);
+        if (Text.isDetached() && Text.capacity() >= Size)
+            Text.resize(Size);
+        else
+            Text = QString(Size, Qt::Uninitialized);
         char16_t *Out = reinterpret_cast<char16_t *>(Text.data());
         for (qsizetype i = 0; i < Size; ++i)
             Out[i] = char16_t(uint8_t(Bytes[i]));
