@@ -127,6 +127,26 @@ bool compareTexts(uint8_t Sign, const QString &A, const QString &B)
     return compare(Sign, compareText(A, B));
 }
 
+// Empty text that keeps its buffer when no one else holds it: the next value written into it (by
+// the host, for every record) needs no allocation.
+void ClearText(QString &Text)
+{
+    if (Text.isDetached())
+        Text.resize(0);
+    else
+        Text = QString();
+}
+
+// The zero value of every type, as TExprValue() is, with the text's buffer kept.
+void ClearKeepingText(TExprValue &Value)
+{
+    QString Text;
+    Text.swap(Value.S);
+    Value = TExprValue();
+    ClearText(Text);
+    Value.S.swap(Text);
+}
+
 template <typename T>
 int threeWay(T A, T B)
 {
@@ -667,6 +687,9 @@ bool TParser::exprString(int Context, QString &Value, bool &First)
     First = true;
     for (;;) {
         TExprValue v;
+        // An empty result lends its buffer to the first operand (a host may write the text into it).
+        if (Value.isEmpty() && Value.isDetached())
+            v.S.swap(Value);
         if (!factor(etString, v)) {
             SetError(Context == 5 && First ? 3 : 4);
             return false;
@@ -1073,7 +1096,7 @@ bool TParser::parseArguments(TExprValue *Values, const TExprType *Types, size_t 
     }
     ++Index;
     for (size_t i = 0; i < Count; ++i) {
-        Values[i] = TExprValue();
+        ClearKeepingText(Values[i]);
         if (!exprOfType(i + 1 < Count ? 3 : 4, Types[i], Values[i]))
             return false;
         ++Index; // past "," or ")"
@@ -1106,7 +1129,7 @@ bool TParser::callFunct(TFunct *Funct, TExprType ResultType, TExprValue &Result)
             Owner->CurrentParams = Saved;
             --Depth;
             for (TExprValue &v : Frame.Values)
-                v.S = QString(); // the texts are released with the call
+                ClearText(v.S); // the texts are released with the call (their buffers kept)
         }
     } restore{Owner, Owner->CurrentParams, callDepth_, frame};
     ++callDepth_;
