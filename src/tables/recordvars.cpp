@@ -104,7 +104,7 @@ TRecordVariables::TNameSlot &TRecordVariables::Slot(const QString &VarName)
     return slots_.back();
 }
 
-int TRecordVariables::FieldIndex(TNameSlot &S)
+[[gnu::always_inline]] inline int TRecordVariables::FieldIndex(TNameSlot &S)
 {
     const uint64_t Generation = CurrentDataSet ? CurrentDataSet->FieldsGeneration() : 0;
     if (CurrentDataSet == slotSet_ && Generation == slotGeneration_ && S.Field != -2) [[likely]]
@@ -198,7 +198,10 @@ void TRecordVariables::Lookup(const QString &VarName, bool &Found, T &Value, int
 {
     if (FCalcError)
         return;
-    TNameSlot &S = Slot(VarName);
+    // The usual request, a field asked again for its next type, is answered without calls.
+    TNameSlot &S = lastSlot_ < slots_.size() && slots_[lastSlot_].VarName.isSharedWith(VarName)
+                       ? slots_[lastSlot_]
+                       : Slot(VarName);
     if (FieldIndex(S) >= 0) {
         if (S.Rows & (1u << Row)) {
             Read(*S.FieldRef, Value);
