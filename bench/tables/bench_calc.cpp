@@ -145,7 +145,7 @@ public:
         return Seconds(Timer);
     }
 
-    // The rows of a statement, its first column as an integer (row ids) or a real (nullopt for NULL).
+    // A statement's rows: its first column as a real (row ids too), nullopt for NULL.
     std::vector<std::optional<double>> Column(const char *Sql)
     {
         std::vector<std::optional<double>> Values;
@@ -280,7 +280,8 @@ int main(int argc, char **argv)
     for (size_t i = 0; i < SqliteValues.size() && i < Values.size(); ++i) {
         if (!SqliteValues[i])
             ++Null;
-        else if (std::fabs(Values[i] - *SqliteValues[i]) <= 1e-9 * std::max(1.0, std::fabs(*SqliteValues[i])))
+        else if (std::fabs(Values[i] - *SqliteValues[i]) <=
+                 1e-9 * std::max(1.0, std::fabs(*SqliteValues[i])))
             ++Same;
         else
             ++Different;

@@ -687,7 +687,7 @@ bool TParser::exprString(int Context, QString &Value, bool &First)
     First = true;
     for (;;) {
         TExprValue v;
-        // An empty result lends its buffer to the first operand (a host may write the text into it).
+        // An empty result lends its buffer to the first operand (a host may write text into it).
         if (Value.isEmpty() && Value.isDetached())
             v.S.swap(Value);
         if (!factor(etString, v)) {

@@ -99,7 +99,8 @@ void TField::ReadString(QString &Text) const
 {
     if (def_.DataType == ftString && dataSet_.dbfSource_) {
         const int64_t Row = dataSet_.SourceRow(index_);
-        if (Row >= 0 && static_cast<const TDbfTable &>(*dataSet_.source_).ReadText(Row, index_, Text))
+        if (Row >= 0 &&
+            static_cast<const TDbfTable &>(*dataSet_.source_).ReadText(Row, index_, Text))
             return;
     }
     Text = AsString();
@@ -147,7 +148,8 @@ TDateTime TField::AsDateTime() const
     if (def_.DataType == ftDate && dataSet_.dbfSource_) {
         const int64_t Row = dataSet_.SourceRow(index_);
         TDateTime Serial;
-        if (Row >= 0 && static_cast<const TDbfTable &>(*dataSet_.source_).AsDate(Row, index_, Serial))
+        if (Row >= 0 &&
+            static_cast<const TDbfTable &>(*dataSet_.source_).AsDate(Row, index_, Serial))
             return Serial;
     }
     const QVariant V = Value();

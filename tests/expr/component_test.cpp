@@ -372,7 +372,8 @@ TEST_F(Component, BuiltinCallsOfLiteralsGiveTheSameValueOnEveryRecord)
 {
     // A compiled text reuses the value of such a call; failures are computed, and reported, anew.
     Calc.Compile("due >= encodedate(2010, 1, 1) and length(\"abc\") = 3", 6);
-    for (const auto &[due, accepted] : std::vector<std::pair<TDateTime, bool>>{{40178, false}, {40179, true}, {50000, true}}) {
+    for (const auto &[due, accepted] :
+         std::vector<std::pair<TDateTime, bool>>{{40178, false}, {40179, true}, {50000, true}}) {
         Dates["due"] = due;
         EXPECT_EQ(Compiled(6), accepted) << due;
     }

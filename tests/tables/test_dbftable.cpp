@@ -363,13 +363,25 @@ TEST(TablesDbf, TypedReadsAgreeWithTheValues)
     QTemporaryDir Dir;
     const std::vector<TRawField> Fields = {{"T", 'C', 8}, {"N", 'N', 20, 2}, {"D", 'D', 8}};
     const std::vector<std::pair<const char *, const char *>> Rows = {
-        {"12345.67", "20100101"}, {"-0.50", "20000229"},  {"1,5", "19000229"},       {".5", "00000000"},
-        {"5.", "        "},      {"+5", "20231301"},     {"1e3", "00010101"},        {"12345678901234567", "99991231"},
-        {"0.1", "2023-1-1"},     {"abc", "20231131"},    {"", "19991231"},           {"-", "18991230"},
-        {"1.2.3", "18991229"},   {"9007199254740993", "20240229"}, {"0000000000.1", "21000229"}};
+        {"12345.67", "20100101"},
+        {"-0.50", "20000229"},
+        {"1,5", "19000229"},
+        {".5", "00000000"},
+        {"5.", "        "},
+        {"+5", "20231301"},
+        {"1e3", "00010101"},
+        {"12345678901234567", "99991231"},
+        {"0.1", "2023-1-1"},
+        {"abc", "20231131"},
+        {"", "19991231"},
+        {"-", "18991230"},
+        {"1.2.3", "18991229"},
+        {"9007199254740993", "20240229"},
+        {"0000000000.1", "21000229"}};
     std::vector<QByteArray> Records;
     for (size_t i = 0; i < Rows.size(); ++i)
-        Records.push_back(RawRecord(Fields, {i % 3 ? "plain" : (i % 2 ? "caf\xE9" : ""), Rows[i].first, Rows[i].second}));
+        Records.push_back(RawRecord(
+            Fields, {i % 3 ? "plain" : (i % 2 ? "caf\xE9" : ""), Rows[i].first, Rows[i].second}));
     const QString Name = Dir.filePath("typed.dbf");
     WriteBytes(Name, RawDbf(0x03, Fields, Records, {}, 0));
     TDbfTable Table(Name);

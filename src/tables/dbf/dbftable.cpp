@@ -42,7 +42,10 @@ bool IsAsciiBlock(const uchar *Bytes, int64_t Size)
     for (; At + 64 <= Size; At += 64) {
         uint64_t Words[8];
         std::memcpy(Words, Bytes + At, sizeof Words);
-        if ((Words[0] | Words[1] | Words[2] | Words[3] | Words[4] | Words[5] | Words[6] | Words[7]) & kHigh)
+        uint64_t Any = 0;
+        for (const uint64_t Word : Words)
+            Any |= Word;
+        if (Any & kHigh)
             return false;
     }
     for (; At < Size; ++At)
@@ -550,7 +553,8 @@ double TDbfTable::AsFloat(int64_t Row, int Field) const
 
 bool TDbfTable::AsDate(int64_t Row, int Field, double &Serial) const
 {
-    if (layout_[size_t(Field)].Type != 'D' || Row < 0 || Row >= fileRows_ || PendingValue(Row, Field))
+    if (layout_[size_t(Field)].Type != 'D' || Row < 0 || Row >= fileRows_ ||
+        PendingValue(Row, Field))
         return false;
     Serial = ParseDateSerial(Raw(Row, Field));
     CheckIntact();
@@ -559,7 +563,8 @@ bool TDbfTable::AsDate(int64_t Row, int Field, double &Serial) const
 
 bool TDbfTable::ReadText(int64_t Row, int Field, QString &Text) const
 {
-    if (layout_[size_t(Field)].Type != 'C' || Row < 0 || Row >= fileRows_ || PendingValue(Row, Field))
+    if (layout_[size_t(Field)].Type != 'C' || Row < 0 || Row >= fileRows_ ||
+        PendingValue(Row, Field))
         return false;
     const QByteArrayView Bytes = TrimmedRight(Raw(Row, Field));
     const qsizetype Size = Bytes.size();
