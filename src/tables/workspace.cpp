@@ -11,6 +11,7 @@ TTableWorkspace::TTableWorkspace()
       sqlSet_(std::make_unique<TSQLSet>())
 {
     InitTableQuerySet(*sqlSet_);
+    recordCommands_ = std::make_unique<TRecordCommands>(*this);
 }
 
 TTableWorkspace::~TTableWorkspace() = default;

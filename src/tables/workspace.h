@@ -9,6 +9,7 @@
 #include "tables/dataset.h"
 #include "store/sqlset.h"
 #include "tables/fieldrecords.h"
+#include "tables/recordcommands.h"
 
 #include <QString>
 #include <QStringList>
@@ -30,6 +31,7 @@ public:
     TADOQuery &ADOQuery1() { return *query_; }
     TDataSource &DataSource1() { return *dataSource_; }
     TSQLSet &SQLSet1() { return *sqlSet_; }
+    TRecordCommands &RecordCommands() { return *recordCommands_; }
 
     // State shared with the window.
     QString DataBaseDir;   // folder of the last opened file, with its trailing "/"
@@ -91,6 +93,7 @@ private:
     std::unique_ptr<TADOQuery> query_;
     std::unique_ptr<TDataSource> dataSource_;
     std::unique_ptr<TSQLSet> sqlSet_;
+    std::unique_ptr<TRecordCommands> recordCommands_;
 };
 
 }  // namespace qf::tables
