@@ -126,6 +126,12 @@ public:
     // cursor, sort and filter.
     void Clone(TADOQuery &Source);
 
+    // The value and display text of a field in the visible record at 0-based Index, read without
+    // moving the cursor or firing events (the grid reads its rows so); the record being edited
+    // shows its edit buffer. Null (empty text) outside the records.
+    QVariant RowValue(int Index, int Field) const;
+    QString RowText(int Index, int Field) const;
+
     // The rows behind the open result set (nullptr when closed).
     TTableSource *Source() const { return source_.get(); }
     // The row id of the current record, -1 when there is none.

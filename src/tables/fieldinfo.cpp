@@ -4,19 +4,6 @@
 
 namespace qf::tables {
 
-int InitialEditorWidth(TDbfType Kind, const TField &Field)
-{
-    const int Name = int(Field.FieldName().size());
-    switch (Kind) {
-    case dtC: return std::max(Name, std::max(7, std::min(10, Field.Size())));
-    case dtN: return std::max(7, Name);
-    case dtD: return std::max(9, Name);
-    case dtL: return std::max(1, Name) + 2;
-    case dtM: return std::max(40, Name);
-    }
-    return 7;
-}
-
 std::vector<TFieldEditInfo> BuildFieldRecords(const TADOQuery &DataSet)
 {
     std::vector<TFieldEditInfo> Records(size_t(std::max(0, DataSet.FieldCount())));

@@ -22,6 +22,17 @@ TRecordCommands::TRecordCommands(TTableWorkspace &Workspace) : ws_(Workspace)
     Q.AfterInsert = Buttons;
     Q.AfterEdit = Buttons;
     Q.AfterDelete = Buttons;
+    Q.AfterScroll = [this](TADOQuery &) {
+        if (OnScroll)
+            OnScroll();
+    };
+}
+
+TRecordCommands::~TRecordCommands()
+{
+    TADOQuery &Q = ws_.ADOQuery1();
+    Q.BeforeInsert = Q.BeforeEdit = Q.AfterCancel = Q.BeforePost = Q.AfterPost = nullptr;
+    Q.AfterInsert = Q.AfterEdit = Q.AfterDelete = Q.AfterScroll = nullptr;
 }
 
 QString TRecordCommands::TableTitle() const

@@ -26,6 +26,9 @@ public:
     enum TDeleteAnswer { daNo, daYes, daYesDontAskAgain };
 
     explicit TRecordCommands(TTableWorkspace &Workspace);
+    ~TRecordCommands();
+    TRecordCommands(const TRecordCommands &) = delete;
+    TRecordCommands &operator=(const TRecordCommands &) = delete;
 
     // Hooks the window binds.
     std::function<bool()> ConfirmDel;                 // the "ConfirmDel" option
@@ -34,6 +37,7 @@ public:
     std::function<void(const QString &Message)> OnError;
     std::function<void()> OnEditorLayout;             // editor widths changed after a post
     std::function<void()> OnButtonsChanged;           // the edit state or the record count changed
+    std::function<void()> OnScroll;                   // the current record changed
 
     // The dataset's events; the constructor binds them.
     void BeforeInsertOrEdit();
