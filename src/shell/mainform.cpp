@@ -8,6 +8,8 @@
 #include "shell/hhcomp.h"
 #include "shell/optform.h"
 #include "shell/settings.h"
+#include "tables/ui/editdb.h"
+#include "tables/workspace.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -123,6 +125,7 @@ TMainForm::TMainForm(QWidget *Parent) : QMainWindow(Parent)
 
 TMainForm::~TMainForm()
 {
+    delete EditDB;  // it watches the workspace's dataset, which goes before the child windows
     if (MainForm == this)
         MainForm = nullptr;
 }
@@ -654,6 +657,7 @@ void TMainForm::FormCreate()
     DHTMLEdit1->setHtml(QString::fromLatin1(BlankDocument));
     WebBrowser1->setHtml(QString::fromLatin1(BlankDocument));
     FPreviewDirty = 1;
+    CreateRecordCommands();
     UpdateCaption();
 }
 

@@ -31,6 +31,14 @@ class QToolBar;
 class QToolButton;
 class QWebEngineView;
 
+namespace qf::tables {
+class TTableWorkspace;
+class TEditDB;
+class TDelForm;
+class TFindForm;
+class TSQLForm;
+}  // namespace qf::tables
+
 namespace qf {
 
 class THHComp;
@@ -169,6 +177,27 @@ public:
     void PageControl1Change();
     void TabSheet1Show();
     void TabSheet9Show();
+
+    // The table workspace and the windows of the record commands (tablecommands.cpp).
+    std::unique_ptr<tables::TTableWorkspace> Workspace;
+    tables::TEditDB *EditDB = nullptr;
+    tables::TDelForm *DelForm = nullptr;
+    tables::TFindForm *FindForm = nullptr;
+    tables::TSQLForm *SQLForm = nullptr;
+    void CreateRecordCommands();
+    void AddRec0Click();
+    void EditRec0Click();
+    void DeleteRec0Click();
+    void DeleteCurrentRecord();
+    void Find0Click();
+    void Unique0Click();
+    void ExecSQL0Click();
+    void RxDBGrid1DblClick();
+    void ADOQuery1AfterScroll();
+    // Enables exactly the record commands that can run now.
+    void UpdateRecordCommands();
+    // A failure of the table layer, shown with the program's title.
+    void ShowTableError(const QString &Message);
 
     void DHTMLEdit1DocumentComplete(bool Ok);
     void WebBrowser1DocumentComplete(bool Ok);
