@@ -165,6 +165,8 @@ void TEditDB::Build()
             connect(Combo, &QComboBox::editTextChanged, this, [this, i] { Typed(i); });
             Editor = Combo;
         }
+        if (R.Kind != dtM)
+            Editor->adjustSize();
         Label->setProperty("Tag", i);
         Editor->setProperty("Tag", i);
         Editor->setObjectName(QStringLiteral("Field_") + Name);
