@@ -18,6 +18,8 @@
 #include <mutex>
 #include <vector>
 
+using namespace qf::delivery;
+
 namespace {
 
 struct TShared {

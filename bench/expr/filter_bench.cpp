@@ -14,6 +14,8 @@
 #include <random>
 #include <vector>
 
+using namespace qf::expr;
+
 namespace {
 
 constexpr int Records = 1000000;

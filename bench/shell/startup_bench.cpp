@@ -42,16 +42,17 @@ double TimeStartupForms()
 {
     QElapsedTimer T;
     T.start();
-    qf::CreateForms();
-    qf::MainForm->show();
+    qf::shell::CreateForms();
+    qf::shell::MainForm->show();
     QApplication::processEvents();
-    for (QWidget *D : std::initializer_list<QWidget *>{qf::AddWordForm, qf::AboutBox, qf::OptForm}) {
+    for (QWidget *D : std::initializer_list<QWidget *>{qf::shell::AddWordForm, qf::shell::AboutBox,
+                                                       qf::shell::OptForm}) {
         D->show();
         QApplication::processEvents();
         D->hide();
     }
     const double Ms = T.nsecsElapsed() / 1e6;
-    qf::FreeForms();
+    qf::shell::FreeForms();
     QApplication::processEvents();
     return Ms;
 }
@@ -65,7 +66,7 @@ int main(int argc, char **argv)
     qputenv("XDG_DATA_HOME", Home.filePath("data").toUtf8());
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    qf::PrepareEnvironment();
+    qf::shell::PrepareEnvironment();
     QApplication App(argc, argv);
     const int Reps = argc > 1 ? std::max(3, atoi(argv[1])) : 15;
 

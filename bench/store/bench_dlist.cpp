@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+using namespace qf::store;
+
 namespace {
 double seconds(std::chrono::steady_clock::time_point t0) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();

@@ -24,6 +24,8 @@
 #include <random>
 #include <sqlite3.h>
 
+using namespace qf::tables;
+
 namespace {
 double Seconds(const QElapsedTimer &Timer) { return Timer.nsecsElapsed() / 1e9; }
 

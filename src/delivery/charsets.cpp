@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <iconv.h>
 
+namespace qf::delivery {
+
 namespace {
 
 iconv_t AsIconv(void *P) { return static_cast<iconv_t>(P); }
@@ -100,3 +102,5 @@ QByteArray TCharsetEncoder::Encode(const QString &Text, TUnmappable Mode) {
   Out.truncate(static_cast<qsizetype>(Used));
   return Out;
 }
+
+}  // namespace qf::delivery

@@ -6,6 +6,8 @@
 
 #include <array>
 
+namespace qf::delivery {
+
 struct TCharsetInfo {
   const char *DisplayName;
   const char *MimeName;
@@ -56,3 +58,5 @@ private:
   bool FPassUtf8 = false;
   void *FIconv = nullptr;  // iconv_t
 };
+
+}  // namespace qf::delivery

@@ -5,6 +5,8 @@
 
 #include <stdexcept>
 
+namespace qf::delivery {
+
 class EIdException : public std::runtime_error {
 public:
   explicit EIdException(const QString &Message)
@@ -24,3 +26,5 @@ public:
 private:
   int FReplyCode;
 };
+
+}  // namespace qf::delivery

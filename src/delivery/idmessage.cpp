@@ -14,6 +14,8 @@
 #include <ctime>
 #include <unistd.h>
 
+namespace qf::delivery {
+
 namespace {
 
 // The current local time as RFC 5322 wants it. Made once a second per thread: the local
@@ -251,3 +253,5 @@ QByteArray TIdMessage::Compose(const QString &MailAgent) const {
   Out.append("\r\n--" + Boundary + "--\r\n");
   return Out;
 }
+
+}  // namespace qf::delivery

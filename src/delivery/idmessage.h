@@ -9,6 +9,8 @@
 #include <memory>
 #include <vector>
 
+namespace qf::delivery {
+
 class TCharsetEncoder;
 
 class TIdEMailAddressItem {
@@ -86,3 +88,5 @@ QByteArray LocalHostName();
 
 // Throws EIdException when Address is empty, too long or holds control characters.
 void CheckAddress(const QString &Address, const QString &Role);
+
+}  // namespace qf::delivery

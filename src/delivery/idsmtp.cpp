@@ -11,6 +11,8 @@
 #include <mutex>
 #include <poll.h>
 
+namespace qf::delivery {
+
 namespace {
 
 void GlobalInit() {
@@ -211,3 +213,5 @@ void TIdSMTP::Send(const TIdMessage &Message) {
   curl_easy_setopt(FImpl->Curl, CURLOPT_MAIL_RCPT, nullptr);
   curl_slist_free_all(Rcpt);
 }
+
+}  // namespace qf::delivery

@@ -7,6 +7,8 @@
 #include <QByteArray>
 #include <QString>
 
+namespace qf::delivery {
+
 class TIdMessage;
 
 // The time-out Connect uses when none is given, in milliseconds.
@@ -39,3 +41,5 @@ private:
   struct TImpl;
   TImpl *FImpl;
 };
+
+}  // namespace qf::delivery

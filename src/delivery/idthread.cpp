@@ -7,6 +7,8 @@
 #include <deque>
 #include <exception>
 
+namespace qf::delivery {
+
 namespace {
 
 // Calls waiting for the user interface thread. Qt only carries a wake-up event; the calls
@@ -251,3 +253,5 @@ void TIdThread::CheckSynchronize() {
     SyncQueue().Changed.notify_all();
   }
 }
+
+}  // namespace qf::delivery

@@ -12,6 +12,8 @@
 #include <mutex>
 #include <thread>
 
+namespace qf::delivery {
+
 class TIdThread {
 public:
   // The thread starts suspended: Stopped until the first Start.
@@ -73,3 +75,5 @@ private:
   QString FTerminatingException;
   std::thread FThread;
 };
+
+}  // namespace qf::delivery

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <utility>
 
+namespace qf::delivery {
+
 namespace {
 
 constexpr char HexDigits[] = "0123456789ABCDEF";
@@ -273,3 +275,5 @@ QByteArray GuessContentType(const QString &FileName) {
       return T;
   return "application/octet-stream";
 }
+
+}  // namespace qf::delivery

@@ -6,6 +6,8 @@
 #include <QList>
 #include <QString>
 
+namespace qf::delivery {
+
 class TCharsetEncoder;
 
 // Data: text whose line breaks are CR LF. Lines of at most 76 characters.
@@ -33,3 +35,5 @@ void AppendHeader(QByteArray &Out, const char *Name, const THeaderTokens &Tokens
 
 // A content type for a file name, from its extension (case does not matter).
 QByteArray GuessContentType(const QString &FileName);
+
+}  // namespace qf::delivery

@@ -7,6 +7,10 @@
 #include <charconv>
 #include <type_traits>
 
+namespace qf::expr {
+
+using namespace qf::store;
+
 std::array<TSymbolRow, SymbolRowCount> SymbolTable = {{
     {QString(), tcEnd, 0},
     {QString(), tcName, 0},
@@ -591,3 +595,5 @@ void TAdCalc::loadSymbol(int Structure, void *&Properties, TFileHandle &H)
     NeedRecompile = true;
     Properties = new TSymProperties{name, stKeyword, ref};
 }
+
+} // namespace qf::expr

@@ -14,6 +14,8 @@
 #include <memory>
 #include <vector>
 
+namespace qf::expr {
+
 class TAdCalc;
 class TParser;
 
@@ -163,15 +165,15 @@ public:
                           const QString &Description = {}, const QString &UserText = {});
     bool SetVariableValue(const QString &Name, const TExprValue &Value);
 
-    TReader &Reader() { return reader_; }
+    store::TReader &Reader() { return reader_; }
     bool NeedRecompile = false;
     bool ErrorReported = false;
     const TFunctParamValues *CurrentParams = nullptr;
 
 private:
     friend class TParser;
-    TReader reader_;
-    TDList compiled_;
+    store::TReader reader_;
+    store::TDList compiled_;
     int evalDepth_ = 0; // evaluations in progress (formula functions nest)
     int descent_ = 0;   // nesting of the descent over all parsers
     // The parser last found under a handle, so that a filter run does not look the key up per record.
@@ -185,8 +187,8 @@ private:
     void registerBuiltins();
     bool checkIdentifier(QString &Name);
     QString identifierError(QString &Name) const;
-    void saveSymbol(int Structure, void *Properties, TFileHandle &H);
-    void loadSymbol(int Structure, void *&Properties, TFileHandle &H);
+    void saveSymbol(int Structure, void *Properties, store::TFileHandle &H);
+    void loadSymbol(int Structure, void *&Properties, store::TFileHandle &H);
     void message(const QString &Text);
     void disposeSymbol(int Structure, void *Properties);
     void releaseSymbol(int Structure, TSymbolRef *Ref);
@@ -206,3 +208,5 @@ private:
 // Number texts with "." as the decimal point whatever the locale.
 long double StrToFloatDot(const QString &S, int &Code);
 QString FloatToStrDot(long double Value);
+
+} // namespace qf::expr

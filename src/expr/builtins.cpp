@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace qf::expr {
+
 const std::array<TBuiltinDecl, 47> &BuiltinTable()
 {
     static const std::array<TBuiltinDecl, 47> table = {{
@@ -279,3 +281,5 @@ long double StrToFloatDot(const QString &S, int &Code)
     Code = i + 1;
     return 0;
 }
+
+} // namespace qf::expr

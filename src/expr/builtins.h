@@ -6,6 +6,8 @@
 #include <array>
 #include <vector>
 
+namespace qf::expr {
+
 struct TBuiltinDecl {
     uint8_t Id;
     const char *Name;
@@ -14,3 +16,5 @@ struct TBuiltinDecl {
 };
 
 const std::array<TBuiltinDecl, 47> &BuiltinTable();
+
+} // namespace qf::expr

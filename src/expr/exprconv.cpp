@@ -8,6 +8,8 @@
 #include <cmath>
 #include <string>
 
+namespace qf::expr {
+
 namespace {
 
 constexpr qint64 JulianDayOfZero = 2415019; // 30 December 1899
@@ -311,8 +313,15 @@ QString TimeToStr(TDateTime Value)
     return QLocale().toString(timeOf(Value), longTimeFormat());
 }
 
-QString DateTimeToStr(TDateTime Value)
+QString DateTimeToStr(TDateTime Value, TDateRules Rules)
 {
+    if (Rules == TDateRules::Field) {
+        if (!(Value >= MinDateTime && Value < MaxDateTime))
+            return QString();
+        const double days = std::trunc(Value);
+        if (std::round(std::fabs(Value - days) * MSecsPerDay) >= MSecsPerDay)
+            Value = Value < 0 ? days - 1 : days + 1;
+    }
     const QTime t = timeOf(Value);
     QString s = DateToStr(Value);
     if (t.msecsSinceStartOfDay() != 0)
@@ -325,12 +334,12 @@ QString FormatDateTime(const QString &Format, TDateTime Value)
     return QLocale().toString(QDateTime(dateOf(Value), timeOf(Value), Qt::UTC), Format);
 }
 
-bool TryStrToDate(const QString &S, TDateTime &Value)
+bool TryStrToDate(const QString &S, TDateTime &Value, TDateRules Rules)
 {
     const QString text = S.trimmed();
     QString format = shortDateFormat();
     QDate d = QLocale().toDate(text, format);
-    if (!d.isValid()) {
+    if (!d.isValid() && Rules == TDateRules::Formula) {
         // Two-digit years as typed: within fifty years of today.
         d = QLocale().toDate(text, format.replace(QStringLiteral("yyyy"), QStringLiteral("yy")));
         const int earliest = QDate::currentDate().year() - 50;
@@ -356,17 +365,39 @@ bool TryStrToTime(const QString &S, TDateTime &Value)
     return false;
 }
 
-bool TryStrToDateTime(const QString &S, TDateTime &Value)
+bool TryStrToDateTime(const QString &S, TDateTime &Value, TDateRules Rules)
 {
     const QString text = S.trimmed();
-    if (TryStrToDate(text, Value))
+    if (TryStrToDate(text, Value, Rules))
         return true;
+    const bool field = Rules == TDateRules::Field;
     for (qsizetype i = text.indexOf(u' '); i > 0; i = text.indexOf(u' ', i + 1)) {
         TDateTime d = 0, t = 0;
-        if (TryStrToDate(text.left(i), d) && TryStrToTime(text.mid(i + 1), t)) {
+        if (!TryStrToDate(text.left(i), d, Rules))
+            continue;
+        const QString timeText = text.mid(i + 1).trimmed();
+        bool ok = TryStrToTime(timeText, t);
+        if (!ok && field) {
+            for (const char *format : {"H:mm:ss", "H:mm"}) {
+                const QTime time = QLocale().toTime(timeText, QLatin1String(format));
+                if (time.isValid()) {
+                    t = fromTime(time);
+                    ok = true;
+                    break;
+                }
+            }
+        }
+        if (ok) {
             Value = d >= 0 ? d + t : d - t;
             return true;
         }
     }
-    return false;
+    // What a user of another locale may type in a field.
+    const QDate iso = field ? QDate::fromString(text, Qt::ISODate) : QDate();
+    if (!validDate(iso))
+        return false;
+    Value = fromDate(iso);
+    return true;
 }
+
+} // namespace qf::expr

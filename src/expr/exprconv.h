@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <optional>
 
+namespace qf::expr {
+
 // Decimal text of a 32-bit integer literal; none when it does not fit.
 std::optional<int32_t> ParseIntLiteral(const QString &Text);
 // Optional leading spaces, optional sign, decimal digits or hex digits after "$", "x", "X", "0x", "0X".
@@ -30,13 +32,18 @@ int DayOfWeek(TDateTime Value);
 TDateTime IncMonth(TDateTime Value, int32_t Months);
 bool IsLeapYear(int Year);
 
+// Whose rules a date-time text follows. Formulas raise outside the valid range and read two-digit
+// years; the data layer's fields give an empty text there instead, round to the millisecond with
+// carry, take four-digit years only and also read ISO dates and "H:mm" times.
+enum class TDateRules { Formula, Field };
+
 QString DateToStr(TDateTime Value);
 QString TimeToStr(TDateTime Value);
-QString DateTimeToStr(TDateTime Value);
+QString DateTimeToStr(TDateTime Value, TDateRules Rules = TDateRules::Formula);
 QString FormatDateTime(const QString &Format, TDateTime Value);
-bool TryStrToDate(const QString &S, TDateTime &Value);
+bool TryStrToDate(const QString &S, TDateTime &Value, TDateRules Rules = TDateRules::Formula);
 bool TryStrToTime(const QString &S, TDateTime &Value);
-bool TryStrToDateTime(const QString &S, TDateTime &Value);
+bool TryStrToDateTime(const QString &S, TDateTime &Value, TDateRules Rules = TDateRules::Formula);
 
 [[noreturn]] void RaiseFloatError(long double Value);
 // Raises EExprError for results that are no finite number.
@@ -46,3 +53,5 @@ inline long double CheckedFloat(long double Value)
         RaiseFloatError(Value);
     return Value;
 }
+
+} // namespace qf::expr

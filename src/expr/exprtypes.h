@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace qf::expr {
+
 enum TExprType : uint8_t { etInteger = 0, etExtended = 1, etBoolean = 2, etString = 3, etDateTime = 4 };
 enum TStringSign : uint8_t { ssApostrophe, ssQMark };
 enum TCommentSign : uint8_t { csApostrophe, csQMark, csDublDiv };
@@ -54,3 +56,5 @@ public:
     explicit EExprError(const QString &Message) : std::runtime_error(Message.toStdString()) {}
     QString Message() const { return QString::fromUtf8(what()); }
 };
+
+} // namespace qf::expr

@@ -7,6 +7,10 @@
 #include <cmath>
 #include <cstring>
 
+namespace qf::expr {
+
+using namespace qf::store;
+
 namespace {
 
 // Deeper nesting than this raises instead of exhausting the stack.
@@ -1096,3 +1100,5 @@ bool TParser::getParam(int32_t I, TExprValue &Value, TExprType Type)
     convert(v, p.Type, Value, Type);
     return true;
 }
+
+} // namespace qf::expr

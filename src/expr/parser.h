@@ -9,6 +9,8 @@
 #include <memory>
 #include <vector>
 
+namespace qf::expr {
+
 class TAdCalc;
 struct TFunct;
 
@@ -41,7 +43,7 @@ public:
     TParser &operator=(const TParser &) = delete;
 
     TAdCalc *Owner;
-    std::unique_ptr<TScroller> Scroller;
+    std::unique_ptr<store::TScroller> Scroller;
     QString Expression;
     TCompiledSymbols Symbols;
     int32_t Handle = 0;
@@ -112,3 +114,5 @@ private:
 
     friend class TAdCalc;
 };
+
+} // namespace qf::expr

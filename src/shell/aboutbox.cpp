@@ -12,7 +12,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-namespace qf {
+namespace qf::shell {
 
 TAboutBox::TAboutBox(QWidget *Parent) : QDialog(Parent)
 {
@@ -48,4 +48,4 @@ TAboutBox::TAboutBox(QWidget *Parent) : QDialog(Parent)
     setFixedSize(sizeHint());
 }
 
-}  // namespace qf
+}  // namespace qf::shell

@@ -3,7 +3,7 @@
 
 #include <QDialog>
 
-namespace qf {
+namespace qf::shell {
 
 class TGrlink;
 
@@ -17,4 +17,4 @@ public:
 
 inline TAboutBox *AboutBox = nullptr;
 
-}  // namespace qf
+}  // namespace qf::shell

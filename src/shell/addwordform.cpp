@@ -4,7 +4,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-namespace qf {
+namespace qf::shell {
 
 TAddWordForm::TAddWordForm(QWidget *Parent) : QDialog(Parent)
 {
@@ -40,4 +40,4 @@ void TAddWordForm::showEvent(QShowEvent *Event)
     FormShow();
 }
 
-}  // namespace qf
+}  // namespace qf::shell

@@ -8,7 +8,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-namespace qf {
+namespace qf::shell {
 
 class TAddWordForm : public QDialog {
     Q_OBJECT
@@ -28,4 +28,4 @@ protected:
 
 inline TAddWordForm *AddWordForm = nullptr;
 
-}  // namespace qf
+}  // namespace qf::shell

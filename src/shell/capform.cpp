@@ -5,7 +5,7 @@
 #include <QApplication>
 #include <QPixmap>
 
-namespace qf {
+namespace qf::shell {
 
 namespace {
 QPixmap SplashPicture()
@@ -29,4 +29,4 @@ void TCapForm::ShowNow()
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
-}  // namespace qf
+}  // namespace qf::shell

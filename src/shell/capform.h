@@ -3,7 +3,7 @@
 
 #include <QSplashScreen>
 
-namespace qf {
+namespace qf::shell {
 
 class TCapForm : public QSplashScreen {
     Q_OBJECT
@@ -15,4 +15,4 @@ public:
 
 inline TCapForm *CapForm = nullptr;
 
-}  // namespace qf
+}  // namespace qf::shell

@@ -3,7 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 
-namespace qf {
+namespace qf::shell {
 
 QString MakeTempFileName(QString Dir, const QString &Prefix, const QString &Ext)
 {
@@ -39,4 +39,4 @@ QString RemoveFileExt(const QString &FileName)
 int IntMax(int A, int B) { return A > B ? A : B; }
 int IntMin(int A, int B) { return A < B ? A : B; }
 
-}  // namespace qf
+}  // namespace qf::shell

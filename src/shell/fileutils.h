@@ -3,7 +3,7 @@
 
 #include <QString>
 
-namespace qf {
+namespace qf::shell {
 
 // A file name in Dir (the temporary folder when Dir is empty) made of Prefix and
 // Ext. A prefix of 8 or more characters gives always the same name; a shorter one
@@ -16,4 +16,4 @@ QString RemoveFileExt(const QString &FileName);
 int IntMax(int A, int B);
 int IntMin(int A, int B);
 
-}  // namespace qf
+}  // namespace qf::shell

@@ -4,7 +4,7 @@
 
 #include <QFileInfo>
 
-namespace qf {
+namespace qf::shell {
 
 QString CaptionText(const QString &ProjectFileName, const QString &TableName,
                     std::uint8_t SqlQueryMode)
@@ -43,13 +43,13 @@ QVector<QPoint> TileOrigins(int AreaWidth, int AreaHeight, int TileWidth, int Ti
     return Origins;
 }
 
-}  // namespace qf
+}  // namespace qf::shell
 
 #include "store/reader.h"
 
-namespace qf {
+namespace qf::shell {
 
-void SetupMainReader(TReader &Reader)
+void SetupMainReader(store::TReader &Reader)
 {
     Reader.SetDefaultBlanks();
     Reader.ExcludeBlank(QChar(10));
@@ -59,4 +59,4 @@ void SetupMainReader(TReader &Reader)
     Reader.AddDelimiter(QString(QChar(13)), 0, nullptr);
 }
 
-}  // namespace qf
+}  // namespace qf::shell

@@ -7,7 +7,7 @@
 #include <QVector>
 #include <cstdint>
 
-namespace qf {
+namespace qf::shell {
 
 // "Quillfast - " + project part + table part.
 QString CaptionText(const QString &ProjectFileName, const QString &TableName,
@@ -21,15 +21,17 @@ int PreviewStatusWidth(int Panel8Width, int NavigatorWidth);
 // Top-left corners of the tiles that cover an area; none for an empty tile.
 QVector<QPoint> TileOrigins(int AreaWidth, int AreaHeight, int TileWidth, int TileHeight);
 
-}  // namespace qf
+}  // namespace qf::shell
 
+namespace qf::store {
 class TReader;
+}
 
-namespace qf {
+namespace qf::shell {
 
 // The main window's scanner: blanks are the characters 0 to 32 except line feed and
 // carriage return, which come out as delimiter tokens of their own; "_" stays part
 // of words.
-void SetupMainReader(TReader &Reader);
+void SetupMainReader(store::TReader &Reader);
 
-}  // namespace qf
+}  // namespace qf::shell

@@ -5,7 +5,7 @@
 #include <QString>
 #include <cstdint>
 
-namespace qf {
+namespace qf::shell {
 
 inline QString AppDir;          // the program file's folder, with a trailing "/"
 inline QString DataBaseDir;     // remembered folders and names, kept in the settings
@@ -16,4 +16,4 @@ inline QString ProjectFileName;
 inline QString TableName;
 inline std::uint8_t SqlQueryMode = 0;  // 1 while the grid shows an SQL result
 
-}  // namespace qf
+}  // namespace qf::shell

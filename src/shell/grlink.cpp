@@ -8,7 +8,7 @@
 #include <QMouseEvent>
 #include <QUrl>
 
-namespace qf {
+namespace qf::shell {
 
 TGrlink::TGrlink(QWidget *Parent) : QLabel(Parent)
 {
@@ -80,4 +80,4 @@ void TGrlink::mouseReleaseEvent(QMouseEvent *Event)
     QLabel::mouseReleaseEvent(Event);
 }
 
-}  // namespace qf
+}  // namespace qf::shell

@@ -9,7 +9,7 @@
 class QAction;
 class QMenu;
 
-namespace qf {
+namespace qf::shell {
 
 class TGrlink : public QLabel {
     Q_OBJECT
@@ -44,4 +44,4 @@ private:
     QAction *FCopyItem;
 };
 
-}  // namespace qf
+}  // namespace qf::shell

@@ -9,7 +9,7 @@
 #include <QTextBrowser>
 #include <QUrl>
 
-namespace qf {
+namespace qf::shell {
 
 THelpWindow::THelpWindow(QWidget *Parent) : QWidget(Parent, Qt::Window)
 {
@@ -81,4 +81,4 @@ QString THelpWindow::CurrentPage() const
     return Browser->source().toLocalFile();
 }
 
-}  // namespace qf
+}  // namespace qf::shell

@@ -7,7 +7,7 @@
 class QListWidget;
 class QTextBrowser;
 
-namespace qf {
+namespace qf::shell {
 
 class THelpWindow : public QWidget {
     Q_OBJECT
@@ -26,4 +26,4 @@ private:
     QString FHelpPath;
 };
 
-}  // namespace qf
+}  // namespace qf::shell

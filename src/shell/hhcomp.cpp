@@ -7,7 +7,7 @@
 #include <QKeyEvent>
 #include <QWidget>
 
-namespace qf {
+namespace qf::shell {
 
 namespace {
 QPointer<THelpWindow> TheHelpWindow;
@@ -100,4 +100,4 @@ bool THHComp::eventFilter(QObject *Watched, QEvent *Event)
     return QObject::eventFilter(Watched, Event);
 }
 
-}  // namespace qf
+}  // namespace qf::shell

@@ -8,7 +8,7 @@
 
 class QWidget;
 
-namespace qf {
+namespace qf::shell {
 
 class THelpWindow;
 
@@ -43,4 +43,4 @@ private:
     QString FHelpPath;
 };
 
-}  // namespace qf
+}  // namespace qf::shell

@@ -2,5 +2,5 @@
 
 int main(int argc, char **argv)
 {
-    return qf::RunProgram(argc, argv);
+    return qf::shell::RunProgram(argc, argv);
 }

@@ -41,7 +41,7 @@
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 
-namespace qf {
+namespace qf::shell {
 
 const char *const BlankDocument =
     "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body></body></html>";
@@ -801,4 +801,4 @@ void TMainForm::WebBrowser1StatusTextChange(const QString &Text)
     StatusBar1->showMessage(Text);
 }
 
-}  // namespace qf
+}  // namespace qf::shell

@@ -39,7 +39,7 @@ class TFindForm;
 class TSQLForm;
 }  // namespace qf::tables
 
-namespace qf {
+namespace qf::shell {
 
 class THHComp;
 
@@ -137,7 +137,7 @@ public:
     QStatusBar *StatusBar1;
 
     THHComp *HHComp1;
-    TReader Reader1;
+    store::TReader Reader1;
 
     // State set up when the window is created.
     QPixmap FGridBitmap;
@@ -228,4 +228,4 @@ inline TMainForm *MainForm = nullptr;
 // The blank document the two web views start with.
 extern const char *const BlankDocument;
 
-}  // namespace qf
+}  // namespace qf::shell

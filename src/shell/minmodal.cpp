@@ -5,7 +5,7 @@
 #include <QWidget>
 #include <QWindowStateChangeEvent>
 
-namespace qf {
+namespace qf::shell {
 
 TMinModal::TMinModal(QObject *Owner)
     : QObject(Owner), About(QStringLiteral("Minimizes the application with its modal dialog"))
@@ -80,4 +80,4 @@ bool TMinModal::eventFilter(QObject *Watched, QEvent *Event)
     return QObject::eventFilter(Watched, Event);
 }
 
-}  // namespace qf
+}  // namespace qf::shell

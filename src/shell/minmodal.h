@@ -8,7 +8,7 @@
 
 class QWidget;
 
-namespace qf {
+namespace qf::shell {
 
 class TMinModal : public QObject {
     Q_OBJECT
@@ -38,4 +38,4 @@ private:
     bool FBusy = false;
 };
 
-}  // namespace qf
+}  // namespace qf::shell

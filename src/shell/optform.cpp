@@ -13,7 +13,7 @@
 #include <QSpinBox>
 #include <QToolButton>
 
-namespace qf {
+namespace qf::shell {
 
 TDirectoryEdit::TDirectoryEdit(QWidget *Parent) : QWidget(Parent)
 {
@@ -96,7 +96,7 @@ TOptForm::TOptForm(QWidget *Parent) : QDialog(Parent)
 
 void TOptForm::FormCreate()
 {
-    for (const TCharsetInfo &Row : CharsetTable)
+    for (const delivery::TCharsetInfo &Row : delivery::CharsetTable)
         ComboBox1->addItem(QString::fromLatin1(Row.DisplayName) + QStringLiteral(", ") +
                            QString::fromLatin1(Row.MimeName));
     ComboBox1->setCurrentIndex(-1);
@@ -175,4 +175,4 @@ void TOptForm::OptionsClosed(int Result)
         SetValues(FShownValues);
 }
 
-}  // namespace qf
+}  // namespace qf::shell

@@ -14,7 +14,7 @@ class QPushButton;
 class QSpinBox;
 class QToolButton;
 
-namespace qf {
+namespace qf::shell {
 
 // A line edit with a button that browses for a folder.
 class TDirectoryEdit : public QWidget {
@@ -77,4 +77,4 @@ private:
 
 inline TOptForm *OptForm = nullptr;
 
-}  // namespace qf
+}  // namespace qf::shell

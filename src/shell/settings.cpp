@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-namespace qf {
+namespace qf::shell {
 
 namespace {
 
@@ -162,4 +162,4 @@ bool SaveMailDir() { return SaveOneString(QStringLiteral("MailDir"), MailDir); }
 bool SaveSQLFileDir() { return SaveOneString(QStringLiteral("SQLFileDir"), SQLFileDir); }
 bool SaveSQLDataBase() { return SaveOneString(QStringLiteral("SQLDataBase"), SQLDataBase); }
 
-}  // namespace qf
+}  // namespace qf::shell

@@ -8,7 +8,7 @@
 #include <QVariant>
 #include <memory>
 
-namespace qf {
+namespace qf::shell {
 
 // One access to the settings; the file is written when the object is closed.
 class TSettingsKey {
@@ -80,4 +80,4 @@ bool SaveMailDir();
 bool SaveSQLFileDir();
 bool SaveSQLDataBase();
 
-}  // namespace qf
+}  // namespace qf::shell

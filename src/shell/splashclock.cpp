@@ -2,7 +2,7 @@
 
 #include <thread>
 
-namespace qf {
+namespace qf::shell {
 
 TSplashClock::TSplashClock(std::function<Clock::time_point()> Now,
                            std::function<void(std::chrono::milliseconds)> Sleep)
@@ -30,4 +30,4 @@ void TSplashClock::Wait() const
         FSleep(Left);
 }
 
-}  // namespace qf
+}  // namespace qf::shell

@@ -5,7 +5,7 @@
 #include <chrono>
 #include <functional>
 
-namespace qf {
+namespace qf::shell {
 
 class TSplashClock {
 public:
@@ -27,4 +27,4 @@ private:
     Clock::time_point FStart;
 };
 
-}  // namespace qf
+}  // namespace qf::shell

@@ -13,7 +13,7 @@
 #include <exception>
 #include <unistd.h>
 
-namespace qf {
+namespace qf::shell {
 
 namespace {
 
@@ -88,4 +88,4 @@ int RunProgram(int argc, char **argv)
     return Result;
 }
 
-}  // namespace qf
+}  // namespace qf::shell

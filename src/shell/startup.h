@@ -2,7 +2,7 @@
 // The program entry: splash, the forms in their fixed order, the message loop, and
 // the orderly end.
 
-namespace qf {
+namespace qf::shell {
 
 // Before the application object exists: as root Qt WebEngine runs without its sandbox.
 void PrepareEnvironment();
@@ -17,4 +17,4 @@ void FreeForms();
 // main window closes itself that many milliseconds after it is shown (scripted checks).
 int RunProgram(int argc, char **argv);
 
-}  // namespace qf
+}  // namespace qf::shell

@@ -25,7 +25,9 @@
 #include <QTabWidget>
 #include <QTableView>
 
-namespace qf {
+namespace qf::shell {
+
+using tables::EDatabaseError;
 
 namespace {
 // Enter and double click on the grid open the record editor; Ctrl+Delete never deletes there.
@@ -111,7 +113,7 @@ void TMainForm::CreateRecordCommands()
 void TMainForm::UpdateRecordCommands()
 {
     const tables::TRecordCommands &C = Workspace->RecordCommands();
-    const bool Browsing = Workspace->ADOQuery1().State() == dsBrowse;
+    const bool Browsing = Workspace->ADOQuery1().State() == tables::dsBrowse;
     for (QAction *A : {AddRec0, AddRec5})
         A->setEnabled(Browsing && C.CanAdd());
     for (QAction *A : {EditRec0, EditRec5})
@@ -233,4 +235,4 @@ void TMainForm::ADOQuery1AfterScroll()
     UpdateRecordCommands();
 }
 
-}  // namespace qf
+}  // namespace qf::shell

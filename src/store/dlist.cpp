@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace qf::store {
+
 // A node's table is kept sparse (sorted character codes) until it fills up, then as a direct
 // 256-entry table: the same walk, without 5 KB for every node that only lies on a path.
 namespace {
@@ -575,3 +577,5 @@ bool TTracer::Step(unsigned char Ch, bool &Used, int &Structure, void *&Properti
         Properties = slot->props;
     return true;
 }
+
+} // namespace qf::store

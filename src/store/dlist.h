@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+namespace qf::store {
+
 class TFileHandle;
 
 enum THeaderAction { haLoad = 0, haSave = 1 };
@@ -98,3 +100,5 @@ private:
     TDList *list_;
     TPos pos_;
 };
+
+} // namespace qf::store

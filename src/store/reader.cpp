@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <functional>
 
+namespace qf::store {
+
 namespace {
 bool isDigit(QChar c) { return c >= u'0' && c <= u'9'; }
 
@@ -409,3 +411,5 @@ void TScroller::mergeNumber() {
         }
     }
 }
+
+} // namespace qf::store

@@ -11,6 +11,8 @@
 #include <functional>
 #include <string>
 
+namespace qf::store {
+
 enum TNumericFormat { nfNone, nfInteger, nfPeriod, nfComma };
 
 using TStatus = uint8_t;
@@ -113,3 +115,5 @@ private:
     void shiftIn(size_t from);
     void mergeNumber();
 };
+
+} // namespace qf::store

@@ -1,5 +1,7 @@
 #include "store/sqlset.h"
 
+namespace qf::store {
+
 TSQLSet::TSQLSet() {
     reader_.OnDisposeProperties = [](TReader *, int Structure, void *Properties) {
         if (Structure == 0)
@@ -56,3 +58,5 @@ QString TSQLSet::GetSQL(const QString &Title) {
     }
     return result;
 }
+
+} // namespace qf::store

@@ -7,6 +7,8 @@
 #include <functional>
 #include <vector>
 
+namespace qf::store {
+
 class TSQLItem {
 public:
     QString Title;
@@ -35,3 +37,5 @@ public:
 private:
     TReader reader_;
 };
+
+} // namespace qf::store

@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+namespace qf::store {
+
 void TFileHandle::Write(const void *Data, size_t Count) {
     buf_.append(static_cast<const char *>(Data), Count);
 }
@@ -69,3 +71,5 @@ QString FileReadQStr(TFileHandle &H) {
     std::string s = FileReadStr(H);
     return DecodeUtf8OrCp1252(QByteArrayView(s.data(), qsizetype(s.size())));
 }
+
+} // namespace qf::store

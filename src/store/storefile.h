@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+namespace qf::store {
+
 class TFileHandle {
 public:
     // Writing: bytes are collected and reach the disk when the save completes.
@@ -38,3 +40,5 @@ void FileWriteStr(TFileHandle &H, const QString &S); // as UTF-8
 // reads as empty and marks the handle damaged.
 std::string FileReadStr(TFileHandle &H);
 QString FileReadQStr(TFileHandle &H); // UTF-8, or Windows-1252 when the bytes are not valid UTF-8
+
+} // namespace qf::store

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+namespace qf::store {
+
 bool IsValidUtf8(QByteArrayView Bytes) {
     const auto *p = reinterpret_cast<const uint8_t *>(Bytes.data());
     const auto *End = p + Bytes.size();
@@ -47,3 +49,5 @@ QString DecodeCp1252(QByteArrayView Bytes) {
 QString DecodeUtf8OrCp1252(QByteArrayView Bytes) {
     return IsValidUtf8(Bytes) ? QString::fromUtf8(Bytes) : DecodeCp1252(Bytes);
 }
+
+} // namespace qf::store

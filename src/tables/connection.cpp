@@ -12,6 +12,8 @@
 #include <cstring>
 #include <dirent.h>
 
+namespace qf::tables {
+
 QString FormatConnectionString(const QString &DBQ, const QString &DefaultDir, const QString &Driver)
 {
     return QStringLiteral("Provider=MSDataShape;Extended Properties=\"DBQ=%1;DefaultDir=%2;Driver=%3\"").arg(DBQ, DefaultDir, Driver);
@@ -197,7 +199,7 @@ std::unique_ptr<TTableSource> TADOConnection::RunSql(const QString &SQL)
         Tables = std::make_unique<TDbfFolderTables>(path_, [](const QString &File) { return std::make_unique<TDbfTable>(File); });
     else
         Tables = OpenSqlTables(TSqlDriver::Access, path_);
-    std::unique_ptr<TTableSource> Result = ::ExecuteSql(*Tables, SQL);
+    std::unique_ptr<TTableSource> Result = tables::ExecuteSql(*Tables, SQL);
     // UPDATE, INSERT and DELETE are written at once by the tables' batch update; when that fails
     // the statement has changed nothing that stays.
     if (Tables->HasPendingChanges()) {
@@ -210,3 +212,5 @@ std::unique_ptr<TTableSource> TADOConnection::RunSql(const QString &SQL)
     }
     return Result;
 }
+
+} // namespace qf::tables

@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <memory>
 
+namespace qf::tables {
+
 class TMdbDatabase;
 
 inline const QString kDbaseDriver = QStringLiteral("{Microsoft DBase Driver (*.dbf)}");
@@ -61,3 +63,5 @@ private:
     QString path_;
     std::unique_ptr<TMdbDatabase> mdb_;
 };
+
+} // namespace qf::tables

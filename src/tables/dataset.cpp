@@ -9,6 +9,8 @@
 #include <cstring>
 #include <string>
 
+namespace qf::tables {
+
 namespace {
 bool IsTextType(TFieldType Type) { return MapFieldTypeToDbf(Type) == dtC || MapFieldTypeToDbf(Type) == dtM; }
 
@@ -917,3 +919,5 @@ void TDataSource::SetDataSet(TADOQuery *DataSet)
     if (dataSet_)
         dataSet_->dataSources_.push_back(this);
 }
+
+} // namespace qf::tables

@@ -11,6 +11,8 @@
 #include <memory>
 #include <vector>
 
+namespace qf::tables {
+
 class TADOConnection;
 class TADOQuery;
 class TDataSource;
@@ -202,3 +204,5 @@ private:
     friend class TADOQuery;
     TADOQuery *dataSet_ = nullptr;
 };
+
+} // namespace qf::tables

@@ -4,6 +4,8 @@
 #include <QTime>
 #include <cmath>
 
+namespace qf::tables {
+
 TDbfType MapFieldTypeToDbf(TFieldType FieldType)
 {
     switch (FieldType) {
@@ -33,13 +35,6 @@ QString FourDigitYears(QString Format)
 }
 
 QString ShortDateFormat() { return FourDigitYears(QLocale().dateFormat(QLocale::ShortFormat)); }
-
-QString LongTimeFormat()
-{
-    QString Format = QLocale().timeFormat(QLocale::LongFormat);
-    Format.remove(QLatin1Char('t'));
-    return Format.trimmed();
-}
 } // namespace
 
 TDateTime DateToSerial(const QDate &Value) { return Value.isValid() ? double(kEpoch.daysTo(Value)) : 0.0; }
@@ -89,17 +84,6 @@ QString FloatToStr(double Value)
 
 QString DateToStr(const QDate &Value) { return QLocale().toString(Value, ShortDateFormat()); }
 
-QString DateTimeToStr(TDateTime Value)
-{
-    const QDateTime DateTime = SerialToDateTime(Value);
-    if (!DateTime.isValid())
-        return QString();
-    QString Text = DateToStr(DateTime.date());
-    if (DateTime.time().msecsSinceStartOfDay() != 0)
-        Text += QLatin1Char(' ') + QLocale().toString(DateTime.time(), LongTimeFormat());
-    return Text;
-}
-
 bool TryStrToFloat(const QString &Text, double &Value)
 {
     const QString Trimmed = Text.trimmed();
@@ -115,35 +99,4 @@ bool TryStrToFloat(const QString &Text, double &Value)
     return true;
 }
 
-bool TryStrToDateTime(const QString &Text, TDateTime &Value)
-{
-    const QString Trimmed = Text.trimmed();
-    if (Trimmed.isEmpty())
-        return false;
-    const QLocale Locale;
-    const QString DateFormat = ShortDateFormat();
-    QDate Date = Locale.toDate(Trimmed, DateFormat);
-    if (Date.isValid()) {
-        Value = DateToSerial(Date);
-        return true;
-    }
-    // A date followed by a time: split at the first blank after which a time parses.
-    for (int i = Trimmed.indexOf(QLatin1Char(' ')); i > 0; i = Trimmed.indexOf(QLatin1Char(' '), i + 1)) {
-        Date = Locale.toDate(Trimmed.left(i), DateFormat);
-        if (!Date.isValid())
-            continue;
-        const QString TimeText = Trimmed.mid(i + 1).trimmed();
-        for (const QString &Format : {LongTimeFormat(), Locale.timeFormat(QLocale::ShortFormat), QStringLiteral("H:mm:ss"), QStringLiteral("H:mm")}) {
-            const QTime Time = Locale.toTime(TimeText, Format);
-            if (Time.isValid()) {
-                Value = DateTimeToSerial(QDateTime(Date, Time, Qt::UTC));
-                return true;
-            }
-        }
-    }
-    Date = QDate::fromString(Trimmed, Qt::ISODate); // also what a user of another locale may type
-    if (!Date.isValid())
-        return false;
-    Value = DateToSerial(Date);
-    return true;
-}
+} // namespace qf::tables

@@ -3,6 +3,10 @@
 #include "store/sqlset.h"
 #include "tables/dataset.h"
 
+namespace qf::tables {
+
+using namespace qf::store;
+
 void InitTableQuerySet(TSQLSet &SQLSet)
 {
     SQLSet.SQLItems = {TSQLItem{QStringLiteral("Main"), QStringLiteral("SELECT * FROM TabName")}};
@@ -15,3 +19,5 @@ bool PrepareTableQuery(TSQLSet &SQLSet, TADOQuery &Query, const QString &TableNa
     Query.SQL = SQLSet.GetSQL(QStringLiteral("Main"));
     return true;
 }
+
+} // namespace qf::tables

@@ -4,12 +4,19 @@
 
 #include <QString>
 
-class TADOQuery;
+namespace qf::store {
 class TSQLSet;
+}
+
+namespace qf::tables {
+
+class TADOQuery;
 
 // Puts the one item "Main" with the text "SELECT * FROM TabName" into the set.
-void InitTableQuerySet(TSQLSet &SQLSet);
+void InitTableQuerySet(store::TSQLSet &SQLSet);
 
 // Sets the variable "TabName" to TableName; only when the set takes it, the query's SQL text
 // becomes item "Main". False (the previous text stays) when the variable is refused.
-bool PrepareTableQuery(TSQLSet &SQLSet, TADOQuery &Query, const QString &TableName);
+bool PrepareTableQuery(store::TSQLSet &SQLSet, TADOQuery &Query, const QString &TableName);
+
+} // namespace qf::tables

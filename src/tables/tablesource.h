@@ -14,6 +14,8 @@
 #include <stdexcept>
 #include <vector>
 
+namespace qf::tables {
+
 // The field types of the data-access layer, with the ordinals the expression variables rely on.
 enum TFieldType : int {
     ftUnknown = 0, ftString = 1, ftSmallint = 2, ftInteger = 3, ftWord = 4, ftBoolean = 5, ftFloat = 6,
@@ -71,3 +73,5 @@ public:
     virtual void ApplyUpdates() {}
     virtual void CancelUpdates() {}
 };
+
+} // namespace qf::tables

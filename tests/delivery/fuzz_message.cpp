@@ -11,6 +11,8 @@
 
 #include <cstdio>
 
+using namespace qf::delivery;
+
 namespace {
 
 int Failures = 0;

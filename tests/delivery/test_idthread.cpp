@@ -15,6 +15,8 @@
 #include <memory>
 #include <vector>
 
+using namespace qf::delivery;
+
 namespace {
 
 // Waits for Pred, serving the application's events meanwhile; false after a generous limit.

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace qf::delivery;
+
 namespace {
 
 void Basic(TIdMessage &M) {

@@ -17,6 +17,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace qf::delivery;
+
 namespace {
 
 QString Nfc(const QString &S) { return S.normalized(QString::NormalizationForm_C); }

@@ -6,6 +6,8 @@
 #include <cfenv>
 #include <cmath>
 
+using namespace qf::expr;
+
 using Builtins = ExprFixture;
 
 TEST_F(Builtins, RoundingAndIntegers)
@@ -128,4 +130,24 @@ TEST_F(Builtins, DateTextsFollowTheLocale)
         EXPECT_EQ(D("strtodate(datetostr(" + moment + "))"), *D("encodedate(2004, 2, 29)")) << name;
         EXPECT_EQ(D("strtotime(timetostr(0.75))"), 0.75) << name;
     }
+}
+
+TEST_F(Builtins, FieldRulesOfTheSharedDateTexts)
+{
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    TDateTime leapDay = 0, v = 0;
+    ASSERT_TRUE(TryEncodeDate(2004, 2, 29, leapDay));
+    // Outside the years 1..9999 a field shows nothing where a formula raises.
+    EXPECT_THROW(DateTimeToStr(MinDateTime - 1), EExprError);
+    EXPECT_EQ(DateTimeToStr(MinDateTime - 1, TDateRules::Field), QString());
+    EXPECT_EQ(DateTimeToStr(MaxDateTime, TDateRules::Field), QString());
+    EXPECT_EQ(DateTimeToStr(leapDay + 0.99999999999, TDateRules::Field), QString("01.03.2004"));
+    // Two-digit years in formulas only; ISO dates and "H:mm" times in fields only.
+    EXPECT_TRUE(TryStrToDateTime("29.02.04", v));
+    EXPECT_FALSE(TryStrToDateTime("29.02.04", v, TDateRules::Field));
+    EXPECT_FALSE(TryStrToDateTime("2004-02-29", v));
+    ASSERT_TRUE(TryStrToDateTime("2004-02-29", v, TDateRules::Field));
+    EXPECT_EQ(v, leapDay);
+    ASSERT_TRUE(TryStrToDateTime("29.02.2004 7:30", v, TDateRules::Field));
+    EXPECT_EQ(v, leapDay + 0.3125);
 }

@@ -6,6 +6,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+using namespace qf::expr;
+using namespace qf::store;
+
 using Component = ExprFixture;
 
 namespace {

@@ -2,6 +2,8 @@
 
 #include "exprfixture.h"
 
+using namespace qf::expr;
+
 using Eval = ExprFixture;
 
 TEST_F(Eval, NumericPrioritiesSignsAndWrapping)

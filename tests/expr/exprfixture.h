@@ -11,6 +11,8 @@
 #include <optional>
 #include <vector>
 
+using namespace qf::expr;
+
 struct ErrorReport {
     int Line = 0, Position = 0, Place = 0, Code = 0;
     QString Text;

@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <random>
 
+using namespace qf::expr;
+
 namespace {
 
 std::mt19937 rng(20261206);

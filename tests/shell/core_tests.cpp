@@ -15,7 +15,8 @@
 #include <gtest/gtest.h>
 
 
-using namespace qf;
+using namespace qf::shell;
+using namespace qf::store;
 using namespace qftest;
 
 namespace {

@@ -32,7 +32,7 @@
 #include <gtest/gtest.h>
 
 
-using namespace qf;
+using namespace qf::shell;
 using namespace qftest;
 
 namespace {

@@ -34,7 +34,7 @@
 #include <QWebEngineView>
 #include <gtest/gtest.h>
 
-using namespace qf;
+using namespace qf::shell;
 using namespace qftest;
 
 namespace {

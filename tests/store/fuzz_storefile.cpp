@@ -9,6 +9,8 @@
 
 #include <random>
 
+using namespace qf::store;
+
 namespace {
 
 // Owner events like the project file's: kinds 1 (an integer), 2 and 3 (strings).

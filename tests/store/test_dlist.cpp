@@ -7,6 +7,8 @@
 #include <random>
 #include <vector>
 
+using namespace qf::store;
+
 namespace {
 
 std::vector<std::string> walk(TDList &l, const std::string &prefix, int minLevel, int maxLevel) {

@@ -4,6 +4,8 @@
 
 #include <vector>
 
+using namespace qf::store;
+
 namespace {
 
 struct Tok {

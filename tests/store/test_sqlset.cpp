@@ -3,6 +3,8 @@
 #include <QStringList>
 #include <gtest/gtest.h>
 
+using namespace qf::store;
+
 namespace {
 struct SqlSet : ::testing::Test {
     TSQLSet set;

@@ -8,6 +8,8 @@
 
 #include <stdexcept>
 
+using namespace qf::store;
+
 namespace {
 
 QByteArray readAll(const QString &name) {

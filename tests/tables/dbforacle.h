@@ -17,6 +17,8 @@
 #include <gtest/gtest.h>
 #include <vector>
 
+using namespace qf::tables;
+
 struct TRawField {
     const char *Name;
     char Type;

@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <random>
 
+using namespace qf::tables;
+
 namespace {
 void ReadRows(const TDbfTable &Table, int64_t Limit)
 {

@@ -5,6 +5,8 @@
 #include "tables/connection.h"
 #include "tables/dataset.h"
 
+using namespace qf::tables;
+
 TEST(TablesAccess, OpenBrowseAndRefuseChanges)
 {
     REQUIRE_MDB_FIXTURES();

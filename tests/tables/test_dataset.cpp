@@ -13,6 +13,9 @@
 #include <QTemporaryDir>
 #include <unistd.h>
 
+using namespace qf::store;
+using namespace qf::tables;
+
 namespace {
 const std::vector<TRawField> kFields = {{"NAME", 'C', 12}, {"AMOUNT", 'N', 8, 2}, {"DUE", 'D', 8}, {"PAID", 'L', 1}, {"NOTE", 'M', 10}};
 

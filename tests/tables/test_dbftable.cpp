@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <unistd.h>
 
+using namespace qf::tables;
+
 namespace {
 const std::vector<TRawField> kPeople = {{"NAME", 'C', 10}, {"AGE", 'N', 5, 1}, {"BORN", 'D', 8}, {"OK", 'L', 1}};
 

@@ -9,6 +9,8 @@
 #include <QLocale>
 #include <QTemporaryDir>
 
+using namespace qf::tables;
+
 namespace {
 class LocaleGuard {
 public:

@@ -1,6 +1,10 @@
 #include "tables/dbf/dbfcodec.h"
 #include "store/textcodec.h"
 
+namespace qf::tables {
+
+using namespace qf::store;
+
 namespace {
 struct TCodePage {
     uint8_t Id;
@@ -79,3 +83,5 @@ std::optional<QByteArray> TDbfCodec::Encode(const QString &Text) const
         return std::nullopt;
     return Bytes;
 }
+
+} // namespace qf::tables

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <optional>
 
+namespace qf::tables {
+
 class TDbfCodec {
 public:
     explicit TDbfCodec(uint8_t LanguageDriver = 0);
@@ -30,3 +32,5 @@ private:
 
 // The longest prefix of Bytes (UTF-8) that fits in Width bytes without splitting a character.
 QByteArrayView CutUtf8(QByteArrayView Bytes, qsizetype Width);
+
+} // namespace qf::tables

@@ -10,6 +10,8 @@
 #include <cmath>
 #include <cstring>
 
+namespace qf::tables {
+
 namespace {
 QString Damaged(const QString &FileName, const QString &What)
 {
@@ -672,3 +674,5 @@ void TDbfTable::ApplyUpdates()
         throw EDatabaseError(QStringLiteral("The changes were written, but the table cannot be read again: %1").arg(Error.Message()));
     }
 }
+
+} // namespace qf::tables

@@ -11,6 +11,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
+namespace qf::tables {
+
 class TDbfTable final : public TTableSource {
 public:
     // Throws EDatabaseError when the file cannot be read or is not a table this reader understands.
@@ -104,3 +106,5 @@ private:
     std::unordered_set<int64_t> deleted_;
     int64_t appended_ = 0;
 };
+
+} // namespace qf::tables

@@ -11,6 +11,8 @@
 #include <cmath>
 #include <cstring>
 
+namespace qf::tables {
+
 char DbfTypeLetter(TDbfType Kind)
 {
     static constexpr char Letters[] = {'C', 'N', 'D', 'L', 'M'};
@@ -303,3 +305,5 @@ void UpdateDbfMemoHeader(QFileDevice &Memo)
         throw EDatabaseError(DbfFileError(Memo, QStringLiteral("write")));
     WriteAll(Memo, Next, 4);
 }
+
+} // namespace qf::tables

@@ -11,6 +11,8 @@
 #include <optional>
 #include <vector>
 
+namespace qf::tables {
+
 class TField;
 
 // One field of a table to be written.
@@ -78,3 +80,5 @@ void UpdateDbfMemoHeader(QFileDevice &Memo);
 
 // The system's text for the last failure of a file (errno based).
 QString DbfFileError(const QFileDevice &File, const QString &Action);
+
+} // namespace qf::tables

@@ -8,6 +8,8 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+namespace qf::tables {
+
 namespace {
 // The handler reads the ranges without locks: each slot is filled before its end is published
 // and emptied before its map goes away.
@@ -100,3 +102,5 @@ void TMapGuard::Unmap()
     file_ = nullptr;
     data_ = nullptr;
 }
+
+} // namespace qf::tables

@@ -7,6 +7,8 @@
 #include <atomic>
 #include <cstdint>
 
+namespace qf::tables {
+
 class TMapGuard {
 public:
     TMapGuard() = default;
@@ -25,3 +27,5 @@ private:
     const uchar *data_ = nullptr;
     int slot_ = -1;
 };
+
+} // namespace qf::tables

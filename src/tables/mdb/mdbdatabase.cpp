@@ -15,6 +15,8 @@
 #include <cstring>
 #include <vector>
 
+namespace qf::tables {
+
 namespace {
 
 MdbHandle *Handle(void *Mdb) { return static_cast<MdbHandle *>(Mdb); }
@@ -342,3 +344,5 @@ std::unique_ptr<TTableSource> TMdbDatabase::OpenTable(const QString &Name) const
     }
     return Result;
 }
+
+} // namespace qf::tables

@@ -9,6 +9,8 @@
 #include <memory>
 #include <vector>
 
+namespace qf::tables {
+
 class TMdbDatabase {
 public:
     // Throws EDatabaseError with a message that names the file when it cannot be opened or is
@@ -35,3 +37,5 @@ private:
 
 // The message every change to an Access table fails with.
 QString MdbReadOnlyReason(const QString &TableName);
+
+} // namespace qf::tables

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+namespace qf::tables {
+
 namespace {
 
 const QDate OleEpoch(1899, 12, 30);
@@ -199,3 +201,5 @@ QVariant TMemoryTable::Value(int64_t Row, int Field) const
         return Stamp.time();
     return Stamp;
 }
+
+} // namespace qf::tables

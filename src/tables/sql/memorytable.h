@@ -8,6 +8,8 @@
 #include <QByteArray>
 #include <string>
 
+namespace qf::tables {
+
 class TMemoryTable : public TTableSource {
 public:
     explicit TMemoryTable(std::vector<TSourceField> Fields, QString ReadOnlyReason = QString());
@@ -56,3 +58,5 @@ private:
 // the time of day is the fraction, also for days before 1899 (-1.25 is 29 December 1899, 06:00).
 QDateTime OleDateToDateTime(double Days);
 double DateTimeToOleDate(const QDateTime &Value);
+
+} // namespace qf::tables

@@ -19,6 +19,8 @@
 #include <cstring>
 #include <unordered_map>
 
+namespace qf::tables {
+
 // ---------------------------------------------------------------------------------------------
 // Tables of a connection
 
@@ -652,3 +654,5 @@ std::unique_ptr<TTableSource> ExecuteSql(TSqlTables &Tables, const QString &SqlT
         throw EDatabaseError(QStringLiteral("Only one SQL statement can be run at a time."));
     return ReadResult(Database, Statement.Stmt);
 }
+
+} // namespace qf::tables

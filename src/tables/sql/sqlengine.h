@@ -9,6 +9,8 @@
 #include <map>
 #include <memory>
 
+namespace qf::tables {
+
 // The tables that statements of one connection can name. A table is opened on its first use and
 // stays open, so changes that statements make stay pending in its source until ApplyUpdates
 // writes them all (the batch update of the dataset).
@@ -95,3 +97,5 @@ std::unique_ptr<TSqlTables> OpenSqlTables(TSqlDriver Driver, const QString &Path
 // - Statements that would create, drop or attach anything are refused.
 // - A failing statement throws EDatabaseError with SQLite's message (or the source's).
 std::unique_ptr<TTableSource> ExecuteSql(TSqlTables &Tables, const QString &SqlText);
+
+} // namespace qf::tables

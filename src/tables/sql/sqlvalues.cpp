@@ -8,6 +8,8 @@
 
 #include <cstring>
 
+namespace qf::tables {
+
 namespace {
 
 bool IsNumericType(TFieldType Type)
@@ -395,3 +397,5 @@ QString StripTableExtension(const QString &Sql, const QString &Extension)
     }
     return Result + Sql.mid(Copied);
 }
+
+} // namespace qf::tables

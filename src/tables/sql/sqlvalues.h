@@ -8,6 +8,9 @@
 
 struct sqlite3_value;
 struct sqlite3_context;
+
+namespace qf::tables {
+
 class TMemoryTable;
 
 // One SQL value: Type is SQLITE_NULL, SQLITE_INTEGER, SQLITE_FLOAT, SQLITE_TEXT or SQLITE_BLOB.
@@ -42,3 +45,5 @@ void InferField(TMemoryTable &Table, int Field);
 
 // "name.dbf" after FROM, JOIN, INTO or UPDATE becomes "name": SQLite would read it as a schema.
 QString StripTableExtension(const QString &Sql, const QString &Extension);
+
+} // namespace qf::tables

@@ -6,6 +6,8 @@
 
 #include <QRandomGenerator>
 
+using namespace qf::tables;
+
 namespace {
 
 TEST(MdbFuzz, DamagedDatabasesFailCleanly)

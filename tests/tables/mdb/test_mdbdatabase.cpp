@@ -7,6 +7,8 @@
 #include <cmath>
 #include <unistd.h>
 
+using namespace qf::tables;
+
 namespace {
 
 // Our value against mdb-reader's JSON value of the same cell.

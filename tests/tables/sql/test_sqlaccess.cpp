@@ -5,6 +5,8 @@
 #include <map>
 #include <set>
 
+using namespace qf::tables;
+
 namespace {
 
 class SqlAccess : public ::testing::Test {

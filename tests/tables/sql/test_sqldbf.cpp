@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QTemporaryDir>
 
+using namespace qf::tables;
+
 namespace {
 
 class SqlDbf : public ::testing::Test {

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace qf::tables;
+
 namespace {
 
 TSourceField F(const char *Name, TFieldType Type, int Size = 0, int Decimals = 0)

@@ -6,6 +6,8 @@
 
 #include <set>
 
+using namespace qf::tables;
+
 class TTestTable : public TTableSource {
 public:
     explicit TTestTable(std::vector<TSourceField> Fields) : fields_(std::move(Fields)) {}
