@@ -9,6 +9,7 @@
 #include "shell/optform.h"
 #include "shell/settings.h"
 #include "tables/ui/editdb.h"
+#include "tables/ui/recordgrid.h"
 #include "tables/workspace.h"
 
 #include <QAction>
@@ -107,6 +108,7 @@ TMainForm::TMainForm(QWidget *Parent) : QMainWindow(Parent)
     CreateFilterPage();
     CreateCalcPage();
     CreateMailPage();
+    CreateWorkspace();
 
     HHComp1 = new THHComp(this, QStringLiteral("help/index.html"));
 
@@ -126,6 +128,9 @@ TMainForm::TMainForm(QWidget *Parent) : QMainWindow(Parent)
 TMainForm::~TMainForm()
 {
     delete EditDB;  // it watches the workspace's dataset, which goes before the child windows
+    EditDB = nullptr;
+    delete Grid;  // the grid reads the workspace until it goes
+    Grid = nullptr;
     if (MainForm == this)
         MainForm = nullptr;
 }
@@ -715,6 +720,8 @@ bool TMainForm::FormCloseQuery()
 
 void TMainForm::FormClose()
 {
+    if (Workspace->Active())
+        Workspace->SaveGridConfig();
     if (!FPreviewFile.isEmpty())
         QFile::remove(FPreviewFile);
     HHComp1->CloseAll();

@@ -33,6 +33,8 @@ class QWebEngineView;
 
 namespace qf::tables {
 class TTableWorkspace;
+class TRecordGrid;
+class TSelTabForm;
 class TEditDB;
 class TDelForm;
 class TFindForm;
@@ -139,6 +141,11 @@ public:
     THHComp *HHComp1;
     store::TReader Reader1;
 
+    // The open table: connection, dataset, field records, layout file (src/tables).
+    std::unique_ptr<tables::TTableWorkspace> Workspace;
+    tables::TRecordGrid *Grid = nullptr;
+    tables::TSelTabForm *SelTabForm = nullptr;
+
     // State set up when the window is created.
     QPixmap FGridBitmap;
     std::uint8_t FSorted = 0;
@@ -178,8 +185,20 @@ public:
     void TabSheet1Show();
     void TabSheet9Show();
 
-    // The table workspace and the windows of the record commands (tablecommands.cpp).
-    std::unique_ptr<tables::TTableWorkspace> Workspace;
+    // Opening and closing tables, the grid's sort (mainformtables.cpp).
+    void OpenDB0Click();
+    void OpenDBFFile(const QString &FileName);
+    void OpenAccessFile(const QString &FileName);
+    void CloseDB0Click();
+    void Reopen0Click();
+    void RxDBGrid1TitleBtnClick(int Column);
+    void Descend0Click();
+    void Unsort0Click();
+    void UpdateTableCommands();
+    // The tables named on the command line: the first .mdb, else the first .dbf.
+    void OpenCommandLineTables(const QStringList &Arguments);
+
+    // The record commands, their windows and Execute SQL (tablecommands.cpp).
     tables::TEditDB *EditDB = nullptr;
     tables::TDelForm *DelForm = nullptr;
     tables::TFindForm *FindForm = nullptr;
@@ -218,6 +237,9 @@ private:
     QWidget *CreateEditPage();
     QWidget *CreateSourcePage();
     QWidget *CreatePreviewPage();
+    void CreateWorkspace();
+    // Runs a table command; a failure shows its message, as the default handler would.
+    void RunTableCommand(const std::function<void()> &Command);
     QAction *Item(QMenu *Menu, const char *Name, const QString &Caption,
                   const QKeySequence &Shortcut = {});
     QAction *BarItem(QToolBar *Bar, const char *Name, const QString &Caption);

@@ -88,6 +88,25 @@ void TMainForm::CreateRecordCommands()
         UpdateRecordCommands();
     };
     C.OnScroll = [this] { ADOQuery1AfterScroll(); };
+    // The workspace's hooks belong to the table commands; the record commands follow them.
+    auto Chain = [](std::function<void()> &Hook, std::function<void()> Then) {
+        Hook = [First = Hook, Then] {
+            if (First)
+                First();
+            Then();
+        };
+    };
+    tables::TTableWorkspace &W = *Workspace;
+    Chain(W.OnRefreshCommands, [this] { UpdateRecordCommands(); });
+    Chain(W.OnSortChanged, [this] { UpdateRecordCommands(); });
+    Chain(W.OnClosed, [this] {
+        RecordPosition->clear();
+        UpdateRecordCommands();
+    });
+    Chain(W.OnRelayout, [this] {
+        EditDB->RefreshPickLists();
+        EditDB->LayOut();
+    });
 
     SQLForm->OnSQLFileDirChanged = [](const QString &Folder) {
         SQLFileDir = Folder;

@@ -49,7 +49,7 @@ public:
     {
         if (Length < 0 || data_.size() - pos_ < Length)
             return false;
-        Value = DecodeUtf8OrCp1252(data_.sliced(pos_, Length));
+        Value = store::DecodeUtf8OrCp1252(data_.sliced(pos_, Length));
         pos_ += Length;
         return true;
     }

@@ -38,7 +38,7 @@ QString ReadSqlFile(const QString &FileName)
     const QByteArray Bytes = File.readAll();
     if (File.error() != QFileDevice::NoError)
         throw EDatabaseError(QStringLiteral("The file \"%1\" cannot be read: %2").arg(FileName, File.errorString()));
-    return DecodeUtf8OrCp1252(Bytes);
+    return store::DecodeUtf8OrCp1252(Bytes);
 }
 
 void WriteSqlFile(const QString &FileName, const QString &Text)

@@ -28,7 +28,7 @@ TTableWorkspace::TTableWorkspace()
     : connection_(std::make_unique<TADOConnection>()),
       query_(std::make_unique<TADOQuery>(connection_.get())),
       dataSource_(std::make_unique<TDataSource>(query_.get())),
-      sqlSet_(std::make_unique<TSQLSet>())
+      sqlSet_(std::make_unique<store::TSQLSet>())
 {
     connection_->LoginPrompt = false;
     connection_->Mode = cmReadWrite;

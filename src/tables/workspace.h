@@ -34,7 +34,7 @@ public:
     TADOConnection &ADOConnection1() { return *connection_; }
     TADOQuery &ADOQuery1() { return *query_; }
     TDataSource &DataSource1() { return *dataSource_; }
-    TSQLSet &SQLSet1() { return *sqlSet_; }
+    store::TSQLSet &SQLSet1() { return *sqlSet_; }
     TRecordCommands &RecordCommands() { return *recordCommands_; }
 
     // State shared with the window.
@@ -118,7 +118,7 @@ private:
     std::unique_ptr<TADOConnection> connection_;
     std::unique_ptr<TADOQuery> query_;
     std::unique_ptr<TDataSource> dataSource_;
-    std::unique_ptr<TSQLSet> sqlSet_;
+    std::unique_ptr<store::TSQLSet> sqlSet_;
     QSet<QString> reportedWriteErrors_;
     std::unique_ptr<TRecordCommands> recordCommands_;
 };
