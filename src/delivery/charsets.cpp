@@ -30,8 +30,10 @@ TCharsetEncoder::TCharsetEncoder(const QString &MimeName) : FMimeName(MimeName) 
   const QString Lower = MimeName.trimmed().toLower();
   if (Lower == QLatin1String("utf-8") || Lower == QLatin1String("x-user-defined")) {
     FPassUtf8 = true;
+    FWireName = "utf-8";
     return;
   }
+  FWireName = MimeName.trimmed().toLatin1();
   iconv_t Cd = iconv_open(Lower.toLatin1().constData(), "UTF-8");
   if (Cd == reinterpret_cast<iconv_t>(-1))
     throw EIdException(QStringLiteral("The charset \"%1\" is not known on this system").arg(MimeName));

@@ -37,7 +37,8 @@ inline constexpr std::array<TCharsetInfo, 19> CharsetTable{{
 }};
 
 // Encodes text into one charset through iconv. "x-user-defined" stands for this
-// platform's own 8-bit text: UTF-8 bytes, unconverted. Not shared between threads.
+// platform's own 8-bit text: UTF-8 bytes, unconverted, labelled "utf-8" in the message
+// since no mail reader knows that label. Not shared between threads.
 class TCharsetEncoder {
 public:
   enum TUnmappable {
@@ -51,10 +52,13 @@ public:
   TCharsetEncoder &operator=(const TCharsetEncoder &) = delete;
 
   const QString &MimeName() const { return FMimeName; }
+  // The label the message carries for this charset (Content-Type, encoded words).
+  const QByteArray &WireName() const { return FWireName; }
   QByteArray Encode(const QString &Text, TUnmappable Mode = umFail);
 
 private:
   QString FMimeName;
+  QByteArray FWireName;
   bool FPassUtf8 = false;
   void *FIconv = nullptr;  // iconv_t
 };

@@ -8,7 +8,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QUrl>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <ctime>
@@ -48,10 +50,12 @@ quint64 Random64() {
   return Generator.generate64();
 }
 
-QByteArray MessageId(const QString &FromAddress) {
+// FromAddress: as WireAddress gives it.
+QByteArray MessageId(const QByteArray &FromAddress) {
   static std::atomic<quint64> Counter{0};
-  QByteArray Domain = FromAddress.section(QLatin1Char('@'), -1).toUtf8();
-  if (!FromAddress.contains(QLatin1Char('@')) || Domain.isEmpty() || Domain.contains('>') || Domain.contains(' '))
+  const qsizetype At = FromAddress.lastIndexOf('@');
+  QByteArray Domain = FromAddress.mid(At + 1);
+  if (At < 0 || Domain.isEmpty() || Domain.contains('>') || Domain.contains(' ') || Domain.contains('<'))
     Domain = LocalHostName();
   return '<' + QByteArray::number(QDateTime::currentMSecsSinceEpoch(), 36) + '.' +
          QByteArray::number(Counter.fetch_add(1) + 1, 36) + '.' +
@@ -59,13 +63,15 @@ QByteArray MessageId(const QString &FromAddress) {
 }
 
 // "name <address>" or the bare address.
-void AppendMailbox(THeaderTokens &Tokens, const TIdEMailAddressItem &Item, TCharsetEncoder &Encoder) {
+void AppendMailbox(THeaderTokens &Tokens, const TIdEMailAddressItem &Item, TCharsetEncoder &Encoder,
+                   const QString &Role) {
+  const QByteArray Address = WireAddress(Item.Address, Role);
   if (Item.Name.isEmpty()) {
-    Tokens.append(Item.Address.toUtf8());
+    Tokens.append(Address);
     return;
   }
   Tokens.append(EncodePhrase(Item.Name, Encoder));
-  Tokens.append('<' + Item.Address.toUtf8() + '>');
+  Tokens.append('<' + Address + '>');
 }
 
 THeaderTokens AddressListTokens(const TIdEMailAddressList &List, TCharsetEncoder &Encoder, const QString &Role) {
@@ -76,7 +82,7 @@ THeaderTokens AddressListTokens(const TIdEMailAddressList &List, TCharsetEncoder
     CheckAddress(List[I].Address, Role);
     if (!Tokens.isEmpty())
       Tokens.last().append(',');
-    AppendMailbox(Tokens, List[I], Encoder);
+    AppendMailbox(Tokens, List[I], Encoder, Role);
   }
   return Tokens;
 }
@@ -175,6 +181,18 @@ void CheckAddress(const QString &Address, const QString &Role) {
                                           .replace(QLatin1Char('\n'), QLatin1Char(' '))));
 }
 
+QByteArray WireAddress(const QString &Address, const QString &Role) {
+  const qsizetype At = Address.lastIndexOf(QLatin1Char('@'));
+  const QString Domain = Address.mid(At + 1);
+  const bool Ascii = std::all_of(Domain.begin(), Domain.end(), [](QChar C) { return C.unicode() < 0x80; });
+  if (At < 0 || Ascii || Domain.startsWith(QLatin1Char('[')))
+    return Address.toUtf8();
+  const QByteArray Ace = QUrl::toAce(Domain);
+  if (Ace.isEmpty())
+    throw EIdException(QStringLiteral("The %1 address \"%2\" has a domain name that is not valid").arg(Role, Address));
+  return Address.left(At + 1).toUtf8() + Ace;
+}
+
 TIdEMailAddressItem &TIdEMailAddressList::Add() { return FItems.emplace_back(); }
 
 QString TIdEMailAddressList::EMailAddresses() const {
@@ -205,7 +223,7 @@ TCharsetEncoder &TIdMessage::Encoder() const {
 
 QByteArray TIdMessage::Compose(const QString &MailAgent) const {
   TCharsetEncoder &Enc = Encoder();
-  const QByteArray Charset = Enc.MimeName().toLatin1();
+  const QByteArray Charset = Enc.WireName();
   QByteArray Type = ContentType.trimmed().toLatin1();
   if (Type.isEmpty())
     Type = "text/plain";
@@ -222,7 +240,7 @@ QByteArray TIdMessage::Compose(const QString &MailAgent) const {
   Out.reserve(BodyBytes.size() + BodyBytes.size() / 3 + 1024);
   Out.append("Date: " + RfcDate() + "\r\n");
   THeaderTokens FromTokens;
-  AppendMailbox(FromTokens, From, Enc);
+  AppendMailbox(FromTokens, From, Enc, QStringLiteral("sender"));
   AppendHeader(Out, "From", FromTokens);
   const THeaderTokens ReplyTokens = AddressListTokens(ReplyTo, Enc, QStringLiteral("reply"));
   if (!ReplyTokens.isEmpty())
@@ -232,7 +250,7 @@ QByteArray TIdMessage::Compose(const QString &MailAgent) const {
   if (ToTokens.isEmpty())
     throw EIdException(QStringLiteral("The message has no recipient"));
   AppendHeader(Out, "To", ToTokens);
-  Out.append("Message-ID: " + MessageId(From.Address) + "\r\n");
+  Out.append("Message-ID: " + MessageId(WireAddress(From.Address, QStringLiteral("sender"))) + "\r\n");
   Out.append("MIME-Version: 1.0\r\n");
   if (!MailAgent.isEmpty())
     AppendHeader(Out, "X-Mailer", EncodeHeaderText(MailAgent, Enc));

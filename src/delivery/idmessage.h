@@ -88,5 +88,9 @@ QByteArray LocalHostName();
 
 // Throws EIdException when Address is empty, too long or holds control characters.
 void CheckAddress(const QString &Address, const QString &Role);
+// The address as it goes into the envelope and the headers: an international domain in its
+// ASCII (IDNA) form; the mailbox name as it stands (UTF-8). Throws EIdException, naming
+// Role, for a domain that has no ASCII form.
+QByteArray WireAddress(const QString &Address, const QString &Role);
 
 }  // namespace qf::delivery

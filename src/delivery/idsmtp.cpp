@@ -28,11 +28,13 @@ struct TIdSMTP::TImpl {
   CURL *Curl = nullptr;
   char ErrorBuffer[CURL_ERROR_SIZE] = {};
   // Server replies as they arrive: the unfinished line, the reply being read, and the last
-  // refusal (4xx or 5xx). libcurl says QUIT after a refusal, so it need not be the last reply.
+  // complete reply (QUIT's left out).
   QByteArray Partial;
   QByteArray CurrentReply;
-  QByteArray ErrorReply;
-  int ErrorCode = 0;
+  QByteArray LastReply;
+  int LastCode = 0;
+  bool Uploaded = false;  // message bytes went out after the last reply
+  bool SmtpUtf8 = false;  // the server offers SMTPUTF8
   // The message in upload.
   QByteArray Data;
   qsizetype Offset = 0;
@@ -43,6 +45,7 @@ struct TIdSMTP::TImpl {
     if (Curl)
       curl_easy_cleanup(Curl);
     Curl = nullptr;
+    SmtpUtf8 = false;
   }
 
   void TakeReplyText(const char *P, size_t N) {
@@ -60,11 +63,16 @@ struct TIdSMTP::TImpl {
         CurrentReply = Line;
       else
         CurrentReply += ' ' + Line.mid(4);
+      const int Code = Line.left(3).toInt();
+      if (Code == 220)
+        SmtpUtf8 = false;  // a new connection: its EHLO reply follows
+      else if (Code == 250 && Line.mid(4).trimmed().compare("SMTPUTF8", Qt::CaseInsensitive) == 0)
+        SmtpUtf8 = true;
       if (Last) {
-        const int Code = CurrentReply.left(3).toInt();
-        if (Code >= 400) {
-          ErrorReply = CurrentReply;
-          ErrorCode = Code;
+        if (Code != 221) {
+          LastReply = CurrentReply;
+          LastCode = Code;
+          Uploaded = false;
         }
         CurrentReply.clear();
       }
@@ -83,15 +91,40 @@ struct TIdSMTP::TImpl {
     const size_t Count = std::min(Left, Size * N);
     memcpy(Buf, Self->Data.constData() + Self->Offset, Count);
     Self->Offset += static_cast<qsizetype>(Count);
+    Self->Uploaded = Self->Uploaded || Count > 0;
     return Count;
   }
 
   void Reset() {
     Partial.clear();
     CurrentReply.clear();
-    ErrorReply.clear();
-    ErrorCode = 0;
+    LastReply.clear();
+    LastCode = 0;
+    Uploaded = false;
     ErrorBuffer[0] = 0;
+  }
+
+  // True when the server's last reply ended the transfer: libcurl stopped on it, not on the
+  // network or a time-out, and nothing was sent after it. A refusal libcurl got over (EHLO,
+  // then HELO) is followed by other replies.
+  bool EndedByReply(CURLcode Rc) const {
+    if (!LastCode || Uploaded)
+      return false;
+    switch (Rc) {
+    case CURLE_OPERATION_TIMEDOUT:
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_RECV_ERROR:
+    case CURLE_GOT_NOTHING:
+    case CURLE_PARTIAL_FILE:
+    case CURLE_READ_ERROR:
+    case CURLE_ABORTED_BY_CALLBACK:
+    case CURLE_OUT_OF_MEMORY:
+      return false;
+    case CURLE_WEIRD_SERVER_REPLY:
+      return true;  // also a reply below 400 that libcurl does not accept there
+    default:
+      return LastCode >= 400;
+    }
   }
 
   // Runs the prepared transfer; a failure becomes an exception with the server's words.
@@ -100,6 +133,11 @@ struct TIdSMTP::TImpl {
     const CURLcode Rc = curl_easy_perform(Curl);
     if (Rc == CURLE_OK)
       return;
+    if (EndedByReply(Rc)) {
+      const EIdReplyError E(LastCode, QString::fromUtf8(LastReply));
+      Close();
+      throw E;
+    }
     long OsErrno = 0;
     curl_easy_getinfo(Curl, CURLINFO_OS_ERRNO, &OsErrno);
     QString Text = QString::fromUtf8(curl_easy_strerror(Rc));
@@ -107,9 +145,9 @@ struct TIdSMTP::TImpl {
       Text += QStringLiteral(": ") + QString::fromUtf8(ErrorBuffer);
     if (OsErrno)
       Text += QStringLiteral(" (") + QString::fromLocal8Bit(strerror(static_cast<int>(OsErrno))) + QLatin1Char(')');
+    if (LastCode)
+      Text += QStringLiteral(", after the server's reply \"%1\"").arg(QString::fromUtf8(LastReply));
     Close();
-    if (ErrorCode)
-      throw EIdReplyError(ErrorCode, QString::fromUtf8(ErrorReply));
     throw EIdException(Text);
   }
 };
@@ -182,12 +220,23 @@ void TIdSMTP::Disconnect() { FImpl->Close(); }
 void TIdSMTP::Send(const TIdMessage &Message) {
   if (!FImpl->Curl)
     throw EIdException(QStringLiteral("Not connected to the SMTP server"));
+  // libcurl would send a non-ASCII mailbox name raw to a server that has not said it takes it.
+  auto Envelope = [this](const QString &Address, const QString &Role) {
+    CheckAddress(Address, Role);
+    const QByteArray A = WireAddress(Address, Role);
+    for (const char C : A)
+      if (static_cast<unsigned char>(C) >= 0x80 && !FImpl->SmtpUtf8)
+        throw EIdException(QStringLiteral("The %1 address \"%2\" has a mailbox name with non-ASCII characters, "
+                                          "which this SMTP server does not accept (it does not offer SMTPUTF8)")
+                               .arg(Role, Address));
+    return '<' + A + '>';
+  };
   curl_slist *Rcpt = nullptr;
   try {
+    const QByteArray FromAddr = Envelope(Message.From.Address, QStringLiteral("sender"));
     for (int I = 0; I < Message.Recipients.Count(); ++I) {
-      const QString &A = Message.Recipients[I].Address;
-      CheckAddress(A, QStringLiteral("recipient"));
-      curl_slist *N = curl_slist_append(Rcpt, ('<' + A.toUtf8() + '>').constData());
+      const QByteArray A = Envelope(Message.Recipients[I].Address, QStringLiteral("recipient"));
+      curl_slist *N = curl_slist_append(Rcpt, A.constData());
       if (!N)
         throw EIdException(QStringLiteral("Out of memory"));
       Rcpt = N;
@@ -197,7 +246,6 @@ void TIdSMTP::Send(const TIdMessage &Message) {
     FImpl->Data = Message.Compose(MailAgent);
     FImpl->Offset = 0;
     CURL *C = FImpl->Curl;
-    const QByteArray FromAddr = '<' + Message.From.Address.toUtf8() + '>';
     curl_easy_setopt(C, CURLOPT_MAIL_FROM, FromAddr.constData());
     curl_easy_setopt(C, CURLOPT_MAIL_RCPT, Rcpt);
     curl_easy_setopt(C, CURLOPT_UPLOAD, 1L);

@@ -92,100 +92,106 @@ TIdThread::~TIdThread() {
 }
 
 void TIdThread::Start() {
+  // Kept alive here: once the lock is released, Run may destroy this object.
+  const std::shared_ptr<TState> State = FState;
+  TState &S = *State;
   {
-    std::lock_guard<std::mutex> L(FLock);
-    if (FTerminated)
+    std::lock_guard<std::mutex> L(S.Lock);
+    if (S.Terminated)
       return;
-    FStopped = false;
-    if (!FSpawned) {
-      FSpawned = true;
-      FThread = std::thread([this] { Execute(); });
+    S.Stopped = false;
+    if (!S.Spawned) {
+      S.Spawned = true;
+      FThread = std::thread(&TIdThread::Execute, this, FState);
     }
   }
-  FWake.notify_all();
+  S.Wake.notify_all();
 }
 
 void TIdThread::Stop() {
-  std::lock_guard<std::mutex> L(FLock);
-  FStopped = true;
+  std::lock_guard<std::mutex> L(FState->Lock);
+  FState->Stopped = true;
 }
 
 bool TIdThread::Stopped() const {
-  std::lock_guard<std::mutex> L(FLock);
-  return !FInRun && (FStopped || FTerminated);
+  std::lock_guard<std::mutex> L(FState->Lock);
+  return !FState->InRun && (FState->Stopped || FState->Terminated);
 }
 
 void TIdThread::Terminate() {
   {
-    std::lock_guard<std::mutex> L(FLock);
-    FTerminated = true;
+    std::lock_guard<std::mutex> L(FState->Lock);
+    FState->Terminated = true;
   }
-  FWake.notify_all();
+  FState->Wake.notify_all();
 }
 
 bool TIdThread::Terminated() const {
-  std::lock_guard<std::mutex> L(FLock);
-  return FTerminated;
+  std::lock_guard<std::mutex> L(FState->Lock);
+  return FState->Terminated;
 }
 
 QString TIdThread::TerminatingException() const {
-  std::lock_guard<std::mutex> L(FLock);
-  return FTerminatingException;
+  std::lock_guard<std::mutex> L(FState->Lock);
+  return FState->TerminatingException;
 }
 
-void TIdThread::Execute() {
+// Self is used for Run only: Run may have destroyed it, which also terminated the loop.
+void TIdThread::Execute(TIdThread *Self, const std::shared_ptr<TState> &State) {
+  TState &S = *State;
   for (;;) {
     {
-      std::unique_lock<std::mutex> L(FLock);
-      FInRun = false;
-      FWake.wait(L, [this] { return FTerminated || !FStopped; });
-      if (FTerminated)
+      std::unique_lock<std::mutex> L(S.Lock);
+      S.InRun = false;
+      S.Wake.wait(L, [&S] { return S.Terminated || !S.Stopped; });
+      if (S.Terminated)
         break;
-      FInRun = true;
+      S.InRun = true;
     }
     try {
-      Run();
+      Self->Run();
     } catch (const std::exception &E) {
-      std::lock_guard<std::mutex> L(FLock);
-      FTerminatingException = QString::fromUtf8(E.what());
-      FTerminated = true;
+      std::lock_guard<std::mutex> L(S.Lock);
+      S.TerminatingException = QString::fromUtf8(E.what());
+      S.Terminated = true;
     } catch (...) {
-      std::lock_guard<std::mutex> L(FLock);
-      FTerminatingException = QStringLiteral("Unknown exception");
-      FTerminated = true;
+      std::lock_guard<std::mutex> L(S.Lock);
+      S.TerminatingException = QStringLiteral("Unknown exception");
+      S.Terminated = true;
     }
   }
   {
-    std::lock_guard<std::mutex> L(FLock);
-    FInRun = false;
+    std::lock_guard<std::mutex> L(S.Lock);
+    S.InRun = false;
   }
-  FWake.notify_all();
+  S.Wake.notify_all();
   {
     std::lock_guard<std::mutex> L(SyncQueue().Lock);
-    FFinished = true;
+    S.Finished = true;
   }
   SyncQueue().Changed.notify_all();
 }
 
 void TIdThread::WaitFor() {
   {
-    std::lock_guard<std::mutex> L(FLock);
-    if (!FSpawned)
+    std::lock_guard<std::mutex> L(FState->Lock);
+    if (!FState->Spawned)
       return;
   }
   if (FThread.get_id() == std::this_thread::get_id())
     return;  // waiting for itself would never end
+  const TState &S = *FState;
   if (!InUiThread()) {
     std::unique_lock<std::mutex> L(SyncQueue().Lock);
-    SyncQueue().Changed.wait(L, [this] { return FFinished.load(); });
+    SyncQueue().Changed.wait(L, [&S] { return S.Finished.load(); });
     return;
   }
   // The thread may be waiting in Synchronize for this very thread: keep serving it.
   for (;;) {
     {
       std::unique_lock<std::mutex> L(SyncQueue().Lock);
-      SyncQueue().Changed.wait(L, [this] { return FFinished.load() || !SyncQueue().Calls.empty(); });
-      if (FFinished && SyncQueue().Calls.empty())
+      SyncQueue().Changed.wait(L, [&S] { return S.Finished.load() || !SyncQueue().Calls.empty(); });
+      if (S.Finished && SyncQueue().Calls.empty())
         return;
     }
     CheckSynchronize();
@@ -227,13 +233,18 @@ void TIdThread::Queue(std::function<void()> Call) {
   Post(C);
 }
 
+// One call at a time: a call that runs a nested event loop (a message box) comes back here,
+// and the calls queued after it must still start in their order.
 void TIdThread::CheckSynchronize() {
-  std::deque<std::shared_ptr<TSyncCall>> Calls;
-  {
-    std::lock_guard<std::mutex> L(SyncQueue().Lock);
-    Calls.swap(SyncQueue().Calls);
-  }
-  for (const auto &C : Calls) {
+  for (;;) {
+    std::shared_ptr<TSyncCall> C;
+    {
+      std::lock_guard<std::mutex> L(SyncQueue().Lock);
+      if (SyncQueue().Calls.empty())
+        return;
+      C = std::move(SyncQueue().Calls.front());
+      SyncQueue().Calls.pop_front();
+    }
     std::exception_ptr Error;
     try {
       C->Fn();

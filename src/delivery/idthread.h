@@ -19,7 +19,8 @@ public:
   // The thread starts suspended: Stopped until the first Start.
   TIdThread();
   // Terminates the loop and waits for the thread. A subclass whose Run uses its own members
-  // must call TerminateAndWaitFor at the start of its destructor, before they go.
+  // must call TerminateAndWaitFor at the start of its destructor, before they go. Run may
+  // destroy its own object; the thread then ends without touching it again.
   virtual ~TIdThread();
   TIdThread(const TIdThread &) = delete;
   TIdThread &operator=(const TIdThread &) = delete;
@@ -63,16 +64,21 @@ protected:
   virtual void Run() = 0;
 
 private:
-  void Execute();
+  // What the thread itself uses once Run returns: shared with it, so that it outlives an
+  // object that Run destroyed.
+  struct TState {
+    std::mutex Lock;
+    std::condition_variable Wake;
+    bool Stopped = true;
+    bool Terminated = false;
+    bool InRun = false;
+    bool Spawned = false;
+    std::atomic<bool> Finished{false};
+    QString TerminatingException;
+  };
+  static void Execute(TIdThread *Self, const std::shared_ptr<TState> &State);
 
-  mutable std::mutex FLock;
-  std::condition_variable FWake;
-  bool FStopped = true;
-  bool FTerminated = false;
-  bool FInRun = false;
-  bool FSpawned = false;
-  std::atomic<bool> FFinished{false};
-  QString FTerminatingException;
+  std::shared_ptr<TState> FState = std::make_shared<TState>();
   std::thread FThread;
 };
 

@@ -25,18 +25,37 @@ bool IsPrintableAscii(const QString &S) {
   return std::all_of(S.begin(), S.end(), [](QChar C) { return C.unicode() >= 0x20 && C.unicode() < 0x7F; });
 }
 
+// Line breaks and tabs become spaces; other control characters (C0, DEL, C1) go, since a
+// reader would show or act on them even inside encoded words.
 QString OneLine(const QString &Text) {
-  QString S = Text;
-  for (QChar &C : S)
-    if (C == QLatin1Char('\r') || C == QLatin1Char('\n') || C == QLatin1Char('\t'))
-      C = QLatin1Char(' ');
+  QString S;
+  S.reserve(Text.size());
+  for (const QChar C : Text) {
+    const char16_t U = C.unicode();
+    if (U == '\r' || U == '\n' || U == '\t')
+      S.append(QLatin1Char(' '));
+    else if (U >= 0x20 && (U < 0x7F || U > 0x9F))
+      S.append(C);
+  }
   return S;
+}
+
+// A quoted string: the caller checks the length, which escaping may double.
+QByteArray Quoted(const QByteArray &A) {
+  QByteArray Q = "\"";
+  for (const char C : A) {
+    if (C == '"' || C == '\\')
+      Q.append('\\');
+    Q.append(C);
+  }
+  Q.append('"');
+  return Q;
 }
 
 // Encoded words of whole characters, short enough that "Subject: " and one word stay
 // within 76 characters.
 THeaderTokens EncodedWords(const QString &Text, TCharsetEncoder &Encoder) {
-  const QByteArray Charset = Encoder.MimeName().toLatin1();
+  const QByteArray &Charset = Encoder.WireName();
   const qsizetype MaxRaw = std::max<qsizetype>(3, (66 - 7 - Charset.size()) / 4 * 3);
   THeaderTokens Words;
   auto Emit = [&](const QByteArray &Raw) {
@@ -159,47 +178,34 @@ THeaderTokens EncodePhrase(const QString &Name, TCharsetEncoder &Encoder) {
   });
   if (Atoms && A.size() <= MaxPlainWord && !A.startsWith(' ') && !A.endsWith(' ') && !A.contains("  "))
     return A.split(' ');
-  if (A.size() > MaxPlainWord)
+  QByteArray Q = Quoted(A);
+  if (Q.size() > MaxPlainWord)
     return EncodedWords(S, Encoder);
-  QByteArray Q = "\"";
-  for (const char C : A) {
-    if (C == '"' || C == '\\')
-      Q.append('\\');
-    Q.append(C);
-  }
-  Q.append('"');
   return {Q};
 }
 
 THeaderTokens EncodeParameter(const QByteArray &Name, const QString &Value) {
   constexpr qsizetype MaxPiece = 60;
   const QString S = OneLine(Value);
-  if (IsPrintableAscii(S) && S.size() <= MaxPiece) {
-    QByteArray Q = Name + "=\"";
-    for (const char C : S.toLatin1()) {
-      if (C == '"' || C == '\\')
-        Q.append('\\');
-      Q.append(C);
-    }
-    return {Q + '"'};
-  }
-  // RFC 2231: charset'language'percent-encoded, cut into numbered pieces between triplets.
-  const QByteArray Encoded = "utf-8''" + S.toUtf8().toPercentEncoding("!#$&+-.^_`|~", "*'%");
+  if (IsPrintableAscii(S) && S.size() <= MaxPiece)
+    return {Name + '=' + Quoted(S.toLatin1())};
+  // RFC 2231: charset'language'percent-encoded, cut into numbered pieces between characters,
+  // since some readers decode each piece by itself.
+  QByteArray Piece = "utf-8''";
   THeaderTokens Pieces;
-  qsizetype Pos = 0;
-  while (Pos < Encoded.size()) {
-    qsizetype N = std::min(MaxPiece, Encoded.size() - Pos);
-    if (Pos + N < Encoded.size()) {
-      if (Encoded[Pos + N - 1] == '%')
-        N -= 1;
-      else if (N >= 2 && Encoded[Pos + N - 2] == '%')
-        N -= 2;
+  for (qsizetype I = 0; I < S.size();) {
+    const qsizetype N = S.at(I).isHighSurrogate() && I + 1 < S.size() ? 2 : 1;
+    const QByteArray Char = S.mid(I, N).toUtf8().toPercentEncoding("!#$&+-.^_`|~", "*'%");
+    I += N;
+    if (Piece.size() + Char.size() > MaxPiece) {
+      Pieces.append(Name + '*' + QByteArray::number(Pieces.size()) + "*=" + Piece);
+      Piece.clear();
     }
-    Pieces.append(Name + '*' + QByteArray::number(Pieces.size()) + "*=" + Encoded.mid(Pos, N));
-    Pos += N;
+    Piece.append(Char);
   }
-  if (Pieces.size() == 1)
-    Pieces[0] = Name + "*=" + Encoded;
+  if (Pieces.isEmpty())
+    return {Name + "*=" + Piece};
+  Pieces.append(Name + '*' + QByteArray::number(Pieces.size()) + "*=" + Piece);
   for (qsizetype I = 0; I + 1 < Pieces.size(); ++I)
     Pieces[I].append(';');
   return Pieces;

@@ -13,8 +13,8 @@ import re
 import sys
 import unicodedata
 
-# Charsets Python knows under another name. x-user-defined is this program's UTF-8 bytes.
-ALIASES = {"x-user-defined": "utf-8", "windows-874": "cp874"}
+# Charsets Python knows under another name.
+ALIASES = {"windows-874": "cp874"}
 
 
 def codec(charset):

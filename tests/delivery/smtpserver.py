@@ -10,6 +10,10 @@ reply, changes its behaviour:
   drop_after_data  close the connection once the message is in, without a reply
   delay            seconds to wait before the reply to the message
   auth             offer AUTH PLAIN/LOGIN (user "user", password "secret")
+  smtputf8         offer SMTPUTF8
+  no_ehlo          refuse EHLO with 502, so that the client falls back to HELO
+  noop_delay       seconds to wait before the reply to NOOP
+  data_reply       the reply to the message instead of 250 (the message is not stored)
 Prints "PORT <n>" once it listens; ends on SIGTERM or when its standard input closes.
 """
 import argparse
@@ -47,6 +51,8 @@ class Handler:
 
     async def handle_DATA(self, server, session, envelope):
         ctl = control(self.directory)
+        if ctl.get("data_reply"):
+            return ctl["data_reply"]
         if ctl.get("drop_after_data"):
             server.transport.abort()
             return "421 4.4.2 dropped"
@@ -64,6 +70,22 @@ class Handler:
             json.dump(meta, f)
         os.replace(base + ".tmp", base + ".eml")
         return "250 2.0.0 Ok: queued as %05d" % self.count
+
+
+class Server(SMTP):
+    def __init__(self, handler, **kwargs):
+        super().__init__(handler, hostname="test.localhost", **kwargs)
+        self.directory = handler.directory
+
+    async def smtp_EHLO(self, hostname):
+        if control(self.directory).get("no_ehlo"):
+            await self.push("502 5.5.1 EHLO is not offered here")
+            return
+        await super().smtp_EHLO(hostname)
+
+    async def smtp_NOOP(self, arg):
+        await asyncio.sleep(float(control(self.directory).get("noop_delay", 0)))
+        await super().smtp_NOOP(arg)
 
 
 class Refuser(asyncio.Protocol):
@@ -91,10 +113,10 @@ async def main():
             return Refuser()
         if ctl.get("silent"):
             return asyncio.Protocol()
+        options = {"enable_SMTPUTF8": bool(ctl.get("smtputf8"))}
         if ctl.get("auth"):
-            return SMTP(handler, hostname="test.localhost", authenticator=authenticator,
-                        auth_require_tls=False)
-        return SMTP(handler, hostname="test.localhost")
+            options.update(authenticator=authenticator, auth_require_tls=False)
+        return Server(handler, **options)
 
     server = await loop.create_server(factory, "127.0.0.1", args.port, reuse_address=True)
     print("PORT %d" % server.sockets[0].getsockname()[1], flush=True)
