@@ -714,8 +714,8 @@ void TMainForm::closeEvent(QCloseEvent *Event)
 
 bool TMainForm::FormCloseQuery()
 {
-    // Nothing the frame holds can be lost by closing.
-    return true;
+    // Changes the open table could not write are not lost without a question.
+    return !Workspace || Workspace->RecordCommands().SavePendingChanges();
 }
 
 void TMainForm::FormClose()

@@ -88,6 +88,10 @@ void TMainForm::CreateRecordCommands()
         UpdateRecordCommands();
     };
     C.OnScroll = [this] { ADOQuery1AfterScroll(); };
+    C.AskDiscard = [this](const QString &Message) {
+        return QMessageBox::warning(this, QStringLiteral("Quillfast"), Message, QMessageBox::Yes | QMessageBox::No,
+                                    QMessageBox::No) == QMessageBox::Yes;
+    };
     // The workspace's hooks belong to the table commands; the record commands follow them.
     auto Chain = [](std::function<void()> &Hook, std::function<void()> Then) {
         Hook = [First = Hook, Then] {
@@ -216,7 +220,7 @@ void TMainForm::ExecSQL0Click()
 {
     SQLForm->SQLDataBase = SQLDataBase;
     SQLForm->SQLFileDir = SQLFileDir;
-    if (SQLForm->exec() != QDialog::Accepted)
+    if (SQLForm->exec() != QDialog::Accepted || !Workspace->RecordCommands().SavePendingChanges())
         return;
     SQLDataBase = SQLForm->Edit1->text();
     SaveSQLDataBase();

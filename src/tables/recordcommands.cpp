@@ -274,6 +274,22 @@ bool TRecordCommands::FindDuplicates()
     return Found;
 }
 
+bool TRecordCommands::SavePendingChanges()
+{
+    TADOQuery &Q = ws_.ADOQuery1();
+    if (!Q.Active() || !Q.Source() || !Q.Source()->HasPendingChanges() || Q.State() != dsBrowse)
+        return true;
+    try {
+        Q.UpdateBatch();
+        return true;
+    } catch (const EDatabaseError &E) {
+        const QString Message = QStringLiteral("Changes to the table %1 could not be saved.\n\n%2\n\n"
+                                               "Close the table and lose these changes?")
+                                    .arg(TableTitle(), E.Message());
+        return AskDiscard && AskDiscard(Message);
+    }
+}
+
 QString TRecordCommands::RecordPositionText() const
 {
     const TADOQuery &Q = ws_.ADOQuery1();

@@ -38,6 +38,8 @@ public:
     std::function<void()> OnEditorLayout;             // editor widths changed after a post
     std::function<void()> OnButtonsChanged;           // the edit state or the record count changed
     std::function<void()> OnScroll;                   // the current record changed
+    // Changes that could not be written are about to be lost: true lets them go.
+    std::function<bool(const QString &Message)> AskDiscard;
 
     // The dataset's events; the constructor binds them.
     void BeforeInsertOrEdit();
@@ -73,6 +75,11 @@ public:
     // From the current record on, stops on the second of the first two neighbours whose sort
     // field values are equal (true); at the end goes back to where it started (false).
     bool FindDuplicates();
+
+    // Before the open table closes (Close, Reopen, another table, Execute SQL, the window's close):
+    // changes that a refused batch update left pending are written now, or the user lets them
+    // go. False: the table must stay open.
+    bool SavePendingChanges();
 
     // "Record n of m".
     QString RecordPositionText() const;

@@ -135,6 +135,42 @@ TEST_F(TableCommands, EditAndAddThroughTheRecordEditor)
     EXPECT_TRUE(Shown);
 }
 
+TEST_F(TableCommands, ChangesThatCouldNotBeWrittenAreNotClosedAwaySilently)
+{
+    TMainForm &F = *MainForm;
+    AppendBehindTheBack(File());
+    QString Told;
+    WhenModal<TEditDB>([&](TEditDB *E) {
+        auto *Name = qobject_cast<QComboBox *>(E->EditorOf("NAME"));
+        Name->lineEdit()->selectAll();
+        QTest::keyClicks(Name->lineEdit(), "Typed");
+        WhenModal<QMessageBox>([&](QMessageBox *B) {
+            Told = B->text();
+            B->accept();
+        });
+        QTest::mouseClick(E->ApplyButton, Qt::LeftButton);
+        EXPECT_EQ(Name->currentText(), "Typed");
+        E->reject();
+    });
+    F.EditRec0->trigger();
+    EXPECT_TRUE(Told.contains("\"people.dbf\"")) << Told.toStdString();
+    EXPECT_EQ(F.RxDBGrid1->model()->index(0, 0).data().toString(), "Typed");
+
+    // Close asks before the change goes; No keeps the table open with it.
+    WhenModal<QMessageBox>([&](QMessageBox *B) {
+        Told = B->text();
+        B->button(QMessageBox::No)->click();
+    });
+    F.CloseDB0->trigger();
+    EXPECT_TRUE(Told.contains("lose these changes")) << Told.toStdString();
+    ASSERT_TRUE(F.Workspace->Active());
+    EXPECT_EQ(F.Workspace->ADOQuery1().FieldByName("NAME").AsString(), "Typed");
+    WhenModal<QMessageBox>([](QMessageBox *B) { B->button(QMessageBox::Yes)->click(); });
+    F.Reopen0->trigger();
+    ASSERT_TRUE(F.Workspace->Active());
+    EXPECT_EQ(F.Workspace->ADOQuery1().FieldByName("NAME").AsString(), "Smith");
+}
+
 TEST_F(TableCommands, FindAndFindDuplicates)
 {
     TMainForm &F = *MainForm;
