@@ -385,11 +385,16 @@ void TEditDB::NewClick()
 
 void TEditDB::DeleteClick()
 {
-    dirty_.clear();
+    TADOQuery &Q = ws_.ADOQuery1();
+    const int64_t Row = Q.CurrentRow();
+    const TDataSetState State = Q.State();
     if (OnDelete)
         OnDelete();
     else
         ws_.RecordCommands().DeleteCurrentRecord();
+    // What was typed goes with the record, and stays when the deletion was declined.
+    if (!Q.Active() || Q.CurrentRow() != Row || Q.State() != State)
+        dirty_.clear();
     LoadValues();
     UpdateEditRecordButtons();
     FocusEditor();

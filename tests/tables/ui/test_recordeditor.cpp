@@ -1,5 +1,6 @@
 // The record editor and the SQL dialog through their real controls, over real .dbf files.
 
+#include "mdb/mdbfixtures.h"
 #include "modal.h"
 #include "recordfixture.h"
 #include "tables/recordcommands.h"
@@ -106,6 +107,18 @@ TEST_F(RecordEditor, TypedValuesArePostedAndWritten)
     EXPECT_EQ(Rows[2].toArray()[1].toString(), "Oslo");
 }
 
+TEST_F(RecordEditor, AutocompleteFromThePickListUnlessSwitchedOffOrDeleting)
+{
+    Type("CITY", "Be");
+    EXPECT_EQ(Combo("CITY")->currentText(), "Bergen");
+    QTest::keyClick(Combo("CITY")->lineEdit(), Qt::Key_Backspace);  // the completed part goes
+    QTest::keyClick(Combo("CITY")->lineEdit(), Qt::Key_Backspace);
+    EXPECT_EQ(Combo("CITY")->currentText(), "B");
+    W.FieldInfo[1].Autocomplete = 0;
+    Type("CITY", "Be");
+    EXPECT_EQ(Combo("CITY")->currentText(), "Be");
+}
+
 TEST_F(RecordEditor, RefusedPostKeepsTheTypedValues)
 {
     AppendBehindTheBack(File());
@@ -161,6 +174,48 @@ TEST_F(RecordEditor, ReadOnlyResultKeepsTypedTextAndAsksOnClose)
     QTest::mouseClick(Editor->CloseButton, Qt::LeftButton);
     EXPECT_FALSE(Editor->isVisible());
     EXPECT_EQ(Combo("CITY")->currentText(), "Bergen");
+}
+
+TEST(RecordEditorAccess, ReadOnlyTableRefusesWithTheTableNameAndKeepsTheText)
+{
+    REQUIRE_MDB_FIXTURES();
+    const QByteArray Before = FileHash(MdbFixture("fruit.mdb"));
+    TTableWorkspace W;
+    QStringList Errors;
+    W.RecordCommands().OnError = [&](const QString &M) { Errors << M; };
+    W.OnSelectTable = [](const QStringList &Names, QString &Chosen) {
+        Chosen = "Fruit";
+        return Names.contains(Chosen);
+    };
+    ASSERT_TRUE(W.OpenAccessFile(MdbFixture("fruit.mdb")));
+    EXPECT_FALSE(W.RecordCommands().CanAdd());
+    EXPECT_FALSE(W.RecordCommands().CanDelete());
+    EXPECT_FALSE(W.RecordCommands().AddRecord());
+    ASSERT_EQ(Errors.size(), 1);
+    EXPECT_TRUE(Errors[0].contains("\"Fruit\"") && Errors[0].contains("read-only")) << Errors[0].toStdString();
+
+    TEditDB Editor(W);
+    Editor.OnError = [&](const QString &M) { Errors << M; };
+    Editor.show();
+    EXPECT_FALSE(Editor.NewButton->isEnabled());
+    EXPECT_FALSE(Editor.DeleteButton->isEnabled());
+    QComboBox *Text = nullptr;
+    for (QWidget *E : Editor.Editors)
+        if (!Text)
+            Text = qobject_cast<QComboBox *>(E);
+    ASSERT_TRUE(Text);
+    Text->lineEdit()->selectAll();
+    QTest::keyClicks(Text->lineEdit(), "Kiwi");
+    ASSERT_EQ(Errors.size(), 2);
+    EXPECT_TRUE(Errors[1].contains("\"Fruit\""));
+    QTest::mouseClick(Editor.ApplyButton, Qt::LeftButton);
+    EXPECT_EQ(Errors.size(), 3);
+    EXPECT_EQ(Text->currentText(), "Kiwi");
+    EXPECT_TRUE(Editor.ApplyButton->isEnabled());
+    QTest::mouseClick(Editor.RestoreButton, Qt::LeftButton);
+    EXPECT_NE(Text->currentText(), "Kiwi");
+    W.Close();
+    EXPECT_EQ(FileHash(MdbFixture("fruit.mdb")), Before);
 }
 
 TEST(SqlDialog, SavesLoadsAndRunsAJoin)
