@@ -100,11 +100,11 @@ TEditDB::TEditDB(TTableWorkspace &Workspace, QWidget *Parent)
 
     dataSource_->OnDataChange = [this] { LoadValues(); };
     dataSource_->OnStateChange = [this] {
-        const bool Open = ws_.ADOQuery1().Active();
-        if (!Open && !Editors.empty())
+        const TADOQuery &Q = ws_.ADOQuery1();
+        if (!Q.Active() && !Editors.empty())
             Clear();
-        else if (Open && Editors.empty() && ws_.ADOQuery1().FieldCount() > 0)
-            Build();
+        else if (Q.Active() && FieldNames() != builtNames_)
+            Build(); // also after a close and an open that came together while controls were off
         UpdateEditRecordButtons();
     };
     UpdateEditRecordButtons();
@@ -179,9 +179,19 @@ void TEditDB::Build()
         Labels.push_back(Label);
         Editors.push_back(Editor);
     }
+    builtNames_ = FieldNames();
     FLastEditor = Editors.empty() ? nullptr : Editors.front();
     LoadValues();
     LayOut();
+}
+
+QStringList TEditDB::FieldNames() const
+{
+    QStringList Names;
+    const TADOQuery &Q = ws_.ADOQuery1();
+    for (int i = 0; Q.Active() && i < std::min<int>(Q.FieldCount(), int(ws_.FieldInfo.size())); ++i)
+        Names << Q.Fields(i).FieldName();
+    return Names;
 }
 
 void TEditDB::Clear()
@@ -193,6 +203,7 @@ void TEditDB::Clear()
     Labels.clear();
     Editors.clear();
     dirty_.clear();
+    builtNames_.clear();
     FLastEditor = nullptr;
     readOnlyReported_ = false;
 }
@@ -515,7 +526,7 @@ void TEditDB::resizeEvent(QResizeEvent *Event)
 void TEditDB::showEvent(QShowEvent *Event)
 {
     QDialog::showEvent(Event);
-    if (Editors.empty() && ws_.ADOQuery1().Active())
+    if (ws_.ADOQuery1().Active() && FieldNames() != builtNames_)
         Build();
     LoadValues();
     LayOut();

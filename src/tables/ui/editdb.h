@@ -85,6 +85,7 @@ protected:
 private:
     void Build();
     void Clear();
+    QStringList FieldNames() const;
     void LoadValues();
     void WriteTypedValues();
     bool SaveTypedValues();
@@ -98,6 +99,7 @@ private:
     TTableWorkspace &ws_;
     TDataSource *dataSource_;
     std::set<int> dirty_;
+    QStringList builtNames_;
     bool loading_ = false;
     bool readOnlyReported_ = false;
 };
