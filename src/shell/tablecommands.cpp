@@ -88,6 +88,7 @@ void TMainForm::CreateRecordCommands()
         UpdateRecordCommands();
     };
     C.OnScroll = [this] { ADOQuery1AfterScroll(); };
+    C.OnPosted = [this] { PageControl1->setCurrentWidget(TabSheet1); };
     C.AskDiscard = [this](const QString &Message) {
         return QMessageBox::warning(this, QStringLiteral("Quillfast"), Message, QMessageBox::Yes | QMessageBox::No,
                                     QMessageBox::No) == QMessageBox::Yes;

@@ -68,6 +68,8 @@ void TRecordCommands::BeforePost()
 void TRecordCommands::AfterPost()
 {
     TADOQuery &Q = ws_.ADOQuery1();
+    if (OnPosted)
+        OnPosted();
     if (OnButtonsChanged)
         OnButtonsChanged();
     try {

@@ -38,6 +38,7 @@ public:
     std::function<void()> OnEditorLayout;             // editor widths changed after a post
     std::function<void()> OnButtonsChanged;           // the edit state or the record count changed
     std::function<void()> OnScroll;                   // the current record changed
+    std::function<void()> OnPosted;                   // a record was posted (before it is written)
     // Changes that could not be written are about to be lost: true lets them go.
     std::function<bool(const QString &Message)> AskDiscard;
 
