@@ -219,6 +219,12 @@ void TTableWorkspace::Reopen()
 
 void TTableWorkspace::ApplySort()
 {
+    // A sort kept for a field the table no longer has (a layout file from before a change of
+    // the table) is dropped rather than failing the open.
+    if (FSorted != 0 && !FSortField.isEmpty() && query_->Active() && !query_->FindField(FSortField)) {
+        FSortField.clear();
+        FSorted = 0;
+    }
     if (FSorted == 0 || FSortField.isEmpty())
         query_->SetSort(QString());
     else

@@ -122,8 +122,6 @@ TSQLForm::TSQLForm(QWidget *Parent) : QDialog(Parent)
     SaveButton = Button("SaveButton", QStringLiteral("Save As.."));
     L->addLayout(B);
 
-    SeldirForm = new TSeldirForm(this);
-
     connect(ExecuteButton, &QPushButton::clicked, this, &QDialog::accept);
     connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
     connect(LoadButton, &QPushButton::clicked, this, &TSQLForm::Button1Click);
@@ -217,6 +215,8 @@ void TSQLForm::Button2Click()
 void TSQLForm::Button3Click()
 {
     if (ComboBox1->currentIndex() == sdDbase) {
+        if (!SeldirForm) // made on first use: its folder model watches the file system
+            SeldirForm = new TSeldirForm(this);
         if (SeldirForm->exec() == QDialog::Accepted)
             Edit1->setText(SeldirForm->Directory());
         return;

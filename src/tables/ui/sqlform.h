@@ -46,7 +46,7 @@ public:
     QPushButton *BrowseButton;
     QPlainTextEdit *Memo1;
     QPushButton *ExecuteButton, *CancelButton, *LoadButton, *SaveButton;
-    TSeldirForm *SeldirForm;
+    TSeldirForm *SeldirForm = nullptr;  // made on the first Browse for a folder
 
     // The settings "SQLDataBase" and "SQLFileDir", as the window keeps them.
     QString SQLDataBase;
