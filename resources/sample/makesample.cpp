@@ -13,7 +13,6 @@
 #include <cstdio>
 #include <random>
 
-namespace qf::tables {}
 using namespace qf::tables;
 
 namespace {

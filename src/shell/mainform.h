@@ -4,6 +4,7 @@
 // bars and the commands of the frame. Commands that other parts of the program
 // carry out are present here and stay disabled until those parts connect them.
 
+#include "store/dlist.h"
 #include "store/reader.h"
 
 #include <QMainWindow>
@@ -31,7 +32,14 @@ class QToolBar;
 class QToolButton;
 class QWebEngineView;
 
+namespace qf::expr {
+class TAdCalc;
+}  // namespace qf::expr
 namespace qf::tables {
+class TCalcFieldPage;
+class TCalcFields;
+class TFilterPage;
+class TRecordVariables;
 class TTableWorkspace;
 class TRecordGrid;
 class TSelTabForm;
@@ -39,7 +47,15 @@ class TEditDB;
 class TDelForm;
 class TFindForm;
 class TSQLForm;
+class TRestructForm;
 }  // namespace qf::tables
+namespace qf::composer {
+class TDialogPrompter;
+class TDomWork;
+class TMailViews;
+class TPreview;
+class TTabForm;
+}  // namespace qf::composer
 
 namespace qf::shell {
 
@@ -145,19 +161,22 @@ public:
     std::unique_ptr<tables::TTableWorkspace> Workspace;
     tables::TRecordGrid *Grid = nullptr;
     tables::TSelTabForm *SelTabForm = nullptr;
+    tables::TRestructForm *RestructForm = nullptr;
+
+    // The project store, the expression engine, the calculated fields and the record variables
+    // (mainformcalc.cpp); the pages of the filter and the calculated fields.
+    store::TDList DList1;
+    std::unique_ptr<expr::TAdCalc> AdCalc1;
+    std::unique_ptr<tables::TCalcFields> CalcFields;
+    std::unique_ptr<tables::TRecordVariables> RecordVariables;
+    tables::TFilterPage *FilterPage = nullptr;
+    tables::TCalcFieldPage *CalcFieldPage = nullptr;
+    bool FModified = false; // the project changed
 
     // State set up when the window is created.
     QPixmap FGridBitmap;
     std::uint8_t FSorted = 0;
     QString FSortField;
-    std::uint8_t FHtmlChanged = 0;
-    std::uint8_t FSourceChanged = 0;
-    std::uint8_t FFirstDocumentLoad = 1;
-    QStringList FPreviewLines;
-    QString FPreviewFile;
-    std::uint8_t FPreviewDirty = 1;
-    std::uint8_t FExprChanged = 0;
-    QStringList FEvalStack;
 
     void FormCreate();
     bool FormCloseQuery();
@@ -185,6 +204,17 @@ public:
     void TabSheet1Show();
     void TabSheet9Show();
 
+    // Calculated fields, the filter page and the record variables (mainformcalc.cpp).
+    void RefreshCalcFieldList();
+    void UpdateCalcFieldControls();
+    void Button8Click();
+    void Button14Click();
+    void ListBox1Click();
+    void Memo2Exit();
+    void TabSheet7Show();
+    void ADOQuery1BeforeOpen();
+    void ADOQuery1AfterClose();
+
     // Opening and closing tables, the grid's sort (mainformtables.cpp).
     void OpenDB0Click();
     void OpenDBFFile(const QString &FileName);
@@ -197,6 +227,32 @@ public:
     void UpdateTableCommands();
     // The tables named on the command line: the first .mdb, else the first .dbf.
     void OpenCommandLineTables(const QStringList &Arguments);
+    // Restructure/Save As DBF and Create DBF (mainformrestruct.cpp).
+    void Restructure0Click();
+    void NewDatabase1Click();
+    void SpeedItem23Click();
+    // The message editors (mainformcomposer.cpp): the HTML editor's one TDomWork, the
+    // views' synchronization with the mail format and change flags, and the preview.
+    composer::TDomWork *DomWork = nullptr;
+    std::unique_ptr<composer::TMailViews> Views;
+    std::unique_ptr<composer::TPreview> Preview;
+    std::unique_ptr<composer::TDialogPrompter> Prompter;
+    composer::TTabForm *TabForm = nullptr;
+    void SetMailFormat(std::uint8_t Code);
+    void AssignHTML();
+    void Html0Click();
+    void PlainText0Click();
+    void UpdateControls();
+    void RxRichEdit1Change();
+    void DHTMLEdit1DisplayChanged();
+    void PageControl2Change();
+    void TabSheet2Show();
+    void TabSheet3Show();
+    void TabSheet10Show();
+    void TabSheet5Show();
+    void BuildPreview();
+    void UpdatePreviewTo();
+    void UpdatePreviewSubject();
 
     // The record commands, their windows and Execute SQL (tablecommands.cpp).
     tables::TEditDB *EditDB = nullptr;
@@ -234,10 +290,14 @@ private:
     void CreateFilterPage();
     void CreateCalcPage();
     void CreateMailPage();
+    void CreateComposer();
     QWidget *CreateEditPage();
     QWidget *CreateSourcePage();
     QWidget *CreatePreviewPage();
     void CreateWorkspace();
+    void CreateCalcObjects();
+    void BindRecordVariables();
+    void CreateRestructForm();
     // Runs a table command; a failure shows its message, as the default handler would.
     void RunTableCommand(const std::function<void()> &Command);
     QAction *Item(QMenu *Menu, const char *Name, const QString &Caption,

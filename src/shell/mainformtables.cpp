@@ -44,6 +44,9 @@ void TMainForm::CreateWorkspace()
         else
             QApplication::restoreOverrideCursor();
     };
+    W.OnWarning = [this](const QString &Message) {
+        QMessageBox::warning(this, QStringLiteral("Quillfast"), Message);
+    };
     W.OnWriteError = [this](const QString &Message) {
         QMessageBox::warning(this, QStringLiteral("Quillfast"), Message);
     };
@@ -111,6 +114,7 @@ void TMainForm::UpdateTableCommands()
     SpeedItem22->setEnabled(Open);
     Descend0->setEnabled(Open);
     Unsort0->setEnabled(Open && Workspace->FSorted != 0);
+    Restructure0->setEnabled(Open);
 }
 
 void TMainForm::OpenDB0Click()

@@ -124,6 +124,8 @@ void TTableWorkspace::OpenCurrentTable()
     Busy(false);
     Call(OnRefreshCommands);
     ApplyColumnWidths();
+    if (OnWarning && !query_->Warning().isEmpty())
+        OnWarning(query_->Warning());
 }
 
 void TTableWorkspace::ADOQuery1BeforeOpen()
@@ -225,10 +227,13 @@ void TTableWorkspace::ApplySort()
         FSortField.clear();
         FSorted = 0;
     }
-    if (FSorted == 0 || FSortField.isEmpty())
-        query_->SetSort(QString());
-    else
+    if (FSorted == 0 || FSortField.isEmpty()) {
+        // Already in the table's order: putting a million rows in it again is work for nothing.
+        if (!query_->Sort().isEmpty())
+            query_->SetSort(QString());
+    } else {
         query_->SetSort(FSortField + (Descended ? QStringLiteral(" DESC") : QStringLiteral(" ASC")));
+    }
     Call(OnSortChanged);
     Call(OnRefreshCommands);
 }

@@ -61,6 +61,8 @@ public:
     // The grid's current column, read and restored by Reopen.
     std::function<int()> GetCurrentColumn;
     std::function<void(int Column)> SetCurrentColumn;
+    // What the user should know about a table that opened only in part (a damaged file).
+    std::function<void(const QString &Message)> OnWarning;
     // A layout file that could not be written: reported once per file.
     std::function<void(const QString &Message)> OnWriteError;
 

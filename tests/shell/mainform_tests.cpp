@@ -1,9 +1,13 @@
 // The main window's frame: pages, menus, commands, caption, resize rule, the two
 // web views, the forms of start-up and a picture of the window.
 
+#include "composer/domwork.h"
+#include "composer/mailviews.h"
+#include "composer/preview.h"
 #include "shell/aboutbox.h"
 #include "shell/addwordform.h"
 #include "shell/globals.h"
+#include "shell/grlink.h"
 #include "shell/hhcomp.h"
 #include "shell/helpwindow.h"
 #include "shell/mainform.h"
@@ -111,11 +115,9 @@ TEST_F(ShellMainForm, PagesAndStartState)
     EXPECT_TRUE(AppDir.endsWith('/'));
 
     // Stored folders are kept.
-    WriteSettingsFile("[2.0]\nDataBaseDir=/tables/\nSQLDataBase=/db/x.mdb\n");
+    WriteSettingsFile("[2.0]\nDataBaseDir=/tables/\n");
     TMainForm Stored;
     EXPECT_EQ(DataBaseDir, "/tables/");
-    EXPECT_EQ(SQLDataBase, "/db/x.mdb");
-    EXPECT_NE(MailDir, "");
 }
 
 TEST_F(ShellMainForm, HelpLiesBesideTheProgramWhateverTheWorkingFolder)
@@ -176,7 +178,19 @@ TEST_F(ShellMainForm, MenusCaptionsShortcutsAndEnabling)
     // Only commands that work are enabled; the rest wait for their parts of the program.
     const QSet<QAction *> Working = {F.Exit0, F.Options1, F.DBView0, F.Filter0, F.CalcFieldsView0,
                                      F.EditView0, F.SourceView0, F.Preview0, F.AttachView0,
-                                     F.Content0, F.About0, F.OpenTable0, F.OpenDB5, F.ExecSQL0};
+                                     F.Content0, F.About0, F.OpenTable0, F.OpenDB5, F.ExecSQL0,
+                                     F.CreateDBF0, F.CreateDBF5,
+                                     // the message editors
+                                     F.Html0, F.PlainText0, F.HtmlMode, F.PlainMode,
+                                     F.HorizontalLine0, F.Image0, F.Hyperlink0, F.Table0, F.Font0,
+                                     F.NumList0, F.BulList0, F.Decindent0, F.IncIndent0, F.Font1,
+                                     F.InsertTable1, F.InsertCell1, F.InsertCol1, F.InsertRow1,
+                                     F.MergeCells1, F.SplitCell1, F.DeleteCells1, F.DeleteCols1,
+                                     F.DeleteRows1, F.SpeedItem6, F.SpeedItem7, F.SpeedItem8,
+                                     F.SpeedItem20, F.SpeedItem9, F.SpeedItem10, F.SpeedItem11,
+                                     F.SpeedItem12, F.SpeedItem13, F.SpeedItem14, F.SpeedItem15,
+                                     F.SpeedItem16, F.SpeedItem17, F.SpeedItem18, F.SpeedItem19,
+                                     F.SpeedItem21};
     for (QAction *A : F.findChildren<QAction *>()) {
         if (A->isSeparator() || A->menu() || A->objectName().isEmpty())
             continue;
@@ -206,14 +220,14 @@ TEST_F(ShellMainForm, ViewCommandsSwitchPagesAndExitRemovesThePreviewFile)
 
     // Exit closes the window and removes the preview file.
     QTemporaryDir Dir;
-    F.FPreviewFile = Dir.filePath("$qfprev_.html");
+    F.Preview->FPreviewFile = Dir.filePath("$qfprev_.html");
     {
-        QFile P(F.FPreviewFile);
+        QFile P(F.Preview->FPreviewFile);
         ASSERT_TRUE(P.open(QIODevice::WriteOnly));
     }
     F.Exit0->trigger();
     EXPECT_FALSE(F.isVisible());
-    EXPECT_FALSE(QFile::exists(F.FPreviewFile));
+    EXPECT_FALSE(QFile::exists(F.Preview->FPreviewFile));
 }
 
 TEST_F(ShellMainForm, ResizeRuleKeepsMinimums)
@@ -245,17 +259,17 @@ TEST_F(ShellMainForm, ResizeRuleKeepsMinimums)
 TEST_F(ShellMainForm, WebViewsLoadBlankDocuments)
 {
     TMainForm F;
-    QSignalSpy Editor(F.DHTMLEdit1, &QWebEngineView::loadFinished);
+    QSignalSpy Editor(F.DomWork->Editor, &qf::composer::TDomHost::DocumentLoaded);
     QSignalSpy Preview(F.WebBrowser1, &QWebEngineView::loadFinished);
     F.show();
-    F.FPreviewDirty = 0;
+    F.Preview->FPreviewDirty = false;
     ASSERT_TRUE(Editor.count() > 0 || Editor.wait(30000));
     ASSERT_TRUE(Preview.count() > 0 || Preview.wait(30000));
     EXPECT_TRUE(Editor.first().first().toBool());
     EXPECT_TRUE(Preview.first().first().toBool());
-    EXPECT_EQ(F.FFirstDocumentLoad, 0);
-    EXPECT_EQ(F.FHtmlChanged, 0);
-    EXPECT_EQ(F.FPreviewDirty, 1);
+    EXPECT_FALSE(F.Views->FFirstDocumentLoad);
+    EXPECT_FALSE(F.Views->FHtmlChanged);
+    EXPECT_TRUE(F.Preview->FPreviewDirty);
     EXPECT_FALSE(F.WebBrowser1->settings()->testAttribute(QWebEngineSettings::JavascriptEnabled));
     F.WebBrowser1StatusTextChange("file:///tmp/x.html");
     EXPECT_EQ(F.StatusBar1->currentMessage(), "file:///tmp/x.html");
@@ -270,13 +284,21 @@ TEST_F(ShellMainForm, StartupFormsAndHelpShortcut)
     ASSERT_NE(OptForm, nullptr);
     EXPECT_EQ(OptForm->parent(), MainForm);
     EXPECT_EQ(OptForm->UpDown1->value(), 15);
-    // About... and Options... show their dialogs modally.
+    MainForm->HHComp1->HelpFile = SourceHelpFile();
+    MainForm->HHComp1->Loaded();
+    // About... and Options... show their dialogs modally; the about box's help link opens
+    // our help window, not the desktop's browser.
     bool AboutShown = false, OptionsShown = false;
     QTimer::singleShot(0, AboutBox, [&] {
         AboutShown = AboutBox->isVisible() && QApplication::activeModalWidget() == AboutBox;
+        QTest::mouseClick(AboutBox->HelpLink, Qt::LeftButton);
         AboutBox->accept();
     });
     MainForm->About0->trigger();
+    ASSERT_NE(THHComp::HelpWindow(), nullptr);
+    EXPECT_TRUE(THHComp::HelpWindow()->isVisible());
+    EXPECT_TRUE(THHComp::HelpWindow()->CurrentPage().endsWith("help/index.html"));
+    THHComp::CloseAll();
     QTimer::singleShot(0, OptForm, [&] {
         OptionsShown = OptForm->isVisible() && QApplication::activeModalWidget() == OptForm;
         OptForm->CancelButton->click();
@@ -285,14 +307,11 @@ TEST_F(ShellMainForm, StartupFormsAndHelpShortcut)
     EXPECT_TRUE(AboutShown);
     EXPECT_TRUE(OptionsShown);
 
-    MainForm->HHComp1->HelpFile = SourceHelpFile();
-    MainForm->HHComp1->Loaded();
     MainForm->show();
     MainForm->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(MainForm));
     // F1 is the Help menu's shortcut on the main window: it opens the contents.
     QTest::keyClick(MainForm, Qt::Key_F1);
-    ASSERT_NE(THHComp::HelpWindow(), nullptr);
     EXPECT_TRUE(THHComp::HelpWindow()->isVisible());
     EXPECT_TRUE(THHComp::HelpWindow()->CurrentPage().endsWith("index.html"));
     MainForm->close();

@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 #include <random>
 
-namespace qf::tables {}
 using namespace qf::tables;
 
 namespace {
