@@ -74,12 +74,16 @@ void TMainForm::CreateRecordCommands()
         return DelForm->CheckBox1->isChecked() ? tables::TRecordCommands::daYesDontAskAgain
                                                : tables::TRecordCommands::daYes;
     };
-    C.TurnOffConfirmDel = [] {
+    C.TurnOffConfirmDel = [this] {
         if (OptForm)
             OptForm->CheckBox2->setChecked(false);
         TOptionValues Values;
         Values.ConfirmDel = false;
-        WriteOptionValues(Values, ofConfirmDel);
+        if (!WriteOptionValues(Values, ofConfirmDel))
+            QMessageBox::warning(this, QStringLiteral("Quillfast"),
+                                 QStringLiteral("The settings file \"%1\" could not be written: the question before "
+                                                "deleting is off until Quillfast closes and comes back next time.")
+                                     .arg(TSettingsKey::FileName()));
     };
     C.OnError = [this](const QString &Message) { ShowTableError(Message); };
     C.OnEditorLayout = [this] { EditDB->LayOut(); };
