@@ -6,6 +6,7 @@
 
 #include <QLocale>
 #include <algorithm>
+#include <unicode/uchar.h>
 #include <cmath>
 
 namespace qf::expr {
@@ -98,6 +99,24 @@ QString asciiCase(QString S, bool Upper)
             c = QChar(c.unicode() + 32);
     }
     return S;
+}
+
+// Letter by letter with the simple case mapping, so that no character becomes two ("ß", "İ").
+QString oneToOneCase(const QString &S, bool Upper)
+{
+    QString out;
+    out.reserve(S.size());
+    for (const char32_t c : S.toUcs4()) {
+        // ICU's simple mapping: Qt's leaves letters with a special casing (İ, ᾳ) unchanged.
+        const char32_t m = char32_t(Upper ? u_toupper(UChar32(c)) : u_tolower(UChar32(c)));
+        if (QChar::requiresSurrogates(m)) {
+            out += QChar(QChar::highSurrogate(m));
+            out += QChar(QChar::lowSurrogate(m));
+        } else {
+            out += QChar(char16_t(m));
+        }
+    }
+    return out;
 }
 
 int low16(int32_t V) { return int(uint16_t(uint32_t(V))); }
@@ -212,8 +231,8 @@ bool TParser::callBuiltin(uint8_t Id, const TFunctParamValues &P, TExprValue &R)
     }
     case 29: R.B = !P[0].AsBoolean(); return true;
     case 30: R.B = IsLeapYear(low16(P[0].AsInteger())); return true;
-    case 31: R.S = P[0].AsString().toLower(); return true;
-    case 32: R.S = P[0].AsString().toUpper(); return true;
+    case 31: R.S = oneToOneCase(P[0].AsString(), false); return true;
+    case 32: R.S = oneToOneCase(P[0].AsString(), true); return true;
     case 33: R.S = asciiCase(P[0].AsString(), false); return true;
     case 34: R.S = asciiCase(P[0].AsString(), true); return true;
     case 35: {

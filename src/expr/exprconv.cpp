@@ -28,9 +28,13 @@ int hexValue(QChar c)
     return -1;
 }
 
+// From 1 January 0001, whatever its time of day (a negative value keeps the time as a positive
+// fraction), to 31 December 9999.
+bool inRange(TDateTime Value) { return Value > MinDateTime - 1 && Value < MaxDateTime; }
+
 void checkRange(TDateTime Value)
 {
-    if (!(Value >= MinDateTime && Value < MaxDateTime + 1))
+    if (!inRange(Value))
         throw EExprError(QStringLiteral("%1 is not a valid date and time").arg(Value));
 }
 
@@ -40,19 +44,28 @@ QDate dateOf(TDateTime Value)
     return QDate::fromJulianDay(qint64(std::trunc(Value)) + JulianDayOfZero);
 }
 
-QTime timeOf(TDateTime Value)
+// The day and the time of day that a text shows: rounded to the millisecond, a carry moving on to
+// the next calendar day (but not past the last valid one).
+struct TDayAndTime {
+    QDate Day;
+    QTime Time;
+};
+
+TDayAndTime dayAndTime(TDateTime Value)
 {
-    checkRange(Value);
-    double frac = std::fabs(Value - std::trunc(Value));
-    int ms = int(std::lround(frac * MSecsPerDay));
-    if (ms >= MSecsPerDay)
-        ms = MSecsPerDay - 1;
-    return QTime::fromMSecsSinceStartOfDay(ms);
+    QDate day = dateOf(Value);
+    qint64 ms = std::llround(std::fabs(Value - std::trunc(Value)) * MSecsPerDay);
+    if (ms >= MSecsPerDay) {
+        const bool last = day.year() == 9999 && day.month() == 12 && day.day() == 31;
+        ms = last ? MSecsPerDay - 1 : 0;
+        if (!last)
+            day = day.addDays(1);
+    }
+    return {day, QTime::fromMSecsSinceStartOfDay(int(ms))};
 }
 
 TDateTime fromDate(const QDate &D) { return double(D.toJulianDay() - JulianDayOfZero); }
 
-TDateTime fromTime(const QTime &T) { return double(T.msecsSinceStartOfDay()) / MSecsPerDay; }
 
 // Our date-times carry no time zone: the zone field of the locale's long time format is left out.
 QString withoutZone(const QString &Format)
@@ -82,9 +95,7 @@ QString shortDateFormat()
     return f;
 }
 QString longTimeFormat() { return withoutZone(QLocale().timeFormat(QLocale::LongFormat)); }
-QString shortTimeFormat() { return withoutZone(QLocale().timeFormat(QLocale::ShortFormat)); }
 
-bool validDate(const QDate &D) { return D.isValid() && D.year() >= 1 && D.year() <= 9999; }
 
 } // namespace
 
@@ -305,98 +316,360 @@ TDateTime IncMonth(TDateTime Value, int32_t Months)
 
 QString DateToStr(TDateTime Value)
 {
-    return QLocale().toString(dateOf(Value), shortDateFormat());
+    return QLocale().toString(dayAndTime(Value).Day, shortDateFormat());
 }
 
 QString TimeToStr(TDateTime Value)
 {
-    return QLocale().toString(timeOf(Value), longTimeFormat());
+    return QLocale().toString(dayAndTime(Value).Time, longTimeFormat());
 }
 
 QString DateTimeToStr(TDateTime Value, TDateRules Rules)
 {
-    if (Rules == TDateRules::Field) {
-        if (!(Value >= MinDateTime && Value < MaxDateTime))
-            return QString();
-        const double days = std::trunc(Value);
-        if (std::round(std::fabs(Value - days) * MSecsPerDay) >= MSecsPerDay)
-            Value = Value < 0 ? days - 1 : days + 1;
-    }
-    const QTime t = timeOf(Value);
-    QString s = DateToStr(Value);
-    if (t.msecsSinceStartOfDay() != 0)
-        s += u' ' + QLocale().toString(t, longTimeFormat());
+    if (Rules == TDateRules::Field && !inRange(Value))
+        return QString();
+    const TDayAndTime v = dayAndTime(Value);
+    QString s = QLocale().toString(v.Day, shortDateFormat());
+    if (v.Time.msecsSinceStartOfDay() != 0)
+        s += u' ' + QLocale().toString(v.Time, longTimeFormat());
     return s;
 }
 
 QString FormatDateTime(const QString &Format, TDateTime Value)
 {
-    return QLocale().toString(QDateTime(dateOf(Value), timeOf(Value), Qt::UTC), Format);
+    if (Format.isEmpty())
+        return DateTimeToStr(Value);
+    const TDayAndTime v = dayAndTime(Value);
+    return QLocale().toString(QDateTime(v.Day, v.Time, Qt::UTC), Format);
 }
+
+namespace {
+
+// Reading typed dates and times. Only the order of the fields and the texts between them come from
+// the locale's formats; the fields themselves are read loosely, as people type them.
+
+// A format's fields in order, each with the literal text that follows it; Lead is the text before
+// the first. Quotes are removed from the literals.
+struct TFormatShape {
+    QString Lead;
+    std::vector<std::pair<QString, QString>> Fields; // field letters ("dd", "AP"), following text
+};
+
+TFormatShape formatShape(const QString &Format)
+{
+    TFormatShape shape;
+    auto literal = [&shape]() -> QString & {
+        return shape.Fields.empty() ? shape.Lead : shape.Fields.back().second;
+    };
+    for (qsizetype i = 0; i < Format.size();) {
+        const QChar c = Format[i];
+        if (c == u'\'') {
+            qsizetype j = i + 1;
+            for (; j < Format.size(); ++j) {
+                if (Format[j] != u'\'')
+                    literal() += Format[j];
+                else if (j + 1 < Format.size() && Format[j + 1] == u'\'')
+                    literal() += Format[++j];
+                else
+                    break;
+            }
+            if (j == i + 1 && j < Format.size()) // '' outside a quoted text
+                literal() += u'\'';
+            i = j + 1;
+        } else if (QStringView(u"dMyhHmszaAt").contains(c)) {
+            qsizetype j = i + 1;
+            while (j < Format.size() &&
+                   (Format[j] == c ||
+                    ((c == u'a' || c == u'A') && (Format[j] == u'p' || Format[j] == u'P'))))
+                ++j;
+            shape.Fields.emplace_back(Format.mid(i, j - i), QString());
+            i = j;
+        } else {
+            literal() += c;
+            ++i;
+        }
+    }
+    return shape;
+}
+
+// Blanks and the invisible direction marks that some locales put into their dates.
+bool isBlank(QChar C) { return C.isSpace() || C.category() == QChar::Other_Format; }
+
+// A literal as it is matched: without blanks and direction marks; empty when it holds only those.
+QString core(const QString &Literal)
+{
+    QString out;
+    for (QChar c : Literal)
+        if (c.category() != QChar::Other_Format)
+            out += c;
+    return out.trimmed();
+}
+
+class TTextScan {
+public:
+    explicit TTextScan(const QString &Text) : Text_(Text) {}
+    qsizetype Pos = 0;
+
+    bool AtEnd() const { return Pos >= Text_.size(); }
+    // Returns whether any blank was passed.
+    bool SkipBlanks()
+    {
+        const qsizetype from = Pos;
+        while (Pos < Text_.size() && isBlank(Text_[Pos]))
+            ++Pos;
+        return Pos > from;
+    }
+    // One of the texts, case-insensitive, the longest that fits; its index, or -1.
+    int Match(const QStringList &Texts)
+    {
+        int best = -1;
+        for (int k = 0; k < Texts.size(); ++k)
+            if (!Texts[k].isEmpty() &&
+                QStringView(Text_).mid(Pos).startsWith(Texts[k], Qt::CaseInsensitive) &&
+                (best < 0 || Texts[k].size() > Texts[best].size()))
+                best = k;
+        if (best >= 0)
+            Pos += Texts[best].size();
+        return best;
+    }
+    // Decimal digits of any script; the count read goes to Digits.
+    int Number(int &Digits)
+    {
+        int value = 0;
+        Digits = 0;
+        for (; Pos < Text_.size() && Text_[Pos].isDigit() && Digits < 9; ++Pos, ++Digits)
+            value = value * 10 + Text_[Pos].digitValue();
+        return value;
+    }
+
+private:
+    const QString &Text_;
+};
+
+struct TDateItem {
+    int Value = 0, Digits = 0;
+    bool Name = false; // a month written as a name
+};
+
+// Reads a date at the scan's position: two or three fields in the short format's order, between
+// them its separator. Leaves the position after the date. A field's date has its year in four
+// digits.
+bool scanDate(TTextScan &Scan, TDateTime &Value, TDateRules Rules)
+{
+    const bool fourDigits = Rules == TDateRules::Field;
+    const QLocale locale;
+    const TFormatShape shape = formatShape(locale.dateFormat(QLocale::ShortFormat));
+    QString order; // "dMy" in the format's order
+    QStringList separators, trailing;
+    bool monthName = false;
+    for (const auto &[field, after] : shape.Fields) {
+        const QChar kind = field[0];
+        if ((kind != u'd' && kind != u'M' && kind != u'y') || order.contains(kind) ||
+            field == u"ddd" || field == u"dddd")
+            continue;
+        order += kind;
+        monthName = monthName || (kind == u'M' && field.size() >= 3);
+        (order.size() < 3 ? separators : trailing) << core(after);
+    }
+    if (order.size() != 3) {
+        order = QStringLiteral("dMy");
+        separators = {QStringLiteral("/")};
+    }
+    separators.removeAll(QString());
+    QStringList months;
+    if (monthName)
+        for (int m = 1; m <= 12; ++m)
+            months << locale.monthName(m, QLocale::LongFormat)
+                   << locale.monthName(m, QLocale::ShortFormat)
+                   << locale.standaloneMonthName(m, QLocale::LongFormat)
+                   << locale.standaloneMonthName(m, QLocale::ShortFormat);
+    // A blank separator (the C locale's "d MMM yyyy") is one or more blanks.
+    auto separator = [&]() {
+        const bool blanks = Scan.SkipBlanks();
+        const bool sign = Scan.Match(separators) >= 0;
+        Scan.SkipBlanks();
+        return sign || (separators.isEmpty() && blanks);
+    };
+    auto item = [&](TDateItem &It) {
+        const int name = months.isEmpty() ? -1 : Scan.Match(months);
+        It = name >= 0 ? TDateItem{name / 4 + 1, 0, true} : TDateItem{};
+        if (name < 0)
+            It.Value = Scan.Number(It.Digits);
+        return It.Name || It.Digits > 0;
+    };
+    // The fields as typed, in the format's order; with two the year is this year's.
+    auto assign = [&](const TDateItem *Items, int Count) {
+        int y = QDate::currentDate().year(), m = 0, d = 0;
+        const QString fields = Count == 3 ? order : QString(order).remove(u'y');
+        for (int k = 0; k < Count; ++k) {
+            const TDateItem &it = Items[k];
+            if (fields[k] == u'y') {
+                if (it.Name || (it.Digits != 4 && (fourDigits || it.Digits != 2)))
+                    return false;
+                y = it.Value;
+                if (it.Digits == 2) { // within fifty years of today
+                    const int earliest = QDate::currentDate().year() - 50;
+                    y += earliest / 100 * 100;
+                    if (y < earliest)
+                        y += 100;
+                }
+            } else if (it.Digits > 2 || (it.Name && fields[k] != u'M')) {
+                return false;
+            } else {
+                (fields[k] == u'M' ? m : d) = it.Value;
+            }
+        }
+        return TryEncodeDate(y, m, d, Value);
+    };
+    TDateItem items[3];
+    Scan.SkipBlanks();
+    if (!item(items[0]) || !separator() || !item(items[1]))
+        return false;
+    const qsizetype afterTwo = Scan.Pos;
+    if (!(separator() && item(items[2]) && assign(items, 3))) {
+        Scan.Pos = afterTwo;
+        if (fourDigits || !assign(items, 2))
+            return false;
+    }
+    // What may close a date: the format's closing text ("г." in Bulgarian) or a separator
+    // ("31.12.").
+    const qsizetype end = Scan.Pos;
+    Scan.SkipBlanks();
+    if (Scan.Match(trailing) < 0 && Scan.Match(separators) < 0)
+        Scan.Pos = end;
+    return true;
+}
+
+// Reads a time at the scan's position: hours and minutes, optional seconds and milliseconds, with
+// the locale's separators and morning/afternoon markers before or after. A field also takes ":".
+bool scanTime(TTextScan &Scan, TDateTime &Value, TDateRules Rules)
+{
+    const QLocale locale;
+    QStringList separators, trailing;
+    for (const QLocale::FormatType type : {QLocale::LongFormat, QLocale::ShortFormat}) {
+        const TFormatShape shape = formatShape(locale.timeFormat(type));
+        QString last; // the text after the last number of the format
+        for (const auto &[field, after] : shape.Fields) {
+            const QChar kind = field[0];
+            if (kind != u'h' && kind != u'H' && kind != u'm' && kind != u's')
+                continue;
+            if (!last.isNull())
+                separators << last;
+            last = core(after);
+        }
+        trailing << last;
+    }
+    separators.removeAll(QString());
+    if (separators.isEmpty() || Rules == TDateRules::Field)
+        separators << QStringLiteral(":");
+    trailing.removeAll(QString());
+    const QStringList markers = {locale.amText(), locale.pmText(), QStringLiteral("AM"),
+                                 QStringLiteral("PM")};
+    int afternoon = -1; // unknown, 0 or 1
+    auto marker = [&]() {
+        const qsizetype from = Scan.Pos;
+        Scan.SkipBlanks();
+        const int k = Scan.Match(markers);
+        if (k < 0)
+            Scan.Pos = from;
+        else
+            afternoon = k % 2;
+        return k >= 0;
+    };
+    auto separator = [&]() {
+        Scan.SkipBlanks();
+        const bool ok = Scan.Match(separators) >= 0;
+        Scan.SkipBlanks();
+        return ok;
+    };
+    auto number = [&](int &V, int MaxDigits) {
+        int digits = 0;
+        V = Scan.Number(digits);
+        return digits > 0 && digits <= MaxDigits;
+    };
+    int hour = 0, min = 0, sec = 0, msec = 0;
+    marker();
+    Scan.SkipBlanks();
+    if (!number(hour, 2) || !separator() || !number(min, 2))
+        return false;
+    const qsizetype afterMinutes = Scan.Pos;
+    if (separator() && number(sec, 2)) {
+        const QString decimal = locale.decimalPoint();
+        if (!Scan.AtEnd() && Scan.Match({QStringLiteral("."), decimal}) >= 0) {
+            int digits = 0;
+            msec = Scan.Number(digits);
+            if (digits < 1 || digits > 3)
+                return false;
+            for (; digits < 3; ++digits)
+                msec *= 10;
+        }
+    } else {
+        Scan.Pos = afterMinutes;
+    }
+    const qsizetype end = Scan.Pos;
+    Scan.SkipBlanks();
+    if (Scan.Match(trailing) < 0 && Scan.Match(separators) < 0)
+        Scan.Pos = end;
+    if (afternoon < 0)
+        marker();
+    if (afternoon >= 0) {
+        if (hour < 1 || hour > 12)
+            return false;
+        hour = hour % 12 + 12 * afternoon;
+    }
+    return TryEncodeTime(hour, min, sec, msec, Value);
+}
+
+bool scanned(TTextScan &Scan)
+{
+    Scan.SkipBlanks();
+    return Scan.AtEnd();
+}
+
+// What a user of another locale may type in a field.
+bool isoDate(const QString &S, TDateRules Rules, TDateTime &Value)
+{
+    const QDate iso =
+        Rules == TDateRules::Field ? QDate::fromString(S.trimmed(), Qt::ISODate) : QDate();
+    if (!iso.isValid() || iso.year() < 1 || iso.year() > 9999)
+        return false;
+    Value = fromDate(iso);
+    return true;
+}
+
+} // namespace
 
 bool TryStrToDate(const QString &S, TDateTime &Value, TDateRules Rules)
 {
-    const QString text = S.trimmed();
-    QString format = shortDateFormat();
-    QDate d = QLocale().toDate(text, format);
-    if (!d.isValid() && Rules == TDateRules::Formula) {
-        // Two-digit years as typed: within fifty years of today.
-        d = QLocale().toDate(text, format.replace(QStringLiteral("yyyy"), QStringLiteral("yy")));
-        const int earliest = QDate::currentDate().year() - 50;
-        while (d.isValid() && d.year() < earliest)
-            d = d.addYears(100);
-    }
-    if (!validDate(d))
-        return false;
-    Value = fromDate(d);
+    TTextScan scan(S);
+    TDateTime d = 0;
+    if (!scanDate(scan, d, Rules) || !scanned(scan))
+        return isoDate(S, Rules, Value);
+    Value = d;
     return true;
 }
 
 bool TryStrToTime(const QString &S, TDateTime &Value)
 {
-    const QString text = S.trimmed();
-    for (const QString &format : {longTimeFormat(), shortTimeFormat()}) {
-        const QTime t = QLocale().toTime(text, format);
-        if (t.isValid()) {
-            Value = fromTime(t);
-            return true;
-        }
-    }
-    return false;
+    TTextScan scan(S);
+    TDateTime t = 0;
+    if (!scanTime(scan, t, TDateRules::Formula) || !scanned(scan))
+        return false;
+    Value = t;
+    return true;
 }
 
 bool TryStrToDateTime(const QString &S, TDateTime &Value, TDateRules Rules)
 {
-    const QString text = S.trimmed();
-    if (TryStrToDate(text, Value, Rules))
-        return true;
-    const bool field = Rules == TDateRules::Field;
-    for (qsizetype i = text.indexOf(u' '); i > 0; i = text.indexOf(u' ', i + 1)) {
-        TDateTime d = 0, t = 0;
-        if (!TryStrToDate(text.left(i), d, Rules))
-            continue;
-        const QString timeText = text.mid(i + 1).trimmed();
-        bool ok = TryStrToTime(timeText, t);
-        if (!ok && field) {
-            for (const char *format : {"H:mm:ss", "H:mm"}) {
-                const QTime time = QLocale().toTime(timeText, QLatin1String(format));
-                if (time.isValid()) {
-                    t = fromTime(time);
-                    ok = true;
-                    break;
-                }
-            }
-        }
-        if (ok) {
-            Value = d >= 0 ? d + t : d - t;
-            return true;
-        }
-    }
-    // What a user of another locale may type in a field.
-    const QDate iso = field ? QDate::fromString(text, Qt::ISODate) : QDate();
-    if (!validDate(iso))
-        return false;
-    Value = fromDate(iso);
+    TTextScan scan(S);
+    TDateTime d = 0, t = 0;
+    if (!scanDate(scan, d, Rules))
+        return isoDate(S, Rules, Value);
+    const qsizetype dateEnd = scan.Pos;
+    // A time follows the date after blanks.
+    if (!scanned(scan) && (scan.Pos == dateEnd || !scanTime(scan, t, Rules) || !scanned(scan)))
+        return isoDate(S, Rules, Value);
+    Value = d >= 0 ? d + t : d - t;
     return true;
 }
 

@@ -33,14 +33,20 @@ TDateTime IncMonth(TDateTime Value, int32_t Months);
 bool IsLeapYear(int Year);
 
 // Whose rules a date-time text follows. Formulas raise outside the valid range and read two-digit
-// years; the data layer's fields give an empty text there instead, round to the millisecond with
-// carry, take four-digit years only and also read ISO dates and "H:mm" times.
+// years and dates without a year; the data layer's fields give an empty text there instead, take
+// four-digit years only and also read ISO dates and "H:mm" times.
 enum class TDateRules { Formula, Field };
 
+// Texts in the locale's short date and long time formats, rounded to the millisecond with carry. An
+// empty format of FormatDateTime writes what DateTimeToStr does.
 QString DateToStr(TDateTime Value);
 QString TimeToStr(TDateTime Value);
 QString DateTimeToStr(TDateTime Value, TDateRules Rules = TDateRules::Formula);
 QString FormatDateTime(const QString &Format, TDateTime Value);
+// Dates in the order and with the separator of the short date format: one or two digits for day
+// and month, two (within fifty years of today) or four for the year, none for this year. Times with
+// the locale's separators: hours and minutes, optional seconds and milliseconds, and an optional
+// morning or afternoon marker. Blanks around the text are ignored.
 bool TryStrToDate(const QString &S, TDateTime &Value, TDateRules Rules = TDateRules::Formula);
 bool TryStrToTime(const QString &S, TDateTime &Value);
 bool TryStrToDateTime(const QString &S, TDateTime &Value, TDateRules Rules = TDateRules::Formula);

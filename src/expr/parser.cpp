@@ -347,12 +347,22 @@ void TParser::report()
 template <typename T>
 bool TParser::evaluate(TExprType Type, T &Value)
 {
+    // A stored text asked for again from inside its own events would restart the walk under it.
+    if (busy_)
+        throw EExprError(QStringLiteral(
+            "An expression cannot be evaluated again from inside its own evaluation"));
     Reset();
     struct Scope {
         TAdCalc *Owner;
         ~Scope() { Owner->leaveEvaluation(); }
     } scope{Owner};
     Owner->enterEvaluation();
+    // Cleared before the scope ends, which may free this parser (replaced meanwhile).
+    struct Busy {
+        bool &Flag;
+        ~Busy() { Flag = false; }
+    } busy{busy_};
+    busy_ = true;
     TExprValue v;
     const bool ok = exprConditional(0, Type, v);
     if constexpr (std::is_same_v<T, int32_t>)
@@ -538,9 +548,6 @@ bool TParser::exprNumeric(int Context, T &Value, bool &First, int State, int Min
                 operand = v.E;
             else
                 operand = v.D;
-            // The first operand has been read: a failure further on in its term is no failure "at the
-            // first operand", and must keep its own code (a division by zero stays one).
-            First = false;
             // Only an operator of the type binds tighter: "div" ends an extended comparison side
             // (context 6) without being read, and looping on it would never end.
             while (operatorPriority(op) < currentPriority() && (curFlags() & operatorClass(Type))) {
@@ -550,6 +557,8 @@ bool TParser::exprNumeric(int Context, T &Value, bool &First, int State, int Min
             }
             if (!applyNumeric(Value, op, operand))
                 return false;
+            // Only now: a comparison whose first term fails (1/0 > 2) falls back as untyped.
+            First = false;
             state = 3;
         } else {
             bool atEnd = false;
@@ -638,7 +647,8 @@ bool TParser::exprString(int Context, QString &Value, bool &First)
         return true;
     }
     static const uint32_t ends[] = {tcEnd, tcThen, tcElse, tcComma, tcClose, tcCompare, ~0u, tcStatementEnd};
-    if (f & ends[Context]) {
+    // Context 6 ends at any symbol, also at one of no class ("//" when it is no comment sign).
+    if (Context == 6 || (f & ends[Context])) {
         AtEnd = true;
         return true;
     }

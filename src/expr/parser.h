@@ -65,7 +65,7 @@ public:
     bool EvaluateFormula(const QString &Name, TExprType Type, TExprValue &Value);
 
 private:
-    bool busy_ = false;   // a formula function's text is being evaluated
+    bool busy_ = false; // the text is being evaluated
     std::vector<int32_t> errorAt_; // symbols given a code since the last reset
     struct CallFrame {
         std::vector<TExprValue> Values;

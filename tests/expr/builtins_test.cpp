@@ -3,6 +3,7 @@
 #include "expr/exprconv.h"
 #include "exprfixture.h"
 
+#include <QDate>
 #include <cfenv>
 #include <cmath>
 
@@ -34,7 +35,7 @@ TEST_F(Builtins, NumberTexts)
 {
     ExpectI({{"strtoint(\"$1F\")", 31}, {"strtoint(\"0x1f\")", 31}, {"strtoint(\"X10\")", 16},
              {"strtoint(\" 12\")", 12}, {"strtoint(\"-2147483648\")", INT32_MIN}, {"strtoint(\"+7\")", 7}});
-    for (const char *bad : {"12 ", "2147483648", "", "$", "1.0", "$80000000", "x1g"})
+    for (const char *bad : {"2147483648", "", "$", "1.0", "$80000000", "x1g"})
         ExpectCode(etInteger, QStringLiteral("strtoint(\"%1\")").arg(bad), 22);
     // Number texts ignore the locale.
     for (const char *name : {"C", "de_DE", "fr_FR"}) {
@@ -85,7 +86,8 @@ TEST_F(Builtins, TextFunctionsCountCharacters)
              {"copy(\"abcdef\", 4, 100)", "def"}, {"copy(\"abcdef\", 2, -1)", ""},
              {"copy(\"abcdef\", -1e30, 1e30)", "abcdef"}, {"copy(\"Grüße\", 3, 2)", "üß"},
              {"copy(\"a😀b\", 2, 1)", "😀"}, {"copy(\"a😀b\", 3, 5)", "b"},
-             {"ansiuppercase(\"grüße\")", "GRÜSSE"}, {"ansilowercase(\"ÄÖÜ\")", "äöü"},
+             {"ansiuppercase(\"straße\")", "STRAßE"}, {"ansilowercase(\"ÄÖÜİ\")", "äöüi"}, // one to one
+
              {"uppercase(\"grüße\")", "GRüßE"}, {"lowercase(\"ÄBC\")", "Äbc"}, {"inttostr(-42)", "-42"},
              {"inttostr(2147483647 + 1)", "-2147483648"}});
     EXPECT_EQ(B("not(1 > 2)"), true);
@@ -119,17 +121,75 @@ TEST_F(Builtins, DateTextsFollowTheLocale)
     EXPECT_EQ(S("datetimetostr(encodedate(2004, 2, 29))"), day);
     EXPECT_EQ(S("datetimetostr(encodedate(2004, 2, 29) + encodetime(13, 5, 9, 0))"), day + " 13:05:09");
     EXPECT_EQ(S("formatdatetime(\"yyyy-MM-dd HH:mm\", encodedate(2004, 2, 29) + 0.5)"), QString("2004-02-29 12:00"));
-    EXPECT_EQ(D("strtodatetime(\"29.02.2004\")"), *D("encodedate(2004, 2, 29)"));
-    ExpectCode(etDateTime, "strtodate(\"30.02.2004\")", 24);
-    ExpectCode(etDateTime, "strtodatetime(\"29.02.2004 99:00\")", 26);
+    // An empty format writes the value as datetimetostr does.
+    EXPECT_EQ(S("formatdatetime(\"\", encodedate(2004, 2, 29) + 0.5)"), day + " 12:00:00");
+    // Texts round to the millisecond, carrying into the next day.
+    ExpectS({{"datetimetostr(36526.99999999999)", "02.01.2000"}, {"datetostr(36526.99999999999)", "02.01.2000"},
+             {"timetostr(36526.99999999999)", "00:00:00"},
+             {"formatdatetime(\"dd.MM.yyyy HH:mm:ss.zzz\", 36526.99999999999)", "02.01.2000 00:00:00.000"}});
+    // From 1 January 0001, whatever its time, to 31 December 9999.
+    ExpectS({{"datetimetostr(-693593.5)", "01.01.0001 12:00:00"}, {"datetostr(2958465.75)", "31.12.9999"}});
+    for (const char *bad : {"datetostr(-693594)", "datetostr(2958466)", "timetostr(2958466.5)"})
+        EXPECT_THROW(S(bad), EExprError) << bad;
     // What the conversions write, they read back.
-    for (const char *name : {"de_DE", "C", "en_US", "en_GB", "fr_FR", "ja_JP", "ar_EG"}) {
+    for (const char *name : {"de_DE", "C", "en_US", "en_GB", "fr_FR", "ja_JP", "ar_EG", "ko_KR", "bg_BG", "fi_FI"}) {
         QLocale::setDefault(QLocale(QString::fromLatin1(name)));
         const QString moment = "encodedate(2004, 2, 29) + encodetime(13, 5, 9, 0)";
         EXPECT_EQ(D("strtodatetime(datetimetostr(" + moment + "))"), *D(moment)) << name;
         EXPECT_EQ(D("strtodate(datetostr(" + moment + "))"), *D("encodedate(2004, 2, 29)")) << name;
         EXPECT_EQ(D("strtotime(timetostr(0.75))"), 0.75) << name;
     }
+}
+
+// Typed dates: the order and separator of the locale's short format, one or two digits for day and
+// month, two or four for the year, and no year for this year.
+TEST_F(Builtins, DatesAndTimesAsTyped)
+{
+    // Two-digit years fall within fifty years of today.
+    const int thisYear = QDate::currentDate().year(), first = thisYear - 50, last = thisYear + 49;
+    auto yy = [](int Year) { return QStringLiteral("%1").arg(Year % 100, 2, 10, QChar(u'0')); };
+    const struct {
+        const char *Locale;
+        QString Text;
+        int Y, M, D, Hour = 0, Min = 0, Sec = 0, MSec = 0;
+    } good[] = {
+        {"en_US", "1/2/2000", 2000, 1, 2}, {"en_US", "12/31", thisYear, 12, 31}, {"en_GB", " 2/1/2000 ", 2000, 1, 2},
+        {"en_GB", "02/01/" + yy(first), first, 1, 2}, {"de_DE", "2.1.2000", 2000, 1, 2},
+        {"de_DE", "2.1." + yy(last), last, 1, 2}, {"de_DE", "31.12.", thisYear, 12, 31},
+        {"en_US", "23:59:59", 0, 0, 0, 23, 59, 59}, {"en_US", "10:30", 0, 0, 0, 10, 30},
+        {"en_US", "1/2/2000 10:30", 2000, 1, 2, 10, 30}, {"en_US", "12:05 AM", 0, 0, 0, 0, 5},
+        {"en_GB", "10:30 pm", 0, 0, 0, 22, 30}, {"en_GB", "7:05", 0, 0, 0, 7, 5}, {"en_GB", "0:00", 0, 0, 0, 0, 0},
+        {"en_GB", "2/1/2000 12:00 pm", 2000, 1, 2, 12, 0}, {"en_US", "10:30:15.250", 0, 0, 0, 10, 30, 15, 250},
+        {"de_DE", "10:30:15,5", 0, 0, 0, 10, 30, 15, 500}, {"C", "2 Jan 2000 7:05:09", 2000, 1, 2, 7, 5, 9},
+    };
+    for (const auto &g : good) {
+        QLocale::setDefault(QLocale(QString::fromLatin1(g.Locale)));
+        TDateTime want = 0, time = 0;
+        ASSERT_TRUE(!g.Y || TryEncodeDate(g.Y, g.M, g.D, want));
+        ASSERT_TRUE(TryEncodeTime(g.Hour, g.Min, g.Sec, g.MSec, time));
+        const QString text = "(\"" + g.Text + "\")";
+        if (!g.Y) {
+            EXPECT_EQ(D("strtotime" + text), time) << g.Locale << " " << g.Text.toStdString();
+            continue;
+        }
+        if (time == 0) {
+            EXPECT_EQ(D("strtodate" + text), want) << g.Locale << " " << g.Text.toStdString();
+        }
+        EXPECT_EQ(D("strtodatetime" + text), want + time) << g.Locale << " " << g.Text.toStdString();
+    }
+    const std::pair<const char *, const char *> badDates[] = {
+        {"en_GB", "2.1.2000"}, {"en_GB", "2/1/200"}, {"en_GB", "2/1/20000"}, {"en_GB", "123/1/2000"},
+        {"en_GB", "31/2/2000"}, {"en_GB", "2//2000"}, {"en_GB", "2/1/2000/5"}, {"en_US", "13/1/2000"},
+        {"de_DE", "2/1/2000"}, {"de_DE", "2.1.2000 7:05"}};
+    for (auto &[locale, text] : badDates) {
+        QLocale::setDefault(QLocale(QString::fromLatin1(locale)));
+        ExpectCode(etDateTime, QStringLiteral("strtodate(\"%1\")").arg(QString::fromLatin1(text)), 24);
+    }
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
+    for (const char *text : {"24:00", "10:60", "10:30:60", "13:00 pm", "0:30 am", "10", "10:", "10:30:15.",
+                             "10:30:15.2500", "pm", "10:30 xm", "1:2:3:4", "10.30"})
+        ExpectCode(etDateTime, QStringLiteral("strtotime(\"%1\")").arg(QString::fromLatin1(text)), 25);
+    ExpectCode(etDateTime, "strtodatetime(\"2/1/2000 25:00\")", 26);
 }
 
 TEST_F(Builtins, FieldRulesOfTheSharedDateTexts)

@@ -211,7 +211,7 @@ TEST_F(Component, CompiledTextsByHandle)
     Calc.RemoveCompiled(77);
 
     // Errors report on every evaluation, each with its own code.
-    Calc.Compile("1000 / x > 1", 5);
+    Calc.Compile("1 + 1000 / x > 1", 5);
     Ints["x"] = 0;
     EXPECT_FALSE(Compiled(5));
     EXPECT_FALSE(Compiled(5));
@@ -223,7 +223,7 @@ TEST_F(Component, CompiledTextsByHandle)
     Strs["x"] = "text";
     EXPECT_FALSE(Compiled(5));
     EXPECT_EQ(Errors.back().Code, 3);
-    EXPECT_EQ(Errors.back().Place, 8);
+    EXPECT_EQ(Errors.back().Place, 12);
     Strs.erase("x");
     Ints["x"] = 10;
     EXPECT_EQ(Compiled(5), true);
@@ -252,6 +252,21 @@ TEST_F(Component, CompiledTextsByHandle)
     };
     EXPECT_EQ(Compiled(2), true);
     EXPECT_EQ(Compiled(2), false);
+    // Evaluating a stored text again from inside its own events is refused; the outer walk goes on.
+    int refused = 0, calls = 0;
+    Calc.OnGetIntegerVar = [&](TAdCalc *, const QString &, bool &Found, int32_t &V, int) {
+        bool inner = false;
+        try {
+            if (calls++ == 0)
+                Calc.CalcCompiledBoolean(inner, 2);
+        } catch (const EExprError &) {
+            ++refused;
+        }
+        Found = true;
+        V = 500;
+    };
+    EXPECT_EQ(Compiled(2), true);
+    EXPECT_EQ(refused, 1);
 }
 
 TEST_F(Component, DictionaryFileKeepsFormulaFunctionsAndVariables)

@@ -8,8 +8,6 @@ using Eval = ExprFixture;
 
 TEST_F(Eval, NumericPrioritiesSignsAndWrapping)
 {
-    ExpectCode(etInteger, "7 mod -3", 1); // a sign only where an expression begins
-    Errors.clear();
     ExpectI({{"1 + 2 * 3", 7}, {"(1 + 2) * 3", 9}, {"10 - 4 - 3", 3}, {"-2 * 3 + 1", -5}, {"+4", 4},
              {"7 div 2", 3}, {"-7 div 2", -3}, {"-7 mod 3", -1}, {"7 mod (0 - 3)", 1},
              {"2147483647 + 1", INT32_MIN}, {"0 - 2147483647 - 2", INT32_MAX}, {"65537 * 65537", 131073}});
@@ -31,7 +29,6 @@ TEST_F(Eval, StringsAndBooleans)
     ExpectS({{"\"ab\" + \"cd\"", "abcd"}, {"\"\"", ""}, {"\"  spaced  \"", "  spaced  "},
              {"\"say \"\"hi\"\"\"", "say \"hi\""}, {"\"a 'not a comment'\"", "a 'not a comment'"},
              {"\"Grüße\" + \"€\"", "Grüße€"}});
-    ExpectCode(etString, "1", 4); // no conversion of numbers to text
     // One level for all Boolean operators, left to right; texts compare in code point order, as the
     // UTF-8 bytes do; numbers compare exactly, in extended precision.
     ExpectB({{"1 < 2 and 3 > 4", false}, {"true or false and false", false}, {"true xor true", false},
@@ -48,7 +45,6 @@ TEST_F(Eval, HostVariables)
     ExpectB({{"name = \"x\"", true}, {"name = \"X\"", false}, {"amount > 50000 and name = \"x\"", true},
              {"n * 2 = 6", true}, {"2 < (n + 1)", true}});
     ExpectCode(etBoolean, "(n + 1) > 2", 10); // parentheses always open a Boolean expression here
-    ExpectCode(etBoolean, "n", 10);           // a numeric host variable alone is no Boolean
     ExpectCode(etBoolean, "nobody", 3);       // a name that no event answers
 
     // Asked lower-cased, in type order: extended, then date-time; or date-time, extended, integer.
@@ -130,9 +126,9 @@ TEST_F(Eval, ErrorCodesFromRealTexts)
         {etInteger, "", 1, "Integer type value expected", 0},
         {etInteger, "1 +", 1, "Integer type value expected", 3},
         {etInteger, "1.5", 1, "Integer type value expected", 3},
-        {etExtended, "2 * -3", 2, "Extended type value expected", 5},
+        {etExtended, "2 * -3", 2, "Extended type value expected", 5}, // a sign only where an expression begins
         {etBoolean, "true and", 3, "Boolean type value expected", 8},
-        {etString, "\"a\" + 1", 4, "String type value expected", 7},
+        {etString, "\"a\" + 1", 4, "String type value expected", 7}, // no conversion of numbers to text
         {etDateTime, "\"a\"", 5, "DateTime type value expected", 3},
         {etInteger, "1 2", 6, R"("+", "-", "*", "Div" or "Mod" expected)", 3},
         {etInteger, "7 / 2", 6, R"("+", "-", "*", "Div" or "Mod" expected)", 3},
@@ -140,7 +136,10 @@ TEST_F(Eval, ErrorCodesFromRealTexts)
         {etDateTime, "1 div 2", 7, R"("+", "-", "*", "/" or "^" expected)", 5},
         {etBoolean, "true true", 8, R"("AND", "OR" or "XOR" expected)", 9},
         {etString, "\"a\" \"b\"", 9, R"("+" expected)", 7},
-        {etBoolean, "i", 10, "Comparison sign expected", 1},
+        {etBoolean, "i", 10, "Comparison sign expected", 1}, // a numeric host variable alone is no Boolean
+        {etBoolean, "1 > i // 3", 8, R"("AND", "OR" or "XOR" expected)", 8}, // "//" ends the right side
+        {etBoolean, "1/0 > 2", 3, "Boolean type value expected", 1}, // the first term is no number
+        {etBoolean, "i + 1/0 > 2", 14, "Division by zero", 7},
         {etInteger, "round 2", 11, "\"(\" expected", 7},
         {etInteger, "(1 + 2", 12, "\")\" expected", 6},
         {etInteger, "pos(\"a\", \"b\", \"c\")", 12, "\")\" expected", 13},

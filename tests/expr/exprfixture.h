@@ -11,6 +11,8 @@
 #include <optional>
 #include <vector>
 
+// Readable texts in failure messages.
+inline void PrintTo(const QString &S, std::ostream *Os) { *Os << '"' << S.toStdString() << '"'; }
 using namespace qf::expr;
 
 struct ErrorReport {

@@ -2,6 +2,7 @@
 // crash, hang or read out of bounds. Bounded and seeded, so a failure reproduces.
 
 #include "expr/adcalc.h"
+#include "expr/exprconv.h"
 
 #include <QCoreApplication>
 #include <QLocale>
@@ -117,6 +118,24 @@ int main()
             ++raised;
         }
     }
-    std::printf("ok %ld, failed %ld, raised %ld, reports %d\n", ok, failed, raised, reports);
-    return ok > 0 && failed > 0 ? 0 : 1;
+    // Typed dates and times from their pieces, in locales with other orders, separators, markers
+    // and digits.
+    static const char *const datePieces[] = {"1", "12", "2000", "99", "123456789012", "/", ".", ":", "-",
+                                             " ", "am", "PM", "Jan", "г.", "\u200f", "٢٩", "時", ",", "'"};
+    long dates = 0;
+    for (const char *name : {"C", "en_US", "en_GB", "de_DE", "ja_JP", "ko_KR", "ar_EG", "bg_BG"}) {
+        QLocale::setDefault(QLocale(QString::fromLatin1(name)));
+        for (int round = 0; round < 20000; ++round) {
+            QString text;
+            for (int k = int(rng() % 9); k > 0; --k)
+                text += QString::fromUtf8(datePieces[rng() % std::size(datePieces)]);
+            TDateTime v = 0;
+            const auto rules = round % 2 ? TDateRules::Field : TDateRules::Formula;
+            dates += TryStrToDate(text, v, rules) + TryStrToTime(text, v) +
+                     TryStrToDateTime(text, v, rules);
+        }
+    }
+    std::printf("ok %ld, failed %ld, raised %ld, reports %d, dates read %ld\n", ok, failed, raised,
+                reports, dates);
+    return ok > 0 && failed > 0 && dates > 0 ? 0 : 1;
 }
