@@ -23,7 +23,7 @@ QString FloatText(long double Value)
 }  // namespace
 
 TMailMerge::TMailMerge(store::TDList &DList1, store::TReader &Reader1, expr::TAdCalc &AdCalc1)
-    : State(&ownState_), dlist_(DList1), reader_(Reader1), adcalc_(AdCalc1)
+    : FEvalStack(&ownEvalStack_), FCalcError(&ownCalcError_), FInFilter(&ownInFilter_), dlist_(DList1), reader_(Reader1), adcalc_(AdCalc1)
 {
 }
 
@@ -34,8 +34,8 @@ QString TMailMerge::BoolText(bool Value)
 
 bool TMailMerge::evaluateCalcField(const QString &Name, const QString &Expr, int Type, QString &Value)
 {
-    State->FInFilter = false;
-    State->FEvalStack.append(Name);
+    *FInFilter = false;
+    FEvalStack->append(Name);
     if (OnPointAtDataSet)
         OnPointAtDataSet(ADOQuery1);
     bool Result = false;
@@ -83,13 +83,13 @@ bool TMailMerge::evaluateCalcField(const QString &Name, const QString &Expr, int
         if (OnCalcException)
             OnCalcException(Name, E.Message());
     }
-    State->FEvalStack.removeLast();
+    FEvalStack->removeLast();
     return Result;
 }
 
 bool TMailMerge::EvaluateName(const QString &Name, QString &Value)
 {
-    State->FCalcError = false;
+    *FCalcError = false;
     const QString N = Name.toUpper();
 
     int Structure = 0;

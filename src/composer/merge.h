@@ -22,13 +22,6 @@ class TADOQuery;
 
 namespace qf::composer {
 
-// The record evaluation state that the merge shares with the record variables and the filter.
-struct TRecordEvalState {
-    QStringList FEvalStack;  // calculated fields under evaluation, innermost last
-    bool FCalcError = false;
-    bool FInFilter = false;
-};
-
 class TMailMerge {
 public:
     // The project store, the scanner configured as the main window's, the engine. All outlive
@@ -37,8 +30,12 @@ public:
 
     // The main dataset (none: no dataset fields).
     tables::TADOQuery *ADOQuery1 = nullptr;
-    // The shared evaluation state; the merge's own unless the window points it at its own.
-    TRecordEvalState *State;
+    // The record evaluation state shared with the record variables and the filter: the
+    // calculated fields under evaluation (innermost last), the error latch, the filter flag.
+    // The merge's own unless the window points them at its own.
+    QStringList *FEvalStack;
+    bool *FCalcError;
+    bool *FInFilter;
     // Points the engine's variable look-ups at the main dataset before a calculated field runs.
     std::function<void(tables::TADOQuery *DataSet)> OnPointAtDataSet;
     // A calculated field whose evaluation raised rather than reporting an error code.
@@ -54,7 +51,8 @@ private:
     store::TDList &dlist_;
     store::TReader &reader_;
     expr::TAdCalc &adcalc_;
-    TRecordEvalState ownState_;
+    QStringList ownEvalStack_;
+    bool ownCalcError_ = false, ownInFilter_ = false;
     bool evaluateCalcField(const QString &Name, const QString &Expr, int Type, QString &Value);
 };
 

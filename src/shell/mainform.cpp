@@ -1,5 +1,9 @@
 #include "shell/mainform.h"
 
+#include "composer/attachments.h"
+#include "composer/merge.h"
+#include "composer/project.h"
+#include "expr/adcalc.h"
 #include "shell/aboutbox.h"
 #include "shell/fileutils.h"
 #include "shell/framelogic.h"
@@ -105,6 +109,7 @@ TMainForm::TMainForm(QWidget *Parent) : QMainWindow(Parent)
     CreateFilterPage();
     CreateCalcPage();
     CreateMailPage();
+    CreateProject();
 
     HHComp1 = new THHComp(this, QStringLiteral("help/index.html"));
 
@@ -654,7 +659,9 @@ void TMainForm::FormCreate()
     DHTMLEdit1->setHtml(QString::fromLatin1(BlankDocument));
     WebBrowser1->setHtml(QString::fromLatin1(BlankDocument));
     FPreviewDirty = 1;
-    UpdateCaption();
+    UpdateAttachControls();
+    LoadMessageSettings();
+    ResetModified();
 }
 
 void TMainForm::UpdateCaption()
@@ -705,8 +712,7 @@ void TMainForm::closeEvent(QCloseEvent *Event)
 
 bool TMainForm::FormCloseQuery()
 {
-    // Nothing the frame holds can be lost by closing.
-    return true;
+    return Project->CloseQuery();
 }
 
 void TMainForm::FormClose()

@@ -31,6 +31,17 @@ class QToolBar;
 class QToolButton;
 class QWebEngineView;
 
+namespace qf::expr {
+class TAdCalc;
+}
+namespace qf::composer {
+class TAttachments;
+class TAttachPage;
+class TCharSetForm;
+class TMailMerge;
+class TMailProject;
+}  // namespace qf::composer
+
 namespace qf::shell {
 
 class THHComp;
@@ -170,6 +181,36 @@ public:
     void TabSheet1Show();
     void TabSheet9Show();
 
+    // The mail project, its merge, attachments and charset (mainformproject.cpp).
+    std::unique_ptr<expr::TAdCalc> AdCalc1;
+    std::unique_ptr<composer::TMailProject> Project;
+    std::unique_ptr<composer::TAttachments> Attachments;
+    std::unique_ptr<composer::TMailMerge> Merge;
+    composer::TAttachPage *AttachPage = nullptr;
+    composer::TCharSetForm *CharSetForm = nullptr;
+    std::uint8_t FMailFormat = 4;  // 0 plain text, 4 HTML
+    QString FToAddr, FFromProfile;
+
+    void NewProject0Click();
+    void OpenProject0Click();
+    void SaveProject0Click();
+    void SaveProjectAs0Click();
+    void Encoding0Click();
+    void OpenMailFile(const QString &FileName);
+    void StoreMessageSettings();
+    void LoadMessageSettings();
+    void ResetModified();
+    bool IsModified();
+    bool EvaluateName(const QString &Name, QString &Value);
+    QString ExpandPlaceholders(const QString &Text);
+    void RefreshAttachList();
+    void UpdateAttachControls();
+    void FillToAddressList();
+    // Before any mail is sent: false, after a message naming them, when attachments are missing.
+    bool CheckAttachments();
+    // The files named on the command line, when the window is first shown: the project first.
+    void OpenCommandLine(const QStringList &Arguments);
+
     void DHTMLEdit1DocumentComplete(bool Ok);
     void WebBrowser1DocumentComplete(bool Ok);
     void WebBrowser1StatusTextChange(const QString &Text);
@@ -189,6 +230,7 @@ private:
     QWidget *CreateEditPage();
     QWidget *CreateSourcePage();
     QWidget *CreatePreviewPage();
+    void CreateProject();
     QAction *Item(QMenu *Menu, const char *Name, const QString &Caption,
                   const QKeySequence &Shortcut = {});
     QAction *BarItem(QToolBar *Bar, const char *Name, const QString &Caption);

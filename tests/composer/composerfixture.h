@@ -26,19 +26,19 @@ using namespace qf::composer;
 // Answers the engine's variables from the fields of the dataset, and calculated fields by
 // evaluating them, as the window's record variables do.
 inline void AnswerFromRecord(expr::TAdCalc &Calc, tables::TADOQuery &Query, store::TDList &List,
-                             TRecordEvalState &State)
+                             QStringList &EvalStack)
 {
     auto Field = [&Query](const QString &Name) { return Query.FindField(Name); };
-    auto Calculated = [&Calc, &List, &State](const QString &Name, int Type, auto Evaluate) {
+    auto Calculated = [&Calc, &List, &EvalStack](const QString &Name, int Type, auto Evaluate) {
         QString Expr;
         int32_t Code = -1;
         const QString N = Name.toUpper();
         if (!GetString(List, QStringLiteral("CF~Expr~") + N, Expr)
             || !GetInt32(List, QStringLiteral("CF~Type~") + N, Code) || Code != Type)
             return false;
-        State.FEvalStack.append(N);
+        EvalStack.append(N);
         const bool Ok = Evaluate(Expr);
-        State.FEvalStack.removeLast();
+        EvalStack.removeLast();
         return Ok;
     };
     Calc.OnGetIntegerVar = [&Calc, Field, Calculated](expr::TAdCalc *, const QString &N, bool &Found, int32_t &V, int) {

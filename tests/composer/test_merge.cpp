@@ -33,7 +33,7 @@ protected:
         ASSERT_TRUE(Table.Open(Folder, QStringLiteral("clients.dbf")));
         shell::SetupMainReader(Reader1);
         M.ADOQuery1 = &Table.Query;
-        AnswerFromRecord(AdCalc1, Table.Query, Project.DList1, *M.State);
+        AnswerFromRecord(AdCalc1, Table.Query, Project.DList1, *M.FEvalStack);
         AdCalc1.OnError = [this](expr::TAdCalc *, int, int, int, int, const QString &Text, int Handle) {
             EXPECT_EQ(Handle, 1);
             Errors.push_back(Text);
@@ -92,7 +92,7 @@ TEST_F(Merge, CalculatedFieldsOfEveryTypeWinOverFields)
     EXPECT_EQ(X("%twice %TAX %RICH %GREETING %LATER %NAME %NESTED"),
               "42 246,9 True Dear Smith 06.01.2024 12:00:00 calc Dear Smith!");
     EXPECT_TRUE(Errors.empty()) << Errors.front().toStdString();
-    EXPECT_TRUE(M.State->FEvalStack.isEmpty());
+    EXPECT_TRUE(M.FEvalStack->isEmpty());
 }
 
 TEST_F(Merge, AFailingCalculatedFieldStaysAndIsReportedOnce)
@@ -109,7 +109,7 @@ TEST_F(Merge, AFailingCalculatedFieldStaysAndIsReportedOnce)
     // A field of the same name is not consulted for a calculated field that failed.
     AddCalcField(Project.DList1, "NAME", 0, "\"x\"");  // a string for an integer
     EXPECT_EQ(X("%NAME"), "%NAME");
-    EXPECT_TRUE(M.State->FEvalStack.isEmpty());
+    EXPECT_TRUE(M.FEvalStack->isEmpty());
 }
 
 }  // namespace

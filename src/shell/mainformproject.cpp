@@ -1,0 +1,259 @@
+// The main window's mail project commands: New, Open, Save and Save As with the "Save Project?"
+// question, the message settings between the controls and the project store, the merge of one
+// record, the attachment page, the charset dialog and the files named on the command line. Each
+// handler hands the work to the composer's classes; the window only binds its controls.
+
+#include "composer/attachments.h"
+#include "composer/merge.h"
+#include "composer/project.h"
+#include "composer/ui/attachpage.h"
+#include "composer/ui/charsetform.h"
+#include "expr/adcalc.h"
+#include "shell/globals.h"
+#include "shell/mainform.h"
+#include "shell/settings.h"
+#include "tables/dataset.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QVBoxLayout>
+#include <QWebEngineView>
+
+namespace qf::shell {
+
+using composer::TMessageSettings;
+
+namespace {
+
+// The dataset whose fields the merge and the To box read; none while no table is open.
+tables::TADOQuery *MainDataSet(TMainForm &)
+{
+    return nullptr;
+}
+
+// The editors hold line feeds; the project keeps the CR LF line breaks its texts are written with.
+QString WithCrLf(const QPlainTextEdit *Editor)
+{
+    QString Text = Editor->toPlainText();
+    Text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    return Text;
+}
+
+}  // namespace
+
+void TMainForm::CreateProject()
+{
+    AdCalc1 = std::make_unique<expr::TAdCalc>();
+    Project = std::make_unique<composer::TMailProject>();
+    Attachments = std::make_unique<composer::TAttachments>(Project->DList1);
+    Merge = std::make_unique<composer::TMailMerge>(Project->DList1, Reader1, *AdCalc1);
+    Merge->FEvalStack = &FEvalStack;
+
+    auto *L = new QVBoxLayout(TabSheet6);
+    L->setContentsMargins(0, 0, 0, 0);
+    AttachPage = new composer::TAttachPage(*Attachments, TabSheet6);
+    AttachPage->OnModified = [this] { Project->FModified = true; };
+    L->addWidget(AttachPage);
+    CharSetForm = new composer::TCharSetForm(this);
+
+    composer::TMailProject &P = *Project;
+    P.GetMessageSettings = [this] {
+        TMessageSettings S;
+        S.FText = WithCrLf(Memo1);
+        S.UseF = UseFilter->isChecked();
+        S.Doc = WithCrLf(RxRichEdit1);
+        S.From = ComboBox4->currentIndex() >= 0 ? ComboBox4->currentText() : FFromProfile;
+        S.SubMail = FMailFormat;
+        S.Subject = Edit2->text();
+        S.ToAddr = FToAddr;
+        S.Plain = WithCrLf(RxRichEdit2);
+        S.Charset = Project->CharsetIndex;
+        return S;
+    };
+    P.ApplyMessageSettings = [this](const TMessageSettings &S) {
+        Memo1->setPlainText(S.FText);
+        UseFilter->setChecked(S.UseF);
+        RxRichEdit1->setPlainText(S.Doc);
+        FFromProfile = S.From;
+        ComboBox4->setCurrentIndex(ComboBox4->findText(S.From, Qt::MatchExactly));
+        FMailFormat = S.SubMail;
+        Edit2->setText(S.Subject);
+        FToAddr = S.ToAddr;
+        RxRichEdit2->setPlainText(S.Plain);
+        // The command of the loaded format: HTML for 4, else plain text.
+        const bool Html = FMailFormat == 4;
+        Html0->setChecked(Html);
+        HtmlMode->setChecked(Html);
+        PlainText0->setChecked(!Html);
+        PlainMode->setChecked(!Html);
+        EditorStack->setCurrentWidget(Html ? static_cast<QWidget *>(DHTMLEdit1) : RxRichEdit2);
+        FillToAddressList();
+    };
+    P.ReadDefaultCharset = [] {
+        TOptionValues V;
+        return ReadOptionValues(V) ? V.DefaultCharset : composer::DefaultCharsetIndex;
+    };
+    P.SourceText = [this] { return RxRichEdit1->toPlainText(); };
+    P.PlainText = [this] { return RxRichEdit2->toPlainText(); };
+    P.RefillLists = [this] {
+        RefreshAttachList();
+        if (AttachPage->ListBox3->count() > 0)
+            AttachPage->ListBox3->setCurrentRow(0);
+        UpdateAttachControls();
+    };
+    P.AfterLoad = [this] {
+        // The HTML editor shows the loaded source.
+        DHTMLEdit1->setHtml(RxRichEdit1->toPlainText());
+    };
+    P.AskSaveProject = [this] {
+        QMessageBox Box(QMessageBox::Question, QStringLiteral("Confirm"), QStringLiteral("Save Project?"),
+                        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
+        Box.setObjectName(QStringLiteral("SaveProjectQuestion"));
+        switch (Box.exec()) {
+        case QMessageBox::Yes: return composer::saYes;
+        case QMessageBox::No: return composer::saNo;
+        default: return composer::saCancel;
+        }
+    };
+    P.ChooseOpenFile = [this](QString &FileName) {
+        QFileDialog Dialog(this, QStringLiteral("Open Project"), MailDir,
+                           QStringLiteral("Quillfast Files (*.qfx);;All Files (*)"));
+        Dialog.setObjectName(QStringLiteral("OpenDialog2"));
+        Dialog.setOption(QFileDialog::DontUseNativeDialog);
+        Dialog.setFileMode(QFileDialog::ExistingFile);
+        if (Dialog.exec() != QDialog::Accepted || Dialog.selectedFiles().isEmpty())
+            return false;
+        FileName = Dialog.selectedFiles().constFirst();
+        return true;
+    };
+    P.ChooseSaveFile = [this](QString &FileName) {
+        QFileDialog Dialog(this, QStringLiteral("Save Project As"), MailDir,
+                           QStringLiteral("Quillfast Files (*.qfx)"));
+        Dialog.setObjectName(QStringLiteral("SaveDialog1"));
+        Dialog.setOption(QFileDialog::DontUseNativeDialog);
+        Dialog.setAcceptMode(QFileDialog::AcceptSave);
+        if (!FileName.isEmpty())
+            Dialog.selectFile(FileName);
+        if (Dialog.exec() != QDialog::Accepted || Dialog.selectedFiles().isEmpty())
+            return false;
+        FileName = Dialog.selectedFiles().constFirst();
+        return true;
+    };
+    P.OnMailDirChanged = [](const QString &Dir) {
+        MailDir = Dir;
+        SaveMailDir();
+    };
+    P.OnCaptionChanged = [this] {
+        ProjectFileName = Project->ProjectFileName;
+        UpdateCaption();
+    };
+    P.OnError = [this](const QString &Message) {
+        QMessageBox::critical(this, QStringLiteral("Quillfast"), Message);
+    };
+
+    // What the user changes in the message settings changes the project.
+    auto Modified = [this] { Project->FModified = true; };
+    connect(Edit2, &QLineEdit::textEdited, this, Modified);
+    connect(Memo1, &QPlainTextEdit::textChanged, this, Modified);
+    connect(UseFilter, &QCheckBox::clicked, this, Modified);
+    connect(ComboBox4, &QComboBox::activated, this, Modified);
+    connect(ComboBox2, &QComboBox::activated, this, [this] {
+        Project->FModified = true;
+        FToAddr = ComboBox2->currentText();
+    });
+    connect(PageControl2, &QTabWidget::currentChanged, this, [this] {
+        if (PageControl2->currentWidget() == TabSheet6) {
+            UpdateAttachControls();
+            AttachPage->ListBox3->setFocus();
+        }
+    });
+
+    const std::pair<QAction *, void (TMainForm::*)()> Commands[] = {
+        {NewProject0, &TMainForm::NewProject0Click},         {SourceNewProject, &TMainForm::NewProject0Click},
+        {OpenProject0, &TMainForm::OpenProject0Click},       {FilterOpenProject, &TMainForm::OpenProject0Click},
+        {CalcOpenProject, &TMainForm::OpenProject0Click},    {SourceOpenProject, &TMainForm::OpenProject0Click},
+        {SaveProject0, &TMainForm::SaveProject0Click},       {FilterSaveProject, &TMainForm::SaveProject0Click},
+        {CalcSaveProject, &TMainForm::SaveProject0Click},    {SourceSaveProject, &TMainForm::SaveProject0Click},
+        {SaveProjectAs0, &TMainForm::SaveProjectAs0Click},   {Encoding0, &TMainForm::Encoding0Click},
+    };
+    for (const auto &[Action, Handler] : Commands) {
+        Action->setEnabled(true);
+        connect(Action, &QAction::triggered, this, Handler);
+    }
+}
+
+void TMainForm::NewProject0Click() { Project->NewProject(); }
+void TMainForm::OpenProject0Click() { Project->OpenProject(); }
+void TMainForm::SaveProject0Click() { Project->SaveProject(); }
+void TMainForm::SaveProjectAs0Click() { Project->SaveProjectAs(); }
+void TMainForm::OpenMailFile(const QString &FileName) { Project->OpenMailFile(FileName); }
+void TMainForm::StoreMessageSettings() { Project->StoreMessageSettings(); }
+void TMainForm::LoadMessageSettings() { Project->LoadMessageSettings(); }
+void TMainForm::ResetModified() { Project->ResetModified(); }
+bool TMainForm::IsModified() { return Project->IsModified(); }
+void TMainForm::RefreshAttachList() { AttachPage->RefreshAttachList(); }
+void TMainForm::UpdateAttachControls() { AttachPage->UpdateAttachControls(); }
+
+bool TMainForm::EvaluateName(const QString &Name, QString &Value)
+{
+    Merge->ADOQuery1 = MainDataSet(*this);
+    return Merge->EvaluateName(Name, Value);
+}
+
+QString TMainForm::ExpandPlaceholders(const QString &Text)
+{
+    Merge->ADOQuery1 = MainDataSet(*this);
+    return Merge->ExpandPlaceholders(Text);
+}
+
+void TMainForm::Encoding0Click()
+{
+    int Index = Project->CharsetIndex;
+    if (!CharSetForm->Execute(Index))
+        return;
+    Project->FModified = true;
+    Project->CharsetIndex = Index;
+    if (PageControl1->currentWidget() == TabSheet2 && PageControl2->currentWidget() == TabSheet5)
+        FPreviewDirty = 1;
+}
+
+void TMainForm::FillToAddressList()
+{
+    ComboBox2->clear();
+    tables::TADOQuery *DataSet = MainDataSet(*this);
+    if (DataSet && DataSet->Active())
+        for (int I = 0; I < DataSet->FieldCount(); ++I) {
+            const tables::TField &Field = DataSet->Fields(I);
+            const tables::TDbfType Kind = tables::MapFieldTypeToDbf(Field.DataType());
+            if (Kind == tables::dtC || Kind == tables::dtM)
+                ComboBox2->addItem(Field.FieldName());
+        }
+    ComboBox2->setCurrentIndex(ComboBox2->findText(FToAddr, Qt::MatchExactly | Qt::MatchCaseSensitive));
+}
+
+bool TMainForm::CheckAttachments()
+{
+    const QString Message = composer::TAttachments::CheckFiles(Attachments->Lines());
+    if (Message.isEmpty())
+        return true;
+    QMessageBox::critical(this, QStringLiteral("Quillfast"), Message);
+    return false;
+}
+
+void TMainForm::OpenCommandLine(const QStringList &Arguments)
+{
+    const composer::TCommandLine Files = composer::ParseCommandLine(Arguments);
+    if (!Files.Project.isEmpty())
+        Project->OpenCommandLineProject(Files.Project);
+}
+
+}  // namespace qf::shell
