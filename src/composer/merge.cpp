@@ -9,6 +9,7 @@
 #include "tables/fieldtypes.h"
 
 #include <QLocale>
+#include <algorithm>
 
 namespace qf::composer {
 
@@ -87,20 +88,31 @@ bool TMailMerge::evaluateCalcField(const QString &Name, const QString &Expr, int
     return Result;
 }
 
+TMailMerge::TName::TName(const QString &Name)
+    : Length(Name.size()),
+      Upper(Name.toUpper()),
+      ExprKey(std::string(CalcExprPrefix) + Upper.toStdString()),
+      TypeKey(std::string(CalcTypePrefix) + Upper.toStdString())
+{
+}
+
 bool TMailMerge::EvaluateName(const QString &Name, QString &Value)
 {
-    *FCalcError = false;
-    const QString N = Name.toUpper();
+    return evaluate(TName(Name), Value);
+}
 
-    int Structure = 0;
+bool TMailMerge::evaluate(const TName &Name, QString &Value)
+{
+    *FCalcError = false;
+    const QString &N = Name.Upper;
+
+    int ExprKind = 0, TypeKind = 0;
     void *ExprData = nullptr, *TypeData = nullptr;
-    if (dlist_.Find(QString::fromLatin1(CalcExprPrefix) + N, Structure, ExprData)
-        && dlist_.Find(QString::fromLatin1(CalcTypePrefix) + N, Structure, TypeData)) {
+    if (dlist_.Find(Name.ExprKey, ExprKind, ExprData) && dlist_.Find(Name.TypeKey, TypeKind, TypeData)) {
         // The data follows the item kinds; a store loaded from a foreign file may hold others.
-        QString Expr;
-        int32_t Type = -1;
-        GetString(dlist_, QString::fromLatin1(CalcExprPrefix) + N, Expr);
-        GetInt32(dlist_, QString::fromLatin1(CalcTypePrefix) + N, Type);
+        const QString Expr = ExprData && PayloadOfKind(ExprKind) == plString ? *static_cast<QString *>(ExprData)
+                                                                            : QString();
+        const int32_t Type = TypeData && PayloadOfKind(TypeKind) == plInt32 ? *static_cast<int32_t *>(TypeData) : -1;
         QString V;
         if (!evaluateCalcField(N, Expr, Type, V))
             return false;
@@ -123,31 +135,68 @@ bool TMailMerge::EvaluateName(const QString &Name, QString &Value)
     return true;
 }
 
+std::shared_ptr<const TMailMerge::TPlan> TMailMerge::planOf(const QString &Text)
+{
+    const uint64_t Version = reader_.Dictionary().Version();
+    ++useCount_;
+    for (const auto &Cached : plans_)
+        if (Cached->ReaderVersion == Version && Cached->Text.size() == Text.size()
+            && (Cached->Text.constData() == Text.constData() || Cached->Text == Text)) {
+            Cached->LastUse = useCount_;
+            return Cached;
+        }
+    auto Made = std::make_shared<TPlan>();
+    TPlan &P = *Made;
+    P.Text = Text;
+    P.ReaderVersion = Version;
+    P.LastUse = useCount_;
+    store::TScroller Cursor(reader_);
+    for (qsizetype Percent = Text.indexOf(QLatin1Char('%')); Percent >= 0;
+         Percent = Text.indexOf(QLatin1Char('%'), Percent + 1)) {
+        // The scanner reads the rest of the text from just after the "%".
+        Cursor.SetText(Text, int(Percent + 1));
+        const store::TPosition &T = Cursor.Current();
+        int Name = -1;
+        if (T.Blanks.isEmpty() && T.Kind == store::tkWord) {
+            Name = int(P.Names.size());
+            P.Names.emplace_back(T.Text);
+        }
+        P.Marks.push_back({Percent, Name});
+    }
+    // A few texts are merged in turn (subject and body); the one used longest ago makes room.
+    constexpr size_t MaxPlans = 8;
+    if (plans_.size() < MaxPlans) {
+        plans_.push_back(Made);
+    } else {
+        auto Oldest = std::min_element(plans_.begin(), plans_.end(),
+                                       [](const auto &A, const auto &B) { return A->LastUse < B->LastUse; });
+        *Oldest = Made;
+    }
+    return Made;
+}
+
 QString TMailMerge::ExpandPlaceholders(const QString &Text)
 {
+    // Held for the whole merge: a calculated field's evaluation may merge another text.
+    const std::shared_ptr<const TPlan> Plan = planOf(Text);
     QString Result;
     Result.reserve(Text.size() + Text.size() / 4);
-    store::TScroller Cursor(reader_);
     qsizetype Rest = 0;  // where the unmerged rest of the text starts
-    for (;;) {
-        const qsizetype Percent = Text.indexOf(QLatin1Char('%'), Rest);
-        if (Percent < 0) {
-            Result += QStringView(Text).mid(Rest);
-            return Result;
-        }
-        Result += QStringView(Text).mid(Rest, Percent - Rest);
-        Rest = Percent + 1;
-        // The scanner reads the rest of the text from just after the "%".
-        Cursor.SetText(Text, int(Rest));
-        const store::TPosition &T = Cursor.Current();
-        QString V;
-        if (T.Blanks.isEmpty() && T.Kind == store::tkWord && EvaluateName(T.Text, V)) {
+    QString V;
+    for (const TPlan::TMark &Mark : Plan->Marks) {
+        // A name never holds a "%", so no accepted name reaches past the next one.
+        Result += QStringView(Text).mid(Rest, Mark.Percent - Rest);
+        Rest = Mark.Percent + 1;
+        const TName *Name = Mark.Name >= 0 ? &Plan->Names[size_t(Mark.Name)] : nullptr;
+        if (Name && evaluate(*Name, V)) {
             Result += V;
-            Rest += T.Text.size();
+            Rest += Name->Length;
         } else {
             Result += QLatin1Char('%');
         }
     }
+    Result += QStringView(Text).mid(Rest);
+    return Result;
 }
 
 }  // namespace qf::composer

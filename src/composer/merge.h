@@ -7,7 +7,11 @@
 
 #include <QString>
 #include <QStringList>
+#include <cstdint>
 #include <functional>
+#include <memory>
+#include <string>
+#include <vector>
 
 namespace qf::store {
 class TDList;
@@ -47,7 +51,34 @@ public:
     // The value texts, shared with the preview and the tests.
     static QString BoolText(bool Value);
 
+    // A name ready for look-up: upper-cased, with the keys of its calculated-field items.
+    struct TName {
+        qsizetype Length;  // of the name as written
+        QString Upper;
+        std::string ExprKey, TypeKey;
+        explicit TName(const QString &Name);
+    };
+
 private:
+    // Where the placeholders of one text may stand: for every "%", the token the scanner reads
+    // right after it when that token can be a name. The tokens depend on the text and the scanner
+    // only, so a text merged for many records is scanned once.
+    struct TPlan {
+        QString Text;
+        uint64_t ReaderVersion = 0;
+        struct TMark {
+            qsizetype Percent;  // index of the "%"
+            int Name;           // index into Names, -1 when no name follows
+        };
+        std::vector<TMark> Marks;
+        std::vector<TName> Names;
+        mutable uint64_t LastUse = 0;
+    };
+    std::vector<std::shared_ptr<const TPlan>> plans_;
+    uint64_t useCount_ = 0;
+    std::shared_ptr<const TPlan> planOf(const QString &Text);
+    bool evaluate(const TName &Name, QString &Value);
+
     store::TDList &dlist_;
     store::TReader &reader_;
     expr::TAdCalc &adcalc_;

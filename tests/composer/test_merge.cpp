@@ -57,6 +57,12 @@ TEST_F(Merge, PlaceholdersBesidePunctuationAndAtTheEnds)
     EXPECT_EQ(X("%NAME\r\nnext"), "Smith\r\nnext");
     EXPECT_EQ(X("é %NAMEé"), "é %NAMEé");  // characters above 255 belong to the name
     EXPECT_EQ(X("<a href=%URL>%NAME</a>"), "<a href=http://a.example/p?id=7>Smith</a>");
+    // The same text for the next record gives that record's values.
+    Table.Query.Next();
+    EXPECT_EQ(X("Dear %NAME, hello"), "Dear , hello");
+    // A name whose upper case is longer than itself ends where it was written.
+    AddCalcField(Project.DList1, "STRASSE", 3, "\"x\"");
+    EXPECT_EQ(X("%straße!"), "x!");
 }
 
 TEST_F(Merge, WhatIsNoPlaceholderStaysAsWritten)
