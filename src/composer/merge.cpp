@@ -3,6 +3,7 @@
 #include "composer/projectitems.h"
 #include "expr/adcalc.h"
 #include "expr/exprconv.h"
+#include "expr/parser.h"
 #include "store/dlist.h"
 #include "store/reader.h"
 #include "tables/dataset.h"
@@ -28,6 +29,42 @@ TMailMerge::TMailMerge(store::TDList &DList1, store::TReader &Reader1, expr::TAd
 {
 }
 
+TMailMerge::~TMailMerge() = default;
+
+TMailMerge::TCompiled *TMailMerge::compiledOf(const QString &Expr)
+{
+    const uint64_t Version = adcalc_.Reader().Dictionary().Version();
+    const int Signs = int(adcalc_.StringSign()) | int(adcalc_.CommentSign()) << 4
+                      | int(adcalc_.CaseSensitivity()) << 8;
+    TCompiled *C = nullptr;
+    for (auto &[Text, Entry] : compiled_)
+        if (Text == Expr) {
+            C = Entry.get();
+            break;
+        }
+    if (!C) {
+        // A project holds a handful of calculated fields; a store changed many times starts over.
+        if (compiled_.size() >= 64) {
+            for (const auto &Entry : compiled_)
+                if (Entry.second->InUse)
+                    return nullptr;
+            compiled_.clear();
+        }
+        compiled_.emplace_back(Expr, std::make_unique<TCompiled>());
+        C = compiled_.back().second.get();
+    }
+    if (C->InUse)
+        return nullptr;  // asked for from inside its own evaluation: the engine's own road
+    if (!C->Parser) {
+        C->Parser = std::make_unique<expr::TParser>(&adcalc_, Expr, 1, true);
+    } else if (C->SymbolsVersion != Version || C->Signs != Signs) {
+        C->Parser->Tokenize();
+    }
+    C->SymbolsVersion = Version;
+    C->Signs = Signs;
+    return C;
+}
+
 QString TMailMerge::BoolText(bool Value)
 {
     return Value ? QStringLiteral("True") : QStringLiteral("False");
@@ -40,35 +77,41 @@ bool TMailMerge::evaluateCalcField(const QString &Name, const QString &Expr, int
     if (OnPointAtDataSet)
         OnPointAtDataSet(ADOQuery1);
     bool Result = false;
+    TCompiled *C = Type >= 0 && Type <= 4 ? compiledOf(Expr) : nullptr;
+    struct TUse {
+        TCompiled *C;
+        TUse(TCompiled *AC) : C(AC) { if (C) C->InUse = true; }
+        ~TUse() { if (C) C->InUse = false; }
+    } Use(C);
     try {
         switch (Type) {
         case 0: {
             int32_t V = 0;
-            Result = adcalc_.CalcInteger(Expr, V, 1);
+            Result = C ? C->Parser->EvaluateInteger(V) : adcalc_.CalcInteger(Expr, V, 1);
             Value = QString::number(V);
             break;
         }
         case 1: {
             long double V = 0;
-            Result = adcalc_.CalcExtended(Expr, V, 1);
+            Result = C ? C->Parser->EvaluateExtended(V) : adcalc_.CalcExtended(Expr, V, 1);
             Value = FloatText(V);
             break;
         }
         case 2: {
             bool V = false;
-            Result = adcalc_.CalcBoolean(Expr, V, 1);
+            Result = C ? C->Parser->EvaluateBoolean(V) : adcalc_.CalcBoolean(Expr, V, 1);
             Value = BoolText(V);
             break;
         }
         case 3: {
             QString V;
-            Result = adcalc_.CalcString(Expr, V, 1);
+            Result = C ? C->Parser->EvaluateString(V) : adcalc_.CalcString(Expr, V, 1);
             Value = V;
             break;
         }
         case 4: {
             expr::TDateTime V = 0;
-            Result = adcalc_.CalcDateTime(Expr, V, 1);
+            Result = C ? C->Parser->EvaluateDateTime(V) : adcalc_.CalcDateTime(Expr, V, 1);
             // Outside the years 1..9999 there is no date text: the placeholder stays.
             Value = expr::DateTimeToStr(V, expr::TDateRules::Field);
             if (Result && Value.isEmpty())
@@ -108,7 +151,9 @@ bool TMailMerge::evaluate(const TName &Name, QString &Value)
 
     int ExprKind = 0, TypeKind = 0;
     void *ExprData = nullptr, *TypeData = nullptr;
-    if (dlist_.Find(Name.ExprKey, ExprKind, ExprData) && dlist_.Find(Name.TypeKey, TypeKind, TypeData)) {
+    // Whether the items exist changes only with the store's keys.
+    const bool MayBeCalc = Name.NoCalcAt != dlist_.Version();
+    if (MayBeCalc && dlist_.Find(Name.ExprKey, ExprKind, ExprData) && dlist_.Find(Name.TypeKey, TypeKind, TypeData)) {
         // The data follows the item kinds; a store loaded from a foreign file may hold others.
         const QString Expr = ExprData && PayloadOfKind(ExprKind) == plString ? *static_cast<QString *>(ExprData)
                                                                             : QString();
@@ -119,6 +164,7 @@ bool TMailMerge::evaluate(const TName &Name, QString &Value)
         Value = V;
         return true;
     }
+    Name.NoCalcAt = dlist_.Version();
 
     if (!ADOQuery1 || !ADOQuery1->Active())
         return false;

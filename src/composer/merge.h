@@ -19,6 +19,7 @@ class TReader;
 }  // namespace qf::store
 namespace qf::expr {
 class TAdCalc;
+class TParser;
 }
 namespace qf::tables {
 class TADOQuery;
@@ -31,6 +32,9 @@ public:
     // The project store, the scanner configured as the main window's, the engine. All outlive
     // the merge.
     TMailMerge(store::TDList &DList1, store::TReader &Reader1, expr::TAdCalc &AdCalc1);
+    ~TMailMerge();
+    TMailMerge(const TMailMerge &) = delete;
+    TMailMerge &operator=(const TMailMerge &) = delete;
 
     // The main dataset (none: no dataset fields).
     tables::TADOQuery *ADOQuery1 = nullptr;
@@ -56,6 +60,8 @@ public:
         qsizetype Length;  // of the name as written
         QString Upper;
         std::string ExprKey, TypeKey;
+        // The store's version at which no calculated field of this name was found.
+        mutable uint64_t NoCalcAt = ~uint64_t(0);
         explicit TName(const QString &Name);
     };
 
@@ -77,6 +83,17 @@ private:
     std::vector<std::shared_ptr<const TPlan>> plans_;
     uint64_t useCount_ = 0;
     std::shared_ptr<const TPlan> planOf(const QString &Text);
+
+    // Calculated-field texts tokenized once and evaluated for every record, as the engine's
+    // compiled texts are; tokenized again whenever the engine's symbols or signs change.
+    struct TCompiled {
+        std::unique_ptr<expr::TParser> Parser;
+        uint64_t SymbolsVersion = 0;
+        int Signs = 0;
+        bool InUse = false;
+    };
+    std::vector<std::pair<QString, std::unique_ptr<TCompiled>>> compiled_;
+    TCompiled *compiledOf(const QString &Expr);
     bool evaluate(const TName &Name, QString &Value);
 
     store::TDList &dlist_;
