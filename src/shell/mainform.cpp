@@ -12,6 +12,8 @@
 #include "shell/hhcomp.h"
 #include "shell/optform.h"
 #include "shell/settings.h"
+#include "tables/workspace.h"
+#include "tables/ui/recordgrid.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -109,6 +111,7 @@ TMainForm::TMainForm(QWidget *Parent) : QMainWindow(Parent)
     CreateFilterPage();
     CreateCalcPage();
     CreateMailPage();
+    CreateWorkspace();
     CreateProject();
 
     HHComp1 = new THHComp(this, QStringLiteral("help/index.html"));
@@ -128,6 +131,8 @@ TMainForm::TMainForm(QWidget *Parent) : QMainWindow(Parent)
 
 TMainForm::~TMainForm()
 {
+    delete Grid;  // the grid reads the workspace until it goes
+    Grid = nullptr;
     if (MainForm == this)
         MainForm = nullptr;
 }
@@ -717,6 +722,8 @@ bool TMainForm::FormCloseQuery()
 
 void TMainForm::FormClose()
 {
+    if (Workspace->Active())
+        Workspace->SaveGridConfig();
     if (!FPreviewFile.isEmpty())
         QFile::remove(FPreviewFile);
     HHComp1->CloseAll();

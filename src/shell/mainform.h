@@ -31,6 +31,11 @@ class QToolBar;
 class QToolButton;
 class QWebEngineView;
 
+namespace qf::tables {
+class TTableWorkspace;
+class TRecordGrid;
+class TSelTabForm;
+}  // namespace qf::tables
 namespace qf::expr {
 class TAdCalc;
 }
@@ -142,6 +147,11 @@ public:
     THHComp *HHComp1;
     store::TReader Reader1;
 
+    // The open table: connection, dataset, field records, layout file (src/tables).
+    std::unique_ptr<tables::TTableWorkspace> Workspace;
+    tables::TRecordGrid *Grid = nullptr;
+    tables::TSelTabForm *SelTabForm = nullptr;
+
     // State set up when the window is created.
     QPixmap FGridBitmap;
     std::uint8_t FSorted = 0;
@@ -180,6 +190,19 @@ public:
     void PageControl1Change();
     void TabSheet1Show();
     void TabSheet9Show();
+
+    // Opening and closing tables, the grid's sort (mainformtables.cpp).
+    void OpenDB0Click();
+    void OpenDBFFile(const QString &FileName);
+    void OpenAccessFile(const QString &FileName);
+    void CloseDB0Click();
+    void Reopen0Click();
+    void RxDBGrid1TitleBtnClick(int Column);
+    void Descend0Click();
+    void Unsort0Click();
+    void UpdateTableCommands();
+    // The tables named on the command line: the first .mdb, else the first .dbf.
+    void OpenCommandLineTables(const QStringList &Arguments);
 
     // The mail project, its merge, attachments and charset (mainformproject.cpp).
     std::unique_ptr<expr::TAdCalc> AdCalc1;
@@ -230,6 +253,9 @@ private:
     QWidget *CreateEditPage();
     QWidget *CreateSourcePage();
     QWidget *CreatePreviewPage();
+    void CreateWorkspace();
+    // Runs a table command; a failure shows its message, as the default handler would.
+    void RunTableCommand(const std::function<void()> &Command);
     void CreateProject();
     QAction *Item(QMenu *Menu, const char *Name, const QString &Caption,
                   const QKeySequence &Shortcut = {});

@@ -13,6 +13,7 @@
 #include "shell/mainform.h"
 #include "shell/settings.h"
 #include "tables/dataset.h"
+#include "tables/workspace.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -34,10 +35,10 @@ using composer::TMessageSettings;
 
 namespace {
 
-// The dataset whose fields the merge and the To box read; none while no table is open.
-tables::TADOQuery *MainDataSet(TMainForm &)
+// The dataset whose fields the merge and the To box read.
+tables::TADOQuery *MainDataSet(TMainForm &F)
 {
-    return nullptr;
+    return F.Workspace ? &F.Workspace->ADOQuery1() : nullptr;
 }
 
 // The editors hold line feeds; the project keeps the CR LF line breaks its texts are written with.
@@ -57,6 +58,13 @@ void TMainForm::CreateProject()
     Attachments = std::make_unique<composer::TAttachments>(Project->DList1);
     Merge = std::make_unique<composer::TMailMerge>(Project->DList1, Reader1, *AdCalc1);
     Merge->FEvalStack = &FEvalStack;
+    // The To box follows the table: its text and memo fields once it opens, empty once it closes.
+    for (std::function<void()> *Hook : {&Workspace->OnOpening, &Workspace->OnClosed})
+        *Hook = [this, Then = std::move(*Hook)] {
+            if (Then)
+                Then();
+            FillToAddressList();
+        };
 
     auto *L = new QVBoxLayout(TabSheet6);
     L->setContentsMargins(0, 0, 0, 0);
@@ -254,6 +262,7 @@ void TMainForm::OpenCommandLine(const QStringList &Arguments)
     const composer::TCommandLine Files = composer::ParseCommandLine(Arguments);
     if (!Files.Project.isEmpty())
         Project->OpenCommandLineProject(Files.Project);
+    OpenCommandLineTables(Arguments);
 }
 
 }  // namespace qf::shell

@@ -55,6 +55,26 @@ void Answer(QMessageBox::StandardButton Button, QString *Text = nullptr)
     });
 }
 
+// Accepts the next Count message boxes, collecting their texts.
+void AcceptMessages(int Count, QStringList *Texts)
+{
+    auto *Timer = new QTimer;
+    Timer->setInterval(5);
+    QObject::connect(Timer, &QTimer::timeout, [Timer, Count, Texts]() mutable {
+        auto *Box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!Box || Box->property("answered").toBool())
+            return;
+        Box->setProperty("answered", true);
+        Texts->append(Box->text());
+        Box->accept();
+        if (--Count == 0) {
+            Timer->stop();
+            Timer->deleteLater();
+        }
+    });
+    Timer->start();
+}
+
 // Types Names (in the dialog's folder) into a file dialog and accepts it.
 void ChooseFiles(const QString &Folder, const QString &Names)
 {
@@ -169,10 +189,13 @@ TEST_F(ShellProject, CommandLineOpensTheProjectOrSaysWhyNot)
         ASSERT_TRUE(File.open(QIODevice::WriteOnly));
         File.write(QByteArray("\x01\0\0\0\x07\0\0\0Subject\x0a\0\0\0\x05\0\0\0Hel", 27));
     }
-    Message.clear();
-    Answer(QMessageBox::Ok, &Message);
+    // The project first, then the table; each says what is wrong with it.
+    QStringList Messages;
+    AcceptMessages(2, &Messages);
     F->OpenCommandLine({Path("table.dbf"), Path("Cut.QFX")});
-    EXPECT_TRUE(Message.contains("Cut.QFX"));
+    ASSERT_EQ(Messages.size(), 2);
+    EXPECT_TRUE(Messages[0].contains("Cut.QFX"));
+    EXPECT_TRUE(Messages[1].contains("table.dbf")) << Messages[1].toStdString();
     EXPECT_EQ(F->Project->ProjectFileName, Path("Cut.QFX"));
     EXPECT_FALSE(F->IsModified());
 }
