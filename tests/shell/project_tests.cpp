@@ -7,6 +7,7 @@
 #include "composer/ui/charsetform.h"
 #include "shell/globals.h"
 #include "shell/mainform.h"
+#include "tables/workspace.h"
 #include "testenv.h"
 
 #include <QAction>
@@ -197,6 +198,23 @@ TEST_F(ShellProject, CommandLineOpensTheProjectOrSaysWhyNot)
     EXPECT_TRUE(Messages[0].contains("Cut.QFX"));
     EXPECT_TRUE(Messages[1].contains("table.dbf")) << Messages[1].toStdString();
     EXPECT_EQ(F->Project->ProjectFileName, Path("Cut.QFX"));
+    EXPECT_FALSE(F->IsModified());
+}
+
+TEST_F(ShellProject, TheSampleProjectWithTheSampleTable)
+{
+    for (const char *Name : {"letter.qfx", "contacts.dbf", "contacts.dbt"})
+        ASSERT_TRUE(QFile::copy(QStringLiteral(QF_SAMPLE_DIR "/") + Name, Path(Name)));
+    F->OpenCommandLine({Path("contacts.dbf"), Path("letter.qfx")});
+    EXPECT_EQ(F->Project->ProjectFileName, Path("letter.qfx"));
+    EXPECT_EQ(F->Edit2->text(), "Your account in %CITY");
+    ASSERT_TRUE(F->Workspace->Active());
+    EXPECT_EQ(F->ComboBox2->currentText(), "EMAIL");
+    EXPECT_EQ(F->ComboBox2->count(), 5);  // the text and memo fields
+    EXPECT_EQ(F->ExpandPlaceholders(F->Edit2->text()), "Your account in Ambervale");
+    QString To;
+    EXPECT_TRUE(F->EvaluateName(F->ComboBox2->currentText(), To));
+    EXPECT_EQ(To, "piet.garroway1@example.org");
     EXPECT_FALSE(F->IsModified());
 }
 
