@@ -298,8 +298,11 @@ bool TMailProject::CloseQuery()
 
 void TMailProject::OpenCommandLineProject(const QString &FileName)
 {
-    if (!QFileInfo(FileName).isFile()) {
-        error(QStringLiteral("The project \"%1\" named on the command line does not exist.").arg(FileName));
+    const QFileInfo Info(FileName);
+    if (!Info.isFile()) {
+        error(Info.exists()
+                  ? QStringLiteral("The project \"%1\" named on the command line is no file.").arg(FileName)
+                  : QStringLiteral("The project \"%1\" named on the command line does not exist.").arg(FileName));
         return;
     }
     OpenMailFile(FileName);

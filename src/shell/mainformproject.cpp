@@ -58,6 +58,10 @@ void TMainForm::CreateProject()
     Attachments = std::make_unique<composer::TAttachments>(Project->DList1);
     Merge = std::make_unique<composer::TMailMerge>(Project->DList1, Reader1, *AdCalc1);
     Merge->FEvalStack = &FEvalStack;
+    Merge->OnCalcException = [this](const QString &Name, const QString &Message) {
+        QMessageBox::critical(this, QStringLiteral("Quillfast"),
+                              QStringLiteral("Error in expression of Calculated Field \"%1\":\n%2").arg(Name, Message));
+    };
     // The To box follows the table: its text and memo fields once it opens, empty once it closes.
     for (std::function<void()> *Hook : {&Workspace->OnOpening, &Workspace->OnClosed})
         *Hook = [this, Then = std::move(*Hook)] {
