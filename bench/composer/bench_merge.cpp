@@ -8,14 +8,15 @@
 #include "composer/merge.h"
 #include "composer/project.h"
 #include "composer/projectitems.h"
-#include "recordvars.h"
 #include "shell/framelogic.h"
 #include "store/reader.h"
 #include "store/sqlset.h"
+#include "tables/calcfields.h"
 #include "tables/connection.h"
 #include "tables/dataset.h"
 #include "tables/dbf/dbftable.h"
 #include "tables/dbf/dbfwriter.h"
+#include "tables/recordvars.h"
 #include "tables/tablequery.h"
 
 #include <QCoreApplication>
@@ -150,14 +151,18 @@ int main(int argc, char **argv)
     // Ours: the project store with the two calculated fields, the main window's scanner, the
     // engine answering from the current record, the table opened as the workspace opens it.
     composer::TMailProject Project;
-    composer::PutString(Project.DList1, "CF~Expr~GREETING", composer::kindCalcExpr, "\"Dear \" + FIRST + \" \" + NAME");
+    composer::PutString(Project.DList1, "CF~Expr~GREETING", composer::kindCalcExpr, "'Dear ' + FIRST + ' ' + NAME");
     composer::PutInt32(Project.DList1, "CF~Type~GREETING", composer::kindCalcType, 3);
     composer::PutString(Project.DList1, "CF~Expr~TOTAL", composer::kindCalcExpr, "AMOUNT * 1.19");
     composer::PutInt32(Project.DList1, "CF~Type~TOTAL", composer::kindCalcType, 1);
     store::TReader Reader1;
     shell::SetupMainReader(Reader1);
-    expr::TAdCalc AdCalc1;
+    expr::TAdCalc AdCalc1;  // quoting as the main window's engine does
+    AdCalc1.SetStringSign(expr::ssApostrophe);
+    AdCalc1.SetCommentSign(expr::csQMark);
     composer::TMailMerge Merge(Project.DList1, Reader1, AdCalc1);
+    TCalcFields CalcFields(Project.DList1, Reader1);
+    TRecordVariables Variables(AdCalc1, CalcFields);
     TADOConnection Connection;
     Connection.ConnectionString = FormatConnectionString(Folder + '/', Folder + '/', kDbaseDriver);
     store::TSQLSet SQLSet;
@@ -167,10 +172,12 @@ int main(int argc, char **argv)
         qFatal("cannot prepare the table query");
     Query.Open();
     Merge.ADOQuery1 = &Query;
-    composer::AnswerFromRecord(AdCalc1, Query, Project.DList1, *Merge.FEvalStack);
-    AdCalc1.OnError = [](expr::TAdCalc *, int, int, int, int, const QString &Text, int) {
-        qFatal("expression error: %s", qPrintable(Text));
-    };
+    Variables.CurrentDataSet = Variables.MainDataSet = &Query;
+    Variables.ShowError = [](const QString &Text) { qFatal("%s", qPrintable(Text)); };
+    Merge.FEvalStack = &Variables.FEvalStack;
+    Merge.FCalcError = &Variables.FCalcError;
+    Merge.FInFilter = &Variables.FInFilter;
+    Merge.OnPointAtDataSet = [&Variables](TADOQuery *DataSet) { Variables.CurrentDataSet = DataSet; };
 
     const QString Subject = QStringLiteral("Your order %ORDERNO, %FIRST");
     const QString Template = Body([](const char *Name) { return QLatin1Char('%') + QLatin1String(Name); });

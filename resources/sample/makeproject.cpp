@@ -39,7 +39,7 @@ int main(int argc, char **argv)
     };
     Project.CharsetIndex = 14;  // UTF-8
     PutString(Project.DList1, QStringLiteral("CF~Expr~FULLNAME"), kindCalcExpr,
-              QStringLiteral("FIRSTNAME + \" \" + LASTNAME"));
+              QStringLiteral("FIRSTNAME + ' ' + LASTNAME"));
     PutInt32(Project.DList1, QStringLiteral("CF~Type~FULLNAME"), kindCalcType, 3);
     const QString FileName = QDir(QString::fromLocal8Bit(argv[1])).filePath(QStringLiteral("letter.qfx"));
     QString Error;

@@ -31,20 +31,37 @@ TCommandLine ParseCommandLine(const QStringList &Arguments)
 }
 
 TMailProject::TMailProject()
+    : ownStore_(std::make_unique<store::TDList>()), DList1(*ownStore_), FModified(ownModified_)
+{
+    bindStore();
+}
+
+TMailProject::TMailProject(store::TDList &Store, bool &Modified) : DList1(Store), FModified(Modified)
+{
+    bindStore();
+}
+
+void TMailProject::bindStore()
 {
     DList1.Separator = '~';
     DList1.OnSaveStructure = [this](store::TDList *, int Structure, void *Properties,
                                     store::TFileHandle &H, int) { saveStructure(Structure, Properties, H); };
     DList1.OnLoadStructure = [this](store::TDList *, int Structure, void *&Properties,
                                     store::TFileHandle &H, int) { loadStructure(Structure, Properties, H); };
-    DList1.OnDisposeStructure = [](store::TDList *, int Structure, void *Properties) {
-        disposeStructure(Structure, Properties);
-    };
+    if (!DList1.OnDisposeStructure)
+        DList1.OnDisposeStructure = [](store::TDList *, int Structure, void *Properties) {
+            disposeStructure(Structure, Properties);
+        };
 }
 
 TMailProject::~TMailProject()
 {
-    DList1.Clear();  // while our dispose event still runs
+    if (ownStore_) {
+        ownStore_->Clear();  // while the dispose event still runs
+    } else {
+        DList1.OnSaveStructure = nullptr;
+        DList1.OnLoadStructure = nullptr;
+    }
 }
 
 void TMailProject::saveStructure(int Structure, void *Properties, store::TFileHandle &H)

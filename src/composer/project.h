@@ -17,6 +17,7 @@
 #include <QStringList>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 namespace qf::composer {
 
@@ -51,19 +52,26 @@ struct TCommandLine {
 TCommandLine ParseCommandLine(const QStringList &Arguments);
 
 class TMailProject {
+    std::unique_ptr<store::TDList> ownStore_;
+    bool ownModified_ = false;
+
 public:
+    // With a store and a change flag of its own.
     TMailProject();
+    // Over the window's project store and change flag, which outlive it.
+    TMailProject(store::TDList &Store, bool &Modified);
     ~TMailProject();
     TMailProject(const TMailProject &) = delete;
     TMailProject &operator=(const TMailProject &) = delete;
 
-    // The project store ("~" separates levels); its save, load and dispose events are ours.
-    store::TDList DList1;
+    // The project store ("~" separates levels); its save and load events are ours, and its
+    // dispose event releases the items' data (unless the store has one already).
+    store::TDList &DList1;
 
     QString ProjectFileName;  // as chosen; empty for a new project
     QString MailDir;          // folder of the last opened or saved project, with a trailing "/"
     int CharsetIndex = DefaultCharsetIndex;
-    bool FModified = false;
+    bool &FModified;  // the project changed
     // Hashes of the texts at the last reset; an empty document hash: none taken yet.
     QByteArray FDocChecksum, FSourceSum, FPlainSum;
 
@@ -122,6 +130,7 @@ private:
     void saveStructure(int Structure, void *Properties, store::TFileHandle &H);
     void loadStructure(int Structure, void *&Properties, store::TFileHandle &H);
     static void disposeStructure(int Structure, void *Properties);
+    void bindStore();
     bool writeFile(const QString &FileName);
     void error(const QString &Message) const;
     void call(const std::function<void()> &Hook) const

@@ -4,6 +4,7 @@
 // bars and the commands of the frame. Commands that other parts of the program
 // carry out are present here and stay disabled until those parts connect them.
 
+#include "store/dlist.h"
 #include "store/reader.h"
 
 #include <QMainWindow>
@@ -31,14 +32,18 @@ class QToolBar;
 class QToolButton;
 class QWebEngineView;
 
+namespace qf::expr {
+class TAdCalc;
+}  // namespace qf::expr
 namespace qf::tables {
+class TCalcFieldPage;
+class TCalcFields;
+class TFilterPage;
+class TRecordVariables;
 class TTableWorkspace;
 class TRecordGrid;
 class TSelTabForm;
 }  // namespace qf::tables
-namespace qf::expr {
-class TAdCalc;
-}
 namespace qf::composer {
 class TAttachments;
 class TAttachPage;
@@ -152,6 +157,16 @@ public:
     tables::TRecordGrid *Grid = nullptr;
     tables::TSelTabForm *SelTabForm = nullptr;
 
+    // The project store, the expression engine, the calculated fields and the record variables
+    // (mainformcalc.cpp); the pages of the filter and the calculated fields.
+    store::TDList DList1;
+    std::unique_ptr<expr::TAdCalc> AdCalc1;
+    std::unique_ptr<tables::TCalcFields> CalcFields;
+    std::unique_ptr<tables::TRecordVariables> RecordVariables;
+    tables::TFilterPage *FilterPage = nullptr;
+    tables::TCalcFieldPage *CalcFieldPage = nullptr;
+    bool FModified = false; // the project changed
+
     // State set up when the window is created.
     QPixmap FGridBitmap;
     std::uint8_t FSorted = 0;
@@ -162,8 +177,6 @@ public:
     QStringList FPreviewLines;
     QString FPreviewFile;
     std::uint8_t FPreviewDirty = 1;
-    std::uint8_t FExprChanged = 0;
-    QStringList FEvalStack;
 
     void FormCreate();
     bool FormCloseQuery();
@@ -191,6 +204,17 @@ public:
     void TabSheet1Show();
     void TabSheet9Show();
 
+    // Calculated fields, the filter page and the record variables (mainformcalc.cpp).
+    void RefreshCalcFieldList();
+    void UpdateCalcFieldControls();
+    void Button8Click();
+    void Button14Click();
+    void ListBox1Click();
+    void Memo2Exit();
+    void TabSheet7Show();
+    void ADOQuery1BeforeOpen();
+    void ADOQuery1AfterClose();
+
     // Opening and closing tables, the grid's sort (mainformtables.cpp).
     void OpenDB0Click();
     void OpenDBFFile(const QString &FileName);
@@ -204,8 +228,8 @@ public:
     // The tables named on the command line: the first .mdb, else the first .dbf.
     void OpenCommandLineTables(const QStringList &Arguments);
 
-    // The mail project, its merge, attachments and charset (mainformproject.cpp).
-    std::unique_ptr<expr::TAdCalc> AdCalc1;
+    // The mail project over DList1 and FModified, its merge, attachments and charset
+    // (mainformproject.cpp).
     std::unique_ptr<composer::TMailProject> Project;
     std::unique_ptr<composer::TAttachments> Attachments;
     std::unique_ptr<composer::TMailMerge> Merge;
@@ -254,6 +278,8 @@ private:
     QWidget *CreateSourcePage();
     QWidget *CreatePreviewPage();
     void CreateWorkspace();
+    void CreateCalcObjects();
+    void BindRecordVariables();
     // Runs a table command; a failure shows its message, as the default handler would.
     void RunTableCommand(const std::function<void()> &Command);
     void CreateProject();

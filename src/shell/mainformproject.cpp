@@ -13,6 +13,7 @@
 #include "shell/mainform.h"
 #include "shell/settings.h"
 #include "tables/dataset.h"
+#include "tables/recordvars.h"
 #include "tables/workspace.h"
 
 #include <QAction>
@@ -53,11 +54,14 @@ QString WithCrLf(const QPlainTextEdit *Editor)
 
 void TMainForm::CreateProject()
 {
-    AdCalc1 = std::make_unique<expr::TAdCalc>();
-    Project = std::make_unique<composer::TMailProject>();
-    Attachments = std::make_unique<composer::TAttachments>(Project->DList1);
-    Merge = std::make_unique<composer::TMailMerge>(Project->DList1, Reader1, *AdCalc1);
-    Merge->FEvalStack = &FEvalStack;
+    Project = std::make_unique<composer::TMailProject>(DList1, FModified);
+    Attachments = std::make_unique<composer::TAttachments>(DList1);
+    Merge = std::make_unique<composer::TMailMerge>(DList1, Reader1, *AdCalc1);
+    // The merge shares the record variables' evaluation state and points them at the main table.
+    Merge->FEvalStack = &RecordVariables->FEvalStack;
+    Merge->FCalcError = &RecordVariables->FCalcError;
+    Merge->FInFilter = &RecordVariables->FInFilter;
+    Merge->OnPointAtDataSet = [this](tables::TADOQuery *DataSet) { RecordVariables->CurrentDataSet = DataSet; };
     Merge->OnCalcException = [this](const QString &Name, const QString &Message) {
         QMessageBox::critical(this, QStringLiteral("Quillfast"),
                               QStringLiteral("Error in expression of Calculated Field \"%1\":\n%2").arg(Name, Message));
@@ -117,11 +121,18 @@ void TMainForm::CreateProject()
     P.SourceText = [this] { return RxRichEdit1->toPlainText(); };
     P.PlainText = [this] { return RxRichEdit2->toPlainText(); };
     P.RefillLists = [this] {
+        RefreshCalcFieldList();
+        if (CalcFieldList->count() > 0) {
+            CalcFieldList->setCurrentRow(0);
+            ListBox1Click();
+        }
         RefreshAttachList();
         if (AttachPage->ListBox3->count() > 0)
             AttachPage->ListBox3->setCurrentRow(0);
         UpdateAttachControls();
     };
+    // The expression being edited is stored before the file is written.
+    P.BeforeSave = [this] { Memo2Exit(); };
     P.AfterLoad = [this] {
         // The HTML editor shows the loaded source.
         DHTMLEdit1->setHtml(RxRichEdit1->toPlainText());
@@ -175,8 +186,6 @@ void TMainForm::CreateProject()
     // What the user changes in the message settings changes the project.
     auto Modified = [this] { Project->FModified = true; };
     connect(Edit2, &QLineEdit::textEdited, this, Modified);
-    connect(Memo1, &QPlainTextEdit::textChanged, this, Modified);
-    connect(UseFilter, &QCheckBox::clicked, this, Modified);
     connect(ComboBox4, &QComboBox::activated, this, Modified);
     connect(ComboBox2, &QComboBox::activated, this, [this] {
         Project->FModified = true;

@@ -4,7 +4,8 @@
 // a project store: everything the merge works over, without a window.
 
 #include "../tables/dbforacle.h"
-#include "recordvars.h"
+#include "tables/calcfields.h"
+#include "tables/recordvars.h"
 #include "composer/merge.h"
 #include "composer/project.h"
 #include "composer/projectitems.h"
@@ -23,6 +24,27 @@
 
 using namespace qf;
 using namespace qf::composer;
+
+// The window's record variables over a project store and a dataset, bound to a merge: the engine
+// asks them for every variable, and the merge shares their evaluation state.
+struct TRecordHost {
+    tables::TCalcFields CalcFields;
+    tables::TRecordVariables Variables;
+    std::vector<QString> Errors;  // the messages the record variables show
+
+    TRecordHost(store::TDList &List, store::TReader &Reader, expr::TAdCalc &Calc, TMailMerge &Merge,
+                tables::TADOQuery &Query)
+        : CalcFields(List, Reader), Variables(Calc, CalcFields)
+    {
+        Variables.CurrentDataSet = Variables.MainDataSet = &Query;
+        Variables.ShowError = [this](const QString &Text) { Errors.push_back(Text); };
+        Merge.ADOQuery1 = &Query;
+        Merge.FEvalStack = &Variables.FEvalStack;
+        Merge.FCalcError = &Variables.FCalcError;
+        Merge.FInFilter = &Variables.FInFilter;
+        Merge.OnPointAtDataSet = [this](tables::TADOQuery *DataSet) { Variables.CurrentDataSet = DataSet; };
+    }
+};
 
 // Opens a table of a folder as the workspace does: through the SQL set's table query.
 struct TOpenTable {

@@ -29,10 +29,11 @@ TEST(SampleProject, GeneratedAgainAndMergedOverTheSampleTable)
     ASSERT_TRUE(Table.Open(Dir.path() + "/", QStringLiteral("contacts.dbf")));
     store::TReader Reader1;
     shell::SetupMainReader(Reader1);
-    expr::TAdCalc AdCalc1;
+    expr::TAdCalc AdCalc1;  // quoting as the main window's engine does
+    AdCalc1.SetStringSign(expr::ssApostrophe);
+    AdCalc1.SetCommentSign(expr::csQMark);
     TMailMerge M(Project.DList1, Reader1, AdCalc1);
-    M.ADOQuery1 = &Table.Query;
-    AnswerFromRecord(AdCalc1, Table.Query, Project.DList1, *M.FEvalStack);
+    TRecordHost Host(Project.DList1, Reader1, AdCalc1, M, Table.Query);
     Table.Query.First();
     QString To;
     ASSERT_TRUE(M.EvaluateName(S.ToAddr, To));
@@ -43,6 +44,7 @@ TEST(SampleProject, GeneratedAgainAndMergedOverTheSampleTable)
     EXPECT_TRUE(Body.contains("<B>Ambervale</B> stands at <B>2733.36</B>"));
     EXPECT_FALSE(Body.contains('%'));
     EXPECT_FALSE(M.ExpandPlaceholders(S.Plain).contains('%'));
+    EXPECT_TRUE(Host.Errors.empty());
     QLocale::setDefault(QLocale::c());
 }
 

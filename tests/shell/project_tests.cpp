@@ -212,6 +212,9 @@ TEST_F(ShellProject, TheSampleProjectWithTheSampleTable)
     EXPECT_EQ(F->ComboBox2->currentText(), "EMAIL");
     EXPECT_EQ(F->ComboBox2->count(), 5);  // the text and memo fields
     EXPECT_EQ(F->ExpandPlaceholders(F->Edit2->text()), "Your account in Ambervale");
+    // The calculated field through the window's record variables.
+    EXPECT_EQ(F->ExpandPlaceholders("Dear %FULLNAME,"), "Dear Piet Garroway,");
+    EXPECT_EQ(F->CalcFieldList->count(), 1);
     QString To;
     EXPECT_TRUE(F->EvaluateName(F->ComboBox2->currentText(), To));
     EXPECT_EQ(To, "piet.garroway1@example.org");
