@@ -168,9 +168,16 @@ bool TMailMerge::evaluate(const TName &Name, QString &Value)
 
     if (!ADOQuery1 || !ADOQuery1->Active())
         return false;
-    tables::TField *Field = ADOQuery1->FindField(N);
-    if (!Field)
+    // The field is looked up once per opening of the dataset.
+    if (Name.FieldSet != ADOQuery1 || Name.FieldGeneration != ADOQuery1->FieldsGeneration()) {
+        const tables::TField *Found = ADOQuery1->FindField(N);
+        Name.FieldSet = ADOQuery1;
+        Name.FieldGeneration = ADOQuery1->FieldsGeneration();
+        Name.FieldIndex = Found ? Found->Index() : -1;
+    }
+    if (Name.FieldIndex < 0)
         return false;
+    tables::TField *Field = &ADOQuery1->Fields(Name.FieldIndex);
     switch (tables::MapFieldTypeToDbf(Field->DataType())) {
     case tables::dtN: Value = tables::FloatToStr(Field->AsFloat()); break;
     case tables::dtD: Value = tables::DateTimeToStr(Field->AsDateTime()); break;

@@ -62,6 +62,10 @@ public:
         std::string ExprKey, TypeKey;
         // The store's version at which no calculated field of this name was found.
         mutable uint64_t NoCalcAt = ~uint64_t(0);
+        // The dataset field it names, found for the dataset at its fields' generation.
+        mutable const tables::TADOQuery *FieldSet = nullptr;
+        mutable uint64_t FieldGeneration = 0;
+        mutable int FieldIndex = -1;
         explicit TName(const QString &Name);
     };
 

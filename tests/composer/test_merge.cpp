@@ -60,6 +60,19 @@ TEST_F(Merge, PlaceholdersBesidePunctuationAndAtTheEnds)
     EXPECT_EQ(X("%straße!"), "x!");
 }
 
+TEST_F(Merge, AnotherTableInTheSameDatasetIsReadByItsOwnFields)
+{
+    EXPECT_EQ(X("%NAME %E"), "Smith ee");
+    const std::vector<TRawField> Other = {{"E", 'C', 3}, {"CITY", 'C', 8}, {"NAME", 'C', 8}};
+    WriteBytes(Dir.filePath("other.dbf"), RawDbf(0x03, Other, {RawRecord(Other, {"e2", "Rome", "Jones"})}));
+    Table.Query.Close();
+    ASSERT_TRUE(tables::PrepareTableQuery(Table.SQLSet, Table.Query, QStringLiteral("other.dbf")));
+    Table.Query.Open();
+    EXPECT_EQ(X("%NAME %E %CITY %AMOUNT"), "Jones e2 Rome %AMOUNT");
+    Table.Query.Close();
+    EXPECT_EQ(X("%NAME"), "%NAME");
+}
+
 TEST_F(Merge, WhatIsNoPlaceholderStaysAsWritten)
 {
     for (const char *Text : {"100%", "% NAME", "%12 and %3.5", "%XYZ", "%", "%%", "a%-b", "%\r\nNAME"})
