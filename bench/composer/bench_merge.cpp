@@ -34,8 +34,9 @@ using namespace qf::tables;
 
 namespace {
 
-const char *kSyllables[] = {"an", "ber", "cor", "dal", "el", "fin", "gar", "hol", "is", "jon", "kel", "lin", "mar",
-                            "nor", "ol", "per", "quin", "ros", "sal", "tor", "ul", "ven", "wil", "xan", "yor", "zel"};
+const char *kSyllables[] = {"an",  "ber", "cor", "dal", "el",  "fin", "gar", "hol",  "is",
+                            "jon", "kel", "lin", "mar", "nor", "ol",  "per", "quin", "ros",
+                            "sal", "tor", "ul",  "ven", "wil", "xan", "yor", "zel"};
 
 QByteArray Word(std::mt19937 &Random, int Parts)
 {
@@ -63,7 +64,7 @@ void Generate(const QString &FileName, int Records)
     QFile Table(FileName);
     if (!Table.open(QIODevice::ReadWrite))
         qFatal("cannot write the table");
-    Table.seek(Table.size() - 1);  // over the end mark
+    Table.seek(Table.size() - 1); // over the end mark
     std::mt19937 Random(7);
     QByteArray Chunk;
     for (int i = 0; i < Records; ++i) {
@@ -72,10 +73,12 @@ void Generate(const QString &FileName, int Records)
         const QByteArray First = Word(Random, 2), Name = Word(Random, 3);
         PlaceDbfField(p, dtC, 20, QString::fromLatin1(First));
         PlaceDbfField(p + 20, dtC, 30, QString::fromLatin1(Name));
-        PlaceDbfField(p + 50, dtC, 40, QString::fromLatin1(First.toLower() + '.' + Name.toLower() + "@example.org"));
+        PlaceDbfField(p + 50, dtC, 40,
+                      QString::fromLatin1(First.toLower() + '.' + Name.toLower() + "@example.org"));
         PlaceDbfField(p + 90, dtC, 20, QString::fromLatin1(Word(Random, 2)));
         PlaceDbfField(p + 110, dtC, 10, QStringLiteral("A%1").arg(i, 7, 10, QLatin1Char('0')));
-        PlaceDbfField(p + 120, dtN, DbfFieldWidth(dtN, 0), QString::number((Random() % 10000000) / 100.0, 'f', 2));
+        PlaceDbfField(p + 120, dtN, DbfFieldWidth(dtN, 0),
+                      QString::number((Random() % 10000000) / 100.0, 'f', 2));
         const int At = 120 + DbfFieldWidth(dtN, 0);
         PlaceDbfField(p + At, dtD, 8, FormatDbfDate(36526 + double(Random() % 9000)));
         p[At + 8] = Random() % 2 ? 'T' : 'F';
@@ -96,21 +99,28 @@ void Generate(const QString &FileName, int Records)
 // The body: about 5 KB of HTML around ten placeholders (Mark(name) writes one in either syntax).
 QString Body(const std::function<QString(const char *)> &Mark)
 {
-    QString B = QStringLiteral("<!DOCTYPE html>\r\n<html><head><meta charset=\"utf-8\"><title>Order</title>\r\n"
-                               "<style>body{font-family:Arial;width:100%}td{padding:4px}</style></head>\r\n<body>\r\n");
+    QString B = QStringLiteral(
+        "<!DOCTYPE html>\r\n<html><head><meta charset=\"utf-8\"><title>Order</title>\r\n"
+        "<style>body{font-family:Arial;width:100%}td{padding:4px}</style></head>\r\n<body>\r\n");
     B += QStringLiteral("<p>%1,</p>\r\n").arg(Mark("GREETING"));
     const QString Filler = QStringLiteral(
-        "<p>Thank you for shopping with us. This paragraph stands for the body of a real letter, with "
+        "<p>Thank you for shopping with us. This paragraph stands for the body of a real letter, "
+        "with "
         "the terms, the delivery and what to do when something is wrong with the order.</p>\r\n");
     for (int i = 0; i < 6; ++i)
         B += Filler;
-    B += QStringLiteral("<table><tr><td>Order</td><td>%1</td></tr>\r\n<tr><td>Name</td><td>%2 %3</td></tr>\r\n")
-             .arg(Mark("ORDERNO"), Mark("FIRST"), Mark("NAME"));
-    B += QStringLiteral("<tr><td>Mail</td><td><a href=\"mailto:%1\">write to us</a></td></tr>\r\n").arg(Mark("EMAIL"));
-    B += QStringLiteral("<tr><td>City</td><td>%1</td></tr>\r\n<tr><td>Amount</td><td>%2</td></tr>\r\n")
+    B +=
+        QStringLiteral(
+            "<table><tr><td>Order</td><td>%1</td></tr>\r\n<tr><td>Name</td><td>%2 %3</td></tr>\r\n")
+            .arg(Mark("ORDERNO"), Mark("FIRST"), Mark("NAME"));
+    B += QStringLiteral("<tr><td>Mail</td><td><a href=\"mailto:%1\">write to us</a></td></tr>\r\n")
+             .arg(Mark("EMAIL"));
+    B += QStringLiteral(
+             "<tr><td>City</td><td>%1</td></tr>\r\n<tr><td>Amount</td><td>%2</td></tr>\r\n")
              .arg(Mark("CITY"), Mark("AMOUNT"));
-    B += QStringLiteral("<tr><td>With tax</td><td>%1</td></tr>\r\n<tr><td>Due</td><td>%2</td></tr>\r\n"
-                        "<tr><td>Paid</td><td>%3</td></tr></table>\r\n")
+    B += QStringLiteral(
+             "<tr><td>With tax</td><td>%1</td></tr>\r\n<tr><td>Due</td><td>%2</td></tr>\r\n"
+             "<tr><td>Paid</td><td>%3</td></tr></table>\r\n")
              .arg(Mark("TOTAL"), Mark("DUE"), Mark("PAID"));
     for (int i = 0; i < 22; ++i)
         B += Filler;
@@ -133,7 +143,7 @@ for r in rows:
 print(json.dumps({'seconds': time.perf_counter() - t, 'chars': total}))
 )";
 
-}  // namespace
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -151,13 +161,14 @@ int main(int argc, char **argv)
     // Ours: the project store with the two calculated fields, the main window's scanner, the
     // engine answering from the current record, the table opened as the workspace opens it.
     composer::TMailProject Project;
-    composer::PutString(Project.DList1, "CF~Expr~GREETING", composer::kindCalcExpr, "'Dear ' + FIRST + ' ' + NAME");
+    composer::PutString(Project.DList1, "CF~Expr~GREETING", composer::kindCalcExpr,
+                        "'Dear ' + FIRST + ' ' + NAME");
     composer::PutInt32(Project.DList1, "CF~Type~GREETING", composer::kindCalcType, 3);
     composer::PutString(Project.DList1, "CF~Expr~TOTAL", composer::kindCalcExpr, "AMOUNT * 1.19");
     composer::PutInt32(Project.DList1, "CF~Type~TOTAL", composer::kindCalcType, 1);
     store::TReader Reader1;
     shell::SetupMainReader(Reader1);
-    expr::TAdCalc AdCalc1;  // quoting as the main window's engine does
+    expr::TAdCalc AdCalc1; // quoting as the main window's engine does
     AdCalc1.SetStringSign(expr::ssApostrophe);
     AdCalc1.SetCommentSign(expr::csQMark);
     composer::TMailMerge Merge(Project.DList1, Reader1, AdCalc1);
@@ -177,10 +188,13 @@ int main(int argc, char **argv)
     Merge.FEvalStack = &Variables.FEvalStack;
     Merge.FCalcError = &Variables.FCalcError;
     Merge.FInFilter = &Variables.FInFilter;
-    Merge.OnPointAtDataSet = [&Variables](TADOQuery *DataSet) { Variables.CurrentDataSet = DataSet; };
+    Merge.OnPointAtDataSet = [&Variables](TADOQuery *DataSet) {
+        Variables.CurrentDataSet = DataSet;
+    };
 
     const QString Subject = QStringLiteral("Your order %ORDERNO, %FIRST");
-    const QString Template = Body([](const char *Name) { return QLatin1Char('%') + QLatin1String(Name); });
+    const QString Template =
+        Body([](const char *Name) { return QLatin1Char('%') + QLatin1String(Name); });
     QElapsedTimer Timer;
     Timer.start();
     qint64 Chars = 0;
@@ -208,14 +222,18 @@ int main(int argc, char **argv)
             return QStringLiteral("{{ AMOUNT * 1.19 }}");
         return QStringLiteral("{{ %1 }}").arg(N);
     };
-    const QString SubjectFile = Write("subject.j2", QStringLiteral("Your order {{ ORDERNO }}, {{ FIRST }}"));
+    const QString SubjectFile =
+        Write("subject.j2", QStringLiteral("Your order {{ ORDERNO }}, {{ FIRST }}"));
     const QString BodyFile = Write("body.j2", Body(Jinja));
     QProcess Python;
-    Python.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QString::fromLatin1(kJinja), FileName, SubjectFile, BodyFile});
+    Python.start(
+        QStringLiteral("/usr/bin/python3"),
+        {QStringLiteral("-c"), QString::fromLatin1(kJinja), FileName, SubjectFile, BodyFile});
     if (!Python.waitForFinished(-1) || Python.exitCode() != 0)
         qFatal("python3-jinja2 failed: %s", Python.readAllStandardError().constData());
     const QByteArray Out = Python.readAllStandardOutput();
-    const double Theirs = Out.mid(Out.indexOf(':') + 1, Out.indexOf(',') - Out.indexOf(':') - 1).trimmed().toDouble();
+    const double Theirs =
+        Out.mid(Out.indexOf(':') + 1, Out.indexOf(',') - Out.indexOf(':') - 1).trimmed().toDouble();
 
     std::printf("%d records, body %lld characters, %lld characters merged\n", Merged,
                 static_cast<long long>(Template.size()), static_cast<long long>(Chars));

@@ -11,7 +11,7 @@ namespace {
 
 QString Key() { return QString::fromLatin1(ItemAttach); }
 
-}  // namespace
+} // namespace
 
 QStringList AttachLines(const QString &Text)
 {
@@ -95,9 +95,10 @@ QString TAttachments::CheckFiles(const QStringList &FileNames)
     }
     if (Missing.isEmpty())
         return {};
-    return QStringLiteral("No mail was sent: the attachment %1. Remove it from the Attachments page "
-                          "or put the file back, then start again.")
+    return QStringLiteral(
+               "No mail was sent: the attachment %1. Remove it from the Attachments page "
+               "or put the file back, then start again.")
         .arg(Missing.join(QStringLiteral("; the attachment ")));
 }
 
-}  // namespace qf::composer
+} // namespace qf::composer

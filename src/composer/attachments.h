@@ -8,7 +8,7 @@
 
 namespace qf::store {
 class TDList;
-}
+} // namespace qf::store
 
 namespace qf::composer {
 
@@ -38,4 +38,4 @@ private:
 // The lines of an "Attach" text (split at line breaks, as a list control takes a text).
 QStringList AttachLines(const QString &Text);
 
-}  // namespace qf::composer
+} // namespace qf::composer

@@ -22,20 +22,20 @@ QString FloatText(long double Value)
     return expr::FormatGeneral(Value, Point.isEmpty() ? QChar(u'.') : Point.front());
 }
 
-}  // namespace
+} // namespace
 
 TMailMerge::TMailMerge(store::TDList &DList1, store::TReader &Reader1, expr::TAdCalc &AdCalc1)
-    : FEvalStack(&ownEvalStack_), FCalcError(&ownCalcError_), FInFilter(&ownInFilter_), dlist_(DList1), reader_(Reader1), adcalc_(AdCalc1)
-{
-}
+    : FEvalStack(&ownEvalStack_), FCalcError(&ownCalcError_), FInFilter(&ownInFilter_),
+      dlist_(DList1), reader_(Reader1), adcalc_(AdCalc1)
+{}
 
 TMailMerge::~TMailMerge() = default;
 
 TMailMerge::TCompiled *TMailMerge::compiledOf(const QString &Expr)
 {
     const uint64_t Version = adcalc_.Reader().Dictionary().Version();
-    const int Signs = int(adcalc_.StringSign()) | int(adcalc_.CommentSign()) << 4
-                      | int(adcalc_.CaseSensitivity()) << 8;
+    const int Signs = int(adcalc_.StringSign()) | int(adcalc_.CommentSign()) << 4 |
+                      int(adcalc_.CaseSensitivity()) << 8;
     TCompiled *C = nullptr;
     for (auto &[Text, Entry] : compiled_)
         if (Text == Expr) {
@@ -54,7 +54,7 @@ TMailMerge::TCompiled *TMailMerge::compiledOf(const QString &Expr)
         C = compiled_.back().second.get();
     }
     if (C->InUse)
-        return nullptr;  // asked for from inside its own evaluation: the engine's own road
+        return nullptr; // asked for from inside its own evaluation: the engine's own road
     if (!C->Parser) {
         C->Parser = std::make_unique<expr::TParser>(&adcalc_, Expr, 1, true);
     } else if (C->SymbolsVersion != Version || C->Signs != Signs) {
@@ -70,7 +70,8 @@ QString TMailMerge::BoolText(bool Value)
     return Value ? QStringLiteral("True") : QStringLiteral("False");
 }
 
-bool TMailMerge::evaluateCalcField(const QString &Name, const QString &Expr, int Type, QString &Value)
+bool TMailMerge::evaluateCalcField(const QString &Name, const QString &Expr, int Type,
+                                   QString &Value)
 {
     *FInFilter = false;
     FEvalStack->append(Name);
@@ -80,8 +81,16 @@ bool TMailMerge::evaluateCalcField(const QString &Name, const QString &Expr, int
     TCompiled *C = Type >= 0 && Type <= 4 ? compiledOf(Expr) : nullptr;
     struct TUse {
         TCompiled *C;
-        TUse(TCompiled *AC) : C(AC) { if (C) C->InUse = true; }
-        ~TUse() { if (C) C->InUse = false; }
+        TUse(TCompiled *AC) : C(AC)
+        {
+            if (C)
+                C->InUse = true;
+        }
+        ~TUse()
+        {
+            if (C)
+                C->InUse = false;
+        }
     } Use(C);
     try {
         switch (Type) {
@@ -118,8 +127,7 @@ bool TMailMerge::evaluateCalcField(const QString &Name, const QString &Expr, int
                 Result = false;
             break;
         }
-        default:
-            break;  // a type code outside 0..4: no value
+        default: break; // a type code outside 0..4: no value
         }
     } catch (const expr::EExprError &E) {
         // A fault the language has no code for: reported here, so that the merge never fails.
@@ -132,12 +140,10 @@ bool TMailMerge::evaluateCalcField(const QString &Name, const QString &Expr, int
 }
 
 TMailMerge::TName::TName(const QString &Name)
-    : Length(Name.size()),
-      Upper(Name.toUpper()),
+    : Length(Name.size()), Upper(Name.toUpper()),
       ExprKey(std::string(CalcExprPrefix) + Upper.toStdString()),
       TypeKey(std::string(CalcTypePrefix) + Upper.toStdString())
-{
-}
+{}
 
 bool TMailMerge::EvaluateName(const QString &Name, QString &Value)
 {
@@ -153,11 +159,14 @@ bool TMailMerge::evaluate(const TName &Name, QString &Value)
     void *ExprData = nullptr, *TypeData = nullptr;
     // Whether the items exist changes only with the store's keys.
     const bool MayBeCalc = Name.NoCalcAt != dlist_.Version();
-    if (MayBeCalc && dlist_.Find(Name.ExprKey, ExprKind, ExprData) && dlist_.Find(Name.TypeKey, TypeKind, TypeData)) {
+    if (MayBeCalc && dlist_.Find(Name.ExprKey, ExprKind, ExprData) &&
+        dlist_.Find(Name.TypeKey, TypeKind, TypeData)) {
         // The data follows the item kinds; a store loaded from a foreign file may hold others.
-        const QString Expr = ExprData && PayloadOfKind(ExprKind) == plString ? *static_cast<QString *>(ExprData)
-                                                                            : QString();
-        const int32_t Type = TypeData && PayloadOfKind(TypeKind) == plInt32 ? *static_cast<int32_t *>(TypeData) : -1;
+        const QString Expr = ExprData && PayloadOfKind(ExprKind) == plString
+                                 ? *static_cast<QString *>(ExprData)
+                                 : QString();
+        const int32_t Type =
+            TypeData && PayloadOfKind(TypeKind) == plInt32 ? *static_cast<int32_t *>(TypeData) : -1;
         QString V;
         if (!evaluateCalcField(N, Expr, Type, V))
             return false;
@@ -193,8 +202,8 @@ std::shared_ptr<const TMailMerge::TPlan> TMailMerge::planOf(const QString &Text)
     const uint64_t Version = reader_.Dictionary().Version();
     ++useCount_;
     for (const auto &Cached : plans_)
-        if (Cached->ReaderVersion == Version && Cached->Text.size() == Text.size()
-            && (Cached->Text.constData() == Text.constData() || Cached->Text == Text)) {
+        if (Cached->ReaderVersion == Version && Cached->Text.size() == Text.size() &&
+            (Cached->Text.constData() == Text.constData() || Cached->Text == Text)) {
             Cached->LastUse = useCount_;
             return Cached;
         }
@@ -221,8 +230,9 @@ std::shared_ptr<const TMailMerge::TPlan> TMailMerge::planOf(const QString &Text)
     if (plans_.size() < MaxPlans) {
         plans_.push_back(Made);
     } else {
-        auto Oldest = std::min_element(plans_.begin(), plans_.end(),
-                                       [](const auto &A, const auto &B) { return A->LastUse < B->LastUse; });
+        auto Oldest =
+            std::min_element(plans_.begin(), plans_.end(),
+                             [](const auto &A, const auto &B) { return A->LastUse < B->LastUse; });
         *Oldest = Made;
     }
     return Made;
@@ -234,7 +244,7 @@ QString TMailMerge::ExpandPlaceholders(const QString &Text)
     const std::shared_ptr<const TPlan> Plan = planOf(Text);
     QString Result;
     Result.reserve(Text.size() + Text.size() / 4);
-    qsizetype Rest = 0;  // where the unmerged rest of the text starts
+    qsizetype Rest = 0; // where the unmerged rest of the text starts
     QString V;
     for (const TPlan::TMark &Mark : Plan->Marks) {
         // A name never holds a "%", so no accepted name reaches past the next one.
@@ -252,4 +262,4 @@ QString TMailMerge::ExpandPlaceholders(const QString &Text)
     return Result;
 }
 
-}  // namespace qf::composer
+} // namespace qf::composer

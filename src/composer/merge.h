@@ -16,14 +16,14 @@
 namespace qf::store {
 class TDList;
 class TReader;
-}  // namespace qf::store
+} // namespace qf::store
 namespace qf::expr {
 class TAdCalc;
 class TParser;
-}
+} // namespace qf::expr
 namespace qf::tables {
 class TADOQuery;
-}
+} // namespace qf::tables
 
 namespace qf::composer {
 
@@ -57,7 +57,7 @@ public:
 
     // A name ready for look-up: upper-cased, with the keys of its calculated-field items.
     struct TName {
-        qsizetype Length;  // of the name as written
+        qsizetype Length; // of the name as written
         QString Upper;
         std::string ExprKey, TypeKey;
         // The store's version at which no calculated field of this name was found.
@@ -77,8 +77,8 @@ private:
         QString Text;
         uint64_t ReaderVersion = 0;
         struct TMark {
-            qsizetype Percent;  // index of the "%"
-            int Name;           // index into Names, -1 when no name follows
+            qsizetype Percent; // index of the "%"
+            int Name;          // index into Names, -1 when no name follows
         };
         std::vector<TMark> Marks;
         std::vector<TName> Names;
@@ -108,4 +108,4 @@ private:
     bool evaluateCalcField(const QString &Name, const QString &Expr, int Type, QString &Value);
 };
 
-}  // namespace qf::composer
+} // namespace qf::composer

@@ -8,8 +8,9 @@
 
 namespace qf::composer {
 
-const QString DefaultDocument = QStringLiteral(
-    "<HTML>\r\n<HEAD>\r\n<TITLE></TITLE>\r\n</HEAD>\r\n<BODY>\r\n<DIV>&nbsp;</DIV>\r\n</BODY>\r\n</HTML>");
+const QString DefaultDocument =
+    QStringLiteral("<HTML>\r\n<HEAD>\r\n<TITLE></TITLE>\r\n</HEAD>\r\n<BODY>\r\n<DIV>&nbsp;</"
+                   "DIV>\r\n</BODY>\r\n</HTML>");
 
 TCommandLine ParseCommandLine(const QStringList &Arguments)
 {
@@ -36,7 +37,8 @@ TMailProject::TMailProject()
     bindStore();
 }
 
-TMailProject::TMailProject(store::TDList &Store, bool &Modified) : DList1(Store), FModified(Modified)
+TMailProject::TMailProject(store::TDList &Store, bool &Modified)
+    : DList1(Store), FModified(Modified)
 {
     bindStore();
 }
@@ -45,9 +47,11 @@ void TMailProject::bindStore()
 {
     DList1.Separator = '~';
     DList1.OnSaveStructure = [this](store::TDList *, int Structure, void *Properties,
-                                    store::TFileHandle &H, int) { saveStructure(Structure, Properties, H); };
+                                    store::TFileHandle &H,
+                                    int) { saveStructure(Structure, Properties, H); };
     DList1.OnLoadStructure = [this](store::TDList *, int Structure, void *&Properties,
-                                    store::TFileHandle &H, int) { loadStructure(Structure, Properties, H); };
+                                    store::TFileHandle &H,
+                                    int) { loadStructure(Structure, Properties, H); };
     if (!DList1.OnDisposeStructure)
         DList1.OnDisposeStructure = [](store::TDList *, int Structure, void *Properties) {
             disposeStructure(Structure, Properties);
@@ -57,7 +61,7 @@ void TMailProject::bindStore()
 TMailProject::~TMailProject()
 {
     if (ownStore_) {
-        ownStore_->Clear();  // while the dispose event still runs
+        ownStore_->Clear(); // while the dispose event still runs
     } else {
         DList1.OnSaveStructure = nullptr;
         DList1.OnLoadStructure = nullptr;
@@ -69,7 +73,9 @@ void TMailProject::saveStructure(int Structure, void *Properties, store::TFileHa
     // Missing data is written as the kind's zero value, so that the file stays readable.
     switch (PayloadOfKind(Structure)) {
     case plInt32: H.WriteInt32(Properties ? *static_cast<int32_t *>(Properties) : 0); break;
-    case plString: store::FileWriteStr(H, Properties ? *static_cast<QString *>(Properties) : QString()); break;
+    case plString:
+        store::FileWriteStr(H, Properties ? *static_cast<QString *>(Properties) : QString());
+        break;
     case plByte: {
         const uint8_t B = Properties ? *static_cast<uint8_t *>(Properties) : 0;
         H.Write(&B, 1);
@@ -189,12 +195,13 @@ bool TMailProject::IsModified()
     if (FModified)
         return true;
     QString Doc;
-    if (!FDocChecksum.isEmpty() && EditorDocument && EditorDocument(Doc) && TextHash(Doc) != FDocChecksum) {
+    if (!FDocChecksum.isEmpty() && EditorDocument && EditorDocument(Doc) &&
+        TextHash(Doc) != FDocChecksum) {
         FModified = true;
         return true;
     }
-    if (TextHash(SourceText ? SourceText() : QString()) == FSourceSum
-        && TextHash(PlainText ? PlainText() : QString()) == FPlainSum)
+    if (TextHash(SourceText ? SourceText() : QString()) == FSourceSum &&
+        TextHash(PlainText ? PlainText() : QString()) == FPlainSum)
         return false;
     FModified = true;
     return true;
@@ -248,10 +255,11 @@ bool TMailProject::OpenMailFile(const QString &FileName)
     LoadMessageSettings();
     call(AfterLoad);
     if (!Loaded)
-        error(QStringLiteral("The project \"%1\" could not be read completely: %2\n"
-                             "What could be read is shown; saving writes the project anew and keeps "
-                             "the file as it was under \"Backup of %3\".")
-                  .arg(FileName, Error, QFileInfo(FileName).fileName()));
+        error(
+            QStringLiteral("The project \"%1\" could not be read completely: %2\n"
+                           "What could be read is shown; saving writes the project anew and keeps "
+                           "the file as it was under \"Backup of %3\".")
+                .arg(FileName, Error, QFileInfo(FileName).fileName()));
     return Loaded;
 }
 
@@ -271,7 +279,8 @@ bool TMailProject::writeFile(const QString &FileName)
     const bool Saved = DList1.SaveToFile(SaveTarget(FileName), 1, &Error);
     DList1.OnFilter = std::move(Filter);
     if (!Saved) {
-        error(QStringLiteral("The project could not be saved: %1\nThe previous file is unchanged.").arg(Error));
+        error(QStringLiteral("The project could not be saved: %1\nThe previous file is unchanged.")
+                  .arg(Error));
         return false;
     }
     ResetModified();
@@ -298,7 +307,7 @@ bool TMailProject::SaveProjectAs()
         OnMailDirChanged(MailDir);
     ProjectFileName = FileName;
     if (!writeFile(FileName)) {
-        ProjectFileName = Previous;  // the project is not bound to a file it never wrote
+        ProjectFileName = Previous; // the project is not bound to a file it never wrote
         return false;
     }
     call(OnCaptionChanged);
@@ -318,12 +327,14 @@ void TMailProject::OpenCommandLineProject(const QString &FileName)
     const QFileInfo Info(FileName);
     if (!Info.isFile()) {
         error(Info.exists()
-                  ? QStringLiteral("The project \"%1\" named on the command line is no file.").arg(FileName)
-                  : QStringLiteral("The project \"%1\" named on the command line does not exist.").arg(FileName));
+                  ? QStringLiteral("The project \"%1\" named on the command line is no file.")
+                        .arg(FileName)
+                  : QStringLiteral("The project \"%1\" named on the command line does not exist.")
+                        .arg(FileName));
         return;
     }
     OpenMailFile(FileName);
     ResetModified();
 }
 
-}  // namespace qf::composer
+} // namespace qf::composer

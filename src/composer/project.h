@@ -24,7 +24,7 @@ namespace qf::composer {
 // The HTML source of a new project (CR LF line breaks).
 extern const QString DefaultDocument;
 constexpr int CharsetCount = 19;
-constexpr int DefaultCharsetIndex = 15;  // "User Defined"
+constexpr int DefaultCharsetIndex = 15; // "User Defined"
 
 // The values of the items "FText" .. "Charset", as the controls hold them.
 struct TMessageSettings {
@@ -32,7 +32,7 @@ struct TMessageSettings {
     bool UseF = false;
     QString Doc = DefaultDocument;
     QString From;
-    uint8_t SubMail = 4;  // 0 plain text, 4 HTML
+    uint8_t SubMail = 4; // 0 plain text, 4 HTML
     QString Subject;
     QString ToAddr;
     QString Plain;
@@ -68,10 +68,10 @@ public:
     // dispose event releases the items' data (unless the store has one already).
     store::TDList &DList1;
 
-    QString ProjectFileName;  // as chosen; empty for a new project
-    QString MailDir;          // folder of the last opened or saved project, with a trailing "/"
+    QString ProjectFileName; // as chosen; empty for a new project
+    QString MailDir;         // folder of the last opened or saved project, with a trailing "/"
     int CharsetIndex = DefaultCharsetIndex;
-    bool &FModified;  // the project changed
+    bool &FModified; // the project changed
     // Hashes of the texts at the last reset; an empty document hash: none taken yet.
     QByteArray FDocChecksum, FSourceSum, FPlainSum;
 
@@ -80,7 +80,7 @@ public:
     // Fills the controls in the items' order, runs the format's command, refills the To box
     // and selects its field.
     std::function<void(const TMessageSettings &Settings)> ApplyMessageSettings;
-    std::function<int()> ReadDefaultCharset;  // the "DefaultCharset" setting
+    std::function<int()> ReadDefaultCharset; // the "DefaultCharset" setting
     // The HTML editor's document; false while none is loaded.
     std::function<bool(QString &Html)> EditorDocument;
     std::function<QString()> SourceText, PlainText;
@@ -93,7 +93,7 @@ public:
     std::function<void()> AfterLoad;
     std::function<TSaveAnswer()> AskSaveProject;
     std::function<bool(QString &FileName)> ChooseOpenFile, ChooseSaveFile;
-    std::function<void(const QString &Dir)> OnMailDirChanged;  // stores "MailDir"
+    std::function<void(const QString &Dir)> OnMailDirChanged; // stores "MailDir"
     std::function<void()> OnCaptionChanged;
     std::function<void(const QString &Message)> OnError;
 
@@ -140,4 +140,4 @@ private:
     }
 };
 
-}  // namespace qf::composer
+} // namespace qf::composer

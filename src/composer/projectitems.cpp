@@ -7,9 +7,19 @@ namespace qf::composer {
 TPayload PayloadOfKind(int Kind)
 {
     switch (Kind) {
-    case 1: case 13: case 14: return plInt32;
-    case 2: case 3: case 4: case 6: case 8: case 10: case 11: case 12: return plString;
-    case 5: case 9: return plByte;
+    case 1:
+    case 13:
+    case 14: return plInt32;
+    case 2:
+    case 3:
+    case 4:
+    case 6:
+    case 8:
+    case 10:
+    case 11:
+    case 12: return plString;
+    case 5:
+    case 9: return plByte;
     default: return plNone;
     }
 }
@@ -40,7 +50,7 @@ void *DataOf(const store::TDList &List, const QString &Key, TPayload Payload)
     return Data;
 }
 
-}  // namespace
+} // namespace
 
 bool GetString(const store::TDList &List, const QString &Key, QString &Value)
 {
@@ -71,4 +81,4 @@ QString *StringData(const store::TDList &List, const QString &Key)
     return static_cast<QString *>(DataOf(List, Key, plString));
 }
 
-}  // namespace qf::composer
+} // namespace qf::composer

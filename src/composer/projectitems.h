@@ -10,7 +10,7 @@
 
 namespace qf::store {
 class TDList;
-}
+} // namespace qf::store
 
 namespace qf::composer {
 
@@ -18,21 +18,30 @@ enum TPayload { plNone, plInt32, plString, plByte };
 TPayload PayloadOfKind(int Kind);
 
 // Keys and kind codes.
-inline constexpr char ItemFText[] = "FText";      // 4: record filter text
-inline constexpr char ItemUseF[] = "UseF";        // 5: "Use Filter", 0 or 1
-inline constexpr char ItemDoc[] = "Doc";          // 6: HTML source
-inline constexpr char ItemFrom[] = "From";        // 8: sender profile name
-inline constexpr char ItemSubMail[] = "SubMail";  // 9: mail format, 0 plain text, 4 HTML
-inline constexpr char ItemSubject[] = "Subject";  // 10
-inline constexpr char ItemToAddr[] = "ToAddr";    // 11: recipient field
-inline constexpr char ItemPlain[] = "Plain";      // 12: plain-text body
-inline constexpr char ItemCharset[] = "Charset";  // 14: row of the charset table
-inline constexpr char ItemAttach[] = "Attach";    // 3: attachment file names, CR LF between
-inline constexpr char CalcExprPrefix[] = "CF~Expr~";  // 2 + NAME: calculated field expression
-inline constexpr char CalcTypePrefix[] = "CF~Type~";  // 1 + NAME: its type code 0..4
+inline constexpr char ItemFText[] = "FText";         // 4: record filter text
+inline constexpr char ItemUseF[] = "UseF";           // 5: "Use Filter", 0 or 1
+inline constexpr char ItemDoc[] = "Doc";             // 6: HTML source
+inline constexpr char ItemFrom[] = "From";           // 8: sender profile name
+inline constexpr char ItemSubMail[] = "SubMail";     // 9: mail format, 0 plain text, 4 HTML
+inline constexpr char ItemSubject[] = "Subject";     // 10
+inline constexpr char ItemToAddr[] = "ToAddr";       // 11: recipient field
+inline constexpr char ItemPlain[] = "Plain";         // 12: plain-text body
+inline constexpr char ItemCharset[] = "Charset";     // 14: row of the charset table
+inline constexpr char ItemAttach[] = "Attach";       // 3: attachment file names, CR LF between
+inline constexpr char CalcExprPrefix[] = "CF~Expr~"; // 2 + NAME: calculated field expression
+inline constexpr char CalcTypePrefix[] = "CF~Type~"; // 1 + NAME: its type code 0..4
 enum : int {
-    kindCalcType = 1, kindCalcExpr = 2, kindAttach = 3, kindFText = 4, kindUseF = 5, kindDoc = 6,
-    kindFrom = 8, kindSubMail = 9, kindSubject = 10, kindToAddr = 11, kindPlain = 12,
+    kindCalcType = 1,
+    kindCalcExpr = 2,
+    kindAttach = 3,
+    kindFText = 4,
+    kindUseF = 5,
+    kindDoc = 6,
+    kindFrom = 8,
+    kindSubMail = 9,
+    kindSubject = 10,
+    kindToAddr = 11,
+    kindPlain = 12,
     kindCharset = 14
 };
 
@@ -47,4 +56,4 @@ bool GetByte(const store::TDList &List, const QString &Key, uint8_t &Value);
 // The string data of an item in place, for owners that change it without adding it again.
 QString *StringData(const store::TDList &List, const QString &Key);
 
-}  // namespace qf::composer
+} // namespace qf::composer

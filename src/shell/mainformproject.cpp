@@ -50,7 +50,7 @@ QString WithCrLf(const QPlainTextEdit *Editor)
     return Text;
 }
 
-}  // namespace
+} // namespace
 
 void TMainForm::CreateProject()
 {
@@ -61,10 +61,13 @@ void TMainForm::CreateProject()
     Merge->FEvalStack = &RecordVariables->FEvalStack;
     Merge->FCalcError = &RecordVariables->FCalcError;
     Merge->FInFilter = &RecordVariables->FInFilter;
-    Merge->OnPointAtDataSet = [this](tables::TADOQuery *DataSet) { RecordVariables->CurrentDataSet = DataSet; };
+    Merge->OnPointAtDataSet = [this](tables::TADOQuery *DataSet) {
+        RecordVariables->CurrentDataSet = DataSet;
+    };
     Merge->OnCalcException = [this](const QString &Name, const QString &Message) {
         QMessageBox::critical(this, QStringLiteral("Quillfast"),
-                              QStringLiteral("Error in expression of Calculated Field \"%1\":\n%2").arg(Name, Message));
+                              QStringLiteral("Error in expression of Calculated Field \"%1\":\n%2")
+                                  .arg(Name, Message));
     };
     // The To box follows the table: its text and memo fields once it opens, empty once it closes.
     for (std::function<void()> *Hook : {&Workspace->OnOpening, &Workspace->OnClosed})
@@ -138,7 +141,8 @@ void TMainForm::CreateProject()
         DHTMLEdit1->setHtml(RxRichEdit1->toPlainText());
     };
     P.AskSaveProject = [this] {
-        QMessageBox Box(QMessageBox::Question, QStringLiteral("Confirm"), QStringLiteral("Save Project?"),
+        QMessageBox Box(QMessageBox::Question, QStringLiteral("Confirm"),
+                        QStringLiteral("Save Project?"),
                         QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
         Box.setObjectName(QStringLiteral("SaveProjectQuestion"));
         switch (Box.exec()) {
@@ -199,12 +203,18 @@ void TMainForm::CreateProject()
     });
 
     const std::pair<QAction *, void (TMainForm::*)()> Commands[] = {
-        {NewProject0, &TMainForm::NewProject0Click},         {SourceNewProject, &TMainForm::NewProject0Click},
-        {OpenProject0, &TMainForm::OpenProject0Click},       {FilterOpenProject, &TMainForm::OpenProject0Click},
-        {CalcOpenProject, &TMainForm::OpenProject0Click},    {SourceOpenProject, &TMainForm::OpenProject0Click},
-        {SaveProject0, &TMainForm::SaveProject0Click},       {FilterSaveProject, &TMainForm::SaveProject0Click},
-        {CalcSaveProject, &TMainForm::SaveProject0Click},    {SourceSaveProject, &TMainForm::SaveProject0Click},
-        {SaveProjectAs0, &TMainForm::SaveProjectAs0Click},   {Encoding0, &TMainForm::Encoding0Click},
+        {NewProject0, &TMainForm::NewProject0Click},
+        {SourceNewProject, &TMainForm::NewProject0Click},
+        {OpenProject0, &TMainForm::OpenProject0Click},
+        {FilterOpenProject, &TMainForm::OpenProject0Click},
+        {CalcOpenProject, &TMainForm::OpenProject0Click},
+        {SourceOpenProject, &TMainForm::OpenProject0Click},
+        {SaveProject0, &TMainForm::SaveProject0Click},
+        {FilterSaveProject, &TMainForm::SaveProject0Click},
+        {CalcSaveProject, &TMainForm::SaveProject0Click},
+        {SourceSaveProject, &TMainForm::SaveProject0Click},
+        {SaveProjectAs0, &TMainForm::SaveProjectAs0Click},
+        {Encoding0, &TMainForm::Encoding0Click},
     };
     for (const auto &[Action, Handler] : Commands) {
         Action->setEnabled(true);
@@ -258,7 +268,8 @@ void TMainForm::FillToAddressList()
             if (Kind == tables::dtC || Kind == tables::dtM)
                 ComboBox2->addItem(Field.FieldName());
         }
-    ComboBox2->setCurrentIndex(ComboBox2->findText(FToAddr, Qt::MatchExactly | Qt::MatchCaseSensitive));
+    ComboBox2->setCurrentIndex(
+        ComboBox2->findText(FToAddr, Qt::MatchExactly | Qt::MatchCaseSensitive));
 }
 
 bool TMainForm::CheckAttachments()
@@ -278,4 +289,4 @@ void TMainForm::OpenCommandLine(const QStringList &Arguments)
     OpenCommandLineTables(Arguments);
 }
 
-}  // namespace qf::shell
+} // namespace qf::shell

@@ -4,8 +4,6 @@
 // a project store: everything the merge works over, without a window.
 
 #include "../tables/dbforacle.h"
-#include "tables/calcfields.h"
-#include "tables/recordvars.h"
 #include "composer/merge.h"
 #include "composer/project.h"
 #include "composer/projectitems.h"
@@ -13,8 +11,10 @@
 #include "shell/framelogic.h"
 #include "store/reader.h"
 #include "store/sqlset.h"
+#include "tables/calcfields.h"
 #include "tables/connection.h"
 #include "tables/dataset.h"
+#include "tables/recordvars.h"
 #include "tables/tablequery.h"
 
 #include <QDir>
@@ -30,7 +30,7 @@ using namespace qf::composer;
 struct TRecordHost {
     tables::TCalcFields CalcFields;
     tables::TRecordVariables Variables;
-    std::vector<QString> Errors;  // the messages the record variables show
+    std::vector<QString> Errors; // the messages the record variables show
 
     TRecordHost(store::TDList &List, store::TReader &Reader, expr::TAdCalc &Calc, TMailMerge &Merge,
                 tables::TADOQuery &Query)
@@ -42,7 +42,9 @@ struct TRecordHost {
         Merge.FEvalStack = &Variables.FEvalStack;
         Merge.FCalcError = &Variables.FCalcError;
         Merge.FInFilter = &Variables.FInFilter;
-        Merge.OnPointAtDataSet = [this](tables::TADOQuery *DataSet) { Variables.CurrentDataSet = DataSet; };
+        Merge.OnPointAtDataSet = [this](tables::TADOQuery *DataSet) {
+            Variables.CurrentDataSet = DataSet;
+        };
     }
 };
 
@@ -54,7 +56,8 @@ struct TOpenTable {
 
     bool Open(const QString &Folder, const QString &Table)
     {
-        Connection.ConnectionString = tables::FormatConnectionString(Folder, Folder, tables::kDbaseDriver);
+        Connection.ConnectionString =
+            tables::FormatConnectionString(Folder, Folder, tables::kDbaseDriver);
         tables::InitTableQuerySet(SQLSet);
         if (!tables::PrepareTableQuery(SQLSet, Query, Table))
             return false;

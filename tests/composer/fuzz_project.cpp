@@ -30,7 +30,10 @@ QByteArray SampleFile(const QString &Folder)
     TAttachments(P.DList1).Add({"/a/B.pdf", "/c"});
     PutString(P.DList1, "CF~Expr~X", kindCalcExpr, "1+2");
     PutInt32(P.DList1, "CF~Type~X", kindCalcType, 0);
-    P.ChooseSaveFile = [&](QString &F) { F = Folder + "/sample.qfx"; return true; };
+    P.ChooseSaveFile = [&](QString &F) {
+        F = Folder + "/sample.qfx";
+        return true;
+    };
     EXPECT_TRUE(P.SaveProjectAs());
     QFile F(Folder + "/sample.qfx");
     EXPECT_TRUE(F.open(QIODevice::ReadOnly));
@@ -82,4 +85,4 @@ TEST(FuzzProject, BitFlips)
     }
 }
 
-}  // namespace
+} // namespace

@@ -4,9 +4,9 @@
 
 namespace {
 
-const std::vector<TRawField> kFields = {{"NAME", 'C', 12}, {"NAME_2", 'C', 8}, {"AMOUNT", 'N', 10, 2},
-                                        {"DUE", 'D', 8},   {"PAID", 'L', 1},   {"URL", 'C', 30},
-                                        {"E", 'C', 4},     {"NOTE", 'M', 10}};
+const std::vector<TRawField> kFields = {
+    {"NAME", 'C', 12}, {"NAME_2", 'C', 8}, {"AMOUNT", 'N', 10, 2}, {"DUE", 'D', 8},
+    {"PAID", 'L', 1},  {"URL", 'C', 30},   {"E", 'C', 4},          {"NOTE", 'M', 10}};
 
 class Merge : public ::testing::Test {
 protected:
@@ -24,7 +24,8 @@ protected:
         const QString Folder = Dir.path() + QLatin1Char('/');
         WriteBytes(Dir.filePath("clients.dbf"),
                    RawDbf(0x83, kFields,
-                          {RawRecord(kFields, {"Smith", "x7", "1234.5", "20240105", "T", "http://a.example/p?id=7", "ee", "1"}),
+                          {RawRecord(kFields, {"Smith", "x7", "1234.5", "20240105", "T",
+                                               "http://a.example/p?id=7", "ee", "1"}),
                            RawRecord(kFields, {"", "", "", "", "?", "", "", ""})}));
         QByteArray Memo(512, '\0');
         qToLittleEndian<quint32>(2, Memo.data());
@@ -50,7 +51,7 @@ TEST_F(Merge, PlaceholdersBesidePunctuationAndAtTheEnds)
     EXPECT_EQ(X("%NAME.X %NAME-X"), "Smith.X Smith-X");
     EXPECT_EQ(X("%NAME_2 %NAME;"), "x7 Smith;");
     EXPECT_EQ(X("%NAME\r\nnext"), "Smith\r\nnext");
-    EXPECT_EQ(X("é %NAMEé"), "é %NAMEé");  // characters above 255 belong to the name
+    EXPECT_EQ(X("é %NAMEé"), "é %NAMEé"); // characters above 255 belong to the name
     EXPECT_EQ(X("<a href=%URL>%NAME</a>"), "<a href=http://a.example/p?id=7>Smith</a>");
     // The same text for the next record gives that record's values.
     Table.Query.Next();
@@ -64,7 +65,8 @@ TEST_F(Merge, AnotherTableInTheSameDatasetIsReadByItsOwnFields)
 {
     EXPECT_EQ(X("%NAME %E"), "Smith ee");
     const std::vector<TRawField> Other = {{"E", 'C', 3}, {"CITY", 'C', 8}, {"NAME", 'C', 8}};
-    WriteBytes(Dir.filePath("other.dbf"), RawDbf(0x03, Other, {RawRecord(Other, {"e2", "Rome", "Jones"})}));
+    WriteBytes(Dir.filePath("other.dbf"),
+               RawDbf(0x03, Other, {RawRecord(Other, {"e2", "Rome", "Jones"})}));
     Table.Query.Close();
     ASSERT_TRUE(tables::PrepareTableQuery(Table.SQLSet, Table.Query, QStringLiteral("other.dbf")));
     Table.Query.Open();
@@ -75,7 +77,8 @@ TEST_F(Merge, AnotherTableInTheSameDatasetIsReadByItsOwnFields)
 
 TEST_F(Merge, WhatIsNoPlaceholderStaysAsWritten)
 {
-    for (const char *Text : {"100%", "% NAME", "%12 and %3.5", "%XYZ", "%", "%%", "a%-b", "%\r\nNAME"})
+    for (const char *Text :
+         {"100%", "% NAME", "%12 and %3.5", "%XYZ", "%", "%%", "a%-b", "%\r\nNAME"})
         EXPECT_EQ(X(Text), QString::fromUtf8(Text)) << Text;
     // A name holding a delimiter cannot be addressed whole.
     EXPECT_EQ(X("%E-MAIL"), "ee-MAIL");
@@ -122,9 +125,9 @@ TEST_F(Merge, AFailingCalculatedFieldStaysAndIsReportedOnce)
     EXPECT_EQ(X("%BIG"), "%BIG");
     EXPECT_EQ(Raised, std::vector<QString>{"BIG"});
     // A field of the same name is not consulted for a calculated field that failed.
-    AddCalcField(Project.DList1, "NAME", 0, "\"x\"");  // a string for an integer
+    AddCalcField(Project.DList1, "NAME", 0, "\"x\""); // a string for an integer
     EXPECT_EQ(X("%NAME"), "%NAME");
     EXPECT_TRUE(M.FEvalStack->isEmpty());
 }
 
-}  // namespace
+} // namespace

@@ -1,8 +1,8 @@
 // The project file byte for byte, its defaults, the change state, the file commands and the
 // command line, with real files in a temporary folder.
 
-#include "composerfixture.h"
 #include "composer/attachments.h"
+#include "composerfixture.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -21,7 +21,10 @@ QByteArray Le32(int32_t V)
     qToLittleEndian<qint32>(V, B.data());
     return B;
 }
-TItem Str(int Kind, const QString &S) { return {Kind, Le32(int32_t(S.toUtf8().size())) + S.toUtf8()}; }
+TItem Str(int Kind, const QString &S)
+{
+    return {Kind, Le32(int32_t(S.toUtf8().size())) + S.toUtf8()};
+}
 TItem Int(int Kind, int32_t V) { return {Kind, Le32(V)}; }
 TItem Byte(int Kind, uint8_t V) { return {Kind, QByteArray(1, char(V))}; }
 // The file: format 1, then the items in ascending byte order of their keys.
@@ -29,7 +32,8 @@ QByteArray FileOf(const std::map<std::string, TItem> &Items)
 {
     QByteArray B = Le32(1);
     for (const auto &[Key, Item] : Items)
-        B += Le32(int32_t(Key.size())) + QByteArray::fromStdString(Key) + Le32(Item.Kind) + Item.Payload;
+        B += Le32(int32_t(Key.size())) + QByteArray::fromStdString(Key) + Le32(Item.Kind) +
+             Item.Payload;
     return B;
 }
 
@@ -37,8 +41,8 @@ class Project : public ::testing::Test {
 protected:
     QTemporaryDir Dir;
     TMailProject P;
-    TMessageSettings Controls;  // what the window's controls hold
-    QString Source, Plain;      // the source and plain-text views
+    TMessageSettings Controls; // what the window's controls hold
+    QString Source, Plain;     // the source and plain-text views
     std::vector<QString> Errors, Calls;
     TSaveAnswer Answer = saCancel;
     QString OpenName, SaveName;
@@ -63,8 +67,14 @@ protected:
             Calls.push_back("ask");
             return Answer;
         };
-        P.ChooseOpenFile = [this](QString &F) { F = OpenName; return !F.isEmpty(); };
-        P.ChooseSaveFile = [this](QString &F) { F = SaveName; return !F.isEmpty(); };
+        P.ChooseOpenFile = [this](QString &F) {
+            F = OpenName;
+            return !F.isEmpty();
+        };
+        P.ChooseSaveFile = [this](QString &F) {
+            F = SaveName;
+            return !F.isEmpty();
+        };
         P.BeforeSave = [this] { Calls.push_back("commit"); };
         P.ReadDefaultCharset = [] { return 7; };
         P.LoadMessageSettings();
@@ -134,7 +144,7 @@ TEST_F(Project, MissingItemsTakeTheirDefaults)
     ASSERT_TRUE(P.OpenMailFile(Path("bare.qfx")));
     TMessageSettings Defaults;
     Defaults.Subject = "Hi";
-    Defaults.Charset = 7;  // the "DefaultCharset" setting
+    Defaults.Charset = 7; // the "DefaultCharset" setting
     EXPECT_EQ(Controls, Defaults);
     EXPECT_EQ(Source, DefaultDocument);
     EXPECT_TRUE(DefaultDocument.startsWith("<HTML>\r\n<HEAD>\r\n"));
@@ -143,7 +153,8 @@ TEST_F(Project, MissingItemsTakeTheirDefaults)
     P.LoadMessageSettings();
     EXPECT_EQ(P.CharsetIndex, 15);
     // A stored row outside the table counts as missing; items of a foreign kind too.
-    WriteBytes(Path("odd.qfx"), FileOf({{"Charset", Int(14, 99)}, {"Doc", Int(1, 5)}, {"SubMail", Byte(9, 0)}}));
+    WriteBytes(Path("odd.qfx"),
+               FileOf({{"Charset", Int(14, 99)}, {"Doc", Int(1, 5)}, {"SubMail", Byte(9, 0)}}));
     P.ReadDefaultCharset = [] { return 3; };
     ASSERT_TRUE(P.OpenMailFile(Path("odd.qfx")));
     EXPECT_EQ(P.CharsetIndex, 3);
@@ -157,9 +168,9 @@ TEST_F(Project, ChangesAreFoundByTheTextsNotByByteSums)
     Plain = "xy";
     P.ResetModified();
     EXPECT_FALSE(P.IsModified());
-    Source = "<p>ba</p>";  // same byte sum
+    Source = "<p>ba</p>"; // same byte sum
     EXPECT_TRUE(P.IsModified());
-    Source = "<p>ab</p>";  // back to the same text: the change was found and stays
+    Source = "<p>ab</p>"; // back to the same text: the change was found and stays
     EXPECT_TRUE(P.IsModified());
     P.ResetModified();
     Plain = "yx";
@@ -168,7 +179,10 @@ TEST_F(Project, ChangesAreFoundByTheTextsNotByByteSums)
     P.ResetModified();
     // The editor's document: only once its hash was taken.
     QString Doc = "<body>one</body>";
-    P.EditorDocument = [&](QString &H) { H = Doc; return true; };
+    P.EditorDocument = [&](QString &H) {
+        H = Doc;
+        return true;
+    };
     Doc = "<body>eno</body>";
     EXPECT_FALSE(P.IsModified());
     P.TakeDocChecksum(Doc);
@@ -225,7 +239,7 @@ TEST_F(Project, AFileThatCannotBeWrittenIsReportedAndTheOldOneKept)
     ASSERT_EQ(Errors.size(), 1u);
     EXPECT_TRUE(Errors[0].contains("Backup of keep.qfx")) << Errors[0].toStdString();
     EXPECT_EQ(ReadBytes(Path("keep.qfx")), First);
-    EXPECT_TRUE(P.FModified);  // still asked about on close
+    EXPECT_TRUE(P.FModified); // still asked about on close
     // A folder that does not exist: reported, and the project keeps its name.
     SaveName = Path("no/such/folder/x.qfx");
     EXPECT_FALSE(P.SaveProjectAs());
@@ -256,8 +270,9 @@ TEST_F(Project, DamagedAndForeignFilesOpenAsFarAsTheyAreWhole)
 
 TEST_F(Project, CommandLineNamesKeepTheirCase)
 {
-    const TCommandLine C = ParseCommandLine({"/d/Mail/Letter", "/d/Data/Clients.DBF", "/d/other.dbf",
-                                             "/d/Base.Mdb", "/d/second.QFX", "notes.txt"});
+    const TCommandLine C =
+        ParseCommandLine({"/d/Mail/Letter", "/d/Data/Clients.DBF", "/d/other.dbf", "/d/Base.Mdb",
+                          "/d/second.QFX", "notes.txt"});
     EXPECT_EQ(C.Project, "/d/Mail/Letter");
     EXPECT_EQ(C.Table, "/d/Data/Clients.DBF");
     EXPECT_EQ(C.Database, "/d/Base.Mdb");
@@ -271,18 +286,19 @@ TEST(Attachments, StoredAsChosenAndListed)
     TMailProject P;
     TAttachments A(P.DList1);
     EXPECT_FALSE(A.HasItem());
-    A.EnsureItem();  // a cancelled "Add..." leaves the empty item
+    A.EnsureItem(); // a cancelled "Add..." leaves the empty item
     EXPECT_TRUE(A.HasItem());
     EXPECT_TRUE(A.Lines().isEmpty());
     EXPECT_EQ(A.Add({"/home/u/Price.pdf", "/home/u/price.pdf", "/home/u/Price.pdf"}), 2);
-    EXPECT_EQ(A.Lines(), (QStringList{"/home/u/Price.pdf", "/home/u/price.pdf", "/home/u/Price.pdf"}));
+    EXPECT_EQ(A.Lines(),
+              (QStringList{"/home/u/Price.pdf", "/home/u/price.pdf", "/home/u/Price.pdf"}));
     int Select = 9;
     ASSERT_TRUE(A.Remove(0, Select));
     EXPECT_EQ(Select, 0);
     QString Text;
     GetString(P.DList1, "Attach", Text);
     EXPECT_EQ(Text, "/home/u/price.pdf\r\n/home/u/Price.pdf\r\n");
-    A.Add({"/x"});  // no blank line after the trailing break
+    A.Add({"/x"}); // no blank line after the trailing break
     EXPECT_EQ(A.Lines(), (QStringList{"/home/u/price.pdf", "/home/u/Price.pdf", "/x"}));
     ASSERT_TRUE(A.Remove(2, Select));
     EXPECT_EQ(Select, 1);
@@ -304,4 +320,4 @@ TEST(Attachments, MissingFilesAreNamedBeforeSending)
     EXPECT_FALSE(M.contains(Here + "\""));
 }
 
-}  // namespace
+} // namespace

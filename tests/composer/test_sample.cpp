@@ -12,7 +12,8 @@ TEST(SampleProject, GeneratedAgainAndMergedOverTheSampleTable)
 {
     QTemporaryDir Dir;
     ASSERT_EQ(QProcess::execute(QStringLiteral(QF_MAKE_SAMPLE_PROJECT), {Dir.path()}), 0);
-    EXPECT_EQ(ReadBytes(Dir.filePath("letter.qfx")), ReadBytes(QStringLiteral(QF_SAMPLE_DIR "/letter.qfx")));
+    EXPECT_EQ(ReadBytes(Dir.filePath("letter.qfx")),
+              ReadBytes(QStringLiteral(QF_SAMPLE_DIR "/letter.qfx")));
 
     for (const char *Name : {"contacts.dbf", "contacts.dbt"})
         ASSERT_TRUE(QFile::copy(QStringLiteral(QF_SAMPLE_DIR "/") + Name, Dir.filePath(Name)));
@@ -29,7 +30,7 @@ TEST(SampleProject, GeneratedAgainAndMergedOverTheSampleTable)
     ASSERT_TRUE(Table.Open(Dir.path() + "/", QStringLiteral("contacts.dbf")));
     store::TReader Reader1;
     shell::SetupMainReader(Reader1);
-    expr::TAdCalc AdCalc1;  // quoting as the main window's engine does
+    expr::TAdCalc AdCalc1; // quoting as the main window's engine does
     AdCalc1.SetStringSign(expr::ssApostrophe);
     AdCalc1.SetCommentSign(expr::csQMark);
     TMailMerge M(Project.DList1, Reader1, AdCalc1);
@@ -48,4 +49,4 @@ TEST(SampleProject, GeneratedAgainAndMergedOverTheSampleTable)
     QLocale::setDefault(QLocale::c());
 }
 
-}  // namespace
+} // namespace

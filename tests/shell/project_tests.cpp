@@ -22,8 +22,8 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-#include <gtest/gtest.h>
 #include <functional>
+#include <gtest/gtest.h>
 
 using namespace qf::shell;
 using namespace qftest;
@@ -86,7 +86,7 @@ void ChooseFiles(const QString &Folder, const QString &Names)
         auto *Edit = D->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
         ASSERT_TRUE(Edit);
         Edit->setText(Names);
-        static_cast<QDialog *>(D)->accept();  // as the dialog's own button does
+        static_cast<QDialog *>(D)->accept(); // as the dialog's own button does
     });
 }
 
@@ -127,7 +127,8 @@ TEST_F(ShellProject, SaveAsNewAndOpenThroughTheirDialogs)
     // Unchanged: New asks nothing.
     F->NewProject0->trigger();
     EXPECT_EQ(F->Edit2->text(), "");
-    EXPECT_EQ(F->RxRichEdit1->toPlainText(), QString(qf::composer::DefaultDocument).replace("\r\n", "\n"));
+    EXPECT_EQ(F->RxRichEdit1->toPlainText(),
+              QString(qf::composer::DefaultDocument).replace("\r\n", "\n"));
     EXPECT_TRUE(F->Project->ProjectFileName.isEmpty());
 
     // Changed: the file is chosen first, then "Save Project?"; Cancel keeps the project.
@@ -169,7 +170,8 @@ TEST_F(ShellProject, CloseAsksAndCancelKeepsTheWindow)
     EXPECT_TRUE(F->isVisible());
     // Yes on an unnamed project asks for a name; cancelling that keeps the window too.
     Answer(QMessageBox::Yes);
-    QTimer::singleShot(0, [] { WhenModal([](QWidget *W) { qobject_cast<QDialog *>(W)->reject(); }); });
+    QTimer::singleShot(0,
+                       [] { WhenModal([](QWidget *W) { qobject_cast<QDialog *>(W)->reject(); }); });
     F->close();
     EXPECT_TRUE(F->isVisible());
     Answer(QMessageBox::No);
@@ -210,7 +212,7 @@ TEST_F(ShellProject, TheSampleProjectWithTheSampleTable)
     EXPECT_EQ(F->Edit2->text(), "Your account in %CITY");
     ASSERT_TRUE(F->Workspace->Active());
     EXPECT_EQ(F->ComboBox2->currentText(), "EMAIL");
-    EXPECT_EQ(F->ComboBox2->count(), 5);  // the text and memo fields
+    EXPECT_EQ(F->ComboBox2->count(), 5); // the text and memo fields
     EXPECT_EQ(F->ExpandPlaceholders(F->Edit2->text()), "Your account in Ambervale");
     // The calculated field through the window's record variables.
     EXPECT_EQ(F->ExpandPlaceholders("Dear %FULLNAME,"), "Dear Piet Garroway,");
@@ -270,4 +272,4 @@ TEST_F(ShellProject, AttachmentsAsChosenAndTheCharsetDialog)
     EXPECT_TRUE(F->Project->FModified);
 }
 
-}  // namespace
+} // namespace

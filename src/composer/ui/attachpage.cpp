@@ -45,7 +45,8 @@ void TAttachPage::UpdateAttachControls()
 void TAttachPage::AddClick()
 {
     attachments_.EnsureItem();
-    QFileDialog Dialog(this, QStringLiteral("Attach Files"), QString(), QStringLiteral("All Files (*)"));
+    QFileDialog Dialog(this, QStringLiteral("Attach Files"), QString(),
+                       QStringLiteral("All Files (*)"));
     Dialog.setObjectName(QStringLiteral("OpenDialog3"));
     Dialog.setOption(QFileDialog::DontUseNativeDialog);
     Dialog.setFileMode(QFileDialog::ExistingFiles);
@@ -75,4 +76,4 @@ void TAttachPage::RemoveClick()
     ListBox3->setFocus();
 }
 
-}  // namespace qf::composer
+} // namespace qf::composer

@@ -31,4 +31,4 @@ private:
     TAttachments &attachments_;
 };
 
-}  // namespace qf::composer
+} // namespace qf::composer

@@ -20,7 +20,8 @@ TCharSetForm::TCharSetForm(QWidget *Parent) : QDialog(Parent)
     ListBox1 = new QListWidget(this);
     ListBox1->setObjectName(QStringLiteral("ListBox1"));
     for (const delivery::TCharsetInfo &Row : delivery::CharsetTable)
-        ListBox1->addItem(QStringLiteral("%1, %2").arg(QLatin1String(Row.DisplayName), QLatin1String(Row.MimeName)));
+        ListBox1->addItem(QStringLiteral("%1, %2").arg(QLatin1String(Row.DisplayName),
+                                                       QLatin1String(Row.MimeName)));
     L->addWidget(ListBox1);
     auto *Buttons = new QHBoxLayout;
     Buttons->addStretch(1);
@@ -44,10 +45,7 @@ TCharSetForm::TCharSetForm(QWidget *Parent) : QDialog(Parent)
     });
 }
 
-void TCharSetForm::UpdateOk()
-{
-    OkBtn->setEnabled(!ListBox1->selectedItems().isEmpty());
-}
+void TCharSetForm::UpdateOk() { OkBtn->setEnabled(!ListBox1->selectedItems().isEmpty()); }
 
 void TCharSetForm::showEvent(QShowEvent *Event)
 {
@@ -71,4 +69,4 @@ bool TCharSetForm::Execute(int &Index)
     return true;
 }
 
-}  // namespace qf::composer
+} // namespace qf::composer

@@ -27,4 +27,4 @@ private:
     void UpdateOk();
 };
 
-}  // namespace qf::composer
+} // namespace qf::composer
