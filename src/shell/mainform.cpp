@@ -119,6 +119,7 @@ TMainForm::TMainForm(QWidget *Parent) : QMainWindow(Parent)
     CreateWorkspace();
     BindRecordVariables();
     CreateProject();
+    CreateRestructForm();
 
     HHComp1 = new THHComp(this, QStringLiteral("help/index.html"));
 

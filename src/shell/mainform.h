@@ -43,6 +43,7 @@ class TRecordVariables;
 class TTableWorkspace;
 class TRecordGrid;
 class TSelTabForm;
+class TRestructForm;
 }  // namespace qf::tables
 namespace qf::composer {
 class TAttachments;
@@ -156,6 +157,7 @@ public:
     std::unique_ptr<tables::TTableWorkspace> Workspace;
     tables::TRecordGrid *Grid = nullptr;
     tables::TSelTabForm *SelTabForm = nullptr;
+    tables::TRestructForm *RestructForm = nullptr;
 
     // The project store, the expression engine, the calculated fields and the record variables
     // (mainformcalc.cpp); the pages of the filter and the calculated fields.
@@ -227,6 +229,10 @@ public:
     void UpdateTableCommands();
     // The tables named on the command line: the first .mdb, else the first .dbf.
     void OpenCommandLineTables(const QStringList &Arguments);
+    // Restructure/Save As DBF and Create DBF (mainformrestruct.cpp).
+    void Restructure0Click();
+    void NewDatabase1Click();
+    void SpeedItem23Click();
 
     // The mail project over DList1 and FModified, its merge, attachments and charset
     // (mainformproject.cpp).
@@ -280,6 +286,7 @@ private:
     void CreateWorkspace();
     void CreateCalcObjects();
     void BindRecordVariables();
+    void CreateRestructForm();
     // Runs a table command; a failure shows its message, as the default handler would.
     void RunTableCommand(const std::function<void()> &Command);
     void CreateProject();

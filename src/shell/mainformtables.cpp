@@ -114,6 +114,7 @@ void TMainForm::UpdateTableCommands()
     SpeedItem22->setEnabled(Open);
     Descend0->setEnabled(Open);
     Unsort0->setEnabled(Open && Workspace->FSorted != 0);
+    Restructure0->setEnabled(Open);
 }
 
 void TMainForm::OpenDB0Click()

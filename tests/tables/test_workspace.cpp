@@ -40,20 +40,16 @@ protected:
 
 const QStringList kPick = {"Ada", "Émile"};
 
-// What a fresh open of the sample gives, with the changes of the layout test applied.
-QByteArray ExpectedLayout(const QString &Sort, bool Descending, bool WithChanges)
+// The layout file of the open table's field records as the format's table lays it out.
+QByteArray ExpectedLayout(const QString &Sort, bool Descending, const std::vector<TFieldEditInfo> &Fields)
 {
-    const QStringList None, Amount = {"12.5"};
     TLayoutBytes B;
-    B.Str(Sort).Flag(Descending).Int(8);
-    B.Entry("FIRSTNAME", 10, WithChanges, WithChanges, WithChanges ? 70 : 0, WithChanges ? &kPick : &None);
-    B.Entry("LASTNAME", 10, false, false, WithChanges ? 80 : 0, &None);
-    B.Entry("EMAIL", 10, false, false, WithChanges ? 90 : 0, &None);
-    B.Entry("CITY", 10, false, false, WithChanges ? 100 : 0, &None);
-    B.Entry("AMOUNT", 7, false, false, WithChanges ? 110 : 0, WithChanges ? &Amount : &None);
-    B.Entry("JOINED", 9, false, false, WithChanges ? 120 : 0, &None);
-    B.Entry("ACTIVE", 8, false, false, WithChanges ? 130 : 0, nullptr);
-    B.Entry("NOTES", 40, false, false, WithChanges ? 140 : 0, nullptr);
+    B.Str(Sort).Flag(Descending).Int(qint32(Fields.size()));
+    for (size_t i = 0; i < Fields.size(); ++i) {
+        const TFieldEditInfo &F = Fields[i];
+        B.Entry(kSampleFields[int(i)], F.EditWidth, F.Template, F.Autocomplete, F.GridWidth,
+                HasPickList(F.Kind) ? &F.PickList : nullptr);
+    }
     return B.Bytes();
 }
 
@@ -75,10 +71,16 @@ TEST_F(TablesWorkspace, LayoutFileWrittenOnCloseAndReadOnOpen)
     W.FieldInfo[0].PickList = kPick;
     W.FieldInfo[4].PickList = QStringList{"12.5"};
     W.GetColumnWidth = [](int Column) { return 70 + 10 * Column; };
+    std::vector<TFieldEditInfo> Fields = W.FieldInfo;
+    for (size_t i = 0; i < Fields.size(); ++i)
+        Fields[i].GridWidth = 70 + 10 * int(i);
+    ASSERT_EQ(Fields.size(), 8u);
+    EXPECT_EQ(Fields[7].Kind, dtM);
+    EXPECT_EQ(Fields[6].Kind, dtL);
     W.Close();
     EXPECT_EQ(W.TableName, "");
     EXPECT_TRUE(W.FieldInfo.empty());
-    EXPECT_EQ(ReadBytes(Cfg), ExpectedLayout("LASTNAME", true, true));
+    EXPECT_EQ(ReadBytes(Cfg), ExpectedLayout("LASTNAME", true, Fields));
 
     // Opened again, the table takes everything back from the file.
     std::vector<std::pair<int, int>> Widths;
@@ -107,6 +109,8 @@ TEST_F(TablesWorkspace, LayoutFileWrittenOnCloseAndReadOnOpen)
 TEST_F(TablesWorkspace, LoaderChecksStopAsTheFormatSays)
 {
     const QStringList None;
+    W.OpenDBFFile(Table); // no layout file yet: the field records' defaults
+    const std::vector<TFieldEditInfo> Defaults = W.FieldInfo;
     auto Load = [&](const QByteArray &Bytes) {
         W.Close();
         WriteBytes(Cfg, Bytes);
@@ -117,8 +121,8 @@ TEST_F(TablesWorkspace, LoaderChecksStopAsTheFormatSays)
     Long.Str("ABCDEFGHIJKL").Flag(true).Int(8).Entry("FIRSTNAME", 33, true, true, 77, &kPick);
     Load(Long.Bytes());
     EXPECT_EQ(W.FSortField, "");
-    EXPECT_EQ(W.FieldInfo[0].EditWidth, 10);
-    EXPECT_TRUE(W.FieldInfo[0].PickList.isEmpty());
+    EXPECT_EQ(W.FieldInfo[0].EditWidth, Defaults[0].EditWidth);
+    EXPECT_EQ(W.FieldInfo[0].PickList, Defaults[0].PickList);
 
     // Another field count: only the sort and the descending flag are taken.
     TLayoutBytes Count;
@@ -127,7 +131,7 @@ TEST_F(TablesWorkspace, LoaderChecksStopAsTheFormatSays)
     EXPECT_EQ(W.FSortField, "CITY");
     EXPECT_TRUE(W.Descended);
     EXPECT_EQ(W.ADOQuery1().Sort(), "CITY DESC");
-    EXPECT_EQ(W.FieldInfo[0].EditWidth, 10);
+    EXPECT_EQ(W.FieldInfo[0].EditWidth, Defaults[0].EditWidth);
 
     // Two swapped entries keep their defaults; the entries after them still load (names match
     // without regard to case); a pick list of 50 loads; 51 stops the load at that field.
@@ -142,16 +146,16 @@ TEST_F(TablesWorkspace, LoaderChecksStopAsTheFormatSays)
     Swap.Entry("AMOUNT", 25, true, true, 70, &None);
     Load(Swap.Bytes());
     EXPECT_EQ(W.FSortField, "");
-    EXPECT_EQ(W.FieldInfo[0].EditWidth, 10);
+    EXPECT_EQ(W.FieldInfo[0].EditWidth, Defaults[0].EditWidth);
     EXPECT_EQ(W.FieldInfo[1].Template, 0);
     EXPECT_EQ(W.FieldInfo[2].EditWidth, 23);
     EXPECT_EQ(W.FieldInfo[2].Autocomplete, 1);
     EXPECT_EQ(W.FieldInfo[2].PickList, Fifty);
-    EXPECT_EQ(W.FieldInfo[3].EditWidth, 10); // 0 is no width
-    EXPECT_EQ(W.FieldInfo[3].Template, 1);   // read before the count that stops the load
+    EXPECT_EQ(W.FieldInfo[3].EditWidth, Defaults[3].EditWidth); // 0 is no width
+    EXPECT_EQ(W.FieldInfo[3].Template, 1); // read before the count that stops the load
     EXPECT_EQ(W.FieldInfo[3].GridWidth, 0);
-    EXPECT_TRUE(W.FieldInfo[3].PickList.isEmpty());
-    EXPECT_EQ(W.FieldInfo[4].EditWidth, 7);
+    EXPECT_EQ(W.FieldInfo[3].PickList, Defaults[3].PickList);
+    EXPECT_EQ(W.FieldInfo[4].EditWidth, Defaults[4].EditWidth);
 
     // A sort field the table does not have (a column removed since) is dropped, not an error.
     TLayoutBytes Gone;
@@ -167,7 +171,7 @@ TEST_F(TablesWorkspace, RoadsEventsAndTheLayoutOfTheRightFolder)
     QStringList Events;
     W.OnOpening = [&] { Events << "opening:" + W.TableName; };
     W.OnFieldRecordsBuilt = [&] { Events << QString("built:%1").arg(W.FieldInfo.size()); };
-    W.OnOpened = [&] { Events << QString("opened:%1").arg(W.FieldInfo[0].PickList.size()); };
+    W.OnOpened = [&] { Events << QString("opened:%1").arg(W.FieldInfo[0].EditWidth == 12); };
     W.OnClosed = [&] { Events << QString("closed:%1:%2").arg(W.TableName).arg(QFile::exists(Cfg)); };
     W.OnFieldRecordsFreed = [&] { Events << QString("freed:%1").arg(W.FieldInfo.size()); };
     W.OnSelectTable = [&](const QStringList &, QString &) { return false; };
@@ -182,7 +186,7 @@ TEST_F(TablesWorkspace, RoadsEventsAndTheLayoutOfTheRightFolder)
     EXPECT_FALSE(W.Active());
     ASSERT_TRUE(W.OpenFile(Dir.filePath("Contacts.DBF")));
     EXPECT_EQ(W.TableName, "Contacts.DBF");
-    EXPECT_EQ(Events, (QStringList{"opening:Contacts.DBF", "built:8", "opened:2"}));
+    EXPECT_EQ(Events, (QStringList{"opening:Contacts.DBF", "built:8", "opened:1"}));
 
     // A table of another folder: the open table's layout goes beside it, not into the new folder.
     QTemporaryDir Other;

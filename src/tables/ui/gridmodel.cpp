@@ -22,13 +22,27 @@ void TGridModel::Refresh()
     const int Rows = Q.Active() ? Q.RecordCount() : 0;
     const int Columns = Q.Active() ? Q.FieldCount() : 0;
     const void *Table = Q.Source();
-    if (Rows != rows_ || Columns != columns_ || Table != table_) {
+    if (Columns != columns_ || Table != table_) {
         beginResetModel();
         rows_ = Rows;
         columns_ = Columns;
         table_ = Table;
         endResetModel();
-    } else if (Rows > 0 && Columns > 0) {
+        emit DataChanged();
+        return;
+    }
+    // A record added or deleted: the count changes at the end and every row is read again, so
+    // the grid keeps its column widths and position (a reset would drop them).
+    if (Rows > rows_) {
+        beginInsertRows({}, rows_, Rows - 1);
+        rows_ = Rows;
+        endInsertRows();
+    } else if (Rows < rows_) {
+        beginRemoveRows({}, Rows, rows_ - 1);
+        rows_ = Rows;
+        endRemoveRows();
+    }
+    if (Rows > 0 && Columns > 0) {
         emit dataChanged(index(0, 0), index(Rows - 1, Columns - 1), {Qt::DisplayRole, Qt::BackgroundRole});
     }
     emit DataChanged();

@@ -2,7 +2,8 @@
 // The record grid's model over the workspace's dataset. Rows are read on demand by their index
 // among the visible records, so a table of any size shows at once and the dataset's cursor never
 // moves for painting. The sorted column's cells are painted aqua. The model learns of changes
-// through a data source of its own: a new row count or table resets it, anything else repaints.
+// through a data source of its own: a new table resets it; a record added or deleted changes the
+// row count at the end; anything else repaints.
 
 #include "tables/workspace.h"
 
