@@ -43,7 +43,7 @@ protected:
     TMailProject P;
     TMessageSettings Controls; // what the window's controls hold
     QString Source, Plain;     // the source and plain-text views
-    std::vector<QString> Errors, Calls;
+    std::vector<QString> Errors;
     TSaveAnswer Answer = saCancel;
     QString OpenName, SaveName;
 
@@ -63,10 +63,7 @@ protected:
         P.SourceText = [this] { return Source; };
         P.PlainText = [this] { return Plain; };
         P.OnError = [this](const QString &M) { Errors.push_back(M); };
-        P.AskSaveProject = [this] {
-            Calls.push_back("ask");
-            return Answer;
-        };
+        P.AskSaveProject = [this] { return Answer; };
         P.ChooseOpenFile = [this](QString &F) {
             F = OpenName;
             return !F.isEmpty();
@@ -75,7 +72,6 @@ protected:
             F = SaveName;
             return !F.isEmpty();
         };
-        P.BeforeSave = [this] { Calls.push_back("commit"); };
         P.ReadDefaultCharset = [] { return 7; };
         P.LoadMessageSettings();
         P.ResetModified();
@@ -190,39 +186,6 @@ TEST_F(Project, ChangesAreFoundByTheTextsNotByByteSums)
     EXPECT_FALSE(P.IsModified());
     Doc = "<body>one</body>";
     EXPECT_TRUE(P.IsModified());
-}
-
-TEST_F(Project, SaveQuestionOnNewOpenAndClose)
-{
-    WriteBytes(Path("other.qfx"), FileOf({{"Subject", Str(10, "Other")}}));
-    OpenName = Path("other.qfx");
-    Controls.Subject = "mine";
-    P.FModified = true;
-    // Cancel keeps the project; the file was chosen before the question.
-    Answer = saCancel;
-    P.OpenProject();
-    P.NewProject();
-    EXPECT_FALSE(P.CloseQuery());
-    EXPECT_EQ(Calls, (std::vector<QString>{"ask", "ask", "ask"}));
-    EXPECT_EQ(Controls.Subject, "mine");
-    // Yes on a new project asks for a name; cancelling that stops the command.
-    Answer = saYes;
-    SaveName.clear();
-    P.NewProject();
-    EXPECT_EQ(Controls.Subject, "mine");
-    SaveName = Path("mine.qfx");
-    P.OpenProject();
-    EXPECT_TRUE(QFile::exists(Path("mine.qfx")));
-    EXPECT_EQ(Controls.Subject, "Other");
-    EXPECT_EQ(P.MailDir, Dir.path() + "/");
-    // No: the changes are dropped.
-    Controls.Subject = "changed";
-    P.FModified = true;
-    Answer = saNo;
-    P.NewProject();
-    EXPECT_EQ(Controls.Subject, "");
-    EXPECT_TRUE(P.ProjectFileName.isEmpty());
-    EXPECT_TRUE(P.CloseQuery());
 }
 
 TEST_F(Project, AFileThatCannotBeWrittenIsReportedAndTheOldOneKept)

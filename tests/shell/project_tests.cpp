@@ -19,6 +19,7 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -30,26 +31,31 @@ using namespace qftest;
 
 namespace {
 
-// Acts on the next modal window as soon as it is shown (the command that opens it runs meanwhile).
-void WhenModal(std::function<void(QWidget *)> Act)
+// Acts on the next modal window of type T as soon as it is shown (the command that opens it runs
+// meanwhile); windows of other types, and ones already handled, are left to their own handlers.
+template <typename T>
+void WhenModal(std::function<void(T *)> Act)
 {
     auto *Timer = new QTimer;
     Timer->setInterval(5);
     QObject::connect(Timer, &QTimer::timeout, [Timer, Act] {
-        if (QWidget *W = QApplication::activeModalWidget()) {
-            Timer->stop();
-            Timer->deleteLater();
-            Act(W);
-        }
+        auto *W = qobject_cast<T *>(QApplication::activeModalWidget());
+        if (!W || W->property("handled").toBool())
+            return;
+        W->setProperty("handled", true);
+        Timer->stop();
+        Timer->deleteLater();
+        const QPointer<T> Shown(W);
+        Act(W);
+        if (Shown) // closed by now; a dialog that is shown again is handled again
+            Shown->setProperty("handled", false);
     });
     Timer->start();
 }
 
 void Answer(QMessageBox::StandardButton Button, QString *Text = nullptr)
 {
-    WhenModal([Button, Text](QWidget *W) {
-        auto *Box = qobject_cast<QMessageBox *>(W);
-        ASSERT_TRUE(Box);
+    WhenModal<QMessageBox>([Button, Text](QMessageBox *Box) {
         if (Text)
             *Text = Box->text();
         Box->button(Button) ? Box->button(Button)->click() : Box->accept();
@@ -59,29 +65,21 @@ void Answer(QMessageBox::StandardButton Button, QString *Text = nullptr)
 // Accepts the next Count message boxes, collecting their texts.
 void AcceptMessages(int Count, QStringList *Texts)
 {
-    auto *Timer = new QTimer;
-    Timer->setInterval(5);
-    QObject::connect(Timer, &QTimer::timeout, [Timer, Count, Texts]() mutable {
-        auto *Box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!Box || Box->property("answered").toBool())
-            return;
-        Box->setProperty("answered", true);
-        Texts->append(Box->text());
-        Box->accept();
-        if (--Count == 0) {
-            Timer->stop();
-            Timer->deleteLater();
-        }
-    });
-    Timer->start();
+    for (int I = 0; I < Count; ++I)
+        WhenModal<QMessageBox>([Texts](QMessageBox *Box) {
+            Texts->append(Box->text());
+            Box->accept();
+        });
 }
 
-// Types Names (in the dialog's folder) into a file dialog and accepts it.
+// Types Names (in the dialog's folder) into a file dialog and accepts it; an empty Names cancels.
 void ChooseFiles(const QString &Folder, const QString &Names)
 {
-    WhenModal([Folder, Names](QWidget *W) {
-        auto *D = qobject_cast<QFileDialog *>(W);
-        ASSERT_TRUE(D);
+    WhenModal<QFileDialog>([Folder, Names](QFileDialog *D) {
+        if (Names.isEmpty()) {
+            D->reject();
+            return;
+        }
         D->setDirectory(Folder);
         auto *Edit = D->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
         ASSERT_TRUE(Edit);
@@ -135,13 +133,13 @@ TEST_F(ShellProject, SaveAsNewAndOpenThroughTheirDialogs)
     QTest::keyClicks(F->Edit2, "draft");
     ChooseFiles(Dir.path(), "Letter.qfx");
     QString Question;
-    QTimer::singleShot(0, [&] { Answer(QMessageBox::Cancel, &Question); });
+    Answer(QMessageBox::Cancel, &Question);
     F->OpenProject0->trigger();
     EXPECT_EQ(Question, "Save Project?");
     EXPECT_EQ(F->Edit2->text(), "draft");
     // No: the other project opens.
     ChooseFiles(Dir.path(), "Letter.qfx");
-    QTimer::singleShot(0, [&] { Answer(QMessageBox::No); });
+    Answer(QMessageBox::No);
     F->OpenProject0->trigger();
     EXPECT_EQ(F->Edit2->text(), "Hello %NAME");
     EXPECT_EQ(F->RxRichEdit1->toPlainText(), "<p>Dear %NAME</p>");
@@ -170,13 +168,15 @@ TEST_F(ShellProject, CloseAsksAndCancelKeepsTheWindow)
     EXPECT_TRUE(F->isVisible());
     // Yes on an unnamed project asks for a name; cancelling that keeps the window too.
     Answer(QMessageBox::Yes);
-    QTimer::singleShot(0,
-                       [] { WhenModal([](QWidget *W) { qobject_cast<QDialog *>(W)->reject(); }); });
+    ChooseFiles(Dir.path(), QString());
     F->close();
     EXPECT_TRUE(F->isVisible());
-    Answer(QMessageBox::No);
+    // Yes and a name: saved, then closed.
+    Answer(QMessageBox::Yes);
+    ChooseFiles(Dir.path(), "Closing");
     F->close();
     EXPECT_FALSE(F->isVisible());
+    EXPECT_TRUE(QFile::exists(Path("Closing.qfx")));
 }
 
 TEST_F(ShellProject, CommandLineOpensTheProjectOrSaysWhyNot)
@@ -253,17 +253,14 @@ TEST_F(ShellProject, AttachmentsAsChosenAndTheCharsetDialog)
     // The charset: the dialog opens on the current row; Cancel changes nothing, Ok takes the row.
     F->Project->FModified = false;
     EXPECT_EQ(F->Project->CharsetIndex, 15);
-    WhenModal([](QWidget *W) {
-        auto *D = qobject_cast<qf::composer::TCharSetForm *>(W);
-        ASSERT_TRUE(D);
+    WhenModal<qf::composer::TCharSetForm>([](qf::composer::TCharSetForm *D) {
         EXPECT_EQ(D->ListBox1->currentRow(), 15);
         EXPECT_EQ(D->ListBox1->currentItem()->text(), "User Defined, x-user-defined");
         QTest::mouseClick(D->CancelBtn, Qt::LeftButton);
     });
     F->Encoding0->trigger();
     EXPECT_FALSE(F->Project->FModified);
-    WhenModal([](QWidget *W) {
-        auto *D = qobject_cast<qf::composer::TCharSetForm *>(W);
+    WhenModal<qf::composer::TCharSetForm>([](qf::composer::TCharSetForm *D) {
         D->ListBox1->setCurrentRow(14);
         QTest::mouseClick(D->OkBtn, Qt::LeftButton);
     });
