@@ -1,8 +1,9 @@
 // The record filter and one calculated field over a generated 1,000,000-record dBASE table, run
 // as the window runs them (the dataset, the engine and the record variables), beside SQLite running
 // the same condition as a WHERE and the same expression as a result column over the same rows in an
-// in-memory table. Prints the times and the ratios (SQLite time / ours: above 1 means we are faster).
-// Usage: bench_calc [folder [records]]; the table is generated in the folder unless it is there.
+// in-memory table. Prints the times and the ratios (SQLite time / ours: above 1 means we are
+// faster). Usage: bench_calc [folder [records]]; the table is generated in the folder unless it is
+// there.
 
 #include "expr/adcalc.h"
 #include "store/sqlset.h"
@@ -30,8 +31,10 @@ using namespace qf::tables;
 namespace {
 constexpr int kRuns = 5;
 
-const char *kCities[] = {"Berlin", "Hamburg", "Munich", "Cologne", "Frankfurt", "Stuttgart", "Leipzig", "Bremen"};
-const char *kSyllables[] = {"an", "ber", "cor", "dal", "el", "fin", "gar", "hol", "is", "jon", "kel", "lin", "mar"};
+const char *kCities[] = {"Berlin",    "Hamburg",   "Munich",  "Cologne",
+                         "Frankfurt", "Stuttgart", "Leipzig", "Bremen"};
+const char *kSyllables[] = {"an",  "ber", "cor", "dal", "el",  "fin", "gar",
+                            "hol", "is",  "jon", "kel", "lin", "mar"};
 
 void Generate(const QString &FileName, int Records)
 {
@@ -81,7 +84,11 @@ double Seconds(const QElapsedTimer &Timer) { return Timer.nsecsElapsed() / 1e9; 
 
 class TSqlite {
 public:
-    TSqlite() { sqlite3_open(":memory:", &db_); Exec("CREATE TABLE t(NAME TEXT, CITY TEXT, AMOUNT REAL, DUE TEXT)"); }
+    TSqlite()
+    {
+        sqlite3_open(":memory:", &db_);
+        Exec("CREATE TABLE t(NAME TEXT, CITY TEXT, AMOUNT REAL, DUE TEXT)");
+    }
     ~TSqlite() { sqlite3_close(db_); }
     void Exec(const char *Sql)
     {
@@ -102,8 +109,10 @@ public:
                 else if (f == 2)
                     sqlite3_bind_double(Insert, f + 1, V.toDouble());
                 else {
-                    const QByteArray Text = (f == 3 ? V.toDate().toString(Qt::ISODate) : V.toString()).toUtf8();
-                    sqlite3_bind_text(Insert, f + 1, Text.constData(), int(Text.size()), SQLITE_TRANSIENT);
+                    const QByteArray Text =
+                        (f == 3 ? V.toDate().toString(Qt::ISODate) : V.toString()).toUtf8();
+                    sqlite3_bind_text(Insert, f + 1, Text.constData(), int(Text.size()),
+                                      SQLITE_TRANSIENT);
                 }
             }
             sqlite3_step(Insert);
@@ -142,7 +151,8 @@ int main(int argc, char **argv)
     QCoreApplication App(argc, argv);
     QLocale::setDefault(QLocale::c());
     QTemporaryDir Temp;
-    const QString Folder = (argc > 1 ? QString::fromLocal8Bit(argv[1]) : Temp.path()) + QLatin1Char('/');
+    const QString Folder =
+        (argc > 1 ? QString::fromLocal8Bit(argv[1]) : Temp.path()) + QLatin1Char('/');
     const int Records = argc > 2 ? atoi(argv[2]) : 1000000;
     const QString FileName = Folder + QStringLiteral("calcbench.dbf");
     if (!QFile::exists(FileName)) {
@@ -171,11 +181,14 @@ int main(int argc, char **argv)
     Vars.ShowError = [](const QString &Text) { std::printf("error: %s\n", qPrintable(Text)); };
     PrepareTableQuery(SQLSet, Query, QStringLiteral("calcbench.dbf"));
 
-    const QString Filter = QStringLiteral("AMOUNT > 50000 and CITY = 'Berlin' and DUE >= encodedate(2010, 1, 1)");
-    const char *Where = "SELECT rowid FROM t WHERE AMOUNT > 50000 AND CITY = 'Berlin' AND DUE >= '2010-01-01'";
+    const QString Filter =
+        QStringLiteral("AMOUNT > 50000 and CITY = 'Berlin' and DUE >= encodedate(2010, 1, 1)");
+    const char *Where =
+        "SELECT rowid FROM t WHERE AMOUNT > 50000 AND CITY = 'Berlin' AND DUE >= '2010-01-01'";
     Fields.Add(QStringLiteral("GROSS"));
     Fields.SetTypeCode(QStringLiteral("GROSS"), cfFloat);
-    Fields.SetExpression(QStringLiteral("GROSS"), QStringLiteral("AMOUNT * 1.19 + length(NAME) * 2 - length(CITY)"));
+    Fields.SetExpression(QStringLiteral("GROSS"),
+                         QStringLiteral("AMOUNT * 1.19 + length(NAME) * 2 - length(CITY)"));
     const char *Column = "SELECT AMOUNT * 1.19 + length(NAME) * 2 - length(CITY) FROM t";
 
     double FilterOurs = 1e9, CalcOurs = 1e9;
@@ -192,9 +205,16 @@ int main(int argc, char **argv)
     }
     if (qEnvironmentVariableIsSet("QF_FILTER_ONLY"))
         return 0;
-    Query.Close();
-    Query.SetFiltered(false);
-    Query.Open();
+    // The same opening without the filter: what the filter itself adds.
+    double OpenOurs = 1e9;
+    for (int Run = 0; Run < kRuns; ++Run) {
+        Query.Close();
+        QElapsedTimer Timer;
+        Timer.start();
+        Query.SetFiltered(false);
+        Query.Open();
+        OpenOurs = std::min(OpenOurs, Seconds(Timer));
+    }
     for (int Run = 0; Run < kRuns; ++Run) {
         QElapsedTimer Timer;
         Timer.start();
@@ -217,11 +237,16 @@ int main(int argc, char **argv)
 
     std::printf("\n%d records (best of %d runs)\n", Query.RecordCount(), kRuns);
     std::printf("%-58s %9s %9s %8s\n", "work", "ours s", "SQLite s", "ratio");
-    std::printf("%-58s %9.4f %9.4f %8.2f\n", "record filter (number, text, date) -> kept records", FilterOurs,
-                FilterSqlite, FilterSqlite / FilterOurs);
+    std::printf("%-58s %9.4f %9.4f %8.2f\n", "record filter (number, text, date) -> kept records",
+                FilterOurs, FilterSqlite, FilterSqlite / FilterOurs);
     std::printf("  kept: ours %d, SQLite %lld\n", Kept, static_cast<long long>(SqliteKept));
-    std::printf("%-58s %9.4f %9.4f %8.2f\n", "calculated field (text and arithmetic) for every record", CalcOurs,
-                CalcSqlite, CalcSqlite / CalcOurs);
-    std::printf("  evaluated: ours %d, SQLite %lld\n", Evaluated, static_cast<long long>(SqliteRows));
+    std::printf("%-58s %9.4f %9.4f %8.2f\n",
+                "  the filter's own share (the opening without it taken off)",
+                FilterOurs - OpenOurs, FilterSqlite, FilterSqlite / (FilterOurs - OpenOurs));
+    std::printf("%-58s %9.4f %9.4f %8.2f\n",
+                "calculated field (text and arithmetic) for every record", CalcOurs, CalcSqlite,
+                CalcSqlite / CalcOurs);
+    std::printf("  evaluated: ours %d, SQLite %lld\n", Evaluated,
+                static_cast<long long>(SqliteRows));
     return 0;
 }

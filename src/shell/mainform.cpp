@@ -4,6 +4,11 @@
 #include "composer/merge.h"
 #include "composer/project.h"
 #include "expr/adcalc.h"
+#include "composer/domwork.h"
+#include "composer/mailviews.h"
+#include "composer/preview.h"
+#include "composer/ui/editordialogs.h"
+
 #include "shell/aboutbox.h"
 #include "shell/fileutils.h"
 #include "shell/framelogic.h"
@@ -118,14 +123,14 @@ TMainForm::TMainForm(QWidget *Parent) : QMainWindow(Parent)
     CreateMailPage();
     CreateWorkspace();
     BindRecordVariables();
-    CreateProject();
     CreateRestructForm();
+    CreateComposer();
+    CreateProject();
 
     HHComp1 = new THHComp(this, QStringLiteral("help/index.html"));
 
     connect(PageControl1, &QTabWidget::currentChanged, this, &TMainForm::PageControl1Change);
-    connect(PageControl2, &QTabWidget::currentChanged, this, [this] { FormResize(); });
-    connect(DHTMLEdit1, &QWebEngineView::loadFinished, this, &TMainForm::DHTMLEdit1DocumentComplete);
+    connect(PageControl2, &QTabWidget::currentChanged, this, &TMainForm::PageControl2Change);
     connect(WebBrowser1, &QWebEngineView::loadFinished, this, &TMainForm::WebBrowser1DocumentComplete);
     connect(WebBrowser1->page(), &QWebEnginePage::linkHovered, this,
             &TMainForm::WebBrowser1StatusTextChange);
@@ -630,11 +635,6 @@ void TMainForm::FormCreate()
             *Dir = WritableDefaultDir();
 
     ProjectFileName.clear();
-    FPreviewFile.clear();
-    FHtmlChanged = 0;
-    FSourceChanged = 0;
-    FFirstDocumentLoad = 1;
-    FPreviewLines.clear();
     UpdateCalcFieldControls();
 
     SetupMainReader(Reader1);
@@ -643,10 +643,10 @@ void TMainForm::FormCreate()
     ComboBox8->setCurrentIndex(-1);
     ComboBox9->setCurrentIndex(-1);
 
-    DHTMLEdit1->setHtml(QString::fromLatin1(BlankDocument));
+    DomWork->SetDocumentHTML(QString::fromLatin1(BlankDocument));
     WebBrowser1->setHtml(QString::fromLatin1(BlankDocument));
-    FPreviewDirty = 1;
     UpdateAttachControls();
+    // The message settings take their defaults; this also sets the caption.
     LoadMessageSettings();
     ResetModified();
 }
@@ -706,8 +706,7 @@ void TMainForm::FormClose()
 {
     if (Workspace->Active())
         Workspace->SaveGridConfig();
-    if (!FPreviewFile.isEmpty())
-        QFile::remove(FPreviewFile);
+    Preview->RemoveFile();
     HHComp1->CloseAll();
 }
 
@@ -762,6 +761,8 @@ void TMainForm::PageControl1Change()
         TabSheet1Show();
     else if (Page == TabSheet9)
         TabSheet9Show();
+    else if (Page == TabSheet2)
+        TabSheet2Show();
     else if (Page == TabSheet7)
         TabSheet7Show();
 }
@@ -777,17 +778,6 @@ void TMainForm::TabSheet9Show()
     Memo1->setFocus();
 }
 
-void TMainForm::DHTMLEdit1DocumentComplete(bool)
-{
-    FHtmlChanged = 0;
-    if (FFirstDocumentLoad == 1)
-        FFirstDocumentLoad = 0;
-}
-
-void TMainForm::WebBrowser1DocumentComplete(bool)
-{
-    FPreviewDirty = 1;
-}
 
 void TMainForm::WebBrowser1StatusTextChange(const QString &Text)
 {

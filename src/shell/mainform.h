@@ -46,6 +46,11 @@ class TSelTabForm;
 class TRestructForm;
 }  // namespace qf::tables
 namespace qf::composer {
+class TDialogPrompter;
+class TDomWork;
+class TMailViews;
+class TPreview;
+class TTabForm;
 class TAttachments;
 class TAttachPage;
 class TCharSetForm;
@@ -173,12 +178,6 @@ public:
     QPixmap FGridBitmap;
     std::uint8_t FSorted = 0;
     QString FSortField;
-    std::uint8_t FHtmlChanged = 0;
-    std::uint8_t FSourceChanged = 0;
-    std::uint8_t FFirstDocumentLoad = 1;
-    QStringList FPreviewLines;
-    QString FPreviewFile;
-    std::uint8_t FPreviewDirty = 1;
 
     void FormCreate();
     bool FormCloseQuery();
@@ -233,6 +232,28 @@ public:
     void Restructure0Click();
     void NewDatabase1Click();
     void SpeedItem23Click();
+    // The message editors (mainformcomposer.cpp): the HTML editor's one TDomWork, the
+    // views' synchronization with the mail format and change flags, and the preview.
+    composer::TDomWork *DomWork = nullptr;
+    std::unique_ptr<composer::TMailViews> Views;
+    std::unique_ptr<composer::TPreview> Preview;
+    std::unique_ptr<composer::TDialogPrompter> Prompter;
+    composer::TTabForm *TabForm = nullptr;
+    void SetMailFormat(std::uint8_t Code);
+    void AssignHTML();
+    void Html0Click();
+    void PlainText0Click();
+    void UpdateControls();
+    void RxRichEdit1Change();
+    void DHTMLEdit1DisplayChanged();
+    void PageControl2Change();
+    void TabSheet2Show();
+    void TabSheet3Show();
+    void TabSheet10Show();
+    void TabSheet5Show();
+    void BuildPreview();
+    void UpdatePreviewTo();
+    void UpdatePreviewSubject();
 
     // The mail project over DList1 and FModified, its merge, attachments and charset
     // (mainformproject.cpp).
@@ -241,7 +262,6 @@ public:
     std::unique_ptr<composer::TMailMerge> Merge;
     composer::TAttachPage *AttachPage = nullptr;
     composer::TCharSetForm *CharSetForm = nullptr;
-    std::uint8_t FMailFormat = 4;  // 0 plain text, 4 HTML
     QString FToAddr, FFromProfile;
 
     void NewProject0Click();
@@ -280,6 +300,7 @@ private:
     void CreateFilterPage();
     void CreateCalcPage();
     void CreateMailPage();
+    void CreateComposer();
     QWidget *CreateEditPage();
     QWidget *CreateSourcePage();
     QWidget *CreatePreviewPage();

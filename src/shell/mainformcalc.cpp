@@ -11,6 +11,7 @@
 #include "tables/ui/filterpage.h"
 #include "tables/workspace.h"
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTabWidget>
@@ -46,10 +47,19 @@ void TMainForm::BindRecordVariables()
         Workspace->ADOQuery1AfterClose();
         ADOQuery1AfterClose();
     };
-    V.ShowError = [this](const QString &Text) { QMessageBox::critical(this, QStringLiteral("Error"), Text); };
+    // These come while a table opens under the hourglass: the arrow is back while the box is up.
+    V.ShowError = [this](const QString &Text) {
+        QApplication::setOverrideCursor(Qt::ArrowCursor);
+        QMessageBox::critical(this, QStringLiteral("Error"), Text);
+        QApplication::restoreOverrideCursor();
+    };
     V.AskYesNo = [this](const QString &Text) {
-        return QMessageBox::critical(this, QStringLiteral("Error"), Text, QMessageBox::Yes | QMessageBox::No)
-            == QMessageBox::Yes;
+        QApplication::setOverrideCursor(Qt::ArrowCursor);
+        const bool Yes =
+            QMessageBox::critical(this, QStringLiteral("Error"), Text,
+                                  QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+        QApplication::restoreOverrideCursor();
+        return Yes;
     };
     V.OnFilterError = [this](int Place) {
         PageControl1->setCurrentWidget(TabSheet9);
@@ -90,4 +100,4 @@ void TMainForm::Memo2Exit() { CalcFieldPage->Memo2Exit(); }
 
 void TMainForm::TabSheet7Show() { UpdateCalcFieldControls(); }
 
-}  // namespace qf::shell
+} // namespace qf::shell

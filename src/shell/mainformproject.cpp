@@ -4,10 +4,13 @@
 // handler hands the work to the composer's classes; the window only binds its controls.
 
 #include "composer/attachments.h"
+#include "composer/mailviews.h"
 #include "composer/merge.h"
+#include "composer/preview.h"
 #include "composer/project.h"
 #include "composer/ui/attachpage.h"
 #include "composer/ui/charsetform.h"
+#include "delivery/charsets.h"
 #include "expr/adcalc.h"
 #include "shell/globals.h"
 #include "shell/mainform.h"
@@ -91,7 +94,7 @@ void TMainForm::CreateProject()
         S.UseF = UseFilter->isChecked();
         S.Doc = WithCrLf(RxRichEdit1);
         S.From = ComboBox4->currentIndex() >= 0 ? ComboBox4->currentText() : FFromProfile;
-        S.SubMail = FMailFormat;
+        S.SubMail = Views->FMailFormat;
         S.Subject = Edit2->text();
         S.ToAddr = FToAddr;
         S.Plain = WithCrLf(RxRichEdit2);
@@ -104,17 +107,15 @@ void TMainForm::CreateProject()
         RxRichEdit1->setPlainText(S.Doc);
         FFromProfile = S.From;
         ComboBox4->setCurrentIndex(ComboBox4->findText(S.From, Qt::MatchExactly));
-        FMailFormat = S.SubMail;
+        SetMailFormat(S.SubMail);
         Edit2->setText(S.Subject);
         FToAddr = S.ToAddr;
         RxRichEdit2->setPlainText(S.Plain);
-        // The command of the loaded format: HTML for 4, else plain text.
-        const bool Html = FMailFormat == 4;
-        Html0->setChecked(Html);
-        HtmlMode->setChecked(Html);
-        PlainText0->setChecked(!Html);
-        PlainMode->setChecked(!Html);
-        EditorStack->setCurrentWidget(Html ? static_cast<QWidget *>(DHTMLEdit1) : RxRichEdit2);
+        // The command of the loaded format runs again: HTML for 4, else plain text.
+        if (S.SubMail == composer::TMailViews::HtmlFormat)
+            Html0Click();
+        else
+            PlainText0Click();
         FillToAddressList();
     };
     P.ReadDefaultCharset = [] {
@@ -134,11 +135,29 @@ void TMainForm::CreateProject()
             AttachPage->ListBox3->setCurrentRow(0);
         UpdateAttachControls();
     };
-    // The expression being edited is stored before the file is written.
-    P.BeforeSave = [this] { Memo2Exit(); };
-    P.AfterLoad = [this] {
-        // The HTML editor shows the loaded source.
-        DHTMLEdit1->setHtml(RxRichEdit1->toPlainText());
+    // The expression being edited and the HTML editor's pending changes are stored before the
+    // file is written.
+    P.BeforeSave = [this] {
+        Memo2Exit();
+        Views->CarryEditorChanges();
+    };
+    P.AfterLoad = [this] { AssignHTML(); };
+    P.EditorDocument = [this](QString &Html) {
+        if (!DomWork->Ready)
+            return false;
+        Html = DomWork->DocumentHTML();
+        return true;
+    };
+    // The first display change of the HTML editor after a reset takes the document's hash.
+    connect(DomWork, &composer::TDomWork::DisplayChanged, this, [this] {
+        if (Project->FDocChecksum.isEmpty() && DomWork->Ready)
+            Project->TakeDocChecksum(DomWork->DocumentHTML());
+    });
+    // The preview merges the current record and names the charset.
+    Preview->ExpandPlaceholders = [this](const QString &Text) { return ExpandPlaceholders(Text); };
+    Preview->EvaluateName = [this](const QString &Name, QString &Value) { return EvaluateName(Name, Value); };
+    Preview->CharsetName = [this] {
+        return QString::fromLatin1(delivery::CharsetTable[size_t(Project->CharsetIndex)].MimeName);
     };
     P.AskSaveProject = [this] {
         QMessageBox Box(QMessageBox::Question, QStringLiteral("Confirm"),
@@ -253,8 +272,10 @@ void TMainForm::Encoding0Click()
         return;
     Project->FModified = true;
     Project->CharsetIndex = Index;
-    if (PageControl1->currentWidget() == TabSheet2 && PageControl2->currentWidget() == TabSheet5)
-        FPreviewDirty = 1;
+    if (PageControl1->currentWidget() == TabSheet2 && PageControl2->currentWidget() == TabSheet5) {
+        Preview->FPreviewDirty = true;
+        BuildPreview();
+    }
 }
 
 void TMainForm::FillToAddressList()

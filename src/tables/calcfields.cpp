@@ -13,11 +13,19 @@ constexpr int kTypeKind = 1;
 void DisposeProjectItem(int Structure, void *Properties)
 {
     switch (Structure) {
-    case 1: case 13: case 14: delete static_cast<int32_t *>(Properties); break;
-    case 5: case 9: delete static_cast<uint8_t *>(Properties); break;
-    case 2: case 3: case 4: case 6: case 8: case 10: case 11: case 12:
-        delete static_cast<QString *>(Properties);
-        break;
+    case 1:
+    case 13:
+    case 14: delete static_cast<int32_t *>(Properties); break;
+    case 5:
+    case 9: delete static_cast<uint8_t *>(Properties); break;
+    case 2:
+    case 3:
+    case 4:
+    case 6:
+    case 8:
+    case 10:
+    case 11:
+    case 12: delete static_cast<QString *>(Properties); break;
     default: break; // other kinds carry no data
     }
 }
@@ -38,11 +46,12 @@ QString CalcFieldNameFromKey(const QString &Key)
 
 QString CalcFieldName(const QString &Text) { return Text.toUpper(); }
 
-TCalcFields::TCalcFields(store::TDList &Store, const store::TReader &Reader) : store_(Store), reader_(Reader)
+TCalcFields::TCalcFields(store::TDList &Store, const store::TReader &Reader)
+    : store_(Store), reader_(Reader)
 {
-    store_.OnFilter = [this](store::TDList *, const std::string &Key, int Structure, void *Properties, bool &Enabled) {
-        DList1Filter(Key, Structure, Properties, Enabled);
-    };
+    store_.OnFilter = [this](store::TDList *, const std::string &Key, int Structure,
+                             void *Properties,
+                             bool &Enabled) { DList1Filter(Key, Structure, Properties, Enabled); };
 }
 
 TCalcFields::~TCalcFields() { store_.OnFilter = nullptr; }
@@ -101,8 +110,8 @@ bool TCalcFields::Expression(const QString &Name, QString &Value) const
 {
     int Structure;
     void *Properties = nullptr;
-    if (!store_.Find(CalcExprPrefix + CalcFieldName(Name), Structure, Properties) || Structure != kExprKind
-        || !Properties)
+    if (!store_.Find(CalcExprPrefix + CalcFieldName(Name), Structure, Properties) ||
+        Structure != kExprKind || !Properties)
         return false;
     Value = *static_cast<QString *>(Properties);
     return true;
@@ -112,8 +121,8 @@ bool TCalcFields::TypeCode(const QString &Name, int32_t &Value) const
 {
     int Structure;
     void *Properties = nullptr;
-    if (!store_.Find(CalcTypePrefix + CalcFieldName(Name), Structure, Properties) || Structure != kTypeKind
-        || !Properties)
+    if (!store_.Find(CalcTypePrefix + CalcFieldName(Name), Structure, Properties) ||
+        Structure != kTypeKind || !Properties)
         return false;
     Value = *static_cast<int32_t *>(Properties);
     return true;
@@ -123,8 +132,8 @@ bool TCalcFields::SetExpression(const QString &Name, const QString &Value)
 {
     int Structure;
     void *Properties = nullptr;
-    if (!store_.Find(CalcExprPrefix + CalcFieldName(Name), Structure, Properties) || Structure != kExprKind
-        || !Properties)
+    if (!store_.Find(CalcExprPrefix + CalcFieldName(Name), Structure, Properties) ||
+        Structure != kExprKind || !Properties)
         return false;
     *static_cast<QString *>(Properties) = Value;
     return true;
@@ -134,8 +143,8 @@ bool TCalcFields::SetTypeCode(const QString &Name, int32_t Value)
 {
     int Structure;
     void *Properties = nullptr;
-    if (!store_.Find(CalcTypePrefix + CalcFieldName(Name), Structure, Properties) || Structure != kTypeKind
-        || !Properties)
+    if (!store_.Find(CalcTypePrefix + CalcFieldName(Name), Structure, Properties) ||
+        Structure != kTypeKind || !Properties)
         return false;
     *static_cast<int32_t *>(Properties) = Value;
     return true;
@@ -145,10 +154,12 @@ bool TCalcFields::Find(const QString &Name, const QString *&Expression, const in
 {
     int Structure;
     void *Properties = nullptr;
-    if (!store_.Find(CalcExprPrefix + Name, Structure, Properties) || Structure != kExprKind || !Properties)
+    if (!store_.Find(CalcExprPrefix + Name, Structure, Properties) || Structure != kExprKind ||
+        !Properties)
         return false;
     Expression = static_cast<const QString *>(Properties);
-    if (!store_.Find(CalcTypePrefix + Name, Structure, Properties) || Structure != kTypeKind || !Properties)
+    if (!store_.Find(CalcTypePrefix + Name, Structure, Properties) || Structure != kTypeKind ||
+        !Properties)
         return false;
     Type = static_cast<const int32_t *>(Properties);
     return true;

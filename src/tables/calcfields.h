@@ -1,9 +1,9 @@
 #pragma once
-// Calculated fields as the project store keeps them: two items per field, "CF~Expr~" + NAME (kind 2,
-// the expression as a QString owned by the item) and "CF~Type~" + NAME (kind 1, the type code as an
-// int32_t owned by the item), NAME in upper case. TCalcFields adds, deletes, lists and edits them and
-// checks new names; it installs the store's filter event, through which the name list is collected.
-// The project store's items own their data as DisposeProjectItem releases it.
+// Calculated fields as the project store keeps them: two items per field, "CF~Expr~" + NAME (kind
+// 2, the expression as a QString owned by the item) and "CF~Type~" + NAME (kind 1, the type code as
+// an int32_t owned by the item), NAME in upper case. TCalcFields adds, deletes, lists and edits
+// them and checks new names; it installs the store's filter event, through which the name list is
+// collected. The project store's items own their data as DisposeProjectItem releases it.
 
 #include "store/dlist.h"
 #include "store/reader.h"
@@ -15,7 +15,13 @@
 namespace qf::tables {
 
 // Type codes of a calculated field, equal to the type box's item index and to the engine's types.
-enum TCalcFieldType : int32_t { cfInteger = 0, cfFloat = 1, cfBoolean = 2, cfString = 3, cfDateTime = 4 };
+enum TCalcFieldType : int32_t {
+    cfInteger = 0,
+    cfFloat = 1,
+    cfBoolean = 2,
+    cfString = 3,
+    cfDateTime = 4
+};
 
 // The owner data of the project store's items by kind code: kinds 1, 13, 14 an int32_t, kinds 5, 9
 // a uint8_t, kinds 2, 3, 4, 6, 8, 10, 11, 12 a QString, each allocated with new.

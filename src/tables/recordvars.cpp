@@ -16,10 +16,12 @@ bool Answers(int Row, TFieldType Type)
 {
     switch (Row) {
     case expr::etInteger:
-        return Type == ftSmallint || Type == ftInteger || Type == ftWord || Type == ftLargeint || Type == ftAutoInc;
+        return Type == ftSmallint || Type == ftInteger || Type == ftWord || Type == ftLargeint ||
+               Type == ftAutoInc;
     case expr::etExtended: return Type == ftFloat || Type == ftCurrency;
     case expr::etBoolean: return Type == ftBoolean;
-    case expr::etString: return Type == ftString || Type == ftWideString || Type == ftFmtMemo || Type == ftMemo;
+    case expr::etString:
+        return Type == ftString || Type == ftWideString || Type == ftFmtMemo || Type == ftMemo;
     case expr::etDateTime: return Type == ftDate || Type == ftTime || Type == ftDateTime;
     }
     return false;
@@ -42,29 +44,28 @@ struct TRecordVariables::TCompiledField {
     std::unique_ptr<expr::TParser> Parser;
 };
 
-TRecordVariables::TRecordVariables(expr::TAdCalc &Calc, TCalcFields &CalcFields) : calc_(Calc), calcFields_(CalcFields)
+TRecordVariables::TRecordVariables(expr::TAdCalc &Calc, TCalcFields &CalcFields)
+    : calc_(Calc), calcFields_(CalcFields)
 {
     calc_.AddFunct(QStringLiteral("Now"), true, expr::etDateTime, {});
-    calc_.OnGetIntegerVar = [this](expr::TAdCalc *, const QString &Name, bool &Found, int32_t &Value, int) {
-        AdCalc1GetIntegerVar(Name, Found, Value);
-    };
-    calc_.OnGetExtendedVar = [this](expr::TAdCalc *, const QString &Name, bool &Found, long double &Value, int) {
-        AdCalc1GetExtendedVar(Name, Found, Value);
-    };
-    calc_.OnGetBooleanVar = [this](expr::TAdCalc *, const QString &Name, bool &Found, bool &Value, int) {
-        AdCalc1GetBooleanVar(Name, Found, Value);
-    };
-    calc_.OnGetStringVar = [this](expr::TAdCalc *, const QString &Name, bool &Found, QString &Value, int) {
-        AdCalc1GetStringVar(Name, Found, Value);
-    };
-    calc_.OnGetDateTimeVar = [this](expr::TAdCalc *, const QString &Name, bool &Found, TDateTime &Value, int) {
-        AdCalc1GetDateTimeVar(Name, Found, Value);
-    };
-    calc_.OnGetDateTimeFunct = [this](expr::TAdCalc *, const QString &Name, bool, const expr::TFunctParamValues &,
-                                      bool &Found, TDateTime &Value, int) {
-        AdCalc1GetDateTimeFunct(Name, Found, Value);
-    };
-    calc_.OnError = [this](expr::TAdCalc *, int Line, int Position, int Place, int Code, const QString &Text,
+    calc_.OnGetIntegerVar = [this](expr::TAdCalc *, const QString &Name, bool &Found,
+                                   int32_t &Value,
+                                   int) { AdCalc1GetIntegerVar(Name, Found, Value); };
+    calc_.OnGetExtendedVar = [this](expr::TAdCalc *, const QString &Name, bool &Found,
+                                    long double &Value,
+                                    int) { AdCalc1GetExtendedVar(Name, Found, Value); };
+    calc_.OnGetBooleanVar = [this](expr::TAdCalc *, const QString &Name, bool &Found, bool &Value,
+                                   int) { AdCalc1GetBooleanVar(Name, Found, Value); };
+    calc_.OnGetStringVar = [this](expr::TAdCalc *, const QString &Name, bool &Found, QString &Value,
+                                  int) { AdCalc1GetStringVar(Name, Found, Value); };
+    calc_.OnGetDateTimeVar = [this](expr::TAdCalc *, const QString &Name, bool &Found,
+                                    TDateTime &Value,
+                                    int) { AdCalc1GetDateTimeVar(Name, Found, Value); };
+    calc_.OnGetDateTimeFunct =
+        [this](expr::TAdCalc *, const QString &Name, bool, const expr::TFunctParamValues &,
+               bool &Found, TDateTime &Value, int) { AdCalc1GetDateTimeFunct(Name, Found, Value); };
+    calc_.OnError = [this](expr::TAdCalc *, int Line, int Position, int Place, int Code,
+                           const QString &Text,
                            int Handle) { AdCalc1Error(Line, Position, Place, Code, Text, Handle); };
 }
 
@@ -83,14 +84,18 @@ TRecordVariables::TNameSlot &TRecordVariables::Slot(const QString &VarName)
 {
     // The engine hands the same text for a symbol at every evaluation: its shared data finds the
     // slot without comparing characters.
-    for (TNameSlot &S : slots_)
-        if (S.VarName.isSharedWith(VarName))
-            return S;
-    for (TNameSlot &S : slots_)
-        if (S.VarName == VarName)
-            return S;
+    // A name is mostly asked again at once, for its next type.
+    if (lastSlot_ < slots_.size() && slots_[lastSlot_].VarName.isSharedWith(VarName))
+        return slots_[lastSlot_];
+    for (lastSlot_ = 0; lastSlot_ < slots_.size(); ++lastSlot_)
+        if (slots_[lastSlot_].VarName.isSharedWith(VarName))
+            return slots_[lastSlot_];
+    for (lastSlot_ = 0; lastSlot_ < slots_.size(); ++lastSlot_)
+        if (slots_[lastSlot_].VarName == VarName)
+            return slots_[lastSlot_];
     if (slots_.size() >= kMaxSlots)
         slots_.clear();
+    lastSlot_ = slots_.size();
     slots_.push_back(TNameSlot{VarName, VarName.toUpper(), -2});
     return slots_.back();
 }
@@ -131,8 +136,8 @@ expr::TParser &TRecordVariables::Parser(const QString &Name, const QString &Expr
         Entry->Name = Name;
     }
     // The field is not under evaluation (the repeated-call guard saw to it), so its parser may go.
-    if (!Entry->Parser || Entry->Symbols != Symbols
-        || (!Entry->Expression.isSharedWith(Expression) && Entry->Expression != Expression)) {
+    if (!Entry->Parser || Entry->Symbols != Symbols ||
+        (!Entry->Expression.isSharedWith(Expression) && Entry->Expression != Expression)) {
         Entry->Parser.reset();
         Entry->Expression = Expression;
         Entry->Symbols = Symbols;
@@ -146,11 +151,26 @@ bool TRecordVariables::Evaluate(const QString &Name, const QString &Expression, 
 {
     expr::TParser &P = Parser(Name, Expression);
     switch (Row) {
-    case expr::etInteger: if constexpr (std::is_same_v<T, int32_t>) return P.EvaluateInteger(Value); break;
-    case expr::etExtended: if constexpr (std::is_same_v<T, long double>) return P.EvaluateExtended(Value); break;
-    case expr::etBoolean: if constexpr (std::is_same_v<T, bool>) return P.EvaluateBoolean(Value); break;
-    case expr::etString: if constexpr (std::is_same_v<T, QString>) return P.EvaluateString(Value); break;
-    case expr::etDateTime: if constexpr (std::is_same_v<T, TDateTime>) return P.EvaluateDateTime(Value); break;
+    case expr::etInteger:
+        if constexpr (std::is_same_v<T, int32_t>)
+            return P.EvaluateInteger(Value);
+        break;
+    case expr::etExtended:
+        if constexpr (std::is_same_v<T, long double>)
+            return P.EvaluateExtended(Value);
+        break;
+    case expr::etBoolean:
+        if constexpr (std::is_same_v<T, bool>)
+            return P.EvaluateBoolean(Value);
+        break;
+    case expr::etString:
+        if constexpr (std::is_same_v<T, QString>)
+            return P.EvaluateString(Value);
+        break;
+    case expr::etDateTime:
+        if constexpr (std::is_same_v<T, TDateTime>)
+            return P.EvaluateDateTime(Value);
+        break;
     }
     return false;
 }
@@ -197,7 +217,8 @@ void TRecordVariables::AdCalc1GetIntegerVar(const QString &VarName, bool &Found,
     Lookup(VarName, Found, Value, expr::etInteger);
 }
 
-void TRecordVariables::AdCalc1GetExtendedVar(const QString &VarName, bool &Found, long double &Value)
+void TRecordVariables::AdCalc1GetExtendedVar(const QString &VarName, bool &Found,
+                                             long double &Value)
 {
     Lookup(VarName, Found, Value, expr::etExtended);
 }
@@ -217,7 +238,8 @@ void TRecordVariables::AdCalc1GetDateTimeVar(const QString &VarName, bool &Found
     Lookup(VarName, Found, Value, expr::etDateTime);
 }
 
-void TRecordVariables::AdCalc1GetDateTimeFunct(const QString &FunctName, bool &Found, TDateTime &Value)
+void TRecordVariables::AdCalc1GetDateTimeFunct(const QString &FunctName, bool &Found,
+                                               TDateTime &Value)
 {
     if (FunctName.toLower() != QLatin1String("now"))
         return;
@@ -237,8 +259,8 @@ void TRecordVariables::AdCalc1Error(int ErrorLine, int ErrorPosition, int ErrorP
     case 4: Text = QStringLiteral("Character type value expected"); break;
     default: break;
     }
-    ReportFailure(QStringLiteral("Line %1, Col %2, %3").arg(ErrorLine).arg(ErrorPosition).arg(Text), ErrorPlace,
-                  Handle);
+    ReportFailure(QStringLiteral("Line %1, Col %2, %3").arg(ErrorLine).arg(ErrorPosition).arg(Text),
+                  ErrorPlace, Handle);
 }
 
 void TRecordVariables::ReportFailure(const QString &Description, int ErrorPlace, int Handle)
@@ -248,8 +270,10 @@ void TRecordVariables::ReportFailure(const QString &Description, int ErrorPlace,
     switch (Handle) {
     case hCalcField: {
         const QString Name = FEvalStack.isEmpty() ? QString() : FEvalStack.last();
-        const QString Message = QStringLiteral("Error in expression of Calculated Field \"%1\" with description:\n\"%2\"")
-                                    .arg(Name, Description);
+        const QString Message =
+            QStringLiteral(
+                "Error in expression of Calculated Field \"%1\" with description:\n\"%2\"")
+                .arg(Name, Description);
         if (MailingVisible && MailingVisible()) {
             if (StopPreparing)
                 StopPreparing();
@@ -265,7 +289,9 @@ void TRecordVariables::ReportFailure(const QString &Description, int ErrorPlace,
     case hMainFilter:
     case hCopyFilter: {
         const QString Message =
-            QStringLiteral("Error in Filter Expression With Description:\n\"%1\"").arg(Description) + Disable;
+            QStringLiteral("Error in Filter Expression With Description:\n\"%1\"")
+                .arg(Description) +
+            Disable;
         if (Handle == hMainFilter && OnFilterError)
             OnFilterError(ErrorPlace);
         FFilterActive = !Ask(Message);
@@ -308,7 +334,9 @@ void TRecordVariables::EvaluateFilter(TADOQuery &DataSet, bool &Accept, int Hand
 
 void TRecordVariables::AttachFilter(TADOQuery &DataSet, int Handle)
 {
-    DataSet.OnFilterRecord = [this, Handle](TADOQuery &Set, bool &Accept) { EvaluateFilter(Set, Accept, Handle); };
+    DataSet.OnFilterRecord = [this, Handle](TADOQuery &Set, bool &Accept) {
+        EvaluateFilter(Set, Accept, Handle);
+    };
 }
 
 bool TRecordVariables::EvaluateName(const QString &Name, QString &Value)

@@ -19,7 +19,7 @@
 
 namespace qf::expr {
 class TParser;
-}
+} // namespace qf::expr
 
 namespace qf::tables {
 
@@ -40,14 +40,15 @@ public:
     // about the filter.
     TADOQuery *MainDataSet = nullptr;
 
-    QStringList FEvalStack;    // upper-case names under evaluation, innermost last
-    bool FCalcError = false;   // the repeated-call latch; cleared by EvaluateName only
-    bool FInFilter = false;    // the last evaluation came from the filter
+    QStringList FEvalStack;     // upper-case names under evaluation, innermost last
+    bool FCalcError = false;    // the repeated-call latch; cleared by EvaluateName only
+    bool FInFilter = false;     // the last evaluation came from the filter
     bool FFilterActive = false; // the compiled filter is evaluated
 
-    // Hooks of the window; each may stay unset (the message is then dropped, a question answered No).
-    std::function<void(const QString &Text)> ShowError;  // error icon, OK
-    std::function<bool(const QString &Text)> AskYesNo;   // error icon, Yes and No; true for Yes
+    // Hooks of the window; each may stay unset (the message is then dropped, a question answered
+    // No).
+    std::function<void(const QString &Text)> ShowError; // error icon, OK
+    std::function<bool(const QString &Text)> AskYesNo;  // error icon, Yes and No; true for Yes
     // Before the main filter's question: the Filter tab to front, its memo's caret at ErrorPlace
     // (1-based index of the offending symbol's last character; 0 when unknown).
     std::function<void(int ErrorPlace)> OnFilterError;
@@ -62,8 +63,8 @@ public:
     void AdCalc1GetStringVar(const QString &VarName, bool &Found, QString &Value);
     void AdCalc1GetDateTimeVar(const QString &VarName, bool &Found, expr::TDateTime &Value);
     void AdCalc1GetDateTimeFunct(const QString &FunctName, bool &Found, expr::TDateTime &Value);
-    void AdCalc1Error(int ErrorLine, int ErrorPosition, int ErrorPlace, int ErrorCode, const QString &ErrorStr,
-                      int Handle);
+    void AdCalc1Error(int ErrorLine, int ErrorPosition, int ErrorPlace, int ErrorCode,
+                      const QString &ErrorStr, int Handle);
 
     // The record filter. Before the main dataset opens: FFilterActive := true and Text compiled
     // under Handle; after it closes: the compiled text removed.
@@ -74,8 +75,8 @@ public:
     // DataSet's record filter event calls EvaluateFilter with Handle.
     void AttachFilter(TADOQuery &DataSet, int Handle = hMainFilter);
 
-    // One name as text for the main dataset's current record: a calculated field first, then a field
-    // of MainDataSet. False when there is neither, or the calculated field failed.
+    // One name as text for the main dataset's current record: a calculated field first, then a
+    // field of MainDataSet. False when there is neither, or the calculated field failed.
     bool EvaluateName(const QString &Name, QString &Value);
 
 private:
@@ -98,6 +99,7 @@ private:
     expr::TAdCalc &calc_;
     TCalcFields &calcFields_;
     std::vector<TNameSlot> slots_;
+    size_t lastSlot_ = 0;
     const TADOQuery *slotSet_ = nullptr;
     uint64_t slotGeneration_ = 0;
     std::vector<std::unique_ptr<TCompiledField>> compiled_;

@@ -18,10 +18,12 @@ namespace calctest {
 
 using namespace qf::tables;
 
-using TRow = std::vector<std::optional<QString>>; // per field its text (dates YYYYMMDD), none for blank
+using TRow =
+    std::vector<std::optional<QString>>; // per field its text (dates YYYYMMDD), none for blank
 
 // Writes FileName (and its memo file) with the given fields and rows through the writer's layout.
-inline void WriteTable(const QString &FileName, const std::vector<TFieldDefRec> &Defs, const std::vector<TRow> &Rows)
+inline void WriteTable(const QString &FileName, const std::vector<TFieldDefRec> &Defs,
+                       const std::vector<TRow> &Rows)
 {
     WriteDbfHeader(FileName, Defs);
     QFile Table(FileName);
@@ -84,7 +86,8 @@ for i, r in enumerate(t.records):
 print(json.dumps([row[0] - 1 for row in db.execute('SELECT rowid FROM t WHERE %s ORDER BY rowid' % sys.argv[2])]))
 )";
     QProcess Python;
-    Python.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QString::fromLatin1(Script), FileName, Condition});
+    Python.start(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral("-c"), QString::fromLatin1(Script), FileName, Condition});
     std::vector<int64_t> Rows;
     if (!Python.waitForFinished(60000) || Python.exitCode() != 0) {
         ADD_FAILURE() << "sqlite oracle failed: " << Python.readAllStandardError().toStdString();

@@ -66,19 +66,24 @@ protected:
         Vars.AttachFilter(Query);
 
         Folder = Dir.path() + QLatin1Char('/');
-        calctest::WriteTable(Dir.filePath("people.dbf"), PeopleFields(),
-                             {TRow{S("Smith"), S("Berlin"), S("10.5"), S("20240105"), S("T"), S("urgent: call back")},
-                              TRow{S("anna"), S("Hamburg"), S("3"), S("20230301"), S("F"), std::nullopt},
-                              TRow{std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt},
-                              TRow{S("Bob"), S("Berlin"), S("-2.25"), S("20241231"), S("F"),
-                                   QString(600, QLatin1Char('n')) + S(" urgent")},
-                              TRow{S("Zoë"), S("Köln"), S("1000"), S("19991231"), S("T"), S("Ünïcode note")}});
+        calctest::WriteTable(
+            Dir.filePath("people.dbf"), PeopleFields(),
+            {TRow{S("Smith"), S("Berlin"), S("10.5"), S("20240105"), S("T"),
+                  S("urgent: call back")},
+             TRow{S("anna"), S("Hamburg"), S("3"), S("20230301"), S("F"), std::nullopt},
+             TRow{std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt,
+                  std::nullopt},
+             TRow{S("Bob"), S("Berlin"), S("-2.25"), S("20241231"), S("F"),
+                  QString(600, QLatin1Char('n')) + S(" urgent")},
+             TRow{S("Zoë"), S("Köln"), S("1000"), S("19991231"), S("T"), S("Ünïcode note")}});
         Connection.ConnectionString = FormatConnectionString(Folder, Folder, kDbaseDriver);
         InitTableQuerySet(SQLSet);
     }
 
-    // Opens a table as the window does: the filter compiled first, then Filtered as "Use Filter" says.
-    void Open(const QString &Filter = QString(), bool UseFilter = false, const QString &Table = QStringLiteral("people.dbf"))
+    // Opens a table as the window does: the filter compiled first, then Filtered as "Use Filter"
+    // says.
+    void Open(const QString &Filter = QString(), bool UseFilter = false,
+              const QString &Table = QStringLiteral("people.dbf"))
     {
         Query.Close();
         Vars.CompileFilter(Filter);
@@ -167,7 +172,8 @@ TEST_F(CalcFields, NameRules)
 {
     for (const char *Good : {"A_B", "A2", "_x", "x`", "Ärger", "naïve", "Δx"})
         EXPECT_TRUE(Fields.ValidName(S(Good))) << Good;
-    for (const char *Bad : {"2nd", "a b", "a-b", "a.b", "a~b", "a\tb", "a'b", "a\"b", "a\nb", "a\rb", "a%b", "a(b"})
+    for (const char *Bad :
+         {"2nd", "a b", "a-b", "a.b", "a~b", "a\tb", "a'b", "a\"b", "a\nb", "a\rb", "a%b", "a(b"})
         EXPECT_FALSE(Fields.ValidName(S(Bad))) << Bad;
 }
 
@@ -182,16 +188,21 @@ TEST_F(CalcFields, EveryTypeOverEveryFieldKindAndNulls)
     Define("DOUBLE", cfFloat, S("FLT * 2"));
 
     EXPECT_EQ(Column("intf"), QStringList({S("17005"), S("4"), S("0"), S("607003"), S("12003")}));
-    EXPECT_EQ(Column("FLT"), QStringList({S("21.25"), S("6.25"), S("0.25"), S("-4.25"), S("2000.25")}));
-    EXPECT_EQ(Column("Bool"), QStringList({S("True"), S("False"), S("False"), S("False"), S("True")}));
-    EXPECT_EQ(Column("str"), QStringList({S("Smith/Berlin/urgent"), S("anna/Hamburg/"), S("//"), S("Bob/Berlin/nnnnnn"),
-                                          S("Zoë/Köln/Ünïcod")}));
+    EXPECT_EQ(Column("FLT"),
+              QStringList({S("21.25"), S("6.25"), S("0.25"), S("-4.25"), S("2000.25")}));
+    EXPECT_EQ(Column("Bool"),
+              QStringList({S("True"), S("False"), S("False"), S("False"), S("True")}));
+    EXPECT_EQ(Column("str"), QStringList({S("Smith/Berlin/urgent"), S("anna/Hamburg/"), S("//"),
+                                          S("Bob/Berlin/nnnnnn"), S("Zoë/Köln/Ünïcod")}));
     auto Day = [](int Y, int M, int D) { return DateTimeToStr(DateToSerial(QDate(Y, M, D))); };
-    EXPECT_EQ(Column("dt"), QStringList({Day(2024, 2, 5), Day(2023, 4, 1), Day(1900, 1, 30), Day(2025, 1, 31), Day(2000, 1, 31)}));
+    EXPECT_EQ(Column("dt"), QStringList({Day(2024, 2, 5), Day(2023, 4, 1), Day(1900, 1, 30),
+                                         Day(2025, 1, 31), Day(2000, 1, 31)}));
     // A field referring to another.
-    EXPECT_EQ(Column("double"), QStringList({S("42.5"), S("12.5"), S("0.5"), S("-8.5"), S("4000.5")}));
+    EXPECT_EQ(Column("double"),
+              QStringList({S("42.5"), S("12.5"), S("0.5"), S("-8.5"), S("4000.5")}));
     // Dataset fields by kind, a null of each reading as its zero text.
-    EXPECT_EQ(Column("paid"), QStringList({S("True"), S("False"), S("False"), S("False"), S("True")}));
+    EXPECT_EQ(Column("paid"),
+              QStringList({S("True"), S("False"), S("False"), S("False"), S("True")}));
     EXPECT_EQ(Column("amount"), QStringList({S("10.5"), S("3"), S("0"), S("-2.25"), S("1000")}));
     EXPECT_EQ(Column("due").at(2), Day(1899, 12, 30));
     EXPECT_EQ(Column("nothing"), QStringList(5, S("!")));
@@ -215,8 +226,10 @@ TEST_F(CalcFields, TypeMismatchesAndErrorsNameTheInnermostField)
     EXPECT_EQ(Errors[0], S("Error in expression of Calculated Field \"HALF\" with description:\n"
                            "\"Line 1, Col 6, Integer type value expected\""))
         << Errors[0].toStdString();
-    EXPECT_TRUE(Errors[1].startsWith(S("Error in expression of Calculated Field \"TWICE\""))) << Errors[1].toStdString();
-    EXPECT_TRUE(Errors[2].endsWith(S("Numerical type value expected\""))) << Errors[2].toStdString();
+    EXPECT_TRUE(Errors[1].startsWith(S("Error in expression of Calculated Field \"TWICE\"")))
+        << Errors[1].toStdString();
+    EXPECT_TRUE(Errors[2].endsWith(S("Numerical type value expected\"")))
+        << Errors[2].toStdString();
 
     // An error inside B used by A is reported once, for B.
     Errors.clear();
@@ -224,7 +237,8 @@ TEST_F(CalcFields, TypeMismatchesAndErrorsNameTheInnermostField)
     Define("B", cfFloat, S("AMOUNT / (AMOUNT - AMOUNT)"));
     EXPECT_FALSE(Vars.EvaluateName(S("a"), Value));
     ASSERT_EQ(Errors.size(), 1);
-    EXPECT_TRUE(Errors[0].startsWith(S("Error in expression of Calculated Field \"B\""))) << Errors[0].toStdString();
+    EXPECT_TRUE(Errors[0].startsWith(S("Error in expression of Calculated Field \"B\"")))
+        << Errors[0].toStdString();
     EXPECT_TRUE(Errors[0].endsWith(S("Division by zero\"")));
 
     // A dataset field and a calculated field of one name: expressions read the field, the merge the
@@ -307,7 +321,8 @@ TEST_F(CalcFields, FilterOffShowsAllAndAFailingFilterAsksPerRecordUntilYes)
     Open(S("AMOUNT >"), true);
     EXPECT_EQ(Visible().size(), 5u);
     ASSERT_EQ(Questions.size(), 3);
-    EXPECT_TRUE(Questions[0].startsWith(S("Error in Filter Expression With Description:\n\"Line 1, Col ")));
+    EXPECT_TRUE(
+        Questions[0].startsWith(S("Error in Filter Expression With Description:\n\"Line 1, Col ")));
     EXPECT_TRUE(Questions[0].endsWith(S("\";\nDo You whant to Disable Filter?")));
     EXPECT_EQ(Places.size(), 3u);
     EXPECT_GT(Places[0], 0);
@@ -337,7 +352,8 @@ TEST_F(CalcFields, FilterOffShowsAllAndAFailingFilterAsksPerRecordUntilYes)
     Open(S("B > 0 or NAME = 'Smith'"), true);
     EXPECT_EQ(Visible().size(), 5u);
     ASSERT_EQ(Questions.size(), 1);
-    EXPECT_TRUE(Questions[0].startsWith(S("Error in expression of Calculated Field \"B\" with description:\n")));
+    EXPECT_TRUE(Questions[0].startsWith(
+        S("Error in expression of Calculated Field \"B\" with description:\n")));
     EXPECT_TRUE(Questions[0].endsWith(S(";\nDo You whant to Disable Filter?")));
 }
 
@@ -386,21 +402,26 @@ TEST_F(CalcFields, FilteredRecordsMatchSqlite)
         if (i % 11 != 2)
             Row[2] = QString::number(double(int(Random() % 200000) - 50000) / 100.0, 'f', 2);
         if (i % 19 != 4)
-            Row[3] = QDate(1995, 1, 1).addDays(Random() % 11000).toString(QStringLiteral("yyyyMMdd"));
+            Row[3] =
+                QDate(1995, 1, 1).addDays(Random() % 11000).toString(QStringLiteral("yyyyMMdd"));
         if (i % 23 != 6)
             Row[4] = Random() % 2 ? S("T") : S("F");
         if (i % 3 == 0)
-            Row[5] = QString(int(Random() % 300), QLatin1Char('m')) + (Random() % 4 == 0 ? S(" urgent") : S(" later"));
+            Row[5] = QString(int(Random() % 300), QLatin1Char('m')) +
+                     (Random() % 4 == 0 ? S(" urgent") : S(" later"));
         Rows.push_back(Row);
     }
     calctest::WriteTable(Dir.filePath("many.dbf"), PeopleFields(), Rows);
     Define("BIG", cfBoolean, S("AMOUNT * 2 > 1000"));
 
     const std::pair<const char *, const char *> Cases[] = {
-        {"AMOUNT > 500 and CITY = 'Berlin'", "COALESCE(AMOUNT,0) > 500 AND COALESCE(CITY,'') = 'Berlin'"},
+        {"AMOUNT > 500 and CITY = 'Berlin'",
+         "COALESCE(AMOUNT,0) > 500 AND COALESCE(CITY,'') = 'Berlin'"},
         {"DUE >= encodedate(2020, 1, 1) and DUE < encodedate(2021, 7, 1)",
-         "COALESCE(DUE,'1899-12-30') >= '2020-01-01' AND COALESCE(DUE,'1899-12-30') < '2021-07-01'"},
-        {"DUE < encodedate(1996, 1, 1) or CITY = 'Köln'", "COALESCE(DUE,'1899-12-30') < '1996-01-01' OR CITY = 'Köln'"},
+         "COALESCE(DUE,'1899-12-30') >= '2020-01-01' AND COALESCE(DUE,'1899-12-30') < "
+         "'2021-07-01'"},
+        {"DUE < encodedate(1996, 1, 1) or CITY = 'Köln'",
+         "COALESCE(DUE,'1899-12-30') < '1996-01-01' OR CITY = 'Köln'"},
         {"pos('urgent', NOTE) > 0 or length(NOTE) > 250",
          "instr(COALESCE(NOTE,''),'urgent') > 0 OR length(COALESCE(NOTE,'')) > 250"},
         {"not(PAID) and (NOTE = '')", "NOT COALESCE(PAID,0) AND COALESCE(NOTE,'') = ''"},
@@ -408,7 +429,8 @@ TEST_F(CalcFields, FilteredRecordsMatchSqlite)
     };
     for (const auto &[Ours, Sql] : Cases) {
         Open(S(Ours), true, QStringLiteral("many.dbf"));
-        const std::vector<int64_t> Expected = calctest::SqliteSelect(Dir.filePath("many.dbf"), S(Sql));
+        const std::vector<int64_t> Expected =
+            calctest::SqliteSelect(Dir.filePath("many.dbf"), S(Sql));
         EXPECT_FALSE(Expected.empty()) << Sql;
         EXPECT_EQ(Visible(), Expected) << Ours;
     }

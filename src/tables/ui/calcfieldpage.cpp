@@ -13,7 +13,8 @@
 
 namespace qf::tables {
 
-TCalcFieldPage::TCalcFieldPage(TCalcFields &Fields, QWidget *Parent) : QWidget(Parent), fields_(Fields)
+TCalcFieldPage::TCalcFieldPage(TCalcFields &Fields, QWidget *Parent)
+    : QWidget(Parent), fields_(Fields)
 {
     setObjectName(QStringLiteral("CalcFieldPage"));
     auto *Layout = new QVBoxLayout(this);
@@ -49,8 +50,9 @@ TCalcFieldPage::TCalcFieldPage(TCalcFields &Fields, QWidget *Parent) : QWidget(P
     Button14->setObjectName(QStringLiteral("Button14"));
     ComboBox1 = new QComboBox(this);
     ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
-    ComboBox1->addItems({QStringLiteral("Integer"), QStringLiteral("Float"), QStringLiteral("Boolean"),
-                         QStringLiteral("String"), QStringLiteral("DateTime")});
+    ComboBox1->addItems({QStringLiteral("Integer"), QStringLiteral("Float"),
+                         QStringLiteral("Boolean"), QStringLiteral("String"),
+                         QStringLiteral("DateTime")});
     ComboBox1->setCurrentIndex(-1);
     Row->addWidget(Button8);
     Row->addWidget(Button14);
@@ -81,7 +83,8 @@ bool TCalcFieldPage::eventFilter(QObject *Watched, QEvent *Event)
 
 QString TCalcFieldPage::Selected() const
 {
-    const QListWidgetItem *Item = ListBox1->currentRow() >= 0 ? ListBox1->item(ListBox1->currentRow()) : nullptr;
+    const QListWidgetItem *Item =
+        ListBox1->currentRow() >= 0 ? ListBox1->item(ListBox1->currentRow()) : nullptr;
     return Item ? Item->text() : QString();
 }
 
@@ -144,7 +147,8 @@ void TCalcFieldPage::Button8Click()
         RefreshCalcFieldList();
         filling_ = true;
         for (int i = 0; i < ListBox1->count(); ++i)
-            if (ListBox1->item(i)->text().compare(Text, Qt::CaseInsensitive) == 0 || ListBox1->item(i)->text() == Upper) {
+            if (ListBox1->item(i)->text().compare(Text, Qt::CaseInsensitive) == 0 ||
+                ListBox1->item(i)->text() == Upper) {
                 ListBox1->setCurrentRow(i);
                 break;
             }

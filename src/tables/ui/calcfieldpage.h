@@ -34,9 +34,9 @@ public:
     std::function<bool(const QString &Caption, QString &Text)> AskName;
     std::function<void(const QString &Text)> ShowError; // error icon, OK
     std::function<void(const QString &Text)> ShowInfo;  // information icon, OK
-    std::function<void()> OnModified;                    // the project changed
-    std::function<void()> OnEditCommands;                // refresh of the edit commands
-    std::function<void()> OnMemoExit;                    // the format commands follow the focus
+    std::function<void()> OnModified;                   // the project changed
+    std::function<void()> OnEditCommands;               // refresh of the edit commands
+    std::function<void()> OnMemoExit;                   // the format commands follow the focus
 
     void RefreshCalcFieldList();
     void UpdateCalcFieldControls();

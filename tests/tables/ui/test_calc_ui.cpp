@@ -44,7 +44,8 @@ void WhenModal(std::function<void(T *)> Act)
     auto *Timer = new QTimer;
     Timer->setInterval(10);
     QObject::connect(Timer, &QTimer::timeout, [Timer, Act] {
-        if (auto *Dialog = qobject_cast<T *>(QApplication::activeModalWidget()); Dialog && Dialog->isVisible()) {
+        if (auto *Dialog = qobject_cast<T *>(QApplication::activeModalWidget());
+            Dialog && Dialog->isVisible()) {
             Timer->stop();
             Timer->deleteLater();
             Act(Dialog);
@@ -94,10 +95,11 @@ protected:
             Defs[i].Kind = Kinds[i];
             Defs[i].Size = 12;
         }
-        calctest::WriteTable(Dir.filePath("people.dbf"), Defs,
-                             {TRow{"Smith", "Berlin", "10.5", "20240105"}, TRow{"anna", "Hamburg", "3", "20230301"},
-                              TRow{std::nullopt, std::nullopt, std::nullopt, std::nullopt},
-                              TRow{"Bob", "Berlin", "-2.25", "20241231"}, TRow{"Zoe", "Koeln", "1000", "19991231"}});
+        calctest::WriteTable(
+            Dir.filePath("people.dbf"), Defs,
+            {TRow{"Smith", "Berlin", "10.5", "20240105"}, TRow{"anna", "Hamburg", "3", "20230301"},
+             TRow{std::nullopt, std::nullopt, std::nullopt, std::nullopt},
+             TRow{"Bob", "Berlin", "-2.25", "20241231"}, TRow{"Zoe", "Koeln", "1000", "19991231"}});
     }
     void TearDown() override
     {
@@ -164,7 +166,8 @@ TEST_F(CalcUi, AddEditTypeAndDeleteThroughThePage)
         EXPECT_EQ(Message, "Invalid Name") << Bad;
     }
     // Cancel adds nothing.
-    WhenModal<TAddWordForm>([](TAddWordForm *Dialog) { QTest::keyClick(Dialog->Edit1, Qt::Key_Escape); });
+    WhenModal<TAddWordForm>(
+        [](TAddWordForm *Dialog) { QTest::keyClick(Dialog->Edit1, Qt::Key_Escape); });
     QTest::mouseClick(Page->Button8, Qt::LeftButton);
     for (const char *Name : {"a_b", "ab", "a"}) {
         TypeName(Name);
@@ -261,7 +264,8 @@ TEST_F(CalcUi, FilterAppliedAtOpeningAndReopenAndItsFailureAsked)
         QTest::mouseClick(Box->button(QMessageBox::Yes), Qt::LeftButton);
     });
     Form->Reopen0->trigger();
-    EXPECT_TRUE(Question.startsWith("Error in Filter Expression With Description:\n\"Line 2, Col ")) << Question.toStdString();
+    EXPECT_TRUE(Question.startsWith("Error in Filter Expression With Description:\n\"Line 2, Col "))
+        << Question.toStdString();
     EXPECT_TRUE(Question.endsWith("\";\nDo You whant to Disable Filter?"));
     EXPECT_TRUE(OnFilterPage);
     EXPECT_EQ(Caret, 12); // after the "*" on the second line
