@@ -1,12 +1,11 @@
 #include "shell/mainform.h"
 
 #include "composer/attachments.h"
-#include "composer/merge.h"
-#include "composer/project.h"
-#include "expr/adcalc.h"
 #include "composer/domwork.h"
 #include "composer/mailviews.h"
+#include "composer/merge.h"
 #include "composer/preview.h"
+#include "composer/project.h"
 #include "composer/ui/editordialogs.h"
 
 #include "shell/aboutbox.h"
