@@ -243,8 +243,15 @@ TEST_F(Window, TheThreeViewsStayInStep)
 
 TEST_F(Window, TextTypedIntoAnEmptyMessageReachesTheSource)
 {
-    // The program starts with an empty source; what is typed in the editor is the message.
+    // An empty source: what is typed in the editor is the message.
+    F->SourceView0Click();
+    QTest::keyClicks(F->RxRichEdit1, "x");
+    F->RxRichEdit1->selectAll();
+    QTest::keyClick(F->RxRichEdit1, Qt::Key_Delete);
     ASSERT_TRUE(F->RxRichEdit1->toPlainText().isEmpty());
+    QSignalSpy Loaded(F->DomWork->Editor, &TDomHost::DocumentLoaded);
+    F->EditView0Click();
+    WaitForEditorLoad(Loaded);
     QSignalSpy Changed(F->DomWork, &TDomWork::DisplayChanged);
     QWidget *Keys = F->DHTMLEdit1->focusProxy() ? F->DHTMLEdit1->focusProxy() : F->DHTMLEdit1;
     F->DHTMLEdit1->setFocus();
