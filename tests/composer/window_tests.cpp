@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QStackedWidget>
@@ -234,7 +235,7 @@ TEST_F(Window, TextTypedIntoAnEmptyMessageReachesTheSource)
     F->DHTMLEdit1->setFocus();
     QTest::mouseClick(Keys, Qt::LeftButton, {}, QPoint(20, 20));
     QTest::keyClicks(Keys, "Dear friend");
-    ASSERT_TRUE(WaitUntil([&] { return Body().contains("Dear friend"); }, 20000))
+    ASSERT_TRUE(WaitUntil([&] { return Body().contains("Dear friend"); }))
         << Body().toStdString();
     EXPECT_TRUE(Changed.count() > 0 || Changed.wait(20000));
     EXPECT_TRUE(F->Views->MessageBody().contains("Dear friend"));
@@ -285,17 +286,11 @@ TEST_F(Window, ThePreviewFileIsWrittenShownOnceAndRemoved)
                            "\r\na &lt;b&gt; c\r\nnext\r\n</PRE>\r\n");
     P.close();
     ASSERT_TRUE(Shown.count() > 1 || Shown.wait(20000));
-    QVariant Shows;
-    bool Read = false;
-    F->WebBrowser1->page()->runJavaScript(
-        "[document.body.innerText, document.querySelectorAll('b').length]",
-        QWebEngineScript::ApplicationWorld, [&](const QVariant &R) {
-            Shows = R;
-            Read = true;
-        });
-    ASSERT_TRUE(WaitUntil([&] { return Read; }));
-    EXPECT_EQ(Shows.toList().value(0).toString().trimmed(), "a <b> c\nnext");
-    EXPECT_EQ(Shows.toList().value(1).toInt(), 0);
+    const QVariantList Shows = RunJs(F->WebBrowser1->page(),
+                                     "[document.body.innerText, document.querySelectorAll('b').length]")
+                                   .toList();
+    EXPECT_EQ(Shows.value(0).toString().trimmed(), "a <b> c\nnext");
+    EXPECT_EQ(Shows.value(1).toInt(), 0);
 
     // A preview that cannot be written says so, and the next request tries again.
     QFile::remove(File);
