@@ -2,6 +2,8 @@
 
 #include "delivery/idexception.h"
 
+#include <QRegularExpression>
+
 #include <cmath>
 
 namespace qf::delivery {
@@ -13,6 +15,16 @@ QString ExceptionText(const std::exception &E)
     if (const auto *Id = dynamic_cast<const EIdException *>(&E))
         return Id->Message();
     return QString::fromLocal8Bit(E.what());
+}
+
+// The text as lines; a line break at its end ends the last line and makes no empty one.
+QStringList BodyLines(const QString &Text)
+{
+    static const QRegularExpression Break(QStringLiteral("\\r\\n|\\n|\\r"));
+    QStringList Lines = Text.split(Break);
+    if (!Lines.isEmpty() && Lines.last().isEmpty())
+        Lines.removeLast();
+    return Lines;
 }
 
 }  // namespace
@@ -52,7 +64,7 @@ void TMailSender::Run()
             const TMailItem &Mail = FMailing.MailList[size_t(FCurMail)];
             FMessage.Recipients.Clear();
             FMessage.Recipients.Add().Address = Mail.Address;
-            FMessage.Body = QStringList{Mail.Body};
+            FMessage.Body = BodyLines(Mail.Body);
             FMessage.Subject = Mail.Subject;
             if (!FSMTP.Connected())
                 FSMTP.Connect(FMailing.ConnectTimeout);
@@ -380,6 +392,7 @@ void TMailing::Shutdown()
         if (S)
             S->Terminate();
     FreeSenders();
+    FThreadCount = 0;
     FRunning = false;
 }
 
