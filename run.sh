@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Quillfast into build/ and starts it.
+# Installs what building and running need (deps/*.txt) when it is missing, builds
+# Quillfast into build/ and starts it. test.sh adds the test packages.
 #
 #   ./run.sh [project.qfx] [table.dbf | database.mdb]
 #

@@ -1,18 +1,27 @@
 #!/usr/bin/env bash
-# Installs, with apt-get, every package listed in deps/*.txt that is not installed yet.
+# Installs, with apt-get, the packages listed in deps/*.txt (building and running) that are
+# not installed yet; with --test also those of deps/test/*.txt (tests and benchmarks).
+# Runs unattended: as root, or through sudo otherwise, and never reads standard input.
+#
+#   scripts/install-deps.sh [--test]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-mapfile -t wanted < <(cat "$root"/deps/*.txt | sed 's/#.*//' | tr -s ' \t' '\n' | grep -v '^$' | sort -u)
+lists=("$root"/deps/*.txt)
+case "${1:-}" in
+  "") ;;
+  --test) lists+=("$root"/deps/test/*.txt) ;;
+  *) echo "usage: $0 [--test]" >&2; exit 2 ;;
+esac
+mapfile -t wanted < <(cat "${lists[@]}" | sed 's/#.*//' | tr -s ' \t' '\n' | grep -v '^$' | sort -u)
 missing=()
 for p in "${wanted[@]}"; do
+  # A machine with Node.js from elsewhere keeps it.
+  case "$p" in nodejs) command -v node >/dev/null 2>&1 && continue ;; npm) command -v npm >/dev/null 2>&1 && continue ;; esac
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
-# The Access fixtures' oracle runs on Node.js; a machine that has node from elsewhere keeps it.
-command -v node >/dev/null 2>&1 && command -v npm >/dev/null 2>&1 || missing+=(nodejs npm)
 [ ${#missing[@]} -eq 0 ] && exit 0
 echo "Installing: ${missing[*]}"
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
-export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -q
-$sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+apt=(env DEBIAN_FRONTEND=noninteractive apt-get)
+[ "$(id -u)" -eq 0 ] || apt=(sudo "${apt[@]}")
+"${apt[@]}" update -q </dev/null
+"${apt[@]}" install -y -q --no-install-recommends "${missing[@]}" </dev/null

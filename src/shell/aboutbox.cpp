@@ -1,8 +1,8 @@
 #include "shell/aboutbox.h"
 
-#include "shell/globals.h"
 #include "shell/resources.h"
 #include "shell/grlink.h"
+#include "shell/hhcomp.h"
 #include "shell/settings.h"
 
 #include <QFileInfo>
@@ -30,7 +30,7 @@ TAboutBox::TAboutBox(QWidget *Parent) : QDialog(Parent)
 
     HelpLink = new TGrlink(this);
     HelpLink->setText(QStringLiteral("Quillfast Help"));
-    HelpLink->URL = QUrl::fromLocalFile(AppDir + QStringLiteral("help/index.html")).toString();
+    HelpLink->URL = THHComp::ContentsUrl();  // our help window, as F1 opens it
     HelpLink->setAlignment(Qt::AlignCenter);
     L->addWidget(HelpLink);
 

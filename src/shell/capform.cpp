@@ -2,8 +2,10 @@
 
 #include "shell/resources.h"
 
-#include <QApplication>
+#include <QEventLoop>
 #include <QPixmap>
+#include <QTimer>
+#include <QWindow>
 
 namespace qf::shell {
 
@@ -21,12 +23,27 @@ TCapForm::TCapForm() : QSplashScreen(SplashPicture())
     setFixedSize(240, 220);
 }
 
+bool TCapForm::event(QEvent *Event)
+{
+    const bool Result = QSplashScreen::event(Event);
+    // A paint before the window is mapped is lost; only one on the exposed window counts.
+    if (Event->type() == QEvent::Paint && !FPainted && windowHandle() && windowHandle()->isExposed()) {
+        FPainted = true;
+        emit PaintedOnScreen();
+    }
+    return Result;
+}
+
 void TCapForm::ShowNow()
 {
     show();
-    repaint();
-    // Lets the window system map the window; user input waits for the message loop.
-    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    if (FPainted)
+        return;
+    QEventLoop Loop;
+    connect(this, &TCapForm::PaintedOnScreen, &Loop, &QEventLoop::quit);
+    QTimer::singleShot(1000, &Loop, &QEventLoop::quit);
+    // Window-system events only: a click must not close the splash before the forms exist.
+    Loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
 }  // namespace qf::shell

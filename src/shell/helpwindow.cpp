@@ -6,8 +6,11 @@
 #include <QListWidget>
 #include <QRegularExpression>
 #include <QSplitter>
+#include <QStyle>
 #include <QTextBrowser>
 #include <QUrl>
+
+#include <algorithm>
 
 namespace qf::shell {
 
@@ -15,22 +18,39 @@ THelpWindow::THelpWindow(QWidget *Parent) : QWidget(Parent, Qt::Window)
 {
     setObjectName(QStringLiteral("HelpWindow"));
     setWindowTitle(QStringLiteral("Quillfast Help"));
-    resize(760, 540);
-    auto *Split = new QSplitter(this);
-    Contents = new QListWidget(Split);
-    Browser = new QTextBrowser(Split);
+    resize(900, 600);
+    FSplit = new QSplitter(this);
+    Contents = new QListWidget(FSplit);
+    Browser = new QTextBrowser(FSplit);
     Browser->setOpenExternalLinks(true);
-    Split->addWidget(Contents);
-    Split->addWidget(Browser);
-    Split->setStretchFactor(1, 1);
-    Split->setSizes({200, 560});
+    FSplit->addWidget(Contents);
+    FSplit->addWidget(Browser);
+    FSplit->setStretchFactor(1, 1);
+    FSplit->setChildrenCollapsible(false);
     auto *Layout = new QHBoxLayout(this);
     Layout->setContentsMargins(0, 0, 0, 0);
-    Layout->addWidget(Split);
+    Layout->addWidget(FSplit);
     connect(Contents, &QListWidget::currentRowChanged, this, [this](int Row) {
-        if (Row >= 0)
-            Browser->setSource(QUrl::fromLocalFile(Contents->item(Row)->data(Qt::UserRole).toString()));
+        if (Row < 0)
+            return;
+        // Selected because the page is already shown: reloading it would lose its anchor.
+        const QString File = Contents->item(Row)->data(Qt::UserRole).toString();
+        if (QFileInfo(CurrentPage()) != QFileInfo(File))
+            Browser->setSource(QUrl::fromLocalFile(File));
     });
+    connect(Browser, &QTextBrowser::sourceChanged, this,
+            [this](const QUrl &Url) { SelectPage(Url.toLocalFile()); });
+}
+
+void THelpWindow::SelectPage(const QString &File)
+{
+    const QFileInfo Page(File);
+    for (int Row = 0; Row < Contents->count(); ++Row)
+        if (QFileInfo(Contents->item(Row)->data(Qt::UserRole).toString()) == Page) {
+            Contents->setCurrentRow(Row);
+            return;
+        }
+    Contents->setCurrentRow(-1);  // a page the contents do not list
 }
 
 void THelpWindow::LoadContents(const QString &HelpPath)
@@ -55,17 +75,25 @@ void THelpWindow::LoadContents(const QString &HelpPath)
         auto *Item = new QListWidgetItem(M.captured(2).trimmed(), Contents);
         Item->setData(Qt::UserRole, File);
     }
+    // Wide enough for the longest title, with room for a scroll bar.
+    const int Width = Contents->sizeHintForColumn(0) + 2 * Contents->frameWidth() +
+                      Contents->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 8;
+    Contents->setMinimumWidth(Width);
+    FSplit->setSizes({Width, std::max(width() - Width, 300)});
 }
 
 void THelpWindow::ShowContents(const QString &HelpPath)
 {
-    if (HelpPath != FHelpPath || Contents->count() == 0) {
+    const bool Reload = HelpPath != FHelpPath || Contents->count() == 0;
+    if (Reload) {
         FHelpPath = HelpPath;
         LoadContents(HelpPath);
     }
     if (QFileInfo(HelpPath).isFile()) {
-        Contents->setCurrentRow(0);
-        Browser->setSource(QUrl::fromLocalFile(QFileInfo(HelpPath).absoluteFilePath()));
+        const QString Index = QFileInfo(HelpPath).absoluteFilePath();
+        if (Reload || QFileInfo(CurrentPage()) != QFileInfo(Index))
+            Browser->setSource(QUrl::fromLocalFile(Index));
+        SelectPage(Index);
     } else {
         Browser->setPlainText(QStringLiteral("The help file \"%1\" cannot be found. "
                                              "Reinstall Quillfast to restore its help pages.")

@@ -1,10 +1,13 @@
 #pragma once
-// The program's help viewer: the contents of the help pages on the left, the page
-// on the right. The pages are HTML files beside the program.
+// The program's help viewer: the contents of the help pages on the left, never
+// narrower than their titles, and the page on the right. The contents selection
+// follows the page shown, also one reached through a link. The pages are HTML files
+// beside the program.
 
 #include <QWidget>
 
 class QListWidget;
+class QSplitter;
 class QTextBrowser;
 
 namespace qf::shell {
@@ -23,6 +26,9 @@ public:
 
 private:
     void LoadContents(const QString &HelpPath);
+    void SelectPage(const QString &File);
+
+    QSplitter *FSplit;
     QString FHelpPath;
 };
 

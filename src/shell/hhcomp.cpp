@@ -4,13 +4,17 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QKeyEvent>
+#include <QUrl>
 #include <QWidget>
 
 namespace qf::shell {
 
 namespace {
 QPointer<THelpWindow> TheHelpWindow;
+const QString HelpScheme = QStringLiteral("qfhelp");
+THHComp *HelpUrlHandler = nullptr;
 }
 
 THHComp::THHComp(QWidget *OwnerForm, const QString &HelpFile)
@@ -22,6 +26,10 @@ THHComp::THHComp(QWidget *OwnerForm, const QString &HelpFile)
 
 THHComp::~THHComp()
 {
+    if (HelpUrlHandler == this) {
+        QDesktopServices::unsetUrlHandler(HelpScheme);
+        HelpUrlHandler = nullptr;
+    }
     CloseAll();
 }
 
@@ -33,6 +41,19 @@ void THHComp::Loaded()
     // The program file's own folder: the component is loaded before the window's create
     // step sets AppDir, and the working folder may be any other.
     FHelpPath = QCoreApplication::applicationDirPath() + QLatin1Char('/') + HelpFile;
+    QDesktopServices::setUrlHandler(HelpScheme, this, "OpenHelpUrl");
+    HelpUrlHandler = this;
+}
+
+QString THHComp::ContentsUrl()
+{
+    return HelpScheme + QStringLiteral(":contents");
+}
+
+void THHComp::OpenHelpUrl(const QUrl & /*Url*/)
+{
+    // The one target is the contents, as the Help command shows them.
+    ShowContents();
 }
 
 THelpWindow *THHComp::HelpWindow()

@@ -1,11 +1,14 @@
 #pragma once
 // Connects a form to the help pages: F1 anywhere on the form opens the help at the
 // focused control's context, ShowContents opens the contents, and destroying the
-// component closes every help window.
+// component closes every help window. Links to ContentsUrl() (the about box's
+// "Quillfast Help") open the same help window through the desktop-services stand-in
+// for the shell, not the desktop's browser.
 
 #include <QObject>
 #include <QPointer>
 
+class QUrl;
 class QWidget;
 
 namespace qf::shell {
@@ -26,6 +29,10 @@ public:
 
     void ShowContents();
     void ShowContext(int Context);
+
+    // A link target that opens the contents in the help window of the latest component.
+    static QString ContentsUrl();
+    Q_INVOKABLE void OpenHelpUrl(const QUrl &Url);
 
     // The help window, when one has been opened.
     static THelpWindow *HelpWindow();

@@ -2,6 +2,7 @@
 
 #include "shell/globals.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -29,8 +30,11 @@ TSettingsKey::TSettingsKey()
     : FSettings(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
                                             Organization, Application))
 {
+    // The key is opened with create: its folder must exist or be made, and be readable.
     // A damaged file still opens: what can be parsed is read, the rest gives defaults.
-    FOpened = FSettings->status() != QSettings::AccessError;
+    const QString Folder = QFileInfo(FSettings->fileName()).absolutePath();
+    FOpened = FSettings->status() != QSettings::AccessError && QDir().mkpath(Folder) &&
+              QFileInfo(Folder).isReadable() && QFileInfo(Folder).isExecutable();
     FSettings->beginGroup(Group);
 }
 

@@ -18,7 +18,7 @@ public:
     TSettingsKey(const TSettingsKey &) = delete;
     TSettingsKey &operator=(const TSettingsKey &) = delete;
 
-    // False when the settings file exists but cannot be read.
+    // False when the settings folder cannot be made or read, or the file cannot be read.
     bool Opened() const { return FOpened; }
 
     // An absent value, or one stored as another type, gives Default.

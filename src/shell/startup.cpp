@@ -5,6 +5,7 @@
 #include "shell/capform.h"
 #include "shell/mainform.h"
 #include "shell/optform.h"
+#include "shell/quietlog.h"
 #include "shell/splashclock.h"
 
 #include <QApplication>
@@ -33,8 +34,10 @@ void CreateForm(const char *Name, Create &&Make)
 
 void PrepareEnvironment()
 {
-    if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
+    const bool DisableSandbox = geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX");
+    if (DisableSandbox)
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    InstallQuietLog(DisableSandbox);
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QCoreApplication::setOrganizationName(QStringLiteral("Tembrook"));
     QCoreApplication::setApplicationName(QStringLiteral("Quillfast 2.0"));

@@ -4,7 +4,8 @@
 
 namespace qf::shell {
 
-// Before the application object exists: as root Qt WebEngine runs without its sandbox.
+// Before the application object exists: as root Qt WebEngine runs without its sandbox,
+// and WebEngine's start-up notes stay off the terminal.
 void PrepareEnvironment();
 
 // Creates the main window first and then the dialogs, each once. A form that fails

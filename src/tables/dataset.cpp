@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <string>
 
 namespace qf::tables {
@@ -17,6 +18,20 @@ bool IsTextType(TFieldType Type) { return MapFieldTypeToDbf(Type) == dtC || MapF
 bool IsIntegerType(TFieldType Type)
 {
     return Type == ftSmallint || Type == ftInteger || Type == ftWord || Type == ftAutoInc || Type == ftLargeint;
+}
+
+// The layer's edge: what the standard library raises for a table too big for memory leaves it
+// as the layer's own error.
+template <typename TAction>
+auto Guarded(TAction &&Action) -> decltype(Action())
+{
+    try {
+        return Action();
+    } catch (const std::bad_alloc &) {
+        throw EDatabaseError(QStringLiteral("There is not enough memory for this table."));
+    } catch (const std::length_error &) {
+        throw EDatabaseError(QStringLiteral("There is not enough memory for this table."));
+    }
 }
 
 [[noreturn]] void NotAFloat(const QString &Text)
@@ -270,9 +285,11 @@ void TADOQuery::Open()
     Fire(BeforeOpen);
     if (!Connection)
         throw EDatabaseError(QStringLiteral("The query has no connection."));
-    if (!Connection->Connected())
-        Connection->Open();
-    OpenSource(Connection->Execute(SQL));
+    Guarded([&] {
+        if (!Connection->Connected())
+            Connection->Open();
+        OpenSource(Connection->Execute(SQL));
+    });
 }
 
 void TADOQuery::OpenSource(std::shared_ptr<TTableSource> Source)
@@ -328,7 +345,7 @@ void TADOQuery::Clone(TADOQuery &Source)
     std::shared_ptr<TTableSource> Rows = Source.source_;
     Close();
     Fire(BeforeOpen);
-    OpenSource(std::move(Rows));
+    Guarded([&] { OpenSource(std::move(Rows)); });
 }
 
 TField &TADOQuery::Fields(int Index) const
@@ -597,7 +614,9 @@ void TADOQuery::ParseSort(const QString &Text, int &Field, bool &Descending) con
     Field = FieldByName(Name).Index();
 }
 
-void TADOQuery::SetSort(const QString &Value)
+void TADOQuery::SetSort(const QString &Value) { Guarded([&] { ApplySort(Value); }); }
+
+void TADOQuery::ApplySort(const QString &Value)
 {
     if (!Active() && Value.trimmed().isEmpty())
         return; // a closed dataset has no sort to remove
@@ -621,7 +640,9 @@ void TADOQuery::SetSort(const QString &Value)
     NotifyData();
 }
 
-void TADOQuery::SetFiltered(bool Value)
+void TADOQuery::SetFiltered(bool Value) { Guarded([&] { ApplyFilter(Value); }); }
+
+void TADOQuery::ApplyFilter(bool Value)
 {
     if (Value == filtered_)
         return;
@@ -885,7 +906,7 @@ void TADOQuery::UpdateBatch()
     CheckActive();
     if (state_ == dsEdit || state_ == dsInsert)
         Post();
-    source_->ApplyUpdates();
+    Guarded([&] { source_->ApplyUpdates(); });
 }
 
 // ---------------------------------------------------------------------------------------------

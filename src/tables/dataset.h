@@ -73,7 +73,8 @@ public:
         BeforeEdit, AfterEdit, BeforePost, AfterPost, AfterCancel, AfterDelete, AfterScroll;
     TFilterRecordEvent OnFilterRecord;
 
-    // Opening connects a disconnected connection again with its connection string.
+    // Opening connects a disconnected connection again with its connection string. Every failure,
+    // running out of memory included, raises EDatabaseError.
     void Open();
     void Close();
     bool Active() const { return state_ != dsInactive; }
@@ -128,6 +129,10 @@ public:
     // cursor, sort and filter.
     void Clone(TADOQuery &Source);
 
+    // What the opener should show the user about the open table (a damaged file of which only some
+    // records could be read); empty when nothing.
+    QString Warning() const { return source_ ? source_->Warning() : QString(); }
+
     // The rows behind the open result set (nullptr when closed).
     TTableSource *Source() const { return source_.get(); }
     // The row id of the current record, -1 when there is none.
@@ -138,6 +143,8 @@ private:
     friend class TDataSource;
 
     void OpenSource(std::shared_ptr<TTableSource> Source);
+    void ApplySort(const QString &Value);
+    void ApplyFilter(bool Value);
     void CheckActive() const;
     void CheckBrowseMode();
     void CheckWritable() const;

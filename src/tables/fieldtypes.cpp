@@ -89,10 +89,16 @@ bool TryStrToFloat(const QString &Text, double &Value)
     const QString Trimmed = Text.trimmed();
     if (Trimmed.isEmpty())
         return false;
+    // A group separator is refused: in German "2.500" would be 2500, where a user typing the
+    // "." fallback means 2.5; in English "1,500" is no number at all.
+    QLocale Locale;
+    Locale.setNumberOptions(Locale.numberOptions() | QLocale::RejectGroupSeparator);
+    QLocale C = QLocale::c();
+    C.setNumberOptions(C.numberOptions() | QLocale::RejectGroupSeparator);
     bool Ok = false;
-    double Result = QLocale().toDouble(Trimmed, &Ok);
+    double Result = Locale.toDouble(Trimmed, &Ok);
     if (!Ok)
-        Result = QLocale::c().toDouble(Trimmed, &Ok);
+        Result = C.toDouble(Trimmed, &Ok);
     if (!Ok || !std::isfinite(Result))
         return false;
     Value = Result;

@@ -34,7 +34,8 @@ inline QString DateTimeToStr(TDateTime Value)
     return expr::DateTimeToStr(Value, expr::TDateRules::Field);
 }
 QString DateToStr(const QDate &Value);
-// Leading and trailing blanks are ignored; the locale's decimal separator, or "." as fallback.
+// Leading and trailing blanks are ignored; the locale's decimal separator, or "." as fallback;
+// never a group separator.
 bool TryStrToFloat(const QString &Text, double &Value);
 // The locale's short date format with a four-digit year, optionally followed by a time; or an
 // ISO date.

@@ -58,6 +58,9 @@ public:
     // A fast road for sorting: the stored bytes of a text value when they are plain ASCII (empty for
     // null). False when the source has no such road for this value; the caller then uses AsString.
     virtual bool AsciiText(int64_t Row, int Field, QByteArrayView &Text) const { (void)Row; (void)Field; (void)Text; return false; }
+    // What the user should be told about the rows when the source opened (a damaged file whose
+    // readable records were opened); empty when nothing.
+    virtual QString Warning() const { return QString(); }
 
     // Changes stay pending until ApplyUpdates writes them all; a read-only source throws
     // EDatabaseError with its reason before changing anything.

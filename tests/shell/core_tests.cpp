@@ -4,6 +4,7 @@
 #include "shell/fileutils.h"
 #include "shell/framelogic.h"
 #include "shell/globals.h"
+#include "shell/quietlog.h"
 #include "shell/settings.h"
 #include "shell/splashclock.h"
 #include "store/reader.h"
@@ -11,7 +12,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLoggingCategory>
 #include <QTemporaryDir>
+#include <functional>
 #include <gtest/gtest.h>
 
 
@@ -100,7 +103,7 @@ protected:
     void TearDown() override { ForgetSettings(); }
 };
 
-TEST_F(ShellSettings, RangesAndForeignTypes)
+TEST_F(ShellSettings, RangesForeignTypesAndNoCharsetRow)
 {
     const struct {
         const char *Text;
@@ -126,25 +129,9 @@ TEST_F(ShellSettings, RangesAndForeignTypes)
         EXPECT_FALSE(V.ConfirmDel);
         EXPECT_EQ(V.ProfDir, C.ProfDir);
     }
-}
-
-TEST_F(ShellSettings, WritesOnlyFlaggedValues)
-{
-    TOptionValues V;
-    V.WriteLog = true;
-    V.Threads = 42;
-    V.ProfDir = "/x, y";
-    ASSERT_TRUE(WriteOptionValues(V, 0));
-    EXPECT_FALSE(QFile::exists(SettingsFile()));
-    ASSERT_TRUE(WriteOptionValues(V, ofThreads | ofProfDir));
-    const QByteArray Text = ReadSettingsFile();
-    for (const char *Other : {"WriteLog", "ConfirmDel", "DefaultCharset"})
-        EXPECT_FALSE(Text.contains(Other)) << Other;
-    TOptionValues R;
-    ASSERT_TRUE(ReadOptionValues(R));
-    EXPECT_EQ(R.Threads, 42);
-    EXPECT_EQ(R.ProfDir, "/x, y");
     // No selected charset row: nothing is written for it.
+    ForgetSettings();
+    TOptionValues V;
     V.DefaultCharset = -1;
     ASSERT_TRUE(WriteOptionValues(V, ofDefaultCharset));
     EXPECT_FALSE(ReadSettingsFile().contains("DefaultCharset"));
@@ -196,40 +183,61 @@ TEST_F(ShellSettings, FailedWriteIsNotReportedAsSavedAndKeepsStoredValues)
     EXPECT_TRUE(Text.contains("ProfDir=/keep")) << Text.constData();
 }
 
-TEST_F(ShellSettings, BlockedConfigFolderReadsDefaultsAndRefusesWrites)
+TEST_F(ShellSettings, UnopenableSettingsLeaveCurrentValuesAndSkipWrites)
 {
-    // The folder the settings belong in is taken by a file.
-    QDir().mkpath(QFileInfo(ConfigDir()).absolutePath());
-    Touch(ConfigDir());
-    TOptionValues V;
-    EXPECT_TRUE(ReadOptionValues(V));
-    EXPECT_EQ(V, TOptionValues());
-    V.Threads = 9;
-    EXPECT_FALSE(WriteOptionValues(V, ofThreads));
-    EXPECT_FALSE(SaveDataBaseDir());
-    EXPECT_TRUE(QFileInfo(ConfigDir()).isFile());
+    // The folder the settings belong in taken by a file; the settings file a folder.
+    const std::function<void()> Blocks[] = {
+        [] {
+            QDir().mkpath(QFileInfo(ConfigDir()).absolutePath());
+            Touch(ConfigDir());
+        },
+        [] { QDir().mkpath(SettingsFile()); }};
+    for (const auto &Block : Blocks) {
+        ForgetSettings();
+        Block();
+        TOptionValues V;
+        V.Threads = 33;
+        V.ConfirmDel = true;
+        V.ProfDir = "/current";
+        const TOptionValues Current = V;
+        EXPECT_FALSE(ReadOptionValues(V));
+        EXPECT_EQ(V, Current);
+        DataBaseDir = "/unchanged";
+        EXPECT_FALSE(LoadDirSettings());
+        EXPECT_EQ(DataBaseDir, "/unchanged");
+        EXPECT_FALSE(WriteOptionValues(V, ofThreads));
+        EXPECT_FALSE(SaveDataBaseDir());
+        // What blocked them is left alone.
+        EXPECT_TRUE(QFileInfo::exists(ConfigDir()));
+        EXPECT_FALSE(QFileInfo(SettingsFile()).isFile());
+    }
+    QDir(SettingsFile()).removeRecursively();
     // Once the folder can be made, the same writes succeed.
     ForgetSettings();
+    TOptionValues V;
+    V.Threads = 9;
     EXPECT_TRUE(WriteOptionValues(V, ofThreads));
     EXPECT_TRUE(SaveDataBaseDir());
     EXPECT_TRUE(ReadSettingsFile().contains("Threads=9"));
 }
 
-TEST_F(ShellSettings, UnreadableFileLeavesCurrentValues)
+TEST(ShellQuietLog, WebEngineNotesDroppedWarningsKept)
 {
-    // A settings "file" that cannot be read at all: the values stay as they are.
-    QDir().mkpath(SettingsFile());
-    TOptionValues V;
-    V.Threads = 33;
-    V.ProfDir = "/current";
-    EXPECT_FALSE(ReadOptionValues(V));
-    EXPECT_EQ(V.Threads, 33);
-    EXPECT_EQ(V.ProfDir, "/current");
-    EXPECT_FALSE(WriteOptionValues(V, ofThreads));
-    DataBaseDir = "/unchanged";
-    EXPECT_FALSE(LoadDirSettings());
-    EXPECT_EQ(DataBaseDir, "/unchanged");
-    QDir(SettingsFile()).removeRecursively();
+    static QStringList Seen;
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &Text) { Seen << Text; });
+    InstallQuietLog(true);
+    QLoggingCategory Context("qt.webenginecontext");
+    qCInfo(Context) << "GL Type: disabled";
+    qInfo("Sandboxing disabled by user.");
+    qCWarning(Context) << "context creation failed";
+    qInfo("other note");
+    qWarning("a warning");
+    EXPECT_EQ(Seen, QStringList({"context creation failed", "other note", "a warning"}));
+    // The sandbox note stays when the program did not turn the sandbox off itself.
+    InstallQuietLog(false);
+    qInfo("Sandboxing disabled by user.");
+    EXPECT_EQ(Seen.size(), 4);
+    qInstallMessageHandler(nullptr);
 }
 
 TEST(ShellSplashClock, WaitsOnlyForTheRestOfTwoSeconds)

@@ -1,7 +1,8 @@
-// The options dialog, the input dialog, the modal-window minimizer, the hyperlink
-// label and the help component, driven through real widgets offscreen.
+// The options dialog, the input dialog, the splash, the modal-window minimizer, the
+// hyperlink label and the help component, driven through real widgets offscreen.
 
 #include "shell/addwordform.h"
+#include "shell/capform.h"
 #include "shell/globals.h"
 #include "shell/grlink.h"
 #include "shell/helpwindow.h"
@@ -26,9 +27,12 @@
 #include <QSpinBox>
 #include <QTest>
 #include <QTextBrowser>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 
@@ -122,7 +126,7 @@ TEST_F(ShellOptions, OkWritesOnlyChangedControlsAndCancelPutsBackStoredOrDefault
         Form.CheckBox1->click();
         Form.CheckBox2->click();
         Form.ComboBox1->setCurrentIndex(14);
-        Form.DirectoryEdit1->Edit->setText("/profiles");
+        Form.DirectoryEdit1->Edit->setText("/profiles, old");  // a list to QSettings
         Form.Edit1->selectAll();
         QTest::keyClicks(Form.Edit1, "77");
     };
@@ -140,7 +144,7 @@ TEST_F(ShellOptions, OkWritesOnlyChangedControlsAndCancelPutsBackStoredOrDefault
     EXPECT_TRUE(V.ConfirmDel);
     EXPECT_EQ(V.Threads, 77);
     EXPECT_EQ(V.DefaultCharset, 14);
-    EXPECT_EQ(V.ProfDir, "/profiles");
+    EXPECT_EQ(V.ProfDir, "/profiles, old");
 }
 
 TEST_F(ShellOptions, OptionsThatCouldNotBeStoredStayInForce)
@@ -233,6 +237,16 @@ TEST(ShellMinModal, MinimizingTheDialogMinimizesTheApplicationAndNoFormChangesNo
     delete Form;
 }
 
+TEST(ShellCapForm, ShowNowReturnsOncePaintedOnTheExposedWindow)
+{
+    TCapForm Splash;
+    EXPECT_EQ(Splash.size(), QSize(240, 220));
+    EXPECT_FALSE(Splash.Painted());
+    Splash.ShowNow();
+    EXPECT_TRUE(Splash.Painted());
+    EXPECT_TRUE(Splash.windowHandle()->isExposed());
+}
+
 class TUrlCatcher : public QObject {
     Q_OBJECT
 public:
@@ -293,7 +307,7 @@ protected:
     void TearDown() override { THHComp::CloseAll(); }
 };
 
-TEST_F(ShellHelp, ContentsListEveryPageAndAMissingFileShowsAMessage)
+TEST_F(ShellHelp, ContentsFitListEveryPageFollowLinksAndAMissingFileShowsAMessage)
 {
     QWidget Form;
     {
@@ -305,6 +319,11 @@ TEST_F(ShellHelp, ContentsListEveryPageAndAMissingFileShowsAMessage)
         EXPECT_TRUE(W->isVisible());
         EXPECT_TRUE(W->CurrentPage().endsWith("help/index.html"));
         ASSERT_GE(W->Contents->count(), 8);
+        EXPECT_EQ(W->Contents->currentRow(), 0);
+        W->resize(760, 540);
+        QApplication::processEvents();
+        // Every title fits the contents pane.
+        EXPECT_LE(W->Contents->sizeHintForColumn(0), W->Contents->viewport()->width());
         for (int i = 0; i < W->Contents->count(); ++i) {
             const QString File = W->Contents->item(i)->data(Qt::UserRole).toString();
             EXPECT_TRUE(QFileInfo(File).isFile()) << File.toStdString();
@@ -312,6 +331,31 @@ TEST_F(ShellHelp, ContentsListEveryPageAndAMissingFileShowsAMessage)
             EXPECT_EQ(QFileInfo(W->CurrentPage()), QFileInfo(File));
             EXPECT_FALSE(W->Browser->toPlainText().trimmed().isEmpty()) << File.toStdString();
         }
+
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(W));
+        const auto RowOf = [W](const QString &Page) {
+            for (int i = 0; i < W->Contents->count(); ++i)
+                if (W->Contents->item(i)->data(Qt::UserRole).toString().endsWith("/" + Page))
+                    return i;
+            return -1;
+        };
+        W->Contents->setCurrentRow(RowOf("overview.html"));
+        ASSERT_TRUE(W->CurrentPage().endsWith("/overview.html"));
+        // A link followed in a page moves the selection: click the page's link to the Filter page.
+        QTextCursor Link = W->Browser->document()->find("Filter");
+        while (!Link.isNull() && !Link.charFormat().isAnchor())
+            Link = W->Browser->document()->find("Filter", Link);
+        ASSERT_FALSE(Link.isNull());
+        W->Browser->setTextCursor(Link);
+        W->Browser->ensureCursorVisible();
+        const QPoint At = W->Browser->cursorRect(Link).center() - QPoint(5, 0);
+        ASSERT_EQ(W->Browser->anchorAt(At), "filter.html");
+        QTest::mouseClick(W->Browser->viewport(), Qt::LeftButton, {}, At);
+        EXPECT_TRUE(W->CurrentPage().endsWith("/filter.html"));
+        EXPECT_EQ(W->Contents->currentRow(), RowOf("filter.html"));
+        // Back in the page history too.
+        W->Browser->backward();
+        EXPECT_EQ(W->Contents->currentRow(), RowOf("overview.html"));
     }
     EXPECT_FALSE(THHComp::HelpWindow()->isVisible());  // closed with its component
 

@@ -4,6 +4,7 @@
 #include "shell/aboutbox.h"
 #include "shell/addwordform.h"
 #include "shell/globals.h"
+#include "shell/grlink.h"
 #include "shell/hhcomp.h"
 #include "shell/helpwindow.h"
 #include "shell/mainform.h"
@@ -111,11 +112,9 @@ TEST_F(ShellMainForm, PagesAndStartState)
     EXPECT_TRUE(AppDir.endsWith('/'));
 
     // Stored folders are kept.
-    WriteSettingsFile("[2.0]\nDataBaseDir=/tables/\nSQLDataBase=/db/x.mdb\n");
+    WriteSettingsFile("[2.0]\nDataBaseDir=/tables/\n");
     TMainForm Stored;
     EXPECT_EQ(DataBaseDir, "/tables/");
-    EXPECT_EQ(SQLDataBase, "/db/x.mdb");
-    EXPECT_NE(MailDir, "");
 }
 
 TEST_F(ShellMainForm, HelpLiesBesideTheProgramWhateverTheWorkingFolder)
@@ -270,13 +269,21 @@ TEST_F(ShellMainForm, StartupFormsAndHelpShortcut)
     ASSERT_NE(OptForm, nullptr);
     EXPECT_EQ(OptForm->parent(), MainForm);
     EXPECT_EQ(OptForm->UpDown1->value(), 15);
-    // About... and Options... show their dialogs modally.
+    MainForm->HHComp1->HelpFile = SourceHelpFile();
+    MainForm->HHComp1->Loaded();
+    // About... and Options... show their dialogs modally; the about box's help link opens
+    // our help window, not the desktop's browser.
     bool AboutShown = false, OptionsShown = false;
     QTimer::singleShot(0, AboutBox, [&] {
         AboutShown = AboutBox->isVisible() && QApplication::activeModalWidget() == AboutBox;
+        QTest::mouseClick(AboutBox->HelpLink, Qt::LeftButton);
         AboutBox->accept();
     });
     MainForm->About0->trigger();
+    ASSERT_NE(THHComp::HelpWindow(), nullptr);
+    EXPECT_TRUE(THHComp::HelpWindow()->isVisible());
+    EXPECT_TRUE(THHComp::HelpWindow()->CurrentPage().endsWith("help/index.html"));
+    THHComp::CloseAll();
     QTimer::singleShot(0, OptForm, [&] {
         OptionsShown = OptForm->isVisible() && QApplication::activeModalWidget() == OptForm;
         OptForm->CancelButton->click();
@@ -285,14 +292,11 @@ TEST_F(ShellMainForm, StartupFormsAndHelpShortcut)
     EXPECT_TRUE(AboutShown);
     EXPECT_TRUE(OptionsShown);
 
-    MainForm->HHComp1->HelpFile = SourceHelpFile();
-    MainForm->HHComp1->Loaded();
     MainForm->show();
     MainForm->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(MainForm));
     // F1 is the Help menu's shortcut on the main window: it opens the contents.
     QTest::keyClick(MainForm, Qt::Key_F1);
-    ASSERT_NE(THHComp::HelpWindow(), nullptr);
     EXPECT_TRUE(THHComp::HelpWindow()->isVisible());
     EXPECT_TRUE(THHComp::HelpWindow()->CurrentPage().endsWith("index.html"));
     MainForm->close();

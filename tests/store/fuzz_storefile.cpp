@@ -2,6 +2,7 @@
 // allocate what a length merely claims.
 #include "store/dlist.h"
 #include "store/storefile.h"
+#include "stringowner.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -10,50 +11,19 @@
 #include <random>
 
 using namespace qf::store;
-
-namespace {
-
-// Owner events like the project file's: kinds 1 (an integer), 2 and 3 (strings).
-void bindProjectOwner(TDList &l) {
-    l.Separator = '~';
-    l.OnDisposeStructure = [](TDList *, int s, void *p) {
-        if (s == 1)
-            delete static_cast<int32_t *>(p);
-        else
-            delete static_cast<QString *>(p);
-    };
-    l.OnSaveStructure = [](TDList *, int s, void *p, TFileHandle &h, int) {
-        if (s == 1)
-            h.WriteInt32(*static_cast<int32_t *>(p));
-        else if (s == 2 || s == 3)
-            FileWriteStr(h, *static_cast<QString *>(p));
-    };
-    l.OnLoadStructure = [](TDList *, int s, void *&p, TFileHandle &h, int) {
-        if (s == 1) {
-            int32_t v = 0;
-            h.ReadInt32(v);
-            p = new int32_t(v);
-        } else if (s == 2 || s == 3) {
-            p = new QString(FileReadQStr(h));
-        }
-    };
-}
-
-} // namespace
+using namespace storetest;
 
 TEST(StoreFuzz, LoadFromFileSurvivesRandomDamage) {
     QTemporaryDir dir;
     const QString seedName = dir.filePath("seed.qfx");
     {
-        TDList l;
-        bindProjectOwner(l);
-        l.Add(std::string("SubMail"), 1, new int32_t(4));
-        l.Add(std::string("Subject"), 2, new QString("Hello %NAME"));
-        l.Add(std::string("Doc"), 3, new QString(QString::fromUtf8("<p>Grüße</p>").repeated(20)));
-        l.Add(std::string("CF~Expr~TOTAL"), 2, new QString("a*b"));
-        l.Add(std::string("CF~Type~TOTAL"), 1, new int32_t(1));
-        l.SetRange(std::string(), 0, 2);
-        ASSERT_TRUE(l.SaveToFile(seedName, 1));
+        StringOwner o;  // entries like a project file's
+        o.list.Add(std::string("SubMail"), 1, new int32_t(4));
+        o.put("Subject", "Hello %NAME");
+        o.put("Doc", QString::fromUtf8("<p>Grüße</p>").repeated(20));
+        o.put("CF~Expr~TOTAL", "a*b");
+        o.list.Add(std::string("CF~Type~TOTAL"), 1, new int32_t(1));
+        ASSERT_TRUE(o.save(seedName));
     }
     QFile f(seedName);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
@@ -94,12 +64,11 @@ TEST(StoreFuzz, LoadFromFileSurvivesRandomDamage) {
         out.write(data);
         out.close();
 
-        TDList l;
-        bindProjectOwner(l);
-        l.LoadFromFile(name, 1);
-        l.SetRange(std::string(), 0, 1000);
+        StringOwner o;
+        o.list.LoadFromFile(name, 1);
+        o.list.SetRange(std::string(), 0, 1000);
         int n = 0;
-        for (bool ok = l.First(); ok; ok = l.Next())
+        for (bool ok = o.list.First(); ok; ok = o.list.Next())
             ++n;
         ASSERT_LE(n, data.size());
     }

@@ -1,5 +1,6 @@
 #include "store/dlist.h"
 #include "store/storefile.h"
+#include "stringowner.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,6 +10,7 @@
 #include <stdexcept>
 
 using namespace qf::store;
+using namespace storetest;
 
 namespace {
 
@@ -22,46 +24,6 @@ void writeAll(const QString &name, const QByteArray &bytes) {
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(bytes);
 }
-
-// An owner like the profile store: kind 7 carries a string cell, kind 1 a number.
-struct StringOwner {
-    TDList list;
-    int disposed = 0;
-    StringOwner() {
-        list.OnDisposeStructure = [this](TDList *, int s, void *p) {
-            if (s == 7)
-                delete static_cast<QString *>(p);
-            else if (s == 1)
-                delete static_cast<int32_t *>(p);
-            ++disposed;
-        };
-        list.OnSaveStructure = [](TDList *, int s, void *p, TFileHandle &h, int) {
-            if (s == 7)
-                FileWriteStr(h, *static_cast<QString *>(p));
-            else if (s == 1)
-                h.WriteInt32(*static_cast<int32_t *>(p));
-        };
-        list.OnLoadStructure = [](TDList *, int s, void *&p, TFileHandle &h, int) {
-            int32_t v = 0;
-            if (s == 7)
-                p = new QString(FileReadQStr(h));
-            else if (s == 1 && h.ReadInt32(v))
-                p = new int32_t(v);
-        };
-    }
-    void put(const char *key, const QString &v) { list.Add(std::string(key), 7, new QString(v)); }
-    QString get(const char *key) {
-        int s = 0;
-        void *p = nullptr;
-        if (!list.Find(std::string(key), s, p) || !p)
-            return QStringLiteral("<none>");
-        return s == 1 ? QString::number(*static_cast<int32_t *>(p)) : *static_cast<QString *>(p);
-    }
-    bool save(const QString &name) {
-        list.SetRange(std::string(), 0, 2);
-        return list.SaveToFile(name, 1);
-    }
-};
 
 QByteArray le32(int v) {
     QByteArray b(4, '\0');

@@ -10,6 +10,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocale>
 #include <QProcess>
 #include <QString>
 #include <QtEndian>
@@ -18,6 +19,12 @@
 #include <vector>
 
 using namespace qf::tables;
+
+class LocaleGuard {
+public:
+    explicit LocaleGuard(const QLocale &Locale) { QLocale::setDefault(Locale); }
+    ~LocaleGuard() { QLocale::setDefault(QLocale::c()); }
+};
 
 struct TRawField {
     const char *Name;

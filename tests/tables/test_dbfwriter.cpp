@@ -12,12 +12,6 @@
 using namespace qf::tables;
 
 namespace {
-class LocaleGuard {
-public:
-    explicit LocaleGuard(const QLocale &Locale) { QLocale::setDefault(Locale); }
-    ~LocaleGuard() { QLocale::setDefault(QLocale::c()); }
-};
-
 // The header the writer must produce: today's date, no records, the fields as given.
 QByteArray ExpectedHeader(uint8_t Version, const std::vector<TRawField> &Fields)
 {
@@ -53,21 +47,26 @@ TEST(TablesWriter, MemoFileAndNames)
     // A stale memo file of the same name goes; one of another table stays.
     WriteBytes(Dir.filePath("notes.dbt"), QByteArray(2048, 'x'));
     WriteBytes(Dir.filePath("other.dbt"), QByteArray(10, 'x'));
-    WriteDbfHeader(Name, {Def("averyveryLongName", dtC, 5), Def("Remark", dtM), Def("ok", dtL), Def("äbc", dtC, 3)});
+    WriteBytes(Dir.filePath("notes.cpg"), "CP866");
+    // Upper-cased one character to one ("ß" stays), then cut between characters within 10 bytes.
+    WriteDbfHeader(Name, {Def("averyveryLongName", dtC, 5), Def("Remark", dtM), Def("ok", dtL), Def("äbc", dtC, 3), Def("straße12345", dtC, 3)});
     const QByteArray Bytes = ReadBytes(Name);
-    EXPECT_EQ(Bytes, ExpectedHeader(0x83, {{"AVERYVERYL", 'C', 5}, {"REMARK", 'M', 10}, {"OK", 'L', 1}, {"\xC3\x84" "BC", 'C', 3}}));
+    EXPECT_EQ(Bytes, ExpectedHeader(0x83, {{"AVERYVERYL", 'C', 5}, {"REMARK", 'M', 10}, {"OK", 'L', 1}, {"\xC3\x84" "BC", 'C', 3}, {"STRA\xC3\x9F" "E123", 'C', 3}}));
+    EXPECT_EQ(ReadBytes(Dir.filePath("notes.cpg")), "UTF-8"); // our text is UTF-8, whatever stood there
     QByteArray EmptyMemo(512, '\0');
     EmptyMemo[0] = 1; // the next free block
     EXPECT_EQ(ReadBytes(Dir.filePath("notes.dbt")), EmptyMemo);
     EXPECT_EQ(ReadBytes(Dir.filePath("other.dbt")).size(), 10);
     const QJsonArray OracleFields = ReadWithDbfread(Name)["fields"].toArray();
-    ASSERT_EQ(OracleFields.size(), 4);
+    ASSERT_EQ(OracleFields.size(), 5);
     EXPECT_EQ(OracleFields[3].toArray()[0].toString(), QString::fromUtf8("ÄBC"));
-    EXPECT_EQ(TDbfTable(Name).Fields()[3].Name, QString::fromUtf8("ÄBC")); // our reader agrees
+    EXPECT_EQ(OracleFields[4].toArray()[0].toString(), QString::fromUtf8("STRAßE123"));
+    EXPECT_EQ(TDbfTable(Name).Fields()[4].Name, QString::fromUtf8("STRAßE123")); // our reader agrees
 
     // File names are case-sensitive: NOTES.DBF gets NOTES.DBT and leaves notes.dbf and notes.dbt alone.
     WriteDbfHeader(Dir.filePath("NOTES.DBF"), {Def("Remark", dtM)});
     EXPECT_EQ(ReadBytes(Dir.filePath("NOTES.DBT")).size(), 512);
+    EXPECT_EQ(ReadBytes(Dir.filePath("NOTES.CPG")), "UTF-8");
     EXPECT_EQ(ReadBytes(Name).size(), Bytes.size());
     EXPECT_EQ(ReadBytes(Dir.filePath("notes.dbt")).size(), 512);
     EXPECT_EQ(TDbfTable(Dir.filePath("NOTES.DBF")).Fields().size(), 1u);
@@ -159,16 +158,14 @@ TEST(TablesWriter, FieldPlacementAndNumbers)
     PlaceDbfField(Utf.data(), dtC, 5, QString::fromUtf8("abcdé")); // é would be split: cut before it
     EXPECT_EQ(Utf, "abcd ");
 
-    EXPECT_EQ(FormatDbfNumber(123456789.123456, 15, 5), QByteArray("123456789.12346"));
-    EXPECT_EQ(FormatDbfNumber(123456789012345.0, 15, 5), QByteArray("123456789012345"));
-    EXPECT_FALSE(FormatDbfNumber(-123456789012345.0, 15, 5).has_value());
-}
+    // A copied record: numbers right-aligned, memo references as zero-padded block numbers.
+    QByteArray Record(15 + 10, ' ');
+    PlaceDbfField(Record.data(), dtN, 15, *ConvertDbfValue(dtN, TDbfSourceValue{dtN, false, {}, 2.0, 0, false}));
+    PlaceDbfMemoRef(Record.data() + 15, 10, 2);
+    EXPECT_EQ(Record, "        2.000000000000002");
 
-TEST(TablesWriter, MemoBlocksReadBackByOurReaderAndDbfread)
-{
+    // Memo blocks: text and two 0x1A at each block boundary, the header's next free block.
     QTemporaryDir Dir;
-    const QString Name = Dir.filePath("memo.dbf");
-    WriteDbfHeader(Name, {Def("ID", dtN), Def("NOTE", dtM)});
     QFile Memo(Dir.filePath("memo.dbt"));
     ASSERT_TRUE(Memo.open(QIODevice::ReadWrite));
     EXPECT_EQ(AppendDbfMemo(Memo, "0123456789"), 1u);
@@ -178,28 +175,9 @@ TEST(TablesWriter, MemoBlocksReadBackByOurReaderAndDbfread)
     const QByteArray MemoBytes = ReadBytes(Dir.filePath("memo.dbt"));
     EXPECT_EQ(MemoBytes.size(), 1036);
     EXPECT_EQ(qFromLittleEndian<quint32>(MemoBytes.constData()), 3u);
+    EXPECT_EQ(MemoBytes.mid(1024), "abcdefghij\x1A\x1A");
 
-    // Two records by hand in the writer's layout, as a copy would place them.
-    QByteArray Table = ReadBytes(Name);
-    Table.chop(1);
-    for (int i = 1; i <= 2; ++i) {
-        QByteArray Record(1 + 15 + 10, ' ');
-        PlaceDbfField(Record.data() + 1, dtN, 15, *ConvertDbfValue(dtN, TDbfSourceValue{dtN, false, {}, double(i), 0, false}));
-        PlaceDbfMemoRef(Record.data() + 16, 10, quint32(i));
-        Table += Record;
-    }
-    EXPECT_EQ(Table.right(52), "         1.000000000000001         2.000000000000002");
-    Table += '\x1A';
-    qToLittleEndian<quint32>(2, Table.data() + 4);
-    WriteBytes(Name, Table);
-
-    TDbfTable Ours(Name);
-    ASSERT_EQ(Ours.RowCount(), 2);
-    EXPECT_EQ(Ours.Value(0, 1).toString(), "0123456789");
-    EXPECT_EQ(Ours.Value(1, 1).toString(), "abcdefghij");
-    EXPECT_EQ(Ours.AsFloat(1, 0), 2.0);
-    const QJsonArray Records = ReadWithDbfread(Name)["records"].toArray();
-    ASSERT_EQ(Records.size(), 2);
-    EXPECT_EQ(Records[0].toArray()[1].toString(), "0123456789");
-    EXPECT_EQ(Records[1].toArray()[0].toDouble(), 2.0);
+    EXPECT_EQ(FormatDbfNumber(123456789.123456, 15, 5), QByteArray("123456789.12346"));
+    EXPECT_EQ(FormatDbfNumber(123456789012345.0, 15, 5), QByteArray("123456789012345"));
+    EXPECT_FALSE(FormatDbfNumber(-123456789012345.0, 15, 5).has_value());
 }

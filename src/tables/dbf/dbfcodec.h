@@ -1,33 +1,44 @@
 #pragma once
-// Text of dBASE fields: by the table's language-driver byte when it is set, else UTF-8 when the
-// bytes are valid UTF-8 and Windows-1252 otherwise.
+// Text of dBASE fields in one code page, converted with iconv. A table's code page is decided once
+// when it opens (TDbfTable): the language-driver byte, else the ".cpg" file beside the table, else
+// UTF-8 when its text is valid UTF-8, else Windows-1252.
 
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
-#include <QStringDecoder>
-#include <QStringEncoder>
-#include <cstdint>
+#include <memory>
 #include <optional>
 
 namespace qf::tables {
 
 class TDbfCodec {
 public:
-    explicit TDbfCodec(uint8_t LanguageDriver = 0);
+    // UTF-8.
+    TDbfCodec();
+    // A code page as iconv names it ("CP866", "WINDOWS-1252"); IsValid() is false when iconv has none.
+    explicit TDbfCodec(const QByteArray &CodePage);
 
-    uint8_t LanguageDriver() const { return ldid_; }
-    // The code page's name, empty for the UTF-8 / Windows-1252 default.
-    const char *CodePage() const { return name_; }
+    bool IsValid() const { return valid_; }
+    bool IsUtf8() const { return utf8_; }
+    const QByteArray &CodePage() const { return name_; }
 
+    // Bytes the code page does not define read as U+FFFD.
     QString Decode(QByteArrayView Bytes) const;
-    // Nothing when a character cannot be written in the table's code page.
+    // Nothing when a character cannot be written in the code page.
     std::optional<QByteArray> Encode(const QString &Text) const;
 
+    // The code page of a language-driver byte; empty for 0 and for ids this program does not know.
+    static QByteArray LanguageDriverCodePage(uint8_t Id);
+    // The code page a ".cpg" file names ("CP866", "1251", "UTF-8", "ISO-8859-5", "ANSI 1252"...),
+    // spelled as iconv knows it; empty when iconv has no such code page.
+    static QByteArray CpgCodePage(QByteArrayView Text);
+
 private:
-    uint8_t ldid_;
-    const char *name_ = nullptr;
-    mutable QStringDecoder decoder_;
+    struct TTable;
+    QByteArray name_ = "UTF-8";
+    bool valid_ = true;
+    bool utf8_ = true;
+    std::shared_ptr<const TTable> table_; // single-byte code pages: both directions at hand
 };
 
 // The longest prefix of Bytes (UTF-8) that fits in Width bytes without splitting a character.

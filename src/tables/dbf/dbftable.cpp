@@ -1,5 +1,6 @@
 #include "tables/dbf/dbftable.h"
 
+#include "store/textcodec.h"
 #include "tables/dbf/dbfwriter.h"
 #include "tables/fieldtypes.h"
 
@@ -26,6 +27,11 @@ QByteArrayView Trimmed(QByteArrayView Bytes)
     while (End > Begin && (Bytes[End - 1] == ' ' || Bytes[End - 1] == '\0'))
         --End;
     return Bytes.sliced(Begin, End - Begin);
+}
+
+bool IsAscii(QByteArrayView Bytes)
+{
+    return std::all_of(Bytes.begin(), Bytes.end(), [](char c) { return uint8_t(c) < 0x80; });
 }
 
 QByteArrayView TrimmedRight(QByteArrayView Bytes)
@@ -88,15 +94,25 @@ TFieldType FieldTypeOf(char Type)
     }
 }
 
-// The memo file beside the table; one whose extension is in the other case will do.
-QString MemoFileName(const QString &FileName)
+// A file beside the table (Preferred: its extension in the case of the table's); one whose
+// extension is in the other case will do.
+QString SideFile(const QString &Preferred)
 {
-    const QString Preferred = DbfMemoFileName(FileName);
     if (QFileInfo::exists(Preferred))
         return Preferred;
-    QString Other = Preferred;
-    Other.replace(Other.size() - 3, 3, Preferred.endsWith(QLatin1String(".dbt")) ? QStringLiteral("DBT") : QStringLiteral("dbt"));
+    const qsizetype Dot = Preferred.lastIndexOf(QLatin1Char('.'));
+    const QString Extension = Preferred.mid(Dot + 1);
+    const QString Other = Preferred.left(Dot + 1) + (Extension == Extension.toLower() ? Extension.toUpper() : Extension.toLower());
     return QFileInfo::exists(Other) ? Other : Preferred;
+}
+
+QString MemoFileName(const QString &FileName) { return SideFile(DbfMemoFileName(FileName)); }
+
+// The ".cpg" file beside the table, empty when there is none.
+QString FindCodePageFile(const QString &FileName)
+{
+    const QString Name = SideFile(DbfCodePageFileName(FileName));
+    return QFileInfo::exists(Name) ? Name : QString();
 }
 
 } // namespace
@@ -144,10 +160,9 @@ void TDbfTable::MapFiles()
     if (HeaderLength < 33 || HeaderLength > size_)
         throw EDatabaseError(Damaged(fileName_, QStringLiteral("its header length %1 does not fit the file of %2 bytes").arg(HeaderLength).arg(size_)));
 
-    // Names are text like the values: the writer stores them as UTF-8.
-    TDbfCodec Codec(data_[29]);
     std::vector<TSourceField> Fields;
     std::vector<TLayout> Layouts;
+    std::vector<QByteArray> Names;
     int Offset = 1;
     for (int At = 32; At + 32 <= HeaderLength && data_[At] != 0x0D; At += 32) {
         const uchar *Descriptor = data_ + At;
@@ -159,7 +174,7 @@ void TDbfTable::MapFiles()
         Offset += Layout.Width;
         TSourceField Field;
         const auto *NameBytes = reinterpret_cast<const char *>(Descriptor);
-        Field.Name = Codec.Decode(QByteArrayView(NameBytes, qsizetype(strnlen(NameBytes, 11)))).trimmed();
+        Names.emplace_back(NameBytes, qsizetype(strnlen(NameBytes, 11)));
         Field.DataType = FieldTypeOf(Layout.Type);
         Field.Size = Layout.Width;
         Field.Decimals = Layout.Type == 'N' || Layout.Type == 'F' ? Layout.Decimals : 0;
@@ -181,15 +196,74 @@ void TDbfTable::MapFiles()
     memoName_.clear();
     if (HasMemo)
         MapMemo();
-    codec_ = std::move(Codec);
     std::memcpy(countsSeen_, data_ + 4, sizeof countsSeen_);
     CheckIntact();
     headerLength_ = HeaderLength;
     recordLength_ = RecordLength;
     fields_ = std::move(Fields);
     layout_ = std::move(Layouts);
-    // A count beyond the file is a lie: only the records really there are read.
-    fileRows_ = std::min<int64_t>(HeaderCount, (size_ - headerLength_) / recordLength_);
+    // A count beyond the file is a lie: only the whole records up to the first one that is no
+    // record (a sparse or zeroed tail) are read, and the user is told. The count itself is never
+    // trusted for memory or time.
+    const int64_t Whole = (size_ - headerLength_) / recordLength_;
+    warning_.clear();
+    if (HeaderCount > Whole) {
+        int64_t Rows = 0;
+        for (const uchar *Flag = data_ + headerLength_; Rows < Whole && (*Flag == ' ' || *Flag == '*'); Flag += recordLength_)
+            ++Rows;
+        fileRows_ = Rows;
+        CheckIntact();
+        warning_ = Damaged(fileName_, QStringLiteral("its header promises %1 records, but only %2 could be read").arg(HeaderCount).arg(Rows));
+    } else {
+        fileRows_ = HeaderCount;
+    }
+
+    // The code page stays as first decided, also when the files are read again after a write.
+    const QString CodePageFile = FindCodePageFile(fileName_);
+    codePageFile_ = !CodePageFile.isEmpty();
+    languageDriver_ = data_[29];
+    if (!codec_) {
+        QByteArray CodePage = TDbfCodec::LanguageDriverCodePage(languageDriver_);
+        if (CodePage.isEmpty() && codePageFile_) {
+            QFile Cpg(CodePageFile);
+            if (Cpg.open(QIODevice::ReadOnly))
+                CodePage = TDbfCodec::CpgCodePage(Cpg.read(64));
+        }
+        if (!CodePage.isEmpty())
+            codec_ = TDbfCodec(CodePage);
+    }
+    // ASCII names need no decision on the code page, which may read the whole table.
+    for (size_t f = 0; f < fields_.size(); ++f)
+        fields_[f].Name = (IsAscii(Names[f]) ? QString::fromLatin1(Names[f]) : Codec().Decode(Names[f])).trimmed();
+    CheckIntact();
+}
+
+const TDbfCodec &TDbfTable::Codec() const
+{
+    std::call_once(codecDecided_, [this] {
+        if (!codec_)
+            codec_ = DetectCodec();
+    });
+    return *codec_;
+}
+
+TDbfCodec TDbfTable::DetectCodec() const
+{
+    bool Utf8 = true;
+    for (int At = 32; Utf8 && At + 32 <= headerLength_ && data_[At] != 0x0D; At += 32) {
+        const auto *Name = reinterpret_cast<const char *>(data_ + At);
+        Utf8 = store::IsValidUtf8(QByteArrayView(Name, qsizetype(strnlen(Name, 11))));
+    }
+    for (int64_t Row = 0; Utf8 && Row < fileRows_; ++Row)
+        for (size_t f = 0; Utf8 && f < layout_.size(); ++f) {
+            const char Type = layout_[f].Type;
+            if (Type == 'C')
+                Utf8 = store::IsValidUtf8(TrimmedRight(Raw(Row, int(f))));
+            else if (Type == 'M' && !Trimmed(Raw(Row, int(f))).isEmpty())
+                Utf8 = store::IsValidUtf8(MemoBytes(Raw(Row, int(f))));
+        }
+    CheckIntact();
+    return Utf8 ? TDbfCodec() : TDbfCodec(QByteArrayLiteral("WINDOWS-1252"));
 }
 
 void TDbfTable::MapMemo()
@@ -249,7 +323,7 @@ const QVariant *TDbfTable::PendingValue(int64_t Row, int Field) const
     return &It->second.Values[size_t(Field)];
 }
 
-QString TDbfTable::MemoText(QByteArrayView Ref) const
+QByteArrayView TDbfTable::MemoBytes(QByteArrayView Ref) const
 {
     int64_t Block = 0;
     if (Ref.size() == 4 && !Trimmed(Ref).isEmpty() && Digit(Trimmed(Ref)[0]) < 0) {
@@ -258,27 +332,38 @@ QString TDbfTable::MemoText(QByteArrayView Ref) const
         const QByteArrayView Digits = Trimmed(Ref);
         for (char c : Digits) {
             if (Digit(c) < 0)
-                return QString();
+                return {};
             Block = Block * 10 + Digit(c);
             if (Block > 0xFFFFFFFFLL) // more digits than a block number has: damaged
-                return QString();
+                return {};
         }
     }
     if (Block <= 0 || !memoData_)
-        return QString();
+        return {};
     const int64_t Start = Block * memoBlock_;
     if (Start >= memoSize_) // a reference past the end reads as no text
-        return QString();
+        return {};
     const uchar *p = memoData_ + Start;
     const int64_t Available = memoSize_ - Start;
     if (Available >= 8 && p[0] == 0xFF && p[1] == 0xFF && p[2] == 0x08 && p[3] == 0x00) {
         const int64_t Length = qFromLittleEndian<quint32>(p + 4);
         const int64_t End = std::min<int64_t>(std::max<int64_t>(Length, 8), Available);
-        return codec_.Decode(QByteArrayView(reinterpret_cast<const char *>(p + 8), End - 8));
+        return QByteArrayView(reinterpret_cast<const char *>(p + 8), End - 8);
     }
-    const void *Stop = std::memchr(p, 0x1A, size_t(Available));
-    const int64_t Length = Stop ? static_cast<const uchar *>(Stop) - p : Available;
-    return codec_.Decode(QByteArrayView(reinterpret_cast<const char *>(p), Length));
+    // dBASE III ends a text with two 0x1A; a single one belongs to the text, unless only padding
+    // follows it to the end of its block (as some writers end it).
+    const QByteArrayView Rest(reinterpret_cast<const char *>(p), Available);
+    for (qsizetype Stop = Rest.indexOf('\x1A'); Stop >= 0; Stop = Rest.indexOf('\x1A', Stop + 1)) {
+        const qsizetype BlockEnd = std::min<qsizetype>(Rest.size(), (Stop / memoBlock_ + 1) * memoBlock_);
+        qsizetype Next = Stop + 1;
+        if (Next < Rest.size() && Rest[Next] == '\x1A')
+            return Rest.first(Stop);
+        while (Next < BlockEnd && Rest[Next] == '\0')
+            ++Next;
+        if (Next == BlockEnd)
+            return Rest.first(Stop);
+    }
+    return Rest;
 }
 
 QVariant TDbfTable::Decode(int64_t Row, int Field) const
@@ -308,12 +393,12 @@ QVariant TDbfTable::DecodeRaw(int64_t Row, int Field) const
     case 'M': {
         if (Trimmed(Bytes).isEmpty())
             return {};
-        const QString Text = MemoText(Bytes);
-        return Text.isNull() ? QVariant() : QVariant(Text);
+        const QByteArrayView Text = MemoBytes(Bytes);
+        return Text.data() ? QVariant(Codec().Decode(Text)) : QVariant();
     }
     default: {
         const QByteArrayView Text = TrimmedRight(Bytes);
-        return Text.isEmpty() ? QVariant() : QVariant(codec_.Decode(Text));
+        return Text.isEmpty() ? QVariant() : QVariant(Codec().Decode(Text));
     }
     }
 }
@@ -357,7 +442,7 @@ QString TDbfTable::AsString(int64_t Row, int Field) const
     case 'N': case 'F': case 'D': case 'L': case 'M':
         return Decode(Row, Field).toString();
     default: {
-        QString Text = codec_.Decode(TrimmedRight(Raw(Row, Field)));
+        QString Text = Codec().Decode(TrimmedRight(Raw(Row, Field)));
         CheckIntact();
         return Text;
     }
@@ -404,9 +489,9 @@ QVariant TDbfTable::Normalize(int Field, const QVariant &Value) const
             if (Text.isEmpty())
                 return {};
         }
-        const std::optional<QByteArray> Bytes = codec_.Encode(Text);
+        const std::optional<QByteArray> Bytes = Codec().Encode(Text);
         if (!Bytes)
-            throw EDatabaseError(QStringLiteral("The text for the field \"%1\" holds characters that the table's code page %2 cannot store.").arg(Name, QString::fromLatin1(codec_.CodePage())));
+            throw EDatabaseError(QStringLiteral("The text for the field \"%1\" holds characters that the table's code page %2 cannot store.").arg(Name, QString::fromLatin1(Codec().CodePage())));
         if (Layout.Type == 'M' && !memoDb4_ && Bytes->contains('\x1A'))
             throw EDatabaseError(QStringLiteral("The text for the field \"%1\" holds the character 1A (hex), which would end it early in this table's memo file.").arg(Name));
         if (Layout.Type == 'C' && Bytes->size() > Layout.Width)
@@ -550,10 +635,10 @@ QByteArray TDbfTable::BuildRecord(int64_t Row, std::vector<std::pair<int, QByteA
             Field[0] = Value.toBool() ? 'T' : 'F';
             break;
         case 'M':
-            Memos.emplace_back(int(f), *codec_.Encode(Value.toString()));
+            Memos.emplace_back(int(f), *Codec().Encode(Value.toString()));
             break;
         default: {
-            const QByteArray Text = *codec_.Encode(Value.toString());
+            const QByteArray Text = *Codec().Encode(Value.toString());
             std::memcpy(Field, Text.constData(), size_t(Text.size()));
         }
         }
@@ -623,6 +708,11 @@ void TDbfTable::ApplyUpdates()
     if (!Table.seek(4) || Table.read(Counts, 8) != 8 || std::memcmp(Counts, countsSeen_, 8) != 0 ||
         Table.size() < headerLength_ + fileRows_ * recordLength_)
         throw EDatabaseError(QStringLiteral("The table \"%1\" was changed by another program while it was open; the changes were not written. Open it again.").arg(fileName_));
+    // A table that nothing marks, whose text we decided is UTF-8, says so to other programs.
+    if (languageDriver_ == 0 && !codePageFile_ && Codec().IsUtf8()) {
+        WriteDbfCodePageFile(fileName_);
+        codePageFile_ = true;
+    }
     if (NeedsMemo) {
         QFile Memo(memoName_);
         if (!Memo.open(QIODevice::ReadWrite))

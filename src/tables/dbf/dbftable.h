@@ -8,6 +8,8 @@
 
 #include <QFile>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -23,7 +25,12 @@ public:
 
     const QString &FileName() const { return fileName_; }
     uint8_t Version() const { return version_; }
-    const TDbfCodec &Codec() const { return codec_; }
+    // The table's code page, decided once: the language-driver byte, else the ".cpg" file beside
+    // the table, else UTF-8 when its text (values and memos) is valid UTF-8, else Windows-1252.
+    // Reading the text to tell UTF-8 from Windows-1252 waits until a text needs it.
+    const TDbfCodec &Codec() const;
+    // Set when the header promises more records than the file holds: what the user should be told.
+    QString Warning() const override { return warning_; }
     // Records as the file holds them (deleted ones included), without pending appends.
     int64_t FileRowCount() const { return fileRows_; }
 
@@ -67,7 +74,9 @@ private:
     QVariant Decode(int64_t Row, int Field) const;
     QVariant DecodeRaw(int64_t Row, int Field) const;
     const QVariant *PendingValue(int64_t Row, int Field) const;
-    QString MemoText(QByteArrayView Ref) const;
+    QByteArrayView MemoBytes(QByteArrayView Ref) const;
+    TDbfCodec DetectCodec() const;
+    void WriteCodePageFile() const;
     QVariant Normalize(int Field, const QVariant &Value) const;
     void CheckRow(int64_t Row) const;
     // Raises EDatabaseError once a read found pages that another program cut from the files.
@@ -98,7 +107,11 @@ private:
     int recordLength_ = 0;
     int64_t fileRows_ = 0;
     char countsSeen_[8] = {}; // record count, header and record length as the header said when read
-    TDbfCodec codec_;
+    mutable std::optional<TDbfCodec> codec_;
+    mutable std::once_flag codecDecided_; // readers on several threads decide once
+    uint8_t languageDriver_ = 0;
+    bool codePageFile_ = false; // a ".cpg" file beside the table (which we leave as it is)
+    QString warning_;
     std::vector<TSourceField> fields_;
     std::vector<TLayout> layout_;
 

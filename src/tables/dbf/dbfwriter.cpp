@@ -34,20 +34,41 @@ int DbfFieldDecimals(TDbfType Kind) { return Kind == dtN ? 5 : 0; }
 
 QByteArray DbfFieldName(const QString &Name)
 {
-    return CutUtf8(QByteArray(Name.left(10).toUpper().toUtf8()), 10).toByteArray();
+    // QString::toUpper would turn "ß" into "SS" and lengthen the name.
+    const std::u32string Codes = Name.toStdU32String();
+    QString Upper;
+    for (size_t i = 0; i < Codes.size() && i < 10; ++i) {
+        const char32_t Code = QChar::toUpper(Codes[i]);
+        Upper.append(QString::fromUcs4(&Code, 1));
+    }
+    return CutUtf8(Upper.toUtf8(), 10).toByteArray();
 }
 
-QString DbfMemoFileName(const QString &TableFileName)
+namespace {
+// Same base name, the extension in the case of the table's.
+QString SideFileName(const QString &TableFileName, const QString &Extension)
 {
     const QFileInfo Info(TableFileName);
     const QString Suffix = Info.suffix();
     const bool Upper = !Suffix.isEmpty() && Suffix == Suffix.toUpper() && Suffix != Suffix.toLower();
-    return Info.path() + QLatin1Char('/') + Info.completeBaseName() + (Upper ? QStringLiteral(".DBT") : QStringLiteral(".dbt"));
+    return Info.path() + QLatin1Char('/') + Info.completeBaseName() + QLatin1Char('.') + (Upper ? Extension.toUpper() : Extension);
 }
+} // namespace
+
+QString DbfMemoFileName(const QString &TableFileName) { return SideFileName(TableFileName, QStringLiteral("dbt")); }
+
+QString DbfCodePageFileName(const QString &TableFileName) { return SideFileName(TableFileName, QStringLiteral("cpg")); }
 
 QString DbfFileError(const QFileDevice &File, const QString &Action)
 {
     return QStringLiteral("Cannot %1 \"%2\": %3").arg(Action, File.fileName(), File.errorString());
+}
+
+void WriteDbfCodePageFile(const QString &TableFileName)
+{
+    QFile File(DbfCodePageFileName(TableFileName));
+    if (!File.open(QIODevice::WriteOnly | QIODevice::Truncate) || File.write("UTF-8", 5) != 5 || !File.flush())
+        throw EDatabaseError(DbfFileError(File, QStringLiteral("write")));
 }
 
 namespace {
@@ -91,6 +112,7 @@ void WriteDbfHeader(const QString &FileName, const std::vector<TFieldDefRec> &Fi
     const QString MemoName = DbfMemoFileName(FileName);
     QFile::remove(FileName);
     QFile::remove(MemoName);
+    QFile::remove(DbfCodePageFileName(FileName));
 
     bool HasMemo = false;
     int RecordLength = 1;
@@ -125,10 +147,12 @@ void WriteDbfHeader(const QString &FileName, const std::vector<TFieldDefRec> &Fi
     if (!Table.flush())
         throw EDatabaseError(DbfFileError(Table, QStringLiteral("write")));
     Table.close();
-    if (!HasMemo)
-        return;
     QFile Memo(MemoName);
     try {
+        // Our text is UTF-8; the header keeps the format's language byte 0.
+        WriteDbfCodePageFile(FileName);
+        if (!HasMemo)
+            return;
         if (!Memo.open(QIODevice::WriteOnly | QIODevice::Truncate))
             throw EDatabaseError(DbfFileError(Memo, QStringLiteral("create")));
         QByteArray Block(kDbfMemoBlock, '\0');
@@ -137,9 +161,11 @@ void WriteDbfHeader(const QString &FileName, const std::vector<TFieldDefRec> &Fi
         if (!Memo.flush())
             throw EDatabaseError(DbfFileError(Memo, QStringLiteral("write")));
     } catch (...) {
-        // A table that announces memos without a memo file could not be opened again.
+        // Without its memo file the table could not be opened again, without its code-page file
+        // its text could be read wrong: none of them stays.
         Memo.close();
         QFile::remove(MemoName);
+        QFile::remove(DbfCodePageFileName(FileName));
         QFile::remove(FileName);
         throw;
     }

@@ -34,13 +34,20 @@ char DbfTypeLetter(TDbfType Kind);
 // Width and decimals in the record; only C takes its width from Size.
 int DbfFieldWidth(TDbfType Kind, int Size);
 int DbfFieldDecimals(TDbfType Kind);
-// The name as the descriptor holds it: at most 10 characters (and bytes), upper-cased.
+// The name as the descriptor holds it: upper-cased one character to one, at most 10 characters
+// and 10 bytes (UTF-8, cut between characters).
 QByteArray DbfFieldName(const QString &Name);
 
 // The memo file beside a table file: same base name, extension ".dbt" in the case of the table's.
 QString DbfMemoFileName(const QString &TableFileName);
+// The code-page file beside a table file: same base name, extension ".cpg" in the case of the table's.
+QString DbfCodePageFileName(const QString &TableFileName);
+// Writes the code-page file of a table saying "UTF-8", so that other programs read our text right.
+// Throws EDatabaseError with the system's message when it cannot be written.
+void WriteDbfCodePageFile(const QString &TableFileName);
 
-// Creates the named table file, and its memo file when a field is a memo, without records.
+// Creates the named table file, its code-page file, and its memo file when a field is a memo,
+// without records.
 // Throws EDatabaseError with the system's message when a file cannot be written, and before
 // touching anything when the definitions cannot make a table (no field, a duplicate name, a bad width).
 void WriteDbfHeader(const QString &FileName, const std::vector<TFieldDefRec> &FieldDefs);

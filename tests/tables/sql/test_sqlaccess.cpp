@@ -59,22 +59,6 @@ TEST_F(SqlAccess, JoinAndGroupByAgreeWithTheTablesThemselves)
     EXPECT_EQ(Run("SELECT COUNT(*) FROM fruit")->Value(0, 0).toInt(), 37);
 }
 
-TEST_F(SqlAccess, ChangesAreRefusedWithTheReadOnlyMessage)
-{
-    const int NoSugar = Run("SELECT COUNT(*) FROM Fruit WHERE Sugar = 0")->Value(0, 0).toInt();
-    for (const char *Sql : {"UPDATE Fruit SET Sugar = 0", "INSERT INTO Fruit (Fruit) VALUES ('Kiwi')", "DELETE FROM [Fruit Salad]"}) {
-        try {
-            Run(QString::fromLatin1(Sql));
-            ADD_FAILURE() << Sql << " was accepted";
-        } catch (const EDatabaseError &E) {
-            EXPECT_TRUE(E.Message().contains("read-only")) << E.what();
-        }
-    }
-    EXPECT_EQ(Run("SELECT COUNT(*) FROM Fruit WHERE Sugar = 0")->Value(0, 0).toInt(), NoSugar);
-    EXPECT_EQ(Run("SELECT COUNT(*) FROM [Fruit Salad]")->Value(0, 0).toInt(), 18);
-    EXPECT_FALSE(Tables->HasPendingChanges());
-}
-
 TEST_F(SqlAccess, DatesCompareAsDates)
 {
     auto Monitor = OpenSqlTables(TSqlDriver::Access, MdbFixture("Monitor.mdb"));

@@ -49,24 +49,25 @@ TEST_F(SqlDbf, StatementsAreWrittenByTheBatchUpdate)
     ASSERT_EQ(R->RowCount(), 1);
     EXPECT_EQ(R->AsString(0, 0), "Åse");
 
-    Run("UPDATE people SET NAME = upper(NAME), BORN = '1999-12-31' WHERE ID = 3");
+    const QByteArray Orders = ReadBytes(Dir.filePath("ORDERS.DBF"));
+    R = Run("UPDATE people SET NAME = upper(NAME), BORN = '1999-12-31', ID = ID + 10 WHERE ID = 3");
+    EXPECT_TRUE(R->Fields().empty());
+    EXPECT_EQ(R->RowCount(), 0);
     Run("DELETE FROM people WHERE NOT MEMBER");
     Tables->ApplyUpdates();
     const QJsonObject Read = ReadWithDbfread(Dir.filePath("people.dbf"));
     People = Read["records"].toArray();
     ASSERT_EQ(People.size(), 2);
     EXPECT_EQ(Read["deleted"].toInt(), 1);
+    EXPECT_EQ(People[1].toArray()[0].toDouble(), 13);
     EXPECT_EQ(People[1].toArray()[1].toString(), "CLEO");
     EXPECT_EQ(People[1].toArray()[2].toString(), "1999-12-31");
+    EXPECT_EQ(People[1].toArray()[4].toString(), "x"); // fields the statement did not set stay
+    EXPECT_EQ(ReadBytes(Dir.filePath("ORDERS.DBF")), Orders); // a table no statement changed is not written
+    // A value the field cannot hold stops the statement; nothing of it stays.
+    EXPECT_TRUE(Message([&] { Run("UPDATE people SET NAME = 'a name far too long for the field'"); }).contains("too long"));
+    EXPECT_FALSE(Tables->HasPendingChanges());
     EXPECT_EQ(Run("SELECT COUNT(*), GROUP_CONCAT(NAME) FROM people")->AsString(0, 1), "Åse,CLEO");
-}
-
-TEST_F(SqlDbf, AValueTheFieldCannotHoldStopsTheStatement)
-{
-    Run("INSERT INTO people (ID, NAME) VALUES (1, 'Ann')");
-    Tables->ApplyUpdates();
-    EXPECT_FALSE(Message([&] { Run("UPDATE people SET NAME = 'a name far too long for the field'"); }).isEmpty());
-    EXPECT_EQ(Run("SELECT NAME FROM people")->AsString(0, 0), "Ann");
 }
 
 TEST_F(SqlDbf, MissingOrUnreadableFolderIsReported)
