@@ -57,6 +57,16 @@ struct TMailSource {
     std::function<void(int Percent)> OnProgress;
 };
 
+// What the main window's mailing reads from the parts that own it (the table workspace, the
+// merge, the composer); each part sets its own entry.
+struct TMailOrigin {
+    std::function<tables::TADOQuery *()> DataSet;
+    TMailMerge Merge;
+    std::function<bool()> HtmlFormat;         // the mail format is HTML
+    std::function<int()> CharsetIndex;        // a row of CharsetTable
+    std::function<QStringList()> Attachments; // file names, in list order
+};
+
 enum TPrepareResult { prPrepared, prInvalidAddress, prStopped };
 
 // Walks the records from the current one and fills List; the dataset stands on the record it

@@ -27,4 +27,6 @@ protected:
     void showEvent(QShowEvent *Event) override;
 };
 
+inline TLogForm *LogForm = nullptr;  // made once at start-up
+
 }  // namespace qf::delivery

@@ -72,4 +72,6 @@ private:
     QString FLoadMessage;
 };
 
+inline TProForm *ProForm = nullptr;  // made once at start-up
+
 }  // namespace qf::delivery

@@ -84,4 +84,6 @@ private:
     bool FShown = false;  // between FormShow and the close
 };
 
+inline TSendForm *SendForm = nullptr;  // made once at start-up
+
 }  // namespace qf::delivery
