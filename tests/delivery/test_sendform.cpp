@@ -9,6 +9,7 @@
 #include "uitest.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QJsonArray>
 #include <QLabel>
 #include <QPushButton>
@@ -351,4 +352,36 @@ TEST_F(DeliverySendForm, CancelAsksWhileSendingAndClosingStopsTheThreads)
     QTest::mouseClick(Form->Button2, Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return Server.MessageFiles().size() >= Sent + 5; }, 30000));
     Form.reset();
+}
+
+TEST_F(DeliverySendForm, LogFileThatCannotBeWrittenAsksAbortOrRetry)
+{
+    Open(6);
+    // A folder where the log file should be: no user can write it, root included.
+    const QString Blocked = Dir.filePath(QStringLiteral("Quillfast.log"));
+    ASSERT_TRUE(QDir().mkpath(Blocked));
+    Form->FMailing.Log.FileName = Blocked;
+    int Prompts = 0;
+    Boxes.Answer = [&](const QString &Text) {
+        if (!Text.startsWith(QStringLiteral("Error of writing log file with description:\n\"")))
+            return QMessageBox::NoButton;
+        ++Prompts;
+        QDir(Blocked).removeRecursively();
+        return QMessageBox::Retry;
+    };
+    ShowPrepared(QStringLiteral("6 Records"));
+    StartAndWaitForEnd();
+    EXPECT_EQ(Boxes.Texts.last(), QStringLiteral("Mailing is Completed Successfully"));
+    EXPECT_GE(Prompts, 1);
+    QStringList Log;
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        Log = QString::fromUtf8(ReadAll(Blocked)).split(QStringLiteral("\r\n"));
+        return Log.size() == 12;
+    }, 5000));
+    EXPECT_EQ(Log[0], QString());
+    EXPECT_TRUE(Log[1].startsWith(QStringLiteral("Mailing started ")));
+    EXPECT_EQ(Log[2], QStringLiteral("Connected"));
+    EXPECT_EQ(Log.filter(QStringLiteral("Success: ")).size(), 6);
+    EXPECT_EQ(Log[10], QStringLiteral("6 Sent of 6"));
+    EXPECT_EQ(Log[11], QString());  // the file ends with CR LF
 }
