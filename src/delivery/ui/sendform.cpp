@@ -87,6 +87,8 @@ TSendForm::TSendForm(QWidget *Parent) : QDialog(Parent)
 TSendForm::~TSendForm()
 {
     FMailing.Shutdown();
+    if (Timer2->isActive())
+        FMailing.FlushLog(nullptr);  // the lines of a mailing ended by the program's close
     if (FControlsDisabled && DataSet)
         DataSet->EnableControls();
 }
@@ -101,6 +103,9 @@ void TSendForm::showEvent(QShowEvent *Event)
 void TSendForm::FormShow()
 {
     FShown = true;
+    // The last lines of the previous mailing, when the dialog opens again before their flush.
+    if (Timer2->isActive())
+        Flush(false);
     setWindowTitle(QStringLiteral("Mailing"));
     Timer1->start();
     Timer2->stop();
