@@ -71,7 +71,7 @@ protected:
                 }
                 return Out;
             };
-            Source.RecipientField = QStringLiteral("EMAIL");
+            Source.RecipientField = Recipient;
             Source.Subject = QStringLiteral("Hello %NAME");
             Source.Body = QStringLiteral("Dear %NAME,\nyour number is %ID and you live in %CITY.\n");
             Settings.Host = QStringLiteral("127.0.0.1");
@@ -81,7 +81,7 @@ protected:
             Settings.ReplyAddress = QStringLiteral("reply@example.com");
             Settings.Attachments = Attachments;
             Settings.ThreadLimit = Threads;
-            PortText = QString::number(Server.Port());
+            PortText = Port.isEmpty() ? QString::number(Server.Port()) : Port;
         };
         Form->FMailing.ConnectTimeout = 10000;
     }
@@ -134,6 +134,8 @@ protected:
     QStringList Attachments;
     int Threads = 15;
     bool WriteLog = true;
+    QString Recipient = QStringLiteral("EMAIL");
+    QString Port;  // the server's when empty
 };
 
 }  // namespace
@@ -384,4 +386,28 @@ TEST_F(DeliverySendForm, LogFileThatCannotBeWrittenAsksAbortOrRetry)
     EXPECT_EQ(Log.filter(QStringLiteral("Success: ")).size(), 6);
     EXPECT_EQ(Log[10], QStringLiteral("6 Sent of 6"));
     EXPECT_EQ(Log[11], QString());  // the file ends with CR LF
+}
+
+TEST_F(DeliverySendForm, BadPortAndRecipientFieldStopThePreparation)
+{
+    Open(4);
+    Port = QStringLiteral("2x5");
+    Form->show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Boxes.Texts.size() == 1; }, 10000));
+    EXPECT_EQ(Boxes.Texts[0], QStringLiteral("'2x5' is not a valid integer value"));
+    EXPECT_FALSE(Form->Button2->isEnabled());
+    EXPECT_TRUE(Form->CancelBtn->isEnabled());
+    QTest::mouseClick(Form->CancelBtn, Qt::LeftButton);
+    EXPECT_FALSE(Form->isVisible());
+
+    Port.clear();
+    Recipient = QStringLiteral("NOFIELD");
+    Query.SetRecNo(2);
+    QSignalSpy Finished(Form.get(), &QDialog::finished);
+    Form->show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Finished.count() > 0; }, 10000));
+    EXPECT_EQ(Boxes.Texts.last(), QStringLiteral("Invalid E-mail Address"));
+    EXPECT_EQ(Query.RecNo(), 2);
+    EXPECT_FALSE(Query.ControlsDisabled());
+    EXPECT_TRUE(Server.MessageFiles().isEmpty());
 }
