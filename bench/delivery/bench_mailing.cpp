@@ -17,7 +17,6 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtEndian>
-
 #include <cstdio>
 #include <cstdlib>
 
@@ -124,7 +123,7 @@ public:
     bool Done = false, Completed = false;
 };
 
-}  // namespace
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -145,7 +144,8 @@ int main(int argc, char **argv)
     // About 2 KB of text once merged, as the messages smtp-source sends.
     QString Body = QStringLiteral("Dear %NAME,\n\n");
     for (int I = 0; I < 20; ++I)
-        Body += QStringLiteral("We are glad to tell you about our new prices in %CITY for the season, café included.\n");
+        Body += QStringLiteral("We are glad to tell you about our new prices in %CITY for the "
+                               "season, café included.\n");
     Body += QStringLiteral("Your customer number is %ID.\n");
 
     QElapsedTimer T;

@@ -3,7 +3,6 @@
 #include "delivery/idexception.h"
 
 #include <QRegularExpression>
-
 #include <cmath>
 
 namespace qf::delivery {
@@ -27,7 +26,7 @@ QStringList BodyLines(const QString &Text)
     return Lines;
 }
 
-}  // namespace
+} // namespace
 
 // The connector.
 
@@ -175,7 +174,8 @@ void TMailing::ConnectorRun(TConnector &Connector)
             const int N = ++FConnectedCount;
             Sync([this, N, Slots] {
                 if (View)
-                    View->ShowStatus(QStringLiteral("%1 threads of %2 connected").arg(N).arg(Slots));
+                    View->ShowStatus(
+                        QStringLiteral("%1 threads of %2 connected").arg(N).arg(Slots));
             });
             if (FAborting)
                 break;
@@ -320,8 +320,9 @@ bool TMailing::Dispatch()
         }
         S->FHandled = true;
         if (S->FState == 2 && !FAborting) {
-            const bool Retry = !View || View->AskRetry(S->FLastError + QStringLiteral(" Recipient: ") +
-                                                       S->RecipientText());
+            const bool Retry =
+                !View ||
+                View->AskRetry(S->FLastError + QStringLiteral(" Recipient: ") + S->RecipientText());
             if (Retry) {
                 for (TMailSender *T : FSenders)
                     if (T && T != S && T->Stopped() && T->FState == 2 && !T->FHandled) {
@@ -357,7 +358,8 @@ bool TMailing::Dispatch()
 
 void TMailing::Finish(bool Completed)
 {
-    SetStatus(Completed ? QStringLiteral("Mailing Completed") : QStringLiteral("Mailing Aborted"), true);
+    SetStatus(Completed ? QStringLiteral("Mailing Completed") : QStringLiteral("Mailing Aborted"),
+              true);
     AddLog(SentCountText());
     FRunning = false;
     if (View)
@@ -396,4 +398,4 @@ void TMailing::Shutdown()
     FRunning = false;
 }
 
-}  // namespace qf::delivery
+} // namespace qf::delivery

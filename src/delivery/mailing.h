@@ -15,7 +15,6 @@
 #include "delivery/maillog.h"
 
 #include <QString>
-
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -73,7 +72,7 @@ public:
     TIdSMTP FSMTP;
     TIdMessage FMessage;
     bool FHandled = false;
-    std::uint8_t FState = 0;  // 0 nothing sent yet, 1 the last message was sent, 2 gave up
+    std::uint8_t FState = 0; // 0 nothing sent yet, 1 the last message was sent, 2 gave up
     QString FLastError;
     int FAttempts = 0;
 
@@ -105,9 +104,9 @@ public:
     int FThreadCount = 0;
     std::atomic<int> FConnectedCount{0};
     std::unique_ptr<TConnector> FConnector;
-    int FSentCount = 0;  // under FLock
-    int FNextMail = 0;   // under FLock
-    TMailLog Log;        // its lines under FLock
+    int FSentCount = 0; // under FLock
+    int FNextMail = 0;  // under FLock
+    TMailLog Log;       // its lines under FLock
 
     // A new preparation: the list and settings are about to be written.
     void Reset();
@@ -153,9 +152,9 @@ private:
     void QueueVisibleUpdate();
 
     std::mutex FLock;
-    QString FLastSuccess;                                      // under FLock
+    QString FLastSuccess; // under FLock
     std::atomic<bool> FUpdatePending{false};
-    std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);  // user interface thread only
+    std::shared_ptr<bool> FAlive = std::make_shared<bool>(true); // user interface thread only
 };
 
-}  // namespace qf::delivery
+} // namespace qf::delivery

@@ -23,7 +23,7 @@ private:
     int FRecNo;
 };
 
-}  // namespace
+} // namespace
 
 bool ConvertPort(const QString &Text, int &Port)
 {
@@ -49,10 +49,12 @@ TPrepareResult PrepareMailList(const TMailSource &Source, TMailList &List)
             List.reserve(List.capacity() + 1000);
         TMailItem Item;
         const int RecNo = DataSet->RecNo();
-        if (!Source.Merge.EvaluateName || !Source.Merge.EvaluateName(Source.RecipientField, Item.Address))
+        if (!Source.Merge.EvaluateName ||
+            !Source.Merge.EvaluateName(Source.RecipientField, Item.Address))
             return prInvalidAddress;
-        Item.Subject = Source.Merge.ExpandPlaceholders ? Source.Merge.ExpandPlaceholders(Source.Subject)
-                                                       : Source.Subject;
+        Item.Subject = Source.Merge.ExpandPlaceholders
+                           ? Source.Merge.ExpandPlaceholders(Source.Subject)
+                           : Source.Subject;
         if (Stopped())
             return prStopped;
         Item.Body = Source.Merge.ExpandPlaceholders ? Source.Merge.ExpandPlaceholders(Source.Body)
@@ -74,4 +76,4 @@ TPrepareResult PrepareMailList(const TMailSource &Source, TMailList &List)
     return prPrepared;
 }
 
-}  // namespace qf::delivery
+} // namespace qf::delivery

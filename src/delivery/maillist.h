@@ -7,18 +7,17 @@
 
 #include <QString>
 #include <QStringList>
-
 #include <functional>
 #include <vector>
 
 namespace qf::tables {
 class TADOQuery;
-}
+} // namespace qf::tables
 
 namespace qf::delivery {
 
 struct TMailItem {
-    QString Address;  // the recipient field's value as it reads
+    QString Address; // the recipient field's value as it reads
     QString Subject;
     QString Body;
 };
@@ -76,4 +75,4 @@ TPrepareResult PrepareMailList(const TMailSource &Source, TMailList &List);
 // The port text as a number; false when it is not a whole number.
 bool ConvertPort(const QString &Text, int &Port);
 
-}  // namespace qf::delivery
+} // namespace qf::delivery

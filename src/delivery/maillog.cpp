@@ -31,7 +31,7 @@ bool TMailLog::Flush(const QStringList &Pending, QString *Error)
     if (!Ok) {
         if (Error)
             *Error = F.errorString();
-        F.resize(OldSize);  // a part of the lines would be written again by the next flush
+        F.resize(OldSize); // a part of the lines would be written again by the next flush
         F.close();
         return false;
     }
@@ -40,4 +40,4 @@ bool TMailLog::Flush(const QStringList &Pending, QString *Error)
     return true;
 }
 
-}  // namespace qf::delivery
+} // namespace qf::delivery

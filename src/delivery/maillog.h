@@ -25,4 +25,4 @@ public:
     bool Flush(const QStringList &Pending, QString *Error);
 };
 
-}  // namespace qf::delivery
+} // namespace qf::delivery

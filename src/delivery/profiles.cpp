@@ -134,4 +134,4 @@ bool TProfiles::LoadSelectedProfile(const QString &Name, TSenderProfile &Profile
     return true;
 }
 
-}  // namespace qf::delivery
+} // namespace qf::delivery

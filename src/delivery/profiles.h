@@ -8,7 +8,6 @@
 
 #include <QString>
 #include <QStringList>
-
 #include <array>
 
 namespace qf::delivery {
@@ -65,4 +64,4 @@ public:
     bool LoadSelectedProfile(const QString &Name, TSenderProfile &Profile) const;
 };
 
-}  // namespace qf::delivery
+} // namespace qf::delivery

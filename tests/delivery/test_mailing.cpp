@@ -10,7 +10,6 @@
 #include <QJsonArray>
 #include <QSet>
 #include <QTimer>
-
 #include <deque>
 #include <functional>
 #include <gtest/gtest.h>
@@ -80,8 +79,8 @@ void Prepare(TMailing &M, int Port, int Count, int Threads)
     M.Settings.ThreadLimit = Threads;
     M.ConnectTimeout = 10000;
     for (int I = 0; I < Count; ++I)
-        M.MailList.push_back({QStringLiteral("r%1@example.com").arg(I), QStringLiteral("S%1").arg(I),
-                              QStringLiteral("Body %1").arg(I)});
+        M.MailList.push_back({QStringLiteral("r%1@example.com").arg(I),
+                              QStringLiteral("S%1").arg(I), QStringLiteral("Body %1").arg(I)});
     M.SetSlots(Count);
 }
 
@@ -93,7 +92,7 @@ QStringList Recipients(const TTestServer &Server)
     return R;
 }
 
-}  // namespace
+} // namespace
 
 TEST(DeliveryMailing, EveryMessageOnceThenCompleted)
 {
@@ -166,5 +165,5 @@ TEST(DeliveryMailing, TornDownWhileSending)
     EXPECT_LT(Got.size(), 400);
     EXPECT_EQ(Logged, Got.size());
     EXPECT_EQ(QSet<QString>(Got.begin(), Got.end()).size(), Got.size());
-    QCoreApplication::processEvents();  // calls queued by the senders find the mailing gone
+    QCoreApplication::processEvents(); // calls queued by the senders find the mailing gone
 }

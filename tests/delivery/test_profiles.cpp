@@ -7,9 +7,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtEndian>
-
-#include <unistd.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using namespace qf::delivery;
 
@@ -33,12 +32,13 @@ QByteArray Entry(const QByteArray &Key, const QByteArray &Value)
     return Int32(int(Key.size())) + Key + Int32(7) + Int32(int(Value.size())) + Value;
 }
 
-}  // namespace
+} // namespace
 
 TEST(DeliveryProfiles, FileBytesAndRoundTrip)
 {
     QTemporaryDir Dir;
-    const QString File = ProfileFileName(Dir.path() + QStringLiteral("/"), QStringLiteral("/nowhere"));
+    const QString File =
+        ProfileFileName(Dir.path() + QStringLiteral("/"), QStringLiteral("/nowhere"));
     EXPECT_EQ(File, Dir.filePath(QStringLiteral("Profiles.dat")));
     EXPECT_EQ(ProfileFileName(QStringLiteral("/no/such/folder"), Dir.path()), File);
     EXPECT_EQ(ProfileFileName(QString(), Dir.path()), File);
@@ -46,8 +46,10 @@ TEST(DeliveryProfiles, FileBytesAndRoundTrip)
     TProfiles P;
     P.AddProfile(QStringLiteral("OFFICE"));
     P.AddProfile(QStringLiteral("HOME"));
-    ASSERT_TRUE(P.SetValue(QStringLiteral("Host"), QStringLiteral("OFFICE"), QStringLiteral("smtp.example.com")));
-    ASSERT_TRUE(P.SetValue(QStringLiteral("Name"), QStringLiteral("HOME"), QStringLiteral("Zoë Müller")));
+    ASSERT_TRUE(P.SetValue(QStringLiteral("Host"), QStringLiteral("OFFICE"),
+                           QStringLiteral("smtp.example.com")));
+    ASSERT_TRUE(
+        P.SetValue(QStringLiteral("Name"), QStringLiteral("HOME"), QStringLiteral("Zoë Müller")));
     EXPECT_FALSE(P.SetValue(QStringLiteral("Host"), QStringLiteral("NONE"), QStringLiteral("x")));
     EXPECT_EQ(P.Names(), (QStringList{QStringLiteral("HOME"), QStringLiteral("OFFICE")}));
     QString Error;
@@ -68,7 +70,10 @@ TEST(DeliveryProfiles, FileBytesAndRoundTrip)
         }
     const QByteArray Bytes = ReadAll(File);
     EXPECT_EQ(Bytes, Want);
-    EXPECT_TRUE(Bytes.contains(QByteArray::fromRawData("\x0e\0\0\0Pr~Port~OFFICE\x07\0\0\0\x02\0\0\0" "25", 28)));
+    EXPECT_TRUE(
+        Bytes.contains(QByteArray::fromRawData("\x0e\0\0\0Pr~Port~OFFICE\x07\0\0\0\x02\0\0\0"
+                                               "25",
+                                               28)));
 
     TProfiles Q;
     ASSERT_TRUE(Q.Load(File));
@@ -76,9 +81,10 @@ TEST(DeliveryProfiles, FileBytesAndRoundTrip)
     EXPECT_EQ(ReadAll(File), Want);
 
     TSenderProfile S;
-    EXPECT_FALSE(Q.LoadSelectedProfile(QStringLiteral("OFFICE"), S));  // user id and more are blank
+    EXPECT_FALSE(Q.LoadSelectedProfile(QStringLiteral("OFFICE"), S)); // user id and more are blank
     for (const QString &Item : ProfileItems)
-        Q.SetValue(Item, QStringLiteral("OFFICE"), Item == QLatin1String("RepAddr") ? QString() : QStringLiteral("v"));
+        Q.SetValue(Item, QStringLiteral("OFFICE"),
+                   Item == QLatin1String("RepAddr") ? QString() : QStringLiteral("v"));
     EXPECT_TRUE(Q.LoadSelectedProfile(QStringLiteral("OFFICE"), S));
     EXPECT_TRUE(S.FReplyAddress.isEmpty());
 }

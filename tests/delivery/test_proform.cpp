@@ -14,7 +14,6 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-
 #include <gtest/gtest.h>
 
 using namespace qf::delivery;
@@ -63,7 +62,7 @@ protected:
     QString NextName;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(DeliveryProForm, AddEditDeleteAndSave)
 {
@@ -82,12 +81,14 @@ TEST_F(DeliveryProForm, AddEditDeleteAndSave)
     Add(QStringLiteral("my.name"));
     Add(QStringLiteral("my-name"));
     Add(QStringLiteral("my_name"));
-    EXPECT_EQ(Boxes.Texts, (QStringList{QStringLiteral("Profile \"Office\" already exists"),
-                                        QStringLiteral("Invalid Name"), QStringLiteral("Invalid Name"),
-                                        QStringLiteral("Invalid Name")}));
+    EXPECT_EQ(Boxes.Texts,
+              (QStringList{QStringLiteral("Profile \"Office\" already exists"),
+                           QStringLiteral("Invalid Name"), QStringLiteral("Invalid Name"),
+                           QStringLiteral("Invalid Name")}));
     Add(QStringLiteral("home"));
     Add(QStringLiteral("Ärger"));
-    EXPECT_EQ(Listed(), (QStringList{QStringLiteral("HOME"), QStringLiteral("OFFICE"), QStringLiteral("ÄRGER")}));
+    EXPECT_EQ(Listed(), (QStringList{QStringLiteral("HOME"), QStringLiteral("OFFICE"),
+                                     QStringLiteral("ÄRGER")}));
     EXPECT_EQ(MainList.currentText(), QStringLiteral("HOME"));
 
     // Typing into a field stores it when the field loses the focus.
@@ -187,7 +188,8 @@ TEST(DeliveryLogForm, ShowClearCancelSave)
     F.write(Log);
     F.close();
     Form.show();
-    EXPECT_EQ(Form.RxRichEdit1->toPlainText(), QString::fromUtf8(Log).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    EXPECT_EQ(Form.RxRichEdit1->toPlainText(),
+              QString::fromUtf8(Log).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     QTest::mouseClick(Form.Button3, Qt::LeftButton);
     EXPECT_TRUE(Form.RxRichEdit1->toPlainText().isEmpty());
     QTest::mouseClick(Form.Button2, Qt::LeftButton);

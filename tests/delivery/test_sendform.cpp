@@ -18,7 +18,6 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -52,7 +51,8 @@ protected:
         Form = std::make_unique<TSendForm>();
         Form->DataSet = &Query;
         Form->WriteLog = [this] { return WriteLog; };
-        Form->CaptureSettings = [this](TMailSource &Source, TMailSettings &Settings, QString &PortText) {
+        Form->CaptureSettings = [this](TMailSource &Source, TMailSettings &Settings,
+                                       QString &PortText) {
             // The merge as the main window gives it: fields by name, "%" placeholders.
             Source.Merge.EvaluateName = [this](const QString &N, QString &Value) {
                 const TField *F = Query.FindField(N);
@@ -73,7 +73,8 @@ protected:
             };
             Source.RecipientField = Recipient;
             Source.Subject = QStringLiteral("Hello %NAME");
-            Source.Body = QStringLiteral("Dear %NAME,\nyour number is %ID and you live in %CITY.\n");
+            Source.Body =
+                QStringLiteral("Dear %NAME,\nyour number is %ID and you live in %CITY.\n");
             Settings.Host = QStringLiteral("127.0.0.1");
             Settings.User = QStringLiteral("user");
             Settings.SenderName = QStringLiteral("Sender");
@@ -90,7 +91,8 @@ protected:
     void ShowPrepared(const QString &Count)
     {
         Form->show();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return Form->Panel1->text() == QStringLiteral("The list is prepared"); }, 30000));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return Form->Panel1->text() == QStringLiteral("The list is prepared"); }, 30000));
         EXPECT_EQ(Form->Panel2->text(), Count);
     }
 
@@ -135,10 +137,10 @@ protected:
     int Threads = 15;
     bool WriteLog = true;
     QString Recipient = QStringLiteral("EMAIL");
-    QString Port;  // the server's when empty
+    QString Port; // the server's when empty
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(DeliverySendForm, FiveHundredRecordsOverEightConnections)
 {
@@ -168,19 +170,31 @@ TEST_F(DeliverySendForm, FiveHundredRecordsOverEightConnections)
     const QByteArray Hash = QCryptographicHash::hash(Content, QCryptographicHash::Sha256).toHex();
     for (const QJsonValue &V : Parsed) {
         const QJsonObject M = V.toObject();
-        const QString To = M[QStringLiteral("to")].toArray().at(0).toObject()[QStringLiteral("address")].toString();
+        const QString To = M[QStringLiteral("to")]
+                               .toArray()
+                               .at(0)
+                               .toObject()[QStringLiteral("address")]
+                               .toString();
         const int I = To.mid(6, To.indexOf(QLatin1Char('@')) - 6).toInt();
         ASSERT_EQ(To, Email(I));
         EXPECT_FALSE(Seen.contains(To));
         Seen << To;
         EXPECT_EQ(M[QStringLiteral("subject")].toString(), QStringLiteral("Hello ") + Name(I));
         EXPECT_EQ(M[QStringLiteral("body")].toString(),
-                  QStringLiteral("Dear %1,\r\nyour number is %2 and you live in %3.\r\n").arg(Name(I)).arg(I).arg(City(I)));
+                  QStringLiteral("Dear %1,\r\nyour number is %2 and you live in %3.\r\n")
+                      .arg(Name(I))
+                      .arg(I)
+                      .arg(City(I)));
         const QJsonArray Parts = M[QStringLiteral("attachments")].toArray();
         ASSERT_EQ(Parts.size(), 1);
-        EXPECT_EQ(Parts[0].toObject()[QStringLiteral("filename")].toString(), QStringLiteral("price list.pdf"));
+        EXPECT_EQ(Parts[0].toObject()[QStringLiteral("filename")].toString(),
+                  QStringLiteral("price list.pdf"));
         EXPECT_EQ(Parts[0].toObject()[QStringLiteral("sha256")].toString().toLatin1(), Hash);
-        EXPECT_EQ(M[QStringLiteral("reply_to")].toArray().at(0).toObject()[QStringLiteral("address")].toString(),
+        EXPECT_EQ(M[QStringLiteral("reply_to")]
+                      .toArray()
+                      .at(0)
+                      .toObject()[QStringLiteral("address")]
+                      .toString(),
                   QStringLiteral("reply@example.com"));
     }
     EXPECT_EQ(Seen.size(), 500);
@@ -207,9 +221,10 @@ TEST_F(DeliverySendForm, FilterAndStartRecordRespected)
     WriteLog = false;
     Open(12);
     Query.OnFilterRecord = [](TADOQuery &Q, bool &Accept) {
-        Accept = Q.FieldByName(QStringLiteral("CITY")).AsString().trimmed() == QStringLiteral("Oslo");
+        Accept =
+            Q.FieldByName(QStringLiteral("CITY")).AsString().trimmed() == QStringLiteral("Oslo");
     };
-    Query.SetFiltered(true);  // records 0, 3, 6, 9
+    Query.SetFiltered(true); // records 0, 3, 6, 9
     Query.SetRecNo(2);
     ShowPrepared(QStringLiteral("3 Records"));
     EXPECT_EQ(Query.RecNo(), 2);
@@ -315,7 +330,8 @@ TEST_F(DeliverySendForm, SixFailuresRetryThenAbort)
     EXPECT_EQ(Prompt, 2);
     EXPECT_EQ(Boxes.Texts.last(), QStringLiteral("Mailing Aborted"));
     EXPECT_EQ(Received().size(), 7);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return LogFileLines().last() == QStringLiteral("7 Sent of 12"); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return LogFileLines().last() == QStringLiteral("7 Sent of 12"); }, 5000));
     const QStringList Log = LogFileLines();
     EXPECT_TRUE(Log[Log.size() - 3].endsWith(QStringLiteral(" Failed: ") + Email(7)));
     EXPECT_TRUE(Log[Log.size() - 3].contains(QStringLiteral("550")));
@@ -337,15 +353,16 @@ TEST_F(DeliverySendForm, CancelAsksWhileSendingAndClosingStopsTheThreads)
     QSignalSpy Finished(Form.get(), &QDialog::finished);
     QTest::mouseClick(Form->Button2, Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return Server.MessageFiles().size() >= 5; }, 30000));
-    QTest::mouseClick(Form->CancelBtn, Qt::LeftButton);  // No: goes on
+    QTest::mouseClick(Form->CancelBtn, Qt::LeftButton); // No: goes on
     ASSERT_TRUE(QTest::qWaitFor([&] { return Boxes.Texts.size() == 1; }, 5000));
     EXPECT_TRUE(Form->isVisible());
-    QTest::mouseClick(Form->CancelBtn, Qt::LeftButton);  // Yes: aborts
+    QTest::mouseClick(Form->CancelBtn, Qt::LeftButton); // Yes: aborts
     ASSERT_TRUE(QTest::qWaitFor([&] { return Finished.count() > 0; }, 30000));
     EXPECT_EQ(Boxes.Texts.last(), QStringLiteral("Mailing Aborted"));
     const int Sent = int(Received().size());
     EXPECT_LT(Sent, 300);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return LogFileLines().last().endsWith(QStringLiteral(" Sent of 300")); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return LogFileLines().last().endsWith(QStringLiteral(" Sent of 300")); }, 5000));
     EXPECT_EQ(LogFileLines().last(), QStringLiteral("%1 Sent of 300").arg(Sent));
 
     // A program that closes during a mailing stops and waits for its threads first.
@@ -376,16 +393,18 @@ TEST_F(DeliverySendForm, LogFileThatCannotBeWrittenAsksAbortOrRetry)
     EXPECT_EQ(Boxes.Texts.last(), QStringLiteral("Mailing is Completed Successfully"));
     EXPECT_GE(Prompts, 1);
     QStringList Log;
-    ASSERT_TRUE(QTest::qWaitFor([&] {
-        Log = QString::fromUtf8(ReadAll(Blocked)).split(QStringLiteral("\r\n"));
-        return Log.size() == 12;
-    }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            Log = QString::fromUtf8(ReadAll(Blocked)).split(QStringLiteral("\r\n"));
+            return Log.size() == 12;
+        },
+        5000));
     EXPECT_EQ(Log[0], QString());
     EXPECT_TRUE(Log[1].startsWith(QStringLiteral("Mailing started ")));
     EXPECT_EQ(Log[2], QStringLiteral("Connected"));
     EXPECT_EQ(Log.filter(QStringLiteral("Success: ")).size(), 6);
     EXPECT_EQ(Log[10], QStringLiteral("6 Sent of 6"));
-    EXPECT_EQ(Log[11], QString());  // the file ends with CR LF
+    EXPECT_EQ(Log[11], QString()); // the file ends with CR LF
 }
 
 TEST_F(DeliverySendForm, BadPortAndRecipientFieldStopThePreparation)

@@ -1,7 +1,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QTemporaryDir>
-
 #include <gtest/gtest.h>
 
 // The windows' tests: offscreen, with a home folder of their own for the log file and the

@@ -9,7 +9,6 @@
 #include <QStringList>
 #include <QTimer>
 #include <QtEndian>
-
 #include <functional>
 #include <ostream>
 #include <utility>

@@ -16,7 +16,7 @@ namespace qf::delivery {
 
 namespace {
 const QString BoxTitle = QStringLiteral("Quillfast");
-}
+} // namespace
 
 TLogForm::TLogForm(QWidget *Parent) : QDialog(Parent), FileName(DefaultLogFileName())
 {
@@ -64,8 +64,9 @@ void TLogForm::FormShow()
         Text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
         RxRichEdit1->setPlainText(Text);
     } else {
-        QMessageBox::critical(this, BoxTitle,
-                              QStringLiteral("Cannot open file \"%1\". %2").arg(FileName, F.errorString()));
+        QMessageBox::critical(
+            this, BoxTitle,
+            QStringLiteral("Cannot open file \"%1\". %2").arg(FileName, F.errorString()));
     }
     RxRichEdit1->setFocus();
 }
@@ -80,8 +81,9 @@ void TLogForm::Button1Click()
         Bytes += "\r\n";
     QSaveFile F(FileName);
     if (!F.open(QIODevice::WriteOnly) || F.write(Bytes) != Bytes.size() || !F.commit()) {
-        QMessageBox::critical(this, BoxTitle,
-                              QStringLiteral("Cannot write file \"%1\". %2").arg(FileName, F.errorString()));
+        QMessageBox::critical(
+            this, BoxTitle,
+            QStringLiteral("Cannot write file \"%1\". %2").arg(FileName, F.errorString()));
         return;
     }
     accept();
@@ -89,4 +91,4 @@ void TLogForm::Button1Click()
 
 void TLogForm::Button3Click() { RxRichEdit1->clear(); }
 
-}  // namespace qf::delivery
+} // namespace qf::delivery

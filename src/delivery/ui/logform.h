@@ -15,8 +15,8 @@ public:
     explicit TLogForm(QWidget *Parent = nullptr);
 
     QPlainTextEdit *RxRichEdit1;
-    QPushButton *Button1, *Button2, *Button3;  // "Save", "Cancel", "Clear"
-    QString FileName;  // the log file
+    QPushButton *Button1, *Button2, *Button3; // "Save", "Cancel", "Clear"
+    QString FileName;                         // the log file
 
     void FormShow();
     void Button1Click();
@@ -27,6 +27,6 @@ protected:
     void showEvent(QShowEvent *Event) override;
 };
 
-inline TLogForm *LogForm = nullptr;  // made once at start-up
+inline TLogForm *LogForm = nullptr; // made once at start-up
 
-}  // namespace qf::delivery
+} // namespace qf::delivery

@@ -21,9 +21,10 @@ namespace qf::delivery {
 namespace {
 
 const QString BoxTitle = QStringLiteral("Quillfast");
-const char *const LabelTexts[6] = {"SMTP Server", "Port", "User ID", "Name", "E-mail Address", "Replay Address"};
+const char *const LabelTexts[6] = {"SMTP Server", "Port",           "User ID",
+                                   "Name",        "E-mail Address", "Replay Address"};
 
-}  // namespace
+} // namespace
 
 TProForm::TProForm(QWidget *Parent) : QDialog(Parent)
 {
@@ -234,4 +235,4 @@ bool TProForm::eventFilter(QObject *Watched, QEvent *Event)
     return QDialog::eventFilter(Watched, Event);
 }
 
-}  // namespace qf::delivery
+} // namespace qf::delivery

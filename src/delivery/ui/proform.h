@@ -7,7 +7,6 @@
 #include "delivery/profiles.h"
 
 #include <QDialog>
-
 #include <array>
 #include <functional>
 #include <memory>
@@ -20,7 +19,7 @@ class QPushButton;
 
 namespace qf::store {
 class TReader;
-}
+} // namespace qf::store
 
 namespace qf::delivery {
 
@@ -31,20 +30,20 @@ public:
     ~TProForm() override;
 
     QListWidget *ListBox1;
-    std::array<QLineEdit *, 6> Edits;  // Edit1 .. Edit6, in the order of ProfileItems
+    std::array<QLineEdit *, 6> Edits; // Edit1 .. Edit6, in the order of ProfileItems
     std::array<QLabel *, 6> Labels;
-    QPushButton *Button1, *Button2, *Button3;  // "Add...", "Delete", "Close"
+    QPushButton *Button1, *Button2, *Button3; // "Add...", "Delete", "Close"
 
     TProfiles Profiles;
     bool FChanged = false;
 
     // Set by the main window.
-    QComboBox *MainProfileList = nullptr;        // the Mail page's "From" list
-    std::function<QString()> FromProfile;        // the project's profile name
-    std::function<QString()> ProfileFile;        // where "Profiles.dat" is, asked afresh
+    QComboBox *MainProfileList = nullptr; // the Mail page's "From" list
+    std::function<QString()> FromProfile; // the project's profile name
+    std::function<QString()> ProfileFile; // where "Profiles.dat" is, asked afresh
     // The one-line input dialog: false when cancelled.
     std::function<bool(const QString &Caption, QString &Text)> InputName;
-    const store::TReader *Reader = nullptr;      // its delimiters are not allowed in names
+    const store::TReader *Reader = nullptr; // its delimiters are not allowed in names
 
     void FormShow();
     void RefreshProfiles();
@@ -72,6 +71,6 @@ private:
     QString FLoadMessage;
 };
 
-inline TProForm *ProForm = nullptr;  // made once at start-up
+inline TProForm *ProForm = nullptr; // made once at start-up
 
-}  // namespace qf::delivery
+} // namespace qf::delivery

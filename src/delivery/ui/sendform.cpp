@@ -14,7 +14,6 @@
 #include <QShowEvent>
 #include <QTimer>
 #include <QVBoxLayout>
-
 #include <exception>
 
 namespace qf::delivery {
@@ -37,11 +36,11 @@ QTimer *NewTimer(const char *Name, int Interval, QObject *Parent)
     auto *T = new QTimer(Parent);
     T->setObjectName(QString::fromLatin1(Name));
     T->setInterval(Interval);
-    T->setSingleShot(true);  // each handler turns its timer on again when it should run again
+    T->setSingleShot(true); // each handler turns its timer on again when it should run again
     return T;
 }
 
-}  // namespace
+} // namespace
 
 TSendForm::TSendForm(QWidget *Parent) : QDialog(Parent)
 {
@@ -88,7 +87,7 @@ TSendForm::~TSendForm()
 {
     FMailing.Shutdown();
     if (Timer2->isActive())
-        FMailing.FlushLog(nullptr);  // the lines of a mailing ended by the program's close
+        FMailing.FlushLog(nullptr); // the lines of a mailing ended by the program's close
     if (FControlsDisabled && DataSet)
         DataSet->EnableControls();
 }
@@ -228,7 +227,8 @@ bool TSendForm::FormCloseQuery()
         if (!FMailing.FAborting) {
             const bool Dispatching = Timer3->isActive();
             Timer3->stop();
-            if (QMessageBox::question(this, BoxTitle, QStringLiteral("Are You sure to cancel this operation?"),
+            if (QMessageBox::question(this, BoxTitle,
+                                      QStringLiteral("Are You sure to cancel this operation?"),
                                       QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes) {
                 FMailing.FAborting = true;
                 CancelBtn->setEnabled(false);
@@ -333,10 +333,11 @@ void TSendForm::Finished(bool Completed)
         if (W->isVisible() && W->isMinimized())
             W->setWindowState(W->windowState() & ~Qt::WindowMinimized);
     if (Completed)
-        QMessageBox::information(this, BoxTitle, QStringLiteral("Mailing is Completed Successfully"));
+        QMessageBox::information(this, BoxTitle,
+                                 QStringLiteral("Mailing is Completed Successfully"));
     else
         QMessageBox::critical(this, BoxTitle, QStringLiteral("Mailing Aborted"));
     close();
 }
 
-}  // namespace qf::delivery
+} // namespace qf::delivery

@@ -7,7 +7,6 @@
 #include "delivery/mailing.h"
 
 #include <QDialog>
-
 #include <functional>
 
 class QLabel;
@@ -17,7 +16,7 @@ class QTimer;
 
 namespace qf::tables {
 class TADOQuery;
-}
+} // namespace qf::tables
 
 namespace qf::delivery {
 
@@ -27,16 +26,16 @@ public:
     explicit TSendForm(QWidget *Parent = nullptr);
     ~TSendForm() override;
 
-    QLabel *Panel1;  // status line
+    QLabel *Panel1; // status line
     QProgressBar *ProgressBar1;
-    QLabel *Panel2;  // record and sent counts
+    QLabel *Panel2; // record and sent counts
     QLabel *Panel3;
-    QPushButton *Button2;  // "Start"
+    QPushButton *Button2; // "Start"
     QPushButton *CancelBtn;
     QTimer *Timer1, *Timer2, *Timer3;
 
     TMailing FMailing{this};
-    bool FStopPreparing = false;  // an expression error stops the preparation
+    bool FStopPreparing = false; // an expression error stops the preparation
 
     // Set by the main window before the dialog is shown.
     tables::TADOQuery *DataSet = nullptr;
@@ -81,9 +80,9 @@ private:
 
     QString FPreparedStatus, FPreparedCount;
     bool FControlsDisabled = false;
-    bool FShown = false;  // between FormShow and the close
+    bool FShown = false; // between FormShow and the close
 };
 
-inline TSendForm *SendForm = nullptr;  // made once at start-up
+inline TSendForm *SendForm = nullptr; // made once at start-up
 
-}  // namespace qf::delivery
+} // namespace qf::delivery
