@@ -6,6 +6,7 @@
 
 #include "delivery/maillist.h"
 #include "delivery/profiles.h"
+#include "store/dlist.h"
 #include "store/reader.h"
 
 #include <QMainWindow>
@@ -32,6 +33,20 @@ class QTableView;
 class QToolBar;
 class QToolButton;
 class QWebEngineView;
+
+namespace qf::expr {
+class TAdCalc;
+}  // namespace qf::expr
+namespace qf::tables {
+class TCalcFieldPage;
+class TCalcFields;
+class TFilterPage;
+class TRecordVariables;
+class TTableWorkspace;
+class TRecordGrid;
+class TSelTabForm;
+class TRestructForm;
+}  // namespace qf::tables
 
 namespace qf::shell {
 
@@ -133,6 +148,22 @@ public:
     THHComp *HHComp1;
     store::TReader Reader1;
 
+    // The open table: connection, dataset, field records, layout file (src/tables).
+    std::unique_ptr<tables::TTableWorkspace> Workspace;
+    tables::TRecordGrid *Grid = nullptr;
+    tables::TSelTabForm *SelTabForm = nullptr;
+    tables::TRestructForm *RestructForm = nullptr;
+
+    // The project store, the expression engine, the calculated fields and the record variables
+    // (mainformcalc.cpp); the pages of the filter and the calculated fields.
+    store::TDList DList1;
+    std::unique_ptr<expr::TAdCalc> AdCalc1;
+    std::unique_ptr<tables::TCalcFields> CalcFields;
+    std::unique_ptr<tables::TRecordVariables> RecordVariables;
+    tables::TFilterPage *FilterPage = nullptr;
+    tables::TCalcFieldPage *CalcFieldPage = nullptr;
+    bool FModified = false; // the project changed
+
     // State set up when the window is created.
     QPixmap FGridBitmap;
     std::uint8_t FSorted = 0;
@@ -143,8 +174,6 @@ public:
     QStringList FPreviewLines;
     QString FPreviewFile;
     std::uint8_t FPreviewDirty = 1;
-    std::uint8_t FExprChanged = 0;
-    QStringList FEvalStack;
 
     // The mailing: the profile it copies, where it reads the records and the merge from.
     delivery::TSenderProfile FProfile;
@@ -183,6 +212,34 @@ public:
     void TabSheet1Show();
     void TabSheet9Show();
 
+    // Calculated fields, the filter page and the record variables (mainformcalc.cpp).
+    void RefreshCalcFieldList();
+    void UpdateCalcFieldControls();
+    void Button8Click();
+    void Button14Click();
+    void ListBox1Click();
+    void Memo2Exit();
+    void TabSheet7Show();
+    void ADOQuery1BeforeOpen();
+    void ADOQuery1AfterClose();
+
+    // Opening and closing tables, the grid's sort (mainformtables.cpp).
+    void OpenDB0Click();
+    void OpenDBFFile(const QString &FileName);
+    void OpenAccessFile(const QString &FileName);
+    void CloseDB0Click();
+    void Reopen0Click();
+    void RxDBGrid1TitleBtnClick(int Column);
+    void Descend0Click();
+    void Unsort0Click();
+    void UpdateTableCommands();
+    // The tables named on the command line: the first .mdb, else the first .dbf.
+    void OpenCommandLineTables(const QStringList &Arguments);
+    // Restructure/Save As DBF and Create DBF (mainformrestruct.cpp).
+    void Restructure0Click();
+    void NewDatabase1Click();
+    void SpeedItem23Click();
+
     void DHTMLEdit1DocumentComplete(bool Ok);
     void WebBrowser1DocumentComplete(bool Ok);
     void WebBrowser1StatusTextChange(const QString &Text);
@@ -202,6 +259,12 @@ private:
     QWidget *CreateEditPage();
     QWidget *CreateSourcePage();
     QWidget *CreatePreviewPage();
+    void CreateWorkspace();
+    void CreateCalcObjects();
+    void BindRecordVariables();
+    void CreateRestructForm();
+    // Runs a table command; a failure shows its message, as the default handler would.
+    void RunTableCommand(const std::function<void()> &Command);
     QAction *Item(QMenu *Menu, const char *Name, const QString &Caption,
                   const QKeySequence &Shortcut = {});
     QAction *BarItem(QToolBar *Bar, const char *Name, const QString &Caption);

@@ -1,6 +1,7 @@
 #include "tables/dataset.h"
 
 #include "tables/connection.h"
+#include "tables/dbf/dbftable.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -66,9 +67,9 @@ QVariant TField::Value() const { return dataSet_.FieldValue(index_); }
 
 bool TField::IsNull() const { return !Value().isValid(); }
 
-QString TField::AsString() const
+namespace {
+QString VariantText(const QVariant &V)
 {
-    const QVariant V = Value();
     if (!V.isValid())
         return QString();
     switch (V.typeId()) {
@@ -79,9 +80,18 @@ QString TField::AsString() const
     default: return V.toString();
     }
 }
+} // namespace
+
+QString TField::AsString() const { return VariantText(Value()); }
 
 double TField::AsFloat() const
 {
+    // Numbers straight from the source: the filter and the calculated fields read them per record.
+    if (def_.DataType == ftFloat || def_.DataType == ftCurrency) {
+        const int64_t Row = dataSet_.SourceRow(index_);
+        if (Row >= 0 && dataSet_.dbfSource_)
+            return dataSet_.source_->AsFloat(Row, index_);
+    }
     const QVariant V = Value();
     if (!V.isValid())
         return 0.0;
@@ -295,7 +305,9 @@ void TADOQuery::Open()
 void TADOQuery::OpenSource(std::shared_ptr<TTableSource> Source)
 {
     source_ = std::move(Source);
+    dbfSource_ = dynamic_cast<const TDbfTable *>(source_.get()) != nullptr;
     fields_.clear();
+    ++fieldsGeneration_;
     const std::vector<TSourceField> &Defs = source_->Fields();
     for (int i = 0; i < int(Defs.size()); ++i)
         fields_.push_back(std::make_unique<TField>(*this, i, Defs[size_t(i)]));
@@ -309,6 +321,7 @@ void TADOQuery::OpenSource(std::shared_ptr<TTableSource> Source)
     } catch (...) {
         state_ = dsInactive;
         fields_.clear();
+        ++fieldsGeneration_;
         rows_.clear();
         source_.reset();
         throw;
@@ -328,6 +341,7 @@ void TADOQuery::Close()
     ResetBuffer();
     state_ = dsInactive;
     fields_.clear();
+    ++fieldsGeneration_;
     rows_.clear();
     source_.reset();
     current_ = -1;
@@ -388,6 +402,28 @@ QVariant TADOQuery::FieldValue(int Field) const
     const int64_t Row = CurrentRow();
     return Row < 0 ? QVariant() : source_->Value(Row, Field);
 }
+
+int64_t TADOQuery::SourceRow(int Field) const
+{
+    if (!Active())
+        return -1;
+    if (filterRow_ >= 0)
+        return filterRow_;
+    if ((state_ == dsEdit || state_ == dsInsert) && bufferSet_[size_t(Field)])
+        return -1;
+    return CurrentRow();
+}
+
+QVariant TADOQuery::RowValue(int Index, int Field) const
+{
+    if (!Active() || Index < 0 || size_t(Index) >= rows_.size() || Field < 0 || Field >= FieldCount())
+        return {};
+    if (state_ == dsEdit && Index == current_ && bufferSet_[size_t(Field)])
+        return buffer_[size_t(Field)];
+    return source_->Value(rows_[size_t(Index)], Field);
+}
+
+QString TADOQuery::RowText(int Index, int Field) const { return VariantText(RowValue(Index, Field)); }
 
 void TADOQuery::SetFieldValue(int Field, const QVariant &Value)
 {
