@@ -1,17 +1,11 @@
 #include "shell/mainform.h"
 
-#include "delivery/charsets.h"
-#include "delivery/ui/logform.h"
-#include "delivery/ui/proform.h"
-#include "delivery/ui/sendform.h"
 #include "shell/aboutbox.h"
-#include "shell/addwordform.h"
 #include "shell/fileutils.h"
 #include "shell/framelogic.h"
 #include "shell/globals.h"
 #include "shell/resources.h"
 #include "shell/hhcomp.h"
-#include "shell/minmodal.h"
 #include "shell/optform.h"
 #include "shell/settings.h"
 #include "expr/adcalc.h"
@@ -36,7 +30,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMessageBox>
 #include <QMenuBar>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -798,92 +791,6 @@ void TMainForm::WebBrowser1DocumentComplete(bool)
 void TMainForm::WebBrowser1StatusTextChange(const QString &Text)
 {
     StatusBar1->showMessage(Text);
-}
-
-void TMainForm::Profiles0Click()
-{
-    if (delivery::ProForm)
-        delivery::ProForm->exec();
-}
-
-void TMainForm::ViewLog0Click()
-{
-    if (delivery::LogForm)
-        delivery::LogForm->exec();
-}
-
-bool TMainForm::LoadSelectedProfile()
-{
-    return delivery::ProForm &&
-           delivery::ProForm->Profiles.LoadSelectedProfile(ComboBox4->currentText(), FProfile);
-}
-
-void TMainForm::Start0Click()
-{
-    if (ComboBox4->currentText().isEmpty()) {
-        QMessageBox::critical(this, QStringLiteral("Quillfast"), QStringLiteral("Profile does not selected"));
-        return;
-    }
-    if (!LoadSelectedProfile()) {
-        QMessageBox::critical(this, QStringLiteral("Quillfast"),
-                              QStringLiteral("One or more fields of selected Profile are blank"));
-        return;
-    }
-    if (!delivery::SendForm)
-        return;
-    delivery::SendForm->DataSet = MailOrigin.DataSet ? MailOrigin.DataSet() : nullptr;
-    delivery::SendForm->exec();
-}
-
-void TMainForm::ConnectDelivery()
-{
-    using namespace delivery;
-    if (ProForm) {
-        ProForm->MainProfileList = ComboBox4;
-        ProForm->Reader = &Reader1;
-        ProForm->ProfileFile = [] {
-            return ProfileFileName(OptForm ? OptForm->Values().ProfDir : QString(),
-                                   WritableDefaultDir());
-        };
-        ProForm->InputName = [](const QString &Caption, QString &Text) {
-            if (!AddWordForm)
-                return false;
-            AddWordForm->setWindowTitle(Caption);
-            AddWordForm->Edit1->clear();
-            const bool Ok = AddWordForm->exec() == QDialog::Accepted;
-            Text = AddWordForm->Edit1->text();
-            return Ok;
-        };
-    }
-    if (SendForm) {
-        new TMinModal(SendForm);
-        SendForm->WriteLog = [] { return OptForm && OptForm->Values().WriteLog; };
-        SendForm->OnProgressTitle = [this](const QString &Title) { setWindowTitle(Title); };
-        SendForm->OnRestoreCaption = [this] { UpdateCaption(); };
-        SendForm->CaptureSettings = [this](TMailSource &Source, TMailSettings &Settings,
-                                           QString &PortText) {
-            const bool Html = MailOrigin.HtmlFormat ? MailOrigin.HtmlFormat() : Html0->isChecked();
-            Source.Merge = MailOrigin.Merge;
-            Source.RecipientField = ComboBox2->currentText();
-            Source.Subject = Edit2->text();
-            Source.Body = (Html ? RxRichEdit1 : RxRichEdit2)->toPlainText();
-            PortText = FProfile.FSmtpPort;
-            Settings.Host = FProfile.FSmtpHost;
-            Settings.User = FProfile.FSmtpUser;
-            Settings.SenderName = FProfile.FSenderName;
-            Settings.SenderAddress = FProfile.FSenderAddress;
-            Settings.ReplyAddress = FProfile.FReplyAddress;
-            Settings.ContentType = Html ? QStringLiteral("text/html") : QStringLiteral("text/plain");
-            int Charset = MailOrigin.CharsetIndex ? MailOrigin.CharsetIndex()
-                          : OptForm                ? OptForm->Values().DefaultCharset
-                                                   : -1;
-            if (Charset < 0 || Charset >= int(CharsetTable.size()))
-                Charset = 14;  // UTF-8
-            Settings.CharSet = QString::fromLatin1(CharsetTable[size_t(Charset)].MimeName);
-            Settings.Attachments = MailOrigin.Attachments ? MailOrigin.Attachments() : QStringList();
-            Settings.ThreadLimit = OptForm ? OptForm->Values().Threads : 15;
-        };
-    }
 }
 
 }  // namespace qf::shell

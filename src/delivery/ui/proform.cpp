@@ -3,6 +3,8 @@
 #include "store/reader.h"
 
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -216,7 +218,9 @@ void TProForm::FormClose()
     if (!FChanged)
         return;
     QString Error;
-    if (!Profiles.Save(ProfileFile(), &Error))
+    const QString File = ProfileFile();
+    QDir().mkpath(QFileInfo(File).absolutePath());  // the data folder of a first run
+    if (!Profiles.Save(File, &Error))
         QMessageBox::critical(parentWidget(), BoxTitle,
                               QStringLiteral("The profiles could not be saved.\n%1").arg(Error));
     FChanged = false;
