@@ -61,7 +61,6 @@ struct TMailSource {
 struct TMailOrigin {
     std::function<tables::TADOQuery *()> DataSet;
     TMailMerge Merge;
-    std::function<bool()> HtmlFormat;         // the mail format is HTML
     std::function<int()> CharsetIndex;        // a row of CharsetTable
     std::function<QStringList()> Attachments; // file names, in list order
 };

@@ -1,5 +1,10 @@
 #include "shell/mainform.h"
 
+#include "composer/domwork.h"
+#include "composer/mailviews.h"
+#include "composer/preview.h"
+#include "composer/ui/editordialogs.h"
+
 #include "shell/aboutbox.h"
 #include "shell/fileutils.h"
 #include "shell/framelogic.h"
@@ -115,12 +120,12 @@ TMainForm::TMainForm(QWidget *Parent) : QMainWindow(Parent)
     CreateWorkspace();
     BindRecordVariables();
     CreateRestructForm();
+    CreateComposer();
 
     HHComp1 = new THHComp(this, QStringLiteral("help/index.html"));
 
     connect(PageControl1, &QTabWidget::currentChanged, this, &TMainForm::PageControl1Change);
-    connect(PageControl2, &QTabWidget::currentChanged, this, [this] { FormResize(); });
-    connect(DHTMLEdit1, &QWebEngineView::loadFinished, this, &TMainForm::DHTMLEdit1DocumentComplete);
+    connect(PageControl2, &QTabWidget::currentChanged, this, &TMainForm::PageControl2Change);
     connect(WebBrowser1, &QWebEngineView::loadFinished, this, &TMainForm::WebBrowser1DocumentComplete);
     connect(WebBrowser1->page(), &QWebEnginePage::linkHovered, this,
             &TMainForm::WebBrowser1StatusTextChange);
@@ -630,11 +635,6 @@ void TMainForm::FormCreate()
             *Dir = WritableDefaultDir();
 
     ProjectFileName.clear();
-    FPreviewFile.clear();
-    FHtmlChanged = 0;
-    FSourceChanged = 0;
-    FFirstDocumentLoad = 1;
-    FPreviewLines.clear();
     UpdateCalcFieldControls();
 
     SetupMainReader(Reader1);
@@ -643,9 +643,8 @@ void TMainForm::FormCreate()
     ComboBox8->setCurrentIndex(-1);
     ComboBox9->setCurrentIndex(-1);
 
-    DHTMLEdit1->setHtml(QString::fromLatin1(BlankDocument));
+    DomWork->SetDocumentHTML(QString::fromLatin1(BlankDocument));
     WebBrowser1->setHtml(QString::fromLatin1(BlankDocument));
-    FPreviewDirty = 1;
     UpdateCaption();
 }
 
@@ -705,8 +704,7 @@ void TMainForm::FormClose()
 {
     if (Workspace->Active())
         Workspace->SaveGridConfig();
-    if (!FPreviewFile.isEmpty())
-        QFile::remove(FPreviewFile);
+    Preview->RemoveFile();
     HHComp1->CloseAll();
 }
 
@@ -761,6 +759,8 @@ void TMainForm::PageControl1Change()
         TabSheet1Show();
     else if (Page == TabSheet9)
         TabSheet9Show();
+    else if (Page == TabSheet2)
+        TabSheet2Show();
     else if (Page == TabSheet7)
         TabSheet7Show();
 }
@@ -776,17 +776,6 @@ void TMainForm::TabSheet9Show()
     Memo1->setFocus();
 }
 
-void TMainForm::DHTMLEdit1DocumentComplete(bool)
-{
-    FHtmlChanged = 0;
-    if (FFirstDocumentLoad == 1)
-        FFirstDocumentLoad = 0;
-}
-
-void TMainForm::WebBrowser1DocumentComplete(bool)
-{
-    FPreviewDirty = 1;
-}
 
 void TMainForm::WebBrowser1StatusTextChange(const QString &Text)
 {

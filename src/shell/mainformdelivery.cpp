@@ -2,6 +2,7 @@
 // profiles dialog, the mailing dialog and the log window, and the window tells them where the
 // records, the merge and the options are.
 
+#include "composer/mailviews.h"
 #include "delivery/charsets.h"
 #include "delivery/ui/logform.h"
 #include "delivery/ui/proform.h"
@@ -43,7 +44,8 @@ bool TMainForm::LoadSelectedProfile()
 void TMainForm::Start0Click()
 {
     if (ComboBox4->currentText().isEmpty()) {
-        QMessageBox::critical(this, QStringLiteral("Quillfast"), QStringLiteral("Profile does not selected"));
+        QMessageBox::critical(this, QStringLiteral("Quillfast"),
+                              QStringLiteral("Profile does not selected"));
         return;
     }
     if (!LoadSelectedProfile()) {
@@ -53,6 +55,9 @@ void TMainForm::Start0Click()
     }
     if (!delivery::SendForm)
         return;
+    // Text typed in the HTML editor just before Start belongs to the sent body.
+    if (Views)
+        Views->CarryEditorChanges();
     delivery::SendForm->DataSet = MailOrigin.DataSet ? MailOrigin.DataSet() : nullptr;
     delivery::SendForm->exec();
 }
@@ -75,8 +80,9 @@ void TMainForm::ConnectDelivery()
         ProForm->MainProfileList = ComboBox4;
         ProForm->Reader = &Reader1;
         ProForm->ProfileFile = [] {
-            return ProfileFileName(OptForm ? OptForm->Values().ProfDir : QString(),
-                                   QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+            return ProfileFileName(
+                OptForm ? OptForm->Values().ProfDir : QString(),
+                QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
         };
         ProForm->InputName = [](const QString &Caption, QString &Text) {
             if (!AddWordForm)
@@ -95,7 +101,8 @@ void TMainForm::ConnectDelivery()
         SendForm->OnRestoreCaption = [this] { UpdateCaption(); };
         SendForm->CaptureSettings = [this](TMailSource &Source, TMailSettings &Settings,
                                            QString &PortText) {
-            const bool Html = MailOrigin.HtmlFormat ? MailOrigin.HtmlFormat() : Html0->isChecked();
+            const bool Html =
+                Views ? Views->FMailFormat == composer::TMailViews::HtmlFormat : Html0->isChecked();
             Source.Merge = MailOrigin.Merge;
             Source.RecipientField = ComboBox2->currentText();
             Source.Subject = Edit2->text();
@@ -106,17 +113,19 @@ void TMainForm::ConnectDelivery()
             Settings.SenderName = FProfile.FSenderName;
             Settings.SenderAddress = FProfile.FSenderAddress;
             Settings.ReplyAddress = FProfile.FReplyAddress;
-            Settings.ContentType = Html ? QStringLiteral("text/html") : QStringLiteral("text/plain");
+            Settings.ContentType =
+                Html ? QStringLiteral("text/html") : QStringLiteral("text/plain");
             int Charset = MailOrigin.CharsetIndex ? MailOrigin.CharsetIndex()
-                          : OptForm                ? OptForm->Values().DefaultCharset
-                                                   : -1;
+                          : OptForm               ? OptForm->Values().DefaultCharset
+                                                  : -1;
             if (Charset < 0 || Charset >= int(CharsetTable.size()))
-                Charset = 14;  // UTF-8
+                Charset = 14; // UTF-8
             Settings.CharSet = QString::fromLatin1(CharsetTable[size_t(Charset)].MimeName);
-            Settings.Attachments = MailOrigin.Attachments ? MailOrigin.Attachments() : QStringList();
+            Settings.Attachments =
+                MailOrigin.Attachments ? MailOrigin.Attachments() : QStringList();
             Settings.ThreadLimit = OptForm ? OptForm->Values().Threads : 15;
         };
     }
 }
 
-}  // namespace qf::shell
+} // namespace qf::shell
