@@ -1,8 +1,11 @@
 #include "shell/mainform.h"
 
+#include "composer/attachments.h"
 #include "composer/domwork.h"
 #include "composer/mailviews.h"
+#include "composer/merge.h"
 #include "composer/preview.h"
+#include "composer/project.h"
 #include "composer/ui/editordialogs.h"
 
 #include "shell/aboutbox.h"
@@ -122,6 +125,7 @@ TMainForm::TMainForm(QWidget *Parent) : QMainWindow(Parent)
     BindRecordVariables();
     CreateRestructForm();
     CreateComposer();
+    CreateProject();
 
     HHComp1 = new THHComp(this, QStringLiteral("help/index.html"));
 
@@ -649,7 +653,10 @@ void TMainForm::FormCreate()
     DomWork->SetDocumentHTML(QString::fromLatin1(BlankDocument));
     WebBrowser1->setHtml(QString::fromLatin1(BlankDocument));
     CreateRecordCommands();
-    UpdateCaption();
+    UpdateAttachControls();
+    // The message settings take their defaults; this also sets the caption.
+    LoadMessageSettings();
+    ResetModified();
 }
 
 void TMainForm::UpdateCaption()
@@ -700,8 +707,10 @@ void TMainForm::closeEvent(QCloseEvent *Event)
 
 bool TMainForm::FormCloseQuery()
 {
-    // Changes the open table could not write are not lost without a question.
-    return !Workspace || Workspace->RecordCommands().SavePendingChanges();
+    // Changes the open table could not write are not lost without a question; then the project's.
+    if (Workspace && !Workspace->RecordCommands().SavePendingChanges())
+        return false;
+    return Project->CloseQuery();
 }
 
 void TMainForm::FormClose()

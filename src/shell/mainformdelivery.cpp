@@ -2,7 +2,9 @@
 // profiles dialog, the mailing dialog and the log window, and the window tells them where the
 // records, the merge and the options are.
 
+#include "composer/attachments.h"
 #include "composer/mailviews.h"
+#include "composer/project.h"
 #include "delivery/charsets.h"
 #include "delivery/ui/logform.h"
 #include "delivery/ui/proform.h"
@@ -53,7 +55,7 @@ void TMainForm::Start0Click()
                               QStringLiteral("One or more fields of selected Profile are blank"));
         return;
     }
-    if (!delivery::SendForm)
+    if (!delivery::SendForm || !CheckAttachments())
         return;
     // Text typed in the HTML editor just before Start belongs to the sent body.
     if (Views)
@@ -65,6 +67,14 @@ void TMainForm::Start0Click()
 void TMainForm::ConnectDelivery()
 {
     using namespace delivery;
+    MailOrigin.Merge.EvaluateName = [this](const QString &Name, QString &Value) {
+        return EvaluateName(Name, Value);
+    };
+    MailOrigin.Merge.ExpandPlaceholders = [this](const QString &Text) {
+        return ExpandPlaceholders(Text);
+    };
+    MailOrigin.CharsetIndex = [this] { return Project ? Project->CharsetIndex : -1; };
+    MailOrigin.Attachments = [this] { return Attachments ? Attachments->Lines() : QStringList(); };
     MailOrigin.DataSet = [this]() -> tables::TADOQuery * {
         return Workspace && Workspace->Active() ? &Workspace->ADOQuery1() : nullptr;
     };
@@ -78,6 +88,7 @@ void TMainForm::ConnectDelivery()
     }
     if (ProForm) {
         ProForm->MainProfileList = ComboBox4;
+        ProForm->FromProfile = [this] { return FFromProfile; };
         ProForm->Reader = &Reader1;
         ProForm->ProfileFile = [] {
             return ProfileFileName(

@@ -1,5 +1,6 @@
 // A mailing through the main window: a table opened by the workspace and moved to its third
-// record, a profile from the profile file, Start, and the messages at the test SMTP server.
+// record, a profile from the profile file, the project's merge, Start, and the messages at the
+// test SMTP server.
 
 #include "../delivery/testserver.h"
 #include "../delivery/uitest.h"
@@ -54,18 +55,9 @@ TEST(ShellMailing, FromTheOpenTableThroughStart)
     EXPECT_TRUE(MainForm->Start0->isEnabled());
     MainForm->Workspace->ADOQuery1().SetRecNo(3);
 
-    // The merge as it will come from the project: fields of the current record.
     qf::tables::TADOQuery &Query = MainForm->Workspace->ADOQuery1();
-    MainForm->MailOrigin.Merge.EvaluateName = [&Query](const QString &Name, QString &Value) {
-        const qf::tables::TField *F = Query.FindField(Name);
-        if (F)
-            Value = F->AsString().trimmed();
-        return F != nullptr;
-    };
-    MainForm->MailOrigin.Merge.ExpandPlaceholders = [&Query](QString Text) {
-        return Text.replace("%NAME", Query.FieldByName("NAME").AsString().trimmed());
-    };
-    MainForm->ComboBox2->addItem("EMAIL");
+    if (MainForm->ComboBox2->findText("EMAIL") < 0)
+        MainForm->ComboBox2->addItem("EMAIL");
     MainForm->ComboBox2->setCurrentText("EMAIL");
     MainForm->Edit2->setText("Hello %NAME");
     MainForm->RxRichEdit1->setPlainText("<p>Dear %NAME</p>");
@@ -89,6 +81,12 @@ TEST(ShellMailing, FromTheOpenTableThroughStart)
         Got << Server.Envelope(F).value("rcpt_tos").toArray().at(0).toString();
     Got.sort();
     EXPECT_EQ(Got, QStringList({"p2@example.com", "p3@example.com", "p4@example.com"}));
+    // Merged for its own record by the project's merge.
+    QStringList Subjects;
+    for (const QJsonValue &M : ParseMail(Server.MessageFiles()))
+        Subjects << M.toObject().value("subject").toString();
+    Subjects.sort();
+    EXPECT_EQ(Subjects, QStringList({"Hello Name2", "Hello Name3", "Hello Name4"}));
     EXPECT_EQ(Query.RecNo(), 3);
     FreeForms();
     QFile::remove(Data + "/Profiles.dat");
