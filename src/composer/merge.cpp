@@ -9,20 +9,9 @@
 #include "tables/dataset.h"
 #include "tables/fieldtypes.h"
 
-#include <QLocale>
 #include <algorithm>
 
 namespace qf::composer {
-
-namespace {
-
-QString FloatText(long double Value)
-{
-    const QString Point = QLocale().decimalPoint();
-    return expr::FormatGeneral(Value, Point.isEmpty() ? QChar(u'.') : Point.front());
-}
-
-} // namespace
 
 TMailMerge::TMailMerge(store::TDList &DList1, store::TReader &Reader1, expr::TAdCalc &AdCalc1)
     : FEvalStack(&ownEvalStack_), FCalcError(&ownCalcError_), FInFilter(&ownInFilter_),
@@ -103,7 +92,7 @@ bool TMailMerge::evaluateCalcField(const QString &Name, const QString &Expr, int
         case 1: {
             long double V = 0;
             Result = C ? C->Parser->EvaluateExtended(V) : adcalc_.CalcExtended(Expr, V, 1);
-            Value = FloatText(V);
+            Value = texts_.General(V);
             break;
         }
         case 2: {
@@ -122,7 +111,7 @@ bool TMailMerge::evaluateCalcField(const QString &Name, const QString &Expr, int
             expr::TDateTime V = 0;
             Result = C ? C->Parser->EvaluateDateTime(V) : adcalc_.CalcDateTime(Expr, V, 1);
             // Outside the years 1..9999 there is no date text: the placeholder stays.
-            Value = expr::DateTimeToStr(V, expr::TDateRules::Field);
+            Value = texts_.DateTime(V);
             if (Result && Value.isEmpty())
                 Result = false;
             break;
@@ -147,6 +136,7 @@ TMailMerge::TName::TName(const QString &Name)
 
 bool TMailMerge::EvaluateName(const QString &Name, QString &Value)
 {
+    texts_.Refresh();
     return evaluate(TName(Name), Value);
 }
 
@@ -188,8 +178,8 @@ bool TMailMerge::evaluate(const TName &Name, QString &Value)
         return false;
     tables::TField *Field = &ADOQuery1->Fields(Name.FieldIndex);
     switch (tables::MapFieldTypeToDbf(Field->DataType())) {
-    case tables::dtN: Value = tables::FloatToStr(Field->AsFloat()); break;
-    case tables::dtD: Value = tables::DateTimeToStr(Field->AsDateTime()); break;
+    case tables::dtN: Value = texts_.Float(Field->AsFloat()); break;
+    case tables::dtD: Value = texts_.DateTime(Field->AsDateTime()); break;
     case tables::dtL: Value = BoolText(Field->AsBoolean()); break;
     case tables::dtC:
     case tables::dtM: Value = Field->AsString(); break;
@@ -242,6 +232,7 @@ QString TMailMerge::ExpandPlaceholders(const QString &Text)
 {
     // Held for the whole merge: a calculated field's evaluation may merge another text.
     const std::shared_ptr<const TPlan> Plan = planOf(Text);
+    texts_.Refresh();
     QString Result;
     Result.reserve(Text.size() + Text.size() / 4);
     qsizetype Rest = 0; // where the unmerged rest of the text starts

@@ -5,6 +5,8 @@
 // Numbers and dates are written in the user's locale (QLocale()). Names that match nothing, and
 // calculated fields that fail, stay in the text as written. Runs in the user interface thread.
 
+#include "composer/valuetext.h"
+
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -100,6 +102,7 @@ private:
     TCompiled *compiledOf(const QString &Expr);
     bool evaluate(const TName &Name, QString &Value);
 
+    TValueTexts texts_;
     store::TDList &dlist_;
     store::TReader &reader_;
     expr::TAdCalc &adcalc_;

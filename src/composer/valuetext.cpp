@@ -1,0 +1,99 @@
+#include "composer/valuetext.h"
+
+#include "expr/exprconv.h"
+#include "tables/fieldtypes.h"
+
+#include <QDate>
+#include <cmath>
+
+namespace qf::composer {
+
+namespace {
+constexpr qint64 JulianDayOfZero = 2415019; // 30 December 1899
+
+void appendNumber(QString &Out, int Value, int Width)
+{
+    char Buffer[8];
+    int n = 0;
+    do {
+        Buffer[n++] = char('0' + Value % 10);
+        Value /= 10;
+    } while (Value > 0);
+    for (; n < Width; ++n)
+        Buffer[n] = '0';
+    while (n > 0)
+        Out += QLatin1Char(Buffer[--n]);
+}
+} // namespace
+
+void TValueTexts::Refresh()
+{
+    const QLocale Now;
+    if (ready_ && Now == locale_)
+        return;
+    ready_ = true;
+    locale_ = Now;
+    point_ = Now.decimalPoint();
+    generalPoint_ = point_.isEmpty() ? QChar(u'.') : point_.front();
+
+    // The engine's short date format: the locale's with the year widened to four digits.
+    QString Format = Now.dateFormat(QLocale::ShortFormat);
+    if (!Format.contains(QStringLiteral("yyyy")))
+        Format.replace(QStringLiteral("yy"), QStringLiteral("yyyy"));
+    date_.clear();
+    fast_ = Now.zeroDigit() == QLatin1String("0"); // other digits: left to the locale
+    for (qsizetype i = 0; i < Format.size() && fast_;) {
+        const QChar c = Format[i];
+        qsizetype Run = 1;
+        while (i + Run < Format.size() && Format[i + Run] == c)
+            ++Run;
+        if (c == u'd' && Run <= 2)
+            date_.push_back({Run == 1 ? TPart::Day : TPart::Day2, {}});
+        else if (c == u'M' && Run <= 2)
+            date_.push_back({Run == 1 ? TPart::Month : TPart::Month2, {}});
+        else if (c == u'y' && Run == 4)
+            date_.push_back({TPart::Year, {}});
+        else if (c.isLetter() || c == u'\'')
+            fast_ = false; // names, quotes, times: left to the locale
+        else
+            date_.push_back({TPart::Text, Format.mid(i, Run)});
+        i += Run;
+    }
+}
+
+QString TValueTexts::Float(double Value) const
+{
+    return tables::FloatToStr(Value, point_);
+}
+
+QString TValueTexts::General(long double Value) const
+{
+    return expr::FormatGeneral(Value, generalPoint_);
+}
+
+QString TValueTexts::DateTime(double Value) const
+{
+    // A whole day (no time) of the years 1000..9999 is written here; anything else as before.
+    if (fast_ && Value == std::trunc(Value) && Value > -400000 && Value < 2958466) {
+        int Year = 0, Month = 0, Day = 0;
+        QDate::fromJulianDay(qint64(Value) + JulianDayOfZero).getDate(&Year, &Month, &Day);
+        if (Year >= 1000) {
+            QString Out;
+            Out.reserve(12);
+            for (const TPart &P : date_) {
+                switch (P.Kind) {
+                case TPart::Text: Out += P.Literal; break;
+                case TPart::Day: appendNumber(Out, Day, 1); break;
+                case TPart::Day2: appendNumber(Out, Day, 2); break;
+                case TPart::Month: appendNumber(Out, Month, 1); break;
+                case TPart::Month2: appendNumber(Out, Month, 2); break;
+                case TPart::Year: appendNumber(Out, Year, 4); break;
+                }
+            }
+            return Out;
+        }
+    }
+    return expr::DateTimeToStr(Value, expr::TDateRules::Field);
+}
+
+} // namespace qf::composer
