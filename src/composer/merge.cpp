@@ -145,25 +145,29 @@ bool TMailMerge::evaluate(const TName &Name, QString &Value)
     *FCalcError = false;
     const QString &N = Name.Upper;
 
-    int ExprKind = 0, TypeKind = 0;
-    void *ExprData = nullptr, *TypeData = nullptr;
-    // Whether the items exist changes only with the store's keys.
-    const bool MayBeCalc = Name.NoCalcAt != dlist_.Version();
-    if (MayBeCalc && dlist_.Find(Name.ExprKey, ExprKind, ExprData) &&
-        dlist_.Find(Name.TypeKey, TypeKind, TypeData)) {
+    // Whether the items exist, and where they are held, changes only with the store's keys.
+    const uint64_t Version = dlist_.Version();
+    if (Name.CalcAt != Version && Name.NoCalcAt != Version) {
+        if (dlist_.Find(Name.ExprKey, Name.ExprKind, Name.ExprData) &&
+            dlist_.Find(Name.TypeKey, Name.TypeKind, Name.TypeData))
+            Name.CalcAt = Version;
+        else
+            Name.NoCalcAt = Version;
+    }
+    if (Name.CalcAt == Version) {
         // The data follows the item kinds; a store loaded from a foreign file may hold others.
-        const QString Expr = ExprData && PayloadOfKind(ExprKind) == plString
-                                 ? *static_cast<QString *>(ExprData)
+        const QString Expr = Name.ExprData && PayloadOfKind(Name.ExprKind) == plString
+                                 ? *static_cast<QString *>(Name.ExprData)
                                  : QString();
-        const int32_t Type =
-            TypeData && PayloadOfKind(TypeKind) == plInt32 ? *static_cast<int32_t *>(TypeData) : -1;
+        const int32_t Type = Name.TypeData && PayloadOfKind(Name.TypeKind) == plInt32
+                                 ? *static_cast<int32_t *>(Name.TypeData)
+                                 : -1;
         QString V;
         if (!evaluateCalcField(N, Expr, Type, V))
             return false;
         Value = V;
         return true;
     }
-    Name.NoCalcAt = dlist_.Version();
 
     if (!ADOQuery1 || !ADOQuery1->Active())
         return false;

@@ -47,10 +47,10 @@ void TValueTexts::Refresh()
         qsizetype Run = 1;
         while (i + Run < Format.size() && Format[i + Run] == c)
             ++Run;
-        if (c == u'd' && Run <= 2)
-            date_.push_back({Run == 1 ? TPart::Day : TPart::Day2, {}});
-        else if (c == u'M' && Run <= 2)
-            date_.push_back({Run == 1 ? TPart::Month : TPart::Month2, {}});
+        if (c == u'd' && Run <= 4)
+            date_.push_back({TPart::TKind(TPart::Day + Run - 1), {}});
+        else if (c == u'M' && Run <= 4)
+            date_.push_back({TPart::TKind(TPart::Month + Run - 1), {}});
         else if (c == u'y' && Run == 4)
             date_.push_back({TPart::Year, {}});
         else if (c.isLetter() || c == u'\'')
@@ -58,6 +58,13 @@ void TValueTexts::Refresh()
         else
             date_.push_back({TPart::Text, Format.mid(i, Run)});
         i += Run;
+    }
+    for (int Long = 0; Long < 2; ++Long) {
+        const auto Format = Long ? QLocale::LongFormat : QLocale::ShortFormat;
+        for (int m = 1; m <= 12; ++m)
+            monthNames_[Long][m] = Now.monthName(m, Format);
+        for (int d = 1; d <= 7; ++d)
+            dayNames_[Long][d] = Now.dayName(d, Format);
     }
 }
 
@@ -76,7 +83,8 @@ QString TValueTexts::DateTime(double Value) const
     // A whole day (no time) of the years 1000..9999 is written here; anything else as before.
     if (fast_ && Value == std::trunc(Value) && Value > -400000 && Value < 2958466) {
         int Year = 0, Month = 0, Day = 0;
-        QDate::fromJulianDay(qint64(Value) + JulianDayOfZero).getDate(&Year, &Month, &Day);
+        const QDate Date = QDate::fromJulianDay(qint64(Value) + JulianDayOfZero);
+        Date.getDate(&Year, &Month, &Day);
         if (Year >= 1000) {
             QString Out;
             Out.reserve(12);
@@ -87,6 +95,10 @@ QString TValueTexts::DateTime(double Value) const
                 case TPart::Day2: appendNumber(Out, Day, 2); break;
                 case TPart::Month: appendNumber(Out, Month, 1); break;
                 case TPart::Month2: appendNumber(Out, Month, 2); break;
+                case TPart::DayName: Out += dayNames_[0][Date.dayOfWeek()]; break;
+                case TPart::LongDayName: Out += dayNames_[1][Date.dayOfWeek()]; break;
+                case TPart::MonthName: Out += monthNames_[0][Month]; break;
+                case TPart::LongMonthName: Out += monthNames_[1][Month]; break;
                 case TPart::Year: appendNumber(Out, Year, 4); break;
                 }
             }

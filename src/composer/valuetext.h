@@ -28,13 +28,15 @@ private:
     QLocale locale_;
     QString point_;
     QChar generalPoint_;
-    // The short date format in parts, when it holds only day, month, four-digit year and
-    // literal text; otherwise (Fast false) the locale writes every date.
+    // The short date format in parts, when it holds only days, months, four-digit years and
+    // literal text; otherwise (fast_ false) the locale writes every date.
     struct TPart {
-        enum TKind { Text, Day, Day2, Month, Month2, Year } Kind;
+        enum TKind { Text, Day, Day2, DayName, LongDayName, Month, Month2, MonthName, LongMonthName,
+                     Year } Kind;
         QString Literal;
     };
     std::vector<TPart> date_;
+    QString monthNames_[2][13], dayNames_[2][8]; // short and long, from 1
     bool fast_ = false;
 };
 
