@@ -4,7 +4,10 @@
 #include "tables/fieldtypes.h"
 
 #include <QDate>
+#include <charconv>
 #include <cmath>
+#include <cstring>
+#include <limits>
 
 namespace qf::composer {
 
@@ -75,7 +78,81 @@ QString TValueTexts::Float(double Value) const
 
 QString TValueTexts::General(long double Value) const
 {
-    return expr::FormatGeneral(Value, generalPoint_);
+    // Formatting a long double goes through the C library's slow printf; its 15-digit rounding is
+    // taken from the nearest double's 20 digits instead whenever the two lie on the same side of
+    // every rounding boundary, which is nearly always.
+    const double Near = double(Value);
+    if (!std::isfinite(Value) || Value == 0 || !std::isfinite(Near) ||
+        std::fabs(Near) < std::numeric_limits<double>::min())
+        return expr::FormatGeneral(Value, generalPoint_);
+    char Buffer[48];
+    const auto [End, Error] =
+        std::to_chars(Buffer, Buffer + sizeof Buffer, Near, std::chars_format::scientific, 19);
+    if (Error != std::errc())
+        return expr::FormatGeneral(Value, generalPoint_);
+    const char *p = Buffer;
+    const bool Negative = *p == '-';
+    p += Negative;
+    char Digits[20];
+    Digits[0] = p[0];
+    std::memcpy(Digits + 1, p + 2, 19); // d.ddddddddddddddddddde[+-]x
+    int Exponent = 0;
+    std::from_chars(p + 22 + (p[22] == '+'), End, Exponent);
+    int Tail = 0;
+    for (int i = 15; i < 20; ++i)
+        Tail = Tail * 10 + (Digits[i] - '0');
+    // The distance between the value and the double in units of the 20th digit, bounded above.
+    const long double Units = std::fabs(Value - (long double)Near) / std::fabs((long double)Near) *
+                              (Digits[0] - '0' + 1) * 1e19L;
+    if (std::fabs(Tail - 50000.0L) <= Units + 2)
+        return expr::FormatGeneral(Value, generalPoint_);
+    int Count = 15;
+    if (Tail > 50000) {
+        int i = 14;
+        while (i >= 0 && Digits[i] == '9')
+            Digits[i--] = '0';
+        if (i >= 0) {
+            ++Digits[i];
+        } else {
+            Digits[0] = '1';
+            ++Exponent;
+        }
+    }
+    while (Count > 1 && Digits[Count - 1] == '0')
+        --Count;
+
+    char16_t Out[48];
+    int n = 0;
+    if (Negative)
+        Out[n++] = u'-';
+    const char16_t Point = generalPoint_.unicode();
+    if (Exponent >= 15 || Exponent < -4) {
+        Out[n++] = char16_t(Digits[0]);
+        if (Count > 1) {
+            Out[n++] = Point;
+            for (int i = 1; i < Count; ++i)
+                Out[n++] = char16_t(Digits[i]);
+        }
+        Out[n++] = u'E';
+        char Number[8];
+        const auto Written = std::to_chars(Number, Number + sizeof Number, Exponent);
+        for (const char *q = Number; q < Written.ptr; ++q)
+            Out[n++] = char16_t(*q);
+    } else if (Exponent >= 0) {
+        for (int i = 0; i <= Exponent || i < Count; ++i) {
+            if (i == Exponent + 1)
+                Out[n++] = Point;
+            Out[n++] = i < Count ? char16_t(Digits[i]) : u'0';
+        }
+    } else {
+        Out[n++] = u'0';
+        Out[n++] = Point;
+        for (int i = 0; i < -Exponent - 1; ++i)
+            Out[n++] = u'0';
+        for (int i = 0; i < Count; ++i)
+            Out[n++] = char16_t(Digits[i]);
+    }
+    return QString(reinterpret_cast<const QChar *>(Out), n);
 }
 
 QString TValueTexts::DateTime(double Value) const

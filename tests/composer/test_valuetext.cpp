@@ -39,6 +39,15 @@ TEST(ValueTexts, SameTextsAsTheLocaleInEveryLocale)
         std::memcpy(&Any, &Bits, sizeof Any);
         Numbers.push_back(Any);
     }
+    // Calculated floats: long double products, and values right beside a rounding boundary.
+    std::vector<long double> Products = {0.5L, 1.000000000000005L, 1.0000000000000049999L,
+                                         999999999999999.5L, 9.999999999999995L, 1e-5L / 3,
+                                         123456789012345678.0L, 1e4000L, -1e-4000L};
+    for (int i = 0; i < 3000; ++i) {
+        Products.push_back((long double)(std::round(Amount(Random) * 100) / 100) * 1.19L);
+        Products.push_back((long double)Amount(Random) / 7 * std::pow(10.0L, int(Random() % 40) - 20));
+        Products.push_back((long double)(Random() % 1000000000000000) + 0.5L);
+    }
     std::vector<double> Dates = {-693594, -693593, -400000, -1, 0, 1, 36526, 2958465, 2958466,
                                  45000.5, 45000.999999999, -1.25, 1e12};
     std::uniform_int_distribution<int> Day(-693593, 2958465);
@@ -50,6 +59,9 @@ TEST(ValueTexts, SameTextsAsTheLocaleInEveryLocale)
         TDefaultLocale Use(L);
         Texts.Refresh();
         const QString Point = QLocale().decimalPoint();
+        for (long double V : Products)
+            ASSERT_EQ(Texts.General(V), expr::FormatGeneral(V, Point.front()))
+                << qPrintable(L.name()) << ' ' << double(V);
         for (double V : Numbers) {
             ASSERT_EQ(Texts.Float(V), tables::FloatToStr(V)) << qPrintable(L.name()) << ' ' << V;
             ASSERT_EQ(Texts.General(V), expr::FormatGeneral(V, Point.front()))
