@@ -330,6 +330,9 @@ void TRecordVariables::RemoveFilter(int Handle) { calc_.RemoveCompiled(Handle); 
 
 void TRecordVariables::EvaluateFilter(TADOQuery &DataSet, bool &Accept, int Handle)
 {
+    // Each record is an evaluation of its own: a repeated call on an earlier one must not
+    // silence this one.
+    FCalcError = false;
     FInFilter = true;
     CurrentDataSet = &DataSet;
     if (!FFilterActive)

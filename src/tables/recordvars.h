@@ -41,7 +41,7 @@ public:
     TADOQuery *MainDataSet = nullptr;
 
     QStringList FEvalStack;     // upper-case names under evaluation, innermost last
-    bool FCalcError = false;    // the repeated-call latch; cleared by EvaluateName only
+    bool FCalcError = false;    // the repeated-call latch; cleared as each evaluation starts
     bool FInFilter = false;     // the last evaluation came from the filter
     bool FFilterActive = false; // the compiled filter is evaluated
 
