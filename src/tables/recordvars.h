@@ -94,6 +94,7 @@ private:
     bool Evaluate(const QString &Name, const QString &Expression, int Row, T &Value);
     expr::TParser &Parser(const QString &Name, const QString &Expression);
     void ReportFailure(const QString &Description, int ErrorPlace, int Handle);
+    void ReportCalcFieldMessage(const QString &Message);
 
     expr::TAdCalc &calc_;
     TCalcFields &calcFields_;
