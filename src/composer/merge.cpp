@@ -137,7 +137,13 @@ TMailMerge::TName::TName(const QString &Name)
 bool TMailMerge::EvaluateName(const QString &Name, QString &Value)
 {
     texts_.Refresh();
-    return evaluate(TName(Name), Value);
+    // A run over every record asks for one name: it is prepared once.
+    if (!lastName_ || (!Name.isSharedWith(lastNameText_) && Name != lastNameText_)) {
+        lastName_ = std::make_shared<const TName>(Name);
+        lastNameText_ = Name;
+    }
+    const std::shared_ptr<const TName> Held = lastName_; // kept should the evaluation ask again
+    return evaluate(*Held, Value);
 }
 
 bool TMailMerge::evaluate(const TName &Name, QString &Value)

@@ -105,6 +105,8 @@ private:
     TCompiled *compiledOf(const QString &Expr);
     bool evaluate(const TName &Name, QString &Value);
 
+    std::shared_ptr<const TName> lastName_; // the last name EvaluateName was asked for
+    QString lastNameText_;
     TValueTexts texts_;
     store::TDList &dlist_;
     store::TReader &reader_;
