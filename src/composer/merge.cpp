@@ -192,7 +192,7 @@ bool TMailMerge::evaluate(const TName &Name, QString &Value)
     case tables::dtD: Value = texts_.DateTime(Field->AsDateTime()); break;
     case tables::dtL: Value = BoolText(Field->AsBoolean()); break;
     case tables::dtC:
-    case tables::dtM: Value = Field->AsString(); break;
+    case tables::dtM: Field->ReadString(Value); break; // into the buffer of the last value
     }
     return true;
 }
