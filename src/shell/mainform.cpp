@@ -280,11 +280,15 @@ void TMainForm::CreateMenus()
         {AttachView0, &TMainForm::AttachView0Click},
         {Content0, &TMainForm::Content0Click},
         {About0, &TMainForm::About0Click},
+        {Profiles0, &TMainForm::Profiles0Click},
+        {ViewLog0, &TMainForm::ViewLog0Click},
     };
     for (const auto &[Action, Handler] : Connected) {
         Action->setEnabled(true);
         connect(Action, &QAction::triggered, this, Handler);
     }
+    // Enabled with an open dataset that is not empty (command enabling).
+    connect(Start0, &QAction::triggered, this, &TMainForm::Start0Click);
 }
 
 void TMainForm::CreatePopupMenus()
@@ -427,6 +431,7 @@ void TMainForm::CreateMailPage()
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setGeometry(8, 8, 64, 60);
     BitBtn1->setEnabled(false);
+    connect(BitBtn1, &QPushButton::clicked, this, &TMainForm::Start0Click);
     ToLabel = new QLabel(QStringLiteral("To"), Panel3);
     ToLabel->setGeometry(82, 4, 50, 22);
     SubjectLabel = new QLabel(QStringLiteral("Subject"), Panel3);

@@ -4,6 +4,8 @@
 // bars and the commands of the frame. Commands that other parts of the program
 // carry out are present here and stay disabled until those parts connect them.
 
+#include "delivery/maillist.h"
+#include "delivery/profiles.h"
 #include "store/dlist.h"
 #include "store/reader.h"
 
@@ -183,6 +185,10 @@ public:
     std::uint8_t FSorted = 0;
     QString FSortField;
 
+    // The mailing: the profile it copies, where it reads the records and the merge from.
+    delivery::TSenderProfile FProfile;
+    delivery::TMailOrigin MailOrigin;
+
     void FormCreate();
     bool FormCloseQuery();
     void FormClose();
@@ -204,6 +210,13 @@ public:
     void Content0Click();
     void About0Click();
     void Options1Click();
+    // Profiles, mailing and log.
+    void Profiles0Click();
+    void Start0Click();
+    void ViewLog0Click();
+    bool LoadSelectedProfile();
+    // Wires the profiles, mailing and log windows to this window and the options.
+    void ConnectDelivery();
 
     void PageControl1Change();
     void TabSheet1Show();

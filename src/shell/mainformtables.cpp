@@ -14,6 +14,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableView>
@@ -115,6 +116,9 @@ void TMainForm::UpdateTableCommands()
     Descend0->setEnabled(Open);
     Unsort0->setEnabled(Open && Workspace->FSorted != 0);
     Restructure0->setEnabled(Open);
+    const bool Records = Open && !Workspace->ADOQuery1().IsEmpty();
+    Start0->setEnabled(Records);
+    BitBtn1->setEnabled(Records);
 }
 
 void TMainForm::OpenDB0Click()
