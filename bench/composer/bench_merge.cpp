@@ -19,6 +19,8 @@
 #include "tables/recordvars.h"
 #include "tables/tablequery.h"
 
+#include "benchtables.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -34,42 +36,13 @@ using namespace qf::tables;
 
 namespace {
 
-const char *kSyllables[] = {"an",  "ber", "cor", "dal", "el",  "fin", "gar", "hol",  "is",
-                            "jon", "kel", "lin", "mar", "nor", "ol",  "per", "quin", "ros",
-                            "sal", "tor", "ul",  "ven", "wil", "xan", "yor", "zel"};
-
-QByteArray Word(std::mt19937 &Random, int Parts)
-{
-    QByteArray Text;
-    for (int i = 0; i < Parts; ++i)
-        Text += kSyllables[Random() % 26];
-    Text[0] = char(Text[0] - 32);
-    return Text;
-}
-
 void Generate(const QString &FileName, int Records)
 {
-    const char *Names[] = {"FIRST", "NAME", "EMAIL", "CITY", "ORDERNO", "AMOUNT", "DUE", "PAID"};
-    const TDbfType Kinds[] = {dtC, dtC, dtC, dtC, dtC, dtN, dtD, dtL};
-    const int Sizes[] = {20, 30, 40, 20, 10, 0, 0, 0};
-    std::vector<TFieldDefRec> Defs(8);
-    int Length = 1;
-    for (int i = 0; i < 8; ++i) {
-        Defs[size_t(i)].Name = QString::fromLatin1(Names[i]);
-        Defs[size_t(i)].Kind = Kinds[i];
-        Defs[size_t(i)].Size = Sizes[i];
-        Length += DbfFieldWidth(Kinds[i], Sizes[i]);
-    }
-    WriteDbfHeader(FileName, Defs);
-    QFile Table(FileName);
-    if (!Table.open(QIODevice::ReadWrite))
-        qFatal("cannot write the table");
-    Table.seek(Table.size() - 1); // over the end mark
-    std::mt19937 Random(7);
-    QByteArray Chunk;
-    for (int i = 0; i < Records; ++i) {
-        QByteArray Record(Length, ' ');
-        char *p = Record.data() + 1;
+    const auto Defs = qf::bench::BenchFields({{"FIRST", dtC, 20}, {"NAME", dtC, 30}, {"EMAIL", dtC, 40},
+                                              {"CITY", dtC, 20}, {"ORDERNO", dtC, 10}, {"AMOUNT", dtN},
+                                              {"DUE", dtD}, {"PAID", dtL}});
+    qf::bench::WriteBenchTable(FileName, Defs, Records, 7, [](char *p, int i, std::mt19937 &Random, QFile *) {
+        using qf::bench::Word;
         const QByteArray First = Word(Random, 2), Name = Word(Random, 3);
         PlaceDbfField(p, dtC, 20, QString::fromLatin1(First));
         PlaceDbfField(p + 20, dtC, 30, QString::fromLatin1(Name));
@@ -82,18 +55,7 @@ void Generate(const QString &FileName, int Records)
         const int At = 120 + DbfFieldWidth(dtN, 0);
         PlaceDbfField(p + At, dtD, 8, FormatDbfDate(36526 + double(Random() % 9000)));
         p[At + 8] = Random() % 2 ? 'T' : 'F';
-        Chunk += Record;
-        if (Chunk.size() > (1 << 22)) {
-            Table.write(Chunk);
-            Chunk.clear();
-        }
-    }
-    Chunk += '\x1A';
-    Table.write(Chunk);
-    char Count[4];
-    qToLittleEndian<quint32>(quint32(Records), Count);
-    Table.seek(4);
-    Table.write(Count, 4);
+    });
 }
 
 // The body: about 5 KB of HTML around ten placeholders (Mark(name) writes one in either syntax).
@@ -205,7 +167,7 @@ int main(int argc, char **argv)
         Chars += S.size() + B.size();
         ++Merged;
     }
-    const double Ours = Timer.nsecsElapsed() / 1e9;
+    const double Ours = qf::bench::Seconds(Timer);
 
     // The same template for jinja2.
     auto Write = [&](const char *Name, const QString &Text) {

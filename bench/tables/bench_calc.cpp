@@ -18,6 +18,8 @@
 #include "tables/recordvars.h"
 #include "tables/tablequery.h"
 
+#include "benchtables.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -31,6 +33,7 @@
 #include <sqlite3.h>
 
 using namespace qf;
+using namespace qf::bench;
 using namespace qf::tables;
 
 namespace {
@@ -38,31 +41,11 @@ constexpr int kRuns = 5;
 
 const char *kCities[] = {"Berlin",    "Hamburg",   "Munich",  "Cologne",
                          "Frankfurt", "Stuttgart", "Leipzig", "Bremen"};
-const char *kSyllables[] = {"an",  "ber", "cor", "dal", "el",  "fin", "gar",
-                            "hol", "is",  "jon", "kel", "lin", "mar"};
-
 void Generate(const QString &FileName, int Records)
 {
-    std::vector<TFieldDefRec> Defs(4);
-    const char *Names[] = {"NAME", "CITY", "AMOUNT", "DUE"};
-    const TDbfType Kinds[] = {dtC, dtC, dtN, dtD};
-    const int Sizes[] = {30, 20, 0, 0};
-    for (size_t i = 0; i < Defs.size(); ++i) {
-        Defs[i].Name = QString::fromLatin1(Names[i]);
-        Defs[i].Kind = Kinds[i];
-        Defs[i].Size = Sizes[i];
-    }
-    WriteDbfHeader(FileName, Defs);
-    QFile Table(FileName);
-    if (!Table.open(QIODevice::ReadWrite))
-        qFatal("cannot write the table");
-    Table.seek(Table.size() - 1);
-    const int Length = 1 + 30 + 20 + 15 + 8;
-    std::mt19937 Random(42);
-    QByteArray Chunk;
-    for (int i = 0; i < Records; ++i) {
-        QByteArray Record(Length, ' ');
-        char *p = Record.data() + 1;
+    const auto Defs =
+        BenchFields({{"NAME", dtC, 30}, {"CITY", dtC, 20}, {"AMOUNT", dtN}, {"DUE", dtD}});
+    WriteBenchTable(FileName, Defs, Records, 42, [](char *p, int i, std::mt19937 &Random, QFile *) {
         QByteArray Name;
         for (int k = 0; k < 4; ++k)
             Name += kSyllables[Random() % 13];
@@ -71,21 +54,8 @@ void Generate(const QString &FileName, int Records)
         if (i % 50 != 7)
             PlaceDbfField(p + 50, dtN, 15, QString::number((Random() % 10000000) / 100.0, 'f', 2));
         PlaceDbfField(p + 65, dtD, 8, FormatDbfDate(36526 + double(Random() % 9000)));
-        Chunk += Record;
-        if (Chunk.size() > (1 << 22)) {
-            Table.write(Chunk);
-            Chunk.clear();
-        }
-    }
-    Chunk += '\x1A';
-    Table.write(Chunk);
-    char Count[4];
-    qToLittleEndian<quint32>(quint32(Records), Count);
-    Table.seek(4);
-    Table.write(Count, 4);
+    });
 }
-
-double Seconds(const QElapsedTimer &Timer) { return Timer.nsecsElapsed() / 1e9; }
 
 class TSqlite {
 public:

@@ -12,6 +12,8 @@
 #include "tables/dbf/dbfcopy.h"
 #include "tables/tablequery.h"
 
+#include "benchtables.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -23,23 +25,10 @@
 #include <cstdio>
 #include <random>
 
+using namespace qf::bench;
 using namespace qf::tables;
 
 namespace {
-double Seconds(const QElapsedTimer &Timer) { return Timer.nsecsElapsed() / 1e9; }
-
-const char *kSyllables[] = {"an",  "ber", "cor", "dal", "el",  "fin", "gar", "hol",  "is",
-                            "jon", "kel", "lin", "mar", "nor", "ol",  "per", "quin", "ros",
-                            "sal", "tor", "ul",  "ven", "wil", "xan", "yor", "zel"};
-
-QByteArray Word(std::mt19937 &Random, int Parts)
-{
-    QByteArray Text;
-    for (int i = 0; i < Parts; ++i)
-        Text += kSyllables[Random() % 26];
-    Text[0] = char(Text[0] - 32);
-    return Text;
-}
 
 TFieldDefRec Field(const char *Name, TDbfType Kind, int Size = 0, const char *Source = nullptr)
 {
@@ -57,17 +46,7 @@ void Generate(const QString &FileName, int Records)
                                             Field("CITY", dtC, 20), Field("AMOUNT", dtN),
                                             Field("DUE", dtD),      Field("PAID", dtL),
                                             Field("NOTE", dtM)};
-    WriteDbfHeader(FileName, Defs);
-    QFile Table(FileName), Memo(DbfMemoFileName(FileName));
-    if (!Table.open(QIODevice::ReadWrite) || !Memo.open(QIODevice::ReadWrite))
-        qFatal("cannot write the table");
-    Table.seek(Table.size() - 1); // over the end mark
-    const int Length = 1 + 30 + 40 + 20 + 15 + 8 + 1 + 10;
-    std::mt19937 Random(42);
-    QByteArray Chunk;
-    for (int i = 0; i < Records; ++i) {
-        QByteArray Record(Length, ' ');
-        char *p = Record.data() + 1;
+    WriteBenchTable(FileName, Defs, Records, 42, [](char *p, int i, std::mt19937 &Random, QFile *Memo) {
         PlaceDbfField(p, dtC, 30, QString::fromLatin1(Word(Random, 2) + ' ' + Word(Random, 3)));
         PlaceDbfField(p + 30, dtC, 40,
                       QString::fromLatin1(QByteArray::number(int(Random() % 999) + 1) + ' ' +
@@ -80,21 +59,9 @@ void Generate(const QString &FileName, int Records)
         if (i % 4 == 0) {
             const QByteArray Text =
                 "Note " + QByteArray::number(i) + ' ' + QByteArray(60 + int(Random() % 200), 'n');
-            PlaceDbfMemoRef(p + 114, 10, AppendDbfMemo(Memo, Text));
+            PlaceDbfMemoRef(p + 114, 10, AppendDbfMemo(*Memo, Text));
         }
-        Chunk += Record;
-        if (Chunk.size() > (1 << 22)) {
-            Table.write(Chunk);
-            Chunk.clear();
-        }
-    }
-    Chunk += '\x1A';
-    Table.write(Chunk);
-    UpdateDbfMemoHeader(Memo);
-    char Count[4];
-    qToLittleEndian<quint32>(quint32(Records), Count);
-    Table.seek(4);
-    Table.write(Count, 4);
+    });
 }
 
 double Ours(const QString &Folder, const QString &Target)

@@ -9,6 +9,8 @@
 #include "tables/dbf/dbftable.h"
 #include "tables/dbf/dbfwriter.h"
 
+#include "benchtables.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -24,56 +26,15 @@
 #include <random>
 #include <sqlite3.h>
 
+using namespace qf::bench;
 using namespace qf::tables;
 
 namespace {
-double Seconds(const QElapsedTimer &Timer) { return Timer.nsecsElapsed() / 1e9; }
-
-long StatusKb(const char *Key)
-{
-    QFile Status(QStringLiteral("/proc/self/status"));
-    if (!Status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &Line : Status.readAll().split('\n'))
-        if (Line.startsWith(Key))
-            return Line.mid(qstrlen(Key)).trimmed().split(' ').value(0).toLong();
-    return 0;
-}
-
-const char *kSyllables[] = {"an", "ber", "cor", "dal", "el", "fin", "gar", "hol", "is", "jon", "kel", "lin", "mar", "nor",
-                            "ol", "per", "quin", "ros", "sal", "tor", "ul", "ven", "wil", "xan", "yor", "zel"};
-
-QByteArray Word(std::mt19937 &Random, int Parts)
-{
-    QByteArray Text;
-    for (int i = 0; i < Parts; ++i)
-        Text += kSyllables[Random() % 26];
-    Text[0] = char(Text[0] - 32);
-    return Text;
-}
-
 void Generate(const QString &FileName, int Records)
 {
-    std::vector<TFieldDefRec> Defs(7);
-    const char *Names[] = {"NAME", "STREET", "CITY", "AMOUNT", "DUE", "PAID", "NOTE"};
-    const TDbfType Kinds[] = {dtC, dtC, dtC, dtN, dtD, dtL, dtM};
-    const int Sizes[] = {30, 40, 20, 0, 0, 0, 0};
-    for (int i = 0; i < 7; ++i) {
-        Defs[size_t(i)].Name = QString::fromLatin1(Names[i]);
-        Defs[size_t(i)].Kind = Kinds[i];
-        Defs[size_t(i)].Size = Sizes[i];
-    }
-    WriteDbfHeader(FileName, Defs);
-    QFile Table(FileName), Memo(QFileInfo(FileName).path() + QLatin1Char('/') + QFileInfo(FileName).completeBaseName() + ".dbt");
-    if (!Table.open(QIODevice::ReadWrite) || !Memo.open(QIODevice::ReadWrite))
-        qFatal("cannot write the table");
-    Table.seek(Table.size() - 1); // over the end mark
-    const int Length = 1 + 30 + 40 + 20 + 15 + 8 + 1 + 10;
-    std::mt19937 Random(42);
-    QByteArray Chunk;
-    for (int i = 0; i < Records; ++i) {
-        QByteArray Record(Length, ' ');
-        char *p = Record.data() + 1;
+    const auto Defs = BenchFields({{"NAME", dtC, 30}, {"STREET", dtC, 40}, {"CITY", dtC, 20},
+                                   {"AMOUNT", dtN}, {"DUE", dtD}, {"PAID", dtL}, {"NOTE", dtM}});
+    WriteBenchTable(FileName, Defs, Records, 42, [](char *p, int i, std::mt19937 &Random, QFile *Memo) {
         PlaceDbfField(p, dtC, 30, QString::fromLatin1(Word(Random, 2) + ' ' + Word(Random, 3)));
         PlaceDbfField(p + 30, dtC, 40, QString::fromLatin1(QByteArray::number(int(Random() % 999) + 1) + ' ' + Word(Random, 3) + " Street"));
         PlaceDbfField(p + 70, dtC, 20, QString::fromLatin1(Word(Random, 2)));
@@ -83,21 +44,9 @@ void Generate(const QString &FileName, int Records)
         p[113] = Random() % 2 ? 'T' : 'F';
         if (i % 4 == 0) {
             const QByteArray Text = "Note " + QByteArray::number(i) + ' ' + QByteArray(i % 40 == 0 ? 700 : 60 + int(Random() % 200), 'n');
-            PlaceDbfMemoRef(p + 114, 10, AppendDbfMemo(Memo, Text));
+            PlaceDbfMemoRef(p + 114, 10, AppendDbfMemo(*Memo, Text));
         }
-        Chunk += Record;
-        if (Chunk.size() > (1 << 22)) {
-            Table.write(Chunk);
-            Chunk.clear();
-        }
-    }
-    Chunk += '\x1A';
-    Table.write(Chunk);
-    UpdateDbfMemoHeader(Memo);
-    char Count[4];
-    qToLittleEndian<quint32>(quint32(Records), Count);
-    Table.seek(4);
-    Table.write(Count, 4);
+    });
 }
 
 struct TRow {
@@ -218,13 +167,7 @@ int main(int argc, char **argv)
         Generate(FileName, Records);
     }
     const double FileMb = (QFileInfo(FileName).size() + QFileInfo(QDir(Folder).filePath("big.dbt")).size()) / 1048576.0;
-    // Warm the page cache, as a table just used would be.
-    for (const char *Name : {"big.dbf", "big.dbt"}) {
-        QFile File(QDir(Folder).filePath(Name));
-        File.open(QIODevice::ReadOnly);
-        while (!File.read(1 << 24).isEmpty()) {
-        }
-    }
+    WarmPageCache(FileName);
     std::vector<TRow> Rows;
     const long RssBefore = StatusKb("VmRSS:");
 

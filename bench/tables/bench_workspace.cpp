@@ -10,6 +10,8 @@
 #include "tables/dbf/dbfwriter.h"
 #include "tables/workspace.h"
 
+#include "benchtables.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -25,79 +27,26 @@
 #include <random>
 #include <sqlite3.h>
 
+using namespace qf::bench;
 using namespace qf::shell;
 using namespace qf::tables;
 
 namespace {
 
-double Seconds(const QElapsedTimer &Timer) { return double(Timer.nsecsElapsed()) / 1e9; }
-
-long StatusKb(const char *Key)
-{
-    QFile Status(QStringLiteral("/proc/self/status"));
-    if (!Status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &Line : Status.readAll().split('\n'))
-        if (Line.startsWith(Key))
-            return Line.mid(qstrlen(Key)).trimmed().split(' ').value(0).toLong();
-    return 0;
-}
-
-const char *kSyllables[] = {"an", "ber", "cor", "dal", "el", "fin", "gar", "hol", "is", "jon", "kel", "lin", "mar",
-                            "nor", "ol", "per", "quin", "ros", "sal", "tor", "ul", "ven", "wil", "xan", "yor", "zel"};
-
-QByteArray Word(std::mt19937 &Random, int Parts)
-{
-    QByteArray Text;
-    for (int i = 0; i < Parts; ++i)
-        Text += kSyllables[Random() % 26];
-    Text[0] = char(Text[0] - 32);
-    return Text;
-}
-
 // NAME C30, CITY C20, AMOUNT N, DUE D, PAID L, NOTE M (every fourth record with a memo).
 void Generate(const QString &FileName, int Records)
 {
-    const char *Names[] = {"NAME", "CITY", "AMOUNT", "DUE", "PAID", "NOTE"};
-    const TDbfType Kinds[] = {dtC, dtC, dtN, dtD, dtL, dtM};
-    const int Sizes[] = {30, 20, 0, 0, 0, 0};
-    std::vector<TFieldDefRec> Defs(6);
-    for (int i = 0; i < 6; ++i) {
-        Defs[size_t(i)].Name = QString::fromLatin1(Names[i]);
-        Defs[size_t(i)].Kind = Kinds[i];
-        Defs[size_t(i)].Size = Sizes[i];
-    }
-    WriteDbfHeader(FileName, Defs);
-    QFile Table(FileName), Memo(DbfMemoFileName(FileName));
-    if (!Table.open(QIODevice::ReadWrite) || !Memo.open(QIODevice::ReadWrite))
-        qFatal("cannot write the table");
-    Table.seek(Table.size() - 1);
-    const int Length = 1 + 30 + 20 + 15 + 8 + 1 + 10;
-    std::mt19937 Random(42);
-    QByteArray Chunk;
-    for (int i = 0; i < Records; ++i) {
-        QByteArray Record(Length, ' ');
-        char *p = Record.data() + 1;
+    const auto Defs = BenchFields({{"NAME", dtC, 30}, {"CITY", dtC, 20}, {"AMOUNT", dtN},
+                                   {"DUE", dtD}, {"PAID", dtL}, {"NOTE", dtM}});
+    WriteBenchTable(FileName, Defs, Records, 42, [](char *p, int i, std::mt19937 &Random, QFile *Memo) {
         PlaceDbfField(p, dtC, 30, QString::fromLatin1(Word(Random, 2) + ' ' + Word(Random, 3)));
         PlaceDbfField(p + 30, dtC, 20, QString::fromLatin1(Word(Random, 2)));
         PlaceDbfField(p + 50, dtN, 15, QString::number(double(Random() % 10000000) / 100.0, 'f', 5));
         PlaceDbfField(p + 65, dtD, 8, FormatDbfDate(36526 + double(Random() % 9000)));
         p[73] = Random() % 2 ? 'T' : 'F';
         if (i % 4 == 0)
-            PlaceDbfMemoRef(p + 74, 10, AppendDbfMemo(Memo, "Note " + QByteArray::number(i) + ' ' + QByteArray(60 + int(Random() % 200), 'n')));
-        Chunk += Record;
-        if (Chunk.size() > (1 << 22)) {
-            Table.write(Chunk);
-            Chunk.clear();
-        }
-    }
-    Chunk += '\x1A';
-    Table.write(Chunk);
-    UpdateDbfMemoHeader(Memo);
-    char Count[4];
-    qToLittleEndian<quint32>(quint32(Records), Count);
-    Table.seek(4);
-    Table.write(Count, 4);
+            PlaceDbfMemoRef(p + 74, 10, AppendDbfMemo(*Memo, "Note " + QByteArray::number(i) + ' ' + QByteArray(60 + int(Random() % 200), 'n')));
+    });
 }
 
 void Ensure(const QString &FileName, int Records)
@@ -107,13 +56,7 @@ void Ensure(const QString &FileName, int Records)
         std::fflush(stdout);
         Generate(FileName, Records);
     }
-    // Warm the page cache, as for a table just used.
-    for (const QString &Name : {FileName, DbfMemoFileName(FileName)}) {
-        QFile File(Name);
-        File.open(QIODevice::ReadOnly);
-        while (!File.read(1 << 24).isEmpty()) {
-        }
-    }
+    WarmPageCache(FileName);
 }
 
 double FileBytes(const QString &FileName)

@@ -4,6 +4,7 @@
 // with the caret at the fault, and a calculated field inside the filter.
 
 #include "calcfixture.h"
+#include "modal.h"
 #include "shell/addwordform.h"
 #include "shell/globals.h"
 #include "shell/mainform.h"
@@ -36,23 +37,6 @@ using namespace qf::tables;
 using calctest::TRow;
 
 namespace {
-
-// Acts on the modal dialog of type T as soon as it is up (the command under test blocks in exec()).
-template <typename T>
-void WhenModal(std::function<void(T *)> Act)
-{
-    auto *Timer = new QTimer;
-    Timer->setInterval(10);
-    QObject::connect(Timer, &QTimer::timeout, [Timer, Act] {
-        if (auto *Dialog = qobject_cast<T *>(QApplication::activeModalWidget());
-            Dialog && Dialog->isVisible()) {
-            Timer->stop();
-            Timer->deleteLater();
-            Act(Dialog);
-        }
-    });
-    Timer->start();
-}
 
 // Types Name into the input dialog and presses Enter; the dialog's caption is kept in Caption.
 void TypeName(const QString &Name, QString *Caption = nullptr)
@@ -281,15 +265,4 @@ TEST_F(CalcUi, FilterAppliedAtOpeningAndReopenAndItsFailureAsked)
     EXPECT_EQ(Rows(), 5);
     Form->CloseDB0->trigger();
     EXPECT_FALSE(Form->Workspace->Active());
-}
-
-int main(int argc, char **argv)
-{
-    qftest::IsolateUserFolders();
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    qf::shell::PrepareEnvironment();
-    QApplication App(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }

@@ -5,6 +5,7 @@
 
 #include "dbforacle.h"
 #include "layoutbytes.h"
+#include "modal.h"
 #include "ogroracle.h"
 #include "shell/globals.h"
 #include "shell/mainform.h"
@@ -44,23 +45,6 @@ inline void PrintTo(const QJsonArray &Array, std::ostream *Out)
 }
 
 namespace {
-
-// Acts on the modal dialog of type T as soon as it is up (the command under test blocks in exec()).
-template <typename T>
-void WhenModal(std::function<void(T *)> Act)
-{
-    auto *Timer = new QTimer;
-    Timer->setInterval(10);
-    QObject::connect(Timer, &QTimer::timeout, [Timer, Act] {
-        if (auto *Dialog = qobject_cast<T *>(QApplication::activeModalWidget());
-            Dialog && Dialog->isVisible()) {
-            Timer->stop();
-            Timer->deleteLater();
-            Act(Dialog);
-        }
-    });
-    Timer->start();
-}
 
 void Click(QAbstractButton *Button) { QTest::mouseClick(Button, Qt::LeftButton); }
 

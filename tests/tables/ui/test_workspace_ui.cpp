@@ -4,6 +4,7 @@
 
 #include "layoutbytes.h"
 #include "mdb/mdbfixtures.h"
+#include "modal.h"
 #include "shell/globals.h"
 #include "shell/mainform.h"
 #include "shell/startup.h"
@@ -33,22 +34,6 @@ using namespace qf::shell;
 using namespace layouttest;
 
 namespace {
-
-// Acts on the modal dialog of type T as soon as it is up (the command under test blocks in exec()).
-template <typename T>
-void WhenModal(std::function<void(T *)> Act)
-{
-    auto *Timer = new QTimer;
-    Timer->setInterval(10);
-    QObject::connect(Timer, &QTimer::timeout, [Timer, Act] {
-        if (auto *Dialog = qobject_cast<T *>(QApplication::activeModalWidget()); Dialog && Dialog->isVisible()) {
-            Timer->stop();
-            Timer->deleteLater();
-            Act(Dialog);
-        }
-    });
-    Timer->start();
-}
 
 void ClickTitle(QTableView *Grid, int Column)
 {
@@ -259,15 +244,4 @@ TEST_F(TablesUi, AccessTableThroughThePicker)
     EXPECT_EQ(W().FSortField, W().ADOQuery1().Fields(0).FieldName());
     Form->CloseDB0->trigger();
     EXPECT_TRUE(QFile::exists(Dir.filePath(Chosen + ".cfg")));
-}
-
-int main(int argc, char **argv)
-{
-    qftest::IsolateUserFolders();
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    qf::shell::PrepareEnvironment();
-    QApplication App(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
 }
