@@ -4,16 +4,19 @@
 // bars and the commands of the frame. Commands that other parts of the program
 // carry out are present here and stay disabled until those parts connect them.
 
+#include "shell/commandstate.h"
 #include "store/reader.h"
 
 #include <QMainWindow>
 #include <QPixmap>
 #include <QStringList>
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
 
 class QAction;
+class QIcon;
 class QComboBox;
 class QCheckBox;
 class QFrame;
@@ -170,6 +173,26 @@ public:
     void TabSheet1Show();
     void TabSheet9Show();
 
+    // Command states and the editing commands (mainformcommands.cpp). The rule of
+    // commandstate.h decides; these read the window into a snapshot and set the actions.
+    void UpdateControls();
+    void UpdateEditCommands();
+    void DisableFormatCommands();
+    TFrameSnapshot FrameSnapshot() const;
+    void ApplyCommandStates(const TCommandStates &States);
+    // The one action of each command the rule sets, by TCommand.
+    std::array<QAction *, CommandCount> FCommands{};
+    // The control the editing commands act on: the focused one, the HTML editor for any
+    // part of it, none outside this window.
+    QWidget *ActiveControl() const;
+    TFocus FocusOf(QWidget *W) const;
+    void Cut0Click();
+    void Copy0Click();
+    void Paste0Click();
+    void Undo0Click();
+    void Redo0Click();
+    void SelectAll0Click();
+
     void DHTMLEdit1DocumentComplete(bool Ok);
     void WebBrowser1DocumentComplete(bool Ok);
     void WebBrowser1StatusTextChange(const QString &Text);
@@ -181,6 +204,11 @@ protected:
 
 private:
     void CreateMenus();
+    void CreateCommands();
+    bool ReadHtmlEditor(THtmlEditorState &State) const;
+    void EditorChanged();
+    void FocusChanged(QWidget *Old, QWidget *Now);
+    void RunEditCommand(std::uint8_t Code);
     void CreatePopupMenus();
     void CreateDatabasePage();
     void CreateFilterPage();
@@ -192,6 +220,9 @@ private:
     QAction *Item(QMenu *Menu, const char *Name, const QString &Caption,
                   const QKeySequence &Shortcut = {});
     QAction *BarItem(QToolBar *Bar, const char *Name, const QString &Caption);
+    // Puts a command's one action on a tool bar; the tool bar's name for it is the action.
+    QAction *Place(QToolBar *Bar, QAction *Command);
+    static QIcon ThemeIcon(const char *Name);
 };
 
 inline TMainForm *MainForm = nullptr;

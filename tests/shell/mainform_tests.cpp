@@ -164,12 +164,16 @@ TEST_F(ShellMainForm, MenusCaptionsShortcutsAndEnabling)
     EXPECT_FALSE(F.PlainText0->isChecked());
     EXPECT_FALSE(F.Descend0->isChecked());
 
+    // The pop-up menus hold the Edit menu's commands, shortcuts included.
     EXPECT_EQ(MenuText(F.PopupMenu1),
-              QStringList({"Undo", "-", "Cut", "Copy", "Paste", "-", "Select All", "-", "Font...", "-", "Table"}));
+              QStringList({"Undo\tCtrl+U", "-", "Cut\tCtrl+X", "Copy\tCtrl+C", "Paste\tCtrl+V", "-",
+                           "Select All\tCtrl+A", "-", "Font...", "-", "Table"}));
+    // Ctrl+D belongs to "Find Duplicates" alone.
     EXPECT_EQ(MenuText(qobject_cast<QMenu *>(F.InsertRow1->parent())),
               QStringList({"Insert Table...", "Insert Cell", "Insert Col", "Insert Row\tCtrl+R", "Merge Cells",
-                           "Split Cell", "Delete Cells", "Delete Cols", "Delete Rows\tCtrl+D"}));
-    EXPECT_EQ(MenuText(F.PopupMenu2), QStringList({"Undo", "-", "Cut", "Copy", "Paste", "-", "Select All"}));
+                           "Split Cell", "Delete Cells", "Delete Cols", "Delete Rows"}));
+    EXPECT_EQ(MenuText(F.PopupMenu2), QStringList({"Undo\tCtrl+U", "-", "Cut\tCtrl+X", "Copy\tCtrl+C",
+                                                   "Paste\tCtrl+V", "-", "Select All\tCtrl+A"}));
     EXPECT_EQ(MenuText(F.PopupMenu3), MenuText(F.PopupMenu2));
 
     // Only commands that work are enabled; the rest wait for their parts of the program.

@@ -1,0 +1,212 @@
+// The main window's command states and its editing commands: the snapshot the enabling rule
+// reads, the three refreshes applying the rule's answer to the one action of each command,
+// and Cut, Copy, Paste, Undo, Redo and Select All routed to the focused editor.
+
+#include "shell/commandstate.h"
+#include "shell/editrouting.h"
+#include "shell/mainform.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QTableView>
+#include <QWebEngineView>
+
+namespace qf::shell {
+
+void TMainForm::CreateCommands()
+{
+    FCommands = {Restructure0, AddRec0,   EditRec0,   DeleteRec0, Find0,      CloseDB0,
+                 Unique0,      Unsort0,   Descend0,   Reopen0,    Start0,     Cut0,
+                 Copy0,        Paste0,    Undo0,      Redo0,      SelectAll0, Table0,
+                 Image0,       Hyperlink0, HorizontalLine0, Font0, NumList0,  BulList0,
+                 Decindent0,   IncIndent0, SpeedItem9, SpeedItem10, SpeedItem11, SpeedItem12,
+                 SpeedItem13,  SpeedItem14, SpeedItem15, SpeedItem21, InsertCell1, InsertCol1,
+                 InsertRow1,   MergeCells1, SplitCell1, DeleteCells1, DeleteCols1, DeleteRows1};
+
+    const std::pair<QAction *, void (TMainForm::*)()> Editing[] = {
+        {Cut0, &TMainForm::Cut0Click},     {Copy0, &TMainForm::Copy0Click},
+        {Paste0, &TMainForm::Paste0Click}, {Undo0, &TMainForm::Undo0Click},
+        {Redo0, &TMainForm::Redo0Click},   {SelectAll0, &TMainForm::SelectAll0Click}};
+    for (const auto &[Action, Handler] : Editing)
+        connect(Action, &QAction::triggered, this, Handler);
+
+    // The "Start" button is a place of the Mailing menu's Start.
+    connect(Start0, &QAction::changed, BitBtn1, [this] { BitBtn1->setEnabled(Start0->isEnabled()); });
+    connect(BitBtn1, &QPushButton::clicked, Start0, &QAction::trigger);
+    BitBtn1->setEnabled(Start0->isEnabled());
+
+    // The editors' states follow their text, selection and undo history.
+    for (QPlainTextEdit *E : {RxRichEdit1, RxRichEdit2, Memo1, Memo2}) {
+        connect(E, &QPlainTextEdit::selectionChanged, this, &TMainForm::EditorChanged);
+        connect(E, &QPlainTextEdit::undoAvailable, this, &TMainForm::EditorChanged);
+        connect(E, &QPlainTextEdit::redoAvailable, this, &TMainForm::EditorChanged);
+    }
+    connect(RxRichEdit2, &QPlainTextEdit::textChanged, this, &TMainForm::UpdateControls);
+    connect(Edit2, &QLineEdit::selectionChanged, this, &TMainForm::EditorChanged);
+    connect(Edit2, &QLineEdit::textChanged, this, &TMainForm::EditorChanged);
+    for (QMenu *Menu : {PopupMenu1, PopupMenu2, PopupMenu3})
+        connect(Menu, &QMenu::aboutToShow, this, &TMainForm::UpdateEditCommands);
+    connect(qApp, &QApplication::focusChanged, this, &TMainForm::FocusChanged);
+}
+
+TFocus TMainForm::FocusOf(QWidget *W) const
+{
+    if (!W)
+        return TFocus::Other;
+    if (W == RxRichEdit2)
+        return TFocus::PlainEditor;
+    if (W == RxRichEdit1)
+        return TFocus::SourceEditor;
+    if (W == Edit2)
+        return TFocus::Subject;
+    if (W == Memo1)
+        return TFocus::FilterText;
+    if (W == Memo2)
+        return TFocus::CalcExpression;
+    // The web view hands its focus to a widget of its own.
+    if (W == DHTMLEdit1 || DHTMLEdit1->isAncestorOf(W))
+        return TFocus::HtmlEditor;
+    return TFocus::Other;
+}
+
+QWidget *TMainForm::ActiveControl() const
+{
+    QWidget *W = QApplication::focusWidget();
+    if (W && FocusOf(W) == TFocus::HtmlEditor)
+        return DHTMLEdit1;
+    return W && window() == W->window() ? W : nullptr;
+}
+
+bool TMainForm::ReadHtmlEditor(THtmlEditorState &) const
+{
+    // The HTML editor reports no states until its wrapper is in place.
+    return false;
+}
+
+TFrameSnapshot TMainForm::FrameSnapshot() const
+{
+    TFrameSnapshot S;
+    S.Sorted = FSorted == 1;
+    S.MailPage = PageControl1->currentWidget() == TabSheet2;
+    S.EditPage = PageControl2->currentWidget() == TabSheet3;
+    S.PlainMode = PlainMode->isChecked();
+    S.DocumentReady = ReadHtmlEditor(S.Html);
+    QWidget *F = ActiveControl();
+    S.Focus = FocusOf(F);
+    if (auto *E = qobject_cast<QPlainTextEdit *>(F)) {
+        S.Selection = E->textCursor().hasSelection();
+        S.CanUndo = E->document()->isUndoAvailable();
+        S.CanRedo = E->document()->isRedoAvailable();
+    } else if (auto *E = qobject_cast<QLineEdit *>(F)) {
+        S.Selection = E->hasSelectedText();
+        S.CanUndo = E->isUndoAvailable();
+        S.CanRedo = E->isRedoAvailable();
+    }
+    return S;
+}
+
+namespace {
+
+void ApplyCombo(QComboBox *Box, const TComboState &State)
+{
+    Box->setEnabled(State.Enabled);
+    if (!State.Select)
+        return;
+    const QString &Text = *State.Select;
+    QStringList Items;
+    for (int i = 0; i < Box->count(); ++i)
+        Items << Box->itemText(i);
+    int Index = FindEntry(Items, Text);
+    if (Index < 0 && State.Append && !Text.isEmpty()) {
+        Box->addItem(Text);
+        Index = Box->count() - 1;
+    }
+    if (Box->currentIndex() != Index)
+        Box->setCurrentIndex(Index);
+}
+
+}  // namespace
+
+void TMainForm::ApplyCommandStates(const TCommandStates &States)
+{
+    for (std::size_t i = 0; i < CommandCount; ++i) {
+        QAction *A = FCommands[i];
+        const TItemState &S = States.Items[i];
+        if (S.Enabled && A->isEnabled() != *S.Enabled)
+            A->setEnabled(*S.Enabled);
+        if (S.Down && A->isCheckable() && A->isChecked() != *S.Down)
+            A->setChecked(*S.Down);
+    }
+    if (States.TitleButtons)
+        RxDBGrid1->horizontalHeader()->setSectionsClickable(*States.TitleButtons);
+    if (States.MailFormat) {
+        QWidget *Front = *States.MailFormat == 0 ? static_cast<QWidget *>(RxRichEdit2) : DHTMLEdit1;
+        if (EditorStack->currentWidget() != Front)
+            EditorStack->setCurrentWidget(Front);
+    }
+    if (States.BlockFormat)
+        ApplyCombo(ComboBox5, *States.BlockFormat);
+    if (States.FontSize)
+        ApplyCombo(ComboBox8, *States.FontSize);
+    if (States.FontName)
+        ApplyCombo(ComboBox9, *States.FontName);
+}
+
+void TMainForm::UpdateControls() { ApplyCommandStates(UpdateControlsRule(FrameSnapshot())); }
+
+void TMainForm::UpdateEditCommands() { ApplyCommandStates(UpdateEditCommandsRule(FrameSnapshot())); }
+
+void TMainForm::DisableFormatCommands()
+{
+    ApplyCommandStates(DisableFormatCommandsRule(FrameSnapshot()));
+}
+
+void TMainForm::EditorChanged()
+{
+    if (FocusOf(QApplication::focusWidget()) != TFocus::Other)
+        UpdateEditCommands();
+}
+
+void TMainForm::FocusChanged(QWidget *Old, QWidget *Now)
+{
+    const TFocus From = FocusOf(Old), To = FocusOf(Now);
+    if (From == To && From == TFocus::HtmlEditor)
+        return;  // the web view moved the focus within itself
+    if (From != TFocus::Other)
+        DisableFormatCommands();
+    if (To == TFocus::Other)
+        return;
+    // The message editor in front for the mail format keeps the focus.
+    if (To == TFocus::HtmlEditor && PlainMode->isChecked() && RxRichEdit2->isVisible()) {
+        RxRichEdit2->setFocus();
+        return;
+    }
+    if (To == TFocus::PlainEditor && HtmlMode->isChecked() && DHTMLEdit1->isVisible()) {
+        DHTMLEdit1->setFocus();
+        return;
+    }
+    UpdateEditCommands();
+}
+
+void TMainForm::RunEditCommand(std::uint8_t Code)
+{
+    ExecEditCommand(*this, ActiveControl(), Code);
+    UpdateEditCommands();
+}
+
+void TMainForm::Cut0Click() { RunEditCommand(0); }
+void TMainForm::Copy0Click() { RunEditCommand(1); }
+void TMainForm::Paste0Click() { RunEditCommand(2); }
+void TMainForm::Undo0Click() { RunEditCommand(3); }
+void TMainForm::Redo0Click() { RunEditCommand(4); }
+void TMainForm::SelectAll0Click() { RunEditCommand(5); }
+
+}  // namespace qf::shell
