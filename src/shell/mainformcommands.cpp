@@ -23,13 +23,25 @@ namespace qf::shell {
 
 void TMainForm::CreateCommands()
 {
-    FCommands = {Restructure0, AddRec0,   EditRec0,   DeleteRec0, Find0,      CloseDB0,
-                 Unique0,      Unsort0,   Descend0,   Reopen0,    Start0,     Cut0,
-                 Copy0,        Paste0,    Undo0,      Redo0,      SelectAll0, Table0,
-                 Image0,       Hyperlink0, HorizontalLine0, Font0, NumList0,  BulList0,
-                 Decindent0,   IncIndent0, SpeedItem9, SpeedItem10, SpeedItem11, SpeedItem12,
-                 SpeedItem13,  SpeedItem14, SpeedItem15, SpeedItem21, InsertCell1, InsertCol1,
-                 InsertRow1,   MergeCells1, SplitCell1, DeleteCells1, DeleteCols1, DeleteRows1};
+    using C = TCommand;
+    const std::pair<TCommand, QAction *> Commands[] = {
+        {C::Restructure, Restructure0}, {C::AddRecord, AddRec0},     {C::EditRecord, EditRec0},
+        {C::DeleteRecord, DeleteRec0},  {C::Find, Find0},            {C::CloseTable, CloseDB0},
+        {C::FindDuplicates, Unique0},   {C::Unsort, Unsort0},        {C::Descended, Descend0},
+        {C::Reopen, Reopen0},           {C::Start, Start0},          {C::Cut, Cut0},
+        {C::Copy, Copy0},               {C::Paste, Paste0},          {C::Undo, Undo0},
+        {C::Redo, Redo0},               {C::SelectAll, SelectAll0},  {C::InsertTable, Table0},
+        {C::Image, Image0},             {C::Hyperlink, Hyperlink0},  {C::HorizontalLine, HorizontalLine0},
+        {C::Font, Font0},               {C::NumberedList, NumList0}, {C::BulletedList, BulList0},
+        {C::DecreaseIndent, Decindent0}, {C::IncreaseIndent, IncIndent0}, {C::Bold, SpeedItem9},
+        {C::Italic, SpeedItem10},       {C::Underline, SpeedItem11}, {C::Color, SpeedItem12},
+        {C::AlignLeft, SpeedItem13},    {C::Center, SpeedItem14},    {C::AlignRight, SpeedItem15},
+        {C::Details, SpeedItem21},      {C::InsertCell, InsertCell1}, {C::InsertCol, InsertCol1},
+        {C::InsertRow, InsertRow1},     {C::MergeCells, MergeCells1}, {C::SplitCell, SplitCell1},
+        {C::DeleteCells, DeleteCells1}, {C::DeleteCols, DeleteCols1}, {C::DeleteRows, DeleteRows1}};
+    static_assert(std::size(Commands) == CommandCount);
+    for (const auto &[Command, Action] : Commands)
+        FCommands[std::size_t(Command)] = Action;
 
     const std::pair<QAction *, void (TMainForm::*)()> Editing[] = {
         {Cut0, &TMainForm::Cut0Click},     {Copy0, &TMainForm::Copy0Click},
