@@ -4,6 +4,9 @@
 #
 #   ./run.sh [project.qfx] [table.dbf | database.mdb]
 #
+# Without arguments it opens a copy of the sample table (resources/sample) kept in the user's
+# data folder, so that edits and the grid layout never touch the shipped files.
+#
 # Without a screen (QT_QPA_PLATFORM=offscreen) Quillfast closes itself, in the orderly
 # way of File > Exit, after it has started: 3 seconds after the main window is shown,
 # or after QUILLFAST_QUIT_AFTER_MS milliseconds when that variable is set. The same
@@ -15,5 +18,13 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQF_WERROR=ON >/
 cmake --build build --target quillfast -j"${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}"
 if [ "${QT_QPA_PLATFORM:-}" = offscreen ]; then
   export QUILLFAST_QUIT_AFTER_MS="${QUILLFAST_QUIT_AFTER_MS:-3000}"
+fi
+if [ $# -eq 0 ]; then
+  sample="${XDG_DATA_HOME:-$HOME/.local/share}/Tembrook/Quillfast 2.0/sample"
+  if [ ! -e "$sample/contacts.dbf" ]; then
+    mkdir -p "$sample"
+    cp resources/sample/contacts.dbf resources/sample/contacts.dbt "$sample/"
+  fi
+  set -- "$sample/contacts.dbf"
 fi
 exec build/quillfast "$@"

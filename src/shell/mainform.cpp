@@ -8,6 +8,8 @@
 #include "shell/hhcomp.h"
 #include "shell/optform.h"
 #include "shell/settings.h"
+#include "tables/workspace.h"
+#include "tables/ui/recordgrid.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -109,9 +111,11 @@ TMainForm::TMainForm(QWidget *Parent) : QMainWindow(Parent)
     CreateFilterPage();
     CreateCalcPage();
     CreateMailPage();
+    CreateCommands();  // before the parts that refresh the commands
+    CreateWorkspace();
+    CreateRestructForm();
 
     HHComp1 = new THHComp(this, QStringLiteral("help/index.html"));
-    CreateCommands();
 
     connect(PageControl1, &QTabWidget::currentChanged, this, &TMainForm::PageControl1Change);
     connect(PageControl2, &QTabWidget::currentChanged, this, [this] {
@@ -131,6 +135,8 @@ TMainForm::TMainForm(QWidget *Parent) : QMainWindow(Parent)
 
 TMainForm::~TMainForm()
 {
+    delete Grid;  // the grid reads the workspace until it goes
+    Grid = nullptr;
     if (MainForm == this)
         MainForm = nullptr;
 }
@@ -815,6 +821,8 @@ bool TMainForm::FormCloseQuery()
 
 void TMainForm::FormClose()
 {
+    if (Workspace->Active())
+        Workspace->SaveGridConfig();
     if (!FPreviewFile.isEmpty())
         QFile::remove(FPreviewFile);
     HHComp1->CloseAll();

@@ -34,6 +34,13 @@ class QToolBar;
 class QToolButton;
 class QWebEngineView;
 
+namespace qf::tables {
+class TTableWorkspace;
+class TRecordGrid;
+class TSelTabForm;
+class TRestructForm;
+}  // namespace qf::tables
+
 namespace qf::shell {
 
 class THHComp;
@@ -134,6 +141,12 @@ public:
     THHComp *HHComp1;
     store::TReader Reader1;
 
+    // The open table: connection, dataset, field records, layout file (src/tables).
+    std::unique_ptr<tables::TTableWorkspace> Workspace;
+    tables::TRecordGrid *Grid = nullptr;
+    tables::TSelTabForm *SelTabForm = nullptr;
+    tables::TRestructForm *RestructForm = nullptr;
+
     // State set up when the window is created.
     QPixmap FGridBitmap;
     std::uint8_t FSorted = 0;
@@ -193,6 +206,23 @@ public:
     void Redo0Click();
     void SelectAll0Click();
 
+    // Opening and closing tables, the grid's sort (mainformtables.cpp).
+    void OpenDB0Click();
+    void OpenDBFFile(const QString &FileName);
+    void OpenAccessFile(const QString &FileName);
+    void CloseDB0Click();
+    void Reopen0Click();
+    void RxDBGrid1TitleBtnClick(int Column);
+    void Descend0Click();
+    void Unsort0Click();
+    void UpdateTableCommands();
+    // The tables named on the command line: the first .mdb, else the first .dbf.
+    void OpenCommandLineTables(const QStringList &Arguments);
+    // Restructure/Save As DBF and Create DBF (mainformrestruct.cpp).
+    void Restructure0Click();
+    void NewDatabase1Click();
+    void SpeedItem23Click();
+
     void DHTMLEdit1DocumentComplete(bool Ok);
     void WebBrowser1DocumentComplete(bool Ok);
     void WebBrowser1StatusTextChange(const QString &Text);
@@ -217,6 +247,10 @@ private:
     QWidget *CreateEditPage();
     QWidget *CreateSourcePage();
     QWidget *CreatePreviewPage();
+    void CreateWorkspace();
+    void CreateRestructForm();
+    // Runs a table command; a failure shows its message, as the default handler would.
+    void RunTableCommand(const std::function<void()> &Command);
     QAction *Item(QMenu *Menu, const char *Name, const QString &Caption,
                   const QKeySequence &Shortcut = {});
     QAction *BarItem(QToolBar *Bar, const char *Name, const QString &Caption);

@@ -5,6 +5,7 @@
 #include "shell/commandstate.h"
 #include "shell/editrouting.h"
 #include "shell/mainform.h"
+#include "tables/workspace.h"
 
 #include <QAction>
 #include <QApplication>
@@ -106,6 +107,8 @@ bool TMainForm::ReadHtmlEditor(THtmlEditorState &) const
 TFrameSnapshot TMainForm::FrameSnapshot() const
 {
     TFrameSnapshot S;
+    S.TableOpen = Workspace && Workspace->Active();
+    S.TableEmpty = S.TableOpen && Workspace->ADOQuery1().IsEmpty();
     S.Sorted = FSorted == 1;
     S.MailPage = PageControl1->currentWidget() == TabSheet2;
     S.EditPage = PageControl2->currentWidget() == TabSheet3;

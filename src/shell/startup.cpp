@@ -82,6 +82,8 @@ int RunProgram(int argc, char **argv)
     CapForm = nullptr;
 
     MainForm->show();
+    const QStringList Arguments = App.arguments().mid(1);
+    QTimer::singleShot(0, MainForm, [Arguments] { MainForm->OpenCommandLineTables(Arguments); });
     bool Ok = false;
     const int QuitAfter = qEnvironmentVariableIntValue("QUILLFAST_QUIT_AFTER_MS", &Ok);
     if (Ok && QuitAfter >= 0)

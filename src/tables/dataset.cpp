@@ -66,9 +66,9 @@ QVariant TField::Value() const { return dataSet_.FieldValue(index_); }
 
 bool TField::IsNull() const { return !Value().isValid(); }
 
-QString TField::AsString() const
+namespace {
+QString VariantText(const QVariant &V)
 {
-    const QVariant V = Value();
     if (!V.isValid())
         return QString();
     switch (V.typeId()) {
@@ -79,6 +79,9 @@ QString TField::AsString() const
     default: return V.toString();
     }
 }
+} // namespace
+
+QString TField::AsString() const { return VariantText(Value()); }
 
 double TField::AsFloat() const
 {
@@ -388,6 +391,17 @@ QVariant TADOQuery::FieldValue(int Field) const
     const int64_t Row = CurrentRow();
     return Row < 0 ? QVariant() : source_->Value(Row, Field);
 }
+
+QVariant TADOQuery::RowValue(int Index, int Field) const
+{
+    if (!Active() || Index < 0 || size_t(Index) >= rows_.size() || Field < 0 || Field >= FieldCount())
+        return {};
+    if (state_ == dsEdit && Index == current_ && bufferSet_[size_t(Field)])
+        return buffer_[size_t(Field)];
+    return source_->Value(rows_[size_t(Index)], Field);
+}
+
+QString TADOQuery::RowText(int Index, int Field) const { return VariantText(RowValue(Index, Field)); }
 
 void TADOQuery::SetFieldValue(int Field, const QVariant &Value)
 {

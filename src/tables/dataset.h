@@ -129,6 +129,11 @@ public:
     // cursor, sort and filter.
     void Clone(TADOQuery &Source);
 
+    // The value and display text of a field in the visible record at 0-based Index, read without
+    // moving the cursor or firing events (the grid reads its rows so); the record being edited
+    // shows its edit buffer. Null (empty text) outside the records.
+    QVariant RowValue(int Index, int Field) const;
+    QString RowText(int Index, int Field) const;
     // What the opener should show the user about the open table (a damaged file of which only some
     // records could be read); empty when nothing.
     QString Warning() const { return source_ ? source_->Warning() : QString(); }

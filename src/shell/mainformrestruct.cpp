@@ -1,0 +1,42 @@
+// The main window's restructure commands: File > "Restructure/Save As DBF..." and "Create DBF..."
+// show the restructure dialog in its two modes; the dialog and the workspace do the work.
+
+#include "shell/globals.h"
+#include "shell/mainform.h"
+#include "tables/ui/restructform.h"
+#include "tables/workspace.h"
+
+#include <QAction>
+
+namespace qf::shell {
+
+using namespace qf::tables;
+
+void TMainForm::CreateRestructForm()
+{
+    RestructForm = new TRestructForm(*Workspace, this);
+    // The copy's record filter is the main table's, evaluated on the copy's own records.
+    RestructForm->Flow.Copy.OnPrepareFilter = [this](TADOQuery &Records) {
+        Records.OnFilterRecord = Workspace->ADOQuery1().OnFilterRecord;
+    };
+    connect(Restructure0, &QAction::triggered, this, &TMainForm::Restructure0Click);
+    connect(CreateDBF0, &QAction::triggered, this, &TMainForm::NewDatabase1Click);
+    // The tool bar's "Create DBF" is the same action as the menu's.
+    CreateDBF0->setEnabled(true);
+}
+
+void TMainForm::Restructure0Click()
+{
+    RestructForm->Execute(QStringLiteral("Restructure/Save As DBF"), 0);
+    UpdateTableCommands();
+}
+
+void TMainForm::NewDatabase1Click()
+{
+    RestructForm->Execute(QStringLiteral("Create DBF"), 1);
+    UpdateTableCommands();
+}
+
+void TMainForm::SpeedItem23Click() { NewDatabase1Click(); }
+
+} // namespace qf::shell

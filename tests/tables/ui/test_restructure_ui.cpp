@@ -1,0 +1,428 @@
+// The restructure dialog in the real main window, offscreen, through its widgets: the sample table
+// restructured (renamed, retyped, resized, dropped, added and moved fields) and every record of the
+// result read by dbfread and GDAL against the source records converted; an empty table created
+// with the field dialog's refusals; Save As onto the open table itself; a Save As that fails.
+
+#include "dbforacle.h"
+#include "layoutbytes.h"
+#include "ogroracle.h"
+#include "shell/globals.h"
+#include "shell/mainform.h"
+#include "shell/startup.h"
+#include "tables/ui/restructform.h"
+#include "tables/workspace.h"
+#include "testenv.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace qf::shell;
+using namespace qf::tables;
+using namespace layouttest;
+
+// Readable failures.
+inline void PrintTo(const QString &Text, std::ostream *Out)
+{
+    *Out << '"' << Text.toStdString() << '"';
+}
+inline void PrintTo(const QJsonArray &Array, std::ostream *Out)
+{
+    *Out << QJsonDocument(Array).toJson(QJsonDocument::Compact).toStdString();
+}
+
+namespace {
+
+// Acts on the modal dialog of type T as soon as it is up (the command under test blocks in exec()).
+template <typename T>
+void WhenModal(std::function<void(T *)> Act)
+{
+    auto *Timer = new QTimer;
+    Timer->setInterval(10);
+    QObject::connect(Timer, &QTimer::timeout, [Timer, Act] {
+        if (auto *Dialog = qobject_cast<T *>(QApplication::activeModalWidget());
+            Dialog && Dialog->isVisible()) {
+            Timer->stop();
+            Timer->deleteLater();
+            Act(Dialog);
+        }
+    });
+    Timer->start();
+}
+
+void Click(QAbstractButton *Button) { QTest::mouseClick(Button, Qt::LeftButton); }
+
+void SelectRow(TRestructForm *F, int Row)
+{
+    QTableWidget *Grid = F->StringGrid1;
+    QTest::mouseClick(Grid->viewport(), Qt::LeftButton, {},
+                      Grid->visualRect(Grid->model()->index(Row, 0)).center());
+}
+
+QStringList Row(TRestructForm *F, int Row)
+{
+    QStringList Texts;
+    for (int Column = 0; Column < 3; ++Column)
+        Texts << (F->StringGrid1->item(Row, Column) ? F->StringGrid1->item(Row, Column)->text()
+                                                    : QString());
+    return Texts;
+}
+
+QStringList Names(TRestructForm *F)
+{
+    QStringList Texts;
+    for (int r = 0; r < F->StringGrid1->rowCount(); ++r)
+        Texts << Row(F, r)[0];
+    return Texts;
+}
+
+// The field dialog opened by Open, filled by typing, closed with OK.
+void EditField(const std::function<void()> &Open, const QString &Name, int Type,
+               const QString &Size)
+{
+    WhenModal<TEditForm>([=](TEditForm *E) {
+        E->Edit1->selectAll();
+        QTest::keyClicks(E->Edit1, Name);
+        E->ComboBox1->setCurrentIndex(Type);
+        E->Edit2->selectAll();
+        QTest::keyClicks(E->Edit2, Size);
+        Click(E->OkBtn);
+    });
+    Open();
+}
+
+void EditField(QAbstractButton *Button, const QString &Name, int Type, const QString &Size)
+{
+    EditField([Button] { Click(Button); }, Name, Type, Size);
+}
+
+// The save dialog given a name, then the copy options taken as they are.
+void SaveAs(TRestructForm *F, const QString &FileName, bool Data = true)
+{
+    WhenModal<QFileDialog>([=](QFileDialog *Dialog) {
+        EXPECT_EQ(Dialog->windowTitle(), "Save Database As");
+        Dialog->findChild<QLineEdit *>("fileNameEdit")->setText(FileName);
+        Click(Dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Save));
+    });
+    if (Data)
+        WhenModal<TCopyOptForm>([](TCopyOptForm *O) { Click(O->OkBtn); });
+    Click(F->Button3);
+}
+
+// The longest start of Text within Bytes bytes of UTF-8, as a character field keeps it.
+QString CutUtf8Text(const QString &Text, int Bytes)
+{
+    QString Cut;
+    for (const QChar C : Text) {
+        if ((Cut + C).toUtf8().size() > Bytes)
+            break;
+        Cut += C;
+    }
+    while (Cut.endsWith(QLatin1Char(' ')))
+        Cut.chop(1);
+    return Cut;
+}
+
+// dbfread reads blank text fields as ""; here they are blanks like the others.
+QJsonArray Records(const QString &FileName)
+{
+    QJsonArray Result;
+    for (const QJsonValue &Record : ReadWithDbfread(FileName)["records"].toArray()) {
+        QJsonArray Values;
+        for (const QJsonValue &Value : Record.toArray())
+            Values.append(Value.isString() && Value.toString().isEmpty() ? QJsonValue() : Value);
+        Result.append(Values);
+    }
+    return Result;
+}
+
+class RestructureUi : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(Dir.isValid());
+        Table = CopySample(Dir.path());
+        Form = std::make_unique<TMainForm>();
+        Form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
+        // Every message box is recorded and answered: Yes where it asks, else OK.
+        Watchdog.setInterval(20);
+        QObject::connect(&Watchdog, &QTimer::timeout, [this] {
+            if (auto *Box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+                Box && Box->isVisible()) {
+                Boxes << Box->text();
+                Click(Box->button(QMessageBox::Yes) ? Box->button(QMessageBox::Yes)
+                                                    : Box->button(QMessageBox::Ok));
+            }
+        });
+        Watchdog.start();
+    }
+    void TearDown() override
+    {
+        Form.reset();
+        TableName.clear();
+    }
+    TTableWorkspace &W() { return *Form->Workspace; }
+    QMap<QString, QByteArray> Files() const
+    {
+        QMap<QString, QByteArray> Map;
+        for (const QString &Name : QDir(Dir.path()).entryList(QDir::Files))
+            Map.insert(Name, ReadBytes(Dir.filePath(Name)));
+        return Map;
+    }
+
+    QTemporaryDir Dir;
+    QString Table;
+    std::unique_ptr<TMainForm> Form;
+    QTimer Watchdog;
+    QStringList Boxes;
+};
+
+} // namespace
+
+TEST_F(RestructureUi, RestructuredSampleReadByDbfreadAndGdal)
+{
+    const QJsonArray Source = Records(Table);
+    ASSERT_EQ(Source.size(), 300);
+    Form->OpenDBFFile(Table);
+    ASSERT_TRUE(W().Active());
+    bool Done = false;
+    WhenModal<TRestructForm>([&](TRestructForm *F) {
+        EXPECT_EQ(F->windowTitle(), "Restructure/Save As DBF");
+        EXPECT_EQ(Names(F), kSampleFields);
+        EXPECT_EQ(Row(F, 0), QStringList({"FIRSTNAME", "C", "15"}));
+        EXPECT_EQ(Row(F, 4), QStringList({"AMOUNT", "N", ""}));
+        SelectRow(F, 0);
+        EditField(F->Button2, "Given", 0, "8"); // renamed and narrowed
+        SelectRow(F, 4);
+        EditField(F->Button2, "AMOUNT", 0, "12"); // number to text, its own name kept
+        SelectRow(F, 5);
+        const auto DoubleClick = [F] { // a double click edits too
+            QTest::mouseDClick(
+                F->StringGrid1->viewport(), Qt::LeftButton, {},
+                F->StringGrid1->visualRect(F->StringGrid1->model()->index(5, 0)).center());
+        };
+        EditField(DoubleClick, "JOINED", 1, ""); // date to number
+        SelectRow(F, 6);
+        EditField(F->Button2, "ACTIVE", 4, ""); // logical to memo
+        SelectRow(F, 7);
+        EditField(F->Button2, "NOTES", 0, "30"); // memo to text
+        SelectRow(F, 2);
+        Click(F->Button4);                     // EMAIL dropped
+        EditField(F->Button1, "extra", 3, ""); // added at the end
+        SelectRow(F, 2);
+        for (int i = 0; i < 3; ++i) // CITY to the top; the third does nothing
+            Click(F->SpeedButton1);
+        EXPECT_EQ(Names(F), QStringList({"CITY", "GIVEN", "LASTNAME", "AMOUNT", "JOINED", "ACTIVE",
+                                         "NOTES", "EXTRA"}));
+        EXPECT_EQ(Row(F, 4), QStringList({"JOINED", "N", ""}));
+        EXPECT_EQ(Row(F, 6), QStringList({"NOTES", "C", "30"}));
+        SaveAs(F, "restructured");
+        // The dialog now lists the table just written, as read back from it.
+        EXPECT_EQ(Names(F), QStringList({"CITY", "GIVEN", "LASTNAME", "AMOUNT", "JOINED", "ACTIVE",
+                                         "NOTES", "EXTRA"}));
+        EXPECT_EQ(Row(F, 5), QStringList({"ACTIVE", "M", ""}));
+        Click(F->CloseBtn);
+        Done = true;
+    });
+    Form->Restructure0->trigger();
+    ASSERT_TRUE(Done);
+    // One question before the target is written: the texts cut to the narrower fields.
+    ASSERT_EQ(Boxes.size(), 1);
+    EXPECT_TRUE(Boxes[0].endsWith("Save the table anyway?")) << Boxes[0].toStdString();
+    EXPECT_EQ(W().TableName, "restructured.dbf");
+    EXPECT_EQ(W().ADOQuery1().RecordCount(), 300);
+
+    const QString Result = Dir.filePath("restructured.dbf");
+    const QJsonArray Copied = Records(Result);
+    const auto Gdal = ReadWithOgrinfo(Result);
+    ASSERT_EQ(Copied.size(), Source.size());
+    ASSERT_EQ(Gdal.size(), size_t(Source.size()));
+    const QDate Epoch(1899, 12, 30);
+    for (qsizetype r = 0; r < Source.size(); ++r) {
+        // Source: FIRSTNAME, LASTNAME, EMAIL, CITY, AMOUNT, JOINED, ACTIVE, NOTES.
+        const QJsonArray S = Source[r].toArray();
+        const QJsonValue N;
+        const QJsonValue Amount =
+            S[4].isNull() ? N : QJsonValue(QString::number(S[4].toDouble(), 'g', 15));
+        const QJsonValue Joined =
+            S[5].isNull()
+                ? N
+                : QJsonValue(double(Epoch.daysTo(QDate::fromString(S[5].toString(), Qt::ISODate))));
+        const QJsonValue Notes = S[7].isNull() ? N : QJsonValue(CutUtf8Text(S[7].toString(), 30));
+        const QJsonArray Expected = {S[3],
+                                     CutUtf8Text(S[0].toString(), 8),
+                                     S[1],
+                                     Amount,
+                                     Joined,
+                                     S[6].toBool() ? "True" : "False",
+                                     Notes.toString().isEmpty() ? N : Notes,
+                                     N};
+        EXPECT_EQ(Copied[r].toArray(), Expected) << "record " << r + 1;
+
+        const QMap<QString, QString> &G = Gdal[size_t(r)];
+        EXPECT_EQ(G.value("CITY"), S[3].toString()) << "record " << r + 1;
+        EXPECT_EQ(G.value("GIVEN"), Expected[1].toString()) << "record " << r + 1;
+        EXPECT_EQ(G.value("LASTNAME"), S[1].toString()) << "record " << r + 1;
+        EXPECT_EQ(G.value("AMOUNT"), Amount.toString()) << "record " << r + 1;
+        EXPECT_EQ(G.value("JOINED").toDouble(), Joined.toDouble()) << "record " << r + 1;
+        EXPECT_EQ(G.value("ACTIVE").size(), 10) << "record " << r + 1; // every record has its memo
+        EXPECT_FALSE(G.contains("EXTRA"));
+    }
+    int Cut = 0;
+    for (const QJsonValue &Record : Source)
+        Cut += (Record[0].toString().toUtf8().size() > 8) + (Record[7].toString().toUtf8().size() > 30);
+    EXPECT_TRUE(Boxes[0].startsWith(QStringLiteral("%1 values would not be copied whole:\nrecord ").arg(Cut)))
+        << Boxes[0].toStdString();
+    // The source table is untouched.
+    EXPECT_EQ(Records(Table), Source);
+}
+
+TEST_F(RestructureUi, CreateAnEmptyTableWithTheFieldDialogsChecks)
+{
+    bool Done = false;
+    WhenModal<TRestructForm>([&](TRestructForm *F) {
+        EXPECT_EQ(F->windowTitle(), "Create DBF");
+        EXPECT_EQ(F->StringGrid1->rowCount(), 0);
+        Click(F->Button3); // nothing to save
+        EditField(F->Button1, "id", 0, "5");
+        EXPECT_EQ(Row(F, 0), QStringList({"ID", "C", "5"}));
+        // Refusals keep the field dialog open with the input; the first failing check speaks.
+        WhenModal<TEditForm>([&](TEditForm *E) {
+            QTest::keyClicks(E->Edit1, "Id");
+            QTest::keyClicks(E->Edit2, "255");
+            Click(E->OkBtn); // size first
+            E->Edit2->clear();
+            QTest::keyClicks(E->Edit2, "abc");
+            Click(E->OkBtn);
+            E->Edit2->clear();
+            QTest::keyClicks(E->Edit2, "-3");
+            Click(E->OkBtn);
+            E->Edit2->clear();
+            QTest::keyClicks(E->Edit2, "254");
+            Click(E->OkBtn); // then the name
+            EXPECT_TRUE(E->isVisible());
+            Click(E->CancelBtn); // the added row goes again
+        });
+        Click(F->Button1);
+        EXPECT_EQ(F->StringGrid1->rowCount(), 1);
+        EditField(F->Button1, "when", 2, "99"); // the size box is ignored for dates
+        EXPECT_EQ(Row(F, 1), QStringList({"WHEN", "D", ""}));
+        SelectRow(F, 1);
+        Click(F->SpeedButton2); // the last row stays last
+        EXPECT_EQ(Names(F), QStringList({"ID", "WHEN"}));
+        SaveAs(F, Dir.filePath("fresh"), false); // no copy options when creating
+        EXPECT_EQ(Names(F), QStringList({"ID", "WHEN"}));
+        Click(F->CloseBtn);
+        Done = true;
+    });
+    Form->CreateDBF0->trigger();
+    ASSERT_TRUE(Done);
+    EXPECT_EQ(Boxes, QStringList({"Though one field is required", "Maximum Size of Field is 254",
+                                  "Invalid Size", "Field Size Required",
+                                  "Dublicate Field Name - \"Id\""}));
+    EXPECT_EQ(W().TableName, "fresh.dbf");
+    EXPECT_TRUE(W().ADOQuery1().IsEmpty());
+    const QJsonObject Oracle = ReadWithDbfread(Dir.filePath("fresh.dbf"));
+    EXPECT_EQ(Oracle["count"].toInt(), 0);
+    EXPECT_EQ(Oracle["fields"].toArray(),
+              QJsonArray({QJsonArray{"ID", "C", 5, 0}, QJsonArray{"WHEN", "D", 8, 0}}));
+    EXPECT_TRUE(ReadWithOgrinfo(Dir.filePath("fresh.dbf")).empty());
+}
+
+TEST_F(RestructureUi, SaveAsOntoTheOpenTableAndAFailedOne)
+{
+    Form->OpenDBFFile(Table);
+    ASSERT_TRUE(W().Active());
+    W().TitleClick(1); // sorted by LASTNAME
+    W().FieldInfo[3].PickList = QStringList{"Ambervale"};
+    W().FieldInfo[3].Autocomplete = 0;
+    Form->RxDBGrid1->setColumnWidth(3, 151); // widened by the user
+    const QJsonArray Before = Records(Table);
+
+    // A disk that fills (the file-size limit) during the copy: an error, the files as they were.
+    const auto OldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit Old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &Old), 0);
+    const auto FilesBefore = Files();
+    bool Done = false;
+    WhenModal<TRestructForm>([&](TRestructForm *F) {
+        rlimit Limited = Old;
+        Limited.rlim_cur = 30000;
+        setrlimit(RLIMIT_FSIZE, &Limited);
+        SaveAs(F, Table);
+        setrlimit(RLIMIT_FSIZE, &Old);
+        EXPECT_EQ(Files(), FilesBefore);
+        // Then the same, with CITY moved to the top, written in place of the open table. The copy
+        // options: sorted, so "Copy by Sorted Sequence" may be chosen; not filtered.
+        SelectRow(F, 3);
+        for (int i = 0; i < 3; ++i)
+            Click(F->SpeedButton1);
+        WhenModal<QFileDialog>([&](QFileDialog *Dialog) {
+            Dialog->findChild<QLineEdit *>("fileNameEdit")->setText(Table);
+            Click(Dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Save));
+        });
+        WhenModal<TCopyOptForm>([](TCopyOptForm *O) {
+            EXPECT_TRUE(O->CheckBox1->isChecked());
+            EXPECT_FALSE(O->CheckBox2->isEnabled());
+            EXPECT_TRUE(O->CheckBox3->isEnabled());
+            QTest::keyClick(O->CheckBox1, Qt::Key_Space);
+            EXPECT_FALSE(O->CheckBox3->isEnabled());
+            QTest::keyClick(O->CheckBox1, Qt::Key_Space);
+            Click(O->OkBtn);
+        });
+        Click(F->Button3);
+        EXPECT_EQ(Names(F)[0], "CITY");
+        Click(F->CloseBtn);
+        Done = true;
+    });
+    Form->Restructure0->trigger();
+    std::signal(SIGXFSZ, OldHandler);
+    ASSERT_TRUE(Done);
+    ASSERT_EQ(Boxes.size(), 3);
+    EXPECT_TRUE(Boxes[0].contains("already exists")) << Boxes[0].toStdString();
+    EXPECT_TRUE(Boxes[1].contains("could not be written") &&
+                Boxes[1].contains("The copy stopped at record"))
+        << Boxes[1].toStdString();
+    EXPECT_TRUE(Boxes[2].contains("already exists")) << Boxes[2].toStdString();
+
+    EXPECT_EQ(W().TableName, "contacts.dbf");
+    EXPECT_EQ(W().ADOQuery1().Fields(0).FieldName(), "CITY");
+    EXPECT_EQ(W().ADOQuery1().Sort(), "LASTNAME ASC");
+    EXPECT_EQ(W().FieldInfo[0].PickList, QStringList({"Ambervale"}));
+    EXPECT_EQ(W().FieldInfo[0].Autocomplete, 0);
+    EXPECT_EQ(Form->RxDBGrid1->columnWidth(0), 151);
+    const QJsonArray After = Records(Table);
+    ASSERT_EQ(After.size(), Before.size());
+    for (qsizetype r = 0; r < Before.size(); ++r) {
+        const QJsonArray B = Before[r].toArray();
+        EXPECT_EQ(After[r].toArray(), QJsonArray({B[3], B[0], B[1], B[2], B[4], B[5], B[6], B[7]}))
+            << "record " << r + 1;
+    }
+    EXPECT_FALSE(QFile::exists(Dir.filePath("contacts.cfg")));
+    EXPECT_EQ(QDir(Dir.path()).entryList({"tmp*"}, QDir::Files), QStringList());
+}
+
+int main(int argc, char **argv)
+{
+    qftest::IsolateUserFolders();
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    qf::shell::PrepareEnvironment();
+    QApplication App(argc, argv);
+    QLocale::setDefault(QLocale::c());
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

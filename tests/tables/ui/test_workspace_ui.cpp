@@ -1,0 +1,272 @@
+// The table workspace in the real main window, offscreen: File > "Open Table..." through its
+// dialog, the Access table picker, title clicks and the sorted column's colour, Descended and
+// Unsort, column widths kept through Close and Reopen, and the layout file byte for byte.
+
+#include "layoutbytes.h"
+#include "mdb/mdbfixtures.h"
+#include "shell/globals.h"
+#include "shell/mainform.h"
+#include "shell/startup.h"
+#include "tables/ui/gridmodel.h"
+#include "tables/ui/recordgrid.h"
+#include "tables/ui/seltabform.h"
+#include "tables/workspace.h"
+#include "testenv.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QMessageBox>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using namespace qf::shell;
+using namespace qf::tables;
+using namespace layouttest;
+
+namespace {
+
+// Acts on the modal dialog of type T as soon as it is up (the command under test blocks in exec()).
+template <typename T>
+void WhenModal(std::function<void(T *)> Act)
+{
+    auto *Timer = new QTimer;
+    Timer->setInterval(10);
+    QObject::connect(Timer, &QTimer::timeout, [Timer, Act] {
+        if (auto *Dialog = qobject_cast<T *>(QApplication::activeModalWidget()); Dialog && Dialog->isVisible()) {
+            Timer->stop();
+            Timer->deleteLater();
+            Act(Dialog);
+        }
+    });
+    Timer->start();
+}
+
+void ClickTitle(QTableView *Grid, int Column)
+{
+    QHeaderView *H = Grid->horizontalHeader();
+    const QPoint At(H->sectionViewportPosition(Column) + H->sectionSize(Column) / 2, H->height() / 2);
+    QTest::mouseClick(H->viewport(), Qt::LeftButton, {}, At);
+}
+
+class TablesUi : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(Dir.isValid());
+        Table = CopySample(Dir.path());
+        Form = std::make_unique<TMainForm>();
+        Form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
+        Grid = Form->RxDBGrid1;
+        // A message box nobody expects would block the test: close it and fail with its text.
+        Watchdog.setInterval(50);
+        QObject::connect(&Watchdog, &QTimer::timeout, [] {
+            if (auto *Box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                ADD_FAILURE() << "unexpected message: " << Box->text().toStdString();
+                Box->reject();
+            }
+        });
+        Watchdog.start();
+    }
+    void TearDown() override
+    {
+        Form.reset();
+        TableName.clear();
+        SqlQueryMode = 0;
+    }
+    TTableWorkspace &W() { return *Form->Workspace; }
+    QString Cell(int Row, int Column) { return Grid->model()->index(Row, Column).data().toString(); }
+    QStringList ColumnTexts(int Column)
+    {
+        QStringList Texts;
+        for (int Row = 0; Row < Grid->model()->rowCount(); ++Row)
+            Texts << Cell(Row, Column);
+        return Texts;
+    }
+    bool Aqua(int Row, int Column)
+    {
+        const QVariant Brush = Grid->model()->index(Row, Column).data(Qt::BackgroundRole);
+        return Brush.isValid() && Brush.value<QBrush>().color() == QColor(Qt::cyan);
+    }
+
+    QTemporaryDir Dir;
+    QString Table;
+    std::unique_ptr<TMainForm> Form;
+    QTableView *Grid = nullptr;
+    QTimer Watchdog;
+};
+
+}  // namespace
+
+TEST_F(TablesUi, OpenSortCloseReopenAndTheLayoutFile)
+{
+    EXPECT_FALSE(Form->CloseDB0->isEnabled());
+    EXPECT_FALSE(Form->Reopen0->isEnabled());
+    EXPECT_TRUE(Form->OpenTable0->isEnabled());
+
+    const QString StartDir = DataBaseDir;
+    bool Checked = false;
+    WhenModal<QFileDialog>([&](QFileDialog *Dialog) {
+        Checked = Dialog->windowTitle() == "Open Database" && Dialog->directory() == QDir(StartDir) &&
+                  Dialog->nameFilters() == QStringList{"Microsoft Access or DBase files (*.mdb *.dbf)"};
+        auto *Name = Dialog->findChild<QLineEdit *>("fileNameEdit");
+        ASSERT_TRUE(Name);
+        // Set, not typed: a completer popping up under load would take the Return key.
+        Name->setText(Table);
+        auto *Buttons = Dialog->findChild<QDialogButtonBox *>();
+        ASSERT_TRUE(Buttons);
+        QTest::mouseClick(Buttons->button(QDialogButtonBox::Open), Qt::LeftButton);
+    });
+    Form->OpenTable0->trigger();
+    EXPECT_TRUE(Checked);
+    ASSERT_TRUE(W().Active());
+    EXPECT_TRUE(Grid->isVisible());
+    EXPECT_EQ(Grid->model()->rowCount(), 300);
+    EXPECT_EQ(Grid->model()->headerData(2, Qt::Horizontal).toString(), "EMAIL");
+    EXPECT_EQ(Cell(0, 0), "Piet");
+    EXPECT_TRUE(Form->windowTitle().endsWith("Using contacts"));
+    EXPECT_EQ(DataBaseDir, Dir.path() + "/");
+    EXPECT_TRUE(Form->CloseDB0->isEnabled());
+    EXPECT_TRUE(Form->Reopen0->isEnabled());
+    EXPECT_FALSE(Form->Unsort0->isEnabled());
+
+    // A click in the grid moves the dataset's cursor; painting rows does not.
+    Grid->scrollToBottom();
+    QApplication::processEvents();
+    EXPECT_EQ(W().ADOQuery1().RecNo(), 1);
+    Grid->scrollToTop();
+    QTest::mouseClick(Grid->viewport(), Qt::LeftButton, {}, Grid->visualRect(Grid->model()->index(3, 1)).center());
+    EXPECT_EQ(W().ADOQuery1().RecNo(), 4);
+
+    // A title click sorts ascending and paints the column aqua; the memo title does not sort.
+    ClickTitle(Grid, 1);
+    EXPECT_EQ(W().ADOQuery1().Sort(), "LASTNAME ASC");
+    QStringList Names = ColumnTexts(1);
+    EXPECT_TRUE(std::is_sorted(Names.begin(), Names.end()));
+    EXPECT_TRUE(Aqua(0, 1) && Aqua(299, 1));
+    EXPECT_FALSE(Aqua(0, 0));
+    EXPECT_TRUE(Form->Unsort0->isEnabled());
+    ClickTitle(Grid, 7);
+    EXPECT_EQ(W().ADOQuery1().Sort(), "LASTNAME ASC");
+
+    Form->Descend0->trigger();
+    EXPECT_TRUE(Form->Descend0->isChecked());
+    Names = ColumnTexts(1);
+    EXPECT_TRUE(std::is_sorted(Names.rbegin(), Names.rend()));
+
+    Form->Unsort0->trigger();
+    EXPECT_EQ(W().ADOQuery1().Sort(), "");
+    EXPECT_EQ(Cell(0, 0), "Piet");
+    EXPECT_FALSE(Aqua(0, 1));
+
+    // A record added and deleted again: the grid's rows follow, its widths and column stay.
+    Grid->horizontalHeader()->resizeSection(0, 123);
+    Grid->setCurrentIndex(Grid->model()->index(2, 5));
+    TADOQuery &Q = W().ADOQuery1();
+    Q.Append();
+    Q.FieldByName("FIRSTNAME").SetAsString("Added");
+    Q.Post();
+    EXPECT_EQ(Grid->model()->rowCount(), 301);
+    EXPECT_EQ(Cell(Q.RecNo() - 1, 0), "Added");
+    Q.Delete();
+    Q.UpdateBatch();
+    EXPECT_EQ(Grid->model()->rowCount(), 300);
+    EXPECT_EQ(Grid->columnWidth(0), 123);
+    EXPECT_EQ(Grid->currentIndex().column(), 5);
+
+    // Sorted again by a title and closed: the layout file.
+    ClickTitle(Grid, 3);
+    std::vector<int> Widths;
+    for (int i = 0; i < 8; ++i)
+        Widths.push_back(Grid->columnWidth(i));
+    const std::vector<TFieldEditInfo> Info = W().FieldInfo;
+    Form->CloseDB0->trigger();
+    EXPECT_FALSE(W().Active());
+    EXPECT_TRUE(Grid->isHidden());
+    EXPECT_FALSE(Form->Descend0->isChecked());
+    EXPECT_FALSE(Form->CloseDB0->isEnabled());
+    EXPECT_TRUE(Form->windowTitle().endsWith("(NONAME)"));
+    TLayoutBytes Expected;
+    Expected.Str("CITY").Flag(true).Int(8);
+    for (int i = 0; i < 8; ++i)
+        Expected.Entry(kSampleFields[i], Info[size_t(i)].EditWidth, Info[size_t(i)].Template, Info[size_t(i)].Autocomplete,
+                       Widths[size_t(i)], i < 6 ? &Info[size_t(i)].PickList : nullptr);
+    const QString Cfg = Dir.filePath("contacts.cfg");
+    EXPECT_EQ(FileBytes(Cfg), Expected.Bytes());
+
+    // Opened again (the command-line road): widths, sort and tick come back from the file.
+    Form->OpenCommandLineTables({Table});
+    ASSERT_TRUE(W().Active());
+    EXPECT_EQ(Grid->columnWidth(0), 123);
+    EXPECT_EQ(W().ADOQuery1().Sort(), "CITY DESC");
+    EXPECT_TRUE(Form->Descend0->isChecked());
+    EXPECT_TRUE(Aqua(5, 3));
+
+    // Reopen keeps the grid column and the sort; closing writes the same bytes again.
+    Grid->setCurrentIndex(Grid->model()->index(2, 5));
+    Form->Reopen0->trigger();
+    ASSERT_TRUE(W().Active());
+    EXPECT_EQ(Grid->currentIndex().column(), 5);
+    EXPECT_EQ(W().ADOQuery1().Sort(), "CITY DESC");
+    EXPECT_EQ(Grid->columnWidth(0), 123);
+    Form->close(); // the window's close writes the layout of the open table
+    EXPECT_EQ(FileBytes(Cfg), Expected.Bytes());
+}
+
+TEST_F(TablesUi, AccessTableThroughThePicker)
+{
+    REQUIRE_MDB_FIXTURES();
+    const QString Mdb = Dir.filePath("Monitor.mdb");
+    ASSERT_TRUE(QFile::copy(QDir(MdbFixtureDir()).filePath("Monitor.mdb"), Mdb));
+
+    // Cancelled: no table, the connection closed.
+    WhenModal<TSelTabForm>([](TSelTabForm *Picker) {
+        EXPECT_EQ(Picker->windowTitle(), "Select Table");
+        EXPECT_GT(Picker->ListBox1->count(), 0);
+        EXPECT_EQ(Picker->ListBox1->currentRow(), 0);
+        EXPECT_TRUE(Picker->Select->isEnabled());
+        QTest::mouseClick(Picker->Cancel, Qt::LeftButton);
+    });
+    Form->OpenCommandLineTables({Mdb});
+    EXPECT_FALSE(W().Active());
+    EXPECT_FALSE(W().ADOConnection1().Connected());
+
+    // A double click on the last table opens it.
+    QString Chosen;
+    WhenModal<TSelTabForm>([&](TSelTabForm *Picker) {
+        QListWidgetItem *Item = Picker->ListBox1->item(Picker->ListBox1->count() - 1);
+        Chosen = Item->text();
+        const QPoint At = Picker->ListBox1->visualItemRect(Item).center();
+        QTest::mouseClick(Picker->ListBox1->viewport(), Qt::LeftButton, {}, At);
+        QTest::mouseDClick(Picker->ListBox1->viewport(), Qt::LeftButton, {}, At);
+    });
+    Form->OpenCommandLineTables({Mdb});
+    ASSERT_TRUE(W().Active());
+    EXPECT_EQ(W().TableName, Chosen);
+    EXPECT_EQ(TableName, Chosen);
+    EXPECT_EQ(Grid->model()->rowCount(), W().ADOQuery1().RecordCount());
+    EXPECT_GT(Grid->model()->columnCount(), 0);
+    ClickTitle(Grid, 0);
+    EXPECT_EQ(W().FSortField, W().ADOQuery1().Fields(0).FieldName());
+    Form->CloseDB0->trigger();
+    EXPECT_TRUE(QFile::exists(Dir.filePath(Chosen + ".cfg")));
+}
+
+int main(int argc, char **argv)
+{
+    qftest::IsolateUserFolders();
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    qf::shell::PrepareEnvironment();
+    QApplication App(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
