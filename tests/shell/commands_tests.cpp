@@ -5,6 +5,7 @@
 
 #include "shell/globals.h"
 #include "shell/mainform.h"
+#include "tables/workspace.h"
 #include "testenv.h"
 
 #include <QAction>
@@ -22,6 +23,9 @@
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTabWidget>
+#include <QTableView>
+#include <QHeaderView>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
@@ -294,4 +298,39 @@ TEST_F(ShellCommands, MailToolBarsFitTheDefaultWindow)
     ASSERT_TRUE(QTest::qWaitFor([this] { return F->SourceBar->isVisible(); }));
     auto *Extension = F->SourceBar->findChild<QToolButton *>(QStringLiteral("qt_toolbar_ext_button"));
     EXPECT_TRUE(!Extension || !Extension->isVisible());
+}
+
+TEST_F(ShellCommands, TableCommandsFollowTheOpenTable)
+{
+    const QList<QAction *> Table = {F->Restructure0, F->AddRec0,  F->EditRec0, F->DeleteRec0,
+                                    F->Find0,        F->CloseDB0, F->Unique0,  F->Unsort0,
+                                    F->Descend0,     F->Reopen0,  F->Start0};
+    const auto States = [&] {
+        QStringList On;
+        for (QAction *A : Table)
+            if (A->isEnabled())
+                On << A->objectName();
+        return On;
+    };
+    EXPECT_EQ(States(), QStringList());
+    EXPECT_FALSE(F->RxDBGrid1->horizontalHeader()->sectionsClickable());
+
+    QTemporaryDir Dir;
+    for (const char *Name : {"contacts.dbf", "contacts.dbt"})
+        ASSERT_TRUE(QFile::copy(QStringLiteral(QF_SAMPLE_DIR "/") + Name, Dir.filePath(Name)));
+    F->OpenDBFFile(Dir.filePath("contacts.dbf"));
+    ASSERT_TRUE(F->Workspace->Active());
+    EXPECT_EQ(States(), QStringList({"Restructure0", "AddRec0", "EditRec0", "DeleteRec0", "Find0", "CloseDB0",
+                                     "Descend0", "Reopen0", "Start0"}));
+    EXPECT_TRUE(F->BitBtn1->isEnabled());
+    EXPECT_TRUE(F->RxDBGrid1->horizontalHeader()->sectionsClickable());
+
+    F->RxDBGrid1TitleBtnClick(1);  // sorted: Find Duplicates and Unsort come along
+    EXPECT_TRUE(F->Unique0->isEnabled() && F->Unsort0->isEnabled());
+    F->Unsort0->trigger();
+    EXPECT_FALSE(F->Unique0->isEnabled() || F->Unsort0->isEnabled());
+
+    F->CloseDB0->trigger();
+    EXPECT_EQ(States(), QStringList());
+    EXPECT_FALSE(F->BitBtn1->isEnabled());
 }
