@@ -27,6 +27,7 @@
 
 using namespace qf::shell;
 using namespace qf::tables;
+using namespace qf::shell;
 
 namespace {
 

@@ -8,6 +8,11 @@
 #include "shell/hhcomp.h"
 #include "shell/optform.h"
 #include "shell/settings.h"
+#include "expr/adcalc.h"
+#include "tables/calcfields.h"
+#include "tables/recordvars.h"
+#include "tables/ui/calcfieldpage.h"
+#include "tables/ui/filterpage.h"
 #include "tables/workspace.h"
 #include "tables/ui/recordgrid.h"
 
@@ -113,6 +118,7 @@ TMainForm::TMainForm(QWidget *Parent) : QMainWindow(Parent)
     CreateMailPage();
     CreateCommands();  // before the parts that refresh the commands
     CreateWorkspace();
+    BindRecordVariables();
     CreateRestructForm();
 
     HHComp1 = new THHComp(this, QStringLiteral("help/index.html"));
@@ -137,6 +143,8 @@ TMainForm::~TMainForm()
 {
     delete Grid;  // the grid reads the workspace until it goes
     Grid = nullptr;
+    delete CalcFieldPage;  // the page writes to the calculated fields until it goes
+    CalcFieldPage = nullptr;
     if (MainForm == this)
         MainForm = nullptr;
 }
@@ -447,16 +455,10 @@ void TMainForm::CreateFilterPage()
     FilterOpenProject = Place(FilterBar, OpenProject0);
     FilterSaveProject = Place(FilterBar, SaveProject0);
     L->addWidget(FilterBar);
-    auto *Header = new QLabel(QStringLiteral("Filter Expression of Logical Type"), TabSheet9);
-    Header->setContentsMargins(6, 4, 6, 4);
-    L->addWidget(Header);
-    Memo1 = NewEditor("Memo1", TabSheet9, true);
-    L->addWidget(Memo1, 1);
-    UseFilter = new QCheckBox(QStringLiteral("Use Filter"), TabSheet9);
-    UseFilter->setObjectName(QStringLiteral("UseFilter"));
-    UseFilter->setEnabled(false);
-    UseFilter->setContentsMargins(6, 4, 6, 4);
-    L->addWidget(UseFilter);
+    FilterPage = new tables::TFilterPage(TabSheet9);
+    Memo1 = FilterPage->Memo1;
+    UseFilter = FilterPage->CheckBox1;
+    L->addWidget(FilterPage, 1);
     PageControl1->addTab(TabSheet9, QStringLiteral("Filter"));
 }
 
@@ -470,34 +472,14 @@ void TMainForm::CreateCalcPage()
     CalcSaveProject = Place(CalcBar, SaveProject0);
     L->addWidget(CalcBar);
 
-    auto *Body = new QWidget(TabSheet7);
-    auto *H = new QHBoxLayout(Body);
-    CalcFieldList = new QListWidget(Body);
-    CalcFieldList->setObjectName(QStringLiteral("CalcFieldList"));
-    CalcFieldList->setMaximumWidth(180);
-    H->addWidget(CalcFieldList);
-    auto *Right = new QVBoxLayout;
-    Right->addWidget(new QLabel(QStringLiteral("Expression"), Body));
-    Memo2 = NewEditor("Memo2", Body, true);
-    Right->addWidget(Memo2, 1);
-    auto *Row = new QHBoxLayout;
-    Row->addWidget(new QLabel(QStringLiteral("Type of Field"), Body));
-    FieldType = new QComboBox(Body);
-    FieldType->setObjectName(QStringLiteral("FieldType"));
-    FieldType->addItems({QStringLiteral("Integer"), QStringLiteral("Float"), QStringLiteral("Boolean"),
-                         QStringLiteral("String"), QStringLiteral("DateTime")});
-    FieldType->setEnabled(false);
-    Row->addWidget(FieldType);
-    Row->addStretch(1);
-    AddCalcField = new QPushButton(QStringLiteral("Add"), Body);
-    AddCalcField->setEnabled(false);
-    DeleteCalcField = new QPushButton(QStringLiteral("Delete"), Body);
-    DeleteCalcField->setEnabled(false);
-    Row->addWidget(AddCalcField);
-    Row->addWidget(DeleteCalcField);
-    Right->addLayout(Row);
-    H->addLayout(Right, 1);
-    L->addWidget(Body, 1);
+    CreateCalcObjects();
+    CalcFieldPage = new tables::TCalcFieldPage(*CalcFields, TabSheet7);
+    CalcFieldList = CalcFieldPage->ListBox1;
+    Memo2 = CalcFieldPage->Memo2;
+    FieldType = CalcFieldPage->ComboBox1;
+    AddCalcField = CalcFieldPage->Button8;
+    DeleteCalcField = CalcFieldPage->Button14;
+    L->addWidget(CalcFieldPage, 1);
     PageControl1->addTab(TabSheet7, QStringLiteral("Calculated Fields"));
 }
 
@@ -751,8 +733,7 @@ void TMainForm::FormCreate()
     FSourceChanged = 0;
     FFirstDocumentLoad = 1;
     FPreviewLines.clear();
-    FExprChanged = 0;
-    FEvalStack.clear();
+    UpdateCalcFieldControls();
 
     SetupMainReader(Reader1);
     ComboBox9->addItems(QFontDatabase::families());
@@ -879,6 +860,8 @@ void TMainForm::PageControl1Change()
         TabSheet1Show();
     else if (Page == TabSheet9)
         TabSheet9Show();
+    else if (Page == TabSheet7)
+        TabSheet7Show();
     else
         UpdateControls();
 }

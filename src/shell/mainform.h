@@ -5,6 +5,7 @@
 // carry out are present here and stay disabled until those parts connect them.
 
 #include "shell/commandstate.h"
+#include "store/dlist.h"
 #include "store/reader.h"
 
 #include <QMainWindow>
@@ -34,7 +35,14 @@ class QToolBar;
 class QToolButton;
 class QWebEngineView;
 
+namespace qf::expr {
+class TAdCalc;
+}  // namespace qf::expr
 namespace qf::tables {
+class TCalcFieldPage;
+class TCalcFields;
+class TFilterPage;
+class TRecordVariables;
 class TTableWorkspace;
 class TRecordGrid;
 class TSelTabForm;
@@ -147,6 +155,16 @@ public:
     tables::TSelTabForm *SelTabForm = nullptr;
     tables::TRestructForm *RestructForm = nullptr;
 
+    // The project store, the expression engine, the calculated fields and the record variables
+    // (mainformcalc.cpp); the pages of the filter and the calculated fields.
+    store::TDList DList1;
+    std::unique_ptr<expr::TAdCalc> AdCalc1;
+    std::unique_ptr<tables::TCalcFields> CalcFields;
+    std::unique_ptr<tables::TRecordVariables> RecordVariables;
+    tables::TFilterPage *FilterPage = nullptr;
+    tables::TCalcFieldPage *CalcFieldPage = nullptr;
+    bool FModified = false; // the project changed
+
     // State set up when the window is created.
     QPixmap FGridBitmap;
     std::uint8_t FSorted = 0;
@@ -157,8 +175,6 @@ public:
     QStringList FPreviewLines;
     QString FPreviewFile;
     std::uint8_t FPreviewDirty = 1;
-    std::uint8_t FExprChanged = 0;
-    QStringList FEvalStack;
 
     void FormCreate();
     bool FormCloseQuery();
@@ -206,6 +222,17 @@ public:
     void Redo0Click();
     void SelectAll0Click();
 
+    // Calculated fields, the filter page and the record variables (mainformcalc.cpp).
+    void RefreshCalcFieldList();
+    void UpdateCalcFieldControls();
+    void Button8Click();
+    void Button14Click();
+    void ListBox1Click();
+    void Memo2Exit();
+    void TabSheet7Show();
+    void ADOQuery1BeforeOpen();
+    void ADOQuery1AfterClose();
+
     // Opening and closing tables, the grid's sort (mainformtables.cpp).
     void OpenDB0Click();
     void OpenDBFFile(const QString &FileName);
@@ -248,6 +275,8 @@ private:
     QWidget *CreateSourcePage();
     QWidget *CreatePreviewPage();
     void CreateWorkspace();
+    void CreateCalcObjects();
+    void BindRecordVariables();
     void CreateRestructForm();
     // Runs a table command; a failure shows its message, as the default handler would.
     void RunTableCommand(const std::function<void()> &Command);

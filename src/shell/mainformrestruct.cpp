@@ -3,6 +3,8 @@
 
 #include "shell/globals.h"
 #include "shell/mainform.h"
+#include "tables/recordvars.h"
+#include "tables/ui/filterpage.h"
 #include "tables/ui/restructform.h"
 #include "tables/workspace.h"
 
@@ -15,10 +17,13 @@ using namespace qf::tables;
 void TMainForm::CreateRestructForm()
 {
     RestructForm = new TRestructForm(*Workspace, this);
-    // The copy's record filter is the main table's, evaluated on the copy's own records.
+    // The copy's record filter: the filter page's current text, compiled for the copy's own
+    // records under the copy's handle and removed when the copy ends.
     RestructForm->Flow.Copy.OnPrepareFilter = [this](TADOQuery &Records) {
-        Records.OnFilterRecord = Workspace->ADOQuery1().OnFilterRecord;
+        RecordVariables->CompileFilter(FilterPage->FilterText(), hCopyFilter);
+        RecordVariables->AttachFilter(Records, hCopyFilter);
     };
+    RestructForm->Flow.Copy.OnRemoveFilter = [this] { RecordVariables->RemoveFilter(hCopyFilter); };
     connect(Restructure0, &QAction::triggered, this, &TMainForm::Restructure0Click);
     connect(CreateDBF0, &QAction::triggered, this, &TMainForm::NewDatabase1Click);
     // The tool bar's "Create DBF" is the same action as the menu's.

@@ -1,6 +1,7 @@
 #include "tables/dataset.h"
 
 #include "tables/connection.h"
+#include "tables/dbf/dbftable.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -85,6 +86,12 @@ QString TField::AsString() const { return VariantText(Value()); }
 
 double TField::AsFloat() const
 {
+    // Numbers straight from the source: the filter and the calculated fields read them per record.
+    if (def_.DataType == ftFloat || def_.DataType == ftCurrency) {
+        const int64_t Row = dataSet_.SourceRow(index_);
+        if (Row >= 0 && dataSet_.dbfSource_)
+            return dataSet_.source_->AsFloat(Row, index_);
+    }
     const QVariant V = Value();
     if (!V.isValid())
         return 0.0;
@@ -298,7 +305,9 @@ void TADOQuery::Open()
 void TADOQuery::OpenSource(std::shared_ptr<TTableSource> Source)
 {
     source_ = std::move(Source);
+    dbfSource_ = dynamic_cast<const TDbfTable *>(source_.get()) != nullptr;
     fields_.clear();
+    ++fieldsGeneration_;
     const std::vector<TSourceField> &Defs = source_->Fields();
     for (int i = 0; i < int(Defs.size()); ++i)
         fields_.push_back(std::make_unique<TField>(*this, i, Defs[size_t(i)]));
@@ -312,6 +321,7 @@ void TADOQuery::OpenSource(std::shared_ptr<TTableSource> Source)
     } catch (...) {
         state_ = dsInactive;
         fields_.clear();
+        ++fieldsGeneration_;
         rows_.clear();
         source_.reset();
         throw;
@@ -331,6 +341,7 @@ void TADOQuery::Close()
     ResetBuffer();
     state_ = dsInactive;
     fields_.clear();
+    ++fieldsGeneration_;
     rows_.clear();
     source_.reset();
     current_ = -1;
@@ -390,6 +401,17 @@ QVariant TADOQuery::FieldValue(int Field) const
         return buffer_[size_t(Field)];
     const int64_t Row = CurrentRow();
     return Row < 0 ? QVariant() : source_->Value(Row, Field);
+}
+
+int64_t TADOQuery::SourceRow(int Field) const
+{
+    if (!Active())
+        return -1;
+    if (filterRow_ >= 0)
+        return filterRow_;
+    if ((state_ == dsEdit || state_ == dsInsert) && bufferSet_[size_t(Field)])
+        return -1;
+    return CurrentRow();
 }
 
 QVariant TADOQuery::RowValue(int Index, int Field) const

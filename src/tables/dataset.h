@@ -82,6 +82,9 @@ public:
     TDataSetState State() const { return state_; }
 
     int FieldCount() const { return int(fields_.size()); }
+    // Changes whenever the field list is made or dropped (open, close), so that a cache of field
+    // indexes can tell it is stale.
+    uint64_t FieldsGeneration() const { return fieldsGeneration_; }
     TField &Fields(int Index) const;
     // Case-insensitive; nullptr when there is no such field.
     TField *FindField(const QString &Name) const;
@@ -163,6 +166,8 @@ private:
     void MoveTo(int64_t Index);
     void ResetBuffer();
     QVariant FieldValue(int Field) const;
+    // The row whose stored value a field reads, -1 when the value comes from elsewhere (an edit).
+    int64_t SourceRow(int Field) const;
     void SetFieldValue(int Field, const QVariant &Value);
     void Fire(const TDataSetNotifyEvent &Event);
     void NotifyData();
@@ -170,6 +175,8 @@ private:
 
     std::shared_ptr<TTableSource> source_;
     std::vector<std::unique_ptr<TField>> fields_;
+    uint64_t fieldsGeneration_ = 0;
+    bool dbfSource_ = false; // its number reading matches ours: the source may read numbers itself
     std::vector<int64_t> rows_;
     int64_t current_ = -1;
     bool eof_ = true;

@@ -5,6 +5,7 @@
 
 #include "shell/globals.h"
 #include "shell/mainform.h"
+#include "tables/ui/calcfieldpage.h"
 #include "tables/workspace.h"
 #include "testenv.h"
 
@@ -212,7 +213,14 @@ TEST_F(ShellCommands, EditingCommandsActOnTheFocusedEditorFromEveryPlace)
             return E->toPlainText();
         return qobject_cast<QLineEdit *>(W)->text();
     };
-    F->Memo2->setEnabled(true);
+    // The expression takes text once a calculated field is chosen.
+    F->CalcFieldsView0->trigger();
+    F->CalcFieldPage->AskName = [](const QString &, QString &Name) {
+        Name = "TOTAL";
+        return true;
+    };
+    QTest::mouseClick(F->AddCalcField, Qt::LeftButton);
+    ASSERT_TRUE(F->Memo2->isEnabled());
     for (const TEditor &E : Editors) {
         SCOPED_TRACE(E.Editor->objectName().toStdString());
         if (E.Inner)

@@ -29,6 +29,7 @@
 
 using namespace qf::shell;
 using namespace qf::tables;
+using namespace qf::shell;
 using namespace layouttest;
 
 namespace {

@@ -1,0 +1,168 @@
+#include "tables/calcfields.h"
+
+namespace qf::tables {
+
+const QString CalcExprPrefix = QStringLiteral("CF~Expr~");
+const QString CalcTypePrefix = QStringLiteral("CF~Type~");
+
+namespace {
+constexpr int kExprKind = 2;
+constexpr int kTypeKind = 1;
+} // namespace
+
+void DisposeProjectItem(int Structure, void *Properties)
+{
+    switch (Structure) {
+    case 1:
+    case 13:
+    case 14: delete static_cast<int32_t *>(Properties); break;
+    case 5:
+    case 9: delete static_cast<uint8_t *>(Properties); break;
+    case 2:
+    case 3:
+    case 4:
+    case 6:
+    case 8:
+    case 10:
+    case 11:
+    case 12: delete static_cast<QString *>(Properties); break;
+    default: break; // other kinds carry no data
+    }
+}
+
+void SetupProjectStore(store::TDList &Store)
+{
+    Store.Separator = '~';
+    Store.OnDisposeStructure = [](store::TDList *, int Structure, void *Properties) {
+        DisposeProjectItem(Structure, Properties);
+    };
+}
+
+QString CalcFieldNameFromKey(const QString &Key)
+{
+    const qsizetype At = Key.lastIndexOf(QLatin1Char('~'));
+    return At < 0 ? Key : Key.mid(At + 1);
+}
+
+QString CalcFieldName(const QString &Text) { return Text.toUpper(); }
+
+TCalcFields::TCalcFields(store::TDList &Store, const store::TReader &Reader)
+    : store_(Store), reader_(Reader)
+{
+    store_.OnFilter = [this](store::TDList *, const std::string &Key, int Structure,
+                             void *Properties,
+                             bool &Enabled) { DList1Filter(Key, Structure, Properties, Enabled); };
+}
+
+TCalcFields::~TCalcFields() { store_.OnFilter = nullptr; }
+
+void TCalcFields::DList1Filter(const std::string &Key, int Structure, void *, bool &)
+{
+    if (FDListScanMode == 1 && Structure == kExprKind)
+        collected_.append(CalcFieldNameFromKey(QString::fromStdString(Key)));
+}
+
+QStringList TCalcFields::RefreshCalcFieldList()
+{
+    store_.SetRange(CalcExprPrefix, 0, 0);
+    FDListScanMode = 1;
+    collected_.clear();
+    store_.Scan();
+    QStringList Names;
+    Names.swap(collected_);
+    return Names;
+}
+
+bool TCalcFields::ValidName(const QString &Text) const
+{
+    if (Text.isEmpty())
+        return false;
+    if (Text[0] >= QLatin1Char('0') && Text[0] <= QLatin1Char('9'))
+        return false;
+    for (const QChar Ch : Text)
+        if (reader_.IsBlank(Ch) || reader_.IsDelimiter(Ch) || Ch == QLatin1Char('~'))
+            return false;
+    return true;
+}
+
+void TCalcFields::Add(const QString &Name)
+{
+    const QString Upper = CalcFieldName(Name);
+    store_.Add(CalcExprPrefix + Upper, kExprKind, new QString());
+    store_.Add(CalcTypePrefix + Upper, kTypeKind, new int32_t(cfString));
+}
+
+void TCalcFields::Delete(const QString &Name)
+{
+    const QString Upper = CalcFieldName(Name);
+    store_.Delete(CalcTypePrefix + Upper);
+    store_.Delete(CalcExprPrefix + Upper);
+}
+
+bool TCalcFields::Exists(const QString &Name) const
+{
+    int Structure;
+    void *Properties;
+    return store_.Find(CalcExprPrefix + CalcFieldName(Name), Structure, Properties);
+}
+
+bool TCalcFields::Expression(const QString &Name, QString &Value) const
+{
+    int Structure;
+    void *Properties = nullptr;
+    if (!store_.Find(CalcExprPrefix + CalcFieldName(Name), Structure, Properties) ||
+        Structure != kExprKind || !Properties)
+        return false;
+    Value = *static_cast<QString *>(Properties);
+    return true;
+}
+
+bool TCalcFields::TypeCode(const QString &Name, int32_t &Value) const
+{
+    int Structure;
+    void *Properties = nullptr;
+    if (!store_.Find(CalcTypePrefix + CalcFieldName(Name), Structure, Properties) ||
+        Structure != kTypeKind || !Properties)
+        return false;
+    Value = *static_cast<int32_t *>(Properties);
+    return true;
+}
+
+bool TCalcFields::SetExpression(const QString &Name, const QString &Value)
+{
+    int Structure;
+    void *Properties = nullptr;
+    if (!store_.Find(CalcExprPrefix + CalcFieldName(Name), Structure, Properties) ||
+        Structure != kExprKind || !Properties)
+        return false;
+    *static_cast<QString *>(Properties) = Value;
+    return true;
+}
+
+bool TCalcFields::SetTypeCode(const QString &Name, int32_t Value)
+{
+    int Structure;
+    void *Properties = nullptr;
+    if (!store_.Find(CalcTypePrefix + CalcFieldName(Name), Structure, Properties) ||
+        Structure != kTypeKind || !Properties)
+        return false;
+    *static_cast<int32_t *>(Properties) = Value;
+    return true;
+}
+
+bool TCalcFields::Find(const QString &Name, const QString *&Expression, const int32_t *&Type) const
+{
+    int Structure;
+    void *Properties = nullptr;
+    if (!store_.Find(CalcExprPrefix + Name, Structure, Properties) || Structure != kExprKind ||
+        !Properties)
+        return false;
+    Expression = static_cast<const QString *>(Properties);
+    if (!store_.Find(CalcTypePrefix + Name, Structure, Properties) || Structure != kTypeKind ||
+        !Properties)
+        return false;
+    Type = static_cast<const int32_t *>(Properties);
+    return true;
+}
+
+} // namespace qf::tables

@@ -1,0 +1,414 @@
+#include "tables/recordvars.h"
+
+#include "expr/parser.h"
+
+#include <QDateTime>
+
+namespace qf::tables {
+
+using expr::TDateTime;
+
+namespace {
+constexpr int kMaxSlots = 512;
+
+// The field types each variable event answers, by its row (the engine type and type code).
+bool Answers(int Row, TFieldType Type)
+{
+    switch (Row) {
+    case expr::etInteger:
+        return Type == ftSmallint || Type == ftInteger || Type == ftWord || Type == ftLargeint ||
+               Type == ftAutoInc;
+    case expr::etExtended: return Type == ftFloat || Type == ftCurrency;
+    case expr::etBoolean: return Type == ftBoolean;
+    case expr::etString:
+        return Type == ftString || Type == ftWideString || Type == ftFmtMemo || Type == ftMemo;
+    case expr::etDateTime: return Type == ftDate || Type == ftTime || Type == ftDateTime;
+    }
+    return false;
+}
+
+void Read(const TField &Field, int32_t &Value) { Value = Field.AsInteger(); }
+void Read(const TField &Field, long double &Value) { Value = Field.AsFloat(); }
+void Read(const TField &Field, bool &Value) { Value = Field.AsBoolean(); }
+void Read(const TField &Field, QString &Value) { Value = Field.AsString(); }
+void Read(const TField &Field, double &Value) { Value = Field.AsDateTime(); }
+
+QString BoolText(bool Value) { return Value ? QStringLiteral("True") : QStringLiteral("False"); }
+} // namespace
+
+// A calculated field's text tokenized once and evaluated for every record.
+struct TRecordVariables::TCompiledField {
+    QString Name;
+    QString Expression;
+    uint64_t Symbols = 0; // the engine's dictionary when it was tokenized
+    std::unique_ptr<expr::TParser> Parser;
+};
+
+TRecordVariables::TRecordVariables(expr::TAdCalc &Calc, TCalcFields &CalcFields)
+    : calc_(Calc), calcFields_(CalcFields)
+{
+    calc_.AddFunct(QStringLiteral("Now"), true, expr::etDateTime, {});
+    calc_.OnGetIntegerVar = [this](expr::TAdCalc *, const QString &Name, bool &Found,
+                                   int32_t &Value,
+                                   int) { AdCalc1GetIntegerVar(Name, Found, Value); };
+    calc_.OnGetExtendedVar = [this](expr::TAdCalc *, const QString &Name, bool &Found,
+                                    long double &Value,
+                                    int) { AdCalc1GetExtendedVar(Name, Found, Value); };
+    calc_.OnGetBooleanVar = [this](expr::TAdCalc *, const QString &Name, bool &Found, bool &Value,
+                                   int) { AdCalc1GetBooleanVar(Name, Found, Value); };
+    calc_.OnGetStringVar = [this](expr::TAdCalc *, const QString &Name, bool &Found, QString &Value,
+                                  int) { AdCalc1GetStringVar(Name, Found, Value); };
+    calc_.OnGetDateTimeVar = [this](expr::TAdCalc *, const QString &Name, bool &Found,
+                                    TDateTime &Value,
+                                    int) { AdCalc1GetDateTimeVar(Name, Found, Value); };
+    calc_.OnGetDateTimeFunct =
+        [this](expr::TAdCalc *, const QString &Name, bool, const expr::TFunctParamValues &,
+               bool &Found, TDateTime &Value, int) { AdCalc1GetDateTimeFunct(Name, Found, Value); };
+    calc_.OnError = [this](expr::TAdCalc *, int Line, int Position, int Place, int Code,
+                           const QString &Text,
+                           int Handle) { AdCalc1Error(Line, Position, Place, Code, Text, Handle); };
+}
+
+TRecordVariables::~TRecordVariables()
+{
+    calc_.OnGetIntegerVar = nullptr;
+    calc_.OnGetExtendedVar = nullptr;
+    calc_.OnGetBooleanVar = nullptr;
+    calc_.OnGetStringVar = nullptr;
+    calc_.OnGetDateTimeVar = nullptr;
+    calc_.OnGetDateTimeFunct = nullptr;
+    calc_.OnError = nullptr;
+}
+
+TRecordVariables::TNameSlot &TRecordVariables::Slot(const QString &VarName)
+{
+    // The engine hands the same text for a symbol at every evaluation: its shared data finds the
+    // slot without comparing characters.
+    // A name is mostly asked again at once, for its next type.
+    if (lastSlot_ < slots_.size() && slots_[lastSlot_].VarName.isSharedWith(VarName))
+        return slots_[lastSlot_];
+    for (lastSlot_ = 0; lastSlot_ < slots_.size(); ++lastSlot_)
+        if (slots_[lastSlot_].VarName.isSharedWith(VarName))
+            return slots_[lastSlot_];
+    for (lastSlot_ = 0; lastSlot_ < slots_.size(); ++lastSlot_)
+        if (slots_[lastSlot_].VarName == VarName)
+            return slots_[lastSlot_];
+    if (slots_.size() >= kMaxSlots)
+        slots_.clear();
+    lastSlot_ = slots_.size();
+    slots_.push_back(TNameSlot{VarName, VarName.toUpper(), -2});
+    return slots_.back();
+}
+
+int TRecordVariables::FieldIndex(TNameSlot &S)
+{
+    const uint64_t Generation = CurrentDataSet ? CurrentDataSet->FieldsGeneration() : 0;
+    if (CurrentDataSet != slotSet_ || Generation != slotGeneration_) {
+        for (TNameSlot &Each : slots_)
+            Each.Field = -2;
+        slotSet_ = CurrentDataSet;
+        slotGeneration_ = Generation;
+    }
+    if (S.Field == -2) {
+        S.Field = -1;
+        const int Count = CurrentDataSet ? CurrentDataSet->FieldCount() : 0;
+        for (int i = 0; i < Count; ++i)
+            if (CurrentDataSet->Fields(i).FieldName().toUpper() == S.Upper) {
+                S.Field = i;
+                break;
+            }
+    }
+    return S.Field;
+}
+
+expr::TParser &TRecordVariables::Parser(const QString &Name, const QString &Expression)
+{
+    const uint64_t Symbols = calc_.Reader().Dictionary().Version();
+    TCompiledField *Entry = nullptr;
+    for (const auto &Each : compiled_)
+        if (Each->Name == Name) {
+            Entry = Each.get();
+            break;
+        }
+    if (!Entry) {
+        compiled_.push_back(std::make_unique<TCompiledField>());
+        Entry = compiled_.back().get();
+        Entry->Name = Name;
+    }
+    // The field is not under evaluation (the repeated-call guard saw to it), so its parser may go.
+    if (!Entry->Parser || Entry->Symbols != Symbols ||
+        (!Entry->Expression.isSharedWith(Expression) && Entry->Expression != Expression)) {
+        Entry->Parser.reset();
+        Entry->Expression = Expression;
+        Entry->Symbols = Symbols;
+        Entry->Parser = std::make_unique<expr::TParser>(&calc_, Expression, hCalcField, true);
+    }
+    return *Entry->Parser;
+}
+
+template <typename T>
+bool TRecordVariables::Evaluate(const QString &Name, const QString &Expression, int Row, T &Value)
+{
+    expr::TParser &P = Parser(Name, Expression);
+    switch (Row) {
+    case expr::etInteger:
+        if constexpr (std::is_same_v<T, int32_t>)
+            return P.EvaluateInteger(Value);
+        break;
+    case expr::etExtended:
+        if constexpr (std::is_same_v<T, long double>)
+            return P.EvaluateExtended(Value);
+        break;
+    case expr::etBoolean:
+        if constexpr (std::is_same_v<T, bool>)
+            return P.EvaluateBoolean(Value);
+        break;
+    case expr::etString:
+        if constexpr (std::is_same_v<T, QString>)
+            return P.EvaluateString(Value);
+        break;
+    case expr::etDateTime:
+        if constexpr (std::is_same_v<T, TDateTime>)
+            return P.EvaluateDateTime(Value);
+        break;
+    }
+    return false;
+}
+
+template <typename T>
+void TRecordVariables::Lookup(const QString &VarName, bool &Found, T &Value, int Row)
+{
+    if (FCalcError)
+        return;
+    TNameSlot &S = Slot(VarName);
+    const int Field = FieldIndex(S);
+    if (Field >= 0) {
+        const TField &F = CurrentDataSet->Fields(Field);
+        if (Answers(Row, F.DataType())) {
+            Read(F, Value);
+            Found = true;
+        }
+        return;
+    }
+    // A nested look-up may add slots: the name is kept apart from the slot.
+    const QString Name = S.Upper;
+    calcFields_.FDListScanMode = 0;
+    QString Expression;
+    if (Name.contains(QLatin1Char('~')) || !calcFields_.Expression(Name, Expression))
+        return;
+    if (FEvalStack.contains(Name)) {
+        if (ShowError)
+            ShowError(QStringLiteral("Repeated call of identifier \"%1\"").arg(Name));
+        FCalcError = true;
+        return;
+    }
+    FEvalStack.append(Name);
+    struct TPop {
+        QStringList &Stack;
+        ~TPop() { Stack.removeLast(); }
+    } Pop{FEvalStack};
+    int32_t Type;
+    if (calcFields_.TypeCode(Name, Type) && Type == Row)
+        Found = Evaluate(Name, Expression, Row, Value);
+}
+
+void TRecordVariables::AdCalc1GetIntegerVar(const QString &VarName, bool &Found, int32_t &Value)
+{
+    Lookup(VarName, Found, Value, expr::etInteger);
+}
+
+void TRecordVariables::AdCalc1GetExtendedVar(const QString &VarName, bool &Found,
+                                             long double &Value)
+{
+    Lookup(VarName, Found, Value, expr::etExtended);
+}
+
+void TRecordVariables::AdCalc1GetBooleanVar(const QString &VarName, bool &Found, bool &Value)
+{
+    Lookup(VarName, Found, Value, expr::etBoolean);
+}
+
+void TRecordVariables::AdCalc1GetStringVar(const QString &VarName, bool &Found, QString &Value)
+{
+    Lookup(VarName, Found, Value, expr::etString);
+}
+
+void TRecordVariables::AdCalc1GetDateTimeVar(const QString &VarName, bool &Found, TDateTime &Value)
+{
+    Lookup(VarName, Found, Value, expr::etDateTime);
+}
+
+void TRecordVariables::AdCalc1GetDateTimeFunct(const QString &FunctName, bool &Found,
+                                               TDateTime &Value)
+{
+    if (FunctName.toLower() != QLatin1String("now"))
+        return;
+    Found = true;
+    Value = DateTimeToSerial(QDateTime::currentDateTime());
+}
+
+void TRecordVariables::AdCalc1Error(int ErrorLine, int ErrorPosition, int ErrorPlace, int ErrorCode,
+                                    const QString &ErrorStr, int Handle)
+{
+    if (FCalcError)
+        return;
+    QString Text = ErrorStr;
+    switch (ErrorCode) {
+    case 2: Text = QStringLiteral("Numerical type value expected"); break;
+    case 3: Text = QStringLiteral("Logical type value expected"); break;
+    case 4: Text = QStringLiteral("Character type value expected"); break;
+    default: break;
+    }
+    ReportFailure(QStringLiteral("Line %1, Col %2, %3").arg(ErrorLine).arg(ErrorPosition).arg(Text),
+                  ErrorPlace, Handle);
+}
+
+void TRecordVariables::ReportFailure(const QString &Description, int ErrorPlace, int Handle)
+{
+    const QString Disable = QStringLiteral(";\nDo You whant to Disable Filter?");
+    auto Ask = [this](const QString &Text) { return AskYesNo && AskYesNo(Text); };
+    switch (Handle) {
+    case hCalcField: {
+        const QString Name = FEvalStack.isEmpty() ? QString() : FEvalStack.last();
+        const QString Message =
+            QStringLiteral(
+                "Error in expression of Calculated Field \"%1\" with description:\n\"%2\"")
+                .arg(Name, Description);
+        if (MailingVisible && MailingVisible()) {
+            if (StopPreparing)
+                StopPreparing();
+            if (ShowError)
+                ShowError(Message);
+        } else if (FInFilter && MainDataSet && MainDataSet->Filtered()) {
+            FFilterActive = !Ask(Message + Disable);
+        } else if (ShowError) {
+            ShowError(Message);
+        }
+        break;
+    }
+    case hMainFilter:
+    case hCopyFilter: {
+        const QString Message =
+            QStringLiteral("Error in Filter Expression With Description:\n\"%1\"")
+                .arg(Description) +
+            Disable;
+        if (Handle == hMainFilter && OnFilterError)
+            OnFilterError(ErrorPlace);
+        FFilterActive = !Ask(Message);
+        break;
+    }
+    default: break;
+    }
+}
+
+void TRecordVariables::CompileFilter(const QString &Text, int Handle)
+{
+    FFilterActive = true;
+    calc_.Compile(Text, Handle);
+}
+
+void TRecordVariables::RemoveFilter(int Handle) { calc_.RemoveCompiled(Handle); }
+
+void TRecordVariables::EvaluateFilter(TADOQuery &DataSet, bool &Accept, int Handle)
+{
+    FInFilter = true;
+    CurrentDataSet = &DataSet;
+    if (!FFilterActive)
+        return;
+    bool Value = false;
+    // A fault without an error code (a value out of range, an impossible date) fails this record
+    // like any other failure: the record is kept and the user asked, rather than the table refused.
+    QString Fault;
+    try {
+        if (calc_.CalcCompiledBoolean(Value, Handle))
+            Accept = Value;
+        return;
+    } catch (const expr::EExprError &Error) {
+        Fault = Error.Message();
+    } catch (const EDatabaseError &Error) {
+        Fault = Error.Message();
+    }
+    if (!FCalcError)
+        ReportFailure(Fault, 0, Handle);
+}
+
+void TRecordVariables::AttachFilter(TADOQuery &DataSet, int Handle)
+{
+    DataSet.OnFilterRecord = [this, Handle](TADOQuery &Set, bool &Accept) {
+        EvaluateFilter(Set, Accept, Handle);
+    };
+}
+
+bool TRecordVariables::EvaluateName(const QString &Name, QString &Value)
+{
+    FCalcError = false;
+    if (!Name.isSharedWith(nameText_) && Name != nameText_) {
+        nameText_ = Name;
+        nameUpper_ = CalcFieldName(Name);
+        nameVersion_ = ~uint64_t(0);
+    }
+    const QString N = nameUpper_;
+    if (nameVersion_ != calcFields_.Store().Version()) {
+        nameVersion_ = calcFields_.Store().Version();
+        nameFound_ = calcFields_.Find(N, nameExpression_, nameType_);
+    }
+    if (nameFound_) {
+        const int32_t Type = *nameType_;
+        if (Type < cfInteger || Type > cfDateTime)
+            return false;
+        FInFilter = false;
+        const QString Text = *nameExpression_;
+        FEvalStack.append(N);
+        struct TPop {
+            QStringList &Stack;
+            ~TPop() { Stack.removeLast(); }
+        } Pop{FEvalStack};
+        CurrentDataSet = MainDataSet;
+        bool Result = false;
+        switch (Type) {
+        case cfInteger: {
+            int32_t V = 0;
+            Result = Evaluate(N, Text, Type, V);
+            Value = QString::number(V);
+            break;
+        }
+        case cfFloat: {
+            long double V = 0;
+            Result = Evaluate(N, Text, Type, V);
+            Value = FloatToStr(double(V));
+            break;
+        }
+        case cfBoolean: {
+            bool V = false;
+            Result = Evaluate(N, Text, Type, V);
+            Value = BoolText(V);
+            break;
+        }
+        case cfString: {
+            QString V;
+            Result = Evaluate(N, Text, Type, V);
+            Value = V;
+            break;
+        }
+        default: {
+            TDateTime V = 0;
+            Result = Evaluate(N, Text, Type, V);
+            Value = DateTimeToStr(V);
+            break;
+        }
+        }
+        return Result;
+    }
+    TField *Field = MainDataSet ? MainDataSet->FindField(N) : nullptr;
+    if (!Field)
+        return false;
+    switch (MapFieldTypeToDbf(Field->DataType())) {
+    case dtN: Value = FloatToStr(Field->AsFloat()); break;
+    case dtD: Value = DateTimeToStr(Field->AsDateTime()); break;
+    case dtL: Value = BoolText(Field->AsBoolean()); break;
+    default: Value = Field->AsString(); break;
+    }
+    return true;
+}
+
+} // namespace qf::tables
