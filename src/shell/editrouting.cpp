@@ -1,10 +1,10 @@
 #include "shell/editrouting.h"
 
+#include "composer/domwork.h"
 #include "shell/mainform.h"
 
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QWebEnginePage>
 #include <QWebEngineView>
 
 namespace qf::shell {
@@ -35,12 +35,11 @@ void LineCommand(QLineEdit *E, std::uint8_t Code)
     }
 }
 
+// The wrapper runs a command only when the document is ready and the command enabled.
 void HtmlCommand(TMainForm &Form, std::uint8_t Code)
 {
-    static const QWebEnginePage::WebAction Actions[] = {
-        QWebEnginePage::Cut, QWebEnginePage::Copy, QWebEnginePage::Paste,
-        QWebEnginePage::Undo, QWebEnginePage::Redo, QWebEnginePage::SelectAll};
-    Form.DHTMLEdit1->page()->triggerAction(Actions[Code]);
+    static const int Commands[] = {5003, 5002, 5032, 5049, 5033, 5035};
+    Form.DomWork->ExecEditCommand(Commands[Code], 0, QVariant());
 }
 
 }  // namespace

@@ -1,5 +1,10 @@
 #include "shell/mainform.h"
 
+#include "composer/domwork.h"
+#include "composer/mailviews.h"
+#include "composer/preview.h"
+#include "composer/ui/editordialogs.h"
+
 #include "shell/aboutbox.h"
 #include "shell/fileutils.h"
 #include "shell/framelogic.h"
@@ -120,15 +125,12 @@ TMainForm::TMainForm(QWidget *Parent) : QMainWindow(Parent)
     CreateWorkspace();
     BindRecordVariables();
     CreateRestructForm();
+    CreateComposer();
 
     HHComp1 = new THHComp(this, QStringLiteral("help/index.html"));
 
     connect(PageControl1, &QTabWidget::currentChanged, this, &TMainForm::PageControl1Change);
-    connect(PageControl2, &QTabWidget::currentChanged, this, [this] {
-        FormResize();
-        UpdateEditCommands();
-    });
-    connect(DHTMLEdit1, &QWebEngineView::loadFinished, this, &TMainForm::DHTMLEdit1DocumentComplete);
+    connect(PageControl2, &QTabWidget::currentChanged, this, &TMainForm::PageControl2Change);
     connect(WebBrowser1, &QWebEngineView::loadFinished, this, &TMainForm::WebBrowser1DocumentComplete);
     connect(WebBrowser1->page(), &QWebEnginePage::linkHovered, this,
             &TMainForm::WebBrowser1StatusTextChange);
@@ -728,11 +730,6 @@ void TMainForm::FormCreate()
             *Dir = WritableDefaultDir();
 
     ProjectFileName.clear();
-    FPreviewFile.clear();
-    FHtmlChanged = 0;
-    FSourceChanged = 0;
-    FFirstDocumentLoad = 1;
-    FPreviewLines.clear();
     UpdateCalcFieldControls();
 
     SetupMainReader(Reader1);
@@ -741,9 +738,16 @@ void TMainForm::FormCreate()
     ComboBox8->setCurrentIndex(-1);
     ComboBox9->setCurrentIndex(-1);
 
-    DHTMLEdit1->setHtml(QString::fromLatin1(BlankDocument));
+    DomWork->SetDocumentHTML(QString::fromLatin1(BlankDocument));
     WebBrowser1->setHtml(QString::fromLatin1(BlankDocument));
-    FPreviewDirty = 1;
+    // The formatting bar and the table-cell items wait for the editor's first document.
+    for (TCommand C : {TCommand::Bold, TCommand::Italic, TCommand::Underline, TCommand::Color,
+                       TCommand::AlignLeft, TCommand::Center, TCommand::AlignRight, TCommand::Details,
+                       TCommand::InsertCell, TCommand::InsertCol, TCommand::InsertRow, TCommand::MergeCells,
+                       TCommand::SplitCell, TCommand::DeleteCells, TCommand::DeleteCols, TCommand::DeleteRows})
+        FCommands[std::size_t(C)]->setEnabled(false);
+    for (QComboBox *Box : {ComboBox5, ComboBox8, ComboBox9})
+        Box->setEnabled(false);
     DisableFormatCommands();
     UpdateCaption();
 }
@@ -804,8 +808,7 @@ void TMainForm::FormClose()
 {
     if (Workspace->Active())
         Workspace->SaveGridConfig();
-    if (!FPreviewFile.isEmpty())
-        QFile::remove(FPreviewFile);
+    Preview->RemoveFile();
     HHComp1->CloseAll();
 }
 
@@ -860,6 +863,8 @@ void TMainForm::PageControl1Change()
         TabSheet1Show();
     else if (Page == TabSheet9)
         TabSheet9Show();
+    else if (Page == TabSheet2)
+        TabSheet2Show();
     else if (Page == TabSheet7)
         TabSheet7Show();
     else
@@ -879,17 +884,6 @@ void TMainForm::TabSheet9Show()
     UpdateControls();
 }
 
-void TMainForm::DHTMLEdit1DocumentComplete(bool)
-{
-    FHtmlChanged = 0;
-    if (FFirstDocumentLoad == 1)
-        FFirstDocumentLoad = 0;
-}
-
-void TMainForm::WebBrowser1DocumentComplete(bool)
-{
-    FPreviewDirty = 1;
-}
 
 void TMainForm::WebBrowser1StatusTextChange(const QString &Text)
 {

@@ -48,6 +48,13 @@ class TRecordGrid;
 class TSelTabForm;
 class TRestructForm;
 }  // namespace qf::tables
+namespace qf::composer {
+class TDialogPrompter;
+class TDomWork;
+class TMailViews;
+class TPreview;
+class TTabForm;
+}  // namespace qf::composer
 
 namespace qf::shell {
 
@@ -169,12 +176,6 @@ public:
     QPixmap FGridBitmap;
     std::uint8_t FSorted = 0;
     QString FSortField;
-    std::uint8_t FHtmlChanged = 0;
-    std::uint8_t FSourceChanged = 0;
-    std::uint8_t FFirstDocumentLoad = 1;
-    QStringList FPreviewLines;
-    QString FPreviewFile;
-    std::uint8_t FPreviewDirty = 1;
 
     void FormCreate();
     bool FormCloseQuery();
@@ -249,6 +250,27 @@ public:
     void Restructure0Click();
     void NewDatabase1Click();
     void SpeedItem23Click();
+    // The message editors (mainformcomposer.cpp): the HTML editor's one TDomWork, the
+    // views' synchronization with the mail format and change flags, and the preview.
+    composer::TDomWork *DomWork = nullptr;
+    std::unique_ptr<composer::TMailViews> Views;
+    std::unique_ptr<composer::TPreview> Preview;
+    std::unique_ptr<composer::TDialogPrompter> Prompter;
+    composer::TTabForm *TabForm = nullptr;
+    void SetMailFormat(std::uint8_t Code);
+    void AssignHTML();
+    void Html0Click();
+    void PlainText0Click();
+    void RxRichEdit1Change();
+    void DHTMLEdit1DisplayChanged();
+    void PageControl2Change();
+    void TabSheet2Show();
+    void TabSheet3Show();
+    void TabSheet10Show();
+    void TabSheet5Show();
+    void BuildPreview();
+    void UpdatePreviewTo();
+    void UpdatePreviewSubject();
 
     void DHTMLEdit1DocumentComplete(bool Ok);
     void WebBrowser1DocumentComplete(bool Ok);
@@ -262,7 +284,7 @@ protected:
 private:
     void CreateMenus();
     void CreateCommands();
-    bool ReadHtmlEditor(THtmlEditorState &State) const;
+    void ReadHtmlEditor(THtmlEditorState &State) const;
     void EditorChanged();
     void FocusChanged(QWidget *Old, QWidget *Now);
     void RunEditCommand(std::uint8_t Code);
@@ -271,6 +293,7 @@ private:
     void CreateFilterPage();
     void CreateCalcPage();
     void CreateMailPage();
+    void CreateComposer();
     QWidget *CreateEditPage();
     QWidget *CreateSourcePage();
     QWidget *CreatePreviewPage();

@@ -4,6 +4,8 @@
 
 #include "shell/commandstate.h"
 #include "shell/editrouting.h"
+#include "composer/domwork.h"
+#include "composer/mailviews.h"
 #include "shell/mainform.h"
 #include "tables/workspace.h"
 
@@ -98,10 +100,38 @@ QWidget *TMainForm::ActiveControl() const
     return W && window() == W->window() ? W : nullptr;
 }
 
-bool TMainForm::ReadHtmlEditor(THtmlEditorState &) const
+void TMainForm::ReadHtmlEditor(THtmlEditorState &H) const
 {
-    // The HTML editor reports no states until its wrapper is in place.
-    return false;
+    // The page pushes its states after every caret move: these read what it pushed.
+    composer::TDomWork &W = *DomWork;
+    const auto On = [&W](int CmdId) { return (W.IsEditCommandEnabled(CmdId).toInt() & 3) == 3; };
+    H.Cut = On(5003);
+    H.Copy = On(5002);
+    H.Paste = On(5032);
+    H.Undo = On(5049);
+    H.Redo = On(5033);
+    H.Hyperlink = On(5016);
+    H.Font = On(5009);
+    bool Enabled = false;
+    W.QueryStatus(2184, false, Enabled, H.NumberedList);
+    W.QueryStatus(2185, false, Enabled, H.BulletedList);
+    H.BlockFormat = W.GetBlockFormat();
+    H.FontSize = W.QueryCommandValue(QStringLiteral("FontSize"));
+    H.FontName = W.QueryCommandValue(QStringLiteral("FontName"));
+    H.Bold = W.QueryCommandValue(QStringLiteral("Bold")).toBool();
+    H.Italic = W.QueryCommandValue(QStringLiteral("Italic")).toBool();
+    H.Underline = W.QueryCommandValue(QStringLiteral("Underline")).toBool();
+    H.JustifyLeft = W.QueryCommandValue(QStringLiteral("JustifyLeft")).toBool();
+    H.JustifyCenter = W.QueryCommandValue(QStringLiteral("JustifyCenter")).toBool();
+    H.JustifyRight = W.QueryCommandValue(QStringLiteral("JustifyRight")).toBool();
+    H.InsertCell = On(5019);
+    H.InsertCol = On(5020);
+    H.InsertRow = On(5021);
+    H.MergeCells = On(5029);
+    H.SplitCell = On(5047);
+    H.DeleteCells = On(5005);
+    H.DeleteCols = On(5006);
+    H.DeleteRows = On(5007);
 }
 
 TFrameSnapshot TMainForm::FrameSnapshot() const
@@ -113,7 +143,7 @@ TFrameSnapshot TMainForm::FrameSnapshot() const
     S.MailPage = PageControl1->currentWidget() == TabSheet2;
     S.EditPage = PageControl2->currentWidget() == TabSheet3;
     S.PlainMode = PlainMode->isChecked();
-    S.DocumentReady = ReadHtmlEditor(S.Html);
+    S.DocumentReady = DomWork && DomWork->Ready;
     QWidget *F = ActiveControl();
     S.Focus = FocusOf(F);
     if (auto *E = qobject_cast<QPlainTextEdit *>(F)) {
@@ -166,6 +196,8 @@ void TMainForm::ApplyCommandStates(const TCommandStates &States)
         QWidget *Front = *States.MailFormat == 0 ? static_cast<QWidget *>(RxRichEdit2) : DHTMLEdit1;
         if (EditorStack->currentWidget() != Front)
             EditorStack->setCurrentWidget(Front);
+        if (Views)
+            Views->FMailFormat = std::uint8_t(*States.MailFormat);
     }
     if (States.BlockFormat)
         ApplyCombo(ComboBox5, *States.BlockFormat);
@@ -175,9 +207,21 @@ void TMainForm::ApplyCommandStates(const TCommandStates &States)
         ApplyCombo(ComboBox9, *States.FontName);
 }
 
-void TMainForm::UpdateControls() { ApplyCommandStates(UpdateControlsRule(FrameSnapshot())); }
+void TMainForm::UpdateControls()
+{
+    TFrameSnapshot S = FrameSnapshot();
+    if (!S.PlainMode && S.DocumentReady)
+        ReadHtmlEditor(S.Html);
+    ApplyCommandStates(UpdateControlsRule(S));
+}
 
-void TMainForm::UpdateEditCommands() { ApplyCommandStates(UpdateEditCommandsRule(FrameSnapshot())); }
+void TMainForm::UpdateEditCommands()
+{
+    TFrameSnapshot S = FrameSnapshot();
+    if (S.Focus == TFocus::HtmlEditor && S.DocumentReady)
+        ReadHtmlEditor(S.Html);
+    ApplyCommandStates(UpdateEditCommandsRule(S));
+}
 
 void TMainForm::DisableFormatCommands()
 {

@@ -1,6 +1,9 @@
 // The main window's frame: pages, menus, commands, caption, resize rule, the two
 // web views, the forms of start-up and a picture of the window.
 
+#include "composer/domwork.h"
+#include "composer/mailviews.h"
+#include "composer/preview.h"
 #include "shell/aboutbox.h"
 #include "shell/addwordform.h"
 #include "shell/globals.h"
@@ -180,7 +183,10 @@ TEST_F(ShellMainForm, MenusCaptionsShortcutsAndEnabling)
     const QSet<QAction *> Working = {F.Exit0, F.Options1, F.DBView0, F.Filter0, F.CalcFieldsView0,
                                      F.EditView0, F.SourceView0, F.Preview0, F.AttachView0,
                                      F.Content0, F.About0, F.OpenTable0, F.OpenDB5,
-                                     F.CreateDBF0, F.CreateDBF5};
+                                     F.CreateDBF0, F.CreateDBF5,
+                                     // the message editors' mode; their other commands wait
+                                     // for the Mail page's Edit page and a loaded document
+                                     F.Html0, F.PlainText0, F.HtmlMode, F.PlainMode};
     for (QAction *A : F.findChildren<QAction *>()) {
         if (A->isSeparator() || A->menu() || A->objectName().isEmpty())
             continue;
@@ -210,14 +216,14 @@ TEST_F(ShellMainForm, ViewCommandsSwitchPagesAndExitRemovesThePreviewFile)
 
     // Exit closes the window and removes the preview file.
     QTemporaryDir Dir;
-    F.FPreviewFile = Dir.filePath("$qfprev_.html");
+    F.Preview->FPreviewFile = Dir.filePath("$qfprev_.html");
     {
-        QFile P(F.FPreviewFile);
+        QFile P(F.Preview->FPreviewFile);
         ASSERT_TRUE(P.open(QIODevice::WriteOnly));
     }
     F.Exit0->trigger();
     EXPECT_FALSE(F.isVisible());
-    EXPECT_FALSE(QFile::exists(F.FPreviewFile));
+    EXPECT_FALSE(QFile::exists(F.Preview->FPreviewFile));
 }
 
 TEST_F(ShellMainForm, ResizeRuleKeepsMinimums)
@@ -249,17 +255,17 @@ TEST_F(ShellMainForm, ResizeRuleKeepsMinimums)
 TEST_F(ShellMainForm, WebViewsLoadBlankDocuments)
 {
     TMainForm F;
-    QSignalSpy Editor(F.DHTMLEdit1, &QWebEngineView::loadFinished);
+    QSignalSpy Editor(F.DomWork->Editor, &qf::composer::TDomHost::DocumentLoaded);
     QSignalSpy Preview(F.WebBrowser1, &QWebEngineView::loadFinished);
     F.show();
-    F.FPreviewDirty = 0;
+    F.Preview->FPreviewDirty = false;
     ASSERT_TRUE(Editor.count() > 0 || Editor.wait(30000));
     ASSERT_TRUE(Preview.count() > 0 || Preview.wait(30000));
     EXPECT_TRUE(Editor.first().first().toBool());
     EXPECT_TRUE(Preview.first().first().toBool());
-    EXPECT_EQ(F.FFirstDocumentLoad, 0);
-    EXPECT_EQ(F.FHtmlChanged, 0);
-    EXPECT_EQ(F.FPreviewDirty, 1);
+    EXPECT_FALSE(F.Views->FFirstDocumentLoad);
+    EXPECT_FALSE(F.Views->FHtmlChanged);
+    EXPECT_TRUE(F.Preview->FPreviewDirty);
     EXPECT_FALSE(F.WebBrowser1->settings()->testAttribute(QWebEngineSettings::JavascriptEnabled));
     F.WebBrowser1StatusTextChange("file:///tmp/x.html");
     EXPECT_EQ(F.StatusBar1->currentMessage(), "file:///tmp/x.html");

@@ -1,0 +1,534 @@
+// TDomWork on the real WebEngine: every command on a real selection with the HTML it
+// leaves, the command states where the caret stands, tables built and reshaped, undo and
+// redo, scripts kept out, and a renderer that dies.
+
+#include "composer/domwork.h"
+#include "composer/ui/editorhost.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QMimeData>
+#include <QRegularExpression>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWebEnginePage>
+#include <QWebEngineScript>
+#include <QWebEngineView>
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+using namespace qf::composer;
+
+// Readable values in failure messages.
+inline void PrintTo(const QString &S, std::ostream *Out) { *Out << '"' << S.toStdString() << '"'; }
+inline void PrintTo(const QVariant &V, std::ostream *Out)
+{
+    *Out << V.typeName() << ' ' << V.toString().toStdString();
+}
+
+// Waits in a running event loop: QTest::qWaitFor sleeps between its rounds, and the
+// engine's many small steps make that slow.
+inline bool WaitUntil(const std::function<bool()> &Done, int TimeoutMs = 20000)
+{
+    QElapsedTimer Clock;
+    Clock.start();
+    while (!Done()) {
+        if (Clock.elapsed() > TimeoutMs)
+            return false;
+        QEventLoop Loop;
+        QTimer::singleShot(5, &Loop, &QEventLoop::quit);
+        Loop.exec();
+    }
+    return true;
+}
+
+namespace {
+
+class TPrompts : public TDomPrompter {
+public:
+    QString Url;
+    TImageSpec Image;
+    TFontSpec Font;
+    bool Accept = true;
+    QStringList Errors;
+    TFontSpec Seen;
+
+    bool AskHyperlink(QString &U) override
+    {
+        U = Url;
+        return Accept;
+    }
+    bool AskImage(TImageSpec &S) override
+    {
+        S = Image;
+        return Accept;
+    }
+    bool AskFont(TFontSpec &S) override
+    {
+        Seen = S;
+        S = Font;
+        return Accept;
+    }
+    void ShowError(const QString &M) override { Errors << M; }
+};
+
+class Editor : public ::testing::Test {
+protected:
+    QWebEngineView View;
+    TWebEditorHost *Host = nullptr;
+    TDomWork *Dom = nullptr;
+    TPrompts Prompts;
+
+    void SetUp() override
+    {
+        View.resize(600, 400);
+        View.show();
+        Host = new TWebEditorHost(&View);
+        Dom = new TDomWork(Host);
+        Dom->Prompter = &Prompts;
+    }
+    void TearDown() override { delete Dom; }
+
+    // Loads a document and waits until the page is ready and its bridge has reported.
+    void Load(const QString &Body)
+    {
+        QSignalSpy Loaded(Host, &TDomHost::DocumentLoaded);
+        QSignalSpy Pushed(Host, &TDomHost::StatePushed);
+        Dom->SetDocumentHTML("<!DOCTYPE html><html><head><title>t</title></head><body>" + Body +
+                             "</body></html>");
+        ASSERT_TRUE(Loaded.wait(20000));
+        Dom->Ready = true;
+        if (Pushed.isEmpty()) {
+            ASSERT_TRUE(Pushed.wait(20000));
+        }
+    }
+
+    // Runs a script of the test in the editing world and returns its result.
+    QVariant Js(const QString &Script)
+    {
+        QVariant Result;
+        bool Done = false;
+        View.page()->runJavaScript(Script, QWebEngineScript::ApplicationWorld,
+                                   [&](const QVariant &R) {
+                                       Result = R;
+                                       Done = true;
+                                   });
+        EXPECT_TRUE(WaitUntil([&] { return Done; }, 20000)) << Script.toStdString();
+        return Result;
+    }
+
+    // Selects the contents of the Index-th element matching Css (to the end of the
+    // ToIndex-th one), or puts the caret after the first character of its text.
+    void Select(const QString &Css, int Index = 0, int ToIndex = -1)
+    {
+        ASSERT_TRUE(Js(QStringLiteral(
+                           "(function(){const a=document.querySelectorAll(%1)[%2];"
+                           "const b=document.querySelectorAll(%1)[%3];if(!a||!b)return false;"
+                           "const r=document.createRange();r.setStart(a,0);r.setEnd(b,b.childNodes.length);"
+                           "getSelection().removeAllRanges();getSelection().addRange(r);return true;})()")
+                           .arg(Quote(Css))
+                           .arg(Index)
+                           .arg(ToIndex < 0 ? Index : ToIndex))
+                        .toBool());
+        emit Host->InputStarted();  // as a click would
+    }
+    void Caret(const QString &Css, int Index = 0)
+    {
+        ASSERT_TRUE(Js(QStringLiteral("(function(){const a=document.querySelectorAll(%1)[%2];"
+                                      "if(!a)return false;const r=document.createRange();"
+                                      "const t=document.createTreeWalker(a,NodeFilter.SHOW_TEXT).nextNode();"
+                                      "if(t&&t.length>1)r.setStart(t,1);else{r.selectNodeContents(a);r.collapse(true);}"
+                                      "getSelection().removeAllRanges();getSelection().addRange(r);"
+                                      "return true;})()")
+                           .arg(Quote(Css))
+                           .arg(Index))
+                        .toBool());
+        emit Host->InputStarted();
+    }
+    static QString Quote(const QString &S) { return '"' + S + '"'; }
+
+    QString Body()
+    {
+        return Js("document.body.innerHTML").toString();
+    }
+    // The table as text: rows separated by "|", cells as their text with spans.
+    QString TableShape(int Index = 0)
+    {
+        return Js(QStringLiteral(
+                      "(function(){const t=document.querySelectorAll('table')[%1];if(!t)return '';"
+                      "return Array.from(t.rows).map(r=>Array.from(r.cells).map(c=>"
+                      "c.textContent.replace(/\\u00a0/g,'').trim()+(c.colSpan>1?'<'+c.colSpan:'')+"
+                      "(c.rowSpan>1?'^'+c.rowSpan:'')).join(',')).join('|');})()")
+                      .arg(Index))
+            .toString();
+    }
+    void FillCells()
+    {
+        Js("document.querySelectorAll('td').forEach((c,i)=>c.textContent=String.fromCharCode(97+i))");
+    }
+};
+
+}  // namespace
+
+TEST_F(Editor, DocumentHtmlKeepsTheDoctypeAndDropsTheScaffolding)
+{
+    Load("<p>Hello <b>world</b></p>");
+    const QString Html = Dom->DocumentHTML();
+    EXPECT_TRUE(Html.startsWith("<!DOCTYPE html><html>")) << Html.toStdString();
+    EXPECT_TRUE(Html.contains("<p>Hello <b>world</b></p>"));
+    EXPECT_FALSE(Html.contains("contenteditable"));
+}
+
+TEST_F(Editor, AClickAndKeysEditTheDocument)
+{
+    Load("<p id=a>first words</p>");
+    QWidget *Keys = View.focusProxy() ? View.focusProxy() : &View;
+    QSignalSpy Changed(Dom, &TDomWork::DisplayChanged);
+    // A click near the end of the paragraph's text.
+    const QVariantList At = Js("(function(){const r=document.getElementById('a').getBoundingClientRect();"
+                               "return [Math.round(r.left + 60), Math.round(r.top + r.height / 2)];})()")
+                                .toList();
+    ASSERT_EQ(At.size(), 2);
+    QTest::mouseClick(Keys, Qt::LeftButton, {}, QPoint(At[0].toInt(), At[1].toInt()));
+    QTest::keyClicks(Keys, " typed");
+    ASSERT_TRUE(WaitUntil([&] { return Body().contains("typed"); })) << Body().toStdString();
+    EXPECT_TRUE(Js("document.body.isContentEditable").toBool());
+    EXPECT_TRUE(Changed.count() > 0 || Changed.wait(20000));
+    EXPECT_FALSE(Dom->DocumentHTML().contains("contenteditable"));
+
+    // Keys alone, in a document nobody has clicked yet, start at its beginning.
+    Load("<p id=a>words</p>");
+    View.setFocus();
+    QTest::keyClicks(View.focusProxy() ? View.focusProxy() : &View, "New ");
+    ASSERT_TRUE(WaitUntil([&] { return Body().contains("New words"); })) << Body().toStdString();
+}
+
+TEST_F(Editor, NamedCommandsOnASelection)
+{
+    Load("<p id=a>one two</p><p id=b>three</p><p id=c>four</p>");
+    Select("#a");
+    Dom->ExecCommand("Bold", true);
+    EXPECT_EQ(Dom->QueryCommandValue("Bold"), QVariant(true));
+    Dom->ExecCommand("Bold", true);  // already bold: nothing runs
+    EXPECT_TRUE(Body().contains("<p id=\"a\"><b>one two</b></p>")) << Body().toStdString();
+    Dom->ExecCommand("Italic", true);
+    Dom->ExecCommand("Underline", true);
+    EXPECT_TRUE(Body().contains("<i><u>one two</u></i>")) << Body().toStdString();
+    Dom->ExecCommand("Bold", false);
+    EXPECT_EQ(Dom->QueryCommandValue("Bold"), QVariant(false));
+
+    Select("#b");
+    Dom->ExecCommand("ForeColor", ColorToInt(255, 0, 0));
+    EXPECT_TRUE(Body().contains("<font color=\"#ff0000\">three</font>")) << Body().toStdString();
+    EXPECT_EQ(Dom->QueryCommandValue("ForeColor"), QVariant(ColorToInt(255, 0, 0)));
+    Dom->ExecCommand("FontSize", 5);
+    EXPECT_EQ(Dom->QueryCommandValue("FontSize"), QVariant(5));
+    Dom->ExecCommand("FontName", "Courier New");
+    EXPECT_TRUE(Body().contains("face=\"Courier New\"")) << Body().toStdString();
+    EXPECT_EQ(Dom->QueryCommandValue("FontName"), QVariant("Courier New"));
+
+    Select("#c");
+    Dom->ExecCommand("JustifyCenter", true);
+    EXPECT_EQ(Dom->QueryCommandValue("JustifyCenter"), QVariant(true));
+    EXPECT_TRUE(Body().contains("center")) << Body().toStdString();
+    Dom->ExecCommand("JustifyRight", true);
+    EXPECT_EQ(Dom->QueryCommandValue("JustifyRight"), QVariant(true));
+    EXPECT_EQ(Dom->QueryCommandValue("JustifyCenter"), QVariant(false));
+    Dom->ExecCommand("JustifyRight", false);
+    EXPECT_EQ(Dom->QueryCommandValue("JustifyRight"), QVariant(false));
+}
+
+TEST_F(Editor, ParagraphFormatsListsIndentsAndLines)
+{
+    Load("<p id=a>alpha</p><p id=b>beta</p>");
+    Dom->LoadBlockFormats();
+    EXPECT_TRUE(Dom->BlockFormats.contains("Normal"));
+    EXPECT_TRUE(Dom->BlockFormats.contains("Heading 1"));
+    EXPECT_TRUE(Dom->BlockFormats.contains("Formatted"));
+    Caret("#a");
+    EXPECT_EQ(Dom->GetBlockFormat(), "Normal");
+    Dom->SetBlockFormat("Heading 2");
+    EXPECT_EQ(Dom->GetBlockFormat(), "Heading 2");
+    EXPECT_TRUE(Body().contains("<h2 id=\"a\">alpha</h2>") || Body().contains("<h2>alpha</h2>"))
+        << Body().toStdString();
+
+    Caret("#b");
+    QVariant Scratch;
+    Dom->ExecHtmlCommand(2184, false, false, Scratch);
+    EXPECT_TRUE(Body().contains("<ol><li>beta</li></ol>")) << Body().toStdString();
+    EXPECT_EQ(Dom->QueryCommandStatus(2184, false), TDomWork::Latched);
+    EXPECT_EQ(Dom->QueryCommandStatus(2185, false), TDomWork::Enabled);
+    EXPECT_EQ(Dom->GetBlockFormat(), "Numbered List");
+    Dom->ExecHtmlCommand(2185, false, false, Scratch);
+    EXPECT_TRUE(Body().contains("<ul><li>beta</li></ul>")) << Body().toStdString();
+    Dom->ExecHtmlCommand(2185, false, false, Scratch);
+    EXPECT_FALSE(Body().contains("<ul>")) << Body().toStdString();
+
+    Caret("h2");
+    Dom->ExecHtmlCommand(2186, false, false, Scratch);
+    EXPECT_TRUE(Body().contains("<blockquote")) << Body().toStdString();
+    Dom->ExecHtmlCommand(2187, false, false, Scratch);
+    EXPECT_FALSE(Body().contains("<blockquote")) << Body().toStdString();
+
+    Dom->ExecHtmlCommand(2150, true, false, Scratch);
+    EXPECT_TRUE(Body().contains("<hr>")) << Body().toStdString();
+}
+
+TEST_F(Editor, HyperlinksImagesAndTheFontDialog)
+{
+    Load("<p id=a>link me</p><p id=b>x</p><p id=c>styled</p>");
+    Select("#a");
+    Prompts.Url = "https://example.org/";
+    Dom->ExecHtmlCommand(2124, true, false, QVariant());
+    EXPECT_TRUE(Body().contains("<a href=\"https://example.org/\">link me</a>")) << Body().toStdString();
+    // The dialog starts from the link under the caret; an empty address removes it.
+    Caret("a");
+    Prompts.Url.clear();
+    Dom->ExecHtmlCommand(2124, true, false, QVariant());
+    EXPECT_FALSE(Body().contains("<a ")) << Body().toStdString();
+    // A script address is refused.
+    Select("#a");
+    Prompts.Url = "javascript:alert(1)";
+    Dom->ExecHtmlCommand(2124, true, false, QVariant());
+    EXPECT_FALSE(Body().contains("javascript")) << Body().toStdString();
+
+    Caret("#b");
+    Prompts.Image = {"pic.png", "A picture", "left", "2"};
+    Dom->ExecHtmlCommand(2168, true, false, QVariant());
+    EXPECT_TRUE(Body().contains("<img src=\"pic.png\" alt=\"A picture\" align=\"left\" border=\"2\">"))
+        << Body().toStdString();
+    Prompts.Accept = false;  // cancelled: nothing happens
+    const QString Before = Body();
+    Dom->ExecHtmlCommand(2168, true, false, QVariant());
+    EXPECT_EQ(Body(), Before);
+
+    Prompts.Accept = true;
+    Select("#c");
+    Dom->ExecCommand("Bold", true);
+    Prompts.Font = {"Courier New", 6, ColorToInt(0, 0, 255), false, true, false};
+    Dom->ExecEditCommand(5009, 0, QVariant());
+    EXPECT_TRUE(Prompts.Seen.Bold);
+    const QString Html = Body();
+    EXPECT_TRUE(Html.contains("face=\"Courier New\"")) << Html.toStdString();
+    EXPECT_TRUE(Html.contains("size=\"6\"")) << Html.toStdString();
+    EXPECT_TRUE(Html.contains("color=\"#0000ff\"")) << Html.toStdString();
+    EXPECT_TRUE(Html.contains("<i>")) << Html.toStdString();
+    EXPECT_FALSE(Html.contains("<b>")) << Html.toStdString();
+}
+
+TEST_F(Editor, CommandStatesFollowTheCaret)
+{
+    Load("<p id=a>plain <b id=bold>strong</b></p><ol><li id=item>item</li></ol>"
+         "<table border=1><tr><td id=cell>c</td><td>d</td></tr></table>");
+    Caret("#bold");
+    bool Enabled = false, Latched = false;
+    EXPECT_EQ(Dom->QueryCommandValue("Bold"), QVariant(true));
+    Dom->QueryStatus(5019, true, Enabled, Latched);
+    EXPECT_FALSE(Enabled);
+    EXPECT_EQ(Dom->QueryCommandStatus(5002, true), TDomWork::Disabled);  // nothing selected
+
+    Caret("#item");
+    EXPECT_EQ(Dom->QueryCommandValue("Bold"), QVariant(false));
+    Dom->QueryStatus(2184, false, Enabled, Latched);
+    EXPECT_TRUE(Enabled);
+    EXPECT_TRUE(Latched);
+    EXPECT_EQ(Dom->GetBlockFormat(), "Numbered List");
+
+    Caret("#cell");
+    for (int Id : {5005, 5006, 5007, 5019, 5020, 5021, 5047})
+        EXPECT_EQ(Dom->IsEditCommandEnabled(Id), QVariant(TDomWork::Enabled)) << Id;
+    EXPECT_EQ(Dom->IsEditCommandEnabled(5029), QVariant(TDomWork::Disabled));
+    Select("td", 0, 1);
+    EXPECT_EQ(Dom->IsEditCommandEnabled(5029), QVariant(TDomWork::Enabled));
+    EXPECT_EQ(Dom->QueryCommandStatus(5002, true), TDomWork::Enabled);
+    Dom->QueryStatus(2184, false, Enabled, Latched);
+    EXPECT_FALSE(Latched);
+    EXPECT_EQ(Dom->QueryCommandStatus(9999, true), TDomWork::NotSupported);
+
+    // The page reports a caret move of its own accord, with the state there.
+    QSignalSpy Changed(Dom, &TDomWork::DisplayChanged);
+    Js("(function(){const r=document.createRange();r.selectNodeContents(document.getElementById('bold'));"
+       "getSelection().removeAllRanges();getSelection().addRange(r);})()");
+    // (A push already on its way may still tell of the cell; the one for the move follows.)
+    EXPECT_TRUE(WaitUntil([&] {
+        return Changed.count() > 0 && Dom->QueryCommandValue("Bold") == QVariant(true);
+    }));
+}
+
+TEST_F(Editor, TablesAreBuiltGrownMergedAndSplit)
+{
+    Load("<p id=a>before</p>");
+    Caret("#a");
+    Dom->InsertTable(2, 3, "1", "1", "1", "100%");
+    EXPECT_TRUE(Body().contains("<table border=\"1\" cellpadding=\"1\" cellspacing=\"1\" width=\"100%\">"))
+        << Body().toStdString();
+    EXPECT_EQ(TableShape(), ",,|,,");
+    FillCells();
+    EXPECT_EQ(TableShape(), "a,b,c|d,e,f");
+
+    Caret("td", 4);  // e
+    Dom->ExecEditCommand(5021, 0, QVariant());  // row above
+    EXPECT_EQ(TableShape(), "a,b,c|,,|d,e,f");
+    Caret("td", 7);  // e
+    Dom->ExecEditCommand(5020, 0, QVariant());  // column to the left
+    EXPECT_EQ(TableShape(), "a,,b,c|,,,|d,,e,f");
+    Caret("td", 0);
+    Dom->ExecEditCommand(5019, 0, QVariant());  // cell to the left
+    EXPECT_EQ(TableShape(), ",a,,b,c|,,,|d,,e,f");
+
+    // Merge b and c; the merged cell splits back into single cells.
+    Select("td", 3, 4);
+    ASSERT_EQ(Dom->IsEditCommandEnabled(5029), QVariant(TDomWork::Enabled));
+    Dom->ExecEditCommand(5029, 0, QVariant());
+    EXPECT_EQ(TableShape(), ",a,,bc<2|,,,|d,,e,f");
+    Caret("td", 3);
+    Dom->ExecEditCommand(5047, 0, QVariant());
+    EXPECT_EQ(TableShape(), ",a,,bc,|,,,|d,,e,f");
+    // A single cell splits in two; its column widens in the other rows.
+    Caret("td", 1);
+    Dom->ExecEditCommand(5047, 0, QVariant());
+    EXPECT_EQ(TableShape(), ",a,,,bc,|,<2,,|d,<2,e,f");
+
+    // One step of undo takes back one table command, and redo repeats it.
+    Dom->ExecEditCommand(5049, 0, QVariant());
+    EXPECT_TRUE(WaitUntil([&] { return TableShape() == ",a,,bc,|,,,|d,,e,f"; }, 20000))
+        << TableShape().toStdString();
+    Dom->ExecEditCommand(5033, 0, QVariant());
+    EXPECT_TRUE(WaitUntil([&] { return TableShape() == ",a,,,bc,|,<2,,|d,<2,e,f"; }, 20000))
+        << TableShape().toStdString();
+
+    // Deleting: a cell, a column, rows.
+    Caret("td", 0);
+    Dom->ExecEditCommand(5005, 0, QVariant());
+    EXPECT_EQ(TableShape(), "a,,,bc,|,<2,,|d,<2,e,f");
+    Caret("td", 2);  // the column of the widened cells: they narrow again
+    Dom->ExecEditCommand(5006, 0, QVariant());
+    EXPECT_EQ(TableShape(), "a,,bc,|,,,|d,,e,f");
+    Select("td", 0, 6);  // into the second row
+    Dom->ExecEditCommand(5007, 0, QVariant());
+    EXPECT_EQ(TableShape(), "d,,e,f");
+    Caret("td", 0);
+    Dom->ExecEditCommand(5007, 0, QVariant());
+    EXPECT_EQ(Js("document.querySelectorAll('table').length").toInt(), 0);
+    EXPECT_TRUE(Body().contains("efore")) << Body().toStdString();
+    EXPECT_FALSE(Dom->DocumentHTML().contains("data-qf")) << Dom->DocumentHTML().toStdString();
+}
+
+TEST_F(Editor, WholeRowsMergeAndRowSpansSurviveEdits)
+{
+    Load("<table border=1><tr><td>a</td><td>b</td></tr><tr><td>c</td><td>d</td></tr>"
+         "<tr><td>e</td><td>f</td></tr></table>");
+    Select("td", 0, 3);
+    Dom->ExecEditCommand(5029, 0, QVariant());
+    EXPECT_EQ(TableShape(), "abcd<2|e,f");
+
+    Load("<table border=1><tr><td rowspan=2>a</td><td>b</td></tr><tr><td>c</td></tr>"
+         "<tr><td>e</td><td>f</td></tr></table>");
+    Caret("td", 2);
+    Dom->ExecEditCommand(5021, 0, QVariant());  // the spanning cell grows
+    EXPECT_EQ(TableShape(), "a^3,b||c|e,f");
+    Caret("td", 1);
+    Dom->ExecEditCommand(5007, 0, QVariant());  // the spanning cell moves down
+    EXPECT_EQ(TableShape(), "a^2,|c|e,f");
+    Caret("td", 0);
+    Dom->ExecEditCommand(5047, 0, QVariant());
+    EXPECT_EQ(TableShape(), "a,|,c|e,f");
+    Caret("td", 3);
+    Dom->ExecEditCommand(5020, 0, QVariant());
+    EXPECT_EQ(TableShape(), "a,,|,,c|e,,f");
+}
+
+TEST_F(Editor, UndoAndRedoOfFormatting)
+{
+    Load("<p id=a>text</p>");
+    Select("#a");
+    EXPECT_EQ(Dom->IsEditCommandEnabled(5049), QVariant(TDomWork::Disabled));
+    Dom->ExecCommand("Bold", true);
+    EXPECT_EQ(Dom->IsEditCommandEnabled(5049), QVariant(TDomWork::Enabled));
+    Dom->ExecEditCommand(5049, 0, QVariant());
+    EXPECT_TRUE(WaitUntil([&] { return !Body().contains("<b>"); }, 20000));
+    EXPECT_EQ(Dom->IsEditCommandEnabled(5033), QVariant(TDomWork::Enabled));
+    Dom->ExecEditCommand(5033, 0, QVariant());
+    EXPECT_TRUE(WaitUntil([&] { return Body().contains("<b>text</b>"); }, 20000));
+}
+
+TEST_F(Editor, MessagesKeepNoScripts)
+{
+    Load("<p id=a onclick=\"document.title='ran'\">x</p><script>document.title='ran'</script>"
+         "<a id=l href=\"javascript:void(document.title='ran')\">l</a>"
+         "<img src=nothing.png onerror=\"document.title='ran'\">");
+    const QString Html = Dom->DocumentHTML();
+    EXPECT_FALSE(Html.contains("script", Qt::CaseInsensitive)) << Html.toStdString();
+    EXPECT_FALSE(Html.contains("onclick")) << Html.toStdString();
+    EXPECT_FALSE(Html.contains("onerror")) << Html.toStdString();
+    EXPECT_EQ(Js("document.title").toString(), "t");
+
+    // Generated or pasted HTML loses its scripts as well.
+    Caret("#a");
+    Dom->PasteHTML("<b onmouseover=\"x()\">pasted</b><script>document.title='ran'</script>");
+    const QString After = Dom->DocumentHTML();
+    EXPECT_TRUE(After.contains("<b>pasted</b>")) << After.toStdString();
+    EXPECT_FALSE(After.contains("script") || After.contains("onmouseover")) << After.toStdString();
+
+    // So does HTML pasted from the clipboard through the editor's own paste.
+    auto *Data = new QMimeData;
+    Data->setHtml("<i onclick=\"x()\">clipped</i><script>document.title='ran'</script>"
+                  "<a href=\"javascript:x()\">link</a>");
+    Data->setText("clipped");
+    QApplication::clipboard()->setMimeData(Data);
+    Caret("#a");
+    Dom->ExecEditCommand(5032, 0, QVariant());
+    ASSERT_TRUE(WaitUntil([&] { return Body().contains("clipped"); })) << Body().toStdString();
+    const QString Pasted = Dom->DocumentHTML();
+    EXPECT_TRUE(Pasted.contains("<i>clipped</i>")) << Pasted.toStdString();
+    EXPECT_FALSE(Pasted.contains("script") || Pasted.contains("onclick")) << Pasted.toStdString();
+    EXPECT_EQ(Js("document.title").toString(), "t");
+
+    // The marks for invisible elements are no part of the document.
+    Dom->SetShowDetails(true);
+    EXPECT_EQ(Js("document.adoptedStyleSheets.length").toInt(), 1);
+    EXPECT_EQ(Dom->DocumentHTML(), Pasted);
+    Dom->SetShowDetails(false);
+    EXPECT_EQ(Js("document.adoptedStyleSheets.length").toInt(), 0);
+
+    // The page stays where it is: a refresh in a message leads nowhere.
+    QSignalSpy Loaded(Host, &TDomHost::DocumentLoaded);
+    Load("<p>a</p><meta http-equiv=\"refresh\" content=\"0;url=http://127.0.0.1:9/\">");
+    ASSERT_TRUE(WaitUntil([&] { return Loaded.count() >= 2; }, 20000));  // the refused refresh
+    EXPECT_FALSE(Loaded[1][0].toBool());
+    EXPECT_TRUE(Dom->DocumentHTML().contains("<p>a</p>")) << Dom->DocumentHTML().toStdString();
+}
+
+TEST_F(Editor, ALargeMessageLoadsWhole)
+{
+    QString Big;
+    for (int i = 0; Big.size() < 1200 * 1024; ++i)
+        Big += QStringLiteral("<p>Line %1 with some text: ÄÖÜ äöü € ✓</p>").arg(i);
+    Load(Big);
+    const QString Html = Dom->DocumentHTML();
+    EXPECT_TRUE(Html.contains(Big)) << Html.size();
+    EXPECT_FALSE(Html.contains("contenteditable"));
+}
+
+TEST_F(Editor, ADeadRendererComesBackWithTheDocument)
+{
+    Load("<p id=a>survives</p>");
+    EXPECT_TRUE(Dom->DocumentHTML().contains("survives"));
+    QSignalSpy Restored(Dom, &TDomWork::RendererRestored);
+    QSignalSpy Loaded(Host, &TDomHost::DocumentLoaded);
+    const qint64 Pid = View.page()->renderProcessPid();
+    ASSERT_GT(Pid, 0);
+    ::kill(pid_t(Pid), SIGKILL);
+    ASSERT_TRUE(Restored.wait(20000));
+    // Until the page is back, queries answer at once with "nothing".
+    Dom->CallTimeoutMs = 100;
+    EXPECT_FALSE(Dom->QueryCommandValue("Bold").isValid());
+    ASSERT_TRUE(Loaded.count() > 0 || Loaded.wait(20000));
+    Dom->Ready = true;
+    Dom->CallTimeoutMs = TDomWork::DefaultCallTimeoutMs;
+    EXPECT_TRUE(Dom->DocumentHTML().contains("<p id=\"a\">survives</p>")) << Dom->DocumentHTML().toStdString();
+}

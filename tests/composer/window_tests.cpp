@@ -1,0 +1,434 @@
+// The message editors in the real main window: the three views kept in step through
+// edits in each, the mail format switch, the formatting bar and the Insert Table dialog,
+// and the preview file.
+
+#include "composer/domwork.h"
+#include "composer/mailviews.h"
+#include "composer/preview.h"
+#include "composer/ui/editordialogs.h"
+#include "shell/mainform.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QCheckBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QEventLoop>
+#include <QSignalSpy>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <QWebEnginePage>
+#include <QWebEngineScript>
+#include <QWebEngineView>
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+using namespace qf;
+using namespace qf::composer;
+
+inline void PrintTo(const QString &S, std::ostream *Out) { *Out << '"' << S.toStdString() << '"'; }
+
+// Waits in a running event loop: QTest::qWaitFor sleeps between its rounds, and the
+// engine's many small steps make that slow.
+inline bool WaitUntil(const std::function<bool()> &Done, int TimeoutMs = 20000)
+{
+    QElapsedTimer Clock;
+    Clock.start();
+    while (!Done()) {
+        if (Clock.elapsed() > TimeoutMs)
+            return false;
+        QEventLoop Loop;
+        QTimer::singleShot(5, &Loop, &QEventLoop::quit);
+        Loop.exec();
+    }
+    return true;
+}
+
+namespace {
+
+// Runs Action on the next modal dialog as soon as it is shown.
+void OnModal(std::function<void(QWidget *)> Action)
+{
+    auto *Timer = new QTimer;
+    Timer->setInterval(0);
+    QObject::connect(Timer, &QTimer::timeout, [Timer, Action = std::move(Action)] {
+        QWidget *W = QApplication::activeModalWidget();
+        if (!W || !W->isVisible())
+            return;
+        Timer->stop();
+        Timer->deleteLater();
+        Action(W);
+    });
+    Timer->start();
+}
+
+// Presses the button of a message box or dialog that carries Text.
+void Press(QWidget *Dialog, const QString &Text)
+{
+    for (QAbstractButton *B : Dialog->findChildren<QAbstractButton *>())
+        if (B->text().remove('&') == Text) {
+            B->click();
+            return;
+        }
+    ADD_FAILURE() << "no button " << Text.toStdString();
+}
+
+class Window : public ::testing::Test {
+protected:
+    std::unique_ptr<shell::TMainForm> F;
+
+    void SetUp() override
+    {
+        F = std::make_unique<shell::TMainForm>();
+        QSignalSpy Loaded(F->DomWork->Editor, &TDomHost::DocumentLoaded);
+        F->show();
+        F->EditView0Click();  // a hidden page loads slowly
+        // The blank document, then the source loaded on the first completion.
+        ASSERT_TRUE(WaitUntil([&] { return Loaded.count() >= 2; }, 30000));
+        ASSERT_TRUE(F->DomWork->Ready);
+    }
+    void TearDown() override
+    {
+        F->close();
+        F.reset();
+    }
+
+    QVariant Js(const QString &Script)
+    {
+        QVariant Result;
+        bool Done = false;
+        F->DHTMLEdit1->page()->runJavaScript(Script, QWebEngineScript::ApplicationWorld,
+                                            [&](const QVariant &R) {
+                                                Result = R;
+                                                Done = true;
+                                            });
+        EXPECT_TRUE(WaitUntil([&] { return Done; }, 20000)) << Script.toStdString();
+        return Result;
+    }
+    QString Body() { return Js("document.body.innerHTML").toString(); }
+
+    // Selects the text of the first element matching Css, as the user's mouse would.
+    void SelectIn(const QString &Css)
+    {
+        QSignalSpy Changed(F->DomWork, &TDomWork::DisplayChanged);
+        ASSERT_TRUE(Js("(function(){const e=document.querySelector('" + Css +
+                       "');if(!e)return false;const r=document.createRange();r.selectNodeContents(e);"
+                       "getSelection().removeAllRanges();getSelection().addRange(r);return true;})()")
+                        .toBool());
+        emit F->DomWork->Editor->InputStarted();  // as the mouse would
+        ASSERT_TRUE(Changed.count() > 0 || Changed.wait(20000));
+    }
+
+    // The editor's document loaded again after a transfer into it.
+    void WaitForEditorLoad(QSignalSpy &Loaded)
+    {
+        ASSERT_TRUE(Loaded.count() > 0 || Loaded.wait(20000));
+        ASSERT_TRUE(F->DomWork->Ready);
+    }
+
+    void TypeSource(const QString &Text)
+    {
+        F->SourceView0Click();
+        F->RxRichEdit1->selectAll();
+        const QStringList Lines = Text.split('\n');
+        for (int i = 0; i < Lines.size(); ++i) {
+            if (i > 0)
+                QTest::keyClick(F->RxRichEdit1, Qt::Key_Return);
+            QTest::keyClicks(F->RxRichEdit1, Lines[i]);
+        }
+    }
+};
+
+}  // namespace
+
+TEST_F(Window, TheThreeViewsStayInStep)
+{
+    // The source typed, then shown in the editor.
+    TypeSource("<html><head></head><body><p id=a>Dear reader</p><p id=b>Kind regards</p></body></html>");
+    EXPECT_TRUE(F->Views->FSourceChanged);
+    QSignalSpy Loaded(F->DomWork->Editor, &TDomHost::DocumentLoaded);
+    F->EditView0Click();
+    WaitForEditorLoad(Loaded);
+    EXPECT_FALSE(F->Views->FSourceChanged);
+    EXPECT_EQ(F->EditorStack->currentWidget(), F->DHTMLEdit1);
+    EXPECT_TRUE(Body().contains("Dear reader")) << Body().toStdString();
+
+    // Bold from the bar in the editor reaches the source when it is shown.
+    SelectIn("#a");
+    EXPECT_TRUE(F->Views->FHtmlChanged);
+    F->SpeedItem9->trigger();
+    EXPECT_TRUE(F->SpeedItem9->isChecked());
+    const QString Before = F->RxRichEdit1->toPlainText();
+    F->SourceView0Click();
+    EXPECT_FALSE(F->Views->FHtmlChanged);
+    EXPECT_TRUE(F->RxRichEdit1->toPlainText().contains("<b>Dear reader</b>"))
+        << F->RxRichEdit1->toPlainText().toStdString();
+    EXPECT_FALSE(F->RxRichEdit1->toPlainText().contains("contenteditable"));
+    // The transfer is one step of the source's undo history.
+    F->RxRichEdit1->undo();
+    EXPECT_EQ(F->RxRichEdit1->toPlainText(), Before);
+    F->RxRichEdit1->redo();
+    EXPECT_TRUE(F->RxRichEdit1->toPlainText().contains("<b>Dear reader</b>"));
+
+    // Bold clicked again: the text is as before and the button up. The undo and redo
+    // changed the source, so the editor loads it again.
+    Loaded.clear();
+    F->EditView0Click();
+    WaitForEditorLoad(Loaded);
+    SelectIn("#a");
+    F->SpeedItem9->trigger();
+    EXPECT_FALSE(F->SpeedItem9->isChecked());
+    EXPECT_FALSE(Body().contains("<b>")) << Body().toStdString();
+
+    // Typing in the editor reaches the body a mailing reads, without the Source page.
+    F->DHTMLEdit1->setFocus();
+    QSignalSpy Changed(F->DomWork, &TDomWork::DisplayChanged);
+    Js("(function(){const t=document.querySelector('#b').firstChild;const r=document.createRange();"
+       "r.setStart(t,t.length);getSelection().removeAllRanges();getSelection().addRange(r);})()");
+    QWidget *Keys = F->DHTMLEdit1->focusProxy() ? F->DHTMLEdit1->focusProxy() : F->DHTMLEdit1;
+    QTest::keyClicks(Keys, ", Ann");
+    ASSERT_TRUE(WaitUntil([&] { return Body().contains("Kind regards, Ann"); }, 20000))
+        << Body().toStdString();
+    EXPECT_TRUE(Changed.count() > 0 || Changed.wait(20000));
+    EXPECT_TRUE(F->Views->MessageBody().contains("Kind regards, Ann"));
+    EXPECT_TRUE(F->RxRichEdit1->toPlainText().contains("Kind regards, Ann"));
+
+    // The plain text has its own editor and body; the HTML stays as it was.
+    F->PlainText0->trigger();
+    EXPECT_EQ(F->Views->FMailFormat, TMailViews::PlainFormat);
+    EXPECT_TRUE(F->PlainMode->isChecked());
+    EXPECT_FALSE(F->HtmlMode->isChecked());
+    EXPECT_EQ(F->EditorStack->currentWidget(), F->RxRichEdit2);
+    // The whole formatting bar is off, item by item.
+    EXPECT_FALSE(F->SpeedItem9->isEnabled() || F->ComboBox8->isEnabled() || F->NumList0->isEnabled());
+    QTest::keyClicks(F->RxRichEdit2, "Plain words");
+    EXPECT_EQ(F->Views->MessageBody(), "Plain words");
+    F->RxRichEdit2->undo();
+    EXPECT_EQ(F->RxRichEdit2->toPlainText(), "");
+    F->RxRichEdit2->redo();
+    F->HtmlMode->trigger();
+    EXPECT_TRUE(F->Html0->isChecked());
+    EXPECT_EQ(F->EditorStack->currentWidget(), F->DHTMLEdit1);
+    EXPECT_TRUE(F->SpeedItem9->isEnabled() && F->ComboBox8->isEnabled());
+    EXPECT_TRUE(F->Views->MessageBody().contains("Kind regards, Ann"));
+    EXPECT_EQ(F->RxRichEdit2->toPlainText(), "Plain words");
+
+    // A source edit after an editor edit wins at the next preview.
+    TypeSource("<p>newest</p>");
+    F->Preview0Click();
+    EXPECT_TRUE(F->Views->FHtmlChanged == false && F->Views->FSourceChanged == false);
+    QFile P(F->Preview->FPreviewFile);
+    ASSERT_TRUE(P.open(QIODevice::ReadOnly));
+    EXPECT_EQ(P.readAll(), "<p>newest</p>\r\n");
+}
+
+TEST_F(Window, ThePreviewFileIsWrittenShownOnceAndRemoved)
+{
+    TypeSource("<html>\n<HEAD>\n<title>x</title></HEAD><body><p>Hello</p></body></html>");
+    F->Edit2->setText("Greetings");
+    F->ComboBox2->addItem("EMAIL");
+    QSignalSpy Shown(F->WebBrowser1, &QWebEngineView::loadFinished);
+    F->Preview0Click();
+    EXPECT_EQ(F->PreviewSubject->text(), "Greetings");
+    EXPECT_EQ(F->PreviewTo->text(), "EMAIL");  // no record: the field name itself
+    const QString File = F->Preview->FPreviewFile;
+    EXPECT_EQ(File, QDir::tempPath() + "/$qfprev_.html");
+    QFile P(File);
+    ASSERT_TRUE(P.open(QIODevice::ReadOnly));
+    EXPECT_EQ(P.readAll(), "<html>\r\n<HEAD>\r\n<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; "
+                           "charset=utf-8\">\r\n<title>x</title></HEAD><body><p>Hello</p></body></html>\r\n");
+    P.close();
+
+    // A second request while the page still loads builds nothing.
+    EXPECT_FALSE(F->Preview->FPreviewDirty);
+    QFile::remove(File);
+    F->BuildPreview();
+    EXPECT_FALSE(QFile::exists(File));
+    ASSERT_TRUE(Shown.count() > 0 || Shown.wait(20000));
+    EXPECT_TRUE(F->Preview->FPreviewDirty);
+    EXPECT_EQ(F->WebBrowser1->url(), QUrl::fromLocalFile(File));
+
+    // The plain text previews with its own head; the format switch rebuilds the page.
+    QTest::keyClicks(F->RxRichEdit2, "a <b> c");
+    F->PlainText0->trigger();
+    ASSERT_TRUE(P.open(QIODevice::ReadOnly));
+    EXPECT_EQ(P.readAll(), "<HEAD>\r\n<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/plain; charset=utf-8\">"
+                           "\r\n</HEAD>\r\na <b> c\r\n");
+    P.close();
+
+    // A preview that cannot be written says so, and the next request tries again.
+    ASSERT_TRUE(Shown.count() > 1 || Shown.wait(20000));
+    QFile::remove(File);
+    QDir().mkpath(File);
+    QString Message;
+    OnModal([&](QWidget *W) {
+        Message = qobject_cast<QMessageBox *>(W) ? qobject_cast<QMessageBox *>(W)->text() : QString();
+        Press(W, "OK");
+    });
+    F->BuildPreview();
+    EXPECT_EQ(Message, "Preview Failed");
+    EXPECT_TRUE(F->Preview->FPreviewDirty);
+    QDir().rmdir(File);
+
+    F->BuildPreview();
+    EXPECT_TRUE(QFile::exists(File));
+    F->close();
+    EXPECT_FALSE(QFile::exists(File));
+}
+
+TEST_F(Window, InsertTableDialogAndTheTableMenu)
+{
+    TypeSource("<p id=a>x</p>");
+    QSignalSpy Loaded(F->DomWork->Editor, &TDomHost::DocumentLoaded);
+    F->EditView0Click();
+    WaitForEditorLoad(Loaded);
+    SelectIn("#a");
+
+    // Defaults, then 2 rows of 3 columns 7 pixels wide.
+    OnModal([&](QWidget *W) {
+        auto *T = qobject_cast<TTabForm *>(W);
+        ASSERT_NE(T, nullptr);
+        EXPECT_EQ(T->Rows->Edit->text(), "2");
+        EXPECT_EQ(T->Columns->Edit->text(), "2");
+        EXPECT_EQ(T->BorderSize->Edit->text(), "1");
+        EXPECT_TRUE(T->SpecifyWidth->isChecked());
+        EXPECT_TRUE(T->InPercent->isChecked());
+        EXPECT_EQ(T->WidthEdit->text(), "100");
+        EXPECT_EQ(T->focusWidget(), T->Rows->Edit);
+        T->Columns->Up->click();
+        EXPECT_EQ(T->Columns->Edit->text(), "3");
+        T->WidthEdit->setText("7");
+        T->InPixels->setChecked(true);
+        Press(W, "Ok");
+    });
+    F->Table0->trigger();
+    EXPECT_TRUE(Body().contains("<table border=\"1\" cellpadding=\"1\" cellspacing=\"1\" width=\"7\">"
+                                "<tbody><tr><td width=\"2\">&nbsp;</td><td width=\"2\">&nbsp;</td>"
+                                "<td width=\"3\">&nbsp;</td></tr>"))
+        << Body().toStdString();
+
+    // The dialog keeps its values; a width that is no number is reported and the table
+    // still goes in, without cell widths.
+    OnModal([&](QWidget *W) {
+        auto *T = qobject_cast<TTabForm *>(W);
+        EXPECT_EQ(T->Columns->Edit->text(), "3");
+        T->Rows->Edit->setText("1");
+        T->WidthEdit->setText("abc");
+        OnModal([](QWidget *Box) {
+            EXPECT_EQ(qobject_cast<QMessageBox *>(Box)->text(), "Invalid Width");
+            Press(Box, "OK");
+        });
+        Press(W, "Ok");
+    });
+    F->Table0->trigger();
+    EXPECT_TRUE(Body().contains("width=\"abc\"><tbody><tr><td>&nbsp;</td><td>&nbsp;</td><td>&nbsp;</td></tr>"
+                                "</tbody></table>"))
+        << Body().toStdString();
+
+    // Rows that are no number stop the command with the conversion's message.
+    const QString Before = Body();
+    OnModal([&](QWidget *W) {
+        qobject_cast<TTabForm *>(W)->Rows->Edit->setText("x");
+        OnModal([](QWidget *Box) {
+            EXPECT_EQ(qobject_cast<QMessageBox *>(Box)->text(), "'x' is not a valid integer value");
+            Press(Box, "OK");
+        });
+        Press(W, "Ok");
+    });
+    F->Table0->trigger();
+    EXPECT_EQ(Body(), Before);
+
+    // The Table submenu works on the cell under the caret.
+    SelectIn("td");
+    F->InsertRow1->trigger();
+    EXPECT_EQ(Js("document.querySelector('table').rows.length").toInt(), 3);
+    F->DeleteRows1->trigger();
+    EXPECT_EQ(Js("document.querySelector('table').rows.length").toInt(), 2);
+}
+
+TEST_F(Window, FormattingBarAndMenus)
+{
+    TypeSource("<p id=a>one</p><p id=b>two</p>");
+    QSignalSpy Loaded(F->DomWork->Editor, &TDomHost::DocumentLoaded);
+    F->EditView0Click();
+    WaitForEditorLoad(Loaded);
+    EXPECT_TRUE(F->ComboBox5->findText("Heading 1") >= 0);
+
+    SelectIn("#a");
+    F->ComboBox5->setCurrentIndex(F->ComboBox5->findText("Heading 1"));
+    emit F->ComboBox5->activated(F->ComboBox5->currentIndex());
+    EXPECT_TRUE(Body().contains("<h1>one</h1>")) << Body().toStdString();
+    F->ComboBox8->setCurrentIndex(F->ComboBox8->findText("2"));
+    emit F->ComboBox8->activated(F->ComboBox8->currentIndex());
+    EXPECT_TRUE(Body().contains("<h1><font size=\"2\">one</font></h1>")) << Body().toStdString();
+
+    // The alignments: one group in which all may be up.
+    F->SpeedItem14->trigger();
+    EXPECT_TRUE(F->SpeedItem14->isChecked());
+    F->SpeedItem15->trigger();
+    EXPECT_FALSE(F->SpeedItem14->isChecked());
+    EXPECT_TRUE(Body().contains("text-align: right")) << Body().toStdString();
+
+    // The list toggles keep menu and bar together.
+    SelectIn("#b");
+    F->NumList0->trigger();
+    EXPECT_TRUE(F->NumList0->isChecked());
+    EXPECT_TRUE(F->SpeedItem16->isChecked());
+    EXPECT_TRUE(Body().contains("<ol><li>two</li></ol>")) << Body().toStdString();
+    F->SpeedItem17->trigger();
+    EXPECT_TRUE(F->BulList0->isChecked());
+    EXPECT_TRUE(F->SpeedItem17->isChecked());
+    EXPECT_FALSE(F->NumList0->isChecked());
+    EXPECT_FALSE(F->SpeedItem16->isChecked());
+    EXPECT_TRUE(Body().contains("<ul><li>two</li></ul>")) << Body().toStdString();
+
+    // The hyperlink dialog.
+    SelectIn("li");
+    OnModal([](QWidget *W) {
+        auto *H = qobject_cast<THyperlinkForm *>(W);
+        ASSERT_NE(H, nullptr);
+        H->Url->setText("mailto:ann@example.org");
+        Press(W, "Ok");
+    });
+    F->Hyperlink0->trigger();
+    EXPECT_TRUE(Body().contains("<a href=\"mailto:ann@example.org\">two</a>")) << Body().toStdString();
+
+    // Undo through the editor takes the link back.
+    F->DomWork->ExecEditCommand(5049, 0, QVariant());
+    EXPECT_TRUE(WaitUntil([&] { return !Body().contains("<a "); }, 20000)) << Body().toStdString();
+}
+
+
+TEST_F(Window, AnEditorThatDiesComesBackAndSaysSo)
+{
+    TypeSource("<p id=a>kept text</p>");
+    QSignalSpy Loaded(F->DomWork->Editor, &TDomHost::DocumentLoaded);
+    F->EditView0Click();
+    WaitForEditorLoad(Loaded);
+    QString Message;
+    OnModal([&](QWidget *W) {
+        auto *Box = qobject_cast<QMessageBox *>(W);
+        Message = Box ? Box->text() : QString();
+        Press(W, "OK");
+    });
+    Loaded.clear();
+    ::kill(pid_t(F->DHTMLEdit1->page()->renderProcessPid()), SIGKILL);
+    ASSERT_TRUE(WaitUntil([&] { return !Message.isEmpty(); }));
+    EXPECT_TRUE(Message.contains("restarted")) << Message.toStdString();
+    WaitForEditorLoad(Loaded);
+    EXPECT_TRUE(Body().contains("kept text")) << Body().toStdString();
+    EXPECT_TRUE(F->RxRichEdit1->toPlainText().contains("kept text"));
+}
