@@ -27,7 +27,6 @@
 
 using namespace qf::shell;
 using namespace qf::tables;
-using namespace qf::shell;
 
 namespace {
 

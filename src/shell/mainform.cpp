@@ -17,9 +17,10 @@
 #include "tables/calcfields.h"
 #include "tables/recordvars.h"
 #include "tables/ui/calcfieldpage.h"
+#include "tables/ui/editdb.h"
 #include "tables/ui/filterpage.h"
-#include "tables/workspace.h"
 #include "tables/ui/recordgrid.h"
+#include "tables/workspace.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -143,6 +144,8 @@ TMainForm::TMainForm(QWidget *Parent) : QMainWindow(Parent)
 
 TMainForm::~TMainForm()
 {
+    delete EditDB;  // it watches the workspace's dataset, which goes before the child windows
+    EditDB = nullptr;
     delete Grid;  // the grid reads the workspace until it goes
     Grid = nullptr;
     delete CalcFieldPage;  // the page writes to the calculated fields until it goes
@@ -740,6 +743,7 @@ void TMainForm::FormCreate()
 
     DomWork->SetDocumentHTML(QString::fromLatin1(BlankDocument));
     WebBrowser1->setHtml(QString::fromLatin1(BlankDocument));
+    CreateRecordCommands();
     // The formatting bar and the table-cell items wait for the editor's first document.
     for (TCommand C : {TCommand::Bold, TCommand::Italic, TCommand::Underline, TCommand::Color,
                        TCommand::AlignLeft, TCommand::Center, TCommand::AlignRight, TCommand::Details,
@@ -800,8 +804,8 @@ void TMainForm::closeEvent(QCloseEvent *Event)
 
 bool TMainForm::FormCloseQuery()
 {
-    // Nothing the frame holds can be lost by closing.
-    return true;
+    // Changes the open table could not write are not lost without a question.
+    return !Workspace || Workspace->RecordCommands().SavePendingChanges();
 }
 
 void TMainForm::FormClose()

@@ -46,6 +46,10 @@ class TRecordVariables;
 class TTableWorkspace;
 class TRecordGrid;
 class TSelTabForm;
+class TEditDB;
+class TDelForm;
+class TFindForm;
+class TSQLForm;
 class TRestructForm;
 }  // namespace qf::tables
 namespace qf::composer {
@@ -271,6 +275,27 @@ public:
     void BuildPreview();
     void UpdatePreviewTo();
     void UpdatePreviewSubject();
+
+    // The record commands, their windows and Execute SQL (tablecommands.cpp).
+    tables::TEditDB *EditDB = nullptr;
+    tables::TDelForm *DelForm = nullptr;
+    tables::TFindForm *FindForm = nullptr;
+    tables::TSQLForm *SQLForm = nullptr;
+    void CreateRecordCommands();
+    void AddRec0Click();
+    void EditRec0Click();
+    void DeleteRec0Click();
+    void DeleteCurrentRecord();
+    void Find0Click();
+    void Unique0Click();
+    void ExecSQL0Click();
+    void RxDBGrid1DblClick();
+    void ADOQuery1AfterScroll();
+    // Enables exactly the record commands that can run now.
+    void UpdateRecordCommands();
+    void NarrowRecordCommands();
+    // A failure of the table layer, shown with the program's title.
+    void ShowTableError(const QString &Message);
 
     void DHTMLEdit1DocumentComplete(bool Ok);
     void WebBrowser1DocumentComplete(bool Ok);

@@ -213,6 +213,8 @@ void TMainForm::UpdateControls()
     if (!S.PlainMode && S.DocumentReady)
         ReadHtmlEditor(S.Html);
     ApplyCommandStates(UpdateControlsRule(S));
+    if (Workspace && EditDB)
+        NarrowRecordCommands();
 }
 
 void TMainForm::UpdateEditCommands()

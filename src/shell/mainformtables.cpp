@@ -120,7 +120,7 @@ void TMainForm::OpenDB0Click()
     if (Dialog.exec() != QDialog::Accepted || Dialog.selectedFiles().isEmpty())
         return;
     const QString FileName = Dialog.selectedFiles().constFirst();
-    if (FileName.isEmpty())
+    if (FileName.isEmpty() || !Workspace->RecordCommands().SavePendingChanges())
         return;
     const QString Ext = QFileInfo(FileName).suffix().toLower();
     if (Ext == QLatin1String("mdb"))
@@ -157,11 +157,15 @@ void TMainForm::OpenCommandLineTables(const QStringList &Arguments)
 
 void TMainForm::CloseDB0Click()
 {
+    if (!Workspace->RecordCommands().SavePendingChanges())
+        return;
     RunTableCommand([&] { Workspace->Close(); });
 }
 
 void TMainForm::Reopen0Click()
 {
+    if (!Workspace->RecordCommands().SavePendingChanges())
+        return;
     RunTableCommand([&] { Workspace->Reopen(); });
 }
 

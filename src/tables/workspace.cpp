@@ -1,5 +1,7 @@
 #include "tables/workspace.h"
 
+#include "tables/fieldinfo.h"
+
 #include "tables/gridlayout.h"
 #include "tables/tablequery.h"
 
@@ -35,6 +37,7 @@ TTableWorkspace::TTableWorkspace()
     query_->AfterOpen = [this](TADOQuery &) { ADOQuery1AfterOpen(); };
     query_->BeforeClose = [this](TADOQuery &) { ADOQuery1BeforeClose(); };
     query_->AfterClose = [this](TADOQuery &) { ADOQuery1AfterClose(); };
+    recordCommands_ = std::make_unique<TRecordCommands>(*this);
 }
 
 TTableWorkspace::~TTableWorkspace()
@@ -136,7 +139,7 @@ void TTableWorkspace::ADOQuery1AfterOpen()
     query_->DisableControls();
     BuildFieldRecords();
     Call(OnFieldRecordsBuilt);
-    query_->First();
+    FillPickLists(*query_, FieldInfo);
     LoadGridConfig();
     query_->First();
     query_->EnableControls();
@@ -145,13 +148,7 @@ void TTableWorkspace::ADOQuery1AfterOpen()
 
 void TTableWorkspace::BuildFieldRecords()
 {
-    FieldInfo.assign(size_t(query_->FieldCount()), TFieldEditInfo{});
-    for (int i = 0; i < query_->FieldCount(); ++i) {
-        TFieldEditInfo &F = FieldInfo[size_t(i)];
-        const TField &Field = query_->Fields(i);
-        F.Kind = MapFieldTypeToDbf(Field.DataType());
-        F.EditWidth = InitialEditorWidth(F.Kind, Field);
-    }
+    FieldInfo = qf::tables::BuildFieldRecords(*query_);
 }
 
 void TTableWorkspace::ADOQuery1BeforeClose() { SaveGridConfig(); }

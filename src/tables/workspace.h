@@ -9,6 +9,7 @@
 #include "tables/connection.h"
 #include "tables/dataset.h"
 #include "tables/fieldrecords.h"
+#include "tables/recordcommands.h"
 
 #include <QSet>
 #include <QString>
@@ -34,6 +35,7 @@ public:
     TADOQuery &ADOQuery1() { return *query_; }
     TDataSource &DataSource1() { return *dataSource_; }
     store::TSQLSet &SQLSet1() { return *sqlSet_; }
+    TRecordCommands &RecordCommands() { return *recordCommands_; }
 
     // State shared with the window.
     QString DataBaseDir;    // folder of the last opened file, with its trailing "/"
@@ -120,6 +122,7 @@ private:
     std::unique_ptr<TDataSource> dataSource_;
     std::unique_ptr<store::TSQLSet> sqlSet_;
     QSet<QString> reportedWriteErrors_;
+    std::unique_ptr<TRecordCommands> recordCommands_;
 };
 
 }  // namespace qf::tables

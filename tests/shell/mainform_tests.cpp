@@ -182,7 +182,7 @@ TEST_F(ShellMainForm, MenusCaptionsShortcutsAndEnabling)
     // Only commands that work are enabled; the rest wait for their parts of the program.
     const QSet<QAction *> Working = {F.Exit0, F.Options1, F.DBView0, F.Filter0, F.CalcFieldsView0,
                                      F.EditView0, F.SourceView0, F.Preview0, F.AttachView0,
-                                     F.Content0, F.About0, F.OpenTable0, F.OpenDB5,
+                                     F.Content0, F.About0, F.OpenTable0, F.OpenDB5, F.ExecSQL0,
                                      F.CreateDBF0, F.CreateDBF5,
                                      // the message editors' mode; their other commands wait
                                      // for the Mail page's Edit page and a loaded document

@@ -1,0 +1,556 @@
+#include "tables/ui/editdb.h"
+
+#include "tables/recordcommands.h"
+#include "tables/workspace.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCompleter>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace qf::tables {
+
+namespace {
+int TagOf(const QObject *Editor) { return Editor ? Editor->property("Tag").toInt() : -1; }
+} // namespace
+
+TEditDB::TEditDB(TTableWorkspace &Workspace, QWidget *Parent)
+    : QDialog(Parent), ws_(Workspace), dataSource_(new TDataSource(&Workspace.ADOQuery1()))
+{
+    setObjectName(QStringLiteral("EditDB"));
+    setWindowTitle(QStringLiteral("Edit Record"));
+    setSizeGripEnabled(true);
+    resize(560, 360);
+    auto *L = new QVBoxLayout(this);
+    L->setContentsMargins(0, 0, 0, 0);
+    L->setSpacing(0);
+
+    ScrollBox1 = new QScrollArea(this);
+    ScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
+    ScrollBox1->setWidget(new QWidget);
+    ScrollBox1->setWidgetResizable(false);
+    L->addWidget(ScrollBox1, 1);
+
+    auto *Panel = new QWidget(this);
+    auto *P = new QHBoxLayout(Panel);
+    auto NavButton = [&](const char *Name, const QString &Text, const QString &Tip) {
+        auto *B = new QToolButton(Panel);
+        B->setObjectName(QString::fromLatin1(Name));
+        B->setText(Text);
+        B->setToolTip(Tip);
+        P->addWidget(B);
+        return B;
+    };
+    NavFirst = NavButton("NavFirst", QStringLiteral("|<"), QStringLiteral("First record"));
+    NavPrior = NavButton("NavPrior", QStringLiteral("<"), QStringLiteral("Prior record"));
+    NavNext = NavButton("NavNext", QStringLiteral(">"), QStringLiteral("Next record"));
+    NavLast = NavButton("NavLast", QStringLiteral(">|"), QStringLiteral("Last record"));
+    P->addStretch(1);
+    auto Button = [&](const char *Name, const QString &Text) {
+        auto *B = new QPushButton(Text, Panel);
+        B->setObjectName(QString::fromLatin1(Name));
+        B->setAutoDefault(false);
+        P->addWidget(B);
+        return B;
+    };
+    NewButton = Button("NewButton", QStringLiteral("New"));
+    DeleteButton = Button("DeleteButton", QStringLiteral("Delete"));
+    ApplyButton = Button("ApplyButton", QStringLiteral("Apply"));
+    RestoreButton = Button("RestoreButton", QStringLiteral("Restore"));
+    CloseButton = Button("CloseButton", QStringLiteral("Close"));
+    L->addWidget(Panel);
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setSizeGripEnabled(false);
+    StatusPanel = new QLabel(StatusBar1);
+    StatusPanel->setMinimumWidth(50);
+    StatusBar1->addWidget(StatusPanel);
+    L->addWidget(StatusBar1);
+
+    PopupMenu1 = new QMenu(this);
+    Template1 = PopupMenu1->addAction(QStringLiteral("Template"));
+    Template1->setCheckable(true);
+    Autocomplete1 = PopupMenu1->addAction(QStringLiteral("Autocomplete"));
+    Autocomplete1->setCheckable(true);
+
+    TADOQuery &Q = ws_.ADOQuery1();
+    connect(NavFirst, &QToolButton::clicked, this, [this, &Q] { Navigate([&Q] { Q.First(); }); });
+    connect(NavPrior, &QToolButton::clicked, this, [this, &Q] { Navigate([&Q] { Q.Prior(); }); });
+    connect(NavNext, &QToolButton::clicked, this, [this, &Q] { Navigate([&Q] { Q.Next(); }); });
+    connect(NavLast, &QToolButton::clicked, this, [this, &Q] { Navigate([&Q] { Q.Last(); }); });
+    connect(NewButton, &QPushButton::clicked, this, &TEditDB::NewClick);
+    connect(DeleteButton, &QPushButton::clicked, this, &TEditDB::DeleteClick);
+    connect(ApplyButton, &QPushButton::clicked, this, [this] { ApplyClick(); });
+    connect(RestoreButton, &QPushButton::clicked, this, &TEditDB::RestoreClick);
+    connect(CloseButton, &QPushButton::clicked, this, &QDialog::reject);
+
+    dataSource_->OnDataChange = [this] { LoadValues(); };
+    dataSource_->OnStateChange = [this] {
+        const TADOQuery &Q = ws_.ADOQuery1();
+        if (!Q.Active() && !Editors.empty())
+            Clear();
+        else if (Q.Active() && FieldNames() != builtNames_)
+            Build(); // also after a close and an open that came together while controls were off
+        UpdateEditRecordButtons();
+    };
+    UpdateEditRecordButtons();
+}
+
+TEditDB::~TEditDB() { delete dataSource_; }
+
+TFieldEditInfo *TEditDB::Info(int Field) const
+{
+    return Field >= 0 && size_t(Field) < ws_.FieldInfo.size() ? &ws_.FieldInfo[size_t(Field)] : nullptr;
+}
+
+void TEditDB::Fail(const QString &Message)
+{
+    if (OnError)
+        OnError(Message);
+    else
+        QMessageBox::critical(this, windowTitle(), Message);
+}
+
+void TEditDB::Build()
+{
+    Clear();
+    TADOQuery &Q = ws_.ADOQuery1();
+    QWidget *Box = ScrollBox1->widget();
+    const int Count = std::min<int>(Q.FieldCount(), int(ws_.FieldInfo.size()));
+    for (int i = 0; i < Count; ++i) {
+        const TFieldEditInfo &R = ws_.FieldInfo[size_t(i)];
+        const QString Name = Q.Fields(i).FieldName();
+        auto *Label = new QLabel(R.Kind == dtL ? QString() : Name, Box);
+        QWidget *Editor;
+        if (R.Kind == dtL) {
+            auto *Check = new QCheckBox(Name, Box);
+            connect(Check, &QCheckBox::toggled, this, [this, i] { Typed(i); });
+            Editor = Check;
+        } else if (R.Kind == dtM) {
+            auto *Memo = new QPlainTextEdit(Box);
+            Memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+            Memo->resize(185, 89);
+            Memo->setTabChangesFocus(true);
+            connect(Memo, &QPlainTextEdit::textChanged, this, [this, i] { Typed(i); });
+            Editor = Memo;
+        } else {
+            auto *Combo = new QComboBox(Box);
+            Combo->setEditable(true);
+            Combo->setInsertPolicy(QComboBox::NoInsert);
+            Combo->addItems(R.PickList);
+            auto *Completer = new QCompleter(Combo->model(), Combo);
+            Completer->setCaseSensitivity(Qt::CaseInsensitive);
+            Completer->setCompletionMode(QCompleter::InlineCompletion);
+            Combo->setCompleter(Completer);
+            Combo->setProperty("Completer", QVariant::fromValue<QObject *>(Completer));
+            Combo->lineEdit()->installEventFilter(this);
+            Combo->lineEdit()->setProperty("Tag", i);
+            Combo->lineEdit()->setContextMenuPolicy(Qt::CustomContextMenu);
+            connect(Combo->lineEdit(), &QWidget::customContextMenuRequested, this,
+                    [this, Combo](const QPoint &Pos) { ShowPopup(Combo, Combo->lineEdit()->mapTo(Combo, Pos)); });
+            connect(Combo, &QComboBox::editTextChanged, this, [this, i] { Typed(i); });
+            Editor = Combo;
+        }
+        if (R.Kind != dtM)
+            Editor->adjustSize();
+        Label->setProperty("Tag", i);
+        Editor->setProperty("Tag", i);
+        Editor->setObjectName(QStringLiteral("Field_") + Name);
+        Editor->installEventFilter(this);
+        Editor->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(Editor, &QWidget::customContextMenuRequested, this,
+                [this, Editor](const QPoint &Pos) { ShowPopup(Editor, Pos); });
+        Label->show();
+        Editor->show();
+        Labels.push_back(Label);
+        Editors.push_back(Editor);
+    }
+    builtNames_ = FieldNames();
+    FLastEditor = Editors.empty() ? nullptr : Editors.front();
+    LoadValues();
+    LayOut();
+}
+
+QStringList TEditDB::FieldNames() const
+{
+    QStringList Names;
+    const TADOQuery &Q = ws_.ADOQuery1();
+    for (int i = 0; Q.Active() && i < std::min<int>(Q.FieldCount(), int(ws_.FieldInfo.size())); ++i)
+        Names << Q.Fields(i).FieldName();
+    return Names;
+}
+
+void TEditDB::Clear()
+{
+    for (QLabel *L : Labels)
+        delete L;
+    for (QWidget *E : Editors)
+        delete E;
+    Labels.clear();
+    Editors.clear();
+    dirty_.clear();
+    builtNames_.clear();
+    FLastEditor = nullptr;
+    readOnlyReported_ = false;
+}
+
+QWidget *TEditDB::EditorOf(const QString &FieldName) const
+{
+    const TField *F = ws_.ADOQuery1().Active() ? ws_.ADOQuery1().FindField(FieldName) : nullptr;
+    return F && size_t(F->Index()) < Editors.size() ? Editors[size_t(F->Index())] : nullptr;
+}
+
+void TEditDB::LoadValues()
+{
+    TADOQuery &Q = ws_.ADOQuery1();
+    if (Q.Active())
+        StatusPanel->setText(ws_.RecordCommands().RecordPositionText());
+    else
+        StatusPanel->clear();
+    if (!Q.Active() || Editors.size() > size_t(Q.FieldCount()))
+        return;
+    loading_ = true;
+    for (size_t i = 0; i < Editors.size(); ++i) {
+        if (dirty_.count(int(i)))
+            continue; // what was typed stays until it is saved or given up
+        const TField &F = Q.Fields(int(i));
+        QWidget *E = Editors[i];
+        if (auto *Combo = qobject_cast<QComboBox *>(E)) {
+            const TFieldEditInfo *R = Info(int(i));
+            Combo->setEditText(R ? (F.IsNull() ? QString() : [&] {
+                if (R->Kind == dtN) return FloatToStr(F.AsFloat());
+                if (R->Kind == dtD) return DateTimeToStr(F.AsDateTime());
+                return F.AsString();
+            }()) : F.AsString());
+        } else if (auto *Check = qobject_cast<QCheckBox *>(E)) {
+            Check->setChecked(F.AsBoolean());
+        } else if (auto *Memo = qobject_cast<QPlainTextEdit *>(E)) {
+            Memo->setPlainText(F.AsString());
+        }
+    }
+    loading_ = false;
+    if (isVisible())
+        FocusEditor();
+}
+
+void TEditDB::RefreshPickLists()
+{
+    loading_ = true;
+    for (size_t i = 0; i < Editors.size(); ++i) {
+        auto *Combo = qobject_cast<QComboBox *>(Editors[i]);
+        const TFieldEditInfo *R = Info(int(i));
+        if (!Combo || !R)
+            continue;
+        QStringList Items;
+        for (int k = 0; k < Combo->count(); ++k)
+            Items << Combo->itemText(k);
+        if (Items == R->PickList)
+            continue;
+        const QString Text = Combo->currentText();
+        Combo->clear();
+        Combo->addItems(R->PickList);
+        Combo->setEditText(Text);
+    }
+    loading_ = false;
+}
+
+void TEditDB::Typed(int Field)
+{
+    if (loading_)
+        return;
+    dirty_.insert(Field);
+    TADOQuery &Q = ws_.ADOQuery1();
+    if (Q.Active() && Q.State() == dsBrowse) {
+        try {
+            Q.Edit();
+        } catch (const EDatabaseError &E) {
+            // Once per editing: the text stays in the editor and Apply tries again.
+            if (!readOnlyReported_) {
+                readOnlyReported_ = true;
+                Fail(QStringLiteral("The record cannot be changed in the table %1.\n\n%2")
+                         .arg(ws_.RecordCommands().TableTitle(), E.Message()));
+            }
+        }
+    }
+    UpdateEditRecordButtons();
+}
+
+QString TEditDB::EditorText(int Field) const
+{
+    QWidget *E = Editors[size_t(Field)];
+    if (auto *Combo = qobject_cast<QComboBox *>(E))
+        return Combo->currentText();
+    if (auto *Check = qobject_cast<QCheckBox *>(E))
+        return Check->isChecked() ? QStringLiteral("X") : QStringLiteral(" ");
+    if (auto *Memo = qobject_cast<QPlainTextEdit *>(E))
+        return Memo->toPlainText();
+    return QString();
+}
+
+void TEditDB::WriteTypedValues()
+{
+    TADOQuery &Q = ws_.ADOQuery1();
+    if (dirty_.empty())
+        return;
+    if (Q.State() == dsBrowse)
+        Q.Edit();
+    for (int i : dirty_) {
+        TField &F = Q.Fields(i);
+        if (auto *Check = qobject_cast<QCheckBox *>(Editors[size_t(i)]))
+            F.SetAsBoolean(Check->isChecked());
+        else
+            F.SetAsString(EditorText(i));
+    }
+}
+
+bool TEditDB::SaveTypedValues()
+{
+    TADOQuery &Q = ws_.ADOQuery1();
+    if (!Q.Active())
+        return true;
+    try {
+        WriteTypedValues();
+        bool AnyValue = false;
+        for (int i = 0; i < Q.FieldCount() && !AnyValue; ++i)
+            AnyValue = !Q.Fields(i).IsNull();
+        if (AnyValue)
+            Q.Post();
+    } catch (const EDatabaseError &E) {
+        Fail(QStringLiteral("The record could not be saved to the table %1.\n\n%2")
+                 .arg(ws_.RecordCommands().TableTitle(), E.Message()));
+        UpdateEditRecordButtons();
+        return false;
+    }
+    dirty_.clear();
+    RefreshPickLists();
+    LoadValues();
+    LayOut();
+    UpdateEditRecordButtons();
+    return true;
+}
+
+bool TEditDB::ApplyClick()
+{
+    const bool Ok = SaveTypedValues();
+    FocusEditor();
+    return Ok;
+}
+
+void TEditDB::RestoreClick()
+{
+    dirty_.clear();
+    ws_.ADOQuery1().Cancel();
+    LoadValues();
+    UpdateEditRecordButtons();
+    FocusEditor();
+}
+
+void TEditDB::NewClick()
+{
+    TADOQuery &Q = ws_.ADOQuery1();
+    if (!Q.Active() || !SaveTypedValues())
+        return;
+    const int Count = std::min<int>(int(Editors.size()), int(ws_.FieldInfo.size()));
+    for (int i = 0; i < Count; ++i) {
+        TFieldEditInfo &R = ws_.FieldInfo[size_t(i)];
+        R.TemplateValue.clear();
+        if (R.Template && !Q.Fields(i).IsNull()) {
+            R.NoTemplateValue = 0;
+            R.TemplateValue = EditorText(i);
+        } else {
+            R.NoTemplateValue = 1;
+        }
+    }
+    if (!ws_.RecordCommands().AddRecord())
+        return;
+    try {
+        for (int i = 0; i < Count; ++i) {
+            const TFieldEditInfo &R = ws_.FieldInfo[size_t(i)];
+            if (!R.Template || R.NoTemplateValue)
+                continue;
+            TField &F = Q.Fields(i);
+            if (R.Kind == dtL)
+                F.SetAsBoolean(R.TemplateValue == QLatin1String("X"));
+            else
+                F.SetAsString(R.TemplateValue);
+        }
+    } catch (const EDatabaseError &E) {
+        Fail(E.Message()); // the new record stays in insert state
+    }
+    FocusEditor();
+}
+
+void TEditDB::DeleteClick()
+{
+    TADOQuery &Q = ws_.ADOQuery1();
+    const int64_t Row = Q.CurrentRow();
+    const TDataSetState State = Q.State();
+    if (OnDelete)
+        OnDelete();
+    else
+        ws_.RecordCommands().DeleteCurrentRecord();
+    // What was typed goes with the record, and stays when the deletion was declined.
+    if (!Q.Active() || Q.CurrentRow() != Row || Q.State() != State)
+        dirty_.clear();
+    LoadValues();
+    UpdateEditRecordButtons();
+    FocusEditor();
+}
+
+void TEditDB::Navigate(const std::function<void()> &Move)
+{
+    if (!ws_.ADOQuery1().Active() || !SaveTypedValues())
+        return;
+    try {
+        Move();
+    } catch (const EDatabaseError &E) {
+        Fail(E.Message());
+    }
+}
+
+void TEditDB::UpdateEditRecordButtons()
+{
+    const TADOQuery &Q = ws_.ADOQuery1();
+    const TRecordCommands &C = ws_.RecordCommands();
+    const bool Open = Q.Active();
+    const bool Editing = Open && (Q.State() == dsEdit || Q.State() == dsInsert || !dirty_.empty());
+    ApplyButton->setEnabled(Editing);
+    RestoreButton->setEnabled(Editing);
+    NewButton->setEnabled(Open && !Editing && C.CanAdd());
+    DeleteButton->setEnabled(C.CanDelete());
+    for (QToolButton *B : {NavFirst, NavPrior, NavNext, NavLast})
+        B->setEnabled(Open);
+}
+
+void TEditDB::FocusEditor()
+{
+    if (!FLastEditor)
+        return;
+    FLastEditor->setFocus();
+    if (auto *Combo = qobject_cast<QComboBox *>(FLastEditor.data()))
+        Combo->lineEdit()->selectAll();
+}
+
+void TEditDB::LayOut()
+{
+    const int Width = ScrollBox1->viewport()->width();
+    int x = 10, y = 10, RowHeight = 40, PreviousX = 10;
+    auto Stretch = [](QWidget *E, int W) {
+        if (E->width() != W)
+            E->resize(std::max(W, 20), E->height());
+    };
+    for (size_t i = 0; i < Editors.size(); ++i) {
+        const TFieldEditInfo *R = Info(int(i));
+        const int w = (R ? R->EditWidth : 7) * 8 + 10;
+        if (i > 0 && x + w + 30 > Width) {
+            x = 10;
+            y += RowHeight;
+            RowHeight = 40;
+            Stretch(Editors[i - 1], Width - PreviousX - 25);
+        }
+        Labels[i]->move(x, y);
+        Labels[i]->adjustSize();
+        Editors[i]->move(x, y + 12);
+        if (Editors[i]->width() != w)
+            Editors[i]->resize(w, Editors[i]->height());
+        if (R && R->Kind == dtM)
+            RowHeight = 109;
+        PreviousX = x;
+        x += w + 10;
+    }
+    if (!Editors.empty())
+        Stretch(Editors.back(), Width - PreviousX - 25);
+    ScrollBox1->widget()->resize(Width, y + RowHeight);
+}
+
+void TEditDB::ShowPopup(QWidget *Editor, const QPoint &Pos)
+{
+    TFieldEditInfo *R = Info(TagOf(Editor));
+    if (!R)
+        return;
+    Template1->setChecked(R->Template);
+    Autocomplete1->setChecked(R->Autocomplete);
+    Autocomplete1->setEnabled(HasPickList(R->Kind));
+    QAction *Chosen = PopupMenu1->exec(Editor->mapToGlobal(Pos));
+    if (Chosen == Template1)
+        R->Template = R->Template ? 0 : 1;
+    else if (Chosen == Autocomplete1)
+        R->Autocomplete = R->Autocomplete ? 0 : 1;
+}
+
+bool TEditDB::eventFilter(QObject *Watched, QEvent *Event)
+{
+    if (Event->type() == QEvent::FocusIn) {
+        QWidget *W = qobject_cast<QWidget *>(Watched);
+        if (auto *Edit = qobject_cast<QLineEdit *>(W); Edit && qobject_cast<QComboBox *>(Edit->parentWidget()))
+            W = Edit->parentWidget();
+        if (W && TagOf(W) >= 0 && std::find(Editors.begin(), Editors.end(), W) != Editors.end())
+            FLastEditor = W;
+    } else if (Event->type() == QEvent::KeyPress) {
+        auto *Edit = qobject_cast<QLineEdit *>(Watched);
+        auto *Combo = Edit ? qobject_cast<QComboBox *>(Edit->parentWidget()) : nullptr;
+        if (Combo) {
+            // Deleting never completes, nor do keys with Ctrl or Alt.
+            const auto *Key = static_cast<QKeyEvent *>(Event);
+            const TFieldEditInfo *R = Info(TagOf(Combo));
+            const bool Complete = R && R->Autocomplete && Key->key() != Qt::Key_Delete &&
+                                  Key->key() != Qt::Key_Backspace &&
+                                  !(Key->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
+            auto *Completer = qobject_cast<QCompleter *>(Combo->property("Completer").value<QObject *>());
+            Edit->setCompleter(Complete ? Completer : nullptr);
+        }
+    }
+    return QDialog::eventFilter(Watched, Event);
+}
+
+void TEditDB::resizeEvent(QResizeEvent *Event)
+{
+    QDialog::resizeEvent(Event);
+    LayOut();
+}
+
+void TEditDB::showEvent(QShowEvent *Event)
+{
+    QDialog::showEvent(Event);
+    if (ws_.ADOQuery1().Active() && FieldNames() != builtNames_)
+        Build();
+    LoadValues();
+    LayOut();
+    UpdateEditRecordButtons();
+    FocusEditor();
+}
+
+void TEditDB::done(int Result)
+{
+    const TADOQuery &Q = ws_.ADOQuery1();
+    const bool Editing = Q.Active() && (Q.State() == dsEdit || Q.State() == dsInsert || !dirty_.empty());
+    if (Editing) {
+        const auto Answer = QMessageBox::question(this, windowTitle(), QStringLiteral("Save Changes?"),
+                                                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        if (Answer == QMessageBox::Cancel)
+            return;
+        if (Answer == QMessageBox::Yes) {
+            if (!ApplyClick())
+                return; // refused: the dialog stays open with what was typed
+        } else {
+            RestoreClick();
+        }
+    }
+    QDialog::done(Result);
+}
+
+}  // namespace qf::tables

@@ -1,0 +1,253 @@
+// The record commands and Execute SQL in the real main window: its actions, its dialogs and the
+// record editor, over .dbf files in a temporary folder read back by python3-dbfread.
+
+#include "../tables/recordfixture.h"
+#include "../tables/ui/modal.h"
+#include "shell/globals.h"
+#include "shell/mainform.h"
+#include "shell/optform.h"
+#include "shell/settings.h"
+#include "shell/startup.h"
+#include "tables/sqlstatement.h"
+#include "tables/ui/editdb.h"
+#include "tables/ui/recorddialogs.h"
+#include "tables/ui/sqlform.h"
+#include "testenv.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
+#include <QTest>
+
+using namespace qf::shell;
+using namespace qf::tables;
+
+namespace {
+
+class TableCommands : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        qftest::ForgetSettings();
+        CreateForms();
+        MakePeople(Dir.path(), "('Smith', 'Oslo', 1, NULL, 0, NULL), ('Berg', 'Bergen', 2, NULL, 0, NULL), "
+                               "('Dahl', 'Oslo', 3, NULL, 0, NULL)");
+        MainForm->OpenDBFFile(File());
+        ASSERT_TRUE(MainForm->Workspace->Active());
+    }
+    void TearDown() override
+    {
+        FreeForms();
+        qftest::ForgetSettings();
+    }
+    QString File() const { return Dir.filePath("people.dbf"); }
+    QStringList Names()
+    {
+        QStringList L;
+        for (const QJsonValue &R : StoredRecords(File()))
+            L << R.toArray()[0].toString();
+        return L;
+    }
+    QTemporaryDir Dir;
+};
+
+TEST_F(TableCommands, DeleteWithAndWithoutConfirmation)
+{
+    TMainForm &F = *MainForm;
+    EXPECT_TRUE(F.DeleteRec0->isEnabled());
+    EXPECT_TRUE(F.AddRec5->isEnabled());
+    EXPECT_FALSE(F.Unique0->isEnabled());  // not sorted
+    EXPECT_EQ(F.RecordPosition->text(), "Record 1 of 3");
+
+    // Off (the default): deleted at once.
+    F.DeleteRec0->trigger();
+    EXPECT_EQ(Names(), QStringList({"Berg", "Dahl"}));
+    EXPECT_EQ(F.RecordPosition->text(), "Record 1 of 2");
+
+    // On: No with the box ticked deletes nothing and keeps asking.
+    OptForm->CheckBox2->setChecked(true);
+    WhenModal<TDelForm>([](TDelForm *D) {
+        EXPECT_EQ(D->focusWidget(), D->NoButton);
+        EXPECT_FALSE(D->CheckBox1->isChecked());
+        D->CheckBox1->setChecked(true);
+        QTest::mouseClick(D->NoButton, Qt::LeftButton);
+    });
+    F.DeleteRec5->trigger();
+    EXPECT_EQ(Names().size(), 2);
+    EXPECT_TRUE(OptForm->CheckBox2->isChecked());
+
+    // Yes with the box ticked deletes and turns the question off for good.
+    WhenModal<TDelForm>([](TDelForm *D) {
+        EXPECT_FALSE(D->CheckBox1->isChecked());
+        D->CheckBox1->setChecked(true);
+        QTest::mouseClick(D->YesButton, Qt::LeftButton);
+    });
+    F.DeleteRec0->trigger();
+    EXPECT_EQ(Names(), QStringList({"Dahl"}));
+    EXPECT_FALSE(OptForm->CheckBox2->isChecked());
+    TOptionValues Stored;
+    Stored.ConfirmDel = true;
+    ASSERT_TRUE(ReadOptionValues(Stored));
+    EXPECT_FALSE(Stored.ConfirmDel);
+    F.DeleteRec0->trigger();  // no question now
+    EXPECT_TRUE(Names().isEmpty());
+    EXPECT_FALSE(F.DeleteRec0->isEnabled());
+}
+
+TEST_F(TableCommands, EditAndAddThroughTheRecordEditor)
+{
+    TMainForm &F = *MainForm;
+    WhenModal<TEditDB>([](TEditDB *E) {
+        auto *Name = qobject_cast<QComboBox *>(E->EditorOf("NAME"));
+        Name->lineEdit()->selectAll();
+        QTest::keyClicks(Name->lineEdit(), "Smithson");
+        QTest::mouseClick(E->ApplyButton, Qt::LeftButton);
+        QTest::mouseClick(E->CloseButton, Qt::LeftButton);
+    });
+    F.EditRec0->trigger();
+    EXPECT_EQ(Names(), QStringList({"Smithson", "Berg", "Dahl"}));
+
+    // Add appends, the editor shows the new record; closing asks and Yes saves it.
+    WhenModal<TEditDB>([](TEditDB *E) {
+        EXPECT_EQ(E->StatusPanel->text(), "Record -1 of 3");
+        QTest::keyClicks(qobject_cast<QComboBox *>(E->EditorOf("NAME"))->lineEdit(), "Lie");
+        WhenModal<QMessageBox>([](QMessageBox *B) { B->button(QMessageBox::Yes)->click(); });
+        QTest::keyClick(E, Qt::Key_Escape);
+    });
+    F.AddRec0->trigger();
+    EXPECT_EQ(Names(), QStringList({"Smithson", "Berg", "Dahl", "Lie"}));
+
+    // Enter in the grid edits the current record.
+    bool Shown = false;
+    WhenModal<TEditDB>([&](TEditDB *E) {
+        Shown = true;
+        E->reject();
+    });
+    F.RxDBGrid1->setFocus();
+    QTest::keyClick(F.RxDBGrid1, Qt::Key_Return);
+    EXPECT_TRUE(Shown);
+}
+
+TEST_F(TableCommands, ChangesThatCouldNotBeWrittenAreNotClosedAwaySilently)
+{
+    TMainForm &F = *MainForm;
+    AppendBehindTheBack(File());
+    QString Told;
+    WhenModal<TEditDB>([&](TEditDB *E) {
+        auto *Name = qobject_cast<QComboBox *>(E->EditorOf("NAME"));
+        Name->lineEdit()->selectAll();
+        QTest::keyClicks(Name->lineEdit(), "Typed");
+        WhenModal<QMessageBox>([&](QMessageBox *B) {
+            Told = B->text();
+            B->accept();
+        });
+        QTest::mouseClick(E->ApplyButton, Qt::LeftButton);
+        EXPECT_EQ(Name->currentText(), "Typed");
+        E->reject();
+    });
+    F.EditRec0->trigger();
+    EXPECT_TRUE(Told.contains("\"people.dbf\"")) << Told.toStdString();
+    EXPECT_EQ(F.RxDBGrid1->model()->index(0, 0).data().toString(), "Typed");
+
+    // Close asks before the change goes; No keeps the table open with it.
+    WhenModal<QMessageBox>([&](QMessageBox *B) {
+        Told = B->text();
+        B->button(QMessageBox::No)->click();
+    });
+    F.CloseDB0->trigger();
+    EXPECT_TRUE(Told.contains("lose these changes")) << Told.toStdString();
+    ASSERT_TRUE(F.Workspace->Active());
+    EXPECT_EQ(F.Workspace->ADOQuery1().FieldByName("NAME").AsString(), "Typed");
+    WhenModal<QMessageBox>([](QMessageBox *B) { B->button(QMessageBox::Yes)->click(); });
+    F.Reopen0->trigger();
+    ASSERT_TRUE(F.Workspace->Active());
+    EXPECT_EQ(F.Workspace->ADOQuery1().FieldByName("NAME").AsString(), "Smith");
+}
+
+TEST_F(TableCommands, FindAndFindDuplicates)
+{
+    TMainForm &F = *MainForm;
+    WhenModal<TFindForm>([](TFindForm *D) {
+        EXPECT_EQ(D->FieldList->count(), 4);  // no logical or memo field
+        D->FieldList->setCurrentText("NAME");
+        D->Edit1->setText("Da");
+        QTest::mouseClick(D->OkButton, Qt::LeftButton);
+    });
+    F.Find0->trigger();
+    EXPECT_EQ(F.Workspace->ADOQuery1().RecNo(), 3);
+    EXPECT_EQ(F.RxDBGrid1->currentIndex().column(), 0);
+
+    bool NotFound = false;
+    WhenModal<TFindForm>([](TFindForm *D) {
+        EXPECT_EQ(D->Edit1->text(), "Da");  // kept between uses
+        D->Exactly->setChecked(true);
+        D->Edit1->setText("dahl");
+        QTest::mouseClick(D->OkButton, Qt::LeftButton);
+    });
+    WhenModal<QMessageBox>([&](QMessageBox *B) {
+        NotFound = B->text() == "Search text not found";
+        B->accept();
+    });
+    F.FindRec5->trigger();
+    EXPECT_TRUE(NotFound);
+
+    F.Workspace->FSortField = "CITY";
+    F.Workspace->FSorted = 1;
+    F.Workspace->ApplySort();
+    ASSERT_TRUE(F.Unique0->isEnabled());
+    F.Workspace->ADOQuery1().First();
+    F.Unique0->trigger();  // Bergen, Oslo, Oslo: stops on the second Oslo without a word
+    EXPECT_EQ(F.Workspace->ADOQuery1().RecNo(), 3);
+}
+
+TEST_F(TableCommands, ExecuteSqlShowsTheResultInTheGrid)
+{
+    TMainForm &F = *MainForm;
+    WriteDbfHeader(Dir.filePath("cities.dbf"), {Def("CITY", dtC, 12), Def("COUNTRY", dtC, 12)});
+    FillTable(Dir.path(), "INSERT INTO cities VALUES ('Oslo', 'Norway'), ('Bergen', 'Norge')");
+    QFile::remove(Dir.filePath("people.cfg"));
+    WhenModal<TSQLForm>([this](TSQLForm *S) {
+        S->ComboBox1->setCurrentIndex(sdDbase);
+        S->Edit1->setText(Dir.path());
+        QTest::keyClicks(S->Memo1, "SELECT p.NAME, c.COUNTRY FROM people p JOIN cities c ON p.CITY = c.CITY ORDER BY 1");
+        QTest::mouseClick(S->ExecuteButton, Qt::LeftButton);
+    });
+    F.ExecSQL0->trigger();
+    EXPECT_TRUE(QFileInfo::exists(Dir.filePath("people.cfg")));  // the table's layout, written on close
+    ASSERT_TRUE(F.Workspace->Active());
+    EXPECT_EQ(F.Workspace->SqlQueryMode, 1);
+    EXPECT_EQ(SQLDataBase, Dir.path());
+    QAbstractItemModel *M = F.RxDBGrid1->model();
+    ASSERT_EQ(M->rowCount(), 3);
+    EXPECT_EQ(M->columnCount(), 2);
+    EXPECT_EQ(M->index(0, 0).data().toString(), "Berg");
+    EXPECT_EQ(M->index(0, 1).data().toString(), "Norge");
+    EXPECT_FALSE(F.AddRec0->isEnabled());  // a result takes no records
+    EXPECT_FALSE(F.DeleteRec0->isEnabled());
+    EXPECT_TRUE(F.EditRec0->isEnabled());
+
+    // A statement that fails says why and leaves no dataset open.
+    bool Told = false;
+    WhenModal<TSQLForm>([](TSQLForm *S) {
+        S->Memo1->setPlainText("SELECT * FROM nowhere WHERE");
+        QTest::mouseClick(S->ExecuteButton, Qt::LeftButton);
+    });
+    WhenModal<QMessageBox>([&](QMessageBox *B) {
+        Told = B->icon() == QMessageBox::Critical;
+        B->accept();
+    });
+    F.ExecSQL0->trigger();
+    EXPECT_TRUE(Told);
+    EXPECT_FALSE(F.Workspace->Active());
+    EXPECT_EQ(F.Workspace->SqlQueryMode, 0);
+    EXPECT_FALSE(F.EditRec0->isEnabled());
+}
+
+}  // namespace
