@@ -47,6 +47,8 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableView>
+#include <QShowEvent>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -777,6 +779,22 @@ void TMainForm::PaintBox1Paint()
     for (const QPoint &Origin : TileOrigins(Panel1->width(), Panel1->height(),
                                             FGridBitmap.width(), FGridBitmap.height()))
         P.drawPixmap(Origin, FGridBitmap);
+}
+
+void TMainForm::showEvent(QShowEvent *Event)
+{
+    QMainWindow::showEvent(Event);
+    if (Event->spontaneous() || FShown)
+        return;
+    FShown = true;
+    // After the window is on the screen, so that messages about the files have a parent to show over.
+    QTimer::singleShot(0, this, &TMainForm::FormShow);
+}
+
+void TMainForm::FormShow()
+{
+    const QStringList Arguments = std::exchange(CommandLine, {});
+    OpenCommandLineTables(Arguments);
 }
 
 void TMainForm::resizeEvent(QResizeEvent *Event)

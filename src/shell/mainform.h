@@ -267,6 +267,7 @@ public:
     void PlainText0Click();
     void RxRichEdit1Change();
     void DHTMLEdit1DisplayChanged();
+    void DHTMLEdit1Ready();
     void PageControl2Change();
     void TabSheet2Show();
     void TabSheet3Show();
@@ -301,7 +302,12 @@ public:
     void WebBrowser1DocumentComplete(bool Ok);
     void WebBrowser1StatusTextChange(const QString &Text);
 
+    // The files named on the command line, opened once the window is first shown.
+    QStringList CommandLine;
+    void FormShow();
+
 protected:
+    void showEvent(QShowEvent *Event) override;
     void resizeEvent(QResizeEvent *Event) override;
     void closeEvent(QCloseEvent *Event) override;
     bool eventFilter(QObject *Watched, QEvent *Event) override;
@@ -312,6 +318,7 @@ private:
     void ReadHtmlEditor(THtmlEditorState &State) const;
     void EditorChanged();
     void FocusChanged(QWidget *Old, QWidget *Now);
+    bool FShown = false;
     void RunEditCommand(std::uint8_t Code);
     void CreatePopupMenus();
     void CreateDatabasePage();

@@ -58,6 +58,8 @@ void TMainForm::CreateComposer()
 
     connect(DomWork->Editor, &composer::TDomHost::DocumentLoaded, this,
             &TMainForm::DHTMLEdit1DocumentComplete);
+    connect(DomWork->Editor, &composer::TDomHost::DocumentLoaded, this, &TMainForm::DHTMLEdit1Ready,
+            Qt::QueuedConnection);
     connect(RxRichEdit1, &QPlainTextEdit::textChanged, this, &TMainForm::RxRichEdit1Change);
     connect(DomWork, &TDomWork::DisplayChanged, this, &TMainForm::DHTMLEdit1DisplayChanged);
     connect(DomWork, &TDomWork::RendererRestored, this,
@@ -181,6 +183,14 @@ void TMainForm::DHTMLEdit1DocumentComplete(bool)
     ComboBox5->addItems(DomWork->BlockFormats);
     ComboBox5->setCurrentIndex(-1);
     AssignHTML();
+}
+
+void TMainForm::DHTMLEdit1Ready()
+{
+    // The formatting bar and the edit commands come alive with the document, not only
+    // with the first caret move.
+    UpdateControls();
+    UpdateEditCommands();
 }
 
 void TMainForm::PageControl2Change()

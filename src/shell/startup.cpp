@@ -81,9 +81,9 @@ int RunProgram(int argc, char **argv)
     delete CapForm;
     CapForm = nullptr;
 
+    // The window's first show opens what the command line names.
+    MainForm->CommandLine = App.arguments().mid(1);
     MainForm->show();
-    const QStringList Arguments = App.arguments().mid(1);
-    QTimer::singleShot(0, MainForm, [Arguments] { MainForm->OpenCommandLineTables(Arguments); });
     bool Ok = false;
     const int QuitAfter = qEnvironmentVariableIntValue("QUILLFAST_QUIT_AFTER_MS", &Ok);
     if (Ok && QuitAfter >= 0)

@@ -1,0 +1,152 @@
+// The main road through the real window, offscreen: the program's forms made as the program
+// makes them, the sample table opened from the command line, a filter and a calculated field
+// set through their pages, a message typed into the HTML editor and seen in its source and
+// the preview. Python's dbfread reads the table independently for the expected records.
+
+#include "composer/domwork.h"
+#include "composer/mailviews.h"
+#include "composer/preview.h"
+#include "shell/addwordform.h"
+#include "shell/globals.h"
+#include "shell/mainform.h"
+#include "shell/startup.h"
+#include "tables/ui/calcfieldpage.h"
+#include "tables/workspace.h"
+#include "testenv.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QWebEnginePage>
+#include <QWebEngineScript>
+#include <QWebEngineView>
+#include <gtest/gtest.h>
+
+using namespace qf::shell;
+using namespace qftest;
+
+namespace {
+
+// The records of the table whose CITY is City, by dbfread: their e-mail addresses in table order.
+QStringList AddressesInCity(const QString &Table, const QString &City)
+{
+    QProcess Python;
+    Python.start("/usr/bin/python3", {"-c",
+                             "import sys, dbfread\n"
+                             "for r in dbfread.DBF(sys.argv[1], encoding='utf-8'):\n"
+                             "    if r['CITY'] == sys.argv[2]: print(r['EMAIL'])\n",
+                             Table, City});
+    if (!Python.waitForFinished(30000) || Python.exitCode() != 0)
+        return {"dbfread failed: " + QString::fromUtf8(Python.readAllStandardError())};
+    return QString::fromUtf8(Python.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+}
+
+// Answers the one-line input dialog with Text once it shows.
+void AnswerInputDialog(const QString &Text)
+{
+    QTimer::singleShot(0, [Text] {
+        ASSERT_TRUE(QTest::qWaitFor([] { return AddWordForm && AddWordForm->isVisible(); }));
+        AddWordForm->Edit1->setText(Text);
+        QTest::keyClick(AddWordForm->Edit1, Qt::Key_Return);
+    });
+}
+
+class ShellEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override { ForgetSettings(); }
+    void TearDown() override
+    {
+        FreeForms();
+        ForgetSettings();
+    }
+};
+
+}  // namespace
+
+TEST_F(ShellEndToEnd, TableFilterCalculatedFieldAndMessageThroughTheWindow)
+{
+    QTemporaryDir Dir;
+    for (const char *Name : {"contacts.dbf", "contacts.dbt"})
+        ASSERT_TRUE(QFile::copy(QStringLiteral(QF_SAMPLE_DIR "/") + Name, Dir.filePath(Name)));
+    const QString Table = Dir.filePath("contacts.dbf");
+
+    // As the program starts: the forms, then the window, whose first show opens the command line.
+    CreateForms();
+    ASSERT_TRUE(MainForm);
+    TMainForm &F = *MainForm;
+    F.CommandLine = {Table};
+    F.show();
+    F.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&F));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return F.Workspace->Active(); }, 20000));
+    EXPECT_EQ(F.windowTitle(), "Quillfast - (NONAME) Using contacts");
+    EXPECT_EQ(F.Workspace->ADOQuery1().RecordCount(), 300);
+    EXPECT_TRUE(F.AddRec0->isEnabled() && F.Start0->isEnabled());
+
+    // The filter, typed on its page and switched on; the table reopened takes it.
+    const QStringList Expected = AddressesInCity(Table, "Millhaven");
+    ASSERT_GT(Expected.size(), 0) << Expected.join(' ').toStdString();
+    F.Filter0->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return F.Memo1->hasFocus(); }));
+    QTest::keyClicks(F.Memo1, "CITY = 'Millhaven'");
+    ASSERT_TRUE(F.UseFilter->isEnabled());
+    F.UseFilter->click();
+    ASSERT_TRUE(F.UseFilter->isChecked());
+    EXPECT_TRUE(F.Cut0->isEnabled() == false && F.Undo0->isEnabled());
+    F.Reopen0->trigger();
+    ASSERT_TRUE(F.Workspace->Active());
+    EXPECT_EQ(F.Workspace->ADOQuery1().RecordCount(), Expected.size());
+
+    // A calculated field: its name asked in the input dialog, its expression and type set.
+    F.CalcFieldsView0->trigger();
+    AnswerInputDialog("DOUBLED");
+    QTest::mouseClick(F.AddCalcField, Qt::LeftButton);
+    ASSERT_EQ(F.CalcFieldList->count(), 1);
+    EXPECT_EQ(F.CalcFieldList->item(0)->text(), "DOUBLED");
+    ASSERT_TRUE(F.Memo2->isEnabled());
+    F.Memo2->setFocus();
+    QTest::keyClicks(F.Memo2, "AMOUNT * 2");
+    F.FieldType->setCurrentIndex(1);
+    emit F.FieldType->activated(1);
+    F.DBView0->trigger();  // leaving the expression stores it
+
+    // The message: a greeting typed into the source, the name typed into the HTML editor at its
+    // end; the source and the preview follow.
+    F.activateWindow();  // back from the input dialog
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&F));
+    F.SourceView0->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return F.RxRichEdit1->hasFocus(); }));
+    QTest::keyClicks(F.RxRichEdit1, "<p id=\"g\">Dear </p>");
+    F.EditView0->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return F.DomWork->Ready && F.DomWork->DocumentHTML().contains("Dear"); },
+                                20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return F.SpeedItem9->isEnabled(); }, 20000));  // the bar follows the document
+    F.DHTMLEdit1->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return F.FocusOf(QApplication::focusWidget()) == TFocus::HtmlEditor; }));
+    bool Placed = false;
+    F.DHTMLEdit1->page()->runJavaScript(
+        "(function(){const t=document.querySelector('#g').firstChild;const r=document.createRange();"
+        "r.setStart(t,t.length);getSelection().removeAllRanges();getSelection().addRange(r);})()",
+        QWebEngineScript::ApplicationWorld, [&](const QVariant &) { Placed = true; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Placed; }));
+    QWidget *Keys = F.DHTMLEdit1->focusProxy() ? F.DHTMLEdit1->focusProxy() : F.DHTMLEdit1;
+    QTest::keyClicks(Keys, "%FIRSTNAME%");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return F.DomWork->DocumentHTML().contains("%FIRSTNAME%"); }, 20000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return F.Undo0->isEnabled(); }, 20000));  // the typing can be undone
+    F.SourceView0->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return F.RxRichEdit1->toPlainText().contains("%FIRSTNAME%"); },
+                                20000));
+    F.Preview0->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(F.Preview->FPreviewFile); }, 20000));
+}
