@@ -4,8 +4,9 @@
 #
 #   ./run.sh [project.qfx] [table.dbf | database.mdb]
 #
-# Without arguments it opens a copy of the sample table (resources/sample) kept in the user's
-# data folder, so that edits and the grid layout never touch the shipped files.
+# Without arguments it opens a copy of the sample project and the sample table (resources/sample)
+# kept in the user's data folder, so that edits, saves and the grid layout never touch the
+# shipped files.
 #
 # Without a screen (QT_QPA_PLATFORM=offscreen) Quillfast closes itself, in the orderly
 # way of File > Exit, after it has started: 3 seconds after the main window is shown,
@@ -25,6 +26,7 @@ if [ $# -eq 0 ]; then
     mkdir -p "$sample"
     cp resources/sample/contacts.dbf resources/sample/contacts.dbt "$sample/"
   fi
-  set -- "$sample/contacts.dbf"
+  [ -e "$sample/letter.qfx" ] || cp resources/sample/letter.qfx "$sample/"
+  set -- "$sample/letter.qfx" "$sample/contacts.dbf"
 fi
 exec build/quillfast "$@"

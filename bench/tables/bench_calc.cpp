@@ -2,8 +2,10 @@
 // as the window runs them (the dataset, the engine and the record variables), beside SQLite running
 // the same condition as a WHERE and the same expression as a result column over the same rows in an
 // in-memory table. Prints the times and the ratios (SQLite time / ours: above 1 means we are
-// faster). Usage: bench_calc [folder [records]]; the table is generated in the folder unless it is
-// there.
+// faster), and checks that both sides kept the same records and computed the same values (the
+// program fails when they did not). QF_FILTER_ONLY or QF_CALC_ONLY runs only our side of one, for
+// profiling. Usage: bench_calc [folder [records]]; the table is generated in the folder unless it
+// is there.
 
 #include "expr/adcalc.h"
 #include "store/sqlset.h"
@@ -21,7 +23,9 @@
 #include <QLocale>
 #include <QTemporaryDir>
 #include <QtEndian>
+#include <cmath>
 #include <cstdio>
+#include <optional>
 #include <random>
 #include <sqlite3.h>
 
@@ -141,6 +145,20 @@ public:
         return Seconds(Timer);
     }
 
+    // A statement's rows: its first column as a real (row ids too), nullopt for NULL.
+    std::vector<std::optional<double>> Column(const char *Sql)
+    {
+        std::vector<std::optional<double>> Values;
+        sqlite3_stmt *Statement;
+        sqlite3_prepare_v2(db_, Sql, -1, &Statement, nullptr);
+        while (sqlite3_step(Statement) == SQLITE_ROW)
+            Values.push_back(sqlite3_column_type(Statement, 0) == SQLITE_NULL
+                                 ? std::nullopt
+                                 : std::optional(sqlite3_column_double(Statement, 0)));
+        sqlite3_finalize(Statement);
+        return Values;
+    }
+
 private:
     sqlite3 *db_ = nullptr;
 };
@@ -205,6 +223,10 @@ int main(int argc, char **argv)
     }
     if (qEnvironmentVariableIsSet("QF_FILTER_ONLY"))
         return 0;
+    // The kept records (row ids from 1, as SQLite numbers the imported rows), checked below.
+    std::vector<double> KeptRows;
+    for (Query.First(); !Query.Eof(); Query.Next())
+        KeptRows.push_back(double(Query.CurrentRow() + 1));
     // The same opening without the filter: what the filter itself adds.
     double OpenOurs = 1e9;
     for (int Run = 0; Run < kRuns; ++Run) {
@@ -215,7 +237,8 @@ int main(int argc, char **argv)
         Query.Open();
         OpenOurs = std::min(OpenOurs, Seconds(Timer));
     }
-    for (int Run = 0; Run < kRuns; ++Run) {
+    const bool CalcOnly = qEnvironmentVariableIsSet("QF_CALC_ONLY");
+    for (int Run = 0; Run < kRuns * (CalcOnly ? 4 : 1); ++Run) {
         QElapsedTimer Timer;
         Timer.start();
         Evaluated = 0;
@@ -223,6 +246,16 @@ int main(int argc, char **argv)
         for (Query.First(); !Query.Eof(); Query.Next())
             Evaluated += Vars.EvaluateName(QStringLiteral("GROSS"), Value);
         CalcOurs = std::min(CalcOurs, Seconds(Timer));
+    }
+    if (CalcOnly)
+        return 0;
+    std::vector<double> Values; // checked below
+    {
+        QString Value;
+        for (Query.First(); !Query.Eof(); Query.Next()) {
+            Vars.EvaluateName(QStringLiteral("GROSS"), Value);
+            Values.push_back(Value.toDouble());
+        }
     }
 
     std::printf("SQLite import ...\n");
@@ -235,18 +268,42 @@ int main(int argc, char **argv)
         CalcSqlite = std::min(CalcSqlite, Sqlite.Run(Column, SqliteRows));
     }
 
+    // Both sides computed the same: the same records kept, the same value for every record whose
+    // amount is not empty (SQLite's is NULL there, ours counts the empty amount as 0).
+    std::vector<double> SqliteKeptRows;
+    const char *WhereRowid =
+        "SELECT rowid FROM t WHERE AMOUNT > 50000 AND CITY = 'Berlin' AND DUE >= '2010-01-01'";
+    for (const auto &Row : Sqlite.Column(WhereRowid))
+        SqliteKeptRows.push_back(Row.value_or(-1));
+    const auto SqliteValues = Sqlite.Column(Column);
+    int64_t Same = 0, Different = 0, Null = 0;
+    for (size_t i = 0; i < SqliteValues.size() && i < Values.size(); ++i) {
+        if (!SqliteValues[i])
+            ++Null;
+        else if (std::fabs(Values[i] - *SqliteValues[i]) <=
+                 1e-9 * std::max(1.0, std::fabs(*SqliteValues[i])))
+            ++Same;
+        else
+            ++Different;
+    }
+
     std::printf("\n%d records (best of %d runs)\n", Query.RecordCount(), kRuns);
     std::printf("%-58s %9s %9s %8s\n", "work", "ours s", "SQLite s", "ratio");
     std::printf("%-58s %9.4f %9.4f %8.2f\n", "record filter (number, text, date) -> kept records",
                 FilterOurs, FilterSqlite, FilterSqlite / FilterOurs);
-    std::printf("  kept: ours %d, SQLite %lld\n", Kept, static_cast<long long>(SqliteKept));
+    std::printf("  kept: ours %d, SQLite %lld; the same records: %s\n", Kept,
+                static_cast<long long>(SqliteKept), KeptRows == SqliteKeptRows ? "yes" : "NO");
     std::printf("%-58s %9.4f %9.4f %8.2f\n",
                 "  the filter's own share (the opening without it taken off)",
                 FilterOurs - OpenOurs, FilterSqlite, FilterSqlite / (FilterOurs - OpenOurs));
     std::printf("%-58s %9.4f %9.4f %8.2f\n",
                 "calculated field (text and arithmetic) for every record", CalcOurs, CalcSqlite,
                 CalcSqlite / CalcOurs);
-    std::printf("  evaluated: ours %d, SQLite %lld\n", Evaluated,
-                static_cast<long long>(SqliteRows));
+    std::printf("  evaluated: ours %d, SQLite %lld; values agree on %lld, differ on %lld, %lld "
+                "empty amounts\n",
+                Evaluated, static_cast<long long>(SqliteRows), static_cast<long long>(Same),
+                static_cast<long long>(Different), static_cast<long long>(Null));
+    if (Different > 0 || KeptRows != SqliteKeptRows || Values.size() != SqliteValues.size())
+        return 1;
     return 0;
 }

@@ -127,6 +127,26 @@ bool compareTexts(uint8_t Sign, const QString &A, const QString &B)
     return compare(Sign, compareText(A, B));
 }
 
+// Empty text that keeps its buffer when no one else holds it: the next value written into it (by
+// the host, for every record) needs no allocation.
+void ClearText(QString &Text)
+{
+    if (Text.isDetached())
+        Text.resize(0);
+    else
+        Text = QString();
+}
+
+// The zero value of every type, as TExprValue() is, with the text's buffer kept.
+void ClearKeepingText(TExprValue &Value)
+{
+    QString Text;
+    Text.swap(Value.S);
+    Value = TExprValue();
+    ClearText(Text);
+    Value.S.swap(Text);
+}
+
 template <typename T>
 int threeWay(T A, T B)
 {
@@ -215,7 +235,56 @@ void TParser::Tokenize()
         sym.Flags = SymbolTable[sym.Type].Flags;
         sym.Priority = int8_t(operatorPriority(sym.Type));
     }
+    findConstCalls();
     Index = 0;
+}
+
+namespace {
+// Built-ins whose value follows from their arguments alone (no locale, clock or host).
+bool IsPureBuiltin(uint8_t Id)
+{
+    return (Id >= 1 && Id <= 30) || (Id >= 33 && Id <= 36) || (Id >= 42 && Id <= 44);
+}
+
+// A literal that an argument of Type reads as itself.
+bool IsLiteralOf(const CompiledSymbol &S, TExprType Type)
+{
+    switch (Type) {
+    case etInteger: return S.Type == rowIntLiteral && S.IntValid;
+    case etExtended:
+    case etDateTime: return (S.Type == rowIntLiteral || S.Type == rowRealLiteral) && S.ExtValid;
+    case etBoolean: return S.Type == rowTrue || S.Type == rowFalse;
+    case etString: return S.Type == rowStringLiteral && !S.Unterminated;
+    }
+    return false;
+}
+} // namespace
+
+void TParser::findConstCalls()
+{
+    constCalls_.clear();
+    for (size_t i = 0; i < Symbols.size(); ++i) {
+        CompiledSymbol &sym = Symbols[i];
+        sym.ConstCall = -1;
+        const auto *fn = static_cast<const TFunct *>(sym.Data);
+        if (sym.Type != rowFunct || !fn || fn->Kind != fkBuiltin || !IsPureBuiltin(fn->Id) ||
+            fn->Params.empty())
+            continue;
+        // name ( literal , literal ... )
+        size_t at = i + 1;
+        bool ok = at < Symbols.size() && Symbols[at].Type == rowOpen;
+        for (size_t p = 0; ok && p < fn->Params.size(); ++p) {
+            ok = at + 2 < Symbols.size() && IsLiteralOf(Symbols[at + 1], fn->Params[p]) &&
+                 Symbols[at + 2].Type == (p + 1 < fn->Params.size() ? rowComma : rowClose);
+            at += 2;
+        }
+        if (!ok)
+            continue;
+        sym.ConstCall = int32_t(constCalls_.size());
+        ConstCallValue entry;
+        entry.Funct = fn;
+        constCalls_.push_back(entry);
+    }
 }
 
 void TParser::scanSymbol(CompiledSymbol &R)
@@ -411,7 +480,7 @@ bool TParser::EvaluateFormula(const QString &Name, TExprType Type, TExprValue &V
     return ok;
 }
 
-int TParser::operatorPriority(uint8_t Row)
+[[gnu::always_inline]] inline int TParser::operatorPriority(uint8_t Row)
 {
     switch (Row) {
     case rowPlus:
@@ -618,6 +687,9 @@ bool TParser::exprString(int Context, QString &Value, bool &First)
     First = true;
     for (;;) {
         TExprValue v;
+        // An empty result lends its buffer to the first operand (a host may write text into it).
+        if (Value.isEmpty() && Value.isDetached())
+            v.S.swap(Value);
         if (!factor(etString, v)) {
             SetError(Context == 5 && First ? 3 : 4);
             return false;
@@ -677,6 +749,22 @@ bool TParser::factor(TExprType Type, TExprValue &Value)
         const TExprType rt = fn->FunctType;
         if (!accepts(Type, rt))
             return false;
+        if (s.ConstCall >= 0) {
+            ConstCallValue &c = constCalls_[size_t(s.ConstCall)];
+            if (c.Known && c.Funct == fn && fn->Active) {
+                Index = c.End;
+                convert(c.Value, rt, Value, Type);
+                return true;
+            }
+            TExprValue r;
+            if (!callFunct(fn, rt, r))
+                return false;
+            c.Known = true;
+            c.End = Index;
+            c.Value = r;
+            convert(r, rt, Value, Type);
+            return true;
+        }
         TExprValue r;
         if (!callFunct(fn, rt, r))
             return false;
@@ -981,7 +1069,14 @@ bool TParser::nameComparison(bool &Value)
     long double e = 0;
     if (askExtended(e))
         return compareNumeric(Value, CheckedFloat(0 + e));
-    QString left;
+    if (size_t(textDepth_) == texts_.size())
+        texts_.emplace_back();
+    QString &left = texts_[size_t(textDepth_)];
+    left.resize(0);
+    struct Depth {
+        int &Value;
+        ~Depth() { --Value; }
+    } depth{++textDepth_};
     if (askString(left))
         return compareString(Value, left);
     return false;
@@ -1001,7 +1096,7 @@ bool TParser::parseArguments(TExprValue *Values, const TExprType *Types, size_t 
     }
     ++Index;
     for (size_t i = 0; i < Count; ++i) {
-        Values[i] = TExprValue();
+        ClearKeepingText(Values[i]);
         if (!exprOfType(i + 1 < Count ? 3 : 4, Types[i], Values[i]))
             return false;
         ++Index; // past "," or ")"
@@ -1034,7 +1129,7 @@ bool TParser::callFunct(TFunct *Funct, TExprType ResultType, TExprValue &Result)
             Owner->CurrentParams = Saved;
             --Depth;
             for (TExprValue &v : Frame.Values)
-                v.S = QString(); // the texts are released with the call
+                ClearText(v.S); // the texts are released with the call (their buffers kept)
         }
     } restore{Owner, Owner->CurrentParams, callDepth_, frame};
     ++callDepth_;

@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -32,6 +33,9 @@ struct CompiledSymbol {
     bool ExtValid = false; // number literal within the extended range
     int32_t IntValue = 0;
     long double ExtValue = 0;
+    // A built-in call of literal arguments whose value does not change: its entry in the parser's
+    // list of such calls, -1 for any other symbol.
+    int32_t ConstCall = -1;
 };
 using TCompiledSymbols = std::vector<CompiledSymbol>;
 
@@ -73,6 +77,21 @@ private:
     };
     std::vector<std::unique_ptr<CallFrame>> frames_; // by nesting depth of the calls being made
     int callDepth_ = 0;
+    // Built-in calls whose arguments are all literals, and whose result depends on nothing else:
+    // the first successful call keeps its value and the index after it, so that a text evaluated
+    // for every record computes it once. Rebuilt with the symbols.
+    struct ConstCallValue {
+        const TFunct *Funct = nullptr;
+        bool Known = false;
+        int32_t End = 0;
+        TExprValue Value;
+    };
+    std::vector<ConstCallValue> constCalls_;
+    // The left sides of name comparisons, by nesting depth: kept between evaluations, so that a
+    // host writing the text into the string it is handed reuses the buffer.
+    std::deque<QString> texts_;
+    int textDepth_ = 0;
+    void findConstCalls();
 
     void scanSymbol(CompiledSymbol &R);
     void advance();

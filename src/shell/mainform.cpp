@@ -1,8 +1,11 @@
 #include "shell/mainform.h"
 
+#include "composer/attachments.h"
 #include "composer/domwork.h"
 #include "composer/mailviews.h"
+#include "composer/merge.h"
 #include "composer/preview.h"
+#include "composer/project.h"
 #include "composer/ui/editordialogs.h"
 
 #include "shell/aboutbox.h"
@@ -129,6 +132,7 @@ TMainForm::TMainForm(QWidget *Parent) : QMainWindow(Parent)
     BindRecordVariables();
     CreateRestructForm();
     CreateComposer();
+    CreateProject();
 
     HHComp1 = new THHComp(this, QStringLiteral("help/index.html"));
 
@@ -746,6 +750,9 @@ void TMainForm::FormCreate()
     DomWork->SetDocumentHTML(QString::fromLatin1(BlankDocument));
     WebBrowser1->setHtml(QString::fromLatin1(BlankDocument));
     CreateRecordCommands();
+    UpdateAttachControls();
+    // The message settings take their defaults; this also sets the caption.
+    LoadMessageSettings();
     // The formatting bar and the table-cell items wait for the editor's first document.
     for (TCommand C : {TCommand::Bold, TCommand::Italic, TCommand::Underline, TCommand::Color,
                        TCommand::AlignLeft, TCommand::Center, TCommand::AlignRight, TCommand::Details,
@@ -755,7 +762,7 @@ void TMainForm::FormCreate()
     for (QComboBox *Box : {ComboBox5, ComboBox8, ComboBox9})
         Box->setEnabled(false);
     DisableFormatCommands();
-    UpdateCaption();
+    ResetModified();
 }
 
 void TMainForm::UpdateCaption()
@@ -794,7 +801,7 @@ void TMainForm::showEvent(QShowEvent *Event)
 void TMainForm::FormShow()
 {
     const QStringList Arguments = std::exchange(CommandLine, {});
-    OpenCommandLineTables(Arguments);
+    OpenCommandLine(Arguments);
 }
 
 void TMainForm::resizeEvent(QResizeEvent *Event)
@@ -822,8 +829,10 @@ void TMainForm::closeEvent(QCloseEvent *Event)
 
 bool TMainForm::FormCloseQuery()
 {
-    // Changes the open table could not write are not lost without a question.
-    return !Workspace || Workspace->RecordCommands().SavePendingChanges();
+    // Changes the open table could not write are not lost without a question; then the project's.
+    if (Workspace && !Workspace->RecordCommands().SavePendingChanges())
+        return false;
+    return Project->CloseQuery();
 }
 
 void TMainForm::FormClose()

@@ -58,6 +58,11 @@ class TDomWork;
 class TMailViews;
 class TPreview;
 class TTabForm;
+class TAttachments;
+class TAttachPage;
+class TCharSetForm;
+class TMailMerge;
+class TMailProject;
 }  // namespace qf::composer
 
 namespace qf::shell {
@@ -298,6 +303,35 @@ public:
     // A failure of the table layer, shown with the program's title.
     void ShowTableError(const QString &Message);
 
+    // The mail project over DList1 and FModified, its merge, attachments and charset
+    // (mainformproject.cpp).
+    std::unique_ptr<composer::TMailProject> Project;
+    std::unique_ptr<composer::TAttachments> Attachments;
+    std::unique_ptr<composer::TMailMerge> Merge;
+    composer::TAttachPage *AttachPage = nullptr;
+    composer::TCharSetForm *CharSetForm = nullptr;
+    QString FToAddr, FFromProfile;
+
+    void NewProject0Click();
+    void OpenProject0Click();
+    void SaveProject0Click();
+    void SaveProjectAs0Click();
+    void Encoding0Click();
+    void OpenMailFile(const QString &FileName);
+    void StoreMessageSettings();
+    void LoadMessageSettings();
+    void ResetModified();
+    bool IsModified();
+    bool EvaluateName(const QString &Name, QString &Value);
+    QString ExpandPlaceholders(const QString &Text);
+    void RefreshAttachList();
+    void UpdateAttachControls();
+    void FillToAddressList();
+    // Before any mail is sent: false, after a message naming them, when attachments are missing.
+    bool CheckAttachments();
+    // The files named on the command line, when the window is first shown: the project first.
+    void OpenCommandLine(const QStringList &Arguments);
+
     void DHTMLEdit1DocumentComplete(bool Ok);
     void WebBrowser1DocumentComplete(bool Ok);
     void WebBrowser1StatusTextChange(const QString &Text);
@@ -335,6 +369,7 @@ private:
     void CreateRestructForm();
     // Runs a table command; a failure shows its message, as the default handler would.
     void RunTableCommand(const std::function<void()> &Command);
+    void CreateProject();
     QAction *Item(QMenu *Menu, const char *Name, const QString &Caption,
                   const QKeySequence &Shortcut = {});
     QAction *BarItem(QToolBar *Bar, const char *Name, const QString &Caption);

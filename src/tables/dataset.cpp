@@ -82,7 +82,29 @@ QString VariantText(const QVariant &V)
 }
 } // namespace
 
-QString TField::AsString() const { return VariantText(Value()); }
+QString TField::AsString() const
+{
+    // Text straight from the source, without a variant: the filter reads it per record.
+    if (def_.DataType == ftString && dataSet_.dbfSource_) {
+        const int64_t Row = dataSet_.SourceRow(index_);
+        if (Row >= 0) {
+            QString Text = dataSet_.source_->AsString(Row, index_);
+            return Text.isEmpty() ? QString() : Text;
+        }
+    }
+    return VariantText(Value());
+}
+
+void TField::ReadString(QString &Text) const
+{
+    if (def_.DataType == ftString && dataSet_.dbfSource_) {
+        const int64_t Row = dataSet_.SourceRow(index_);
+        if (Row >= 0 &&
+            static_cast<const TDbfTable &>(*dataSet_.source_).ReadText(Row, index_, Text))
+            return;
+    }
+    Text = AsString();
+}
 
 double TField::AsFloat() const
 {
@@ -123,6 +145,13 @@ int TField::AsInteger() const
 
 TDateTime TField::AsDateTime() const
 {
+    if (def_.DataType == ftDate && dataSet_.dbfSource_) {
+        const int64_t Row = dataSet_.SourceRow(index_);
+        TDateTime Serial;
+        if (Row >= 0 &&
+            static_cast<const TDbfTable &>(*dataSet_.source_).AsDate(Row, index_, Serial))
+            return Serial;
+    }
     const QVariant V = Value();
     return V.isValid() ? VariantToSerial(V) : 0.0;
 }

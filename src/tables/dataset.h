@@ -37,6 +37,8 @@ public:
     bool IsNull() const;
     QVariant Value() const;
     QString AsString() const;
+    // AsString into Text, reusing its buffer where the source allows.
+    void ReadString(QString &Text) const;
     double AsFloat() const;
     int AsInteger() const;
     TDateTime AsDateTime() const;

@@ -2,7 +2,9 @@
 
 #include <QLocale>
 #include <QTime>
+#include <charconv>
 #include <cmath>
+#include <limits>
 
 namespace qf::tables {
 
@@ -23,6 +25,69 @@ TDbfType MapFieldTypeToDbf(TFieldType FieldType)
 }
 
 namespace {
+// The text QString::number(Value, 'g', 15) gives, for a finite value whose shortest exact digits
+// are at most 15: those digits are then its 15-digit rounding. Empty otherwise.
+QString ShortGeneral(double Value)
+{
+    // Below the normal range the digits are fewer than their 15-digit rounding; Qt writes -0 as 0.
+    if (Value == 0 || std::fabs(Value) < std::numeric_limits<double>::min())
+        return QString();
+    char Buffer[40];
+    const auto [End, Error] =
+        std::to_chars(Buffer, Buffer + sizeof Buffer, Value, std::chars_format::scientific);
+    if (Error != std::errc())
+        return QString();
+    const char *p = Buffer;
+    const bool Negative = *p == '-';
+    p += Negative;
+    char Digits[24];
+    int Count = 0;
+    for (; p < End && *p != 'e'; ++p)
+        if (*p != '.') {
+            if (Count == 17)
+                return QString();
+            Digits[Count++] = *p;
+        }
+    if (Count > 15 || p == End)
+        return QString();
+    int Exponent = 0;
+    std::from_chars(p + 1 + (p[1] == '+'), End, Exponent);
+    char Out[48];
+    int n = 0;
+    if (Negative)
+        Out[n++] = '-';
+    if (Exponent < -4 || Exponent >= 15) {
+        Out[n++] = Digits[0];
+        if (Count > 1) {
+            Out[n++] = '.';
+            for (int i = 1; i < Count; ++i)
+                Out[n++] = Digits[i];
+        }
+        Out[n++] = 'e';
+        Out[n++] = Exponent < 0 ? '-' : '+';
+        const int Magnitude = Exponent < 0 ? -Exponent : Exponent;
+        if (Magnitude < 10)
+            Out[n++] = '0';
+        n = int(std::to_chars(Out + n, Out + sizeof Out, Magnitude).ptr - Out);
+    } else if (Exponent >= 0) {
+        for (int i = 0; i <= Exponent; ++i)
+            Out[n++] = i < Count ? Digits[i] : '0';
+        if (Count > Exponent + 1) {
+            Out[n++] = '.';
+            for (int i = Exponent + 1; i < Count; ++i)
+                Out[n++] = Digits[i];
+        }
+    } else {
+        Out[n++] = '0';
+        Out[n++] = '.';
+        for (int i = 0; i < -Exponent - 1; ++i)
+            Out[n++] = '0';
+        for (int i = 0; i < Count; ++i)
+            Out[n++] = Digits[i];
+    }
+    return QString::fromLatin1(Out, n);
+}
+
 const QDate kEpoch(1899, 12, 30);
 constexpr double kMsPerDay = 86400000.0;
 
@@ -66,7 +131,9 @@ QString FloatToStr(double Value)
 {
     if (!std::isfinite(Value))
         return std::isnan(Value) ? QStringLiteral("NAN") : (Value > 0 ? QStringLiteral("INF") : QStringLiteral("-INF"));
-    QString Text = QString::number(Value, 'g', 15);
+    QString Text = ShortGeneral(Value); // the calculated fields write one per record
+    if (Text.isNull())
+        Text = QString::number(Value, 'g', 15);
     const int E = Text.indexOf(QLatin1Char('e'));
     if (E >= 0) { // 1e+20 reads 1E20, 1e-05 reads 1E-5, as the runtime's general format does
         QString Exponent = Text.mid(E + 1);
@@ -76,9 +143,11 @@ QString FloatToStr(double Value)
             Exponent.remove(0, 1);
         Text = Text.left(E) + QLatin1Char('E') + (Negative ? QStringLiteral("-") : QString()) + Exponent;
     }
-    const QString Point = QLocale().decimalPoint();
-    if (Point != QLatin1String("."))
-        Text.replace(QLatin1Char('.'), Point);
+    if (Text.contains(QLatin1Char('.'))) {
+        const QString Point = QLocale().decimalPoint();
+        if (Point != QLatin1String("."))
+            Text.replace(QLatin1Char('.'), Point);
+    }
     return Text;
 }
 

@@ -30,7 +30,7 @@ bool Answers(int Row, TFieldType Type)
 void Read(const TField &Field, int32_t &Value) { Value = Field.AsInteger(); }
 void Read(const TField &Field, long double &Value) { Value = Field.AsFloat(); }
 void Read(const TField &Field, bool &Value) { Value = Field.AsBoolean(); }
-void Read(const TField &Field, QString &Value) { Value = Field.AsString(); }
+void Read(const TField &Field, QString &Value) { Field.ReadString(Value); }
 void Read(const TField &Field, double &Value) { Value = Field.AsDateTime(); }
 
 QString BoolText(bool Value) { return Value ? QStringLiteral("True") : QStringLiteral("False"); }
@@ -90,9 +90,13 @@ TRecordVariables::TNameSlot &TRecordVariables::Slot(const QString &VarName)
     for (lastSlot_ = 0; lastSlot_ < slots_.size(); ++lastSlot_)
         if (slots_[lastSlot_].VarName.isSharedWith(VarName))
             return slots_[lastSlot_];
+    // A text compiled again hands new copies of the names: the slot takes this one, so that the
+    // next request finds it by its shared data again.
     for (lastSlot_ = 0; lastSlot_ < slots_.size(); ++lastSlot_)
-        if (slots_[lastSlot_].VarName == VarName)
+        if (slots_[lastSlot_].VarName == VarName) {
+            slots_[lastSlot_].VarName = VarName;
             return slots_[lastSlot_];
+        }
     if (slots_.size() >= kMaxSlots)
         slots_.clear();
     lastSlot_ = slots_.size();
@@ -100,7 +104,15 @@ TRecordVariables::TNameSlot &TRecordVariables::Slot(const QString &VarName)
     return slots_.back();
 }
 
-int TRecordVariables::FieldIndex(TNameSlot &S)
+[[gnu::always_inline]] inline int TRecordVariables::FieldIndex(TNameSlot &S)
+{
+    const uint64_t Generation = CurrentDataSet ? CurrentDataSet->FieldsGeneration() : 0;
+    if (CurrentDataSet == slotSet_ && Generation == slotGeneration_ && S.Field != -2) [[likely]]
+        return S.Field;
+    return FindFieldIndex(S);
+}
+
+int TRecordVariables::FindFieldIndex(TNameSlot &S)
 {
     const uint64_t Generation = CurrentDataSet ? CurrentDataSet->FieldsGeneration() : 0;
     if (CurrentDataSet != slotSet_ || Generation != slotGeneration_) {
@@ -111,10 +123,16 @@ int TRecordVariables::FieldIndex(TNameSlot &S)
     }
     if (S.Field == -2) {
         S.Field = -1;
+        S.FieldRef = nullptr;
+        S.Rows = 0;
         const int Count = CurrentDataSet ? CurrentDataSet->FieldCount() : 0;
         for (int i = 0; i < Count; ++i)
             if (CurrentDataSet->Fields(i).FieldName().toUpper() == S.Upper) {
                 S.Field = i;
+                S.FieldRef = &CurrentDataSet->Fields(i);
+                for (int Row = expr::etInteger; Row <= expr::etDateTime; ++Row)
+                    if (Answers(Row, S.FieldRef->DataType()))
+                        S.Rows |= uint8_t(1u << Row);
                 break;
             }
     }
@@ -180,12 +198,13 @@ void TRecordVariables::Lookup(const QString &VarName, bool &Found, T &Value, int
 {
     if (FCalcError)
         return;
-    TNameSlot &S = Slot(VarName);
-    const int Field = FieldIndex(S);
-    if (Field >= 0) {
-        const TField &F = CurrentDataSet->Fields(Field);
-        if (Answers(Row, F.DataType())) {
-            Read(F, Value);
+    // The usual request, a field asked again for its next type, is answered without calls.
+    TNameSlot &S = lastSlot_ < slots_.size() && slots_[lastSlot_].VarName.isSharedWith(VarName)
+                       ? slots_[lastSlot_]
+                       : Slot(VarName);
+    if (FieldIndex(S) >= 0) {
+        if (S.Rows & (1u << Row)) {
+            Read(*S.FieldRef, Value);
             Found = true;
         }
         return;

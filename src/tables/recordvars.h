@@ -84,6 +84,8 @@ private:
         QString VarName; // as the engine hands it
         QString Upper;
         int Field = -2; // index in the cached dataset, -1 none, -2 not looked up yet
+        const TField *FieldRef = nullptr; // the field at Field
+        uint8_t Rows = 0;                 // the variable events (by engine type) its type answers
     };
     struct TCompiledField;
 
@@ -91,6 +93,7 @@ private:
     void Lookup(const QString &VarName, bool &Found, T &Value, int Row);
     TNameSlot &Slot(const QString &VarName);
     int FieldIndex(TNameSlot &Slot);
+    int FindFieldIndex(TNameSlot &Slot);
     template <typename T>
     bool Evaluate(const QString &Name, const QString &Expression, int Row, T &Value);
     expr::TParser &Parser(const QString &Name, const QString &Expression);

@@ -102,8 +102,15 @@ protected:
     }
     void TearDown() override
     {
+        ForgetChanges();
         F->close();
         F.reset();
+    }
+    // The edits of a test are not saved: closing asks nothing.
+    void ForgetChanges()
+    {
+        F->FModified = false;
+        F->ResetModified();
     }
 
     QVariant Js(const QString &Script)
@@ -285,6 +292,7 @@ TEST_F(Window, ThePreviewFileIsWrittenShownOnceAndRemoved)
 
     F->BuildPreview();
     EXPECT_TRUE(QFile::exists(File));
+    ForgetChanges();
     F->close();
     EXPECT_FALSE(QFile::exists(File));
 }

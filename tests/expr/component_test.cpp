@@ -367,3 +367,30 @@ TEST_F(Component, CompiledFilterAsksEachFieldInTypeOrder)
     EXPECT_EQ(Errors.back().Code, 2);
     EXPECT_EQ(Errors.back().Place, 12);
 }
+
+TEST_F(Component, BuiltinCallsOfLiteralsGiveTheSameValueOnEveryRecord)
+{
+    // A compiled text reuses the value of such a call; failures are computed, and reported, anew.
+    Calc.Compile("due >= encodedate(2010, 1, 1) and length(\"abc\") = 3", 6);
+    for (const auto &[due, accepted] :
+         std::vector<std::pair<TDateTime, bool>>{{40178, false}, {40179, true}, {50000, true}}) {
+        Dates["due"] = due;
+        EXPECT_EQ(Compiled(6), accepted) << due;
+    }
+    Calc.Compile("due >= encodedate(2010, 13, 1)", 6);
+    for (int round = 0; round < 2; ++round)
+        EXPECT_THROW(Compiled(6), EExprError);
+    Calc.Compile("strtoint(\"x\") > 0", 6);
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_FALSE(Compiled(6));
+        ASSERT_EQ(Errors.size(), size_t(round) + 1);
+        EXPECT_EQ(Errors.back().Code, 22);
+        EXPECT_EQ(Errors.back().Place, 12);
+    }
+    // Not literals: the argument is read for every record.
+    Calc.Compile("dayofweek(due) = 7", 6);
+    Dates["due"] = 36526; // Saturday 1 January 2000
+    EXPECT_EQ(Compiled(6), true);
+    Dates["due"] = 36527;
+    EXPECT_EQ(Compiled(6), false);
+}

@@ -3,6 +3,8 @@
 // commands acting on the focused editor from the menu, the tool bars and the pop-up menus,
 // and the tool bars fitting the window.
 
+#include "composer/domwork.h"
+#include "composer/mailviews.h"
 #include "shell/globals.h"
 #include "shell/mainform.h"
 #include "tables/ui/calcfieldpage.h"
@@ -47,6 +49,8 @@ protected:
         F->show();
         F->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(F.get()));
+        // The HTML editor's first document, which takes the source's text, is in.
+        ASSERT_TRUE(QTest::qWaitFor([this] { return !F->Views->FFirstDocumentLoad && F->DomWork->Ready; }, 20000));
     }
     void TearDown() override
     {
@@ -228,6 +232,11 @@ TEST_F(ShellCommands, EditingCommandsActOnTheFocusedEditorFromEveryPlace)
             F->PageControl2->setCurrentWidget(E.Inner);
         F->PageControl1->setCurrentWidget(E.Page);
         Focus(E.Editor);
+        // Each starts empty (the source holds the new project's default message).
+        if (auto *P = qobject_cast<QPlainTextEdit *>(E.Editor))
+            P->clear();
+        else
+            qobject_cast<QLineEdit *>(E.Editor)->clear();
         QTest::keyClicks(E.Editor, "abc");
         F->SelectAll0->trigger();
         F->Copy0->trigger();

@@ -180,13 +180,17 @@ TEST_F(ShellMainForm, MenusCaptionsShortcutsAndEnabling)
     EXPECT_EQ(MenuText(F.PopupMenu3), MenuText(F.PopupMenu2));
 
     // Only commands that work are enabled; the rest wait for their parts of the program.
-    const QSet<QAction *> Working = {F.Exit0, F.Options1, F.DBView0, F.Filter0, F.CalcFieldsView0,
+    QSet<QAction *> Working = {F.Exit0, F.Options1, F.DBView0, F.Filter0, F.CalcFieldsView0,
                                      F.EditView0, F.SourceView0, F.Preview0, F.AttachView0,
                                      F.Content0, F.About0, F.OpenTable0, F.OpenDB5, F.ExecSQL0,
                                      F.CreateDBF0, F.CreateDBF5,
                                      // the message editors' mode; their other commands wait
                                      // for the Mail page's Edit page and a loaded document
                                      F.Html0, F.PlainText0, F.HtmlMode, F.PlainMode};
+    // The project commands.
+    Working.unite({F.NewProject0, F.SourceNewProject, F.OpenProject0, F.FilterOpenProject, F.CalcOpenProject,
+                   F.SourceOpenProject, F.SaveProject0, F.FilterSaveProject, F.CalcSaveProject,
+                   F.SourceSaveProject, F.SaveProjectAs0, F.Encoding0});
     for (QAction *A : F.findChildren<QAction *>()) {
         if (A->isSeparator() || A->menu() || A->objectName().isEmpty())
             continue;

@@ -508,3 +508,29 @@ TEST_F(TablesDataset, HugeClaimedRecordCountsOpenFastAndMemoryRunningOutIsTheLay
     EXPECT_FALSE(Query.Active());
     setrlimit(RLIMIT_AS, &Old);
 }
+
+TEST(TablesFieldTypes, NumbersAsTextInTheGeneralFormat)
+{
+    // Fifteen digits as the runtime writes them: ties away from zero, the locale's point.
+    const std::vector<std::pair<double, const char *>> Cases = {
+        {0.5, "0.5"},
+        {-0.0, "0"},
+        {0.1 + 0.2, "0.3"},
+        {2.675, "2.675"},
+        {1e15, "1E15"},
+        {123456789012345.0, "123456789012345"},
+        {1e20, "1E20"},
+        {1e-5, "1E-5"},
+        {0.0001, "0.0001"},
+        {-1234.5 * 1.19, "-1469.055"},
+        {123456789012345678.0, "1.23456789012346E17"},
+        {33110032036284.25, "33110032036284.3"},
+        {5e-324, "4.94065645841247E-324"}};
+    for (const auto &[Value, Text] : Cases)
+        EXPECT_EQ(FloatToStr(Value), QString::fromLatin1(Text)) << Text;
+    const QLocale Saved;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    EXPECT_EQ(FloatToStr(1234.5), QStringLiteral("1234,5"));
+    EXPECT_EQ(FloatToStr(1e-5), QStringLiteral("1E-5"));
+    QLocale::setDefault(Saved);
+}

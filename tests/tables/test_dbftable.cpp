@@ -2,6 +2,7 @@
 
 #include "dbforacle.h"
 #include "tables/dbf/dbftable.h"
+#include "tables/fieldtypes.h"
 
 #include <QDate>
 #include <QDir>
@@ -353,4 +354,60 @@ TEST(TablesDbf, ValuesThatDoNotFitAreRefusedAndAReplacedFileIsNotWritten)
     EXPECT_EQ(Table.AsString(0, 0), "Zoe");
     // Inside the file's last page the system shows zeros, not a fault: the record reads blank.
     EXPECT_EQ(Message([&] { Table.IsDeleted(0); }), "");
+}
+
+TEST(TablesDbf, TypedReadsAgreeWithTheValues)
+{
+    // The filter's readers (numbers, dates and text without variants) against the values and an
+    // independent reading of the stored text.
+    QTemporaryDir Dir;
+    const std::vector<TRawField> Fields = {{"T", 'C', 8}, {"N", 'N', 20, 2}, {"D", 'D', 8}};
+    const std::vector<std::pair<const char *, const char *>> Rows = {
+        {"12345.67", "20100101"},
+        {"-0.50", "20000229"},
+        {"1,5", "19000229"},
+        {".5", "00000000"},
+        {"5.", "        "},
+        {"+5", "20231301"},
+        {"1e3", "00010101"},
+        {"12345678901234567", "99991231"},
+        {"0.1", "2023-1-1"},
+        {"abc", "20231131"},
+        {"", "19991231"},
+        {"-", "18991230"},
+        {"1.2.3", "18991229"},
+        {"9007199254740993", "20240229"},
+        {"0000000000.1", "21000229"}};
+    std::vector<QByteArray> Records;
+    for (size_t i = 0; i < Rows.size(); ++i)
+        Records.push_back(RawRecord(
+            Fields, {i % 3 ? "plain" : (i % 2 ? "caf\xE9" : ""), Rows[i].first, Rows[i].second}));
+    const QString Name = Dir.filePath("typed.dbf");
+    WriteBytes(Name, RawDbf(0x03, Fields, Records, {}, 0));
+    TDbfTable Table(Name);
+    for (int64_t Row = 0; Row < int64_t(Rows.size()); ++Row) {
+        SCOPED_TRACE(Rows[size_t(Row)].first);
+        bool Ok = false;
+        const double Number = QByteArray(Rows[size_t(Row)].first).replace(',', '.').toDouble(&Ok);
+        EXPECT_EQ(Table.IsNull(Row, 1), !Ok);
+        EXPECT_EQ(Table.AsFloat(Row, 1), Ok ? Number : 0.0);
+        const QByteArray Date(Rows[size_t(Row)].second);
+        const QDate Expected(Date.left(4).toInt(), Date.mid(4, 2).toInt(), Date.mid(6, 2).toInt());
+        double Serial = -1;
+        ASSERT_TRUE(Table.AsDate(Row, 2, Serial));
+        EXPECT_EQ(Serial, Date.contains('-') || !Expected.isValid() ? 0.0 : DateToSerial(Expected));
+        QString Text = QStringLiteral("left over");
+        ASSERT_TRUE(Table.ReadText(Row, 0, Text));
+        EXPECT_EQ(Text, Table.AsString(Row, 0));
+        EXPECT_EQ(Text.isNull(), Table.IsNull(Row, 0));
+    }
+    EXPECT_EQ(Table.AsString(3, 0), QStringLiteral("café")); // one byte decides Windows-1252
+    // A pending value is the dataset's to read: the typed readers decline it.
+    Table.SetValue(0, 2, QDate(2020, 5, 17));
+    Table.SetValue(0, 0, QStringLiteral("edited"));
+    double Serial = -1;
+    QString Text;
+    EXPECT_FALSE(Table.AsDate(0, 2, Serial));
+    EXPECT_FALSE(Table.ReadText(0, 0, Text));
+    EXPECT_FALSE(Table.AsDate(0, 1, Serial)); // not a date field
 }

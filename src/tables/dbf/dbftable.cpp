@@ -34,6 +34,26 @@ bool IsAscii(QByteArrayView Bytes)
     return std::all_of(Bytes.begin(), Bytes.end(), [](char c) { return uint8_t(c) < 0x80; });
 }
 
+// Whether no byte of the block is above 0x7F, eight bytes at a time.
+bool IsAsciiBlock(const uchar *Bytes, int64_t Size)
+{
+    constexpr uint64_t kHigh = 0x8080808080808080ull;
+    int64_t At = 0;
+    for (; At + 64 <= Size; At += 64) {
+        uint64_t Words[8];
+        std::memcpy(Words, Bytes + At, sizeof Words);
+        uint64_t Any = 0;
+        for (const uint64_t Word : Words)
+            Any |= Word;
+        if (Any & kHigh)
+            return false;
+    }
+    for (; At < Size; ++At)
+        if (Bytes[At] & 0x80)
+            return false;
+    return true;
+}
+
 QByteArrayView TrimmedRight(QByteArrayView Bytes)
 {
     qsizetype End = Bytes.size();
@@ -42,11 +62,46 @@ QByteArrayView TrimmedRight(QByteArrayView Bytes)
     return Bytes.first(End);
 }
 
+// Digits with an optional minus and decimal point, of at most 15 significant digits and 22
+// decimals: both parts are exact as doubles, so one division gives the correctly rounded value, as
+// the general conversion would. False when the text has another form.
+bool ParseSimpleNumber(QByteArrayView Text, double &Value)
+{
+    static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                         1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                         1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    const char *p = Text.data(), *End = p + Text.size();
+    const bool Negative = p < End && *p == '-';
+    p += Negative;
+    uint64_t Mantissa = 0;
+    int Digits = 0, Decimals = 0;
+    const char *Start = p;
+    for (; p < End && *p >= '0' && *p <= '9'; ++p, ++Digits)
+        Mantissa = Mantissa * 10 + uint64_t(*p - '0');
+    if (p == Start)
+        return false;
+    if (p < End && (*p == '.' || *p == ',')) {
+        const char *Point = ++p;
+        for (; p < End && *p >= '0' && *p <= '9'; ++p, ++Digits)
+            Mantissa = Mantissa * 10 + uint64_t(*p - '0');
+        Decimals = int(p - Point);
+        if (Decimals == 0)
+            return false;
+    }
+    if (p != End || Digits > 15 || Decimals > 22)
+        return false;
+    const double Number = double(Mantissa) / kPowers[Decimals];
+    Value = Negative ? -Number : Number;
+    return true;
+}
+
 bool ParseNumber(QByteArrayView Bytes, double &Value)
 {
     const QByteArrayView Text = Trimmed(Bytes);
     if (Text.isEmpty() || Text.size() > 64)
         return false;
+    if (ParseSimpleNumber(Text, Value))
+        return true;
     char Buffer[65];
     int n = 0;
     for (char c : Text)
@@ -70,6 +125,32 @@ QDate ParseDate(QByteArrayView Bytes)
             return {};
     const int Year = Parts[0] * 1000 + Parts[1] * 100 + Parts[2] * 10 + Parts[3];
     return QDate(Year, Parts[4] * 10 + Parts[5], Parts[6] * 10 + Parts[7]); // invalid (null) for 00000000
+}
+
+// The serial day of a stored date as DateToSerial(ParseDate(Bytes)) gives it, without a QDate:
+// the proleptic Gregorian calendar without a year 0, 0 for an empty or impossible date.
+double ParseDateSerial(QByteArrayView Bytes)
+{
+    if (Bytes.size() < 8)
+        return 0.0;
+    int Parts[8];
+    for (int i = 0; i < 8; ++i)
+        if ((Parts[i] = Digit(Bytes[i])) < 0)
+            return 0.0;
+    int Year = Parts[0] * 1000 + Parts[1] * 100 + Parts[2] * 10 + Parts[3];
+    const int Month = Parts[4] * 10 + Parts[5], Day = Parts[6] * 10 + Parts[7];
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool Leap = (Year % 4 == 0 && Year % 100 != 0) || Year % 400 == 0;
+    if (Year < 1 || Month < 1 || Month > 12 || Day < 1 ||
+        Day > kDays[Month - 1] + (Month == 2 && Leap))
+        return 0.0;
+    // Days from 1 March of year 0 (the year starting in March puts the leap day last).
+    Year -= Month <= 2;
+    const int Era = Year / 400, YearOfEra = Year - Era * 400;
+    const int DayOfYear = (153 * (Month + (Month > 2 ? -3 : 9)) + 2) / 5 + Day - 1;
+    const int DayOfEra = YearOfEra * 365 + YearOfEra / 4 - YearOfEra / 100 + DayOfYear;
+    constexpr int kEpoch = 693899; // 30 December 1899 counted so
+    return double(Era * 146097 + DayOfEra - kEpoch);
 }
 
 QVariant ParseLogical(QByteArrayView Bytes)
@@ -240,9 +321,12 @@ void TDbfTable::MapFiles()
 
 const TDbfCodec &TDbfTable::Codec() const
 {
+    if (codecKnown_.load(std::memory_order_acquire)) [[likely]]
+        return *codec_;
     std::call_once(codecDecided_, [this] {
         if (!codec_)
             codec_ = DetectCodec();
+        codecKnown_.store(true, std::memory_order_release);
     });
     return *codec_;
 }
@@ -254,10 +338,16 @@ TDbfCodec TDbfTable::DetectCodec() const
         const auto *Name = reinterpret_cast<const char *>(data_ + At);
         Utf8 = store::IsValidUtf8(QByteArrayView(Name, qsizetype(strnlen(Name, 11))));
     }
-    for (int64_t Row = 0; Utf8 && Row < fileRows_; ++Row)
+    // Records without a byte above 0x7F (most tables) hold only ASCII text: one pass over the
+    // records decides that, and only memos are then read one by one.
+    const bool AsciiRecords = IsAsciiBlock(data_ + headerLength_, fileRows_ * recordLength_);
+    bool HasMemo = false;
+    for (const TLayout &Layout : layout_)
+        HasMemo |= Layout.Type == 'M';
+    for (int64_t Row = 0; Utf8 && (!AsciiRecords || HasMemo) && Row < fileRows_; ++Row)
         for (size_t f = 0; Utf8 && f < layout_.size(); ++f) {
             const char Type = layout_[f].Type;
-            if (Type == 'C')
+            if (Type == 'C' && !AsciiRecords)
                 Utf8 = store::IsValidUtf8(TrimmedRight(Raw(Row, int(f))));
             else if (Type == 'M' && !Trimmed(Raw(Row, int(f))).isEmpty())
                 Utf8 = store::IsValidUtf8(MemoBytes(Raw(Row, int(f))));
@@ -459,6 +549,40 @@ double TDbfTable::AsFloat(int64_t Row, int Field) const
         Number = 0.0;
     CheckIntact();
     return Number;
+}
+
+bool TDbfTable::AsDate(int64_t Row, int Field, double &Serial) const
+{
+    if (layout_[size_t(Field)].Type != 'D' || Row < 0 || Row >= fileRows_ ||
+        PendingValue(Row, Field))
+        return false;
+    Serial = ParseDateSerial(Raw(Row, Field));
+    CheckIntact();
+    return true;
+}
+
+bool TDbfTable::ReadText(int64_t Row, int Field, QString &Text) const
+{
+    if (layout_[size_t(Field)].Type != 'C' || Row < 0 || Row >= fileRows_ ||
+        PendingValue(Row, Field))
+        return false;
+    const QByteArrayView Bytes = TrimmedRight(Raw(Row, Field));
+    const qsizetype Size = Bytes.size();
+    if (Size == 0) {
+        Text = QString();
+    } else if (IsAscii(Bytes)) {
+        if (Text.isDetached() && Text.capacity() >= Size)
+            Text.resize(Size);
+        else
+            Text = QString(Size, Qt::Uninitialized);
+        char16_t *Out = reinterpret_cast<char16_t *>(Text.data());
+        for (qsizetype i = 0; i < Size; ++i)
+            Out[i] = char16_t(uint8_t(Bytes[i]));
+    } else {
+        Text = Codec().Decode(Bytes);
+    }
+    CheckIntact();
+    return true;
 }
 
 bool TDbfTable::AsciiText(int64_t Row, int Field, QByteArrayView &Text) const

@@ -42,6 +42,12 @@ public:
     QString AsString(int64_t Row, int Field) const override;
     double AsFloat(int64_t Row, int Field) const override;
     bool AsciiText(int64_t Row, int Field, QByteArrayView &Text) const override;
+    // A date field's serial day (0 for an empty or impossible date) read without a variant; false
+    // when the value comes from elsewhere (a pending edit) or the field holds no dates.
+    bool AsDate(int64_t Row, int Field, double &Serial) const;
+    // A character field's text as AsString gives it, written into Text (whose buffer is reused
+    // when it is not shared); false, leaving Text, when the value comes from elsewhere.
+    bool ReadText(int64_t Row, int Field, QString &Text) const;
 
     bool ReadOnly() const override { return false; }
     void ValidateValue(int Field, const QVariant &Value) const override;
@@ -109,6 +115,7 @@ private:
     char countsSeen_[8] = {}; // record count, header and record length as the header said when read
     mutable std::optional<TDbfCodec> codec_;
     mutable std::once_flag codecDecided_; // readers on several threads decide once
+    mutable std::atomic<bool> codecKnown_{false}; // set once decided: reads skip the once flag
     uint8_t languageDriver_ = 0;
     bool codePageFile_ = false; // a ".cpg" file beside the table (which we leave as it is)
     QString warning_;

@@ -1,0 +1,84 @@
+#include "composer/projectitems.h"
+
+#include "store/dlist.h"
+
+namespace qf::composer {
+
+TPayload PayloadOfKind(int Kind)
+{
+    switch (Kind) {
+    case 1:
+    case 13:
+    case 14: return plInt32;
+    case 2:
+    case 3:
+    case 4:
+    case 6:
+    case 8:
+    case 10:
+    case 11:
+    case 12: return plString;
+    case 5:
+    case 9: return plByte;
+    default: return plNone;
+    }
+}
+
+void PutString(store::TDList &List, const QString &Key, int Kind, const QString &Value)
+{
+    List.Add(Key, Kind, new QString(Value));
+}
+
+void PutInt32(store::TDList &List, const QString &Key, int Kind, int32_t Value)
+{
+    List.Add(Key, Kind, new int32_t(Value));
+}
+
+void PutByte(store::TDList &List, const QString &Key, int Kind, uint8_t Value)
+{
+    List.Add(Key, Kind, new uint8_t(Value));
+}
+
+namespace {
+
+void *DataOf(const store::TDList &List, const QString &Key, TPayload Payload)
+{
+    int Structure = 0;
+    void *Data = nullptr;
+    if (!List.Find(Key, Structure, Data) || !Data || PayloadOfKind(Structure) != Payload)
+        return nullptr;
+    return Data;
+}
+
+} // namespace
+
+bool GetString(const store::TDList &List, const QString &Key, QString &Value)
+{
+    QString *Data = StringData(List, Key);
+    if (Data)
+        Value = *Data;
+    return Data;
+}
+
+bool GetInt32(const store::TDList &List, const QString &Key, int32_t &Value)
+{
+    auto *Data = static_cast<int32_t *>(DataOf(List, Key, plInt32));
+    if (Data)
+        Value = *Data;
+    return Data;
+}
+
+bool GetByte(const store::TDList &List, const QString &Key, uint8_t &Value)
+{
+    auto *Data = static_cast<uint8_t *>(DataOf(List, Key, plByte));
+    if (Data)
+        Value = *Data;
+    return Data;
+}
+
+QString *StringData(const store::TDList &List, const QString &Key)
+{
+    return static_cast<QString *>(DataOf(List, Key, plString));
+}
+
+} // namespace qf::composer

@@ -1,0 +1,133 @@
+// The merge of one record over a real dBASE table, the engine and the project store.
+
+#include "composerfixture.h"
+
+namespace {
+
+const std::vector<TRawField> kFields = {
+    {"NAME", 'C', 12}, {"NAME_2", 'C', 8}, {"AMOUNT", 'N', 10, 2}, {"DUE", 'D', 8},
+    {"PAID", 'L', 1},  {"URL", 'C', 30},   {"E", 'C', 4},          {"NOTE", 'M', 10}};
+
+class Merge : public ::testing::Test {
+protected:
+    QTemporaryDir Dir;
+    TOpenTable Table;
+    TMailProject Project;
+    store::TReader Reader1;
+    expr::TAdCalc AdCalc1;
+    TMailMerge M{Project.DList1, Reader1, AdCalc1};
+    std::unique_ptr<TRecordHost> Host;
+
+    void SetUp() override
+    {
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        const QString Folder = Dir.path() + QLatin1Char('/');
+        WriteBytes(Dir.filePath("clients.dbf"),
+                   RawDbf(0x83, kFields,
+                          {RawRecord(kFields, {"Smith", "x7", "1234.5", "20240105", "T",
+                                               "http://a.example/p?id=7", "ee", "1"}),
+                           RawRecord(kFields, {"", "", "", "", "?", "", "", ""})}));
+        QByteArray Memo(512, '\0');
+        qToLittleEndian<quint32>(2, Memo.data());
+        Memo += QByteArray("line one\r\nline two\x1A\x1A");
+        WriteBytes(Dir.filePath("clients.dbt"), Memo);
+        ASSERT_TRUE(Table.Open(Folder, QStringLiteral("clients.dbf")));
+        shell::SetupMainReader(Reader1);
+        Host = std::make_unique<TRecordHost>(Project.DList1, Reader1, AdCalc1, M, Table.Query);
+        Table.Query.First();
+    }
+    void TearDown() override { QLocale::setDefault(QLocale::c()); }
+
+    QString X(const char *Text) { return M.ExpandPlaceholders(QString::fromUtf8(Text)); }
+};
+
+TEST_F(Merge, PlaceholdersBesidePunctuationAndAtTheEnds)
+{
+    EXPECT_EQ(X("Dear %NAME, hello"), "Dear Smith, hello");
+    EXPECT_EQ(X("Dear %name, %Name."), "Dear Smith, Smith.");
+    EXPECT_EQ(X("%NAME"), "Smith");
+    EXPECT_EQ(X("%NAME%"), "Smith%");
+    EXPECT_EQ(X("%%NAME"), "%Smith");
+    EXPECT_EQ(X("%NAME.X %NAME-X"), "Smith.X Smith-X");
+    EXPECT_EQ(X("%NAME_2 %NAME;"), "x7 Smith;");
+    EXPECT_EQ(X("%NAME\r\nnext"), "Smith\r\nnext");
+    EXPECT_EQ(X("é %NAMEé"), "é %NAMEé"); // characters above 255 belong to the name
+    EXPECT_EQ(X("<a href=%URL>%NAME</a>"), "<a href=http://a.example/p?id=7>Smith</a>");
+    // The same text for the next record gives that record's values.
+    Table.Query.Next();
+    EXPECT_EQ(X("Dear %NAME, hello"), "Dear , hello");
+    // A name whose upper case is longer than itself ends where it was written.
+    AddCalcField(Project.DList1, "STRASSE", 3, "\"x\"");
+    EXPECT_EQ(X("%straße!"), "x!");
+}
+
+TEST_F(Merge, AnotherTableInTheSameDatasetIsReadByItsOwnFields)
+{
+    EXPECT_EQ(X("%NAME %E"), "Smith ee");
+    const std::vector<TRawField> Other = {{"E", 'C', 3}, {"CITY", 'C', 8}, {"NAME", 'C', 8}};
+    WriteBytes(Dir.filePath("other.dbf"),
+               RawDbf(0x03, Other, {RawRecord(Other, {"e2", "Rome", "Jones"})}));
+    Table.Query.Close();
+    ASSERT_TRUE(tables::PrepareTableQuery(Table.SQLSet, Table.Query, QStringLiteral("other.dbf")));
+    Table.Query.Open();
+    EXPECT_EQ(X("%NAME %E %CITY %AMOUNT"), "Jones e2 Rome %AMOUNT");
+    Table.Query.Close();
+    EXPECT_EQ(X("%NAME"), "%NAME");
+}
+
+TEST_F(Merge, WhatIsNoPlaceholderStaysAsWritten)
+{
+    for (const char *Text :
+         {"100%", "% NAME", "%12 and %3.5", "%XYZ", "%", "%%", "a%-b", "%\r\nNAME"})
+        EXPECT_EQ(X(Text), QString::fromUtf8(Text)) << Text;
+    // A name holding a delimiter cannot be addressed whole.
+    EXPECT_EQ(X("%E-MAIL"), "ee-MAIL");
+    QString V = QStringLiteral("unchanged");
+    EXPECT_FALSE(M.EvaluateName(QStringLiteral("XYZ"), V));
+    EXPECT_EQ(V, "unchanged");
+}
+
+TEST_F(Merge, FieldKindsAndNullsInACommaLocale)
+{
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    EXPECT_EQ(X("%AMOUNT|%DUE|%PAID|%NOTE"), "1234,5|05.01.2024|True|line one\r\nline two");
+    Table.Query.Next();
+    // Nulls read as the kind's zero: empty text, 0, False, day zero of the date scale.
+    EXPECT_EQ(X("[%NAME]|%AMOUNT|%PAID|%DUE|[%NOTE]"), "[]|0|False|30.12.1899|[]");
+}
+
+TEST_F(Merge, CalculatedFieldsOfEveryTypeWinOverFields)
+{
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    AddCalcField(Project.DList1, "TWICE", 0, "2 * 21");
+    AddCalcField(Project.DList1, "TAX", 1, "AMOUNT * 0.2");
+    AddCalcField(Project.DList1, "RICH", 2, "AMOUNT > 1000");
+    AddCalcField(Project.DList1, "GREETING", 3, "\"Dear \" + NAME");
+    AddCalcField(Project.DList1, "LATER", 4, "DUE + 1.5");
+    AddCalcField(Project.DList1, "NAME", 3, "\"calc\"");
+    AddCalcField(Project.DList1, "NESTED", 3, "GREETING + \"!\"");
+    EXPECT_EQ(X("%twice %TAX %RICH %GREETING %LATER %NAME %NESTED"),
+              "42 246,9 True Dear Smith 06.01.2024 12:00:00 calc Dear Smith!");
+    EXPECT_TRUE(Host->Errors.empty()) << Host->Errors.front().toStdString();
+    EXPECT_TRUE(M.FEvalStack->isEmpty());
+}
+
+TEST_F(Merge, AFailingCalculatedFieldStaysAndIsReportedOnce)
+{
+    AddCalcField(Project.DList1, "BAD", 0, "NAME + 1");
+    AddCalcField(Project.DList1, "ODD", 7, "1");
+    AddCalcField(Project.DList1, "BIG", 1, "1e4000 * 1e4000");
+    std::vector<QString> Raised;
+    M.OnCalcException = [&](const QString &Name, const QString &) { Raised.push_back(Name); };
+    EXPECT_EQ(X("a %BAD b %ODD c"), "a %BAD b %ODD c");
+    ASSERT_EQ(Host->Errors.size(), 1u);
+    EXPECT_TRUE(Host->Errors[0].contains("\"BAD\"")) << Host->Errors[0].toStdString();
+    EXPECT_EQ(X("%BIG"), "%BIG");
+    EXPECT_EQ(Raised, std::vector<QString>{"BIG"});
+    // A field of the same name is not consulted for a calculated field that failed.
+    AddCalcField(Project.DList1, "NAME", 0, "\"x\""); // a string for an integer
+    EXPECT_EQ(X("%NAME"), "%NAME");
+    EXPECT_TRUE(M.FEvalStack->isEmpty());
+}
+
+} // namespace
