@@ -79,11 +79,15 @@ QString TPreview::PreviewFileName()
 QString TPreview::PageText(const QString &MergedBody, bool Html, const QString &Charset)
 {
     QString Text = LinesText(TextLines(MergedBody));
+    // Plain text is shown as the recipient gets it: markup as typed, every line break kept,
+    // long lines wrapped. The line end after the opening tag is the one a parser drops.
     if (!Html)
         return QStringLiteral("<HEAD>") + CrLf +
                QStringLiteral("<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/plain; charset=%1\">")
                    .arg(Charset) +
-               CrLf + QStringLiteral("</HEAD>") + CrLf + Text;
+               CrLf + QStringLiteral("</HEAD>") + CrLf +
+               QStringLiteral("<PRE style=\"white-space: pre-wrap; overflow-wrap: anywhere\">") +
+               CrLf + Text.toHtmlEscaped() + QStringLiteral("</PRE>") + CrLf;
     const qsizetype P = Text.indexOf(QLatin1String("<HEAD>"), 0, Qt::CaseInsensitive);
     if (P < 0)
         return Text;

@@ -32,7 +32,7 @@ public:
 
     static QString PreviewFileName();
     // The page for a merged body: an HTML body gets the META line after its head tag, a
-    // plain one a head of its own. Lines end in CR LF.
+    // plain one a head of its own and its text escaped in a wrapping PRE. Lines end in CR LF.
     static QString PageText(const QString &MergedBody, bool Html, const QString &Charset);
 
     // Merges Body, writes the page to FPreviewFile and clears FPreviewDirty; on a failure

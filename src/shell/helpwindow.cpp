@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QListWidget>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QSplitter>
 #include <QStyle>
 #include <QTextBrowser>
@@ -18,7 +19,7 @@ THelpWindow::THelpWindow(QWidget *Parent) : QWidget(Parent, Qt::Window)
 {
     setObjectName(QStringLiteral("HelpWindow"));
     setWindowTitle(QStringLiteral("Quillfast Help"));
-    resize(900, 600);
+    resize(900, 600);  // placed when first shown
     FSplit = new QSplitter(this);
     Contents = new QListWidget(FSplit);
     Browser = new QTextBrowser(FSplit);
@@ -84,6 +85,10 @@ void THelpWindow::LoadContents(const QString &HelpPath)
 
 void THelpWindow::ShowContents(const QString &HelpPath)
 {
+    if (!FPlaced) {
+        FPlaced = true;
+        Place();
+    }
     const bool Reload = HelpPath != FHelpPath || Contents->count() == 0;
     if (Reload) {
         FHelpPath = HelpPath;
@@ -102,6 +107,29 @@ void THelpWindow::ShowContents(const QString &HelpPath)
     show();
     raise();
     activateWindow();
+}
+
+void THelpWindow::Place()
+{
+    // Over the main window's middle, and whole on the screen it is on. Its frame is not known
+    // before it shows: the main window's frame stands in for it.
+    const QWidget *Main = parentWidget() ? parentWidget()->window() : nullptr;
+    QScreen *Screen = Main ? Main->screen() : screen();
+    if (!Screen)
+        return;
+    QMargins Frame;
+    if (Main && Main->isVisible()) {
+        const QRect Outer = Main->frameGeometry(), Inner = Main->geometry();
+        Frame = QMargins(Inner.left() - Outer.left(), Inner.top() - Outer.top(),
+                         Outer.right() - Inner.right(), Outer.bottom() - Inner.bottom());
+    }
+    const QRect Room = Screen->availableGeometry();
+    const QSize Size = (QSize(900, 600).grownBy(Frame)).boundedTo(Room.size());
+    QRect Area(QPoint(), Size);
+    Area.moveCenter(Main && Main->isVisible() ? Main->frameGeometry().center() : Room.center());
+    Area.moveLeft(std::clamp(Area.left(), Room.left(), Room.right() + 1 - Size.width()));
+    Area.moveTop(std::clamp(Area.top(), Room.top(), Room.bottom() + 1 - Size.height()));
+    setGeometry(Area.marginsRemoved(Frame));
 }
 
 QString THelpWindow::CurrentPage() const

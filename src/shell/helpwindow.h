@@ -27,9 +27,12 @@ public:
 private:
     void LoadContents(const QString &HelpPath);
     void SelectPage(const QString &File);
+    // Centred on the main window when first shown, within the available screen.
+    void Place();
 
     QSplitter *FSplit;
     QString FHelpPath;
+    bool FPlaced = false;
 };
 
 }  // namespace qf::shell

@@ -10,6 +10,7 @@ using expr::TDateTime;
 
 namespace {
 constexpr int kMaxSlots = 512;
+const QString FilterQuestion = QStringLiteral(";\nDo You whant to Disable Filter?");
 
 // The field types each variable event answers, by its row (the engine type and type code).
 bool Answers(int Row, TFieldType Type)
@@ -216,8 +217,9 @@ void TRecordVariables::Lookup(const QString &VarName, bool &Found, T &Value, int
     if (Name.contains(QLatin1Char('~')) || !calcFields_.Expression(Name, Expression))
         return;
     if (FEvalStack.contains(Name)) {
-        if (ShowError)
-            ShowError(QStringLiteral("Repeated call of identifier \"%1\"").arg(Name));
+        // Reported as a calculated field's error, so a filter offers its way out instead of one
+        // message per record.
+        ReportCalcFieldMessage(QStringLiteral("Repeated call of identifier \"%1\"").arg(Name));
         FCalcError = true;
         return;
     }
@@ -282,27 +284,29 @@ void TRecordVariables::AdCalc1Error(int ErrorLine, int ErrorPosition, int ErrorP
                   ErrorPlace, Handle);
 }
 
+void TRecordVariables::ReportCalcFieldMessage(const QString &Message)
+{
+    if (MailingVisible && MailingVisible()) {
+        if (StopPreparing)
+            StopPreparing();
+        if (ShowError)
+            ShowError(Message);
+    } else if (FInFilter && MainDataSet && MainDataSet->Filtered()) {
+        FFilterActive = !(AskYesNo && AskYesNo(Message + FilterQuestion));
+    } else if (ShowError) {
+        ShowError(Message);
+    }
+}
+
 void TRecordVariables::ReportFailure(const QString &Description, int ErrorPlace, int Handle)
 {
-    const QString Disable = QStringLiteral(";\nDo You whant to Disable Filter?");
-    auto Ask = [this](const QString &Text) { return AskYesNo && AskYesNo(Text); };
     switch (Handle) {
     case hCalcField: {
         const QString Name = FEvalStack.isEmpty() ? QString() : FEvalStack.last();
-        const QString Message =
+        ReportCalcFieldMessage(
             QStringLiteral(
                 "Error in expression of Calculated Field \"%1\" with description:\n\"%2\"")
-                .arg(Name, Description);
-        if (MailingVisible && MailingVisible()) {
-            if (StopPreparing)
-                StopPreparing();
-            if (ShowError)
-                ShowError(Message);
-        } else if (FInFilter && MainDataSet && MainDataSet->Filtered()) {
-            FFilterActive = !Ask(Message + Disable);
-        } else if (ShowError) {
-            ShowError(Message);
-        }
+                .arg(Name, Description));
         break;
     }
     case hMainFilter:
@@ -310,10 +314,10 @@ void TRecordVariables::ReportFailure(const QString &Description, int ErrorPlace,
         const QString Message =
             QStringLiteral("Error in Filter Expression With Description:\n\"%1\"")
                 .arg(Description) +
-            Disable;
+            FilterQuestion;
         if (Handle == hMainFilter && OnFilterError)
             OnFilterError(ErrorPlace);
-        FFilterActive = !Ask(Message);
+        FFilterActive = !(AskYesNo && AskYesNo(Message));
         break;
     }
     default: break;
@@ -330,6 +334,9 @@ void TRecordVariables::RemoveFilter(int Handle) { calc_.RemoveCompiled(Handle); 
 
 void TRecordVariables::EvaluateFilter(TADOQuery &DataSet, bool &Accept, int Handle)
 {
+    // Each record is an evaluation of its own: a repeated call on an earlier one must not
+    // silence this one.
+    FCalcError = false;
     FInFilter = true;
     CurrentDataSet = &DataSet;
     if (!FFilterActive)

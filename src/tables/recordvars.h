@@ -41,7 +41,7 @@ public:
     TADOQuery *MainDataSet = nullptr;
 
     QStringList FEvalStack;     // upper-case names under evaluation, innermost last
-    bool FCalcError = false;    // the repeated-call latch; cleared by EvaluateName only
+    bool FCalcError = false;    // the repeated-call latch; cleared as each evaluation starts
     bool FInFilter = false;     // the last evaluation came from the filter
     bool FFilterActive = false; // the compiled filter is evaluated
 
@@ -98,6 +98,7 @@ private:
     bool Evaluate(const QString &Name, const QString &Expression, int Row, T &Value);
     expr::TParser &Parser(const QString &Name, const QString &Expression);
     void ReportFailure(const QString &Description, int ErrorPlace, int Handle);
+    void ReportCalcFieldMessage(const QString &Message);
 
     expr::TAdCalc &calc_;
     TCalcFields &calcFields_;

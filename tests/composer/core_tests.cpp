@@ -304,14 +304,16 @@ TEST(MailViews, TransfersRunOnlyWhereAFlagSaysTheOtherViewIsNewer)
 TEST(Preview, ThePageGetsTheCharsetLine)
 {
     const QString Meta = "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=iso-8859-1\">";
+    const QString Pre = "<PRE style=\"white-space: pre-wrap; overflow-wrap: anywhere\">";
     EXPECT_EQ(TPreview::PageText("<html><head>\n<title>t</title></head>x", true, "iso-8859-1"),
               "<html><head>\r\n" + Meta + "\r\n<title>t</title></head>x\r\n");
     EXPECT_EQ(TPreview::PageText("<HTML><Head><TITLE>t</TITLE>", true, "iso-8859-1"),
               "<HTML><Head>" + Meta + "\r\n<TITLE>t</TITLE>\r\n");
     EXPECT_EQ(TPreview::PageText("<p>no head</p>\r\n<p>x</p>", true, "utf-8"), "<p>no head</p>\r\n<p>x</p>\r\n");
-    EXPECT_EQ(TPreview::PageText("a < b\r\n\r\nc", false, "koi8-r"),
+    // Plain text keeps its markup as typed and its line breaks, the first empty line too.
+    EXPECT_EQ(TPreview::PageText("\na < b & <i>\r\n\r\nc", false, "koi8-r"),
               "<HEAD>\r\n<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/plain; charset=koi8-r\">\r\n"
-              "</HEAD>\r\na < b\r\n\r\nc\r\n");
+              "</HEAD>\r\n" + Pre + "\r\n\r\na &lt; b &amp; &lt;i&gt;\r\n\r\nc\r\n</PRE>\r\n");
     EXPECT_EQ(TextLines("a\rb\nc\r\n\r\nd"), QStringList({"a", "b", "c", "", "d"}));
 }
 
@@ -346,7 +348,8 @@ TEST(Preview, TheFileIsWrittenInTheCharsetAndRemoved)
     ASSERT_TRUE(P.Build(false, ""));
     ASSERT_TRUE(F.open(QIODevice::ReadOnly));
     EXPECT_EQ(F.readAll(), QByteArray("<HEAD>\r\n<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/plain; "
-                                      "charset=utf-8\">\r\n</HEAD>\r\n"));
+                                      "charset=utf-8\">\r\n</HEAD>\r\n<PRE style=\"white-space: "
+                                      "pre-wrap; overflow-wrap: anywhere\">\r\n</PRE>\r\n"));
     F.close();
 
     // A file that cannot be written: the build reports it and may run again.

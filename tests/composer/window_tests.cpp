@@ -242,6 +242,35 @@ TEST_F(Window, TheThreeViewsStayInStep)
     EXPECT_EQ(P.readAll(), "<p>newest</p>\r\n");
 }
 
+TEST_F(Window, TextTypedIntoAnEmptyMessageReachesTheSource)
+{
+    // An empty source: what is typed in the editor is the message.
+    F->SourceView0Click();
+    QTest::keyClicks(F->RxRichEdit1, "x");
+    F->RxRichEdit1->selectAll();
+    QTest::keyClick(F->RxRichEdit1, Qt::Key_Delete);
+    ASSERT_TRUE(F->RxRichEdit1->toPlainText().isEmpty());
+    QSignalSpy Loaded(F->DomWork->Editor, &TDomHost::DocumentLoaded);
+    F->EditView0Click();
+    WaitForEditorLoad(Loaded);
+    QSignalSpy Changed(F->DomWork, &TDomWork::DisplayChanged);
+    QWidget *Keys = F->DHTMLEdit1->focusProxy() ? F->DHTMLEdit1->focusProxy() : F->DHTMLEdit1;
+    F->DHTMLEdit1->setFocus();
+    QTest::mouseClick(Keys, Qt::LeftButton, {}, QPoint(20, 20));
+    QTest::keyClicks(Keys, "Dear friend");
+    ASSERT_TRUE(WaitUntil([&] { return Body().contains("Dear friend"); }, 20000))
+        << Body().toStdString();
+    EXPECT_TRUE(Changed.count() > 0 || Changed.wait(20000));
+    EXPECT_TRUE(F->Views->MessageBody().contains("Dear friend"));
+    F->SourceView0Click();
+    EXPECT_TRUE(F->RxRichEdit1->toPlainText().contains("Dear friend"))
+        << F->RxRichEdit1->toPlainText().toStdString();
+    F->Preview0Click();
+    QFile P(F->Preview->FPreviewFile);
+    ASSERT_TRUE(P.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(P.readAll().contains("Dear friend"));
+}
+
 TEST_F(Window, ThePreviewFileIsWrittenShownOnceAndRemoved)
 {
     TypeSource("<html>\n<HEAD>\n<title>x</title></HEAD><body><p>Hello</p></body></html>");
@@ -268,16 +297,31 @@ TEST_F(Window, ThePreviewFileIsWrittenShownOnceAndRemoved)
     EXPECT_TRUE(F->Preview->FPreviewDirty);
     EXPECT_EQ(F->WebBrowser1->url(), QUrl::fromLocalFile(File));
 
-    // The plain text previews with its own head; the format switch rebuilds the page.
+    // The plain text previews with its own head, shown as it is sent: markup as typed and the
+    // line breaks kept. The format switch rebuilds the page.
     QTest::keyClicks(F->RxRichEdit2, "a <b> c");
+    QTest::keyClick(F->RxRichEdit2, Qt::Key_Return);
+    QTest::keyClicks(F->RxRichEdit2, "next");
     F->PlainText0->trigger();
     ASSERT_TRUE(P.open(QIODevice::ReadOnly));
     EXPECT_EQ(P.readAll(), "<HEAD>\r\n<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/plain; charset=utf-8\">"
-                           "\r\n</HEAD>\r\na <b> c\r\n");
+                           "\r\n</HEAD>\r\n<PRE style=\"white-space: pre-wrap; overflow-wrap: anywhere\">"
+                           "\r\na &lt;b&gt; c\r\nnext\r\n</PRE>\r\n");
     P.close();
+    ASSERT_TRUE(Shown.count() > 1 || Shown.wait(20000));
+    QVariant Shows;
+    bool Read = false;
+    F->WebBrowser1->page()->runJavaScript(
+        "[document.body.innerText, document.querySelectorAll('b').length]",
+        QWebEngineScript::ApplicationWorld, [&](const QVariant &R) {
+            Shows = R;
+            Read = true;
+        });
+    ASSERT_TRUE(WaitUntil([&] { return Read; }));
+    EXPECT_EQ(Shows.toList().value(0).toString().trimmed(), "a <b> c\nnext");
+    EXPECT_EQ(Shows.toList().value(1).toInt(), 0);
 
     // A preview that cannot be written says so, and the next request tries again.
-    ASSERT_TRUE(Shown.count() > 1 || Shown.wait(20000));
     QFile::remove(File);
     QDir().mkpath(File);
     QString Message;

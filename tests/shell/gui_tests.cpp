@@ -24,6 +24,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QTest>
 #include <QTextBrowser>
@@ -34,6 +35,8 @@
 #include <QUrl>
 #include <QWindow>
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 
 using namespace qf::shell;
@@ -363,6 +366,39 @@ TEST_F(ShellHelp, ContentsFitListEveryPageFollowLinksAndAMissingFileShowsAMessag
     Missing.ShowContents();
     EXPECT_TRUE(THHComp::HelpWindow()->Browser->toPlainText().contains("cannot be found"));
     EXPECT_TRUE(THHComp::HelpWindow()->isVisible());
+}
+
+TEST_F(ShellHelp, TheWindowOpensOverTheMainWindowAndWholeOnTheScreen)
+{
+    QWidget Form;
+    const QRect Room = Form.screen()->availableGeometry();
+    // A main window in a corner: the help window stays on the screen.
+    Form.setGeometry(Room.right() - 250, Room.bottom() - 150, 240, 140);
+    Form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&Form));
+    THHComp Help(&Form, SourceHelpFile());
+    Help.ShowContents();
+    THelpWindow *W = THHComp::HelpWindow();
+    ASSERT_NE(W, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(W));
+    EXPECT_TRUE(Room.contains(W->frameGeometry()))
+        << W->frameGeometry().x() << "," << W->frameGeometry().y() << " "
+        << W->frameGeometry().width() << "x" << W->frameGeometry().height();
+    EXPECT_TRUE(W->frameGeometry().contains(Form.frameGeometry().center()));
+    THHComp::CloseAll();
+    delete W;
+
+    // Over the middle of the main window, as near as the screen allows.
+    Form.setGeometry(Room.left() + 10, Room.top() + 10, 300, 200);
+    Help.ShowContents();
+    W = THHComp::HelpWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(W));
+    const QRect Shown = W->frameGeometry();
+    EXPECT_TRUE(Room.contains(Shown));
+    QRect Ideal(QPoint(), Shown.size());
+    Ideal.moveCenter(Form.frameGeometry().center());
+    EXPECT_EQ(Shown.left(), std::max(Ideal.left(), Room.left()));
+    EXPECT_EQ(Shown.top(), std::max(Ideal.top(), Room.top()));
 }
 
 TEST_F(ShellHelp, F1OpensHelpAndNoControlSeesIt)

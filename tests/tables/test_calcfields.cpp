@@ -252,7 +252,7 @@ TEST_F(CalcFields, TypeMismatchesAndErrorsNameTheInnermostField)
     EXPECT_TRUE(Vars.FEvalStack.isEmpty());
 }
 
-TEST_F(CalcFields, RepeatedCallsAreReportedOnceUntilTheNextEvaluation)
+TEST_F(CalcFields, RepeatedCallsAreReportedOncePerEvaluation)
 {
     Open();
     Define("SELF", cfString, S("SELF + 'x'"));
@@ -263,17 +263,40 @@ TEST_F(CalcFields, RepeatedCallsAreReportedOnceUntilTheNextEvaluation)
     EXPECT_EQ(Errors, QStringList({S("Repeated call of identifier \"SELF\"")}));
     EXPECT_TRUE(Vars.FCalcError);
 
-    // The latch silences everything: a filter naming the field fails without a word, keeping
-    // every record.
-    Query.Close();
+    // The latch stays within its evaluation: a filter afterwards asks on each record whether to
+    // switch it off (each failing record is kept), and a sound filter after it selects again.
+    Errors.clear();
+    Answers = {false, true};
     Open(S("SELF = 'x' or AMOUNT > 100"), true);
     EXPECT_EQ(Visible().size(), 5u);
-    EXPECT_EQ(Errors.size(), 1);
-    EXPECT_TRUE(Questions.isEmpty());
+    EXPECT_TRUE(Errors.isEmpty());
+    EXPECT_EQ(Questions,
+              QStringList(2, S("Repeated call of identifier \"SELF\";\nDo You whant to Disable Filter?")));
+    Open(S("CITY = 'Berlin'"), true);
+    EXPECT_EQ(Visible(), (std::vector<int64_t>{0, 3}));
+    EXPECT_EQ(Questions.size(), 2);
 
-    // The next name evaluation clears it and reports again, once.
+    // The copy filter of an unfiltered table reports each record.
+    Open();
+    TADOQuery Copy;
+    Vars.AttachFilter(Copy, hCopyFilter);
+    Copy.SetFiltered(true);
+    Vars.CompileFilter(S("SELF = 'x'"), hCopyFilter);
+    Copy.Clone(Query);
+    EXPECT_EQ(Copy.RecordCount(), 5);
+    EXPECT_EQ(Errors.size(), 5);
+    Vars.RemoveFilter(hCopyFilter);
+    Copy.Close();
+    Vars.CompileFilter(S("AMOUNT > 100"), hCopyFilter);
+    Copy.Clone(Query);
+    EXPECT_EQ(Copy.RecordCount(), 1);
+    EXPECT_EQ(Errors.size(), 5);
+    Vars.RemoveFilter(hCopyFilter);
+
+    // Each name evaluation reports again, once.
+    Errors.clear();
     EXPECT_FALSE(Vars.EvaluateName(S("self"), Value));
-    EXPECT_EQ(Errors.size(), 2);
+    EXPECT_EQ(Errors.size(), 1);
     Errors.clear();
     EXPECT_FALSE(Vars.EvaluateName(S("a"), Value));
     EXPECT_EQ(Errors, QStringList({S("Repeated call of identifier \"A\"")}));

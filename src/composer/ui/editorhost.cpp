@@ -161,6 +161,12 @@ void TWebEditorHost::LoadDocument(const QString &Html)
         return;
     delete FLargeDocument;
     FLargeDocument = nullptr;
+    // An empty page never gets the editing script, so nothing typed there would reach the
+    // source: an empty source loads as a blank document.
+    if (Html.trimmed().isEmpty()) {
+        FView->page()->setHtml(QStringLiteral("<html><body></body></html>"), BaseUrl);
+        return;
+    }
     if (Html.size() < LargeDocument) {
         FView->page()->setHtml(Html, BaseUrl);
         return;

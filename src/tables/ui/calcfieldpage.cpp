@@ -211,8 +211,11 @@ void TCalcFieldPage::Memo2Exit()
 void TCalcFieldPage::ComboBox1Change()
 {
     const QString Name = Selected();
-    if (!Name.isEmpty())
-        fields_.SetTypeCode(Name, ComboBox1->currentIndex());
+    if (Name.isEmpty())
+        return;
+    if (OnModified)
+        OnModified();
+    fields_.SetTypeCode(Name, ComboBox1->currentIndex());
 }
 
 } // namespace qf::tables

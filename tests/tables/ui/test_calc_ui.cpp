@@ -192,6 +192,8 @@ TEST_F(CalcUi, AddEditTypeAndDeleteThroughThePage)
     ASSERT_TRUE(Form->CalcFields->Expression("TOTAL", Stored));
     EXPECT_TRUE(Stored.isEmpty());
     EXPECT_EQ(QApplication::focusWidget(), Page->Memo2);
+    // A type change alone is a change of the project too.
+    Form->FModified = false;
     Page->ComboBox1->setFocus();
     EXPECT_EQ(QApplication::focusWidget(), Page->ComboBox1);
     QTest::keyClick(Page->ComboBox1, Qt::Key_Up); // String -> Boolean
@@ -201,6 +203,7 @@ TEST_F(CalcUi, AddEditTypeAndDeleteThroughThePage)
     int32_t Type = -1;
     ASSERT_TRUE(Form->CalcFields->TypeCode("TOTAL", Type));
     EXPECT_EQ(Type, cfFloat);
+    EXPECT_TRUE(Form->FModified);
 
     // Selecting another name shows its own item; coming back shows the stored one.
     QTest::mouseClick(Page->ListBox1->viewport(), Qt::LeftButton, {},
