@@ -1,7 +1,9 @@
 // The main road through the real window, offscreen: the program's forms made as the program
 // makes them, the sample table opened from the command line, a filter and a calculated field
-// set through their pages, a message typed into the HTML editor and seen in its source and
-// the preview. Python's dbfread reads the table independently for the expected records.
+// set through their pages, a message typed into the source and the HTML editor, the preview of
+// the filtered table's third record, "Save Project?" answered on closing, and the project and
+// table opened again from the command line with everything as it was. Python's dbfread reads
+// the table independently for the records the filter must keep.
 
 #include "composer/domwork.h"
 #include "composer/mailviews.h"
@@ -19,6 +21,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -38,14 +42,14 @@ using namespace qftest;
 
 namespace {
 
-// The records of the table whose CITY is City, by dbfread: their e-mail addresses in table order.
+// The records of the table whose CITY is City, by dbfread: "EMAIL FIRSTNAME" in table order.
 QStringList AddressesInCity(const QString &Table, const QString &City)
 {
     QProcess Python;
     Python.start("/usr/bin/python3", {"-c",
                              "import sys, dbfread\n"
                              "for r in dbfread.DBF(sys.argv[1], encoding='utf-8'):\n"
-                             "    if r['CITY'] == sys.argv[2]: print(r['EMAIL'])\n",
+                             "    if r['CITY'] == sys.argv[2]: print(r['EMAIL'], r['FIRSTNAME'])\n",
                              Table, City});
     if (!Python.waitForFinished(30000) || Python.exitCode() != 0)
         return {"dbfread failed: " + QString::fromUtf8(Python.readAllStandardError())};
@@ -60,6 +64,24 @@ void AnswerInputDialog(const QString &Text)
         AddWordForm->Edit1->setText(Text);
         QTest::keyClick(AddWordForm->Edit1, Qt::Key_Return);
     });
+}
+
+// Acts on the next modal window of type T once it shows (the command that opens it runs meanwhile).
+template <typename T>
+void WhenModal(std::function<void(T *)> Act)
+{
+    auto *Timer = new QTimer;
+    Timer->setInterval(5);
+    QObject::connect(Timer, &QTimer::timeout, [Timer, Act] {
+        auto *W = qobject_cast<T *>(QApplication::activeModalWidget());
+        if (!W || W->property("handled").toBool())
+            return;
+        W->setProperty("handled", true);
+        Timer->stop();
+        Timer->deleteLater();
+        Act(W);
+    });
+    Timer->start();
 }
 
 class ShellEndToEnd : public ::testing::Test {
@@ -141,12 +163,57 @@ TEST_F(ShellEndToEnd, TableFilterCalculatedFieldAndMessageThroughTheWindow)
         QWebEngineScript::ApplicationWorld, [&](const QVariant &) { Placed = true; });
     ASSERT_TRUE(QTest::qWaitFor([&] { return Placed; }));
     QWidget *Keys = F.DHTMLEdit1->focusProxy() ? F.DHTMLEdit1->focusProxy() : F.DHTMLEdit1;
-    QTest::keyClicks(Keys, "%FIRSTNAME%");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return F.DomWork->DocumentHTML().contains("%FIRSTNAME%"); }, 20000));
+    QTest::keyClicks(Keys, "%FIRSTNAME,");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return F.DomWork->DocumentHTML().contains("%FIRSTNAME,"); }, 20000));
     EXPECT_TRUE(QTest::qWaitFor([&] { return F.Undo0->isEnabled(); }, 20000));  // the typing can be undone
     F.SourceView0->trigger();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return F.RxRichEdit1->toPlainText().contains("%FIRSTNAME%"); },
+    ASSERT_TRUE(QTest::qWaitFor([&] { return F.RxRichEdit1->toPlainText().contains("%FIRSTNAME,"); },
                                 20000));
+
+    // The preview of the filtered table's third record: the name merged for that record.
+    F.Workspace->ADOQuery1().SetRecNo(3);
+    ASSERT_EQ(F.Workspace->ADOQuery1().RecNo(), 3);
+    const QString Third = Expected[2].section(' ', 1);
     F.Preview0->trigger();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(F.Preview->FPreviewFile); }, 20000));
+    const auto PreviewText = [&] {
+        QFile Page(F.Preview->FPreviewFile);
+        return Page.open(QIODevice::ReadOnly) ? QString::fromUtf8(Page.readAll()) : QString();
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return PreviewText().contains(Third + ","); }, 20000))
+        << PreviewText().toStdString();
+
+    // Closing asks "Save Project?"; Yes on the unnamed project asks for its name.
+    const QString ProjectFile = Dir.filePath("offer.qfx");
+    WhenModal<QMessageBox>([](QMessageBox *Box) {
+        EXPECT_EQ(Box->text(), "Save Project?");
+        Box->button(QMessageBox::Yes)->click();
+    });
+    WhenModal<QFileDialog>([&](QFileDialog *D) {
+        D->setDirectory(Dir.path());
+        D->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText("offer");
+        static_cast<QDialog *>(D)->accept();
+    });
+    F.Exit0->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !F.isVisible(); }, 20000));
+    ASSERT_TRUE(QFile::exists(ProjectFile));
+    FreeForms();
+
+    // Started again with the project and the table: everything as it was.
+    CreateForms();
+    ASSERT_TRUE(MainForm);
+    TMainForm &G = *MainForm;
+    G.CommandLine = {ProjectFile, Table};
+    G.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return G.Workspace->Active(); }, 20000));
+    EXPECT_EQ(G.windowTitle(), "Quillfast - offer Using contacts");
+    EXPECT_EQ(G.Memo1->toPlainText(), "CITY = 'Millhaven'");
+    EXPECT_TRUE(G.UseFilter->isChecked());
+    EXPECT_EQ(G.Workspace->ADOQuery1().RecordCount(), Expected.size());
+    ASSERT_EQ(G.CalcFieldList->count(), 1);
+    EXPECT_EQ(G.CalcFieldList->item(0)->text(), "DOUBLED");
+    G.CalcFieldList->setCurrentRow(0);
+    emit G.CalcFieldList->itemClicked(G.CalcFieldList->item(0));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return G.Memo2->toPlainText() == "AMOUNT * 2"; }, 5000))
+        << G.Memo2->toPlainText().toStdString();
+    EXPECT_TRUE(G.RxRichEdit1->toPlainText().contains("%FIRSTNAME,"));
 }
