@@ -24,4 +24,10 @@ echo "Installing: ${missing[*]}"
 apt=(env DEBIAN_FRONTEND=noninteractive apt-get)
 [ "$(id -u)" -eq 0 ] || apt=(sudo "${apt[@]}")
 "${apt[@]}" update -q </dev/null
+# postfix is wanted for its benchmark tools only: unconfigured, it starts no mail service.
+if [[ " ${missing[*]} " == *" postfix "* ]]; then
+  preseed=(debconf-set-selections)
+  [ "$(id -u)" -eq 0 ] || preseed=(sudo debconf-set-selections)
+  echo "postfix postfix/main_mailer_type select No configuration" | "${preseed[@]}"
+fi
 "${apt[@]}" install -y -q --no-install-recommends "${missing[@]}" </dev/null

@@ -362,11 +362,15 @@ void TMainForm::CreateMenus()
         {AttachView0, &TMainForm::AttachView0Click},
         {Content0, &TMainForm::Content0Click},
         {About0, &TMainForm::About0Click},
+        {Profiles0, &TMainForm::Profiles0Click},
+        {ViewLog0, &TMainForm::ViewLog0Click},
     };
     for (const auto &[Action, Handler] : Connected) {
         Action->setEnabled(true);
         connect(Action, &QAction::triggered, this, Handler);
     }
+    // Enabled with an open dataset that is not empty (command enabling).
+    connect(Start0, &QAction::triggered, this, &TMainForm::Start0Click);
 }
 
 void TMainForm::CreatePopupMenus()

@@ -5,6 +5,8 @@
 // carry out are present here and stay disabled until those parts connect them.
 
 #include "shell/commandstate.h"
+#include "delivery/maillist.h"
+#include "delivery/profiles.h"
 #include "store/dlist.h"
 #include "store/reader.h"
 
@@ -186,6 +188,10 @@ public:
     std::uint8_t FSorted = 0;
     QString FSortField;
 
+    // The mailing: the profile it copies, where it reads the records and the merge from.
+    delivery::TSenderProfile FProfile;
+    delivery::TMailOrigin MailOrigin;
+
     void FormCreate();
     bool FormCloseQuery();
     void FormClose();
@@ -207,6 +213,13 @@ public:
     void Content0Click();
     void About0Click();
     void Options1Click();
+    // Profiles, mailing and log.
+    void Profiles0Click();
+    void Start0Click();
+    void ViewLog0Click();
+    bool LoadSelectedProfile();
+    // Wires the profiles, mailing and log windows to this window and the options.
+    void ConnectDelivery();
 
     void PageControl1Change();
     void TabSheet1Show();

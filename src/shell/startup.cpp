@@ -1,5 +1,8 @@
 #include "shell/startup.h"
 
+#include "delivery/ui/logform.h"
+#include "delivery/ui/proform.h"
+#include "delivery/ui/sendform.h"
 #include "shell/aboutbox.h"
 #include "shell/addwordform.h"
 #include "shell/capform.h"
@@ -52,6 +55,14 @@ void CreateForms()
     CreateForm("The input dialog", [] { AddWordForm = new TAddWordForm(MainForm); });
     CreateForm("The about box", [] { AboutBox = new TAboutBox(MainForm); });
     CreateForm("The options dialog", [] { OptForm = new TOptForm(MainForm); });
+    CreateForm("The profiles dialog", [] { delivery::ProForm = new delivery::TProForm(MainForm); });
+    CreateForm("The log window", [] { delivery::LogForm = new delivery::TLogForm(MainForm); });
+    // The mailing dialog is the last form.
+    CreateForm("The mailing dialog", [] { delivery::SendForm = new delivery::TSendForm(MainForm); });
+    MainForm->ConnectDelivery();
+    // The profiles are read once without showing the dialog, to fill the main window's list.
+    if (delivery::ProForm)
+        delivery::ProForm->FormShow();
 }
 
 void FreeForms()
@@ -61,6 +72,9 @@ void FreeForms()
     AddWordForm = nullptr;
     AboutBox = nullptr;
     OptForm = nullptr;
+    delivery::ProForm = nullptr;
+    delivery::SendForm = nullptr;
+    delivery::LogForm = nullptr;
 }
 
 int RunProgram(int argc, char **argv)

@@ -14,6 +14,9 @@ reply, changes its behaviour:
   no_ehlo          refuse EHLO with 502, so that the client falls back to HELO
   noop_delay       seconds to wait before the reply to NOOP
   data_reply       the reply to the message instead of 250 (the message is not stored)
+  max_connections  accept this many connections over the server's life, refuse the later ones
+  drop_data        list of message numbers (1 for the first DATA the server sees, counted over
+                   its life) whose connection is closed once the data is in, without a reply
 Prints "PORT <n>" once it listens; ends on SIGTERM or when its standard input closes.
 """
 import argparse
@@ -41,6 +44,8 @@ class Handler:
     def __init__(self, directory):
         self.directory = directory
         self.count = len([n for n in os.listdir(directory) if n.endswith(".eml")])
+        self.data_seen = 0
+        self.connections = 0
 
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
         reject = control(self.directory).get("reject", [])
@@ -51,6 +56,10 @@ class Handler:
 
     async def handle_DATA(self, server, session, envelope):
         ctl = control(self.directory)
+        self.data_seen += 1
+        if self.data_seen in ctl.get("drop_data", []):
+            server.transport.abort()
+            return "421 4.4.2 dropped"
         if ctl.get("data_reply"):
             return ctl["data_reply"]
         if ctl.get("drop_after_data"):
@@ -109,7 +118,8 @@ async def main():
 
     def factory():
         ctl = control(args.dir)
-        if ctl.get("refuse"):
+        handler.connections += 1
+        if ctl.get("refuse") or handler.connections > ctl.get("max_connections", handler.connections):
             return Refuser()
         if ctl.get("silent"):
             return asyncio.Protocol()

@@ -6,6 +6,14 @@
 #include <QSaveFile>
 
 #include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 const QString Python = QStringLiteral("/usr/bin/python3");
@@ -26,33 +34,54 @@ TTestServer::TTestServer() {
 TTestServer::~TTestServer() { Stop(); }
 
 void TTestServer::Start(int Port) {
-  FProcess.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-  FProcess.start(Python, {Scripts + QStringLiteral("/smtpserver.py"), QStringLiteral("--dir"), FDir.path(),
-                          QStringLiteral("--port"), QString::number(Port)});
-  if (!FProcess.waitForStarted(10000))
+  const std::string Py = Python.toStdString();
+  std::vector<std::string> Args{Py, (Scripts + QStringLiteral("/smtpserver.py")).toStdString(), "--dir",
+                                FDir.path().toStdString(), "--port", std::to_string(Port)};
+  std::vector<char *> Argv;
+  for (std::string &A : Args)
+    Argv.push_back(A.data());
+  Argv.push_back(nullptr);
+  int In[2], Out[2];
+  if (pipe2(In, O_CLOEXEC) != 0 || pipe2(Out, O_CLOEXEC) != 0)
+    throw std::runtime_error("no pipes for the test SMTP server");
+  FPid = fork();
+  if (FPid == 0) {
+    dup2(In[0], 0);
+    dup2(Out[1], 1);
+    execv(Argv[0], Argv.data());
+    _exit(127);
+  }
+  close(In[0]);
+  close(Out[1]);
+  FInput = In[1];
+  FOutput = Out[0];
+  if (FPid < 0)
     throw std::runtime_error("the test SMTP server did not start");
   // Restarting on the same port may have to wait for the old socket to go.
-  while (!FProcess.canReadLine()) {
-    if (!FProcess.waitForReadyRead(15000)) {
+  QByteArray Line;
+  while (!Line.endsWith('\n')) {
+    pollfd P{FOutput, POLLIN, 0};
+    char C;
+    if (poll(&P, 1, 15000) <= 0 || read(FOutput, &C, 1) != 1) {
       Stop();
       throw std::runtime_error("the test SMTP server did not report its port");
     }
+    Line += C;
   }
-  const QByteArray Line = FProcess.readLine().trimmed();
+  Line = Line.trimmed();
   if (!Line.startsWith("PORT "))
     throw std::runtime_error("the test SMTP server said: " + Line.toStdString());
   FPort = Line.mid(5).toInt();
 }
 
 void TTestServer::Stop() {
-  if (FProcess.state() == QProcess::NotRunning)
+  if (FPid <= 0)
     return;
-  FProcess.closeWriteChannel();
-  FProcess.terminate();
-  if (!FProcess.waitForFinished(5000)) {
-    FProcess.kill();
-    FProcess.waitForFinished(5000);
-  }
+  close(FInput);
+  kill(FPid, SIGTERM);
+  waitpid(FPid, nullptr, 0);
+  close(FOutput);
+  FPid = -1;
 }
 
 void TTestServer::Restart() {

@@ -1,7 +1,8 @@
 #pragma once
 // The test SMTP server (smtpserver.py under Debian's Python) and the email-package reader,
 // run as child processes of the test. The server ends with its object, and by itself when
-// the test process dies (its standard input closes).
+// the test process dies (its standard input closes). The server is started with fork and exec
+// rather than QProcess, whose way of starting a process ThreadSanitizer cannot follow.
 
 #include <QByteArray>
 #include <QJsonArray>
@@ -26,7 +27,9 @@ public:
 
 private:
   QTemporaryDir FDir;
-  QProcess FProcess;
+  int FPid = -1;
+  int FInput = -1;   // the server's standard input
+  int FOutput = -1;  // its standard output
   int FPort = 0;
 };
 

@@ -4,6 +4,9 @@
 #include "composer/domwork.h"
 #include "composer/mailviews.h"
 #include "composer/preview.h"
+#include "delivery/profiles.h"
+#include "delivery/ui/proform.h"
+#include "delivery/ui/sendform.h"
 #include "shell/aboutbox.h"
 #include "shell/addwordform.h"
 #include "shell/globals.h"
@@ -20,7 +23,9 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -183,7 +188,7 @@ TEST_F(ShellMainForm, MenusCaptionsShortcutsAndEnabling)
     QSet<QAction *> Working = {F.Exit0, F.Options1, F.DBView0, F.Filter0, F.CalcFieldsView0,
                                      F.EditView0, F.SourceView0, F.Preview0, F.AttachView0,
                                      F.Content0, F.About0, F.OpenTable0, F.OpenDB5, F.ExecSQL0,
-                                     F.CreateDBF0, F.CreateDBF5,
+                                     F.CreateDBF0, F.CreateDBF5, F.Profiles0, F.ViewLog0,
                                      // the message editors' mode; their other commands wait
                                      // for the Mail page's Edit page and a loaded document
                                      F.Html0, F.PlainText0, F.HtmlMode, F.PlainMode};
@@ -319,6 +324,51 @@ TEST_F(ShellMainForm, StartupFormsAndHelpShortcut)
     FreeForms();
     EXPECT_EQ(MainForm, nullptr);
     EXPECT_EQ(OptForm, nullptr);
+}
+
+// The profiles read at start-up fill the "From" list; Start checks the chosen profile before
+// the mailing dialog opens.
+TEST_F(ShellMainForm, ProfilesAtStartupAndStartChecks)
+{
+    const QString Data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    QDir().mkpath(Data);
+    {
+        qf::delivery::TProfiles P;
+        P.AddProfile("OFFICE");
+        P.AddProfile("BLANK");
+        for (const char *Item : {"Host", "User", "Name", "Addr"})
+            P.SetValue(Item, "OFFICE", "x");
+        ASSERT_TRUE(P.Save(Data + "/Profiles.dat"));
+    }
+    CreateForms();
+    ASSERT_NE(qf::delivery::SendForm, nullptr);
+    EXPECT_EQ(MainForm->ComboBox4->count(), 2);
+    EXPECT_EQ(MainForm->ComboBox4->itemText(1), "OFFICE");
+
+    QStringList Boxes;
+    QTimer Answer;
+    QObject::connect(&Answer, &QTimer::timeout, [&] {
+        if (auto *B = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            Boxes << B->text();
+            B->button(QMessageBox::Ok)->click();
+        } else if (qf::delivery::SendForm->isVisible() &&
+                   qf::delivery::SendForm->Panel1->text() == "The list is prepared") {
+            Boxes << qf::delivery::SendForm->Panel2->text();
+            qf::delivery::SendForm->CancelBtn->click();
+        }
+    });
+    Answer.start(5);
+    MainForm->ComboBox4->setCurrentIndex(-1);
+    MainForm->Start0Click();
+    MainForm->ComboBox4->setCurrentIndex(0);
+    MainForm->Start0Click();
+    MainForm->ComboBox4->setCurrentIndex(1);
+    MainForm->Start0Click();  // no table open: nothing to send
+    EXPECT_EQ(Boxes, QStringList({"Profile does not selected",
+                                  "One or more fields of selected Profile are blank", "0 Records"}));
+    EXPECT_EQ(MainForm->FProfile.FSmtpPort, "25");
+    FreeForms();
+    QFile::remove(Data + "/Profiles.dat");
 }
 
 TEST_F(ShellMainForm, ScreenshotIsNotBlank)

@@ -1,0 +1,401 @@
+#include "delivery/mailing.h"
+
+#include "delivery/idexception.h"
+
+#include <QRegularExpression>
+#include <cmath>
+
+namespace qf::delivery {
+
+namespace {
+
+QString ExceptionText(const std::exception &E)
+{
+    if (const auto *Id = dynamic_cast<const EIdException *>(&E))
+        return Id->Message();
+    return QString::fromLocal8Bit(E.what());
+}
+
+// The text as lines; a line break at its end ends the last line and makes no empty one.
+QStringList BodyLines(const QString &Text)
+{
+    static const QRegularExpression Break(QStringLiteral("\\r\\n|\\n|\\r"));
+    QStringList Lines = Text.split(Break);
+    if (!Lines.isEmpty() && Lines.last().isEmpty())
+        Lines.removeLast();
+    return Lines;
+}
+
+} // namespace
+
+// The connector.
+
+void TConnector::Run()
+{
+    FMailing.ConnectorRun(*this);
+    Terminate();
+}
+
+// A sender.
+
+TMailSender::TMailSender(TMailing &Mailing) : FMailing(Mailing)
+{
+    const TMailSettings &S = Mailing.Settings;
+    FSMTP.MailAgent = MailAgentName;
+    FMessage.ContentType = S.ContentType;
+    FMessage.CharSet = S.CharSet;
+    FMessage.From.Address = S.SenderAddress;
+    FMessage.From.Name = S.SenderName;
+    FMessage.ReplyTo.Clear();
+    FMessage.ReplyTo.Add().Address = S.ReplyAddress;
+    for (const QString &FileName : S.Attachments)
+        FMessage.MessageParts.AddAttachment(FileName);
+}
+
+TMailSender::~TMailSender() { TerminateAndWaitFor(); }
+
+void TMailSender::Run()
+{
+    if (FAttempts == 0)
+        FCurMail = FMailing.GetCurMail();
+    if (FCurMail >= 0) {
+        try {
+            const TMailItem &Mail = FMailing.MailList[size_t(FCurMail)];
+            FMessage.Recipients.Clear();
+            FMessage.Recipients.Add().Address = Mail.Address;
+            FMessage.Body = BodyLines(Mail.Body);
+            FMessage.Subject = Mail.Subject;
+            if (!FSMTP.Connected())
+                FSMTP.Connect(FMailing.ConnectTimeout);
+            // Returns only after the server's acceptance of the data.
+            FSMTP.Send(FMessage);
+            FState = 1;
+            FLastError.clear();
+            FAttempts = 0;
+            FMailing.SetSuccess(QStringLiteral("Success: ") + FMessage.Recipients.EMailAddresses());
+        } catch (const std::exception &E) {
+            ++FAttempts;
+            if (FAttempts >= MaxAttempts) {
+                FState = 2;
+                FLastError = ExceptionText(E);
+            }
+        }
+    }
+    if (FMailing.FAborting || FAttempts >= MaxAttempts || FCurMail < 0) {
+        FAttempts = 1;
+        FHandled = false;
+        Stop();
+    }
+}
+
+// The mailing.
+
+TMailing::TMailing(TMailingView *View) : View(View) {}
+
+TMailing::~TMailing() { Shutdown(); }
+
+void TMailing::Reset()
+{
+    FreeConnector();
+    FreeSenders();
+    FSenders.clear();
+    MailList.clear();
+    FAborting = false;
+    FRunning = false;
+    FThreadCount = 0;
+    FConnectedCount = 0;
+    std::lock_guard<std::mutex> L(FLock);
+    FSentCount = 0;
+    FNextMail = 0;
+    FLastSuccess.clear();
+    Log.Clear();
+}
+
+void TMailing::SetSlots(int Count)
+{
+    FThreadCount = std::max(0, std::min(Count, Settings.ThreadLimit));
+    FSenders.assign(size_t(FThreadCount), nullptr);
+}
+
+void TMailing::Start(const QString &StartTime)
+{
+    FreeConnector();
+    AddLog(QString());
+    AddLog(QStringLiteral("Mailing started ") + StartTime + QStringLiteral(". Connecting..."));
+    FConnectedCount = 0;
+    FRunning = false;
+    FConnector = std::make_unique<TConnector>(*this);
+    FConnector->Start();
+}
+
+void TMailing::FreeConnector()
+{
+    if (!FConnector)
+        return;
+    FConnector->TerminateAndWaitFor();
+    FConnector.reset();
+}
+
+void TMailing::FreeSenders()
+{
+    for (TMailSender *&S : FSenders) {
+        if (!S)
+            continue;
+        try {
+            delete S;
+        } catch (...) {
+            // the next slot is freed all the same
+        }
+        S = nullptr;
+    }
+}
+
+void TMailing::Sync(const std::function<void()> &Call)
+{
+    const std::shared_ptr<bool> Alive = FAlive;
+    TIdThread::Synchronize([Alive, &Call] {
+        if (*Alive)
+            Call();
+    });
+}
+
+void TMailing::ConnectorRun(TConnector &Connector)
+{
+    try {
+        const int Slots = int(FSenders.size());
+        for (int I = 0; I < Slots; ++I) {
+            auto *S = new TMailSender(*this);
+            FSenders[size_t(I)] = S;
+            S->FSMTP.Host = Settings.Host;
+            S->FSMTP.Port = Settings.Port;
+            S->FSMTP.Username = Settings.User;
+            S->FSMTP.Password.clear();
+            S->FSMTP.Connect(ConnectTimeout);
+            const int N = ++FConnectedCount;
+            Sync([this, N, Slots] {
+                if (View)
+                    View->ShowStatus(
+                        QStringLiteral("%1 threads of %2 connected").arg(N).arg(Slots));
+            });
+            if (FAborting)
+                break;
+        }
+        if (FAborting) {
+            Sync([this] {
+                SetStatus(QStringLiteral("Aborted"), true);
+                if (View)
+                    View->FlushLogNow();
+            });
+            FreeSenders();
+        } else {
+            Sync([this] {
+                if (FAborting) {
+                    // The dialog closed between the last connection and this hand-over.
+                    SetStatus(QStringLiteral("Aborted"), true);
+                    if (View)
+                        View->FlushLogNow();
+                    FreeSenders();
+                    return;
+                }
+                SetStatus(QStringLiteral("Connected"), true);
+                {
+                    std::lock_guard<std::mutex> L(FLock);
+                    FNextMail = 0;
+                }
+                FRunning = true;
+                if (View)
+                    View->StartDispatcher();
+            });
+        }
+    } catch (const std::exception &E) {
+        Connector.FErrorText = ExceptionText(E);
+        // The connections made so far close before the user reads why the last one failed.
+        FreeSenders();
+        Sync([this, &Connector] {
+            AddLog(Connector.FErrorText);
+            AddLog(QStringLiteral("Aborted"));
+            if (View) {
+                View->ShowConnectError(Connector.FErrorText);
+                View->ResetAfterError();
+            }
+            FAborting = false;
+        });
+    }
+}
+
+int TMailing::GetCurMail()
+{
+    std::lock_guard<std::mutex> L(FLock);
+    if (FNextMail < int(MailList.size()))
+        return FNextMail++;
+    return -1;
+}
+
+void TMailing::SetSuccess(const QString &Text)
+{
+    {
+        std::lock_guard<std::mutex> L(FLock);
+        Log.AddLog(Text);
+        FLastSuccess = Text;
+        ++FSentCount;
+    }
+    QueueVisibleUpdate();
+}
+
+void TMailing::QueueVisibleUpdate()
+{
+    if (FUpdatePending.exchange(true))
+        return;
+    const std::shared_ptr<bool> Alive = FAlive;
+    TIdThread::Queue([this, Alive] {
+        if (!*Alive)
+            return;
+        FUpdatePending = false;
+        QString Text;
+        {
+            std::lock_guard<std::mutex> L(FLock);
+            Text = FLastSuccess;
+        }
+        if (View)
+            View->ShowStatus(Text);
+        UpdateBar();
+        ShowSentCount();
+    });
+}
+
+void TMailing::AddLog(const QString &Text)
+{
+    std::lock_guard<std::mutex> L(FLock);
+    Log.AddLog(Text);
+}
+
+void TMailing::SetStatus(const QString &Text, bool Log)
+{
+    if (Log)
+        AddLog(Text);
+    if (View)
+        View->ShowStatus(Text);
+}
+
+int TMailing::SentCount()
+{
+    std::lock_guard<std::mutex> L(FLock);
+    return FSentCount;
+}
+
+QString TMailing::SentCountText()
+{
+    return QStringLiteral("%1 Sent of %2").arg(SentCount()).arg(MailList.size());
+}
+
+int TMailing::Progress()
+{
+    if (MailList.empty())
+        return 0;
+    return int(std::lround(100.0 * SentCount() / double(MailList.size())));
+}
+
+void TMailing::UpdateBar()
+{
+    if (View)
+        View->ShowProgress(Progress());
+}
+
+void TMailing::ShowSentCount()
+{
+    if (View)
+        View->ShowCounts(SentCountText());
+}
+
+bool TMailing::Dispatch()
+{
+    for (size_t I = 0; I < FSenders.size(); ++I) {
+        TMailSender *S = FSenders[I];
+        if (!S)
+            continue;
+        if (!S->Stopped() || S->FHandled) {
+            if (FAborting)
+                SetStatus(QStringLiteral("Disconnecting..."), false);
+            continue;
+        }
+        S->FHandled = true;
+        if (S->FState == 2 && !FAborting) {
+            const bool Retry =
+                !View ||
+                View->AskRetry(S->FLastError + QStringLiteral(" Recipient: ") + S->RecipientText());
+            if (Retry) {
+                for (TMailSender *T : FSenders)
+                    if (T && T != S && T->Stopped() && T->FState == 2 && !T->FHandled) {
+                        T->FHandled = true;
+                        T->Start();
+                    }
+                S->Start();
+                return FThreadCount > 0;
+            }
+            FAborting = true;
+            SetStatus(S->FLastError + QStringLiteral(" Failed: ") + S->RecipientText(), true);
+        }
+        ShowSentCount();
+        UpdateBar();
+        bool Remain;
+        {
+            std::lock_guard<std::mutex> L(FLock);
+            Remain = FNextMail < int(MailList.size());
+        }
+        if (!FAborting && Remain) {
+            S->Start();
+            continue;
+        }
+        delete S;
+        FSenders[I] = nullptr;
+        if (--FThreadCount == 0) {
+            Finish(!FAborting);
+            return false;
+        }
+    }
+    return FThreadCount > 0;
+}
+
+void TMailing::Finish(bool Completed)
+{
+    SetStatus(Completed ? QStringLiteral("Mailing Completed") : QStringLiteral("Mailing Aborted"),
+              true);
+    AddLog(SentCountText());
+    FRunning = false;
+    if (View)
+        View->Finished(Completed);
+}
+
+bool TMailing::FlushLog(QString *Error)
+{
+    QStringList Pending;
+    {
+        std::lock_guard<std::mutex> L(FLock);
+        Pending = Log.FLogLines.mid(Log.FLogWritten);
+    }
+    return Log.Flush(Pending, Error);
+}
+
+QStringList TMailing::LogLines()
+{
+    std::lock_guard<std::mutex> L(FLock);
+    return Log.FLogLines;
+}
+
+void TMailing::Shutdown()
+{
+    *FAlive = false;
+    FAborting = true;
+    if (FConnector) {
+        FConnector->TerminateAndWaitFor();
+        FConnector.reset();
+    }
+    for (TMailSender *S : FSenders)
+        if (S)
+            S->Terminate();
+    FreeSenders();
+    FThreadCount = 0;
+    FRunning = false;
+}
+
+} // namespace qf::delivery

@@ -1,0 +1,160 @@
+#pragma once
+// One mailing in flight: the connector thread that connects one sender per slot, the sender
+// threads that take the next prepared message under the one lock and send it with up to 6
+// attempts in a row, the dispatcher's decisions (start, retry or abort, free, finish) and the
+// log lines. The dispatcher and every visible change run in the user interface thread, through
+// TMailingView; senders never wait for that thread while they hold the lock.
+//
+// A message counts as sent only once the server has accepted its data (TIdSMTP::Send returned).
+// Destroying a TMailing during a mailing stops and waits for every thread first.
+
+#include "delivery/idmessage.h"
+#include "delivery/idsmtp.h"
+#include "delivery/idthread.h"
+#include "delivery/maillist.h"
+#include "delivery/maillog.h"
+
+#include <QString>
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace qf::delivery {
+
+inline const QString MailAgentName = QStringLiteral("Quillfast v2.0");
+inline constexpr int MaxAttempts = 6;
+
+// The mailing dialog as the mailing sees it; every call comes in the user interface thread.
+class TMailingView {
+public:
+    virtual ~TMailingView() = default;
+    // The status line, shown and painted at once.
+    virtual void ShowStatus(const QString &Text) = 0;
+    // Progress in percent: the bar, the dialog's caption and the application's title.
+    virtual void ShowProgress(int Percent) = 0;
+    // The count panel (Panel2); Panel3 is cleared.
+    virtual void ShowCounts(const QString &Text) = 0;
+    // Connecting failed: the error box, then the dialog back in its prepared state.
+    virtual void ShowConnectError(const QString &Text) = 0;
+    virtual void ResetAfterError() = 0;
+    // All slots are connected: the dispatcher timer on.
+    virtual void StartDispatcher() = 0;
+    // The log flush, once, at once.
+    virtual void FlushLogNow() = 0;
+    // A sender gave up on a message: true for Retry, false for Abort.
+    virtual bool AskRetry(const QString &Text) = 0;
+    // The last sender is freed: restore the application, the box, close the dialog.
+    virtual void Finished(bool Completed) = 0;
+};
+
+class TMailing;
+
+class TConnector : public TIdThread {
+public:
+    explicit TConnector(TMailing &Mailing) : FMailing(Mailing) {}
+    ~TConnector() override { TerminateAndWaitFor(); }
+    QString FErrorText;
+
+protected:
+    void Run() override;
+
+private:
+    TMailing &FMailing;
+};
+
+class TMailSender : public TIdThread {
+public:
+    explicit TMailSender(TMailing &Mailing);
+    ~TMailSender() override;
+
+    int FCurMail = -1;
+    TIdSMTP FSMTP;
+    TIdMessage FMessage;
+    bool FHandled = false;
+    std::uint8_t FState = 0; // 0 nothing sent yet, 1 the last message was sent, 2 gave up
+    QString FLastError;
+    int FAttempts = 0;
+
+    QString RecipientText() const { return FMessage.Recipients.EMailAddresses(); }
+
+protected:
+    void Run() override;
+
+private:
+    TMailing &FMailing;
+};
+
+class TMailing {
+public:
+    explicit TMailing(TMailingView *View = nullptr);
+    ~TMailing();
+    TMailing(const TMailing &) = delete;
+    TMailing &operator=(const TMailing &) = delete;
+
+    TMailingView *View = nullptr;
+    // Written before any thread exists, read-only while threads exist.
+    TMailList MailList;
+    TMailSettings Settings;
+    int ConnectTimeout = IdTimeoutDefault;
+
+    std::vector<TMailSender *> FSenders;
+    std::atomic<bool> FAborting{false};
+    std::atomic<bool> FRunning{false};
+    int FThreadCount = 0;
+    std::atomic<int> FConnectedCount{0};
+    std::unique_ptr<TConnector> FConnector;
+    int FSentCount = 0; // under FLock
+    int FNextMail = 0;  // under FLock
+    TMailLog Log;       // its lines under FLock
+
+    // A new preparation: the list and settings are about to be written.
+    void Reset();
+    // After the list is prepared: the number of slots.
+    void SetSlots(int Count);
+
+    // The Start button: the first log lines, then a new connector.
+    void Start(const QString &StartTime);
+    // Frees the connector, waiting for its thread (the user interface thread keeps carrying
+    // out its requests meanwhile).
+    void FreeConnector();
+    void FreeSenders();
+
+    int GetCurMail();
+    void SetSuccess(const QString &Text);
+    void AddLog(const QString &Text);
+    // Shows Text and, when Log, appends it to the log lines first.
+    void SetStatus(const QString &Text, bool Log);
+    int SentCount();
+    QString SentCountText();
+    int Progress();
+    void UpdateBar();
+    void ShowSentCount();
+
+    // One dispatcher tick; true when the dispatcher timer is to run again.
+    bool Dispatch();
+
+    // The pending log lines written to the file; false with the error's message.
+    bool FlushLog(QString *Error);
+    QStringList LogLines();
+
+    // Aborts and waits for every thread; no view call is made from here on.
+    void Shutdown();
+
+private:
+    friend class TConnector;
+    friend class TMailSender;
+    void ConnectorRun(TConnector &Connector);
+    void Finish(bool Completed);
+    // Carries Call out in the user interface thread, waiting; skipped once shut down.
+    void Sync(const std::function<void()> &Call);
+    // Shows the latest counts and status; one update pending at a time.
+    void QueueVisibleUpdate();
+
+    std::mutex FLock;
+    QString FLastSuccess; // under FLock
+    std::atomic<bool> FUpdatePending{false};
+    std::shared_ptr<bool> FAlive = std::make_shared<bool>(true); // user interface thread only
+};
+
+} // namespace qf::delivery

@@ -1,0 +1,169 @@
+// The mailing's threads and dispatcher without a window, against the test SMTP server: every
+// message handed out once, a give-up answered by the user, and a mailing torn down while its
+// senders run (also built under ThreadSanitizer).
+
+#include "delivery/mailing.h"
+#include "testserver.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QJsonArray>
+#include <QSet>
+#include <QTimer>
+#include <deque>
+#include <functional>
+#include <gtest/gtest.h>
+
+using namespace qf::delivery;
+
+namespace {
+
+bool WaitUntil(const std::function<bool()> &Done, int Ms = 60000)
+{
+    QDeadlineTimer Deadline(Ms);
+    while (!Done()) {
+        if (Deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    }
+    return true;
+}
+
+// The dialog's part, played by the test: a dispatcher timer and scripted answers.
+class TTestView : public TMailingView {
+public:
+    explicit TTestView(TMailing &M) : FMailing(M)
+    {
+        Timer.setInterval(20);
+        Timer.setSingleShot(true);
+        QObject::connect(&Timer, &QTimer::timeout, [this] {
+            if (FMailing.Dispatch())
+                Timer.start();
+        });
+    }
+    void ShowStatus(const QString &Text) override { Statuses << Text; }
+    void ShowProgress(int) override {}
+    void ShowCounts(const QString &) override {}
+    void ShowConnectError(const QString &Text) override { ConnectErrors << Text; }
+    void ResetAfterError() override { Reset = true; }
+    void StartDispatcher() override { Timer.start(); }
+    void FlushLogNow() override {}
+    bool AskRetry(const QString &Text) override
+    {
+        Prompts << Text;
+        const bool Retry = !Answers.empty() && Answers.front();
+        if (!Answers.empty())
+            Answers.pop_front();
+        return Retry;
+    }
+    void Finished(bool C) override
+    {
+        Done = true;
+        Completed = C;
+    }
+
+    TMailing &FMailing;
+    QTimer Timer;
+    QStringList Statuses, ConnectErrors, Prompts;
+    std::deque<bool> Answers;
+    bool Reset = false, Done = false, Completed = false;
+};
+
+void Prepare(TMailing &M, int Port, int Count, int Threads)
+{
+    M.Settings.Host = QStringLiteral("127.0.0.1");
+    M.Settings.Port = Port;
+    M.Settings.User = QStringLiteral("user");
+    M.Settings.SenderAddress = QStringLiteral("sender@example.com");
+    M.Settings.SenderName = QStringLiteral("Sender");
+    M.Settings.ThreadLimit = Threads;
+    M.ConnectTimeout = 10000;
+    for (int I = 0; I < Count; ++I)
+        M.MailList.push_back({QStringLiteral("r%1@example.com").arg(I),
+                              QStringLiteral("S%1").arg(I), QStringLiteral("Body %1").arg(I)});
+    M.SetSlots(Count);
+}
+
+QStringList Recipients(const TTestServer &Server)
+{
+    QStringList R;
+    for (const QString &F : Server.MessageFiles())
+        R << Server.Envelope(F).value(QStringLiteral("rcpt_tos")).toArray().at(0).toString();
+    return R;
+}
+
+} // namespace
+
+TEST(DeliveryMailing, EveryMessageOnceThenCompleted)
+{
+    TTestServer Server;
+    TMailing M;
+    TTestView View(M);
+    M.View = &View;
+    Prepare(M, Server.Port(), 10, 2);
+    M.Start(QStringLiteral("today"));
+    ASSERT_TRUE(WaitUntil([&] { return View.Done; }));
+    EXPECT_TRUE(View.Completed);
+    EXPECT_TRUE(View.Statuses.contains(QStringLiteral("1 threads of 2 connected")));
+    EXPECT_TRUE(View.Statuses.contains(QStringLiteral("2 threads of 2 connected")));
+    QStringList Got = Recipients(Server);
+    Got.sort();
+    QStringList Want;
+    for (int I = 0; I < 10; ++I)
+        Want << QStringLiteral("r%1@example.com").arg(I);
+    Want.sort();
+    EXPECT_EQ(Got, Want);
+    const QStringList Log = M.LogLines();
+    ASSERT_EQ(Log.size(), 15);
+    EXPECT_EQ(Log[0], QString());
+    EXPECT_EQ(Log[1], QStringLiteral("Mailing started today. Connecting..."));
+    EXPECT_EQ(Log[2], QStringLiteral("Connected"));
+    EXPECT_EQ(Log.filter(QStringLiteral("Success: ")).size(), 10);
+    EXPECT_EQ(Log[13], QStringLiteral("Mailing Completed"));
+    EXPECT_EQ(Log[14], QStringLiteral("10 Sent of 10"));
+}
+
+TEST(DeliveryMailing, GiveUpRetriedThenAborted)
+{
+    TTestServer Server;
+    Server.SetControl({{"reject", QJsonArray{"r3@example.com"}}});
+    TMailing M;
+    TTestView View(M);
+    M.View = &View;
+    View.Answers = {true, false};
+    Prepare(M, Server.Port(), 8, 1);
+    M.Start(QStringLiteral("now"));
+    ASSERT_TRUE(WaitUntil([&] { return View.Done; }));
+    EXPECT_FALSE(View.Completed);
+    ASSERT_EQ(View.Prompts.size(), 2);
+    EXPECT_TRUE(View.Prompts[0].contains(QStringLiteral("550")));
+    EXPECT_TRUE(View.Prompts[0].endsWith(QStringLiteral(" Recipient: r3@example.com")));
+    // One sender goes in order: three sent before the refused one, none after the abort.
+    EXPECT_EQ(Recipients(Server).size(), 3);
+    const QStringList Log = M.LogLines();
+    EXPECT_TRUE(Log.at(Log.size() - 3).endsWith(QStringLiteral(" Failed: r3@example.com")));
+    EXPECT_EQ(Log.at(Log.size() - 2), QStringLiteral("Mailing Aborted"));
+    EXPECT_EQ(Log.last(), QStringLiteral("3 Sent of 8"));
+}
+
+TEST(DeliveryMailing, TornDownWhileSending)
+{
+    TTestServer Server;
+    Server.SetControl({{"delay", 0.02}});
+    std::unique_ptr<TMailing> M = std::make_unique<TMailing>();
+    TTestView View(*M);
+    M->View = &View;
+    Prepare(*M, Server.Port(), 400, 8);
+    M->Start(QStringLiteral("now"));
+    ASSERT_TRUE(WaitUntil([&] { return Server.MessageFiles().size() >= 20; }));
+    M->Shutdown();
+    View.Timer.stop();
+    const int Logged = int(M->LogLines().filter(QStringLiteral("Success: ")).size());
+    M.reset();
+    // Messages in flight were finished, and each one the server took is logged once.
+    const QStringList Got = Recipients(Server);
+    EXPECT_LT(Got.size(), 400);
+    EXPECT_EQ(Logged, Got.size());
+    EXPECT_EQ(QSet<QString>(Got.begin(), Got.end()).size(), Got.size());
+    QCoreApplication::processEvents(); // calls queued by the senders find the mailing gone
+}

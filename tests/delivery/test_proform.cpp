@@ -1,0 +1,207 @@
+// The "Profiles" dialog and the "Log" window offscreen, through their real controls.
+
+#include "delivery/maillog.h"
+#include "delivery/ui/logform.h"
+#include "delivery/ui/proform.h"
+#include "uitest.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace qf::delivery;
+
+namespace {
+
+QByteArray ReadAll(const QString &Path)
+{
+    QFile F(Path);
+    return F.open(QIODevice::ReadOnly) ? F.readAll() : QByteArray();
+}
+
+class DeliveryProForm : public ::testing::Test {
+protected:
+    DeliveryProForm()
+    {
+        File = Dir.filePath(QStringLiteral("Profiles.dat"));
+        Form.ProfileFile = [this] { return File; };
+        Form.InputName = [this](const QString &Caption, QString &Text) {
+            Captions << Caption;
+            Text = NextName;
+            return true;
+        };
+        Form.MainProfileList = &MainList;
+        Form.FromProfile = [] { return QStringLiteral("HOME"); };
+    }
+    void Add(const QString &Name)
+    {
+        NextName = Name;
+        QTest::mouseClick(Form.Button1, Qt::LeftButton);
+    }
+    QStringList Listed() const
+    {
+        QStringList L;
+        for (int I = 0; I < Form.ListBox1->count(); ++I)
+            L << Form.ListBox1->item(I)->text();
+        return L;
+    }
+
+    QTemporaryDir Dir;
+    QString File;
+    TProForm Form;
+    QComboBox MainList;
+    TBoxAnswerer Boxes;
+    QStringList Captions;
+    QString NextName;
+};
+
+} // namespace
+
+TEST_F(DeliveryProForm, AddEditDeleteAndSave)
+{
+    Form.show();
+    EXPECT_FALSE(Form.Button2->isEnabled());
+    EXPECT_FALSE(Form.Edits[0]->isEnabled());
+    Add(QStringLiteral("office"));
+    EXPECT_EQ(Captions, QStringList{QStringLiteral("Add Profile")});
+    EXPECT_EQ(Listed(), QStringList{QStringLiteral("OFFICE")});
+    EXPECT_EQ(Form.ListBox1->currentItem()->text(), QStringLiteral("OFFICE"));
+    EXPECT_EQ(Form.Edits[1]->text(), QStringLiteral("25"));
+    for (int I : {0, 2, 3, 4, 5})
+        EXPECT_TRUE(Form.Edits[size_t(I)]->text().isEmpty());
+
+    Add(QStringLiteral("Office"));
+    Add(QStringLiteral("my.name"));
+    Add(QStringLiteral("my-name"));
+    Add(QStringLiteral("my_name"));
+    EXPECT_EQ(Boxes.Texts,
+              (QStringList{QStringLiteral("Profile \"Office\" already exists"),
+                           QStringLiteral("Invalid Name"), QStringLiteral("Invalid Name"),
+                           QStringLiteral("Invalid Name")}));
+    Add(QStringLiteral("home"));
+    Add(QStringLiteral("Ärger"));
+    EXPECT_EQ(Listed(), (QStringList{QStringLiteral("HOME"), QStringLiteral("OFFICE"),
+                                     QStringLiteral("ÄRGER")}));
+    EXPECT_EQ(MainList.currentText(), QStringLiteral("HOME"));
+
+    // Typing into a field stores it when the field loses the focus.
+    QApplication::setActiveWindow(&Form);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&Form));
+    Form.ListBox1->setCurrentRow(1);
+    QTest::mouseClick(Form.Edits[0], Qt::LeftButton);
+    Form.Edits[0]->setFocus();
+    QTest::keyClicks(Form.Edits[0], QStringLiteral("smtp.example.com"));
+    Form.ListBox1->setFocus();
+    QString Host;
+    ASSERT_TRUE(Form.Profiles.Value(QStringLiteral("Host"), QStringLiteral("OFFICE"), Host));
+    EXPECT_EQ(Host, QStringLiteral("smtp.example.com"));
+
+    // Deleting the last of three selects the new last one.
+    Form.ListBox1->setCurrentRow(2);
+    QTest::mouseClick(Form.Button2, Qt::LeftButton);
+    EXPECT_EQ(Listed(), (QStringList{QStringLiteral("HOME"), QStringLiteral("OFFICE")}));
+    EXPECT_EQ(Form.ListBox1->currentRow(), 1);
+    QTest::mouseClick(Form.Button3, Qt::LeftButton);
+    EXPECT_FALSE(Form.isVisible());
+
+    // The file as the store writes it; shown again, the dialog reads it back.
+    TProfiles P;
+    ASSERT_TRUE(P.Load(File));
+    EXPECT_EQ(P.Names(), (QStringList{QStringLiteral("HOME"), QStringLiteral("OFFICE")}));
+    ASSERT_TRUE(P.Value(QStringLiteral("Host"), QStringLiteral("OFFICE"), Host));
+    EXPECT_EQ(Host, QStringLiteral("smtp.example.com"));
+    const QByteArray Saved = ReadAll(File);
+    Form.show();
+    EXPECT_EQ(Listed(), (QStringList{QStringLiteral("HOME"), QStringLiteral("OFFICE")}));
+    QTest::keyClick(&Form, Qt::Key_Escape);
+    EXPECT_EQ(ReadAll(File), Saved);
+    EXPECT_FALSE(QFileInfo::exists(Dir.filePath(QStringLiteral("Backup of Profiles.dat"))));
+
+    // A single click into a field rewrites the file.
+    Form.show();
+    QTest::mouseClick(Form.Edits[2], Qt::LeftButton);
+    QTest::mouseClick(Form.Button3, Qt::LeftButton);
+    EXPECT_TRUE(QFileInfo::exists(Dir.filePath(QStringLiteral("Backup of Profiles.dat"))));
+
+    // Deleting the only entry empties and disables the fields.
+    Form.show();
+    QTest::mouseClick(Form.Button2, Qt::LeftButton);
+    QTest::mouseClick(Form.Button2, Qt::LeftButton);
+    EXPECT_TRUE(Listed().isEmpty());
+    EXPECT_FALSE(Form.Edits[0]->isEnabled());
+    EXPECT_TRUE(Form.Edits[1]->text().isEmpty());
+    EXPECT_FALSE(Form.Button2->isEnabled());
+}
+
+TEST_F(DeliveryProForm, DamagedAndUnwritableFilesReported)
+{
+    TProfiles P;
+    P.AddProfile(QStringLiteral("A"));
+    P.AddProfile(QStringLiteral("B"));
+    ASSERT_TRUE(P.Save(File));
+    const QByteArray Whole = ReadAll(File);
+    {
+        QFile F(File);
+        ASSERT_TRUE(F.open(QIODevice::WriteOnly));
+        F.write(Whole.left(Whole.size() - 2));
+    }
+    Form.show();
+    ASSERT_EQ(Boxes.Texts.size(), 1);
+    EXPECT_TRUE(Boxes.Texts[0].contains(QStringLiteral("damaged")));
+    EXPECT_EQ(Listed(), (QStringList{QStringLiteral("A"), QStringLiteral("B")}));
+
+    // The file cannot be replaced: the close says so and the file stays as it was.
+    const QByteArray Before = ReadAll(File);
+    File = Dir.filePath(QStringLiteral("blocked/Profiles.dat"));
+    ASSERT_TRUE(QDir().mkpath(File));
+    Add(QStringLiteral("C"));
+    QTest::mouseClick(Form.Button3, Qt::LeftButton);
+    ASSERT_EQ(Boxes.Texts.size(), 2);
+    EXPECT_TRUE(Boxes.Texts[1].startsWith(QStringLiteral("The profiles could not be saved.")));
+    EXPECT_EQ(ReadAll(Dir.filePath(QStringLiteral("Profiles.dat"))), Before);
+}
+
+TEST(DeliveryLogForm, ShowClearCancelSave)
+{
+    TBoxAnswerer Boxes;
+    TLogForm Form;
+    QTemporaryDir Dir;
+    Form.FileName = Dir.filePath(QStringLiteral("Quillfast.log"));
+    EXPECT_EQ(DefaultLogFileName(), QDir::homePath() + QStringLiteral("/Quillfast.log"));
+
+    // No log yet: the error is shown and the editor stays empty.
+    Form.show();
+    EXPECT_EQ(Boxes.Texts.size(), 1);
+    EXPECT_TRUE(Form.RxRichEdit1->toPlainText().isEmpty());
+    QTest::mouseClick(Form.Button2, Qt::LeftButton);
+
+    const QByteArray Log = "\r\nMailing started 1/2/26 10:00:00. Connecting...\r\nConnected\r\n";
+    QFile F(Form.FileName);
+    ASSERT_TRUE(F.open(QIODevice::WriteOnly));
+    F.write(Log);
+    F.close();
+    Form.show();
+    EXPECT_EQ(Form.RxRichEdit1->toPlainText(),
+              QString::fromUtf8(Log).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    QTest::mouseClick(Form.Button3, Qt::LeftButton);
+    EXPECT_TRUE(Form.RxRichEdit1->toPlainText().isEmpty());
+    QTest::mouseClick(Form.Button2, Qt::LeftButton);
+    EXPECT_EQ(ReadAll(Form.FileName), Log);
+
+    // Saved unchanged it stays byte for byte; cleared and saved it is empty.
+    Form.show();
+    QTest::mouseClick(Form.Button1, Qt::LeftButton);
+    EXPECT_EQ(ReadAll(Form.FileName), Log);
+    Form.show();
+    QTest::mouseClick(Form.Button3, Qt::LeftButton);
+    QTest::mouseClick(Form.Button1, Qt::LeftButton);
+    EXPECT_FALSE(Form.isVisible());
+    EXPECT_TRUE(ReadAll(Form.FileName).isEmpty());
+}

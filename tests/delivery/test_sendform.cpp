@@ -1,0 +1,434 @@
+// The mailing dialog offscreen, through its real buttons, against the test SMTP server; every
+// message read back by Python's email package.
+
+#include "delivery/maillog.h"
+#include "delivery/ui/sendform.h"
+#include "tables/connection.h"
+#include "tables/dataset.h"
+#include "testserver.h"
+#include "uitest.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QJsonArray>
+#include <QLabel>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSet>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <memory>
+
+using namespace qf::delivery;
+using namespace qf::tables;
+
+namespace {
+
+QString Email(int I) { return QStringLiteral("person%1@example.com").arg(I); }
+QString Name(int I) { return QStringLiteral("Zoë Nr%1").arg(I); }
+QString City(int I) { return I % 3 == 0 ? QStringLiteral("Oslo") : QStringLiteral("Bergen"); }
+
+QByteArray ReadAll(const QString &Path)
+{
+    QFile F(Path);
+    return F.open(QIODevice::ReadOnly) ? F.readAll() : QByteArray();
+}
+
+class DeliverySendForm : public ::testing::Test {
+protected:
+    void Open(int Records)
+    {
+        std::vector<QStringList> Rows;
+        for (int I = 0; I < Records; ++I)
+            Rows.push_back({QString::number(I), Email(I), Name(I), City(I)});
+        WriteDbf(Dir.filePath(QStringLiteral("contacts.dbf")),
+                 {{"ID", 6}, {"EMAIL", 40}, {"NAME", 30}, {"CITY", 12}}, Rows);
+        Connection.ConnectionString = FormatConnectionString(Dir.path(), Dir.path(), kDbaseDriver);
+        Query.SQL = QStringLiteral("SELECT * FROM contacts");
+        Query.Open();
+        Form = std::make_unique<TSendForm>();
+        Form->DataSet = &Query;
+        Form->WriteLog = [this] { return WriteLog; };
+        Form->CaptureSettings = [this](TMailSource &Source, TMailSettings &Settings,
+                                       QString &PortText) {
+            // The merge as the main window gives it: fields by name, "%" placeholders.
+            Source.Merge.EvaluateName = [this](const QString &N, QString &Value) {
+                const TField *F = Query.FindField(N);
+                if (F)
+                    Value = F->AsString().trimmed();
+                return F != nullptr;
+            };
+            Source.Merge.ExpandPlaceholders = [this](const QString &Text) {
+                QString Out = Text;
+                static const QRegularExpression Ph(QStringLiteral("%([A-Za-z]+)"));
+                auto M = Ph.globalMatch(Text);
+                while (M.hasNext()) {
+                    const auto Hit = M.next();
+                    if (const TField *F = Query.FindField(Hit.captured(1)))
+                        Out.replace(Hit.captured(0), F->AsString().trimmed());
+                }
+                return Out;
+            };
+            Source.RecipientField = Recipient;
+            Source.Subject = QStringLiteral("Hello %NAME");
+            Source.Body =
+                QStringLiteral("Dear %NAME,\nyour number is %ID and you live in %CITY.\n");
+            Settings.Host = QStringLiteral("127.0.0.1");
+            Settings.User = QStringLiteral("user");
+            Settings.SenderName = QStringLiteral("Sender");
+            Settings.SenderAddress = QStringLiteral("sender@example.com");
+            Settings.ReplyAddress = QStringLiteral("reply@example.com");
+            Settings.Attachments = Attachments;
+            Settings.ThreadLimit = Threads;
+            PortText = Port.isEmpty() ? QString::number(Server.Port()) : Port;
+        };
+        Form->FMailing.ConnectTimeout = 10000;
+    }
+
+    // Shows the dialog and waits for the prepared list.
+    void ShowPrepared(const QString &Count)
+    {
+        Form->show();
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return Form->Panel1->text() == QStringLiteral("The list is prepared"); }, 30000));
+        EXPECT_EQ(Form->Panel2->text(), Count);
+    }
+
+    // Start, then wait for the dialog to close by itself.
+    void StartAndWaitForEnd()
+    {
+        QSignalSpy Finished(Form.get(), &QDialog::finished);
+        ASSERT_TRUE(Form->Button2->isEnabled());
+        QTest::mouseClick(Form->Button2, Qt::LeftButton);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return Finished.count() > 0; }, 120000));
+    }
+
+    QStringList Received() const
+    {
+        QStringList R;
+        for (const QString &F : Server.MessageFiles())
+            R << Server.Envelope(F).value(QStringLiteral("rcpt_tos")).toArray().at(0).toString();
+        return R;
+    }
+
+    QStringList LogFileLines() const
+    {
+        QString Text = QString::fromUtf8(ReadAll(DefaultLogFileName()));
+        EXPECT_TRUE(Text.isEmpty() || Text.endsWith(QStringLiteral("\r\n")));
+        Text.chop(2);
+        return Text.split(QStringLiteral("\r\n"));
+    }
+
+    void TearDown() override
+    {
+        Form.reset();
+        QFile::remove(DefaultLogFileName());
+    }
+
+    QTemporaryDir Dir;
+    TTestServer Server;
+    TADOConnection Connection;
+    TADOQuery Query{&Connection};
+    std::unique_ptr<TSendForm> Form;
+    TBoxAnswerer Boxes;
+    QStringList Attachments;
+    int Threads = 15;
+    bool WriteLog = true;
+    QString Recipient = QStringLiteral("EMAIL");
+    QString Port; // the server's when empty
+};
+
+} // namespace
+
+TEST_F(DeliverySendForm, FiveHundredRecordsOverEightConnections)
+{
+    const QString Attachment = Dir.filePath(QStringLiteral("price list.pdf"));
+    QFile A(Attachment);
+    ASSERT_TRUE(A.open(QIODevice::WriteOnly));
+    const QByteArray Content = QByteArray("%PDF-1.4 ") + QByteArray(3000, 'x');
+    A.write(Content);
+    A.close();
+    Attachments = {Attachment};
+    Threads = 8;
+    Open(500);
+    ShowPrepared(QStringLiteral("500 Records"));
+    EXPECT_TRUE(Query.ControlsDisabled());
+    StartAndWaitForEnd();
+    EXPECT_EQ(Boxes.Texts, QStringList{QStringLiteral("Mailing is Completed Successfully")});
+    EXPECT_FALSE(Query.ControlsDisabled());
+    EXPECT_EQ(Query.RecNo(), 1);
+
+    const QStringList Files = Server.MessageFiles();
+    ASSERT_EQ(Files.size(), 500);
+    QSet<QString> Peers, Seen;
+    for (const QString &F : Files)
+        Peers << Server.Envelope(F).value(QStringLiteral("peer")).toString();
+    EXPECT_LE(Peers.size(), 8);
+    const QJsonArray Parsed = ParseMail(Files);
+    const QByteArray Hash = QCryptographicHash::hash(Content, QCryptographicHash::Sha256).toHex();
+    for (const QJsonValue &V : Parsed) {
+        const QJsonObject M = V.toObject();
+        const QString To = M[QStringLiteral("to")]
+                               .toArray()
+                               .at(0)
+                               .toObject()[QStringLiteral("address")]
+                               .toString();
+        const int I = To.mid(6, To.indexOf(QLatin1Char('@')) - 6).toInt();
+        ASSERT_EQ(To, Email(I));
+        EXPECT_FALSE(Seen.contains(To));
+        Seen << To;
+        EXPECT_EQ(M[QStringLiteral("subject")].toString(), QStringLiteral("Hello ") + Name(I));
+        EXPECT_EQ(M[QStringLiteral("body")].toString(),
+                  QStringLiteral("Dear %1,\r\nyour number is %2 and you live in %3.\r\n")
+                      .arg(Name(I))
+                      .arg(I)
+                      .arg(City(I)));
+        const QJsonArray Parts = M[QStringLiteral("attachments")].toArray();
+        ASSERT_EQ(Parts.size(), 1);
+        EXPECT_EQ(Parts[0].toObject()[QStringLiteral("filename")].toString(),
+                  QStringLiteral("price list.pdf"));
+        EXPECT_EQ(Parts[0].toObject()[QStringLiteral("sha256")].toString().toLatin1(), Hash);
+        EXPECT_EQ(M[QStringLiteral("reply_to")]
+                      .toArray()
+                      .at(0)
+                      .toObject()[QStringLiteral("address")]
+                      .toString(),
+                  QStringLiteral("reply@example.com"));
+    }
+    EXPECT_EQ(Seen.size(), 500);
+
+    // The log file, flushed while sending and once more after the close.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return LogFileLines().size() == 505; }, 5000));
+    const QStringList Log = LogFileLines();
+    EXPECT_EQ(Log[0], QString());
+    EXPECT_TRUE(Log[1].startsWith(QStringLiteral("Mailing started ")));
+    EXPECT_TRUE(Log[1].endsWith(QStringLiteral(". Connecting...")));
+    EXPECT_EQ(Log[2], QStringLiteral("Connected"));
+    QSet<QString> Logged;
+    for (int I = 3; I < 503; ++I) {
+        EXPECT_TRUE(Log[I].startsWith(QStringLiteral("Success: person")));
+        Logged << Log[I];
+    }
+    EXPECT_EQ(Logged.size(), 500);
+    EXPECT_EQ(Log[503], QStringLiteral("Mailing Completed"));
+    EXPECT_EQ(Log[504], QStringLiteral("500 Sent of 500"));
+}
+
+TEST_F(DeliverySendForm, FilterAndStartRecordRespected)
+{
+    WriteLog = false;
+    Open(12);
+    Query.OnFilterRecord = [](TADOQuery &Q, bool &Accept) {
+        Accept =
+            Q.FieldByName(QStringLiteral("CITY")).AsString().trimmed() == QStringLiteral("Oslo");
+    };
+    Query.SetFiltered(true); // records 0, 3, 6, 9
+    Query.SetRecNo(2);
+    ShowPrepared(QStringLiteral("3 Records"));
+    EXPECT_EQ(Query.RecNo(), 2);
+    StartAndWaitForEnd();
+    QStringList Got = Received();
+    Got.sort();
+    EXPECT_EQ(Got, (QStringList{Email(3), Email(6), Email(9)}));
+    EXPECT_EQ(Query.RecNo(), 2);
+    EXPECT_FALSE(QFile::exists(DefaultLogFileName()));
+
+    // On the last record: one message; Cancel closes the prepared dialog without sending.
+    Query.SetRecNo(4);
+    ShowPrepared(QStringLiteral("1 Records"));
+    QSignalSpy Finished(Form.get(), &QDialog::finished);
+    QTest::mouseClick(Form->CancelBtn, Qt::LeftButton);
+    EXPECT_EQ(Finished.count(), 1);
+    EXPECT_EQ(Server.MessageFiles().size(), 3);
+}
+
+TEST_F(DeliverySendForm, SecondConnectionRefusedThenStartAgain)
+{
+    Server.SetControl({{"max_connections", 1}});
+    Threads = 3;
+    Open(5);
+    ShowPrepared(QStringLiteral("5 Records"));
+    QTest::mouseClick(Form->Button2, Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Boxes.Texts.size() == 1; }, 30000));
+    EXPECT_TRUE(Boxes.Texts[0].contains(QStringLiteral("554")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Form->Button2->isEnabled(); }, 10000));
+    EXPECT_EQ(Form->Panel1->text(), QStringLiteral("The list is prepared"));
+    EXPECT_EQ(Form->Panel2->text(), QStringLiteral("5 Records"));
+    EXPECT_TRUE(Form->isVisible());
+    EXPECT_TRUE(Server.MessageFiles().isEmpty());
+
+    // The failure's lines wait in memory and are written first by the next Start.
+    EXPECT_FALSE(QFile::exists(DefaultLogFileName()));
+    Server.SetControl({});
+    StartAndWaitForEnd();
+    EXPECT_EQ(Received().size(), 5);
+    (void)QTest::qWaitFor([&] { return LogFileLines().size() == 14; }, 5000);
+    const QStringList Log = LogFileLines();
+    ASSERT_EQ(Log.size(), 14) << Log.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(Log[0], QString());
+    EXPECT_TRUE(Log[1].startsWith(QStringLiteral("Mailing started ")));
+    EXPECT_TRUE(Log[2].contains(QStringLiteral("554")));
+    EXPECT_EQ(Log[3], QStringLiteral("Aborted"));
+    EXPECT_EQ(Log[4], QString());
+    EXPECT_TRUE(Log[5].startsWith(QStringLiteral("Mailing started ")));
+    EXPECT_EQ(Log[6], QStringLiteral("Connected"));
+    EXPECT_EQ(Log[13], QStringLiteral("5 Sent of 5"));
+}
+
+TEST_F(DeliverySendForm, RefusedRecipientsRetriedOnceTheServerTakesThem)
+{
+    Server.SetControl({{"reject", QJsonArray{Email(4), Email(13)}}});
+    Threads = 4;
+    Open(20);
+    QStringList Prompts;
+    Boxes.Answer = [&](const QString &Text) {
+        if (!Text.contains(QStringLiteral(" Recipient: ")))
+            return QMessageBox::NoButton;
+        Prompts << Text;
+        Server.SetControl({});
+        return QMessageBox::Retry;
+    };
+    ShowPrepared(QStringLiteral("20 Records"));
+    StartAndWaitForEnd();
+    ASSERT_FALSE(Prompts.isEmpty());
+    EXPECT_TRUE(Prompts[0].contains(QStringLiteral("550")));
+    EXPECT_EQ(Boxes.Texts.last(), QStringLiteral("Mailing is Completed Successfully"));
+    QStringList Got = Received();
+    EXPECT_EQ(QSet<QString>(Got.begin(), Got.end()).size(), 20);
+    EXPECT_EQ(Got.size(), 20);
+}
+
+TEST_F(DeliverySendForm, DroppedConnectionsSentAgainOnce)
+{
+    Server.SetControl({{"drop_data", QJsonArray{5, 17, 18}}});
+    Threads = 4;
+    Open(40);
+    ShowPrepared(QStringLiteral("40 Records"));
+    StartAndWaitForEnd();
+    EXPECT_EQ(Boxes.Texts, QStringList{QStringLiteral("Mailing is Completed Successfully")});
+    QStringList Got = Received();
+    EXPECT_EQ(Got.size(), 40);
+    EXPECT_EQ(QSet<QString>(Got.begin(), Got.end()).size(), 40);
+    EXPECT_EQ(LogFileLines().filter(QStringLiteral("Success: ")).size(), 40);
+}
+
+TEST_F(DeliverySendForm, SixFailuresRetryThenAbort)
+{
+    Server.SetControl({{"reject", QJsonArray{Email(7)}}});
+    Threads = 1;
+    Open(12);
+    int Prompt = 0;
+    Boxes.Answer = [&](const QString &Text) {
+        if (!Text.endsWith(QStringLiteral(" Recipient: ") + Email(7)))
+            return QMessageBox::NoButton;
+        return ++Prompt == 1 ? QMessageBox::Retry : QMessageBox::Abort;
+    };
+    ShowPrepared(QStringLiteral("12 Records"));
+    StartAndWaitForEnd();
+    EXPECT_EQ(Prompt, 2);
+    EXPECT_EQ(Boxes.Texts.last(), QStringLiteral("Mailing Aborted"));
+    EXPECT_EQ(Received().size(), 7);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return LogFileLines().last() == QStringLiteral("7 Sent of 12"); }, 5000));
+    const QStringList Log = LogFileLines();
+    EXPECT_TRUE(Log[Log.size() - 3].endsWith(QStringLiteral(" Failed: ") + Email(7)));
+    EXPECT_TRUE(Log[Log.size() - 3].contains(QStringLiteral("550")));
+    EXPECT_EQ(Log[Log.size() - 2], QStringLiteral("Mailing Aborted"));
+    EXPECT_EQ(Log.filter(QStringLiteral("Success: ")).size(), 7);
+}
+
+TEST_F(DeliverySendForm, CancelAsksWhileSendingAndClosingStopsTheThreads)
+{
+    Server.SetControl({{"delay", 0.02}});
+    Threads = 2;
+    Open(300);
+    Boxes.Answer = [&](const QString &Text) {
+        if (Text == QStringLiteral("Are You sure to cancel this operation?"))
+            return Boxes.Texts.size() == 1 ? QMessageBox::No : QMessageBox::Yes;
+        return QMessageBox::NoButton;
+    };
+    ShowPrepared(QStringLiteral("300 Records"));
+    QSignalSpy Finished(Form.get(), &QDialog::finished);
+    QTest::mouseClick(Form->Button2, Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Server.MessageFiles().size() >= 5; }, 30000));
+    QTest::mouseClick(Form->CancelBtn, Qt::LeftButton); // No: goes on
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Boxes.Texts.size() == 1; }, 5000));
+    EXPECT_TRUE(Form->isVisible());
+    QTest::mouseClick(Form->CancelBtn, Qt::LeftButton); // Yes: aborts
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Finished.count() > 0; }, 30000));
+    EXPECT_EQ(Boxes.Texts.last(), QStringLiteral("Mailing Aborted"));
+    const int Sent = int(Received().size());
+    EXPECT_LT(Sent, 300);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return LogFileLines().last().endsWith(QStringLiteral(" Sent of 300")); }, 5000));
+    EXPECT_EQ(LogFileLines().last(), QStringLiteral("%1 Sent of 300").arg(Sent));
+
+    // A program that closes during a mailing stops and waits for its threads first.
+    QFile::remove(DefaultLogFileName());
+    ShowPrepared(QStringLiteral("300 Records"));
+    QTest::mouseClick(Form->Button2, Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Server.MessageFiles().size() >= Sent + 5; }, 30000));
+    Form.reset();
+}
+
+TEST_F(DeliverySendForm, LogFileThatCannotBeWrittenAsksAbortOrRetry)
+{
+    Open(6);
+    // A folder where the log file should be: no user can write it, root included.
+    const QString Blocked = Dir.filePath(QStringLiteral("Quillfast.log"));
+    ASSERT_TRUE(QDir().mkpath(Blocked));
+    Form->FMailing.Log.FileName = Blocked;
+    int Prompts = 0;
+    Boxes.Answer = [&](const QString &Text) {
+        if (!Text.startsWith(QStringLiteral("Error of writing log file with description:\n\"")))
+            return QMessageBox::NoButton;
+        ++Prompts;
+        QDir(Blocked).removeRecursively();
+        return QMessageBox::Retry;
+    };
+    ShowPrepared(QStringLiteral("6 Records"));
+    StartAndWaitForEnd();
+    EXPECT_EQ(Boxes.Texts.last(), QStringLiteral("Mailing is Completed Successfully"));
+    EXPECT_GE(Prompts, 1);
+    QStringList Log;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            Log = QString::fromUtf8(ReadAll(Blocked)).split(QStringLiteral("\r\n"));
+            return Log.size() == 12;
+        },
+        5000));
+    EXPECT_EQ(Log[0], QString());
+    EXPECT_TRUE(Log[1].startsWith(QStringLiteral("Mailing started ")));
+    EXPECT_EQ(Log[2], QStringLiteral("Connected"));
+    EXPECT_EQ(Log.filter(QStringLiteral("Success: ")).size(), 6);
+    EXPECT_EQ(Log[10], QStringLiteral("6 Sent of 6"));
+    EXPECT_EQ(Log[11], QString()); // the file ends with CR LF
+}
+
+TEST_F(DeliverySendForm, BadPortAndRecipientFieldStopThePreparation)
+{
+    Open(4);
+    Port = QStringLiteral("2x5");
+    Form->show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Boxes.Texts.size() == 1; }, 10000));
+    EXPECT_EQ(Boxes.Texts[0], QStringLiteral("'2x5' is not a valid integer value"));
+    EXPECT_FALSE(Form->Button2->isEnabled());
+    EXPECT_TRUE(Form->CancelBtn->isEnabled());
+    QTest::keyClick(Form.get(), Qt::Key_F4, Qt::AltModifier);  // swallowed
+    EXPECT_TRUE(Form->isVisible());
+    QTest::mouseClick(Form->CancelBtn, Qt::LeftButton);
+    EXPECT_FALSE(Form->isVisible());
+
+    Port.clear();
+    Recipient = QStringLiteral("NOFIELD");
+    Query.SetRecNo(2);
+    QSignalSpy Finished(Form.get(), &QDialog::finished);
+    Form->show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Finished.count() > 0; }, 10000));
+    EXPECT_EQ(Boxes.Texts.last(), QStringLiteral("Invalid E-mail Address"));
+    EXPECT_EQ(Query.RecNo(), 2);
+    EXPECT_FALSE(Query.ControlsDisabled());
+    EXPECT_TRUE(Server.MessageFiles().isEmpty());
+}
