@@ -1,11 +1,18 @@
 // The main road through the real window, offscreen: the program's forms made as the program
 // makes them, the sample table opened from the command line, a filter and a calculated field
 // set through their pages, a message typed into the source and the HTML editor, the preview of
-// the filtered table's third record, "Save Project?" answered on closing, and the project and
+// the filtered table's third record, a mailing over four connections to the test SMTP server on
+// 127.0.0.1 checked message by message and in the log, "Save Project?" answered on closing, and the project and
 // table opened again from the command line with everything as it was. Python's dbfread reads
 // the table independently for the records the filter must keep.
 
+#include "../delivery/testserver.h"
+#include "../delivery/uitest.h"
 #include "composer/domwork.h"
+#include "delivery/maillog.h"
+#include "delivery/profiles.h"
+#include "delivery/ui/sendform.h"
+#include "shell/optform.h"
 #include "composer/mailviews.h"
 #include "composer/preview.h"
 #include "shell/addwordform.h"
@@ -20,7 +27,12 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QLabel>
+#include <QSpinBox>
+#include <QStandardPaths>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QLineEdit>
@@ -90,6 +102,7 @@ protected:
     void TearDown() override
     {
         FreeForms();
+        QFile::remove(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + "/Profiles.dat");
         ForgetSettings();
     }
 };
@@ -102,6 +115,22 @@ TEST_F(ShellEndToEnd, TableFilterCalculatedFieldAndMessageThroughTheWindow)
     for (const char *Name : {"contacts.dbf", "contacts.dbt"})
         ASSERT_TRUE(QFile::copy(QStringLiteral(QF_SAMPLE_DIR "/") + Name, Dir.filePath(Name)));
     const QString Table = Dir.filePath("contacts.dbf");
+
+    // The sender profile "LOCAL" at the test SMTP server on 127.0.0.1, in the profile file.
+    TTestServer Server;
+    const QString Data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    QDir().mkpath(Data);
+    {
+        qf::delivery::TProfiles P;
+        P.AddProfile("LOCAL");
+        for (const auto &[Item, Value] : {std::pair<const char *, QString>{"Host", "127.0.0.1"},
+                                          {"Port", QString::number(Server.Port())},
+                                          {"User", "user"},
+                                          {"Name", "Sender"},
+                                          {"Addr", "sender@example.com"}})
+            P.SetValue(Item, "LOCAL", Value);
+        ASSERT_TRUE(P.Save(Data + "/Profiles.dat"));
+    }
 
     // As the program starts: the forms, then the window, whose first show opens the command line.
     CreateForms();
@@ -181,6 +210,51 @@ TEST_F(ShellEndToEnd, TableFilterCalculatedFieldAndMessageThroughTheWindow)
     };
     ASSERT_TRUE(QTest::qWaitFor([&] { return PreviewText().contains(Third + ","); }, 20000))
         << PreviewText().toStdString();
+
+    // The mailing: the profile pointing at the test server, four connections, a subject merged
+    // per record, from the first filtered record on.
+    F.activateWindow();
+    ASSERT_TRUE(OptForm);
+    OptForm->UpDown1->setValue(4);  // the options in force are the dialog's controls
+    OptForm->CheckBox1->setChecked(true);
+    F.ComboBox2->setCurrentText("EMAIL");
+    F.Edit2->setFocus();
+    QTest::keyClicks(F.Edit2, "Offer for %FIRSTNAME");
+    ASSERT_GE(F.ComboBox4->findText("LOCAL"), 0);
+    F.ComboBox4->setCurrentIndex(F.ComboBox4->findText("LOCAL"));
+    emit F.ComboBox4->activated(F.ComboBox4->currentIndex());
+    F.Workspace->ADOQuery1().SetRecNo(1);
+    TBoxAnswerer Boxes;
+    QTimer Start;
+    QObject::connect(&Start, &QTimer::timeout, [&] {
+        auto *Form = qf::delivery::SendForm;
+        if (Form && Form->isVisible() && Form->Button2->isEnabled() &&
+            Form->Panel1->text() == "The list is prepared")
+            Form->Button2->click();
+    });
+    Start.start(5);
+    QTest::mouseClick(F.BitBtn1, Qt::LeftButton);  // returns when the mailing dialog has closed
+    Start.stop();
+    EXPECT_EQ(Boxes.Texts, QStringList{"Mailing is Completed Successfully"});
+    QStringList Got, Want;
+    for (const QString &M : Server.MessageFiles())
+        Got << Server.Envelope(M).value("rcpt_tos").toArray().at(0).toString();
+    QStringList Subjects, WantSubjects;
+    for (const QJsonValue &M : ParseMail(Server.MessageFiles()))
+        Subjects << M.toObject().value("subject").toString();
+    for (const QString &Line : Expected) {
+        Want << Line.section(' ', 0, 0);
+        WantSubjects << "Offer for " + Line.section(' ', 1);
+    }
+    for (QStringList *L : {&Got, &Want, &Subjects, &WantSubjects})
+        L->sort();
+    EXPECT_EQ(Got, Want);
+    EXPECT_EQ(Subjects, WantSubjects);
+    QFile Log(qf::delivery::DefaultLogFileName());
+    ASSERT_TRUE(Log.open(QIODevice::ReadOnly));
+    const QString LogText = QString::fromUtf8(Log.readAll());
+    for (const QString &Address : Want)
+        EXPECT_TRUE(LogText.contains(Address)) << Address.toStdString();
 
     // Closing asks "Save Project?"; Yes on the unnamed project asks for its name.
     const QString ProjectFile = Dir.filePath("offer.qfx");
