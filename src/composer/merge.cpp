@@ -9,20 +9,9 @@
 #include "tables/dataset.h"
 #include "tables/fieldtypes.h"
 
-#include <QLocale>
 #include <algorithm>
 
 namespace qf::composer {
-
-namespace {
-
-QString FloatText(long double Value)
-{
-    const QString Point = QLocale().decimalPoint();
-    return expr::FormatGeneral(Value, Point.isEmpty() ? QChar(u'.') : Point.front());
-}
-
-} // namespace
 
 TMailMerge::TMailMerge(store::TDList &DList1, store::TReader &Reader1, expr::TAdCalc &AdCalc1)
     : FEvalStack(&ownEvalStack_), FCalcError(&ownCalcError_), FInFilter(&ownInFilter_),
@@ -103,7 +92,7 @@ bool TMailMerge::evaluateCalcField(const QString &Name, const QString &Expr, int
         case 1: {
             long double V = 0;
             Result = C ? C->Parser->EvaluateExtended(V) : adcalc_.CalcExtended(Expr, V, 1);
-            Value = FloatText(V);
+            Value = texts_.General(V);
             break;
         }
         case 2: {
@@ -122,7 +111,7 @@ bool TMailMerge::evaluateCalcField(const QString &Name, const QString &Expr, int
             expr::TDateTime V = 0;
             Result = C ? C->Parser->EvaluateDateTime(V) : adcalc_.CalcDateTime(Expr, V, 1);
             // Outside the years 1..9999 there is no date text: the placeholder stays.
-            Value = expr::DateTimeToStr(V, expr::TDateRules::Field);
+            Value = texts_.DateTime(V);
             if (Result && Value.isEmpty())
                 Result = false;
             break;
@@ -147,7 +136,14 @@ TMailMerge::TName::TName(const QString &Name)
 
 bool TMailMerge::EvaluateName(const QString &Name, QString &Value)
 {
-    return evaluate(TName(Name), Value);
+    texts_.Refresh();
+    // A run over every record asks for one name: it is prepared once.
+    if (!lastName_ || (!Name.isSharedWith(lastNameText_) && Name != lastNameText_)) {
+        lastName_ = std::make_shared<const TName>(Name);
+        lastNameText_ = Name;
+    }
+    const std::shared_ptr<const TName> Held = lastName_; // kept should the evaluation ask again
+    return evaluate(*Held, Value);
 }
 
 bool TMailMerge::evaluate(const TName &Name, QString &Value)
@@ -155,25 +151,29 @@ bool TMailMerge::evaluate(const TName &Name, QString &Value)
     *FCalcError = false;
     const QString &N = Name.Upper;
 
-    int ExprKind = 0, TypeKind = 0;
-    void *ExprData = nullptr, *TypeData = nullptr;
-    // Whether the items exist changes only with the store's keys.
-    const bool MayBeCalc = Name.NoCalcAt != dlist_.Version();
-    if (MayBeCalc && dlist_.Find(Name.ExprKey, ExprKind, ExprData) &&
-        dlist_.Find(Name.TypeKey, TypeKind, TypeData)) {
+    // Whether the items exist, and where they are held, changes only with the store's keys.
+    const uint64_t Version = dlist_.Version();
+    if (Name.CalcAt != Version && Name.NoCalcAt != Version) {
+        if (dlist_.Find(Name.ExprKey, Name.ExprKind, Name.ExprData) &&
+            dlist_.Find(Name.TypeKey, Name.TypeKind, Name.TypeData))
+            Name.CalcAt = Version;
+        else
+            Name.NoCalcAt = Version;
+    }
+    if (Name.CalcAt == Version) {
         // The data follows the item kinds; a store loaded from a foreign file may hold others.
-        const QString Expr = ExprData && PayloadOfKind(ExprKind) == plString
-                                 ? *static_cast<QString *>(ExprData)
+        const QString Expr = Name.ExprData && PayloadOfKind(Name.ExprKind) == plString
+                                 ? *static_cast<QString *>(Name.ExprData)
                                  : QString();
-        const int32_t Type =
-            TypeData && PayloadOfKind(TypeKind) == plInt32 ? *static_cast<int32_t *>(TypeData) : -1;
+        const int32_t Type = Name.TypeData && PayloadOfKind(Name.TypeKind) == plInt32
+                                 ? *static_cast<int32_t *>(Name.TypeData)
+                                 : -1;
         QString V;
         if (!evaluateCalcField(N, Expr, Type, V))
             return false;
         Value = V;
         return true;
     }
-    Name.NoCalcAt = dlist_.Version();
 
     if (!ADOQuery1 || !ADOQuery1->Active())
         return false;
@@ -188,11 +188,11 @@ bool TMailMerge::evaluate(const TName &Name, QString &Value)
         return false;
     tables::TField *Field = &ADOQuery1->Fields(Name.FieldIndex);
     switch (tables::MapFieldTypeToDbf(Field->DataType())) {
-    case tables::dtN: Value = tables::FloatToStr(Field->AsFloat()); break;
-    case tables::dtD: Value = tables::DateTimeToStr(Field->AsDateTime()); break;
+    case tables::dtN: Value = texts_.Float(Field->AsFloat()); break;
+    case tables::dtD: Value = texts_.DateTime(Field->AsDateTime()); break;
     case tables::dtL: Value = BoolText(Field->AsBoolean()); break;
     case tables::dtC:
-    case tables::dtM: Value = Field->AsString(); break;
+    case tables::dtM: Field->ReadString(Value); break; // into the buffer of the last value
     }
     return true;
 }
@@ -242,6 +242,7 @@ QString TMailMerge::ExpandPlaceholders(const QString &Text)
 {
     // Held for the whole merge: a calculated field's evaluation may merge another text.
     const std::shared_ptr<const TPlan> Plan = planOf(Text);
+    texts_.Refresh();
     QString Result;
     Result.reserve(Text.size() + Text.size() / 4);
     qsizetype Rest = 0; // where the unmerged rest of the text starts

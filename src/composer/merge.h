@@ -5,6 +5,8 @@
 // Numbers and dates are written in the user's locale (QLocale()). Names that match nothing, and
 // calculated fields that fail, stay in the text as written. Runs in the user interface thread.
 
+#include "composer/valuetext.h"
+
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -60,8 +62,11 @@ public:
         qsizetype Length; // of the name as written
         QString Upper;
         std::string ExprKey, TypeKey;
-        // The store's version at which no calculated field of this name was found.
-        mutable uint64_t NoCalcAt = ~uint64_t(0);
+        // The store's version at which no calculated field of this name was found, or at which
+        // its items were found where the kinds and data below point.
+        mutable uint64_t NoCalcAt = ~uint64_t(0), CalcAt = ~uint64_t(0);
+        mutable int ExprKind = 0, TypeKind = 0;
+        mutable void *ExprData = nullptr, *TypeData = nullptr;
         // The dataset field it names, found for the dataset at its fields' generation.
         mutable const tables::TADOQuery *FieldSet = nullptr;
         mutable uint64_t FieldGeneration = 0;
@@ -100,6 +105,9 @@ private:
     TCompiled *compiledOf(const QString &Expr);
     bool evaluate(const TName &Name, QString &Value);
 
+    std::shared_ptr<const TName> lastName_; // the last name EvaluateName was asked for
+    QString lastNameText_;
+    TValueTexts texts_;
     store::TDList &dlist_;
     store::TReader &reader_;
     expr::TAdCalc &adcalc_;

@@ -127,7 +127,9 @@ QDateTime SerialToDateTime(TDateTime Value)
     return QDateTime(Date, QTime::fromMSecsSinceStartOfDay(int(Ms)), Qt::UTC);
 }
 
-QString FloatToStr(double Value)
+QString FloatToStr(double Value) { return FloatToStr(Value, QLocale().decimalPoint()); }
+
+QString FloatToStr(double Value, const QString &Point)
 {
     if (!std::isfinite(Value))
         return std::isnan(Value) ? QStringLiteral("NAN") : (Value > 0 ? QStringLiteral("INF") : QStringLiteral("-INF"));
@@ -143,11 +145,8 @@ QString FloatToStr(double Value)
             Exponent.remove(0, 1);
         Text = Text.left(E) + QLatin1Char('E') + (Negative ? QStringLiteral("-") : QString()) + Exponent;
     }
-    if (Text.contains(QLatin1Char('.'))) {
-        const QString Point = QLocale().decimalPoint();
-        if (Point != QLatin1String("."))
-            Text.replace(QLatin1Char('.'), Point);
-    }
+    if (Point != QLatin1String(".") && Text.contains(QLatin1Char('.')))
+        Text.replace(QLatin1Char('.'), Point);
     return Text;
 }
 

@@ -27,6 +27,8 @@ QDateTime SerialToDateTime(TDateTime Value);
 // Texts in the user's locale (QLocale()).
 // General format with up to 15 significant digits and the locale's decimal separator.
 QString FloatToStr(double Value);
+// The same with the decimal separator given, for callers writing many values.
+QString FloatToStr(double Value, const QString &Point);
 // Short date format, followed by the long time when the time is not midnight; empty outside the
 // years 1..9999.
 inline QString DateTimeToStr(TDateTime Value)

@@ -34,7 +34,6 @@ void Read(const TField &Field, bool &Value) { Value = Field.AsBoolean(); }
 void Read(const TField &Field, QString &Value) { Field.ReadString(Value); }
 void Read(const TField &Field, double &Value) { Value = Field.AsDateTime(); }
 
-QString BoolText(bool Value) { return Value ? QStringLiteral("True") : QStringLiteral("False"); }
 } // namespace
 
 // A calculated field's text tokenized once and evaluated for every record.
@@ -363,78 +362,6 @@ void TRecordVariables::AttachFilter(TADOQuery &DataSet, int Handle)
     DataSet.OnFilterRecord = [this, Handle](TADOQuery &Set, bool &Accept) {
         EvaluateFilter(Set, Accept, Handle);
     };
-}
-
-bool TRecordVariables::EvaluateName(const QString &Name, QString &Value)
-{
-    FCalcError = false;
-    if (!Name.isSharedWith(nameText_) && Name != nameText_) {
-        nameText_ = Name;
-        nameUpper_ = CalcFieldName(Name);
-        nameVersion_ = ~uint64_t(0);
-    }
-    const QString N = nameUpper_;
-    if (nameVersion_ != calcFields_.Store().Version()) {
-        nameVersion_ = calcFields_.Store().Version();
-        nameFound_ = calcFields_.Find(N, nameExpression_, nameType_);
-    }
-    if (nameFound_) {
-        const int32_t Type = *nameType_;
-        if (Type < cfInteger || Type > cfDateTime)
-            return false;
-        FInFilter = false;
-        const QString Text = *nameExpression_;
-        FEvalStack.append(N);
-        struct TPop {
-            QStringList &Stack;
-            ~TPop() { Stack.removeLast(); }
-        } Pop{FEvalStack};
-        CurrentDataSet = MainDataSet;
-        bool Result = false;
-        switch (Type) {
-        case cfInteger: {
-            int32_t V = 0;
-            Result = Evaluate(N, Text, Type, V);
-            Value = QString::number(V);
-            break;
-        }
-        case cfFloat: {
-            long double V = 0;
-            Result = Evaluate(N, Text, Type, V);
-            Value = FloatToStr(double(V));
-            break;
-        }
-        case cfBoolean: {
-            bool V = false;
-            Result = Evaluate(N, Text, Type, V);
-            Value = BoolText(V);
-            break;
-        }
-        case cfString: {
-            QString V;
-            Result = Evaluate(N, Text, Type, V);
-            Value = V;
-            break;
-        }
-        default: {
-            TDateTime V = 0;
-            Result = Evaluate(N, Text, Type, V);
-            Value = DateTimeToStr(V);
-            break;
-        }
-        }
-        return Result;
-    }
-    TField *Field = MainDataSet ? MainDataSet->FindField(N) : nullptr;
-    if (!Field)
-        return false;
-    switch (MapFieldTypeToDbf(Field->DataType())) {
-    case dtN: Value = FloatToStr(Field->AsFloat()); break;
-    case dtD: Value = DateTimeToStr(Field->AsDateTime()); break;
-    case dtL: Value = BoolText(Field->AsBoolean()); break;
-    default: Value = Field->AsString(); break;
-    }
-    return true;
 }
 
 } // namespace qf::tables

@@ -75,10 +75,6 @@ public:
     // DataSet's record filter event calls EvaluateFilter with Handle.
     void AttachFilter(TADOQuery &DataSet, int Handle = hMainFilter);
 
-    // One name as text for the main dataset's current record: a calculated field first, then a
-    // field of MainDataSet. False when there is neither, or the calculated field failed.
-    bool EvaluateName(const QString &Name, QString &Value);
-
 private:
     struct TNameSlot {
         QString VarName; // as the engine hands it
@@ -107,12 +103,6 @@ private:
     const TADOQuery *slotSet_ = nullptr;
     uint64_t slotGeneration_ = 0;
     std::vector<std::unique_ptr<TCompiledField>> compiled_;
-    // The last name EvaluateName looked up, so that a run over every record looks it up once.
-    QString nameText_, nameUpper_;
-    uint64_t nameVersion_ = ~uint64_t(0);
-    bool nameFound_ = false;
-    const QString *nameExpression_ = nullptr;
-    const int32_t *nameType_ = nullptr;
 };
 
 } // namespace qf::tables

@@ -4,47 +4,19 @@
 
 #include "composer/domwork.h"
 #include "composer/ui/editorhost.h"
+#include "webtest.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QMimeData>
 #include <QRegularExpression>
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QTimer>
 #include <QSignalSpy>
 #include <QTest>
-#include <QWebEnginePage>
-#include <QWebEngineScript>
 #include <QWebEngineView>
-#include <gtest/gtest.h>
 
 #include <csignal>
 
 using namespace qf::composer;
-
-// Readable values in failure messages.
-inline void PrintTo(const QString &S, std::ostream *Out) { *Out << '"' << S.toStdString() << '"'; }
-inline void PrintTo(const QVariant &V, std::ostream *Out)
-{
-    *Out << V.typeName() << ' ' << V.toString().toStdString();
-}
-
-// Waits in a running event loop: QTest::qWaitFor sleeps between its rounds, and the
-// engine's many small steps make that slow.
-inline bool WaitUntil(const std::function<bool()> &Done, int TimeoutMs = 20000)
-{
-    QElapsedTimer Clock;
-    Clock.start();
-    while (!Done()) {
-        if (Clock.elapsed() > TimeoutMs)
-            return false;
-        QEventLoop Loop;
-        QTimer::singleShot(5, &Loop, &QEventLoop::quit);
-        Loop.exec();
-    }
-    return true;
-}
 
 namespace {
 
@@ -54,26 +26,24 @@ public:
     TImageSpec Image;
     TFontSpec Font;
     bool Accept = true;
-    QStringList Errors;
     TFontSpec Seen;
 
-    bool AskHyperlink(QString &U) override
-    {
-        U = Url;
-        return Accept;
-    }
-    bool AskImage(TImageSpec &S) override
-    {
-        S = Image;
-        return Accept;
-    }
+    bool AskHyperlink(QString &U) override { return (U = Url, Accept); }
+    bool AskImage(TImageSpec &S) override { return (S = Image, Accept); }
     bool AskFont(TFontSpec &S) override
     {
         Seen = S;
         S = Font;
         return Accept;
     }
-    void ShowError(const QString &M) override { Errors << M; }
+    void ShowError(const QString &) override {}
+};
+
+// A table command: the caret in cell From (or cells From to To selected, or with From < 0 where it
+// stands), the command, and the table's shape after it.
+struct TTableStep {
+    int From, To, Cmd;
+    const char *Shape;
 };
 
 class Editor : public ::testing::Test {
@@ -106,80 +76,72 @@ protected:
             ASSERT_TRUE(Pushed.wait(20000));
         }
     }
+    QVariant Js(const QString &Script) { return RunJs(View.page(), Script); }
+    QString Body() { return Js("document.body.innerHTML").toString(); }
 
-    // Runs a script of the test in the editing world and returns its result.
-    QVariant Js(const QString &Script)
+    // Selects the contents of the Index-th element matching Css to the end of the ToIndex-th
+    // one, or with ToIndex < 0 puts the caret after the first character of its text; then
+    // reports input starting, as a click would.
+    void Place(const QString &Css, int Index, int ToIndex)
     {
-        QVariant Result;
-        bool Done = false;
-        View.page()->runJavaScript(Script, QWebEngineScript::ApplicationWorld,
-                                   [&](const QVariant &R) {
-                                       Result = R;
-                                       Done = true;
-                                   });
-        EXPECT_TRUE(WaitUntil([&] { return Done; }, 20000)) << Script.toStdString();
-        return Result;
-    }
-
-    // Selects the contents of the Index-th element matching Css (to the end of the
-    // ToIndex-th one), or puts the caret after the first character of its text.
-    void Select(const QString &Css, int Index = 0, int ToIndex = -1)
-    {
-        ASSERT_TRUE(Js(QStringLiteral(
-                           "(function(){const a=document.querySelectorAll(%1)[%2];"
-                           "const b=document.querySelectorAll(%1)[%3];if(!a||!b)return false;"
-                           "const r=document.createRange();r.setStart(a,0);r.setEnd(b,b.childNodes.length);"
-                           "getSelection().removeAllRanges();getSelection().addRange(r);return true;})()")
-                           .arg(Quote(Css))
-                           .arg(Index)
-                           .arg(ToIndex < 0 ? Index : ToIndex))
-                        .toBool());
-        emit Host->InputStarted();  // as a click would
-    }
-    void Caret(const QString &Css, int Index = 0)
-    {
+        const QString Range =
+            ToIndex < 0 ? "const t=document.createTreeWalker(a,NodeFilter.SHOW_TEXT).nextNode();"
+                          "if(t&&t.length>1)r.setStart(t,1);else{r.selectNodeContents(a);r.collapse(true);}"
+                        : QStringLiteral("const b=document.querySelectorAll(%1)[%2];if(!b)return false;"
+                                         "r.setStart(a,0);r.setEnd(b,b.childNodes.length);")
+                              .arg('"' + Css + '"')
+                              .arg(ToIndex);
         ASSERT_TRUE(Js(QStringLiteral("(function(){const a=document.querySelectorAll(%1)[%2];"
-                                      "if(!a)return false;const r=document.createRange();"
-                                      "const t=document.createTreeWalker(a,NodeFilter.SHOW_TEXT).nextNode();"
-                                      "if(t&&t.length>1)r.setStart(t,1);else{r.selectNodeContents(a);r.collapse(true);}"
+                                      "if(!a)return false;const r=document.createRange();%3"
                                       "getSelection().removeAllRanges();getSelection().addRange(r);"
                                       "return true;})()")
-                           .arg(Quote(Css))
-                           .arg(Index))
+                           .arg('"' + Css + '"')
+                           .arg(Index)
+                           .arg(Range))
                         .toBool());
         emit Host->InputStarted();
     }
-    static QString Quote(const QString &S) { return '"' + S + '"'; }
-
-    QString Body()
+    void Select(const QString &Css, int Index = 0, int ToIndex = -1)
     {
-        return Js("document.body.innerHTML").toString();
+        Place(Css, Index, ToIndex < 0 ? Index : ToIndex);
     }
+    void Caret(const QString &Css, int Index = 0) { Place(Css, Index, -1); }
+
     // The table as text: rows separated by "|", cells as their text with spans.
-    QString TableShape(int Index = 0)
+    QString TableShape()
     {
-        return Js(QStringLiteral(
-                      "(function(){const t=document.querySelectorAll('table')[%1];if(!t)return '';"
-                      "return Array.from(t.rows).map(r=>Array.from(r.cells).map(c=>"
-                      "c.textContent.replace(/\\u00a0/g,'').trim()+(c.colSpan>1?'<'+c.colSpan:'')+"
-                      "(c.rowSpan>1?'^'+c.rowSpan:'')).join(',')).join('|');})()")
-                      .arg(Index))
+        return Js("(function(){const t=document.querySelector('table');if(!t)return '';"
+                  "return Array.from(t.rows).map(r=>Array.from(r.cells).map(c=>"
+                  "c.textContent.replace(/\\u00a0/g,'').trim()+(c.colSpan>1?'<'+c.colSpan:'')+"
+                  "(c.rowSpan>1?'^'+c.rowSpan:'')).join(',')).join('|');})()")
             .toString();
     }
-    void FillCells()
+    // Undo and redo answer a little later: each shape is waited for.
+    void RunSteps(std::initializer_list<TTableStep> Steps)
     {
-        Js("document.querySelectorAll('td').forEach((c,i)=>c.textContent=String.fromCharCode(97+i))");
+        for (const TTableStep &S : Steps) {
+            if (S.From >= 0 && S.To < 0)
+                Caret("td", S.From);
+            else if (S.From >= 0)
+                Select("td", S.From, S.To);
+            Dom->ExecEditCommand(S.Cmd, 0, QVariant());
+            EXPECT_TRUE(WaitUntil([&] { return TableShape() == S.Shape; }))
+                << S.Cmd << " on " << S.From << ": " << TableShape().toStdString();
+        }
     }
 };
 
 }  // namespace
 
-TEST_F(Editor, DocumentHtmlKeepsTheDoctypeAndDropsTheScaffolding)
+TEST_F(Editor, ALargeDocumentComesBackWholeWithTheDoctypeAndNoScaffolding)
 {
-    Load("<p>Hello <b>world</b></p>");
+    QString Big = "<p>Hello <b>world</b></p>";
+    for (int i = 0; Big.size() < 1200 * 1024; ++i)
+        Big += QStringLiteral("<p>Line %1 with some text: ÄÖÜ äöü € ✓</p>").arg(i);
+    Load(Big);
     const QString Html = Dom->DocumentHTML();
-    EXPECT_TRUE(Html.startsWith("<!DOCTYPE html><html>")) << Html.toStdString();
-    EXPECT_TRUE(Html.contains("<p>Hello <b>world</b></p>"));
+    EXPECT_TRUE(Html.startsWith("<!DOCTYPE html><html>")) << Html.left(200).toStdString();
+    EXPECT_TRUE(Html.contains(Big)) << Html.size();
     EXPECT_FALSE(Html.contains("contenteditable"));
 }
 
@@ -188,7 +150,6 @@ TEST_F(Editor, AClickAndKeysEditTheDocument)
     Load("<p id=a>first words</p>");
     QWidget *Keys = View.focusProxy() ? View.focusProxy() : &View;
     QSignalSpy Changed(Dom, &TDomWork::DisplayChanged);
-    // A click near the end of the paragraph's text.
     const QVariantList At = Js("(function(){const r=document.getElementById('a').getBoundingClientRect();"
                                "return [Math.round(r.left + 60), Math.round(r.top + r.height / 2)];})()")
                                 .toList();
@@ -196,7 +157,6 @@ TEST_F(Editor, AClickAndKeysEditTheDocument)
     QTest::mouseClick(Keys, Qt::LeftButton, {}, QPoint(At[0].toInt(), At[1].toInt()));
     QTest::keyClicks(Keys, " typed");
     ASSERT_TRUE(WaitUntil([&] { return Body().contains("typed"); })) << Body().toStdString();
-    EXPECT_TRUE(Js("document.body.isContentEditable").toBool());
     EXPECT_TRUE(Changed.count() > 0 || Changed.wait(20000));
     EXPECT_FALSE(Dom->DocumentHTML().contains("contenteditable"));
 
@@ -246,36 +206,38 @@ TEST_F(Editor, ParagraphFormatsListsIndentsAndLines)
 {
     Load("<p id=a>alpha</p><p id=b>beta</p>");
     Dom->LoadBlockFormats();
-    EXPECT_TRUE(Dom->BlockFormats.contains("Normal"));
-    EXPECT_TRUE(Dom->BlockFormats.contains("Heading 1"));
-    EXPECT_TRUE(Dom->BlockFormats.contains("Formatted"));
+    for (const char *Name : {"Normal", "Heading 1", "Formatted"})
+        EXPECT_TRUE(Dom->BlockFormats.contains(Name)) << Name;
     Caret("#a");
     EXPECT_EQ(Dom->GetBlockFormat(), "Normal");
     Dom->SetBlockFormat("Heading 2");
     EXPECT_EQ(Dom->GetBlockFormat(), "Heading 2");
-    EXPECT_TRUE(Body().contains("<h2 id=\"a\">alpha</h2>") || Body().contains("<h2>alpha</h2>"))
-        << Body().toStdString();
+    EXPECT_TRUE(Body().contains(QRegularExpression("<h2( id=\"a\")?>alpha</h2>"))) << Body().toStdString();
 
-    Caret("#b");
+    // Each command, on the caret in Css, and what the body then holds or no longer holds.
+    const struct {
+        const char *Css;
+        int Cmd;
+        const char *Holds, *Lacks;
+    } Steps[] = {{"#b", 2184, "<ol><li>beta</li></ol>", nullptr},
+                 {"li", 2185, "<ul><li>beta</li></ul>", "<ol>"},
+                 {"li", 2185, nullptr, "<ul>"},
+                 {"h2", 2186, "<blockquote", nullptr},
+                 {"h2", 2187, nullptr, "<blockquote"},
+                 {"h2", 2150, "<hr>", nullptr}};
     QVariant Scratch;
-    Dom->ExecHtmlCommand(2184, false, false, Scratch);
-    EXPECT_TRUE(Body().contains("<ol><li>beta</li></ol>")) << Body().toStdString();
-    EXPECT_EQ(Dom->QueryCommandStatus(2184, false), TDomWork::Latched);
-    EXPECT_EQ(Dom->QueryCommandStatus(2185, false), TDomWork::Enabled);
-    EXPECT_EQ(Dom->GetBlockFormat(), "Numbered List");
-    Dom->ExecHtmlCommand(2185, false, false, Scratch);
-    EXPECT_TRUE(Body().contains("<ul><li>beta</li></ul>")) << Body().toStdString();
-    Dom->ExecHtmlCommand(2185, false, false, Scratch);
-    EXPECT_FALSE(Body().contains("<ul>")) << Body().toStdString();
-
-    Caret("h2");
-    Dom->ExecHtmlCommand(2186, false, false, Scratch);
-    EXPECT_TRUE(Body().contains("<blockquote")) << Body().toStdString();
-    Dom->ExecHtmlCommand(2187, false, false, Scratch);
-    EXPECT_FALSE(Body().contains("<blockquote")) << Body().toStdString();
-
-    Dom->ExecHtmlCommand(2150, true, false, Scratch);
-    EXPECT_TRUE(Body().contains("<hr>")) << Body().toStdString();
+    for (const auto &S : Steps) {
+        Caret(S.Css);
+        Dom->ExecHtmlCommand(S.Cmd, S.Cmd == 2150, false, Scratch);
+        const QString Html = Body();
+        EXPECT_TRUE(!S.Holds || Html.contains(S.Holds)) << S.Cmd << Html.toStdString();
+        EXPECT_TRUE(!S.Lacks || !Html.contains(S.Lacks)) << S.Cmd << Html.toStdString();
+        if (S.Cmd == 2184) {
+            EXPECT_EQ(Dom->QueryCommandStatus(2184, false), TDomWork::Latched);
+            EXPECT_EQ(Dom->QueryCommandStatus(2185, false), TDomWork::Enabled);
+            EXPECT_EQ(Dom->GetBlockFormat(), "Numbered List");
+        }
+    }
 }
 
 TEST_F(Editor, HyperlinksImagesAndTheFontDialog)
@@ -290,7 +252,6 @@ TEST_F(Editor, HyperlinksImagesAndTheFontDialog)
     Prompts.Url.clear();
     Dom->ExecHtmlCommand(2124, true, false, QVariant());
     EXPECT_FALSE(Body().contains("<a ")) << Body().toStdString();
-    // A script address is refused.
     Select("#a");
     Prompts.Url = "javascript:alert(1)";
     Dom->ExecHtmlCommand(2124, true, false, QVariant());
@@ -301,7 +262,7 @@ TEST_F(Editor, HyperlinksImagesAndTheFontDialog)
     Dom->ExecHtmlCommand(2168, true, false, QVariant());
     EXPECT_TRUE(Body().contains("<img src=\"pic.png\" alt=\"A picture\" align=\"left\" border=\"2\">"))
         << Body().toStdString();
-    Prompts.Accept = false;  // cancelled: nothing happens
+    Prompts.Accept = false;
     const QString Before = Body();
     Dom->ExecHtmlCommand(2168, true, false, QVariant());
     EXPECT_EQ(Body(), Before);
@@ -313,10 +274,8 @@ TEST_F(Editor, HyperlinksImagesAndTheFontDialog)
     Dom->ExecEditCommand(5009, 0, QVariant());
     EXPECT_TRUE(Prompts.Seen.Bold);
     const QString Html = Body();
-    EXPECT_TRUE(Html.contains("face=\"Courier New\"")) << Html.toStdString();
-    EXPECT_TRUE(Html.contains("size=\"6\"")) << Html.toStdString();
-    EXPECT_TRUE(Html.contains("color=\"#0000ff\"")) << Html.toStdString();
-    EXPECT_TRUE(Html.contains("<i>")) << Html.toStdString();
+    for (const char *Part : {"face=\"Courier New\"", "size=\"6\"", "color=\"#0000ff\"", "<i>"})
+        EXPECT_TRUE(Html.contains(Part)) << Part << Html.toStdString();
     EXPECT_FALSE(Html.contains("<b>")) << Html.toStdString();
 }
 
@@ -334,8 +293,7 @@ TEST_F(Editor, CommandStatesFollowTheCaret)
     Caret("#item");
     EXPECT_EQ(Dom->QueryCommandValue("Bold"), QVariant(false));
     Dom->QueryStatus(2184, false, Enabled, Latched);
-    EXPECT_TRUE(Enabled);
-    EXPECT_TRUE(Latched);
+    EXPECT_TRUE(Enabled && Latched);
     EXPECT_EQ(Dom->GetBlockFormat(), "Numbered List");
 
     Caret("#cell");
@@ -349,11 +307,11 @@ TEST_F(Editor, CommandStatesFollowTheCaret)
     EXPECT_FALSE(Latched);
     EXPECT_EQ(Dom->QueryCommandStatus(9999, true), TDomWork::NotSupported);
 
-    // The page reports a caret move of its own accord, with the state there.
+    // The page reports a caret move of its own accord, with the state there. A push already
+    // on its way may still tell of the cell; the one for the move follows.
     QSignalSpy Changed(Dom, &TDomWork::DisplayChanged);
     Js("(function(){const r=document.createRange();r.selectNodeContents(document.getElementById('bold'));"
        "getSelection().removeAllRanges();getSelection().addRange(r);})()");
-    // (A push already on its way may still tell of the cell; the one for the move follows.)
     EXPECT_TRUE(WaitUntil([&] {
         return Changed.count() > 0 && Dom->QueryCommandValue("Bold") == QVariant(true);
     }));
@@ -367,79 +325,37 @@ TEST_F(Editor, TablesAreBuiltGrownMergedAndSplit)
     EXPECT_TRUE(Body().contains("<table border=\"1\" cellpadding=\"1\" cellspacing=\"1\" width=\"100%\">"))
         << Body().toStdString();
     EXPECT_EQ(TableShape(), ",,|,,");
-    FillCells();
+    Js("document.querySelectorAll('td').forEach((c,i)=>c.textContent=String.fromCharCode(97+i))");
     EXPECT_EQ(TableShape(), "a,b,c|d,e,f");
 
-    Caret("td", 4);  // e
-    Dom->ExecEditCommand(5021, 0, QVariant());  // row above
-    EXPECT_EQ(TableShape(), "a,b,c|,,|d,e,f");
-    Caret("td", 7);  // e
-    Dom->ExecEditCommand(5020, 0, QVariant());  // column to the left
-    EXPECT_EQ(TableShape(), "a,,b,c|,,,|d,,e,f");
-    Caret("td", 0);
-    Dom->ExecEditCommand(5019, 0, QVariant());  // cell to the left
-    EXPECT_EQ(TableShape(), ",a,,b,c|,,,|d,,e,f");
-
-    // Merge b and c; the merged cell splits back into single cells.
-    Select("td", 3, 4);
-    ASSERT_EQ(Dom->IsEditCommandEnabled(5029), QVariant(TDomWork::Enabled));
-    Dom->ExecEditCommand(5029, 0, QVariant());
-    EXPECT_EQ(TableShape(), ",a,,bc<2|,,,|d,,e,f");
-    Caret("td", 3);
-    Dom->ExecEditCommand(5047, 0, QVariant());
-    EXPECT_EQ(TableShape(), ",a,,bc,|,,,|d,,e,f");
-    // A single cell splits in two; its column widens in the other rows.
-    Caret("td", 1);
-    Dom->ExecEditCommand(5047, 0, QVariant());
-    EXPECT_EQ(TableShape(), ",a,,,bc,|,<2,,|d,<2,e,f");
-
-    // One step of undo takes back one table command, and redo repeats it.
-    Dom->ExecEditCommand(5049, 0, QVariant());
-    EXPECT_TRUE(WaitUntil([&] { return TableShape() == ",a,,bc,|,,,|d,,e,f"; }, 20000))
-        << TableShape().toStdString();
-    Dom->ExecEditCommand(5033, 0, QVariant());
-    EXPECT_TRUE(WaitUntil([&] { return TableShape() == ",a,,,bc,|,<2,,|d,<2,e,f"; }, 20000))
-        << TableShape().toStdString();
-
-    // Deleting: a cell, a column, rows.
-    Caret("td", 0);
-    Dom->ExecEditCommand(5005, 0, QVariant());
-    EXPECT_EQ(TableShape(), "a,,,bc,|,<2,,|d,<2,e,f");
-    Caret("td", 2);  // the column of the widened cells: they narrow again
-    Dom->ExecEditCommand(5006, 0, QVariant());
-    EXPECT_EQ(TableShape(), "a,,bc,|,,,|d,,e,f");
-    Select("td", 0, 6);  // into the second row
-    Dom->ExecEditCommand(5007, 0, QVariant());
-    EXPECT_EQ(TableShape(), "d,,e,f");
-    Caret("td", 0);
-    Dom->ExecEditCommand(5007, 0, QVariant());
+    RunSteps({{4, -1, 5021, "a,b,c|,,|d,e,f"},  // row above
+              {7, -1, 5020, "a,,b,c|,,,|d,,e,f"},  // column to the left
+              {0, -1, 5019, ",a,,b,c|,,,|d,,e,f"},  // cell to the left
+              {3, 4, 5029, ",a,,bc<2|,,,|d,,e,f"},  // merge; then split back
+              {3, -1, 5047, ",a,,bc,|,,,|d,,e,f"},
+              // A single cell splits in two; its column widens in the other rows.
+              {1, -1, 5047, ",a,,,bc,|,<2,,|d,<2,e,f"},
+              // One step of undo takes back one table command, and redo repeats it.
+              {-1, -1, 5049, ",a,,bc,|,,,|d,,e,f"},
+              {-1, -1, 5033, ",a,,,bc,|,<2,,|d,<2,e,f"},
+              {0, -1, 5005, "a,,,bc,|,<2,,|d,<2,e,f"},
+              {2, -1, 5006, "a,,bc,|,,,|d,,e,f"},  // the widened cells narrow again
+              {0, 6, 5007, "d,,e,f"},  // rows of a selection into the second row
+              {0, -1, 5007, ""}});
     EXPECT_EQ(Js("document.querySelectorAll('table').length").toInt(), 0);
     EXPECT_TRUE(Body().contains("efore")) << Body().toStdString();
     EXPECT_FALSE(Dom->DocumentHTML().contains("data-qf")) << Dom->DocumentHTML().toStdString();
-}
 
-TEST_F(Editor, WholeRowsMergeAndRowSpansSurviveEdits)
-{
     Load("<table border=1><tr><td>a</td><td>b</td></tr><tr><td>c</td><td>d</td></tr>"
          "<tr><td>e</td><td>f</td></tr></table>");
-    Select("td", 0, 3);
-    Dom->ExecEditCommand(5029, 0, QVariant());
-    EXPECT_EQ(TableShape(), "abcd<2|e,f");
+    RunSteps({{0, 3, 5029, "abcd<2|e,f"}});  // whole rows merge into one
 
     Load("<table border=1><tr><td rowspan=2>a</td><td>b</td></tr><tr><td>c</td></tr>"
          "<tr><td>e</td><td>f</td></tr></table>");
-    Caret("td", 2);
-    Dom->ExecEditCommand(5021, 0, QVariant());  // the spanning cell grows
-    EXPECT_EQ(TableShape(), "a^3,b||c|e,f");
-    Caret("td", 1);
-    Dom->ExecEditCommand(5007, 0, QVariant());  // the spanning cell moves down
-    EXPECT_EQ(TableShape(), "a^2,|c|e,f");
-    Caret("td", 0);
-    Dom->ExecEditCommand(5047, 0, QVariant());
-    EXPECT_EQ(TableShape(), "a,|,c|e,f");
-    Caret("td", 3);
-    Dom->ExecEditCommand(5020, 0, QVariant());
-    EXPECT_EQ(TableShape(), "a,,|,,c|e,,f");
+    RunSteps({{2, -1, 5021, "a^3,b||c|e,f"},  // the spanning cell grows
+              {1, -1, 5007, "a^2,|c|e,f"},  // and moves down
+              {0, -1, 5047, "a,|,c|e,f"},
+              {3, -1, 5020, "a,,|,,c|e,,f"}});
 }
 
 TEST_F(Editor, UndoAndRedoOfFormatting)
@@ -450,10 +366,10 @@ TEST_F(Editor, UndoAndRedoOfFormatting)
     Dom->ExecCommand("Bold", true);
     EXPECT_EQ(Dom->IsEditCommandEnabled(5049), QVariant(TDomWork::Enabled));
     Dom->ExecEditCommand(5049, 0, QVariant());
-    EXPECT_TRUE(WaitUntil([&] { return !Body().contains("<b>"); }, 20000));
+    EXPECT_TRUE(WaitUntil([&] { return !Body().contains("<b>"); }));
     EXPECT_EQ(Dom->IsEditCommandEnabled(5033), QVariant(TDomWork::Enabled));
     Dom->ExecEditCommand(5033, 0, QVariant());
-    EXPECT_TRUE(WaitUntil([&] { return Body().contains("<b>text</b>"); }, 20000));
+    EXPECT_TRUE(WaitUntil([&] { return Body().contains("<b>text</b>"); }));
 }
 
 TEST_F(Editor, MessagesKeepNoScripts)
@@ -463,8 +379,7 @@ TEST_F(Editor, MessagesKeepNoScripts)
          "<img src=nothing.png onerror=\"document.title='ran'\">");
     const QString Html = Dom->DocumentHTML();
     EXPECT_FALSE(Html.contains("script", Qt::CaseInsensitive)) << Html.toStdString();
-    EXPECT_FALSE(Html.contains("onclick")) << Html.toStdString();
-    EXPECT_FALSE(Html.contains("onerror")) << Html.toStdString();
+    EXPECT_FALSE(Html.contains("onclick") || Html.contains("onerror")) << Html.toStdString();
     EXPECT_EQ(Js("document.title").toString(), "t");
 
     // Generated or pasted HTML loses its scripts as well.
@@ -495,23 +410,12 @@ TEST_F(Editor, MessagesKeepNoScripts)
     Dom->SetShowDetails(false);
     EXPECT_EQ(Js("document.adoptedStyleSheets.length").toInt(), 0);
 
-    // The page stays where it is: a refresh in a message leads nowhere.
+    // A refresh in a message leads nowhere.
     QSignalSpy Loaded(Host, &TDomHost::DocumentLoaded);
     Load("<p>a</p><meta http-equiv=\"refresh\" content=\"0;url=http://127.0.0.1:9/\">");
-    ASSERT_TRUE(WaitUntil([&] { return Loaded.count() >= 2; }, 20000));  // the refused refresh
+    ASSERT_TRUE(WaitUntil([&] { return Loaded.count() >= 2; }));  // the refused refresh
     EXPECT_FALSE(Loaded[1][0].toBool());
     EXPECT_TRUE(Dom->DocumentHTML().contains("<p>a</p>")) << Dom->DocumentHTML().toStdString();
-}
-
-TEST_F(Editor, ALargeMessageLoadsWhole)
-{
-    QString Big;
-    for (int i = 0; Big.size() < 1200 * 1024; ++i)
-        Big += QStringLiteral("<p>Line %1 with some text: ÄÖÜ äöü € ✓</p>").arg(i);
-    Load(Big);
-    const QString Html = Dom->DocumentHTML();
-    EXPECT_TRUE(Html.contains(Big)) << Html.size();
-    EXPECT_FALSE(Html.contains("contenteditable"));
 }
 
 TEST_F(Editor, ADeadRendererComesBackWithTheDocument)

@@ -7,55 +7,31 @@
 #include "composer/preview.h"
 #include "composer/ui/editordialogs.h"
 #include "shell/mainform.h"
+#include "webtest.h"
 
 #include <QAbstractButton>
 #include <QAction>
-#include <QCheckBox>
-#include <QPushButton>
-#include <QRadioButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QEventLoop>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QSignalSpy>
 #include <QStackedWidget>
-#include <QTabWidget>
 #include <QTest>
-#include <QTimer>
 #include <QToolBar>
-#include <QWebEnginePage>
-#include <QWebEngineScript>
 #include <QWebEngineView>
-#include <gtest/gtest.h>
 
 #include <csignal>
 
 using namespace qf;
 using namespace qf::composer;
-
-inline void PrintTo(const QString &S, std::ostream *Out) { *Out << '"' << S.toStdString() << '"'; }
-
-// Waits in a running event loop: QTest::qWaitFor sleeps between its rounds, and the
-// engine's many small steps make that slow.
-inline bool WaitUntil(const std::function<bool()> &Done, int TimeoutMs = 20000)
-{
-    QElapsedTimer Clock;
-    Clock.start();
-    while (!Done()) {
-        if (Clock.elapsed() > TimeoutMs)
-            return false;
-        QEventLoop Loop;
-        QTimer::singleShot(5, &Loop, &QEventLoop::quit);
-        Loop.exec();
-    }
-    return true;
-}
 
 namespace {
 
@@ -86,6 +62,16 @@ void Press(QWidget *Dialog, const QString &Text)
     ADD_FAILURE() << "no button " << Text.toStdString();
 }
 
+// Answers the next message box with OK and keeps its text in Message.
+void AnswerMessage(QString &Message)
+{
+    OnModal([&Message](QWidget *W) {
+        auto *Box = qobject_cast<QMessageBox *>(W);
+        Message = Box ? Box->text() : QStringLiteral("(no message box)");
+        Press(W, "OK");
+    });
+}
+
 class Window : public ::testing::Test {
 protected:
     std::unique_ptr<shell::TMainForm> F;
@@ -113,18 +99,7 @@ protected:
         F->ResetModified();
     }
 
-    QVariant Js(const QString &Script)
-    {
-        QVariant Result;
-        bool Done = false;
-        F->DHTMLEdit1->page()->runJavaScript(Script, QWebEngineScript::ApplicationWorld,
-                                            [&](const QVariant &R) {
-                                                Result = R;
-                                                Done = true;
-                                            });
-        EXPECT_TRUE(WaitUntil([&] { return Done; }, 20000)) << Script.toStdString();
-        return Result;
-    }
+    QVariant Js(const QString &Script) { return RunJs(F->DHTMLEdit1->page(), Script); }
     QString Body() { return Js("document.body.innerHTML").toString(); }
 
     // Selects the text of the first element matching Css, as the user's mouse would.
@@ -139,13 +114,6 @@ protected:
         ASSERT_TRUE(Changed.count() > 0 || Changed.wait(20000));
     }
 
-    // The editor's document loaded again after a transfer into it.
-    void WaitForEditorLoad(QSignalSpy &Loaded)
-    {
-        ASSERT_TRUE(Loaded.count() > 0 || Loaded.wait(20000));
-        ASSERT_TRUE(F->DomWork->Ready);
-    }
-
     void TypeSource(const QString &Text)
     {
         F->SourceView0Click();
@@ -157,19 +125,29 @@ protected:
             QTest::keyClicks(F->RxRichEdit1, Lines[i]);
         }
     }
+    // The editor's document loaded again after a transfer into it.
+    void WaitForEditorLoad(QSignalSpy &Loaded)
+    {
+        ASSERT_TRUE(Loaded.count() > 0 || Loaded.wait(20000));
+        ASSERT_TRUE(F->DomWork->Ready);
+    }
+    // The source typed, then shown in the editor.
+    void EditSource(const QString &Text)
+    {
+        TypeSource(Text);
+        EXPECT_TRUE(F->Views->FSourceChanged);
+        QSignalSpy Loaded(F->DomWork->Editor, &TDomHost::DocumentLoaded);
+        F->EditView0Click();
+        WaitForEditorLoad(Loaded);
+        EXPECT_FALSE(F->Views->FSourceChanged);
+    }
 };
 
 }  // namespace
 
 TEST_F(Window, TheThreeViewsStayInStep)
 {
-    // The source typed, then shown in the editor.
-    TypeSource("<html><head></head><body><p id=a>Dear reader</p><p id=b>Kind regards</p></body></html>");
-    EXPECT_TRUE(F->Views->FSourceChanged);
-    QSignalSpy Loaded(F->DomWork->Editor, &TDomHost::DocumentLoaded);
-    F->EditView0Click();
-    WaitForEditorLoad(Loaded);
-    EXPECT_FALSE(F->Views->FSourceChanged);
+    EditSource("<html><head></head><body><p id=a>Dear reader</p><p id=b>Kind regards</p></body></html>");
     EXPECT_EQ(F->EditorStack->currentWidget(), F->DHTMLEdit1);
     EXPECT_TRUE(Body().contains("Dear reader")) << Body().toStdString();
 
@@ -192,7 +170,7 @@ TEST_F(Window, TheThreeViewsStayInStep)
 
     // Bold clicked again: the text is as before and the button up. The undo and redo
     // changed the source, so the editor loads it again.
-    Loaded.clear();
+    QSignalSpy Loaded(F->DomWork->Editor, &TDomHost::DocumentLoaded);
     F->EditView0Click();
     WaitForEditorLoad(Loaded);
     SelectIn("#a");
@@ -207,7 +185,7 @@ TEST_F(Window, TheThreeViewsStayInStep)
        "r.setStart(t,t.length);getSelection().removeAllRanges();getSelection().addRange(r);})()");
     QWidget *Keys = F->DHTMLEdit1->focusProxy() ? F->DHTMLEdit1->focusProxy() : F->DHTMLEdit1;
     QTest::keyClicks(Keys, ", Ann");
-    ASSERT_TRUE(WaitUntil([&] { return Body().contains("Kind regards, Ann"); }, 20000))
+    ASSERT_TRUE(WaitUntil([&] { return Body().contains("Kind regards, Ann"); }))
         << Body().toStdString();
     EXPECT_TRUE(Changed.count() > 0 || Changed.wait(20000));
     EXPECT_TRUE(F->Views->MessageBody().contains("Kind regards, Ann"));
@@ -216,8 +194,7 @@ TEST_F(Window, TheThreeViewsStayInStep)
     // The plain text has its own editor and body; the HTML stays as it was.
     F->PlainText0->trigger();
     EXPECT_EQ(F->Views->FMailFormat, TMailViews::PlainFormat);
-    EXPECT_TRUE(F->PlainMode->isChecked());
-    EXPECT_FALSE(F->HtmlMode->isChecked());
+    EXPECT_TRUE(F->PlainMode->isChecked() && !F->HtmlMode->isChecked());
     EXPECT_EQ(F->EditorStack->currentWidget(), F->RxRichEdit2);
     // The whole formatting bar is off, item by item.
     EXPECT_FALSE(F->SpeedItem9->isEnabled() || F->ComboBox8->isEnabled() || F->NumList0->isEnabled());
@@ -258,7 +235,7 @@ TEST_F(Window, TextTypedIntoAnEmptyMessageReachesTheSource)
     F->DHTMLEdit1->setFocus();
     QTest::mouseClick(Keys, Qt::LeftButton, {}, QPoint(20, 20));
     QTest::keyClicks(Keys, "Dear friend");
-    ASSERT_TRUE(WaitUntil([&] { return Body().contains("Dear friend"); }, 20000))
+    ASSERT_TRUE(WaitUntil([&] { return Body().contains("Dear friend"); }))
         << Body().toStdString();
     EXPECT_TRUE(Changed.count() > 0 || Changed.wait(20000));
     EXPECT_TRUE(F->Views->MessageBody().contains("Dear friend"));
@@ -309,26 +286,17 @@ TEST_F(Window, ThePreviewFileIsWrittenShownOnceAndRemoved)
                            "\r\na &lt;b&gt; c\r\nnext\r\n</PRE>\r\n");
     P.close();
     ASSERT_TRUE(Shown.count() > 1 || Shown.wait(20000));
-    QVariant Shows;
-    bool Read = false;
-    F->WebBrowser1->page()->runJavaScript(
-        "[document.body.innerText, document.querySelectorAll('b').length]",
-        QWebEngineScript::ApplicationWorld, [&](const QVariant &R) {
-            Shows = R;
-            Read = true;
-        });
-    ASSERT_TRUE(WaitUntil([&] { return Read; }));
-    EXPECT_EQ(Shows.toList().value(0).toString().trimmed(), "a <b> c\nnext");
-    EXPECT_EQ(Shows.toList().value(1).toInt(), 0);
+    const QVariantList Shows = RunJs(F->WebBrowser1->page(),
+                                     "[document.body.innerText, document.querySelectorAll('b').length]")
+                                   .toList();
+    EXPECT_EQ(Shows.value(0).toString().trimmed(), "a <b> c\nnext");
+    EXPECT_EQ(Shows.value(1).toInt(), 0);
 
     // A preview that cannot be written says so, and the next request tries again.
     QFile::remove(File);
     QDir().mkpath(File);
     QString Message;
-    OnModal([&](QWidget *W) {
-        Message = qobject_cast<QMessageBox *>(W) ? qobject_cast<QMessageBox *>(W)->text() : QString();
-        Press(W, "OK");
-    });
+    AnswerMessage(Message);
     F->BuildPreview();
     EXPECT_EQ(Message, "Preview Failed");
     EXPECT_TRUE(F->Preview->FPreviewDirty);
@@ -343,22 +311,17 @@ TEST_F(Window, ThePreviewFileIsWrittenShownOnceAndRemoved)
 
 TEST_F(Window, InsertTableDialogAndTheTableMenu)
 {
-    TypeSource("<p id=a>x</p>");
-    QSignalSpy Loaded(F->DomWork->Editor, &TDomHost::DocumentLoaded);
-    F->EditView0Click();
-    WaitForEditorLoad(Loaded);
+    EditSource("<p id=a>x</p>");
     SelectIn("#a");
 
     // Defaults, then 2 rows of 3 columns 7 pixels wide.
     OnModal([&](QWidget *W) {
         auto *T = qobject_cast<TTabForm *>(W);
         ASSERT_NE(T, nullptr);
-        EXPECT_EQ(T->Rows->Edit->text(), "2");
-        EXPECT_EQ(T->Columns->Edit->text(), "2");
-        EXPECT_EQ(T->BorderSize->Edit->text(), "1");
-        EXPECT_TRUE(T->SpecifyWidth->isChecked());
-        EXPECT_TRUE(T->InPercent->isChecked());
-        EXPECT_EQ(T->WidthEdit->text(), "100");
+        EXPECT_EQ(T->Rows->Edit->text() + T->Columns->Edit->text() + T->BorderSize->Edit->text() +
+                      T->WidthEdit->text(),
+                  "221100");
+        EXPECT_TRUE(T->SpecifyWidth->isChecked() && T->InPercent->isChecked());
         EXPECT_EQ(T->focusWidget(), T->Rows->Edit);
         T->Columns->Up->click();
         EXPECT_EQ(T->Columns->Edit->text(), "3");
@@ -374,18 +337,17 @@ TEST_F(Window, InsertTableDialogAndTheTableMenu)
 
     // The dialog keeps its values; a width that is no number is reported and the table
     // still goes in, without cell widths.
+    QString Message;
     OnModal([&](QWidget *W) {
         auto *T = qobject_cast<TTabForm *>(W);
         EXPECT_EQ(T->Columns->Edit->text(), "3");
         T->Rows->Edit->setText("1");
         T->WidthEdit->setText("abc");
-        OnModal([](QWidget *Box) {
-            EXPECT_EQ(qobject_cast<QMessageBox *>(Box)->text(), "Invalid Width");
-            Press(Box, "OK");
-        });
+        AnswerMessage(Message);
         Press(W, "Ok");
     });
     F->Table0->trigger();
+    EXPECT_EQ(Message, "Invalid Width");
     EXPECT_TRUE(Body().contains("width=\"abc\"><tbody><tr><td>&nbsp;</td><td>&nbsp;</td><td>&nbsp;</td></tr>"
                                 "</tbody></table>"))
         << Body().toStdString();
@@ -394,13 +356,11 @@ TEST_F(Window, InsertTableDialogAndTheTableMenu)
     const QString Before = Body();
     OnModal([&](QWidget *W) {
         qobject_cast<TTabForm *>(W)->Rows->Edit->setText("x");
-        OnModal([](QWidget *Box) {
-            EXPECT_EQ(qobject_cast<QMessageBox *>(Box)->text(), "'x' is not a valid integer value");
-            Press(Box, "OK");
-        });
+        AnswerMessage(Message);
         Press(W, "Ok");
     });
     F->Table0->trigger();
+    EXPECT_EQ(Message, "'x' is not a valid integer value");
     EXPECT_EQ(Body(), Before);
 
     // The Table submenu works on the cell under the caret.
@@ -413,10 +373,7 @@ TEST_F(Window, InsertTableDialogAndTheTableMenu)
 
 TEST_F(Window, FormattingBarAndMenus)
 {
-    TypeSource("<p id=a>one</p><p id=b>two</p>");
-    QSignalSpy Loaded(F->DomWork->Editor, &TDomHost::DocumentLoaded);
-    F->EditView0Click();
-    WaitForEditorLoad(Loaded);
+    EditSource("<p id=a>one</p><p id=b>two</p>");
     EXPECT_TRUE(F->ComboBox5->findText("Heading 1") >= 0);
 
     SelectIn("#a");
@@ -437,14 +394,11 @@ TEST_F(Window, FormattingBarAndMenus)
     // The list toggles keep menu and bar together.
     SelectIn("#b");
     F->NumList0->trigger();
-    EXPECT_TRUE(F->NumList0->isChecked());
-    EXPECT_TRUE(F->SpeedItem16->isChecked());
+    EXPECT_TRUE(F->NumList0->isChecked() && F->SpeedItem16->isChecked());
     EXPECT_TRUE(Body().contains("<ol><li>two</li></ol>")) << Body().toStdString();
     F->SpeedItem17->trigger();
-    EXPECT_TRUE(F->BulList0->isChecked());
-    EXPECT_TRUE(F->SpeedItem17->isChecked());
-    EXPECT_FALSE(F->NumList0->isChecked());
-    EXPECT_FALSE(F->SpeedItem16->isChecked());
+    EXPECT_TRUE(F->BulList0->isChecked() && F->SpeedItem17->isChecked());
+    EXPECT_FALSE(F->NumList0->isChecked() || F->SpeedItem16->isChecked());
     EXPECT_TRUE(Body().contains("<ul><li>two</li></ul>")) << Body().toStdString();
 
     // The hyperlink dialog.
@@ -460,23 +414,15 @@ TEST_F(Window, FormattingBarAndMenus)
 
     // Undo through the editor takes the link back.
     F->DomWork->ExecEditCommand(5049, 0, QVariant());
-    EXPECT_TRUE(WaitUntil([&] { return !Body().contains("<a "); }, 20000)) << Body().toStdString();
+    EXPECT_TRUE(WaitUntil([&] { return !Body().contains("<a "); })) << Body().toStdString();
 }
-
 
 TEST_F(Window, AnEditorThatDiesComesBackAndSaysSo)
 {
-    TypeSource("<p id=a>kept text</p>");
+    EditSource("<p id=a>kept text</p>");
     QSignalSpy Loaded(F->DomWork->Editor, &TDomHost::DocumentLoaded);
-    F->EditView0Click();
-    WaitForEditorLoad(Loaded);
     QString Message;
-    OnModal([&](QWidget *W) {
-        auto *Box = qobject_cast<QMessageBox *>(W);
-        Message = Box ? Box->text() : QString();
-        Press(W, "OK");
-    });
-    Loaded.clear();
+    AnswerMessage(Message);
     ::kill(pid_t(F->DHTMLEdit1->page()->renderProcessPid()), SIGKILL);
     ASSERT_TRUE(WaitUntil([&] { return !Message.isEmpty(); }));
     EXPECT_TRUE(Message.contains("restarted")) << Message.toStdString();

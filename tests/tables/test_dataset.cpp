@@ -413,29 +413,6 @@ TEST_F(TablesDataset, DisabledControlsHearOnceWhenEnabled)
     EXPECT_EQ(Scrolls, 5); // events still run
 }
 
-TEST_F(TablesDataset, OtherStatementsGoToTheSqlEngine)
-{
-    Query.SQL = "SELECT NAME, AMOUNT FROM clients WHERE AMOUNT > 1 ORDER BY NAME";
-    Query.Open();
-    EXPECT_EQ(Names(), (QStringList{"Anna", "Smith", "anna"}));
-    EXPECT_THROW(Query.Edit(), EDatabaseError); // a result is read-only
-    Query.Close();
-
-    // A change is written by the batch update at once; dbfread sees it.
-    Query.SQL = "UPDATE clients SET AMOUNT = 11 WHERE NAME = 'Bob'";
-    Query.Open();
-    EXPECT_TRUE(Query.IsEmpty());
-    Query.Close();
-    const QJsonArray Records = ReadWithDbfread(Dir.filePath("clients.dbf"))["records"].toArray();
-    ASSERT_EQ(Records.size(), 5);
-    EXPECT_DOUBLE_EQ(Records[3].toArray()[1].toDouble(), 11);
-
-    Query.SQL = "SELECT NOPE FROM clients";
-    const QString Error = Message([&] { Query.Open(); });
-    EXPECT_TRUE(Error.contains("NOPE")) << Error.toStdString();
-    EXPECT_FALSE(Query.Active());
-}
-
 TEST_F(TablesDataset, GroupSeparatorsMakeNoNumberOnAnyRoad)
 {
     // The texts in a text field, the numbers they mean (NAN: none) in a number field.

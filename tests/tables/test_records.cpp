@@ -183,11 +183,16 @@ TEST_F(Records, ExecuteSqlJoinsAndWritesChangesThrough)
     EXPECT_EQ(Q().FieldByName("NAME").AsString(), "Berg");
     EXPECT_EQ(W.FieldInfo.size(), 2u);  // field records for the result as for a table
     EXPECT_FALSE(C().CanAdd());  // a result takes no records
+    EXPECT_THROW(Q().Edit(), EDatabaseError);
 
     ExecuteSqlStatement(W, sdDbase, Dir.path(), "UPDATE people SET CITY = 'Tromso' WHERE NAME = 'Berg'", false);
-    EXPECT_EQ(StoredRecords(File())[1].toArray()[1].toString(), "Tromso");
+    EXPECT_TRUE(Q().IsEmpty());
+    const QJsonArray Stored = StoredRecords(File());
+    ASSERT_EQ(Stored.size(), 2);
+    EXPECT_EQ(Stored[1].toArray()[1].toString(), "Tromso");
 
-    EXPECT_THROW(ExecuteSqlStatement(W, sdDbase, Dir.path(), "SELECT nonsense FROM nowhere", false), EDatabaseError);
+    const QString Error = Message([&] { ExecuteSqlStatement(W, sdDbase, Dir.path(), "SELECT NOPE FROM people", false); });
+    EXPECT_TRUE(Error.contains("NOPE")) << Error.toStdString();
     EXPECT_FALSE(Q().Active());
     EXPECT_EQ(W.SqlQueryMode, 0);
 }

@@ -1,0 +1,188 @@
+#include "composer/valuetext.h"
+
+#include "expr/exprconv.h"
+#include "tables/fieldtypes.h"
+
+#include <QDate>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace qf::composer {
+
+namespace {
+constexpr qint64 JulianDayOfZero = 2415019; // 30 December 1899
+
+void appendNumber(QString &Out, int Value, int Width)
+{
+    char Buffer[8];
+    int n = 0;
+    do {
+        Buffer[n++] = char('0' + Value % 10);
+        Value /= 10;
+    } while (Value > 0);
+    for (; n < Width; ++n)
+        Buffer[n] = '0';
+    while (n > 0)
+        Out += QLatin1Char(Buffer[--n]);
+}
+} // namespace
+
+void TValueTexts::Refresh()
+{
+    const QLocale Now;
+    if (ready_ && Now == locale_)
+        return;
+    ready_ = true;
+    locale_ = Now;
+    point_ = Now.decimalPoint();
+    generalPoint_ = point_.isEmpty() ? QChar(u'.') : point_.front();
+
+    // The engine's short date format: the locale's with the year widened to four digits.
+    QString Format = Now.dateFormat(QLocale::ShortFormat);
+    if (!Format.contains(QStringLiteral("yyyy")))
+        Format.replace(QStringLiteral("yy"), QStringLiteral("yyyy"));
+    date_.clear();
+    fast_ = Now.zeroDigit() == QLatin1String("0"); // other digits: left to the locale
+    for (qsizetype i = 0; i < Format.size() && fast_;) {
+        const QChar c = Format[i];
+        qsizetype Run = 1;
+        while (i + Run < Format.size() && Format[i + Run] == c)
+            ++Run;
+        if (c == u'd' && Run <= 4)
+            date_.push_back({TPart::TKind(TPart::Day + Run - 1), {}});
+        else if (c == u'M' && Run <= 4)
+            date_.push_back({TPart::TKind(TPart::Month + Run - 1), {}});
+        else if (c == u'y' && Run == 4)
+            date_.push_back({TPart::Year, {}});
+        else if (c.isLetter() || c == u'\'')
+            fast_ = false; // names, quotes, times: left to the locale
+        else
+            date_.push_back({TPart::Text, Format.mid(i, Run)});
+        i += Run;
+    }
+    for (int Long = 0; Long < 2; ++Long) {
+        const auto Format = Long ? QLocale::LongFormat : QLocale::ShortFormat;
+        for (int m = 1; m <= 12; ++m)
+            monthNames_[Long][m] = Now.monthName(m, Format);
+        for (int d = 1; d <= 7; ++d)
+            dayNames_[Long][d] = Now.dayName(d, Format);
+    }
+}
+
+QString TValueTexts::Float(double Value) const
+{
+    return tables::FloatToStr(Value, point_);
+}
+
+QString TValueTexts::General(long double Value) const
+{
+    // Formatting a long double goes through the C library's slow printf; its 15-digit rounding is
+    // taken from the nearest double's 20 digits instead whenever the two lie on the same side of
+    // every rounding boundary, which is nearly always.
+    const double Near = double(Value);
+    if (!std::isfinite(Value) || Value == 0 || !std::isfinite(Near) ||
+        std::fabs(Near) < std::numeric_limits<double>::min())
+        return expr::FormatGeneral(Value, generalPoint_);
+    char Buffer[48];
+    const auto [End, Error] =
+        std::to_chars(Buffer, Buffer + sizeof Buffer, Near, std::chars_format::scientific, 19);
+    if (Error != std::errc())
+        return expr::FormatGeneral(Value, generalPoint_);
+    const char *p = Buffer;
+    const bool Negative = *p == '-';
+    p += Negative;
+    char Digits[20];
+    Digits[0] = p[0];
+    std::memcpy(Digits + 1, p + 2, 19); // d.ddddddddddddddddddde[+-]x
+    int Exponent = 0;
+    std::from_chars(p + 22 + (p[22] == '+'), End, Exponent);
+    int Tail = 0;
+    for (int i = 15; i < 20; ++i)
+        Tail = Tail * 10 + (Digits[i] - '0');
+    // The distance between the value and the double in units of the 20th digit, bounded above.
+    const long double Units = std::fabs(Value - (long double)Near) / std::fabs((long double)Near) *
+                              (Digits[0] - '0' + 1) * 1e19L;
+    if (std::fabs(Tail - 50000.0L) <= Units + 2)
+        return expr::FormatGeneral(Value, generalPoint_);
+    int Count = 15;
+    if (Tail > 50000) {
+        int i = 14;
+        while (i >= 0 && Digits[i] == '9')
+            Digits[i--] = '0';
+        if (i >= 0) {
+            ++Digits[i];
+        } else {
+            Digits[0] = '1';
+            ++Exponent;
+        }
+    }
+    while (Count > 1 && Digits[Count - 1] == '0')
+        --Count;
+
+    char16_t Out[48];
+    int n = 0;
+    if (Negative)
+        Out[n++] = u'-';
+    const char16_t Point = generalPoint_.unicode();
+    if (Exponent >= 15 || Exponent < -4) {
+        Out[n++] = char16_t(Digits[0]);
+        if (Count > 1) {
+            Out[n++] = Point;
+            for (int i = 1; i < Count; ++i)
+                Out[n++] = char16_t(Digits[i]);
+        }
+        Out[n++] = u'E';
+        char Number[8];
+        const auto Written = std::to_chars(Number, Number + sizeof Number, Exponent);
+        for (const char *q = Number; q < Written.ptr; ++q)
+            Out[n++] = char16_t(*q);
+    } else if (Exponent >= 0) {
+        for (int i = 0; i <= Exponent || i < Count; ++i) {
+            if (i == Exponent + 1)
+                Out[n++] = Point;
+            Out[n++] = i < Count ? char16_t(Digits[i]) : u'0';
+        }
+    } else {
+        Out[n++] = u'0';
+        Out[n++] = Point;
+        for (int i = 0; i < -Exponent - 1; ++i)
+            Out[n++] = u'0';
+        for (int i = 0; i < Count; ++i)
+            Out[n++] = char16_t(Digits[i]);
+    }
+    return QString(reinterpret_cast<const QChar *>(Out), n);
+}
+
+QString TValueTexts::DateTime(double Value) const
+{
+    // A whole day (no time) of the years 1000..9999 is written here; anything else as before.
+    if (fast_ && Value == std::trunc(Value) && Value > -400000 && Value < 2958466) {
+        int Year = 0, Month = 0, Day = 0;
+        const QDate Date = QDate::fromJulianDay(qint64(Value) + JulianDayOfZero);
+        Date.getDate(&Year, &Month, &Day);
+        if (Year >= 1000) {
+            QString Out;
+            Out.reserve(12);
+            for (const TPart &P : date_) {
+                switch (P.Kind) {
+                case TPart::Text: Out += P.Literal; break;
+                case TPart::Day: appendNumber(Out, Day, 1); break;
+                case TPart::Day2: appendNumber(Out, Day, 2); break;
+                case TPart::Month: appendNumber(Out, Month, 1); break;
+                case TPart::Month2: appendNumber(Out, Month, 2); break;
+                case TPart::DayName: Out += dayNames_[0][Date.dayOfWeek()]; break;
+                case TPart::LongDayName: Out += dayNames_[1][Date.dayOfWeek()]; break;
+                case TPart::MonthName: Out += monthNames_[0][Month]; break;
+                case TPart::LongMonthName: Out += monthNames_[1][Month]; break;
+                case TPart::Year: appendNumber(Out, Year, 4); break;
+                }
+            }
+            return Out;
+        }
+    }
+    return expr::DateTimeToStr(Value, expr::TDateRules::Field);
+}
+
+} // namespace qf::composer

@@ -1,0 +1,43 @@
+#pragma once
+// The value texts of a merge in the user's locale (QLocale()): numbers in general format with
+// the locale's decimal separator, dates in the short date format with a four-digit year followed
+// by the long time unless midnight, as the table and the engine write them. The locale's formats
+// are read once and kept until the default locale changes, so that a merge of many records does
+// not ask the locale for every value. Gives exactly the texts of tables::FloatToStr,
+// expr::FormatGeneral and expr::DateTimeToStr.
+
+#include <QLocale>
+#include <QString>
+#include <vector>
+
+namespace qf::composer {
+
+class TValueTexts {
+public:
+    // Takes up the default locale's formats when it has changed since the last call.
+    void Refresh();
+    // A table's number field.
+    QString Float(double Value) const;
+    // A calculated field's float.
+    QString General(long double Value) const;
+    // A date and time of a field; empty outside the years 1..9999.
+    QString DateTime(double Value) const;
+
+private:
+    bool ready_ = false;
+    QLocale locale_;
+    QString point_;
+    QChar generalPoint_;
+    // The short date format in parts, when it holds only days, months, four-digit years and
+    // literal text; otherwise (fast_ false) the locale writes every date.
+    struct TPart {
+        enum TKind { Text, Day, Day2, DayName, LongDayName, Month, Month2, MonthName, LongMonthName,
+                     Year } Kind;
+        QString Literal;
+    };
+    std::vector<TPart> date_;
+    QString monthNames_[2][13], dayNames_[2][8]; // short and long, from 1
+    bool fast_ = false;
+};
+
+} // namespace qf::composer
