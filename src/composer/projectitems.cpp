@@ -4,26 +4,6 @@
 
 namespace qf::composer {
 
-TPayload PayloadOfKind(int Kind)
-{
-    switch (Kind) {
-    case 1:
-    case 13:
-    case 14: return plInt32;
-    case 2:
-    case 3:
-    case 4:
-    case 6:
-    case 8:
-    case 10:
-    case 11:
-    case 12: return plString;
-    case 5:
-    case 9: return plByte;
-    default: return plNone;
-    }
-}
-
 void PutString(store::TDList &List, const QString &Key, int Kind, const QString &Value)
 {
     List.Add(Key, Kind, new QString(Value));

@@ -5,6 +5,8 @@
 // its data with new (the helpers below do); the store's dispose event, installed by
 // TMailProject::Attach, deletes it. Keys are the items' names as UTF-8.
 
+#include "tables/calcfields.h"
+
 #include <QString>
 #include <cstdint>
 
@@ -14,8 +16,9 @@ class TDList;
 
 namespace qf::composer {
 
-enum TPayload { plNone, plInt32, plString, plByte };
-TPayload PayloadOfKind(int Kind);
+using tables::PayloadOfKind;
+using tables::TPayload;
+using enum tables::TPayload;
 
 // Keys and kind codes.
 inline constexpr char ItemFText[] = "FText";         // 4: record filter text

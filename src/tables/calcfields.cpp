@@ -10,14 +10,12 @@ constexpr int kExprKind = 2;
 constexpr int kTypeKind = 1;
 } // namespace
 
-void DisposeProjectItem(int Structure, void *Properties)
+TPayload PayloadOfKind(int Kind)
 {
-    switch (Structure) {
+    switch (Kind) {
     case 1:
     case 13:
-    case 14: delete static_cast<int32_t *>(Properties); break;
-    case 5:
-    case 9: delete static_cast<uint8_t *>(Properties); break;
+    case 14: return plInt32;
     case 2:
     case 3:
     case 4:
@@ -25,8 +23,20 @@ void DisposeProjectItem(int Structure, void *Properties)
     case 8:
     case 10:
     case 11:
-    case 12: delete static_cast<QString *>(Properties); break;
-    default: break; // other kinds carry no data
+    case 12: return plString;
+    case 5:
+    case 9: return plByte;
+    default: return plNone;
+    }
+}
+
+void DisposeProjectItem(int Structure, void *Properties)
+{
+    switch (PayloadOfKind(Structure)) {
+    case plInt32: delete static_cast<int32_t *>(Properties); break;
+    case plByte: delete static_cast<uint8_t *>(Properties); break;
+    case plString: delete static_cast<QString *>(Properties); break;
+    case plNone: break; // other kinds carry no data
     }
 }
 

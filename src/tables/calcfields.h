@@ -25,6 +25,8 @@ enum TCalcFieldType : int32_t {
 
 // The owner data of the project store's items by kind code: kinds 1, 13, 14 an int32_t, kinds 5, 9
 // a uint8_t, kinds 2, 3, 4, 6, 8, 10, 11, 12 a QString, each allocated with new.
+enum TPayload { plNone, plInt32, plString, plByte };
+TPayload PayloadOfKind(int Kind);
 void DisposeProjectItem(int Structure, void *Properties);
 // Separator "~" and the disposal above; the main window's store is set up this way.
 void SetupProjectStore(store::TDList &Store);
