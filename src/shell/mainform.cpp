@@ -26,6 +26,8 @@
 #include "tables/workspace.h"
 
 #include <QAction>
+#include <QActionGroup>
+#include <QIcon>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -48,6 +50,8 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableView>
+#include <QShowEvent>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -74,7 +78,9 @@ QToolBar *NewBar(const char *Name, QWidget *Parent)
 {
     auto *Bar = new QToolBar(Parent);
     Bar->setObjectName(QString::fromLatin1(Name));
-    Bar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    // Captions under the icons keep every item of a page's bar within the window.
+    Bar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    Bar->setIconSize(QSize(16, 16));
     Bar->setMovable(false);
     return Bar;
 }
@@ -121,6 +127,7 @@ TMainForm::TMainForm(QWidget *Parent) : QMainWindow(Parent)
     CreateFilterPage();
     CreateCalcPage();
     CreateMailPage();
+    CreateCommands();  // before the parts that refresh the commands
     CreateWorkspace();
     BindRecordVariables();
     CreateRestructForm();
@@ -162,6 +169,36 @@ QAction *TMainForm::Item(QMenu *Menu, const char *Name, const QString &Caption,
         A->setShortcut(Shortcut);
     A->setEnabled(false);  // enabled when its command is connected
     return A;
+}
+
+QIcon TMainForm::ThemeIcon(const char *Name)
+{
+    // The desktop's theme first; Adwaita (adwaita-icon-theme) where it has no such icon.
+    static const bool Once = [] {
+        const QString Adwaita = QStringLiteral("Adwaita");
+        // Without a desktop the platform names no icon folders; the XDG ones hold the themes.
+        QStringList Paths = QIcon::themeSearchPaths();
+        for (const QString &Dir : QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation))
+            if (!Paths.contains(Dir + QStringLiteral("/icons")))
+                Paths << Dir + QStringLiteral("/icons");
+        QIcon::setThemeSearchPaths(Paths);
+        if (QIcon::themeName().isEmpty() || QIcon::themeName() == QLatin1String("hicolor"))
+            QIcon::setThemeName(Adwaita);
+        else
+            QIcon::setFallbackThemeName(Adwaita);
+        return true;
+    }();
+    Q_UNUSED(Once);
+    const QString Plain = QString::fromLatin1(Name);
+    // Adwaita keeps some icons only in their symbolic form.
+    return QIcon::hasThemeIcon(Plain) ? QIcon::fromTheme(Plain)
+                                      : QIcon::fromTheme(Plain + QStringLiteral("-symbolic.symbolic"));
+}
+
+QAction *TMainForm::Place(QToolBar *Bar, QAction *Command)
+{
+    Bar->addAction(Command);
+    return Command;
 }
 
 QAction *TMainForm::BarItem(QToolBar *Bar, const char *Name, const QString &Caption)
@@ -268,6 +305,51 @@ void TMainForm::CreateMenus()
     M->addSeparator();
     About0 = Item(M, "About0", QStringLiteral("About..."));
 
+    // "HTML" and "Plain Text" are one group, in the menu and on the tool bar alike.
+    auto *Format = new QActionGroup(this);
+    Format->addAction(Html0);
+    Format->addAction(PlainText0);
+    NumList0->setCheckable(true);
+
+    // The tool bars show the same commands with shorter captions and the desktop's icons.
+    const std::tuple<QAction *, const char *, const char *> Looks[] = {
+        {CreateDBF0, nullptr, "document-new"},
+        {NewProject0, nullptr, "document-new"},
+        {OpenTable0, "Open Database", "document-open"},
+        {OpenProject0, "Open Project", "document-open"},
+        {SaveProject0, nullptr, "document-save"},
+        {AddRec0, "Add Record", "list-add"},
+        {EditRec0, "Edit Record", "document-properties"},
+        {DeleteRec0, nullptr, "edit-delete"},
+        {Find0, "Find", "edit-find"},
+        {Reopen0, "Reopen Database", "view-refresh"},
+        {Undo0, nullptr, "edit-undo"},
+        {Redo0, nullptr, "edit-redo"},
+        {Cut0, nullptr, "edit-cut"},
+        {Copy0, nullptr, "edit-copy"},
+        {Paste0, nullptr, "edit-paste"},
+        {SelectAll0, nullptr, "edit-select-all"},
+        {Table0, "Table", "x-office-spreadsheet"},
+        {Image0, "Image", "insert-image"},
+        {Hyperlink0, "Hyperlink", "insert-link"},
+        {HorizontalLine0, "Insert Horizontal Line", "format-text-strikethrough"},
+        {Font0, nullptr, "preferences-desktop-font"},
+        {NumList0, "Numbered List", "view-list-ordered"},
+        {BulList0, "Bulleted List", "view-list-bullet"},
+        {Html0, nullptr, "text-html"},
+        {PlainText0, nullptr, "text-x-generic"},
+        {Decindent0, "Decrease Indent", "format-indent-less"},
+        {IncIndent0, "Increase Indent", "format-indent-more"},
+        {Start0, nullptr, "mail-send"},
+        {Content0, nullptr, "help-contents"},
+    };
+    for (const auto &[Action, Short, Icon] : Looks) {
+        if (Short)
+            Action->setIconText(QString::fromLatin1(Short));
+        if (Icon)
+            Action->setIcon(ThemeIcon(Icon));
+    }
+
     const std::pair<QAction *, void (TMainForm::*)()> Connected[] = {
         {Exit0, &TMainForm::Exit0Click},
         {Options1, &TMainForm::Options1Click},
@@ -293,20 +375,29 @@ void TMainForm::CreateMenus()
 
 void TMainForm::CreatePopupMenus()
 {
-    PopupMenu1 = new QMenu(this);
-    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-    Undo1 = Item(PopupMenu1, "Undo1", QStringLiteral("Undo"));
+    // The editors' pop-up menus hold the Edit menu's commands themselves.
+    auto EditorMenu = [this](const char *Name) {
+        auto *P = new QMenu(this);
+        P->setObjectName(QString::fromLatin1(Name));
+        P->addAction(Undo0);
+        P->addSeparator();
+        P->addActions({Cut0, Copy0, Paste0});
+        P->addSeparator();
+        P->addAction(SelectAll0);
+        return P;
+    };
+    PopupMenu1 = EditorMenu("PopupMenu1");
     PopupMenu1->addSeparator();
-    Cut1 = Item(PopupMenu1, "Cut1", QStringLiteral("Cut"));
-    Copy1 = Item(PopupMenu1, "Copy1", QStringLiteral("Copy"));
-    Paste1 = Item(PopupMenu1, "Paste1", QStringLiteral("Paste"));
-    PopupMenu1->addSeparator();
-    SelAll1 = Item(PopupMenu1, "SelAll1", QStringLiteral("Select All"));
-    PopupMenu1->addSeparator();
-    Font1 = Item(PopupMenu1, "Font1", QStringLiteral("Font..."));
+    PopupMenu1->addAction(Font0);
     PopupMenu1->addSeparator();
     QMenu *T = PopupMenu1->addMenu(QStringLiteral("Table"));
-    InsertTable1 = Item(T, "InsertTable1", QStringLiteral("Insert Table..."));
+    T->setObjectName(QStringLiteral("TableMenu1"));
+    // The submenu names the command in its own words; the item follows Table0 and runs it.
+    InsertTable1 = T->addAction(QStringLiteral("Insert Table..."));
+    InsertTable1->setObjectName(QStringLiteral("InsertTable1"));
+    InsertTable1->setEnabled(Table0->isEnabled());
+    connect(Table0, &QAction::changed, InsertTable1, [this] { InsertTable1->setEnabled(Table0->isEnabled()); });
+    connect(InsertTable1, &QAction::triggered, Table0, &QAction::trigger);
     InsertCell1 = Item(T, "InsertCell1", QStringLiteral("Insert Cell"));
     InsertCol1 = Item(T, "InsertCol1", QStringLiteral("Insert Col"));
     InsertRow1 = Item(T, "InsertRow1", QStringLiteral("Insert Row"), QKeySequence(QStringLiteral("Ctrl+R")));
@@ -314,24 +405,14 @@ void TMainForm::CreatePopupMenus()
     SplitCell1 = Item(T, "SplitCell1", QStringLiteral("Split Cell"));
     DeleteCells1 = Item(T, "DeleteCells1", QStringLiteral("Delete Cells"));
     DeleteCols1 = Item(T, "DeleteCols1", QStringLiteral("Delete Cols"));
-    DeleteRows1 = Item(T, "DeleteRows1", QStringLiteral("Delete Rows"), QKeySequence(QStringLiteral("Ctrl+D")));
+    // Ctrl+D stays with "Find Duplicates": a shortcut belongs to one command.
+    DeleteRows1 = Item(T, "DeleteRows1", QStringLiteral("Delete Rows"));
+    Undo1 = Undo0, Cut1 = Cut0, Copy1 = Copy0, Paste1 = Paste0, SelAll1 = SelectAll0, Font1 = Font0;
 
-    auto EditorMenu = [this](const char *Name, const char *Suffix, QAction *&Undo, QAction *&Cut,
-                             QAction *&Copy, QAction *&Paste, QAction *&SelAll) {
-        auto *P = new QMenu(this);
-        P->setObjectName(QString::fromLatin1(Name));
-        const QByteArray S(Suffix);
-        Undo = Item(P, ("Undo" + S).constData(), QStringLiteral("Undo"));
-        P->addSeparator();
-        Cut = Item(P, ("Cut" + S).constData(), QStringLiteral("Cut"));
-        Copy = Item(P, ("Copy" + S).constData(), QStringLiteral("Copy"));
-        Paste = Item(P, ("Paste" + S).constData(), QStringLiteral("Paste"));
-        P->addSeparator();
-        SelAll = Item(P, ("SelAll" + S).constData(), QStringLiteral("Select All"));
-        return P;
-    };
-    PopupMenu2 = EditorMenu("PopupMenu2", "2", Undo2, Cut2, Copy2, Paste2, SelAll2);
-    PopupMenu3 = EditorMenu("PopupMenu3", "3", Undo3, Cut3, Copy3, Paste3, SelAll3);
+    PopupMenu2 = EditorMenu("PopupMenu2");
+    PopupMenu3 = EditorMenu("PopupMenu3");
+    Undo2 = Undo3 = Undo0, Cut2 = Cut3 = Cut0, Copy2 = Copy3 = Copy0, Paste2 = Paste3 = Paste0;
+    SelAll2 = SelAll3 = SelectAll0;
 }
 
 void TMainForm::CreateDatabasePage()
@@ -341,14 +422,14 @@ void TMainForm::CreateDatabasePage()
     QVBoxLayout *L = PageLayout(TabSheet1);
 
     DatabaseBar = NewBar("DatabaseBar", TabSheet1);
-    CreateDBF5 = BarItem(DatabaseBar, "CreateDBF5", QStringLiteral("Create DBF..."));
-    OpenDB5 = BarItem(DatabaseBar, "OpenDB5", QStringLiteral("Open Database"));
+    CreateDBF5 = Place(DatabaseBar, CreateDBF0);
+    OpenDB5 = Place(DatabaseBar, OpenTable0);
     DatabaseBar->addSeparator();
-    AddRec5 = BarItem(DatabaseBar, "AddRec5", QStringLiteral("Add Record"));
-    EditRec5 = BarItem(DatabaseBar, "EditRec5", QStringLiteral("Edit Record"));
-    DeleteRec5 = BarItem(DatabaseBar, "DeleteRec5", QStringLiteral("Delete Record"));
-    FindRec5 = BarItem(DatabaseBar, "FindRec5", QStringLiteral("Find"));
-    SpeedItem22 = BarItem(DatabaseBar, "SpeedItem22", QStringLiteral("Reopen Database"));
+    AddRec5 = Place(DatabaseBar, AddRec0);
+    EditRec5 = Place(DatabaseBar, EditRec0);
+    DeleteRec5 = Place(DatabaseBar, DeleteRec0);
+    FindRec5 = Place(DatabaseBar, Find0);
+    SpeedItem22 = Place(DatabaseBar, Reopen0);
     L->addWidget(DatabaseBar);
 
     Panel1 = new QFrame(TabSheet1);
@@ -386,8 +467,8 @@ void TMainForm::CreateFilterPage()
     TabSheet9->setObjectName(QStringLiteral("TabSheet9"));
     QVBoxLayout *L = PageLayout(TabSheet9);
     FilterBar = NewBar("FilterBar", TabSheet9);
-    FilterOpenProject = BarItem(FilterBar, "FilterOpenProject", QStringLiteral("Open Project"));
-    FilterSaveProject = BarItem(FilterBar, "FilterSaveProject", QStringLiteral("Save Project"));
+    FilterOpenProject = Place(FilterBar, OpenProject0);
+    FilterSaveProject = Place(FilterBar, SaveProject0);
     L->addWidget(FilterBar);
     FilterPage = new tables::TFilterPage(TabSheet9);
     Memo1 = FilterPage->Memo1;
@@ -402,8 +483,8 @@ void TMainForm::CreateCalcPage()
     TabSheet7->setObjectName(QStringLiteral("TabSheet7"));
     QVBoxLayout *L = PageLayout(TabSheet7);
     CalcBar = NewBar("CalcBar", TabSheet7);
-    CalcOpenProject = BarItem(CalcBar, "CalcOpenProject", QStringLiteral("Open Project"));
-    CalcSaveProject = BarItem(CalcBar, "CalcSaveProject", QStringLiteral("Save Project"));
+    CalcOpenProject = Place(CalcBar, OpenProject0);
+    CalcSaveProject = Place(CalcBar, SaveProject0);
     L->addWidget(CalcBar);
 
     CreateCalcObjects();
@@ -431,7 +512,6 @@ void TMainForm::CreateMailPage()
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setGeometry(8, 8, 64, 60);
     BitBtn1->setEnabled(false);
-    connect(BitBtn1, &QPushButton::clicked, this, &TMainForm::Start0Click);
     ToLabel = new QLabel(QStringLiteral("To"), Panel3);
     ToLabel->setGeometry(82, 4, 50, 22);
     SubjectLabel = new QLabel(QStringLiteral("Subject"), Panel3);
@@ -475,25 +555,26 @@ QWidget *TMainForm::CreateEditPage()
     QVBoxLayout *L = PageLayout(Page);
 
     EditBar = NewBar("EditBar", Page);
-    SpeedItem1 = BarItem(EditBar, "SpeedItem1", QStringLiteral("Cut"));
-    SpeedItem2 = BarItem(EditBar, "SpeedItem2", QStringLiteral("Copy"));
-    SpeedItem3 = BarItem(EditBar, "SpeedItem3", QStringLiteral("Paste"));
-    SpeedItem4 = BarItem(EditBar, "SpeedItem4", QStringLiteral("Undo"));
-    SpeedItem5 = BarItem(EditBar, "SpeedItem5", QStringLiteral("Redo"));
+    SpeedItem1 = Place(EditBar, Cut0);
+    SpeedItem2 = Place(EditBar, Copy0);
+    SpeedItem3 = Place(EditBar, Paste0);
+    SpeedItem4 = Place(EditBar, Undo0);
+    SpeedItem5 = Place(EditBar, Redo0);
     EditBar->addSeparator();
-    SpeedItem6 = BarItem(EditBar, "SpeedItem6", QStringLiteral("Table"));
-    SpeedItem7 = BarItem(EditBar, "SpeedItem7", QStringLiteral("Image"));
-    SpeedItem8 = BarItem(EditBar, "SpeedItem8", QStringLiteral("Hyperlink"));
-    SpeedItem20 = BarItem(EditBar, "SpeedItem20", QStringLiteral("Insert Horizontal Line"));
+    SpeedItem6 = Place(EditBar, Table0);
+    SpeedItem7 = Place(EditBar, Image0);
+    SpeedItem8 = Place(EditBar, Hyperlink0);
+    SpeedItem20 = Place(EditBar, HorizontalLine0);
     EditBar->addSeparator();
-    HtmlMode = BarItem(EditBar, "HtmlMode", QStringLiteral("HTML"));
-    HtmlMode->setCheckable(true);
-    HtmlMode->setChecked(true);
-    PlainMode = BarItem(EditBar, "PlainMode", QStringLiteral("Plain Text"));
-    PlainMode->setCheckable(true);
+    HtmlMode = Place(EditBar, Html0);
+    PlainMode = Place(EditBar, PlainText0);
+    // Eleven captions: narrower buttons keep them all within the window's first width.
+    EditBar->setStyleSheet(QStringLiteral("QToolButton { padding: 1px 0px; }"));
     L->addWidget(EditBar);
 
     FormatBar = NewBar("FormatBar", Page);
+    // The formatting items show their icons; their captions are their tool tips.
+    FormatBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
     ComboBox5 = new QComboBox(FormatBar);
     ComboBox5->setObjectName(QStringLiteral("ComboBox5"));
     ComboBox5->setToolTip(QStringLiteral("Styles"));
@@ -505,7 +586,8 @@ QWidget *TMainForm::CreateEditPage()
         ComboBox8->addItem(QString::number(i));
     ComboBox9 = new QComboBox(FormatBar);
     ComboBox9->setObjectName(QStringLiteral("ComboBox9"));
-    ComboBox9->setMinimumWidth(140);
+    ComboBox9->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    ComboBox9->setMinimumContentsLength(14);
     for (QComboBox *C : {ComboBox5, ComboBox8, ComboBox9}) {
         C->setEnabled(false);
         FormatBar->addWidget(C);
@@ -519,15 +601,22 @@ QWidget *TMainForm::CreateEditPage()
     SpeedItem14 = BarItem(FormatBar, "SpeedItem14", QStringLiteral("Center"));
     SpeedItem15 = BarItem(FormatBar, "SpeedItem15", QStringLiteral("Align Right"));
     FormatBar->addSeparator();
-    SpeedItem16 = BarItem(FormatBar, "SpeedItem16", QStringLiteral("Numbered List"));
-    SpeedItem17 = BarItem(FormatBar, "SpeedItem17", QStringLiteral("Bulleted List"));
-    SpeedItem18 = BarItem(FormatBar, "SpeedItem18", QStringLiteral("Decrease Indent"));
-    SpeedItem19 = BarItem(FormatBar, "SpeedItem19", QStringLiteral("Increase Indent"));
+    SpeedItem16 = Place(FormatBar, NumList0);
+    SpeedItem17 = Place(FormatBar, BulList0);
+    SpeedItem18 = Place(FormatBar, Decindent0);
+    SpeedItem19 = Place(FormatBar, IncIndent0);
     FormatBar->addSeparator();
     SpeedItem21 = BarItem(FormatBar, "SpeedItem21", QStringLiteral("Details"));
     for (QAction *A : {SpeedItem9, SpeedItem10, SpeedItem11, SpeedItem13, SpeedItem14, SpeedItem15,
-                       SpeedItem16, SpeedItem17, SpeedItem21})
+                       SpeedItem21})
         A->setCheckable(true);
+    const std::pair<QAction *, const char *> Icons[] = {
+        {SpeedItem9, "format-text-bold"},      {SpeedItem10, "format-text-italic"},
+        {SpeedItem11, "format-text-underline"}, {SpeedItem13, "format-justify-left"},
+        {SpeedItem14, "format-justify-center"}, {SpeedItem15, "format-justify-right"},
+        {SpeedItem12, "color-select"},          {SpeedItem21, "view-reveal"}};
+    for (const auto &[Action, Icon] : Icons)
+        Action->setIcon(ThemeIcon(Icon));
     L->addWidget(FormatBar);
 
     EditorStack = new QStackedWidget(Page);
@@ -535,11 +624,19 @@ QWidget *TMainForm::CreateEditPage()
     DHTMLEdit1->setObjectName(QStringLiteral("DHTMLEdit1"));
     DHTMLEdit1->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(DHTMLEdit1, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &Pos) { PopupMenu1->popup(DHTMLEdit1->mapToGlobal(Pos)); });
+            [this](const QPoint &Pos) {
+                // The commands act on the focused editor: the one clicked.
+                DHTMLEdit1->setFocus(Qt::PopupFocusReason);
+                PopupMenu1->popup(DHTMLEdit1->mapToGlobal(Pos));
+            });
     RxRichEdit2 = NewEditor("RxRichEdit2", EditorStack, false);
     RxRichEdit2->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(RxRichEdit2, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &Pos) { PopupMenu3->popup(RxRichEdit2->mapToGlobal(Pos)); });
+            [this](const QPoint &Pos) {
+                // The commands act on the focused editor: the one clicked.
+                RxRichEdit2->setFocus(Qt::PopupFocusReason);
+                PopupMenu3->popup(RxRichEdit2->mapToGlobal(Pos));
+            });
     EditorStack->addWidget(DHTMLEdit1);
     EditorStack->addWidget(RxRichEdit2);
     EditorStack->setCurrentWidget(DHTMLEdit1);
@@ -553,20 +650,24 @@ QWidget *TMainForm::CreateSourcePage()
     Page->setObjectName(QStringLiteral("TabSheet10"));
     QVBoxLayout *L = PageLayout(Page);
     SourceBar = NewBar("SourceBar", Page);
-    SourceNewProject = BarItem(SourceBar, "SourceNewProject", QStringLiteral("New Project"));
-    SourceOpenProject = BarItem(SourceBar, "SourceOpenProject", QStringLiteral("Open Project"));
-    SourceSaveProject = BarItem(SourceBar, "SourceSaveProject", QStringLiteral("Save Project"));
+    SourceNewProject = Place(SourceBar, NewProject0);
+    SourceOpenProject = Place(SourceBar, OpenProject0);
+    SourceSaveProject = Place(SourceBar, SaveProject0);
     SourceBar->addSeparator();
-    SpeedItem33 = BarItem(SourceBar, "SpeedItem33", QStringLiteral("Cut"));
-    SpeedItem34 = BarItem(SourceBar, "SpeedItem34", QStringLiteral("Copy"));
-    SpeedItem35 = BarItem(SourceBar, "SpeedItem35", QStringLiteral("Paste"));
-    SpeedItem36 = BarItem(SourceBar, "SpeedItem36", QStringLiteral("Undo"));
-    SpeedItem37 = BarItem(SourceBar, "SpeedItem37", QStringLiteral("Redo"));
+    SpeedItem33 = Place(SourceBar, Cut0);
+    SpeedItem34 = Place(SourceBar, Copy0);
+    SpeedItem35 = Place(SourceBar, Paste0);
+    SpeedItem36 = Place(SourceBar, Undo0);
+    SpeedItem37 = Place(SourceBar, Redo0);
     L->addWidget(SourceBar);
     RxRichEdit1 = NewEditor("RxRichEdit1", Page, true);
     RxRichEdit1->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(RxRichEdit1, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &Pos) { PopupMenu2->popup(RxRichEdit1->mapToGlobal(Pos)); });
+            [this](const QPoint &Pos) {
+                // The commands act on the focused editor: the one clicked.
+                RxRichEdit1->setFocus(Qt::PopupFocusReason);
+                PopupMenu2->popup(RxRichEdit1->mapToGlobal(Pos));
+            });
     L->addWidget(RxRichEdit1, 1);
     return Page;
 }
@@ -656,6 +757,15 @@ void TMainForm::FormCreate()
     UpdateAttachControls();
     // The message settings take their defaults; this also sets the caption.
     LoadMessageSettings();
+    // The formatting bar and the table-cell items wait for the editor's first document.
+    for (TCommand C : {TCommand::Bold, TCommand::Italic, TCommand::Underline, TCommand::Color,
+                       TCommand::AlignLeft, TCommand::Center, TCommand::AlignRight, TCommand::Details,
+                       TCommand::InsertCell, TCommand::InsertCol, TCommand::InsertRow, TCommand::MergeCells,
+                       TCommand::SplitCell, TCommand::DeleteCells, TCommand::DeleteCols, TCommand::DeleteRows})
+        FCommands[std::size_t(C)]->setEnabled(false);
+    for (QComboBox *Box : {ComboBox5, ComboBox8, ComboBox9})
+        Box->setEnabled(false);
+    DisableFormatCommands();
     ResetModified();
 }
 
@@ -680,6 +790,22 @@ void TMainForm::PaintBox1Paint()
     for (const QPoint &Origin : TileOrigins(Panel1->width(), Panel1->height(),
                                             FGridBitmap.width(), FGridBitmap.height()))
         P.drawPixmap(Origin, FGridBitmap);
+}
+
+void TMainForm::showEvent(QShowEvent *Event)
+{
+    QMainWindow::showEvent(Event);
+    if (Event->spontaneous() || FShown)
+        return;
+    FShown = true;
+    // After the window is on the screen, so that messages about the files have a parent to show over.
+    QTimer::singleShot(0, this, &TMainForm::FormShow);
+}
+
+void TMainForm::FormShow()
+{
+    const QStringList Arguments = std::exchange(CommandLine, {});
+    OpenCommandLine(Arguments);
 }
 
 void TMainForm::resizeEvent(QResizeEvent *Event)
@@ -776,17 +902,21 @@ void TMainForm::PageControl1Change()
         TabSheet2Show();
     else if (Page == TabSheet7)
         TabSheet7Show();
+    else
+        UpdateControls();
 }
 
 void TMainForm::TabSheet1Show()
 {
     if (RxDBGrid1->isVisible())
         RxDBGrid1->setFocus();
+    UpdateControls();
 }
 
 void TMainForm::TabSheet9Show()
 {
     Memo1->setFocus();
+    UpdateControls();
 }
 
 

@@ -4,6 +4,7 @@
 // bars and the commands of the frame. Commands that other parts of the program
 // carry out are present here and stay disabled until those parts connect them.
 
+#include "shell/commandstate.h"
 #include "delivery/maillist.h"
 #include "delivery/profiles.h"
 #include "store/dlist.h"
@@ -12,11 +13,13 @@
 #include <QMainWindow>
 #include <QPixmap>
 #include <QStringList>
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
 
 class QAction;
+class QIcon;
 class QComboBox;
 class QCheckBox;
 class QFrame;
@@ -222,6 +225,26 @@ public:
     void TabSheet1Show();
     void TabSheet9Show();
 
+    // Command states and the editing commands (mainformcommands.cpp). The rule of
+    // commandstate.h decides; these read the window into a snapshot and set the actions.
+    void UpdateControls();
+    void UpdateEditCommands();
+    void DisableFormatCommands();
+    TFrameSnapshot FrameSnapshot() const;
+    void ApplyCommandStates(const TCommandStates &States);
+    // The one action of each command the rule sets, by TCommand.
+    std::array<QAction *, CommandCount> FCommands{};
+    // The control the editing commands act on: the focused one, the HTML editor for any
+    // part of it, none outside this window.
+    QWidget *ActiveControl() const;
+    TFocus FocusOf(QWidget *W) const;
+    void Cut0Click();
+    void Copy0Click();
+    void Paste0Click();
+    void Undo0Click();
+    void Redo0Click();
+    void SelectAll0Click();
+
     // Calculated fields, the filter page and the record variables (mainformcalc.cpp).
     void RefreshCalcFieldList();
     void UpdateCalcFieldControls();
@@ -260,9 +283,9 @@ public:
     void AssignHTML();
     void Html0Click();
     void PlainText0Click();
-    void UpdateControls();
     void RxRichEdit1Change();
     void DHTMLEdit1DisplayChanged();
+    void DHTMLEdit1Ready();
     void PageControl2Change();
     void TabSheet2Show();
     void TabSheet3Show();
@@ -289,6 +312,7 @@ public:
     void ADOQuery1AfterScroll();
     // Enables exactly the record commands that can run now.
     void UpdateRecordCommands();
+    void NarrowRecordCommands();
     // A failure of the table layer, shown with the program's title.
     void ShowTableError(const QString &Message);
 
@@ -325,13 +349,24 @@ public:
     void WebBrowser1DocumentComplete(bool Ok);
     void WebBrowser1StatusTextChange(const QString &Text);
 
+    // The files named on the command line, opened once the window is first shown.
+    QStringList CommandLine;
+    void FormShow();
+
 protected:
+    void showEvent(QShowEvent *Event) override;
     void resizeEvent(QResizeEvent *Event) override;
     void closeEvent(QCloseEvent *Event) override;
     bool eventFilter(QObject *Watched, QEvent *Event) override;
 
 private:
     void CreateMenus();
+    void CreateCommands();
+    void ReadHtmlEditor(THtmlEditorState &State) const;
+    void EditorChanged();
+    void FocusChanged(QWidget *Old, QWidget *Now);
+    bool FShown = false;
+    void RunEditCommand(std::uint8_t Code);
     void CreatePopupMenus();
     void CreateDatabasePage();
     void CreateFilterPage();
@@ -351,6 +386,9 @@ private:
     QAction *Item(QMenu *Menu, const char *Name, const QString &Caption,
                   const QKeySequence &Shortcut = {});
     QAction *BarItem(QToolBar *Bar, const char *Name, const QString &Caption);
+    // Puts a command's one action on a tool bar; the tool bar's name for it is the action.
+    QAction *Place(QToolBar *Bar, QAction *Command);
+    static QIcon ThemeIcon(const char *Name);
 };
 
 inline TMainForm *MainForm = nullptr;

@@ -84,6 +84,7 @@ void TMainForm::BindRecordVariables()
         QMessageBox::information(this, QStringLiteral("Information"), Text);
     };
     CalcFieldPage->OnModified = [this] { FModified = true; };
+    CalcFieldPage->OnEditCommands = [this] { UpdateEditCommands(); };
     FilterPage->OnModified = [this] { FModified = true; };
 }
 
@@ -98,6 +99,10 @@ void TMainForm::Button14Click() { CalcFieldPage->Button14Click(); }
 void TMainForm::ListBox1Click() { CalcFieldPage->ListBox1Click(); }
 void TMainForm::Memo2Exit() { CalcFieldPage->Memo2Exit(); }
 
-void TMainForm::TabSheet7Show() { UpdateCalcFieldControls(); }
+void TMainForm::TabSheet7Show()
+{
+    UpdateCalcFieldControls();
+    UpdateControls();
+}
 
 } // namespace qf::shell

@@ -58,6 +58,8 @@ void TMainForm::CreateComposer()
 
     connect(DomWork->Editor, &composer::TDomHost::DocumentLoaded, this,
             &TMainForm::DHTMLEdit1DocumentComplete);
+    connect(DomWork->Editor, &composer::TDomHost::DocumentLoaded, this, &TMainForm::DHTMLEdit1Ready,
+            Qt::QueuedConnection);
     connect(RxRichEdit1, &QPlainTextEdit::textChanged, this, &TMainForm::RxRichEdit1Change);
     connect(DomWork, &TDomWork::DisplayChanged, this, &TMainForm::DHTMLEdit1DisplayChanged);
     connect(DomWork, &TDomWork::RendererRestored, this,
@@ -65,8 +67,13 @@ void TMainForm::CreateComposer()
     connect(ComboBox2, &QComboBox::currentTextChanged, this, &TMainForm::UpdatePreviewTo);
     connect(Edit2, &QLineEdit::editingFinished, this, &TMainForm::UpdatePreviewSubject);
 
+    // Each command is one action wherever it is placed: it is wired once.
     auto Connect = [this](std::initializer_list<QAction *> Items, auto &&Handler) {
+        QList<QAction *> Done;
         for (QAction *A : Items) {
+            if (Done.contains(A))
+                continue;
+            Done << A;
             A->setEnabled(true);
             connect(A, &QAction::triggered, this, Handler);
         }
@@ -109,34 +116,14 @@ void TMainForm::CreateComposer()
             DomWork->ExecCommand(QStringLiteral("ForeColor"), composer::ColorToInt(C.red(), C.green(), C.blue()));
     });
 
-    // The list toggles keep the menu's check marks and the speed items together.
-    auto ListToggle = [this](QAction *Mine, QAction *MyItem, QAction *Other, QAction *OtherItem,
-                             int CmdId, bool FromMenu) {
-        if (FromMenu) {
-            MyItem->setChecked(!MyItem->isChecked());
-            OtherItem->setChecked(false);
-            Mine->setChecked(MyItem->isChecked());
-            Other->setChecked(false);
-        } else {
-            Mine->setChecked(!Mine->isChecked());
-            Other->setChecked(false);
-            MyItem->setChecked(Mine->isChecked());
-            OtherItem->setChecked(false);
-        }
-        DomWork->ExecHtmlCommand(CmdId, false, false, QVariant());
-    };
-    // The sender's own check mark is set again by the rule.
-    Connect({NumList0}, [this, ListToggle] {
-        ListToggle(NumList0, SpeedItem16, BulList0, SpeedItem17, 2184, true);
+    // The two list commands exclude each other; the action itself carries its check mark.
+    Connect({NumList0}, [this] {
+        BulList0->setChecked(false);
+        DomWork->ExecHtmlCommand(2184, false, false, QVariant());
     });
-    Connect({SpeedItem16}, [this, ListToggle] {
-        ListToggle(NumList0, SpeedItem16, BulList0, SpeedItem17, 2184, false);
-    });
-    Connect({BulList0}, [this, ListToggle] {
-        ListToggle(BulList0, SpeedItem17, NumList0, SpeedItem16, 2185, true);
-    });
-    Connect({SpeedItem17}, [this, ListToggle] {
-        ListToggle(BulList0, SpeedItem17, NumList0, SpeedItem16, 2185, false);
+    Connect({BulList0}, [this] {
+        NumList0->setChecked(false);
+        DomWork->ExecHtmlCommand(2185, false, false, QVariant());
     });
     Connect({Decindent0, SpeedItem18}, [this] { DomWork->ExecHtmlCommand(2187, false, false, QVariant()); });
     Connect({IncIndent0, SpeedItem19}, [this] { DomWork->ExecHtmlCommand(2186, false, false, QVariant()); });
@@ -146,7 +133,8 @@ void TMainForm::CreateComposer()
     Connect({HorizontalLine0, SpeedItem20}, [this] { DomWork->ExecHtmlCommand(2150, true, false, QVariant()); });
     Connect({Image0, SpeedItem7}, [this] { DomWork->ExecHtmlCommand(2168, true, false, QVariant()); });
     Connect({Hyperlink0, SpeedItem8}, [this] { DomWork->ExecHtmlCommand(2124, true, false, QVariant()); });
-    Connect({Table0, SpeedItem6, InsertTable1}, [this] { TabForm->InsertTable(*DomWork); });
+    // The pop-up's "Insert Table..." runs Table0.
+    Connect({Table0}, [this] { TabForm->InsertTable(*DomWork); });
     Connect({Font0, Font1}, [this] { DomWork->ExecEditCommand(5009, 0, QVariant()); });
     const std::pair<QAction *, int> TableCommands[] = {
         {InsertCell1, 5019}, {InsertCol1, 5020}, {InsertRow1, 5021}, {MergeCells1, 5029},
@@ -176,21 +164,17 @@ void TMainForm::SetMailFormat(std::uint8_t Code)
     }
 }
 
-void TMainForm::UpdateControls()
-{
-    // The format follows the "Plain Text" speed item; its editor comes to the front.
-    Views->FMailFormat = PlainMode->isChecked() ? composer::TMailViews::PlainFormat
-                                                : composer::TMailViews::HtmlFormat;
-    const bool Html = Views->FMailFormat == composer::TMailViews::HtmlFormat;
-    EditorStack->setCurrentWidget(Html ? static_cast<QWidget *>(DHTMLEdit1) : RxRichEdit2);
-    FormatBar->setEnabled(Html);
-}
-
 void TMainForm::AssignHTML() { Views->AssignHTML(); }
 
 void TMainForm::RxRichEdit1Change() { Views->SourceChanged(); }
 
-void TMainForm::DHTMLEdit1DisplayChanged() { Views->DisplayChanged(); }
+void TMainForm::DHTMLEdit1DisplayChanged()
+{
+    Views->DisplayChanged();
+    // The formatting bar follows the caret as well as the edit commands.
+    UpdateControls();
+    UpdateEditCommands();
+}
 
 void TMainForm::DHTMLEdit1DocumentComplete(bool)
 {
@@ -201,11 +185,20 @@ void TMainForm::DHTMLEdit1DocumentComplete(bool)
     AssignHTML();
 }
 
+void TMainForm::DHTMLEdit1Ready()
+{
+    // The formatting bar and the edit commands come alive with the document, not only
+    // with the first caret move.
+    UpdateControls();
+    UpdateEditCommands();
+}
+
 void TMainForm::PageControl2Change()
 {
     FormResize();
     if (PageControl1->currentWidget() == TabSheet2)
         TabSheet2Show();
+    UpdateEditCommands();
 }
 
 void TMainForm::TabSheet2Show()

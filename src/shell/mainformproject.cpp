@@ -222,16 +222,10 @@ void TMainForm::CreateProject()
     });
 
     const std::pair<QAction *, void (TMainForm::*)()> Commands[] = {
+        // The tool bars' New, Open and Save Project are places of these same actions.
         {NewProject0, &TMainForm::NewProject0Click},
-        {SourceNewProject, &TMainForm::NewProject0Click},
         {OpenProject0, &TMainForm::OpenProject0Click},
-        {FilterOpenProject, &TMainForm::OpenProject0Click},
-        {CalcOpenProject, &TMainForm::OpenProject0Click},
-        {SourceOpenProject, &TMainForm::OpenProject0Click},
         {SaveProject0, &TMainForm::SaveProject0Click},
-        {FilterSaveProject, &TMainForm::SaveProject0Click},
-        {CalcSaveProject, &TMainForm::SaveProject0Click},
-        {SourceSaveProject, &TMainForm::SaveProject0Click},
         {SaveProjectAs0, &TMainForm::SaveProjectAs0Click},
         {Encoding0, &TMainForm::Encoding0Click},
     };

@@ -26,9 +26,8 @@ void TMainForm::CreateRestructForm()
     RestructForm->Flow.Copy.OnRemoveFilter = [this] { RecordVariables->RemoveFilter(hCopyFilter); };
     connect(Restructure0, &QAction::triggered, this, &TMainForm::Restructure0Click);
     connect(CreateDBF0, &QAction::triggered, this, &TMainForm::NewDatabase1Click);
-    connect(CreateDBF5, &QAction::triggered, this, &TMainForm::SpeedItem23Click);
+    // The tool bar's "Create DBF" is the same action as the menu's.
     CreateDBF0->setEnabled(true);
-    CreateDBF5->setEnabled(true);
 }
 
 void TMainForm::Restructure0Click()

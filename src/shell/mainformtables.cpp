@@ -85,9 +85,9 @@ void TMainForm::CreateWorkspace()
 
     connect(Grid, &tables::TRecordGrid::TitleClicked, this, &TMainForm::RxDBGrid1TitleBtnClick);
     const std::pair<QAction *, void (TMainForm::*)()> Commands[] = {
-        {OpenTable0, &TMainForm::OpenDB0Click}, {OpenDB5, &TMainForm::OpenDB0Click},
-        {CloseDB0, &TMainForm::CloseDB0Click},  {Reopen0, &TMainForm::Reopen0Click},
-        {SpeedItem22, &TMainForm::Reopen0Click}, {Descend0, &TMainForm::Descend0Click},
+        // OpenDB5 and SpeedItem22 are the tool bar's places of these actions.
+        {OpenTable0, &TMainForm::OpenDB0Click}, {CloseDB0, &TMainForm::CloseDB0Click},
+        {Reopen0, &TMainForm::Reopen0Click},    {Descend0, &TMainForm::Descend0Click},
         {Unsort0, &TMainForm::Unsort0Click},
     };
     for (const auto &[Action, Handler] : Commands)
@@ -107,18 +107,8 @@ void TMainForm::RunTableCommand(const std::function<void()> &Command)
 
 void TMainForm::UpdateTableCommands()
 {
-    const bool Open = Workspace->Active();
     OpenTable0->setEnabled(true);
-    OpenDB5->setEnabled(true);
-    CloseDB0->setEnabled(Open);
-    Reopen0->setEnabled(Open);
-    SpeedItem22->setEnabled(Open);
-    Descend0->setEnabled(Open);
-    Unsort0->setEnabled(Open && Workspace->FSorted != 0);
-    Restructure0->setEnabled(Open);
-    const bool Records = Open && !Workspace->ADOQuery1().IsEmpty();
-    Start0->setEnabled(Records);
-    BitBtn1->setEnabled(Records);
+    UpdateControls();
 }
 
 void TMainForm::OpenDB0Click()

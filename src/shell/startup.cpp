@@ -56,8 +56,9 @@ void CreateForms()
     CreateForm("The about box", [] { AboutBox = new TAboutBox(MainForm); });
     CreateForm("The options dialog", [] { OptForm = new TOptForm(MainForm); });
     CreateForm("The profiles dialog", [] { delivery::ProForm = new delivery::TProForm(MainForm); });
-    CreateForm("The mailing dialog", [] { delivery::SendForm = new delivery::TSendForm(MainForm); });
     CreateForm("The log window", [] { delivery::LogForm = new delivery::TLogForm(MainForm); });
+    // The mailing dialog is the last form.
+    CreateForm("The mailing dialog", [] { delivery::SendForm = new delivery::TSendForm(MainForm); });
     MainForm->ConnectDelivery();
     // The profiles are read once without showing the dialog, to fill the main window's list.
     if (delivery::ProForm)
@@ -94,9 +95,9 @@ int RunProgram(int argc, char **argv)
     delete CapForm;
     CapForm = nullptr;
 
+    // The window's first show opens what the command line names.
+    MainForm->CommandLine = App.arguments().mid(1);
     MainForm->show();
-    const QStringList Arguments = App.arguments().mid(1);
-    QTimer::singleShot(0, MainForm, [Arguments] { MainForm->OpenCommandLine(Arguments); });
     bool Ok = false;
     const int QuitAfter = qEnvironmentVariableIntValue("QUILLFAST_QUIT_AFTER_MS", &Ok);
     if (Ok && QuitAfter >= 0)

@@ -126,11 +126,10 @@ void TMainForm::CreateRecordCommands()
     connect(RxDBGrid1, &QTableView::doubleClicked, this, [this] { RxDBGrid1DblClick(); });
 
     const std::pair<QAction *, void (TMainForm::*)()> Commands[] = {
-        {AddRec0, &TMainForm::AddRec0Click},   {AddRec5, &TMainForm::AddRec0Click},
-        {EditRec0, &TMainForm::EditRec0Click}, {EditRec5, &TMainForm::EditRec0Click},
-        {DeleteRec0, &TMainForm::DeleteRec0Click}, {DeleteRec5, &TMainForm::DeleteRec0Click},
-        {Find0, &TMainForm::Find0Click},       {FindRec5, &TMainForm::Find0Click},
-        {Unique0, &TMainForm::Unique0Click},   {ExecSQL0, &TMainForm::ExecSQL0Click},
+        // AddRec5, EditRec5, DeleteRec5 and FindRec5 are the tool bar's places of these actions.
+        {AddRec0, &TMainForm::AddRec0Click},       {EditRec0, &TMainForm::EditRec0Click},
+        {DeleteRec0, &TMainForm::DeleteRec0Click}, {Find0, &TMainForm::Find0Click},
+        {Unique0, &TMainForm::Unique0Click},       {ExecSQL0, &TMainForm::ExecSQL0Click},
     };
     for (const auto &[Action, Handler] : Commands)
         connect(Action, &QAction::triggered, this, Handler);
@@ -138,19 +137,22 @@ void TMainForm::CreateRecordCommands()
     UpdateRecordCommands();
 }
 
-void TMainForm::UpdateRecordCommands()
+void TMainForm::UpdateRecordCommands() { UpdateControls(); }
+
+void TMainForm::NarrowRecordCommands()
 {
+    // The enabling rule has set the record commands; a table that cannot take them (an Access
+    // table is read-only here, a record being edited) turns them off again.
     const tables::TRecordCommands &C = Workspace->RecordCommands();
     const bool Browsing = Workspace->ADOQuery1().State() == tables::dsBrowse;
-    for (QAction *A : {AddRec0, AddRec5})
-        A->setEnabled(Browsing && C.CanAdd());
-    for (QAction *A : {EditRec0, EditRec5})
-        A->setEnabled(C.CanEdit());
-    for (QAction *A : {DeleteRec0, DeleteRec5})
-        A->setEnabled(C.CanDelete());
-    for (QAction *A : {Find0, FindRec5})
-        A->setEnabled(C.CanFind());
-    Unique0->setEnabled(C.CanFindDuplicates());
+    const std::pair<QAction *, bool> Can[] = {{AddRec0, Browsing && C.CanAdd()},
+                                              {EditRec0, C.CanEdit()},
+                                              {DeleteRec0, C.CanDelete()},
+                                              {Find0, C.CanFind()},
+                                              {Unique0, C.CanFindDuplicates()}};
+    for (const auto &[Action, Possible] : Can)
+        if (!Possible && Action->isEnabled())
+            Action->setEnabled(false);
 }
 
 void TMainForm::ShowTableError(const QString &Message)

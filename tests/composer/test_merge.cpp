@@ -53,6 +53,7 @@ TEST_F(Merge, PlaceholdersBesidePunctuationAndAtTheEnds)
     EXPECT_EQ(X("%NAME\r\nnext"), "Smith\r\nnext");
     EXPECT_EQ(X("é %NAMEé"), "é %NAMEé"); // characters above 255 belong to the name
     EXPECT_EQ(X("<a href=%URL>%NAME</a>"), "<a href=http://a.example/p?id=7>Smith</a>");
+    EXPECT_EQ(X("<P>Dear&nbsp;%NAME,&nbsp;</P>"), "<P>Dear&nbsp;Smith,&nbsp;</P>");
     // The same text for the next record gives that record's values.
     Table.Query.Next();
     EXPECT_EQ(X("Dear %NAME, hello"), "Dear , hello");
