@@ -61,21 +61,21 @@ class TSqlite {
 public:
     TSqlite()
     {
-        sqlite3_open(":memory:", &db_);
+        sqlite3_open(":memory:", &FDb);
         Exec("CREATE TABLE t(NAME TEXT, STREET TEXT, CITY TEXT, AMOUNT REAL, DUE TEXT, PAID INTEGER, NOTE TEXT)");
     }
-    ~TSqlite() { sqlite3_close(db_); }
+    ~TSqlite() { sqlite3_close(FDb); }
     void Exec(const char *Sql)
     {
         char *Error = nullptr;
-        if (sqlite3_exec(db_, Sql, nullptr, nullptr, &Error) != SQLITE_OK)
+        if (sqlite3_exec(FDb, Sql, nullptr, nullptr, &Error) != SQLITE_OK)
             qFatal("sqlite: %s", Error);
     }
     void Import(const TDbfTable &Table)
     {
         Exec("BEGIN");
         sqlite3_stmt *Insert;
-        sqlite3_prepare_v2(db_, "INSERT INTO t VALUES(?,?,?,?,?,?,?)", -1, &Insert, nullptr);
+        sqlite3_prepare_v2(FDb, "INSERT INTO t VALUES(?,?,?,?,?,?,?)", -1, &Insert, nullptr);
         for (int64_t Row = 0; Row < Table.RowCount(); ++Row) {
             for (int f = 0; f < 7; ++f) {
                 const QVariant V = Table.Value(Row, f);
@@ -102,7 +102,7 @@ public:
         QElapsedTimer Timer;
         Timer.start();
         sqlite3_stmt *Statement;
-        sqlite3_prepare_v2(db_, Sql, -1, &Statement, nullptr);
+        sqlite3_prepare_v2(FDb, Sql, -1, &Statement, nullptr);
         int64_t n = 0;
         while (sqlite3_step(Statement) == SQLITE_ROW)
             ++n;
@@ -117,7 +117,7 @@ public:
         Timer.start();
         Exec("BEGIN");
         sqlite3_stmt *Statement;
-        sqlite3_prepare_v2(db_, "UPDATE t SET NAME = ?, AMOUNT = ? WHERE rowid = ?", -1, &Statement, nullptr);
+        sqlite3_prepare_v2(FDb, "UPDATE t SET NAME = ?, AMOUNT = ? WHERE rowid = ?", -1, &Statement, nullptr);
         for (const auto &[Row, Amount] : Edits) {
             sqlite3_bind_text(Statement, 1, "Edited", -1, SQLITE_STATIC);
             sqlite3_bind_double(Statement, 2, Amount);
@@ -131,7 +131,7 @@ public:
     }
 
 private:
-    sqlite3 *db_ = nullptr;
+    sqlite3 *FDb = nullptr;
 };
 
 const char *kDbfread = R"(

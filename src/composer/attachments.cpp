@@ -34,26 +34,26 @@ bool TAttachments::HasItem() const
 {
     int Structure = 0;
     void *Data = nullptr;
-    return dlist_.Find(Key(), Structure, Data);
+    return FDlist.Find(Key(), Structure, Data);
 }
 
 QStringList TAttachments::Lines() const
 {
     QString Text;
-    GetString(dlist_, Key(), Text);
+    GetString(FDlist, Key(), Text);
     return AttachLines(Text);
 }
 
 void TAttachments::EnsureItem()
 {
-    if (!StringData(dlist_, Key()))
-        PutString(dlist_, Key(), kindAttach, QString());
+    if (!StringData(FDlist, Key()))
+        PutString(FDlist, Key(), kindAttach, QString());
 }
 
 int TAttachments::Add(const QStringList &FileNames)
 {
     EnsureItem();
-    QString &Text = *StringData(dlist_, Key());
+    QString &Text = *StringData(FDlist, Key());
     for (const QString &Name : FileNames) {
         if (Text.isEmpty()) {
             Text = Name;
@@ -68,7 +68,7 @@ int TAttachments::Add(const QStringList &FileNames)
 
 bool TAttachments::Remove(int Index, int &Select)
 {
-    QString *Text = StringData(dlist_, Key());
+    QString *Text = StringData(FDlist, Key());
     if (!Text)
         return false;
     QStringList L = AttachLines(*Text);

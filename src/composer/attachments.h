@@ -14,7 +14,7 @@ namespace qf::composer {
 
 class TAttachments {
 public:
-    explicit TAttachments(store::TDList &DList1) : dlist_(DList1) {}
+    explicit TAttachments(store::TDList &DList1) : FDlist(DList1) {}
 
     // The list's lines; empty without the item.
     QStringList Lines() const;
@@ -32,7 +32,7 @@ public:
     static QString CheckFiles(const QStringList &FileNames);
 
 private:
-    store::TDList &dlist_;
+    store::TDList &FDlist;
 };
 
 // The lines of an "Attach" text (split at line breaks, as a list control takes a text).

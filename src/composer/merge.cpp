@@ -14,38 +14,38 @@
 namespace qf::composer {
 
 TMailMerge::TMailMerge(store::TDList &DList1, store::TReader &Reader1, expr::TAdCalc &AdCalc1)
-    : FEvalStack(&ownEvalStack_), FCalcError(&ownCalcError_), FInFilter(&ownInFilter_),
-      dlist_(DList1), reader_(Reader1), adcalc_(AdCalc1)
+    : FEvalStack(&FOwnEvalStack), FCalcError(&FOwnCalcError), FInFilter(&FOwnInFilter),
+      FDlist(DList1), FReader(Reader1), FAdcalc(AdCalc1)
 {}
 
 TMailMerge::~TMailMerge() = default;
 
 TMailMerge::TCompiled *TMailMerge::compiledOf(const QString &Expr)
 {
-    const uint64_t Version = adcalc_.Reader().Dictionary().Version();
-    const int Signs = int(adcalc_.StringSign()) | int(adcalc_.CommentSign()) << 4 |
-                      int(adcalc_.CaseSensitivity()) << 8;
+    const uint64_t Version = FAdcalc.Reader().Dictionary().Version();
+    const int Signs = int(FAdcalc.StringSign()) | int(FAdcalc.CommentSign()) << 4 |
+                      int(FAdcalc.CaseSensitivity()) << 8;
     TCompiled *C = nullptr;
-    for (auto &[Text, Entry] : compiled_)
+    for (auto &[Text, Entry] : FCompiled)
         if (Text == Expr) {
             C = Entry.get();
             break;
         }
     if (!C) {
         // A project holds a handful of calculated fields; a store changed many times starts over.
-        if (compiled_.size() >= 64) {
-            for (const auto &Entry : compiled_)
+        if (FCompiled.size() >= 64) {
+            for (const auto &Entry : FCompiled)
                 if (Entry.second->InUse)
                     return nullptr;
-            compiled_.clear();
+            FCompiled.clear();
         }
-        compiled_.emplace_back(Expr, std::make_unique<TCompiled>());
-        C = compiled_.back().second.get();
+        FCompiled.emplace_back(Expr, std::make_unique<TCompiled>());
+        C = FCompiled.back().second.get();
     }
     if (C->InUse)
         return nullptr; // asked for from inside its own evaluation: the engine's own road
     if (!C->Parser) {
-        C->Parser = std::make_unique<expr::TParser>(&adcalc_, Expr, 1, true);
+        C->Parser = std::make_unique<expr::TParser>(&FAdcalc, Expr, 1, true);
     } else if (C->SymbolsVersion != Version || C->Signs != Signs) {
         C->Parser->Tokenize();
     }
@@ -85,33 +85,33 @@ bool TMailMerge::evaluateCalcField(const QString &Name, const QString &Expr, int
         switch (Type) {
         case 0: {
             int32_t V = 0;
-            Result = C ? C->Parser->EvaluateInteger(V) : adcalc_.CalcInteger(Expr, V, 1);
+            Result = C ? C->Parser->EvaluateInteger(V) : FAdcalc.CalcInteger(Expr, V, 1);
             Value = QString::number(V);
             break;
         }
         case 1: {
             long double V = 0;
-            Result = C ? C->Parser->EvaluateExtended(V) : adcalc_.CalcExtended(Expr, V, 1);
-            Value = texts_.General(V);
+            Result = C ? C->Parser->EvaluateExtended(V) : FAdcalc.CalcExtended(Expr, V, 1);
+            Value = FTexts.General(V);
             break;
         }
         case 2: {
             bool V = false;
-            Result = C ? C->Parser->EvaluateBoolean(V) : adcalc_.CalcBoolean(Expr, V, 1);
+            Result = C ? C->Parser->EvaluateBoolean(V) : FAdcalc.CalcBoolean(Expr, V, 1);
             Value = BoolText(V);
             break;
         }
         case 3: {
             QString V;
-            Result = C ? C->Parser->EvaluateString(V) : adcalc_.CalcString(Expr, V, 1);
+            Result = C ? C->Parser->EvaluateString(V) : FAdcalc.CalcString(Expr, V, 1);
             Value = V;
             break;
         }
         case 4: {
             expr::TDateTime V = 0;
-            Result = C ? C->Parser->EvaluateDateTime(V) : adcalc_.CalcDateTime(Expr, V, 1);
+            Result = C ? C->Parser->EvaluateDateTime(V) : FAdcalc.CalcDateTime(Expr, V, 1);
             // Outside the years 1..9999 there is no date text: the placeholder stays.
-            Value = texts_.DateTime(V);
+            Value = FTexts.DateTime(V);
             if (Result && Value.isEmpty())
                 Result = false;
             break;
@@ -136,13 +136,13 @@ TMailMerge::TName::TName(const QString &Name)
 
 bool TMailMerge::EvaluateName(const QString &Name, QString &Value)
 {
-    texts_.Refresh();
+    FTexts.Refresh();
     // A run over every record asks for one name: it is prepared once.
-    if (!lastName_ || (!Name.isSharedWith(lastNameText_) && Name != lastNameText_)) {
-        lastName_ = std::make_shared<const TName>(Name);
-        lastNameText_ = Name;
+    if (!FLastName || (!Name.isSharedWith(FLastNameText) && Name != FLastNameText)) {
+        FLastName = std::make_shared<const TName>(Name);
+        FLastNameText = Name;
     }
-    const std::shared_ptr<const TName> Held = lastName_; // kept should the evaluation ask again
+    const std::shared_ptr<const TName> Held = FLastName; // kept should the evaluation ask again
     return evaluate(*Held, Value);
 }
 
@@ -152,10 +152,10 @@ bool TMailMerge::evaluate(const TName &Name, QString &Value)
     const QString &N = Name.Upper;
 
     // Whether the items exist, and where they are held, changes only with the store's keys.
-    const uint64_t Version = dlist_.Version();
+    const uint64_t Version = FDlist.Version();
     if (Name.CalcAt != Version && Name.NoCalcAt != Version) {
-        if (dlist_.Find(Name.ExprKey, Name.ExprKind, Name.ExprData) &&
-            dlist_.Find(Name.TypeKey, Name.TypeKind, Name.TypeData))
+        if (FDlist.Find(Name.ExprKey, Name.ExprKind, Name.ExprData) &&
+            FDlist.Find(Name.TypeKey, Name.TypeKind, Name.TypeData))
             Name.CalcAt = Version;
         else
             Name.NoCalcAt = Version;
@@ -188,8 +188,8 @@ bool TMailMerge::evaluate(const TName &Name, QString &Value)
         return false;
     tables::TField *Field = &ADOQuery1->Fields(Name.FieldIndex);
     switch (tables::MapFieldTypeToDbf(Field->DataType())) {
-    case tables::dtN: Value = texts_.Float(Field->AsFloat()); break;
-    case tables::dtD: Value = texts_.DateTime(Field->AsDateTime()); break;
+    case tables::dtN: Value = FTexts.Float(Field->AsFloat()); break;
+    case tables::dtD: Value = FTexts.DateTime(Field->AsDateTime()); break;
     case tables::dtL: Value = BoolText(Field->AsBoolean()); break;
     case tables::dtC:
     case tables::dtM: Field->ReadString(Value); break; // into the buffer of the last value
@@ -199,20 +199,20 @@ bool TMailMerge::evaluate(const TName &Name, QString &Value)
 
 std::shared_ptr<const TMailMerge::TPlan> TMailMerge::planOf(const QString &Text)
 {
-    const uint64_t Version = reader_.Dictionary().Version();
-    ++useCount_;
-    for (const auto &Cached : plans_)
+    const uint64_t Version = FReader.Dictionary().Version();
+    ++FUseCount;
+    for (const auto &Cached : FPlans)
         if (Cached->ReaderVersion == Version && Cached->Text.size() == Text.size() &&
             (Cached->Text.constData() == Text.constData() || Cached->Text == Text)) {
-            Cached->LastUse = useCount_;
+            Cached->LastUse = FUseCount;
             return Cached;
         }
     auto Made = std::make_shared<TPlan>();
     TPlan &P = *Made;
     P.Text = Text;
     P.ReaderVersion = Version;
-    P.LastUse = useCount_;
-    store::TScroller Cursor(reader_);
+    P.LastUse = FUseCount;
+    store::TScroller Cursor(FReader);
     for (qsizetype Percent = Text.indexOf(QLatin1Char('%')); Percent >= 0;
          Percent = Text.indexOf(QLatin1Char('%'), Percent + 1)) {
         // The scanner reads the rest of the text from just after the "%".
@@ -227,11 +227,11 @@ std::shared_ptr<const TMailMerge::TPlan> TMailMerge::planOf(const QString &Text)
     }
     // A few texts are merged in turn (subject and body); the one used longest ago makes room.
     constexpr size_t MaxPlans = 8;
-    if (plans_.size() < MaxPlans) {
-        plans_.push_back(Made);
+    if (FPlans.size() < MaxPlans) {
+        FPlans.push_back(Made);
     } else {
         auto Oldest =
-            std::min_element(plans_.begin(), plans_.end(),
+            std::min_element(FPlans.begin(), FPlans.end(),
                              [](const auto &A, const auto &B) { return A->LastUse < B->LastUse; });
         *Oldest = Made;
     }
@@ -242,7 +242,7 @@ QString TMailMerge::ExpandPlaceholders(const QString &Text)
 {
     // Held for the whole merge: a calculated field's evaluation may merge another text.
     const std::shared_ptr<const TPlan> Plan = planOf(Text);
-    texts_.Refresh();
+    FTexts.Refresh();
     QString Result;
     Result.reserve(Text.size() + Text.size() / 4);
     qsizetype Rest = 0; // where the unmerged rest of the text starts

@@ -89,8 +89,8 @@ private:
         std::vector<TName> Names;
         mutable uint64_t LastUse = 0;
     };
-    std::vector<std::shared_ptr<const TPlan>> plans_;
-    uint64_t useCount_ = 0;
+    std::vector<std::shared_ptr<const TPlan>> FPlans;
+    uint64_t FUseCount = 0;
     std::shared_ptr<const TPlan> planOf(const QString &Text);
 
     // Calculated-field texts tokenized once and evaluated for every record, as the engine's
@@ -101,18 +101,18 @@ private:
         int Signs = 0;
         bool InUse = false;
     };
-    std::vector<std::pair<QString, std::unique_ptr<TCompiled>>> compiled_;
+    std::vector<std::pair<QString, std::unique_ptr<TCompiled>>> FCompiled;
     TCompiled *compiledOf(const QString &Expr);
     bool evaluate(const TName &Name, QString &Value);
 
-    std::shared_ptr<const TName> lastName_; // the last name EvaluateName was asked for
-    QString lastNameText_;
-    TValueTexts texts_;
-    store::TDList &dlist_;
-    store::TReader &reader_;
-    expr::TAdCalc &adcalc_;
-    QStringList ownEvalStack_;
-    bool ownCalcError_ = false, ownInFilter_ = false;
+    std::shared_ptr<const TName> FLastName; // the last name EvaluateName was asked for
+    QString FLastNameText;
+    TValueTexts FTexts;
+    store::TDList &FDlist;
+    store::TReader &FReader;
+    expr::TAdCalc &FAdcalc;
+    QStringList FOwnEvalStack;
+    bool FOwnCalcError = false, FOwnInFilter = false;
     bool evaluateCalcField(const QString &Name, const QString &Expr, int Type, QString &Value);
 };
 

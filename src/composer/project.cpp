@@ -32,7 +32,7 @@ TCommandLine ParseCommandLine(const QStringList &Arguments)
 }
 
 TMailProject::TMailProject()
-    : ownStore_(std::make_unique<store::TDList>()), DList1(*ownStore_), FModified(ownModified_)
+    : FOwnStore(std::make_unique<store::TDList>()), DList1(*FOwnStore), FModified(FOwnModified)
 {
     bindStore();
 }
@@ -60,8 +60,8 @@ void TMailProject::bindStore()
 
 TMailProject::~TMailProject()
 {
-    if (ownStore_) {
-        ownStore_->Clear(); // while the dispose event still runs
+    if (FOwnStore) {
+        FOwnStore->Clear(); // while the dispose event still runs
     } else {
         DList1.OnSaveStructure = nullptr;
         DList1.OnLoadStructure = nullptr;

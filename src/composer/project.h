@@ -52,8 +52,8 @@ struct TCommandLine {
 TCommandLine ParseCommandLine(const QStringList &Arguments);
 
 class TMailProject {
-    std::unique_ptr<store::TDList> ownStore_;
-    bool ownModified_ = false;
+    std::unique_ptr<store::TDList> FOwnStore;
+    bool FOwnModified = false;
 
 public:
     // With a store and a change flag of its own.

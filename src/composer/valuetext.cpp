@@ -32,48 +32,48 @@ void appendNumber(QString &Out, int Value, int Width)
 void TValueTexts::Refresh()
 {
     const QLocale Now;
-    if (ready_ && Now == locale_)
+    if (FReady && Now == FLocale)
         return;
-    ready_ = true;
-    locale_ = Now;
-    point_ = Now.decimalPoint();
-    generalPoint_ = point_.isEmpty() ? QChar(u'.') : point_.front();
+    FReady = true;
+    FLocale = Now;
+    FPoint = Now.decimalPoint();
+    FGeneralPoint = FPoint.isEmpty() ? QChar(u'.') : FPoint.front();
 
     // The engine's short date format: the locale's with the year widened to four digits.
     QString Format = Now.dateFormat(QLocale::ShortFormat);
     if (!Format.contains(QStringLiteral("yyyy")))
         Format.replace(QStringLiteral("yy"), QStringLiteral("yyyy"));
-    date_.clear();
-    fast_ = Now.zeroDigit() == QLatin1String("0"); // other digits: left to the locale
-    for (qsizetype i = 0; i < Format.size() && fast_;) {
+    FDate.clear();
+    FFast = Now.zeroDigit() == QLatin1String("0"); // other digits: left to the locale
+    for (qsizetype i = 0; i < Format.size() && FFast;) {
         const QChar c = Format[i];
         qsizetype Run = 1;
         while (i + Run < Format.size() && Format[i + Run] == c)
             ++Run;
         if (c == u'd' && Run <= 4)
-            date_.push_back({TPart::TKind(TPart::Day + Run - 1), {}});
+            FDate.push_back({TPart::TKind(TPart::Day + Run - 1), {}});
         else if (c == u'M' && Run <= 4)
-            date_.push_back({TPart::TKind(TPart::Month + Run - 1), {}});
+            FDate.push_back({TPart::TKind(TPart::Month + Run - 1), {}});
         else if (c == u'y' && Run == 4)
-            date_.push_back({TPart::Year, {}});
+            FDate.push_back({TPart::Year, {}});
         else if (c.isLetter() || c == u'\'')
-            fast_ = false; // names, quotes, times: left to the locale
+            FFast = false; // names, quotes, times: left to the locale
         else
-            date_.push_back({TPart::Text, Format.mid(i, Run)});
+            FDate.push_back({TPart::Text, Format.mid(i, Run)});
         i += Run;
     }
     for (int Long = 0; Long < 2; ++Long) {
         const auto Format = Long ? QLocale::LongFormat : QLocale::ShortFormat;
         for (int m = 1; m <= 12; ++m)
-            monthNames_[Long][m] = Now.monthName(m, Format);
+            FMonthNames[Long][m] = Now.monthName(m, Format);
         for (int d = 1; d <= 7; ++d)
-            dayNames_[Long][d] = Now.dayName(d, Format);
+            FDayNames[Long][d] = Now.dayName(d, Format);
     }
 }
 
 QString TValueTexts::Float(double Value) const
 {
-    return tables::FloatToStr(Value, point_);
+    return tables::FloatToStr(Value, FPoint);
 }
 
 QString TValueTexts::General(long double Value) const
@@ -84,12 +84,12 @@ QString TValueTexts::General(long double Value) const
     const double Near = double(Value);
     if (!std::isfinite(Value) || Value == 0 || !std::isfinite(Near) ||
         std::fabs(Near) < std::numeric_limits<double>::min())
-        return expr::FormatGeneral(Value, generalPoint_);
+        return expr::FormatGeneral(Value, FGeneralPoint);
     char Buffer[48];
     const auto [End, Error] =
         std::to_chars(Buffer, Buffer + sizeof Buffer, Near, std::chars_format::scientific, 19);
     if (Error != std::errc())
-        return expr::FormatGeneral(Value, generalPoint_);
+        return expr::FormatGeneral(Value, FGeneralPoint);
     const char *p = Buffer;
     const bool Negative = *p == '-';
     p += Negative;
@@ -105,7 +105,7 @@ QString TValueTexts::General(long double Value) const
     const long double Units = std::fabs(Value - (long double)Near) / std::fabs((long double)Near) *
                               (Digits[0] - '0' + 1) * 1e19L;
     if (std::fabs(Tail - 50000.0L) <= Units + 2)
-        return expr::FormatGeneral(Value, generalPoint_);
+        return expr::FormatGeneral(Value, FGeneralPoint);
     int Count = 15;
     if (Tail > 50000) {
         int i = 14;
@@ -125,7 +125,7 @@ QString TValueTexts::General(long double Value) const
     int n = 0;
     if (Negative)
         Out[n++] = u'-';
-    const char16_t Point = generalPoint_.unicode();
+    const char16_t Point = FGeneralPoint.unicode();
     if (Exponent >= 15 || Exponent < -4) {
         Out[n++] = char16_t(Digits[0]);
         if (Count > 1) {
@@ -158,24 +158,24 @@ QString TValueTexts::General(long double Value) const
 QString TValueTexts::DateTime(double Value) const
 {
     // A whole day (no time) of the years 1000..9999 is written here; anything else as before.
-    if (fast_ && Value == std::trunc(Value) && Value > -400000 && Value < 2958466) {
+    if (FFast && Value == std::trunc(Value) && Value > -400000 && Value < 2958466) {
         int Year = 0, Month = 0, Day = 0;
         const QDate Date = QDate::fromJulianDay(qint64(Value) + JulianDayOfZero);
         Date.getDate(&Year, &Month, &Day);
         if (Year >= 1000) {
             QString Out;
             Out.reserve(12);
-            for (const TPart &P : date_) {
+            for (const TPart &P : FDate) {
                 switch (P.Kind) {
                 case TPart::Text: Out += P.Literal; break;
                 case TPart::Day: appendNumber(Out, Day, 1); break;
                 case TPart::Day2: appendNumber(Out, Day, 2); break;
                 case TPart::Month: appendNumber(Out, Month, 1); break;
                 case TPart::Month2: appendNumber(Out, Month, 2); break;
-                case TPart::DayName: Out += dayNames_[0][Date.dayOfWeek()]; break;
-                case TPart::LongDayName: Out += dayNames_[1][Date.dayOfWeek()]; break;
-                case TPart::MonthName: Out += monthNames_[0][Month]; break;
-                case TPart::LongMonthName: Out += monthNames_[1][Month]; break;
+                case TPart::DayName: Out += FDayNames[0][Date.dayOfWeek()]; break;
+                case TPart::LongDayName: Out += FDayNames[1][Date.dayOfWeek()]; break;
+                case TPart::MonthName: Out += FMonthNames[0][Month]; break;
+                case TPart::LongMonthName: Out += FMonthNames[1][Month]; break;
                 case TPart::Year: appendNumber(Out, Year, 4); break;
                 }
             }

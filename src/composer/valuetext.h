@@ -24,20 +24,20 @@ public:
     QString DateTime(double Value) const;
 
 private:
-    bool ready_ = false;
-    QLocale locale_;
-    QString point_;
-    QChar generalPoint_;
+    bool FReady = false;
+    QLocale FLocale;
+    QString FPoint;
+    QChar FGeneralPoint;
     // The short date format in parts, when it holds only days, months, four-digit years and
-    // literal text; otherwise (fast_ false) the locale writes every date.
+    // literal text; otherwise (FFast false) the locale writes every date.
     struct TPart {
         enum TKind { Text, Day, Day2, DayName, LongDayName, Month, Month2, MonthName, LongMonthName,
                      Year } Kind;
         QString Literal;
     };
-    std::vector<TPart> date_;
-    QString monthNames_[2][13], dayNames_[2][8]; // short and long, from 1
-    bool fast_ = false;
+    std::vector<TPart> FDate;
+    QString FMonthNames[2][13], FDayNames[2][8]; // short and long, from 1
+    bool FFast = false;
 };
 
 } // namespace qf::composer

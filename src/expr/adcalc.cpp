@@ -95,10 +95,10 @@ TAdCalc::TAdCalc()
 {
     SetStringSign(ssQMark);
     SetCommentSign(csApostrophe);
-    reader_.OnDisposeProperties = [this](TReader *, int Structure, void *Properties) {
+    FReader.OnDisposeProperties = [this](TReader *, int Structure, void *Properties) {
         disposeSymbol(Structure, Properties);
     };
-    reader_.OnRegList = [](TReader *, const QString &, TStatus, int Structure, void *Properties) {
+    FReader.OnRegList = [](TReader *, const QString &, TStatus, int Structure, void *Properties) {
         // Re-tokenizing walks the formula functions through the reader's listing.
         if (Structure != 3 || !Properties)
             return;
@@ -106,7 +106,7 @@ TAdCalc::TAdCalc()
         if (f && f->Formula)
             f->Formula->Tokenize();
     };
-    TDList &dict = reader_.Dictionary();
+    TDList &dict = FReader.Dictionary();
     dict.OnFilter = [](TDList *, const std::string &, int Structure, void *, bool &Enabled) {
         Enabled = Structure == 3 || Structure == 4;
     };
@@ -121,12 +121,12 @@ TAdCalc::TAdCalc()
         loadSymbol(Structure, Properties, H);
     };
     SetCaseSensitivity(false);
-    compiled_.OnDisposeStructure = [this](TDList *, int, void *Properties) {
+    FCompiled.OnDisposeStructure = [this](TDList *, int, void *Properties) {
         auto *p = static_cast<TParser *>(Properties);
-        if (p == cachedParser_)
-            cachedParser_ = nullptr;
-        if (evalDepth_ > 0)
-            retiredParsers_.push_back(p); // it may be the one being evaluated
+        if (p == FCachedParser)
+            FCachedParser = nullptr;
+        if (FEvalDepth > 0)
+            FRetiredParsers.push_back(p); // it may be the one being evaluated
         else
             delete p;
     };
@@ -135,10 +135,10 @@ TAdCalc::TAdCalc()
 
 TAdCalc::~TAdCalc()
 {
-    compiled_.Clear();
-    reader_.Dictionary().OnFilter = nullptr; // so that clearing reaches every symbol
-    reader_.Dictionary().Clear();
-    evalDepth_ = 0;
+    FCompiled.Clear();
+    FReader.Dictionary().OnFilter = nullptr; // so that clearing reaches every symbol
+    FReader.Dictionary().Clear();
+    FEvalDepth = 0;
     releaseRetired();
 }
 
@@ -198,7 +198,7 @@ void TAdCalc::SetCommentSign(TCommentSign Value)
 
 void TAdCalc::SetCaseSensitivity(bool Value)
 {
-    reader_.SetCaseSensitivity(Value);
+    FReader.SetCaseSensitivity(Value);
     registerSymbols();
     registerBuiltins();
     // Re-registering released the records that tokenized texts point at.
@@ -207,9 +207,9 @@ void TAdCalc::SetCaseSensitivity(bool Value)
 
 void TAdCalc::registerSymbols()
 {
-    reader_.SetDefaultBlanks();
-    reader_.ExcludeBlank(QChar(u'\n'));
-    reader_.AddDelimiter(QStringLiteral("\n"), 0, nullptr);
+    FReader.SetDefaultBlanks();
+    FReader.ExcludeBlank(QChar(u'\n'));
+    FReader.AddDelimiter(QStringLiteral("\n"), 0, nullptr);
     for (int row = 0; row < SymbolRowCount; ++row) {
         const TSymbolRow &r = SymbolTable[size_t(row)];
         if (r.Name.isEmpty())
@@ -220,11 +220,11 @@ void TAdCalc::registerSymbols()
             f->FunctType = etExtended;
             f->Params = {etInteger};
             ref->Data = f;
-            reader_.AddKeyword(r.Name, 2, ref);
+            FReader.AddKeyword(r.Name, 2, ref);
         } else if (r.Kind == 5) {
-            reader_.AddKeyword(r.Name, 1, ref);
+            FReader.AddKeyword(r.Name, 1, ref);
         } else {
-            reader_.AddDelimiter(r.Name, 1, ref);
+            FReader.AddDelimiter(r.Name, 1, ref);
         }
     }
 }
@@ -246,7 +246,7 @@ void TAdCalc::message(const QString &Text)
 QString TAdCalc::identifierError(QString &Name) const
 {
     for (QChar &c : Name)
-        if (reader_.IsBlank(c))
+        if (FReader.IsBlank(c))
             c = u'_';
     if (Name.isEmpty())
         return QStringLiteral("Identifier name missing");
@@ -256,7 +256,7 @@ QString TAdCalc::identifierError(QString &Name) const
             return QStringLiteral("\"%1\" is a reserved word").arg(Name);
     bool bad = Name[0] >= u'0' && Name[0] <= u'9';
     for (QChar c : Name)
-        bad = bad || reader_.IsDelimiter(QString(c));
+        bad = bad || FReader.IsDelimiter(QString(c));
     return bad ? QStringLiteral("Incorrect identifier name") : QString();
 }
 
@@ -270,7 +270,7 @@ bool TAdCalc::checkIdentifier(QString &Name)
 
 QString TAdCalc::NormalizeName(const QString &Name) const
 {
-    return CaseSensitivity() ? Name : QString::fromStdString(reader_.KeyOf(Name));
+    return CaseSensitivity() ? Name : QString::fromStdString(FReader.KeyOf(Name));
 }
 
 bool TAdCalc::RegisterFunct(QString Name, const QString &Description, const QString &UserText, bool Active,
@@ -291,9 +291,9 @@ bool TAdCalc::RegisterFunct(QString Name, const QString &Description, const QStr
     auto *ref = new TSymbolRef{rowFunct, f};
     if (Kind == fkFormula) {
         f->Formula = std::make_unique<TParser>(this, Formula, 0, false);
-        reader_.AddKeyword(Name, 3, ref);
+        FReader.AddKeyword(Name, 3, ref);
     } else {
-        reader_.AddKeyword(Name, 2, ref);
+        FReader.AddKeyword(Name, 2, ref);
     }
     return true;
 }
@@ -310,7 +310,7 @@ bool TAdCalc::RegisterVariable(QString Name, TExprType VarType, const TExprValue
     v->VarType = VarType;
     if (DefaultValue)
         v->DefaultValue = std::make_unique<TExprValue>(*DefaultValue);
-    reader_.AddKeyword(Name, 4, new TSymbolRef{rowVariable, v});
+    FReader.AddKeyword(Name, 4, new TSymbolRef{rowVariable, v});
     NeedRecompile = true;
     return true;
 }
@@ -320,7 +320,7 @@ TVariable *TAdCalc::findVariable(const QString &Name, TExprType Type)
     TStatus status = 0;
     int structure = 0;
     void *props = nullptr;
-    if (!reader_.FindSymbol(Name, status, structure, props) || structure != 4 || !props)
+    if (!FReader.FindSymbol(Name, status, structure, props) || structure != 4 || !props)
         return nullptr;
     auto *v = static_cast<TVariable *>(static_cast<TSymbolRef *>(props)->Data);
     return v && v->VarType == Type ? v : nullptr;
@@ -331,7 +331,7 @@ bool TAdCalc::SetVariableValue(const QString &Name, const TExprValue &Value)
     TStatus status = 0;
     int structure = 0;
     void *props = nullptr;
-    if (!reader_.FindSymbol(Name, status, structure, props) || structure != 4 || !props)
+    if (!FReader.FindSymbol(Name, status, structure, props) || structure != 4 || !props)
         return false;
     auto *v = static_cast<TVariable *>(static_cast<TSymbolRef *>(props)->Data);
     v->CurrentValue = std::make_unique<TExprValue>(Value);
@@ -363,8 +363,8 @@ bool TAdCalc::AddFunct(QString Name, bool Active, TExprType FunctType, const std
 void TAdCalc::disposeSymbol(int Structure, void *Properties)
 {
     auto *ref = static_cast<TSymbolRef *>(Properties);
-    if (evalDepth_ > 0)
-        retiredSymbols_.emplace_back(Structure, ref); // a walk in progress may still point at it
+    if (FEvalDepth > 0)
+        FRetiredSymbols.emplace_back(Structure, ref); // a walk in progress may still point at it
     else
         releaseSymbol(Structure, ref);
 }
@@ -380,10 +380,10 @@ void TAdCalc::releaseSymbol(int Structure, TSymbolRef *Ref)
 
 void TAdCalc::releaseRetired()
 {
-    auto symbols = std::move(retiredSymbols_);
-    auto parsers = std::move(retiredParsers_);
-    retiredSymbols_.clear();
-    retiredParsers_.clear();
+    auto symbols = std::move(FRetiredSymbols);
+    auto parsers = std::move(FRetiredParsers);
+    FRetiredSymbols.clear();
+    FRetiredParsers.clear();
     for (auto &[structure, ref] : symbols)
         releaseSymbol(structure, ref);
     for (TParser *p : parsers)
@@ -393,11 +393,11 @@ void TAdCalc::releaseRetired()
 void TAdCalc::recompileAll()
 {
     NeedRecompile = false;
-    reader_.ListSymbols();
-    compiled_.SetRange(std::string(), 0, 0);
-    for (bool ok = compiled_.First(); ok; ok = compiled_.Next()) {
+    FReader.ListSymbols();
+    FCompiled.SetRange(std::string(), 0, 0);
+    for (bool ok = FCompiled.First(); ok; ok = FCompiled.Next()) {
         void *props = nullptr;
-        if (compiled_.GetProperties(props) && props)
+        if (FCompiled.GetProperties(props) && props)
             static_cast<TParser *>(props)->Tokenize();
     }
 }
@@ -424,25 +424,25 @@ bool TAdCalc::CalcDateTime(const QString &Expr, TDateTime &Value, int Handle) { 
 
 void TAdCalc::Compile(const QString &Expr, int Handle)
 {
-    compiled_.Add(QString::number(Handle), 5, new TParser(this, Expr, Handle, true));
+    FCompiled.Add(QString::number(Handle), 5, new TParser(this, Expr, Handle, true));
 }
 
 bool TAdCalc::CalcCompiledBoolean(bool &Value, int Handle)
 {
-    if (!cachedParser_ || cachedHandle_ != Handle) {
+    if (!FCachedParser || FCachedHandle != Handle) {
         int structure = 0;
         void *props = nullptr;
-        if (!compiled_.Find(QString::number(Handle), structure, props) || !props)
+        if (!FCompiled.Find(QString::number(Handle), structure, props) || !props)
             return false;
-        cachedHandle_ = Handle;
-        cachedParser_ = static_cast<TParser *>(props);
+        FCachedHandle = Handle;
+        FCachedParser = static_cast<TParser *>(props);
     }
-    return cachedParser_->EvaluateBoolean(Value);
+    return FCachedParser->EvaluateBoolean(Value);
 }
 
 void TAdCalc::RemoveCompiled(int Handle)
 {
-    compiled_.Delete(QString::number(Handle));
+    FCompiled.Delete(QString::number(Handle));
 }
 
 // The dictionary file holds the formula functions and declared variables (the only symbols its filter

@@ -132,7 +132,7 @@ public:
     void SetStringSign(TStringSign Value);
     TCommentSign CommentSign() const;
     void SetCommentSign(TCommentSign Value);
-    bool CaseSensitivity() const { return reader_.CaseSensitivity(); }
+    bool CaseSensitivity() const { return FReader.CaseSensitivity(); }
     void SetCaseSensitivity(bool Value);
 
     // Returns false when the name was refused (after its message).
@@ -165,23 +165,23 @@ public:
                           const QString &Description = {}, const QString &UserText = {});
     bool SetVariableValue(const QString &Name, const TExprValue &Value);
 
-    store::TReader &Reader() { return reader_; }
+    store::TReader &Reader() { return FReader; }
     bool NeedRecompile = false;
     bool ErrorReported = false;
     const TFunctParamValues *CurrentParams = nullptr;
 
 private:
     friend class TParser;
-    store::TReader reader_;
-    store::TDList compiled_;
-    int evalDepth_ = 0; // evaluations in progress (formula functions nest)
-    int descent_ = 0;   // nesting of the descent over all parsers
+    store::TReader FReader;
+    store::TDList FCompiled;
+    int FEvalDepth = 0; // evaluations in progress (formula functions nest)
+    int FDescent = 0;   // nesting of the descent over all parsers
     // The parser last found under a handle, so that a filter run does not look the key up per record.
-    int cachedHandle_ = 0;
-    TParser *cachedParser_ = nullptr;
+    int FCachedHandle = 0;
+    TParser *FCachedParser = nullptr;
     // Records dropped while an evaluation may still point at them; freed when the outermost one ends.
-    std::vector<std::pair<int, TSymbolRef *>> retiredSymbols_;
-    std::vector<TParser *> retiredParsers_;
+    std::vector<std::pair<int, TSymbolRef *>> FRetiredSymbols;
+    std::vector<TParser *> FRetiredParsers;
 
     void registerSymbols();
     void registerBuiltins();
@@ -193,10 +193,10 @@ private:
     void disposeSymbol(int Structure, void *Properties);
     void releaseSymbol(int Structure, TSymbolRef *Ref);
     void recompileAll();
-    void enterEvaluation() { ++evalDepth_; }
+    void enterEvaluation() { ++FEvalDepth; }
     void leaveEvaluation()
     {
-        if (--evalDepth_ == 0 && (!retiredSymbols_.empty() || !retiredParsers_.empty()))
+        if (--FEvalDepth == 0 && (!FRetiredSymbols.empty() || !FRetiredParsers.empty()))
             releaseRetired();
     }
     void releaseRetired();

@@ -188,7 +188,7 @@ long double power(long double Base, long double Exponent)
 } // namespace
 
 TParser::TParser(TAdCalc *AOwner, const QString &AExpression, int AHandle, bool Compile)
-    : Owner(AOwner), Scroller(std::make_unique<TScroller>(AOwner->reader_)), Expression(AExpression),
+    : Owner(AOwner), Scroller(std::make_unique<TScroller>(AOwner->FReader)), Expression(AExpression),
       Symbols(1), Handle(AHandle)
 {
     if (Compile)
@@ -215,7 +215,7 @@ void TParser::Tokenize()
     CurrentLine = 1;
     Index = 0;
     Started = false;
-    errorAt_.clear();
+    FErrorAt.clear();
     scanSymbol(Symbols[0]);
     while (Symbols[size_t(Index)].Type != rowEnd) {
         if (Symbols.size() < size_t(Index) + 2)
@@ -262,7 +262,7 @@ bool IsLiteralOf(const CompiledSymbol &S, TExprType Type)
 
 void TParser::findConstCalls()
 {
-    constCalls_.clear();
+    FConstCalls.clear();
     for (size_t i = 0; i < Symbols.size(); ++i) {
         CompiledSymbol &sym = Symbols[i];
         sym.ConstCall = -1;
@@ -280,10 +280,10 @@ void TParser::findConstCalls()
         }
         if (!ok)
             continue;
-        sym.ConstCall = int32_t(constCalls_.size());
+        sym.ConstCall = int32_t(FConstCalls.size());
         ConstCallValue entry;
         entry.Funct = fn;
-        constCalls_.push_back(entry);
+        FConstCalls.push_back(entry);
     }
 }
 
@@ -384,14 +384,14 @@ void TParser::Reset()
 {
     Owner->ErrorReported = false;
     // Texts are re-tokenized only between evaluations: a walk in progress holds indexes into them.
-    if (Owner->NeedRecompile && Owner->evalDepth_ == 0)
+    if (Owner->NeedRecompile && Owner->FEvalDepth == 0)
         Owner->recompileAll();
     // Codes of an earlier evaluation would otherwise mislabel a different failure at the same symbol.
-    for (int32_t at : errorAt_) {
+    for (int32_t at : FErrorAt) {
         CompiledSymbol &s = Symbols[size_t(at)];
         s.ErrorCode = s.Unterminated ? 27 : 0;
     }
-    errorAt_.clear();
+    FErrorAt.clear();
     Index = 0;
 }
 
@@ -400,7 +400,7 @@ void TParser::SetError(uint8_t Code)
     CompiledSymbol &s = Symbols[size_t(Index)];
     if (s.ErrorCode == 0) {
         s.ErrorCode = Code;
-        errorAt_.push_back(Index);
+        FErrorAt.push_back(Index);
     }
 }
 
@@ -417,7 +417,7 @@ template <typename T>
 bool TParser::evaluate(TExprType Type, T &Value)
 {
     // A stored text asked for again from inside its own events would restart the walk under it.
-    if (busy_)
+    if (FBusy)
         throw EExprError(QStringLiteral(
             "An expression cannot be evaluated again from inside its own evaluation"));
     Reset();
@@ -430,8 +430,8 @@ bool TParser::evaluate(TExprType Type, T &Value)
     struct Busy {
         bool &Flag;
         ~Busy() { Flag = false; }
-    } busy{busy_};
-    busy_ = true;
+    } busy{FBusy};
+    FBusy = true;
     TExprValue v;
     const bool ok = exprConditional(0, Type, v);
     if constexpr (std::is_same_v<T, int32_t>)
@@ -458,13 +458,13 @@ bool TParser::EvaluateDateTime(TDateTime &Value) { return evaluate(etDateTime, V
 bool TParser::EvaluateFormula(const QString &Name, TExprType Type, TExprValue &Value)
 {
     // One parser serves every call of its function, so a call from inside would overwrite the walk.
-    if (busy_)
+    if (FBusy)
         throw EExprError(QStringLiteral("The formula function \"%1\" calls itself").arg(Name));
     struct Busy {
         bool &Flag;
         ~Busy() { Flag = false; }
-    } busy{busy_};
-    busy_ = true;
+    } busy{FBusy};
+    FBusy = true;
     // A report already made in this evaluation stays the only one: an operand read again after a
     // failure (the comparison fallback) would otherwise call a failing formula, and report, again.
     const bool reported = Owner->ErrorReported;
@@ -496,7 +496,7 @@ bool TParser::EvaluateFormula(const QString &Name, TExprType Type, TExprValue &V
 
 bool TParser::exprConditional(int Context, TExprType Type, TExprValue &Value)
 {
-    DescentGuard guard(Owner->descent_);
+    DescentGuard guard(Owner->FDescent);
     // An else-branch continues in this frame, so a long chain of else-if does not nest.
     while (curFlags() & tcIf) {
         ++Index;
@@ -750,7 +750,7 @@ bool TParser::factor(TExprType Type, TExprValue &Value)
         if (!accepts(Type, rt))
             return false;
         if (s.ConstCall >= 0) {
-            ConstCallValue &c = constCalls_[size_t(s.ConstCall)];
+            ConstCallValue &c = FConstCalls[size_t(s.ConstCall)];
             if (c.Known && c.Funct == fn && fn->Active) {
                 Index = c.End;
                 convert(c.Value, rt, Value, Type);
@@ -1069,14 +1069,14 @@ bool TParser::nameComparison(bool &Value)
     long double e = 0;
     if (askExtended(e))
         return compareNumeric(Value, CheckedFloat(0 + e));
-    if (size_t(textDepth_) == texts_.size())
-        texts_.emplace_back();
-    QString &left = texts_[size_t(textDepth_)];
+    if (size_t(FTextDepth) == FTexts.size())
+        FTexts.emplace_back();
+    QString &left = FTexts[size_t(FTextDepth)];
     left.resize(0);
     struct Depth {
         int &Value;
         ~Depth() { --Value; }
-    } depth{++textDepth_};
+    } depth{++FTextDepth};
     if (askString(left))
         return compareString(Value, left);
     return false;
@@ -1089,7 +1089,7 @@ bool TParser::evalParenthesized(TExprType Type, TExprValue &Value)
 
 bool TParser::parseArguments(TExprValue *Values, const TExprType *Types, size_t Count)
 {
-    DescentGuard guard(Owner->descent_);
+    DescentGuard guard(Owner->FDescent);
     if (!(curFlags() & tcOpen)) {
         SetError(11);
         return false;
@@ -1116,9 +1116,9 @@ bool TParser::callFunct(TFunct *Funct, TExprType ResultType, TExprValue &Result)
     const std::vector<TExprType> &types = Funct->Params;
     const size_t n = types.size();
     // The values live in a frame kept per nesting depth, so that calls do not allocate each time.
-    if (size_t(callDepth_) == frames_.size())
-        frames_.push_back(std::make_unique<CallFrame>());
-    CallFrame &frame = *frames_[size_t(callDepth_)];
+    if (size_t(FCallDepth) == FFrames.size())
+        FFrames.push_back(std::make_unique<CallFrame>());
+    CallFrame &frame = *FFrames[size_t(FCallDepth)];
     struct Restore {
         TAdCalc *Owner;
         const TFunctParamValues *Saved;
@@ -1131,8 +1131,8 @@ bool TParser::callFunct(TFunct *Funct, TExprType ResultType, TExprValue &Result)
             for (TExprValue &v : Frame.Values)
                 ClearText(v.S); // the texts are released with the call (their buffers kept)
         }
-    } restore{Owner, Owner->CurrentParams, callDepth_, frame};
-    ++callDepth_;
+    } restore{Owner, Owner->CurrentParams, FCallDepth, frame};
+    ++FCallDepth;
     frame.Values.resize(n);
     std::vector<TExprValue> &values = frame.Values;
     ++Index;

@@ -69,14 +69,14 @@ public:
     bool EvaluateFormula(const QString &Name, TExprType Type, TExprValue &Value);
 
 private:
-    bool busy_ = false; // the text is being evaluated
-    std::vector<int32_t> errorAt_; // symbols given a code since the last reset
+    bool FBusy = false; // the text is being evaluated
+    std::vector<int32_t> FErrorAt; // symbols given a code since the last reset
     struct CallFrame {
         std::vector<TExprValue> Values;
         TFunctParamValues Params;
     };
-    std::vector<std::unique_ptr<CallFrame>> frames_; // by nesting depth of the calls being made
-    int callDepth_ = 0;
+    std::vector<std::unique_ptr<CallFrame>> FFrames; // by nesting depth of the calls being made
+    int FCallDepth = 0;
     // Built-in calls whose arguments are all literals, and whose result depends on nothing else:
     // the first successful call keeps its value and the index after it, so that a text evaluated
     // for every record computes it once. Rebuilt with the symbols.
@@ -86,11 +86,11 @@ private:
         int32_t End = 0;
         TExprValue Value;
     };
-    std::vector<ConstCallValue> constCalls_;
+    std::vector<ConstCallValue> FConstCalls;
     // The left sides of name comparisons, by nesting depth: kept between evaluations, so that a
     // host writing the text into the string it is handed reuses the buffer.
-    std::deque<QString> texts_;
-    int textDepth_ = 0;
+    std::deque<QString> FTexts;
+    int FTextDepth = 0;
     void findConstCalls();
 
     void scanSymbol(CompiledSymbol &R);

@@ -33,7 +33,7 @@ namespace {
 // Enter and double click on the grid open the record editor; Ctrl+Delete never deletes there.
 class TGridKeys : public QObject {
 public:
-    explicit TGridKeys(TMainForm *Form) : QObject(Form), form_(Form) {}
+    explicit TGridKeys(TMainForm *Form) : QObject(Form), FForm(Form) {}
 
 protected:
     bool eventFilter(QObject *Watched, QEvent *Event) override
@@ -42,7 +42,7 @@ protected:
             return QObject::eventFilter(Watched, Event);
         const auto *Key = static_cast<QKeyEvent *>(Event);
         if (Key->key() == Qt::Key_Return || Key->key() == Qt::Key_Enter) {
-            form_->RxDBGrid1DblClick();
+            FForm->RxDBGrid1DblClick();
             return true;
         }
         if (Key->key() == Qt::Key_Delete && (Key->modifiers() & Qt::ControlModifier))
@@ -51,7 +51,7 @@ protected:
     }
 
 private:
-    TMainForm *form_;
+    TMainForm *FForm;
 };
 } // namespace
 

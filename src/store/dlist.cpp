@@ -142,10 +142,10 @@ void TDList::dispose(int structure, void *props) {
 void TDList::Add(const std::string &Key, int Structure, void *Properties) {
     if (Key.empty())
         return;
-    ++version_;
-    if (!root_)
-        root_ = new Node;
-    Node *n = root_;
+    ++FVersion;
+    if (!FRoot)
+        FRoot = new Node;
+    Node *n = FRoot;
     for (size_t i = 0; i + 1 < Key.size(); ++i) {
         unsigned char c = Key[i];
         Slot &slot = n->get(c);
@@ -174,9 +174,9 @@ void TDList::Add(const std::string &Key, int Structure, void *Properties) {
 }
 
 bool TDList::Find(const std::string &Key, int &Structure, void *&Properties) const {
-    if (Key.empty() || !root_)
+    if (Key.empty() || !FRoot)
         return false;
-    const Node *n = root_;
+    const Node *n = FRoot;
     for (size_t i = 0; i + 1 < Key.size(); ++i) {
         n = n->child(static_cast<unsigned char>(Key[i]));
         if (!n)
@@ -191,10 +191,10 @@ bool TDList::Find(const std::string &Key, int &Structure, void *&Properties) con
 }
 
 void TDList::Delete(const std::string &Key) {
-    if (Key.empty() || !root_)
+    if (Key.empty() || !FRoot)
         return;
-    ++version_;
-    Node *n = root_;
+    ++FVersion;
+    Node *n = FRoot;
     for (size_t i = 0; i + 1 < Key.size(); ++i) {
         n = n->child(static_cast<unsigned char>(Key[i]));
         if (!n)
@@ -215,12 +215,12 @@ void TDList::Delete(const std::string &Key) {
     }
     // Release emptied nodes bottom-up.
     while (n && n->nUsed == 0 && n->nChild == 0) {
-        if (n == cur_)
-            cur_ = nullptr;
+        if (n == FCur)
+            FCur = nullptr;
         Node *parent = n->parent;
         if (!parent) {
             delete n;
-            root_ = nullptr;
+            FRoot = nullptr;
             break;
         }
         if (Slot *up = parent->find(n->ch)) {
@@ -252,8 +252,8 @@ void TDList::freeSubtree(Node *top) {
             }
             continue;
         }
-        if (n == cur_)
-            cur_ = nullptr;
+        if (n == FCur)
+            FCur = nullptr;
         Node *parent = n->parent;
         const int up = n->ch;
         const bool last = n == top;
@@ -272,55 +272,55 @@ void TDList::freeSubtree(Node *top) {
 }
 
 void TDList::Clear() {
-    ++version_;
-    Node *r = root_;
-    root_ = nullptr;
+    ++FVersion;
+    Node *r = FRoot;
+    FRoot = nullptr;
     if (r)
         freeSubtree(r);
-    cur_ = nullptr;
-    keyValid_ = false;
+    FCur = nullptr;
+    FKeyValid = false;
 }
 
 void TDList::SetRange(const std::string &Prefix, int MinLevel, int MaxLevel) {
-    prefix_ = Prefix;
-    minLevel_ = MinLevel;
-    maxLevel_ = MaxLevel;
-    cur_ = nullptr;
-    keyValid_ = false;
+    FPrefix = Prefix;
+    FMinLevel = MinLevel;
+    FMaxLevel = MaxLevel;
+    FCur = nullptr;
+    FKeyValid = false;
 }
 
 bool TDList::yieldable(const Node *n, int ch) const {
     if (!n->used(ch))
         return false;
-    int lv = level_ + (sepFlag_ ? 1 : 0);
-    return lv >= minLevel_ && lv <= maxLevel_;
+    int lv = FLevel + (FSepFlag ? 1 : 0);
+    return lv >= FMinLevel && lv <= FMaxLevel;
 }
 
 bool TDList::First() {
-    keyValid_ = false;
-    cur_ = nullptr;
-    if (!root_)
+    FKeyValid = false;
+    FCur = nullptr;
+    if (!FRoot)
         return false;
-    Node *start = root_;
-    if (!prefix_.empty()) {
-        Node *n = root_;
-        for (size_t i = 0; i + 1 < prefix_.size(); ++i) {
-            n = n->child(static_cast<unsigned char>(prefix_[i]));
+    Node *start = FRoot;
+    if (!FPrefix.empty()) {
+        Node *n = FRoot;
+        for (size_t i = 0; i + 1 < FPrefix.size(); ++i) {
+            n = n->child(static_cast<unsigned char>(FPrefix[i]));
             if (!n)
                 return false;
         }
-        start = n->child(static_cast<unsigned char>(prefix_.back()));
+        start = n->child(static_cast<unsigned char>(FPrefix.back()));
         if (!start)
             return false;
     }
-    cur_ = start;
-    curCh_ = 0;
-    suffix_.assign(1, '\0');
-    depth_ = int(prefix_.size());
-    level_ = 0;
-    sepFlag_ = (Separator == 0);
-    if (yieldable(cur_, 0) && acceptFiltered())
-        return keyValid_ = true;
+    FCur = start;
+    FCurCh = 0;
+    FSuffix.assign(1, '\0');
+    FDepth = int(FPrefix.size());
+    FLevel = 0;
+    FSepFlag = (Separator == 0);
+    if (yieldable(FCur, 0) && acceptFiltered())
+        return FKeyValid = true;
     return Next();
 }
 
@@ -328,91 +328,91 @@ bool TDList::acceptFiltered() {
     if (!OnFilter)
         return true;
     bool enabled = true;
-    std::string key = prefix_ + suffix_;
-    OnFilter(this, key, cur_->structure(curCh_), cur_->props(curCh_), enabled);
+    std::string key = FPrefix + FSuffix;
+    OnFilter(this, key, FCur->structure(FCurCh), FCur->props(FCurCh), enabled);
     return enabled;
 }
 
 bool TDList::advance() {
-    if (!cur_)
+    if (!FCur)
         return false;
-    Node *const fbNode = cur_;
-    const int fbCh = curCh_, fbDepth = depth_, fbLevel = level_;
-    const bool fbSep = sepFlag_;
+    Node *const fbNode = FCur;
+    const int fbCh = FCurCh, fbDepth = FDepth, fbLevel = FLevel;
+    const bool fbSep = FSepFlag;
     for (;;) {
-        Node *k = cur_->child(curCh_);
-        if (k && !(sepFlag_ && level_ >= maxLevel_)) {
-            if (sepFlag_)
-                ++level_;
-            cur_ = k;
-            curCh_ = 0;
-            suffix_.push_back('\0');
-            ++depth_;
-            sepFlag_ = (Separator == 0);
-            if (yieldable(cur_, 0))
+        Node *k = FCur->child(FCurCh);
+        if (k && !(FSepFlag && FLevel >= FMaxLevel)) {
+            if (FSepFlag)
+                ++FLevel;
+            FCur = k;
+            FCurCh = 0;
+            FSuffix.push_back('\0');
+            ++FDepth;
+            FSepFlag = (Separator == 0);
+            if (yieldable(FCur, 0))
                 return true;
             continue;
         }
         // Characters without a key or a child yield nothing, so the walk jumps over them.
         int next;
-        while ((next = cur_->nextChar(curCh_)) == kFull) {
-            if (depth_ == int(prefix_.size())) {
+        while ((next = FCur->nextChar(FCurCh)) == kFull) {
+            if (FDepth == int(FPrefix.size())) {
                 // The whole cursor goes back, suffix too, so a further Next does not walk on from a
                 // stale depth and yield entries again.
-                cur_ = fbNode;
-                curCh_ = fbCh;
-                depth_ = fbDepth;
-                level_ = fbLevel;
-                sepFlag_ = fbSep;
-                suffix_.resize(size_t(fbDepth - int(prefix_.size())) + 1);
-                suffix_.back() = char(fbCh);
+                FCur = fbNode;
+                FCurCh = fbCh;
+                FDepth = fbDepth;
+                FLevel = fbLevel;
+                FSepFlag = fbSep;
+                FSuffix.resize(size_t(fbDepth - int(FPrefix.size())) + 1);
+                FSuffix.back() = char(fbCh);
                 const Node *n = fbNode;
-                for (size_t i = suffix_.size() - 1; i > 0; --i, n = n->parent)
-                    suffix_[i - 1] = char(n->ch);
+                for (size_t i = FSuffix.size() - 1; i > 0; --i, n = n->parent)
+                    FSuffix[i - 1] = char(n->ch);
                 return false;
             }
-            curCh_ = cur_->ch;
-            cur_ = cur_->parent;
-            suffix_.pop_back();
-            --depth_;
-            if (curCh_ == Separator)
-                --level_;
+            FCurCh = FCur->ch;
+            FCur = FCur->parent;
+            FSuffix.pop_back();
+            --FDepth;
+            if (FCurCh == Separator)
+                --FLevel;
         }
-        curCh_ = next;
-        sepFlag_ = (curCh_ == Separator);
-        suffix_.back() = char(curCh_);
-        if (yieldable(cur_, curCh_))
+        FCurCh = next;
+        FSepFlag = (FCurCh == Separator);
+        FSuffix.back() = char(FCurCh);
+        if (yieldable(FCur, FCurCh))
             return true;
     }
 }
 
 bool TDList::Next() {
-    keyValid_ = false;
+    FKeyValid = false;
     do {
         if (!advance())
             return false;
     } while (!acceptFiltered());
-    return keyValid_ = true;
+    return FKeyValid = true;
 }
 
 bool TDList::GetKey(std::string &Key) const {
-    if (!cur_ || !keyValid_)
+    if (!FCur || !FKeyValid)
         return false;
-    Key = prefix_ + suffix_;
+    Key = FPrefix + FSuffix;
     return true;
 }
 
 bool TDList::GetStructure(int &Structure) const {
-    if (!cur_)
+    if (!FCur)
         return false;
-    Structure = cur_->structure(curCh_);
+    Structure = FCur->structure(FCurCh);
     return true;
 }
 
 bool TDList::GetProperties(void *&Properties) const {
-    if (!cur_)
+    if (!FCur)
         return false;
-    Properties = cur_->props(curCh_);
+    Properties = FCur->props(FCurCh);
     return true;
 }
 
@@ -553,24 +553,24 @@ bool TDList::LoadFromFile(const QString &FileName, int MaxFormat, QString *Error
 // The tracer.
 
 void TTracer::Trace(const std::string &Key) {
-    pos_ = TPos{};
-    if (Key.empty() || !list_->root_)
+    FPos = TPos{};
+    if (Key.empty() || !FList->FRoot)
         return;
-    TDList::Node *n = list_->root_;
+    TDList::Node *n = FList->FRoot;
     for (size_t i = 0; i + 1 < Key.size(); ++i) {
         n = n->child(static_cast<unsigned char>(Key[i]));
         if (!n)
             return;
     }
-    pos_ = TPos{n, static_cast<unsigned char>(Key.back())};
+    FPos = TPos{n, static_cast<unsigned char>(Key.back())};
 }
 
 bool TTracer::Step(unsigned char Ch, bool &Used, int &Structure, void *&Properties) {
-    TDList::Node *next = pos_.Node ? pos_.Node->child(pos_.Ch) : list_->root_;
+    TDList::Node *next = FPos.Node ? FPos.Node->child(FPos.Ch) : FList->FRoot;
     const Slot *slot = next ? next->find(Ch) : nullptr;
     if (!slot || !slot->occupied())
         return false;
-    pos_ = TPos{next, Ch};
+    FPos = TPos{next, Ch};
     Used = slot->used;
     Structure = slot->structure;
     if (Used)

@@ -38,9 +38,9 @@ public:
     bool Find(const std::string &Key, int &Structure, void *&Properties) const;
     void Delete(const std::string &Key);
     void Clear();
-    bool IsEmpty() const { return root_ == nullptr; }
+    bool IsEmpty() const { return FRoot == nullptr; }
     // Counts changes to the keys, so owners can tell when a cache of theirs is stale.
-    uint64_t Version() const { return version_; }
+    uint64_t Version() const { return FVersion; }
 
     void SetRange(const std::string &Prefix, int MinLevel, int MaxLevel);
     bool First();
@@ -65,16 +65,16 @@ public:
 
 private:
     friend class TTracer;
-    Node *root_ = nullptr;
-    std::string prefix_;
-    int minLevel_ = 0, maxLevel_ = 0;
-    Node *cur_ = nullptr;  // cursor node, or none
-    int curCh_ = 0;
-    std::string suffix_;
-    int depth_ = 0, level_ = 0;
-    bool sepFlag_ = false;
-    bool keyValid_ = false;
-    uint64_t version_ = 0;
+    Node *FRoot = nullptr;
+    std::string FPrefix;
+    int FMinLevel = 0, FMaxLevel = 0;
+    Node *FCur = nullptr;  // cursor node, or none
+    int FCurCh = 0;
+    std::string FSuffix;
+    int FDepth = 0, FLevel = 0;
+    bool FSepFlag = false;
+    bool FKeyValid = false;
+    uint64_t FVersion = 0;
 
     void freeSubtree(Node *n);
     bool yieldable(const Node *n, int ch) const;
@@ -90,15 +90,15 @@ public:
         TDList::Node *Node = nullptr;
         int Ch = 0;
     };
-    explicit TTracer(TDList *DList) : list_(DList) {}
+    explicit TTracer(TDList *DList) : FList(DList) {}
     void Trace(const std::string &Key);
-    void GetPosition(TPos &Pos) const { Pos = pos_; }
-    void SetPosition(const TPos &Pos) { pos_ = Pos; }
+    void GetPosition(TPos &Pos) const { Pos = FPos; }
+    void SetPosition(const TPos &Pos) { FPos = Pos; }
     bool Step(unsigned char Ch, bool &Used, int &Structure, void *&Properties);
 
 private:
-    TDList *list_;
-    TPos pos_;
+    TDList *FList;
+    TPos FPos;
 };
 
 } // namespace qf::store

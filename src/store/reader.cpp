@@ -15,8 +15,8 @@ int charLength(const QString &s, int i) {
 } // namespace
 
 TReader::TReader() {
-    dict_.Separator = 0;
-    dict_.OnDisposeStructure = [this](TDList *, int Structure, void *Properties) {
+    FDict.Separator = 0;
+    FDict.OnDisposeStructure = [this](TDList *, int Structure, void *Properties) {
         auto *rec = static_cast<TSymProperties *>(Properties);
         if (rec->Properties && OnDisposeProperties)
             OnDisposeProperties(this, Structure, rec->Properties);
@@ -24,28 +24,28 @@ TReader::TReader() {
     };
 }
 
-TReader::~TReader() { dict_.Clear(); }
+TReader::~TReader() { FDict.Clear(); }
 
 void TReader::SetNumericFormat(TNumericFormat Value) {
-    numericFormat_ = Value;
-    decimalSeparator_ = Value == nfComma ? u',' : u'.';
+    FNumericFormat = Value;
+    FDecimalSeparator = Value == nfComma ? u',' : u'.';
 }
 
 void TReader::SetCaseSensitivity(bool Value) {
-    caseSensitivity_ = Value;
-    asciiVersion_ = ~uint64_t(0); // the flags were read under the other case rule
+    FCaseSensitivity = Value;
+    FAsciiVersion = ~uint64_t(0); // the flags were read under the other case rule
     RemoveKeywords();
     RemoveDelimiters();
 }
 
 std::string TReader::KeyOf(const QString &Text) const {
-    return (caseSensitivity_ ? Text : Text.toLower()).toStdString();
+    return (FCaseSensitivity ? Text : Text.toLower()).toStdString();
 }
 
 void TReader::addSymbol(const std::string &Key, const QString &Text, TStatus Status, int Structure, void *Properties) {
     if (Key.empty())
         return;
-    dict_.Add(Key, Structure, new TSymProperties{Text, Status, Properties});
+    FDict.Add(Key, Structure, new TSymProperties{Text, Status, Properties});
 }
 
 void TReader::AddKeyword(const QString &Text, int Structure, void *Properties) {
@@ -53,7 +53,7 @@ void TReader::AddKeyword(const QString &Text, int Structure, void *Properties) {
 }
 
 void TReader::AddDelimiter(const QString &Text, int Structure, void *Properties) {
-    const QString t = caseSensitivity_ ? Text : Text.toLower();
+    const QString t = FCaseSensitivity ? Text : Text.toLower();
     if (t.size() > 1) {
         for (int i = 0; i < t.size(); i += charLength(t, i)) {
             QString one = t.mid(i, charLength(t, i));
@@ -75,35 +75,35 @@ void TReader::SetDefaultDelimiters() {
 void TReader::SetDefaultBlanks() {
     ClearBlanks();
     for (int c = 0; c <= 32; ++c)
-        blanks_.set(size_t(c));
+        FBlanks.set(size_t(c));
 }
 
 void TReader::ExcludeBlank(QChar Ch) {
     if (Ch.unicode() < 256)
-        blanks_.reset(Ch.unicode());
+        FBlanks.reset(Ch.unicode());
 }
 
 bool TReader::IsDelimiter(const QString &Text) const {
     int structure = 0;
     void *props = nullptr;
-    return dict_.Find(KeyOf(Text), structure, props) && static_cast<TSymProperties *>(props)->Status == stDelimiter;
+    return FDict.Find(KeyOf(Text), structure, props) && static_cast<TSymProperties *>(props)->Status == stDelimiter;
 }
 
 bool TReader::IsDelimiter(QChar Ch) const {
     if (Ch.unicode() >= 128 || Ch.isSurrogate())
         return IsDelimiter(QString(Ch));
-    if (asciiVersion_ != dict_.Version()) {
+    if (FAsciiVersion != FDict.Version()) {
         for (char16_t c = 0; c < 128; ++c)
-            asciiDelims_[c] = IsDelimiter(QString(QChar(c)));
-        asciiVersion_ = dict_.Version();
+            FAsciiDelims[c] = IsDelimiter(QString(QChar(c)));
+        FAsciiVersion = FDict.Version();
     }
-    return asciiDelims_[Ch.unicode()];
+    return FAsciiDelims[Ch.unicode()];
 }
 
 bool TReader::FindSymbol(const QString &Text, TStatus &Status, int &Structure, void *&Properties) const {
     int structure = 0;
     void *props = nullptr;
-    if (!dict_.Find(KeyOf(Text), structure, props))
+    if (!FDict.Find(KeyOf(Text), structure, props))
         return false;
     auto *rec = static_cast<TSymProperties *>(props);
     Status = rec->Status;
@@ -112,16 +112,16 @@ bool TReader::FindSymbol(const QString &Text, TStatus &Status, int &Structure, v
     return true;
 }
 
-void TReader::RemoveSymbol(const QString &Text) { dict_.Delete(KeyOf(Text)); }
+void TReader::RemoveSymbol(const QString &Text) { FDict.Delete(KeyOf(Text)); }
 
 void TReader::RemoveStatus(TStatus Status) {
     // Collected first, so the dictionary does not change under its own iteration.
     TDList doomed;
-    for (bool ok = dict_.First(); ok; ok = dict_.Next()) {
+    for (bool ok = FDict.First(); ok; ok = FDict.Next()) {
         void *props = nullptr;
         std::string key;
-        dict_.GetProperties(props);
-        dict_.GetKey(key);
+        FDict.GetProperties(props);
+        FDict.GetKey(key);
         if (props && static_cast<TSymProperties *>(props)->Status == Status)
             doomed.Add(key, 0, nullptr);
     }
@@ -130,21 +130,21 @@ void TReader::RemoveStatus(TStatus Status) {
     for (bool ok = doomed.First(); ok; ok = doomed.Next()) {
         std::string key;
         doomed.GetKey(key);
-        dict_.Delete(key);
+        FDict.Delete(key);
     }
 }
 
 void TReader::ListSymbols() {
     if (!OnRegList)
         return;
-    dict_.SetRange(std::string(), 0, 0);
-    for (bool ok = dict_.First(); ok; ok = dict_.Next()) {
+    FDict.SetRange(std::string(), 0, 0);
+    for (bool ok = FDict.First(); ok; ok = FDict.Next()) {
         std::string key;
         int structure = 0;
         void *props = nullptr;
-        dict_.GetKey(key);
-        dict_.GetStructure(structure);
-        dict_.GetProperties(props);
+        FDict.GetKey(key);
+        FDict.GetStructure(structure);
+        FDict.GetProperties(props);
         auto *rec = static_cast<TSymProperties *>(props);
         OnRegList(this, rec->Text.isEmpty() ? QString::fromStdString(key) : rec->Text, rec->Status, structure, rec->Properties);
     }
@@ -152,14 +152,14 @@ void TReader::ListSymbols() {
 
 // The token cursor.
 
-TScroller::TScroller(TReader &Reader) : reader_(Reader), tracer_(&Reader.Dictionary()) {}
+TScroller::TScroller(TReader &Reader) : FReader(Reader), FTracer(&Reader.Dictionary()) {}
 
 void TScroller::SetText(const QString &Text, int StartPos) {
-    text_ = Text;
-    length_ = int(Text.size());
+    FText = Text;
+    FLength = int(Text.size());
     PosList[0] = TPosition{};
     PosList[0].Position = StartPos;
-    scanPos_ = std::clamp(StartPos, 0, length_);
+    FScanPos = std::clamp(StartPos, 0, FLength);
     for (int k = 1; k <= 5; ++k)
         scanInto(PosList[size_t(k)]);
     Next();
@@ -194,24 +194,24 @@ void keyBytes(const QString &text, int i, int n, bool caseSensitive, std::string
 
 void TScroller::scanInto(TPosition &T) {
     T = TPosition{};
-    T.Position = scanPos_;
-    int p = scanPos_;
-    while (p < length_ && reader_.IsBlank(text_[p]))
+    T.Position = FScanPos;
+    int p = FScanPos;
+    while (p < FLength && FReader.IsBlank(FText[p]))
         ++p;
-    if (p >= length_)
+    if (p >= FLength)
         return; // the end token keeps the position of the token before it, and so do the ones after it
-    T.Blanks = text_.mid(scanPos_, p - scanPos_);
+    T.Blanks = FText.mid(FScanPos, p - FScanPos);
     auto isDelimiterAt = [this](int i, int n) {
-        return n == 1 ? reader_.IsDelimiter(text_[i]) : reader_.IsDelimiter(text_.mid(i, n));
+        return n == 1 ? FReader.IsDelimiter(FText[i]) : FReader.IsDelimiter(FText.mid(i, n));
     };
-    const bool D = isDelimiterAt(p, charLength(text_, p));
-    if (reader_.WildCardEnabled) {
+    const bool D = isDelimiterAt(p, charLength(FText, p));
+    if (FReader.WildCardEnabled) {
         scanWild(T, p, D);
         return;
     }
-    const bool caseSensitive = reader_.CaseSensitivity();
+    const bool caseSensitive = FReader.CaseSensitivity();
     const TStatus wanted = D ? stDelimiter : stKeyword;
-    tracer_.Trace(std::string());
+    FTracer.Trace(std::string());
     bool stepping = true;
     // What is recorded so far; the text is taken once at the end.
     int recEnd = -1;
@@ -225,24 +225,24 @@ void TScroller::scanInto(TPosition &T) {
         recProps = props;
     };
     std::string bytes;
-    for (int i = p; i < length_;) {
-        const int n = charLength(text_, i);
+    for (int i = p; i < FLength;) {
+        const int n = charLength(FText, i);
         const int end = i + n;
         if (stepping) {
             TTracer::TPos saved;
-            tracer_.GetPosition(saved);
-            keyBytes(text_, i, n, caseSensitive, bytes);
+            FTracer.GetPosition(saved);
+            keyBytes(FText, i, n, caseSensitive, bytes);
             bool used = false;
             int structure = 0;
             void *props = nullptr;
             for (unsigned char b : bytes) {
-                if (!tracer_.Step(b, used, structure, props)) {
+                if (!FTracer.Step(b, used, structure, props)) {
                     stepping = false;
                     break;
                 }
             }
             if (!stepping) {
-                tracer_.SetPosition(saved);
+                FTracer.SetPosition(saved);
             } else {
                 if (isDelimiterAt(i, n) != D)
                     break;
@@ -257,34 +257,34 @@ void TScroller::scanInto(TPosition &T) {
                 continue;
             }
         }
-        if (D || isDelimiterAt(i, n) || reader_.IsBlank(text_[i]))
+        if (D || isDelimiterAt(i, n) || FReader.IsBlank(FText[i]))
             break;
         record(end, tkWord, 0, nullptr);
         i = end;
     }
     if (recEnd < 0) // cannot happen with a consistent dictionary; never loop on it
-        record(p + charLength(text_, p), D ? tkDelimiter : tkWord, 0, nullptr);
+        record(p + charLength(FText, p), D ? tkDelimiter : tkWord, 0, nullptr);
     T.Position = recEnd;
-    T.Text = text_.mid(p, recEnd - p);
+    T.Text = FText.mid(p, recEnd - p);
     T.Kind = recKind;
     T.Structure = recStructure;
     T.Properties = recProps;
-    scanPos_ = T.Position;
+    FScanPos = T.Position;
 }
 
 // Symbols holding wildcards: the literal edge is tried before the wildcard edges, by backtracking.
 void TScroller::scanWild(TPosition &T, int p, bool D) {
-    TDList &dict = reader_.Dictionary();
-    const bool caseSensitive = reader_.CaseSensitivity();
+    TDList &dict = FReader.Dictionary();
+    const bool caseSensitive = FReader.CaseSensitivity();
     const TStatus wanted = D ? stDelimiter : stKeyword;
-    const std::string orKey = QString(reader_.OrWildCard).toStdString();
-    const std::string andKey = QString(reader_.AndWildCard).toStdString();
+    const std::string orKey = QString(FReader.OrWildCard).toStdString();
+    const std::string andKey = QString(FReader.AndWildCard).toStdString();
     // The stretch of text that a match may cover.
     int limit = p;
-    while (limit < length_) {
-        const int n = charLength(text_, limit);
-        const QString c = text_.mid(limit, n);
-        if (reader_.IsBlank(c[0]) || reader_.IsDelimiter(c) != D)
+    while (limit < FLength) {
+        const int n = charLength(FText, limit);
+        const QString c = FText.mid(limit, n);
+        if (FReader.IsBlank(c[0]) || FReader.IsDelimiter(c) != D)
             break;
         limit += n;
     }
@@ -316,39 +316,39 @@ void TScroller::scanWild(TPosition &T, int p, bool D) {
             walk(np, next, false);
         };
         if (i < limit) {
-            const int n = charLength(text_, i);
-            const QString c = text_.mid(i, n);
+            const int n = charLength(FText, i);
+            const QString c = FText.mid(i, n);
             tryEdge((caseSensitive ? c : c.toLower()).toStdString(), i + n);
             tryEdge(andKey, i + n);
         }
         // The run wildcard takes zero or more characters.
-        for (int j = i; j <= limit; j += (j < limit ? charLength(text_, j) : 1))
+        for (int j = i; j <= limit; j += (j < limit ? charLength(FText, j) : 1))
             tryEdge(orKey, j);
     };
     walk(TTracer::TPos{}, p, true);
     // A word is a keyword only when a match covers the whole run, as without wildcards ("andy").
     if (bestRec && (D || bestEnd == limit)) {
         T.Position = bestEnd;
-        T.Text = text_.mid(p, bestEnd - p);
+        T.Text = FText.mid(p, bestEnd - p);
         T.Kind = bestRec->Status;
         T.Structure = bestStructure;
         T.Properties = bestRec->Properties;
     } else if (D) {
-        const int n = charLength(text_, p);
+        const int n = charLength(FText, p);
         T.Position = p + n;
-        T.Text = text_.mid(p, n);
+        T.Text = FText.mid(p, n);
         T.Kind = tkDelimiter;
     } else {
         T.Position = limit;
-        T.Text = text_.mid(p, limit - p);
+        T.Text = FText.mid(p, limit - p);
         T.Kind = tkWord;
     }
-    scanPos_ = T.Position;
+    FScanPos = T.Position;
 }
 
 void TScroller::mergeNumber() {
     TPosition &cur = PosList[0];
-    if (reader_.NumericFormat() == nfNone || cur.Kind == tkEnd || cur.Kind == tkKeyword || cur.Text == u"-" ||
+    if (FReader.NumericFormat() == nfNone || cur.Kind == tkEnd || cur.Kind == tkKeyword || cur.Text == u"-" ||
         cur.Text == u"+")
         return;
     QString S = cur.Text;
@@ -369,8 +369,8 @@ void TScroller::mergeNumber() {
         else
             return;
     }
-    const QChar sep = reader_.DecimalSeparator();
-    const bool integerOnly = reader_.NumericFormat() == nfInteger;
+    const QChar sep = FReader.DecimalSeparator();
+    const bool integerOnly = FReader.NumericFormat() == nfInteger;
     bool decimal = false, exponent = false;
     size_t k = 0, absorbed = 0;
     while (pos < S.size()) {
@@ -379,7 +379,7 @@ void TScroller::mergeNumber() {
             ++pos;
         } else if (integerOnly) {
             break;
-        } else if ((ch == u'e' || ch == u'E') && reader_.ScientificNumber && !exponent) {
+        } else if ((ch == u'e' || ch == u'E') && FReader.ScientificNumber && !exponent) {
             int j = pos + 1;
             if (j < S.size() && (S[j] == u'-' || S[j] == u'+'))
                 ++j;

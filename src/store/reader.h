@@ -45,10 +45,10 @@ public:
     TReader(const TReader &) = delete;
     TReader &operator=(const TReader &) = delete;
 
-    TNumericFormat NumericFormat() const { return numericFormat_; }
+    TNumericFormat NumericFormat() const { return FNumericFormat; }
     void SetNumericFormat(TNumericFormat Value);
-    QChar DecimalSeparator() const { return decimalSeparator_; }
-    bool CaseSensitivity() const { return caseSensitivity_; }
+    QChar DecimalSeparator() const { return FDecimalSeparator; }
+    bool CaseSensitivity() const { return FCaseSensitivity; }
     void SetCaseSensitivity(bool Value);
 
     void AddKeyword(const QString &Text, int Structure, void *Properties);
@@ -56,8 +56,8 @@ public:
     void SetDefaultDelimiters();
     void SetDefaultBlanks();
     void ExcludeBlank(QChar Ch);
-    void ClearBlanks() { blanks_.reset(); }
-    bool IsBlank(QChar Ch) const { return Ch.unicode() < 256 && blanks_[Ch.unicode()]; }
+    void ClearBlanks() { FBlanks.reset(); }
+    bool IsBlank(QChar Ch) const { return Ch.unicode() < 256 && FBlanks[Ch.unicode()]; }
     bool IsDelimiter(const QString &Text) const;
     bool IsDelimiter(QChar Ch) const; // one character; quick for ASCII
     bool FindSymbol(const QString &Text, TStatus &Status, int &Structure, void *&Properties) const;
@@ -68,18 +68,18 @@ public:
     void ListSymbols();
 
     // The dictionary: keys are the symbol texts (lower-cased unless case-sensitive) as UTF-8.
-    TDList &Dictionary() { return dict_; }
+    TDList &Dictionary() { return FDict; }
     std::string KeyOf(const QString &Text) const;
 
 private:
-    TDList dict_;
-    std::bitset<256> blanks_;
-    TNumericFormat numericFormat_ = nfPeriod;
-    QChar decimalSeparator_ = u'.';
-    bool caseSensitivity_ = false;
-    // Delimiter flags of the ASCII characters, valid while the dictionary is at asciiVersion_.
-    mutable std::bitset<128> asciiDelims_;
-    mutable uint64_t asciiVersion_ = ~uint64_t(0);
+    TDList FDict;
+    std::bitset<256> FBlanks;
+    TNumericFormat FNumericFormat = nfPeriod;
+    QChar FDecimalSeparator = u'.';
+    bool FCaseSensitivity = false;
+    // Delimiter flags of the ASCII characters, valid while the dictionary is at FAsciiVersion.
+    mutable std::bitset<128> FAsciiDelims;
+    mutable uint64_t FAsciiVersion = ~uint64_t(0);
     void addSymbol(const std::string &Key, const QString &Text, TStatus Status, int Structure, void *Properties);
 };
 
@@ -105,11 +105,11 @@ public:
     const TPosition &Current() const { return PosList[0]; }
 
 private:
-    TReader &reader_;
-    TTracer tracer_;
-    QString text_;
-    int length_ = 0;
-    int scanPos_ = 0; // 0-based index where the next scan starts
+    TReader &FReader;
+    TTracer FTracer;
+    QString FText;
+    int FLength = 0;
+    int FScanPos = 0; // 0-based index where the next scan starts
     void scanInto(TPosition &T);
     void scanWild(TPosition &T, int p, bool D);
     void shiftIn(size_t from);

@@ -3,18 +3,18 @@
 namespace qf::store {
 
 TSQLSet::TSQLSet() {
-    reader_.OnDisposeProperties = [](TReader *, int Structure, void *Properties) {
+    FReader.OnDisposeProperties = [](TReader *, int Structure, void *Properties) {
         if (Structure == 0)
             delete static_cast<QString *>(Properties);
     };
-    reader_.SetDefaultBlanks();
-    reader_.ExcludeBlank(QChar(13));
-    reader_.ExcludeBlank(QChar(10));
+    FReader.SetDefaultBlanks();
+    FReader.ExcludeBlank(QChar(13));
+    FReader.ExcludeBlank(QChar(10));
     static const char *const delimiters[] = {"\r\n", ".", ",", ";", ":", "'", "\"", "@", "(", ")", "/",
                                              "*", "^", "+", "-", "=", ">", "<", "<>", ">=", "<=", "[",
                                              "]", "{", "}", "(+)", ":=", "!=", "^=", "--", "||", "/*", "*/"};
     for (const char *d : delimiters)
-        reader_.AddDelimiter(QString::fromLatin1(d), 0, nullptr);
+        FReader.AddDelimiter(QString::fromLatin1(d), 0, nullptr);
 }
 
 TSQLSet::~TSQLSet() = default;
@@ -28,10 +28,10 @@ bool TSQLSet::SetVariable(const QString &Name, const QString &Value) {
     if (Name.isEmpty())
         return fail(QStringLiteral("Variable name missing"));
     for (QChar c : Name)
-        if (reader_.IsDelimiter(QString(c)))
+        if (FReader.IsDelimiter(QString(c)))
             return fail(QStringLiteral("The variable name can not contain a devider \"") + c + u'"');
     const QString lower = Name.toLower();
-    reader_.AddKeyword(lower, 0, new QString(Value));
+    FReader.AddKeyword(lower, 0, new QString(Value));
     return true;
 }
 
@@ -45,7 +45,7 @@ QString TSQLSet::FindSQLText(const QString &Title) const {
 
 QString TSQLSet::GetSQL(const QString &Title) {
     QString result;
-    TScroller scroller(reader_);
+    TScroller scroller(FReader);
     scroller.SetText(FindSQLText(Title), 0);
     while (scroller.Current().Kind != tkEnd) {
         const TPosition &t = scroller.Current();

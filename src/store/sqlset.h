@@ -35,7 +35,7 @@ public:
     QString FindSQLText(const QString &Title) const;
 
 private:
-    TReader reader_;
+    TReader FReader;
 };
 
 } // namespace qf::store

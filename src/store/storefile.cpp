@@ -6,7 +6,7 @@
 namespace qf::store {
 
 void TFileHandle::Write(const void *Data, size_t Count) {
-    buf_.append(static_cast<const char *>(Data), Count);
+    FBuf.append(static_cast<const char *>(Data), Count);
 }
 
 void TFileHandle::WriteInt32(int32_t Value) {
@@ -19,18 +19,18 @@ size_t TFileHandle::Read(void *Data, size_t Count) {
     int64_t avail = Remaining();
     size_t n = avail <= 0 ? 0 : std::min<size_t>(Count, size_t(avail));
     if (n)
-        std::memcpy(Data, buf_.data() + pos_, n);
-    pos_ += int64_t(n);
+        std::memcpy(Data, FBuf.data() + FPos, n);
+    FPos += int64_t(n);
     if (n < Count)
-        damaged_ = true;
+        FDamaged = true;
     return n;
 }
 
 bool TFileHandle::ReadInt32(int32_t &Value) {
     unsigned char b[4];
     if (Remaining() < 4) { // also at the very end: a number the owner expects is missing
-        damaged_ = true;
-        pos_ = int64_t(buf_.size());
+        FDamaged = true;
+        FPos = int64_t(FBuf.size());
         return false;
     }
     Read(b, 4);
@@ -40,7 +40,7 @@ bool TFileHandle::ReadInt32(int32_t &Value) {
 
 TFileHandle TFileHandle::ForReading(std::string Bytes) {
     TFileHandle h;
-    h.buf_ = std::move(Bytes);
+    h.FBuf = std::move(Bytes);
     return h;
 }
 

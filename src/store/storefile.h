@@ -17,20 +17,20 @@ public:
     // Reading: returns how many bytes were read (fewer only at the end of the file).
     size_t Read(void *Data, size_t Count);
     bool ReadInt32(int32_t &Value);
-    int64_t Position() const { return pos_; }
-    int64_t Remaining() const { return int64_t(buf_.size()) - pos_; }
+    int64_t Position() const { return FPos; }
+    int64_t Remaining() const { return int64_t(FBuf.size()) - FPos; }
     bool AtEnd() const { return Remaining() <= 0; }
-    bool Damaged() const { return damaged_; }
-    void MarkDamaged() { damaged_ = true; }
+    bool Damaged() const { return FDamaged; }
+    void MarkDamaged() { FDamaged = true; }
 
     // For the store itself.
     static TFileHandle ForReading(std::string Bytes);
-    const std::string &Bytes() const { return buf_; }
+    const std::string &Bytes() const { return FBuf; }
 
 private:
-    std::string buf_;
-    int64_t pos_ = 0;
-    bool damaged_ = false;
+    std::string FBuf;
+    int64_t FPos = 0;
+    bool FDamaged = false;
 };
 
 // Length-prefixed strings: a 4-byte little-endian length, then the bytes.

@@ -57,29 +57,29 @@ QString CalcFieldNameFromKey(const QString &Key)
 QString CalcFieldName(const QString &Text) { return Text.toUpper(); }
 
 TCalcFields::TCalcFields(store::TDList &Store, const store::TReader &Reader)
-    : store_(Store), reader_(Reader)
+    : FStore(Store), FReader(Reader)
 {
-    store_.OnFilter = [this](store::TDList *, const std::string &Key, int Structure,
+    FStore.OnFilter = [this](store::TDList *, const std::string &Key, int Structure,
                              void *Properties,
                              bool &Enabled) { DList1Filter(Key, Structure, Properties, Enabled); };
 }
 
-TCalcFields::~TCalcFields() { store_.OnFilter = nullptr; }
+TCalcFields::~TCalcFields() { FStore.OnFilter = nullptr; }
 
 void TCalcFields::DList1Filter(const std::string &Key, int Structure, void *, bool &)
 {
     if (FDListScanMode == 1 && Structure == kExprKind)
-        collected_.append(CalcFieldNameFromKey(QString::fromStdString(Key)));
+        FCollected.append(CalcFieldNameFromKey(QString::fromStdString(Key)));
 }
 
 QStringList TCalcFields::RefreshCalcFieldList()
 {
-    store_.SetRange(CalcExprPrefix, 0, 0);
+    FStore.SetRange(CalcExprPrefix, 0, 0);
     FDListScanMode = 1;
-    collected_.clear();
-    store_.Scan();
+    FCollected.clear();
+    FStore.Scan();
     QStringList Names;
-    Names.swap(collected_);
+    Names.swap(FCollected);
     return Names;
 }
 
@@ -90,7 +90,7 @@ bool TCalcFields::ValidName(const QString &Text) const
     if (Text[0] >= QLatin1Char('0') && Text[0] <= QLatin1Char('9'))
         return false;
     for (const QChar Ch : Text)
-        if (reader_.IsBlank(Ch) || reader_.IsDelimiter(Ch) || Ch == QLatin1Char('~'))
+        if (FReader.IsBlank(Ch) || FReader.IsDelimiter(Ch) || Ch == QLatin1Char('~'))
             return false;
     return true;
 }
@@ -98,29 +98,29 @@ bool TCalcFields::ValidName(const QString &Text) const
 void TCalcFields::Add(const QString &Name)
 {
     const QString Upper = CalcFieldName(Name);
-    store_.Add(CalcExprPrefix + Upper, kExprKind, new QString());
-    store_.Add(CalcTypePrefix + Upper, kTypeKind, new int32_t(cfString));
+    FStore.Add(CalcExprPrefix + Upper, kExprKind, new QString());
+    FStore.Add(CalcTypePrefix + Upper, kTypeKind, new int32_t(cfString));
 }
 
 void TCalcFields::Delete(const QString &Name)
 {
     const QString Upper = CalcFieldName(Name);
-    store_.Delete(CalcTypePrefix + Upper);
-    store_.Delete(CalcExprPrefix + Upper);
+    FStore.Delete(CalcTypePrefix + Upper);
+    FStore.Delete(CalcExprPrefix + Upper);
 }
 
 bool TCalcFields::Exists(const QString &Name) const
 {
     int Structure;
     void *Properties;
-    return store_.Find(CalcExprPrefix + CalcFieldName(Name), Structure, Properties);
+    return FStore.Find(CalcExprPrefix + CalcFieldName(Name), Structure, Properties);
 }
 
 bool TCalcFields::Expression(const QString &Name, QString &Value) const
 {
     int Structure;
     void *Properties = nullptr;
-    if (!store_.Find(CalcExprPrefix + CalcFieldName(Name), Structure, Properties) ||
+    if (!FStore.Find(CalcExprPrefix + CalcFieldName(Name), Structure, Properties) ||
         Structure != kExprKind || !Properties)
         return false;
     Value = *static_cast<QString *>(Properties);
@@ -131,7 +131,7 @@ bool TCalcFields::TypeCode(const QString &Name, int32_t &Value) const
 {
     int Structure;
     void *Properties = nullptr;
-    if (!store_.Find(CalcTypePrefix + CalcFieldName(Name), Structure, Properties) ||
+    if (!FStore.Find(CalcTypePrefix + CalcFieldName(Name), Structure, Properties) ||
         Structure != kTypeKind || !Properties)
         return false;
     Value = *static_cast<int32_t *>(Properties);
@@ -142,7 +142,7 @@ bool TCalcFields::SetExpression(const QString &Name, const QString &Value)
 {
     int Structure;
     void *Properties = nullptr;
-    if (!store_.Find(CalcExprPrefix + CalcFieldName(Name), Structure, Properties) ||
+    if (!FStore.Find(CalcExprPrefix + CalcFieldName(Name), Structure, Properties) ||
         Structure != kExprKind || !Properties)
         return false;
     *static_cast<QString *>(Properties) = Value;
@@ -153,7 +153,7 @@ bool TCalcFields::SetTypeCode(const QString &Name, int32_t Value)
 {
     int Structure;
     void *Properties = nullptr;
-    if (!store_.Find(CalcTypePrefix + CalcFieldName(Name), Structure, Properties) ||
+    if (!FStore.Find(CalcTypePrefix + CalcFieldName(Name), Structure, Properties) ||
         Structure != kTypeKind || !Properties)
         return false;
     *static_cast<int32_t *>(Properties) = Value;
@@ -164,11 +164,11 @@ bool TCalcFields::Find(const QString &Name, const QString *&Expression, const in
 {
     int Structure;
     void *Properties = nullptr;
-    if (!store_.Find(CalcExprPrefix + Name, Structure, Properties) || Structure != kExprKind ||
+    if (!FStore.Find(CalcExprPrefix + Name, Structure, Properties) || Structure != kExprKind ||
         !Properties)
         return false;
     Expression = static_cast<const QString *>(Properties);
-    if (!store_.Find(CalcTypePrefix + Name, Structure, Properties) || Structure != kTypeKind ||
+    if (!FStore.Find(CalcTypePrefix + Name, Structure, Properties) || Structure != kTypeKind ||
         !Properties)
         return false;
     Type = static_cast<const int32_t *>(Properties);

@@ -47,7 +47,7 @@ public:
     TCalcFields(const TCalcFields &) = delete;
     TCalcFields &operator=(const TCalcFields &) = delete;
 
-    store::TDList &Store() { return store_; }
+    store::TDList &Store() { return FStore; }
 
     // 1 while the name list is collected; the project save and the look-ups set it to 0.
     uint8_t FDListScanMode = 0;
@@ -77,9 +77,9 @@ public:
     bool Find(const QString &Name, const QString *&Expression, const int32_t *&Type) const;
 
 private:
-    store::TDList &store_;
-    const store::TReader &reader_;
-    QStringList collected_;
+    store::TDList &FStore;
+    const store::TReader &FReader;
+    QStringList FCollected;
 };
 
 } // namespace qf::tables

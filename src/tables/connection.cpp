@@ -97,8 +97,8 @@ void TADOConnection::Open()
         const QString Error = FolderError(Folder);
         if (!Error.isEmpty())
             throw EDatabaseError(QStringLiteral("Cannot open the folder \"%1\": %2").arg(Folder, Error));
-        path_ = Folder;
-        provider_ = prDbase;
+        FPath = Folder;
+        FProvider = prDbase;
         return;
     }
     if (Driver.contains(QLatin1String("Access"), Qt::CaseInsensitive)) {
@@ -112,9 +112,9 @@ void TADOConnection::Open()
         if (!Probe.open(QIODevice::ReadOnly))
             throw EDatabaseError(QStringLiteral("Cannot open the database \"%1\": %2").arg(File, Probe.errorString()));
         Probe.close();
-        mdb_ = std::make_unique<TMdbDatabase>(File);
-        path_ = File;
-        provider_ = prAccess;
+        FMdb = std::make_unique<TMdbDatabase>(File);
+        FPath = File;
+        FProvider = prAccess;
         return;
     }
     throw EDatabaseError(Driver.isEmpty() ? QStringLiteral("The connection string names no driver.")
@@ -123,9 +123,9 @@ void TADOConnection::Open()
 
 void TADOConnection::Close()
 {
-    mdb_.reset();
-    path_.clear();
-    provider_ = prNone;
+    FMdb.reset();
+    FPath.clear();
+    FProvider = prNone;
 }
 
 void TADOConnection::GetTableNames(QStringList &List, bool SystemTables)
@@ -134,11 +134,11 @@ void TADOConnection::GetTableNames(QStringList &List, bool SystemTables)
     List.clear();
     if (!Connected())
         Open();
-    if (provider_ == prAccess) {
-        List = mdb_->TableNames();
+    if (FProvider == prAccess) {
+        List = FMdb->TableNames();
         return;
     }
-    const QStringList Files = QDir(path_).entryList(QDir::Files, QDir::Name);
+    const QStringList Files = QDir(FPath).entryList(QDir::Files, QDir::Name);
     for (const QString &File : Files)
         if (File.endsWith(QLatin1String(".dbf"), Qt::CaseInsensitive))
             List << File;
@@ -146,9 +146,9 @@ void TADOConnection::GetTableNames(QStringList &List, bool SystemTables)
 
 QString TADOConnection::DbaseTableFile(const QString &TableName) const
 {
-    if (provider_ != prDbase || TableName.isEmpty() || TableName.contains(QLatin1Char('/')))
+    if (FProvider != prDbase || TableName.isEmpty() || TableName.contains(QLatin1Char('/')))
         return QString();
-    const QDir Folder(path_);
+    const QDir Folder(FPath);
     QStringList Candidates{TableName};
     if (QFileInfo(TableName).suffix().compare(QLatin1String("dbf"), Qt::CaseInsensitive) != 0)
         Candidates << TableName + QStringLiteral(".dbf") << TableName + QStringLiteral(".DBF");
@@ -175,16 +175,16 @@ std::unique_ptr<TTableSource> TADOConnection::Execute(const QString &SQL)
     const QRegularExpressionMatch Match = SelectAll.match(SQL);
     if (Match.hasMatch()) {
         const QString Name = WithoutQuotes(Match.captured(1));
-        if (provider_ == prDbase) {
+        if (FProvider == prDbase) {
             const QString File = DbaseTableFile(Name);
             if (!File.isEmpty())
                 return std::make_unique<TDbfTable>(File);
             if (!Name.contains(QLatin1Char(' ')))
-                throw EDatabaseError(QStringLiteral("There is no table \"%1\" in the folder \"%2\".").arg(Name, path_));
+                throw EDatabaseError(QStringLiteral("There is no table \"%1\" in the folder \"%2\".").arg(Name, FPath));
         } else {
-            for (const QString &Table : mdb_->TableNames())
+            for (const QString &Table : FMdb->TableNames())
                 if (Table.compare(Name, Qt::CaseInsensitive) == 0)
-                    return mdb_->OpenTable(Table);
+                    return FMdb->OpenTable(Table);
         }
     }
     return RunSql(SQL);
@@ -195,10 +195,10 @@ std::unique_ptr<TTableSource> TADOConnection::RunSql(const QString &SQL)
     // Fresh table sources for every statement, so that none sees a table as it was before a
     // batch update of the dataset.
     std::unique_ptr<TSqlTables> Tables;
-    if (provider_ == prDbase)
-        Tables = std::make_unique<TDbfFolderTables>(path_, [](const QString &File) { return std::make_unique<TDbfTable>(File); });
+    if (FProvider == prDbase)
+        Tables = std::make_unique<TDbfFolderTables>(FPath, [](const QString &File) { return std::make_unique<TDbfTable>(File); });
     else
-        Tables = OpenSqlTables(TSqlDriver::Access, path_);
+        Tables = OpenSqlTables(TSqlDriver::Access, FPath);
     std::unique_ptr<TTableSource> Result = tables::ExecuteSql(*Tables, SQL);
     // UPDATE, INSERT and DELETE are written at once by the tables' batch update; when that fails
     // the statement has changed nothing that stays.

@@ -39,12 +39,12 @@ public:
     // Raises EDatabaseError (with the system's message for a folder or file that cannot be read).
     void Open();
     void Close();
-    bool Connected() const { return provider_ != prNone; }
+    bool Connected() const { return FProvider != prNone; }
     void SetConnected(bool Value) { Value ? Open() : Close(); }
 
-    TProvider Provider() const { return provider_; }
+    TProvider Provider() const { return FProvider; }
     // The dBASE folder, or the Access database file.
-    const QString &DatabasePath() const { return path_; }
+    const QString &DatabasePath() const { return FPath; }
 
     // Access: the user's tables without system tables; dBASE: the folder's .dbf files.
     void GetTableNames(QStringList &List, bool SystemTables = false);
@@ -59,9 +59,9 @@ public:
 private:
     std::unique_ptr<TTableSource> RunSql(const QString &SQL);
 
-    TProvider provider_ = prNone;
-    QString path_;
-    std::unique_ptr<TMdbDatabase> mdb_;
+    TProvider FProvider = prNone;
+    QString FPath;
+    std::unique_ptr<TMdbDatabase> FMdb;
 };
 
 } // namespace qf::tables

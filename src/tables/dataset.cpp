@@ -61,9 +61,9 @@ TDateTime VariantToSerial(const QVariant &Value)
 // ---------------------------------------------------------------------------------------------
 // TField
 
-TField::TField(TADOQuery &DataSet, int Index, const TSourceField &Def) : dataSet_(DataSet), index_(Index), def_(Def) {}
+TField::TField(TADOQuery &DataSet, int Index, const TSourceField &Def) : FDataSet(DataSet), FIndex(Index), FDef(Def) {}
 
-QVariant TField::Value() const { return dataSet_.FieldValue(index_); }
+QVariant TField::Value() const { return FDataSet.FieldValue(FIndex); }
 
 bool TField::IsNull() const { return !Value().isValid(); }
 
@@ -85,10 +85,10 @@ QString VariantText(const QVariant &V)
 QString TField::AsString() const
 {
     // Text straight from the source, without a variant: the filter reads it per record.
-    if (def_.DataType == ftString && dataSet_.dbfSource_) {
-        const int64_t Row = dataSet_.SourceRow(index_);
+    if (FDef.DataType == ftString && FDataSet.FDbfSource) {
+        const int64_t Row = FDataSet.SourceRow(FIndex);
         if (Row >= 0) {
-            QString Text = dataSet_.source_->AsString(Row, index_);
+            QString Text = FDataSet.FSource->AsString(Row, FIndex);
             return Text.isEmpty() ? QString() : Text;
         }
     }
@@ -97,10 +97,10 @@ QString TField::AsString() const
 
 void TField::ReadString(QString &Text) const
 {
-    if (def_.DataType == ftString && dataSet_.dbfSource_) {
-        const int64_t Row = dataSet_.SourceRow(index_);
+    if (FDef.DataType == ftString && FDataSet.FDbfSource) {
+        const int64_t Row = FDataSet.SourceRow(FIndex);
         if (Row >= 0 &&
-            static_cast<const TDbfTable &>(*dataSet_.source_).ReadText(Row, index_, Text))
+            static_cast<const TDbfTable &>(*FDataSet.FSource).ReadText(Row, FIndex, Text))
             return;
     }
     Text = AsString();
@@ -109,10 +109,10 @@ void TField::ReadString(QString &Text) const
 double TField::AsFloat() const
 {
     // Numbers straight from the source: the filter and the calculated fields read them per record.
-    if (def_.DataType == ftFloat || def_.DataType == ftCurrency) {
-        const int64_t Row = dataSet_.SourceRow(index_);
-        if (Row >= 0 && dataSet_.dbfSource_)
-            return dataSet_.source_->AsFloat(Row, index_);
+    if (FDef.DataType == ftFloat || FDef.DataType == ftCurrency) {
+        const int64_t Row = FDataSet.SourceRow(FIndex);
+        if (Row >= 0 && FDataSet.FDbfSource)
+            return FDataSet.FSource->AsFloat(Row, FIndex);
     }
     const QVariant V = Value();
     if (!V.isValid())
@@ -145,11 +145,11 @@ int TField::AsInteger() const
 
 TDateTime TField::AsDateTime() const
 {
-    if (def_.DataType == ftDate && dataSet_.dbfSource_) {
-        const int64_t Row = dataSet_.SourceRow(index_);
+    if (FDef.DataType == ftDate && FDataSet.FDbfSource) {
+        const int64_t Row = FDataSet.SourceRow(FIndex);
         TDateTime Serial;
         if (Row >= 0 &&
-            static_cast<const TDbfTable &>(*dataSet_.source_).AsDate(Row, index_, Serial))
+            static_cast<const TDbfTable &>(*FDataSet.FSource).AsDate(Row, FIndex, Serial))
             return Serial;
     }
     const QVariant V = Value();
@@ -168,13 +168,13 @@ bool TField::AsBoolean() const
     return V.typeId() == QMetaType::Bool ? V.toBool() : V.toDouble() != 0;
 }
 
-void TField::SetValue(const QVariant &Value) { dataSet_.SetFieldValue(index_, Value); }
+void TField::SetValue(const QVariant &Value) { FDataSet.SetFieldValue(FIndex, Value); }
 
 void TField::Clear() { SetValue(QVariant()); }
 
 void TField::SetAsString(const QString &Value)
 {
-    switch (MapFieldTypeToDbf(def_.DataType)) {
+    switch (MapFieldTypeToDbf(FDef.DataType)) {
     case dtN: {
         if (Value.trimmed().isEmpty())
             return Clear();
@@ -208,7 +208,7 @@ void TField::SetAsString(const QString &Value)
 
 void TField::SetAsFloat(double Value)
 {
-    switch (MapFieldTypeToDbf(def_.DataType)) {
+    switch (MapFieldTypeToDbf(FDef.DataType)) {
     case dtC:
     case dtM: return SetValue(FloatToStr(Value));
     case dtD: return SetAsDateTime(Value);
@@ -216,14 +216,14 @@ void TField::SetAsFloat(double Value)
     default:
         if (!std::isfinite(Value))
             NotAFloat(FloatToStr(Value));
-        return SetValue(IsIntegerType(def_.DataType) ? QVariant(qint64(std::llround(Value))) : QVariant(Value));
+        return SetValue(IsIntegerType(FDef.DataType) ? QVariant(qint64(std::llround(Value))) : QVariant(Value));
     }
 }
 
 void TField::SetAsDateTime(TDateTime Value)
 {
     const QDateTime DateTime = SerialToDateTime(Value);
-    switch (def_.DataType) {
+    switch (FDef.DataType) {
     case ftDate:
         if (!DateTime.isValid())
             throw EDatabaseError(QStringLiteral("The date is out of range for the field \"%1\"").arg(FieldName()));
@@ -234,7 +234,7 @@ void TField::SetAsDateTime(TDateTime Value)
             throw EDatabaseError(QStringLiteral("The date is out of range for the field \"%1\"").arg(FieldName()));
         return SetValue(DateTime);
     default:
-        switch (MapFieldTypeToDbf(def_.DataType)) {
+        switch (MapFieldTypeToDbf(FDef.DataType)) {
         case dtC:
         case dtM: return SetValue(DateTimeToStr(Value));
         case dtN: return SetAsFloat(Value);
@@ -245,7 +245,7 @@ void TField::SetAsDateTime(TDateTime Value)
 
 void TField::SetAsBoolean(bool Value)
 {
-    switch (MapFieldTypeToDbf(def_.DataType)) {
+    switch (MapFieldTypeToDbf(FDef.DataType)) {
     case dtC:
     case dtM: return SetValue(Value ? QStringLiteral("T") : QStringLiteral("F"));
     case dtN: return SetAsFloat(Value ? 1 : 0);
@@ -260,8 +260,8 @@ TADOQuery::TADOQuery(TADOConnection *Connection) : Connection(Connection) {}
 
 TADOQuery::~TADOQuery()
 {
-    for (TDataSource *Source : dataSources_)
-        Source->dataSet_ = nullptr;
+    for (TDataSource *Source : FDataSources)
+        Source->FDataSet = nullptr;
 }
 
 void TADOQuery::Fire(const TDataSetNotifyEvent &Event)
@@ -272,34 +272,34 @@ void TADOQuery::Fire(const TDataSetNotifyEvent &Event)
 
 void TADOQuery::NotifyData()
 {
-    if (disabled_ > 0) {
-        pendingData_ = true;
+    if (FDisabled > 0) {
+        FPendingData = true;
         return;
     }
-    for (TDataSource *Source : std::vector<TDataSource *>(dataSources_))
+    for (TDataSource *Source : std::vector<TDataSource *>(FDataSources))
         if (Source->OnDataChange)
             Source->OnDataChange();
 }
 
 void TADOQuery::NotifyState()
 {
-    if (disabled_ > 0) {
-        pendingState_ = true;
+    if (FDisabled > 0) {
+        FPendingState = true;
         return;
     }
-    for (TDataSource *Source : std::vector<TDataSource *>(dataSources_))
+    for (TDataSource *Source : std::vector<TDataSource *>(FDataSources))
         if (Source->OnStateChange)
             Source->OnStateChange();
 }
 
-void TADOQuery::DisableControls() { ++disabled_; }
+void TADOQuery::DisableControls() { ++FDisabled; }
 
 void TADOQuery::EnableControls()
 {
-    if (disabled_ == 0 || --disabled_ > 0)
+    if (FDisabled == 0 || --FDisabled > 0)
         return;
-    const bool State = pendingState_;
-    pendingData_ = pendingState_ = false;
+    const bool State = FPendingState;
+    FPendingData = FPendingState = false;
     if (State)
         NotifyState();
     NotifyData();
@@ -313,8 +313,8 @@ void TADOQuery::CheckActive() const
 
 void TADOQuery::CheckWritable() const
 {
-    if (source_->ReadOnly())
-        throw EDatabaseError(source_->ReadOnlyReason());
+    if (FSource->ReadOnly())
+        throw EDatabaseError(FSource->ReadOnlyReason());
 }
 
 void TADOQuery::Open()
@@ -333,26 +333,26 @@ void TADOQuery::Open()
 
 void TADOQuery::OpenSource(std::shared_ptr<TTableSource> Source)
 {
-    source_ = std::move(Source);
-    dbfSource_ = dynamic_cast<const TDbfTable *>(source_.get()) != nullptr;
-    fields_.clear();
-    ++fieldsGeneration_;
-    const std::vector<TSourceField> &Defs = source_->Fields();
+    FSource = std::move(Source);
+    FDbfSource = dynamic_cast<const TDbfTable *>(FSource.get()) != nullptr;
+    FFields.clear();
+    ++FFieldsGeneration;
+    const std::vector<TSourceField> &Defs = FSource->Fields();
     for (int i = 0; i < int(Defs.size()); ++i)
-        fields_.push_back(std::make_unique<TField>(*this, i, Defs[size_t(i)]));
-    sort_.clear();
-    sortField_ = -1;
-    sortDescending_ = false;
+        FFields.push_back(std::make_unique<TField>(*this, i, Defs[size_t(i)]));
+    FSort.clear();
+    FSortField = -1;
+    FSortDescending = false;
     ResetBuffer();
-    state_ = dsBrowse;
+    FState = dsBrowse;
     try {
         BuildView();
     } catch (...) {
-        state_ = dsInactive;
-        fields_.clear();
-        ++fieldsGeneration_;
-        rows_.clear();
-        source_.reset();
+        FState = dsInactive;
+        FFields.clear();
+        ++FFieldsGeneration;
+        FRows.clear();
+        FSource.reset();
         throw;
     }
     MoveTo(0);
@@ -368,15 +368,15 @@ void TADOQuery::Close()
         return;
     Fire(BeforeClose);
     ResetBuffer();
-    state_ = dsInactive;
-    fields_.clear();
-    ++fieldsGeneration_;
-    rows_.clear();
-    source_.reset();
-    current_ = -1;
-    eof_ = bof_ = true;
-    sort_.clear();
-    sortField_ = -1;
+    FState = dsInactive;
+    FFields.clear();
+    ++FFieldsGeneration;
+    FRows.clear();
+    FSource.reset();
+    FCurrent = -1;
+    FEof = FBof = true;
+    FSort.clear();
+    FSortField = -1;
     Fire(AfterClose);
     NotifyState();
     NotifyData();
@@ -385,7 +385,7 @@ void TADOQuery::Close()
 void TADOQuery::Clone(TADOQuery &Source)
 {
     Source.CheckActive();
-    std::shared_ptr<TTableSource> Rows = Source.source_;
+    std::shared_ptr<TTableSource> Rows = Source.FSource;
     Close();
     Fire(BeforeOpen);
     Guarded([&] { OpenSource(std::move(Rows)); });
@@ -395,12 +395,12 @@ TField &TADOQuery::Fields(int Index) const
 {
     if (Index < 0 || Index >= FieldCount())
         throw EDatabaseError(QStringLiteral("Field index %1 out of range").arg(Index));
-    return *fields_[size_t(Index)];
+    return *FFields[size_t(Index)];
 }
 
 TField *TADOQuery::FindField(const QString &Name) const
 {
-    for (const auto &Field : fields_)
+    for (const auto &Field : FFields)
         if (Field->FieldName().compare(Name, Qt::CaseInsensitive) == 0)
             return Field.get();
     return nullptr;
@@ -415,41 +415,41 @@ TField &TADOQuery::FieldByName(const QString &Name) const
 
 int64_t TADOQuery::CurrentRow() const
 {
-    if (!Active() || state_ == dsInsert || current_ < 0 || current_ >= int64_t(rows_.size()))
+    if (!Active() || FState == dsInsert || FCurrent < 0 || FCurrent >= int64_t(FRows.size()))
         return -1;
-    return rows_[size_t(current_)];
+    return FRows[size_t(FCurrent)];
 }
 
 QVariant TADOQuery::FieldValue(int Field) const
 {
     if (!Active())
         return {};
-    if (filterRow_ >= 0)
-        return source_->Value(filterRow_, Field);
-    if ((state_ == dsEdit || state_ == dsInsert) && bufferSet_[size_t(Field)])
-        return buffer_[size_t(Field)];
+    if (FFilterRow >= 0)
+        return FSource->Value(FFilterRow, Field);
+    if ((FState == dsEdit || FState == dsInsert) && FBufferSet[size_t(Field)])
+        return FBuffer[size_t(Field)];
     const int64_t Row = CurrentRow();
-    return Row < 0 ? QVariant() : source_->Value(Row, Field);
+    return Row < 0 ? QVariant() : FSource->Value(Row, Field);
 }
 
 int64_t TADOQuery::SourceRow(int Field) const
 {
     if (!Active())
         return -1;
-    if (filterRow_ >= 0)
-        return filterRow_;
-    if ((state_ == dsEdit || state_ == dsInsert) && bufferSet_[size_t(Field)])
+    if (FFilterRow >= 0)
+        return FFilterRow;
+    if ((FState == dsEdit || FState == dsInsert) && FBufferSet[size_t(Field)])
         return -1;
     return CurrentRow();
 }
 
 QVariant TADOQuery::RowValue(int Index, int Field) const
 {
-    if (!Active() || Index < 0 || size_t(Index) >= rows_.size() || Field < 0 || Field >= FieldCount())
+    if (!Active() || Index < 0 || size_t(Index) >= FRows.size() || Field < 0 || Field >= FieldCount())
         return {};
-    if (state_ == dsEdit && Index == current_ && bufferSet_[size_t(Field)])
-        return buffer_[size_t(Field)];
-    return source_->Value(rows_[size_t(Index)], Field);
+    if (FState == dsEdit && Index == FCurrent && FBufferSet[size_t(Field)])
+        return FBuffer[size_t(Field)];
+    return FSource->Value(FRows[size_t(Index)], Field);
 }
 
 QString TADOQuery::RowText(int Index, int Field) const { return VariantText(RowValue(Index, Field)); }
@@ -457,60 +457,60 @@ QString TADOQuery::RowText(int Index, int Field) const { return VariantText(RowV
 void TADOQuery::SetFieldValue(int Field, const QVariant &Value)
 {
     CheckActive();
-    if (state_ != dsEdit && state_ != dsInsert)
+    if (FState != dsEdit && FState != dsInsert)
         throw EDatabaseError(QStringLiteral("Dataset not in edit or insert mode"));
     const QVariant Stored = Value.isNull() ? QVariant() : Value;
-    source_->ValidateValue(Field, Stored);
-    buffer_[size_t(Field)] = Stored;
-    bufferSet_[size_t(Field)] = 1;
-    modified_ = true;
+    FSource->ValidateValue(Field, Stored);
+    FBuffer[size_t(Field)] = Stored;
+    FBufferSet[size_t(Field)] = 1;
+    FModified = true;
     NotifyData();
 }
 
 void TADOQuery::ResetBuffer()
 {
-    buffer_.assign(fields_.size(), QVariant());
-    bufferSet_.assign(fields_.size(), 0);
-    modified_ = false;
+    FBuffer.assign(FFields.size(), QVariant());
+    FBufferSet.assign(FFields.size(), 0);
+    FModified = false;
 }
 
 void TADOQuery::BuildView()
 {
-    const int64_t Count = source_->RowCount();
-    rows_.clear();
-    rows_.reserve(size_t(Count));
-    const bool Filter = filtered_ && OnFilterRecord;
+    const int64_t Count = FSource->RowCount();
+    FRows.clear();
+    FRows.reserve(size_t(Count));
+    const bool Filter = FFiltered && OnFilterRecord;
     for (int64_t Row = 0; Row < Count; ++Row) {
-        if (source_->IsDeleted(Row))
+        if (FSource->IsDeleted(Row))
             continue;
         if (Filter) {
             bool Accept = true;
-            filterRow_ = Row;
+            FFilterRow = Row;
             try {
                 OnFilterRecord(*this, Accept);
             } catch (...) {
-                filterRow_ = -1;
+                FFilterRow = -1;
                 throw;
             }
-            filterRow_ = -1;
+            FFilterRow = -1;
             if (!Accept)
                 continue;
         }
-        rows_.push_back(Row);
+        FRows.push_back(Row);
     }
     SortRows();
-    current_ = -1;
+    FCurrent = -1;
 }
 
 std::vector<int64_t> TADOQuery::NaturalOrder() const
 {
     // Row ids are below the source's row count: marking them is cheaper than sorting them.
-    std::vector<uint8_t> Visible(size_t(source_->RowCount()), 0);
-    for (const int64_t Row : rows_)
+    std::vector<uint8_t> Visible(size_t(FSource->RowCount()), 0);
+    for (const int64_t Row : FRows)
         if (Row >= 0 && Row < int64_t(Visible.size()))
             Visible[size_t(Row)] = 1;
     std::vector<int64_t> Order;
-    Order.reserve(rows_.size());
+    Order.reserve(FRows.size());
     for (size_t Row = 0; Row < Visible.size(); ++Row)
         if (Visible[Row])
             Order.push_back(int64_t(Row));
@@ -519,12 +519,12 @@ std::vector<int64_t> TADOQuery::NaturalOrder() const
 
 void TADOQuery::SortRows()
 {
-    if (sortField_ < 0 || rows_.size() < 2)
+    if (FSortField < 0 || FRows.size() < 2)
         return;
-    const int Field = sortField_;
-    const bool Descending = sortDescending_;
-    const TTableSource &Source = *source_;
-    const TFieldType Type = fields_[size_t(Field)]->DataType();
+    const int Field = FSortField;
+    const bool Descending = FSortDescending;
+    const TTableSource &Source = *FSource;
+    const TFieldType Type = FFields[size_t(Field)]->DataType();
     // Keys are read in the table's order, which walks the file forward.
     const std::vector<int64_t> Order = NaturalOrder();
     if (IsTextType(Type)) {
@@ -567,12 +567,12 @@ void TADOQuery::PlaceSorted(const TKeys &Keys, const std::vector<int64_t> &Nulls
     size_t i = 0;
     if (!Descending)
         for (const int64_t Row : Nulls)
-            rows_[i++] = Row;
+            FRows[i++] = Row;
     for (const auto &Key : Keys)
-        rows_[i++] = Key.Row;
+        FRows[i++] = Key.Row;
     if (Descending)
         for (const int64_t Row : Nulls)
-            rows_[i++] = Row;
+            FRows[i++] = Row;
 }
 
 namespace {
@@ -608,8 +608,8 @@ uint64_t PackPrefix(const char *Bytes, size_t Length)
 
 void TADOQuery::SortText(const std::vector<int64_t> &Order, bool Descending)
 {
-    const int Field = sortField_;
-    const TTableSource &Source = *source_;
+    const int Field = FSortField;
+    const TTableSource &Source = *FSource;
     std::vector<int64_t> Nulls;
     std::vector<TTextKey> Keys;
     Keys.reserve(Order.size());
@@ -691,17 +691,17 @@ void TADOQuery::ApplySort(const QString &Value)
     ParseSort(Value, Field, Descending);
     CheckBrowseMode();
     const int64_t Keep = CurrentRow();
-    sort_ = Value.trimmed();
-    sortField_ = Field;
-    sortDescending_ = Descending;
+    FSort = Value.trimmed();
+    FSortField = Field;
+    FSortDescending = Descending;
     if (Field < 0) // back to the table's order
-        rows_ = NaturalOrder();
+        FRows = NaturalOrder();
     else
         SortRows();
-    current_ = rows_.empty() ? -1 : 0;
+    FCurrent = FRows.empty() ? -1 : 0;
     if (Keep >= 0)
-        current_ = std::find(rows_.begin(), rows_.end(), Keep) - rows_.begin();
-    eof_ = bof_ = rows_.empty();
+        FCurrent = std::find(FRows.begin(), FRows.end(), Keep) - FRows.begin();
+    FEof = FBof = FRows.empty();
     NotifyData();
 }
 
@@ -709,9 +709,9 @@ void TADOQuery::SetFiltered(bool Value) { Guarded([&] { ApplyFilter(Value); }); 
 
 void TADOQuery::ApplyFilter(bool Value)
 {
-    if (Value == filtered_)
+    if (Value == FFiltered)
         return;
-    filtered_ = Value;
+    FFiltered = Value;
     if (!Active())
         return;
     CheckBrowseMode();
@@ -719,7 +719,7 @@ void TADOQuery::ApplyFilter(bool Value)
         BuildView();
     } catch (...) {
         // A callback that fails leaves the records as they were before the switch.
-        filtered_ = !Value;
+        FFiltered = !Value;
         BuildView();
         MoveTo(0);
         throw;
@@ -731,20 +731,20 @@ void TADOQuery::ApplyFilter(bool Value)
 
 void TADOQuery::MoveTo(int64_t Index)
 {
-    if (rows_.empty()) {
-        current_ = -1;
-        eof_ = bof_ = true;
+    if (FRows.empty()) {
+        FCurrent = -1;
+        FEof = FBof = true;
         return;
     }
-    current_ = std::clamp<int64_t>(Index, 0, int64_t(rows_.size()) - 1);
-    eof_ = bof_ = false;
+    FCurrent = std::clamp<int64_t>(Index, 0, int64_t(FRows.size()) - 1);
+    FEof = FBof = false;
 }
 
 void TADOQuery::CheckBrowseMode()
 {
     CheckActive();
-    if (state_ == dsEdit || state_ == dsInsert) {
-        if (modified_)
+    if (FState == dsEdit || FState == dsInsert) {
+        if (FModified)
             Post();
         else
             Cancel();
@@ -755,7 +755,7 @@ void TADOQuery::First()
 {
     CheckBrowseMode();
     MoveTo(0);
-    bof_ = true;
+    FBof = true;
     NotifyData();
     Fire(AfterScroll);
 }
@@ -763,8 +763,8 @@ void TADOQuery::First()
 void TADOQuery::Last()
 {
     CheckBrowseMode();
-    MoveTo(int64_t(rows_.size()) - 1);
-    eof_ = true;
+    MoveTo(int64_t(FRows.size()) - 1);
+    FEof = true;
     NotifyData();
     Fire(AfterScroll);
 }
@@ -772,40 +772,40 @@ void TADOQuery::Last()
 void TADOQuery::Next()
 {
     CheckBrowseMode();
-    if (current_ + 1 < int64_t(rows_.size())) {
-        ++current_;
-        bof_ = eof_ = false;
+    if (FCurrent + 1 < int64_t(FRows.size())) {
+        ++FCurrent;
+        FBof = FEof = false;
         NotifyData();
         Fire(AfterScroll);
     } else {
-        eof_ = true;
+        FEof = true;
     }
 }
 
 void TADOQuery::Prior()
 {
     CheckBrowseMode();
-    if (current_ > 0) {
-        --current_;
-        bof_ = eof_ = false;
+    if (FCurrent > 0) {
+        --FCurrent;
+        FBof = FEof = false;
         NotifyData();
         Fire(AfterScroll);
     } else {
-        bof_ = true;
+        FBof = true;
     }
 }
 
 int TADOQuery::RecNo() const
 {
-    if (!Active() || state_ == dsInsert || current_ < 0 || rows_.empty())
+    if (!Active() || FState == dsInsert || FCurrent < 0 || FRows.empty())
         return -1;
-    return int(current_ + 1);
+    return int(FCurrent + 1);
 }
 
 void TADOQuery::SetRecNo(int Value)
 {
     CheckBrowseMode();
-    if (rows_.empty())
+    if (FRows.empty())
         return;
     MoveTo(int64_t(Value) - 1);
     NotifyData();
@@ -818,7 +818,7 @@ bool TADOQuery::Locate(const QString &KeyField, const QVariant &Value, TLocateOp
     const TField &Field = FieldByName(KeyField);
     const int f = Field.Index();
     const TDbfType Kind = MapFieldTypeToDbf(Field.DataType());
-    const TTableSource &Source = *source_;
+    const TTableSource &Source = *FSource;
     const Qt::CaseSensitivity Case = Options & loCaseInsensitive ? Qt::CaseInsensitive : Qt::CaseSensitive;
     const bool WantNull = !Value.isValid() || Value.isNull();
     const QString Text = Value.toString();
@@ -832,8 +832,8 @@ bool TADOQuery::Locate(const QString &KeyField, const QVariant &Value, TLocateOp
             Number = VariantToSerial(Value);
         }
     }
-    for (size_t i = 0; i < rows_.size(); ++i) {
-        const int64_t Row = rows_[i];
+    for (size_t i = 0; i < FRows.size(); ++i) {
+        const int64_t Row = FRows[i];
         bool Match;
         if (Source.IsNull(Row, f)) {
             Match = WantNull;
@@ -854,8 +854,8 @@ bool TADOQuery::Locate(const QString &KeyField, const QVariant &Value, TLocateOp
             Match = Options & loPartialKey ? Stored.startsWith(Text, Case) : Stored.compare(Text, Case) == 0;
         }
         if (Match) {
-            current_ = int64_t(i);
-            eof_ = bof_ = false;
+            FCurrent = int64_t(i);
+            FEof = FBof = false;
             NotifyData();
             Fire(AfterScroll);
             return true;
@@ -867,14 +867,14 @@ bool TADOQuery::Locate(const QString &KeyField, const QVariant &Value, TLocateOp
 void TADOQuery::Edit()
 {
     CheckActive();
-    if (state_ == dsEdit || state_ == dsInsert)
+    if (FState == dsEdit || FState == dsInsert)
         return;
-    if (rows_.empty())
+    if (FRows.empty())
         return Insert();
     CheckWritable();
     Fire(BeforeEdit);
     ResetBuffer();
-    state_ = dsEdit;
+    FState = dsEdit;
     Fire(AfterEdit);
     NotifyState();
 }
@@ -885,8 +885,8 @@ void TADOQuery::Insert()
     CheckWritable();
     Fire(BeforeInsert);
     ResetBuffer();
-    insertAt_ = current_ < 0 ? 0 : current_;
-    state_ = dsInsert;
+    FInsertAt = FCurrent < 0 ? 0 : FCurrent;
+    FState = dsInsert;
     Fire(AfterInsert);
     NotifyState();
     Fire(AfterScroll);
@@ -898,8 +898,8 @@ void TADOQuery::Append()
     CheckWritable();
     Fire(BeforeInsert);
     ResetBuffer();
-    insertAt_ = int64_t(rows_.size());
-    state_ = dsInsert;
+    FInsertAt = int64_t(FRows.size());
+    FState = dsInsert;
     Fire(AfterInsert);
     NotifyState();
     Fire(AfterScroll);
@@ -908,25 +908,25 @@ void TADOQuery::Append()
 void TADOQuery::Post()
 {
     CheckActive();
-    if (state_ != dsEdit && state_ != dsInsert)
+    if (FState != dsEdit && FState != dsInsert)
         return;
     Fire(BeforePost);
-    if (state_ == dsEdit) {
-        const int64_t Row = rows_[size_t(current_)];
-        for (size_t f = 0; f < fields_.size(); ++f)
-            if (bufferSet_[f])
-                source_->SetValue(Row, int(f), buffer_[f]);
+    if (FState == dsEdit) {
+        const int64_t Row = FRows[size_t(FCurrent)];
+        for (size_t f = 0; f < FFields.size(); ++f)
+            if (FBufferSet[f])
+                FSource->SetValue(Row, int(f), FBuffer[f]);
     } else {
-        const int64_t Row = source_->AppendRow();
-        for (size_t f = 0; f < fields_.size(); ++f)
-            if (bufferSet_[f])
-                source_->SetValue(Row, int(f), buffer_[f]);
-        insertAt_ = std::clamp<int64_t>(insertAt_, 0, int64_t(rows_.size()));
-        rows_.insert(rows_.begin() + insertAt_, Row);
-        MoveTo(insertAt_);
+        const int64_t Row = FSource->AppendRow();
+        for (size_t f = 0; f < FFields.size(); ++f)
+            if (FBufferSet[f])
+                FSource->SetValue(Row, int(f), FBuffer[f]);
+        FInsertAt = std::clamp<int64_t>(FInsertAt, 0, int64_t(FRows.size()));
+        FRows.insert(FRows.begin() + FInsertAt, Row);
+        MoveTo(FInsertAt);
     }
     ResetBuffer();
-    state_ = dsBrowse;
+    FState = dsBrowse;
     Fire(AfterPost);
     NotifyState();
     NotifyData();
@@ -934,12 +934,12 @@ void TADOQuery::Post()
 
 void TADOQuery::Cancel()
 {
-    if (state_ != dsEdit && state_ != dsInsert)
+    if (FState != dsEdit && FState != dsInsert)
         return;
     ResetBuffer();
-    state_ = dsBrowse;
-    if (current_ >= int64_t(rows_.size()))
-        MoveTo(current_);
+    FState = dsBrowse;
+    if (FCurrent >= int64_t(FRows.size()))
+        MoveTo(FCurrent);
     Fire(AfterCancel);
     NotifyState();
     NotifyData();
@@ -948,19 +948,19 @@ void TADOQuery::Cancel()
 void TADOQuery::Delete()
 {
     CheckActive();
-    if (state_ == dsInsert)
+    if (FState == dsInsert)
         return Cancel();
-    if (rows_.empty())
+    if (FRows.empty())
         throw EDatabaseError(QStringLiteral("Cannot perform this operation on an empty dataset"));
-    const int64_t Row = rows_[size_t(current_)];
-    source_->DeleteRow(Row); // a read-only source refuses here, before anything changed
-    if (state_ == dsEdit) {
+    const int64_t Row = FRows[size_t(FCurrent)];
+    FSource->DeleteRow(Row); // a read-only source refuses here, before anything changed
+    if (FState == dsEdit) {
         ResetBuffer();
-        state_ = dsBrowse;
+        FState = dsBrowse;
         NotifyState();
     }
-    rows_.erase(rows_.begin() + current_);
-    MoveTo(current_);
+    FRows.erase(FRows.begin() + FCurrent);
+    MoveTo(FCurrent);
     Fire(AfterDelete);
     NotifyData();
     Fire(AfterScroll);
@@ -969,9 +969,9 @@ void TADOQuery::Delete()
 void TADOQuery::UpdateBatch()
 {
     CheckActive();
-    if (state_ == dsEdit || state_ == dsInsert)
+    if (FState == dsEdit || FState == dsInsert)
         Post();
-    Guarded([&] { source_->ApplyUpdates(); });
+    Guarded([&] { FSource->ApplyUpdates(); });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -983,13 +983,13 @@ TDataSource::~TDataSource() { SetDataSet(nullptr); }
 
 void TDataSource::SetDataSet(TADOQuery *DataSet)
 {
-    if (dataSet_) {
-        auto &List = dataSet_->dataSources_;
+    if (FDataSet) {
+        auto &List = FDataSet->FDataSources;
         List.erase(std::remove(List.begin(), List.end(), this), List.end());
     }
-    dataSet_ = DataSet;
-    if (dataSet_)
-        dataSet_->dataSources_.push_back(this);
+    FDataSet = DataSet;
+    if (FDataSet)
+        FDataSet->FDataSources.push_back(this);
 }
 
 } // namespace qf::tables

@@ -26,12 +26,12 @@ class TField {
 public:
     TField(TADOQuery &DataSet, int Index, const TSourceField &Def);
 
-    TADOQuery &DataSet() const { return dataSet_; }
-    int Index() const { return index_; }
-    const QString &FieldName() const { return def_.Name; }
-    TFieldType DataType() const { return def_.DataType; }
-    int Size() const { return def_.Size; }
-    int Decimals() const { return def_.Decimals; }
+    TADOQuery &DataSet() const { return FDataSet; }
+    int Index() const { return FIndex; }
+    const QString &FieldName() const { return FDef.Name; }
+    TFieldType DataType() const { return FDef.DataType; }
+    int Size() const { return FDef.Size; }
+    int Decimals() const { return FDef.Decimals; }
 
     // Readings of the current record. A null value reads as empty text, 0, date-time 0 and false.
     bool IsNull() const;
@@ -53,9 +53,9 @@ public:
     void Clear();
 
 private:
-    TADOQuery &dataSet_;
-    int index_;
-    TSourceField def_;
+    TADOQuery &FDataSet;
+    int FIndex;
+    TSourceField FDef;
 };
 
 class TADOQuery {
@@ -79,14 +79,14 @@ public:
     // running out of memory included, raises EDatabaseError.
     void Open();
     void Close();
-    bool Active() const { return state_ != dsInactive; }
+    bool Active() const { return FState != dsInactive; }
     void SetActive(bool Value) { Value ? Open() : Close(); }
-    TDataSetState State() const { return state_; }
+    TDataSetState State() const { return FState; }
 
-    int FieldCount() const { return int(fields_.size()); }
+    int FieldCount() const { return int(FFields.size()); }
     // Changes whenever the field list is made or dropped (open, close), so that a cache of field
     // indexes can tell it is stale.
-    uint64_t FieldsGeneration() const { return fieldsGeneration_; }
+    uint64_t FieldsGeneration() const { return FFieldsGeneration; }
     TField &Fields(int Index) const;
     // Case-insensitive; nullptr when there is no such field.
     TField *FindField(const QString &Name) const;
@@ -97,22 +97,22 @@ public:
     void Last();
     void Next();
     void Prior();
-    bool Eof() const { return eof_; }
-    bool Bof() const { return bof_; }
+    bool Eof() const { return FEof; }
+    bool Bof() const { return FBof; }
     // 1-based position among the visible records; -1 without a current record (empty, inserting).
     int RecNo() const;
     void SetRecNo(int Value);
-    int RecordCount() const { return int(rows_.size()); }
-    bool IsEmpty() const { return rows_.empty(); }
+    int RecordCount() const { return int(FRows.size()); }
+    bool IsEmpty() const { return FRows.empty(); }
     // Looks from the first visible record for the first one whose field holds Value; stays put
     // when none does. loPartialKey matches text that starts with Value.
     bool Locate(const QString &KeyField, const QVariant &Value, TLocateOptions Options);
 
     // "NAME ASC", "NAME DESC" (or just "NAME"), or empty for the table's own order.
-    QString Sort() const { return sort_; }
+    QString Sort() const { return FSort; }
     void SetSort(const QString &Value);
     // While set, OnFilterRecord decides which records are visible and counted.
-    bool Filtered() const { return filtered_; }
+    bool Filtered() const { return FFiltered; }
     void SetFiltered(bool Value);
 
     void Append();
@@ -121,14 +121,14 @@ public:
     void Post();
     void Cancel();
     void Delete();
-    bool Modified() const { return modified_; }
+    bool Modified() const { return FModified; }
     // Writes every pending change of the table (posting an open edit first); raises EDatabaseError
     // with the reason when that fails, and the changes stay pending.
     void UpdateBatch();
 
     void DisableControls();
     void EnableControls();
-    bool ControlsDisabled() const { return disabled_ > 0; }
+    bool ControlsDisabled() const { return FDisabled > 0; }
 
     // Opens this query on Source's records (the same rows, pending changes included) with its own
     // cursor, sort and filter.
@@ -141,10 +141,10 @@ public:
     QString RowText(int Index, int Field) const;
     // What the opener should show the user about the open table (a damaged file of which only some
     // records could be read); empty when nothing.
-    QString Warning() const { return source_ ? source_->Warning() : QString(); }
+    QString Warning() const { return FSource ? FSource->Warning() : QString(); }
 
     // The rows behind the open result set (nullptr when closed).
-    TTableSource *Source() const { return source_.get(); }
+    TTableSource *Source() const { return FSource.get(); }
     // The row id of the current record, -1 when there is none.
     int64_t CurrentRow() const;
 
@@ -175,28 +175,28 @@ private:
     void NotifyData();
     void NotifyState();
 
-    std::shared_ptr<TTableSource> source_;
-    std::vector<std::unique_ptr<TField>> fields_;
-    uint64_t fieldsGeneration_ = 0;
-    bool dbfSource_ = false; // its number reading matches ours: the source may read numbers itself
-    std::vector<int64_t> rows_;
-    int64_t current_ = -1;
-    bool eof_ = true;
-    bool bof_ = true;
-    TDataSetState state_ = dsInactive;
-    std::vector<QVariant> buffer_;
-    std::vector<uint8_t> bufferSet_;
-    bool modified_ = false;
-    int64_t insertAt_ = 0;
-    int64_t filterRow_ = -1;
-    QString sort_;
-    int sortField_ = -1;
-    bool sortDescending_ = false;
-    bool filtered_ = false;
-    int disabled_ = 0;
-    bool pendingData_ = false;
-    bool pendingState_ = false;
-    std::vector<TDataSource *> dataSources_;
+    std::shared_ptr<TTableSource> FSource;
+    std::vector<std::unique_ptr<TField>> FFields;
+    uint64_t FFieldsGeneration = 0;
+    bool FDbfSource = false; // its number reading matches ours: the source may read numbers itself
+    std::vector<int64_t> FRows;
+    int64_t FCurrent = -1;
+    bool FEof = true;
+    bool FBof = true;
+    TDataSetState FState = dsInactive;
+    std::vector<QVariant> FBuffer;
+    std::vector<uint8_t> FBufferSet;
+    bool FModified = false;
+    int64_t FInsertAt = 0;
+    int64_t FFilterRow = -1;
+    QString FSort;
+    int FSortField = -1;
+    bool FSortDescending = false;
+    bool FFiltered = false;
+    int FDisabled = 0;
+    bool FPendingData = false;
+    bool FPendingState = false;
+    std::vector<TDataSource *> FDataSources;
 };
 
 // Binds a dataset to the controls that show it: they learn of moves and changes through
@@ -208,16 +208,16 @@ public:
     TDataSource(const TDataSource &) = delete;
     TDataSource &operator=(const TDataSource &) = delete;
 
-    TADOQuery *DataSet() const { return dataSet_; }
+    TADOQuery *DataSet() const { return FDataSet; }
     void SetDataSet(TADOQuery *DataSet);
-    TDataSetState State() const { return dataSet_ ? dataSet_->State() : dsInactive; }
+    TDataSetState State() const { return FDataSet ? FDataSet->State() : dsInactive; }
 
     std::function<void()> OnDataChange;
     std::function<void()> OnStateChange;
 
 private:
     friend class TADOQuery;
-    TADOQuery *dataSet_ = nullptr;
+    TADOQuery *FDataSet = nullptr;
 };
 
 } // namespace qf::tables

@@ -28,29 +28,29 @@ void PutFlag(QByteArray &Out, bool Value) { Out.append(char(Value ? 1 : 0)); }
 // Reads forward over the file's bytes; every read fails rather than pass the end.
 class TLayoutReader {
 public:
-    explicit TLayoutReader(QByteArrayView Data) : data_(Data) {}
+    explicit TLayoutReader(QByteArrayView Data) : FData(Data) {}
 
     bool Int(int32_t &Value)
     {
-        if (data_.size() - pos_ < 4)
+        if (FData.size() - FPos < 4)
             return false;
-        Value = qFromLittleEndian<int32_t>(data_.data() + pos_);
-        pos_ += 4;
+        Value = qFromLittleEndian<int32_t>(FData.data() + FPos);
+        FPos += 4;
         return true;
     }
     bool Flag(uint8_t &Value)
     {
-        if (data_.size() - pos_ < 1)
+        if (FData.size() - FPos < 1)
             return false;
-        Value = data_[pos_++] != 0 ? 1 : 0;
+        Value = FData[FPos++] != 0 ? 1 : 0;
         return true;
     }
     bool Chars(int32_t Length, QString &Value)
     {
-        if (Length < 0 || data_.size() - pos_ < Length)
+        if (Length < 0 || FData.size() - FPos < Length)
             return false;
-        Value = store::DecodeUtf8OrCp1252(data_.sliced(pos_, Length));
-        pos_ += Length;
+        Value = store::DecodeUtf8OrCp1252(FData.sliced(FPos, Length));
+        FPos += Length;
         return true;
     }
     bool String(QString &Value)
@@ -60,8 +60,8 @@ public:
     }
 
 private:
-    QByteArrayView data_;
-    qsizetype pos_ = 0;
+    QByteArrayView FData;
+    qsizetype FPos = 0;
 };
 
 }  // namespace

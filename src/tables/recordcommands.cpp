@@ -7,9 +7,9 @@
 
 namespace qf::tables {
 
-TRecordCommands::TRecordCommands(TTableWorkspace &Workspace) : ws_(Workspace)
+TRecordCommands::TRecordCommands(TTableWorkspace &Workspace) : FWs(Workspace)
 {
-    TADOQuery &Q = ws_.ADOQuery1();
+    TADOQuery &Q = FWs.ADOQuery1();
     Q.BeforeInsert = [this](TADOQuery &) { BeforeInsertOrEdit(); };
     Q.BeforeEdit = [this](TADOQuery &) { BeforeInsertOrEdit(); };
     Q.AfterCancel = [this](TADOQuery &) { AfterCancel(); };
@@ -30,14 +30,14 @@ TRecordCommands::TRecordCommands(TTableWorkspace &Workspace) : ws_(Workspace)
 
 TRecordCommands::~TRecordCommands()
 {
-    TADOQuery &Q = ws_.ADOQuery1();
+    TADOQuery &Q = FWs.ADOQuery1();
     Q.BeforeInsert = Q.BeforeEdit = Q.AfterCancel = Q.BeforePost = Q.AfterPost = nullptr;
     Q.AfterInsert = Q.AfterEdit = Q.AfterDelete = Q.AfterScroll = nullptr;
 }
 
 QString TRecordCommands::TableTitle() const
 {
-    return ws_.TableName.isEmpty() ? QStringLiteral("the SQL result") : QStringLiteral("\"%1\"").arg(ws_.TableName);
+    return FWs.TableName.isEmpty() ? QStringLiteral("the SQL result") : QStringLiteral("\"%1\"").arg(FWs.TableName);
 }
 
 void TRecordCommands::Report(const QString &What, const QString &Reason)
@@ -46,11 +46,11 @@ void TRecordCommands::Report(const QString &What, const QString &Reason)
         OnError(What.arg(TableTitle()) + QStringLiteral("\n\n") + Reason);
 }
 
-void TRecordCommands::BeforeInsertOrEdit() { FEditRecNo = ws_.ADOQuery1().RecNo(); }
+void TRecordCommands::BeforeInsertOrEdit() { FEditRecNo = FWs.ADOQuery1().RecNo(); }
 
 void TRecordCommands::AfterCancel()
 {
-    TADOQuery &Q = ws_.ADOQuery1();
+    TADOQuery &Q = FWs.ADOQuery1();
     if (FEditRecNo > 0 && FEditRecNo <= Q.RecordCount())
         Q.SetRecNo(FEditRecNo);
     if (OnButtonsChanged)
@@ -59,15 +59,15 @@ void TRecordCommands::AfterCancel()
 
 void TRecordCommands::BeforePost()
 {
-    TADOQuery &Q = ws_.ADOQuery1();
-    for (size_t i = 0; i < ws_.FieldInfo.size() && int(i) < Q.FieldCount(); ++i)
-        if (ws_.FieldInfo[i].Kind == dtL && Q.Fields(int(i)).IsNull())
+    TADOQuery &Q = FWs.ADOQuery1();
+    for (size_t i = 0; i < FWs.FieldInfo.size() && int(i) < Q.FieldCount(); ++i)
+        if (FWs.FieldInfo[i].Kind == dtL && Q.Fields(int(i)).IsNull())
             Q.Fields(int(i)).SetAsBoolean(false);
 }
 
 void TRecordCommands::AfterPost()
 {
-    TADOQuery &Q = ws_.ADOQuery1();
+    TADOQuery &Q = FWs.ADOQuery1();
     if (OnPosted)
         OnPosted();
     if (OnButtonsChanged)
@@ -81,21 +81,21 @@ void TRecordCommands::AfterPost()
                                             "with the next change that the table takes, and lost when the table is "
                                             "closed."));
     }
-    if (UpdateAfterPost(Q, ws_.FieldInfo) && OnEditorLayout)
+    if (UpdateAfterPost(Q, FWs.FieldInfo) && OnEditorLayout)
         OnEditorLayout();
 }
 
-bool TRecordCommands::Active() const { return ws_.ADOQuery1().Active(); }
+bool TRecordCommands::Active() const { return FWs.ADOQuery1().Active(); }
 
 bool TRecordCommands::Writable() const
 {
-    const TADOQuery &Q = ws_.ADOQuery1();
+    const TADOQuery &Q = FWs.ADOQuery1();
     return Q.Active() && Q.Source() && !Q.Source()->ReadOnly() && Q.FieldCount() > 0;
 }
 
 QString TRecordCommands::ReadOnlyReason() const
 {
-    const TADOQuery &Q = ws_.ADOQuery1();
+    const TADOQuery &Q = FWs.ADOQuery1();
     if (!Q.Active() || !Q.Source())
         return QStringLiteral("No table is open.");
     if (Q.Source()->ReadOnly())
@@ -103,18 +103,18 @@ QString TRecordCommands::ReadOnlyReason() const
     return QString();
 }
 
-bool TRecordCommands::CanDelete() const { return Writable() && !ws_.ADOQuery1().IsEmpty(); }
+bool TRecordCommands::CanDelete() const { return Writable() && !FWs.ADOQuery1().IsEmpty(); }
 
 bool TRecordCommands::CanFindDuplicates() const
 {
-    const TADOQuery &Q = ws_.ADOQuery1();
-    return Q.Active() && ws_.FSorted == 1 && Q.FindField(ws_.FSortField) != nullptr;
+    const TADOQuery &Q = FWs.ADOQuery1();
+    return Q.Active() && FWs.FSorted == 1 && Q.FindField(FWs.FSortField) != nullptr;
 }
 
 bool TRecordCommands::AddRecord()
 {
     try {
-        ws_.ADOQuery1().Append();
+        FWs.ADOQuery1().Append();
         return true;
     } catch (const EDatabaseError &E) {
         Report(QStringLiteral("A record cannot be added to the table %1."), E.Message());
@@ -133,7 +133,7 @@ bool TRecordCommands::DeleteCurrentRecord()
         if (Answer == daYesDontAskAgain && TurnOffConfirmDel)
             TurnOffConfirmDel();
     }
-    TADOQuery &Q = ws_.ADOQuery1();
+    TADOQuery &Q = FWs.ADOQuery1();
     const bool OthersPending = Q.Source()->HasPendingChanges() || Q.Modified();
     const int RecNo = Q.RecNo();
     try {
@@ -156,7 +156,7 @@ bool TRecordCommands::DeleteCurrentRecord()
                E.Message() + QStringLiteral("\n\nThe table is shown again as it is stored."));
     }
     try {
-        ws_.Reopen();
+        FWs.Reopen();
         if (Q.Active() && RecNo > 0)
             Q.SetRecNo(std::min(RecNo, Q.RecordCount()));
     } catch (const EDatabaseError &E) {
@@ -170,7 +170,7 @@ bool TRecordCommands::DeleteCurrentRecord()
 QStringList TRecordCommands::FindFieldNames() const
 {
     QStringList Names;
-    const TADOQuery &Q = ws_.ADOQuery1();
+    const TADOQuery &Q = FWs.ADOQuery1();
     if (!Q.Active())
         return Names;
     for (int i = 0; i < Q.FieldCount(); ++i) {
@@ -183,7 +183,7 @@ QStringList TRecordCommands::FindFieldNames() const
 
 TRecordCommands::TFindResult TRecordCommands::Find(const QString &FieldName, const QString &Value, bool Including)
 {
-    TADOQuery &Q = ws_.ADOQuery1();
+    TADOQuery &Q = FWs.ADOQuery1();
     if (!Q.Active() || FieldName.isEmpty() || Value.isEmpty())
         return frNothing;
     const TField *Field = Q.FindField(FieldName);
@@ -210,8 +210,8 @@ TRecordCommands::TFindResult TRecordCommands::Find(const QString &FieldName, con
     }
     if (!Q.Locate(FieldName.toUpper(), Key, Including ? loPartialKey : 0))
         return frNotFound;
-    if (ws_.SetCurrentColumn)
-        ws_.SetCurrentColumn(Field->Index());
+    if (FWs.SetCurrentColumn)
+        FWs.SetCurrentColumn(Field->Index());
     return frFound;
 }
 
@@ -219,8 +219,8 @@ bool TRecordCommands::FindDuplicates()
 {
     if (!CanFindDuplicates())
         return false;
-    TADOQuery &Q = ws_.ADOQuery1();
-    const TField &Field = *Q.FindField(ws_.FSortField);
+    TADOQuery &Q = FWs.ADOQuery1();
+    const TField &Field = *Q.FindField(FWs.FSortField);
     const TDbfType Kind = MapFieldTypeToDbf(Field.DataType());
     const QLocale Locale;
     const int Start = Q.RecNo();
@@ -271,14 +271,14 @@ bool TRecordCommands::FindDuplicates()
         throw;
     }
     Q.EnableControls();
-    if (ws_.SetCurrentColumn)
-        ws_.SetCurrentColumn(Field.Index());
+    if (FWs.SetCurrentColumn)
+        FWs.SetCurrentColumn(Field.Index());
     return Found;
 }
 
 bool TRecordCommands::SavePendingChanges()
 {
-    TADOQuery &Q = ws_.ADOQuery1();
+    TADOQuery &Q = FWs.ADOQuery1();
     if (!Q.Active() || !Q.Source() || !Q.Source()->HasPendingChanges() || Q.State() != dsBrowse)
         return true;
     try {
@@ -294,7 +294,7 @@ bool TRecordCommands::SavePendingChanges()
 
 QString TRecordCommands::RecordPositionText() const
 {
-    const TADOQuery &Q = ws_.ADOQuery1();
+    const TADOQuery &Q = FWs.ADOQuery1();
     return QStringLiteral("Record %1 of %2").arg(Q.RecNo()).arg(Q.RecordCount());
 }
 

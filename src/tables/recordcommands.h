@@ -93,7 +93,7 @@ public:
 private:
     void Report(const QString &What, const QString &Reason);
 
-    TTableWorkspace &ws_;
+    TTableWorkspace &FWs;
 };
 
 }  // namespace qf::tables

@@ -45,39 +45,39 @@ struct TRecordVariables::TCompiledField {
 };
 
 TRecordVariables::TRecordVariables(expr::TAdCalc &Calc, TCalcFields &CalcFields)
-    : calc_(Calc), calcFields_(CalcFields)
+    : FCalc(Calc), FCalcFields(CalcFields)
 {
-    calc_.AddFunct(QStringLiteral("Now"), true, expr::etDateTime, {});
-    calc_.OnGetIntegerVar = [this](expr::TAdCalc *, const QString &Name, bool &Found,
+    FCalc.AddFunct(QStringLiteral("Now"), true, expr::etDateTime, {});
+    FCalc.OnGetIntegerVar = [this](expr::TAdCalc *, const QString &Name, bool &Found,
                                    int32_t &Value,
                                    int) { AdCalc1GetIntegerVar(Name, Found, Value); };
-    calc_.OnGetExtendedVar = [this](expr::TAdCalc *, const QString &Name, bool &Found,
+    FCalc.OnGetExtendedVar = [this](expr::TAdCalc *, const QString &Name, bool &Found,
                                     long double &Value,
                                     int) { AdCalc1GetExtendedVar(Name, Found, Value); };
-    calc_.OnGetBooleanVar = [this](expr::TAdCalc *, const QString &Name, bool &Found, bool &Value,
+    FCalc.OnGetBooleanVar = [this](expr::TAdCalc *, const QString &Name, bool &Found, bool &Value,
                                    int) { AdCalc1GetBooleanVar(Name, Found, Value); };
-    calc_.OnGetStringVar = [this](expr::TAdCalc *, const QString &Name, bool &Found, QString &Value,
+    FCalc.OnGetStringVar = [this](expr::TAdCalc *, const QString &Name, bool &Found, QString &Value,
                                   int) { AdCalc1GetStringVar(Name, Found, Value); };
-    calc_.OnGetDateTimeVar = [this](expr::TAdCalc *, const QString &Name, bool &Found,
+    FCalc.OnGetDateTimeVar = [this](expr::TAdCalc *, const QString &Name, bool &Found,
                                     TDateTime &Value,
                                     int) { AdCalc1GetDateTimeVar(Name, Found, Value); };
-    calc_.OnGetDateTimeFunct =
+    FCalc.OnGetDateTimeFunct =
         [this](expr::TAdCalc *, const QString &Name, bool, const expr::TFunctParamValues &,
                bool &Found, TDateTime &Value, int) { AdCalc1GetDateTimeFunct(Name, Found, Value); };
-    calc_.OnError = [this](expr::TAdCalc *, int Line, int Position, int Place, int Code,
+    FCalc.OnError = [this](expr::TAdCalc *, int Line, int Position, int Place, int Code,
                            const QString &Text,
                            int Handle) { AdCalc1Error(Line, Position, Place, Code, Text, Handle); };
 }
 
 TRecordVariables::~TRecordVariables()
 {
-    calc_.OnGetIntegerVar = nullptr;
-    calc_.OnGetExtendedVar = nullptr;
-    calc_.OnGetBooleanVar = nullptr;
-    calc_.OnGetStringVar = nullptr;
-    calc_.OnGetDateTimeVar = nullptr;
-    calc_.OnGetDateTimeFunct = nullptr;
-    calc_.OnError = nullptr;
+    FCalc.OnGetIntegerVar = nullptr;
+    FCalc.OnGetExtendedVar = nullptr;
+    FCalc.OnGetBooleanVar = nullptr;
+    FCalc.OnGetStringVar = nullptr;
+    FCalc.OnGetDateTimeVar = nullptr;
+    FCalc.OnGetDateTimeFunct = nullptr;
+    FCalc.OnError = nullptr;
 }
 
 TRecordVariables::TNameSlot &TRecordVariables::Slot(const QString &VarName)
@@ -85,29 +85,29 @@ TRecordVariables::TNameSlot &TRecordVariables::Slot(const QString &VarName)
     // The engine hands the same text for a symbol at every evaluation: its shared data finds the
     // slot without comparing characters.
     // A name is mostly asked again at once, for its next type.
-    if (lastSlot_ < slots_.size() && slots_[lastSlot_].VarName.isSharedWith(VarName))
-        return slots_[lastSlot_];
-    for (lastSlot_ = 0; lastSlot_ < slots_.size(); ++lastSlot_)
-        if (slots_[lastSlot_].VarName.isSharedWith(VarName))
-            return slots_[lastSlot_];
+    if (FLastSlot < FSlots.size() && FSlots[FLastSlot].VarName.isSharedWith(VarName))
+        return FSlots[FLastSlot];
+    for (FLastSlot = 0; FLastSlot < FSlots.size(); ++FLastSlot)
+        if (FSlots[FLastSlot].VarName.isSharedWith(VarName))
+            return FSlots[FLastSlot];
     // A text compiled again hands new copies of the names: the slot takes this one, so that the
     // next request finds it by its shared data again.
-    for (lastSlot_ = 0; lastSlot_ < slots_.size(); ++lastSlot_)
-        if (slots_[lastSlot_].VarName == VarName) {
-            slots_[lastSlot_].VarName = VarName;
-            return slots_[lastSlot_];
+    for (FLastSlot = 0; FLastSlot < FSlots.size(); ++FLastSlot)
+        if (FSlots[FLastSlot].VarName == VarName) {
+            FSlots[FLastSlot].VarName = VarName;
+            return FSlots[FLastSlot];
         }
-    if (slots_.size() >= kMaxSlots)
-        slots_.clear();
-    lastSlot_ = slots_.size();
-    slots_.push_back(TNameSlot{VarName, VarName.toUpper(), -2});
-    return slots_.back();
+    if (FSlots.size() >= kMaxSlots)
+        FSlots.clear();
+    FLastSlot = FSlots.size();
+    FSlots.push_back(TNameSlot{VarName, VarName.toUpper(), -2});
+    return FSlots.back();
 }
 
 [[gnu::always_inline]] inline int TRecordVariables::FieldIndex(TNameSlot &S)
 {
     const uint64_t Generation = CurrentDataSet ? CurrentDataSet->FieldsGeneration() : 0;
-    if (CurrentDataSet == slotSet_ && Generation == slotGeneration_ && S.Field != -2) [[likely]]
+    if (CurrentDataSet == FSlotSet && Generation == FSlotGeneration && S.Field != -2) [[likely]]
         return S.Field;
     return FindFieldIndex(S);
 }
@@ -115,11 +115,11 @@ TRecordVariables::TNameSlot &TRecordVariables::Slot(const QString &VarName)
 int TRecordVariables::FindFieldIndex(TNameSlot &S)
 {
     const uint64_t Generation = CurrentDataSet ? CurrentDataSet->FieldsGeneration() : 0;
-    if (CurrentDataSet != slotSet_ || Generation != slotGeneration_) {
-        for (TNameSlot &Each : slots_)
+    if (CurrentDataSet != FSlotSet || Generation != FSlotGeneration) {
+        for (TNameSlot &Each : FSlots)
             Each.Field = -2;
-        slotSet_ = CurrentDataSet;
-        slotGeneration_ = Generation;
+        FSlotSet = CurrentDataSet;
+        FSlotGeneration = Generation;
     }
     if (S.Field == -2) {
         S.Field = -1;
@@ -141,16 +141,16 @@ int TRecordVariables::FindFieldIndex(TNameSlot &S)
 
 expr::TParser &TRecordVariables::Parser(const QString &Name, const QString &Expression)
 {
-    const uint64_t Symbols = calc_.Reader().Dictionary().Version();
+    const uint64_t Symbols = FCalc.Reader().Dictionary().Version();
     TCompiledField *Entry = nullptr;
-    for (const auto &Each : compiled_)
+    for (const auto &Each : FCompiled)
         if (Each->Name == Name) {
             Entry = Each.get();
             break;
         }
     if (!Entry) {
-        compiled_.push_back(std::make_unique<TCompiledField>());
-        Entry = compiled_.back().get();
+        FCompiled.push_back(std::make_unique<TCompiledField>());
+        Entry = FCompiled.back().get();
         Entry->Name = Name;
     }
     // The field is not under evaluation (the repeated-call guard saw to it), so its parser may go.
@@ -159,7 +159,7 @@ expr::TParser &TRecordVariables::Parser(const QString &Name, const QString &Expr
         Entry->Parser.reset();
         Entry->Expression = Expression;
         Entry->Symbols = Symbols;
-        Entry->Parser = std::make_unique<expr::TParser>(&calc_, Expression, hCalcField, true);
+        Entry->Parser = std::make_unique<expr::TParser>(&FCalc, Expression, hCalcField, true);
     }
     return *Entry->Parser;
 }
@@ -199,8 +199,8 @@ void TRecordVariables::Lookup(const QString &VarName, bool &Found, T &Value, int
     if (FCalcError)
         return;
     // The usual request, a field asked again for its next type, is answered without calls.
-    TNameSlot &S = lastSlot_ < slots_.size() && slots_[lastSlot_].VarName.isSharedWith(VarName)
-                       ? slots_[lastSlot_]
+    TNameSlot &S = FLastSlot < FSlots.size() && FSlots[FLastSlot].VarName.isSharedWith(VarName)
+                       ? FSlots[FLastSlot]
                        : Slot(VarName);
     if (FieldIndex(S) >= 0) {
         if (S.Rows & (1u << Row)) {
@@ -211,9 +211,9 @@ void TRecordVariables::Lookup(const QString &VarName, bool &Found, T &Value, int
     }
     // A nested look-up may add slots: the name is kept apart from the slot.
     const QString Name = S.Upper;
-    calcFields_.FDListScanMode = 0;
+    FCalcFields.FDListScanMode = 0;
     QString Expression;
-    if (Name.contains(QLatin1Char('~')) || !calcFields_.Expression(Name, Expression))
+    if (Name.contains(QLatin1Char('~')) || !FCalcFields.Expression(Name, Expression))
         return;
     if (FEvalStack.contains(Name)) {
         // Reported as a calculated field's error, so a filter offers its way out instead of one
@@ -228,7 +228,7 @@ void TRecordVariables::Lookup(const QString &VarName, bool &Found, T &Value, int
         ~TPop() { Stack.removeLast(); }
     } Pop{FEvalStack};
     int32_t Type;
-    if (calcFields_.TypeCode(Name, Type) && Type == Row)
+    if (FCalcFields.TypeCode(Name, Type) && Type == Row)
         Found = Evaluate(Name, Expression, Row, Value);
 }
 
@@ -326,10 +326,10 @@ void TRecordVariables::ReportFailure(const QString &Description, int ErrorPlace,
 void TRecordVariables::CompileFilter(const QString &Text, int Handle)
 {
     FFilterActive = true;
-    calc_.Compile(Text, Handle);
+    FCalc.Compile(Text, Handle);
 }
 
-void TRecordVariables::RemoveFilter(int Handle) { calc_.RemoveCompiled(Handle); }
+void TRecordVariables::RemoveFilter(int Handle) { FCalc.RemoveCompiled(Handle); }
 
 void TRecordVariables::EvaluateFilter(TADOQuery &DataSet, bool &Accept, int Handle)
 {
@@ -345,7 +345,7 @@ void TRecordVariables::EvaluateFilter(TADOQuery &DataSet, bool &Accept, int Hand
     // like any other failure: the record is kept and the user asked, rather than the table refused.
     QString Fault;
     try {
-        if (calc_.CalcCompiledBoolean(Value, Handle))
+        if (FCalc.CalcCompiledBoolean(Value, Handle))
             Accept = Value;
         return;
     } catch (const expr::EExprError &Error) {

@@ -96,13 +96,13 @@ private:
     void ReportFailure(const QString &Description, int ErrorPlace, int Handle);
     void ReportCalcFieldMessage(const QString &Message);
 
-    expr::TAdCalc &calc_;
-    TCalcFields &calcFields_;
-    std::vector<TNameSlot> slots_;
-    size_t lastSlot_ = 0;
-    const TADOQuery *slotSet_ = nullptr;
-    uint64_t slotGeneration_ = 0;
-    std::vector<std::unique_ptr<TCompiledField>> compiled_;
+    expr::TAdCalc &FCalc;
+    TCalcFields &FCalcFields;
+    std::vector<TNameSlot> FSlots;
+    size_t FLastSlot = 0;
+    const TADOQuery *FSlotSet = nullptr;
+    uint64_t FSlotGeneration = 0;
+    std::vector<std::unique_ptr<TCompiledField>> FCompiled;
 };
 
 } // namespace qf::tables

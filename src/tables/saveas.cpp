@@ -53,7 +53,7 @@ void Verify(const QString &FileName, int64_t Records)
 }
 } // namespace
 
-TSaveAsFlow::TSaveAsFlow(TTableWorkspace &Workspace) : workspace_(Workspace) {}
+TSaveAsFlow::TSaveAsFlow(TTableWorkspace &Workspace) : FWorkspace(Workspace) {}
 
 bool TSaveAsFlow::SaveAs(const QString &ChosenName, std::vector<TFieldDefRec> &FieldDefs,
                          bool CreateMode)
@@ -65,8 +65,8 @@ bool TSaveAsFlow::SaveAs(const QString &ChosenName, std::vector<TFieldDefRec> &F
     Target = QFileInfo(Target).absoluteFilePath();
     const QString Folder = QFileInfo(Target).absolutePath();
     const QString Temp = MakeTempTableName(Folder);
-    TADOQuery &Query = workspace_.ADOQuery1();
-    TADOConnection &Connection = workspace_.ADOConnection1();
+    TADOQuery &Query = FWorkspace.ADOQuery1();
+    TADOConnection &Connection = FWorkspace.ADOConnection1();
 
     // The hourglass goes on once the copy options are chosen.
     bool Busy = false;
@@ -106,15 +106,15 @@ bool TSaveAsFlow::SaveAs(const QString &ChosenName, std::vector<TFieldDefRec> &F
         return false;
     }
 
-    const QString SortField = workspace_.FSortField;
-    const bool Descended = workspace_.Descended;
+    const QString SortField = FWorkspace.FSortField;
+    const bool Descended = FWorkspace.Descended;
     // What was open, to go back to when the new table cannot take the target's place.
     const bool WasTable =
-        Query.Active() && workspace_.SqlQueryMode == 0 && !workspace_.TableName.isEmpty();
+        Query.Active() && FWorkspace.SqlQueryMode == 0 && !FWorkspace.TableName.isEmpty();
     const QString PreviousConnection = Connection.ConnectionString;
-    const QString PreviousTable = workspace_.TableName;
-    const QString PreviousDir = workspace_.DataBaseDir;
-    workspace_.Close();
+    const QString PreviousTable = FWorkspace.TableName;
+    const QString PreviousDir = FWorkspace.DataBaseDir;
+    FWorkspace.Close();
 
     // The new files take the access rights of the table they replace.
     if (QFileInfo(Target).isFile()) {
@@ -127,35 +127,35 @@ bool TSaveAsFlow::SaveAs(const QString &ChosenName, std::vector<TFieldDefRec> &F
     try {
         Replace.Commit();
         SyncFolder(Folder);
-        workspace_.DataBaseDir =
+        FWorkspace.DataBaseDir =
             Folder.endsWith(QLatin1Char('/')) ? Folder : Folder + QLatin1Char('/');
-        if (workspace_.OnDataBaseDirChanged)
-            workspace_.OnDataBaseDirChanged(workspace_.DataBaseDir);
+        if (FWorkspace.OnDataBaseDirChanged)
+            FWorkspace.OnDataBaseDirChanged(FWorkspace.DataBaseDir);
         Connection.Close();
         Connection.ConnectionString =
             QStringLiteral("DSN=dBASE Files;") +
-            FormatConnectionString(workspace_.DataBaseDir, workspace_.DataBaseDir, kSaveAsDriver);
+            FormatConnectionString(FWorkspace.DataBaseDir, FWorkspace.DataBaseDir, kSaveAsDriver);
         Connection.Open();
-        workspace_.TableName = QFileInfo(Target).fileName();
+        FWorkspace.TableName = QFileInfo(Target).fileName();
         Query.SetFiltered(false);
-        workspace_.OpenCurrentTable();
+        FWorkspace.OpenCurrentTable();
     } catch (const EDatabaseError &Error) {
-        workspace_.Close();
+        FWorkspace.Close();
         Replace.Rollback();
         RemoveTableFiles(Temp);
-        if (workspace_.DataBaseDir != PreviousDir) {
-            workspace_.DataBaseDir = PreviousDir;
-            if (workspace_.OnDataBaseDirChanged)
-                workspace_.OnDataBaseDirChanged(PreviousDir);
+        if (FWorkspace.DataBaseDir != PreviousDir) {
+            FWorkspace.DataBaseDir = PreviousDir;
+            if (FWorkspace.OnDataBaseDirChanged)
+                FWorkspace.OnDataBaseDirChanged(PreviousDir);
         }
         if (WasTable) {
             try {
                 Connection.Close();
                 Connection.ConnectionString = PreviousConnection;
                 Connection.Open();
-                workspace_.TableName = PreviousTable;
-                Query.SetFiltered(workspace_.UseFilter && workspace_.UseFilter());
-                workspace_.OpenCurrentTable();
+                FWorkspace.TableName = PreviousTable;
+                Query.SetFiltered(FWorkspace.UseFilter && FWorkspace.UseFilter());
+                FWorkspace.OpenCurrentTable();
             } catch (const EDatabaseError &) {
                 // The window stays without a table; the files are as they were.
             }
@@ -167,7 +167,7 @@ bool TSaveAsFlow::SaveAs(const QString &ChosenName, std::vector<TFieldDefRec> &F
     }
     // The new table is open: only now do the target's previous files go.
     Warning = Replace.Finish();
-    if (workspace_.Active() && !CreateMode)
+    if (FWorkspace.Active() && !CreateMode)
         Restore(FieldDefs, SortField, Descended);
     return true;
 }
@@ -175,10 +175,10 @@ bool TSaveAsFlow::SaveAs(const QString &ChosenName, std::vector<TFieldDefRec> &F
 void TSaveAsFlow::Restore(const std::vector<TFieldDefRec> &FieldDefs, const QString &SortField,
                           bool Descended)
 {
-    workspace_.FSortField = SortField;
-    workspace_.FSorted = SortField.isEmpty() ? 0 : 1;
-    workspace_.Descended = Descended;
-    std::vector<TFieldEditInfo> &Info = workspace_.FieldInfo;
+    FWorkspace.FSortField = SortField;
+    FWorkspace.FSorted = SortField.isEmpty() ? 0 : 1;
+    FWorkspace.Descended = Descended;
+    std::vector<TFieldEditInfo> &Info = FWorkspace.FieldInfo;
     // Matched by position: the new table's fields are the list's, in its order.
     if (FieldDefs.size() == Info.size()) {
         for (size_t i = 0; i < Info.size(); ++i) {
@@ -192,10 +192,10 @@ void TSaveAsFlow::Restore(const std::vector<TFieldDefRec> &FieldDefs, const QStr
             Info[i].Template = Def.Template;
             Info[i].Autocomplete = Def.Autocomplete;
         }
-        if (workspace_.OnRelayout)
-            workspace_.OnRelayout();
+        if (FWorkspace.OnRelayout)
+            FWorkspace.OnRelayout();
     }
-    workspace_.ApplyColumnWidths();
+    FWorkspace.ApplyColumnWidths();
 }
 
 } // namespace qf::tables

@@ -40,7 +40,7 @@ private:
     void Restore(const std::vector<TFieldDefRec> &FieldDefs, const QString &SortField,
                  bool Descended);
 
-    TTableWorkspace &workspace_;
+    TTableWorkspace &FWorkspace;
 };
 
 } // namespace qf::tables

@@ -38,12 +38,12 @@ void RemoveTableFiles(const QString &TableFileName)
 }
 
 TTableReplace::TTableReplace(const QString &NewFile, const QString &Target)
-    : newFile_(NewFile), target_(Target)
+    : FNewFile(NewFile), FTarget(Target)
 {}
 
 TTableReplace::~TTableReplace()
 {
-    if (!finished_)
+    if (!FFinished)
         Rollback();
 }
 
@@ -58,11 +58,11 @@ void TTableReplace::Commit()
             throw EDatabaseError(
                 QStringLiteral(
                     "Cannot rename \"%1\" to \"%2\": %3. The table \"%4\" is left as it was.")
-                    .arg(From, To, Reason, target_));
+                    .arg(From, To, Reason, FTarget));
         }
-        moved_.emplace_back(From, To);
+        FMoved.emplace_back(From, To);
     };
-    const QStringList Old = DbfTableFiles(target_);
+    const QStringList Old = DbfTableFiles(FTarget);
     for (const QString &File : Old) {
         if (!QFileInfo(File).isFile())
             continue;
@@ -71,7 +71,7 @@ void TTableReplace::Commit()
             Aside = File + QStringLiteral(".old%1").arg(N);
         Move(File, Aside);
     }
-    const QStringList New = DbfTableFiles(newFile_);
+    const QStringList New = DbfTableFiles(FNewFile);
     for (int i = 0; i < 3; ++i) // the layout file belongs to the target's reader, not to the copy
         if (QFileInfo(New[i]).isFile())
             Move(New[i], Old[i]);
@@ -79,20 +79,20 @@ void TTableReplace::Commit()
 
 void TTableReplace::Rollback()
 {
-    for (auto It = moved_.rbegin(); It != moved_.rend(); ++It)
+    for (auto It = FMoved.rbegin(); It != FMoved.rend(); ++It)
         QFile::rename(It->second, It->first);
-    moved_.clear();
+    FMoved.clear();
 }
 
 QString TTableReplace::Finish()
 {
-    finished_ = true;
+    FFinished = true;
     QStringList Left;
-    const QStringList Old = DbfTableFiles(target_);
-    for (const auto &[From, To] : moved_)
+    const QStringList Old = DbfTableFiles(FTarget);
+    for (const auto &[From, To] : FMoved)
         if (Old.contains(From) && !QFile::remove(To)) // a target file moved aside
             Left.append(To);
-    moved_.clear();
+    FMoved.clear();
     if (Left.isEmpty())
         return QString();
     return QStringLiteral("The previous files could not be deleted: %1")

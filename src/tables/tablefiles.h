@@ -41,10 +41,10 @@ public:
     QString Finish();
 
 private:
-    QString newFile_;
-    QString target_;
-    std::vector<std::pair<QString, QString>> moved_; // (from, to) in the order done
-    bool finished_ = false;
+    QString FNewFile;
+    QString FTarget;
+    std::vector<std::pair<QString, QString>> FMoved; // (from, to) in the order done
+    bool FFinished = false;
 };
 
 } // namespace qf::tables

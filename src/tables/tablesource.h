@@ -34,11 +34,11 @@ struct TSourceField {
 // Every failure of the layer: a message a person can act on.
 class EDatabaseError : public std::runtime_error {
 public:
-    explicit EDatabaseError(const QString &Message) : std::runtime_error(Message.toStdString()), message_(Message) {}
-    const QString &Message() const { return message_; }
+    explicit EDatabaseError(const QString &Message) : std::runtime_error(Message.toStdString()), FMessage(Message) {}
+    const QString &Message() const { return FMessage; }
 
 private:
-    QString message_;
+    QString FMessage;
 };
 
 class TTableSource {

@@ -25,25 +25,25 @@ int InitialEditorWidth(TDbfType Kind, const TField &Field)
 }
 
 TTableWorkspace::TTableWorkspace()
-    : connection_(std::make_unique<TADOConnection>()),
-      query_(std::make_unique<TADOQuery>(connection_.get())),
-      dataSource_(std::make_unique<TDataSource>(query_.get())),
-      sqlSet_(std::make_unique<store::TSQLSet>())
+    : FConnection(std::make_unique<TADOConnection>()),
+      FQuery(std::make_unique<TADOQuery>(FConnection.get())),
+      FDataSource(std::make_unique<TDataSource>(FQuery.get())),
+      FSqlSet(std::make_unique<store::TSQLSet>())
 {
-    connection_->LoginPrompt = false;
-    connection_->Mode = cmReadWrite;
-    InitTableQuerySet(*sqlSet_);
-    query_->BeforeOpen = [this](TADOQuery &) { ADOQuery1BeforeOpen(); };
-    query_->AfterOpen = [this](TADOQuery &) { ADOQuery1AfterOpen(); };
-    query_->BeforeClose = [this](TADOQuery &) { ADOQuery1BeforeClose(); };
-    query_->AfterClose = [this](TADOQuery &) { ADOQuery1AfterClose(); };
-    recordCommands_ = std::make_unique<TRecordCommands>(*this);
+    FConnection->LoginPrompt = false;
+    FConnection->Mode = cmReadWrite;
+    InitTableQuerySet(*FSqlSet);
+    FQuery->BeforeOpen = [this](TADOQuery &) { ADOQuery1BeforeOpen(); };
+    FQuery->AfterOpen = [this](TADOQuery &) { ADOQuery1AfterOpen(); };
+    FQuery->BeforeClose = [this](TADOQuery &) { ADOQuery1BeforeClose(); };
+    FQuery->AfterClose = [this](TADOQuery &) { ADOQuery1AfterClose(); };
+    FRecordCommands = std::make_unique<TRecordCommands>(*this);
 }
 
 TTableWorkspace::~TTableWorkspace()
 {
     // The window is gone by now: the dataset closes without calling back into it.
-    query_->BeforeOpen = query_->AfterOpen = query_->BeforeClose = query_->AfterClose = nullptr;
+    FQuery->BeforeOpen = FQuery->AfterOpen = FQuery->BeforeClose = FQuery->AfterClose = nullptr;
 }
 
 void TTableWorkspace::SetDataBaseDir(const QString &FileName)
@@ -71,33 +71,33 @@ bool TTableWorkspace::OpenFile(const QString &FileName)
 void TTableWorkspace::OpenDBFFile(const QString &FileName)
 {
     // The open table's layout file is written before the connection changes.
-    query_->Close();
+    FQuery->Close();
     SetDataBaseDir(FileName);
-    connection_->Close();
-    connection_->ConnectionString = FormatConnectionString(DataBaseDir, DataBaseDir, kDbaseDriver);
-    connection_->Open();
+    FConnection->Close();
+    FConnection->ConnectionString = FormatConnectionString(DataBaseDir, DataBaseDir, kDbaseDriver);
+    FConnection->Open();
     TableName = QFileInfo(FileName).fileName();
-    query_->SetFiltered(UseFilterState());
+    FQuery->SetFiltered(UseFilterState());
     OpenCurrentTable();
 }
 
 bool TTableWorkspace::OpenAccessFile(const QString &FileName)
 {
-    query_->Close();
+    FQuery->Close();
     SetDataBaseDir(FileName);
-    connection_->Close();
-    connection_->ConnectionString =
+    FConnection->Close();
+    FConnection->ConnectionString =
         FormatConnectionString(QFileInfo(FileName).fileName(), DataBaseDir, kAccessDriver);
-    connection_->Open();
+    FConnection->Open();
     QStringList Names;
-    connection_->GetTableNames(Names, false);
+    FConnection->GetTableNames(Names, false);
     QString Chosen;
     if (!OnSelectTable || !OnSelectTable(Names, Chosen) || Chosen.isEmpty()) {
-        connection_->Close();
+        FConnection->Close();
         return false;
     }
     TableName = Chosen;
-    query_->SetFiltered(UseFilterState());
+    FQuery->SetFiltered(UseFilterState());
     OpenCurrentTable();
     return true;
 }
@@ -106,26 +106,26 @@ void TTableWorkspace::OpenCurrentTable()
 {
     // Closing clears the name; the table to open is the one named now.
     const QString Name = TableName;
-    query_->Close();
+    FQuery->Close();
     TableName = Name;
-    PrepareTableQuery(*sqlSet_, *query_, TableName);
+    PrepareTableQuery(*FSqlSet, *FQuery, TableName);
     SqlQueryMode = 0;
-    query_->DisableControls();
+    FQuery->DisableControls();
     Busy(true);
     try {
-        query_->Open();
+        FQuery->Open();
     } catch (...) {
-        query_->EnableControls();
+        FQuery->EnableControls();
         Busy(false);
         throw;
     }
     // The grid learns of the new table here, before the widths are applied to its columns.
-    query_->EnableControls();
+    FQuery->EnableControls();
     Busy(false);
     Call(OnRefreshCommands);
     ApplyColumnWidths();
-    if (OnWarning && !query_->Warning().isEmpty())
-        OnWarning(query_->Warning());
+    if (OnWarning && !FQuery->Warning().isEmpty())
+        OnWarning(FQuery->Warning());
 }
 
 void TTableWorkspace::ADOQuery1BeforeOpen()
@@ -136,32 +136,32 @@ void TTableWorkspace::ADOQuery1BeforeOpen()
 void TTableWorkspace::ADOQuery1AfterOpen()
 {
     Call(OnOpening);
-    query_->DisableControls();
+    FQuery->DisableControls();
     BuildFieldRecords();
     Call(OnFieldRecordsBuilt);
-    FillPickLists(*query_, FieldInfo);
+    FillPickLists(*FQuery, FieldInfo);
     LoadGridConfig();
-    query_->First();
-    query_->EnableControls();
+    FQuery->First();
+    FQuery->EnableControls();
     Call(OnOpened);
 }
 
 void TTableWorkspace::BuildFieldRecords()
 {
-    FieldInfo = qf::tables::BuildFieldRecords(*query_);
+    FieldInfo = qf::tables::BuildFieldRecords(*FQuery);
 }
 
 void TTableWorkspace::ADOQuery1BeforeClose() { SaveGridConfig(); }
 
 void TTableWorkspace::ADOQuery1AfterClose()
 {
-    connection_->Close();
+    FConnection->Close();
     SqlQueryMode = 0;
     TableName.clear();
     FSortField.clear();
     FSorted = 0;
     Descended = false;
-    query_->SetFiltered(false);
+    FQuery->SetFiltered(false);
     Call(OnClosed);
     FieldInfo.clear();
     Call(OnFieldRecordsFreed);
@@ -180,24 +180,24 @@ void TTableWorkspace::Reopen()
     const int Column = GetCurrentColumn ? GetCurrentColumn() : -1;
     const bool Descending = Descended;
 
-    query_->DisableControls();
+    FQuery->DisableControls();
     Busy(true);
     const QString Name = TableName;
     try {
-        query_->SetActive(false);
-        query_->SetFiltered(UseFilterState());
+        FQuery->SetActive(false);
+        FQuery->SetFiltered(UseFilterState());
         TableName = Name;
-        query_->SetActive(true);
+        FQuery->SetActive(true);
     } catch (...) {
         TableName.clear();
-        query_->EnableControls();
+        FQuery->EnableControls();
         Busy(false);
         Call(OnRefreshCommands);
         throw;
     }
     // The grid takes the reopened table before its column and widths are restored.
-    query_->EnableControls();
-    if (query_->Active()) {
+    FQuery->EnableControls();
+    if (FQuery->Active()) {
         for (size_t i = 0; i < Saved.size() && i < FieldInfo.size(); ++i) {
             TFieldEditInfo &F = FieldInfo[i];
             F.Template = Saved[i].Template;
@@ -223,16 +223,16 @@ void TTableWorkspace::ApplySort()
 {
     // A sort kept for a field the table no longer has (a layout file from before a change of
     // the table) is dropped rather than failing the open.
-    if (FSorted != 0 && !FSortField.isEmpty() && query_->Active() && !query_->FindField(FSortField)) {
+    if (FSorted != 0 && !FSortField.isEmpty() && FQuery->Active() && !FQuery->FindField(FSortField)) {
         FSortField.clear();
         FSorted = 0;
     }
     if (FSorted == 0 || FSortField.isEmpty()) {
         // Already in the table's order: putting a million rows in it again is work for nothing.
-        if (!query_->Sort().isEmpty())
-            query_->SetSort(QString());
+        if (!FQuery->Sort().isEmpty())
+            FQuery->SetSort(QString());
     } else {
-        query_->SetSort(FSortField + (Descended ? QStringLiteral(" DESC") : QStringLiteral(" ASC")));
+        FQuery->SetSort(FSortField + (Descended ? QStringLiteral(" DESC") : QStringLiteral(" ASC")));
     }
     Call(OnSortChanged);
     Call(OnRefreshCommands);
@@ -240,9 +240,9 @@ void TTableWorkspace::ApplySort()
 
 bool TTableWorkspace::TitleClick(int Column)
 {
-    if (!query_->Active() || Column < 0 || Column >= query_->FieldCount())
+    if (!FQuery->Active() || Column < 0 || Column >= FQuery->FieldCount())
         return false;
-    const TField &Field = query_->Fields(Column);
+    const TField &Field = FQuery->Fields(Column);
     if (Field.DataType() == ftMemo)
         return false;
     FSortField = Field.FieldName();
@@ -278,13 +278,13 @@ QString TTableWorkspace::GridConfigFile() const
 void TTableWorkspace::SaveGridConfig()
 {
     const QString FileName = GridConfigFile();
-    if (FileName.isEmpty() || !query_->Active())
+    if (FileName.isEmpty() || !FQuery->Active())
         return;
     if (FSorted == 0)
         FSortField.clear();
     QStringList Names;
     for (size_t i = 0; i < FieldInfo.size(); ++i) {
-        Names.append(int(i) < query_->FieldCount() ? query_->Fields(int(i)).FieldName() : QString());
+        Names.append(int(i) < FQuery->FieldCount() ? FQuery->Fields(int(i)).FieldName() : QString());
         const int Width = GetColumnWidth ? GetColumnWidth(int(i)) : 0;
         if (Width > 0)
             FieldInfo[i].GridWidth = Width;
@@ -294,9 +294,9 @@ void TTableWorkspace::SaveGridConfig()
     QSaveFile File(FileName);
     if (File.open(QIODevice::WriteOnly) && File.write(Bytes) == Bytes.size() && File.commit())
         return;
-    if (reportedWriteErrors_.contains(FileName))
+    if (FReportedWriteErrors.contains(FileName))
         return;
-    reportedWriteErrors_.insert(FileName);
+    FReportedWriteErrors.insert(FileName);
     if (OnWriteError)
         OnWriteError(QStringLiteral("The grid layout of the table \"%1\" cannot be saved to \"%2\": %3")
                          .arg(TableName, QDir::toNativeSeparators(FileName), File.errorString()));
@@ -313,8 +313,8 @@ void TTableWorkspace::LoadGridConfig()
     // A layout file is small; one much larger than any layout is not ours.
     const QByteArray Bytes = File.read(64 * 1024 * 1024);
     QStringList Names;
-    for (int i = 0; i < query_->FieldCount(); ++i)
-        Names.append(query_->Fields(i).FieldName());
+    for (int i = 0; i < FQuery->FieldCount(); ++i)
+        Names.append(FQuery->Fields(i).FieldName());
     const TGridLayoutHead Head = ReadGridLayout(Bytes, Names, FieldInfo);
     if (Head.HasSort) {
         FSortField = Head.SortField;
@@ -326,7 +326,7 @@ void TTableWorkspace::LoadGridConfig()
 
 void TTableWorkspace::ApplyColumnWidths()
 {
-    if (!query_->Active() || SqlQueryMode != 0)
+    if (!FQuery->Active() || SqlQueryMode != 0)
         return;
     if (SetColumnWidth)
         for (size_t i = 0; i < FieldInfo.size(); ++i)

@@ -31,11 +31,11 @@ public:
     TTableWorkspace(const TTableWorkspace &) = delete;
     TTableWorkspace &operator=(const TTableWorkspace &) = delete;
 
-    TADOConnection &ADOConnection1() { return *connection_; }
-    TADOQuery &ADOQuery1() { return *query_; }
-    TDataSource &DataSource1() { return *dataSource_; }
-    store::TSQLSet &SQLSet1() { return *sqlSet_; }
-    TRecordCommands &RecordCommands() { return *recordCommands_; }
+    TADOConnection &ADOConnection1() { return *FConnection; }
+    TADOQuery &ADOQuery1() { return *FQuery; }
+    TDataSource &DataSource1() { return *FDataSource; }
+    store::TSQLSet &SQLSet1() { return *FSqlSet; }
+    TRecordCommands &RecordCommands() { return *FRecordCommands; }
 
     // State shared with the window.
     QString DataBaseDir;    // folder of the last opened file, with its trailing "/"
@@ -87,8 +87,8 @@ public:
     // other extension or a cancelled picker.
     bool OpenFile(const QString &FileName);
 
-    bool Active() const { return query_->Active(); }
-    void Close() { query_->Close(); }
+    bool Active() const { return FQuery->Active(); }
+    void Close() { FQuery->Close(); }
     void Reopen();
 
     // Sorting.
@@ -117,12 +117,12 @@ private:
     void Busy(bool Value) { if (OnBusy) OnBusy(Value); }
     bool UseFilterState() const { return UseFilter && UseFilter(); }
 
-    std::unique_ptr<TADOConnection> connection_;
-    std::unique_ptr<TADOQuery> query_;
-    std::unique_ptr<TDataSource> dataSource_;
-    std::unique_ptr<store::TSQLSet> sqlSet_;
-    QSet<QString> reportedWriteErrors_;
-    std::unique_ptr<TRecordCommands> recordCommands_;
+    std::unique_ptr<TADOConnection> FConnection;
+    std::unique_ptr<TADOQuery> FQuery;
+    std::unique_ptr<TDataSource> FDataSource;
+    std::unique_ptr<store::TSQLSet> FSqlSet;
+    QSet<QString> FReportedWriteErrors;
+    std::unique_ptr<TRecordCommands> FRecordCommands;
 };
 
 }  // namespace qf::tables

@@ -17,19 +17,19 @@ public:
     {
         char B[4];
         qToLittleEndian<qint32>(Value, B);
-        bytes_.append(B, 4);
+        FBytes.append(B, 4);
         return *this;
     }
     TLayoutBytes &Str(const QString &Text)
     {
         const QByteArray U = Text.toUtf8();
         Int(qint32(U.size()));
-        bytes_ += U;
+        FBytes += U;
         return *this;
     }
     TLayoutBytes &Flag(bool Value)
     {
-        bytes_ += char(Value ? 1 : 0);
+        FBytes += char(Value ? 1 : 0);
         return *this;
     }
     // One field entry; PickList only for kinds C, N and D (pass nullptr for L and M).
@@ -44,10 +44,10 @@ public:
         }
         return *this;
     }
-    const QByteArray &Bytes() const { return bytes_; }
+    const QByteArray &Bytes() const { return FBytes; }
 
 private:
-    QByteArray bytes_;
+    QByteArray FBytes;
 };
 
 inline QByteArray FileBytes(const QString &FileName)

@@ -9,7 +9,7 @@
 namespace qf::composer {
 
 TAttachPage::TAttachPage(TAttachments &Attachments, QWidget *Parent)
-    : QWidget(Parent), attachments_(Attachments)
+    : QWidget(Parent), FAttachments(Attachments)
 {
     auto *L = new QVBoxLayout(this);
     ListBox3 = new QListWidget(this);
@@ -34,7 +34,7 @@ TAttachPage::TAttachPage(TAttachments &Attachments, QWidget *Parent)
 void TAttachPage::RefreshAttachList()
 {
     ListBox3->clear();
-    ListBox3->addItems(attachments_.Lines());
+    ListBox3->addItems(FAttachments.Lines());
 }
 
 void TAttachPage::UpdateAttachControls()
@@ -44,7 +44,7 @@ void TAttachPage::UpdateAttachControls()
 
 void TAttachPage::AddClick()
 {
-    attachments_.EnsureItem();
+    FAttachments.EnsureItem();
     QFileDialog Dialog(this, QStringLiteral("Attach Files"), QString(),
                        QStringLiteral("All Files (*)"));
     Dialog.setObjectName(QStringLiteral("OpenDialog3"));
@@ -53,7 +53,7 @@ void TAttachPage::AddClick()
     if (Dialog.exec() == QDialog::Accepted && !Dialog.selectedFiles().isEmpty()) {
         if (OnModified)
             OnModified();
-        const int Last = attachments_.Add(Dialog.selectedFiles());
+        const int Last = FAttachments.Add(Dialog.selectedFiles());
         RefreshAttachList();
         ListBox3->setCurrentRow(Last);
         UpdateAttachControls();
@@ -65,7 +65,7 @@ void TAttachPage::RemoveClick()
 {
     const int Row = ListBox3->selectedItems().isEmpty() ? -1 : ListBox3->currentRow();
     int Select = -1;
-    if (Row >= 0 && attachments_.HasItem() && attachments_.Remove(Row, Select)) {
+    if (Row >= 0 && FAttachments.HasItem() && FAttachments.Remove(Row, Select)) {
         if (OnModified)
             OnModified();
         RefreshAttachList();

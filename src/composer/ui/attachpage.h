@@ -28,7 +28,7 @@ public:
     void RemoveClick();
 
 private:
-    TAttachments &attachments_;
+    TAttachments &FAttachments;
 };
 
 } // namespace qf::composer

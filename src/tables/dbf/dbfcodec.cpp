@@ -37,24 +37,24 @@ constexpr char kUnicode[] = "UTF-32LE";
 
 class TIconv {
 public:
-    TIconv(const char *To, const char *From) : cd_(iconv_open(To, From)) {}
+    TIconv(const char *To, const char *From) : FCd(iconv_open(To, From)) {}
     ~TIconv()
     {
         if (Valid())
-            iconv_close(cd_);
+            iconv_close(FCd);
     }
     TIconv(const TIconv &) = delete;
     TIconv &operator=(const TIconv &) = delete;
-    bool Valid() const { return cd_ != iconv_t(-1); }
-    void Reset() { iconv(cd_, nullptr, nullptr, nullptr, nullptr); }
+    bool Valid() const { return FCd != iconv_t(-1); }
+    void Reset() { iconv(FCd, nullptr, nullptr, nullptr, nullptr); }
     // iconv(3) over the whole input; In and Out move on.
     size_t Convert(const char *&In, size_t &InLeft, char *&Out, size_t &OutLeft)
     {
-        return iconv(cd_, const_cast<char **>(&In), &InLeft, &Out, &OutLeft);
+        return iconv(FCd, const_cast<char **>(&In), &InLeft, &Out, &OutLeft);
     }
 
 private:
-    iconv_t cd_;
+    iconv_t FCd;
 };
 
 bool IsAscii(QByteArrayView Bytes)
@@ -86,19 +86,19 @@ QByteArrayView CutUtf8(QByteArrayView Bytes, qsizetype Width)
 
 TDbfCodec::TDbfCodec() = default;
 
-TDbfCodec::TDbfCodec(const QByteArray &CodePage) : name_(CodePage.toUpper())
+TDbfCodec::TDbfCodec(const QByteArray &CodePage) : FName(CodePage.toUpper())
 {
-    if (name_ == "UTF-8" || name_ == "UTF8") {
-        name_ = "UTF-8";
+    if (FName == "UTF-8" || FName == "UTF8") {
+        FName = "UTF-8";
         return;
     }
-    utf8_ = false;
-    TIconv Decoder(kUnicode, name_.constData());
-    valid_ = Decoder.Valid();
-    if (!valid_)
+    FUtf8 = false;
+    TIconv Decoder(kUnicode, FName.constData());
+    FValid = Decoder.Valid();
+    if (!FValid)
         return;
     auto Table = std::make_shared<TTable>();
-    const bool Cp1252 = name_ == "WINDOWS-1252" || name_ == "CP1252";
+    const bool Cp1252 = FName == "WINDOWS-1252" || FName == "CP1252";
     for (int b = 0; b < 256; ++b) {
         const char Byte = char(b);
         const char *In = &Byte;
@@ -120,25 +120,25 @@ TDbfCodec::TDbfCodec(const QByteArray &CodePage) : name_(CodePage.toUpper())
     for (int b = 255; b >= 0; --b)
         if (Table->Chars[b] != u'\uFFFD')
             Table->Bytes.insert(Table->Chars[b], uint8_t(b));
-    table_ = std::move(Table);
+    FTable = std::move(Table);
 }
 
 QString TDbfCodec::Decode(QByteArrayView Bytes) const
 {
     if (IsAscii(Bytes))
         return QString::fromLatin1(Bytes);
-    if (utf8_)
+    if (FUtf8)
         return QString::fromUtf8(Bytes);
-    if (!valid_)
+    if (!FValid)
         return QString(Bytes.size(), QChar::ReplacementCharacter);
-    if (table_) {
+    if (FTable) {
         QString Text(Bytes.size(), Qt::Uninitialized);
         QChar *Out = Text.data();
         for (qsizetype i = 0; i < Bytes.size(); ++i)
-            Out[i] = QChar(table_->Chars[uint8_t(Bytes[i])]);
+            Out[i] = QChar(FTable->Chars[uint8_t(Bytes[i])]);
         return Text;
     }
-    TIconv Decoder(kUnicode, name_.constData());
+    TIconv Decoder(kUnicode, FName.constData());
     std::u32string Codes(size_t(Bytes.size()) + 1, U'\0');
     const char *In = Bytes.data();
     size_t InLeft = size_t(Bytes.size());
@@ -164,21 +164,21 @@ QString TDbfCodec::Decode(QByteArrayView Bytes) const
 
 std::optional<QByteArray> TDbfCodec::Encode(const QString &Text) const
 {
-    if (utf8_)
+    if (FUtf8)
         return Text.toUtf8();
-    if (!valid_)
+    if (!FValid)
         return std::nullopt;
-    if (table_) {
+    if (FTable) {
         QByteArray Bytes(Text.size(), Qt::Uninitialized);
         for (qsizetype i = 0; i < Text.size(); ++i) {
-            const auto It = table_->Bytes.constFind(Text[i].unicode());
-            if (It == table_->Bytes.constEnd())
+            const auto It = FTable->Bytes.constFind(Text[i].unicode());
+            if (It == FTable->Bytes.constEnd())
                 return std::nullopt;
             Bytes[i] = char(*It);
         }
         return Bytes;
     }
-    TIconv Encoder(name_.constData(), kUnicode);
+    TIconv Encoder(FName.constData(), kUnicode);
     const std::u32string Codes = Text.toStdU32String();
     QByteArray Bytes(qsizetype(Codes.size()) * 4 + 16, Qt::Uninitialized);
     const char *In = reinterpret_cast<const char *>(Codes.data());

@@ -18,9 +18,9 @@ public:
     // A code page as iconv names it ("CP866", "WINDOWS-1252"); IsValid() is false when iconv has none.
     explicit TDbfCodec(const QByteArray &CodePage);
 
-    bool IsValid() const { return valid_; }
-    bool IsUtf8() const { return utf8_; }
-    const QByteArray &CodePage() const { return name_; }
+    bool IsValid() const { return FValid; }
+    bool IsUtf8() const { return FUtf8; }
+    const QByteArray &CodePage() const { return FName; }
 
     // Bytes the code page does not define read as U+FFFD.
     QString Decode(QByteArrayView Bytes) const;
@@ -35,10 +35,10 @@ public:
 
 private:
     struct TTable;
-    QByteArray name_ = "UTF-8";
-    bool valid_ = true;
-    bool utf8_ = true;
-    std::shared_ptr<const TTable> table_; // single-byte code pages: both directions at hand
+    QByteArray FName = "UTF-8";
+    bool FValid = true;
+    bool FUtf8 = true;
+    std::shared_ptr<const TTable> FTable; // single-byte code pages: both directions at hand
 };
 
 // The longest prefix of Bytes (UTF-8) that fits in Width bytes without splitting a character.

@@ -81,19 +81,19 @@ struct TFilterGuard {
 void TDbfCopy::AddProblem(int64_t RecNo, const QString &FieldName, const QString &Text,
                           const QString &Cut)
 {
-    ++problemCount_;
-    if (problems_.size() < size_t(kKeptProblems))
-        problems_.push_back({RecNo, FieldName, Text, Cut});
+    ++FProblemCount;
+    if (FProblems.size() < size_t(kKeptProblems))
+        FProblems.push_back({RecNo, FieldName, Text, Cut});
 }
 
 QString TDbfCopy::ProblemText() const
 {
-    if (problemCount_ == 0)
+    if (FProblemCount == 0)
         return QString();
-    QString Text = problemCount_ == 1
+    QString Text = FProblemCount == 1
                        ? QStringLiteral("One value would not be copied whole:")
-                       : QStringLiteral("%1 values would not be copied whole:").arg(problemCount_);
-    for (const TCopyProblem &Problem : problems_) {
+                       : QStringLiteral("%1 values would not be copied whole:").arg(FProblemCount);
+    for (const TCopyProblem &Problem : FProblems) {
         Text += QStringLiteral("\nrecord %1, field %2: \"%3\" ")
                     .arg(Problem.RecNo)
                     .arg(Problem.FieldName, Problem.Text);
@@ -101,7 +101,7 @@ QString TDbfCopy::ProblemText() const
                     ? QStringLiteral("does not convert to the field's type and would be left blank")
                     : QStringLiteral("would be cut to \"%1\"").arg(Problem.Cut);
     }
-    if (problemCount_ > int64_t(problems_.size()))
+    if (FProblemCount > int64_t(FProblems.size()))
         Text += QStringLiteral("\n...");
     return Text;
 }
@@ -109,9 +109,9 @@ QString TDbfCopy::ProblemText() const
 void TDbfCopy::CopyToDbf(const QString &FileName, std::vector<TFieldDefRec> &FieldDefs,
                          TADOQuery *Source, bool CreateMode)
 {
-    copied_ = 0;
-    problemCount_ = 0;
-    problems_.clear();
+    FCopied = 0;
+    FProblemCount = 0;
+    FProblems.clear();
     const bool Open = Source && Source->Active();
     if (Open) {
         // An added field that bears the name of a field of the open table receives its values.
@@ -246,7 +246,7 @@ void TDbfCopy::CopyRecords(const QString &FileName, const std::vector<TFieldDefR
                 FlushMemo();
         }
         Chunk.append(Record);
-        ++copied_;
+        ++FCopied;
         if (Chunk.size() >= kChunk) {
             WriteOrThrow(Table, Chunk.constData(), Chunk.size(), RecNo);
             Chunk.clear();
@@ -255,7 +255,7 @@ void TDbfCopy::CopyRecords(const QString &FileName, const std::vector<TFieldDefR
     Chunk.append('\x1A');
     WriteOrThrow(Table, Chunk.constData(), Chunk.size(), RecNo);
     FlushMemo();
-    qToLittleEndian<quint32>(quint32(copied_), Header.data() + 4);
+    qToLittleEndian<quint32>(quint32(FCopied), Header.data() + 4);
     if (!Table.seek(0))
         throw EDatabaseError(DbfFileError(Table, QStringLiteral("write")));
     WriteOrThrow(Table, Header.constData(), Header.size(), RecNo);

@@ -51,10 +51,10 @@ public:
                    bool CreateMode);
 
     // What the last copy did.
-    int64_t Copied() const { return copied_; }
-    int64_t ProblemCount() const { return problemCount_; }
+    int64_t Copied() const { return FCopied; }
+    int64_t ProblemCount() const { return FProblemCount; }
     // The first problems, in record order (at most kKeptProblems).
-    const std::vector<TCopyProblem> &Problems() const { return problems_; }
+    const std::vector<TCopyProblem> &Problems() const { return FProblems; }
     // A message listing the first problems and how many there are; empty when there are none.
     QString ProblemText() const;
 
@@ -66,9 +66,9 @@ private:
     void AddProblem(int64_t RecNo, const QString &FieldName, const QString &Text,
                     const QString &Cut = QString());
 
-    int64_t copied_ = 0;
-    int64_t problemCount_ = 0;
-    std::vector<TCopyProblem> problems_;
+    int64_t FCopied = 0;
+    int64_t FProblemCount = 0;
+    std::vector<TCopyProblem> FProblems;
 };
 
 } // namespace qf::tables

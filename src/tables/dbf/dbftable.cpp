@@ -198,7 +198,7 @@ QString FindCodePageFile(const QString &FileName)
 
 } // namespace
 
-TDbfTable::TDbfTable(const QString &FileName) : fileName_(FileName)
+TDbfTable::TDbfTable(const QString &FileName) : FFileName(FileName)
 {
     MapFiles();
 }
@@ -207,11 +207,11 @@ TDbfTable::~TDbfTable() { Unmap(); }
 
 void TDbfTable::Unmap()
 {
-    dataMap_.Unmap();
-    memoMap_.Unmap();
-    data_ = memoData_ = nullptr;
-    file_.reset();
-    memo_.reset();
+    FDataMap.Unmap();
+    FMemoMap.Unmap();
+    FData = FMemoData = nullptr;
+    FFile.reset();
+    FMemo.reset();
 }
 
 void TDbfTable::MapFiles()
@@ -219,34 +219,34 @@ void TDbfTable::MapFiles()
     // Until the end nothing is readable: a failure leaves a table without records (and the field
     // list a dataset may still hold), never a map that is gone.
     Unmap();
-    fileRows_ = 0;
-    memoSize_ = 0;
-    file_ = std::make_unique<QFile>(fileName_);
-    if (!file_->open(QIODevice::ReadOnly))
-        throw EDatabaseError(DbfFileError(*file_, QStringLiteral("open")));
-    size_ = file_->size();
-    if (size_ < 33)
-        throw EDatabaseError(QStringLiteral("\"%1\" is not a dBASE table: the file is too short.").arg(fileName_));
-    lost_ = false;
-    data_ = dataMap_.Map(*file_, size_, lost_);
-    if (!data_)
-        throw EDatabaseError(DbfFileError(*file_, QStringLiteral("read")));
+    FFileRows = 0;
+    FMemoSize = 0;
+    FFile = std::make_unique<QFile>(FFileName);
+    if (!FFile->open(QIODevice::ReadOnly))
+        throw EDatabaseError(DbfFileError(*FFile, QStringLiteral("open")));
+    FSize = FFile->size();
+    if (FSize < 33)
+        throw EDatabaseError(QStringLiteral("\"%1\" is not a dBASE table: the file is too short.").arg(FFileName));
+    FLost = false;
+    FData = FDataMap.Map(*FFile, FSize, FLost);
+    if (!FData)
+        throw EDatabaseError(DbfFileError(*FFile, QStringLiteral("read")));
 
-    version_ = data_[0];
-    if (version_ == 0x04 || version_ == 0x8C)
-        throw EDatabaseError(QStringLiteral("\"%1\" is a dBASE 7 table, which this program cannot read.").arg(fileName_));
-    const int64_t HeaderCount = qFromLittleEndian<quint32>(data_ + 4);
-    const int HeaderLength = qFromLittleEndian<quint16>(data_ + 8);
-    const int RecordLength = qFromLittleEndian<quint16>(data_ + 10);
-    if (HeaderLength < 33 || HeaderLength > size_)
-        throw EDatabaseError(Damaged(fileName_, QStringLiteral("its header length %1 does not fit the file of %2 bytes").arg(HeaderLength).arg(size_)));
+    FVersion = FData[0];
+    if (FVersion == 0x04 || FVersion == 0x8C)
+        throw EDatabaseError(QStringLiteral("\"%1\" is a dBASE 7 table, which this program cannot read.").arg(FFileName));
+    const int64_t HeaderCount = qFromLittleEndian<quint32>(FData + 4);
+    const int HeaderLength = qFromLittleEndian<quint16>(FData + 8);
+    const int RecordLength = qFromLittleEndian<quint16>(FData + 10);
+    if (HeaderLength < 33 || HeaderLength > FSize)
+        throw EDatabaseError(Damaged(FFileName, QStringLiteral("its header length %1 does not fit the file of %2 bytes").arg(HeaderLength).arg(FSize)));
 
     std::vector<TSourceField> Fields;
     std::vector<TLayout> Layouts;
     std::vector<QByteArray> Names;
     int Offset = 1;
-    for (int At = 32; At + 32 <= HeaderLength && data_[At] != 0x0D; At += 32) {
-        const uchar *Descriptor = data_ + At;
+    for (int At = 32; At + 32 <= HeaderLength && FData[At] != 0x0D; At += 32) {
+        const uchar *Descriptor = FData + At;
         TLayout Layout;
         Layout.Type = char(Descriptor[11]);
         Layout.Width = Descriptor[16];
@@ -263,90 +263,90 @@ void TDbfTable::MapFiles()
         Layouts.push_back(Layout);
     }
     if (Fields.empty())
-        throw EDatabaseError(Damaged(fileName_, QStringLiteral("it describes no fields")));
+        throw EDatabaseError(Damaged(FFileName, QStringLiteral("it describes no fields")));
     if (Offset > RecordLength)
-        throw EDatabaseError(Damaged(fileName_, QStringLiteral("its fields need %1 bytes but a record has %2").arg(Offset).arg(RecordLength)));
+        throw EDatabaseError(Damaged(FFileName, QStringLiteral("its fields need %1 bytes but a record has %2").arg(Offset).arg(RecordLength)));
     if (Offset == 1)
-        throw EDatabaseError(Damaged(fileName_, QStringLiteral("all its fields have a width of 0")));
-    if (!fields_.empty() && Fields.size() != fields_.size())
-        throw EDatabaseError(QStringLiteral("The fields of the table \"%1\" were changed by another program.").arg(fileName_));
+        throw EDatabaseError(Damaged(FFileName, QStringLiteral("all its fields have a width of 0")));
+    if (!FFields.empty() && Fields.size() != FFields.size())
+        throw EDatabaseError(QStringLiteral("The fields of the table \"%1\" were changed by another program.").arg(FFileName));
 
     bool HasMemo = false;
     for (const TLayout &Layout : Layouts)
         HasMemo |= Layout.Type == 'M';
-    memoName_.clear();
+    FMemoName.clear();
     if (HasMemo)
         MapMemo();
-    std::memcpy(countsSeen_, data_ + 4, sizeof countsSeen_);
+    std::memcpy(FCountsSeen, FData + 4, sizeof FCountsSeen);
     CheckIntact();
-    headerLength_ = HeaderLength;
-    recordLength_ = RecordLength;
-    fields_ = std::move(Fields);
-    layout_ = std::move(Layouts);
+    FHeaderLength = HeaderLength;
+    FRecordLength = RecordLength;
+    FFields = std::move(Fields);
+    FLayout = std::move(Layouts);
     // A count beyond the file is a lie: only the whole records up to the first one that is no
     // record (a sparse or zeroed tail) are read, and the user is told. The count itself is never
     // trusted for memory or time.
-    const int64_t Whole = (size_ - headerLength_) / recordLength_;
-    warning_.clear();
+    const int64_t Whole = (FSize - FHeaderLength) / FRecordLength;
+    FWarning.clear();
     if (HeaderCount > Whole) {
         int64_t Rows = 0;
-        for (const uchar *Flag = data_ + headerLength_; Rows < Whole && (*Flag == ' ' || *Flag == '*'); Flag += recordLength_)
+        for (const uchar *Flag = FData + FHeaderLength; Rows < Whole && (*Flag == ' ' || *Flag == '*'); Flag += FRecordLength)
             ++Rows;
-        fileRows_ = Rows;
+        FFileRows = Rows;
         CheckIntact();
-        warning_ = Damaged(fileName_, QStringLiteral("its header promises %1 records, but only %2 could be read").arg(HeaderCount).arg(Rows));
+        FWarning = Damaged(FFileName, QStringLiteral("its header promises %1 records, but only %2 could be read").arg(HeaderCount).arg(Rows));
     } else {
-        fileRows_ = HeaderCount;
+        FFileRows = HeaderCount;
     }
 
     // The code page stays as first decided, also when the files are read again after a write.
-    const QString CodePageFile = FindCodePageFile(fileName_);
-    codePageFile_ = !CodePageFile.isEmpty();
-    languageDriver_ = data_[29];
-    if (!codec_) {
-        QByteArray CodePage = TDbfCodec::LanguageDriverCodePage(languageDriver_);
-        if (CodePage.isEmpty() && codePageFile_) {
+    const QString CodePageFile = FindCodePageFile(FFileName);
+    FCodePageFile = !CodePageFile.isEmpty();
+    FLanguageDriver = FData[29];
+    if (!FCodec) {
+        QByteArray CodePage = TDbfCodec::LanguageDriverCodePage(FLanguageDriver);
+        if (CodePage.isEmpty() && FCodePageFile) {
             QFile Cpg(CodePageFile);
             if (Cpg.open(QIODevice::ReadOnly))
                 CodePage = TDbfCodec::CpgCodePage(Cpg.read(64));
         }
         if (!CodePage.isEmpty())
-            codec_ = TDbfCodec(CodePage);
+            FCodec = TDbfCodec(CodePage);
     }
     // ASCII names need no decision on the code page, which may read the whole table.
-    for (size_t f = 0; f < fields_.size(); ++f)
-        fields_[f].Name = (IsAscii(Names[f]) ? QString::fromLatin1(Names[f]) : Codec().Decode(Names[f])).trimmed();
+    for (size_t f = 0; f < FFields.size(); ++f)
+        FFields[f].Name = (IsAscii(Names[f]) ? QString::fromLatin1(Names[f]) : Codec().Decode(Names[f])).trimmed();
     CheckIntact();
 }
 
 const TDbfCodec &TDbfTable::Codec() const
 {
-    if (codecKnown_.load(std::memory_order_acquire)) [[likely]]
-        return *codec_;
-    std::call_once(codecDecided_, [this] {
-        if (!codec_)
-            codec_ = DetectCodec();
-        codecKnown_.store(true, std::memory_order_release);
+    if (FCodecKnown.load(std::memory_order_acquire)) [[likely]]
+        return *FCodec;
+    std::call_once(FCodecDecided, [this] {
+        if (!FCodec)
+            FCodec = DetectCodec();
+        FCodecKnown.store(true, std::memory_order_release);
     });
-    return *codec_;
+    return *FCodec;
 }
 
 TDbfCodec TDbfTable::DetectCodec() const
 {
     bool Utf8 = true;
-    for (int At = 32; Utf8 && At + 32 <= headerLength_ && data_[At] != 0x0D; At += 32) {
-        const auto *Name = reinterpret_cast<const char *>(data_ + At);
+    for (int At = 32; Utf8 && At + 32 <= FHeaderLength && FData[At] != 0x0D; At += 32) {
+        const auto *Name = reinterpret_cast<const char *>(FData + At);
         Utf8 = store::IsValidUtf8(QByteArrayView(Name, qsizetype(strnlen(Name, 11))));
     }
     // Records without a byte above 0x7F (most tables) hold only ASCII text: one pass over the
     // records decides that, and only memos are then read one by one.
-    const bool AsciiRecords = IsAsciiBlock(data_ + headerLength_, fileRows_ * recordLength_);
+    const bool AsciiRecords = IsAsciiBlock(FData + FHeaderLength, FFileRows * FRecordLength);
     bool HasMemo = false;
-    for (const TLayout &Layout : layout_)
+    for (const TLayout &Layout : FLayout)
         HasMemo |= Layout.Type == 'M';
-    for (int64_t Row = 0; Utf8 && (!AsciiRecords || HasMemo) && Row < fileRows_; ++Row)
-        for (size_t f = 0; Utf8 && f < layout_.size(); ++f) {
-            const char Type = layout_[f].Type;
+    for (int64_t Row = 0; Utf8 && (!AsciiRecords || HasMemo) && Row < FFileRows; ++Row)
+        for (size_t f = 0; Utf8 && f < FLayout.size(); ++f) {
+            const char Type = FLayout[f].Type;
             if (Type == 'C' && !AsciiRecords)
                 Utf8 = store::IsValidUtf8(TrimmedRight(Raw(Row, int(f))));
             else if (Type == 'M' && !Trimmed(Raw(Row, int(f))).isEmpty())
@@ -358,57 +358,57 @@ TDbfCodec TDbfTable::DetectCodec() const
 
 void TDbfTable::MapMemo()
 {
-    memoName_ = MemoFileName(fileName_);
-    memo_ = std::make_unique<QFile>(memoName_);
-    if (!memo_->open(QIODevice::ReadOnly))
-        throw EDatabaseError(QStringLiteral("The memo file of the table \"%1\" cannot be opened: %2").arg(fileName_, memo_->errorString()));
-    memoSize_ = memo_->size();
-    memoData_ = memoSize_ > 0 ? memoMap_.Map(*memo_, memoSize_, lost_) : nullptr;
-    if (memoSize_ > 0 && !memoData_)
-        throw EDatabaseError(DbfFileError(*memo_, QStringLiteral("read")));
-    memoDb4_ = (data_[0] & 0x08) != 0; // 0x8B, 0x8E, 0xCB: dBASE IV memo blocks
-    memoBlock_ = kDbfMemoBlock;
-    if (memoDb4_ && memoSize_ >= 22) {
-        const int Block = qFromLittleEndian<quint16>(memoData_ + 20);
+    FMemoName = MemoFileName(FFileName);
+    FMemo = std::make_unique<QFile>(FMemoName);
+    if (!FMemo->open(QIODevice::ReadOnly))
+        throw EDatabaseError(QStringLiteral("The memo file of the table \"%1\" cannot be opened: %2").arg(FFileName, FMemo->errorString()));
+    FMemoSize = FMemo->size();
+    FMemoData = FMemoSize > 0 ? FMemoMap.Map(*FMemo, FMemoSize, FLost) : nullptr;
+    if (FMemoSize > 0 && !FMemoData)
+        throw EDatabaseError(DbfFileError(*FMemo, QStringLiteral("read")));
+    FMemoDb4 = (FData[0] & 0x08) != 0; // 0x8B, 0x8E, 0xCB: dBASE IV memo blocks
+    FMemoBlock = kDbfMemoBlock;
+    if (FMemoDb4 && FMemoSize >= 22) {
+        const int Block = qFromLittleEndian<quint16>(FMemoData + 20);
         if (Block >= 64 && Block % 64 == 0)
-            memoBlock_ = Block;
+            FMemoBlock = Block;
     }
 }
 
 void TDbfTable::ThrowCutShort() const
 {
-    throw EDatabaseError(QStringLiteral("The table \"%1\" was cut short by another program while it was open. Open it again.").arg(fileName_));
+    throw EDatabaseError(QStringLiteral("The table \"%1\" was cut short by another program while it was open. Open it again.").arg(FFileName));
 }
 
 void TDbfTable::CheckRow(int64_t Row) const
 {
     if (Row < 0 || Row >= RowCount())
-        throw EDatabaseError(QStringLiteral("Row %1 is not in the table \"%2\".").arg(Row).arg(fileName_));
+        throw EDatabaseError(QStringLiteral("Row %1 is not in the table \"%2\".").arg(Row).arg(FFileName));
 }
 
 bool TDbfTable::IsDeleted(int64_t Row) const
 {
-    if (!deleted_.empty() && deleted_.count(Row))
+    if (!FDeleted.empty() && FDeleted.count(Row))
         return true;
-    if (Row < 0 || Row >= fileRows_)
+    if (Row < 0 || Row >= FFileRows)
         return false;
-    const bool Deleted = data_[headerLength_ + Row * recordLength_] == '*';
+    const bool Deleted = FData[FHeaderLength + Row * FRecordLength] == '*';
     CheckIntact();
     return Deleted;
 }
 
 QByteArrayView TDbfTable::Raw(int64_t Row, int Field) const
 {
-    const TLayout &Layout = layout_[size_t(Field)];
-    return QByteArrayView(reinterpret_cast<const char *>(data_ + headerLength_ + Row * recordLength_ + Layout.Offset), Layout.Width);
+    const TLayout &Layout = FLayout[size_t(Field)];
+    return QByteArrayView(reinterpret_cast<const char *>(FData + FHeaderLength + Row * FRecordLength + Layout.Offset), Layout.Width);
 }
 
 const QVariant *TDbfTable::PendingValue(int64_t Row, int Field) const
 {
-    if (pending_.empty())
+    if (FPending.empty())
         return nullptr;
-    const auto It = pending_.find(Row);
-    if (It == pending_.end() || !It->second.Set[size_t(Field)])
+    const auto It = FPending.find(Row);
+    if (It == FPending.end() || !It->second.Set[size_t(Field)])
         return nullptr;
     return &It->second.Values[size_t(Field)];
 }
@@ -428,13 +428,13 @@ QByteArrayView TDbfTable::MemoBytes(QByteArrayView Ref) const
                 return {};
         }
     }
-    if (Block <= 0 || !memoData_)
+    if (Block <= 0 || !FMemoData)
         return {};
-    const int64_t Start = Block * memoBlock_;
-    if (Start >= memoSize_) // a reference past the end reads as no text
+    const int64_t Start = Block * FMemoBlock;
+    if (Start >= FMemoSize) // a reference past the end reads as no text
         return {};
-    const uchar *p = memoData_ + Start;
-    const int64_t Available = memoSize_ - Start;
+    const uchar *p = FMemoData + Start;
+    const int64_t Available = FMemoSize - Start;
     if (Available >= 8 && p[0] == 0xFF && p[1] == 0xFF && p[2] == 0x08 && p[3] == 0x00) {
         const int64_t Length = qFromLittleEndian<quint32>(p + 4);
         const int64_t End = std::min<int64_t>(std::max<int64_t>(Length, 8), Available);
@@ -444,7 +444,7 @@ QByteArrayView TDbfTable::MemoBytes(QByteArrayView Ref) const
     // follows it to the end of its block (as some writers end it).
     const QByteArrayView Rest(reinterpret_cast<const char *>(p), Available);
     for (qsizetype Stop = Rest.indexOf('\x1A'); Stop >= 0; Stop = Rest.indexOf('\x1A', Stop + 1)) {
-        const qsizetype BlockEnd = std::min<qsizetype>(Rest.size(), (Stop / memoBlock_ + 1) * memoBlock_);
+        const qsizetype BlockEnd = std::min<qsizetype>(Rest.size(), (Stop / FMemoBlock + 1) * FMemoBlock);
         qsizetype Next = Stop + 1;
         if (Next < Rest.size() && Rest[Next] == '\x1A')
             return Rest.first(Stop);
@@ -458,7 +458,7 @@ QByteArrayView TDbfTable::MemoBytes(QByteArrayView Ref) const
 
 QVariant TDbfTable::Decode(int64_t Row, int Field) const
 {
-    if (Row < 0 || Row >= fileRows_)
+    if (Row < 0 || Row >= FFileRows)
         return {};
     QVariant Value = DecodeRaw(Row, Field);
     CheckIntact();
@@ -468,7 +468,7 @@ QVariant TDbfTable::Decode(int64_t Row, int Field) const
 QVariant TDbfTable::DecodeRaw(int64_t Row, int Field) const
 {
     const QByteArrayView Bytes = Raw(Row, Field);
-    switch (layout_[size_t(Field)].Type) {
+    switch (FLayout[size_t(Field)].Type) {
     case 'N':
     case 'F': {
         double Number;
@@ -504,11 +504,11 @@ bool TDbfTable::IsNull(int64_t Row, int Field) const
 {
     if (const QVariant *Pending = PendingValue(Row, Field))
         return !Pending->isValid();
-    if (Row < 0 || Row >= fileRows_)
+    if (Row < 0 || Row >= FFileRows)
         return true;
     const QByteArrayView Bytes = Raw(Row, Field);
     bool Null;
-    switch (layout_[size_t(Field)].Type) {
+    switch (FLayout[size_t(Field)].Type) {
     case 'N':
     case 'F': {
         double Number;
@@ -526,9 +526,9 @@ bool TDbfTable::IsNull(int64_t Row, int Field) const
 
 QString TDbfTable::AsString(int64_t Row, int Field) const
 {
-    if (PendingValue(Row, Field) || Row < 0 || Row >= fileRows_)
+    if (PendingValue(Row, Field) || Row < 0 || Row >= FFileRows)
         return Value(Row, Field).toString();
-    switch (layout_[size_t(Field)].Type) {
+    switch (FLayout[size_t(Field)].Type) {
     case 'N': case 'F': case 'D': case 'L': case 'M':
         return Decode(Row, Field).toString();
     default: {
@@ -541,8 +541,8 @@ QString TDbfTable::AsString(int64_t Row, int Field) const
 
 double TDbfTable::AsFloat(int64_t Row, int Field) const
 {
-    const char Type = layout_[size_t(Field)].Type;
-    if (PendingValue(Row, Field) || Row < 0 || Row >= fileRows_ || (Type != 'N' && Type != 'F'))
+    const char Type = FLayout[size_t(Field)].Type;
+    if (PendingValue(Row, Field) || Row < 0 || Row >= FFileRows || (Type != 'N' && Type != 'F'))
         return Value(Row, Field).toDouble();
     double Number;
     if (!ParseNumber(Raw(Row, Field), Number))
@@ -553,7 +553,7 @@ double TDbfTable::AsFloat(int64_t Row, int Field) const
 
 bool TDbfTable::AsDate(int64_t Row, int Field, double &Serial) const
 {
-    if (layout_[size_t(Field)].Type != 'D' || Row < 0 || Row >= fileRows_ ||
+    if (FLayout[size_t(Field)].Type != 'D' || Row < 0 || Row >= FFileRows ||
         PendingValue(Row, Field))
         return false;
     Serial = ParseDateSerial(Raw(Row, Field));
@@ -563,7 +563,7 @@ bool TDbfTable::AsDate(int64_t Row, int Field, double &Serial) const
 
 bool TDbfTable::ReadText(int64_t Row, int Field, QString &Text) const
 {
-    if (layout_[size_t(Field)].Type != 'C' || Row < 0 || Row >= fileRows_ ||
+    if (FLayout[size_t(Field)].Type != 'C' || Row < 0 || Row >= FFileRows ||
         PendingValue(Row, Field))
         return false;
     const QByteArrayView Bytes = TrimmedRight(Raw(Row, Field));
@@ -587,7 +587,7 @@ bool TDbfTable::ReadText(int64_t Row, int Field, QString &Text) const
 
 bool TDbfTable::AsciiText(int64_t Row, int Field, QByteArrayView &Text) const
 {
-    if (layout_[size_t(Field)].Type != 'C' || Row < 0 || Row >= fileRows_ || PendingValue(Row, Field))
+    if (FLayout[size_t(Field)].Type != 'C' || Row < 0 || Row >= FFileRows || PendingValue(Row, Field))
         return false;
     Text = TrimmedRight(Raw(Row, Field));
     bool Ascii = true;
@@ -601,8 +601,8 @@ QVariant TDbfTable::Normalize(int Field, const QVariant &Value) const
 {
     if (!Value.isValid() || Value.isNull())
         return {};
-    const TLayout &Layout = layout_[size_t(Field)];
-    const QString &Name = fields_[size_t(Field)].Name;
+    const TLayout &Layout = FLayout[size_t(Field)];
+    const QString &Name = FFields[size_t(Field)].Name;
     switch (Layout.Type) {
     case 'C':
     case 'M': {
@@ -616,7 +616,7 @@ QVariant TDbfTable::Normalize(int Field, const QVariant &Value) const
         const std::optional<QByteArray> Bytes = Codec().Encode(Text);
         if (!Bytes)
             throw EDatabaseError(QStringLiteral("The text for the field \"%1\" holds characters that the table's code page %2 cannot store.").arg(Name, QString::fromLatin1(Codec().CodePage())));
-        if (Layout.Type == 'M' && !memoDb4_ && Bytes->contains('\x1A'))
+        if (Layout.Type == 'M' && !FMemoDb4 && Bytes->contains('\x1A'))
             throw EDatabaseError(QStringLiteral("The text for the field \"%1\" holds the character 1A (hex), which would end it early in this table's memo file.").arg(Name));
         if (Layout.Type == 'C' && Bytes->size() > Layout.Width)
             throw EDatabaseError(QStringLiteral("The text \"%1\" is too long for the field \"%2\", which holds %3 bytes.").arg(Text, Name).arg(Layout.Width));
@@ -676,8 +676,8 @@ QVariant TDbfTable::Normalize(int Field, const QVariant &Value) const
 
 void TDbfTable::ValidateValue(int Field, const QVariant &Value) const
 {
-    if (Field < 0 || Field >= int(fields_.size()))
-        throw EDatabaseError(QStringLiteral("The table \"%1\" has no field number %2.").arg(fileName_).arg(Field));
+    if (Field < 0 || Field >= int(FFields.size()))
+        throw EDatabaseError(QStringLiteral("The table \"%1\" has no field number %2.").arg(FFileName).arg(Field));
     (void)Normalize(Field, Value);
 }
 
@@ -688,10 +688,10 @@ void TDbfTable::SetValue(int64_t Row, int Field, const QVariant &Value)
     if (IsDeleted(Row))
         throw EDatabaseError(QStringLiteral("The record was deleted."));
     QVariant Stored = Normalize(Field, Value);
-    TPendingRow &Pending = pending_[Row];
+    TPendingRow &Pending = FPending[Row];
     if (Pending.Set.empty()) {
-        Pending.Values.resize(fields_.size());
-        Pending.Set.resize(fields_.size(), 0);
+        Pending.Values.resize(FFields.size());
+        Pending.Set.resize(FFields.size(), 0);
     }
     Pending.Values[size_t(Field)] = std::move(Stored);
     Pending.Set[size_t(Field)] = 1;
@@ -701,43 +701,43 @@ int64_t TDbfTable::AppendRow()
 {
     const int64_t Row = RowCount();
     if (Row >= 0xFFFFFFFFLL)
-        throw EDatabaseError(QStringLiteral("The table \"%1\" is full.").arg(fileName_));
-    ++appended_;
-    TPendingRow &Pending = pending_[Row];
-    Pending.Values.assign(fields_.size(), QVariant());
-    Pending.Set.assign(fields_.size(), 1);
+        throw EDatabaseError(QStringLiteral("The table \"%1\" is full.").arg(FFileName));
+    ++FAppended;
+    TPendingRow &Pending = FPending[Row];
+    Pending.Values.assign(FFields.size(), QVariant());
+    Pending.Set.assign(FFields.size(), 1);
     return Row;
 }
 
 void TDbfTable::DeleteRow(int64_t Row)
 {
     CheckRow(Row);
-    deleted_.insert(Row);
+    FDeleted.insert(Row);
 }
 
 void TDbfTable::CancelUpdates()
 {
-    pending_.clear();
-    deleted_.clear();
-    appended_ = 0;
+    FPending.clear();
+    FDeleted.clear();
+    FAppended = 0;
 }
 
 QByteArray TDbfTable::BuildRecord(int64_t Row, std::vector<std::pair<int, QByteArray>> &Memos) const
 {
     QByteArray Record;
-    if (Row < fileRows_)
-        Record = QByteArray(reinterpret_cast<const char *>(data_ + headerLength_ + Row * recordLength_), recordLength_);
+    if (Row < FFileRows)
+        Record = QByteArray(reinterpret_cast<const char *>(FData + FHeaderLength + Row * FRecordLength), FRecordLength);
     else
-        Record = QByteArray(recordLength_, ' ');
+        Record = QByteArray(FRecordLength, ' ');
     if (IsDeleted(Row))
         Record[0] = '*';
-    const auto It = pending_.find(Row);
-    if (It == pending_.end())
+    const auto It = FPending.find(Row);
+    if (It == FPending.end())
         return Record;
-    for (size_t f = 0; f < fields_.size(); ++f) {
+    for (size_t f = 0; f < FFields.size(); ++f) {
         if (!It->second.Set[f])
             continue;
-        const TLayout &Layout = layout_[f];
+        const TLayout &Layout = FLayout[f];
         char *Field = Record.data() + Layout.Offset;
         std::memset(Field, ' ', size_t(Layout.Width));
         const QVariant &Value = It->second.Values[f];
@@ -800,11 +800,11 @@ void TDbfTable::ApplyUpdates()
         return;
     // Every record is built before a file is touched, so a value that cannot be written changes nothing.
     std::vector<int64_t> Rows;
-    Rows.reserve(pending_.size() + deleted_.size());
-    for (const auto &Entry : pending_)
+    Rows.reserve(FPending.size() + FDeleted.size());
+    for (const auto &Entry : FPending)
         Rows.push_back(Entry.first);
-    for (int64_t Row : deleted_)
-        if (!pending_.count(Row))
+    for (int64_t Row : FDeleted)
+        if (!FPending.count(Row))
             Rows.push_back(Row);
     std::sort(Rows.begin(), Rows.end());
     struct TBuilt {
@@ -823,32 +823,32 @@ void TDbfTable::ApplyUpdates()
     }
     CheckIntact(); // a record read from pages that are gone would write zeros over the table
 
-    QFile Table(fileName_);
+    QFile Table(FFileName);
     if (!Table.open(QIODevice::ReadWrite))
         throw EDatabaseError(DbfFileError(Table, QStringLiteral("write to")));
     // Rows are written where they were when the table was read: a file that another program has
     // cut, packed or appended to since then would have other records overwritten.
     char Counts[8];
-    if (!Table.seek(4) || Table.read(Counts, 8) != 8 || std::memcmp(Counts, countsSeen_, 8) != 0 ||
-        Table.size() < headerLength_ + fileRows_ * recordLength_)
-        throw EDatabaseError(QStringLiteral("The table \"%1\" was changed by another program while it was open; the changes were not written. Open it again.").arg(fileName_));
+    if (!Table.seek(4) || Table.read(Counts, 8) != 8 || std::memcmp(Counts, FCountsSeen, 8) != 0 ||
+        Table.size() < FHeaderLength + FFileRows * FRecordLength)
+        throw EDatabaseError(QStringLiteral("The table \"%1\" was changed by another program while it was open; the changes were not written. Open it again.").arg(FFileName));
     // A table that nothing marks, whose text we decided is UTF-8, says so to other programs.
-    if (languageDriver_ == 0 && !codePageFile_ && Codec().IsUtf8()) {
-        WriteDbfCodePageFile(fileName_);
-        codePageFile_ = true;
+    if (FLanguageDriver == 0 && !FCodePageFile && Codec().IsUtf8()) {
+        WriteDbfCodePageFile(FFileName);
+        FCodePageFile = true;
     }
     if (NeedsMemo) {
-        QFile Memo(memoName_);
+        QFile Memo(FMemoName);
         if (!Memo.open(QIODevice::ReadWrite))
             throw EDatabaseError(DbfFileError(Memo, QStringLiteral("write to")));
         for (TBuilt &Entry : Built)
             for (const auto &[Field, Text] : Entry.Memos) {
-                const quint32 Block = memoDb4_ ? AppendDb4Memo(Memo, memoBlock_, Text) : AppendDbfMemo(Memo, Text);
-                PlaceDbfMemoRef(Entry.Record.data() + layout_[size_t(Field)].Offset, layout_[size_t(Field)].Width, Block);
+                const quint32 Block = FMemoDb4 ? AppendDb4Memo(Memo, FMemoBlock, Text) : AppendDbfMemo(Memo, Text);
+                PlaceDbfMemoRef(Entry.Record.data() + FLayout[size_t(Field)].Offset, FLayout[size_t(Field)].Width, Block);
             }
-        if (memoDb4_) {
+        if (FMemoDb4) {
             char Next[4];
-            qToLittleEndian<quint32>(quint32(Memo.size() / memoBlock_), Next);
+            qToLittleEndian<quint32>(quint32(Memo.size() / FMemoBlock), Next);
             WriteAt(Memo, 0, Next, 4);
         } else {
             UpdateDbfMemoHeader(Memo);
@@ -859,19 +859,19 @@ void TDbfTable::ApplyUpdates()
     // New records first and the header last: until the count changes, readers see the old table.
     QByteArray Appended;
     for (const TBuilt &Entry : Built)
-        if (Entry.Row >= fileRows_)
+        if (Entry.Row >= FFileRows)
             Appended += Entry.Record;
-    const int64_t Total = fileRows_ + appended_;
+    const int64_t Total = FFileRows + FAppended;
     if (!Appended.isEmpty()) {
         Appended += '\x1A';
-        WriteAt(Table, headerLength_ + fileRows_ * recordLength_, Appended.constData(), Appended.size());
+        WriteAt(Table, FHeaderLength + FFileRows * FRecordLength, Appended.constData(), Appended.size());
     }
     for (const TBuilt &Entry : Built)
-        if (Entry.Row < fileRows_)
-            WriteAt(Table, headerLength_ + Entry.Row * recordLength_, Entry.Record.constData(), recordLength_);
+        if (Entry.Row < FFileRows)
+            WriteAt(Table, FHeaderLength + Entry.Row * FRecordLength, Entry.Record.constData(), FRecordLength);
     char Header[8];
     const QDate Today = QDate::currentDate();
-    Header[0] = char(version_);
+    Header[0] = char(FVersion);
     Header[1] = char(std::clamp(Today.year() - 1900, 0, 255));
     Header[2] = char(Today.month());
     Header[3] = char(Today.day());

@@ -23,19 +23,19 @@ public:
     TDbfTable(const TDbfTable &) = delete;
     TDbfTable &operator=(const TDbfTable &) = delete;
 
-    const QString &FileName() const { return fileName_; }
-    uint8_t Version() const { return version_; }
+    const QString &FileName() const { return FFileName; }
+    uint8_t Version() const { return FVersion; }
     // The table's code page, decided once: the language-driver byte, else the ".cpg" file beside
     // the table, else UTF-8 when its text (values and memos) is valid UTF-8, else Windows-1252.
     // Reading the text to tell UTF-8 from Windows-1252 waits until a text needs it.
     const TDbfCodec &Codec() const;
     // Set when the header promises more records than the file holds: what the user should be told.
-    QString Warning() const override { return warning_; }
+    QString Warning() const override { return FWarning; }
     // Records as the file holds them (deleted ones included), without pending appends.
-    int64_t FileRowCount() const { return fileRows_; }
+    int64_t FileRowCount() const { return FFileRows; }
 
-    const std::vector<TSourceField> &Fields() const override { return fields_; }
-    int64_t RowCount() const override { return fileRows_ + appended_; }
+    const std::vector<TSourceField> &Fields() const override { return FFields; }
+    int64_t RowCount() const override { return FFileRows + FAppended; }
     bool IsDeleted(int64_t Row) const override;
     QVariant Value(int64_t Row, int Field) const override;
     bool IsNull(int64_t Row, int Field) const override;
@@ -55,7 +55,7 @@ public:
     void SetValue(int64_t Row, int Field, const QVariant &Value) override;
     int64_t AppendRow() override;
     void DeleteRow(int64_t Row) override;
-    bool HasPendingChanges() const override { return !pending_.empty() || !deleted_.empty() || appended_ > 0; }
+    bool HasPendingChanges() const override { return !FPending.empty() || !FDeleted.empty() || FAppended > 0; }
     // Writes changed records in place, appends new ones, marks deleted ones and appends memo blocks.
     // On failure throws EDatabaseError with the system's message; the changes stay pending.
     void ApplyUpdates() override;
@@ -88,43 +88,43 @@ private:
     // Raises EDatabaseError once a read found pages that another program cut from the files.
     void CheckIntact() const
     {
-        if (lost_.load(std::memory_order_relaxed)) [[unlikely]]
+        if (FLost.load(std::memory_order_relaxed)) [[unlikely]]
             ThrowCutShort();
     }
     [[noreturn]] void ThrowCutShort() const;
     QByteArray BuildRecord(int64_t Row, std::vector<std::pair<int, QByteArray>> &Memos) const;
 
-    QString fileName_;
-    QString memoName_;
-    std::unique_ptr<QFile> file_;
-    std::unique_ptr<QFile> memo_;
-    std::atomic<bool> lost_{false}; // set by the maps' fault handler; declared before them
-    TMapGuard dataMap_;
-    TMapGuard memoMap_;
-    const uchar *data_ = nullptr;
-    qint64 size_ = 0;
-    const uchar *memoData_ = nullptr;
-    qint64 memoSize_ = 0;
-    int memoBlock_ = 512;
-    bool memoDb4_ = false;
+    QString FFileName;
+    QString FMemoName;
+    std::unique_ptr<QFile> FFile;
+    std::unique_ptr<QFile> FMemo;
+    std::atomic<bool> FLost{false}; // set by the maps' fault handler; declared before them
+    TMapGuard FDataMap;
+    TMapGuard FMemoMap;
+    const uchar *FData = nullptr;
+    qint64 FSize = 0;
+    const uchar *FMemoData = nullptr;
+    qint64 FMemoSize = 0;
+    int FMemoBlock = 512;
+    bool FMemoDb4 = false;
 
-    uint8_t version_ = 0;
-    int headerLength_ = 0;
-    int recordLength_ = 0;
-    int64_t fileRows_ = 0;
-    char countsSeen_[8] = {}; // record count, header and record length as the header said when read
-    mutable std::optional<TDbfCodec> codec_;
-    mutable std::once_flag codecDecided_; // readers on several threads decide once
-    mutable std::atomic<bool> codecKnown_{false}; // set once decided: reads skip the once flag
-    uint8_t languageDriver_ = 0;
-    bool codePageFile_ = false; // a ".cpg" file beside the table (which we leave as it is)
-    QString warning_;
-    std::vector<TSourceField> fields_;
-    std::vector<TLayout> layout_;
+    uint8_t FVersion = 0;
+    int FHeaderLength = 0;
+    int FRecordLength = 0;
+    int64_t FFileRows = 0;
+    char FCountsSeen[8] = {}; // record count, header and record length as the header said when read
+    mutable std::optional<TDbfCodec> FCodec;
+    mutable std::once_flag FCodecDecided; // readers on several threads decide once
+    mutable std::atomic<bool> FCodecKnown{false}; // set once decided: reads skip the once flag
+    uint8_t FLanguageDriver = 0;
+    bool FCodePageFile = false; // a ".cpg" file beside the table (which we leave as it is)
+    QString FWarning;
+    std::vector<TSourceField> FFields;
+    std::vector<TLayout> FLayout;
 
-    std::unordered_map<int64_t, TPendingRow> pending_;
-    std::unordered_set<int64_t> deleted_;
-    int64_t appended_ = 0;
+    std::unordered_map<int64_t, TPendingRow> FPending;
+    std::unordered_set<int64_t> FDeleted;
+    int64_t FAppended = 0;
 };
 
 } // namespace qf::tables

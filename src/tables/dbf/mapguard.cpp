@@ -68,39 +68,39 @@ const uchar *TMapGuard::Map(QFile &File, qint64 Size, std::atomic<bool> &Lost)
 {
     Unmap();
     InstallHandler();
-    data_ = File.map(0, Size);
-    if (!data_)
+    FData = File.map(0, Size);
+    if (!FData)
         return nullptr;
-    file_ = &File;
+    FFile = &File;
     std::lock_guard<std::mutex> Lock(SlotLock);
     for (int i = 0; i < kSlots; ++i)
         if (Slots[i].End.load(std::memory_order_relaxed) == 0 && Slots[i].Begin.load(std::memory_order_relaxed) == 0) {
             Slots[i].Lost.store(&Lost, std::memory_order_relaxed);
-            Slots[i].Begin.store(reinterpret_cast<uintptr_t>(data_), std::memory_order_relaxed);
-            Slots[i].End.store(reinterpret_cast<uintptr_t>(data_) + uintptr_t(Size), std::memory_order_release);
-            slot_ = i;
-            return data_;
+            Slots[i].Begin.store(reinterpret_cast<uintptr_t>(FData), std::memory_order_relaxed);
+            Slots[i].End.store(reinterpret_cast<uintptr_t>(FData) + uintptr_t(Size), std::memory_order_release);
+            FSlot = i;
+            return FData;
         }
     // Every slot taken: an unguarded map could end the program, so the table is not opened.
-    File.unmap(const_cast<uchar *>(data_));
-    data_ = nullptr;
-    file_ = nullptr;
+    File.unmap(const_cast<uchar *>(FData));
+    FData = nullptr;
+    FFile = nullptr;
     throw EDatabaseError(QStringLiteral("Too many tables are open at once to open \"%1\" as well.").arg(File.fileName()));
 }
 
 void TMapGuard::Unmap()
 {
-    if (slot_ >= 0) {
+    if (FSlot >= 0) {
         std::lock_guard<std::mutex> Lock(SlotLock);
-        Slots[slot_].End.store(0, std::memory_order_release);
-        Slots[slot_].Begin.store(0, std::memory_order_relaxed);
-        Slots[slot_].Lost.store(nullptr, std::memory_order_relaxed);
-        slot_ = -1;
+        Slots[FSlot].End.store(0, std::memory_order_release);
+        Slots[FSlot].Begin.store(0, std::memory_order_relaxed);
+        Slots[FSlot].Lost.store(nullptr, std::memory_order_relaxed);
+        FSlot = -1;
     }
-    if (file_ && data_)
-        file_->unmap(const_cast<uchar *>(data_));
-    file_ = nullptr;
-    data_ = nullptr;
+    if (FFile && FData)
+        FFile->unmap(const_cast<uchar *>(FData));
+    FFile = nullptr;
+    FData = nullptr;
 }
 
 } // namespace qf::tables

@@ -23,9 +23,9 @@ public:
     void Unmap();
 
 private:
-    QFile *file_ = nullptr;
-    const uchar *data_ = nullptr;
-    int slot_ = -1;
+    QFile *FFile = nullptr;
+    const uchar *FData = nullptr;
+    int FSlot = -1;
 };
 
 } // namespace qf::tables

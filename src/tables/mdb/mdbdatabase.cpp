@@ -90,43 +90,43 @@ template <typename T> T Raw(const unsigned char *Bytes)
 // Converts one cracked field of the row in the handle's page buffer into the table's next cell.
 class TRowReader {
 public:
-    TRowReader(MdbHandle *Mdb, TMemoryTable &Table) : mdb_(Mdb), table_(Table) {}
+    TRowReader(MdbHandle *Mdb, TMemoryTable &Table) : FMdb(Mdb), FTable(Table) {}
 
     void Add(const MdbColumn *Column, const MdbField &Field)
     {
         const int Type = Column->col_type;
         if (Type == MDB_BOOL) {
             // A yes/no value lives in the null mask: a set bit (not null) means yes.
-            table_.AddInt(Field.is_null ? 0 : 1);
+            FTable.AddInt(Field.is_null ? 0 : 1);
             return;
         }
         const int Start = Field.start, Size = Field.siz;
-        if (Field.is_null || Start < 0 || Size < 0 || Start + Size > static_cast<int>(mdb_->fmt->pg_size)) {
-            table_.AddNull();
+        if (Field.is_null || Start < 0 || Size < 0 || Start + Size > static_cast<int>(FMdb->fmt->pg_size)) {
+            FTable.AddNull();
             return;
         }
-        const unsigned char *Bytes = mdb_->pg_buf + Start;
+        const unsigned char *Bytes = FMdb->pg_buf + Start;
         auto Need = [&](int Count) { return Size >= Count; };
         switch (Type) {
-        case MDB_BYTE: Need(1) ? table_.AddInt(Bytes[0]) : table_.AddNull(); break;
-        case MDB_INT: Need(2) ? table_.AddInt(LittleEndian(Bytes, 2)) : table_.AddNull(); break;
+        case MDB_BYTE: Need(1) ? FTable.AddInt(Bytes[0]) : FTable.AddNull(); break;
+        case MDB_INT: Need(2) ? FTable.AddInt(LittleEndian(Bytes, 2)) : FTable.AddNull(); break;
         case MDB_LONGINT:
-        case MDB_COMPLEX: Need(4) ? table_.AddInt(LittleEndian(Bytes, 4)) : table_.AddNull(); break;
-        case MDB_MONEY: Need(8) ? table_.AddDouble(LittleEndian(Bytes, 8) / 10000.0) : table_.AddNull(); break;
-        case MDB_FLOAT: Need(4) ? table_.AddDouble(Raw<float>(Bytes)) : table_.AddNull(); break;
-        case MDB_DOUBLE: Need(8) ? table_.AddDouble(Raw<double>(Bytes)) : table_.AddNull(); break;
-        case MDB_DATETIME: Need(8) ? table_.AddDouble(Raw<double>(Bytes)) : table_.AddNull(); break;
-        case MDB_BINARY: table_.AddBlob(Bytes, static_cast<size_t>(Size)); break;
+        case MDB_COMPLEX: Need(4) ? FTable.AddInt(LittleEndian(Bytes, 4)) : FTable.AddNull(); break;
+        case MDB_MONEY: Need(8) ? FTable.AddDouble(LittleEndian(Bytes, 8) / 10000.0) : FTable.AddNull(); break;
+        case MDB_FLOAT: Need(4) ? FTable.AddDouble(Raw<float>(Bytes)) : FTable.AddNull(); break;
+        case MDB_DOUBLE: Need(8) ? FTable.AddDouble(Raw<double>(Bytes)) : FTable.AddNull(); break;
+        case MDB_DATETIME: Need(8) ? FTable.AddDouble(Raw<double>(Bytes)) : FTable.AddNull(); break;
+        case MDB_BINARY: FTable.AddBlob(Bytes, static_cast<size_t>(Size)); break;
         case MDB_TEXT: AddText(Bytes, Size); break;
         case MDB_MEMO: AddMemo(Start, Size); break;
         case MDB_NUMERIC: AddNumeric(Column, Start, Size); break;
         case MDB_REPID:
             if (Need(16))
-                AddOwned(mdb_uuid_to_string(mdb_->pg_buf, Start));
+                AddOwned(mdb_uuid_to_string(FMdb->pg_buf, Start));
             else
-                table_.AddNull();
+                FTable.AddNull();
             break;
-        default: table_.AddNull(); break; // OLE objects are not read
+        default: FTable.AddNull(); break; // OLE objects are not read
         }
     }
 
@@ -134,58 +134,58 @@ private:
     void AddText(const unsigned char *Bytes, int Size)
     {
         // Compressed or two-byte Unicode, or a Jet 3 code page: at most three UTF-8 bytes each.
-        buffer_.resize(static_cast<size_t>(Size) * 3 + 8);
-        const int Length = mdb_unicode2ascii(mdb_, reinterpret_cast<const char *>(Bytes), static_cast<size_t>(Size),
-                                             buffer_.data(), buffer_.size());
-        table_.AddText(buffer_.data(), Length > 0 ? static_cast<size_t>(Length) : 0);
+        FBuffer.resize(static_cast<size_t>(Size) * 3 + 8);
+        const int Length = mdb_unicode2ascii(FMdb, reinterpret_cast<const char *>(Bytes), static_cast<size_t>(Size),
+                                             FBuffer.data(), FBuffer.size());
+        FTable.AddText(FBuffer.data(), Length > 0 ? static_cast<size_t>(Length) : 0);
     }
 
     void AddMemo(int Start, int Size)
     {
         if (Size < MDB_MEMO_OVERHEAD) {
-            table_.AddText("", 0);
+            FTable.AddText("", 0);
             return;
         }
         // libmdb cuts a memo at its bind size: make room for the whole text first.
-        const guint32 Length = static_cast<guint32>(mdb_get_int32(mdb_->pg_buf, Start)) & 0x00ffffffu;
+        const guint32 Length = static_cast<guint32>(mdb_get_int32(FMdb->pg_buf, Start)) & 0x00ffffffu;
         const size_t Room = std::max<size_t>(MDB_BIND_SIZE, static_cast<size_t>(Length) * 3 + 16);
-        mdb_set_bind_size(mdb_, Room);
-        char *Text = mdb_col_to_string(mdb_, mdb_->pg_buf, Start, MDB_MEMO, Size);
-        mdb_set_bind_size(mdb_, MDB_BIND_SIZE);
+        mdb_set_bind_size(FMdb, Room);
+        char *Text = mdb_col_to_string(FMdb, FMdb->pg_buf, Start, MDB_MEMO, Size);
+        mdb_set_bind_size(FMdb, MDB_BIND_SIZE);
         AddOwned(Text);
     }
 
     void AddNumeric(const MdbColumn *Column, int Start, int Size)
     {
         if (Size < 17) {
-            table_.AddNull();
+            FTable.AddNull();
             return;
         }
         // Passed as libmdb passes them itself.
-        char *Text = mdb_numeric_to_string(mdb_, Start, Column->col_scale, Column->col_prec);
+        char *Text = mdb_numeric_to_string(FMdb, Start, Column->col_scale, Column->col_prec);
         const QByteArray Digits(Text ? Text : "");
         g_free(Text);
         bool Ok = false;
         if (NumericScale(Column) == 0) {
             const qint64 Whole = Digits.toLongLong(&Ok);
             if (Ok) {
-                table_.AddInt(Whole);
+                FTable.AddInt(Whole);
                 return;
             }
         }
         const double Number = Digits.toDouble(&Ok);
-        Ok ? table_.AddDouble(Number) : table_.AddNull();
+        Ok ? FTable.AddDouble(Number) : FTable.AddNull();
     }
 
     void AddOwned(char *Text)
     {
-        table_.AddText(Text ? Text : "", Text ? std::strlen(Text) : 0);
+        FTable.AddText(Text ? Text : "", Text ? std::strlen(Text) : 0);
         g_free(Text);
     }
 
-    MdbHandle *mdb_;
-    TMemoryTable &table_;
-    std::vector<char> buffer_;
+    MdbHandle *FMdb;
+    TMemoryTable &FTable;
+    std::vector<char> FBuffer;
 };
 
 // The catalog: the rows of MSysObjects. libmdb's own mdb_read_catalog also decodes every
@@ -248,7 +248,7 @@ QString MdbReadOnlyReason(const QString &TableName)
                           "Copy the table to a dBASE table to edit it.").arg(TableName);
 }
 
-TMdbDatabase::TMdbDatabase(const QString &FileName) : fileName_(FileName)
+TMdbDatabase::TMdbDatabase(const QString &FileName) : FFileName(FileName)
 {
     QFile File(FileName);
     if (!File.open(QIODevice::ReadOnly))
@@ -259,43 +259,43 @@ TMdbDatabase::TMdbDatabase(const QString &FileName) : fileName_(FileName)
     MdbHandle *Mdb = mdb_open(QFile::encodeName(FileName).constData(), MDB_NOFLAGS);
     if (!Mdb)
         throw EDatabaseError(QStringLiteral("\"%1\" is not an Access database, or it is damaged.").arg(FileName));
-    mdb_ = Mdb;
+    FMdb = Mdb;
     for (MdbCatalogEntry *Entry : ReadCatalog(Mdb))
-        catalog_.push_back(Entry);
-    if (catalog_.empty()) {
+        FCatalog.push_back(Entry);
+    if (FCatalog.empty()) {
         mdb_close(Mdb);
-        mdb_ = nullptr;
+        FMdb = nullptr;
         throw EDatabaseError(QStringLiteral("The table list of the database \"%1\" cannot be read: the file is damaged.").arg(FileName));
     }
 }
 
 TMdbDatabase::~TMdbDatabase()
 {
-    for (void *Entry : catalog_)
+    for (void *Entry : FCatalog)
         g_free(Entry);
-    if (mdb_)
-        mdb_close(Handle(mdb_));
+    if (FMdb)
+        mdb_close(Handle(FMdb));
 }
 
 QStringList TMdbDatabase::TableNames() const
 {
     QStringList Names;
-    for (MdbCatalogEntry *Entry : UserTables(catalog_))
+    for (MdbCatalogEntry *Entry : UserTables(FCatalog))
         Names.append(QString::fromUtf8(Entry->object_name));
     return Names;
 }
 
 std::unique_ptr<TTableSource> TMdbDatabase::OpenTable(const QString &Name) const
 {
-    MdbHandle *Mdb = Handle(mdb_);
+    MdbHandle *Mdb = Handle(FMdb);
     MdbCatalogEntry *Found = nullptr;
-    for (MdbCatalogEntry *Entry : UserTables(catalog_))
+    for (MdbCatalogEntry *Entry : UserTables(FCatalog))
         if (QString::fromUtf8(Entry->object_name).compare(Name, Qt::CaseInsensitive) == 0) {
             Found = Entry;
             break;
         }
     if (!Found)
-        throw EDatabaseError(QStringLiteral("The database \"%1\" has no table \"%2\".").arg(QFileInfo(fileName_).fileName(), Name));
+        throw EDatabaseError(QStringLiteral("The database \"%1\" has no table \"%2\".").arg(QFileInfo(FFileName).fileName(), Name));
     const QString TableName = QString::fromUtf8(Found->object_name);
 
     MdbTableDef *Table = mdb_read_table(Found);

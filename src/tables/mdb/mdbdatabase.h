@@ -20,7 +20,7 @@ public:
     TMdbDatabase(const TMdbDatabase &) = delete;
     TMdbDatabase &operator=(const TMdbDatabase &) = delete;
 
-    const QString &FileName() const { return fileName_; }
+    const QString &FileName() const { return FFileName; }
 
     // The user's tables in catalog order; system tables and linked tables are left out.
     QStringList TableNames() const;
@@ -30,9 +30,9 @@ public:
     std::unique_ptr<TTableSource> OpenTable(const QString &Name) const;
 
 private:
-    QString fileName_;
-    void *mdb_ = nullptr;         // MdbHandle; kept opaque so that glib stays out of this header
-    std::vector<void *> catalog_; // MdbCatalogEntry, one for each object of the database
+    QString FFileName;
+    void *FMdb = nullptr;         // MdbHandle; kept opaque so that glib stays out of this header
+    std::vector<void *> FCatalog; // MdbCatalogEntry, one for each object of the database
 };
 
 // The message every change to an Access table fails with.

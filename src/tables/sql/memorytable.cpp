@@ -48,40 +48,40 @@ double DateTimeToOleDate(const QDateTime &Value)
 }
 
 TMemoryTable::TMemoryTable(std::vector<TSourceField> Fields, QString ReadOnlyReason)
-    : fields_(std::move(Fields)), columns_(fields_.size()), readOnlyReason_(std::move(ReadOnlyReason))
+    : FFields(std::move(Fields)), FColumns(FFields.size()), FReadOnlyReason(std::move(ReadOnlyReason))
 {
 }
 
 QString TMemoryTable::ReadOnlyReason() const
 {
-    return readOnlyReason_.isEmpty() ? TTableSource::ReadOnlyReason() : readOnlyReason_;
+    return FReadOnlyReason.isEmpty() ? TTableSource::ReadOnlyReason() : FReadOnlyReason;
 }
 
 void TMemoryTable::BeginRow()
 {
     // A row left short is completed with nulls, so every column keeps one cell per row.
-    while (rows_ > 0 && nextField_ < columns_.size())
+    while (FRows > 0 && FNextField < FColumns.size())
         AddNull();
-    ++rows_;
-    nextField_ = 0;
+    ++FRows;
+    FNextField = 0;
 }
 
 void TMemoryTable::Add(TCellKind Kind, int64_t Cell)
 {
-    if (rows_ == 0 || nextField_ >= columns_.size())
+    if (FRows == 0 || FNextField >= FColumns.size())
         throw EDatabaseError(QStringLiteral("Internal error: a value was added outside a row."));
-    TColumn &Column = columns_[nextField_++];
+    TColumn &Column = FColumns[FNextField++];
     Column.Kinds.push_back(Kind);
     Column.Cells.push_back(Cell);
 }
 
 void TMemoryTable::AddBytes(TCellKind Kind, const void *Data, size_t Length)
 {
-    if (rows_ == 0 || nextField_ >= columns_.size())
+    if (FRows == 0 || FNextField >= FColumns.size())
         throw EDatabaseError(QStringLiteral("Internal error: a value was added outside a row."));
     if (Length > 0x7fffffffu)
         throw EDatabaseError(QStringLiteral("A value of %1 bytes is too large to be held.").arg(Length));
-    std::string &Text = columns_[nextField_].Text;
+    std::string &Text = FColumns[FNextField].Text;
     const int64_t Offset = static_cast<int64_t>(Text.size());
     const uint32_t Length32 = static_cast<uint32_t>(Length);
     Text.append(reinterpret_cast<const char *>(&Length32), sizeof Length32);
@@ -104,7 +104,7 @@ void TMemoryTable::AddBlob(const void *Data, size_t Length) { AddBytes(ckBlob, D
 
 void TMemoryTable::CheckCell(int64_t Row, int Field) const
 {
-    if (Field < 0 || static_cast<size_t>(Field) >= columns_.size() || Row < 0 || Row >= rows_)
+    if (Field < 0 || static_cast<size_t>(Field) >= FColumns.size() || Row < 0 || Row >= FRows)
         throw EDatabaseError(QStringLiteral("Record %1, field %2 does not exist.").arg(Row + 1).arg(Field + 1));
 }
 
@@ -112,7 +112,7 @@ TMemoryTable::TCellKind TMemoryTable::CellKind(int64_t Row, int Field) const
 {
     CheckCell(Row, Field);
     // The last row may have been left short.
-    const std::vector<uint8_t> &Kinds = columns_[Field].Kinds;
+    const std::vector<uint8_t> &Kinds = FColumns[Field].Kinds;
     return static_cast<size_t>(Row) < Kinds.size() ? static_cast<TCellKind>(Kinds[Row]) : ckNull;
 }
 
@@ -129,7 +129,7 @@ int TMemoryTable::TextLength(int64_t Row, int Field) const
     if (CellKind(Row, Field) != ckText)
         return 0;
     // Characters are the UTF-8 bytes that do not continue one.
-    const QByteArray Text = Bytes(columns_[Field], Row);
+    const QByteArray Text = Bytes(FColumns[Field], Row);
     return static_cast<int>(std::count_if(Text.begin(), Text.end(), [](char Byte) { return (static_cast<uchar>(Byte) & 0xc0) != 0x80; }));
 }
 
@@ -141,8 +141,8 @@ bool TMemoryTable::IsNull(int64_t Row, int Field) const
 QVariant TMemoryTable::Value(int64_t Row, int Field) const
 {
     const TCellKind Kind = CellKind(Row, Field);
-    const TColumn &Column = columns_[Field];
-    const TFieldType Type = fields_[Field].DataType;
+    const TColumn &Column = FColumns[Field];
+    const TFieldType Type = FFields[Field].DataType;
     double Number = 0;
     switch (Kind) {
     case ckNull:

@@ -14,8 +14,8 @@ class TMemoryTable : public TTableSource {
 public:
     explicit TMemoryTable(std::vector<TSourceField> Fields, QString ReadOnlyReason = QString());
 
-    const std::vector<TSourceField> &Fields() const override { return fields_; }
-    int64_t RowCount() const override { return rows_; }
+    const std::vector<TSourceField> &Fields() const override { return FFields; }
+    int64_t RowCount() const override { return FRows; }
     QVariant Value(int64_t Row, int Field) const override;
     bool IsNull(int64_t Row, int Field) const override;
     QString ReadOnlyReason() const override;
@@ -34,7 +34,7 @@ public:
     TCellKind CellKind(int64_t Row, int Field) const;
     // Length in characters of a text cell (0 for other kinds).
     int TextLength(int64_t Row, int Field) const;
-    std::vector<TSourceField> &MutableFields() { return fields_; }
+    std::vector<TSourceField> &MutableFields() { return FFields; }
 
 private:
     struct TColumn {
@@ -47,11 +47,11 @@ private:
     QByteArray Bytes(const TColumn &Column, int64_t Row) const;
     void CheckCell(int64_t Row, int Field) const;
 
-    std::vector<TSourceField> fields_;
-    std::vector<TColumn> columns_;
-    QString readOnlyReason_;
-    int64_t rows_ = 0;
-    size_t nextField_ = 0;
+    std::vector<TSourceField> FFields;
+    std::vector<TColumn> FColumns;
+    QString FReadOnlyReason;
+    int64_t FRows = 0;
+    size_t FNextField = 0;
 };
 
 // Days since 30 December 1899 (the date-time of Access and of the expression engine) and back;

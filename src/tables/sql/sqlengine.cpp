@@ -29,37 +29,37 @@ std::shared_ptr<TTableSource> TSqlTables::Table(const QString &Name)
     const QString Resolved = Resolve(Name);
     if (Resolved.isEmpty())
         return nullptr;
-    auto It = opened_.find(Resolved);
-    if (It != opened_.end())
+    auto It = FOpened.find(Resolved);
+    if (It != FOpened.end())
         return It->second;
     std::shared_ptr<TTableSource> Source = OpenTable(Resolved);
     if (Source)
-        opened_.emplace(Resolved, Source);
+        FOpened.emplace(Resolved, Source);
     return Source;
 }
 
 bool TSqlTables::HasPendingChanges() const
 {
-    return std::any_of(opened_.begin(), opened_.end(), [](const auto &Entry) { return Entry.second->HasPendingChanges(); });
+    return std::any_of(FOpened.begin(), FOpened.end(), [](const auto &Entry) { return Entry.second->HasPendingChanges(); });
 }
 
 void TSqlTables::ApplyUpdates()
 {
-    for (auto &Entry : opened_)
+    for (auto &Entry : FOpened)
         if (Entry.second->HasPendingChanges())
             Entry.second->ApplyUpdates();
 }
 
 void TSqlTables::CancelUpdates()
 {
-    for (auto &Entry : opened_)
+    for (auto &Entry : FOpened)
         Entry.second->CancelUpdates();
 }
 
-TDbfFolderTables::TDbfFolderTables(const QString &Folder, TOpener Opener) : folder_(Folder), opener_(std::move(Opener))
+TDbfFolderTables::TDbfFolderTables(const QString &Folder, TOpener Opener) : FFolder(Folder), FOpener(std::move(Opener))
 {
-    if (!opener_)
-        opener_ = [](const QString &FileName) { return std::make_unique<TDbfTable>(FileName); };
+    if (!FOpener)
+        FOpener = [](const QString &FileName) { return std::make_unique<TDbfTable>(FileName); };
     // The system's reason when the folder cannot be listed.
     DIR *Listing = opendir(QFile::encodeName(Folder).constData());
     if (!Listing)
@@ -71,31 +71,31 @@ QString TDbfFolderTables::Resolve(const QString &Name) const
 {
     // The name as written, else with ".dbf"; an exact spelling first, then without regard to case
     // (file names are case-sensitive here, table names in statements are not).
-    const QStringList Files = QDir(folder_).entryList(QDir::Files | QDir::Readable | QDir::Hidden);
+    const QStringList Files = QDir(FFolder).entryList(QDir::Files | QDir::Readable | QDir::Hidden);
     for (const Qt::CaseSensitivity Case : {Qt::CaseSensitive, Qt::CaseInsensitive})
         for (const QString &File : Files)
             if (File.endsWith(QLatin1String(".dbf"), Qt::CaseInsensitive)
                 && (File.compare(Name, Case) == 0 || File.chopped(4).compare(Name, Case) == 0))
-                return QDir(folder_).filePath(File);
+                return QDir(FFolder).filePath(File);
     return QString();
 }
 
 std::shared_ptr<TTableSource> TDbfFolderTables::OpenTable(const QString &Resolved)
 {
-    return std::shared_ptr<TTableSource>(opener_(Resolved));
+    return std::shared_ptr<TTableSource>(FOpener(Resolved));
 }
 
-TMdbTables::TMdbTables(const QString &FileName) : owned_(std::make_unique<TMdbDatabase>(FileName)), database_(owned_.get()) {}
+TMdbTables::TMdbTables(const QString &FileName) : FOwned(std::make_unique<TMdbDatabase>(FileName)), FDatabase(FOwned.get()) {}
 
-TMdbTables::TMdbTables(TMdbDatabase &Database) : database_(&Database) {}
+TMdbTables::TMdbTables(TMdbDatabase &Database) : FDatabase(&Database) {}
 
 TMdbTables::~TMdbTables() = default;
 
-QStringList TMdbTables::TableNames() const { return database_->TableNames(); }
+QStringList TMdbTables::TableNames() const { return FDatabase->TableNames(); }
 
 QString TMdbTables::Resolve(const QString &Name) const
 {
-    for (const QString &Table : database_->TableNames())
+    for (const QString &Table : FDatabase->TableNames())
         if (Table.compare(Name, Qt::CaseInsensitive) == 0)
             return Table;
     return QString();
@@ -103,7 +103,7 @@ QString TMdbTables::Resolve(const QString &Name) const
 
 std::shared_ptr<TTableSource> TMdbTables::OpenTable(const QString &Resolved)
 {
-    return std::shared_ptr<TTableSource>(database_->OpenTable(Resolved));
+    return std::shared_ptr<TTableSource>(FDatabase->OpenTable(Resolved));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -532,18 +532,18 @@ class TDatabase {
 public:
     explicit TDatabase(TSqlTables &Tables)
     {
-        connection_.Tables = &Tables;
-        if (sqlite3_open_v2(":memory:", &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
-            throw EDatabaseError(QStringLiteral("The SQL engine cannot start: %1").arg(QString::fromUtf8(sqlite3_errmsg(db_))));
-        sqlite3_extended_result_codes(db_, 0);
-        sqlite3_create_module_v2(db_, "qf_table", &SourceModule, &connection_, nullptr);
-        sqlite3_set_authorizer(db_, Authorize, &connection_);
+        FConnection.Tables = &Tables;
+        if (sqlite3_open_v2(":memory:", &FDb, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
+            throw EDatabaseError(QStringLiteral("The SQL engine cannot start: %1").arg(QString::fromUtf8(sqlite3_errmsg(FDb))));
+        sqlite3_extended_result_codes(FDb, 0);
+        sqlite3_create_module_v2(FDb, "qf_table", &SourceModule, &FConnection, nullptr);
+        sqlite3_set_authorizer(FDb, Authorize, &FConnection);
     }
-    ~TDatabase() { sqlite3_close_v2(db_); }
+    ~TDatabase() { sqlite3_close_v2(FDb); }
     TDatabase(const TDatabase &) = delete;
     TDatabase &operator=(const TDatabase &) = delete;
 
-    sqlite3 *Db() const { return db_; }
+    sqlite3 *Db() const { return FDb; }
 
     // Makes the table that an error names, when the connection has one by that name.
     bool CreateMissingTable(const QString &Error)
@@ -553,16 +553,16 @@ public:
         if (!Match.hasMatch())
             return false;
         const QString Name = Match.captured(1);
-        if (created_.contains(Name.toUpper()) || !connection_.Tables->Table(Name))
+        if (FCreated.contains(Name.toUpper()) || !FConnection.Tables->Table(Name))
             return false;
-        created_.append(Name.toUpper());
+        FCreated.append(Name.toUpper());
         const QByteArray Sql = QStringLiteral("CREATE VIRTUAL TABLE %1 USING qf_table").arg(QuoteIdentifier(Name)).toUtf8();
-        connection_.Internal = true;
+        FConnection.Internal = true;
         char *Message = nullptr;
-        const int Rc = sqlite3_exec(db_, Sql.constData(), nullptr, nullptr, &Message);
-        connection_.Internal = false;
+        const int Rc = sqlite3_exec(FDb, Sql.constData(), nullptr, nullptr, &Message);
+        FConnection.Internal = false;
         if (Rc != SQLITE_OK) {
-            const QString Text = QString::fromUtf8(Message ? Message : sqlite3_errmsg(db_));
+            const QString Text = QString::fromUtf8(Message ? Message : sqlite3_errmsg(FDb));
             sqlite3_free(Message);
             throw EDatabaseError(Text);
         }
@@ -570,9 +570,9 @@ public:
     }
 
 private:
-    sqlite3 *db_ = nullptr;
-    TConnection connection_;
-    QStringList created_;
+    sqlite3 *FDb = nullptr;
+    TConnection FConnection;
+    QStringList FCreated;
 };
 
 struct TStatement {

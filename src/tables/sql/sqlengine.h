@@ -37,7 +37,7 @@ protected:
     virtual std::shared_ptr<TTableSource> OpenTable(const QString &Resolved) = 0;
 
 private:
-    std::map<QString, std::shared_ptr<TTableSource>> opened_; // by resolved name
+    std::map<QString, std::shared_ptr<TTableSource>> FOpened; // by resolved name
 };
 
 // The .dbf files of a folder; a table is named by its file name, with or without ".dbf".
@@ -53,8 +53,8 @@ protected:
     std::shared_ptr<TTableSource> OpenTable(const QString &Resolved) override;
 
 private:
-    QString folder_;
-    TOpener opener_;
+    QString FFolder;
+    TOpener FOpener;
 };
 
 class TMdbDatabase;
@@ -73,8 +73,8 @@ protected:
     std::shared_ptr<TTableSource> OpenTable(const QString &Resolved) override;
 
 private:
-    std::unique_ptr<TMdbDatabase> owned_;
-    TMdbDatabase *database_;
+    std::unique_ptr<TMdbDatabase> FOwned;
+    TMdbDatabase *FDatabase;
 };
 
 enum class TSqlDriver { DBase, Access };

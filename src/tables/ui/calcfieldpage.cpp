@@ -14,7 +14,7 @@
 namespace qf::tables {
 
 TCalcFieldPage::TCalcFieldPage(TCalcFields &Fields, QWidget *Parent)
-    : QWidget(Parent), fields_(Fields)
+    : QWidget(Parent), FFields(Fields)
 {
     setObjectName(QStringLiteral("CalcFieldPage"));
     auto *Layout = new QVBoxLayout(this);
@@ -65,7 +65,7 @@ TCalcFieldPage::TCalcFieldPage(TCalcFields &Fields, QWidget *Parent)
     connect(Button8, &QPushButton::clicked, this, &TCalcFieldPage::Button8Click);
     connect(Button14, &QPushButton::clicked, this, &TCalcFieldPage::Button14Click);
     connect(ListBox1, &QListWidget::currentRowChanged, this, [this] {
-        if (!filling_)
+        if (!FFilling)
             ListBox1Click();
     });
     connect(Memo2, &QPlainTextEdit::textChanged, this, &TCalcFieldPage::Memo2Change);
@@ -90,13 +90,13 @@ QString TCalcFieldPage::Selected() const
 
 void TCalcFieldPage::RefreshCalcFieldList()
 {
-    filling_ = true;
+    FFilling = true;
     ListBox1->clear();
     Memo2->clear();
     ComboBox1->setCurrentIndex(-1);
-    ListBox1->addItems(fields_.RefreshCalcFieldList());
+    ListBox1->addItems(FFields.RefreshCalcFieldList());
     ListBox1->setCurrentRow(-1);
-    filling_ = false;
+    FFilling = false;
 }
 
 void TCalcFieldPage::UpdateCalcFieldControls()
@@ -118,10 +118,10 @@ void TCalcFieldPage::ShowSelected()
     if (Name.isEmpty())
         return;
     QString Expression;
-    if (fields_.Expression(Name, Expression))
+    if (FFields.Expression(Name, Expression))
         Memo2->setPlainText(Expression);
     int32_t Type;
-    if (fields_.TypeCode(Name, Type))
+    if (FFields.TypeCode(Name, Type))
         ComboBox1->setCurrentIndex(Type >= 0 && Type < ComboBox1->count() ? Type : -1);
 }
 
@@ -129,7 +129,7 @@ void TCalcFieldPage::Button8Click()
 {
     QString Text;
     if (AskName && AskName(QStringLiteral("Add Field"), Text) && !Text.isEmpty()) {
-        if (!fields_.ValidName(Text)) {
+        if (!FFields.ValidName(Text)) {
             if (ShowError)
                 ShowError(QStringLiteral("Invalid Name"));
             return;
@@ -143,16 +143,16 @@ void TCalcFieldPage::Button8Click()
             }
         if (OnModified)
             OnModified();
-        fields_.Add(Text);
+        FFields.Add(Text);
         RefreshCalcFieldList();
-        filling_ = true;
+        FFilling = true;
         for (int i = 0; i < ListBox1->count(); ++i)
             if (ListBox1->item(i)->text().compare(Text, Qt::CaseInsensitive) == 0 ||
                 ListBox1->item(i)->text() == Upper) {
                 ListBox1->setCurrentRow(i);
                 break;
             }
-        filling_ = false;
+        FFilling = false;
     }
     ListBox1Click();
     ListBox1->setFocus();
@@ -165,14 +165,14 @@ void TCalcFieldPage::Button14Click()
         if (OnModified)
             OnModified();
         const int Index = ListBox1->currentRow();
-        fields_.Delete(Name);
+        FFields.Delete(Name);
         RefreshCalcFieldList();
-        filling_ = true;
+        FFilling = true;
         if (ListBox1->count() > Index)
             ListBox1->setCurrentRow(Index);
         else if (ListBox1->count() > 0)
             ListBox1->setCurrentRow(ListBox1->count() - 1);
-        filling_ = false;
+        FFilling = false;
         if (Selected().isEmpty()) {
             Memo2->clear();
             ComboBox1->setCurrentIndex(-1);
@@ -203,7 +203,7 @@ void TCalcFieldPage::Memo2Exit()
 {
     const QString Name = Selected();
     if (FExprChanged && !Name.isEmpty())
-        fields_.SetExpression(Name, Memo2->toPlainText());
+        FFields.SetExpression(Name, Memo2->toPlainText());
     if (OnMemoExit)
         OnMemoExit();
 }
@@ -215,7 +215,7 @@ void TCalcFieldPage::ComboBox1Change()
         return;
     if (OnModified)
         OnModified();
-    fields_.SetTypeCode(Name, ComboBox1->currentIndex());
+    FFields.SetTypeCode(Name, ComboBox1->currentIndex());
 }
 
 } // namespace qf::tables

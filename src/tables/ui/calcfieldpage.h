@@ -54,8 +54,8 @@ protected:
 
 private:
     void ShowSelected();
-    TCalcFields &fields_;
-    bool filling_ = false; // selection changes made here are no clicks
+    TCalcFields &FFields;
+    bool FFilling = false; // selection changes made here are no clicks
 };
 
 } // namespace qf::tables

@@ -29,7 +29,7 @@ int TagOf(const QObject *Editor) { return Editor ? Editor->property("Tag").toInt
 } // namespace
 
 TEditDB::TEditDB(TTableWorkspace &Workspace, QWidget *Parent)
-    : QDialog(Parent), ws_(Workspace), dataSource_(new TDataSource(&Workspace.ADOQuery1()))
+    : QDialog(Parent), FWs(Workspace), FDataSource(new TDataSource(&Workspace.ADOQuery1()))
 {
     setObjectName(QStringLiteral("EditDB"));
     setWindowTitle(QStringLiteral("Edit Record"));
@@ -87,7 +87,7 @@ TEditDB::TEditDB(TTableWorkspace &Workspace, QWidget *Parent)
     Autocomplete1 = PopupMenu1->addAction(QStringLiteral("Autocomplete"));
     Autocomplete1->setCheckable(true);
 
-    TADOQuery &Q = ws_.ADOQuery1();
+    TADOQuery &Q = FWs.ADOQuery1();
     connect(NavFirst, &QToolButton::clicked, this, [this, &Q] { Navigate([&Q] { Q.First(); }); });
     connect(NavPrior, &QToolButton::clicked, this, [this, &Q] { Navigate([&Q] { Q.Prior(); }); });
     connect(NavNext, &QToolButton::clicked, this, [this, &Q] { Navigate([&Q] { Q.Next(); }); });
@@ -98,23 +98,23 @@ TEditDB::TEditDB(TTableWorkspace &Workspace, QWidget *Parent)
     connect(RestoreButton, &QPushButton::clicked, this, &TEditDB::RestoreClick);
     connect(CloseButton, &QPushButton::clicked, this, &QDialog::reject);
 
-    dataSource_->OnDataChange = [this] { LoadValues(); };
-    dataSource_->OnStateChange = [this] {
-        const TADOQuery &Q = ws_.ADOQuery1();
+    FDataSource->OnDataChange = [this] { LoadValues(); };
+    FDataSource->OnStateChange = [this] {
+        const TADOQuery &Q = FWs.ADOQuery1();
         if (!Q.Active() && !Editors.empty())
             Clear();
-        else if (Q.Active() && FieldNames() != builtNames_)
+        else if (Q.Active() && FieldNames() != FBuiltNames)
             Build(); // also after a close and an open that came together while controls were off
         UpdateEditRecordButtons();
     };
     UpdateEditRecordButtons();
 }
 
-TEditDB::~TEditDB() { delete dataSource_; }
+TEditDB::~TEditDB() { delete FDataSource; }
 
 TFieldEditInfo *TEditDB::Info(int Field) const
 {
-    return Field >= 0 && size_t(Field) < ws_.FieldInfo.size() ? &ws_.FieldInfo[size_t(Field)] : nullptr;
+    return Field >= 0 && size_t(Field) < FWs.FieldInfo.size() ? &FWs.FieldInfo[size_t(Field)] : nullptr;
 }
 
 void TEditDB::Fail(const QString &Message)
@@ -128,11 +128,11 @@ void TEditDB::Fail(const QString &Message)
 void TEditDB::Build()
 {
     Clear();
-    TADOQuery &Q = ws_.ADOQuery1();
+    TADOQuery &Q = FWs.ADOQuery1();
     QWidget *Box = ScrollBox1->widget();
-    const int Count = std::min<int>(Q.FieldCount(), int(ws_.FieldInfo.size()));
+    const int Count = std::min<int>(Q.FieldCount(), int(FWs.FieldInfo.size()));
     for (int i = 0; i < Count; ++i) {
-        const TFieldEditInfo &R = ws_.FieldInfo[size_t(i)];
+        const TFieldEditInfo &R = FWs.FieldInfo[size_t(i)];
         const QString Name = Q.Fields(i).FieldName();
         auto *Label = new QLabel(R.Kind == dtL ? QString() : Name, Box);
         QWidget *Editor;
@@ -179,7 +179,7 @@ void TEditDB::Build()
         Labels.push_back(Label);
         Editors.push_back(Editor);
     }
-    builtNames_ = FieldNames();
+    FBuiltNames = FieldNames();
     FLastEditor = Editors.empty() ? nullptr : Editors.front();
     LoadValues();
     LayOut();
@@ -188,8 +188,8 @@ void TEditDB::Build()
 QStringList TEditDB::FieldNames() const
 {
     QStringList Names;
-    const TADOQuery &Q = ws_.ADOQuery1();
-    for (int i = 0; Q.Active() && i < std::min<int>(Q.FieldCount(), int(ws_.FieldInfo.size())); ++i)
+    const TADOQuery &Q = FWs.ADOQuery1();
+    for (int i = 0; Q.Active() && i < std::min<int>(Q.FieldCount(), int(FWs.FieldInfo.size())); ++i)
         Names << Q.Fields(i).FieldName();
     return Names;
 }
@@ -202,30 +202,30 @@ void TEditDB::Clear()
         delete E;
     Labels.clear();
     Editors.clear();
-    dirty_.clear();
-    builtNames_.clear();
+    FDirty.clear();
+    FBuiltNames.clear();
     FLastEditor = nullptr;
-    readOnlyReported_ = false;
+    FReadOnlyReported = false;
 }
 
 QWidget *TEditDB::EditorOf(const QString &FieldName) const
 {
-    const TField *F = ws_.ADOQuery1().Active() ? ws_.ADOQuery1().FindField(FieldName) : nullptr;
+    const TField *F = FWs.ADOQuery1().Active() ? FWs.ADOQuery1().FindField(FieldName) : nullptr;
     return F && size_t(F->Index()) < Editors.size() ? Editors[size_t(F->Index())] : nullptr;
 }
 
 void TEditDB::LoadValues()
 {
-    TADOQuery &Q = ws_.ADOQuery1();
+    TADOQuery &Q = FWs.ADOQuery1();
     if (Q.Active())
-        StatusPanel->setText(ws_.RecordCommands().RecordPositionText());
+        StatusPanel->setText(FWs.RecordCommands().RecordPositionText());
     else
         StatusPanel->clear();
     if (!Q.Active() || Editors.size() > size_t(Q.FieldCount()))
         return;
-    loading_ = true;
+    FLoading = true;
     for (size_t i = 0; i < Editors.size(); ++i) {
-        if (dirty_.count(int(i)))
+        if (FDirty.count(int(i)))
             continue; // what was typed stays until it is saved or given up
         const TField &F = Q.Fields(int(i));
         QWidget *E = Editors[i];
@@ -242,14 +242,14 @@ void TEditDB::LoadValues()
             Memo->setPlainText(F.AsString());
         }
     }
-    loading_ = false;
+    FLoading = false;
     if (isVisible())
         FocusEditor();
 }
 
 void TEditDB::RefreshPickLists()
 {
-    loading_ = true;
+    FLoading = true;
     for (size_t i = 0; i < Editors.size(); ++i) {
         auto *Combo = qobject_cast<QComboBox *>(Editors[i]);
         const TFieldEditInfo *R = Info(int(i));
@@ -265,24 +265,24 @@ void TEditDB::RefreshPickLists()
         Combo->addItems(R->PickList);
         Combo->setEditText(Text);
     }
-    loading_ = false;
+    FLoading = false;
 }
 
 void TEditDB::Typed(int Field)
 {
-    if (loading_)
+    if (FLoading)
         return;
-    dirty_.insert(Field);
-    TADOQuery &Q = ws_.ADOQuery1();
+    FDirty.insert(Field);
+    TADOQuery &Q = FWs.ADOQuery1();
     if (Q.Active() && Q.State() == dsBrowse) {
         try {
             Q.Edit();
         } catch (const EDatabaseError &E) {
             // Once per editing: the text stays in the editor and Apply tries again.
-            if (!readOnlyReported_) {
-                readOnlyReported_ = true;
+            if (!FReadOnlyReported) {
+                FReadOnlyReported = true;
                 Fail(QStringLiteral("The record cannot be changed in the table %1.\n\n%2")
-                         .arg(ws_.RecordCommands().TableTitle(), E.Message()));
+                         .arg(FWs.RecordCommands().TableTitle(), E.Message()));
             }
         }
     }
@@ -303,12 +303,12 @@ QString TEditDB::EditorText(int Field) const
 
 void TEditDB::WriteTypedValues()
 {
-    TADOQuery &Q = ws_.ADOQuery1();
-    if (dirty_.empty())
+    TADOQuery &Q = FWs.ADOQuery1();
+    if (FDirty.empty())
         return;
     if (Q.State() == dsBrowse)
         Q.Edit();
-    for (int i : dirty_) {
+    for (int i : FDirty) {
         TField &F = Q.Fields(i);
         if (auto *Check = qobject_cast<QCheckBox *>(Editors[size_t(i)]))
             F.SetAsBoolean(Check->isChecked());
@@ -319,7 +319,7 @@ void TEditDB::WriteTypedValues()
 
 bool TEditDB::SaveTypedValues()
 {
-    TADOQuery &Q = ws_.ADOQuery1();
+    TADOQuery &Q = FWs.ADOQuery1();
     if (!Q.Active())
         return true;
     try {
@@ -331,11 +331,11 @@ bool TEditDB::SaveTypedValues()
             Q.Post();
     } catch (const EDatabaseError &E) {
         Fail(QStringLiteral("The record could not be saved to the table %1.\n\n%2")
-                 .arg(ws_.RecordCommands().TableTitle(), E.Message()));
+                 .arg(FWs.RecordCommands().TableTitle(), E.Message()));
         UpdateEditRecordButtons();
         return false;
     }
-    dirty_.clear();
+    FDirty.clear();
     RefreshPickLists();
     LoadValues();
     LayOut();
@@ -352,8 +352,8 @@ bool TEditDB::ApplyClick()
 
 void TEditDB::RestoreClick()
 {
-    dirty_.clear();
-    ws_.ADOQuery1().Cancel();
+    FDirty.clear();
+    FWs.ADOQuery1().Cancel();
     LoadValues();
     UpdateEditRecordButtons();
     FocusEditor();
@@ -361,12 +361,12 @@ void TEditDB::RestoreClick()
 
 void TEditDB::NewClick()
 {
-    TADOQuery &Q = ws_.ADOQuery1();
+    TADOQuery &Q = FWs.ADOQuery1();
     if (!Q.Active() || !SaveTypedValues())
         return;
-    const int Count = std::min<int>(int(Editors.size()), int(ws_.FieldInfo.size()));
+    const int Count = std::min<int>(int(Editors.size()), int(FWs.FieldInfo.size()));
     for (int i = 0; i < Count; ++i) {
-        TFieldEditInfo &R = ws_.FieldInfo[size_t(i)];
+        TFieldEditInfo &R = FWs.FieldInfo[size_t(i)];
         R.TemplateValue.clear();
         if (R.Template && !Q.Fields(i).IsNull()) {
             R.NoTemplateValue = 0;
@@ -375,11 +375,11 @@ void TEditDB::NewClick()
             R.NoTemplateValue = 1;
         }
     }
-    if (!ws_.RecordCommands().AddRecord())
+    if (!FWs.RecordCommands().AddRecord())
         return;
     try {
         for (int i = 0; i < Count; ++i) {
-            const TFieldEditInfo &R = ws_.FieldInfo[size_t(i)];
+            const TFieldEditInfo &R = FWs.FieldInfo[size_t(i)];
             if (!R.Template || R.NoTemplateValue)
                 continue;
             TField &F = Q.Fields(i);
@@ -396,16 +396,16 @@ void TEditDB::NewClick()
 
 void TEditDB::DeleteClick()
 {
-    TADOQuery &Q = ws_.ADOQuery1();
+    TADOQuery &Q = FWs.ADOQuery1();
     const int64_t Row = Q.CurrentRow();
     const TDataSetState State = Q.State();
     if (OnDelete)
         OnDelete();
     else
-        ws_.RecordCommands().DeleteCurrentRecord();
+        FWs.RecordCommands().DeleteCurrentRecord();
     // What was typed goes with the record, and stays when the deletion was declined.
     if (!Q.Active() || Q.CurrentRow() != Row || Q.State() != State)
-        dirty_.clear();
+        FDirty.clear();
     LoadValues();
     UpdateEditRecordButtons();
     FocusEditor();
@@ -413,7 +413,7 @@ void TEditDB::DeleteClick()
 
 void TEditDB::Navigate(const std::function<void()> &Move)
 {
-    if (!ws_.ADOQuery1().Active() || !SaveTypedValues())
+    if (!FWs.ADOQuery1().Active() || !SaveTypedValues())
         return;
     try {
         Move();
@@ -424,10 +424,10 @@ void TEditDB::Navigate(const std::function<void()> &Move)
 
 void TEditDB::UpdateEditRecordButtons()
 {
-    const TADOQuery &Q = ws_.ADOQuery1();
-    const TRecordCommands &C = ws_.RecordCommands();
+    const TADOQuery &Q = FWs.ADOQuery1();
+    const TRecordCommands &C = FWs.RecordCommands();
     const bool Open = Q.Active();
-    const bool Editing = Open && (Q.State() == dsEdit || Q.State() == dsInsert || !dirty_.empty());
+    const bool Editing = Open && (Q.State() == dsEdit || Q.State() == dsInsert || !FDirty.empty());
     ApplyButton->setEnabled(Editing);
     RestoreButton->setEnabled(Editing);
     NewButton->setEnabled(Open && !Editing && C.CanAdd());
@@ -526,7 +526,7 @@ void TEditDB::resizeEvent(QResizeEvent *Event)
 void TEditDB::showEvent(QShowEvent *Event)
 {
     QDialog::showEvent(Event);
-    if (ws_.ADOQuery1().Active() && FieldNames() != builtNames_)
+    if (FWs.ADOQuery1().Active() && FieldNames() != FBuiltNames)
         Build();
     LoadValues();
     LayOut();
@@ -536,8 +536,8 @@ void TEditDB::showEvent(QShowEvent *Event)
 
 void TEditDB::done(int Result)
 {
-    const TADOQuery &Q = ws_.ADOQuery1();
-    const bool Editing = Q.Active() && (Q.State() == dsEdit || Q.State() == dsInsert || !dirty_.empty());
+    const TADOQuery &Q = FWs.ADOQuery1();
+    const bool Editing = Q.Active() && (Q.State() == dsEdit || Q.State() == dsInsert || !FDirty.empty());
     if (Editing) {
         const auto Answer = QMessageBox::question(this, windowTitle(), QStringLiteral("Save Changes?"),
                                                   QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);

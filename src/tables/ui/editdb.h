@@ -55,7 +55,7 @@ public:
     // The editor of the named field (case-insensitive), nullptr when there is none.
     QWidget *EditorOf(const QString &FieldName) const;
     // The editors holding text not yet written into the record.
-    bool HasTypedValues() const { return !dirty_.empty(); }
+    bool HasTypedValues() const { return !FDirty.empty(); }
 
     void UpdateEditRecordButtons();
     void FocusEditor();
@@ -96,12 +96,12 @@ private:
     QString EditorText(int Field) const;
     TFieldEditInfo *Info(int Field) const;
 
-    TTableWorkspace &ws_;
-    TDataSource *dataSource_;
-    std::set<int> dirty_;
-    QStringList builtNames_;
-    bool loading_ = false;
-    bool readOnlyReported_ = false;
+    TTableWorkspace &FWs;
+    TDataSource *FDataSource;
+    std::set<int> FDirty;
+    QStringList FBuiltNames;
+    bool FLoading = false;
+    bool FReadOnlyReported = false;
 };
 
 }  // namespace qf::tables

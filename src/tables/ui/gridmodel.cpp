@@ -6,11 +6,11 @@
 namespace qf::tables {
 
 TGridModel::TGridModel(TTableWorkspace &Workspace, QObject *Parent)
-    : QAbstractTableModel(Parent), workspace_(Workspace),
-      source_(std::make_unique<TDataSource>(&Workspace.ADOQuery1()))
+    : QAbstractTableModel(Parent), FWorkspace(Workspace),
+      FSource(std::make_unique<TDataSource>(&Workspace.ADOQuery1()))
 {
-    source_->OnDataChange = [this] { Refresh(); };
-    source_->OnStateChange = [this] { Refresh(); };
+    FSource->OnDataChange = [this] { Refresh(); };
+    FSource->OnStateChange = [this] { Refresh(); };
     Refresh();
 }
 
@@ -18,28 +18,28 @@ TGridModel::~TGridModel() = default;
 
 void TGridModel::Refresh()
 {
-    const TADOQuery &Q = workspace_.ADOQuery1();
+    const TADOQuery &Q = FWorkspace.ADOQuery1();
     const int Rows = Q.Active() ? Q.RecordCount() : 0;
     const int Columns = Q.Active() ? Q.FieldCount() : 0;
     const void *Table = Q.Source();
-    if (Columns != columns_ || Table != table_) {
+    if (Columns != FColumns || Table != FTable) {
         beginResetModel();
-        rows_ = Rows;
-        columns_ = Columns;
-        table_ = Table;
+        FRows = Rows;
+        FColumns = Columns;
+        FTable = Table;
         endResetModel();
         emit DataChanged();
         return;
     }
     // A record added or deleted: the count changes at the end and every row is read again, so
     // the grid keeps its column widths and position (a reset would drop them).
-    if (Rows > rows_) {
-        beginInsertRows({}, rows_, Rows - 1);
-        rows_ = Rows;
+    if (Rows > FRows) {
+        beginInsertRows({}, FRows, Rows - 1);
+        FRows = Rows;
         endInsertRows();
-    } else if (Rows < rows_) {
-        beginRemoveRows({}, Rows, rows_ - 1);
-        rows_ = Rows;
+    } else if (Rows < FRows) {
+        beginRemoveRows({}, Rows, FRows - 1);
+        FRows = Rows;
         endRemoveRows();
     }
     if (Rows > 0 && Columns > 0) {
@@ -48,12 +48,12 @@ void TGridModel::Refresh()
     emit DataChanged();
 }
 
-int TGridModel::rowCount(const QModelIndex &Parent) const { return Parent.isValid() ? 0 : rows_; }
-int TGridModel::columnCount(const QModelIndex &Parent) const { return Parent.isValid() ? 0 : columns_; }
+int TGridModel::rowCount(const QModelIndex &Parent) const { return Parent.isValid() ? 0 : FRows; }
+int TGridModel::columnCount(const QModelIndex &Parent) const { return Parent.isValid() ? 0 : FColumns; }
 
 QVariant TGridModel::data(const QModelIndex &Index, int Role) const
 {
-    const TADOQuery &Q = workspace_.ADOQuery1();
+    const TADOQuery &Q = FWorkspace.ADOQuery1();
     if (!Index.isValid() || !Q.Active() || Index.column() >= Q.FieldCount())
         return {};
     switch (Role) {
@@ -74,7 +74,7 @@ QVariant TGridModel::data(const QModelIndex &Index, int Role) const
                    ? QVariant(int(Qt::AlignRight | Qt::AlignVCenter))
                    : QVariant(int(Qt::AlignLeft | Qt::AlignVCenter));
     case Qt::BackgroundRole:
-        if (!workspace_.FSortField.isEmpty() && Q.Fields(Index.column()).FieldName() == workspace_.FSortField)
+        if (!FWorkspace.FSortField.isEmpty() && Q.Fields(Index.column()).FieldName() == FWorkspace.FSortField)
             return QBrush(QColor(Qt::cyan));
         return {};
     default:
@@ -84,7 +84,7 @@ QVariant TGridModel::data(const QModelIndex &Index, int Role) const
 
 QVariant TGridModel::headerData(int Section, Qt::Orientation Orientation, int Role) const
 {
-    const TADOQuery &Q = workspace_.ADOQuery1();
+    const TADOQuery &Q = FWorkspace.ADOQuery1();
     if (Role != Qt::DisplayRole || !Q.Active())
         return {};
     if (Orientation == Qt::Horizontal)

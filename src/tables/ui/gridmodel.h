@@ -31,11 +31,11 @@ signals:
     void DataChanged();
 
 private:
-    TTableWorkspace &workspace_;
-    std::unique_ptr<TDataSource> source_;
-    int rows_ = 0;
-    int columns_ = 0;
-    const void *table_ = nullptr;
+    TTableWorkspace &FWorkspace;
+    std::unique_ptr<TDataSource> FSource;
+    int FRows = 0;
+    int FColumns = 0;
+    const void *FTable = nullptr;
 };
 
 }  // namespace qf::tables

@@ -17,8 +17,8 @@ class TRecordGrid : public QObject {
 public:
     TRecordGrid(TTableWorkspace &Workspace, QTableView *View, QObject *Parent = nullptr);
 
-    TGridModel *Model() const { return model_; }
-    QTableView *View() const { return view_; }
+    TGridModel *Model() const { return FModel; }
+    QTableView *View() const { return FView; }
 
     // Binds the workspace's column hooks to this grid.
     void BindWorkspace();
@@ -34,10 +34,10 @@ private:
     void FollowCursor();
     void CurrentRowChanged(int Row);
 
-    TTableWorkspace &workspace_;
-    QTableView *view_;
-    TGridModel *model_;
-    bool following_ = false;
+    TTableWorkspace &FWorkspace;
+    QTableView *FView;
+    TGridModel *FModel;
+    bool FFollowing = false;
 };
 
 }  // namespace qf::tables

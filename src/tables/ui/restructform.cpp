@@ -161,7 +161,7 @@ void TCopyOptForm::UpdateCopyOptions()
 // TRestructForm
 
 TRestructForm::TRestructForm(TTableWorkspace &Workspace, QWidget *Parent)
-    : QDialog(Parent), Flow(Workspace), workspace_(Workspace)
+    : QDialog(Parent), Flow(Workspace), FWorkspace(Workspace)
 {
     setObjectName(QStringLiteral("RestructForm"));
     setWindowTitle(QStringLiteral("Restructure Table"));
@@ -229,8 +229,8 @@ TRestructForm::TRestructForm(TTableWorkspace &Workspace, QWidget *Parent)
     connect(CloseBtn, &QPushButton::clicked, this, &TRestructForm::CloseBtnClick);
 
     Flow.Copy.OnCopyOptions = [this] {
-        CopyOptForm->MainFiltered = workspace_.ADOQuery1().Filtered();
-        CopyOptForm->MainSorted = workspace_.FSorted == 1;
+        CopyOptForm->MainFiltered = FWorkspace.ADOQuery1().Filtered();
+        CopyOptForm->MainSorted = FWorkspace.FSorted == 1;
         CopyOptForm->exec();
         return TCopyOptions{CopyOptForm->CheckBox1->isChecked(),
                             CopyOptForm->CheckBox2->isChecked(),
@@ -286,11 +286,11 @@ void TRestructForm::done(int Result)
 void TRestructForm::BuildFieldDefs()
 {
     // The grid's widths as they are now; the field records learn them only when the table closes.
-    if (workspace_.GetColumnWidth && workspace_.SqlQueryMode == 0)
-        for (size_t i = 0; i < workspace_.FieldInfo.size(); ++i)
-            if (const int Width = workspace_.GetColumnWidth(int(i)); Width > 0)
-                workspace_.FieldInfo[i].GridWidth = Width;
-    List.BuildFieldDefs(workspace_.ADOQuery1(), workspace_.FieldInfo);
+    if (FWorkspace.GetColumnWidth && FWorkspace.SqlQueryMode == 0)
+        for (size_t i = 0; i < FWorkspace.FieldInfo.size(); ++i)
+            if (const int Width = FWorkspace.GetColumnWidth(int(i)); Width > 0)
+                FWorkspace.FieldInfo[i].GridWidth = Width;
+    List.BuildFieldDefs(FWorkspace.ADOQuery1(), FWorkspace.FieldInfo);
 }
 
 void TRestructForm::FillFieldGrid()
@@ -382,7 +382,7 @@ void TRestructForm::Button3Click()
         ErrorBox(this, QStringLiteral("Though one field is required"));
         return;
     }
-    QFileDialog SaveDialog1(this, QStringLiteral("Save Database As"), workspace_.DataBaseDir,
+    QFileDialog SaveDialog1(this, QStringLiteral("Save Database As"), FWorkspace.DataBaseDir,
                             QStringLiteral("DBase files (*.dbf)"));
     SaveDialog1.setObjectName(QStringLiteral("SaveDialog1"));
     SaveDialog1.setAcceptMode(QFileDialog::AcceptSave);
@@ -398,7 +398,7 @@ void TRestructForm::Button3Click()
         if (Flow.SaveAs(FileName, List.FFieldDefs, List.FCreateMode == 1)) {
             if (!Flow.Warning.isEmpty())
                 QMessageBox::warning(this, QStringLiteral("Quillfast"), Flow.Warning);
-            if (workspace_.Active()) {
+            if (FWorkspace.Active()) {
                 FreeFieldDefs();
                 BuildFieldDefs();
                 FillFieldGrid();

@@ -103,7 +103,7 @@ private:
     int SelectedRow() const;
     void SelectRow(int Row);
 
-    TTableWorkspace &workspace_;
+    TTableWorkspace &FWorkspace;
 };
 
 } // namespace qf::tables

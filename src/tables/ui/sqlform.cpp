@@ -38,11 +38,11 @@ TSeldirForm::TSeldirForm(QWidget *Parent) : QDialog(Parent)
     auto *L = new QVBoxLayout(this);
     DirectoryListBox1 = new QTreeView(this);
     DirectoryListBox1->setObjectName(QStringLiteral("DirectoryListBox1"));
-    model_ = new QFileSystemModel(this);
-    model_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
-    model_->setRootPath(QDir::rootPath());
-    DirectoryListBox1->setModel(model_);
-    for (int c = 1; c < model_->columnCount(); ++c)
+    FModel = new QFileSystemModel(this);
+    FModel->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
+    FModel->setRootPath(QDir::rootPath());
+    DirectoryListBox1->setModel(FModel);
+    for (int c = 1; c < FModel->columnCount(); ++c)
         DirectoryListBox1->hideColumn(c);
     DirectoryListBox1->header()->hide();
     DriveComboBox1 = new QComboBox(this);
@@ -66,11 +66,11 @@ TSeldirForm::TSeldirForm(QWidget *Parent) : QDialog(Parent)
     Centre(this);
 }
 
-QString TSeldirForm::Directory() const { return model_->filePath(DirectoryListBox1->currentIndex()); }
+QString TSeldirForm::Directory() const { return FModel->filePath(DirectoryListBox1->currentIndex()); }
 
 void TSeldirForm::SetDirectory(const QString &Folder)
 {
-    const QModelIndex Index = model_->index(Folder);
+    const QModelIndex Index = FModel->index(Folder);
     if (!Index.isValid())
         return;
     DirectoryListBox1->setCurrentIndex(Index);

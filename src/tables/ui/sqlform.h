@@ -31,7 +31,7 @@ public:
     void SetDirectory(const QString &Folder);
 
 private:
-    QFileSystemModel *model_;
+    QFileSystemModel *FModel;
 };
 
 class TSQLForm : public QDialog {

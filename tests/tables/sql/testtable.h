@@ -10,41 +10,41 @@ using namespace qf::tables;
 
 class TTestTable : public TTableSource {
 public:
-    explicit TTestTable(std::vector<TSourceField> Fields) : fields_(std::move(Fields)) {}
+    explicit TTestTable(std::vector<TSourceField> Fields) : FFields(std::move(Fields)) {}
 
     void AddRow(std::vector<QVariant> Values)
     {
-        Values.resize(fields_.size());
-        rows_.push_back(std::move(Values));
+        Values.resize(FFields.size());
+        FRows.push_back(std::move(Values));
     }
 
-    const std::vector<TSourceField> &Fields() const override { return fields_; }
-    int64_t RowCount() const override { return static_cast<int64_t>(rows_.size()); }
-    bool IsDeleted(int64_t Row) const override { return deleted_.count(Row) > 0; }
+    const std::vector<TSourceField> &Fields() const override { return FFields; }
+    int64_t RowCount() const override { return static_cast<int64_t>(FRows.size()); }
+    bool IsDeleted(int64_t Row) const override { return FDeleted.count(Row) > 0; }
     QVariant Value(int64_t Row, int Field) const override
     {
         ++Reads;
-        return rows_.at(static_cast<size_t>(Row)).at(static_cast<size_t>(Field));
+        return FRows.at(static_cast<size_t>(Row)).at(static_cast<size_t>(Field));
     }
 
     bool ReadOnly() const override { return false; }
     void SetValue(int64_t Row, int Field, const QVariant &Value) override
     {
-        const TSourceField &F = fields_.at(static_cast<size_t>(Field));
+        const TSourceField &F = FFields.at(static_cast<size_t>(Field));
         if (F.DataType == ftString && Value.toString().size() > F.Size)
             throw EDatabaseError(QStringLiteral("The text is too long for field %1.").arg(F.Name));
-        rows_.at(static_cast<size_t>(Row)).at(static_cast<size_t>(Field)) = Value;
+        FRows.at(static_cast<size_t>(Row)).at(static_cast<size_t>(Field)) = Value;
         ++Changes;
     }
     int64_t AppendRow() override
     {
-        rows_.emplace_back(fields_.size());
+        FRows.emplace_back(FFields.size());
         ++Changes;
         return RowCount() - 1;
     }
     void DeleteRow(int64_t Row) override
     {
-        deleted_.insert(Row);
+        FDeleted.insert(Row);
         ++Changes;
     }
     bool HasPendingChanges() const override { return Changes > 0; }
@@ -59,7 +59,7 @@ public:
     int Applied = 0;
 
 private:
-    std::vector<TSourceField> fields_;
-    std::vector<std::vector<QVariant>> rows_;
-    std::set<int64_t> deleted_;
+    std::vector<TSourceField> FFields;
+    std::vector<std::vector<QVariant>> FRows;
+    std::set<int64_t> FDeleted;
 };
