@@ -30,10 +30,9 @@ inline long StatusKb(const char *Key)
     return 0;
 }
 
-inline const char *const kSyllables[] = {"an",  "ber", "cor", "dal", "el",  "fin", "gar",
-                                         "hol", "is",  "jon", "kel", "lin", "mar", "nor",
-                                         "ol",  "per", "quin", "ros", "sal", "tor", "ul",
-                                         "ven", "wil", "xan", "yor", "zel"};
+inline const char *const kSyllables[] = {
+    "an",  "ber", "cor", "dal",  "el",  "fin", "gar", "hol", "is",  "jon", "kel", "lin", "mar",
+    "nor", "ol",  "per", "quin", "ros", "sal", "tor", "ul",  "ven", "wil", "xan", "yor", "zel"};
 
 // A capitalised word of Parts syllables.
 inline QByteArray Word(std::mt19937 &Random, int Parts)

@@ -19,7 +19,6 @@
 #include <QWebEnginePage>
 #include <QWebEngineScript>
 #include <QWebEngineView>
-
 #include <algorithm>
 #include <cstdio>
 #include <vector>
@@ -62,18 +61,20 @@ double BareRoundTrip(QWebEnginePage *Page)
 
 QString Message()
 {
-    QString Html = QStringLiteral("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Letter</title>"
-                                  "</head><body>");
+    QString Html =
+        QStringLiteral("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Letter</title>"
+                       "</head><body>");
     for (int i = 0; Html.size() < 1024 * 1024; ++i)
-        Html += QStringLiteral("<p>Paragraph %1: <b>Dear %%NAME%%</b>, the order <i>%2</i> is on its way. "
-                               "<a href=\"https://example.org/%1\">Track it</a>.</p>\n"
-                               "<table border=1><tr><td>Item</td><td>%1</td></tr></table>\n")
+        Html += QStringLiteral(
+                    "<p>Paragraph %1: <b>Dear %%NAME%%</b>, the order <i>%2</i> is on its way. "
+                    "<a href=\"https://example.org/%1\">Track it</a>.</p>\n"
+                    "<table border=1><tr><td>Item</td><td>%1</td></tr></table>\n")
                     .arg(i)
                     .arg(i * 7);
     return Html + QStringLiteral("</body></html>");
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -102,16 +103,16 @@ int main(int argc, char **argv)
         Bare.push_back(BareRoundTrip(View.page()));
         // A caret move: the page pushes its states, and the query reads them.
         Pushed.clear();
-        View.page()->runJavaScript(QStringLiteral("getSelection().collapse(document.body.firstChild, %1 % 2)")
-                                       .arg(i),
-                                   QWebEngineScript::ApplicationWorld);
+        View.page()->runJavaScript(
+            QStringLiteral("getSelection().collapse(document.body.firstChild, %1 % 2)").arg(i),
+            QWebEngineScript::ApplicationWorld);
         if (!WaitFor(Pushed, 1))
             return 1;
         QElapsedTimer T;
         T.start();
         Dom.QueryCommandStatus(5002, true);
         Cached.push_back(T.nsecsElapsed() / 1e6);
-        emit Host->InputStarted();  // what a key press does: the next query asks the page
+        emit Host->InputStarted(); // what a key press does: the next query asks the page
         T.restart();
         Dom.QueryCommandStatus(5002, true);
         Fresh.push_back(T.nsecsElapsed() / 1e6);

@@ -5,6 +5,7 @@
 // Usage: bench_merge [folder [records]]; the table is generated in the folder (default: a
 // temporary one) unless it is already there.
 
+#include "benchtables.h"
 #include "composer/merge.h"
 #include "composer/project.h"
 #include "composer/projectitems.h"
@@ -18,8 +19,6 @@
 #include "tables/dbf/dbfwriter.h"
 #include "tables/recordvars.h"
 #include "tables/tablequery.h"
-
-#include "benchtables.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -38,24 +37,31 @@ namespace {
 
 void Generate(const QString &FileName, int Records)
 {
-    const auto Defs = qf::bench::BenchFields({{"FIRST", dtC, 20}, {"NAME", dtC, 30}, {"EMAIL", dtC, 40},
-                                              {"CITY", dtC, 20}, {"ORDERNO", dtC, 10}, {"AMOUNT", dtN},
-                                              {"DUE", dtD}, {"PAID", dtL}});
-    qf::bench::WriteBenchTable(FileName, Defs, Records, 7, [](char *p, int i, std::mt19937 &Random, QFile *) {
-        using qf::bench::Word;
-        const QByteArray First = Word(Random, 2), Name = Word(Random, 3);
-        PlaceDbfField(p, dtC, 20, QString::fromLatin1(First));
-        PlaceDbfField(p + 20, dtC, 30, QString::fromLatin1(Name));
-        PlaceDbfField(p + 50, dtC, 40,
-                      QString::fromLatin1(First.toLower() + '.' + Name.toLower() + "@example.org"));
-        PlaceDbfField(p + 90, dtC, 20, QString::fromLatin1(Word(Random, 2)));
-        PlaceDbfField(p + 110, dtC, 10, QStringLiteral("A%1").arg(i, 7, 10, QLatin1Char('0')));
-        PlaceDbfField(p + 120, dtN, DbfFieldWidth(dtN, 0),
-                      QString::number((Random() % 10000000) / 100.0, 'f', 2));
-        const int At = 120 + DbfFieldWidth(dtN, 0);
-        PlaceDbfField(p + At, dtD, 8, FormatDbfDate(36526 + double(Random() % 9000)));
-        p[At + 8] = Random() % 2 ? 'T' : 'F';
-    });
+    const auto Defs = qf::bench::BenchFields({{"FIRST", dtC, 20},
+                                              {"NAME", dtC, 30},
+                                              {"EMAIL", dtC, 40},
+                                              {"CITY", dtC, 20},
+                                              {"ORDERNO", dtC, 10},
+                                              {"AMOUNT", dtN},
+                                              {"DUE", dtD},
+                                              {"PAID", dtL}});
+    qf::bench::WriteBenchTable(
+        FileName, Defs, Records, 7, [](char *p, int i, std::mt19937 &Random, QFile *) {
+            using qf::bench::Word;
+            const QByteArray First = Word(Random, 2), Name = Word(Random, 3);
+            PlaceDbfField(p, dtC, 20, QString::fromLatin1(First));
+            PlaceDbfField(p + 20, dtC, 30, QString::fromLatin1(Name));
+            PlaceDbfField(
+                p + 50, dtC, 40,
+                QString::fromLatin1(First.toLower() + '.' + Name.toLower() + "@example.org"));
+            PlaceDbfField(p + 90, dtC, 20, QString::fromLatin1(Word(Random, 2)));
+            PlaceDbfField(p + 110, dtC, 10, QStringLiteral("A%1").arg(i, 7, 10, QLatin1Char('0')));
+            PlaceDbfField(p + 120, dtN, DbfFieldWidth(dtN, 0),
+                          QString::number((Random() % 10000000) / 100.0, 'f', 2));
+            const int At = 120 + DbfFieldWidth(dtN, 0);
+            PlaceDbfField(p + At, dtD, 8, FormatDbfDate(36526 + double(Random() % 9000)));
+            p[At + 8] = Random() % 2 ? 'T' : 'F';
+        });
 }
 
 // The body: about 5 KB of HTML around ten placeholders (Mark(name) writes one in either syntax).

@@ -1,17 +1,16 @@
-// A compiled record filter over 1,000,000 records whose fields the host answers from arrays, against
-// SQLite evaluating the same WHERE over the same rows in an in-memory table. Prints records per second
-// for both and their ratio. Not a test: run it by hand on a quiet machine.
+// A compiled record filter over 1,000,000 records whose fields the host answers from arrays,
+// against SQLite evaluating the same WHERE over the same rows in an in-memory table. Prints records
+// per second for both and their ratio. Not a test: run it by hand on a quiet machine.
 
 #include "expr/adcalc.h"
 
 #include <QLocale>
 #include <QString>
-#include <sqlite3.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <random>
+#include <sqlite3.h>
 #include <vector>
 
 using namespace qf::expr;
@@ -39,7 +38,8 @@ void check(int Rc, sqlite3 *Db, const char *What)
 int main()
 {
     QLocale::setDefault(QLocale::c());
-    const QString cities[] = {"Berlin", "Hamburg", "München", "Köln", "Frankfurt", "Stuttgart", "Leipzig", "Bremen"};
+    const QString cities[] = {"Berlin",    "Hamburg",   "München", "Köln",
+                              "Frankfurt", "Stuttgart", "Leipzig", "Bremen"};
     std::mt19937 rng(42);
     std::vector<double> amount(Records);
     std::vector<QString> city(Records);
@@ -48,9 +48,10 @@ int main()
         city[i] = cities[rng() % std::size(cities)];
     }
 
-    // The engine, with a host that answers from the arrays for the current record. Like a real host it
-    // resolves a name to its column once per distinct name text: the engine hands the same text for a
-    // symbol at every evaluation, so the text's shared data finds the column without comparing.
+    // The engine, with a host that answers from the arrays for the current record. Like a real host
+    // it resolves a name to its column once per distinct name text: the engine hands the same text
+    // for a symbol at every evaluation, so the text's shared data finds the column without
+    // comparing.
     TAdCalc calc;
     int current = 0;
     enum { NoColumn = -1, AmountColumn, CityColumn };
@@ -68,7 +69,8 @@ int main()
         columns.emplace_back(Name, col);
         return col;
     };
-    calc.OnGetExtendedVar = [&](TAdCalc *, const QString &Name, bool &Found, long double &Value, int) {
+    calc.OnGetExtendedVar = [&](TAdCalc *, const QString &Name, bool &Found, long double &Value,
+                                int) {
         if (column(Name) == AmountColumn) {
             Value = amount[size_t(current)];
             Found = true;
@@ -90,10 +92,12 @@ int main()
     // SQLite over the same rows.
     sqlite3 *db = nullptr;
     check(sqlite3_open(":memory:", &db), db, "open");
-    check(sqlite3_exec(db, "CREATE TABLE t(AMOUNT REAL, CITY TEXT)", nullptr, nullptr, nullptr), db, "create");
+    check(sqlite3_exec(db, "CREATE TABLE t(AMOUNT REAL, CITY TEXT)", nullptr, nullptr, nullptr), db,
+          "create");
     check(sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), db, "begin");
     sqlite3_stmt *insert = nullptr;
-    check(sqlite3_prepare_v2(db, "INSERT INTO t VALUES (?, ?)", -1, &insert, nullptr), db, "prepare insert");
+    check(sqlite3_prepare_v2(db, "INSERT INTO t VALUES (?, ?)", -1, &insert, nullptr), db,
+          "prepare insert");
     for (int i = 0; i < Records; ++i) {
         const QByteArray c = city[size_t(i)].toUtf8();
         sqlite3_bind_double(insert, 1, amount[size_t(i)]);
@@ -104,8 +108,8 @@ int main()
     sqlite3_finalize(insert);
     check(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), db, "commit");
     sqlite3_stmt *query = nullptr;
-    check(sqlite3_prepare_v2(db, "SELECT count(*) FROM t WHERE AMOUNT > 50000 and CITY = 'Berlin'", -1, &query,
-                             nullptr),
+    check(sqlite3_prepare_v2(db, "SELECT count(*) FROM t WHERE AMOUNT > 50000 and CITY = 'Berlin'",
+                             -1, &query, nullptr),
           db, "prepare query");
 
     double bestEngine = 1e9, bestSqlite = 1e9;
@@ -135,7 +139,8 @@ int main()
         return 1;
     }
     const double engineRate = Records / bestEngine, sqliteRate = Records / bestSqlite;
-    std::printf("filter AMOUNT > 50000 and CITY = \"Berlin\" over %d records, %ld match (best of %d runs)\n",
+    std::printf("filter AMOUNT > 50000 and CITY = \"Berlin\" over %d records, %ld match (best of "
+                "%d runs)\n",
                 Records, engineCount, Runs);
     std::printf("  TAdCalc compiled filter: %12.0f records/s\n", engineRate);
     std::printf("  SQLite in-memory WHERE:  %12.0f records/s\n", sqliteRate);

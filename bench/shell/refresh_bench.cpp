@@ -37,7 +37,7 @@ bool WaitFor(const std::function<bool()> &Done, int Ms)
     return Done();
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -55,15 +55,17 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "the editor's document did not load\n");
         return 1;
     }
-    Form.DomWork->SetDocumentHTML(
-        QStringLiteral("<html><body><p>Dear <b>customer</b>,</p><ul><li>one</li></ul></body></html>"));
+    Form.DomWork->SetDocumentHTML(QStringLiteral(
+        "<html><body><p>Dear <b>customer</b>,</p><ul><li>one</li></ul></body></html>"));
     if (!WaitFor([&] { return Form.DomWork->Ready; }, 30000)) {
         std::fprintf(stderr, "the message did not load\n");
         return 1;
     }
     Editor->setFocus();
-    WaitFor([&] { return Form.FocusOf(QApplication::focusWidget()) == qf::shell::TFocus::HtmlEditor; }, 5000);
-    WaitFor([] { return false; }, 300);  // let the page settle
+    WaitFor(
+        [&] { return Form.FocusOf(QApplication::focusWidget()) == qf::shell::TFocus::HtmlEditor; },
+        5000);
+    WaitFor([] { return false; }, 300); // let the page settle
 
     std::vector<double> Trip, Refresh, Stale;
     int Moves = 0;
@@ -81,8 +83,9 @@ int main(int argc, char **argv)
         // A caret move: the page pushes its states, and the refresh reads them.
         const int Before = Moves;
         Editor->page()->runJavaScript(
-            QStringLiteral("(function(){const t=document.body.querySelectorAll('p,li')[%1].firstChild;"
-                           "getSelection().collapse(t, 1);})()")
+            QStringLiteral(
+                "(function(){const t=document.body.querySelectorAll('p,li')[%1].firstChild;"
+                "getSelection().collapse(t, 1);})()")
                 .arg(i % 2),
             QWebEngineScript::ApplicationWorld);
         if (!WaitFor([&] { return Moves > Before; }, 5000)) {
@@ -108,11 +111,12 @@ int main(int argc, char **argv)
     std::printf("document ready: %s, Bold enabled: %s\n", Form.DomWork->Ready ? "yes" : "no",
                 Form.SpeedItem9->isEnabled() ? "yes" : "no");
     std::printf("focus in the HTML editor: %s\n",
-                Form.FocusOf(QApplication::focusWidget()) == qf::shell::TFocus::HtmlEditor ? "yes" : "no");
+                Form.FocusOf(QApplication::focusWidget()) == qf::shell::TFocus::HtmlEditor ? "yes"
+                                                                                           : "no");
     std::printf("runJavaScript round trip   median %9.1f us\n", TripUs);
     std::printf("UpdateControls + UpdateEditCommands median %9.1f us\n", RefreshUs);
     std::printf("refresh / round trip: %.3fx (aim: at most 1x)\n", RefreshUs / TripUs);
-    std::printf("refresh with out-of-date states median %9.1f us (%.1fx the round trip)\n", Median(Stale),
-                Median(Stale) / TripUs);
+    std::printf("refresh with out-of-date states median %9.1f us (%.1fx the round trip)\n",
+                Median(Stale), Median(Stale) / TripUs);
     return 0;
 }

@@ -57,7 +57,7 @@ double TimeStartupForms()
     return Ms;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -82,7 +82,8 @@ int main(int argc, char **argv)
     std::printf("%-44s %10s %10s\n", "", "first ms", "median ms");
     std::printf("%-44s %10.2f %10.2f\n", "empty QMainWindow, created and shown", ColdEmpty, E);
     std::printf("%-44s %10.2f %10.2f\n", "start-up forms, created and shown", ColdForms, F);
-    std::printf("ratio start-up forms / empty QMainWindow: first %.1f, median %.1f (%d repetitions)\n",
-                ColdForms / ColdEmpty, F / E, Reps);
+    std::printf(
+        "ratio start-up forms / empty QMainWindow: first %.1f, median %.1f (%d repetitions)\n",
+        ColdForms / ColdEmpty, F / E, Reps);
     return 0;
 }

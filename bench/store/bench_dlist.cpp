@@ -1,4 +1,5 @@
-// Find, Add and a full ordered iteration of 1,000,000 keys in TDList against std::map on the same keys.
+// Find, Add and a full ordered iteration of 1,000,000 keys in TDList against std::map on the same
+// keys.
 #include "store/dlist.h"
 
 #include <chrono>
@@ -11,13 +12,15 @@
 using namespace qf::store;
 
 namespace {
-double seconds(std::chrono::steady_clock::time_point t0) {
+double seconds(std::chrono::steady_clock::time_point t0)
+{
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 volatile long sink;
 } // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char **argv)
+{
     const int n = argc > 1 ? std::atoi(argv[1]) : 1000000;
     // Keys like a project's or a profile store's: a few shared prefixes, then a varying name.
     std::mt19937 rng(7);
@@ -72,7 +75,9 @@ int main(int argc, char **argv) {
 
     std::printf("keys: %d distinct: %zu\n", n, map.size());
     std::printf("%-22s %10s %10s %8s\n", "operation", "TDList s", "std::map s", "ratio");
-    auto row = [](const char *what, double a, double b) { std::printf("%-22s %10.3f %10.3f %8.2f\n", what, a, b, a / b); };
+    auto row = [](const char *what, double a, double b) {
+        std::printf("%-22s %10.3f %10.3f %8.2f\n", what, a, b, a / b);
+    };
     row("Add", addList, addMap);
     row("Find", findList, findMap);
     row("ordered iteration", iterList, iterMap);

@@ -7,6 +7,7 @@
 // profiling. Usage: bench_calc [folder [records]]; the table is generated in the folder unless it
 // is there.
 
+#include "benchtables.h"
 #include "composer/merge.h"
 #include "expr/adcalc.h"
 #include "store/sqlset.h"
@@ -17,8 +18,6 @@
 #include "tables/dbf/dbfwriter.h"
 #include "tables/recordvars.h"
 #include "tables/tablequery.h"
-
-#include "benchtables.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -6,13 +6,12 @@
 // Usage: bench_copy [folder [records]]; the table is generated in the folder (default: a temporary
 // one) unless it is already there.
 
+#include "benchtables.h"
 #include "store/sqlset.h"
 #include "tables/connection.h"
 #include "tables/dataset.h"
 #include "tables/dbf/dbfcopy.h"
 #include "tables/tablequery.h"
-
-#include "benchtables.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -46,22 +45,24 @@ void Generate(const QString &FileName, int Records)
                                             Field("CITY", dtC, 20), Field("AMOUNT", dtN),
                                             Field("DUE", dtD),      Field("PAID", dtL),
                                             Field("NOTE", dtM)};
-    WriteBenchTable(FileName, Defs, Records, 42, [](char *p, int i, std::mt19937 &Random, QFile *Memo) {
-        PlaceDbfField(p, dtC, 30, QString::fromLatin1(Word(Random, 2) + ' ' + Word(Random, 3)));
-        PlaceDbfField(p + 30, dtC, 40,
-                      QString::fromLatin1(QByteArray::number(int(Random() % 999) + 1) + ' ' +
-                                          Word(Random, 3) + " Street"));
-        PlaceDbfField(p + 70, dtC, 20, QString::fromLatin1(Word(Random, 2)));
-        if (i % 50 != 7)
-            PlaceDbfField(p + 90, dtN, 15, QString::number((Random() % 10000000) / 100.0, 'f', 5));
-        PlaceDbfField(p + 105, dtD, 8, FormatDbfDate(36526 + double(Random() % 9000)));
-        p[113] = Random() % 2 ? 'T' : 'F';
-        if (i % 4 == 0) {
-            const QByteArray Text =
-                "Note " + QByteArray::number(i) + ' ' + QByteArray(60 + int(Random() % 200), 'n');
-            PlaceDbfMemoRef(p + 114, 10, AppendDbfMemo(*Memo, Text));
-        }
-    });
+    WriteBenchTable(
+        FileName, Defs, Records, 42, [](char *p, int i, std::mt19937 &Random, QFile *Memo) {
+            PlaceDbfField(p, dtC, 30, QString::fromLatin1(Word(Random, 2) + ' ' + Word(Random, 3)));
+            PlaceDbfField(p + 30, dtC, 40,
+                          QString::fromLatin1(QByteArray::number(int(Random() % 999) + 1) + ' ' +
+                                              Word(Random, 3) + " Street"));
+            PlaceDbfField(p + 70, dtC, 20, QString::fromLatin1(Word(Random, 2)));
+            if (i % 50 != 7)
+                PlaceDbfField(p + 90, dtN, 15,
+                              QString::number((Random() % 10000000) / 100.0, 'f', 5));
+            PlaceDbfField(p + 105, dtD, 8, FormatDbfDate(36526 + double(Random() % 9000)));
+            p[113] = Random() % 2 ? 'T' : 'F';
+            if (i % 4 == 0) {
+                const QByteArray Text = "Note " + QByteArray::number(i) + ' ' +
+                                        QByteArray(60 + int(Random() % 200), 'n');
+                PlaceDbfMemoRef(p + 114, 10, AppendDbfMemo(*Memo, Text));
+            }
+        });
 }
 
 double Ours(const QString &Folder, const QString &Target)

@@ -4,12 +4,11 @@
 // imported into an in-memory database. Usage: bench_tables [folder [records]]; the table is
 // generated in the folder (default: a temporary one) unless it is already there.
 
+#include "benchtables.h"
 #include "tables/connection.h"
 #include "tables/dataset.h"
 #include "tables/dbf/dbftable.h"
 #include "tables/dbf/dbfwriter.h"
-
-#include "benchtables.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -32,21 +31,32 @@ using namespace qf::tables;
 namespace {
 void Generate(const QString &FileName, int Records)
 {
-    const auto Defs = BenchFields({{"NAME", dtC, 30}, {"STREET", dtC, 40}, {"CITY", dtC, 20},
-                                   {"AMOUNT", dtN}, {"DUE", dtD}, {"PAID", dtL}, {"NOTE", dtM}});
-    WriteBenchTable(FileName, Defs, Records, 42, [](char *p, int i, std::mt19937 &Random, QFile *Memo) {
-        PlaceDbfField(p, dtC, 30, QString::fromLatin1(Word(Random, 2) + ' ' + Word(Random, 3)));
-        PlaceDbfField(p + 30, dtC, 40, QString::fromLatin1(QByteArray::number(int(Random() % 999) + 1) + ' ' + Word(Random, 3) + " Street"));
-        PlaceDbfField(p + 70, dtC, 20, QString::fromLatin1(Word(Random, 2)));
-        if (i % 50 != 7) // a few empty amounts
-            PlaceDbfField(p + 90, dtN, 15, QString::number((Random() % 10000000) / 100.0, 'f', 5));
-        PlaceDbfField(p + 105, dtD, 8, FormatDbfDate(36526 + double(Random() % 9000)));
-        p[113] = Random() % 2 ? 'T' : 'F';
-        if (i % 4 == 0) {
-            const QByteArray Text = "Note " + QByteArray::number(i) + ' ' + QByteArray(i % 40 == 0 ? 700 : 60 + int(Random() % 200), 'n');
-            PlaceDbfMemoRef(p + 114, 10, AppendDbfMemo(*Memo, Text));
-        }
-    });
+    const auto Defs = BenchFields({{"NAME", dtC, 30},
+                                   {"STREET", dtC, 40},
+                                   {"CITY", dtC, 20},
+                                   {"AMOUNT", dtN},
+                                   {"DUE", dtD},
+                                   {"PAID", dtL},
+                                   {"NOTE", dtM}});
+    WriteBenchTable(
+        FileName, Defs, Records, 42, [](char *p, int i, std::mt19937 &Random, QFile *Memo) {
+            PlaceDbfField(p, dtC, 30, QString::fromLatin1(Word(Random, 2) + ' ' + Word(Random, 3)));
+            PlaceDbfField(p + 30, dtC, 40,
+                          QString::fromLatin1(QByteArray::number(int(Random() % 999) + 1) + ' ' +
+                                              Word(Random, 3) + " Street"));
+            PlaceDbfField(p + 70, dtC, 20, QString::fromLatin1(Word(Random, 2)));
+            if (i % 50 != 7) // a few empty amounts
+                PlaceDbfField(p + 90, dtN, 15,
+                              QString::number((Random() % 10000000) / 100.0, 'f', 5));
+            PlaceDbfField(p + 105, dtD, 8, FormatDbfDate(36526 + double(Random() % 9000)));
+            p[113] = Random() % 2 ? 'T' : 'F';
+            if (i % 4 == 0) {
+                const QByteArray Text =
+                    "Note " + QByteArray::number(i) + ' ' +
+                    QByteArray(i % 40 == 0 ? 700 : 60 + int(Random() % 200), 'n');
+                PlaceDbfMemoRef(p + 114, 10, AppendDbfMemo(*Memo, Text));
+            }
+        });
 }
 
 struct TRow {
@@ -62,7 +72,8 @@ public:
     TSqlite()
     {
         sqlite3_open(":memory:", &FDb);
-        Exec("CREATE TABLE t(NAME TEXT, STREET TEXT, CITY TEXT, AMOUNT REAL, DUE TEXT, PAID INTEGER, NOTE TEXT)");
+        Exec("CREATE TABLE t(NAME TEXT, STREET TEXT, CITY TEXT, AMOUNT REAL, DUE TEXT, PAID "
+             "INTEGER, NOTE TEXT)");
     }
     ~TSqlite() { sqlite3_close(FDb); }
     void Exec(const char *Sql)
@@ -86,8 +97,10 @@ public:
                 else if (f == 5)
                     sqlite3_bind_int(Insert, f + 1, V.toBool());
                 else {
-                    const QByteArray Text = (f == 4 ? V.toDate().toString(Qt::ISODate) : V.toString()).toUtf8();
-                    sqlite3_bind_text(Insert, f + 1, Text.constData(), int(Text.size()), SQLITE_TRANSIENT);
+                    const QByteArray Text =
+                        (f == 4 ? V.toDate().toString(Qt::ISODate) : V.toString()).toUtf8();
+                    sqlite3_bind_text(Insert, f + 1, Text.constData(), int(Text.size()),
+                                      SQLITE_TRANSIENT);
                 }
             }
             sqlite3_step(Insert);
@@ -117,7 +130,8 @@ public:
         Timer.start();
         Exec("BEGIN");
         sqlite3_stmt *Statement;
-        sqlite3_prepare_v2(FDb, "UPDATE t SET NAME = ?, AMOUNT = ? WHERE rowid = ?", -1, &Statement, nullptr);
+        sqlite3_prepare_v2(FDb, "UPDATE t SET NAME = ?, AMOUNT = ? WHERE rowid = ?", -1, &Statement,
+                           nullptr);
         for (const auto &[Row, Amount] : Edits) {
             sqlite3_bind_text(Statement, 1, "Edited", -1, SQLITE_STATIC);
             sqlite3_bind_double(Statement, 2, Amount);
@@ -166,7 +180,9 @@ int main(int argc, char **argv)
         std::printf("generating %d records in %s ...\n", Records, qPrintable(Folder));
         Generate(FileName, Records);
     }
-    const double FileMb = (QFileInfo(FileName).size() + QFileInfo(QDir(Folder).filePath("big.dbt")).size()) / 1048576.0;
+    const double FileMb =
+        (QFileInfo(FileName).size() + QFileInfo(QDir(Folder).filePath("big.dbt")).size()) /
+        1048576.0;
     WarmPageCache(FileName);
     std::vector<TRow> Rows;
     const long RssBefore = StatusKb("VmRSS:");
@@ -197,7 +213,9 @@ int main(int argc, char **argv)
     Rows.push_back({"sort by number (AMOUNT)", Seconds(Timer)});
     Query.SetSort("");
 
-    Query.OnFilterRecord = [](TADOQuery &Q, bool &Accept) { Accept = Q.Fields(3).AsFloat() > 90000; };
+    Query.OnFilterRecord = [](TADOQuery &Q, bool &Accept) {
+        Accept = Q.Fields(3).AsFloat() > 90000;
+    };
     Timer.start();
     Query.SetFiltered(true);
     Rows.push_back({"filter callback, every record", Seconds(Timer)});
@@ -250,11 +268,15 @@ int main(int argc, char **argv)
     int64_t SqliteFiltered = 0, SqliteSelected = 0;
     Rows[4].Sqlite = Sqlite.Run("SELECT rowid FROM t WHERE AMOUNT > 90000", &SqliteFiltered);
     Rows[5].Sqlite = Sqlite.Update(Edits);
-    Rows[6].Sqlite = Sqlite.Run("SELECT NAME, AMOUNT FROM t WHERE AMOUNT > 90000 ORDER BY NAME", &SqliteSelected);
+    Rows[6].Sqlite = Sqlite.Run("SELECT NAME, AMOUNT FROM t WHERE AMOUNT > 90000 ORDER BY NAME",
+                                &SqliteSelected);
 
-    std::printf("\n%d records, %.0f MB of .dbf and .dbt; %d filtered (SQLite %lld), %d selected (SQLite %lld)\n", Records, FileMb,
-                Filtered, (long long)SqliteFiltered, Selected, (long long)SqliteSelected);
-    std::printf("%-44s %10s %12s %10s %12s %10s\n", "work", "ours s", "dbfread s", "x faster", "SQLite s", "x faster");
+    std::printf("\n%d records, %.0f MB of .dbf and .dbt; %d filtered (SQLite %lld), %d selected "
+                "(SQLite %lld)\n",
+                Records, FileMb, Filtered, (long long)SqliteFiltered, Selected,
+                (long long)SqliteSelected);
+    std::printf("%-44s %10s %12s %10s %12s %10s\n", "work", "ours s", "dbfread s", "x faster",
+                "SQLite s", "x faster");
     for (const TRow &Row : Rows) {
         std::printf("%-44s %10.4f", Row.Work, Row.Ours);
         if (Row.Dbfread >= 0)
@@ -266,7 +288,8 @@ int main(int argc, char **argv)
         std::printf("\n");
     }
     std::printf("1,000 edits through the dataset before the batch update: %.4f s\n", EditTime);
-    std::printf("peak resident memory of our work: %.0f MB (%.2f x the file sizes; %.0f MB before opening)\n", RssOurs / 1024.0,
-                RssOurs / 1024.0 / FileMb, RssBefore / 1024.0);
+    std::printf("peak resident memory of our work: %.0f MB (%.2f x the file sizes; %.0f MB before "
+                "opening)\n",
+                RssOurs / 1024.0, RssOurs / 1024.0 / FileMb, RssBefore / 1024.0);
     return 0;
 }

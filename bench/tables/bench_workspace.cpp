@@ -4,13 +4,12 @@
 // click on the big table against SQLite's ORDER BY over the same rows in memory.
 // Usage: bench_workspace [folder [records]] (tables are generated there unless present).
 
+#include "benchtables.h"
 #include "shell/mainform.h"
 #include "shell/startup.h"
 #include "tables/dbf/dbftable.h"
 #include "tables/dbf/dbfwriter.h"
 #include "tables/workspace.h"
-
-#include "benchtables.h"
 
 #include <QApplication>
 #include <QDir>
@@ -36,17 +35,26 @@ namespace {
 // NAME C30, CITY C20, AMOUNT N, DUE D, PAID L, NOTE M (every fourth record with a memo).
 void Generate(const QString &FileName, int Records)
 {
-    const auto Defs = BenchFields({{"NAME", dtC, 30}, {"CITY", dtC, 20}, {"AMOUNT", dtN},
-                                   {"DUE", dtD}, {"PAID", dtL}, {"NOTE", dtM}});
-    WriteBenchTable(FileName, Defs, Records, 42, [](char *p, int i, std::mt19937 &Random, QFile *Memo) {
-        PlaceDbfField(p, dtC, 30, QString::fromLatin1(Word(Random, 2) + ' ' + Word(Random, 3)));
-        PlaceDbfField(p + 30, dtC, 20, QString::fromLatin1(Word(Random, 2)));
-        PlaceDbfField(p + 50, dtN, 15, QString::number(double(Random() % 10000000) / 100.0, 'f', 5));
-        PlaceDbfField(p + 65, dtD, 8, FormatDbfDate(36526 + double(Random() % 9000)));
-        p[73] = Random() % 2 ? 'T' : 'F';
-        if (i % 4 == 0)
-            PlaceDbfMemoRef(p + 74, 10, AppendDbfMemo(*Memo, "Note " + QByteArray::number(i) + ' ' + QByteArray(60 + int(Random() % 200), 'n')));
-    });
+    const auto Defs = BenchFields({{"NAME", dtC, 30},
+                                   {"CITY", dtC, 20},
+                                   {"AMOUNT", dtN},
+                                   {"DUE", dtD},
+                                   {"PAID", dtL},
+                                   {"NOTE", dtM}});
+    WriteBenchTable(
+        FileName, Defs, Records, 42, [](char *p, int i, std::mt19937 &Random, QFile *Memo) {
+            PlaceDbfField(p, dtC, 30, QString::fromLatin1(Word(Random, 2) + ' ' + Word(Random, 3)));
+            PlaceDbfField(p + 30, dtC, 20, QString::fromLatin1(Word(Random, 2)));
+            PlaceDbfField(p + 50, dtN, 15,
+                          QString::number(double(Random() % 10000000) / 100.0, 'f', 5));
+            PlaceDbfField(p + 65, dtD, 8, FormatDbfDate(36526 + double(Random() % 9000)));
+            p[73] = Random() % 2 ? 'T' : 'F';
+            if (i % 4 == 0)
+                PlaceDbfMemoRef(
+                    p + 74, 10,
+                    AppendDbfMemo(*Memo, "Note " + QByteArray::number(i) + ' ' +
+                                             QByteArray(60 + int(Random() % 200), 'n')));
+        });
 }
 
 void Ensure(const QString &FileName, int Records)
@@ -79,7 +87,10 @@ double OpenInWindow(TMainForm &Form, const QString &FileName)
 }
 
 // The quickest of several runs: the machine's other work only ever adds time.
-double Best(const std::vector<double> &Values) { return *std::min_element(Values.begin(), Values.end()); }
+double Best(const std::vector<double> &Values)
+{
+    return *std::min_element(Values.begin(), Values.end());
+}
 
 double ClickTitle(TMainForm &Form, int Column)
 {
@@ -96,8 +107,9 @@ double SqliteOrderBy(const QString &FileName, const char *Column)
 {
     sqlite3 *Db = nullptr;
     sqlite3_open(":memory:", &Db);
-    sqlite3_exec(Db, "CREATE TABLE t(NAME TEXT, CITY TEXT, AMOUNT REAL, DUE TEXT, PAID INTEGER, NOTE TEXT)", nullptr,
-                 nullptr, nullptr);
+    sqlite3_exec(
+        Db, "CREATE TABLE t(NAME TEXT, CITY TEXT, AMOUNT REAL, DUE TEXT, PAID INTEGER, NOTE TEXT)",
+        nullptr, nullptr, nullptr);
     sqlite3_exec(Db, "BEGIN", nullptr, nullptr, nullptr);
     sqlite3_stmt *Insert;
     sqlite3_prepare_v2(Db, "INSERT INTO t VALUES(?,?,?,?,?,?)", -1, &Insert, nullptr);
@@ -112,8 +124,10 @@ double SqliteOrderBy(const QString &FileName, const char *Column)
             else if (f == 4)
                 sqlite3_bind_int(Insert, f + 1, V.toBool());
             else {
-                const QByteArray Text = (f == 3 ? V.toDate().toString(Qt::ISODate) : V.toString()).toUtf8();
-                sqlite3_bind_text(Insert, f + 1, Text.constData(), int(Text.size()), SQLITE_TRANSIENT);
+                const QByteArray Text =
+                    (f == 3 ? V.toDate().toString(Qt::ISODate) : V.toString()).toUtf8();
+                sqlite3_bind_text(Insert, f + 1, Text.constData(), int(Text.size()),
+                                  SQLITE_TRANSIENT);
             }
         }
         sqlite3_step(Insert);
@@ -134,7 +148,7 @@ double SqliteOrderBy(const QString &FileName, const char *Column)
     return Time;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -145,7 +159,8 @@ int main(int argc, char **argv)
     const QString Folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : Temporary.path();
     const int Records = argc > 2 ? atoi(argv[2]) : 1000000;
     QDir().mkpath(Folder);
-    const QString Big = QDir(Folder).filePath("big.dbf"), Small = QDir(Folder).filePath("small.dbf");
+    const QString Big = QDir(Folder).filePath("big.dbf"),
+                  Small = QDir(Folder).filePath("small.dbf");
     Ensure(Big, Records);
     Ensure(Small, 1000);
     QFile::remove(QDir(Folder).filePath("big.cfg"));
@@ -188,13 +203,16 @@ int main(int argc, char **argv)
 
     std::printf("\n%d records: %.1f MB of table and memo files\n", Records, FileMb);
     std::printf("%-58s %10s %10s %8s\n", "work", "ours s", "ref s", "ratio");
-    std::printf("%-58s %10.4f %10.4f %7.2fx  (aim <= 2x)\n", "open in the window until the grid shows rows (vs 1,000)",
-                BigOpen, SmallOpen, BigOpen / SmallOpen);
-    std::printf("%-58s %10.4f %10.4f %7.2fx  (aim >= 1x)\n", "title click sort by NAME (vs SQLite ORDER BY)", OursText,
-                SqliteText, SqliteText / OursText);
-    std::printf("%-58s %10.4f %10.4f %7.2fx  (aim >= 1x)\n", "title click sort by AMOUNT (vs SQLite ORDER BY)",
-                OursNumber, SqliteNumber, SqliteNumber / OursNumber);
-    std::printf("%-58s %9.1fM %9.1fM %7.2fx  (aim <= 1.3x)\n", "peak memory with the table open (vs file sizes)", PeakMb,
-                FileMb, PeakMb / FileMb);
+    std::printf("%-58s %10.4f %10.4f %7.2fx  (aim <= 2x)\n",
+                "open in the window until the grid shows rows (vs 1,000)", BigOpen, SmallOpen,
+                BigOpen / SmallOpen);
+    std::printf("%-58s %10.4f %10.4f %7.2fx  (aim >= 1x)\n",
+                "title click sort by NAME (vs SQLite ORDER BY)", OursText, SqliteText,
+                SqliteText / OursText);
+    std::printf("%-58s %10.4f %10.4f %7.2fx  (aim >= 1x)\n",
+                "title click sort by AMOUNT (vs SQLite ORDER BY)", OursNumber, SqliteNumber,
+                SqliteNumber / OursNumber);
+    std::printf("%-58s %9.1fM %9.1fM %7.2fx  (aim <= 1.3x)\n",
+                "peak memory with the table open (vs file sizes)", PeakMb, FileMb, PeakMb / FileMb);
     return 0;
 }

@@ -17,21 +17,23 @@ using namespace qf::tables;
 
 namespace {
 
-const char *const kFirst[] = {"Ada", "Bram", "Celia", "Dorian", "Elsa", "Farid", "Greta", "Hugo", "Ines", "Jonas",
-                              "Kira", "Leon", "Mira", "Nils", "Olga", "Piet", "Rosa", "Silas", "Tara", "Umar",
-                              "Vera", "Wim", "Yara", "Zeno", "Alma", "Boris", "Clara", "Emil", "Frida", "Ivo"};
-const char *const kLast[] = {"Ashdown", "Birchley", "Calloway", "Dunmere", "Ellsworth", "Fenwick", "Garroway",
-                             "Hollin", "Ingram", "Jessop", "Kettering", "Lockley", "Marlow", "Northcott", "Oakhurst",
-                             "Pemberton", "Quarry", "Rushford", "Selby", "Thornbury", "Upton", "Vance", "Whitlock",
-                             "Yardley"};
-const char *const kCity[] = {"Eastbrook", "Millhaven", "Northwick", "Oakridge", "Port Lerwin", "Redcastle",
-                             "Southmere", "Westfold", "Ambervale", "Brightwater"};
+const char *const kFirst[] = {"Ada",  "Bram",  "Celia", "Dorian", "Elsa",  "Farid", "Greta", "Hugo",
+                              "Ines", "Jonas", "Kira",  "Leon",   "Mira",  "Nils",  "Olga",  "Piet",
+                              "Rosa", "Silas", "Tara",  "Umar",   "Vera",  "Wim",   "Yara",  "Zeno",
+                              "Alma", "Boris", "Clara", "Emil",   "Frida", "Ivo"};
+const char *const kLast[] = {"Ashdown",   "Birchley", "Calloway", "Dunmere",   "Ellsworth",
+                             "Fenwick",   "Garroway", "Hollin",   "Ingram",    "Jessop",
+                             "Kettering", "Lockley",  "Marlow",   "Northcott", "Oakhurst",
+                             "Pemberton", "Quarry",   "Rushford", "Selby",     "Thornbury",
+                             "Upton",     "Vance",    "Whitlock", "Yardley"};
+const char *const kCity[] = {"Eastbrook", "Millhaven", "Northwick", "Oakridge",  "Port Lerwin",
+                             "Redcastle", "Southmere", "Westfold",  "Ambervale", "Brightwater"};
 const char *const kNote[] = {"Prefers mail in the morning.", "Asked for the yearly summary.",
                              "Met at the spring fair; interested in the newsletter.",
                              "Moved last year; address checked by phone.",
                              "Wants plain-text mail only.\r\nPlease do not call after six."};
 
-}  // namespace
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -40,7 +42,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "usage: make_sample <folder>\n");
         return 2;
     }
-    const QString FileName = QDir(QString::fromLocal8Bit(argv[1])).filePath(QStringLiteral("contacts.dbf"));
+    const QString FileName =
+        QDir(QString::fromLocal8Bit(argv[1])).filePath(QStringLiteral("contacts.dbf"));
     struct TDef {
         const char *Name;
         TDbfType Kind;
@@ -76,15 +79,20 @@ int main(int argc, char **argv)
             PlaceDbfField(p, dtC, 15, First);
             PlaceDbfField(p + 15, dtC, 20, Last);
             PlaceDbfField(p + 35, dtC, 40,
-                          QStringLiteral("%1.%2%3@example.org").arg(First.toLower(), Last.toLower()).arg(i + 1));
+                          QStringLiteral("%1.%2%3@example.org")
+                              .arg(First.toLower(), Last.toLower())
+                              .arg(i + 1));
             PlaceDbfField(p + 75, dtC, 20, QString::fromLatin1(kCity[Random() % std::size(kCity)]));
             if (i % 23 != 5) // a few contacts without an amount
-                PlaceDbfField(p + 95, dtN, 15, QString::number(double(Random() % 500000) / 100.0, 'f', 5));
+                PlaceDbfField(p + 95, dtN, 15,
+                              QString::number(double(Random() % 500000) / 100.0, 'f', 5));
             const QDate Joined = QDate(2015, 1, 1).addDays(qint64(Random() % 3650));
             PlaceDbfField(p + 110, dtD, 8, Joined.toString(QStringLiteral("yyyyMMdd")));
             p[118] = Random() % 5 ? 'T' : 'F';
             if (i % 3 == 0)
-                PlaceDbfMemoRef(p + 119, 10, AppendDbfMemo(Memo, QByteArray(kNote[Random() % std::size(kNote)])));
+                PlaceDbfMemoRef(
+                    p + 119, 10,
+                    AppendDbfMemo(Memo, QByteArray(kNote[Random() % std::size(kNote)])));
             Data += Record;
         }
         Data += '\x1A';

@@ -26,8 +26,14 @@ constexpr int SaveDelayMs = 2000;
 bool IsTableCommand(int CmdId)
 {
     switch (CmdId) {
-    case 5005: case 5006: case 5007: case 5019: case 5020: case 5021: case 5029: case 5047:
-        return true;
+    case 5005:
+    case 5006:
+    case 5007:
+    case 5019:
+    case 5020:
+    case 5021:
+    case 5029:
+    case 5047: return true;
     }
     return false;
 }
@@ -35,8 +41,12 @@ bool IsTableCommand(int CmdId)
 bool IsNativeEditCommand(int CmdId)
 {
     switch (CmdId) {
-    case 5002: case 5003: case 5032: case 5033: case 5035: case 5049:
-        return true;
+    case 5002:
+    case 5003:
+    case 5032:
+    case 5033:
+    case 5035:
+    case 5049: return true;
     }
     return false;
 }
@@ -54,7 +64,7 @@ QVariant NamedValue(const QString &Name, const QVariant &V)
     return V.toBool();
 }
 
-}  // namespace
+} // namespace
 
 TDomWork::TDomWork(TDomHost *Editor_, QObject *Parent)
     : QObject(Parent), Editor(Editor_), FAlive(std::make_shared<bool>(true))
@@ -91,8 +101,9 @@ QVariant TDomWork::Call(const QString &Function, const QVariantList &Args, bool 
     if (TimedOut)
         *TimedOut = false;
     const QJsonArray Request{Function, QJsonArray::fromVariantList(Args)};
-    const QString Script = QStringLiteral("window.qfDom ? qfDom.call.apply(null, %1) : undefined")
-                               .arg(QString::fromUtf8(QJsonDocument(Request).toJson(QJsonDocument::Compact)));
+    const QString Script =
+        QStringLiteral("window.qfDom ? qfDom.call.apply(null, %1) : undefined")
+            .arg(QString::fromUtf8(QJsonDocument(Request).toJson(QJsonDocument::Compact)));
     struct TWait {
         QEventLoop Loop;
         QVariant Result;
@@ -252,12 +263,8 @@ int TDomWork::ExecOleCommand(int CmdId, const QVariant &In, bool EditGroup, bool
     MarkStale();
     if (!EditGroup) {
         switch (CmdId) {
-        case 2233:
-            Out = Call(QStringLiteral("blockFormats"));
-            return 0;
-        case 2234:
-            Call(QStringLiteral("setBlockFormat"), {In.toString()});
-            return 0;
+        case 2233: Out = Call(QStringLiteral("blockFormats")); return 0;
+        case 2234: Call(QStringLiteral("setBlockFormat"), {In.toString()}); return 0;
         case 2124: {
             QString Url = In.toString();
             if (Prompt) {
@@ -274,14 +281,16 @@ int TDomWork::ExecOleCommand(int CmdId, const QVariant &In, bool EditGroup, bool
             if (Prompt && (!Prompter || !Prompter->AskImage(Spec)))
                 return 0;
             Call(QStringLiteral("image"), {QVariantMap{{QStringLiteral("src"), Spec.Src},
-                                                      {QStringLiteral("alt"), Spec.Alt},
-                                                      {QStringLiteral("align"), Spec.Align},
-                                                      {QStringLiteral("border"), Spec.Border}}});
+                                                       {QStringLiteral("alt"), Spec.Alt},
+                                                       {QStringLiteral("align"), Spec.Align},
+                                                       {QStringLiteral("border"), Spec.Border}}});
             return 0;
         }
-        case 2150: case 2184: case 2185: case 2186: case 2187:
-            Call(QStringLiteral("docCommand"), {CmdId});
-            return 0;
+        case 2150:
+        case 2184:
+        case 2185:
+        case 2186:
+        case 2187: Call(QStringLiteral("docCommand"), {CmdId}); return 0;
         }
         return NotSupportedResult;
     }
@@ -371,10 +380,7 @@ void TDomWork::ExecEditCommand(int CmdId, int, const QVariant &Arg)
     ExecOleCommand(CmdId, Arg, true, false, Scratch);
 }
 
-QVariant TDomWork::IsEditCommandEnabled(int CmdId)
-{
-    return QueryCommandStatus(CmdId, true);
-}
+QVariant TDomWork::IsEditCommandEnabled(int CmdId) { return QueryCommandStatus(CmdId, true); }
 
 void TDomWork::InsertTable(int Rows, int Cols, const QString &Border, const QString &CellPadding,
                            const QString &CellSpacing, const QString &Width)
@@ -418,10 +424,7 @@ void TDomWork::PasteHTML(const QString &Html)
     Call(QStringLiteral("pasteHtml"), {Html});
 }
 
-void TDomWork::SetShowDetails(bool On)
-{
-    Call(QStringLiteral("details"), {On});
-}
+void TDomWork::SetShowDetails(bool On) { Call(QStringLiteral("details"), {On}); }
 
 void RunSoon(QObject *Context, std::function<void()> Work)
 {
@@ -498,4 +501,4 @@ void IntToColor(int Value, int &Red, int &Green, int &Blue)
     Blue = (Value >> 16) & 255;
 }
 
-}  // namespace qf::composer
+} // namespace qf::composer

@@ -16,7 +16,6 @@
 #include <QStringList>
 #include <QTimer>
 #include <QVariant>
-
 #include <functional>
 #include <memory>
 
@@ -55,8 +54,8 @@ struct TImageSpec {
 // What the font dialog shows and returns; the values are those of the named commands.
 struct TFontSpec {
     QString Name;
-    int Size = 0;        // 1 to 7, 0 for none
-    int Color = 0;       // red in the lowest byte
+    int Size = 0;  // 1 to 7, 0 for none
+    int Color = 0; // red in the lowest byte
     bool Bold = false, Italic = false, Underline = false;
 };
 
@@ -81,8 +80,8 @@ public:
     explicit TDomWork(TDomHost *Editor, QObject *Parent = nullptr);
     ~TDomWork() override;
 
-    TDomHost *Editor;            // owned
-    bool Ready = false;          // set by the window when the document is complete
+    TDomHost *Editor;   // owned
+    bool Ready = false; // set by the window when the document is complete
     QStringList BlockFormats;
     TDomPrompter *Prompter = nullptr;
     int CallTimeoutMs = DefaultCallTimeoutMs;
@@ -132,13 +131,13 @@ private:
 
     QVariantMap FState;
     bool FStateFresh = false;
-    qint64 FStaleSince = 0;  // wall-clock milliseconds, as the page's states carry them
+    qint64 FStaleSince = 0; // wall-clock milliseconds, as the page's states carry them
     int FCallDepth = 0;
     bool FDisplayPending = false;
     QString FLastHtml;
     QTimer FSaveTimer;
     bool FRestoring = false;
-    bool FLoading = false;  // a document is on its way into the page
+    bool FLoading = false; // a document is on its way into the page
     std::shared_ptr<bool> FAlive;
 };
 
@@ -161,4 +160,4 @@ QString TableWidth(bool SpecifyWidth, const QString &Text, bool InPixels);
 int ColorToInt(int Red, int Green, int Blue);
 void IntToColor(int Value, int &Red, int &Green, int &Blue);
 
-}  // namespace qf::composer
+} // namespace qf::composer

@@ -75,4 +75,4 @@ QString TMailViews::MessageBody()
     return SourceText ? SourceText() : QString();
 }
 
-}  // namespace qf::composer
+} // namespace qf::composer

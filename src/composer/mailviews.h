@@ -10,7 +10,6 @@
 #include "composer/domwork.h"
 
 #include <QString>
-
 #include <cstdint>
 #include <functional>
 
@@ -57,4 +56,4 @@ private:
     TDomWork *FDomWork;
 };
 
-}  // namespace qf::composer
+} // namespace qf::composer

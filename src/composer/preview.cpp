@@ -19,12 +19,13 @@ const QString CrLf = QStringLiteral("\r\n");
 QString FileCharset(const QString &Charset)
 {
     const QString Lower = Charset.trimmed().toLower();
-    if (Lower.isEmpty() || Lower == QLatin1String("utf-7") || Lower == QLatin1String("x-user-defined"))
+    if (Lower.isEmpty() || Lower == QLatin1String("utf-7") ||
+        Lower == QLatin1String("x-user-defined"))
         return QStringLiteral("utf-8");
     return Charset;
 }
 
-}  // namespace
+} // namespace
 
 QStringList TextLines(const QString &Text)
 {
@@ -57,8 +58,7 @@ TPreview::TPreview()
     : ExpandPlaceholders([](const QString &Text) { return Text; }),
       EvaluateName([](const QString &, QString &) { return false; }),
       CharsetName([] { return QStringLiteral("utf-8"); })
-{
-}
+{}
 
 QString TPreview::PreviewTo(const QString &ToText) const
 {
@@ -71,10 +71,7 @@ QString TPreview::PreviewSubject(const QString &Subject) const
     return ExpandPlaceholders(Subject);
 }
 
-QString TPreview::PreviewFileName()
-{
-    return QDir::tempPath() + QStringLiteral("/$qfprev_.html");
-}
+QString TPreview::PreviewFileName() { return QDir::tempPath() + QStringLiteral("/$qfprev_.html"); }
 
 QString TPreview::PageText(const QString &MergedBody, bool Html, const QString &Charset)
 {
@@ -83,7 +80,8 @@ QString TPreview::PageText(const QString &MergedBody, bool Html, const QString &
     // long lines wrapped. The line end after the opening tag is the one a parser drops.
     if (!Html)
         return QStringLiteral("<HEAD>") + CrLf +
-               QStringLiteral("<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/plain; charset=%1\">")
+               QStringLiteral(
+                   "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/plain; charset=%1\">")
                    .arg(Charset) +
                CrLf + QStringLiteral("</HEAD>") + CrLf +
                QStringLiteral("<PRE style=\"white-space: pre-wrap; overflow-wrap: anywhere\">") +
@@ -96,9 +94,10 @@ QString TPreview::PageText(const QString &MergedBody, bool Html, const QString &
     for (int i = 0; i < 2; ++i)
         if (Q < Text.size() - 1 && Text[Q].unicode() < 33)
             ++Q;
-    Text.insert(Q, QStringLiteral("<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=%1\">")
-                           .arg(Charset) +
-                       CrLf);
+    Text.insert(
+        Q, QStringLiteral("<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=%1\">")
+                   .arg(Charset) +
+               CrLf);
     return Text;
 }
 
@@ -133,4 +132,4 @@ void TPreview::RemoveFile()
         QFile::remove(FPreviewFile);
 }
 
-}  // namespace qf::composer
+} // namespace qf::composer

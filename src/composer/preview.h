@@ -8,7 +8,6 @@
 
 #include <QString>
 #include <QStringList>
-
 #include <functional>
 
 namespace qf::composer {
@@ -48,4 +47,4 @@ public:
 QStringList TextLines(const QString &Text);
 QString LinesText(const QStringList &Lines);
 
-}  // namespace qf::composer
+} // namespace qf::composer

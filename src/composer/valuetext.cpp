@@ -71,10 +71,7 @@ void TValueTexts::Refresh()
     }
 }
 
-QString TValueTexts::Float(double Value) const
-{
-    return tables::FloatToStr(Value, FPoint);
-}
+QString TValueTexts::Float(double Value) const { return tables::FloatToStr(Value, FPoint); }
 
 QString TValueTexts::General(long double Value) const
 {

@@ -31,8 +31,18 @@ private:
     // The short date format in parts, when it holds only days, months, four-digit years and
     // literal text; otherwise (FFast false) the locale writes every date.
     struct TPart {
-        enum TKind { Text, Day, Day2, DayName, LongDayName, Month, Month2, MonthName, LongMonthName,
-                     Year } Kind;
+        enum TKind {
+            Text,
+            Day,
+            Day2,
+            DayName,
+            LongDayName,
+            Month,
+            Month2,
+            MonthName,
+            LongMonthName,
+            Year
+        } Kind;
         QString Literal;
     };
     std::vector<TPart> FDate;

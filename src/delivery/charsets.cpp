@@ -12,97 +12,108 @@ namespace {
 iconv_t AsIconv(void *P) { return static_cast<iconv_t>(P); }
 
 // Code point of the UTF-8 sequence at P (at most Left bytes); Len gets its length.
-char32_t DecodeUtf8At(const char *P, size_t Left, size_t &Len) {
-  const auto B = static_cast<unsigned char>(P[0]);
-  size_t N = B < 0x80 ? 1 : B < 0xE0 ? 2 : B < 0xF0 ? 3 : 4;
-  if (N > Left)
-    N = Left;
-  char32_t C = N == 1 ? B : B & (0x3F >> (N - 1));
-  for (size_t I = 1; I < N; ++I)
-    C = (C << 6) | (static_cast<unsigned char>(P[I]) & 0x3F);
-  Len = N;
-  return C;
+char32_t DecodeUtf8At(const char *P, size_t Left, size_t &Len)
+{
+    const auto B = static_cast<unsigned char>(P[0]);
+    size_t N = B < 0x80 ? 1 : B < 0xE0 ? 2 : B < 0xF0 ? 3 : 4;
+    if (N > Left)
+        N = Left;
+    char32_t C = N == 1 ? B : B & (0x3F >> (N - 1));
+    for (size_t I = 1; I < N; ++I)
+        C = (C << 6) | (static_cast<unsigned char>(P[I]) & 0x3F);
+    Len = N;
+    return C;
 }
 
-}  // namespace
+} // namespace
 
-TCharsetEncoder::TCharsetEncoder(const QString &MimeName) : FMimeName(MimeName) {
-  const QString Lower = MimeName.trimmed().toLower();
-  if (Lower == QLatin1String("utf-8") || Lower == QLatin1String("x-user-defined")) {
-    FPassUtf8 = true;
-    FWireName = "utf-8";
-    return;
-  }
-  FWireName = MimeName.trimmed().toLatin1();
-  iconv_t Cd = iconv_open(Lower.toLatin1().constData(), "UTF-8");
-  if (Cd == reinterpret_cast<iconv_t>(-1))
-    throw EIdException(QStringLiteral("The charset \"%1\" is not known on this system").arg(MimeName));
-  FIconv = Cd;
+TCharsetEncoder::TCharsetEncoder(const QString &MimeName) : FMimeName(MimeName)
+{
+    const QString Lower = MimeName.trimmed().toLower();
+    if (Lower == QLatin1String("utf-8") || Lower == QLatin1String("x-user-defined")) {
+        FPassUtf8 = true;
+        FWireName = "utf-8";
+        return;
+    }
+    FWireName = MimeName.trimmed().toLatin1();
+    iconv_t Cd = iconv_open(Lower.toLatin1().constData(), "UTF-8");
+    if (Cd == reinterpret_cast<iconv_t>(-1))
+        throw EIdException(
+            QStringLiteral("The charset \"%1\" is not known on this system").arg(MimeName));
+    FIconv = Cd;
 }
 
-TCharsetEncoder::~TCharsetEncoder() {
-  if (FIconv)
-    iconv_close(AsIconv(FIconv));
+TCharsetEncoder::~TCharsetEncoder()
+{
+    if (FIconv)
+        iconv_close(AsIconv(FIconv));
 }
 
-QByteArray TCharsetEncoder::Encode(const QString &Text, TUnmappable Mode) {
-  QByteArray In = Text.toUtf8();
-  if (FPassUtf8)
-    return In;
-  iconv_t Cd = AsIconv(FIconv);
-  iconv(Cd, nullptr, nullptr, nullptr, nullptr);  // back to the initial state
-  QByteArray Out;
-  Out.resize(In.size() + In.size() / 2 + 16);
-  char *InP = In.data();
-  size_t InLeft = static_cast<size_t>(In.size());
-  size_t Used = 0;
-  auto Grow = [&] { Out.resize(Out.size() * 2); };
-  for (;;) {
-    char *OutP = Out.data() + Used;
-    size_t OutLeft = static_cast<size_t>(Out.size()) - Used;
-    // A null input flushes what a stateful converter still holds (UTF-7, the combining pages).
-    const size_t R = InLeft ? iconv(Cd, &InP, &InLeft, &OutP, &OutLeft) : iconv(Cd, nullptr, nullptr, &OutP, &OutLeft);
-    Used = static_cast<size_t>(OutP - Out.data());
-    if (R != static_cast<size_t>(-1)) {
-      if (InLeft == 0 && InP != nullptr) {
-        InP = nullptr;  // now flush
-        continue;
-      }
-      break;
+QByteArray TCharsetEncoder::Encode(const QString &Text, TUnmappable Mode)
+{
+    QByteArray In = Text.toUtf8();
+    if (FPassUtf8)
+        return In;
+    iconv_t Cd = AsIconv(FIconv);
+    iconv(Cd, nullptr, nullptr, nullptr, nullptr); // back to the initial state
+    QByteArray Out;
+    Out.resize(In.size() + In.size() / 2 + 16);
+    char *InP = In.data();
+    size_t InLeft = static_cast<size_t>(In.size());
+    size_t Used = 0;
+    auto Grow = [&] { Out.resize(Out.size() * 2); };
+    for (;;) {
+        char *OutP = Out.data() + Used;
+        size_t OutLeft = static_cast<size_t>(Out.size()) - Used;
+        // A null input flushes what a stateful converter still holds (UTF-7, the combining pages).
+        const size_t R = InLeft ? iconv(Cd, &InP, &InLeft, &OutP, &OutLeft)
+                                : iconv(Cd, nullptr, nullptr, &OutP, &OutLeft);
+        Used = static_cast<size_t>(OutP - Out.data());
+        if (R != static_cast<size_t>(-1)) {
+            if (InLeft == 0 && InP != nullptr) {
+                InP = nullptr; // now flush
+                continue;
+            }
+            break;
+        }
+        if (errno == E2BIG) {
+            Grow();
+            continue;
+        }
+        // EILSEQ (a character the charset lacks) or EINVAL (cut sequence, cannot happen from
+        // toUtf8).
+        size_t Len = 1;
+        const char32_t C = DecodeUtf8At(InP, InLeft, Len);
+        if (Mode != umHtmlReference || errno != EILSEQ) {
+            const QString Hex = QString::number(static_cast<uint>(C), 16)
+                                    .toUpper()
+                                    .rightJustified(4, QLatin1Char('0'));
+            throw EIdException(
+                QStringLiteral("The character \"%1\" (U+%2) cannot be written in the charset %3")
+                    .arg(QString::fromUcs4(&C, 1), Hex, FMimeName));
+        }
+        const QByteArray Ref = "&#" + QByteArray::number(static_cast<uint>(C)) + ';';
+        // The reference itself is ASCII, which every table charset holds; convert it so that
+        // a stateful converter sees it in order.
+        char *RefP = const_cast<char *>(Ref.constData());
+        size_t RefLeft = static_cast<size_t>(Ref.size());
+        while (RefLeft) {
+            char *O = Out.data() + Used;
+            size_t OL = static_cast<size_t>(Out.size()) - Used;
+            const size_t R2 = iconv(Cd, &RefP, &RefLeft, &O, &OL);
+            Used = static_cast<size_t>(O - Out.data());
+            if (R2 == static_cast<size_t>(-1)) {
+                if (errno != E2BIG)
+                    throw EIdException(
+                        QStringLiteral("Text cannot be written in the charset %1").arg(FMimeName));
+                Grow();
+            }
+        }
+        InP += Len;
+        InLeft -= Len;
     }
-    if (errno == E2BIG) {
-      Grow();
-      continue;
-    }
-    // EILSEQ (a character the charset lacks) or EINVAL (cut sequence, cannot happen from toUtf8).
-    size_t Len = 1;
-    const char32_t C = DecodeUtf8At(InP, InLeft, Len);
-    if (Mode != umHtmlReference || errno != EILSEQ) {
-      const QString Hex = QString::number(static_cast<uint>(C), 16).toUpper().rightJustified(4, QLatin1Char('0'));
-      throw EIdException(QStringLiteral("The character \"%1\" (U+%2) cannot be written in the charset %3")
-                             .arg(QString::fromUcs4(&C, 1), Hex, FMimeName));
-    }
-    const QByteArray Ref = "&#" + QByteArray::number(static_cast<uint>(C)) + ';';
-    // The reference itself is ASCII, which every table charset holds; convert it so that
-    // a stateful converter sees it in order.
-    char *RefP = const_cast<char *>(Ref.constData());
-    size_t RefLeft = static_cast<size_t>(Ref.size());
-    while (RefLeft) {
-      char *O = Out.data() + Used;
-      size_t OL = static_cast<size_t>(Out.size()) - Used;
-      const size_t R2 = iconv(Cd, &RefP, &RefLeft, &O, &OL);
-      Used = static_cast<size_t>(O - Out.data());
-      if (R2 == static_cast<size_t>(-1)) {
-        if (errno != E2BIG)
-          throw EIdException(QStringLiteral("Text cannot be written in the charset %1").arg(FMimeName));
-        Grow();
-      }
-    }
-    InP += Len;
-    InLeft -= Len;
-  }
-  Out.truncate(static_cast<qsizetype>(Used));
-  return Out;
+    Out.truncate(static_cast<qsizetype>(Used));
+    return Out;
 }
 
-}  // namespace qf::delivery
+} // namespace qf::delivery

@@ -3,14 +3,13 @@
 
 #include <QByteArray>
 #include <QString>
-
 #include <array>
 
 namespace qf::delivery {
 
 struct TCharsetInfo {
-  const char *DisplayName;
-  const char *MimeName;
+    const char *DisplayName;
+    const char *MimeName;
 };
 
 // Index = what projects and settings store.
@@ -41,26 +40,26 @@ inline constexpr std::array<TCharsetInfo, 19> CharsetTable{{
 // since no mail reader knows that label. Not shared between threads.
 class TCharsetEncoder {
 public:
-  enum TUnmappable {
-    umFail,          // throw EIdException naming the character
-    umHtmlReference  // write "&#N;" instead
-  };
+    enum TUnmappable {
+        umFail,         // throw EIdException naming the character
+        umHtmlReference // write "&#N;" instead
+    };
 
-  explicit TCharsetEncoder(const QString &MimeName);
-  ~TCharsetEncoder();
-  TCharsetEncoder(const TCharsetEncoder &) = delete;
-  TCharsetEncoder &operator=(const TCharsetEncoder &) = delete;
+    explicit TCharsetEncoder(const QString &MimeName);
+    ~TCharsetEncoder();
+    TCharsetEncoder(const TCharsetEncoder &) = delete;
+    TCharsetEncoder &operator=(const TCharsetEncoder &) = delete;
 
-  const QString &MimeName() const { return FMimeName; }
-  // The label the message carries for this charset (Content-Type, encoded words).
-  const QByteArray &WireName() const { return FWireName; }
-  QByteArray Encode(const QString &Text, TUnmappable Mode = umFail);
+    const QString &MimeName() const { return FMimeName; }
+    // The label the message carries for this charset (Content-Type, encoded words).
+    const QByteArray &WireName() const { return FWireName; }
+    QByteArray Encode(const QString &Text, TUnmappable Mode = umFail);
 
 private:
-  QString FMimeName;
-  QByteArray FWireName;
-  bool FPassUtf8 = false;
-  void *FIconv = nullptr;  // iconv_t
+    QString FMimeName;
+    QByteArray FWireName;
+    bool FPassUtf8 = false;
+    void *FIconv = nullptr; // iconv_t
 };
 
-}  // namespace qf::delivery
+} // namespace qf::delivery

@@ -9,7 +9,6 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QUrl>
-
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -22,254 +21,287 @@ namespace {
 
 // The current local time as RFC 5322 wants it. Made once a second per thread: the local
 // time lookup takes a process-wide lock that 15 senders would queue on.
-QByteArray RfcDate() {
-  static const char *const Days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-  static const char *const Months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                       "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  thread_local time_t Second = -1;
-  thread_local QByteArray Text;
-  const time_t Now = time(nullptr);
-  if (Now == Second)
+QByteArray RfcDate()
+{
+    static const char *const Days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char *const Months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    thread_local time_t Second = -1;
+    thread_local QByteArray Text;
+    const time_t Now = time(nullptr);
+    if (Now == Second)
+        return Text;
+    tm T{};
+    localtime_r(&Now, &T);
+    const long Off = T.tm_gmtoff / 60;
+    const long AbsOff = Off < 0 ? -Off : Off;
+    char Buf[64];
+    std::snprintf(Buf, sizeof Buf, "%s, %02d %s %d %02d:%02d:%02d %c%02ld%02ld", Days[T.tm_wday],
+                  T.tm_mday, Months[T.tm_mon], T.tm_year + 1900, T.tm_hour, T.tm_min, T.tm_sec,
+                  Off < 0 ? '-' : '+', AbsOff / 60, AbsOff % 60);
+    Second = Now;
+    Text = Buf;
     return Text;
-  tm T{};
-  localtime_r(&Now, &T);
-  const long Off = T.tm_gmtoff / 60;
-  const long AbsOff = Off < 0 ? -Off : Off;
-  char Buf[64];
-  std::snprintf(Buf, sizeof Buf, "%s, %02d %s %d %02d:%02d:%02d %c%02ld%02ld", Days[T.tm_wday], T.tm_mday,
-                Months[T.tm_mon], T.tm_year + 1900, T.tm_hour, T.tm_min, T.tm_sec, Off < 0 ? '-' : '+', AbsOff / 60,
-                AbsOff % 60);
-  Second = Now;
-  Text = Buf;
-  return Text;
 }
 
 // Per thread, so that senders do not contend for the global generator's lock.
-quint64 Random64() {
-  thread_local QRandomGenerator64 Generator(QRandomGenerator::system()->generate());
-  return Generator.generate64();
+quint64 Random64()
+{
+    thread_local QRandomGenerator64 Generator(QRandomGenerator::system()->generate());
+    return Generator.generate64();
 }
 
 // FromAddress: as WireAddress gives it.
-QByteArray MessageId(const QByteArray &FromAddress) {
-  static std::atomic<quint64> Counter{0};
-  const qsizetype At = FromAddress.lastIndexOf('@');
-  QByteArray Domain = FromAddress.mid(At + 1);
-  if (At < 0 || Domain.isEmpty() || Domain.contains('>') || Domain.contains(' ') || Domain.contains('<'))
-    Domain = LocalHostName();
-  return '<' + QByteArray::number(QDateTime::currentMSecsSinceEpoch(), 36) + '.' +
-         QByteArray::number(Counter.fetch_add(1) + 1, 36) + '.' +
-         QByteArray::number(Random64(), 36) + "@" + Domain + '>';
+QByteArray MessageId(const QByteArray &FromAddress)
+{
+    static std::atomic<quint64> Counter{0};
+    const qsizetype At = FromAddress.lastIndexOf('@');
+    QByteArray Domain = FromAddress.mid(At + 1);
+    if (At < 0 || Domain.isEmpty() || Domain.contains('>') || Domain.contains(' ') ||
+        Domain.contains('<'))
+        Domain = LocalHostName();
+    return '<' + QByteArray::number(QDateTime::currentMSecsSinceEpoch(), 36) + '.' +
+           QByteArray::number(Counter.fetch_add(1) + 1, 36) + '.' +
+           QByteArray::number(Random64(), 36) + "@" + Domain + '>';
 }
 
 // "name <address>" or the bare address.
 void AppendMailbox(THeaderTokens &Tokens, const TIdEMailAddressItem &Item, TCharsetEncoder &Encoder,
-                   const QString &Role) {
-  const QByteArray Address = WireAddress(Item.Address, Role);
-  if (Item.Name.isEmpty()) {
-    Tokens.append(Address);
-    return;
-  }
-  Tokens.append(EncodePhrase(Item.Name, Encoder));
-  Tokens.append('<' + Address + '>');
+                   const QString &Role)
+{
+    const QByteArray Address = WireAddress(Item.Address, Role);
+    if (Item.Name.isEmpty()) {
+        Tokens.append(Address);
+        return;
+    }
+    Tokens.append(EncodePhrase(Item.Name, Encoder));
+    Tokens.append('<' + Address + '>');
 }
 
-THeaderTokens AddressListTokens(const TIdEMailAddressList &List, TCharsetEncoder &Encoder, const QString &Role) {
-  THeaderTokens Tokens;
-  for (int I = 0; I < List.Count(); ++I) {
-    if (List[I].Address.isEmpty())
-      continue;  // an empty entry says "no address"
-    CheckAddress(List[I].Address, Role);
-    if (!Tokens.isEmpty())
-      Tokens.last().append(',');
-    AppendMailbox(Tokens, List[I], Encoder, Role);
-  }
-  return Tokens;
+THeaderTokens AddressListTokens(const TIdEMailAddressList &List, TCharsetEncoder &Encoder,
+                                const QString &Role)
+{
+    THeaderTokens Tokens;
+    for (int I = 0; I < List.Count(); ++I) {
+        if (List[I].Address.isEmpty())
+            continue; // an empty entry says "no address"
+        CheckAddress(List[I].Address, Role);
+        if (!Tokens.isEmpty())
+            Tokens.last().append(',');
+        AppendMailbox(Tokens, List[I], Encoder, Role);
+    }
+    return Tokens;
 }
 
-QByteArray NewBoundary() {
-  // "=_" cannot occur in quoted-printable or base64 text, so no part can hold the boundary.
-  return "=_QF_" + QByteArray::number(Random64(), 16) + QByteArray::number(Random64(), 16);
+QByteArray NewBoundary()
+{
+    // "=_" cannot occur in quoted-printable or base64 text, so no part can hold the boundary.
+    return "=_QF_" + QByteArray::number(Random64(), 16) + QByteArray::number(Random64(), 16);
 }
 
 // The body text with CR LF after every line, also after lines the caller left with breaks inside.
-QString CanonicalBody(const QStringList &Lines) {
-  QString Text;
-  qsizetype Size = 0;
-  for (const QString &L : Lines)
-    Size += L.size() + 2;
-  Text.reserve(Size);
-  for (const QString &L : Lines) {
-    if (!L.contains(QLatin1Char('\r')) && !L.contains(QLatin1Char('\n'))) {
-      Text.append(L);
-      Text.append(QLatin1String("\r\n"));
-      continue;
-    }
-    for (qsizetype I = 0; I < L.size(); ++I) {
-      const QChar C = L.at(I);
-      if (C == QLatin1Char('\r')) {
-        if (I + 1 < L.size() && L.at(I + 1) == QLatin1Char('\n'))
-          ++I;
+QString CanonicalBody(const QStringList &Lines)
+{
+    QString Text;
+    qsizetype Size = 0;
+    for (const QString &L : Lines)
+        Size += L.size() + 2;
+    Text.reserve(Size);
+    for (const QString &L : Lines) {
+        if (!L.contains(QLatin1Char('\r')) && !L.contains(QLatin1Char('\n'))) {
+            Text.append(L);
+            Text.append(QLatin1String("\r\n"));
+            continue;
+        }
+        for (qsizetype I = 0; I < L.size(); ++I) {
+            const QChar C = L.at(I);
+            if (C == QLatin1Char('\r')) {
+                if (I + 1 < L.size() && L.at(I + 1) == QLatin1Char('\n'))
+                    ++I;
+                Text.append(QLatin1String("\r\n"));
+            } else if (C == QLatin1Char('\n')) {
+                Text.append(QLatin1String("\r\n"));
+            } else {
+                Text.append(C);
+            }
+        }
         Text.append(QLatin1String("\r\n"));
-      } else if (C == QLatin1Char('\n')) {
-        Text.append(QLatin1String("\r\n"));
-      } else {
-        Text.append(C);
-      }
     }
-    Text.append(QLatin1String("\r\n"));
-  }
-  return Text;
+    return Text;
 }
 
-void AppendTextPart(QByteArray &Out, const QByteArray &Type, const QByteArray &Charset, const QByteArray &Bytes) {
-  AppendHeader(Out, "Content-Type", {Type + ';', "charset=\"" + Charset + '"'});
-  if (PreferBase64(Bytes)) {
-    Out.append("Content-Transfer-Encoding: base64\r\n\r\n");
-    Out.append(EncodeBase64Lines(Bytes));
-  } else {
-    Out.append("Content-Transfer-Encoding: quoted-printable\r\n\r\n");
-    Out.append(EncodeQuotedPrintable(Bytes));
-    if (!Out.endsWith("\r\n"))
-      Out.append("\r\n");
-  }
+void AppendTextPart(QByteArray &Out, const QByteArray &Type, const QByteArray &Charset,
+                    const QByteArray &Bytes)
+{
+    AppendHeader(Out, "Content-Type", {Type + ';', "charset=\"" + Charset + '"'});
+    if (PreferBase64(Bytes)) {
+        Out.append("Content-Transfer-Encoding: base64\r\n\r\n");
+        Out.append(EncodeBase64Lines(Bytes));
+    } else {
+        Out.append("Content-Transfer-Encoding: quoted-printable\r\n\r\n");
+        Out.append(EncodeQuotedPrintable(Bytes));
+        if (!Out.endsWith("\r\n"))
+            Out.append("\r\n");
+    }
 }
 
-void AppendAttachment(QByteArray &Out, const TIdAttachment &A) {
-  QFile F(A.FileName());
-  if (!F.open(QIODevice::ReadOnly))
-    throw EIdException(QStringLiteral("The attachment \"%1\" cannot be read: %2").arg(A.FileName(), F.errorString()));
-  const QByteArray Data = F.readAll();
-  if (F.error() != QFileDevice::NoError)
-    throw EIdException(QStringLiteral("The attachment \"%1\" cannot be read: %2").arg(A.FileName(), F.errorString()));
-  const QString Name = QFileInfo(A.FileName()).fileName();
-  AppendHeader(Out, "Content-Type", THeaderTokens{A.ContentType() + ';'} + EncodeParameter("name", Name));
-  Out.append("Content-Transfer-Encoding: base64\r\n");
-  AppendHeader(Out, "Content-Disposition", THeaderTokens{"attachment;"} + EncodeParameter("filename", Name));
-  Out.append("\r\n");
-  Out.append(EncodeBase64Lines(Data));
+void AppendAttachment(QByteArray &Out, const TIdAttachment &A)
+{
+    QFile F(A.FileName());
+    if (!F.open(QIODevice::ReadOnly))
+        throw EIdException(QStringLiteral("The attachment \"%1\" cannot be read: %2")
+                               .arg(A.FileName(), F.errorString()));
+    const QByteArray Data = F.readAll();
+    if (F.error() != QFileDevice::NoError)
+        throw EIdException(QStringLiteral("The attachment \"%1\" cannot be read: %2")
+                               .arg(A.FileName(), F.errorString()));
+    const QString Name = QFileInfo(A.FileName()).fileName();
+    AppendHeader(Out, "Content-Type",
+                 THeaderTokens{A.ContentType() + ';'} + EncodeParameter("name", Name));
+    Out.append("Content-Transfer-Encoding: base64\r\n");
+    AppendHeader(Out, "Content-Disposition",
+                 THeaderTokens{"attachment;"} + EncodeParameter("filename", Name));
+    Out.append("\r\n");
+    Out.append(EncodeBase64Lines(Data));
 }
 
-bool HasControl(const QString &S) {
-  for (const QChar C : S)
-    if (C.unicode() < 0x20 || C.unicode() == 0x7F)
-      return true;
-  return false;
+bool HasControl(const QString &S)
+{
+    for (const QChar C : S)
+        if (C.unicode() < 0x20 || C.unicode() == 0x7F)
+            return true;
+    return false;
 }
 
-}  // namespace
+} // namespace
 
-QByteArray LocalHostName() {
-  static const QByteArray Name = [] {
-    char H[256] = {};
-    if (gethostname(H, sizeof H - 1) != 0 || !H[0])
-      return QByteArray("localhost");
-    return QByteArray(H);
-  }();
-  return Name;
+QByteArray LocalHostName()
+{
+    static const QByteArray Name = [] {
+        char H[256] = {};
+        if (gethostname(H, sizeof H - 1) != 0 || !H[0])
+            return QByteArray("localhost");
+        return QByteArray(H);
+    }();
+    return Name;
 }
 
-void CheckAddress(const QString &Address, const QString &Role) {
-  if (Address.trimmed().isEmpty())
-    throw EIdException(QStringLiteral("The %1 address is empty").arg(Role));
-  // Far past what SMTP allows (256), and it keeps header lines within their limit.
-  if (Address.toUtf8().size() > 900)
-    throw EIdException(QStringLiteral("The %1 address \"%2...\" is too long").arg(Role, Address.left(40)));
-  if (HasControl(Address))
-    throw EIdException(QStringLiteral("The %1 address \"%2\" holds control characters")
-                           .arg(Role, QString(Address).replace(QLatin1Char('\r'), QLatin1Char(' '))
-                                          .replace(QLatin1Char('\n'), QLatin1Char(' '))));
+void CheckAddress(const QString &Address, const QString &Role)
+{
+    if (Address.trimmed().isEmpty())
+        throw EIdException(QStringLiteral("The %1 address is empty").arg(Role));
+    // Far past what SMTP allows (256), and it keeps header lines within their limit.
+    if (Address.toUtf8().size() > 900)
+        throw EIdException(
+            QStringLiteral("The %1 address \"%2...\" is too long").arg(Role, Address.left(40)));
+    if (HasControl(Address))
+        throw EIdException(QStringLiteral("The %1 address \"%2\" holds control characters")
+                               .arg(Role, QString(Address)
+                                              .replace(QLatin1Char('\r'), QLatin1Char(' '))
+                                              .replace(QLatin1Char('\n'), QLatin1Char(' '))));
 }
 
-QByteArray WireAddress(const QString &Address, const QString &Role) {
-  const qsizetype At = Address.lastIndexOf(QLatin1Char('@'));
-  const QString Domain = Address.mid(At + 1);
-  const bool Ascii = std::all_of(Domain.begin(), Domain.end(), [](QChar C) { return C.unicode() < 0x80; });
-  if (At < 0 || Ascii || Domain.startsWith(QLatin1Char('[')))
-    return Address.toUtf8();
-  const QByteArray Ace = QUrl::toAce(Domain);
-  if (Ace.isEmpty())
-    throw EIdException(QStringLiteral("The %1 address \"%2\" has a domain name that is not valid").arg(Role, Address));
-  return Address.left(At + 1).toUtf8() + Ace;
+QByteArray WireAddress(const QString &Address, const QString &Role)
+{
+    const qsizetype At = Address.lastIndexOf(QLatin1Char('@'));
+    const QString Domain = Address.mid(At + 1);
+    const bool Ascii =
+        std::all_of(Domain.begin(), Domain.end(), [](QChar C) { return C.unicode() < 0x80; });
+    if (At < 0 || Ascii || Domain.startsWith(QLatin1Char('[')))
+        return Address.toUtf8();
+    const QByteArray Ace = QUrl::toAce(Domain);
+    if (Ace.isEmpty())
+        throw EIdException(
+            QStringLiteral("The %1 address \"%2\" has a domain name that is not valid")
+                .arg(Role, Address));
+    return Address.left(At + 1).toUtf8() + Ace;
 }
 
 TIdEMailAddressItem &TIdEMailAddressList::Add() { return FItems.emplace_back(); }
 
-QString TIdEMailAddressList::EMailAddresses() const {
-  QString S;
-  for (const TIdEMailAddressItem &I : FItems) {
-    if (!S.isEmpty())
-      S.append(QLatin1String(", "));
-    S.append(I.Address);
-  }
-  return S;
+QString TIdEMailAddressList::EMailAddresses() const
+{
+    QString S;
+    for (const TIdEMailAddressItem &I : FItems) {
+        if (!S.isEmpty())
+            S.append(QLatin1String(", "));
+        S.append(I.Address);
+    }
+    return S;
 }
 
-TIdAttachment::TIdAttachment(const QString &FileName) : FFileName(FileName), FContentType(GuessContentType(FileName)) {}
+TIdAttachment::TIdAttachment(const QString &FileName)
+    : FFileName(FileName), FContentType(GuessContentType(FileName))
+{}
 
-TIdAttachment &TIdMessageParts::AddAttachment(const QString &FileName) {
-  return *FItems.emplace_back(std::make_unique<TIdAttachment>(FileName));
+TIdAttachment &TIdMessageParts::AddAttachment(const QString &FileName)
+{
+    return *FItems.emplace_back(std::make_unique<TIdAttachment>(FileName));
 }
 
 TIdMessage::TIdMessage() = default;
 TIdMessage::~TIdMessage() = default;
 
-TCharsetEncoder &TIdMessage::Encoder() const {
-  const QString Name = CharSet.trimmed().isEmpty() ? QStringLiteral("utf-8") : CharSet.trimmed();
-  if (!FEncoder || FEncoder->MimeName() != Name)
-    FEncoder = std::make_unique<TCharsetEncoder>(Name);
-  return *FEncoder;
+TCharsetEncoder &TIdMessage::Encoder() const
+{
+    const QString Name = CharSet.trimmed().isEmpty() ? QStringLiteral("utf-8") : CharSet.trimmed();
+    if (!FEncoder || FEncoder->MimeName() != Name)
+        FEncoder = std::make_unique<TCharsetEncoder>(Name);
+    return *FEncoder;
 }
 
-QByteArray TIdMessage::Compose(const QString &MailAgent) const {
-  TCharsetEncoder &Enc = Encoder();
-  const QByteArray Charset = Enc.WireName();
-  QByteArray Type = ContentType.trimmed().toLatin1();
-  if (Type.isEmpty())
-    Type = "text/plain";
-  if (HasControl(ContentType) || Type.contains(';') || !Type.contains('/'))
-    throw EIdException(QStringLiteral("The content type \"%1\" is not valid").arg(ContentType.simplified()));
-  const bool Html = Type.toLower() == "text/html";
+QByteArray TIdMessage::Compose(const QString &MailAgent) const
+{
+    TCharsetEncoder &Enc = Encoder();
+    const QByteArray Charset = Enc.WireName();
+    QByteArray Type = ContentType.trimmed().toLatin1();
+    if (Type.isEmpty())
+        Type = "text/plain";
+    if (HasControl(ContentType) || Type.contains(';') || !Type.contains('/'))
+        throw EIdException(
+            QStringLiteral("The content type \"%1\" is not valid").arg(ContentType.simplified()));
+    const bool Html = Type.toLower() == "text/html";
 
-  // Encode the body first: a character the charset lacks stops the message before anything else.
-  const QByteArray BodyBytes =
-      Enc.Encode(CanonicalBody(Body), Html ? TCharsetEncoder::umHtmlReference : TCharsetEncoder::umFail);
+    // Encode the body first: a character the charset lacks stops the message before anything else.
+    const QByteArray BodyBytes = Enc.Encode(
+        CanonicalBody(Body), Html ? TCharsetEncoder::umHtmlReference : TCharsetEncoder::umFail);
 
-  CheckAddress(From.Address, QStringLiteral("sender"));
-  QByteArray Out;
-  Out.reserve(BodyBytes.size() + BodyBytes.size() / 3 + 1024);
-  Out.append("Date: " + RfcDate() + "\r\n");
-  THeaderTokens FromTokens;
-  AppendMailbox(FromTokens, From, Enc, QStringLiteral("sender"));
-  AppendHeader(Out, "From", FromTokens);
-  const THeaderTokens ReplyTokens = AddressListTokens(ReplyTo, Enc, QStringLiteral("reply"));
-  if (!ReplyTokens.isEmpty())
-    AppendHeader(Out, "Reply-To", ReplyTokens);
-  AppendHeader(Out, "Subject", EncodeHeaderText(Subject, Enc));
-  const THeaderTokens ToTokens = AddressListTokens(Recipients, Enc, QStringLiteral("recipient"));
-  if (ToTokens.isEmpty())
-    throw EIdException(QStringLiteral("The message has no recipient"));
-  AppendHeader(Out, "To", ToTokens);
-  Out.append("Message-ID: " + MessageId(WireAddress(From.Address, QStringLiteral("sender"))) + "\r\n");
-  Out.append("MIME-Version: 1.0\r\n");
-  if (!MailAgent.isEmpty())
-    AppendHeader(Out, "X-Mailer", EncodeHeaderText(MailAgent, Enc));
+    CheckAddress(From.Address, QStringLiteral("sender"));
+    QByteArray Out;
+    Out.reserve(BodyBytes.size() + BodyBytes.size() / 3 + 1024);
+    Out.append("Date: " + RfcDate() + "\r\n");
+    THeaderTokens FromTokens;
+    AppendMailbox(FromTokens, From, Enc, QStringLiteral("sender"));
+    AppendHeader(Out, "From", FromTokens);
+    const THeaderTokens ReplyTokens = AddressListTokens(ReplyTo, Enc, QStringLiteral("reply"));
+    if (!ReplyTokens.isEmpty())
+        AppendHeader(Out, "Reply-To", ReplyTokens);
+    AppendHeader(Out, "Subject", EncodeHeaderText(Subject, Enc));
+    const THeaderTokens ToTokens = AddressListTokens(Recipients, Enc, QStringLiteral("recipient"));
+    if (ToTokens.isEmpty())
+        throw EIdException(QStringLiteral("The message has no recipient"));
+    AppendHeader(Out, "To", ToTokens);
+    Out.append("Message-ID: " + MessageId(WireAddress(From.Address, QStringLiteral("sender"))) +
+               "\r\n");
+    Out.append("MIME-Version: 1.0\r\n");
+    if (!MailAgent.isEmpty())
+        AppendHeader(Out, "X-Mailer", EncodeHeaderText(MailAgent, Enc));
 
-  if (MessageParts.Count() == 0) {
-    AppendTextPart(Out, Type, Charset, BodyBytes);
-    return Out;
-  }
-  const QByteArray Boundary = NewBoundary();
-  AppendHeader(Out, "Content-Type", {"multipart/mixed;", "boundary=\"" + Boundary + '"'});
-  Out.append("\r\nThis is a multi-part message in MIME format.\r\n");
-  Out.append("\r\n--" + Boundary + "\r\n");
-  AppendTextPart(Out, Type, Charset, BodyBytes);
-  for (int I = 0; I < MessageParts.Count(); ++I) {
+    if (MessageParts.Count() == 0) {
+        AppendTextPart(Out, Type, Charset, BodyBytes);
+        return Out;
+    }
+    const QByteArray Boundary = NewBoundary();
+    AppendHeader(Out, "Content-Type", {"multipart/mixed;", "boundary=\"" + Boundary + '"'});
+    Out.append("\r\nThis is a multi-part message in MIME format.\r\n");
     Out.append("\r\n--" + Boundary + "\r\n");
-    AppendAttachment(Out, MessageParts[I]);
-  }
-  Out.append("\r\n--" + Boundary + "--\r\n");
-  return Out;
+    AppendTextPart(Out, Type, Charset, BodyBytes);
+    for (int I = 0; I < MessageParts.Count(); ++I) {
+        Out.append("\r\n--" + Boundary + "\r\n");
+        AppendAttachment(Out, MessageParts[I]);
+    }
+    Out.append("\r\n--" + Boundary + "--\r\n");
+    return Out;
 }
 
-}  // namespace qf::delivery
+} // namespace qf::delivery

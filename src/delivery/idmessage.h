@@ -5,7 +5,6 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
-
 #include <memory>
 #include <vector>
 
@@ -15,72 +14,72 @@ class TCharsetEncoder;
 
 class TIdEMailAddressItem {
 public:
-  QString Address;
-  QString Name;
+    QString Address;
+    QString Name;
 };
 
 class TIdEMailAddressList {
 public:
-  TIdEMailAddressItem &Add();
-  void Clear() { FItems.clear(); }
-  int Count() const { return static_cast<int>(FItems.size()); }
-  TIdEMailAddressItem &operator[](int I) { return FItems.at(static_cast<size_t>(I)); }
-  const TIdEMailAddressItem &operator[](int I) const { return FItems.at(static_cast<size_t>(I)); }
-  // The addresses joined by ", " (names left out).
-  QString EMailAddresses() const;
+    TIdEMailAddressItem &Add();
+    void Clear() { FItems.clear(); }
+    int Count() const { return static_cast<int>(FItems.size()); }
+    TIdEMailAddressItem &operator[](int I) { return FItems.at(static_cast<size_t>(I)); }
+    const TIdEMailAddressItem &operator[](int I) const { return FItems.at(static_cast<size_t>(I)); }
+    // The addresses joined by ", " (names left out).
+    QString EMailAddresses() const;
 
 private:
-  std::vector<TIdEMailAddressItem> FItems;
+    std::vector<TIdEMailAddressItem> FItems;
 };
 
 // A file sent with the message. The file is read each time the message is composed.
 class TIdAttachment {
 public:
-  explicit TIdAttachment(const QString &FileName);
-  const QString &FileName() const { return FFileName; }
-  const QByteArray &ContentType() const { return FContentType; }
+    explicit TIdAttachment(const QString &FileName);
+    const QString &FileName() const { return FFileName; }
+    const QByteArray &ContentType() const { return FContentType; }
 
 private:
-  QString FFileName;
-  QByteArray FContentType;
+    QString FFileName;
+    QByteArray FContentType;
 };
 
 class TIdMessageParts {
 public:
-  TIdAttachment &AddAttachment(const QString &FileName);
-  void Clear() { FItems.clear(); }
-  int Count() const { return static_cast<int>(FItems.size()); }
-  const TIdAttachment &operator[](int I) const { return *FItems.at(static_cast<size_t>(I)); }
+    TIdAttachment &AddAttachment(const QString &FileName);
+    void Clear() { FItems.clear(); }
+    int Count() const { return static_cast<int>(FItems.size()); }
+    const TIdAttachment &operator[](int I) const { return *FItems.at(static_cast<size_t>(I)); }
 
 private:
-  std::vector<std::unique_ptr<TIdAttachment>> FItems;
+    std::vector<std::unique_ptr<TIdAttachment>> FItems;
 };
 
 class TIdMessage {
 public:
-  TIdMessage();
-  ~TIdMessage();
-  TIdMessage(const TIdMessage &) = delete;
-  TIdMessage &operator=(const TIdMessage &) = delete;
+    TIdMessage();
+    ~TIdMessage();
+    TIdMessage(const TIdMessage &) = delete;
+    TIdMessage &operator=(const TIdMessage &) = delete;
 
-  QString ContentType = QStringLiteral("text/plain");
-  QString CharSet = QStringLiteral("utf-8");  // a MIME charset name, see CharsetTable
-  TIdEMailAddressItem From;
-  TIdEMailAddressList ReplyTo;
-  TIdEMailAddressList Recipients;
-  QString Subject;
-  QStringList Body;  // lines; a line holding line breaks is split at them
-  TIdMessageParts MessageParts;
+    QString ContentType = QStringLiteral("text/plain");
+    QString CharSet = QStringLiteral("utf-8"); // a MIME charset name, see CharsetTable
+    TIdEMailAddressItem From;
+    TIdEMailAddressList ReplyTo;
+    TIdEMailAddressList Recipients;
+    QString Subject;
+    QStringList Body; // lines; a line holding line breaks is split at them
+    TIdMessageParts MessageParts;
 
-  // The whole message with CR LF line ends, ready for the DATA command (not dot-stuffed).
-  // Throws EIdException on an address with control characters, a character the charset
-  // lacks (outside an HTML body) or an attachment that cannot be read.
-  // Not for use from two threads at once.
-  QByteArray Compose(const QString &MailAgent) const;
+    // The whole message with CR LF line ends, ready for the DATA command (not dot-stuffed).
+    // Throws EIdException on an address with control characters, a character the charset
+    // lacks (outside an HTML body) or an attachment that cannot be read.
+    // Not for use from two threads at once.
+    QByteArray Compose(const QString &MailAgent) const;
 
 private:
-  TCharsetEncoder &Encoder() const;
-  mutable std::unique_ptr<TCharsetEncoder> FEncoder;
+    TCharsetEncoder &Encoder() const;
+    mutable std::unique_ptr<TCharsetEncoder> FEncoder;
 };
 
 // This machine's name, for the message id and the greeting to the server.
@@ -93,4 +92,4 @@ void CheckAddress(const QString &Address, const QString &Role);
 // Role, for a domain that has no ASCII form.
 QByteArray WireAddress(const QString &Address, const QString &Role);
 
-}  // namespace qf::delivery
+} // namespace qf::delivery

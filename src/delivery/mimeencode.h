@@ -36,4 +36,4 @@ void AppendHeader(QByteArray &Out, const char *Name, const THeaderTokens &Tokens
 // A content type for a file name, from its extension (case does not matter).
 QByteArray GuessContentType(const QString &FileName);
 
-}  // namespace qf::delivery
+} // namespace qf::delivery

@@ -110,9 +110,8 @@ TAdCalc::TAdCalc()
     dict.OnFilter = [](TDList *, const std::string &, int Structure, void *, bool &Enabled) {
         Enabled = Structure == 3 || Structure == 4;
     };
-    dict.OnDeleteFilter = [](TDList *, const std::string &, int Structure, void *, bool &CanDelete) {
-        CanDelete = Structure == 3 || Structure == 4;
-    };
+    dict.OnDeleteFilter = [](TDList *, const std::string &, int Structure, void *,
+                             bool &CanDelete) { CanDelete = Structure == 3 || Structure == 4; };
     dict.OnFileHeader = [](TDList *, TFileHandle &, THeaderAction, int, int) {}; // no header bytes
     dict.OnSaveStructure = [this](TDList *, int Structure, void *Properties, TFileHandle &H, int) {
         saveSymbol(Structure, Properties, H);
@@ -232,7 +231,8 @@ void TAdCalc::registerSymbols()
 void TAdCalc::registerBuiltins()
 {
     for (const TBuiltinDecl &b : BuiltinTable())
-        RegisterFunct(QString::fromLatin1(b.Name), {}, {}, true, b.Result, b.Params, fkBuiltin, b.Id, {});
+        RegisterFunct(QString::fromLatin1(b.Name), {}, {}, true, b.Result, b.Params, fkBuiltin,
+                      b.Id, {});
 }
 
 void TAdCalc::message(const QString &Text)
@@ -273,9 +273,9 @@ QString TAdCalc::NormalizeName(const QString &Name) const
     return CaseSensitivity() ? Name : QString::fromStdString(FReader.KeyOf(Name));
 }
 
-bool TAdCalc::RegisterFunct(QString Name, const QString &Description, const QString &UserText, bool Active,
-                            TExprType FunctType, const std::vector<TExprType> &Params, TFunctKind Kind, uint8_t Id,
-                            const QString &Formula)
+bool TAdCalc::RegisterFunct(QString Name, const QString &Description, const QString &UserText,
+                            bool Active, TExprType FunctType, const std::vector<TExprType> &Params,
+                            TFunctKind Kind, uint8_t Id, const QString &Formula)
 {
     if (!checkIdentifier(Name))
         return false;
@@ -338,14 +338,14 @@ bool TAdCalc::SetVariableValue(const QString &Name, const TExprValue &Value)
     return true;
 }
 
-#define QF_GET_VARIABLE(Fn, T, Type, Member)                                                                      \
-    bool TAdCalc::Fn(const QString &Name, T &Value)                                                             \
-    {                                                                                                           \
-        TVariable *v = findVariable(Name, Type);                                                                \
-        if (!v || !v->Value())                                                                                  \
-            return false;                                                                                       \
-        Value = v->Value()->Member;                                                                             \
-        return true;                                                                                            \
+#define QF_GET_VARIABLE(Fn, T, Type, Member)                                                       \
+    bool TAdCalc::Fn(const QString &Name, T &Value)                                                \
+    {                                                                                              \
+        TVariable *v = findVariable(Name, Type);                                                   \
+        if (!v || !v->Value())                                                                     \
+            return false;                                                                          \
+        Value = v->Value()->Member;                                                                \
+        return true;                                                                               \
     }
 QF_GET_VARIABLE(GetIntegerVariable, int32_t, etInteger, I)
 QF_GET_VARIABLE(GetExtendedVariable, long double, etExtended, E)
@@ -354,7 +354,8 @@ QF_GET_VARIABLE(GetStringVariable, QString, etString, S)
 QF_GET_VARIABLE(GetDateTimeVariable, TDateTime, etDateTime, D)
 #undef QF_GET_VARIABLE
 
-bool TAdCalc::AddFunct(QString Name, bool Active, TExprType FunctType, const std::vector<TExprType> &Params)
+bool TAdCalc::AddFunct(QString Name, bool Active, TExprType FunctType,
+                       const std::vector<TExprType> &Params)
 {
     NeedRecompile = true;
     return RegisterFunct(std::move(Name), {}, {}, Active, FunctType, Params, fkHost, 0, {});
@@ -407,20 +408,50 @@ bool TAdCalc::calc(const QString &Expr, T &Value, int Handle, TExprType Type)
 {
     TParser p(this, Expr, Handle, true);
     switch (Type) {
-    case etInteger: if constexpr (std::is_same_v<T, int32_t>) return p.EvaluateInteger(Value); break;
-    case etExtended: if constexpr (std::is_same_v<T, long double>) return p.EvaluateExtended(Value); break;
-    case etBoolean: if constexpr (std::is_same_v<T, bool>) return p.EvaluateBoolean(Value); break;
-    case etString: if constexpr (std::is_same_v<T, QString>) return p.EvaluateString(Value); break;
-    case etDateTime: if constexpr (std::is_same_v<T, TDateTime>) return p.EvaluateDateTime(Value); break;
+    case etInteger:
+        if constexpr (std::is_same_v<T, int32_t>)
+            return p.EvaluateInteger(Value);
+        break;
+    case etExtended:
+        if constexpr (std::is_same_v<T, long double>)
+            return p.EvaluateExtended(Value);
+        break;
+    case etBoolean:
+        if constexpr (std::is_same_v<T, bool>)
+            return p.EvaluateBoolean(Value);
+        break;
+    case etString:
+        if constexpr (std::is_same_v<T, QString>)
+            return p.EvaluateString(Value);
+        break;
+    case etDateTime:
+        if constexpr (std::is_same_v<T, TDateTime>)
+            return p.EvaluateDateTime(Value);
+        break;
     }
     return false;
 }
 
-bool TAdCalc::CalcInteger(const QString &Expr, int32_t &Value, int Handle) { return calc(Expr, Value, Handle, etInteger); }
-bool TAdCalc::CalcExtended(const QString &Expr, long double &Value, int Handle) { return calc(Expr, Value, Handle, etExtended); }
-bool TAdCalc::CalcBoolean(const QString &Expr, bool &Value, int Handle) { return calc(Expr, Value, Handle, etBoolean); }
-bool TAdCalc::CalcString(const QString &Expr, QString &Value, int Handle) { return calc(Expr, Value, Handle, etString); }
-bool TAdCalc::CalcDateTime(const QString &Expr, TDateTime &Value, int Handle) { return calc(Expr, Value, Handle, etDateTime); }
+bool TAdCalc::CalcInteger(const QString &Expr, int32_t &Value, int Handle)
+{
+    return calc(Expr, Value, Handle, etInteger);
+}
+bool TAdCalc::CalcExtended(const QString &Expr, long double &Value, int Handle)
+{
+    return calc(Expr, Value, Handle, etExtended);
+}
+bool TAdCalc::CalcBoolean(const QString &Expr, bool &Value, int Handle)
+{
+    return calc(Expr, Value, Handle, etBoolean);
+}
+bool TAdCalc::CalcString(const QString &Expr, QString &Value, int Handle)
+{
+    return calc(Expr, Value, Handle, etString);
+}
+bool TAdCalc::CalcDateTime(const QString &Expr, TDateTime &Value, int Handle)
+{
+    return calc(Expr, Value, Handle, etDateTime);
+}
 
 void TAdCalc::Compile(const QString &Expr, int Handle)
 {
@@ -440,13 +471,10 @@ bool TAdCalc::CalcCompiledBoolean(bool &Value, int Handle)
     return FCachedParser->EvaluateBoolean(Value);
 }
 
-void TAdCalc::RemoveCompiled(int Handle)
-{
-    FCompiled.Delete(QString::number(Handle));
-}
+void TAdCalc::RemoveCompiled(int Handle) { FCompiled.Delete(QString::number(Handle)); }
 
-// The dictionary file holds the formula functions and declared variables (the only symbols its filter
-// passes). Numbers are written as their shortest exact text.
+// The dictionary file holds the formula functions and declared variables (the only symbols its
+// filter passes). Numbers are written as their shortest exact text.
 namespace {
 
 void writeNumber(TFileHandle &H, long double V)

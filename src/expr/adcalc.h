@@ -1,6 +1,7 @@
 #pragma once
-// The expression engine component: language configuration, symbol dictionary, compiled texts by handle,
-// and the events through which the host answers variables and functions and learns of errors.
+// The expression engine component: language configuration, symbol dictionary, compiled texts by
+// handle, and the events through which the host answers variables and functions and learns of
+// errors.
 
 #include "expr/exprtypes.h"
 #include "store/dlist.h"
@@ -21,21 +22,70 @@ class TParser;
 
 // Token classes of the symbol table, by bit.
 enum : uint32_t {
-    tcEnd = 1u << 0, tcName = 1u << 1, tcComma = 1u << 2, tcOpen = 1u << 3, tcClose = 1u << 4,
-    tcIntOp = 1u << 5, tcExtOp = 1u << 6, tcBoolOp = 1u << 7, tcStrOp = 1u << 8, tcCompare = 1u << 9,
-    tcComment = 1u << 10, tcString = 1u << 11, tcStatementEnd = 1u << 12, tcFunct = 1u << 13,
-    tcVariable = 1u << 14, tcIf = 1u << 15, tcThen = 1u << 16, tcElse = 1u << 17,
-    tcIntLit = 1u << 18, tcExtLit = 1u << 19, tcBoolLit = 1u << 20, tcStrLit = 1u << 21, tcDateLit = 1u << 22
+    tcEnd = 1u << 0,
+    tcName = 1u << 1,
+    tcComma = 1u << 2,
+    tcOpen = 1u << 3,
+    tcClose = 1u << 4,
+    tcIntOp = 1u << 5,
+    tcExtOp = 1u << 6,
+    tcBoolOp = 1u << 7,
+    tcStrOp = 1u << 8,
+    tcCompare = 1u << 9,
+    tcComment = 1u << 10,
+    tcString = 1u << 11,
+    tcStatementEnd = 1u << 12,
+    tcFunct = 1u << 13,
+    tcVariable = 1u << 14,
+    tcIf = 1u << 15,
+    tcThen = 1u << 16,
+    tcElse = 1u << 17,
+    tcIntLit = 1u << 18,
+    tcExtLit = 1u << 19,
+    tcBoolLit = 1u << 20,
+    tcStrLit = 1u << 21,
+    tcDateLit = 1u << 22
 };
 
 // Rows of the symbol table that the grammar names.
 enum : uint8_t {
-    rowEnd = 0, rowName = 1, rowComma = 2, rowOpen = 3, rowClose = 4, rowPlus = 5, rowMinus = 6, rowTimes = 7,
-    rowSlash = 8, rowPower = 9, rowAnd = 10, rowOr = 11, rowXor = 12, rowDiv = 13, rowMod = 14, rowTrue = 15,
-    rowFalse = 16, rowParam = 17, rowGE = 18, rowLE = 19, rowNE = 20, rowEQ = 21, rowGT = 22, rowLT = 23,
-    rowApostrophe = 24, rowQuote = 25, rowDoubleSlash = 26, rowSemicolon = 27, rowPeriod = 28,
-    rowVariable = 29, rowFunct = 30, rowIf = 31, rowThen = 32, rowElse = 33, rowIntLiteral = 34,
-    rowRealLiteral = 35, rowStringLiteral = 36
+    rowEnd = 0,
+    rowName = 1,
+    rowComma = 2,
+    rowOpen = 3,
+    rowClose = 4,
+    rowPlus = 5,
+    rowMinus = 6,
+    rowTimes = 7,
+    rowSlash = 8,
+    rowPower = 9,
+    rowAnd = 10,
+    rowOr = 11,
+    rowXor = 12,
+    rowDiv = 13,
+    rowMod = 14,
+    rowTrue = 15,
+    rowFalse = 16,
+    rowParam = 17,
+    rowGE = 18,
+    rowLE = 19,
+    rowNE = 20,
+    rowEQ = 21,
+    rowGT = 22,
+    rowLT = 23,
+    rowApostrophe = 24,
+    rowQuote = 25,
+    rowDoubleSlash = 26,
+    rowSemicolon = 27,
+    rowPeriod = 28,
+    rowVariable = 29,
+    rowFunct = 30,
+    rowIf = 31,
+    rowThen = 32,
+    rowElse = 33,
+    rowIntLiteral = 34,
+    rowRealLiteral = 35,
+    rowStringLiteral = 36
 };
 
 struct TSymbolRow {
@@ -67,7 +117,10 @@ struct TVariable {
     QString Name, Description, UserText;
     TExprType VarType = etInteger;
     std::unique_ptr<TExprValue> DefaultValue, CurrentValue;
-    const TExprValue *Value() const { return CurrentValue ? CurrentValue.get() : DefaultValue.get(); }
+    const TExprValue *Value() const
+    {
+        return CurrentValue ? CurrentValue.get() : DefaultValue.get();
+    }
 };
 
 // Owner data of a dictionary symbol: its table row, and the function or variable it names.
@@ -78,16 +131,19 @@ struct TSymbolRef {
 
 class TAdCalc {
 public:
-    using TErrorEvent = std::function<void(TAdCalc *Sender, int ErrorLine, int ErrorPosition, int ErrorPlace,
-                                           int ErrorCode, const QString &ErrorStr, int Handle)>;
-    using TFunctErrorEvent = std::function<void(TAdCalc *Sender, const QString &FunctName, int ErrorLine,
-                                                int ErrorPosition, int ErrorPlace, int ErrorCode,
-                                                const QString &ErrorStr)>;
+    using TErrorEvent =
+        std::function<void(TAdCalc *Sender, int ErrorLine, int ErrorPosition, int ErrorPlace,
+                           int ErrorCode, const QString &ErrorStr, int Handle)>;
+    using TFunctErrorEvent = std::function<void(TAdCalc *Sender, const QString &FunctName,
+                                                int ErrorLine, int ErrorPosition, int ErrorPlace,
+                                                int ErrorCode, const QString &ErrorStr)>;
     template <typename T>
-    using TGetVarEvent = std::function<void(TAdCalc *Sender, const QString &VarName, bool &Found, T &Value, int Handle)>;
+    using TGetVarEvent = std::function<void(TAdCalc *Sender, const QString &VarName, bool &Found,
+                                            T &Value, int Handle)>;
     template <typename T>
-    using TGetFunctEvent = std::function<void(TAdCalc *Sender, const QString &FunctName, bool Active,
-                                              const TFunctParamValues &ParamValues, bool &Found, T &Value, int Handle)>;
+    using TGetFunctEvent = std::function<void(TAdCalc *Sender, const QString &FunctName,
+                                              bool Active, const TFunctParamValues &ParamValues,
+                                              bool &Found, T &Value, int Handle)>;
     using TGetIntegerVarEvent = TGetVarEvent<int32_t>;
     using TGetExtendedVarEvent = TGetVarEvent<long double>;
     using TGetBooleanVarEvent = TGetVarEvent<bool>;
@@ -98,12 +154,13 @@ public:
     using TGetBooleanFunctEvent = TGetFunctEvent<bool>;
     using TGetStringFunctEvent = TGetFunctEvent<QString>;
     using TGetDateTimeFunctEvent = TGetFunctEvent<TDateTime>;
-    using TVarListEvent = std::function<void(TAdCalc *Sender, const QString &VarName, TExprType VarType, void *Value,
-                                             const QString &Description, const QString &UserText)>;
-    using TFunctListEvent = std::function<void(TAdCalc *Sender, const QString &FunctName, bool Active,
-                                               TExprType FunctType, const QString &Formula,
-                                               const std::vector<TExprType> &Params, const QString &Description,
-                                               const QString &UserText)>;
+    using TVarListEvent =
+        std::function<void(TAdCalc *Sender, const QString &VarName, TExprType VarType, void *Value,
+                           const QString &Description, const QString &UserText)>;
+    using TFunctListEvent = std::function<void(
+        TAdCalc *Sender, const QString &FunctName, bool Active, TExprType FunctType,
+        const QString &Formula, const std::vector<TExprType> &Params, const QString &Description,
+        const QString &UserText)>;
 
     TErrorEvent OnError;
     TFunctErrorEvent OnFunctError;
@@ -117,10 +174,11 @@ public:
     TGetBooleanFunctEvent OnGetBooleanFunct;
     TGetStringFunctEvent OnGetStringFunct;
     TGetDateTimeFunctEvent OnGetDateTimeFunct;
-    TVarListEvent OnVarList;   // assignable; nothing here fires it
+    TVarListEvent OnVarList;     // assignable; nothing here fires it
     TFunctListEvent OnFunctList; // assignable; nothing here fires it
 
-    // Stands in for the error message box of a refused identifier; without it the text goes to qWarning.
+    // Stands in for the error message box of a refused identifier; without it the text goes to
+    // qWarning.
     std::function<void(const QString &Text)> ErrorBox;
 
     TAdCalc();
@@ -136,7 +194,8 @@ public:
     void SetCaseSensitivity(bool Value);
 
     // Returns false when the name was refused (after its message).
-    bool AddFunct(QString Name, bool Active, TExprType FunctType, const std::vector<TExprType> &Params);
+    bool AddFunct(QString Name, bool Active, TExprType FunctType,
+                  const std::vector<TExprType> &Params);
 
     bool CalcInteger(const QString &Expr, int32_t &Value, int Handle);
     bool CalcExtended(const QString &Expr, long double &Value, int Handle);
@@ -158,9 +217,9 @@ public:
 
     // The registration path of functions and variables (built-ins, AddFunct, formula functions).
     // Returns false when the name was refused.
-    bool RegisterFunct(QString Name, const QString &Description, const QString &UserText, bool Active,
-                       TExprType FunctType, const std::vector<TExprType> &Params, TFunctKind Kind, uint8_t Id,
-                       const QString &Formula);
+    bool RegisterFunct(QString Name, const QString &Description, const QString &UserText,
+                       bool Active, TExprType FunctType, const std::vector<TExprType> &Params,
+                       TFunctKind Kind, uint8_t Id, const QString &Formula);
     bool RegisterVariable(QString Name, TExprType VarType, const TExprValue *DefaultValue,
                           const QString &Description = {}, const QString &UserText = {});
     bool SetVariableValue(const QString &Name, const TExprValue &Value);
@@ -176,10 +235,12 @@ private:
     store::TDList FCompiled;
     int FEvalDepth = 0; // evaluations in progress (formula functions nest)
     int FDescent = 0;   // nesting of the descent over all parsers
-    // The parser last found under a handle, so that a filter run does not look the key up per record.
+    // The parser last found under a handle, so that a filter run does not look the key up per
+    // record.
     int FCachedHandle = 0;
     TParser *FCachedParser = nullptr;
-    // Records dropped while an evaluation may still point at them; freed when the outermost one ends.
+    // Records dropped while an evaluation may still point at them; freed when the outermost one
+    // ends.
     std::vector<std::pair<int, TSymbolRef *>> FRetiredSymbols;
     std::vector<TParser *> FRetiredParsers;
 

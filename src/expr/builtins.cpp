@@ -6,8 +6,8 @@
 
 #include <QLocale>
 #include <algorithm>
-#include <unicode/uchar.h>
 #include <cmath>
+#include <unicode/uchar.h>
 
 namespace qf::expr {
 
@@ -164,8 +164,8 @@ bool TParser::callBuiltin(uint8_t Id, const TFunctParamValues &P, TExprValue &R)
         return true;
     }
     case 3: {
-        // Ties to even whatever the thread's rounding mode; the range is checked after rounding, since
-        // a value just below 2^63 rounds up to it.
+        // Ties to even whatever the thread's rounding mode; the range is checked after rounding,
+        // since a value just below 2^63 rounds up to it.
         const long double v = x(0);
         long double r = std::floor(v);
         const long double rest = v - r; // exact
@@ -253,12 +253,13 @@ bool TParser::callBuiltin(uint8_t Id, const TFunctParamValues &P, TExprValue &R)
     case 40: R.S = DateToStr(P[0].AsDateTime()); return true;
     case 41: R.S = FormatDateTime(P[0].AsString(), P[1].AsDateTime()); return true;
     case 42:
-        if (!TryEncodeDate(low16(P[0].AsInteger()), low16(P[1].AsInteger()), low16(P[2].AsInteger()), R.D))
+        if (!TryEncodeDate(low16(P[0].AsInteger()), low16(P[1].AsInteger()),
+                           low16(P[2].AsInteger()), R.D))
             throw EExprError(QStringLiteral("Invalid argument to date encode"));
         return true;
     case 43:
-        if (!TryEncodeTime(low16(P[0].AsInteger()), low16(P[1].AsInteger()), low16(P[2].AsInteger()),
-                           low16(P[3].AsInteger()), R.D))
+        if (!TryEncodeTime(low16(P[0].AsInteger()), low16(P[1].AsInteger()),
+                           low16(P[2].AsInteger()), low16(P[3].AsInteger()), R.D))
             throw EExprError(QStringLiteral("Invalid argument to time encode"));
         return true;
     case 44: R.D = IncMonth(P[0].AsDateTime(), P[1].AsInteger()); return true;

@@ -66,7 +66,6 @@ TDayAndTime dayAndTime(TDateTime Value)
 
 TDateTime fromDate(const QDate &D) { return double(D.toJulianDay() - JulianDayOfZero); }
 
-
 // Our date-times carry no time zone: the zone field of the locale's long time format is left out.
 QString withoutZone(const QString &Format)
 {
@@ -86,7 +85,8 @@ QString withoutZone(const QString &Format)
     return out.trimmed();
 }
 
-// Years are written with four digits: a short format with two would lose the century on the way back.
+// Years are written with four digits: a short format with two would lose the century on the way
+// back.
 QString shortDateFormat()
 {
     QString f = QLocale().dateFormat(QLocale::ShortFormat);
@@ -95,7 +95,6 @@ QString shortDateFormat()
     return f;
 }
 QString longTimeFormat() { return withoutZone(QLocale().timeFormat(QLocale::LongFormat)); }
-
 
 } // namespace
 
@@ -145,7 +144,8 @@ std::optional<int32_t> ParseStrToInt(const QString &Text)
         return std::nullopt;
     int64_t v = 0;
     for (; i < n; ++i) {
-        const int d = base == 16 ? hexValue(Text[i]) : (isDigit(Text[i]) ? Text[i].unicode() - u'0' : -1);
+        const int d =
+            base == 16 ? hexValue(Text[i]) : (isDigit(Text[i]) ? Text[i].unicode() - u'0' : -1);
         if (d < 0)
             return std::nullopt;
         v = v * base + d;
@@ -244,11 +244,13 @@ QString FormatGeneral(long double Value, QChar Decimal)
     if (exponent >= 0) {
         const size_t intDigits = size_t(exponent) + 1;
         if (digits.size() <= intDigits) {
-            out += QString::fromLatin1(digits.c_str()) + QString(qsizetype(intDigits - digits.size()), u'0');
+            out += QString::fromLatin1(digits.c_str()) +
+                   QString(qsizetype(intDigits - digits.size()), u'0');
         } else {
             out += QString::fromLatin1(digits.data(), qsizetype(intDigits));
             out += Decimal;
-            out += QString::fromLatin1(digits.data() + intDigits, qsizetype(digits.size() - intDigits));
+            out += QString::fromLatin1(digits.data() + intDigits,
+                                       qsizetype(digits.size() - intDigits));
         }
     } else {
         out += u'0';
@@ -259,10 +261,7 @@ QString FormatGeneral(long double Value, QChar Decimal)
     return out;
 }
 
-bool IsLeapYear(int Year)
-{
-    return Year % 4 == 0 && (Year % 100 != 0 || Year % 400 == 0);
-}
+bool IsLeapYear(int Year) { return Year % 4 == 0 && (Year % 100 != 0 || Year % 400 == 0); }
 
 bool TryEncodeDate(int Year, int Month, int Day, TDateTime &Value)
 {
@@ -277,7 +276,8 @@ bool TryEncodeDate(int Year, int Month, int Day, TDateTime &Value)
 
 bool TryEncodeTime(int Hour, int Min, int Sec, int MSec, TDateTime &Value)
 {
-    if (Hour < 0 || Hour > 23 || Min < 0 || Min > 59 || Sec < 0 || Sec > 59 || MSec < 0 || MSec > 999)
+    if (Hour < 0 || Hour > 23 || Min < 0 || Min > 59 || Sec < 0 || Sec > 59 || MSec < 0 ||
+        MSec > 999)
         return false;
     Value = double(((Hour * 60 + Min) * 60 + Sec) * 1000 + MSec) / MSecsPerDay;
     return true;

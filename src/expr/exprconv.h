@@ -12,17 +12,19 @@ namespace qf::expr {
 
 // Decimal text of a 32-bit integer literal; none when it does not fit.
 std::optional<int32_t> ParseIntLiteral(const QString &Text);
-// Optional leading spaces, optional sign, decimal digits or hex digits after "$", "x", "X", "0x", "0X".
+// Optional leading spaces, optional sign, decimal digits or hex digits after "$", "x", "X", "0x",
+// "0X".
 std::optional<int32_t> ParseStrToInt(const QString &Text);
-// Optional leading spaces, sign, digits, "." and digits, exponent; nothing after. None when it is no
-// number or does not fit the extended range.
+// Optional leading spaces, sign, digits, "." and digits, exponent; nothing after. None when it is
+// no number or does not fit the extended range.
 std::optional<long double> ParseFloatDot(const QString &Text);
 
 // Up to 15 significant digits, scientific form for more than 15 integral digits or below 0.0001.
 // Decimal is the decimal separator written.
 QString FormatGeneral(long double Value, QChar Decimal);
 
-// Date-times. The valid range is 1 January 0001 to 31 December 9999; outside it the conversions raise.
+// Date-times. The valid range is 1 January 0001 to 31 December 9999; outside it the conversions
+// raise.
 constexpr double MinDateTime = -693593.0;
 constexpr double MaxDateTime = 2958466.0;
 bool TryEncodeDate(int Year, int Month, int Day, TDateTime &Value);

@@ -9,7 +9,13 @@
 
 namespace qf::expr {
 
-enum TExprType : uint8_t { etInteger = 0, etExtended = 1, etBoolean = 2, etString = 3, etDateTime = 4 };
+enum TExprType : uint8_t {
+    etInteger = 0,
+    etExtended = 1,
+    etBoolean = 2,
+    etString = 3,
+    etDateTime = 4
+};
 enum TStringSign : uint8_t { ssApostrophe, ssQMark };
 enum TCommentSign : uint8_t { csApostrophe, csQMark, csDublDiv };
 
@@ -49,8 +55,9 @@ struct TFunctParamValue {
 };
 using TFunctParamValues = std::vector<TFunctParamValue>;
 
-// Raised out of a Calc operation for faults that the language gives no code: an integer literal out of
-// range, an invalid or overflowing floating-point operation, a date that cannot exist, nesting too deep.
+// Raised out of a Calc operation for faults that the language gives no code: an integer literal out
+// of range, an invalid or overflowing floating-point operation, a date that cannot exist, nesting
+// too deep.
 class EExprError : public std::runtime_error {
 public:
     explicit EExprError(const QString &Message) : std::runtime_error(Message.toStdString()) {}

@@ -79,7 +79,9 @@ void convert(const TExprValue &From, TExprType Have, TExprValue &To, TExprType W
             To = From;
         return;
     }
-    long double v = Have == etInteger ? (long double)From.I : Have == etExtended ? From.E : (long double)From.D;
+    long double v = Have == etInteger    ? (long double)From.I
+                    : Have == etExtended ? From.E
+                                         : (long double)From.D;
     if (Want == etExtended)
         To.E = v;
     else
@@ -120,8 +122,9 @@ int compareText(const QString &A, const QString &B)
 bool compareTexts(uint8_t Sign, const QString &A, const QString &B)
 {
     if (Sign == rowEQ || Sign == rowNE) {
-        const bool same = A.size() == B.size() &&
-                          std::memcmp(A.constData(), B.constData(), size_t(A.size()) * sizeof(QChar)) == 0;
+        const bool same =
+            A.size() == B.size() &&
+            std::memcmp(A.constData(), B.constData(), size_t(A.size()) * sizeof(QChar)) == 0;
         return same == (Sign == rowEQ);
     }
     return compare(Sign, compareText(A, B));
@@ -188,8 +191,8 @@ long double power(long double Base, long double Exponent)
 } // namespace
 
 TParser::TParser(TAdCalc *AOwner, const QString &AExpression, int AHandle, bool Compile)
-    : Owner(AOwner), Scroller(std::make_unique<TScroller>(AOwner->FReader)), Expression(AExpression),
-      Symbols(1), Handle(AHandle)
+    : Owner(AOwner), Scroller(std::make_unique<TScroller>(AOwner->FReader)),
+      Expression(AExpression), Symbols(1), Handle(AHandle)
 {
     if (Compile)
         Tokenize();
@@ -334,7 +337,8 @@ void TParser::scanSymbol(CompiledSymbol &R)
                 if (nref && (SymbolTable[nref->Row].Flags & tcString)) {
                     const TPosition &after = Scroller->PosList[1];
                     auto *aref = static_cast<TSymbolRef *>(after.Properties);
-                    if (aref && (SymbolTable[aref->Row].Flags & tcString) && after.Blanks.isEmpty()) {
+                    if (aref && (SymbolTable[aref->Row].Flags & tcString) &&
+                        after.Blanks.isEmpty()) {
                         s += n.Blanks + n.Text;
                         Scroller->Next();
                         R.Position += int32_t(Scroller->Current().Text.size());
@@ -386,7 +390,8 @@ void TParser::Reset()
     // Texts are re-tokenized only between evaluations: a walk in progress holds indexes into them.
     if (Owner->NeedRecompile && Owner->FEvalDepth == 0)
         Owner->recompileAll();
-    // Codes of an earlier evaluation would otherwise mislabel a different failure at the same symbol.
+    // Codes of an earlier evaluation would otherwise mislabel a different failure at the same
+    // symbol.
     for (int32_t at : FErrorAt) {
         CompiledSymbol &s = Symbols[size_t(at)];
         s.ErrorCode = s.Unterminated ? 27 : 0;
@@ -410,7 +415,8 @@ void TParser::report()
         return;
     const CompiledSymbol &s = cur();
     Owner->ErrorReported = true;
-    Owner->OnError(Owner, s.Line, s.Position, s.Place, s.ErrorCode, ErrorMessages[s.ErrorCode], Handle);
+    Owner->OnError(Owner, s.Line, s.Position, s.Place, s.ErrorCode, ErrorMessages[s.ErrorCode],
+                   Handle);
 }
 
 template <typename T>
@@ -475,7 +481,8 @@ bool TParser::EvaluateFormula(const QString &Name, TExprType Type, TExprValue &V
     if (!ok && Owner->OnFunctError && !Owner->ErrorReported) {
         const CompiledSymbol &s = cur();
         Owner->ErrorReported = true;
-        Owner->OnFunctError(Owner, Name, s.Line, s.Position, s.Place, s.ErrorCode, ErrorMessages[s.ErrorCode]);
+        Owner->OnFunctError(Owner, Name, s.Line, s.Position, s.Place, s.ErrorCode,
+                            ErrorMessages[s.ErrorCode]);
     }
     return ok;
 }
@@ -590,7 +597,8 @@ bool TParser::applyNumeric(T &Value, uint8_t Op, T Operand)
 }
 
 template <typename T>
-bool TParser::exprNumeric(int Context, T &Value, bool &First, int State, int MinPriority, TExprType Type)
+bool TParser::exprNumeric(int Context, T &Value, bool &First, int State, int MinPriority,
+                          TExprType Type)
 {
     uint8_t op = rowPlus;
     First = true;
@@ -709,7 +717,8 @@ bool TParser::exprString(int Context, QString &Value, bool &First)
 }
 
 // Inlined: it runs after every operand (a filter pays for each call per record).
-[[gnu::always_inline]] inline bool TParser::readOperator(uint8_t &Op, int Context, bool &AtEnd, TExprType Type)
+[[gnu::always_inline]] inline bool TParser::readOperator(uint8_t &Op, int Context, bool &AtEnd,
+                                                         TExprType Type)
 {
     const uint32_t f = curFlags();
     if (f & operatorClass(Type)) {
@@ -718,7 +727,8 @@ bool TParser::exprString(int Context, QString &Value, bool &First)
         ++Index;
         return true;
     }
-    static const uint32_t ends[] = {tcEnd, tcThen, tcElse, tcComma, tcClose, tcCompare, ~0u, tcStatementEnd};
+    static const uint32_t ends[] = {tcEnd,   tcThen,    tcElse, tcComma,
+                                    tcClose, tcCompare, ~0u,    tcStatementEnd};
     // Context 6 ends at any symbol, also at one of no class ("//" when it is no comment sign).
     if (Context == 6 || (f & ends[Context])) {
         AtEnd = true;
@@ -795,7 +805,8 @@ bool TParser::factor(TExprType Type, TExprValue &Value)
             break;
         default:
             if (!s.ExtValid)
-                throw EExprError(QStringLiteral("'%1' is not a valid floating point value").arg(s.Text));
+                throw EExprError(
+                    QStringLiteral("'%1' is not a valid floating point value").arg(s.Text));
             if (Type == etExtended)
                 Value.E = s.ExtValue;
             else
@@ -985,7 +996,8 @@ bool TParser::factorBoolean(bool &Value)
 }
 
 // Inlined into the comparison: the common filter form.
-[[gnu::always_inline]] inline bool TParser::loneOperand(TExprType Type, TExprValue &Value, bool &First)
+[[gnu::always_inline]] inline bool TParser::loneOperand(TExprType Type, TExprValue &Value,
+                                                        bool &First)
 {
     if (!factor(Type, Value)) {
         SetError(3); // the left side of a comparison, at its first operand
@@ -1029,7 +1041,8 @@ bool TParser::comparison(bool &Value, bool StringMode, bool &First)
     ++Index;
     // A lone literal on the right (the common filter form) is compared where it stands.
     const CompiledSymbol &lit = cur();
-    if ((lit.Flags & tcStrLit) && !lit.Unterminated && !(Symbols[size_t(Index) + 1].Flags & tcStrOp)) {
+    if ((lit.Flags & tcStrLit) && !lit.Unterminated &&
+        !(Symbols[size_t(Index) + 1].Flags & tcStrOp)) {
         ++Index;
         Value = compareTexts(sign, Left, lit.Text);
         return true;
@@ -1168,9 +1181,7 @@ bool TParser::callFunct(TFunct *Funct, TExprType ResultType, TExprValue &Result)
         }
         break;
     }
-    case fkBuiltin:
-        found = callBuiltin(Funct->Id, params, Result);
-        break;
+    case fkBuiltin: found = callBuiltin(Funct->Id, params, Result); break;
     }
     return found;
 }
@@ -1187,7 +1198,9 @@ bool TParser::getParam(int32_t I, TExprValue &Value, TExprType Type)
     bool ok = false;
     switch (Type) {
     case etExtended: ok = p.Type != etBoolean && p.Type != etString; break;
-    case etDateTime: ok = p.Type == etInteger || p.Type == etExtended || p.Type == etDateTime; break;
+    case etDateTime:
+        ok = p.Type == etInteger || p.Type == etExtended || p.Type == etDateTime;
+        break;
     default: ok = p.Type == Type; break;
     }
     if (!ok) {

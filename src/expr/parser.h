@@ -24,7 +24,8 @@ struct CompiledSymbol {
     int32_t Position = 0;
     uint8_t ErrorCode = 0;
     bool Unterminated = false; // a string literal without its closing sign (code 27 for good)
-    // The row's token classes and operator priority, looked up once: the walk reads them at every step.
+    // The row's token classes and operator priority, looked up once: the walk reads them at every
+    // step.
     uint32_t Flags = 1; // end of text
     int8_t Priority = -1;
     // Worked out once when tokenizing, so that evaluating a stored text does not convert again.
@@ -69,7 +70,7 @@ public:
     bool EvaluateFormula(const QString &Name, TExprType Type, TExprValue &Value);
 
 private:
-    bool FBusy = false; // the text is being evaluated
+    bool FBusy = false;            // the text is being evaluated
     std::vector<int32_t> FErrorAt; // symbols given a code since the last reset
     struct CallFrame {
         std::vector<TExprValue> Values;
@@ -106,7 +107,8 @@ private:
 
     bool exprConditional(int Context, TExprType Type, TExprValue &Value);
     template <typename T>
-    bool exprNumeric(int Context, T &Value, bool &First, int State, int MinPriority, TExprType Type);
+    bool exprNumeric(int Context, T &Value, bool &First, int State, int MinPriority,
+                     TExprType Type);
     bool exprBoolean(int Context, bool &Value);
     bool exprString(int Context, QString &Value, bool &First);
     bool factor(TExprType Type, TExprValue &Value);

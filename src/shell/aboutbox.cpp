@@ -1,8 +1,8 @@
 #include "shell/aboutbox.h"
 
-#include "shell/resources.h"
 #include "shell/grlink.h"
 #include "shell/hhcomp.h"
+#include "shell/resources.h"
 #include "shell/settings.h"
 
 #include <QFileInfo>
@@ -24,13 +24,14 @@ TAboutBox::TAboutBox(QWidget *Parent) : QDialog(Parent)
     Picture->setPixmap(QPixmap(QStringLiteral(":/images/splash.png")));
     Picture->setAlignment(Qt::AlignCenter);
     L->addWidget(Picture);
-    auto *Text = new QLabel(QStringLiteral("Quillfast 2.0\nMail merge for dBASE and Access tables"), this);
+    auto *Text =
+        new QLabel(QStringLiteral("Quillfast 2.0\nMail merge for dBASE and Access tables"), this);
     Text->setAlignment(Qt::AlignCenter);
     L->addWidget(Text);
 
     HelpLink = new TGrlink(this);
     HelpLink->setText(QStringLiteral("Quillfast Help"));
-    HelpLink->URL = THHComp::ContentsUrl();  // our help window, as F1 opens it
+    HelpLink->URL = THHComp::ContentsUrl(); // our help window, as F1 opens it
     HelpLink->setAlignment(Qt::AlignCenter);
     L->addWidget(HelpLink);
 
@@ -48,4 +49,4 @@ TAboutBox::TAboutBox(QWidget *Parent) : QDialog(Parent)
     setFixedSize(sizeHint());
 }
 
-}  // namespace qf::shell
+} // namespace qf::shell

@@ -17,4 +17,4 @@ public:
 
 inline TAboutBox *AboutBox = nullptr;
 
-}  // namespace qf::shell
+} // namespace qf::shell

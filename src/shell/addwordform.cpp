@@ -29,10 +29,7 @@ TAddWordForm::TAddWordForm(QWidget *Parent) : QDialog(Parent)
     connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-void TAddWordForm::FormShow()
-{
-    Edit1->setFocus(Qt::OtherFocusReason);
-}
+void TAddWordForm::FormShow() { Edit1->setFocus(Qt::OtherFocusReason); }
 
 void TAddWordForm::showEvent(QShowEvent *Event)
 {
@@ -40,4 +37,4 @@ void TAddWordForm::showEvent(QShowEvent *Event)
     FormShow();
 }
 
-}  // namespace qf::shell
+} // namespace qf::shell

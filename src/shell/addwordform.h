@@ -28,4 +28,4 @@ protected:
 
 inline TAddWordForm *AddWordForm = nullptr;
 
-}  // namespace qf::shell
+} // namespace qf::shell

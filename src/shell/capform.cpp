@@ -15,7 +15,7 @@ QPixmap SplashPicture()
     qf_InitResources();
     return QPixmap(QStringLiteral(":/images/splash.png"));
 }
-}  // namespace
+} // namespace
 
 TCapForm::TCapForm() : QSplashScreen(SplashPicture())
 {
@@ -27,7 +27,8 @@ bool TCapForm::event(QEvent *Event)
 {
     const bool Result = QSplashScreen::event(Event);
     // A paint before the window is mapped is lost; only one on the exposed window counts.
-    if (Event->type() == QEvent::Paint && !FPainted && windowHandle() && windowHandle()->isExposed()) {
+    if (Event->type() == QEvent::Paint && !FPainted && windowHandle() &&
+        windowHandle()->isExposed()) {
         FPainted = true;
         emit PaintedOnScreen();
     }
@@ -46,4 +47,4 @@ void TCapForm::ShowNow()
     Loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
-}  // namespace qf::shell
+} // namespace qf::shell

@@ -29,4 +29,4 @@ private:
 
 inline TCapForm *CapForm = nullptr;
 
-}  // namespace qf::shell
+} // namespace qf::shell

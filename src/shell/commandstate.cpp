@@ -15,12 +15,13 @@ void Enable(TCommandStates &R, std::initializer_list<TCommand> Commands, bool On
 // The insert and format commands outside the HTML editor.
 void InsertCommandsByPage(TCommandStates &R, const TFrameSnapshot &S)
 {
-    Enable(R, {C::InsertTable, C::Image, C::HorizontalLine, C::Font, C::NumberedList,
-               C::BulletedList, C::DecreaseIndent, C::IncreaseIndent},
+    Enable(R,
+           {C::InsertTable, C::Image, C::HorizontalLine, C::Font, C::NumberedList, C::BulletedList,
+            C::DecreaseIndent, C::IncreaseIndent},
            S.EditingHtml());
 }
 
-}  // namespace
+} // namespace
 
 void TCommandStates::Merge(const TCommandStates &Later)
 {
@@ -63,9 +64,9 @@ TCommandStates UpdateControlsRule(const TFrameSnapshot &S)
     if (S.PlainMode) {
         R.MailFormat = 0;
         R.BlockFormat = R.FontSize = R.FontName = TComboState{};
-        Enable(R, {C::Bold, C::Italic, C::Underline, C::Color, C::AlignLeft, C::Center,
-                   C::AlignRight, C::NumberedList, C::BulletedList, C::DecreaseIndent,
-                   C::IncreaseIndent, C::Details},
+        Enable(R,
+               {C::Bold, C::Italic, C::Underline, C::Color, C::AlignLeft, C::Center, C::AlignRight,
+                C::NumberedList, C::BulletedList, C::DecreaseIndent, C::IncreaseIndent, C::Details},
                false);
         return R;
     }
@@ -94,8 +95,9 @@ TCommandStates UpdateControlsRule(const TFrameSnapshot &S)
     R[C::AlignRight] = {true, Right};
     R[C::Details].Enabled = true;
     const std::pair<TCommand, bool> Cells[] = {
-        {C::InsertCell, H.InsertCell}, {C::InsertCol, H.InsertCol},   {C::InsertRow, H.InsertRow},
-        {C::MergeCells, H.MergeCells}, {C::SplitCell, H.SplitCell},   {C::DeleteCells, H.DeleteCells},
+        {C::InsertCell, H.InsertCell}, {C::InsertCol, H.InsertCol},
+        {C::InsertRow, H.InsertRow},   {C::MergeCells, H.MergeCells},
+        {C::SplitCell, H.SplitCell},   {C::DeleteCells, H.DeleteCells},
         {C::DeleteCols, H.DeleteCols}, {C::DeleteRows, H.DeleteRows}};
     for (const auto &[Command, On] : Cells)
         R[Command].Enabled = On;
@@ -112,8 +114,9 @@ TCommandStates UpdateEditCommandsRule(const TFrameSnapshot &S)
         R[C::Paste].Enabled = H.Paste;
         R[C::Undo].Enabled = H.Undo;
         R[C::Redo].Enabled = H.Redo;
-        Enable(R, {C::SelectAll, C::InsertTable, C::Image, C::HorizontalLine, C::DecreaseIndent,
-                   C::IncreaseIndent},
+        Enable(R,
+               {C::SelectAll, C::InsertTable, C::Image, C::HorizontalLine, C::DecreaseIndent,
+                C::IncreaseIndent},
                true);
         R[C::Hyperlink].Enabled = H.Hyperlink;
         R[C::Font].Enabled = H.Font;
@@ -127,15 +130,11 @@ TCommandStates UpdateEditCommandsRule(const TFrameSnapshot &S)
     bool Text = true, Redo = false;
     switch (S.Focus) {
     case TFocus::PlainEditor:
-    case TFocus::SourceEditor:
-        Redo = S.CanRedo;
-        break;
+    case TFocus::SourceEditor: Redo = S.CanRedo; break;
     case TFocus::Subject:
     case TFocus::FilterText:
-    case TFocus::CalcExpression:
-        break;
-    default:
-        Text = false;
+    case TFocus::CalcExpression: break;
+    default: Text = false;
     }
     R[C::Cut].Enabled = R[C::Copy].Enabled = Text && S.Selection;
     R[C::Paste].Enabled = R[C::SelectAll].Enabled = Text;
@@ -152,4 +151,4 @@ TCommandStates DisableFormatCommandsRule(const TFrameSnapshot &S)
     return R;
 }
 
-}  // namespace qf::shell
+} // namespace qf::shell

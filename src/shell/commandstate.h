@@ -10,7 +10,6 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
-
 #include <array>
 #include <cstddef>
 #include <optional>
@@ -18,27 +17,70 @@
 namespace qf::shell {
 
 enum class TCommand {
-    Restructure, AddRecord, EditRecord, DeleteRecord, Find, CloseTable, FindDuplicates, Unsort,
-    Descended, Reopen, Start,
-    Cut, Copy, Paste, Undo, Redo, SelectAll,
-    InsertTable, Image, Hyperlink, HorizontalLine, Font, NumberedList, BulletedList,
-    DecreaseIndent, IncreaseIndent,
-    Bold, Italic, Underline, Color, AlignLeft, Center, AlignRight, Details,
-    InsertCell, InsertCol, InsertRow, MergeCells, SplitCell, DeleteCells, DeleteCols, DeleteRows,
+    Restructure,
+    AddRecord,
+    EditRecord,
+    DeleteRecord,
+    Find,
+    CloseTable,
+    FindDuplicates,
+    Unsort,
+    Descended,
+    Reopen,
+    Start,
+    Cut,
+    Copy,
+    Paste,
+    Undo,
+    Redo,
+    SelectAll,
+    InsertTable,
+    Image,
+    Hyperlink,
+    HorizontalLine,
+    Font,
+    NumberedList,
+    BulletedList,
+    DecreaseIndent,
+    IncreaseIndent,
+    Bold,
+    Italic,
+    Underline,
+    Color,
+    AlignLeft,
+    Center,
+    AlignRight,
+    Details,
+    InsertCell,
+    InsertCol,
+    InsertRow,
+    MergeCells,
+    SplitCell,
+    DeleteCells,
+    DeleteCols,
+    DeleteRows,
     Count
 };
 inline constexpr std::size_t CommandCount = std::size_t(TCommand::Count);
 
 // The control that has the focus, as far as the rule tells controls apart.
-enum class TFocus { Other, HtmlEditor, PlainEditor, SourceEditor, Subject, FilterText, CalcExpression };
+enum class TFocus {
+    Other,
+    HtmlEditor,
+    PlainEditor,
+    SourceEditor,
+    Subject,
+    FilterText,
+    CalcExpression
+};
 
 // What the HTML editor reports about its selection; read only while its document is ready.
 struct THtmlEditorState {
     bool Cut = false, Copy = false, Paste = false, Undo = false, Redo = false;
     bool Hyperlink = false, Font = false;
-    bool NumberedList = false, BulletedList = false;  // latched
+    bool NumberedList = false, BulletedList = false; // latched
     QString BlockFormat;
-    QVariant FontSize, FontName;  // null when the document has no single value
+    QVariant FontSize, FontName; // null when the document has no single value
     bool Bold = false, Italic = false, Underline = false;
     bool JustifyLeft = false, JustifyCenter = false, JustifyRight = false;
     bool InsertCell = false, InsertCol = false, InsertRow = false, MergeCells = false,
@@ -46,15 +88,15 @@ struct THtmlEditorState {
 };
 
 struct TFrameSnapshot {
-    bool TableOpen = false;   // A
-    bool TableEmpty = false;  // E
-    bool Sorted = false;      // S
+    bool TableOpen = false;  // A
+    bool TableEmpty = false; // E
+    bool Sorted = false;     // S
     bool MailPage = false, EditPage = false;
-    bool PlainMode = false;      // the "Plain Text" speed item is down
-    bool DocumentReady = false;  // D
-    TFocus Focus = TFocus::Other;  // F
-    bool Selection = false;        // L
-    bool CanUndo = false, CanRedo = false;  // of the focused control
+    bool PlainMode = false;                // the "Plain Text" speed item is down
+    bool DocumentReady = false;            // D
+    TFocus Focus = TFocus::Other;          // F
+    bool Selection = false;                // L
+    bool CanUndo = false, CanRedo = false; // of the focused control
     THtmlEditorState Html;
 
     // X: the Mail page's Edit page in HTML mode.
@@ -75,8 +117,8 @@ struct TComboState {
 
 struct TCommandStates {
     std::array<TItemState, CommandCount> Items;
-    std::optional<bool> TitleButtons;    // the grid's title clicks
-    std::optional<int> MailFormat;       // 0 plain text, 4 HTML; its editor in front
+    std::optional<bool> TitleButtons; // the grid's title clicks
+    std::optional<int> MailFormat;    // 0 plain text, 4 HTML; its editor in front
     std::optional<TComboState> BlockFormat, FontSize, FontName;
 
     TItemState &operator[](TCommand C) { return Items[std::size_t(C)]; }
@@ -92,4 +134,4 @@ TCommandStates DisableFormatCommandsRule(const TFrameSnapshot &S);
 // The entry of List equal to Text without regard to case, or -1.
 int FindEntry(const QStringList &List, const QString &Text);
 
-}  // namespace qf::shell
+} // namespace qf::shell

@@ -19,7 +19,10 @@ void TextCommand(QPlainTextEdit *E, std::uint8_t Code, bool Redo)
     case 1: E->copy(); break;
     case 2: E->paste(); break;
     case 3: E->undo(); break;
-    case 4: if (Redo) E->redo(); break;
+    case 4:
+        if (Redo)
+            E->redo();
+        break;
     case 5: E->selectAll(); break;
     }
 }
@@ -42,7 +45,7 @@ void HtmlCommand(TMainForm &Form, std::uint8_t Code)
     Form.DomWork->ExecEditCommand(Commands[Code], 0, QVariant());
 }
 
-}  // namespace
+} // namespace
 
 void ExecEditCommand(TMainForm &Form, QWidget *Control, std::uint8_t Code)
 {
@@ -58,4 +61,4 @@ void ExecEditCommand(TMainForm &Form, QWidget *Control, std::uint8_t Code)
         LineCommand(Form.Edit2, Code);
 }
 
-}  // namespace qf::shell
+} // namespace qf::shell

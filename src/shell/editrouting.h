@@ -14,4 +14,4 @@ class TMainForm;
 
 void ExecEditCommand(TMainForm &Form, QWidget *Control, std::uint8_t Code);
 
-}  // namespace qf::shell
+} // namespace qf::shell

@@ -39,4 +39,4 @@ QString RemoveFileExt(const QString &FileName)
 int IntMax(int A, int B) { return A > B ? A : B; }
 int IntMin(int A, int B) { return A < B ? A : B; }
 
-}  // namespace qf::shell
+} // namespace qf::shell

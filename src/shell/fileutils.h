@@ -16,4 +16,4 @@ QString RemoveFileExt(const QString &FileName);
 int IntMax(int A, int B);
 int IntMin(int A, int B);
 
-}  // namespace qf::shell
+} // namespace qf::shell

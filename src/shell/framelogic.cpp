@@ -43,7 +43,7 @@ QVector<QPoint> TileOrigins(int AreaWidth, int AreaHeight, int TileWidth, int Ti
     return Origins;
 }
 
-}  // namespace qf::shell
+} // namespace qf::shell
 
 #include "store/reader.h"
 
@@ -59,4 +59,4 @@ void SetupMainReader(store::TReader &Reader)
     Reader.AddDelimiter(QString(QChar(13)), 0, nullptr);
 }
 
-}  // namespace qf::shell
+} // namespace qf::shell

@@ -21,11 +21,11 @@ int PreviewStatusWidth(int Panel8Width, int NavigatorWidth);
 // Top-left corners of the tiles that cover an area; none for an empty tile.
 QVector<QPoint> TileOrigins(int AreaWidth, int AreaHeight, int TileWidth, int TileHeight);
 
-}  // namespace qf::shell
+} // namespace qf::shell
 
 namespace qf::store {
 class TReader;
-}
+} // namespace qf::store
 
 namespace qf::shell {
 
@@ -34,4 +34,4 @@ namespace qf::shell {
 // of words.
 void SetupMainReader(store::TReader &Reader);
 
-}  // namespace qf::shell
+} // namespace qf::shell

@@ -7,13 +7,13 @@
 
 namespace qf::shell {
 
-inline QString AppDir;          // the program file's folder, with a trailing "/"
-inline QString DataBaseDir;     // remembered folders and names, kept in the settings
+inline QString AppDir;      // the program file's folder, with a trailing "/"
+inline QString DataBaseDir; // remembered folders and names, kept in the settings
 inline QString MailDir;
 inline QString SQLFileDir;
 inline QString SQLDataBase;
 inline QString ProjectFileName;
 inline QString TableName;
-inline std::uint8_t SqlQueryMode = 0;  // 1 while the grid shows an SQL result
+inline std::uint8_t SqlQueryMode = 0; // 1 while the grid shows an SQL result
 
-}  // namespace qf::shell
+} // namespace qf::shell

@@ -27,10 +27,7 @@ TGrlink::TGrlink(QWidget *Parent) : QLabel(Parent)
             [this](const QPoint &Pos) { FPopupMenu->popup(mapToGlobal(Pos)); });
 }
 
-QColor TGrlink::FontColor() const
-{
-    return palette().color(QPalette::WindowText);
-}
+QColor TGrlink::FontColor() const { return palette().color(QPalette::WindowText); }
 
 void TGrlink::SetFontColor(const QColor &Color)
 {
@@ -39,10 +36,7 @@ void TGrlink::SetFontColor(const QColor &Color)
     setPalette(P);
 }
 
-QString TGrlink::Target() const
-{
-    return URL.trimmed().isEmpty() ? text() : URL;
-}
+QString TGrlink::Target() const { return URL.trimmed().isEmpty() ? text() : URL; }
 
 void TGrlink::Click()
 {
@@ -54,10 +48,7 @@ void TGrlink::Click()
     QDesktopServices::openUrl(QUrl::fromUserInput(T));
 }
 
-void TGrlink::CopyClick()
-{
-    QApplication::clipboard()->setText(text());
-}
+void TGrlink::CopyClick() { QApplication::clipboard()->setText(text()); }
 
 void TGrlink::mousePressEvent(QMouseEvent *Event)
 {
@@ -80,4 +71,4 @@ void TGrlink::mouseReleaseEvent(QMouseEvent *Event)
     QLabel::mouseReleaseEvent(Event);
 }
 
-}  // namespace qf::shell
+} // namespace qf::shell

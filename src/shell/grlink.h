@@ -16,8 +16,8 @@ class TGrlink : public QLabel {
 public:
     explicit TGrlink(QWidget *Parent = nullptr);
 
-    QString URL;                       // empty or blank: the caption is the target
-    QColor ActiveColor{0x80, 0x00, 0x80};  // purple
+    QString URL;                          // empty or blank: the caption is the target
+    QColor ActiveColor{0x80, 0x00, 0x80}; // purple
 
     QMenu *PopupMenu() const { return FPopupMenu; }
     QAction *CopyItem() const { return FCopyItem; }
@@ -44,4 +44,4 @@ private:
     QAction *FCopyItem;
 };
 
-}  // namespace qf::shell
+} // namespace qf::shell

@@ -10,7 +10,6 @@
 #include <QStyle>
 #include <QTextBrowser>
 #include <QUrl>
-
 #include <algorithm>
 
 namespace qf::shell {
@@ -19,7 +18,7 @@ THelpWindow::THelpWindow(QWidget *Parent) : QWidget(Parent, Qt::Window)
 {
     setObjectName(QStringLiteral("HelpWindow"));
     setWindowTitle(QStringLiteral("Quillfast Help"));
-    resize(900, 600);  // placed when first shown
+    resize(900, 600); // placed when first shown
     FSplit = new QSplitter(this);
     Contents = new QListWidget(FSplit);
     Browser = new QTextBrowser(FSplit);
@@ -51,7 +50,7 @@ void THelpWindow::SelectPage(const QString &File)
             Contents->setCurrentRow(Row);
             return;
         }
-    Contents->setCurrentRow(-1);  // a page the contents do not list
+    Contents->setCurrentRow(-1); // a page the contents do not list
 }
 
 void THelpWindow::LoadContents(const QString &HelpPath)
@@ -65,7 +64,8 @@ void THelpWindow::LoadContents(const QString &HelpPath)
     auto *Top = new QListWidgetItem(QStringLiteral("Contents"), Contents);
     Top->setData(Qt::UserRole, QFileInfo(HelpPath).absoluteFilePath());
     // Every page the contents link to, in their order, once.
-    static const QRegularExpression Link(QStringLiteral("<a href=\"([^\"#:]+\\.html)\"[^>]*>([^<]+)</a>"));
+    static const QRegularExpression Link(
+        QStringLiteral("<a href=\"([^\"#:]+\\.html)\"[^>]*>([^<]+)</a>"));
     QStringList Seen;
     for (auto It = Link.globalMatch(Html); It.hasNext();) {
         const auto M = It.next();
@@ -132,9 +132,6 @@ void THelpWindow::Place()
     setGeometry(Area.marginsRemoved(Frame));
 }
 
-QString THelpWindow::CurrentPage() const
-{
-    return Browser->source().toLocalFile();
-}
+QString THelpWindow::CurrentPage() const { return Browser->source().toLocalFile(); }
 
-}  // namespace qf::shell
+} // namespace qf::shell

@@ -35,4 +35,4 @@ private:
     bool FPlaced = false;
 };
 
-}  // namespace qf::shell
+} // namespace qf::shell

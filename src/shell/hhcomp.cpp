@@ -15,7 +15,7 @@ namespace {
 QPointer<THelpWindow> TheHelpWindow;
 const QString HelpScheme = QStringLiteral("qfhelp");
 THHComp *HelpUrlHandler = nullptr;
-}
+} // namespace
 
 THHComp::THHComp(QWidget *OwnerForm, const QString &HelpFile)
     : QObject(OwnerForm), HelpFile(HelpFile), FForm(OwnerForm)
@@ -45,10 +45,7 @@ void THHComp::Loaded()
     HelpUrlHandler = this;
 }
 
-QString THHComp::ContentsUrl()
-{
-    return HelpScheme + QStringLiteral(":contents");
-}
+QString THHComp::ContentsUrl() { return HelpScheme + QStringLiteral(":contents"); }
 
 void THHComp::OpenHelpUrl(const QUrl & /*Url*/)
 {
@@ -56,10 +53,7 @@ void THHComp::OpenHelpUrl(const QUrl & /*Url*/)
     ShowContents();
 }
 
-THelpWindow *THHComp::HelpWindow()
-{
-    return TheHelpWindow;
-}
+THelpWindow *THHComp::HelpWindow() { return TheHelpWindow; }
 
 void THHComp::CloseAll()
 {
@@ -115,10 +109,10 @@ bool THHComp::eventFilter(QObject *Watched, QEvent *Event)
             auto *K = static_cast<QKeyEvent *>(Event);
             int Key = K->key();
             if (HookKeyDown(W, Key, K->modifiers()))
-                return true;  // no control sees this F1
+                return true; // no control sees this F1
         }
     }
     return QObject::eventFilter(Watched, Event);
 }
 
-}  // namespace qf::shell
+} // namespace qf::shell

@@ -21,7 +21,7 @@ public:
     THHComp(QWidget *OwnerForm, const QString &HelpFile);
     ~THHComp() override;
 
-    QString HelpFile;  // relative to the program file's folder
+    QString HelpFile; // relative to the program file's folder
 
     // Installs the key hook and builds the help path.
     void Loaded();
@@ -50,4 +50,4 @@ private:
     QString FHelpPath;
 };
 
-}  // namespace qf::shell
+} // namespace qf::shell

@@ -1,6 +1,3 @@
 #include "shell/startup.h"
 
-int main(int argc, char **argv)
-{
-    return qf::shell::RunProgram(argc, argv);
-}
+int main(int argc, char **argv) { return qf::shell::RunProgram(argc, argv); }

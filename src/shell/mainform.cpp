@@ -7,16 +7,15 @@
 #include "composer/preview.h"
 #include "composer/project.h"
 #include "composer/ui/editordialogs.h"
-
+#include "expr/adcalc.h"
 #include "shell/aboutbox.h"
 #include "shell/fileutils.h"
 #include "shell/framelogic.h"
 #include "shell/globals.h"
-#include "shell/resources.h"
 #include "shell/hhcomp.h"
 #include "shell/optform.h"
+#include "shell/resources.h"
 #include "shell/settings.h"
-#include "expr/adcalc.h"
 #include "tables/calcfields.h"
 #include "tables/recordvars.h"
 #include "tables/ui/calcfieldpage.h"
@@ -27,7 +26,6 @@
 
 #include <QAction>
 #include <QActionGroup>
-#include <QIcon>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -38,6 +36,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -45,12 +44,12 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QStackedWidget>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableView>
-#include <QShowEvent>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -102,7 +101,7 @@ QString WritableDefaultDir()
     return Dir + QLatin1Char('/');
 }
 
-}  // namespace
+} // namespace
 
 void TPaintBox::paintEvent(QPaintEvent *)
 {
@@ -127,7 +126,7 @@ TMainForm::TMainForm(QWidget *Parent) : QMainWindow(Parent)
     CreateFilterPage();
     CreateCalcPage();
     CreateMailPage();
-    CreateCommands();  // before the parts that refresh the commands
+    CreateCommands(); // before the parts that refresh the commands
     CreateWorkspace();
     BindRecordVariables();
     CreateRestructForm();
@@ -138,7 +137,8 @@ TMainForm::TMainForm(QWidget *Parent) : QMainWindow(Parent)
 
     connect(PageControl1, &QTabWidget::currentChanged, this, &TMainForm::PageControl1Change);
     connect(PageControl2, &QTabWidget::currentChanged, this, &TMainForm::PageControl2Change);
-    connect(WebBrowser1, &QWebEngineView::loadFinished, this, &TMainForm::WebBrowser1DocumentComplete);
+    connect(WebBrowser1, &QWebEngineView::loadFinished, this,
+            &TMainForm::WebBrowser1DocumentComplete);
     connect(WebBrowser1->page(), &QWebEnginePage::linkHovered, this,
             &TMainForm::WebBrowser1StatusTextChange);
     // The pages are sized only when shown, so the rule follows the panels themselves.
@@ -150,11 +150,11 @@ TMainForm::TMainForm(QWidget *Parent) : QMainWindow(Parent)
 
 TMainForm::~TMainForm()
 {
-    delete EditDB;  // it watches the workspace's dataset, which goes before the child windows
+    delete EditDB; // it watches the workspace's dataset, which goes before the child windows
     EditDB = nullptr;
-    delete Grid;  // the grid reads the workspace until it goes
+    delete Grid; // the grid reads the workspace until it goes
     Grid = nullptr;
-    delete CalcFieldPage;  // the page writes to the calculated fields until it goes
+    delete CalcFieldPage; // the page writes to the calculated fields until it goes
     CalcFieldPage = nullptr;
     if (MainForm == this)
         MainForm = nullptr;
@@ -167,7 +167,7 @@ QAction *TMainForm::Item(QMenu *Menu, const char *Name, const QString &Caption,
     A->setObjectName(QString::fromLatin1(Name));
     if (!Shortcut.isEmpty())
         A->setShortcut(Shortcut);
-    A->setEnabled(false);  // enabled when its command is connected
+    A->setEnabled(false); // enabled when its command is connected
     return A;
 }
 
@@ -178,7 +178,8 @@ QIcon TMainForm::ThemeIcon(const char *Name)
         const QString Adwaita = QStringLiteral("Adwaita");
         // Without a desktop the platform names no icon folders; the XDG ones hold the themes.
         QStringList Paths = QIcon::themeSearchPaths();
-        for (const QString &Dir : QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation))
+        for (const QString &Dir :
+             QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation))
             if (!Paths.contains(Dir + QStringLiteral("/icons")))
                 Paths << Dir + QStringLiteral("/icons");
         QIcon::setThemeSearchPaths(Paths);
@@ -191,8 +192,9 @@ QIcon TMainForm::ThemeIcon(const char *Name)
     Q_UNUSED(Once);
     const QString Plain = QString::fromLatin1(Name);
     // Adwaita keeps some icons only in their symbolic form.
-    return QIcon::hasThemeIcon(Plain) ? QIcon::fromTheme(Plain)
-                                      : QIcon::fromTheme(Plain + QStringLiteral("-symbolic.symbolic"));
+    return QIcon::hasThemeIcon(Plain)
+               ? QIcon::fromTheme(Plain)
+               : QIcon::fromTheme(Plain + QStringLiteral("-symbolic.symbolic"));
 }
 
 QAction *TMainForm::Place(QToolBar *Bar, QAction *Command)
@@ -216,17 +218,21 @@ void TMainForm::CreateMenus()
 
     QMenu *M = Bar->addMenu(QStringLiteral("&File"));
     CreateDBF0 = Item(M, "CreateDBF0", QStringLiteral("Create DBF..."));
-    NewProject0 = Item(M, "NewProject0", QStringLiteral("New Project"), QKeySequence(QStringLiteral("Ctrl+N")));
+    NewProject0 = Item(M, "NewProject0", QStringLiteral("New Project"),
+                       QKeySequence(QStringLiteral("Ctrl+N")));
     M->addSeparator();
     OpenTable0 = Item(M, "OpenTable0", QStringLiteral("Open Table..."));
     ExecSQL0 = Item(M, "ExecSQL0", QStringLiteral("Execute SQL..."));
-    OpenProject0 = Item(M, "OpenProject0", QStringLiteral("Open Project..."), QKeySequence(QStringLiteral("Ctrl+O")));
+    OpenProject0 = Item(M, "OpenProject0", QStringLiteral("Open Project..."),
+                        QKeySequence(QStringLiteral("Ctrl+O")));
     M->addSeparator();
     Restructure0 = Item(M, "Restructure0", QStringLiteral("Restructure/Save As DBF..."));
-    SaveProject0 = Item(M, "SaveProject0", QStringLiteral("Save Project"), QKeySequence(QStringLiteral("Ctrl+S")));
+    SaveProject0 = Item(M, "SaveProject0", QStringLiteral("Save Project"),
+                        QKeySequence(QStringLiteral("Ctrl+S")));
     SaveProjectAs0 = Item(M, "SaveProjectAs0", QStringLiteral("Save Project As..."));
     M->addSeparator();
-    CloseDB0 = Item(M, "CloseDB0", QStringLiteral("Close Table"), QKeySequence(QStringLiteral("Ctrl+F4")));
+    CloseDB0 =
+        Item(M, "CloseDB0", QStringLiteral("Close Table"), QKeySequence(QStringLiteral("Ctrl+F4")));
     M->addSeparator();
     Profiles0 = Item(M, "Profiles0", QStringLiteral("Profiles..."));
     M->addSeparator();
@@ -238,7 +244,8 @@ void TMainForm::CreateMenus()
     DeleteRec0 = Item(M, "DeleteRec0", QStringLiteral("Delete Record"));
     M->addSeparator();
     Find0 = Item(M, "Find0", QStringLiteral("Find..."), QKeySequence(QStringLiteral("Ctrl+F")));
-    Unique0 = Item(M, "Unique0", QStringLiteral("Find Duplicates"), QKeySequence(QStringLiteral("Ctrl+D")));
+    Unique0 = Item(M, "Unique0", QStringLiteral("Find Duplicates"),
+                   QKeySequence(QStringLiteral("Ctrl+D")));
     M->addSeparator();
     Reopen0 = Item(M, "Reopen0", QStringLiteral("Reopen"));
     M->addSeparator();
@@ -254,7 +261,8 @@ void TMainForm::CreateMenus()
     Copy0 = Item(M, "Copy0", QStringLiteral("Copy"), QKeySequence(QStringLiteral("Ctrl+C")));
     Paste0 = Item(M, "Paste0", QStringLiteral("Paste"), QKeySequence(QStringLiteral("Ctrl+V")));
     M->addSeparator();
-    SelectAll0 = Item(M, "SelectAll0", QStringLiteral("Select All"), QKeySequence(QStringLiteral("Ctrl+A")));
+    SelectAll0 =
+        Item(M, "SelectAll0", QStringLiteral("Select All"), QKeySequence(QStringLiteral("Ctrl+A")));
     M->addSeparator();
     Options1 = Item(M, "Options1", QStringLiteral("Options..."));
 
@@ -275,7 +283,8 @@ void TMainForm::CreateMenus()
     HorizontalLine0 = Item(M, "HorizontalLine0", QStringLiteral("Horizontal Line"));
     M->addSeparator();
     Image0 = Item(M, "Image0", QStringLiteral("Image..."));
-    Hyperlink0 = Item(M, "Hyperlink0", QStringLiteral("Hyperlink..."), QKeySequence(QStringLiteral("Ctrl+K")));
+    Hyperlink0 = Item(M, "Hyperlink0", QStringLiteral("Hyperlink..."),
+                      QKeySequence(QStringLiteral("Ctrl+K")));
     Table0 = Item(M, "Table0", QStringLiteral("Table..."));
 
     M = Bar->addMenu(QStringLiteral("F&ormat"));
@@ -396,11 +405,13 @@ void TMainForm::CreatePopupMenus()
     InsertTable1 = T->addAction(QStringLiteral("Insert Table..."));
     InsertTable1->setObjectName(QStringLiteral("InsertTable1"));
     InsertTable1->setEnabled(Table0->isEnabled());
-    connect(Table0, &QAction::changed, InsertTable1, [this] { InsertTable1->setEnabled(Table0->isEnabled()); });
+    connect(Table0, &QAction::changed, InsertTable1,
+            [this] { InsertTable1->setEnabled(Table0->isEnabled()); });
     connect(InsertTable1, &QAction::triggered, Table0, &QAction::trigger);
     InsertCell1 = Item(T, "InsertCell1", QStringLiteral("Insert Cell"));
     InsertCol1 = Item(T, "InsertCol1", QStringLiteral("Insert Col"));
-    InsertRow1 = Item(T, "InsertRow1", QStringLiteral("Insert Row"), QKeySequence(QStringLiteral("Ctrl+R")));
+    InsertRow1 =
+        Item(T, "InsertRow1", QStringLiteral("Insert Row"), QKeySequence(QStringLiteral("Ctrl+R")));
     MergeCells1 = Item(T, "MergeCells1", QStringLiteral("Merge Cells"));
     SplitCell1 = Item(T, "SplitCell1", QStringLiteral("Split Cell"));
     DeleteCells1 = Item(T, "DeleteCells1", QStringLiteral("Delete Cells"));
@@ -607,11 +618,11 @@ QWidget *TMainForm::CreateEditPage()
     SpeedItem19 = Place(FormatBar, IncIndent0);
     FormatBar->addSeparator();
     SpeedItem21 = BarItem(FormatBar, "SpeedItem21", QStringLiteral("Details"));
-    for (QAction *A : {SpeedItem9, SpeedItem10, SpeedItem11, SpeedItem13, SpeedItem14, SpeedItem15,
-                       SpeedItem21})
+    for (QAction *A :
+         {SpeedItem9, SpeedItem10, SpeedItem11, SpeedItem13, SpeedItem14, SpeedItem15, SpeedItem21})
         A->setCheckable(true);
     const std::pair<QAction *, const char *> Icons[] = {
-        {SpeedItem9, "format-text-bold"},      {SpeedItem10, "format-text-italic"},
+        {SpeedItem9, "format-text-bold"},       {SpeedItem10, "format-text-italic"},
         {SpeedItem11, "format-text-underline"}, {SpeedItem13, "format-justify-left"},
         {SpeedItem14, "format-justify-center"}, {SpeedItem15, "format-justify-right"},
         {SpeedItem12, "color-select"},          {SpeedItem21, "view-reveal"}};
@@ -623,20 +634,18 @@ QWidget *TMainForm::CreateEditPage()
     DHTMLEdit1 = new QWebEngineView(EditorStack);
     DHTMLEdit1->setObjectName(QStringLiteral("DHTMLEdit1"));
     DHTMLEdit1->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(DHTMLEdit1, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &Pos) {
-                // The commands act on the focused editor: the one clicked.
-                DHTMLEdit1->setFocus(Qt::PopupFocusReason);
-                PopupMenu1->popup(DHTMLEdit1->mapToGlobal(Pos));
-            });
+    connect(DHTMLEdit1, &QWidget::customContextMenuRequested, this, [this](const QPoint &Pos) {
+        // The commands act on the focused editor: the one clicked.
+        DHTMLEdit1->setFocus(Qt::PopupFocusReason);
+        PopupMenu1->popup(DHTMLEdit1->mapToGlobal(Pos));
+    });
     RxRichEdit2 = NewEditor("RxRichEdit2", EditorStack, false);
     RxRichEdit2->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(RxRichEdit2, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &Pos) {
-                // The commands act on the focused editor: the one clicked.
-                RxRichEdit2->setFocus(Qt::PopupFocusReason);
-                PopupMenu3->popup(RxRichEdit2->mapToGlobal(Pos));
-            });
+    connect(RxRichEdit2, &QWidget::customContextMenuRequested, this, [this](const QPoint &Pos) {
+        // The commands act on the focused editor: the one clicked.
+        RxRichEdit2->setFocus(Qt::PopupFocusReason);
+        PopupMenu3->popup(RxRichEdit2->mapToGlobal(Pos));
+    });
     EditorStack->addWidget(DHTMLEdit1);
     EditorStack->addWidget(RxRichEdit2);
     EditorStack->setCurrentWidget(DHTMLEdit1);
@@ -662,12 +671,11 @@ QWidget *TMainForm::CreateSourcePage()
     L->addWidget(SourceBar);
     RxRichEdit1 = NewEditor("RxRichEdit1", Page, true);
     RxRichEdit1->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(RxRichEdit1, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &Pos) {
-                // The commands act on the focused editor: the one clicked.
-                RxRichEdit1->setFocus(Qt::PopupFocusReason);
-                PopupMenu2->popup(RxRichEdit1->mapToGlobal(Pos));
-            });
+    connect(RxRichEdit1, &QWidget::customContextMenuRequested, this, [this](const QPoint &Pos) {
+        // The commands act on the focused editor: the one clicked.
+        RxRichEdit1->setFocus(Qt::PopupFocusReason);
+        PopupMenu2->popup(RxRichEdit1->mapToGlobal(Pos));
+    });
     L->addWidget(RxRichEdit1, 1);
     return Page;
 }
@@ -702,8 +710,10 @@ QWidget *TMainForm::CreatePreviewPage()
     auto *N = new QHBoxLayout(DBNavigator1);
     N->setContentsMargins(0, 0, 0, 0);
     N->setSpacing(0);
-    const std::pair<const char *, Qt::ArrowType> Buttons[] = {
-        {"First", Qt::UpArrow}, {"Prior", Qt::LeftArrow}, {"Next", Qt::RightArrow}, {"Last", Qt::DownArrow}};
+    const std::pair<const char *, Qt::ArrowType> Buttons[] = {{"First", Qt::UpArrow},
+                                                              {"Prior", Qt::LeftArrow},
+                                                              {"Next", Qt::RightArrow},
+                                                              {"Last", Qt::DownArrow}};
     for (const auto &[Name, Arrow] : Buttons) {
         auto *B = new QToolButton(DBNavigator1);
         B->setObjectName(QString::fromLatin1(Name));
@@ -758,10 +768,11 @@ void TMainForm::FormCreate()
     // The message settings take their defaults; this also sets the caption.
     LoadMessageSettings();
     // The formatting bar and the table-cell items wait for the editor's first document.
-    for (TCommand C : {TCommand::Bold, TCommand::Italic, TCommand::Underline, TCommand::Color,
-                       TCommand::AlignLeft, TCommand::Center, TCommand::AlignRight, TCommand::Details,
-                       TCommand::InsertCell, TCommand::InsertCol, TCommand::InsertRow, TCommand::MergeCells,
-                       TCommand::SplitCell, TCommand::DeleteCells, TCommand::DeleteCols, TCommand::DeleteRows})
+    for (TCommand C :
+         {TCommand::Bold, TCommand::Italic, TCommand::Underline, TCommand::Color,
+          TCommand::AlignLeft, TCommand::Center, TCommand::AlignRight, TCommand::Details,
+          TCommand::InsertCell, TCommand::InsertCol, TCommand::InsertRow, TCommand::MergeCells,
+          TCommand::SplitCell, TCommand::DeleteCells, TCommand::DeleteCols, TCommand::DeleteRows})
         FCommands[std::size_t(C)]->setEnabled(false);
     for (QComboBox *Box : {ComboBox5, ComboBox8, ComboBox9})
         Box->setEnabled(false);
@@ -787,8 +798,8 @@ void TMainForm::FormResize()
 void TMainForm::PaintBox1Paint()
 {
     QPainter P(PaintBox1);
-    for (const QPoint &Origin : TileOrigins(Panel1->width(), Panel1->height(),
-                                            FGridBitmap.width(), FGridBitmap.height()))
+    for (const QPoint &Origin :
+         TileOrigins(Panel1->width(), Panel1->height(), FGridBitmap.width(), FGridBitmap.height()))
         P.drawPixmap(Origin, FGridBitmap);
 }
 
@@ -798,7 +809,8 @@ void TMainForm::showEvent(QShowEvent *Event)
     if (Event->spontaneous() || FShown)
         return;
     FShown = true;
-    // After the window is on the screen, so that messages about the files have a parent to show over.
+    // After the window is on the screen, so that messages about the files have a parent to show
+    // over.
     QTimer::singleShot(0, this, &TMainForm::FormShow);
 }
 
@@ -919,10 +931,6 @@ void TMainForm::TabSheet9Show()
     UpdateControls();
 }
 
+void TMainForm::WebBrowser1StatusTextChange(const QString &Text) { StatusBar1->showMessage(Text); }
 
-void TMainForm::WebBrowser1StatusTextChange(const QString &Text)
-{
-    StatusBar1->showMessage(Text);
-}
-
-}  // namespace qf::shell
+} // namespace qf::shell

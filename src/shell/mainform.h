@@ -4,9 +4,9 @@
 // bars and the commands of the frame. Commands that other parts of the program
 // carry out are present here and stay disabled until those parts connect them.
 
-#include "shell/commandstate.h"
 #include "delivery/maillist.h"
 #include "delivery/profiles.h"
+#include "shell/commandstate.h"
 #include "store/dlist.h"
 #include "store/reader.h"
 
@@ -39,7 +39,7 @@ class QWebEngineView;
 
 namespace qf::expr {
 class TAdCalc;
-}  // namespace qf::expr
+} // namespace qf::expr
 namespace qf::tables {
 class TCalcFieldPage;
 class TCalcFields;
@@ -53,7 +53,7 @@ class TDelForm;
 class TFindForm;
 class TSQLForm;
 class TRestructForm;
-}  // namespace qf::tables
+} // namespace qf::tables
 namespace qf::composer {
 class TDialogPrompter;
 class TDomWork;
@@ -65,7 +65,7 @@ class TAttachPage;
 class TCharSetForm;
 class TMailMerge;
 class TMailProject;
-}  // namespace qf::composer
+} // namespace qf::composer
 
 namespace qf::shell {
 
@@ -93,8 +93,8 @@ public:
         *SaveProject0, *SaveProjectAs0, *CloseDB0, *Profiles0, *Exit0;
     QAction *AddRec0, *EditRec0, *DeleteRec0, *Find0, *Unique0, *Reopen0, *Descend0, *Unsort0;
     QAction *Undo0, *Redo0, *Cut0, *Copy0, *Paste0, *SelectAll0, *Options1;
-    QAction *DBView0, *Filter0, *CalcFieldsView0, *EditView0, *SourceView0, *Preview0,
-        *AttachView0, *ViewLog0;
+    QAction *DBView0, *Filter0, *CalcFieldsView0, *EditView0, *SourceView0, *Preview0, *AttachView0,
+        *ViewLog0;
     QAction *HorizontalLine0, *Image0, *Hyperlink0, *Table0;
     QAction *Font0, *NumList0, *BulList0, *Decindent0, *IncIndent0;
     QAction *Start0, *Html0, *PlainText0, *Encoding0;
@@ -120,7 +120,7 @@ public:
     TPaintBox *PaintBox1;
     QTableView *RxDBGrid1;
     QStatusBar *StatusBar2;
-    QLabel *RecordPosition;  // the status bar's one panel
+    QLabel *RecordPosition; // the status bar's one panel
 
     // Filter page.
     QToolBar *FilterBar;
@@ -396,4 +396,4 @@ inline TMainForm *MainForm = nullptr;
 // The blank document the two web views start with.
 extern const char *const BlankDocument;
 
-}  // namespace qf::shell
+} // namespace qf::shell

@@ -2,10 +2,10 @@
 // reads, the three refreshes applying the rule's answer to the one action of each command,
 // and Cut, Copy, Paste, Undo, Redo and Select All routed to the focused editor.
 
-#include "shell/commandstate.h"
-#include "shell/editrouting.h"
 #include "composer/domwork.h"
 #include "composer/mailviews.h"
+#include "shell/commandstate.h"
+#include "shell/editrouting.h"
 #include "shell/mainform.h"
 #include "tables/workspace.h"
 
@@ -27,21 +27,48 @@ namespace qf::shell {
 void TMainForm::CreateCommands()
 {
     using C = TCommand;
-    const std::pair<TCommand, QAction *> Commands[] = {
-        {C::Restructure, Restructure0}, {C::AddRecord, AddRec0},     {C::EditRecord, EditRec0},
-        {C::DeleteRecord, DeleteRec0},  {C::Find, Find0},            {C::CloseTable, CloseDB0},
-        {C::FindDuplicates, Unique0},   {C::Unsort, Unsort0},        {C::Descended, Descend0},
-        {C::Reopen, Reopen0},           {C::Start, Start0},          {C::Cut, Cut0},
-        {C::Copy, Copy0},               {C::Paste, Paste0},          {C::Undo, Undo0},
-        {C::Redo, Redo0},               {C::SelectAll, SelectAll0},  {C::InsertTable, Table0},
-        {C::Image, Image0},             {C::Hyperlink, Hyperlink0},  {C::HorizontalLine, HorizontalLine0},
-        {C::Font, Font0},               {C::NumberedList, NumList0}, {C::BulletedList, BulList0},
-        {C::DecreaseIndent, Decindent0}, {C::IncreaseIndent, IncIndent0}, {C::Bold, SpeedItem9},
-        {C::Italic, SpeedItem10},       {C::Underline, SpeedItem11}, {C::Color, SpeedItem12},
-        {C::AlignLeft, SpeedItem13},    {C::Center, SpeedItem14},    {C::AlignRight, SpeedItem15},
-        {C::Details, SpeedItem21},      {C::InsertCell, InsertCell1}, {C::InsertCol, InsertCol1},
-        {C::InsertRow, InsertRow1},     {C::MergeCells, MergeCells1}, {C::SplitCell, SplitCell1},
-        {C::DeleteCells, DeleteCells1}, {C::DeleteCols, DeleteCols1}, {C::DeleteRows, DeleteRows1}};
+    const std::pair<TCommand, QAction *> Commands[] = {{C::Restructure, Restructure0},
+                                                       {C::AddRecord, AddRec0},
+                                                       {C::EditRecord, EditRec0},
+                                                       {C::DeleteRecord, DeleteRec0},
+                                                       {C::Find, Find0},
+                                                       {C::CloseTable, CloseDB0},
+                                                       {C::FindDuplicates, Unique0},
+                                                       {C::Unsort, Unsort0},
+                                                       {C::Descended, Descend0},
+                                                       {C::Reopen, Reopen0},
+                                                       {C::Start, Start0},
+                                                       {C::Cut, Cut0},
+                                                       {C::Copy, Copy0},
+                                                       {C::Paste, Paste0},
+                                                       {C::Undo, Undo0},
+                                                       {C::Redo, Redo0},
+                                                       {C::SelectAll, SelectAll0},
+                                                       {C::InsertTable, Table0},
+                                                       {C::Image, Image0},
+                                                       {C::Hyperlink, Hyperlink0},
+                                                       {C::HorizontalLine, HorizontalLine0},
+                                                       {C::Font, Font0},
+                                                       {C::NumberedList, NumList0},
+                                                       {C::BulletedList, BulList0},
+                                                       {C::DecreaseIndent, Decindent0},
+                                                       {C::IncreaseIndent, IncIndent0},
+                                                       {C::Bold, SpeedItem9},
+                                                       {C::Italic, SpeedItem10},
+                                                       {C::Underline, SpeedItem11},
+                                                       {C::Color, SpeedItem12},
+                                                       {C::AlignLeft, SpeedItem13},
+                                                       {C::Center, SpeedItem14},
+                                                       {C::AlignRight, SpeedItem15},
+                                                       {C::Details, SpeedItem21},
+                                                       {C::InsertCell, InsertCell1},
+                                                       {C::InsertCol, InsertCol1},
+                                                       {C::InsertRow, InsertRow1},
+                                                       {C::MergeCells, MergeCells1},
+                                                       {C::SplitCell, SplitCell1},
+                                                       {C::DeleteCells, DeleteCells1},
+                                                       {C::DeleteCols, DeleteCols1},
+                                                       {C::DeleteRows, DeleteRows1}};
     static_assert(std::size(Commands) == CommandCount);
     for (const auto &[Command, Action] : Commands)
         FCommands[std::size_t(Command)] = Action;
@@ -54,7 +81,8 @@ void TMainForm::CreateCommands()
         connect(Action, &QAction::triggered, this, Handler);
 
     // The "Start" button is a place of the Mailing menu's Start.
-    connect(Start0, &QAction::changed, BitBtn1, [this] { BitBtn1->setEnabled(Start0->isEnabled()); });
+    connect(Start0, &QAction::changed, BitBtn1,
+            [this] { BitBtn1->setEnabled(Start0->isEnabled()); });
     connect(BitBtn1, &QPushButton::clicked, Start0, &QAction::trigger);
     BitBtn1->setEnabled(Start0->isEnabled());
 
@@ -178,7 +206,7 @@ void ApplyCombo(QComboBox *Box, const TComboState &State)
         Box->setCurrentIndex(Index);
 }
 
-}  // namespace
+} // namespace
 
 void TMainForm::ApplyCommandStates(const TCommandStates &States)
 {
@@ -240,7 +268,7 @@ void TMainForm::FocusChanged(QWidget *Old, QWidget *Now)
 {
     const TFocus From = FocusOf(Old), To = FocusOf(Now);
     if (From == To && From == TFocus::HtmlEditor)
-        return;  // the web view moved the focus within itself
+        return; // the web view moved the focus within itself
     if (From != TFocus::Other)
         DisableFormatCommands();
     if (To == TFocus::Other)
@@ -270,4 +298,4 @@ void TMainForm::Undo0Click() { RunEditCommand(3); }
 void TMainForm::Redo0Click() { RunEditCommand(4); }
 void TMainForm::SelectAll0Click() { RunEditCommand(5); }
 
-}  // namespace qf::shell
+} // namespace qf::shell

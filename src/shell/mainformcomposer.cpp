@@ -2,13 +2,12 @@
 // editor and its source, the formatting bar, the Insert and Format menus, the editor's
 // Table submenu and the preview. Each handler hands its work to the composer's classes.
 
-#include "shell/mainform.h"
-
 #include "composer/domwork.h"
 #include "composer/mailviews.h"
 #include "composer/preview.h"
 #include "composer/ui/editordialogs.h"
 #include "composer/ui/editorhost.h"
+#include "shell/mainform.h"
 
 #include <QAction>
 #include <QColorDialog>
@@ -23,7 +22,6 @@
 #include <QToolBar>
 #include <QUrl>
 #include <QWebEngineView>
-
 #include <algorithm>
 
 namespace qf::shell {
@@ -42,7 +40,7 @@ void ReplaceText(QPlainTextEdit *Editor, const QString &Text)
     C.endEditBlock();
 }
 
-}  // namespace
+} // namespace
 
 void TMainForm::CreateComposer()
 {
@@ -62,8 +60,9 @@ void TMainForm::CreateComposer()
             Qt::QueuedConnection);
     connect(RxRichEdit1, &QPlainTextEdit::textChanged, this, &TMainForm::RxRichEdit1Change);
     connect(DomWork, &TDomWork::DisplayChanged, this, &TMainForm::DHTMLEdit1DisplayChanged);
-    connect(DomWork, &TDomWork::RendererRestored, this,
-            [this](const QString &Message) { QMessageBox::warning(this, composer::MessageTitle, Message); });
+    connect(DomWork, &TDomWork::RendererRestored, this, [this](const QString &Message) {
+        QMessageBox::warning(this, composer::MessageTitle, Message);
+    });
     connect(ComboBox2, &QComboBox::currentTextChanged, this, &TMainForm::UpdatePreviewTo);
     connect(Edit2, &QLineEdit::editingFinished, this, &TMainForm::UpdatePreviewSubject);
 
@@ -97,14 +96,15 @@ void TMainForm::CreateComposer()
         DHTMLEdit1->setFocus();
     });
     const std::pair<QAction *, const char *> Toggles[] = {
-        {SpeedItem9, "Bold"}, {SpeedItem10, "Italic"}, {SpeedItem11, "Underline"},
-        {SpeedItem13, "JustifyLeft"}, {SpeedItem14, "JustifyCenter"}, {SpeedItem15, "JustifyRight"}};
+        {SpeedItem9, "Bold"},           {SpeedItem10, "Italic"},
+        {SpeedItem11, "Underline"},     {SpeedItem13, "JustifyLeft"},
+        {SpeedItem14, "JustifyCenter"}, {SpeedItem15, "JustifyRight"}};
     for (const auto &[Item, Name] : Toggles)
         Connect({Item}, [this, Item, Name = QString::fromLatin1(Name)] {
             // The alignments are one group in which all may be up.
             const QAction *Alignments[] = {SpeedItem13, SpeedItem14, SpeedItem15};
-            if (Item->isChecked() && std::find(std::begin(Alignments), std::end(Alignments), Item) !=
-                                         std::end(Alignments))
+            if (Item->isChecked() && std::find(std::begin(Alignments), std::end(Alignments),
+                                               Item) != std::end(Alignments))
                 for (QAction *Other : {SpeedItem13, SpeedItem14, SpeedItem15})
                     if (Other != Item)
                         Other->setChecked(false);
@@ -113,7 +113,8 @@ void TMainForm::CreateComposer()
     Connect({SpeedItem12}, [this] {
         const QColor C = QColorDialog::getColor(Qt::black, this, QStringLiteral("Color"));
         if (C.isValid())
-            DomWork->ExecCommand(QStringLiteral("ForeColor"), composer::ColorToInt(C.red(), C.green(), C.blue()));
+            DomWork->ExecCommand(QStringLiteral("ForeColor"),
+                                 composer::ColorToInt(C.red(), C.green(), C.blue()));
     });
 
     // The two list commands exclude each other; the action itself carries its check mark.
@@ -125,19 +126,24 @@ void TMainForm::CreateComposer()
         NumList0->setChecked(false);
         DomWork->ExecHtmlCommand(2185, false, false, QVariant());
     });
-    Connect({Decindent0, SpeedItem18}, [this] { DomWork->ExecHtmlCommand(2187, false, false, QVariant()); });
-    Connect({IncIndent0, SpeedItem19}, [this] { DomWork->ExecHtmlCommand(2186, false, false, QVariant()); });
+    Connect({Decindent0, SpeedItem18},
+            [this] { DomWork->ExecHtmlCommand(2187, false, false, QVariant()); });
+    Connect({IncIndent0, SpeedItem19},
+            [this] { DomWork->ExecHtmlCommand(2186, false, false, QVariant()); });
     Connect({SpeedItem21}, [this] { DomWork->SetShowDetails(SpeedItem21->isChecked()); });
 
     // The Insert menu, the font dialog and the Table submenu.
-    Connect({HorizontalLine0, SpeedItem20}, [this] { DomWork->ExecHtmlCommand(2150, true, false, QVariant()); });
-    Connect({Image0, SpeedItem7}, [this] { DomWork->ExecHtmlCommand(2168, true, false, QVariant()); });
-    Connect({Hyperlink0, SpeedItem8}, [this] { DomWork->ExecHtmlCommand(2124, true, false, QVariant()); });
+    Connect({HorizontalLine0, SpeedItem20},
+            [this] { DomWork->ExecHtmlCommand(2150, true, false, QVariant()); });
+    Connect({Image0, SpeedItem7},
+            [this] { DomWork->ExecHtmlCommand(2168, true, false, QVariant()); });
+    Connect({Hyperlink0, SpeedItem8},
+            [this] { DomWork->ExecHtmlCommand(2124, true, false, QVariant()); });
     // The pop-up's "Insert Table..." runs Table0.
     Connect({Table0}, [this] { TabForm->InsertTable(*DomWork); });
     Connect({Font0, Font1}, [this] { DomWork->ExecEditCommand(5009, 0, QVariant()); });
     const std::pair<QAction *, int> TableCommands[] = {
-        {InsertCell1, 5019}, {InsertCol1, 5020}, {InsertRow1, 5021}, {MergeCells1, 5029},
+        {InsertCell1, 5019}, {InsertCol1, 5020},   {InsertRow1, 5021},  {MergeCells1, 5029},
         {SplitCell1, 5047},  {DeleteCells1, 5005}, {DeleteCols1, 5006}, {DeleteRows1, 5007}};
     for (const auto &[Item, CmdId] : TableCommands)
         Connect({Item}, [this, CmdId = CmdId] { DomWork->ExecEditCommand(CmdId, 0, QVariant()); });
@@ -233,9 +239,15 @@ void TMainForm::TabSheet5Show()
     UpdateControls();
 }
 
-void TMainForm::UpdatePreviewTo() { PreviewTo->setText(Preview->PreviewTo(ComboBox2->currentText())); }
+void TMainForm::UpdatePreviewTo()
+{
+    PreviewTo->setText(Preview->PreviewTo(ComboBox2->currentText()));
+}
 
-void TMainForm::UpdatePreviewSubject() { PreviewSubject->setText(Preview->PreviewSubject(Edit2->text())); }
+void TMainForm::UpdatePreviewSubject()
+{
+    PreviewSubject->setText(Preview->PreviewSubject(Edit2->text()));
+}
 
 void TMainForm::BuildPreview()
 {
@@ -246,7 +258,8 @@ void TMainForm::BuildPreview()
     Views->SyncForPreview();
     const bool Html = Views->FMailFormat == composer::TMailViews::HtmlFormat;
     QString Error;
-    if (Preview->Build(Html, Html ? RxRichEdit1->toPlainText() : RxRichEdit2->toPlainText(), &Error)) {
+    if (Preview->Build(Html, Html ? RxRichEdit1->toPlainText() : RxRichEdit2->toPlainText(),
+                       &Error)) {
         WebBrowser1->load(QUrl::fromLocalFile(Preview->FPreviewFile));
         return;
     }
@@ -258,4 +271,4 @@ void TMainForm::BuildPreview()
 
 void TMainForm::WebBrowser1DocumentComplete(bool) { Preview->FPreviewDirty = true; }
 
-}  // namespace qf::shell
+} // namespace qf::shell

@@ -155,7 +155,9 @@ void TMainForm::CreateProject()
     });
     // The preview merges the current record and names the charset.
     Preview->ExpandPlaceholders = [this](const QString &Text) { return ExpandPlaceholders(Text); };
-    Preview->EvaluateName = [this](const QString &Name, QString &Value) { return EvaluateName(Name, Value); };
+    Preview->EvaluateName = [this](const QString &Name, QString &Value) {
+        return EvaluateName(Name, Value);
+    };
     Preview->CharsetName = [this] {
         return QString::fromLatin1(delivery::CharsetTable[size_t(Project->CharsetIndex)].MimeName);
     };

@@ -192,4 +192,4 @@ void TMainForm::Unsort0Click()
     });
 }
 
-}  // namespace qf::shell
+} // namespace qf::shell

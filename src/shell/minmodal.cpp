@@ -23,10 +23,7 @@ TMinModal::TMinModal(QObject *Owner)
     }
 }
 
-TMinModal::~TMinModal()
-{
-    Uninstall();
-}
+TMinModal::~TMinModal() { Uninstall(); }
 
 void TMinModal::Uninstall()
 {
@@ -54,9 +51,7 @@ bool TMinModal::eventFilter(QObject *Watched, QEvent *Event)
     if (Watched != FForm || FBusy)
         return QObject::eventFilter(Watched, Event);
     switch (Event->type()) {
-    case QEvent::Destroy:
-        Uninstall();
-        break;
+    case QEvent::Destroy: Uninstall(); break;
     case QEvent::WindowActivate:
         FBusy = true;
         ShowApplicationNormal();
@@ -74,10 +69,9 @@ bool TMinModal::eventFilter(QObject *Watched, QEvent *Event)
         }
         break;
     }
-    default:
-        break;
+    default: break;
     }
     return QObject::eventFilter(Watched, Event);
 }
 
-}  // namespace qf::shell
+} // namespace qf::shell

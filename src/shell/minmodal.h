@@ -38,4 +38,4 @@ private:
     bool FBusy = false;
 };
 
-}  // namespace qf::shell
+} // namespace qf::shell

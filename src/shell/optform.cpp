@@ -29,8 +29,8 @@ TDirectoryEdit::TDirectoryEdit(QWidget *Parent) : QWidget(Parent)
     setFocusProxy(Edit);
     connect(Edit, &QLineEdit::textChanged, this, &TDirectoryEdit::textChanged);
     connect(Button, &QToolButton::clicked, this, [this] {
-        const QString Dir = QFileDialog::getExistingDirectory(this, QStringLiteral("Select Folder"),
-                                                              Edit->text());
+        const QString Dir =
+            QFileDialog::getExistingDirectory(this, QStringLiteral("Select Folder"), Edit->text());
         if (!Dir.isEmpty())
             Edit->setText(Dir);
     });
@@ -152,10 +152,7 @@ void TOptForm::showEvent(QShowEvent *Event)
     FormShow();
 }
 
-void TOptForm::Options1Click()
-{
-    OptionsClosed(exec());
-}
+void TOptForm::Options1Click() { OptionsClosed(exec()); }
 
 void TOptForm::OptionsClosed(int Result)
 {
@@ -166,7 +163,7 @@ void TOptForm::OptionsClosed(int Result)
         if (WriteOptionValues(Values(), Flags))
             FUnsavedFlags = 0;
         else
-            FUnsavedFlags = Flags;  // no message; the controls keep the new values
+            FUnsavedFlags = Flags; // no message; the controls keep the new values
         return;
     }
     // Cancel puts back the stored options; options that could not be stored stay as
@@ -175,4 +172,4 @@ void TOptForm::OptionsClosed(int Result)
         SetValues(FShownValues);
 }
 
-}  // namespace qf::shell
+} // namespace qf::shell

@@ -35,12 +35,12 @@ public:
     explicit TOptForm(QWidget *Parent = nullptr);
 
     QGroupBox *GroupBox1;
-    QCheckBox *CheckBox1;  // "Write Log"
-    QCheckBox *CheckBox2;  // "Confirmation of Deleting Records"
-    QSpinBox *UpDown1;     // the number edit with its arrows; Edit1 is its text
+    QCheckBox *CheckBox1; // "Write Log"
+    QCheckBox *CheckBox2; // "Confirmation of Deleting Records"
+    QSpinBox *UpDown1;    // the number edit with its arrows; Edit1 is its text
     QLineEdit *Edit1;
-    QComboBox *ComboBox1;  // "Default Charset"
-    TDirectoryEdit *DirectoryEdit1;  // "Path of Profiles"
+    QComboBox *ComboBox1;           // "Default Charset"
+    TDirectoryEdit *DirectoryEdit1; // "Path of Profiles"
     QPushButton *OkButton;
     QPushButton *CancelButton;
 
@@ -77,4 +77,4 @@ private:
 
 inline TOptForm *OptForm = nullptr;
 
-}  // namespace qf::shell
+} // namespace qf::shell

@@ -14,7 +14,8 @@ std::atomic<bool> DropSandboxNote{false};
 
 void QuietHandler(QtMsgType Type, const QMessageLogContext &Context, const QString &Message)
 {
-    if (Type == QtInfoMsg && DropSandboxNote && Message == QLatin1String("Sandboxing disabled by user."))
+    if (Type == QtInfoMsg && DropSandboxNote &&
+        Message == QLatin1String("Sandboxing disabled by user."))
         return;
     if (PreviousHandler)
         PreviousHandler(Type, Context, Message);
@@ -22,7 +23,7 @@ void QuietHandler(QtMsgType Type, const QMessageLogContext &Context, const QStri
         std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(Type, Context, Message)));
 }
 
-}  // namespace
+} // namespace
 
 void InstallQuietLog(bool SandboxDisabledHere)
 {
@@ -36,4 +37,4 @@ void InstallQuietLog(bool SandboxDisabledHere)
     Q_UNUSED(Installed);
 }
 
-}  // namespace qf::shell
+} // namespace qf::shell

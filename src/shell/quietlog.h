@@ -9,4 +9,4 @@ namespace qf::shell {
 
 void InstallQuietLog(bool SandboxDisabledHere);
 
-}  // namespace qf::shell
+} // namespace qf::shell

@@ -1,7 +1,7 @@
 #include "shell/resources.h"
 
-#include <QtGlobal>
 #include <QDir>
+#include <QtGlobal>
 
 void qf_InitResources()
 {

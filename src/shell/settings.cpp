@@ -4,7 +4,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-
 #include <algorithm>
 
 namespace qf::shell {
@@ -24,7 +23,7 @@ bool SaveOneString(const QString &Name, const QString &Value)
     return Key.Close();
 }
 
-}  // namespace
+} // namespace
 
 TSettingsKey::TSettingsKey()
     : FSettings(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
@@ -38,10 +37,7 @@ TSettingsKey::TSettingsKey()
     FSettings->beginGroup(Group);
 }
 
-TSettingsKey::~TSettingsKey()
-{
-    Close();
-}
+TSettingsKey::~TSettingsKey() { Close(); }
 
 QString TSettingsKey::FileName()
 {
@@ -83,10 +79,7 @@ QString TSettingsKey::ReadString(const QString &Name, const QString &Default) co
     return V.typeId() == QMetaType::QString ? V.toString() : Default;
 }
 
-void TSettingsKey::WriteBool(const QString &Name, bool Value)
-{
-    WriteInteger(Name, Value ? 1 : 0);
-}
+void TSettingsKey::WriteBool(const QString &Name, bool Value) { WriteInteger(Name, Value ? 1 : 0); }
 
 void TSettingsKey::WriteInteger(const QString &Name, int Value)
 {
@@ -166,4 +159,4 @@ bool SaveMailDir() { return SaveOneString(QStringLiteral("MailDir"), MailDir); }
 bool SaveSQLFileDir() { return SaveOneString(QStringLiteral("SQLFileDir"), SQLFileDir); }
 bool SaveSQLDataBase() { return SaveOneString(QStringLiteral("SQLDataBase"), SQLDataBase); }
 
-}  // namespace qf::shell
+} // namespace qf::shell

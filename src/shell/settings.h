@@ -48,8 +48,8 @@ private:
 struct TOptionValues {
     bool WriteLog = false;
     bool ConfirmDel = false;
-    int Threads = 15;         // 1 to 100
-    int DefaultCharset = 15;  // a row of the charset table, 0 to 18; -1: none selected
+    int Threads = 15;        // 1 to 100
+    int DefaultCharset = 15; // a row of the charset table, 0 to 18; -1: none selected
     QString ProfDir;
 
     bool operator==(const TOptionValues &) const = default;
@@ -80,4 +80,4 @@ bool SaveMailDir();
 bool SaveSQLFileDir();
 bool SaveSQLDataBase();
 
-}  // namespace qf::shell
+} // namespace qf::shell

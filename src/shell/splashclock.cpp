@@ -12,10 +12,7 @@ TSplashClock::TSplashClock(std::function<Clock::time_point()> Now,
         FSleep = [](std::chrono::milliseconds Ms) { std::this_thread::sleep_for(Ms); };
 }
 
-void TSplashClock::Start()
-{
-    FStart = FNow();
-}
+void TSplashClock::Start() { FStart = FNow(); }
 
 std::chrono::milliseconds TSplashClock::Remaining() const
 {
@@ -30,4 +27,4 @@ void TSplashClock::Wait() const
         FSleep(Left);
 }
 
-}  // namespace qf::shell
+} // namespace qf::shell

@@ -16,7 +16,7 @@ public:
     explicit TSplashClock(std::function<Clock::time_point()> Now = &Clock::now,
                           std::function<void(std::chrono::milliseconds)> Sleep = {});
 
-    void Start();  // SplashStartTime := now
+    void Start(); // SplashStartTime := now
     std::chrono::milliseconds Remaining() const;
     // Blocks, without processing window messages, for the rest of the two seconds.
     void Wait() const;
@@ -27,4 +27,4 @@ private:
     Clock::time_point FStart;
 };
 
-}  // namespace qf::shell
+} // namespace qf::shell

@@ -27,17 +27,19 @@ void CreateForm(const char *Name, Create &&Make)
     try {
         Make();
     } catch (const std::exception &E) {
-        QMessageBox::critical(nullptr, QStringLiteral("Quillfast"),
-                              QStringLiteral("%1 could not be created: %2")
-                                  .arg(QString::fromLatin1(Name), QString::fromLocal8Bit(E.what())));
+        QMessageBox::critical(
+            nullptr, QStringLiteral("Quillfast"),
+            QStringLiteral("%1 could not be created: %2")
+                .arg(QString::fromLatin1(Name), QString::fromLocal8Bit(E.what())));
     }
 }
 
-}  // namespace
+} // namespace
 
 void PrepareEnvironment()
 {
-    const bool DisableSandbox = geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX");
+    const bool DisableSandbox =
+        geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX");
     if (DisableSandbox)
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     InstallQuietLog(DisableSandbox);
@@ -58,7 +60,8 @@ void CreateForms()
     CreateForm("The profiles dialog", [] { delivery::ProForm = new delivery::TProForm(MainForm); });
     CreateForm("The log window", [] { delivery::LogForm = new delivery::TLogForm(MainForm); });
     // The mailing dialog is the last form.
-    CreateForm("The mailing dialog", [] { delivery::SendForm = new delivery::TSendForm(MainForm); });
+    CreateForm("The mailing dialog",
+               [] { delivery::SendForm = new delivery::TSendForm(MainForm); });
     MainForm->ConnectDelivery();
     // The profiles are read once without showing the dialog, to fill the main window's list.
     if (delivery::ProForm)
@@ -67,7 +70,7 @@ void CreateForms()
 
 void FreeForms()
 {
-    delete MainForm;  // takes its dialogs with it
+    delete MainForm; // takes its dialogs with it
     MainForm = nullptr;
     AddWordForm = nullptr;
     AboutBox = nullptr;
@@ -107,4 +110,4 @@ int RunProgram(int argc, char **argv)
     return Result;
 }
 
-}  // namespace qf::shell
+} // namespace qf::shell

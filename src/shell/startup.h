@@ -18,4 +18,4 @@ void FreeForms();
 // main window closes itself that many milliseconds after it is shown (scripted checks).
 int RunProgram(int argc, char **argv);
 
-}  // namespace qf::shell
+} // namespace qf::shell

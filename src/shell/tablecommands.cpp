@@ -80,10 +80,11 @@ void TMainForm::CreateRecordCommands()
         TOptionValues Values;
         Values.ConfirmDel = false;
         if (!WriteOptionValues(Values, ofConfirmDel))
-            QMessageBox::warning(this, QStringLiteral("Quillfast"),
-                                 QStringLiteral("The settings file \"%1\" could not be written: the question before "
-                                                "deleting is off until Quillfast closes and comes back next time.")
-                                     .arg(TSettingsKey::FileName()));
+            QMessageBox::warning(
+                this, QStringLiteral("Quillfast"),
+                QStringLiteral("The settings file \"%1\" could not be written: the question before "
+                               "deleting is off until Quillfast closes and comes back next time.")
+                    .arg(TSettingsKey::FileName()));
     };
     C.OnError = [this](const QString &Message) { ShowTableError(Message); };
     C.OnEditorLayout = [this] { EditDB->LayOut(); };
@@ -94,7 +95,8 @@ void TMainForm::CreateRecordCommands()
     C.OnScroll = [this] { ADOQuery1AfterScroll(); };
     C.OnPosted = [this] { PageControl1->setCurrentWidget(TabSheet1); };
     C.AskDiscard = [this](const QString &Message) {
-        return QMessageBox::warning(this, QStringLiteral("Quillfast"), Message, QMessageBox::Yes | QMessageBox::No,
+        return QMessageBox::warning(this, QStringLiteral("Quillfast"), Message,
+                                    QMessageBox::Yes | QMessageBox::No,
                                     QMessageBox::No) == QMessageBox::Yes;
     };
     // The workspace's hooks belong to the table commands; the record commands follow them.
@@ -259,10 +261,12 @@ void TMainForm::RxDBGrid1DblClick()
 
 void TMainForm::ADOQuery1AfterScroll()
 {
-    const QString Text = Workspace->ADOQuery1().Active() ? Workspace->RecordCommands().RecordPositionText() : QString();
+    const QString Text = Workspace->ADOQuery1().Active()
+                             ? Workspace->RecordCommands().RecordPositionText()
+                             : QString();
     RecordPosition->setText(Text);
     EditDB->StatusPanel->setText(Text);
     UpdateRecordCommands();
 }
 
-}  // namespace qf::shell
+} // namespace qf::shell

@@ -1,12 +1,13 @@
 #include "store/dlist.h"
+
 #include "store/storefile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryFile>
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -36,12 +37,14 @@ struct TDList::Node {
     Slot inl[2]; // most nodes lie on one path only: their entries live in the node itself
     Slot *ents = inl;
 
-    ~Node() {
+    ~Node()
+    {
         if (ents != inl)
             delete[] ents;
     }
     bool full() const { return cap == kFull; }
-    Slot *find(int c) const {
+    Slot *find(int c) const
+    {
         if (full())
             return &ents[c];
         for (int i = 0; i < count; ++i) {
@@ -52,7 +55,8 @@ struct TDList::Node {
         }
         return nullptr;
     }
-    Slot &get(int c) {
+    Slot &get(int c)
+    {
         if (Slot *s = find(c))
             return *s;
         if (count == cap)
@@ -70,7 +74,8 @@ struct TDList::Node {
         ++count;
         return ents[i];
     }
-    void grow() {
+    void grow()
+    {
         const int newCap = cap < 16 ? cap * 2 : kFull;
         Slot *ne = new Slot[newCap];
         if (newCap == kFull) {
@@ -85,7 +90,8 @@ struct TDList::Node {
         cap = newCap;
     }
     // Drops a slot that holds neither a key nor a child (sparse form only).
-    void tidy(int c) {
+    void tidy(int c)
+    {
         if (full())
             return;
         for (int i = 0; i < count; ++i) {
@@ -100,7 +106,8 @@ struct TDList::Node {
         }
     }
     // The smallest occupied character above c, or 256.
-    int nextChar(int c) const {
+    int nextChar(int c) const
+    {
         if (full()) {
             for (int k = c + 1; k < kFull; ++k)
                 if (ents[k].occupied())
@@ -112,19 +119,23 @@ struct TDList::Node {
                 return keys[i];
         return kFull;
     }
-    Node *child(int c) const {
+    Node *child(int c) const
+    {
         const Slot *s = find(c);
         return s ? s->child : nullptr;
     }
-    bool used(int c) const {
+    bool used(int c) const
+    {
         const Slot *s = find(c);
         return s && s->used;
     }
-    int structure(int c) const {
+    int structure(int c) const
+    {
         const Slot *s = find(c);
         return s ? s->structure : 0;
     }
-    void *props(int c) const {
+    void *props(int c) const
+    {
         const Slot *s = find(c);
         return s ? s->props : nullptr;
     }
@@ -134,12 +145,14 @@ TDList::TDList() = default;
 
 TDList::~TDList() { Clear(); }
 
-void TDList::dispose(int structure, void *props) {
+void TDList::dispose(int structure, void *props)
+{
     if (props && OnDisposeStructure)
         OnDisposeStructure(this, structure, props);
 }
 
-void TDList::Add(const std::string &Key, int Structure, void *Properties) {
+void TDList::Add(const std::string &Key, int Structure, void *Properties)
+{
     if (Key.empty())
         return;
     ++FVersion;
@@ -173,7 +186,8 @@ void TDList::Add(const std::string &Key, int Structure, void *Properties) {
     slot.props = Properties;
 }
 
-bool TDList::Find(const std::string &Key, int &Structure, void *&Properties) const {
+bool TDList::Find(const std::string &Key, int &Structure, void *&Properties) const
+{
     if (Key.empty() || !FRoot)
         return false;
     const Node *n = FRoot;
@@ -190,7 +204,8 @@ bool TDList::Find(const std::string &Key, int &Structure, void *&Properties) con
     return true;
 }
 
-void TDList::Delete(const std::string &Key) {
+void TDList::Delete(const std::string &Key)
+{
     if (Key.empty() || !FRoot)
         return;
     ++FVersion;
@@ -233,8 +248,10 @@ void TDList::Delete(const std::string &Key) {
     }
 }
 
-// Walks up by the parent links rather than recursing: a key may be as long as the file it came from.
-void TDList::freeSubtree(Node *top) {
+// Walks up by the parent links rather than recursing: a key may be as long as the file it came
+// from.
+void TDList::freeSubtree(Node *top)
+{
     Node *n = top;
     int c = -1;
     for (;;) {
@@ -271,7 +288,8 @@ void TDList::freeSubtree(Node *top) {
     }
 }
 
-void TDList::Clear() {
+void TDList::Clear()
+{
     ++FVersion;
     Node *r = FRoot;
     FRoot = nullptr;
@@ -281,7 +299,8 @@ void TDList::Clear() {
     FKeyValid = false;
 }
 
-void TDList::SetRange(const std::string &Prefix, int MinLevel, int MaxLevel) {
+void TDList::SetRange(const std::string &Prefix, int MinLevel, int MaxLevel)
+{
     FPrefix = Prefix;
     FMinLevel = MinLevel;
     FMaxLevel = MaxLevel;
@@ -289,14 +308,16 @@ void TDList::SetRange(const std::string &Prefix, int MinLevel, int MaxLevel) {
     FKeyValid = false;
 }
 
-bool TDList::yieldable(const Node *n, int ch) const {
+bool TDList::yieldable(const Node *n, int ch) const
+{
     if (!n->used(ch))
         return false;
     int lv = FLevel + (FSepFlag ? 1 : 0);
     return lv >= FMinLevel && lv <= FMaxLevel;
 }
 
-bool TDList::First() {
+bool TDList::First()
+{
     FKeyValid = false;
     FCur = nullptr;
     if (!FRoot)
@@ -324,7 +345,8 @@ bool TDList::First() {
     return Next();
 }
 
-bool TDList::acceptFiltered() {
+bool TDList::acceptFiltered()
+{
     if (!OnFilter)
         return true;
     bool enabled = true;
@@ -333,7 +355,8 @@ bool TDList::acceptFiltered() {
     return enabled;
 }
 
-bool TDList::advance() {
+bool TDList::advance()
+{
     if (!FCur)
         return false;
     Node *const fbNode = FCur;
@@ -386,7 +409,8 @@ bool TDList::advance() {
     }
 }
 
-bool TDList::Next() {
+bool TDList::Next()
+{
     FKeyValid = false;
     do {
         if (!advance())
@@ -395,28 +419,32 @@ bool TDList::Next() {
     return FKeyValid = true;
 }
 
-bool TDList::GetKey(std::string &Key) const {
+bool TDList::GetKey(std::string &Key) const
+{
     if (!FCur || !FKeyValid)
         return false;
     Key = FPrefix + FSuffix;
     return true;
 }
 
-bool TDList::GetStructure(int &Structure) const {
+bool TDList::GetStructure(int &Structure) const
+{
     if (!FCur)
         return false;
     Structure = FCur->structure(FCurCh);
     return true;
 }
 
-bool TDList::GetProperties(void *&Properties) const {
+bool TDList::GetProperties(void *&Properties) const
+{
     if (!FCur)
         return false;
     Properties = FCur->props(FCurCh);
     return true;
 }
 
-bool TDList::Scan() {
+bool TDList::Scan()
+{
     if (!First())
         return false;
     while (Next()) {
@@ -427,13 +455,15 @@ bool TDList::Scan() {
 // The file container.
 
 namespace {
-QString backupName(const QString &fileName) {
+QString backupName(const QString &fileName)
+{
     QFileInfo fi(fileName);
     return fi.dir().filePath(QStringLiteral("Backup of ") + fi.fileName());
 }
 } // namespace
 
-bool TDList::SaveToFile(const QString &FileName, int Format, QString *Error) {
+bool TDList::SaveToFile(const QString &FileName, int Format, QString *Error)
+{
     // The whole file is built in memory first, so a failing owner event leaves the disk untouched.
     TFileHandle h;
     h.WriteInt32(Format);
@@ -460,22 +490,26 @@ bool TDList::SaveToFile(const QString &FileName, int Format, QString *Error) {
     };
     // A folder of that name is not the previous file: it is neither moved aside nor replaced.
     if (QFileInfo(FileName).isDir())
-        return fail(QStringLiteral("Cannot create the file \"%1\": a folder of that name exists.").arg(FileName));
+        return fail(QStringLiteral("Cannot create the file \"%1\": a folder of that name exists.")
+                        .arg(FileName));
     // Written and flushed to a new file beside the old one before the old one is given up; the
     // temporary name is unique, so no file of the user's is overwritten on the way.
     QTemporaryFile tmp(FileName + QStringLiteral(".XXXXXX"));
     tmp.setAutoRemove(true);
     if (!tmp.open())
-        return fail(QStringLiteral("Cannot create the file \"%1\": %2").arg(FileName, tmp.errorString()));
+        return fail(
+            QStringLiteral("Cannot create the file \"%1\": %2").arg(FileName, tmp.errorString()));
     if (QFile::exists(FileName)) { // the new content keeps the access rights the user gave the file
         tmp.setPermissions(QFile::permissions(FileName));
-    } else { // a new file gets the rights any new file gets, not the private ones of a temporary file
+    } else { // a new file gets the rights any new file gets, not the private ones of a temporary
+             // file
         const mode_t mask = ::umask(0);
         ::umask(mask);
         ::fchmod(tmp.handle(), 0666 & ~mask);
     }
     const std::string &bytes = h.Bytes();
-    bool written = tmp.write(bytes.data(), qint64(bytes.size())) == qint64(bytes.size()) && tmp.flush();
+    bool written =
+        tmp.write(bytes.data(), qint64(bytes.size())) == qint64(bytes.size()) && tmp.flush();
     if (written)
         written = ::fsync(tmp.handle()) == 0;
     const QString writeError = tmp.errorString();
@@ -490,7 +524,8 @@ bool TDList::SaveToFile(const QString &FileName, int Format, QString *Error) {
         if (!QFile::rename(FileName, backup))
             return fail(QStringLiteral("Cannot keep the previous file as \"%1\".").arg(backup));
     }
-    if (::rename(QFile::encodeName(tmpName).constData(), QFile::encodeName(FileName).constData()) != 0) {
+    if (::rename(QFile::encodeName(tmpName).constData(), QFile::encodeName(FileName).constData()) !=
+        0) {
         if (!backup.isEmpty()) // put the previous file back where it was
             QFile::rename(backup, FileName);
         return fail(QStringLiteral("Cannot replace the file \"%1\".").arg(FileName));
@@ -499,11 +534,13 @@ bool TDList::SaveToFile(const QString &FileName, int Format, QString *Error) {
     return true;
 }
 
-bool TDList::LoadFromFile(const QString &FileName, int MaxFormat, QString *Error) {
+bool TDList::LoadFromFile(const QString &FileName, int MaxFormat, QString *Error)
+{
     QFile f(FileName);
     if (!f.open(QIODevice::ReadOnly)) {
         if (Error)
-            *Error = QStringLiteral("Cannot open the file \"%1\": %2").arg(FileName, f.errorString());
+            *Error =
+                QStringLiteral("Cannot open the file \"%1\": %2").arg(FileName, f.errorString());
         return false;
     }
     QByteArray all = f.readAll();
@@ -515,7 +552,9 @@ bool TDList::LoadFromFile(const QString &FileName, int MaxFormat, QString *Error
         return true; // too short to hold anything
     if (format > MaxFormat) {
         if (Error)
-            *Error = QStringLiteral("The file \"%1\" was written by a newer version (format %2).").arg(FileName).arg(format);
+            *Error = QStringLiteral("The file \"%1\" was written by a newer version (format %2).")
+                         .arg(FileName)
+                         .arg(format);
         return false;
     }
     if (OnFileHeader)
@@ -546,13 +585,15 @@ bool TDList::LoadFromFile(const QString &FileName, int MaxFormat, QString *Error
     if (!h.Damaged())
         return true;
     if (Error)
-        *Error = QStringLiteral("The file \"%1\" is damaged: its last entry is incomplete.").arg(FileName);
+        *Error = QStringLiteral("The file \"%1\" is damaged: its last entry is incomplete.")
+                     .arg(FileName);
     return false;
 }
 
 // The tracer.
 
-void TTracer::Trace(const std::string &Key) {
+void TTracer::Trace(const std::string &Key)
+{
     FPos = TPos{};
     if (Key.empty() || !FList->FRoot)
         return;
@@ -565,7 +606,8 @@ void TTracer::Trace(const std::string &Key) {
     FPos = TPos{n, static_cast<unsigned char>(Key.back())};
 }
 
-bool TTracer::Step(unsigned char Ch, bool &Used, int &Structure, void *&Properties) {
+bool TTracer::Step(unsigned char Ch, bool &Used, int &Structure, void *&Properties)
+{
     TDList::Node *next = FPos.Node ? FPos.Node->child(FPos.Ch) : FList->FRoot;
     const Slot *slot = next ? next->find(Ch) : nullptr;
     if (!slot || !slot->occupied())

@@ -1,5 +1,6 @@
 #pragma once
-// String-keyed store in a 256-way character tree, with ordered, filtered iteration and a flat file container.
+// String-keyed store in a 256-way character tree, with ordered, filtered iteration and a flat file
+// container.
 
 #include <QString>
 #include <cstdint>
@@ -15,11 +16,16 @@ enum THeaderAction { haLoad = 0, haSave = 1 };
 class TDList {
 public:
     using TDisposeStructure = std::function<void(TDList *Sender, int Structure, void *Properties)>;
-    using TFileHeader = std::function<void(TDList *Sender, TFileHandle &H, THeaderAction Action, int Format, int InitPos)>;
-    using TSaveStructure = std::function<void(TDList *Sender, int Structure, void *Properties, TFileHandle &H, int Format)>;
-    using TLoadStructure = std::function<void(TDList *Sender, int Structure, void *&Properties, TFileHandle &H, int Format)>;
-    using TFilter = std::function<void(TDList *Sender, const std::string &Str, int Structure, void *Properties, bool &Enabled)>;
-    using TDeleteFilter = std::function<void(TDList *Sender, const std::string &Str, int Structure, void *Properties, bool &CanDelete)>;
+    using TFileHeader = std::function<void(TDList *Sender, TFileHandle &H, THeaderAction Action,
+                                           int Format, int InitPos)>;
+    using TSaveStructure = std::function<void(TDList *Sender, int Structure, void *Properties,
+                                              TFileHandle &H, int Format)>;
+    using TLoadStructure = std::function<void(TDList *Sender, int Structure, void *&Properties,
+                                              TFileHandle &H, int Format)>;
+    using TFilter = std::function<void(TDList *Sender, const std::string &Str, int Structure,
+                                       void *Properties, bool &Enabled)>;
+    using TDeleteFilter = std::function<void(TDList *Sender, const std::string &Str, int Structure,
+                                             void *Properties, bool &CanDelete)>;
 
     unsigned char Separator = '_';
     TDisposeStructure OnDisposeStructure;
@@ -51,10 +57,19 @@ public:
     bool Scan();
 
     // Keys given as text are stored as their UTF-8 bytes.
-    void Add(const QString &Key, int Structure, void *Properties) { Add(Key.toStdString(), Structure, Properties); }
-    bool Find(const QString &Key, int &Structure, void *&Properties) const { return Find(Key.toStdString(), Structure, Properties); }
+    void Add(const QString &Key, int Structure, void *Properties)
+    {
+        Add(Key.toStdString(), Structure, Properties);
+    }
+    bool Find(const QString &Key, int &Structure, void *&Properties) const
+    {
+        return Find(Key.toStdString(), Structure, Properties);
+    }
     void Delete(const QString &Key) { Delete(Key.toStdString()); }
-    void SetRange(const QString &Prefix, int MinLevel, int MaxLevel) { SetRange(Prefix.toStdString(), MinLevel, MaxLevel); }
+    void SetRange(const QString &Prefix, int MinLevel, int MaxLevel)
+    {
+        SetRange(Prefix.toStdString(), MinLevel, MaxLevel);
+    }
 
     // The file container. Both return false with a message in Error when the file could not be
     // written or read; a save never gives up the previous file before the new one is complete.
@@ -68,7 +83,7 @@ private:
     Node *FRoot = nullptr;
     std::string FPrefix;
     int FMinLevel = 0, FMaxLevel = 0;
-    Node *FCur = nullptr;  // cursor node, or none
+    Node *FCur = nullptr; // cursor node, or none
     int FCurCh = 0;
     std::string FSuffix;
     int FDepth = 0, FLevel = 0;

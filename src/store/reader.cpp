@@ -9,12 +9,14 @@ namespace {
 bool isDigit(QChar c) { return c >= u'0' && c <= u'9'; }
 
 // One character of the text: a UTF-16 unit, or a surrogate pair taken whole.
-int charLength(const QString &s, int i) {
+int charLength(const QString &s, int i)
+{
     return (s[i].isHighSurrogate() && i + 1 < s.size() && s[i + 1].isLowSurrogate()) ? 2 : 1;
 }
 } // namespace
 
-TReader::TReader() {
+TReader::TReader()
+{
     FDict.Separator = 0;
     FDict.OnDisposeStructure = [this](TDList *, int Structure, void *Properties) {
         auto *rec = static_cast<TSymProperties *>(Properties);
@@ -26,33 +28,40 @@ TReader::TReader() {
 
 TReader::~TReader() { FDict.Clear(); }
 
-void TReader::SetNumericFormat(TNumericFormat Value) {
+void TReader::SetNumericFormat(TNumericFormat Value)
+{
     FNumericFormat = Value;
     FDecimalSeparator = Value == nfComma ? u',' : u'.';
 }
 
-void TReader::SetCaseSensitivity(bool Value) {
+void TReader::SetCaseSensitivity(bool Value)
+{
     FCaseSensitivity = Value;
     FAsciiVersion = ~uint64_t(0); // the flags were read under the other case rule
     RemoveKeywords();
     RemoveDelimiters();
 }
 
-std::string TReader::KeyOf(const QString &Text) const {
+std::string TReader::KeyOf(const QString &Text) const
+{
     return (FCaseSensitivity ? Text : Text.toLower()).toStdString();
 }
 
-void TReader::addSymbol(const std::string &Key, const QString &Text, TStatus Status, int Structure, void *Properties) {
+void TReader::addSymbol(const std::string &Key, const QString &Text, TStatus Status, int Structure,
+                        void *Properties)
+{
     if (Key.empty())
         return;
     FDict.Add(Key, Structure, new TSymProperties{Text, Status, Properties});
 }
 
-void TReader::AddKeyword(const QString &Text, int Structure, void *Properties) {
+void TReader::AddKeyword(const QString &Text, int Structure, void *Properties)
+{
     addSymbol(KeyOf(Text), Text, stKeyword, Structure, Properties);
 }
 
-void TReader::AddDelimiter(const QString &Text, int Structure, void *Properties) {
+void TReader::AddDelimiter(const QString &Text, int Structure, void *Properties)
+{
     const QString t = FCaseSensitivity ? Text : Text.toLower();
     if (t.size() > 1) {
         for (int i = 0; i < t.size(); i += charLength(t, i)) {
@@ -65,31 +74,37 @@ void TReader::AddDelimiter(const QString &Text, int Structure, void *Properties)
     addSymbol(t.toStdString(), t, stDelimiter, Structure, Properties);
 }
 
-void TReader::SetDefaultDelimiters() {
+void TReader::SetDefaultDelimiters()
+{
     RemoveDelimiters();
     static const char defaults[] = "!@#$%^&*()+|-=\\[]{};':\",./<>?";
     for (const char *p = defaults; *p; ++p)
         AddDelimiter(QString(QChar(*p)), 0, nullptr);
 }
 
-void TReader::SetDefaultBlanks() {
+void TReader::SetDefaultBlanks()
+{
     ClearBlanks();
     for (int c = 0; c <= 32; ++c)
         FBlanks.set(size_t(c));
 }
 
-void TReader::ExcludeBlank(QChar Ch) {
+void TReader::ExcludeBlank(QChar Ch)
+{
     if (Ch.unicode() < 256)
         FBlanks.reset(Ch.unicode());
 }
 
-bool TReader::IsDelimiter(const QString &Text) const {
+bool TReader::IsDelimiter(const QString &Text) const
+{
     int structure = 0;
     void *props = nullptr;
-    return FDict.Find(KeyOf(Text), structure, props) && static_cast<TSymProperties *>(props)->Status == stDelimiter;
+    return FDict.Find(KeyOf(Text), structure, props) &&
+           static_cast<TSymProperties *>(props)->Status == stDelimiter;
 }
 
-bool TReader::IsDelimiter(QChar Ch) const {
+bool TReader::IsDelimiter(QChar Ch) const
+{
     if (Ch.unicode() >= 128 || Ch.isSurrogate())
         return IsDelimiter(QString(Ch));
     if (FAsciiVersion != FDict.Version()) {
@@ -100,7 +115,9 @@ bool TReader::IsDelimiter(QChar Ch) const {
     return FAsciiDelims[Ch.unicode()];
 }
 
-bool TReader::FindSymbol(const QString &Text, TStatus &Status, int &Structure, void *&Properties) const {
+bool TReader::FindSymbol(const QString &Text, TStatus &Status, int &Structure,
+                         void *&Properties) const
+{
     int structure = 0;
     void *props = nullptr;
     if (!FDict.Find(KeyOf(Text), structure, props))
@@ -114,7 +131,8 @@ bool TReader::FindSymbol(const QString &Text, TStatus &Status, int &Structure, v
 
 void TReader::RemoveSymbol(const QString &Text) { FDict.Delete(KeyOf(Text)); }
 
-void TReader::RemoveStatus(TStatus Status) {
+void TReader::RemoveStatus(TStatus Status)
+{
     // Collected first, so the dictionary does not change under its own iteration.
     TDList doomed;
     for (bool ok = FDict.First(); ok; ok = FDict.Next()) {
@@ -134,7 +152,8 @@ void TReader::RemoveStatus(TStatus Status) {
     }
 }
 
-void TReader::ListSymbols() {
+void TReader::ListSymbols()
+{
     if (!OnRegList)
         return;
     FDict.SetRange(std::string(), 0, 0);
@@ -146,7 +165,8 @@ void TReader::ListSymbols() {
         FDict.GetStructure(structure);
         FDict.GetProperties(props);
         auto *rec = static_cast<TSymProperties *>(props);
-        OnRegList(this, rec->Text.isEmpty() ? QString::fromStdString(key) : rec->Text, rec->Status, structure, rec->Properties);
+        OnRegList(this, rec->Text.isEmpty() ? QString::fromStdString(key) : rec->Text, rec->Status,
+                  structure, rec->Properties);
     }
 }
 
@@ -154,7 +174,8 @@ void TReader::ListSymbols() {
 
 TScroller::TScroller(TReader &Reader) : FReader(Reader), FTracer(&Reader.Dictionary()) {}
 
-void TScroller::SetText(const QString &Text, int StartPos) {
+void TScroller::SetText(const QString &Text, int StartPos)
+{
     FText = Text;
     FLength = int(Text.size());
     PosList[0] = TPosition{};
@@ -165,14 +186,16 @@ void TScroller::SetText(const QString &Text, int StartPos) {
     Next();
 }
 
-void TScroller::shiftIn(size_t from) {
+void TScroller::shiftIn(size_t from)
+{
     for (size_t k = from; k < 5; ++k)
         PosList[k] = std::move(PosList[k + 1]);
     PosList[5] = TPosition{};
     scanInto(PosList[5]);
 }
 
-void TScroller::Next() {
+void TScroller::Next()
+{
     Previous = PosList[0];
     shiftIn(0);
     mergeNumber();
@@ -180,7 +203,8 @@ void TScroller::Next() {
 
 namespace {
 // The dictionary key bytes of one character.
-void keyBytes(const QString &text, int i, int n, bool caseSensitive, std::string &out) {
+void keyBytes(const QString &text, int i, int n, bool caseSensitive, std::string &out)
+{
     out.clear();
     const char16_t u = text[i].unicode();
     if (n == 1 && u < 128) {
@@ -192,14 +216,16 @@ void keyBytes(const QString &text, int i, int n, bool caseSensitive, std::string
 }
 } // namespace
 
-void TScroller::scanInto(TPosition &T) {
+void TScroller::scanInto(TPosition &T)
+{
     T = TPosition{};
     T.Position = FScanPos;
     int p = FScanPos;
     while (p < FLength && FReader.IsBlank(FText[p]))
         ++p;
     if (p >= FLength)
-        return; // the end token keeps the position of the token before it, and so do the ones after it
+        return; // the end token keeps the position of the token before it, and so do the ones after
+                // it
     T.Blanks = FText.mid(FScanPos, p - FScanPos);
     auto isDelimiterAt = [this](int i, int n) {
         return n == 1 ? FReader.IsDelimiter(FText[i]) : FReader.IsDelimiter(FText.mid(i, n));
@@ -273,7 +299,8 @@ void TScroller::scanInto(TPosition &T) {
 }
 
 // Symbols holding wildcards: the literal edge is tried before the wildcard edges, by backtracking.
-void TScroller::scanWild(TPosition &T, int p, bool D) {
+void TScroller::scanWild(TPosition &T, int p, bool D)
+{
     TDList &dict = FReader.Dictionary();
     const bool caseSensitive = FReader.CaseSensitivity();
     const TStatus wanted = D ? stDelimiter : stKeyword;
@@ -292,7 +319,8 @@ void TScroller::scanWild(TPosition &T, int p, bool D) {
     TSymProperties *bestRec = nullptr;
     int steps = 0;
     const int stepLimit = 100000; // keeps pathological patterns from taking forever
-    std::function<void(TTracer::TPos, int, bool)> walk = [&](TTracer::TPos pos, int i, bool atRoot) {
+    std::function<void(TTracer::TPos, int, bool)> walk = [&](TTracer::TPos pos, int i,
+                                                             bool atRoot) {
         if (++steps > stepLimit)
             return;
         auto tryEdge = [&](const std::string &bytes, int next) {
@@ -346,10 +374,11 @@ void TScroller::scanWild(TPosition &T, int p, bool D) {
     FScanPos = T.Position;
 }
 
-void TScroller::mergeNumber() {
+void TScroller::mergeNumber()
+{
     TPosition &cur = PosList[0];
-    if (FReader.NumericFormat() == nfNone || cur.Kind == tkEnd || cur.Kind == tkKeyword || cur.Text == u"-" ||
-        cur.Text == u"+")
+    if (FReader.NumericFormat() == nfNone || cur.Kind == tkEnd || cur.Kind == tkKeyword ||
+        cur.Text == u"-" || cur.Text == u"+")
         return;
     QString S = cur.Text;
     std::vector<int> E{int(S.size())};
@@ -389,7 +418,8 @@ void TScroller::mergeNumber() {
             } else {
                 break;
             }
-        } else if (ch == sep && !decimal && !exponent && pos + 1 < S.size() && isDigit(S[pos + 1])) {
+        } else if (ch == sep && !decimal && !exponent && pos + 1 < S.size() &&
+                   isDigit(S[pos + 1])) {
             ++pos;
             decimal = true;
         } else {

@@ -1,6 +1,6 @@
 #pragma once
-// Text scanner: a dictionary of keywords and delimiters, a blank table and number options (TReader),
-// and a token cursor with five tokens of look-ahead (TScroller).
+// Text scanner: a dictionary of keywords and delimiters, a blank table and number options
+// (TReader), and a token cursor with five tokens of look-ahead (TScroller).
 
 #include "store/dlist.h"
 
@@ -20,7 +20,15 @@ constexpr TStatus stKeyword = 5;
 constexpr TStatus stDelimiter = 6;
 
 // Token kinds.
-enum : uint8_t { tkEnd = 0, tkWord = 1, tkInteger = 2, tkDecimal = 3, tkExponent = 4, tkKeyword = 5, tkDelimiter = 6 };
+enum : uint8_t {
+    tkEnd = 0,
+    tkWord = 1,
+    tkInteger = 2,
+    tkDecimal = 3,
+    tkExponent = 4,
+    tkKeyword = 5,
+    tkDelimiter = 6
+};
 
 struct TSymProperties {
     QString Text;
@@ -30,8 +38,10 @@ struct TSymProperties {
 
 class TReader {
 public:
-    using TDisposeProperties = std::function<void(TReader *Sender, int Structure, void *Properties)>;
-    using TRegList = std::function<void(TReader *Sender, const QString &Str, TStatus Status, int Structure, void *Properties)>;
+    using TDisposeProperties =
+        std::function<void(TReader *Sender, int Structure, void *Properties)>;
+    using TRegList = std::function<void(TReader *Sender, const QString &Str, TStatus Status,
+                                        int Structure, void *Properties)>;
 
     bool WildCardEnabled = false;
     QChar OrWildCard = u'~';
@@ -80,11 +90,12 @@ private:
     // Delimiter flags of the ASCII characters, valid while the dictionary is at FAsciiVersion.
     mutable std::bitset<128> FAsciiDelims;
     mutable uint64_t FAsciiVersion = ~uint64_t(0);
-    void addSymbol(const std::string &Key, const QString &Text, TStatus Status, int Structure, void *Properties);
+    void addSymbol(const std::string &Key, const QString &Text, TStatus Status, int Structure,
+                   void *Properties);
 };
 
 struct TPosition {
-    int Position = 0;  // 1-based index of the token's last character
+    int Position = 0; // 1-based index of the token's last character
     int Structure = 0;
     QString Text;
     QString Blanks;

@@ -2,7 +2,8 @@
 
 namespace qf::store {
 
-TSQLSet::TSQLSet() {
+TSQLSet::TSQLSet()
+{
     FReader.OnDisposeProperties = [](TReader *, int Structure, void *Properties) {
         if (Structure == 0)
             delete static_cast<QString *>(Properties);
@@ -10,16 +11,18 @@ TSQLSet::TSQLSet() {
     FReader.SetDefaultBlanks();
     FReader.ExcludeBlank(QChar(13));
     FReader.ExcludeBlank(QChar(10));
-    static const char *const delimiters[] = {"\r\n", ".", ",", ";", ":", "'", "\"", "@", "(", ")", "/",
-                                             "*", "^", "+", "-", "=", ">", "<", "<>", ">=", "<=", "[",
-                                             "]", "{", "}", "(+)", ":=", "!=", "^=", "--", "||", "/*", "*/"};
+    static const char *const delimiters[] = {
+        "\r\n", ".", ",", ";",   ":",  "'",  "\"", "@",  "(",  ")",  "/",
+        "*",    "^", "+", "-",   "=",  ">",  "<",  "<>", ">=", "<=", "[",
+        "]",    "{", "}", "(+)", ":=", "!=", "^=", "--", "||", "/*", "*/"};
     for (const char *d : delimiters)
         FReader.AddDelimiter(QString::fromLatin1(d), 0, nullptr);
 }
 
 TSQLSet::~TSQLSet() = default;
 
-bool TSQLSet::SetVariable(const QString &Name, const QString &Value) {
+bool TSQLSet::SetVariable(const QString &Name, const QString &Value)
+{
     auto fail = [this](const QString &msg) {
         if (OnError)
             OnError(msg);
@@ -29,13 +32,15 @@ bool TSQLSet::SetVariable(const QString &Name, const QString &Value) {
         return fail(QStringLiteral("Variable name missing"));
     for (QChar c : Name)
         if (FReader.IsDelimiter(QString(c)))
-            return fail(QStringLiteral("The variable name can not contain a devider \"") + c + u'"');
+            return fail(QStringLiteral("The variable name can not contain a devider \"") + c +
+                        u'"');
     const QString lower = Name.toLower();
     FReader.AddKeyword(lower, 0, new QString(Value));
     return true;
 }
 
-QString TSQLSet::FindSQLText(const QString &Title) const {
+QString TSQLSet::FindSQLText(const QString &Title) const
+{
     const QString t = Title.toLower();
     for (const TSQLItem &item : SQLItems)
         if (item.Title.toLower() == t)
@@ -43,7 +48,8 @@ QString TSQLSet::FindSQLText(const QString &Title) const {
     return QString();
 }
 
-QString TSQLSet::GetSQL(const QString &Title) {
+QString TSQLSet::GetSQL(const QString &Title)
+{
     QString result;
     TScroller scroller(FReader);
     scroller.SetText(FindSQLText(Title), 0);

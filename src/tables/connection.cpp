@@ -16,7 +16,9 @@ namespace qf::tables {
 
 QString FormatConnectionString(const QString &DBQ, const QString &DefaultDir, const QString &Driver)
 {
-    return QStringLiteral("Provider=MSDataShape;Extended Properties=\"DBQ=%1;DefaultDir=%2;Driver=%3\"").arg(DBQ, DefaultDir, Driver);
+    return QStringLiteral(
+               "Provider=MSDataShape;Extended Properties=\"DBQ=%1;DefaultDir=%2;Driver=%3\"")
+        .arg(DBQ, DefaultDir, Driver);
 }
 
 QString ConnectionStringValue(const QString &ConnectionString, const QString &Key)
@@ -42,7 +44,8 @@ QString ConnectionStringValue(const QString &ConnectionString, const QString &Ke
             continue;
         const QString Name = Pair.left(Equals).trimmed();
         QString Value = Pair.mid(Equals + 1).trimmed();
-        const bool WasQuoted = Value.size() >= 2 && Value.startsWith(QLatin1Char('"')) && Value.endsWith(QLatin1Char('"'));
+        const bool WasQuoted = Value.size() >= 2 && Value.startsWith(QLatin1Char('"')) &&
+                               Value.endsWith(QLatin1Char('"'));
         if (WasQuoted)
             Value = Value.mid(1, Value.size() - 2);
         if (Name.compare(Key, Qt::CaseInsensitive) == 0)
@@ -74,9 +77,10 @@ QString FolderError(const QString &Folder)
 QString WithoutQuotes(QString Name)
 {
     Name = Name.trimmed();
-    if (Name.size() >= 2 && ((Name.startsWith(QLatin1Char('[')) && Name.endsWith(QLatin1Char(']'))) ||
-                             (Name.startsWith(QLatin1Char('"')) && Name.endsWith(QLatin1Char('"'))) ||
-                             (Name.startsWith(QLatin1Char('`')) && Name.endsWith(QLatin1Char('`')))))
+    if (Name.size() >= 2 &&
+        ((Name.startsWith(QLatin1Char('[')) && Name.endsWith(QLatin1Char(']'))) ||
+         (Name.startsWith(QLatin1Char('"')) && Name.endsWith(QLatin1Char('"'))) ||
+         (Name.startsWith(QLatin1Char('`')) && Name.endsWith(QLatin1Char('`')))))
         Name = Name.mid(1, Name.size() - 2);
     return Name;
 }
@@ -88,7 +92,8 @@ void TADOConnection::Open()
         return;
     const QString Driver = ConnectionStringValue(ConnectionString, QStringLiteral("Driver"));
     const QString DBQ = ConnectionStringValue(ConnectionString, QStringLiteral("DBQ"));
-    const QString DefaultDir = ConnectionStringValue(ConnectionString, QStringLiteral("DefaultDir"));
+    const QString DefaultDir =
+        ConnectionStringValue(ConnectionString, QStringLiteral("DefaultDir"));
     if (Driver.contains(QLatin1String("dBase"), Qt::CaseInsensitive)) {
         QString Folder = DBQ.isEmpty() ? DefaultDir : DBQ;
         Folder.replace(QLatin1Char('\\'), QLatin1Char('/'));
@@ -96,7 +101,8 @@ void TADOConnection::Open()
             throw EDatabaseError(QStringLiteral("The connection names no folder of dBASE tables."));
         const QString Error = FolderError(Folder);
         if (!Error.isEmpty())
-            throw EDatabaseError(QStringLiteral("Cannot open the folder \"%1\": %2").arg(Folder, Error));
+            throw EDatabaseError(
+                QStringLiteral("Cannot open the folder \"%1\": %2").arg(Folder, Error));
         FPath = Folder;
         FProvider = prDbase;
         return;
@@ -107,18 +113,22 @@ void TADOConnection::Open()
         if (File.isEmpty())
             throw EDatabaseError(QStringLiteral("The connection names no Access database."));
         if (QFileInfo(File).isRelative() && !DefaultDir.isEmpty())
-            File = QDir(QString(DefaultDir).replace(QLatin1Char('\\'), QLatin1Char('/'))).filePath(File);
+            File = QDir(QString(DefaultDir).replace(QLatin1Char('\\'), QLatin1Char('/')))
+                       .filePath(File);
         QFile Probe(File);
         if (!Probe.open(QIODevice::ReadOnly))
-            throw EDatabaseError(QStringLiteral("Cannot open the database \"%1\": %2").arg(File, Probe.errorString()));
+            throw EDatabaseError(QStringLiteral("Cannot open the database \"%1\": %2")
+                                     .arg(File, Probe.errorString()));
         Probe.close();
         FMdb = std::make_unique<TMdbDatabase>(File);
         FPath = File;
         FProvider = prAccess;
         return;
     }
-    throw EDatabaseError(Driver.isEmpty() ? QStringLiteral("The connection string names no driver.")
-                                          : QStringLiteral("The driver %1 is not known to this program.").arg(Driver));
+    throw EDatabaseError(
+        Driver.isEmpty()
+            ? QStringLiteral("The connection string names no driver.")
+            : QStringLiteral("The driver %1 is not known to this program.").arg(Driver));
 }
 
 void TADOConnection::Close()
@@ -170,8 +180,9 @@ std::unique_ptr<TTableSource> TADOConnection::Execute(const QString &SQL)
 {
     if (!Connected())
         Open();
-    static const QRegularExpression SelectAll(QStringLiteral("^\\s*SELECT\\s+\\*\\s+FROM\\s+(.+?)\\s*;?\\s*$"),
-                                              QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression SelectAll(
+        QStringLiteral("^\\s*SELECT\\s+\\*\\s+FROM\\s+(.+?)\\s*;?\\s*$"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
     const QRegularExpressionMatch Match = SelectAll.match(SQL);
     if (Match.hasMatch()) {
         const QString Name = WithoutQuotes(Match.captured(1));
@@ -180,7 +191,9 @@ std::unique_ptr<TTableSource> TADOConnection::Execute(const QString &SQL)
             if (!File.isEmpty())
                 return std::make_unique<TDbfTable>(File);
             if (!Name.contains(QLatin1Char(' ')))
-                throw EDatabaseError(QStringLiteral("There is no table \"%1\" in the folder \"%2\".").arg(Name, FPath));
+                throw EDatabaseError(
+                    QStringLiteral("There is no table \"%1\" in the folder \"%2\".")
+                        .arg(Name, FPath));
         } else {
             for (const QString &Table : FMdb->TableNames())
                 if (Table.compare(Name, Qt::CaseInsensitive) == 0)
@@ -196,7 +209,8 @@ std::unique_ptr<TTableSource> TADOConnection::RunSql(const QString &SQL)
     // batch update of the dataset.
     std::unique_ptr<TSqlTables> Tables;
     if (FProvider == prDbase)
-        Tables = std::make_unique<TDbfFolderTables>(FPath, [](const QString &File) { return std::make_unique<TDbfTable>(File); });
+        Tables = std::make_unique<TDbfFolderTables>(
+            FPath, [](const QString &File) { return std::make_unique<TDbfTable>(File); });
     else
         Tables = OpenSqlTables(TSqlDriver::Access, FPath);
     std::unique_ptr<TTableSource> Result = tables::ExecuteSql(*Tables, SQL);

@@ -16,7 +16,8 @@ inline const QString kDbaseDriver = QStringLiteral("{Microsoft DBase Driver (*.d
 inline const QString kAccessDriver = QStringLiteral("{Microsoft Access Driver (*.mdb)}");
 
 // "Provider=MSDataShape;Extended Properties="DBQ=...;DefaultDir=...;Driver=..."".
-QString FormatConnectionString(const QString &DBQ, const QString &DefaultDir, const QString &Driver);
+QString FormatConnectionString(const QString &DBQ, const QString &DefaultDir,
+                               const QString &Driver);
 // The value of Key (DBQ, DefaultDir, Driver, Provider) in a connection string, matched without
 // regard to case, looking also inside the quoted Extended Properties; empty when absent.
 QString ConnectionStringValue(const QString &ConnectionString, const QString &Key);
@@ -49,8 +50,8 @@ public:
     // Access: the user's tables without system tables; dBASE: the folder's .dbf files.
     void GetTableNames(QStringList &List, bool SystemTables = false);
 
-    // The rows of a statement. "SELECT * FROM name" opens the table itself (a dBASE table editable);
-    // any other statement goes to the SQL engine.
+    // The rows of a statement. "SELECT * FROM name" opens the table itself (a dBASE table
+    // editable); any other statement goes to the SQL engine.
     std::unique_ptr<TTableSource> Execute(const QString &SQL);
 
     // The file of a dBASE table named as in a statement (name or name.dbf), empty when absent.

@@ -14,11 +14,15 @@
 namespace qf::tables {
 
 namespace {
-bool IsTextType(TFieldType Type) { return MapFieldTypeToDbf(Type) == dtC || MapFieldTypeToDbf(Type) == dtM; }
+bool IsTextType(TFieldType Type)
+{
+    return MapFieldTypeToDbf(Type) == dtC || MapFieldTypeToDbf(Type) == dtM;
+}
 
 bool IsIntegerType(TFieldType Type)
 {
-    return Type == ftSmallint || Type == ftInteger || Type == ftWord || Type == ftAutoInc || Type == ftLargeint;
+    return Type == ftSmallint || Type == ftInteger || Type == ftWord || Type == ftAutoInc ||
+           Type == ftLargeint;
 }
 
 // The layer's edge: what the standard library raises for a table too big for memory leaves it
@@ -49,7 +53,8 @@ TDateTime VariantToSerial(const QVariant &Value)
     case QMetaType::QString: {
         TDateTime Serial;
         if (!TryStrToDateTime(Value.toString(), Serial))
-            throw EDatabaseError(QStringLiteral("'%1' is not a valid date and time").arg(Value.toString()));
+            throw EDatabaseError(
+                QStringLiteral("'%1' is not a valid date and time").arg(Value.toString()));
         return Serial;
     }
     case QMetaType::Bool: return Value.toBool() ? 1 : 0;
@@ -61,7 +66,9 @@ TDateTime VariantToSerial(const QVariant &Value)
 // ---------------------------------------------------------------------------------------------
 // TField
 
-TField::TField(TADOQuery &DataSet, int Index, const TSourceField &Def) : FDataSet(DataSet), FIndex(Index), FDef(Def) {}
+TField::TField(TADOQuery &DataSet, int Index, const TSourceField &Def)
+    : FDataSet(DataSet), FIndex(Index), FDef(Def)
+{}
 
 QVariant TField::Value() const { return FDataSet.FieldValue(FIndex); }
 
@@ -126,12 +133,9 @@ double TField::AsFloat() const
     }
     case QMetaType::QDate:
     case QMetaType::QDateTime:
-    case QMetaType::QTime:
-        return VariantToSerial(V);
-    case QMetaType::Bool:
-        return V.toBool() ? 1.0 : 0.0;
-    default:
-        return V.toDouble();
+    case QMetaType::QTime: return VariantToSerial(V);
+    case QMetaType::Bool: return V.toBool() ? 1.0 : 0.0;
+    default: return V.toDouble();
     }
 }
 
@@ -139,7 +143,9 @@ int TField::AsInteger() const
 {
     const double Number = AsFloat();
     if (!(Number >= -2147483648.0 && Number <= 2147483647.0))
-        throw EDatabaseError(QStringLiteral("The value of the field \"%1\" is out of the integer range").arg(FieldName()));
+        throw EDatabaseError(
+            QStringLiteral("The value of the field \"%1\" is out of the integer range")
+                .arg(FieldName()));
     return int(std::llround(Number));
 }
 
@@ -201,8 +207,7 @@ void TField::SetAsString(const QString &Value)
             return SetAsBoolean(false);
         throw EDatabaseError(QStringLiteral("'%1' is not a valid boolean value").arg(Value));
     }
-    default:
-        return SetValue(Value);
+    default: return SetValue(Value);
     }
 }
 
@@ -216,7 +221,8 @@ void TField::SetAsFloat(double Value)
     default:
         if (!std::isfinite(Value))
             NotAFloat(FloatToStr(Value));
-        return SetValue(IsIntegerType(FDef.DataType) ? QVariant(qint64(std::llround(Value))) : QVariant(Value));
+        return SetValue(IsIntegerType(FDef.DataType) ? QVariant(qint64(std::llround(Value)))
+                                                     : QVariant(Value));
     }
 }
 
@@ -226,12 +232,14 @@ void TField::SetAsDateTime(TDateTime Value)
     switch (FDef.DataType) {
     case ftDate:
         if (!DateTime.isValid())
-            throw EDatabaseError(QStringLiteral("The date is out of range for the field \"%1\"").arg(FieldName()));
+            throw EDatabaseError(
+                QStringLiteral("The date is out of range for the field \"%1\"").arg(FieldName()));
         return SetValue(DateTime.date());
     case ftDateTime:
     case ftTime:
         if (!DateTime.isValid())
-            throw EDatabaseError(QStringLiteral("The date is out of range for the field \"%1\"").arg(FieldName()));
+            throw EDatabaseError(
+                QStringLiteral("The date is out of range for the field \"%1\"").arg(FieldName()));
         return SetValue(DateTime);
     default:
         switch (MapFieldTypeToDbf(FDef.DataType)) {
@@ -445,14 +453,18 @@ int64_t TADOQuery::SourceRow(int Field) const
 
 QVariant TADOQuery::RowValue(int Index, int Field) const
 {
-    if (!Active() || Index < 0 || size_t(Index) >= FRows.size() || Field < 0 || Field >= FieldCount())
+    if (!Active() || Index < 0 || size_t(Index) >= FRows.size() || Field < 0 ||
+        Field >= FieldCount())
         return {};
     if (FState == dsEdit && Index == FCurrent && FBufferSet[size_t(Field)])
         return FBuffer[size_t(Field)];
     return FSource->Value(FRows[size_t(Index)], Field);
 }
 
-QString TADOQuery::RowText(int Index, int Field) const { return VariantText(RowValue(Index, Field)); }
+QString TADOQuery::RowText(int Index, int Field) const
+{
+    return VariantText(RowValue(Index, Field));
+}
 
 void TADOQuery::SetFieldValue(int Field, const QVariant &Value)
 {
@@ -547,16 +559,22 @@ void TADOQuery::SortRows()
         } else {
             const QVariant V = Source.Value(Row, Field);
             try {
-                Keys.push_back(TKey{V.typeId() == QMetaType::Bool ? (V.toBool() ? 1.0 : 0.0) : VariantToSerial(V), Row});
+                Keys.push_back(TKey{V.typeId() == QMetaType::Bool ? (V.toBool() ? 1.0 : 0.0)
+                                                                  : VariantToSerial(V),
+                                    Row});
             } catch (const EDatabaseError &) { // a text that is no date sorts with the empty values
                 Nulls.push_back(Row);
             }
         }
     }
     if (Descending)
-        std::sort(Keys.begin(), Keys.end(), [](const TKey &a, const TKey &b) { return a.Value > b.Value || (a.Value == b.Value && a.Row < b.Row); });
+        std::sort(Keys.begin(), Keys.end(), [](const TKey &a, const TKey &b) {
+            return a.Value > b.Value || (a.Value == b.Value && a.Row < b.Row);
+        });
     else
-        std::sort(Keys.begin(), Keys.end(), [](const TKey &a, const TKey &b) { return a.Value < b.Value || (a.Value == b.Value && a.Row < b.Row); });
+        std::sort(Keys.begin(), Keys.end(), [](const TKey &a, const TKey &b) {
+            return a.Value < b.Value || (a.Value == b.Value && a.Row < b.Row);
+        });
     PlaceSorted(Keys, Nulls, Descending);
 }
 
@@ -634,7 +652,8 @@ void TADOQuery::SortText(const std::vector<int64_t> &Order, bool Descending)
             const QByteArray Key = TextSortKey(Source.AsString(Row, Field));
             Arena.append(Key.constData(), size_t(Key.size()));
         }
-        Keys.push_back(TTextKey{0, Offset, uint32_t(std::min<size_t>(Arena.size() - Offset, UINT32_MAX)), Row});
+        Keys.push_back(TTextKey{
+            0, Offset, uint32_t(std::min<size_t>(Arena.size() - Offset, UINT32_MAX)), Row});
     }
     for (TTextKey &Key : Keys)
         Key.Prefix = PackPrefix(Arena.data() + Key.Offset, Key.Length);
@@ -643,7 +662,8 @@ void TADOQuery::SortText(const std::vector<int64_t> &Order, bool Descending)
         if (a.Prefix != b.Prefix)
             return a.Prefix < b.Prefix;
         if (a.Length > 8 && b.Length > 8) {
-            const int c = std::memcmp(Base + a.Offset + 8, Base + b.Offset + 8, std::min(a.Length, b.Length) - 8);
+            const int c = std::memcmp(Base + a.Offset + 8, Base + b.Offset + 8,
+                                      std::min(a.Length, b.Length) - 8);
             if (c != 0)
                 return c < 0;
         }
@@ -669,7 +689,8 @@ void TADOQuery::ParseSort(const QString &Text, int &Field, bool &Descending) con
     const int Blank = int(Name.lastIndexOf(QLatin1Char(' ')));
     if (Blank > 0) {
         const QString Order = Name.mid(Blank + 1);
-        if (Order.compare(QLatin1String("DESC"), Qt::CaseInsensitive) == 0 || Order.compare(QLatin1String("ASC"), Qt::CaseInsensitive) == 0) {
+        if (Order.compare(QLatin1String("DESC"), Qt::CaseInsensitive) == 0 ||
+            Order.compare(QLatin1String("ASC"), Qt::CaseInsensitive) == 0) {
             Descending = Order.compare(QLatin1String("DESC"), Qt::CaseInsensitive) == 0;
             Name = Name.left(Blank).trimmed();
         }
@@ -679,7 +700,10 @@ void TADOQuery::ParseSort(const QString &Text, int &Field, bool &Descending) con
     Field = FieldByName(Name).Index();
 }
 
-void TADOQuery::SetSort(const QString &Value) { Guarded([&] { ApplySort(Value); }); }
+void TADOQuery::SetSort(const QString &Value)
+{
+    Guarded([&] { ApplySort(Value); });
+}
 
 void TADOQuery::ApplySort(const QString &Value)
 {
@@ -705,7 +729,10 @@ void TADOQuery::ApplySort(const QString &Value)
     NotifyData();
 }
 
-void TADOQuery::SetFiltered(bool Value) { Guarded([&] { ApplyFilter(Value); }); }
+void TADOQuery::SetFiltered(bool Value)
+{
+    Guarded([&] { ApplyFilter(Value); });
+}
 
 void TADOQuery::ApplyFilter(bool Value)
 {
@@ -819,13 +846,15 @@ bool TADOQuery::Locate(const QString &KeyField, const QVariant &Value, TLocateOp
     const int f = Field.Index();
     const TDbfType Kind = MapFieldTypeToDbf(Field.DataType());
     const TTableSource &Source = *FSource;
-    const Qt::CaseSensitivity Case = Options & loCaseInsensitive ? Qt::CaseInsensitive : Qt::CaseSensitive;
+    const Qt::CaseSensitivity Case =
+        Options & loCaseInsensitive ? Qt::CaseInsensitive : Qt::CaseSensitive;
     const bool WantNull = !Value.isValid() || Value.isNull();
     const QString Text = Value.toString();
     double Number = 0;
     if (!WantNull && (Kind == dtN || Kind == dtD)) {
         if (Value.typeId() == QMetaType::QString) {
-            const bool Ok = Kind == dtN ? TryStrToFloat(Text, Number) : TryStrToDateTime(Text, Number);
+            const bool Ok =
+                Kind == dtN ? TryStrToFloat(Text, Number) : TryStrToDateTime(Text, Number);
             if (!Ok)
                 return false;
         } else {
@@ -851,7 +880,8 @@ bool TADOQuery::Locate(const QString &KeyField, const QVariant &Value, TLocateOp
             Match = Source.Value(Row, f).toBool() == Value.toBool();
         } else {
             const QString Stored = Source.AsString(Row, f);
-            Match = Options & loPartialKey ? Stored.startsWith(Text, Case) : Stored.compare(Text, Case) == 0;
+            Match = Options & loPartialKey ? Stored.startsWith(Text, Case)
+                                           : Stored.compare(Text, Case) == 0;
         }
         if (Match) {
             FCurrent = int64_t(i);

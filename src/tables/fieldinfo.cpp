@@ -47,7 +47,8 @@ void FillPickLists(TADOQuery &DataSet, std::vector<TFieldEditInfo> &Records)
                     continue;
                 const QString Text = PickListText(DataSet.Fields(i), R.Kind);
                 R.EditWidth = std::max<int32_t>(R.EditWidth, int32_t(Text.size()));
-                if (R.PickList.size() < kMaxPickList && !Text.isEmpty() && !R.PickList.contains(Text))
+                if (R.PickList.size() < kMaxPickList && !Text.isEmpty() &&
+                    !R.PickList.contains(Text))
                     R.PickList.append(Text);
             }
             DataSet.Next();
@@ -93,11 +94,13 @@ std::vector<TFieldSettings> SaveFieldSettings(const std::vector<TFieldEditInfo> 
     std::vector<TFieldSettings> Saved;
     Saved.reserve(Records.size());
     for (const TFieldEditInfo &R : Records)
-        Saved.push_back({R.Template, R.Autocomplete, HasPickList(R.Kind) ? R.PickList : QStringList()});
+        Saved.push_back(
+            {R.Template, R.Autocomplete, HasPickList(R.Kind) ? R.PickList : QStringList()});
     return Saved;
 }
 
-void RestoreFieldSettings(const std::vector<TFieldSettings> &Saved, std::vector<TFieldEditInfo> &Records)
+void RestoreFieldSettings(const std::vector<TFieldSettings> &Saved,
+                          std::vector<TFieldEditInfo> &Records)
 {
     for (size_t i = 0; i < std::min(Saved.size(), Records.size()); ++i) {
         Records[i].Template = Saved[i].Template;
@@ -107,4 +110,4 @@ void RestoreFieldSettings(const std::vector<TFieldSettings> &Saved, std::vector<
     }
 }
 
-}  // namespace qf::tables
+} // namespace qf::tables

@@ -39,6 +39,7 @@ struct TFieldSettings {
 };
 std::vector<TFieldSettings> SaveFieldSettings(const std::vector<TFieldEditInfo> &Records);
 // By field index, as far as both reach.
-void RestoreFieldSettings(const std::vector<TFieldSettings> &Saved, std::vector<TFieldEditInfo> &Records);
+void RestoreFieldSettings(const std::vector<TFieldSettings> &Saved,
+                          std::vector<TFieldEditInfo> &Records);
 
-}  // namespace qf::tables
+} // namespace qf::tables

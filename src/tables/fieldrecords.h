@@ -22,10 +22,10 @@ struct TFieldEditInfo {
     uint8_t Autocomplete = 0;    // typing completes from the pick list
     uint8_t NoTemplateValue = 0; // no template value was taken at the last New
     QString TemplateValue;
-    QStringList PickList;        // kinds C, N and D only
+    QStringList PickList; // kinds C, N and D only
 };
 
 // Kinds that keep a pick list (and store it in the layout file).
 inline bool HasPickList(TDbfType Kind) { return Kind == dtC || Kind == dtN || Kind == dtD; }
 
-}  // namespace qf::tables
+} // namespace qf::tables

@@ -11,16 +11,20 @@ namespace qf::tables {
 TDbfType MapFieldTypeToDbf(TFieldType FieldType)
 {
     switch (FieldType) {
-    case ftSmallint: case ftInteger: case ftWord: case ftFloat: case ftCurrency: case ftAutoInc: case ftLargeint:
-        return dtN;
-    case ftDate: case ftTime: case ftDateTime:
-        return dtD;
-    case ftBoolean:
-        return dtL;
-    case ftMemo: case ftFmtMemo:
-        return dtM;
-    default:
-        return dtC;
+    case ftSmallint:
+    case ftInteger:
+    case ftWord:
+    case ftFloat:
+    case ftCurrency:
+    case ftAutoInc:
+    case ftLargeint: return dtN;
+    case ftDate:
+    case ftTime:
+    case ftDateTime: return dtD;
+    case ftBoolean: return dtL;
+    case ftMemo:
+    case ftFmtMemo: return dtM;
+    default: return dtC;
     }
 }
 
@@ -102,7 +106,10 @@ QString FourDigitYears(QString Format)
 QString ShortDateFormat() { return FourDigitYears(QLocale().dateFormat(QLocale::ShortFormat)); }
 } // namespace
 
-TDateTime DateToSerial(const QDate &Value) { return Value.isValid() ? double(kEpoch.daysTo(Value)) : 0.0; }
+TDateTime DateToSerial(const QDate &Value)
+{
+    return Value.isValid() ? double(kEpoch.daysTo(Value)) : 0.0;
+}
 
 TDateTime DateTimeToSerial(const QDateTime &Value)
 {
@@ -132,7 +139,8 @@ QString FloatToStr(double Value) { return FloatToStr(Value, QLocale().decimalPoi
 QString FloatToStr(double Value, const QString &Point)
 {
     if (!std::isfinite(Value))
-        return std::isnan(Value) ? QStringLiteral("NAN") : (Value > 0 ? QStringLiteral("INF") : QStringLiteral("-INF"));
+        return std::isnan(Value) ? QStringLiteral("NAN")
+                                 : (Value > 0 ? QStringLiteral("INF") : QStringLiteral("-INF"));
     QString Text = ShortGeneral(Value); // the calculated fields write one per record
     if (Text.isNull())
         Text = QString::number(Value, 'g', 15);
@@ -143,7 +151,8 @@ QString FloatToStr(double Value, const QString &Point)
         Exponent.remove(0, 1);
         while (Exponent.size() > 1 && Exponent.startsWith(QLatin1Char('0')))
             Exponent.remove(0, 1);
-        Text = Text.left(E) + QLatin1Char('E') + (Negative ? QStringLiteral("-") : QString()) + Exponent;
+        Text = Text.left(E) + QLatin1Char('E') + (Negative ? QStringLiteral("-") : QString()) +
+               Exponent;
     }
     if (Point != QLatin1String(".") && Text.contains(QLatin1Char('.')))
         Text.replace(QLatin1Char('.'), Point);

@@ -64,7 +64,7 @@ private:
     qsizetype FPos = 0;
 };
 
-}  // namespace
+} // namespace
 
 QByteArray WriteGridLayout(const QString &SortField, bool Descending, const QStringList &Names,
                            const std::vector<TFieldEditInfo> &Fields)
@@ -152,4 +152,4 @@ TGridLayoutHead ReadGridLayout(QByteArrayView Data, const QStringList &Names,
     return Head;
 }
 
-}  // namespace qf::tables
+} // namespace qf::tables

@@ -34,4 +34,4 @@ struct TGridLayoutHead {
 TGridLayoutHead ReadGridLayout(QByteArrayView Data, const QStringList &Names,
                                std::vector<TFieldEditInfo> &Fields);
 
-}  // namespace qf::tables
+} // namespace qf::tables

@@ -37,7 +37,8 @@ TRecordCommands::~TRecordCommands()
 
 QString TRecordCommands::TableTitle() const
 {
-    return FWs.TableName.isEmpty() ? QStringLiteral("the SQL result") : QStringLiteral("\"%1\"").arg(FWs.TableName);
+    return FWs.TableName.isEmpty() ? QStringLiteral("the SQL result")
+                                   : QStringLiteral("\"%1\"").arg(FWs.TableName);
 }
 
 void TRecordCommands::Report(const QString &What, const QString &Reason)
@@ -77,9 +78,11 @@ void TRecordCommands::AfterPost()
     } catch (const EDatabaseError &E) {
         // Reopening here, as one might to get back to the file's state, would drop what was typed.
         Report(QStringLiteral("The record could not be saved to the table %1."),
-               E.Message() + QStringLiteral("\n\nWhat you typed is kept as a change not yet saved; it is written "
-                                            "with the next change that the table takes, and lost when the table is "
-                                            "closed."));
+               E.Message() +
+                   QStringLiteral(
+                       "\n\nWhat you typed is kept as a change not yet saved; it is written "
+                       "with the next change that the table takes, and lost when the table is "
+                       "closed."));
     }
     if (UpdateAfterPost(Q, FWs.FieldInfo) && OnEditorLayout)
         OnEditorLayout();
@@ -149,7 +152,9 @@ bool TRecordCommands::DeleteCurrentRecord()
         if (OthersPending) {
             // Reopening would throw away earlier changes that are still waiting to be written.
             Report(QStringLiteral("The record could not be deleted from the table %1."),
-                   E.Message() + QStringLiteral("\n\nThe deletion is kept with the other changes not yet saved."));
+                   E.Message() +
+                       QStringLiteral(
+                           "\n\nThe deletion is kept with the other changes not yet saved."));
             return false;
         }
         Report(QStringLiteral("The record could not be deleted from the table %1."),
@@ -181,7 +186,8 @@ QStringList TRecordCommands::FindFieldNames() const
     return Names;
 }
 
-TRecordCommands::TFindResult TRecordCommands::Find(const QString &FieldName, const QString &Value, bool Including)
+TRecordCommands::TFindResult TRecordCommands::Find(const QString &FieldName, const QString &Value,
+                                                   bool Including)
 {
     TADOQuery &Q = FWs.ADOQuery1();
     if (!Q.Active() || FieldName.isEmpty() || Value.isEmpty())
@@ -194,7 +200,8 @@ TRecordCommands::TFindResult TRecordCommands::Find(const QString &FieldName, con
     case dtN: {
         double Number;
         if (!TryStrToFloat(Value, Number))
-            throw EDatabaseError(QStringLiteral("'%1' is not a valid floating point value").arg(Value));
+            throw EDatabaseError(
+                QStringLiteral("'%1' is not a valid floating point value").arg(Value));
         Key = Number;
         break;
     }
@@ -205,8 +212,7 @@ TRecordCommands::TFindResult TRecordCommands::Find(const QString &FieldName, con
         Key = Serial;
         break;
     }
-    default:
-        break;
+    default: break;
     }
     if (!Q.Locate(FieldName.toUpper(), Key, Including ? loPartialKey : 0))
         return frNotFound;
@@ -230,26 +236,34 @@ bool TRecordCommands::FindDuplicates()
         QVariant Previous;
         bool First = true;
         while (!Q.Eof()) {
-            const QVariant Current = Field.IsNull() ? QVariant() : QVariant(Kind == dtC || Kind == dtM ? QVariant(Field.AsString()) : Field.Value());
+            const QVariant Current =
+                Field.IsNull() ? QVariant()
+                               : QVariant(Kind == dtC || Kind == dtM ? QVariant(Field.AsString())
+                                                                     : Field.Value());
             if (!First) {
                 bool Equal = false;
                 switch (Kind) {
                 case dtC: {
                     const QString Text = Current.toString();
-                    Equal = !Text.isEmpty() && Locale.toLower(Text) == Locale.toLower(Previous.toString());
+                    Equal = !Text.isEmpty() &&
+                            Locale.toLower(Text) == Locale.toLower(Previous.toString());
                     break;
                 }
                 case dtN:
-                    Equal = Current.isValid() && Previous.isValid() && Current.toDouble() == Previous.toDouble();
+                    Equal = Current.isValid() && Previous.isValid() &&
+                            Current.toDouble() == Previous.toDouble();
                     break;
                 case dtD:
-                    Equal = Current.isValid() && Previous.isValid() && Field.AsDateTime() == Previous.toDouble();
+                    Equal = Current.isValid() && Previous.isValid() &&
+                            Field.AsDateTime() == Previous.toDouble();
                     break;
                 case dtL:
-                    Equal = Current.isValid() && Previous.isValid() && Current.toBool() == Previous.toBool();
+                    Equal = Current.isValid() && Previous.isValid() &&
+                            Current.toBool() == Previous.toBool();
                     break;
                 case dtM:
-                    Equal = Current.isValid() && Previous.isValid() && Current.toString() == Previous.toString();
+                    Equal = Current.isValid() && Previous.isValid() &&
+                            Current.toString() == Previous.toString();
                     break;
                 }
                 if (Equal) {
@@ -285,9 +299,10 @@ bool TRecordCommands::SavePendingChanges()
         Q.UpdateBatch();
         return true;
     } catch (const EDatabaseError &E) {
-        const QString Message = QStringLiteral("Changes to the table %1 could not be saved.\n\n%2\n\n"
-                                               "Close the table and lose these changes?")
-                                    .arg(TableTitle(), E.Message());
+        const QString Message =
+            QStringLiteral("Changes to the table %1 could not be saved.\n\n%2\n\n"
+                           "Close the table and lose these changes?")
+                .arg(TableTitle(), E.Message());
         return AskDiscard && AskDiscard(Message);
     }
 }
@@ -298,4 +313,4 @@ QString TRecordCommands::RecordPositionText() const
     return QStringLiteral("Record %1 of %2").arg(Q.RecNo()).arg(Q.RecordCount());
 }
 
-}  // namespace qf::tables
+} // namespace qf::tables

@@ -31,14 +31,14 @@ public:
     TRecordCommands &operator=(const TRecordCommands &) = delete;
 
     // Hooks the window binds.
-    std::function<bool()> ConfirmDel;                 // the "ConfirmDel" option
-    std::function<TDeleteAnswer()> AskDelete;         // the "Delete Record" dialog
-    std::function<void()> TurnOffConfirmDel;          // in the options and the settings
+    std::function<bool()> ConfirmDel;         // the "ConfirmDel" option
+    std::function<TDeleteAnswer()> AskDelete; // the "Delete Record" dialog
+    std::function<void()> TurnOffConfirmDel;  // in the options and the settings
     std::function<void(const QString &Message)> OnError;
-    std::function<void()> OnEditorLayout;             // editor widths changed after a post
-    std::function<void()> OnButtonsChanged;           // the edit state or the record count changed
-    std::function<void()> OnScroll;                   // the current record changed
-    std::function<void()> OnPosted;                   // a record was posted (before it is written)
+    std::function<void()> OnEditorLayout;   // editor widths changed after a post
+    std::function<void()> OnButtonsChanged; // the edit state or the record count changed
+    std::function<void()> OnScroll;         // the current record changed
+    std::function<void()> OnPosted;         // a record was posted (before it is written)
     // Changes that could not be written are about to be lost: true lets them go.
     std::function<bool(const QString &Message)> AskDiscard;
 
@@ -96,4 +96,4 @@ private:
     TTableWorkspace &FWs;
 };
 
-}  // namespace qf::tables
+} // namespace qf::tables

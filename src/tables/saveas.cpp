@@ -100,8 +100,7 @@ bool TSaveAsFlow::SaveAs(const QString &ChosenName, std::vector<TFieldDefRec> &F
     SetBusy(false);
     if (Copy.ProblemCount() > 0 &&
         !(OnConfirmLoss &&
-          OnConfirmLoss(Copy.ProblemText() +
-                        QStringLiteral("\n\nSave the table anyway?")))) {
+          OnConfirmLoss(Copy.ProblemText() + QStringLiteral("\n\nSave the table anyway?")))) {
         RemoveTableFiles(Temp);
         return false;
     }

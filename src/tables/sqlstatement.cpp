@@ -34,10 +34,12 @@ QString ReadSqlFile(const QString &FileName)
 {
     QFile File(FileName);
     if (!File.open(QIODevice::ReadOnly))
-        throw EDatabaseError(QStringLiteral("The file \"%1\" cannot be read: %2").arg(FileName, File.errorString()));
+        throw EDatabaseError(
+            QStringLiteral("The file \"%1\" cannot be read: %2").arg(FileName, File.errorString()));
     const QByteArray Bytes = File.readAll();
     if (File.error() != QFileDevice::NoError)
-        throw EDatabaseError(QStringLiteral("The file \"%1\" cannot be read: %2").arg(FileName, File.errorString()));
+        throw EDatabaseError(
+            QStringLiteral("The file \"%1\" cannot be read: %2").arg(FileName, File.errorString()));
     return store::DecodeUtf8OrCp1252(Bytes);
 }
 
@@ -46,7 +48,8 @@ void WriteSqlFile(const QString &FileName, const QString &Text)
     // Written beside and then renamed, so a full disk never leaves half a statement behind.
     QSaveFile File(FileName);
     if (!File.open(QIODevice::WriteOnly) || File.write(Text.toUtf8()) < 0 || !File.commit())
-        throw EDatabaseError(QStringLiteral("The file \"%1\" cannot be written: %2").arg(FileName, File.errorString()));
+        throw EDatabaseError(QStringLiteral("The file \"%1\" cannot be written: %2")
+                                 .arg(FileName, File.errorString()));
 }
 
 void ExecuteSqlStatement(TTableWorkspace &Workspace, TSqlDatabaseKind Kind, const QString &Path,
@@ -75,4 +78,4 @@ void ExecuteSqlStatement(TTableWorkspace &Workspace, TSqlDatabaseKind Kind, cons
     Workspace.ApplyColumnWidths();
 }
 
-}  // namespace qf::tables
+} // namespace qf::tables

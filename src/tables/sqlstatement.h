@@ -33,4 +33,4 @@ void WriteSqlFile(const QString &FileName, const QString &Text);
 void ExecuteSqlStatement(TTableWorkspace &Workspace, TSqlDatabaseKind Kind, const QString &Path,
                          const QString &Statement, bool UseFilter);
 
-}  // namespace qf::tables
+} // namespace qf::tables

@@ -6,7 +6,7 @@
 
 namespace qf::store {
 class TSQLSet;
-}
+} // namespace qf::store
 
 namespace qf::tables {
 

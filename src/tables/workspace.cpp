@@ -1,7 +1,6 @@
 #include "tables/workspace.h"
 
 #include "tables/fieldinfo.h"
-
 #include "tables/gridlayout.h"
 #include "tables/tablequery.h"
 
@@ -146,10 +145,7 @@ void TTableWorkspace::ADOQuery1AfterOpen()
     Call(OnOpened);
 }
 
-void TTableWorkspace::BuildFieldRecords()
-{
-    FieldInfo = qf::tables::BuildFieldRecords(*FQuery);
-}
+void TTableWorkspace::BuildFieldRecords() { FieldInfo = qf::tables::BuildFieldRecords(*FQuery); }
 
 void TTableWorkspace::ADOQuery1BeforeClose() { SaveGridConfig(); }
 
@@ -175,7 +171,8 @@ void TTableWorkspace::Reopen()
     };
     std::vector<TSaved> Saved;
     for (const TFieldEditInfo &F : FieldInfo)
-        Saved.push_back(TSaved{F.Template, F.Autocomplete, HasPickList(F.Kind) ? F.PickList : QStringList()});
+        Saved.push_back(
+            TSaved{F.Template, F.Autocomplete, HasPickList(F.Kind) ? F.PickList : QStringList()});
     const QString SortField = FSortField;
     const int Column = GetCurrentColumn ? GetCurrentColumn() : -1;
     const bool Descending = Descended;
@@ -223,7 +220,8 @@ void TTableWorkspace::ApplySort()
 {
     // A sort kept for a field the table no longer has (a layout file from before a change of
     // the table) is dropped rather than failing the open.
-    if (FSorted != 0 && !FSortField.isEmpty() && FQuery->Active() && !FQuery->FindField(FSortField)) {
+    if (FSorted != 0 && !FSortField.isEmpty() && FQuery->Active() &&
+        !FQuery->FindField(FSortField)) {
         FSortField.clear();
         FSorted = 0;
     }
@@ -232,7 +230,8 @@ void TTableWorkspace::ApplySort()
         if (!FQuery->Sort().isEmpty())
             FQuery->SetSort(QString());
     } else {
-        FQuery->SetSort(FSortField + (Descended ? QStringLiteral(" DESC") : QStringLiteral(" ASC")));
+        FQuery->SetSort(FSortField +
+                        (Descended ? QStringLiteral(" DESC") : QStringLiteral(" ASC")));
     }
     Call(OnSortChanged);
     Call(OnRefreshCommands);
@@ -270,8 +269,9 @@ QString TTableWorkspace::GridConfigFile() const
     if (SqlQueryMode == 1 || TableName.isEmpty())
         return QString();
     const QFileInfo Table(TableName);
-    const QString Base = Table.suffix().isEmpty() ? TableName
-                                                  : TableName.left(TableName.size() - Table.suffix().size() - 1);
+    const QString Base = Table.suffix().isEmpty()
+                             ? TableName
+                             : TableName.left(TableName.size() - Table.suffix().size() - 1);
     return DataBaseDir + Base + QStringLiteral(".cfg");
 }
 
@@ -284,7 +284,8 @@ void TTableWorkspace::SaveGridConfig()
         FSortField.clear();
     QStringList Names;
     for (size_t i = 0; i < FieldInfo.size(); ++i) {
-        Names.append(int(i) < FQuery->FieldCount() ? FQuery->Fields(int(i)).FieldName() : QString());
+        Names.append(int(i) < FQuery->FieldCount() ? FQuery->Fields(int(i)).FieldName()
+                                                   : QString());
         const int Width = GetColumnWidth ? GetColumnWidth(int(i)) : 0;
         if (Width > 0)
             FieldInfo[i].GridWidth = Width;
@@ -298,8 +299,9 @@ void TTableWorkspace::SaveGridConfig()
         return;
     FReportedWriteErrors.insert(FileName);
     if (OnWriteError)
-        OnWriteError(QStringLiteral("The grid layout of the table \"%1\" cannot be saved to \"%2\": %3")
-                         .arg(TableName, QDir::toNativeSeparators(FileName), File.errorString()));
+        OnWriteError(
+            QStringLiteral("The grid layout of the table \"%1\" cannot be saved to \"%2\": %3")
+                .arg(TableName, QDir::toNativeSeparators(FileName), File.errorString()));
 }
 
 void TTableWorkspace::LoadGridConfig()
@@ -335,4 +337,4 @@ void TTableWorkspace::ApplyColumnWidths()
     ApplySort();
 }
 
-}  // namespace qf::tables
+} // namespace qf::tables

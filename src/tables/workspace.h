@@ -38,8 +38,8 @@ public:
     TRecordCommands &RecordCommands() { return *FRecordCommands; }
 
     // State shared with the window.
-    QString DataBaseDir;    // folder of the last opened file, with its trailing "/"
-    QString TableName;      // empty after a close
+    QString DataBaseDir; // folder of the last opened file, with its trailing "/"
+    QString TableName;   // empty after a close
     uint8_t SqlQueryMode = 0;
     QString FSortField;
     uint8_t FSorted = 0;
@@ -113,8 +113,16 @@ public:
 private:
     void SetDataBaseDir(const QString &FileName);
     void BuildFieldRecords();
-    void Call(const std::function<void()> &Hook) { if (Hook) Hook(); }
-    void Busy(bool Value) { if (OnBusy) OnBusy(Value); }
+    void Call(const std::function<void()> &Hook)
+    {
+        if (Hook)
+            Hook();
+    }
+    void Busy(bool Value)
+    {
+        if (OnBusy)
+            OnBusy(Value);
+    }
     bool UseFilterState() const { return UseFilter && UseFilter(); }
 
     std::unique_ptr<TADOConnection> FConnection;
@@ -125,4 +133,4 @@ private:
     std::unique_ptr<TRecordCommands> FRecordCommands;
 };
 
-}  // namespace qf::tables
+} // namespace qf::tables

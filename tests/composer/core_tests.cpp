@@ -9,8 +9,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace qf::composer;
@@ -28,7 +28,7 @@ namespace {
 class TFakeHost : public TDomHost {
 public:
     bool Answer = true;
-    QVariantMap Results;  // by function name
+    QVariantMap Results; // by function name
     QStringList Scripts, Loaded;
     QList<int> Actions;
 
@@ -54,24 +54,28 @@ QVariantMap State(bool Bold)
             {"doc", QVariantMap{{"2184", 7}}},
             {"edit", QVariantMap{{"5002", 3}, {"5011", 3}, {"5029", 1}}},
             {"block", "Heading 1"},
-            {"at", QDateTime::currentMSecsSinceEpoch() + 1}};  // taken after anything before
+            {"at", QDateTime::currentMSecsSinceEpoch() + 1}}; // taken after anything before
 }
 
-}  // namespace
+} // namespace
 
 TEST(DomWorkTable, WidthsAddUpAndTheLastColumnTakesTheRest)
 {
     EXPECT_EQ(TableHtml(2, 3, "1", "1", "1", "100%"),
               "<table border=1 cellpadding=1 cellspacing=1 width=\"100%\">"
-              "<tr><td width=\"33%\">&nbsp;</td><td width=\"33%\">&nbsp;</td><td width=\"34%\">&nbsp;</td></tr>"
-              "<tr><td width=\"33%\">&nbsp;</td><td width=\"33%\">&nbsp;</td><td width=\"34%\">&nbsp;</td></tr>"
+              "<tr><td width=\"33%\">&nbsp;</td><td width=\"33%\">&nbsp;</td><td "
+              "width=\"34%\">&nbsp;</td></tr>"
+              "<tr><td width=\"33%\">&nbsp;</td><td width=\"33%\">&nbsp;</td><td "
+              "width=\"34%\">&nbsp;</td></tr>"
               "</table>");
-    EXPECT_EQ(TableHtml(1, 3, "0", "2", "3", "7"),
-              "<table border=0 cellpadding=2 cellspacing=3 width=\"7\"><tr><td width=\"2\">&nbsp;</td>"
-              "<td width=\"2\">&nbsp;</td><td width=\"3\">&nbsp;</td></tr></table>");
-    EXPECT_EQ(TableHtml(1, 3, "1", "1", "1", "2%"),
-              "<table border=1 cellpadding=1 cellspacing=1 width=\"2%\"><tr><td width=\"0%\">&nbsp;</td>"
-              "<td width=\"0%\">&nbsp;</td><td width=\"2%\">&nbsp;</td></tr></table>");
+    EXPECT_EQ(
+        TableHtml(1, 3, "0", "2", "3", "7"),
+        "<table border=0 cellpadding=2 cellspacing=3 width=\"7\"><tr><td width=\"2\">&nbsp;</td>"
+        "<td width=\"2\">&nbsp;</td><td width=\"3\">&nbsp;</td></tr></table>");
+    EXPECT_EQ(
+        TableHtml(1, 3, "1", "1", "1", "2%"),
+        "<table border=1 cellpadding=1 cellspacing=1 width=\"2%\"><tr><td width=\"0%\">&nbsp;</td>"
+        "<td width=\"0%\">&nbsp;</td><td width=\"2%\">&nbsp;</td></tr></table>");
 }
 
 TEST(DomWorkTable, BadWidthsAndCounts)
@@ -138,14 +142,14 @@ TEST(DomWorkBridge, PushedStatesAnswerQueriesWithoutAskingThePage)
     TDomWork Dom(Host);
     QSignalSpy Changed(&Dom, &TDomWork::DisplayChanged);
     emit Host->StatePushed(State(true));
-    EXPECT_EQ(Changed.count(), 0);  // not ready: no edit to report
+    EXPECT_EQ(Changed.count(), 0); // not ready: no edit to report
     Dom.Ready = true;
     emit Host->StatePushed(State(true));
     EXPECT_EQ(Changed.count(), 1);
     QVariantMap Init = State(true);
     Init["init"] = true;
     emit Host->StatePushed(Init);
-    EXPECT_EQ(Changed.count(), 1);  // the page's first report after loading is no edit
+    EXPECT_EQ(Changed.count(), 1); // the page's first report after loading is no edit
 
     Host->Scripts.clear();
     EXPECT_EQ(Dom.QueryCommandValue("Bold"), QVariant(true));
@@ -244,7 +248,7 @@ TEST(MailViews, TransfersRunOnlyWhereAFlagSaysTheOtherViewIsNewer)
     Views.SetSourceText = [&](const QString &T) {
         Sets << T;
         Source = T;
-        Views.SourceChanged();  // as the view's change signal does
+        Views.SourceChanged(); // as the view's change signal does
     };
     Views.PlainText = [] { return QStringLiteral("plain"); };
 
@@ -294,23 +298,27 @@ TEST(MailViews, TransfersRunOnlyWhereAFlagSaysTheOtherViewIsNewer)
     EXPECT_EQ(Views.MessageBody(), "<p>edited again</p>");
     Views.FMailFormat = TMailViews::PlainFormat;
     EXPECT_EQ(Views.MessageBody(), "plain");
-    Views.FMailFormat = 7;  // any other code is plain text too
+    Views.FMailFormat = 7; // any other code is plain text too
     EXPECT_EQ(Views.MessageBody(), "plain");
 }
 
 TEST(Preview, ThePageGetsTheCharsetLine)
 {
-    const QString Meta = "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=iso-8859-1\">";
+    const QString Meta =
+        "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=iso-8859-1\">";
     const QString Pre = "<PRE style=\"white-space: pre-wrap; overflow-wrap: anywhere\">";
     EXPECT_EQ(TPreview::PageText("<html><head>\n<title>t</title></head>x", true, "iso-8859-1"),
               "<html><head>\r\n" + Meta + "\r\n<title>t</title></head>x\r\n");
     EXPECT_EQ(TPreview::PageText("<HTML><Head><TITLE>t</TITLE>", true, "iso-8859-1"),
               "<HTML><Head>" + Meta + "\r\n<TITLE>t</TITLE>\r\n");
-    EXPECT_EQ(TPreview::PageText("<p>no head</p>\r\n<p>x</p>", true, "utf-8"), "<p>no head</p>\r\n<p>x</p>\r\n");
+    EXPECT_EQ(TPreview::PageText("<p>no head</p>\r\n<p>x</p>", true, "utf-8"),
+              "<p>no head</p>\r\n<p>x</p>\r\n");
     // Plain text keeps its markup as typed and its line breaks, the first empty line too.
-    EXPECT_EQ(TPreview::PageText("\na < b & <i>\r\n\r\nc", false, "koi8-r"),
-              "<HEAD>\r\n<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/plain; charset=koi8-r\">\r\n"
-              "</HEAD>\r\n" + Pre + "\r\n\r\na &lt; b &amp; &lt;i&gt;\r\n\r\nc\r\n</PRE>\r\n");
+    EXPECT_EQ(
+        TPreview::PageText("\na < b & <i>\r\n\r\nc", false, "koi8-r"),
+        "<HEAD>\r\n<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/plain; charset=koi8-r\">\r\n"
+        "</HEAD>\r\n" +
+            Pre + "\r\n\r\na &lt; b &amp; &lt;i&gt;\r\n\r\nc\r\n</PRE>\r\n");
     EXPECT_EQ(TextLines("a\rb\nc\r\n\r\nd"), QStringList({"a", "b", "c", "", "d"}));
 }
 
@@ -335,8 +343,10 @@ TEST(Preview, TheFileIsWrittenInTheCharsetAndRemoved)
     EXPECT_EQ(P.FPreviewFile, Dir.path() + "/$qfprev_.html");
     QFile F(P.FPreviewFile);
     ASSERT_TRUE(F.open(QIODevice::ReadOnly));
-    EXPECT_EQ(F.readAll(), QByteArray("<html><head><META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; "
-                                      "charset=iso-8859-1\">\r\n</head><body>J\xfcrgen &#8364;</body></html>\r\n"));
+    EXPECT_EQ(
+        F.readAll(),
+        QByteArray("<html><head><META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; "
+                   "charset=iso-8859-1\">\r\n</head><body>J\xfcrgen &#8364;</body></html>\r\n"));
     F.close();
 
     // An empty plain body still makes a page; UTF-7 is shown as UTF-8.
@@ -344,15 +354,16 @@ TEST(Preview, TheFileIsWrittenInTheCharsetAndRemoved)
     P.FPreviewDirty = true;
     ASSERT_TRUE(P.Build(false, ""));
     ASSERT_TRUE(F.open(QIODevice::ReadOnly));
-    EXPECT_EQ(F.readAll(), QByteArray("<HEAD>\r\n<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/plain; "
-                                      "charset=utf-8\">\r\n</HEAD>\r\n<PRE style=\"white-space: "
-                                      "pre-wrap; overflow-wrap: anywhere\">\r\n</PRE>\r\n"));
+    EXPECT_EQ(F.readAll(),
+              QByteArray("<HEAD>\r\n<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/plain; "
+                         "charset=utf-8\">\r\n</HEAD>\r\n<PRE style=\"white-space: "
+                         "pre-wrap; overflow-wrap: anywhere\">\r\n</PRE>\r\n"));
     F.close();
 
     // A file that cannot be written: the build reports it and may run again.
     P.RemoveFile();
     EXPECT_FALSE(QFile::exists(P.FPreviewFile));
-    QDir().mkpath(P.FPreviewFile);  // a folder in the file's place
+    QDir().mkpath(P.FPreviewFile); // a folder in the file's place
     QString Error;
     EXPECT_FALSE(P.Build(true, "<p>x</p>", &Error));
     EXPECT_TRUE(P.FPreviewDirty);

@@ -13,7 +13,6 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QWebEngineView>
-
 #include <csignal>
 
 using namespace qf::composer;
@@ -85,12 +84,13 @@ protected:
     void Place(const QString &Css, int Index, int ToIndex)
     {
         const QString Range =
-            ToIndex < 0 ? "const t=document.createTreeWalker(a,NodeFilter.SHOW_TEXT).nextNode();"
-                          "if(t&&t.length>1)r.setStart(t,1);else{r.selectNodeContents(a);r.collapse(true);}"
-                        : QStringLiteral("const b=document.querySelectorAll(%1)[%2];if(!b)return false;"
-                                         "r.setStart(a,0);r.setEnd(b,b.childNodes.length);")
-                              .arg('"' + Css + '"')
-                              .arg(ToIndex);
+            ToIndex < 0
+                ? "const t=document.createTreeWalker(a,NodeFilter.SHOW_TEXT).nextNode();"
+                  "if(t&&t.length>1)r.setStart(t,1);else{r.selectNodeContents(a);r.collapse(true);}"
+                : QStringLiteral("const b=document.querySelectorAll(%1)[%2];if(!b)return false;"
+                                 "r.setStart(a,0);r.setEnd(b,b.childNodes.length);")
+                      .arg('"' + Css + '"')
+                      .arg(ToIndex);
         ASSERT_TRUE(Js(QStringLiteral("(function(){const a=document.querySelectorAll(%1)[%2];"
                                       "if(!a)return false;const r=document.createRange();%3"
                                       "getSelection().removeAllRanges();getSelection().addRange(r);"
@@ -131,7 +131,7 @@ protected:
     }
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(Editor, ALargeDocumentComesBackWholeWithTheDoctypeAndNoScaffolding)
 {
@@ -150,9 +150,10 @@ TEST_F(Editor, AClickAndKeysEditTheDocument)
     Load("<p id=a>first words</p>");
     QWidget *Keys = View.focusProxy() ? View.focusProxy() : &View;
     QSignalSpy Changed(Dom, &TDomWork::DisplayChanged);
-    const QVariantList At = Js("(function(){const r=document.getElementById('a').getBoundingClientRect();"
-                               "return [Math.round(r.left + 60), Math.round(r.top + r.height / 2)];})()")
-                                .toList();
+    const QVariantList At =
+        Js("(function(){const r=document.getElementById('a').getBoundingClientRect();"
+           "return [Math.round(r.left + 60), Math.round(r.top + r.height / 2)];})()")
+            .toList();
     ASSERT_EQ(At.size(), 2);
     QTest::mouseClick(Keys, Qt::LeftButton, {}, QPoint(At[0].toInt(), At[1].toInt()));
     QTest::keyClicks(Keys, " typed");
@@ -173,7 +174,7 @@ TEST_F(Editor, NamedCommandsOnASelection)
     Select("#a");
     Dom->ExecCommand("Bold", true);
     EXPECT_EQ(Dom->QueryCommandValue("Bold"), QVariant(true));
-    Dom->ExecCommand("Bold", true);  // already bold: nothing runs
+    Dom->ExecCommand("Bold", true); // already bold: nothing runs
     EXPECT_TRUE(Body().contains("<p id=\"a\"><b>one two</b></p>")) << Body().toStdString();
     Dom->ExecCommand("Italic", true);
     Dom->ExecCommand("Underline", true);
@@ -212,7 +213,8 @@ TEST_F(Editor, ParagraphFormatsListsIndentsAndLines)
     EXPECT_EQ(Dom->GetBlockFormat(), "Normal");
     Dom->SetBlockFormat("Heading 2");
     EXPECT_EQ(Dom->GetBlockFormat(), "Heading 2");
-    EXPECT_TRUE(Body().contains(QRegularExpression("<h2( id=\"a\")?>alpha</h2>"))) << Body().toStdString();
+    EXPECT_TRUE(Body().contains(QRegularExpression("<h2( id=\"a\")?>alpha</h2>")))
+        << Body().toStdString();
 
     // Each command, on the caret in Css, and what the body then holds or no longer holds.
     const struct {
@@ -246,7 +248,8 @@ TEST_F(Editor, HyperlinksImagesAndTheFontDialog)
     Select("#a");
     Prompts.Url = "https://example.org/";
     Dom->ExecHtmlCommand(2124, true, false, QVariant());
-    EXPECT_TRUE(Body().contains("<a href=\"https://example.org/\">link me</a>")) << Body().toStdString();
+    EXPECT_TRUE(Body().contains("<a href=\"https://example.org/\">link me</a>"))
+        << Body().toStdString();
     // The dialog starts from the link under the caret; an empty address removes it.
     Caret("a");
     Prompts.Url.clear();
@@ -260,7 +263,8 @@ TEST_F(Editor, HyperlinksImagesAndTheFontDialog)
     Caret("#b");
     Prompts.Image = {"pic.png", "A picture", "left", "2"};
     Dom->ExecHtmlCommand(2168, true, false, QVariant());
-    EXPECT_TRUE(Body().contains("<img src=\"pic.png\" alt=\"A picture\" align=\"left\" border=\"2\">"))
+    EXPECT_TRUE(
+        Body().contains("<img src=\"pic.png\" alt=\"A picture\" align=\"left\" border=\"2\">"))
         << Body().toStdString();
     Prompts.Accept = false;
     const QString Before = Body();
@@ -288,7 +292,7 @@ TEST_F(Editor, CommandStatesFollowTheCaret)
     EXPECT_EQ(Dom->QueryCommandValue("Bold"), QVariant(true));
     Dom->QueryStatus(5019, true, Enabled, Latched);
     EXPECT_FALSE(Enabled);
-    EXPECT_EQ(Dom->QueryCommandStatus(5002, true), TDomWork::Disabled);  // nothing selected
+    EXPECT_EQ(Dom->QueryCommandStatus(5002, true), TDomWork::Disabled); // nothing selected
 
     Caret("#item");
     EXPECT_EQ(Dom->QueryCommandValue("Bold"), QVariant(false));
@@ -310,11 +314,11 @@ TEST_F(Editor, CommandStatesFollowTheCaret)
     // The page reports a caret move of its own accord, with the state there. A push already
     // on its way may still tell of the cell; the one for the move follows.
     QSignalSpy Changed(Dom, &TDomWork::DisplayChanged);
-    Js("(function(){const r=document.createRange();r.selectNodeContents(document.getElementById('bold'));"
+    Js("(function(){const "
+       "r=document.createRange();r.selectNodeContents(document.getElementById('bold'));"
        "getSelection().removeAllRanges();getSelection().addRange(r);})()");
-    EXPECT_TRUE(WaitUntil([&] {
-        return Changed.count() > 0 && Dom->QueryCommandValue("Bold") == QVariant(true);
-    }));
+    EXPECT_TRUE(WaitUntil(
+        [&] { return Changed.count() > 0 && Dom->QueryCommandValue("Bold") == QVariant(true); }));
 }
 
 TEST_F(Editor, TablesAreBuiltGrownMergedAndSplit)
@@ -322,16 +326,17 @@ TEST_F(Editor, TablesAreBuiltGrownMergedAndSplit)
     Load("<p id=a>before</p>");
     Caret("#a");
     Dom->InsertTable(2, 3, "1", "1", "1", "100%");
-    EXPECT_TRUE(Body().contains("<table border=\"1\" cellpadding=\"1\" cellspacing=\"1\" width=\"100%\">"))
+    EXPECT_TRUE(
+        Body().contains("<table border=\"1\" cellpadding=\"1\" cellspacing=\"1\" width=\"100%\">"))
         << Body().toStdString();
     EXPECT_EQ(TableShape(), ",,|,,");
     Js("document.querySelectorAll('td').forEach((c,i)=>c.textContent=String.fromCharCode(97+i))");
     EXPECT_EQ(TableShape(), "a,b,c|d,e,f");
 
-    RunSteps({{4, -1, 5021, "a,b,c|,,|d,e,f"},  // row above
+    RunSteps({{4, -1, 5021, "a,b,c|,,|d,e,f"},     // row above
               {7, -1, 5020, "a,,b,c|,,,|d,,e,f"},  // column to the left
-              {0, -1, 5019, ",a,,b,c|,,,|d,,e,f"},  // cell to the left
-              {3, 4, 5029, ",a,,bc<2|,,,|d,,e,f"},  // merge; then split back
+              {0, -1, 5019, ",a,,b,c|,,,|d,,e,f"}, // cell to the left
+              {3, 4, 5029, ",a,,bc<2|,,,|d,,e,f"}, // merge; then split back
               {3, -1, 5047, ",a,,bc,|,,,|d,,e,f"},
               // A single cell splits in two; its column widens in the other rows.
               {1, -1, 5047, ",a,,,bc,|,<2,,|d,<2,e,f"},
@@ -339,8 +344,8 @@ TEST_F(Editor, TablesAreBuiltGrownMergedAndSplit)
               {-1, -1, 5049, ",a,,bc,|,,,|d,,e,f"},
               {-1, -1, 5033, ",a,,,bc,|,<2,,|d,<2,e,f"},
               {0, -1, 5005, "a,,,bc,|,<2,,|d,<2,e,f"},
-              {2, -1, 5006, "a,,bc,|,,,|d,,e,f"},  // the widened cells narrow again
-              {0, 6, 5007, "d,,e,f"},  // rows of a selection into the second row
+              {2, -1, 5006, "a,,bc,|,,,|d,,e,f"}, // the widened cells narrow again
+              {0, 6, 5007, "d,,e,f"},             // rows of a selection into the second row
               {0, -1, 5007, ""}});
     EXPECT_EQ(Js("document.querySelectorAll('table').length").toInt(), 0);
     EXPECT_TRUE(Body().contains("efore")) << Body().toStdString();
@@ -348,12 +353,12 @@ TEST_F(Editor, TablesAreBuiltGrownMergedAndSplit)
 
     Load("<table border=1><tr><td>a</td><td>b</td></tr><tr><td>c</td><td>d</td></tr>"
          "<tr><td>e</td><td>f</td></tr></table>");
-    RunSteps({{0, 3, 5029, "abcd<2|e,f"}});  // whole rows merge into one
+    RunSteps({{0, 3, 5029, "abcd<2|e,f"}}); // whole rows merge into one
 
     Load("<table border=1><tr><td rowspan=2>a</td><td>b</td></tr><tr><td>c</td></tr>"
          "<tr><td>e</td><td>f</td></tr></table>");
-    RunSteps({{2, -1, 5021, "a^3,b||c|e,f"},  // the spanning cell grows
-              {1, -1, 5007, "a^2,|c|e,f"},  // and moves down
+    RunSteps({{2, -1, 5021, "a^3,b||c|e,f"}, // the spanning cell grows
+              {1, -1, 5007, "a^2,|c|e,f"},   // and moves down
               {0, -1, 5047, "a,|,c|e,f"},
               {3, -1, 5020, "a,,|,,c|e,,f"}});
 }
@@ -413,7 +418,7 @@ TEST_F(Editor, MessagesKeepNoScripts)
     // A refresh in a message leads nowhere.
     QSignalSpy Loaded(Host, &TDomHost::DocumentLoaded);
     Load("<p>a</p><meta http-equiv=\"refresh\" content=\"0;url=http://127.0.0.1:9/\">");
-    ASSERT_TRUE(WaitUntil([&] { return Loaded.count() >= 2; }));  // the refused refresh
+    ASSERT_TRUE(WaitUntil([&] { return Loaded.count() >= 2; })); // the refused refresh
     EXPECT_FALSE(Loaded[1][0].toBool());
     EXPECT_TRUE(Dom->DocumentHTML().contains("<p>a</p>")) << Dom->DocumentHTML().toStdString();
 }
@@ -434,5 +439,6 @@ TEST_F(Editor, ADeadRendererComesBackWithTheDocument)
     ASSERT_TRUE(Loaded.count() > 0 || Loaded.wait(20000));
     Dom->Ready = true;
     Dom->CallTimeoutMs = TDomWork::DefaultCallTimeoutMs;
-    EXPECT_TRUE(Dom->DocumentHTML().contains("<p id=\"a\">survives</p>")) << Dom->DocumentHTML().toStdString();
+    EXPECT_TRUE(Dom->DocumentHTML().contains("<p id=\"a\">survives</p>"))
+        << Dom->DocumentHTML().toStdString();
 }

@@ -8,9 +8,8 @@
 #include <QVariant>
 #include <QWebEnginePage>
 #include <QWebEngineScript>
-#include <gtest/gtest.h>
-
 #include <functional>
+#include <gtest/gtest.h>
 
 inline void PrintTo(const QString &S, std::ostream *Out) { *Out << '"' << S.toStdString() << '"'; }
 inline void PrintTo(const QVariant &V, std::ostream *Out)

@@ -27,7 +27,6 @@
 #include <QTest>
 #include <QToolBar>
 #include <QWebEngineView>
-
 #include <csignal>
 
 using namespace qf;
@@ -81,7 +80,7 @@ protected:
         F = std::make_unique<shell::TMainForm>();
         QSignalSpy Loaded(F->DomWork->Editor, &TDomHost::DocumentLoaded);
         F->show();
-        F->EditView0Click();  // a hidden page loads slowly
+        F->EditView0Click(); // a hidden page loads slowly
         // The blank document, then the source loaded on the first completion.
         ASSERT_TRUE(WaitUntil([&] { return Loaded.count() >= 2; }, 30000));
         ASSERT_TRUE(F->DomWork->Ready);
@@ -106,11 +105,12 @@ protected:
     void SelectIn(const QString &Css)
     {
         QSignalSpy Changed(F->DomWork, &TDomWork::DisplayChanged);
-        ASSERT_TRUE(Js("(function(){const e=document.querySelector('" + Css +
-                       "');if(!e)return false;const r=document.createRange();r.selectNodeContents(e);"
-                       "getSelection().removeAllRanges();getSelection().addRange(r);return true;})()")
-                        .toBool());
-        emit F->DomWork->Editor->InputStarted();  // as the mouse would
+        ASSERT_TRUE(
+            Js("(function(){const e=document.querySelector('" + Css +
+               "');if(!e)return false;const r=document.createRange();r.selectNodeContents(e);"
+               "getSelection().removeAllRanges();getSelection().addRange(r);return true;})()")
+                .toBool());
+        emit F->DomWork->Editor->InputStarted(); // as the mouse would
         ASSERT_TRUE(Changed.count() > 0 || Changed.wait(20000));
     }
 
@@ -143,11 +143,12 @@ protected:
     }
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(Window, TheThreeViewsStayInStep)
 {
-    EditSource("<html><head></head><body><p id=a>Dear reader</p><p id=b>Kind regards</p></body></html>");
+    EditSource(
+        "<html><head></head><body><p id=a>Dear reader</p><p id=b>Kind regards</p></body></html>");
     EXPECT_EQ(F->EditorStack->currentWidget(), F->DHTMLEdit1);
     EXPECT_TRUE(Body().contains("Dear reader")) << Body().toStdString();
 
@@ -197,7 +198,8 @@ TEST_F(Window, TheThreeViewsStayInStep)
     EXPECT_TRUE(F->PlainMode->isChecked() && !F->HtmlMode->isChecked());
     EXPECT_EQ(F->EditorStack->currentWidget(), F->RxRichEdit2);
     // The whole formatting bar is off, item by item.
-    EXPECT_FALSE(F->SpeedItem9->isEnabled() || F->ComboBox8->isEnabled() || F->NumList0->isEnabled());
+    EXPECT_FALSE(F->SpeedItem9->isEnabled() || F->ComboBox8->isEnabled() ||
+                 F->NumList0->isEnabled());
     QTest::keyClicks(F->RxRichEdit2, "Plain words");
     EXPECT_EQ(F->Views->MessageBody(), "Plain words");
     F->RxRichEdit2->undo();
@@ -235,8 +237,7 @@ TEST_F(Window, TextTypedIntoAnEmptyMessageReachesTheSource)
     F->DHTMLEdit1->setFocus();
     QTest::mouseClick(Keys, Qt::LeftButton, {}, QPoint(20, 20));
     QTest::keyClicks(Keys, "Dear friend");
-    ASSERT_TRUE(WaitUntil([&] { return Body().contains("Dear friend"); }))
-        << Body().toStdString();
+    ASSERT_TRUE(WaitUntil([&] { return Body().contains("Dear friend"); })) << Body().toStdString();
     EXPECT_TRUE(Changed.count() > 0 || Changed.wait(20000));
     EXPECT_TRUE(F->Views->MessageBody().contains("Dear friend"));
     F->SourceView0Click();
@@ -256,13 +257,14 @@ TEST_F(Window, ThePreviewFileIsWrittenShownOnceAndRemoved)
     QSignalSpy Shown(F->WebBrowser1, &QWebEngineView::loadFinished);
     F->Preview0Click();
     EXPECT_EQ(F->PreviewSubject->text(), "Greetings");
-    EXPECT_EQ(F->PreviewTo->text(), "EMAIL");  // no record: the field name itself
+    EXPECT_EQ(F->PreviewTo->text(), "EMAIL"); // no record: the field name itself
     const QString File = F->Preview->FPreviewFile;
     EXPECT_EQ(File, QDir::tempPath() + "/$qfprev_.html");
     QFile P(File);
     ASSERT_TRUE(P.open(QIODevice::ReadOnly));
-    EXPECT_EQ(P.readAll(), "<html>\r\n<HEAD>\r\n<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; "
-                           "charset=utf-8\">\r\n<title>x</title></HEAD><body><p>Hello</p></body></html>\r\n");
+    EXPECT_EQ(P.readAll(),
+              "<html>\r\n<HEAD>\r\n<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; "
+              "charset=utf-8\">\r\n<title>x</title></HEAD><body><p>Hello</p></body></html>\r\n");
     P.close();
 
     // A second request while the page still loads builds nothing.
@@ -281,14 +283,16 @@ TEST_F(Window, ThePreviewFileIsWrittenShownOnceAndRemoved)
     QTest::keyClicks(F->RxRichEdit2, "next");
     F->PlainText0->trigger();
     ASSERT_TRUE(P.open(QIODevice::ReadOnly));
-    EXPECT_EQ(P.readAll(), "<HEAD>\r\n<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/plain; charset=utf-8\">"
-                           "\r\n</HEAD>\r\n<PRE style=\"white-space: pre-wrap; overflow-wrap: anywhere\">"
-                           "\r\na &lt;b&gt; c\r\nnext\r\n</PRE>\r\n");
+    EXPECT_EQ(P.readAll(),
+              "<HEAD>\r\n<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/plain; charset=utf-8\">"
+              "\r\n</HEAD>\r\n<PRE style=\"white-space: pre-wrap; overflow-wrap: anywhere\">"
+              "\r\na &lt;b&gt; c\r\nnext\r\n</PRE>\r\n");
     P.close();
     ASSERT_TRUE(Shown.count() > 1 || Shown.wait(20000));
-    const QVariantList Shows = RunJs(F->WebBrowser1->page(),
-                                     "[document.body.innerText, document.querySelectorAll('b').length]")
-                                   .toList();
+    const QVariantList Shows =
+        RunJs(F->WebBrowser1->page(),
+              "[document.body.innerText, document.querySelectorAll('b').length]")
+            .toList();
     EXPECT_EQ(Shows.value(0).toString().trimmed(), "a <b> c\nnext");
     EXPECT_EQ(Shows.value(1).toInt(), 0);
 
@@ -330,9 +334,10 @@ TEST_F(Window, InsertTableDialogAndTheTableMenu)
         Press(W, "Ok");
     });
     F->Table0->trigger();
-    EXPECT_TRUE(Body().contains("<table border=\"1\" cellpadding=\"1\" cellspacing=\"1\" width=\"7\">"
-                                "<tbody><tr><td width=\"2\">&nbsp;</td><td width=\"2\">&nbsp;</td>"
-                                "<td width=\"3\">&nbsp;</td></tr>"))
+    EXPECT_TRUE(
+        Body().contains("<table border=\"1\" cellpadding=\"1\" cellspacing=\"1\" width=\"7\">"
+                        "<tbody><tr><td width=\"2\">&nbsp;</td><td width=\"2\">&nbsp;</td>"
+                        "<td width=\"3\">&nbsp;</td></tr>"))
         << Body().toStdString();
 
     // The dialog keeps its values; a width that is no number is reported and the table
@@ -348,8 +353,9 @@ TEST_F(Window, InsertTableDialogAndTheTableMenu)
     });
     F->Table0->trigger();
     EXPECT_EQ(Message, "Invalid Width");
-    EXPECT_TRUE(Body().contains("width=\"abc\"><tbody><tr><td>&nbsp;</td><td>&nbsp;</td><td>&nbsp;</td></tr>"
-                                "</tbody></table>"))
+    EXPECT_TRUE(Body().contains(
+        "width=\"abc\"><tbody><tr><td>&nbsp;</td><td>&nbsp;</td><td>&nbsp;</td></tr>"
+        "</tbody></table>"))
         << Body().toStdString();
 
     // Rows that are no number stop the command with the conversion's message.
@@ -410,7 +416,8 @@ TEST_F(Window, FormattingBarAndMenus)
         Press(W, "Ok");
     });
     F->Hyperlink0->trigger();
-    EXPECT_TRUE(Body().contains("<a href=\"mailto:ann@example.org\">two</a>")) << Body().toStdString();
+    EXPECT_TRUE(Body().contains("<a href=\"mailto:ann@example.org\">two</a>"))
+        << Body().toStdString();
 
     // Undo through the editor takes the link back.
     F->DomWork->ExecEditCommand(5049, 0, QVariant());

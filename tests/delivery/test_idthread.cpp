@@ -6,12 +6,10 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QThread>
-
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <gtest/gtest.h>
 #include <memory>
 #include <vector>
 
@@ -20,260 +18,278 @@ using namespace qf::delivery;
 namespace {
 
 // Waits for Pred, serving the application's events meanwhile; false after a generous limit.
-template <class P> bool WaitUntil(P Pred) {
-  const auto Limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (!Pred()) {
-    if (std::chrono::steady_clock::now() > Limit)
-      return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    std::this_thread::yield();
-  }
-  return true;
+template <class P>
+bool WaitUntil(P Pred)
+{
+    const auto Limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!Pred()) {
+        if (std::chrono::steady_clock::now() > Limit)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        std::this_thread::yield();
+    }
+    return true;
 }
 
 // Stops itself after every Batch passes; with no batch it runs until told otherwise.
 class TCounter : public TIdThread {
 public:
-  explicit TCounter(int Batch = 0) : FBatch(Batch) {}
-  ~TCounter() override { TerminateAndWaitFor(); }
-  std::atomic<int> Runs{0};
+    explicit TCounter(int Batch = 0) : FBatch(Batch) {}
+    ~TCounter() override { TerminateAndWaitFor(); }
+    std::atomic<int> Runs{0};
 
 protected:
-  void Run() override {
-    const int N = ++Runs;
-    if (!FBatch)
-      std::this_thread::sleep_for(std::chrono::microseconds(200));
-    else if (N % FBatch == 0)
-      Stop();
-  }
+    void Run() override
+    {
+        const int N = ++Runs;
+        if (!FBatch)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        else if (N % FBatch == 0)
+            Stop();
+    }
 
 private:
-  const int FBatch;
+    const int FBatch;
 };
 
-TEST(DeliveryThread, ParksRestartsAndTerminates) {
-  TCounter T(5);
-  EXPECT_TRUE(T.Stopped());
-  EXPECT_EQ(T.Runs, 0);
-  T.Start();
-  ASSERT_TRUE(WaitUntil([&] { return T.Stopped(); }));
-  EXPECT_EQ(T.Runs, 5);
-  T.Start();
-  ASSERT_TRUE(WaitUntil([&] { return T.Runs == 10 && T.Stopped(); }));
-  EXPECT_FALSE(T.Terminated());
+TEST(DeliveryThread, ParksRestartsAndTerminates)
+{
+    TCounter T(5);
+    EXPECT_TRUE(T.Stopped());
+    EXPECT_EQ(T.Runs, 0);
+    T.Start();
+    ASSERT_TRUE(WaitUntil([&] { return T.Stopped(); }));
+    EXPECT_EQ(T.Runs, 5);
+    T.Start();
+    ASSERT_TRUE(WaitUntil([&] { return T.Runs == 10 && T.Stopped(); }));
+    EXPECT_FALSE(T.Terminated());
 
-  auto Running = TIdThread::Create<TCounter>(false, 3);
-  ASSERT_TRUE(WaitUntil([&] { return Running->Stopped(); }));
-  EXPECT_EQ(Running->Runs, 3);
-  auto Suspended = TIdThread::Create<TCounter>(true, 3);
-  EXPECT_TRUE(Suspended->Stopped());
-  EXPECT_EQ(Suspended->Runs, 0);
+    auto Running = TIdThread::Create<TCounter>(false, 3);
+    ASSERT_TRUE(WaitUntil([&] { return Running->Stopped(); }));
+    EXPECT_EQ(Running->Runs, 3);
+    auto Suspended = TIdThread::Create<TCounter>(true, 3);
+    EXPECT_TRUE(Suspended->Stopped());
+    EXPECT_EQ(Suspended->Runs, 0);
 
-  // Stopped and terminated from another thread.
-  TCounter Free;
-  Free.Start();
-  ASSERT_TRUE(WaitUntil([&] { return Free.Runs > 3; }));
-  EXPECT_FALSE(Free.Stopped());
-  std::thread([&] { Free.Stop(); }).join();
-  ASSERT_TRUE(WaitUntil([&] { return Free.Stopped(); }));
-  const int Parked = Free.Runs;
-  Free.Start();
-  ASSERT_TRUE(WaitUntil([&] { return Free.Runs > Parked; }));
-  std::thread([&] { Free.Terminate(); }).join();
-  Free.WaitFor();
-  EXPECT_TRUE(Free.Stopped());
-  EXPECT_TRUE(Free.Terminated());
-  Free.Start();  // no effect once terminated
-  EXPECT_TRUE(Free.Stopped());
+    // Stopped and terminated from another thread.
+    TCounter Free;
+    Free.Start();
+    ASSERT_TRUE(WaitUntil([&] { return Free.Runs > 3; }));
+    EXPECT_FALSE(Free.Stopped());
+    std::thread([&] { Free.Stop(); }).join();
+    ASSERT_TRUE(WaitUntil([&] { return Free.Stopped(); }));
+    const int Parked = Free.Runs;
+    Free.Start();
+    ASSERT_TRUE(WaitUntil([&] { return Free.Runs > Parked; }));
+    std::thread([&] { Free.Terminate(); }).join();
+    Free.WaitFor();
+    EXPECT_TRUE(Free.Stopped());
+    EXPECT_TRUE(Free.Terminated());
+    Free.Start(); // no effect once terminated
+    EXPECT_TRUE(Free.Stopped());
 }
 
 class TThrower : public TIdThread {
 public:
-  ~TThrower() override { TerminateAndWaitFor(); }
+    ~TThrower() override { TerminateAndWaitFor(); }
 
 protected:
-  void Run() override { throw std::runtime_error("disk full"); }
+    void Run() override { throw std::runtime_error("disk full"); }
 };
 
-TEST(DeliveryThread, DestroyedInEveryStateAndEndedByAnException) {
-  { TCounter NeverStarted; }
-  {
-    TCounter Running;
-    Running.Start();
-    ASSERT_TRUE(WaitUntil([&] { return Running.Runs > 0; }));
-  }
-  {
-    TCounter Parked(5);
-    Parked.Start();
-    ASSERT_TRUE(WaitUntil([&] { return Parked.Stopped(); }));
-  }
-  // An exception ends the thread with its message.
-  TThrower Failed;
-  Failed.Start();
-  Failed.WaitFor();
-  EXPECT_TRUE(Failed.Terminated());
-  EXPECT_TRUE(Failed.Stopped());
-  EXPECT_EQ(Failed.TerminatingException().toStdString(), "disk full");
+TEST(DeliveryThread, DestroyedInEveryStateAndEndedByAnException)
+{
+    {
+        TCounter NeverStarted;
+    }
+    {
+        TCounter Running;
+        Running.Start();
+        ASSERT_TRUE(WaitUntil([&] { return Running.Runs > 0; }));
+    }
+    {
+        TCounter Parked(5);
+        Parked.Start();
+        ASSERT_TRUE(WaitUntil([&] { return Parked.Stopped(); }));
+    }
+    // An exception ends the thread with its message.
+    TThrower Failed;
+    Failed.Start();
+    Failed.WaitFor();
+    EXPECT_TRUE(Failed.Terminated());
+    EXPECT_TRUE(Failed.Stopped());
+    EXPECT_EQ(Failed.TerminatingException().toStdString(), "disk full");
 }
 
 // Destroys itself from its own Run, as the class allows; the thread must not touch the object
 // after that (AddressSanitizer sees it).
 class TSelfDestroyer : public TIdThread {
 public:
-  explicit TSelfDestroyer(std::atomic<bool> &Exited) : FExited(Exited) {}
-  ~TSelfDestroyer() override { TerminateAndWaitFor(); }
+    explicit TSelfDestroyer(std::atomic<bool> &Exited) : FExited(Exited) {}
+    ~TSelfDestroyer() override { TerminateAndWaitFor(); }
 
 protected:
-  void Run() override {
-    // Set when the thread itself ends, after everything the class does once Run returns.
-    struct TOnExit {
-      std::atomic<bool> *Flag = nullptr;
-      ~TOnExit() { *Flag = true; }
-    };
-    thread_local TOnExit OnExit;
-    OnExit.Flag = &FExited;
-    delete this;
-  }
+    void Run() override
+    {
+        // Set when the thread itself ends, after everything the class does once Run returns.
+        struct TOnExit {
+            std::atomic<bool> *Flag = nullptr;
+            ~TOnExit() { *Flag = true; }
+        };
+        thread_local TOnExit OnExit;
+        OnExit.Flag = &FExited;
+        delete this;
+    }
 
 private:
-  std::atomic<bool> &FExited;
+    std::atomic<bool> &FExited;
 };
 
-TEST(DeliveryThread, DestroyedFromItsOwnRun) {
-  std::atomic<bool> Exited{false};
-  (new TSelfDestroyer(Exited))->Start();
-  EXPECT_TRUE(WaitUntil([&] { return Exited.load(); }));
+TEST(DeliveryThread, DestroyedFromItsOwnRun)
+{
+    std::atomic<bool> Exited{false};
+    (new TSelfDestroyer(Exited))->Start();
+    EXPECT_TRUE(WaitUntil([&] { return Exited.load(); }));
 }
 
 // Takes indexes from a shared counter until none are left, like the mailing's senders.
 struct TWork {
-  std::mutex Lock;
-  int Next = 0;
-  int Count = 0;
-  std::vector<int> Taken;
-  int Get() {
-    std::lock_guard<std::mutex> L(Lock);
-    return Next < Count ? Next++ : -1;
-  }
+    std::mutex Lock;
+    int Next = 0;
+    int Count = 0;
+    std::vector<int> Taken;
+    int Get()
+    {
+        std::lock_guard<std::mutex> L(Lock);
+        return Next < Count ? Next++ : -1;
+    }
 };
 
 class TTaker : public TIdThread {
 public:
-  explicit TTaker(TWork &W) : FWork(W) {}
-  ~TTaker() override { TerminateAndWaitFor(); }
+    explicit TTaker(TWork &W) : FWork(W) {}
+    ~TTaker() override { TerminateAndWaitFor(); }
 
 protected:
-  void Run() override {
-    const int I = FWork.Get();
-    if (I < 0) {
-      Stop();
-      return;
+    void Run() override
+    {
+        const int I = FWork.Get();
+        if (I < 0) {
+            Stop();
+            return;
+        }
+        std::lock_guard<std::mutex> L(FWork.Lock);
+        ++FWork.Taken[static_cast<size_t>(I)];
     }
-    std::lock_guard<std::mutex> L(FWork.Lock);
-    ++FWork.Taken[static_cast<size_t>(I)];
-  }
 
 private:
-  TWork &FWork;
+    TWork &FWork;
 };
 
-TEST(DeliveryThread, HundredThreadsShareTheWorkAndRestart) {
-  TWork W;
-  W.Count = 5000;
-  W.Taken.assign(10000, 0);
-  std::vector<std::unique_ptr<TTaker>> Threads;
-  for (int I = 0; I < 100; ++I)
-    Threads.push_back(std::make_unique<TTaker>(W));
-  auto AllStopped = [&] {
-    return std::all_of(Threads.begin(), Threads.end(), [](const auto &T) { return T->Stopped(); });
-  };
-  for (auto &T : Threads)
-    T->Start();
-  ASSERT_TRUE(WaitUntil(AllStopped));
-  {
+TEST(DeliveryThread, HundredThreadsShareTheWorkAndRestart)
+{
+    TWork W;
+    W.Count = 5000;
+    W.Taken.assign(10000, 0);
+    std::vector<std::unique_ptr<TTaker>> Threads;
+    for (int I = 0; I < 100; ++I)
+        Threads.push_back(std::make_unique<TTaker>(W));
+    auto AllStopped = [&] {
+        return std::all_of(Threads.begin(), Threads.end(),
+                           [](const auto &T) { return T->Stopped(); });
+    };
+    for (auto &T : Threads)
+        T->Start();
+    ASSERT_TRUE(WaitUntil(AllStopped));
+    {
+        std::lock_guard<std::mutex> L(W.Lock);
+        W.Count = 10000;
+    }
+    for (auto &T : Threads)
+        T->Start();
+    ASSERT_TRUE(WaitUntil(AllStopped));
     std::lock_guard<std::mutex> L(W.Lock);
-    W.Count = 10000;
-  }
-  for (auto &T : Threads)
-    T->Start();
-  ASSERT_TRUE(WaitUntil(AllStopped));
-  std::lock_guard<std::mutex> L(W.Lock);
-  for (size_t I = 0; I < W.Taken.size(); ++I)
-    ASSERT_EQ(W.Taken[I], 1) << "index " << I;
+    for (size_t I = 0; I < W.Taken.size(); ++I)
+        ASSERT_EQ(W.Taken[I], 1) << "index " << I;
 }
 
 // Reports to the application's thread, blocking and queued.
 class TReporter : public TIdThread {
 public:
-  ~TReporter() override { TerminateAndWaitFor(); }
-  std::atomic<bool> SawError{false};
-  int Blocking = 0;  // written only in the application's thread
-  std::atomic<int> Queued{0};
-  std::atomic<bool> WrongThread{false};
-  std::atomic<bool> Entered{false};
+    ~TReporter() override { TerminateAndWaitFor(); }
+    std::atomic<bool> SawError{false};
+    int Blocking = 0; // written only in the application's thread
+    std::atomic<int> Queued{0};
+    std::atomic<bool> WrongThread{false};
+    std::atomic<bool> Entered{false};
 
 protected:
-  void Run() override {
-    Entered = true;
-    auto Check = [this] {
-      if (QThread::currentThread() != QCoreApplication::instance()->thread())
-        WrongThread = true;
-    };
-    Synchronize([&] {
-      Check();
-      ++Blocking;
-    });
-    Queue([this, Check] {
-      Check();
-      ++Queued;
-    });
-    try {
-      Synchronize([] { throw std::runtime_error("refused"); });
-    } catch (const std::runtime_error &E) {
-      SawError = std::string(E.what()) == "refused";
+    void Run() override
+    {
+        Entered = true;
+        auto Check = [this] {
+            if (QThread::currentThread() != QCoreApplication::instance()->thread())
+                WrongThread = true;
+        };
+        Synchronize([&] {
+            Check();
+            ++Blocking;
+        });
+        Queue([this, Check] {
+            Check();
+            ++Queued;
+        });
+        try {
+            Synchronize([] { throw std::runtime_error("refused"); });
+        } catch (const std::runtime_error &E) {
+            SawError = std::string(E.what()) == "refused";
+        }
+        Stop();
     }
-    Stop();
-  }
 };
 
-TEST(DeliveryThread, SynchronizedCallsRunInTheApplicationThread) {
-  TReporter T;
-  T.Start();
-  ASSERT_TRUE(WaitUntil([&] { return T.Stopped() && T.Queued == 1; }));
-  EXPECT_EQ(T.Blocking, 1);
-  EXPECT_TRUE(T.SawError);
-  EXPECT_FALSE(T.WrongThread);
-  // The application thread waiting for the thread's end still serves its calls (else this hangs).
-  T.Entered = false;
-  T.Start();
-  while (!T.Entered)
-    std::this_thread::yield();
-  T.TerminateAndWaitFor();
-  EXPECT_EQ(T.Blocking, 2);
-  EXPECT_EQ(T.Queued, 2);
+TEST(DeliveryThread, SynchronizedCallsRunInTheApplicationThread)
+{
+    TReporter T;
+    T.Start();
+    ASSERT_TRUE(WaitUntil([&] { return T.Stopped() && T.Queued == 1; }));
+    EXPECT_EQ(T.Blocking, 1);
+    EXPECT_TRUE(T.SawError);
+    EXPECT_FALSE(T.WrongThread);
+    // The application thread waiting for the thread's end still serves its calls (else this hangs).
+    T.Entered = false;
+    T.Start();
+    while (!T.Entered)
+        std::this_thread::yield();
+    T.TerminateAndWaitFor();
+    EXPECT_EQ(T.Blocking, 2);
+    EXPECT_EQ(T.Queued, 2);
 }
 
 // A call that runs its own event loop (a message box) must not let later calls overtake the
 // ones queued before them.
-TEST(DeliveryThread, QueuedCallsStartInOrderThroughANestedLoop) {
-  std::vector<char> Order;
-  QEventLoop Modal;
-  std::thread Late;
-  std::thread([&] {
-    TIdThread::Queue([&] {
-      Order.push_back('A');
-      Late = std::thread([&] { TIdThread::Queue([&] {
-        Order.push_back('D');
-        Modal.quit();
-      }); });
-      Modal.exec();
-    });
-    TIdThread::Queue([&] { Order.push_back('B'); });
-    TIdThread::Queue([&] { Order.push_back('C'); });
-  }).join();
-  TIdThread::CheckSynchronize();
-  Late.join();
-  EXPECT_EQ(std::string(Order.begin(), Order.end()), "ABCD");
+TEST(DeliveryThread, QueuedCallsStartInOrderThroughANestedLoop)
+{
+    std::vector<char> Order;
+    QEventLoop Modal;
+    std::thread Late;
+    std::thread([&] {
+        TIdThread::Queue([&] {
+            Order.push_back('A');
+            Late = std::thread([&] {
+                TIdThread::Queue([&] {
+                    Order.push_back('D');
+                    Modal.quit();
+                });
+            });
+            Modal.exec();
+        });
+        TIdThread::Queue([&] { Order.push_back('B'); });
+        TIdThread::Queue([&] { Order.push_back('C'); });
+    }).join();
+    TIdThread::CheckSynchronize();
+    Late.join();
+    EXPECT_EQ(std::string(Order.begin(), Order.end()), "ABCD");
 }
 
-}  // namespace
+} // namespace

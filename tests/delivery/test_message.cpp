@@ -12,111 +12,121 @@ using namespace qf::delivery;
 
 namespace {
 
-void Basic(TIdMessage &M) {
-  M.From.Address = QStringLiteral("sender@example.com");
-  M.Recipients.Add().Address = QStringLiteral("rcpt@example.com");
+void Basic(TIdMessage &M)
+{
+    M.From.Address = QStringLiteral("sender@example.com");
+    M.Recipients.Add().Address = QStringLiteral("rcpt@example.com");
 }
 
-TEST(DeliveryMessage, LongHeadersFoldAndReadBackWhole) {
-  TIdMessage M;
-  Basic(M);
-  QString Ascii;
-  for (int I = 0; I < 60; ++I)
-    Ascii += QStringLiteral("word%1 ").arg(I);
-  Ascii += QStringLiteral("x  double  spaces");
-  const QString NoSpaces(1500, QLatin1Char('q'));
-  const QString Greek = QStringLiteral("Καλημέρα κόσμε, ").repeated(12);
-  // Names that escaping doubles: their length counts once escaped.
-  const QString Names[] = {QStringLiteral("Smith, John \"JJ\" (Boss) \\ back"), QString(800, QLatin1Char('"')),
-                           QString(600, QLatin1Char('\\')) + QStringLiteral(", x")};
-  M.CharSet = QStringLiteral("iso-8859-7");
-  const QString Gap = QStringLiteral("x") + QString(1200, QLatin1Char(' ')) + QStringLiteral("y");
-  const QString Subjects[] = {Ascii, NoSpaces, Greek, QStringLiteral("=?utf-8?B?SGk=?= looks encoded"), Gap};
-  for (int I = 0; I < 5; ++I) {
-    const QString &Subject = Subjects[I];
-    SCOPED_TRACE(Subject.left(20).toStdString());
-    M.Subject = Subject;
-    M.From.Name = Names[I % 3];
-    const QByteArray Raw = M.Compose(QStringLiteral("Quillfast v2.0"));
-    for (const QByteArray &Line : Raw.left(Raw.indexOf("\r\n\r\n") + 2).split('\n'))
-      EXPECT_LE(Line.size(), 78 + 1) << Line.left(40).toStdString();
-    const QJsonObject P = ParseComposed(Raw);
-    EXPECT_EQ(P["subject"].toString(), Subject);
-    EXPECT_EQ(P["from"][0]["name"].toString(), M.From.Name);
-    EXPECT_TRUE(P["defects"].toArray().isEmpty());
-  }
+TEST(DeliveryMessage, LongHeadersFoldAndReadBackWhole)
+{
+    TIdMessage M;
+    Basic(M);
+    QString Ascii;
+    for (int I = 0; I < 60; ++I)
+        Ascii += QStringLiteral("word%1 ").arg(I);
+    Ascii += QStringLiteral("x  double  spaces");
+    const QString NoSpaces(1500, QLatin1Char('q'));
+    const QString Greek = QStringLiteral("Καλημέρα κόσμε, ").repeated(12);
+    // Names that escaping doubles: their length counts once escaped.
+    const QString Names[] = {QStringLiteral("Smith, John \"JJ\" (Boss) \\ back"),
+                             QString(800, QLatin1Char('"')),
+                             QString(600, QLatin1Char('\\')) + QStringLiteral(", x")};
+    M.CharSet = QStringLiteral("iso-8859-7");
+    const QString Gap = QStringLiteral("x") + QString(1200, QLatin1Char(' ')) + QStringLiteral("y");
+    const QString Subjects[] = {Ascii, NoSpaces, Greek,
+                                QStringLiteral("=?utf-8?B?SGk=?= looks encoded"), Gap};
+    for (int I = 0; I < 5; ++I) {
+        const QString &Subject = Subjects[I];
+        SCOPED_TRACE(Subject.left(20).toStdString());
+        M.Subject = Subject;
+        M.From.Name = Names[I % 3];
+        const QByteArray Raw = M.Compose(QStringLiteral("Quillfast v2.0"));
+        for (const QByteArray &Line : Raw.left(Raw.indexOf("\r\n\r\n") + 2).split('\n'))
+            EXPECT_LE(Line.size(), 78 + 1) << Line.left(40).toStdString();
+        const QJsonObject P = ParseComposed(Raw);
+        EXPECT_EQ(P["subject"].toString(), Subject);
+        EXPECT_EQ(P["from"][0]["name"].toString(), M.From.Name);
+        EXPECT_TRUE(P["defects"].toArray().isEmpty());
+    }
 }
 
-TEST(DeliveryMessage, LineBreaksCannotAddHeadersAndBadInputIsRefused) {
-  TIdMessage M;
-  Basic(M);
-  M.Subject = QStringLiteral("Hello\r\nBcc: victim@example.com");
-  M.From.Name = QStringLiteral("Eve\nX-Injected: yes");
-  const QByteArray Raw = M.Compose({});
-  EXPECT_FALSE(Raw.contains("\r\nBcc:"));
-  EXPECT_FALSE(Raw.contains("\nX-Injected"));
-  EXPECT_EQ(Str(ParseComposed(Raw)["subject"]), "Hello  Bcc: victim@example.com");
-  // Other control characters are dropped, also from encoded words; a tab is white space.
-  M.Subject = QStringLiteral("a\x01" "b\x1B[31mc\x7F\u0085d\te \u00e9");
-  M.From.Name = QStringLiteral("Bell\aName");
-  const QJsonObject P = ParseComposed(M.Compose({}));
-  EXPECT_EQ(P["subject"].toString(), QStringLiteral("ab[31mcd e \u00e9"));
-  EXPECT_EQ(Str(P["from"][0]["name"]), "BellName");
-
-  for (const QString &Bad : {QStringLiteral("a@example.com\r\nRCPT TO:<b@example.com>"), QString(),
-                            QStringLiteral("x").repeated(1000) + QStringLiteral("@example.com")}) {
-    TIdMessage R;
-    R.From.Address = QStringLiteral("sender@example.com");
-    R.Recipients.Add().Address = Bad;
-    EXPECT_THROW(R.Compose({}), EIdException);
-  }
-  M.CharSet = QStringLiteral("no-such-charset");
-  try {
-    M.Compose({});
-    ADD_FAILURE();
-  } catch (const EIdException &E) {
-    EXPECT_TRUE(E.Message().contains(QLatin1String("no-such-charset")));
-  }
-}
-
-TEST(DeliveryMessage, BodyEncodingFollowsTheContent) {
-  TIdMessage M;
-  Basic(M);
-  const QString Long = QStringLiteral("x").repeated(2500) + QStringLiteral(" end");
-  struct TCase {
-    const char *Charset;
-    QString Line;
-    const char *Encoding;
-  } Cases[] = {
-      {"windows-1252", QStringLiteral("Mostly ASCII with one ü and = sign"), "quoted-printable"},
-      {"windows-1251", QStringLiteral("Съешь же ещё этих мягких французских булок"), "base64"},
-      {"utf-8", Long, "quoted-printable"},
-      {"utf-8", QStringLiteral("世界").repeated(700), "base64"},
-  };
-  for (const TCase &C : Cases) {
-    SCOPED_TRACE(C.Charset);
-    M.CharSet = QString::fromLatin1(C.Charset);
-    M.Body = QStringList{C.Line, QStringLiteral("second\r\nthird\nfourth")};
+TEST(DeliveryMessage, LineBreaksCannotAddHeadersAndBadInputIsRefused)
+{
+    TIdMessage M;
+    Basic(M);
+    M.Subject = QStringLiteral("Hello\r\nBcc: victim@example.com");
+    M.From.Name = QStringLiteral("Eve\nX-Injected: yes");
+    const QByteArray Raw = M.Compose({});
+    EXPECT_FALSE(Raw.contains("\r\nBcc:"));
+    EXPECT_FALSE(Raw.contains("\nX-Injected"));
+    EXPECT_EQ(Str(ParseComposed(Raw)["subject"]), "Hello  Bcc: victim@example.com");
+    // Other control characters are dropped, also from encoded words; a tab is white space.
+    M.Subject = QStringLiteral("a\x01"
+                               "b\x1B[31mc\x7F\u0085d\te \u00e9");
+    M.From.Name = QStringLiteral("Bell\aName");
     const QJsonObject P = ParseComposed(M.Compose({}));
-    EXPECT_EQ(Str(P["transfer_encoding"]), C.Encoding);
-    EXPECT_EQ(P["body"].toString(), C.Line + QStringLiteral("\r\nsecond\r\nthird\r\nfourth\r\n"));
-    EXPECT_LE(P["longest_line"].toInt(), 78);
-    EXPECT_EQ(P["bare_line_feeds"].toInt(), 0);
-  }
+    EXPECT_EQ(P["subject"].toString(), QStringLiteral("ab[31mcd e \u00e9"));
+    EXPECT_EQ(Str(P["from"][0]["name"]), "BellName");
+
+    for (const QString &Bad :
+         {QStringLiteral("a@example.com\r\nRCPT TO:<b@example.com>"), QString(),
+          QStringLiteral("x").repeated(1000) + QStringLiteral("@example.com")}) {
+        TIdMessage R;
+        R.From.Address = QStringLiteral("sender@example.com");
+        R.Recipients.Add().Address = Bad;
+        EXPECT_THROW(R.Compose({}), EIdException);
+    }
+    M.CharSet = QStringLiteral("no-such-charset");
+    try {
+        M.Compose({});
+        ADD_FAILURE();
+    } catch (const EIdException &E) {
+        EXPECT_TRUE(E.Message().contains(QLatin1String("no-such-charset")));
+    }
 }
 
-TEST(DeliveryMessage, ReplyToAndContentType) {
-  TIdMessage M;
-  Basic(M);
-  M.ReplyTo.Add().Address = QString();  // the mailing adds one entry even for no address
-  const QByteArray Raw = M.Compose({});
-  EXPECT_FALSE(Raw.contains("Reply-To:"));
-  EXPECT_TRUE(Raw.contains("Content-Type: text/plain; charset=\"utf-8\"\r\n"));
-  EXPECT_FALSE(Raw.contains("multipart"));
-  EXPECT_FALSE(Raw.contains("X-Mailer"));
-
-  M.ContentType = QStringLiteral("text/html\r\nBcc: x@example.com");
-  EXPECT_THROW(M.Compose({}), EIdException);
+TEST(DeliveryMessage, BodyEncodingFollowsTheContent)
+{
+    TIdMessage M;
+    Basic(M);
+    const QString Long = QStringLiteral("x").repeated(2500) + QStringLiteral(" end");
+    struct TCase {
+        const char *Charset;
+        QString Line;
+        const char *Encoding;
+    } Cases[] = {
+        {"windows-1252", QStringLiteral("Mostly ASCII with one ü and = sign"), "quoted-printable"},
+        {"windows-1251", QStringLiteral("Съешь же ещё этих мягких французских булок"), "base64"},
+        {"utf-8", Long, "quoted-printable"},
+        {"utf-8", QStringLiteral("世界").repeated(700), "base64"},
+    };
+    for (const TCase &C : Cases) {
+        SCOPED_TRACE(C.Charset);
+        M.CharSet = QString::fromLatin1(C.Charset);
+        M.Body = QStringList{C.Line, QStringLiteral("second\r\nthird\nfourth")};
+        const QJsonObject P = ParseComposed(M.Compose({}));
+        EXPECT_EQ(Str(P["transfer_encoding"]), C.Encoding);
+        EXPECT_EQ(P["body"].toString(),
+                  C.Line + QStringLiteral("\r\nsecond\r\nthird\r\nfourth\r\n"));
+        EXPECT_LE(P["longest_line"].toInt(), 78);
+        EXPECT_EQ(P["bare_line_feeds"].toInt(), 0);
+    }
 }
 
-}  // namespace
+TEST(DeliveryMessage, ReplyToAndContentType)
+{
+    TIdMessage M;
+    Basic(M);
+    M.ReplyTo.Add().Address = QString(); // the mailing adds one entry even for no address
+    const QByteArray Raw = M.Compose({});
+    EXPECT_FALSE(Raw.contains("Reply-To:"));
+    EXPECT_TRUE(Raw.contains("Content-Type: text/plain; charset=\"utf-8\"\r\n"));
+    EXPECT_FALSE(Raw.contains("multipart"));
+    EXPECT_FALSE(Raw.contains("X-Mailer"));
+
+    M.ContentType = QStringLiteral("text/html\r\nBcc: x@example.com");
+    EXPECT_THROW(M.Compose({}), EIdException);
+}
+
+} // namespace

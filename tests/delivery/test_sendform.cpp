@@ -416,7 +416,7 @@ TEST_F(DeliverySendForm, BadPortAndRecipientFieldStopThePreparation)
     EXPECT_EQ(Boxes.Texts[0], QStringLiteral("'2x5' is not a valid integer value"));
     EXPECT_FALSE(Form->Button2->isEnabled());
     EXPECT_TRUE(Form->CancelBtn->isEnabled());
-    QTest::keyClick(Form.get(), Qt::Key_F4, Qt::AltModifier);  // swallowed
+    QTest::keyClick(Form.get(), Qt::Key_F4, Qt::AltModifier); // swallowed
     EXPECT_TRUE(Form->isVisible());
     QTest::mouseClick(Form->CancelBtn, Qt::LeftButton);
     EXPECT_FALSE(Form->isVisible());

@@ -16,7 +16,6 @@
 #include <QSet>
 #include <QStringDecoder>
 #include <QThread>
-
 #include <gtest/gtest.h>
 
 using namespace qf::delivery;
@@ -27,362 +26,397 @@ QString Nfc(const QString &S) { return S.normalized(QString::NormalizationForm_C
 
 // Texts each charset can hold: {subject, sender name, recipient name, a body line}.
 struct TSample {
-  const char *Subject, *FromName, *ToName, *Line;
+    const char *Subject, *FromName, *ToName, *Line;
 };
 
 const TSample Samples[19] = {
     {"مرحبا بالعالم: عرض خاص", "أحمد علي", "سارة", "نص الرسالة باللغة العربية"},
     {"Labas, pasauli: ąčęėįšųūž", "Jonas Žemaitis", "Rūta", "Ačiū už laišką; Ķēniņš, Ļaudis"},
     {"Zażółć gęślą jaźń", "Łukasz Wójcik", "Żaneta", "Příliš žluťoučký kůň úpěl ďábelské ódy"},
-    {"Zażółć gęślą jaźń – ‚cytat‘", "Łukasz Wójcik", "Žofie", "Příliš žluťoučký kůň úpěl ďábelské ódy €"},
+    {"Zażółć gęślą jaźń – ‚cytat‘", "Łukasz Wójcik", "Žofie",
+     "Příliš žluťoučký kůň úpěl ďábelské ódy €"},
     {"Привет, мир! Ёлка №1", "Иван Петров", "Мария", "Съешь же ещё этих мягких французских булок"},
     {"Привет, мир! Ёлка", "Иван Петров", "Мария", "Съешь же ещё этих мягких французских булок"},
-    {"Привіт, світ! Ґанок", "Тарас Їжак", "Євгенія", "Чуєш їх, доцю, га? Кумедна ж ти, прощайся без ґольфів"},
-    {"Привет, мир! «Ёлка» №1", "Иван Петров", "Мария", "Съешь же ещё этих мягких французских булок — €"},
+    {"Привіт, світ! Ґанок", "Тарас Їжак", "Євгенія",
+     "Чуєш їх, доцю, га? Кумедна ж ти, прощайся без ґольфів"},
+    {"Привет, мир! «Ёлка» №1", "Иван Петров", "Мария",
+     "Съешь же ещё этих мягких французских булок — €"},
     {"Καλημέρα κόσμε", "Γιώργος Παπαδόπουλος", "Ελένη", "Ξεσκεπάζω την ψυχοφθόρα βδελυγμία"},
-    {"Καλημέρα κόσμε – «νέα»", "Γιώργος Παπαδόπουλος", "Ελένη", "Ξεσκεπάζω την ψυχοφθόρα βδελυγμία €"},
+    {"Καλημέρα κόσμε – «νέα»", "Γιώργος Παπαδόπουλος", "Ελένη",
+     "Ξεσκεπάζω την ψυχοφθόρα βδελυγμία €"},
     {"שלום עולם", "דוד כהן", "רחל", "דג סקרן שט בים מאוכזב ולפתע מצא חברה ₪"},
     {"สวัสดีชาวโลก", "สมชาย ใจดี", "สมหญิง", "เป็นมนุษย์สุดประเสริฐเลิศคุณค่า"},
-    {"Merhaba dünya: ğüşıöç İĞ", "Ayşe Yılmaz", "Çağrı", "Pijamalı hasta yağız şoföre çabucak güvendi"},
+    {"Merhaba dünya: ğüşıöç İĞ", "Ayşe Yılmaz", "Çağrı",
+     "Pijamalı hasta yağız şoföre çabucak güvendi"},
     {"Grüße aus 世界 😀 +plus-", "Zoë 李", "Ünal", "UTF-7 text: +1 - ~ \\ 世界 😀"},
     {"Grüße aus 世界 😀", "Zoë 李", "Ünal", "Emoji 😀 and 世界 and ⅓"},
     {"Grüße aus 世界", "Zoë 李", "Ünal", "The platform's own bytes: Ωμέγα 世界"},
     {"Xin chào thế giới", "Nguyễn Văn An", "Trần Thị Bích", "Tiếng Việt có dấu: ắ ằ ẳ ẵ ặ"},
     {"Grüße aus Köln: çà ñ ÿ", "José Müller", "Ångström", "Le café déçu mais l'âme plutôt naïve"},
-    {"Grüße aus Köln – „Zitat“ €", "José Müller", "Œdipe", "Le cœur déçu mais l'âme plutôt naïve, Ÿ ™ …"},
+    {"Grüße aus Köln – „Zitat“ €", "José Müller", "Œdipe",
+     "Le cœur déçu mais l'âme plutôt naïve, Ÿ ™ …"},
 };
 
-void Fill(TIdMessage &M, const QString &Charset, const TSample &S, const QString &To) {
-  M.CharSet = Charset;
-  M.ContentType = QStringLiteral("text/plain");
-  M.From.Address = QStringLiteral("sender@example.com");
-  M.From.Name = QString::fromUtf8(S.FromName);
-  M.ReplyTo.Clear();
-  M.ReplyTo.Add().Address = QStringLiteral("replies@example.com");
-  M.Recipients.Clear();
-  TIdEMailAddressItem &R = M.Recipients.Add();
-  R.Address = To;
-  R.Name = QString::fromUtf8(S.ToName);
-  M.Subject = QString::fromUtf8(S.Subject);
-  M.Body = QStringList{QString::fromUtf8(S.Line), QString(), QStringLiteral(".a line with a leading dot"),
-                       QStringLiteral("."), QStringLiteral("trailing space ")};
+void Fill(TIdMessage &M, const QString &Charset, const TSample &S, const QString &To)
+{
+    M.CharSet = Charset;
+    M.ContentType = QStringLiteral("text/plain");
+    M.From.Address = QStringLiteral("sender@example.com");
+    M.From.Name = QString::fromUtf8(S.FromName);
+    M.ReplyTo.Clear();
+    M.ReplyTo.Add().Address = QStringLiteral("replies@example.com");
+    M.Recipients.Clear();
+    TIdEMailAddressItem &R = M.Recipients.Add();
+    R.Address = To;
+    R.Name = QString::fromUtf8(S.ToName);
+    M.Subject = QString::fromUtf8(S.Subject);
+    M.Body = QStringList{QString::fromUtf8(S.Line), QString(),
+                         QStringLiteral(".a line with a leading dot"), QStringLiteral("."),
+                         QStringLiteral("trailing space ")};
 }
 
 class DeliveryClient : public ::testing::Test {
 protected:
-  TTestServer Server;
-  TIdSMTP Smtp;
-  void SetUp() override {
-    Smtp.Host = QStringLiteral("127.0.0.1");
-    Smtp.Port = Server.Port();
-    Smtp.Username = QStringLiteral("user");
-    Smtp.MailAgent = QStringLiteral("Quillfast v2.0");
-    Smtp.ReadTimeout = 10000;
-  }
-  // Sends one plain message to To.
-  void SendSimple(const QString &To = QStringLiteral("rcpt@example.com")) {
-    TIdMessage M;
-    M.From.Address = QStringLiteral("sender@example.com");
-    M.Recipients.Add().Address = To;
-    M.Subject = QStringLiteral("simple");
-    M.Body = QStringList{QStringLiteral("hello")};
-    Smtp.Send(M);
-  }
-  // The message of the exception that F throws ("" when none).
-  template <class F> static QString Failure(F &&Fn) {
-    try {
-      Fn();
-    } catch (const EIdException &E) {
-      EXPECT_FALSE(E.Message().isEmpty());
-      return E.Message();
+    TTestServer Server;
+    TIdSMTP Smtp;
+    void SetUp() override
+    {
+        Smtp.Host = QStringLiteral("127.0.0.1");
+        Smtp.Port = Server.Port();
+        Smtp.Username = QStringLiteral("user");
+        Smtp.MailAgent = QStringLiteral("Quillfast v2.0");
+        Smtp.ReadTimeout = 10000;
     }
-    return {};
-  }
+    // Sends one plain message to To.
+    void SendSimple(const QString &To = QStringLiteral("rcpt@example.com"))
+    {
+        TIdMessage M;
+        M.From.Address = QStringLiteral("sender@example.com");
+        M.Recipients.Add().Address = To;
+        M.Subject = QStringLiteral("simple");
+        M.Body = QStringList{QStringLiteral("hello")};
+        Smtp.Send(M);
+    }
+    // The message of the exception that F throws ("" when none).
+    template <class F>
+    static QString Failure(F &&Fn)
+    {
+        try {
+            Fn();
+        } catch (const EIdException &E) {
+            EXPECT_FALSE(E.Message().isEmpty());
+            return E.Message();
+        }
+        return {};
+    }
 };
 
-TEST_F(DeliveryClient, EveryCharsetRoundTripsOverOneConnection) {
-  Smtp.Connect();
-  ASSERT_TRUE(Smtp.Connected());
-  TIdMessage M;
-  for (size_t I = 0; I < CharsetTable.size(); ++I) {
-    Fill(M, QString::fromLatin1(CharsetTable[I].MimeName), Samples[I], QStringLiteral("rcpt%1@example.com").arg(I));
-    ASSERT_NO_THROW(Smtp.Send(M)) << CharsetTable[I].MimeName;
-  }
-  const QStringList Files = Server.MessageFiles();
-  ASSERT_EQ(Files.size(), 19);
-  const QJsonArray Parsed = ParseMail(Files);
-  QSet<QString> Peers;
-  for (size_t I = 0; I < CharsetTable.size(); ++I) {
-    SCOPED_TRACE(CharsetTable[I].MimeName);
-    const QJsonObject P = Parsed.at(static_cast<qsizetype>(I)).toObject();
-    const TSample &S = Samples[I];
-    EXPECT_EQ(Str(P["charset"]), I == 15 ? "utf-8" : CharsetTable[I].MimeName);
-    EXPECT_EQ(Str(P["body_type"]), "text/plain");
-    EXPECT_EQ(P["subject"].toString(), Nfc(QString::fromUtf8(S.Subject)));
-    EXPECT_EQ(P["from"][0]["name"].toString(), Nfc(QString::fromUtf8(S.FromName)));
-    EXPECT_EQ(Str(P["from"][0]["address"]), "sender@example.com");
-    EXPECT_EQ(P["to"][0]["name"].toString(), Nfc(QString::fromUtf8(S.ToName)));
-    EXPECT_EQ(P["to"][0]["address"].toString(), QStringLiteral("rcpt%1@example.com").arg(I));
-    EXPECT_EQ(Str(P["reply_to"][0]["address"]), "replies@example.com");
-    EXPECT_EQ(P["body"].toString(),
-              Nfc(QString::fromUtf8(S.Line)) + "\r\n\r\n.a line with a leading dot\r\n.\r\ntrailing space \r\n");
-    EXPECT_EQ(Str(P["x_mailer"]), "Quillfast v2.0");
-    EXPECT_EQ(Str(P["mime_version"]), "1.0");
-    EXPECT_TRUE(P["has_date"].toBool());
-    EXPECT_TRUE(Str(P["message_id"]).find('@') != std::string::npos);
-    EXPECT_LE(P["longest_line"].toInt(), 998);
-    EXPECT_EQ(P["bare_line_feeds"].toInt(), 0);
-    EXPECT_TRUE(P["defects"].toArray().isEmpty());
-    const QJsonObject Env = Server.Envelope(Files[static_cast<qsizetype>(I)]);
-    EXPECT_EQ(Str(Env["mail_from"]), "sender@example.com");
-    EXPECT_EQ(Env["rcpt_tos"].toArray().at(0).toString(), QStringLiteral("rcpt%1@example.com").arg(I));
-    Peers.insert(Env["peer"].toString());
-  }
-  EXPECT_EQ(Peers.size(), 1) << "every message should use the connection Connect made";
+TEST_F(DeliveryClient, EveryCharsetRoundTripsOverOneConnection)
+{
+    Smtp.Connect();
+    ASSERT_TRUE(Smtp.Connected());
+    TIdMessage M;
+    for (size_t I = 0; I < CharsetTable.size(); ++I) {
+        Fill(M, QString::fromLatin1(CharsetTable[I].MimeName), Samples[I],
+             QStringLiteral("rcpt%1@example.com").arg(I));
+        ASSERT_NO_THROW(Smtp.Send(M)) << CharsetTable[I].MimeName;
+    }
+    const QStringList Files = Server.MessageFiles();
+    ASSERT_EQ(Files.size(), 19);
+    const QJsonArray Parsed = ParseMail(Files);
+    QSet<QString> Peers;
+    for (size_t I = 0; I < CharsetTable.size(); ++I) {
+        SCOPED_TRACE(CharsetTable[I].MimeName);
+        const QJsonObject P = Parsed.at(static_cast<qsizetype>(I)).toObject();
+        const TSample &S = Samples[I];
+        EXPECT_EQ(Str(P["charset"]), I == 15 ? "utf-8" : CharsetTable[I].MimeName);
+        EXPECT_EQ(Str(P["body_type"]), "text/plain");
+        EXPECT_EQ(P["subject"].toString(), Nfc(QString::fromUtf8(S.Subject)));
+        EXPECT_EQ(P["from"][0]["name"].toString(), Nfc(QString::fromUtf8(S.FromName)));
+        EXPECT_EQ(Str(P["from"][0]["address"]), "sender@example.com");
+        EXPECT_EQ(P["to"][0]["name"].toString(), Nfc(QString::fromUtf8(S.ToName)));
+        EXPECT_EQ(P["to"][0]["address"].toString(), QStringLiteral("rcpt%1@example.com").arg(I));
+        EXPECT_EQ(Str(P["reply_to"][0]["address"]), "replies@example.com");
+        EXPECT_EQ(P["body"].toString(),
+                  Nfc(QString::fromUtf8(S.Line)) +
+                      "\r\n\r\n.a line with a leading dot\r\n.\r\ntrailing space \r\n");
+        EXPECT_EQ(Str(P["x_mailer"]), "Quillfast v2.0");
+        EXPECT_EQ(Str(P["mime_version"]), "1.0");
+        EXPECT_TRUE(P["has_date"].toBool());
+        EXPECT_TRUE(Str(P["message_id"]).find('@') != std::string::npos);
+        EXPECT_LE(P["longest_line"].toInt(), 998);
+        EXPECT_EQ(P["bare_line_feeds"].toInt(), 0);
+        EXPECT_TRUE(P["defects"].toArray().isEmpty());
+        const QJsonObject Env = Server.Envelope(Files[static_cast<qsizetype>(I)]);
+        EXPECT_EQ(Str(Env["mail_from"]), "sender@example.com");
+        EXPECT_EQ(Env["rcpt_tos"].toArray().at(0).toString(),
+                  QStringLiteral("rcpt%1@example.com").arg(I));
+        Peers.insert(Env["peer"].toString());
+    }
+    EXPECT_EQ(Peers.size(), 1) << "every message should use the connection Connect made";
 }
 
-TEST_F(DeliveryClient, AttachmentsRoundTripByteForByte) {
-  QTemporaryDir Dir;
-  struct TFile {
-    QString Name;
-    QByteArray Data;
-    const char *Type;
-  };
-  QByteArray Binary(150000, Qt::Uninitialized);
-  QRandomGenerator Rng(7);
-  for (char &C : Binary)
-    C = static_cast<char>(Rng.bounded(256));
-  const QList<TFile> Files = {
-      {QStringLiteral("report.PDF"), Binary, "application/pdf"},
-      {QStringLiteral("empty.bin"), QByteArray(), "application/octet-stream"},
-      {QStringLiteral("Годовой отчёт за 2026 год — очень длинное имя файла для проверки разбиения.txt"),
-       QByteArray("line one\r\n.line two\nno end"), "text/plain"},
-      {QStringLiteral("a \"quoted\"; name, with=signs.csv"), QByteArray("a;b\r\n1;2\r\n"), "text/csv"},
-  };
-  TIdMessage M;
-  M.From.Address = QStringLiteral("sender@example.com");
-  M.Recipients.Add().Address = QStringLiteral("rcpt@example.com");
-  M.ContentType = QStringLiteral("text/html");
-  M.CharSet = QStringLiteral("iso-8859-1");
-  M.Subject = QStringLiteral("Files");
-  M.Body = QStringList{QStringLiteral("<p>Grüße – 中</p>")};
-  for (const TFile &F : Files) {
-    QFile Out(Dir.filePath(F.Name));
-    ASSERT_TRUE(Out.open(QIODevice::WriteOnly));
-    Out.write(F.Data);
-    Out.close();
-    M.MessageParts.AddAttachment(Out.fileName());
-  }
-  Smtp.Connect();
-  Smtp.Send(M);
-  ASSERT_EQ(Server.MessageFiles().size(), 1);
-  const QJsonObject P = ParseMail(Server.MessageFiles()).at(0).toObject();
-  EXPECT_EQ(Str(P["content_type"]), "multipart/mixed");
-  EXPECT_EQ(Str(P["body_type"]), "text/html");
-  // The dash and the Chinese character are not in Latin-1: an HTML body carries them as references.
-  EXPECT_EQ(P["body"].toString(), QStringLiteral("<p>Grüße &#8211; &#20013;</p>\r\n"));
-  EXPECT_LE(P["longest_line"].toInt(), 998);
-  EXPECT_EQ(P["bare_line_feeds"].toInt(), 0);
-  // Some readers decode each continuation of a long name by itself: none may end inside a character.
-  QFile Raw(Server.MessageFiles().at(0));
-  ASSERT_TRUE(Raw.open(QIODevice::ReadOnly));
-  const QString Text = QString::fromLatin1(Raw.readAll());
-  int Pieces = 0;
-  for (auto It = QRegularExpression(QStringLiteral("name\\*\\d+\\*=(?:utf-8'')?([^;\\s]*)")).globalMatch(Text);
-       It.hasNext(); ++Pieces) {
-    const QByteArray Piece = QByteArray::fromPercentEncoding(It.next().captured(1).toLatin1());
-    QStringDecoder Utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    (void)Utf8.decode(Piece);
-    EXPECT_FALSE(Utf8.hasError()) << Piece.toHex().toStdString();
-  }
-  EXPECT_GT(Pieces, 4);
-  const QJsonArray A = P["attachments"].toArray();
-  ASSERT_EQ(A.size(), Files.size());
-  for (qsizetype I = 0; I < Files.size(); ++I) {
-    SCOPED_TRACE(Files[I].Name.toStdString());
-    EXPECT_EQ(A[I]["filename"].toString(), Files[I].Name);
-    EXPECT_EQ(Str(A[I]["content_type"]), Files[I].Type);
-    EXPECT_EQ(A[I]["size"].toInt(), Files[I].Data.size());
-    EXPECT_EQ(A[I]["sha256"].toString().toLatin1(),
-              QCryptographicHash::hash(Files[I].Data, QCryptographicHash::Sha256).toHex());
-  }
+TEST_F(DeliveryClient, AttachmentsRoundTripByteForByte)
+{
+    QTemporaryDir Dir;
+    struct TFile {
+        QString Name;
+        QByteArray Data;
+        const char *Type;
+    };
+    QByteArray Binary(150000, Qt::Uninitialized);
+    QRandomGenerator Rng(7);
+    for (char &C : Binary)
+        C = static_cast<char>(Rng.bounded(256));
+    const QList<TFile> Files = {
+        {QStringLiteral("report.PDF"), Binary, "application/pdf"},
+        {QStringLiteral("empty.bin"), QByteArray(), "application/octet-stream"},
+        {QStringLiteral(
+             "Годовой отчёт за 2026 год — очень длинное имя файла для проверки разбиения.txt"),
+         QByteArray("line one\r\n.line two\nno end"), "text/plain"},
+        {QStringLiteral("a \"quoted\"; name, with=signs.csv"), QByteArray("a;b\r\n1;2\r\n"),
+         "text/csv"},
+    };
+    TIdMessage M;
+    M.From.Address = QStringLiteral("sender@example.com");
+    M.Recipients.Add().Address = QStringLiteral("rcpt@example.com");
+    M.ContentType = QStringLiteral("text/html");
+    M.CharSet = QStringLiteral("iso-8859-1");
+    M.Subject = QStringLiteral("Files");
+    M.Body = QStringList{QStringLiteral("<p>Grüße – 中</p>")};
+    for (const TFile &F : Files) {
+        QFile Out(Dir.filePath(F.Name));
+        ASSERT_TRUE(Out.open(QIODevice::WriteOnly));
+        Out.write(F.Data);
+        Out.close();
+        M.MessageParts.AddAttachment(Out.fileName());
+    }
+    Smtp.Connect();
+    Smtp.Send(M);
+    ASSERT_EQ(Server.MessageFiles().size(), 1);
+    const QJsonObject P = ParseMail(Server.MessageFiles()).at(0).toObject();
+    EXPECT_EQ(Str(P["content_type"]), "multipart/mixed");
+    EXPECT_EQ(Str(P["body_type"]), "text/html");
+    // The dash and the Chinese character are not in Latin-1: an HTML body carries them as
+    // references.
+    EXPECT_EQ(P["body"].toString(), QStringLiteral("<p>Grüße &#8211; &#20013;</p>\r\n"));
+    EXPECT_LE(P["longest_line"].toInt(), 998);
+    EXPECT_EQ(P["bare_line_feeds"].toInt(), 0);
+    // Some readers decode each continuation of a long name by itself: none may end inside a
+    // character.
+    QFile Raw(Server.MessageFiles().at(0));
+    ASSERT_TRUE(Raw.open(QIODevice::ReadOnly));
+    const QString Text = QString::fromLatin1(Raw.readAll());
+    int Pieces = 0;
+    for (auto It = QRegularExpression(QStringLiteral("name\\*\\d+\\*=(?:utf-8'')?([^;\\s]*)"))
+                       .globalMatch(Text);
+         It.hasNext(); ++Pieces) {
+        const QByteArray Piece = QByteArray::fromPercentEncoding(It.next().captured(1).toLatin1());
+        QStringDecoder Utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        (void)Utf8.decode(Piece);
+        EXPECT_FALSE(Utf8.hasError()) << Piece.toHex().toStdString();
+    }
+    EXPECT_GT(Pieces, 4);
+    const QJsonArray A = P["attachments"].toArray();
+    ASSERT_EQ(A.size(), Files.size());
+    for (qsizetype I = 0; I < Files.size(); ++I) {
+        SCOPED_TRACE(Files[I].Name.toStdString());
+        EXPECT_EQ(A[I]["filename"].toString(), Files[I].Name);
+        EXPECT_EQ(Str(A[I]["content_type"]), Files[I].Type);
+        EXPECT_EQ(A[I]["size"].toInt(), Files[I].Data.size());
+        EXPECT_EQ(A[I]["sha256"].toString().toLatin1(),
+                  QCryptographicHash::hash(Files[I].Data, QCryptographicHash::Sha256).toHex());
+    }
 }
 
 // A message that cannot be made fails with what is wrong before anything goes over the
 // wire, so the connection is still good for the next message.
-TEST_F(DeliveryClient, MessageThatCannotBeMadeNamesTheFaultAndSendsNothing) {
-  TIdMessage M;
-  M.From.Address = QStringLiteral("sender@example.com");
-  M.Recipients.Add().Address = QStringLiteral("rcpt@example.com");
-  M.CharSet = QStringLiteral("windows-1251");
-  M.Body = QStringList{QStringLiteral("Привет 中")};
-  Smtp.Connect();
-  const QString Error = Failure([&] { Smtp.Send(M); });
-  EXPECT_TRUE(Error.contains(QLatin1String("U+4E2D")) && Error.contains(QLatin1String("windows-1251")))
-      << Error.toStdString();
-  M.Body = QStringList{QStringLiteral("Привет")};
-  M.Subject = QStringLiteral("Привет 中");
-  EXPECT_TRUE(Failure([&] { Smtp.Send(M); }).contains(QLatin1String("U+4E2D")));
-  M.Subject.clear();
-  M.MessageParts.AddAttachment(QStringLiteral("/nonexistent/folder/Price list.pdf"));
-  const QString Missing = Failure([&] { Smtp.Send(M); });
-  EXPECT_TRUE(Missing.contains(QLatin1String("/nonexistent/folder/Price list.pdf"))) << Missing.toStdString();
-  EXPECT_TRUE(Server.MessageFiles().isEmpty());
-  EXPECT_TRUE(Smtp.Connected());
-  SendSimple();
-  EXPECT_EQ(Server.MessageFiles().size(), 1);
+TEST_F(DeliveryClient, MessageThatCannotBeMadeNamesTheFaultAndSendsNothing)
+{
+    TIdMessage M;
+    M.From.Address = QStringLiteral("sender@example.com");
+    M.Recipients.Add().Address = QStringLiteral("rcpt@example.com");
+    M.CharSet = QStringLiteral("windows-1251");
+    M.Body = QStringList{QStringLiteral("Привет 中")};
+    Smtp.Connect();
+    const QString Error = Failure([&] { Smtp.Send(M); });
+    EXPECT_TRUE(Error.contains(QLatin1String("U+4E2D")) &&
+                Error.contains(QLatin1String("windows-1251")))
+        << Error.toStdString();
+    M.Body = QStringList{QStringLiteral("Привет")};
+    M.Subject = QStringLiteral("Привет 中");
+    EXPECT_TRUE(Failure([&] { Smtp.Send(M); }).contains(QLatin1String("U+4E2D")));
+    M.Subject.clear();
+    M.MessageParts.AddAttachment(QStringLiteral("/nonexistent/folder/Price list.pdf"));
+    const QString Missing = Failure([&] { Smtp.Send(M); });
+    EXPECT_TRUE(Missing.contains(QLatin1String("/nonexistent/folder/Price list.pdf")))
+        << Missing.toStdString();
+    EXPECT_TRUE(Server.MessageFiles().isEmpty());
+    EXPECT_TRUE(Smtp.Connected());
+    SendSimple();
+    EXPECT_EQ(Server.MessageFiles().size(), 1);
 }
 
-TEST_F(DeliveryClient, EmptyPasswordNeverAuthenticates) {
-  Server.SetControl({{"auth", true}});
-  Smtp.Username = QStringLiteral("user");
-  Smtp.Password.clear();
-  Smtp.Connect();
-  SendSimple();
-  ASSERT_EQ(Server.MessageFiles().size(), 1);
-  EXPECT_FALSE(Server.Envelope(Server.MessageFiles()[0])["authenticated"].toBool());
+TEST_F(DeliveryClient, EmptyPasswordNeverAuthenticates)
+{
+    Server.SetControl({{"auth", true}});
+    Smtp.Username = QStringLiteral("user");
+    Smtp.Password.clear();
+    Smtp.Connect();
+    SendSimple();
+    ASSERT_EQ(Server.MessageFiles().size(), 1);
+    EXPECT_FALSE(Server.Envelope(Server.MessageFiles()[0])["authenticated"].toBool());
 
-  Smtp.Password = QStringLiteral("secret");
-  Smtp.Connect();
-  SendSimple();
-  ASSERT_EQ(Server.MessageFiles().size(), 2);
-  EXPECT_TRUE(Server.Envelope(Server.MessageFiles()[1])["authenticated"].toBool());
+    Smtp.Password = QStringLiteral("secret");
+    Smtp.Connect();
+    SendSimple();
+    ASSERT_EQ(Server.MessageFiles().size(), 2);
+    EXPECT_TRUE(Server.Envelope(Server.MessageFiles()[1])["authenticated"].toBool());
 
-  Smtp.Password = QStringLiteral("wrong");
-  EXPECT_TRUE(Failure([&] { Smtp.Connect(); }).startsWith(QLatin1String("535"))) << "the server's refusal";
-  EXPECT_FALSE(Smtp.Connected());
+    Smtp.Password = QStringLiteral("wrong");
+    EXPECT_TRUE(Failure([&] { Smtp.Connect(); }).startsWith(QLatin1String("535")))
+        << "the server's refusal";
+    EXPECT_FALSE(Smtp.Connected());
 }
 
-TEST_F(DeliveryClient, ConnectFailuresCarryTheReason) {
-  EXPECT_FALSE(Smtp.Connected());
-  EXPECT_FALSE(Failure([&] { SendSimple(); }).isEmpty()) << "Send before Connect";
+TEST_F(DeliveryClient, ConnectFailuresCarryTheReason)
+{
+    EXPECT_FALSE(Smtp.Connected());
+    EXPECT_FALSE(Failure([&] { SendSimple(); }).isEmpty()) << "Send before Connect";
 
-  Server.SetControl({{"refuse", true}});
-  const QString Refused = Failure([&] { Smtp.Connect(); });
-  EXPECT_TRUE(Refused.contains(QLatin1String("554")) && Refused.contains(QLatin1String("Service refused")))
-      << Refused.toStdString();
-  EXPECT_FALSE(Smtp.Connected());
+    Server.SetControl({{"refuse", true}});
+    const QString Refused = Failure([&] { Smtp.Connect(); });
+    EXPECT_TRUE(Refused.contains(QLatin1String("554")) &&
+                Refused.contains(QLatin1String("Service refused")))
+        << Refused.toStdString();
+    EXPECT_FALSE(Smtp.Connected());
 
-  Server.SetControl({{"silent", true}});
-  const QString Silent = Failure([&] { Smtp.Connect(1000); });
-  EXPECT_TRUE(Silent.contains(QLatin1String("imeout"))) << Silent.toStdString();
-  // EHLO refused, HELO accepted, then no answer: the time-out ended it, not the refusal before.
-  Server.SetControl({{"no_ehlo", true}, {"noop_delay", 3}});
-  const QString Late = Failure([&] { Smtp.Connect(1000); });
-  EXPECT_TRUE(Late.contains(QLatin1String("imeout")) && Late.contains(QLatin1String("250 test.localhost")) &&
-              !Late.contains(QLatin1String("502")))
-      << Late.toStdString();
+    Server.SetControl({{"silent", true}});
+    const QString Silent = Failure([&] { Smtp.Connect(1000); });
+    EXPECT_TRUE(Silent.contains(QLatin1String("imeout"))) << Silent.toStdString();
+    // EHLO refused, HELO accepted, then no answer: the time-out ended it, not the refusal before.
+    Server.SetControl({{"no_ehlo", true}, {"noop_delay", 3}});
+    const QString Late = Failure([&] { Smtp.Connect(1000); });
+    EXPECT_TRUE(Late.contains(QLatin1String("imeout")) &&
+                Late.contains(QLatin1String("250 test.localhost")) &&
+                !Late.contains(QLatin1String("502")))
+        << Late.toStdString();
 
-  Server.Stop();
-  const QString Closed = Failure([&] { Smtp.Connect(); });
-  EXPECT_TRUE(Closed.contains(QLatin1String("Connection refused"))) << Closed.toStdString();
+    Server.Stop();
+    const QString Closed = Failure([&] { Smtp.Connect(); });
+    EXPECT_TRUE(Closed.contains(QLatin1String("Connection refused"))) << Closed.toStdString();
 
-  Smtp.Host = QStringLiteral("bad host name");
-  EXPECT_FALSE(Failure([&] { Smtp.Connect(); }).isEmpty());
-  // A port out of range is named as such, not blamed on the host.
-  Smtp.Host = QStringLiteral("127.0.0.1");
-  for (int Bad : {0, 70000}) {
-    Smtp.Port = Bad;
-    const QString Port = Failure([&] { Smtp.Connect(); });
-    EXPECT_TRUE(Port.contains(QLatin1String("port")) && Port.contains(QString::number(Bad))) << Port.toStdString();
-  }
-  Smtp.Port = Server.Port();
+    Smtp.Host = QStringLiteral("bad host name");
+    EXPECT_FALSE(Failure([&] { Smtp.Connect(); }).isEmpty());
+    // A port out of range is named as such, not blamed on the host.
+    Smtp.Host = QStringLiteral("127.0.0.1");
+    for (int Bad : {0, 70000}) {
+        Smtp.Port = Bad;
+        const QString Port = Failure([&] { Smtp.Connect(); });
+        EXPECT_TRUE(Port.contains(QLatin1String("port")) && Port.contains(QString::number(Bad)))
+            << Port.toStdString();
+    }
+    Smtp.Port = Server.Port();
 
-  Server.Start(Smtp.Port);
-  Server.SetControl({});
-  Smtp.Host = QStringLiteral("127.0.0.1");
-  Smtp.Connect();
-  EXPECT_TRUE(Smtp.Connected());
-  SendSimple();
-  EXPECT_EQ(Server.MessageFiles().size(), 1);
+    Server.Start(Smtp.Port);
+    Server.SetControl({});
+    Smtp.Host = QStringLiteral("127.0.0.1");
+    Smtp.Connect();
+    EXPECT_TRUE(Smtp.Connected());
+    SendSimple();
+    EXPECT_EQ(Server.MessageFiles().size(), 1);
 }
 
 // Each fault of the server fails the one message with its reason and gives up the
 // connection; the next message goes through on a new one.
-TEST_F(DeliveryClient, ServerFaultsFailOneMessageAndTheNextGoesThrough) {
-  const struct {
-    QJsonObject Control;
-    const char *Reason;
-    int Code;  // of the server's refusal
-  } Faults[] = {
-      {{{"reject", QJsonArray{"*"}}}, "Recipient address rejected", 550},
-      {{{"drop_after_data", true}}, "", 0},
-      {{{"delay", 3.0}}, "imeout", 0},  // the server drops the late message with the connection
-      {{{"data_reply", "251 2.1.5 Forwarded elsewhere"}}, "251 2.1.5 Forwarded elsewhere", 251},
-  };
-  Smtp.ReadTimeout = 2000;
-  Server.SetControl({{"delay", 0.3}});  // slow, but within the time-out
-  Smtp.Connect();
-  SendSimple();
-  int Sent = 1;
-  Smtp.ReadTimeout = 1000;
-  for (const auto &F : Faults) {
-    SCOPED_TRACE(F.Control.keys().first().toStdString());
-    Server.SetControl(F.Control);
-    try {
-      SendSimple();
-      ADD_FAILURE() << "the message went through";
-    } catch (const EIdException &E) {
-      EXPECT_FALSE(E.Message().isEmpty());
-      EXPECT_TRUE(E.Message().contains(QLatin1String(F.Reason))) << E.Message().toStdString();
-      const auto *Reply = dynamic_cast<const EIdReplyError *>(&E);
-      EXPECT_EQ(Reply ? Reply->ReplyCode() : 0, F.Code);
-    }
-    EXPECT_FALSE(Smtp.Connected());
-    Server.SetControl({});
+TEST_F(DeliveryClient, ServerFaultsFailOneMessageAndTheNextGoesThrough)
+{
+    const struct {
+        QJsonObject Control;
+        const char *Reason;
+        int Code; // of the server's refusal
+    } Faults[] = {
+        {{{"reject", QJsonArray{"*"}}}, "Recipient address rejected", 550},
+        {{{"drop_after_data", true}}, "", 0},
+        {{{"delay", 3.0}}, "imeout", 0}, // the server drops the late message with the connection
+        {{{"data_reply", "251 2.1.5 Forwarded elsewhere"}}, "251 2.1.5 Forwarded elsewhere", 251},
+    };
+    Smtp.ReadTimeout = 2000;
+    Server.SetControl({{"delay", 0.3}}); // slow, but within the time-out
     Smtp.Connect();
-    SendSimple(QStringLiteral("after@example.com"));
-    const QStringList Files = Server.MessageFiles();
-    ASSERT_EQ(Files.size(), ++Sent);
-    EXPECT_EQ(Str(Server.Envelope(Files.last())["rcpt_tos"][0]), "after@example.com");
-  }
+    SendSimple();
+    int Sent = 1;
+    Smtp.ReadTimeout = 1000;
+    for (const auto &F : Faults) {
+        SCOPED_TRACE(F.Control.keys().first().toStdString());
+        Server.SetControl(F.Control);
+        try {
+            SendSimple();
+            ADD_FAILURE() << "the message went through";
+        } catch (const EIdException &E) {
+            EXPECT_FALSE(E.Message().isEmpty());
+            EXPECT_TRUE(E.Message().contains(QLatin1String(F.Reason))) << E.Message().toStdString();
+            const auto *Reply = dynamic_cast<const EIdReplyError *>(&E);
+            EXPECT_EQ(Reply ? Reply->ReplyCode() : 0, F.Code);
+        }
+        EXPECT_FALSE(Smtp.Connected());
+        Server.SetControl({});
+        Smtp.Connect();
+        SendSimple(QStringLiteral("after@example.com"));
+        const QStringList Files = Server.MessageFiles();
+        ASSERT_EQ(Files.size(), ++Sent);
+        EXPECT_EQ(Str(Server.Envelope(Files.last())["rcpt_tos"][0]), "after@example.com");
+    }
 
-  Server.Restart();
-  // The close reaches the client socket asynchronously.
-  QElapsedTimer T;
-  T.start();
-  while (Smtp.Connected() && T.elapsed() < 10000)
-    QThread::msleep(10);
-  EXPECT_FALSE(Smtp.Connected());
-  Smtp.Connect();
-  SendSimple();
-  EXPECT_EQ(Server.MessageFiles().size(), Sent + 1);
+    Server.Restart();
+    // The close reaches the client socket asynchronously.
+    QElapsedTimer T;
+    T.start();
+    while (Smtp.Connected() && T.elapsed() < 10000)
+        QThread::msleep(10);
+    EXPECT_FALSE(Smtp.Connected());
+    Smtp.Connect();
+    SendSimple();
+    EXPECT_EQ(Server.MessageFiles().size(), Sent + 1);
 }
 
 // International domains go out in their ASCII form in the envelope and the headers alike; a
 // non-ASCII mailbox name needs a server that takes it (SMTPUTF8).
-TEST_F(DeliveryClient, InternationalAddresses) {
-  TIdMessage M;
-  M.From.Address = QStringLiteral("sender@bücher.example");
-  M.From.Name = QStringLiteral("Zoë");
-  M.Recipients.Add().Address = QStringLiteral("rcpt@MÜLLER.example");
-  M.Subject = QStringLiteral("idn");
-  Smtp.Connect();
-  Smtp.Send(M);
-  ASSERT_EQ(Server.MessageFiles().size(), 1);
-  const QJsonObject P = ParseMail(Server.MessageFiles()).at(0).toObject();
-  EXPECT_EQ(Str(P["from"][0]["address"]), "sender@xn--bcher-kva.example");
-  EXPECT_EQ(Str(P["to"][0]["address"]), "rcpt@xn--mller-kva.example");
-  EXPECT_TRUE(P["message_id"].toString().endsWith(QLatin1String("@xn--bcher-kva.example>")));
-  const QJsonObject Env = Server.Envelope(Server.MessageFiles().at(0));
-  EXPECT_EQ(Str(Env["mail_from"]), "sender@xn--bcher-kva.example");
-  EXPECT_EQ(Str(Env["rcpt_tos"][0]), "rcpt@xn--mller-kva.example");
+TEST_F(DeliveryClient, InternationalAddresses)
+{
+    TIdMessage M;
+    M.From.Address = QStringLiteral("sender@bücher.example");
+    M.From.Name = QStringLiteral("Zoë");
+    M.Recipients.Add().Address = QStringLiteral("rcpt@MÜLLER.example");
+    M.Subject = QStringLiteral("idn");
+    Smtp.Connect();
+    Smtp.Send(M);
+    ASSERT_EQ(Server.MessageFiles().size(), 1);
+    const QJsonObject P = ParseMail(Server.MessageFiles()).at(0).toObject();
+    EXPECT_EQ(Str(P["from"][0]["address"]), "sender@xn--bcher-kva.example");
+    EXPECT_EQ(Str(P["to"][0]["address"]), "rcpt@xn--mller-kva.example");
+    EXPECT_TRUE(P["message_id"].toString().endsWith(QLatin1String("@xn--bcher-kva.example>")));
+    const QJsonObject Env = Server.Envelope(Server.MessageFiles().at(0));
+    EXPECT_EQ(Str(Env["mail_from"]), "sender@xn--bcher-kva.example");
+    EXPECT_EQ(Str(Env["rcpt_tos"][0]), "rcpt@xn--mller-kva.example");
 
-  M.Recipients[0].Address = QStringLiteral("jörg@example.com");
-  const QString Refused = Failure([&] { Smtp.Send(M); });
-  EXPECT_TRUE(Refused.contains(QStringLiteral("jörg@example.com")) && Refused.contains(QLatin1String("SMTPUTF8")))
-      << Refused.toStdString();
-  EXPECT_EQ(Server.MessageFiles().size(), 1);
-  EXPECT_TRUE(Smtp.Connected());
-  M.Recipients[0].Address = QStringLiteral("rcpt@bü..example");
-  EXPECT_TRUE(Failure([&] { Smtp.Send(M); }).contains(QStringLiteral("rcpt@bü..example")));
+    M.Recipients[0].Address = QStringLiteral("jörg@example.com");
+    const QString Refused = Failure([&] { Smtp.Send(M); });
+    EXPECT_TRUE(Refused.contains(QStringLiteral("jörg@example.com")) &&
+                Refused.contains(QLatin1String("SMTPUTF8")))
+        << Refused.toStdString();
+    EXPECT_EQ(Server.MessageFiles().size(), 1);
+    EXPECT_TRUE(Smtp.Connected());
+    M.Recipients[0].Address = QStringLiteral("rcpt@bü..example");
+    EXPECT_TRUE(Failure([&] { Smtp.Send(M); }).contains(QStringLiteral("rcpt@bü..example")));
 
-  Server.SetControl({{"smtputf8", true}});
-  Smtp.Connect();
-  M.Recipients[0].Address = QStringLiteral("jörg@example.com");
-  Smtp.Send(M);
-  ASSERT_EQ(Server.MessageFiles().size(), 2);
-  EXPECT_EQ(Server.Envelope(Server.MessageFiles().at(1))["rcpt_tos"][0].toString(), M.Recipients[0].Address);
+    Server.SetControl({{"smtputf8", true}});
+    Smtp.Connect();
+    M.Recipients[0].Address = QStringLiteral("jörg@example.com");
+    Smtp.Send(M);
+    ASSERT_EQ(Server.MessageFiles().size(), 2);
+    EXPECT_EQ(Server.Envelope(Server.MessageFiles().at(1))["rcpt_tos"][0].toString(),
+              M.Recipients[0].Address);
 }
 
-}  // namespace
+} // namespace

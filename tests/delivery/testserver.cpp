@@ -4,125 +4,136 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QSaveFile>
-
-#include <stdexcept>
-#include <string>
-#include <vector>
-
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
+#include <stdexcept>
+#include <string>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 const QString Python = QStringLiteral("/usr/bin/python3");
 const QString Scripts = QStringLiteral(DELIVERY_TEST_DIR);
 
-QByteArray ReadFile(const QString &Path) {
-  QFile F(Path);
-  return F.open(QIODevice::ReadOnly) ? F.readAll() : QByteArray();
+QByteArray ReadFile(const QString &Path)
+{
+    QFile F(Path);
+    return F.open(QIODevice::ReadOnly) ? F.readAll() : QByteArray();
 }
-}  // namespace
+} // namespace
 
-TTestServer::TTestServer() {
-  if (!FDir.isValid())
-    throw std::runtime_error("no temporary folder for the test server");
-  Start();
+TTestServer::TTestServer()
+{
+    if (!FDir.isValid())
+        throw std::runtime_error("no temporary folder for the test server");
+    Start();
 }
 
 TTestServer::~TTestServer() { Stop(); }
 
-void TTestServer::Start(int Port) {
-  const std::string Py = Python.toStdString();
-  std::vector<std::string> Args{Py, (Scripts + QStringLiteral("/smtpserver.py")).toStdString(), "--dir",
-                                FDir.path().toStdString(), "--port", std::to_string(Port)};
-  std::vector<char *> Argv;
-  for (std::string &A : Args)
-    Argv.push_back(A.data());
-  Argv.push_back(nullptr);
-  int In[2], Out[2];
-  if (pipe2(In, O_CLOEXEC) != 0 || pipe2(Out, O_CLOEXEC) != 0)
-    throw std::runtime_error("no pipes for the test SMTP server");
-  FPid = fork();
-  if (FPid == 0) {
-    dup2(In[0], 0);
-    dup2(Out[1], 1);
-    execv(Argv[0], Argv.data());
-    _exit(127);
-  }
-  close(In[0]);
-  close(Out[1]);
-  FInput = In[1];
-  FOutput = Out[0];
-  if (FPid < 0)
-    throw std::runtime_error("the test SMTP server did not start");
-  // Restarting on the same port may have to wait for the old socket to go.
-  QByteArray Line;
-  while (!Line.endsWith('\n')) {
-    pollfd P{FOutput, POLLIN, 0};
-    char C;
-    if (poll(&P, 1, 15000) <= 0 || read(FOutput, &C, 1) != 1) {
-      Stop();
-      throw std::runtime_error("the test SMTP server did not report its port");
+void TTestServer::Start(int Port)
+{
+    const std::string Py = Python.toStdString();
+    std::vector<std::string> Args{
+        Py,       (Scripts + QStringLiteral("/smtpserver.py")).toStdString(),
+        "--dir",  FDir.path().toStdString(),
+        "--port", std::to_string(Port)};
+    std::vector<char *> Argv;
+    for (std::string &A : Args)
+        Argv.push_back(A.data());
+    Argv.push_back(nullptr);
+    int In[2], Out[2];
+    if (pipe2(In, O_CLOEXEC) != 0 || pipe2(Out, O_CLOEXEC) != 0)
+        throw std::runtime_error("no pipes for the test SMTP server");
+    FPid = fork();
+    if (FPid == 0) {
+        dup2(In[0], 0);
+        dup2(Out[1], 1);
+        execv(Argv[0], Argv.data());
+        _exit(127);
     }
-    Line += C;
-  }
-  Line = Line.trimmed();
-  if (!Line.startsWith("PORT "))
-    throw std::runtime_error("the test SMTP server said: " + Line.toStdString());
-  FPort = Line.mid(5).toInt();
+    close(In[0]);
+    close(Out[1]);
+    FInput = In[1];
+    FOutput = Out[0];
+    if (FPid < 0)
+        throw std::runtime_error("the test SMTP server did not start");
+    // Restarting on the same port may have to wait for the old socket to go.
+    QByteArray Line;
+    while (!Line.endsWith('\n')) {
+        pollfd P{FOutput, POLLIN, 0};
+        char C;
+        if (poll(&P, 1, 15000) <= 0 || read(FOutput, &C, 1) != 1) {
+            Stop();
+            throw std::runtime_error("the test SMTP server did not report its port");
+        }
+        Line += C;
+    }
+    Line = Line.trimmed();
+    if (!Line.startsWith("PORT "))
+        throw std::runtime_error("the test SMTP server said: " + Line.toStdString());
+    FPort = Line.mid(5).toInt();
 }
 
-void TTestServer::Stop() {
-  if (FPid <= 0)
-    return;
-  close(FInput);
-  kill(FPid, SIGTERM);
-  waitpid(FPid, nullptr, 0);
-  close(FOutput);
-  FPid = -1;
+void TTestServer::Stop()
+{
+    if (FPid <= 0)
+        return;
+    close(FInput);
+    kill(FPid, SIGTERM);
+    waitpid(FPid, nullptr, 0);
+    close(FOutput);
+    FPid = -1;
 }
 
-void TTestServer::Restart() {
-  Stop();
-  Start(FPort);
+void TTestServer::Restart()
+{
+    Stop();
+    Start(FPort);
 }
 
-void TTestServer::SetControl(const QJsonObject &Control) {
-  QSaveFile F(FDir.filePath(QStringLiteral("control.json")));
-  if (!F.open(QIODevice::WriteOnly) || F.write(QJsonDocument(Control).toJson()) < 0 || !F.commit())
-    throw std::runtime_error("cannot write the test server's control file");
+void TTestServer::SetControl(const QJsonObject &Control)
+{
+    QSaveFile F(FDir.filePath(QStringLiteral("control.json")));
+    if (!F.open(QIODevice::WriteOnly) || F.write(QJsonDocument(Control).toJson()) < 0 ||
+        !F.commit())
+        throw std::runtime_error("cannot write the test server's control file");
 }
 
-QStringList TTestServer::MessageFiles() const {
-  QStringList Files;
-  const QDir D(FDir.path());
-  for (const QString &N : D.entryList({QStringLiteral("*.eml")}, QDir::Files, QDir::Name))
-    Files << D.filePath(N);
-  return Files;
+QStringList TTestServer::MessageFiles() const
+{
+    QStringList Files;
+    const QDir D(FDir.path());
+    for (const QString &N : D.entryList({QStringLiteral("*.eml")}, QDir::Files, QDir::Name))
+        Files << D.filePath(N);
+    return Files;
 }
 
-QJsonObject TTestServer::Envelope(const QString &MessageFile) const {
-  QString J = MessageFile;
-  J.replace(QLatin1String(".eml"), QLatin1String(".json"));
-  return QJsonDocument::fromJson(ReadFile(J)).object();
+QJsonObject TTestServer::Envelope(const QString &MessageFile) const
+{
+    QString J = MessageFile;
+    J.replace(QLatin1String(".eml"), QLatin1String(".json"));
+    return QJsonDocument::fromJson(ReadFile(J)).object();
 }
 
-QJsonArray ParseMail(const QStringList &Files) {
-  QProcess P;
-  P.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-  P.start(Python, QStringList{Scripts + QStringLiteral("/parsemail.py")} + Files);
-  if (!P.waitForFinished(60000) || P.exitCode() != 0)
-    throw std::runtime_error("parsemail.py failed");
-  return QJsonDocument::fromJson(P.readAllStandardOutput()).array();
+QJsonArray ParseMail(const QStringList &Files)
+{
+    QProcess P;
+    P.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    P.start(Python, QStringList{Scripts + QStringLiteral("/parsemail.py")} + Files);
+    if (!P.waitForFinished(60000) || P.exitCode() != 0)
+        throw std::runtime_error("parsemail.py failed");
+    return QJsonDocument::fromJson(P.readAllStandardOutput()).array();
 }
 
-QJsonObject ParseComposed(const QByteArray &Message) {
-  QTemporaryDir D;
-  QFile F(D.filePath(QStringLiteral("m.eml")));
-  if (!F.open(QIODevice::WriteOnly) || F.write(Message) != Message.size())
-    throw std::runtime_error("cannot write the message file");
-  F.close();
-  return ParseMail({F.fileName()}).at(0).toObject();
+QJsonObject ParseComposed(const QByteArray &Message)
+{
+    QTemporaryDir D;
+    QFile F(D.filePath(QStringLiteral("m.eml")));
+    if (!F.open(QIODevice::WriteOnly) || F.write(Message) != Message.size())
+        throw std::runtime_error("cannot write the message file");
+    F.close();
+    return ParseMail({F.fileName()}).at(0).toObject();
 }

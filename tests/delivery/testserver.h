@@ -10,27 +10,26 @@
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
-
 #include <string>
 
 class TTestServer {
 public:
-  TTestServer();  // started on a free port
-  ~TTestServer();
-  void Start(int Port = 0);
-  void Stop();
-  void Restart();  // same port
-  int Port() const { return FPort; }
-  void SetControl(const QJsonObject &Control);
-  QStringList MessageFiles() const;  // stored messages, oldest first
-  QJsonObject Envelope(const QString &MessageFile) const;
+    TTestServer(); // started on a free port
+    ~TTestServer();
+    void Start(int Port = 0);
+    void Stop();
+    void Restart(); // same port
+    int Port() const { return FPort; }
+    void SetControl(const QJsonObject &Control);
+    QStringList MessageFiles() const; // stored messages, oldest first
+    QJsonObject Envelope(const QString &MessageFile) const;
 
 private:
-  QTemporaryDir FDir;
-  int FPid = -1;
-  int FInput = -1;   // the server's standard input
-  int FOutput = -1;  // its standard output
-  int FPort = 0;
+    QTemporaryDir FDir;
+    int FPid = -1;
+    int FInput = -1;  // the server's standard input
+    int FOutput = -1; // its standard output
+    int FPort = 0;
 };
 
 // What Python's email package reads from each file (see parsemail.py).

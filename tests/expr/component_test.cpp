@@ -13,7 +13,7 @@ using Component = ExprFixture;
 
 namespace {
 TParser tokenized(TAdCalc &Calc, const QString &Text) { return TParser(&Calc, Text, 0, true); }
-}
+} // namespace
 
 TEST_F(Component, SignsAfterCreationAndSwaps)
 {
@@ -79,8 +79,8 @@ TEST_F(Component, AddFunctChecksTheName)
     std::vector<QString> boxes;
     Calc.ErrorBox = [&](const QString &T) { boxes.push_back(T); };
     std::vector<QString> called;
-    Calc.OnGetIntegerFunct = [&](TAdCalc *, const QString &Name, bool, const TFunctParamValues &P, bool &,
-                                 int32_t &V, int) {
+    Calc.OnGetIntegerFunct = [&](TAdCalc *, const QString &Name, bool, const TFunctParamValues &P,
+                                 bool &, int32_t &V, int) {
         called.push_back(Name);
         V = P.empty() ? 1 : P[0].AsInteger() * 10;
     };
@@ -91,8 +91,9 @@ TEST_F(Component, AddFunctChecksTheName)
     EXPECT_FALSE(Calc.AddFunct("2x", true, etInteger, {}));
     EXPECT_FALSE(Calc.AddFunct("a+b", true, etInteger, {}));
     EXPECT_FALSE(Calc.AddFunct("", true, etInteger, {}));
-    EXPECT_EQ(boxes, (std::vector<QString>{"\"if\" is a reserved word", "Incorrect identifier name",
-                                           "Incorrect identifier name", "Identifier name missing"}));
+    EXPECT_EQ(boxes,
+              (std::vector<QString>{"\"if\" is a reserved word", "Incorrect identifier name",
+                                    "Incorrect identifier name", "Identifier name missing"}));
 }
 
 TEST_F(Component, HostFunctions)
@@ -101,14 +102,14 @@ TEST_F(Component, HostFunctions)
     Calc.AddFunct("Off", false, etInteger, {});
     Calc.AddFunct("join", true, etString, {etString, etInteger, etBoolean});
     std::vector<QString> names;
-    Calc.OnGetDateTimeFunct = [&](TAdCalc *, const QString &Name, bool Active, const TFunctParamValues &, bool &,
-                                  TDateTime &V, int) {
+    Calc.OnGetDateTimeFunct = [&](TAdCalc *, const QString &Name, bool Active,
+                                  const TFunctParamValues &, bool &, TDateTime &V, int) {
         names.push_back(Name);
         EXPECT_TRUE(Active);
         V = 40000.5;
     };
-    Calc.OnGetStringFunct = [&](TAdCalc *, const QString &, bool, const TFunctParamValues &P, bool &Found,
-                                QString &V, int) {
+    Calc.OnGetStringFunct = [&](TAdCalc *, const QString &, bool, const TFunctParamValues &P,
+                                bool &Found, QString &V, int) {
         ASSERT_EQ(P.size(), 3u);
         EXPECT_EQ(P[1].Type, etInteger);
         V = P[0].AsString() + QString::number(P[1].AsInteger()) + (P[2].AsBoolean() ? "y" : "n");
@@ -132,10 +133,13 @@ TEST_F(Component, HostFunctions)
 
 TEST_F(Component, FormulaFunctionsReadTheirParameters)
 {
-    ASSERT_TRUE(Calc.RegisterFunct("twice", {}, {}, true, etExtended, {etExtended}, fkFormula, 0, "param(1) * 2"));
-    ASSERT_TRUE(Calc.RegisterFunct("greet", {}, {}, true, etString, {etString, etBoolean}, fkFormula, 0,
+    ASSERT_TRUE(Calc.RegisterFunct("twice", {}, {}, true, etExtended, {etExtended}, fkFormula, 0,
+                                   "param(1) * 2"));
+    ASSERT_TRUE(Calc.RegisterFunct("greet", {}, {}, true, etString, {etString, etBoolean},
+                                   fkFormula, 0,
                                    "if param(2) then \"Hello \" + param(1) else param(1)"));
-    ASSERT_TRUE(Calc.RegisterFunct("bad", {}, {}, true, etInteger, {etInteger}, fkFormula, 0, "param(2)"));
+    ASSERT_TRUE(
+        Calc.RegisterFunct("bad", {}, {}, true, etInteger, {etInteger}, fkFormula, 0, "param(2)"));
     ASSERT_TRUE(Calc.RegisterFunct("loop", {}, {}, true, etInteger, {}, fkFormula, 0, "loop + 1"));
     EXPECT_EQ(X("twice(3) + twice(twice(1))"), 10.0L);
     EXPECT_EQ(S("greet(\"Ann\", true)"), QString("Hello Ann"));
@@ -143,9 +147,12 @@ TEST_F(Component, FormulaFunctionsReadTheirParameters)
     // param outside a call fails at its name.
     ExpectCode(etExtended, "param(1)", 2);
     // param converts only where the types allow.
-    ASSERT_TRUE(Calc.RegisterFunct("half", {}, {}, true, etExtended, {etInteger}, fkFormula, 0, "param(1) / 2"));
-    ASSERT_TRUE(Calc.RegisterFunct("whole", {}, {}, true, etInteger, {etExtended}, fkFormula, 0, "param(1)"));
-    ASSERT_TRUE(Calc.RegisterFunct("day", {}, {}, true, etDateTime, {etInteger}, fkFormula, 0, "param(1) + 0.5"));
+    ASSERT_TRUE(Calc.RegisterFunct("half", {}, {}, true, etExtended, {etInteger}, fkFormula, 0,
+                                   "param(1) / 2"));
+    ASSERT_TRUE(Calc.RegisterFunct("whole", {}, {}, true, etInteger, {etExtended}, fkFormula, 0,
+                                   "param(1)"));
+    ASSERT_TRUE(Calc.RegisterFunct("day", {}, {}, true, etDateTime, {etInteger}, fkFormula, 0,
+                                   "param(1) + 0.5"));
     EXPECT_EQ(X("half(3)"), 1.5L); // an integer serves an extended parameter read
     EXPECT_EQ(D("day(2)"), 2.5);   // and a date-time one
     // An extended value is no integer; without OnFunctError the failure reaches OnError, once.
@@ -153,7 +160,8 @@ TEST_F(Component, FormulaFunctionsReadTheirParameters)
     // A formula that fails reports through OnFunctError, once, and OnError stays silent.
     std::vector<std::pair<QString, int>> functErrors;
     QString functText;
-    Calc.OnFunctError = [&](TAdCalc *, const QString &Name, int, int, int, int Code, const QString &Text) {
+    Calc.OnFunctError = [&](TAdCalc *, const QString &Name, int, int, int, int Code,
+                            const QString &Text) {
         functErrors.emplace_back(Name, Code);
         functText = Text;
     };
@@ -163,7 +171,8 @@ TEST_F(Component, FormulaFunctionsReadTheirParameters)
     EXPECT_EQ(functText, QString("Number of parameter is out of range"));
     EXPECT_TRUE(Errors.empty());
     // The comparison fallback reads a failed operand again: the failing formula still reports once.
-    ASSERT_TRUE(Calc.RegisterFunct("check", {}, {}, true, etBoolean, {etInteger}, fkFormula, 0, "param(bad(1)) > 0"));
+    ASSERT_TRUE(Calc.RegisterFunct("check", {}, {}, true, etBoolean, {etInteger}, fkFormula, 0,
+                                   "param(bad(1)) > 0"));
     functErrors.clear();
     EXPECT_FALSE(B("check(1)"));
     EXPECT_EQ(functErrors, (std::vector<std::pair<QString, int>>{{"bad", 15}}));
@@ -232,9 +241,8 @@ TEST_F(Component, CompiledTextsByHandle)
     Calc.Compile("bonus > 1", 1);
     EXPECT_FALSE(Compiled(1)); // an unknown name so far
     Calc.AddFunct("Bonus", true, etInteger, {});
-    Calc.OnGetIntegerFunct = [](TAdCalc *, const QString &, bool, const TFunctParamValues &, bool &, int32_t &V, int) {
-        V = 2;
-    };
+    Calc.OnGetIntegerFunct = [](TAdCalc *, const QString &, bool, const TFunctParamValues &, bool &,
+                                int32_t &V, int) { V = 2; };
     EXPECT_EQ(Compiled(1), true);
     // Re-registering the built-ins must not leave the stored text pointing at released records.
     Calc.SetCaseSensitivity(true);
@@ -277,8 +285,8 @@ TEST_F(Component, DictionaryFileKeepsFormulaFunctionsAndVariables)
     TExprValue rate;
     rate.E = 0.1L;
     ASSERT_TRUE(Calc.RegisterVariable("Rate", etExtended, &rate, "the rate", "note"));
-    ASSERT_TRUE(Calc.RegisterFunct("net", "after tax", {}, true, etExtended, {etExtended}, fkFormula, 0,
-                                   "param(1) * (1 - rate)"));
+    ASSERT_TRUE(Calc.RegisterFunct("net", "after tax", {}, true, etExtended, {etExtended},
+                                   fkFormula, 0, "param(1) * (1 - rate)"));
     Calc.AddFunct("host", true, etInteger, {}); // served by the host: not part of the file
     QString error;
     ASSERT_TRUE(Calc.Reader().Dictionary().SaveToFile(file, 1, &error)) << error.toStdString();
@@ -325,7 +333,8 @@ TEST_F(Component, CompiledFilterAsksEachFieldInTypeOrder)
 {
     std::vector<QString> log;
     auto logged = [&log](auto &Event, const char *Kind) {
-        Event = [&log, Kind, inner = Event](TAdCalc *C, const QString &N, bool &Found, auto &V, int H) {
+        Event = [&log, Kind, inner = Event](TAdCalc *C, const QString &N, bool &Found, auto &V,
+                                            int H) {
             log.push_back(QString::fromLatin1(Kind) + N);
             inner(C, N, Found, V, H);
         };
@@ -342,8 +351,8 @@ TEST_F(Component, CompiledFilterAsksEachFieldInTypeOrder)
     for (int round = 0; round < 2; ++round) {
         log.clear();
         EXPECT_EQ(Compiled(4), true);
-        EXPECT_EQ(log, (std::vector<QString>{"B:amount", "E:amount", "B:city", "E:city", "D:city", "I:city",
-                                             "S:city", "B:flag"}));
+        EXPECT_EQ(log, (std::vector<QString>{"B:amount", "E:amount", "B:city", "E:city", "D:city",
+                                             "I:city", "S:city", "B:flag"}));
     }
     Strs["city"] = "Bremen";
     EXPECT_EQ(Compiled(4), false);
@@ -352,8 +361,8 @@ TEST_F(Component, CompiledFilterAsksEachFieldInTypeOrder)
     for (int round = 0; round < 2; ++round) {
         log.clear();
         EXPECT_FALSE(Compiled(4));
-        EXPECT_EQ(log, (std::vector<QString>{"B:amount", "E:amount", "B:city", "E:city", "D:city", "I:city",
-                                             "S:city"}));
+        EXPECT_EQ(log, (std::vector<QString>{"B:amount", "E:amount", "B:city", "E:city", "D:city",
+                                             "I:city", "S:city"}));
         ASSERT_EQ(Errors.size(), size_t(round) + 1);
         EXPECT_EQ(Errors.back().Code, 3);
         EXPECT_EQ(Errors.back().Place, 23); // just past "City"

@@ -1,4 +1,5 @@
-// Evaluation: priorities and types, conditionals, comparisons, host variables and the numbered errors.
+// Evaluation: priorities and types, conditionals, comparisons, host variables and the numbered
+// errors.
 
 #include "exprfixture.h"
 
@@ -8,14 +9,31 @@ using Eval = ExprFixture;
 
 TEST_F(Eval, NumericPrioritiesSignsAndWrapping)
 {
-    ExpectI({{"1 + 2 * 3", 7}, {"(1 + 2) * 3", 9}, {"10 - 4 - 3", 3}, {"-2 * 3 + 1", -5}, {"+4", 4},
-             {"7 div 2", 3}, {"-7 div 2", -3}, {"-7 mod 3", -1}, {"7 mod (0 - 3)", 1},
-             {"2147483647 + 1", INT32_MIN}, {"0 - 2147483647 - 2", INT32_MAX}, {"65537 * 65537", 131073}});
+    ExpectI({{"1 + 2 * 3", 7},
+             {"(1 + 2) * 3", 9},
+             {"10 - 4 - 3", 3},
+             {"-2 * 3 + 1", -5},
+             {"+4", 4},
+             {"7 div 2", 3},
+             {"-7 div 2", -3},
+             {"-7 mod 3", -1},
+             {"7 mod (0 - 3)", 1},
+             {"2147483647 + 1", INT32_MIN},
+             {"0 - 2147483647 - 2", INT32_MAX},
+             {"65537 * 65537", 131073}});
     Ints["m"] = INT32_MIN;
     ExpectI({{"m div (-1)", INT32_MIN}, {"m mod (-1)", 0}});
     // 0.1 read in extended precision, not as a double
-    ExpectX({{"2 ^ 3 ^ 2", 64}, {"-2 ^ 2", -4}, {"7 / 2", 3.5}, {"2 ^ (-2)", 0.25}, {"0 ^ 5", 0}, {"5 ^ 0", 1},
-             {"(-2) ^ 3", -8}, {"1.5e3 + 1", 1501}, {"2 + 3 * 2 ^ 2", 14}, {"0.1", 0.1L}});
+    ExpectX({{"2 ^ 3 ^ 2", 64},
+             {"-2 ^ 2", -4},
+             {"7 / 2", 3.5},
+             {"2 ^ (-2)", 0.25},
+             {"0 ^ 5", 0},
+             {"5 ^ 0", 1},
+             {"(-2) ^ 3", -8},
+             {"1.5e3 + 1", 1501},
+             {"2 + 3 * 2 ^ 2", 14},
+             {"0.1", 0.1L}});
     EXPECT_NEAR(double(*X("4 ^ 0.5")), 2.0, 1e-15);
     // Date-times are doubles; a date-time answer serves an extended operand.
     Dates["d"] = 100.25;
@@ -26,15 +44,27 @@ TEST_F(Eval, NumericPrioritiesSignsAndWrapping)
 
 TEST_F(Eval, StringsAndBooleans)
 {
-    ExpectS({{"\"ab\" + \"cd\"", "abcd"}, {"\"\"", ""}, {"\"  spaced  \"", "  spaced  "},
-             {"\"say \"\"hi\"\"\"", "say \"hi\""}, {"\"a 'not a comment'\"", "a 'not a comment'"},
+    ExpectS({{"\"ab\" + \"cd\"", "abcd"},
+             {"\"\"", ""},
+             {"\"  spaced  \"", "  spaced  "},
+             {"\"say \"\"hi\"\"\"", "say \"hi\""},
+             {"\"a 'not a comment'\"", "a 'not a comment'"},
              {"\"Grüße\" + \"€\"", "Grüße€"}});
     // One level for all Boolean operators, left to right; texts compare in code point order, as the
     // UTF-8 bytes do; numbers compare exactly, in extended precision.
-    ExpectB({{"1 < 2 and 3 > 4", false}, {"true or false and false", false}, {"true xor true", false},
-             {"false xor true", true}, {"1 + 1 = 2", true}, {"2 < 1 + 2", true}, {"1 < 2 = true", true},
-             {"true > false", true}, {"(1 < 2) and (2 < 3)", true}, {"\"ab\" < \"abc\"", true},
-             {"\"B\" < \"a\"", true}, {"\"\uFF61\" < \"😀\"", true}, {"1 = 1.000000000000000001", false}});
+    ExpectB({{"1 < 2 and 3 > 4", false},
+             {"true or false and false", false},
+             {"true xor true", false},
+             {"false xor true", true},
+             {"1 + 1 = 2", true},
+             {"2 < 1 + 2", true},
+             {"1 < 2 = true", true},
+             {"true > false", true},
+             {"(1 < 2) and (2 < 3)", true},
+             {"\"ab\" < \"abc\"", true},
+             {"\"B\" < \"a\"", true},
+             {"\"\uFF61\" < \"😀\"", true},
+             {"1 = 1.000000000000000001", false}});
 }
 
 TEST_F(Eval, HostVariables)
@@ -42,8 +72,11 @@ TEST_F(Eval, HostVariables)
     Strs["name"] = "x";
     Exts["amount"] = 60000;
     Ints["n"] = 3;
-    ExpectB({{"name = \"x\"", true}, {"name = \"X\"", false}, {"amount > 50000 and name = \"x\"", true},
-             {"n * 2 = 6", true}, {"2 < (n + 1)", true}});
+    ExpectB({{"name = \"x\"", true},
+             {"name = \"X\"", false},
+             {"amount > 50000 and name = \"x\"", true},
+             {"n * 2 = 6", true},
+             {"2 < (n + 1)", true}});
     ExpectCode(etBoolean, "(n + 1) > 2", 10); // parentheses always open a Boolean expression here
     ExpectCode(etBoolean, "nobody", 3);       // a name that no event answers
 
@@ -113,7 +146,8 @@ TEST_F(Eval, Conditionals)
 
 TEST_F(Eval, ErrorCodesFromRealTexts)
 {
-    // Every code a text can reach, with the text the host shows and the place of the reported symbol.
+    // Every code a text can reach, with the text the host shows and the place of the reported
+    // symbol.
     struct Case {
         TExprType Type;
         const char *Expr;
@@ -126,9 +160,11 @@ TEST_F(Eval, ErrorCodesFromRealTexts)
         {etInteger, "", 1, "Integer type value expected", 0},
         {etInteger, "1 +", 1, "Integer type value expected", 3},
         {etInteger, "1.5", 1, "Integer type value expected", 3},
-        {etExtended, "2 * -3", 2, "Extended type value expected", 5}, // a sign only where an expression begins
+        {etExtended, "2 * -3", 2, "Extended type value expected",
+         5}, // a sign only where an expression begins
         {etBoolean, "true and", 3, "Boolean type value expected", 8},
-        {etString, "\"a\" + 1", 4, "String type value expected", 7}, // no conversion of numbers to text
+        {etString, "\"a\" + 1", 4, "String type value expected",
+         7}, // no conversion of numbers to text
         {etDateTime, "\"a\"", 5, "DateTime type value expected", 3},
         {etInteger, "1 2", 6, R"("+", "-", "*", "Div" or "Mod" expected)", 3},
         {etInteger, "7 / 2", 6, R"("+", "-", "*", "Div" or "Mod" expected)", 3},
@@ -136,8 +172,10 @@ TEST_F(Eval, ErrorCodesFromRealTexts)
         {etDateTime, "1 div 2", 7, R"("+", "-", "*", "/" or "^" expected)", 5},
         {etBoolean, "true true", 8, R"("AND", "OR" or "XOR" expected)", 9},
         {etString, "\"a\" \"b\"", 9, R"("+" expected)", 7},
-        {etBoolean, "i", 10, "Comparison sign expected", 1}, // a numeric host variable alone is no Boolean
-        {etBoolean, "1 > i // 3", 8, R"("AND", "OR" or "XOR" expected)", 8}, // "//" ends the right side
+        {etBoolean, "i", 10, "Comparison sign expected",
+         1}, // a numeric host variable alone is no Boolean
+        {etBoolean, "1 > i // 3", 8, R"("AND", "OR" or "XOR" expected)",
+         8},                                                         // "//" ends the right side
         {etBoolean, "1/0 > 2", 3, "Boolean type value expected", 1}, // the first term is no number
         {etBoolean, "i + 1/0 > 2", 14, "Division by zero", 7},
         {etInteger, "round 2", 11, "\"(\" expected", 7},

@@ -35,14 +35,23 @@ protected:
     void SetUp() override
     {
         QLocale::setDefault(QLocale::c());
-        Calc.OnError = [this](TAdCalc *, int Line, int Pos, int Place, int Code, const QString &Text, int Handle) {
+        Calc.OnError = [this](TAdCalc *, int Line, int Pos, int Place, int Code,
+                              const QString &Text, int Handle) {
             Errors.push_back({Line, Pos, Place, Code, Text, Handle});
         };
-        Calc.OnGetIntegerVar = [this](TAdCalc *, const QString &N, bool &Found, int32_t &V, int) { Found = lookup(Ints, N, V); };
-        Calc.OnGetExtendedVar = [this](TAdCalc *, const QString &N, bool &Found, long double &V, int) { Found = lookup(Exts, N, V); };
-        Calc.OnGetBooleanVar = [this](TAdCalc *, const QString &N, bool &Found, bool &V, int) { Found = lookup(Bools, N, V); };
-        Calc.OnGetStringVar = [this](TAdCalc *, const QString &N, bool &Found, QString &V, int) { Found = lookup(Strs, N, V); };
-        Calc.OnGetDateTimeVar = [this](TAdCalc *, const QString &N, bool &Found, TDateTime &V, int) { Found = lookup(Dates, N, V); };
+        Calc.OnGetIntegerVar = [this](TAdCalc *, const QString &N, bool &Found, int32_t &V, int) {
+            Found = lookup(Ints, N, V);
+        };
+        Calc.OnGetExtendedVar = [this](TAdCalc *, const QString &N, bool &Found, long double &V,
+                                       int) { Found = lookup(Exts, N, V); };
+        Calc.OnGetBooleanVar = [this](TAdCalc *, const QString &N, bool &Found, bool &V, int) {
+            Found = lookup(Bools, N, V);
+        };
+        Calc.OnGetStringVar = [this](TAdCalc *, const QString &N, bool &Found, QString &V, int) {
+            Found = lookup(Strs, N, V);
+        };
+        Calc.OnGetDateTimeVar = [this](TAdCalc *, const QString &N, bool &Found, TDateTime &V,
+                                       int) { Found = lookup(Dates, N, V); };
     }
 
     template <typename M, typename T>
@@ -62,11 +71,20 @@ protected:
         T v{};
         return (Calc.*Fn)(E, v, Handle) ? std::optional(v) : std::nullopt;
     }
-    std::optional<int32_t> I(const QString &E, int Handle = 0) { return calc<int32_t>(&TAdCalc::CalcInteger, E, Handle); }
-    std::optional<long double> X(const QString &E) { return calc<long double>(&TAdCalc::CalcExtended, E, 0); }
+    std::optional<int32_t> I(const QString &E, int Handle = 0)
+    {
+        return calc<int32_t>(&TAdCalc::CalcInteger, E, Handle);
+    }
+    std::optional<long double> X(const QString &E)
+    {
+        return calc<long double>(&TAdCalc::CalcExtended, E, 0);
+    }
     std::optional<bool> B(const QString &E) { return calc<bool>(&TAdCalc::CalcBoolean, E, 0); }
     std::optional<QString> S(const QString &E) { return calc<QString>(&TAdCalc::CalcString, E, 0); }
-    std::optional<TDateTime> D(const QString &E) { return calc<TDateTime>(&TAdCalc::CalcDateTime, E, 0); }
+    std::optional<TDateTime> D(const QString &E)
+    {
+        return calc<TDateTime>(&TAdCalc::CalcDateTime, E, 0);
+    }
     std::optional<bool> Compiled(int Handle)
     {
         bool v = false;
@@ -76,11 +94,31 @@ protected:
     // Tables of texts and the values they evaluate to.
     template <typename T>
     using Cases = std::initializer_list<std::pair<const char *, T>>;
-    void ExpectI(Cases<int32_t> C) { for (auto &[e, v] : C) EXPECT_EQ(I(e), v) << e; }
-    void ExpectX(Cases<long double> C) { for (auto &[e, v] : C) EXPECT_EQ(X(e), v) << e; }
-    void ExpectB(Cases<bool> C) { for (auto &[e, v] : C) EXPECT_EQ(B(e), v) << e; }
-    void ExpectS(Cases<const char *> C) { for (auto &[e, v] : C) EXPECT_EQ(S(e), QString::fromUtf8(v)) << e; }
-    void ExpectD(Cases<TDateTime> C) { for (auto &[e, v] : C) EXPECT_EQ(D(e), v) << e; }
+    void ExpectI(Cases<int32_t> C)
+    {
+        for (auto &[e, v] : C)
+            EXPECT_EQ(I(e), v) << e;
+    }
+    void ExpectX(Cases<long double> C)
+    {
+        for (auto &[e, v] : C)
+            EXPECT_EQ(X(e), v) << e;
+    }
+    void ExpectB(Cases<bool> C)
+    {
+        for (auto &[e, v] : C)
+            EXPECT_EQ(B(e), v) << e;
+    }
+    void ExpectS(Cases<const char *> C)
+    {
+        for (auto &[e, v] : C)
+            EXPECT_EQ(S(e), QString::fromUtf8(v)) << e;
+    }
+    void ExpectD(Cases<TDateTime> C)
+    {
+        for (auto &[e, v] : C)
+            EXPECT_EQ(D(e), v) << e;
+    }
 
     // Evaluates as the type; true when a value came back.
     bool Evaluates(TExprType Type, const QString &E)

@@ -20,25 +20,31 @@ int pick(int N) { return int(rng() % unsigned(N)); }
 // A text that mostly follows the grammar, so that the fuzzing reaches past the first operand.
 QString grammar(int Depth)
 {
-    static const char *const atoms[] = {"1", "0", "2.5", "x", "d", "s", "\"t\"", "true", "b", "-1", "1e3",
-                                        "2147483647", "param(1)", "param(2)"};
-    static const char *const ops[] = {" + ", " - ", " * ", " / ", " ^ ", " div ", " mod ", " and ", " or ",
-                                      " xor ", " = ", " < ", " >= ", " <> "};
-    static const char *const calls[] = {"round", "sqrt", "length", "floattostr", "strtoint", "pos", "copy",
-                                        "iff", "f", "g", "encodedate", "incmonth", "not", "datetostr"};
+    static const char *const atoms[] = {"1",   "0",          "2.5",      "x",       "d",
+                                        "s",   "\"t\"",      "true",     "b",       "-1",
+                                        "1e3", "2147483647", "param(1)", "param(2)"};
+    static const char *const ops[] = {" + ",   " - ",  " * ",   " / ", " ^ ", " div ", " mod ",
+                                      " and ", " or ", " xor ", " = ", " < ", " >= ",  " <> "};
+    static const char *const calls[] = {
+        "round", "sqrt", "length", "floattostr", "strtoint", "pos", "copy",
+        "iff",   "f",    "g",      "encodedate", "incmonth", "not", "datetostr"};
     if (Depth <= 0 || pick(3) == 0)
         return QString::fromUtf8(atoms[pick(int(std::size(atoms)))]);
     switch (pick(4)) {
-    case 0: return grammar(Depth - 1) + QString::fromUtf8(ops[pick(int(std::size(ops)))]) + grammar(Depth - 1);
+    case 0:
+        return grammar(Depth - 1) + QString::fromUtf8(ops[pick(int(std::size(ops)))]) +
+               grammar(Depth - 1);
     case 1: return "(" + grammar(Depth - 1) + ")";
     case 2: {
-        QString call = QString::fromUtf8(calls[pick(int(std::size(calls)))]) + "(" + grammar(Depth - 1);
+        QString call =
+            QString::fromUtf8(calls[pick(int(std::size(calls)))]) + "(" + grammar(Depth - 1);
         for (int k = pick(3); k > 0; --k)
             call += ", " + grammar(Depth - 1);
         return call + ")";
     }
     default:
-        return "if " + grammar(Depth - 1) + " then " + grammar(Depth - 1) + " else " + grammar(Depth - 1);
+        return "if " + grammar(Depth - 1) + " then " + grammar(Depth - 1) + " else " +
+               grammar(Depth - 1);
     }
 }
 
@@ -48,11 +54,16 @@ int main()
 {
     QLocale::setDefault(QLocale::c());
     static const char *const pieces[] = {
-        "1", "2147483647", "0", "3.5", "1e-5", "1e400", "\"s\"", "\"", "'", "''", "//", "(", ")", ",", "+", "-",
-        "*", "/", "^", "div", "mod", "and", "or", "xor", "not", "true", "false", "=", "<>", "<", ">", "<=", ">=",
-        "if", "then", "else", "param", "param(1)", "x", "s", "d", "b", "unknown", "pos", "copy", "round",
-        "strtoint", "strtofloat", "encodedate", "incmonth", "floattostr", "datetostr", "strtodate", "sqrt",
-        "ln", "log", "f", "g", "\n", " ", ";", ".", "$", "é", "\t", "\r", "9999999999",
+        "1",        "2147483647", "0",         "3.5",        "1e-5",     "1e400",      "\"s\"",
+        "\"",       "'",          "''",        "//",         "(",        ")",          ",",
+        "+",        "-",          "*",         "/",          "^",        "div",        "mod",
+        "and",      "or",         "xor",       "not",        "true",     "false",      "=",
+        "<>",       "<",          ">",         "<=",         ">=",       "if",         "then",
+        "else",     "param",      "param(1)",  "x",          "s",        "d",          "b",
+        "unknown",  "pos",        "copy",      "round",      "strtoint", "strtofloat", "encodedate",
+        "incmonth", "floattostr", "datetostr", "strtodate",  "sqrt",     "ln",         "log",
+        "f",        "g",          "\n",        " ",          ";",        ".",          "$",
+        "é",        "\t",         "\r",        "9999999999",
     };
     TAdCalc calc;
     calc.OnGetIntegerVar = [](TAdCalc *, const QString &N, bool &Found, int32_t &V, int) {
@@ -78,10 +89,11 @@ int main()
         ++reports;
     };
     calc.AddFunct("f", true, etExtended, {etExtended, etString});
-    calc.OnGetExtendedFunct = [](TAdCalc *, const QString &, bool, const TFunctParamValues &P, bool &, long double &V, int) {
-        V = P[0].AsExtended() + P[1].AsString().size();
-    };
-    calc.RegisterFunct("g", {}, {}, true, etInteger, {etInteger, etInteger}, fkFormula, 0, "param(1) div param(2)");
+    calc.OnGetExtendedFunct = [](TAdCalc *, const QString &, bool, const TFunctParamValues &P,
+                                 bool &, long double &V,
+                                 int) { V = P[0].AsExtended() + P[1].AsString().size(); };
+    calc.RegisterFunct("g", {}, {}, true, etInteger, {etInteger, etInteger}, fkFormula, 0,
+                       "param(1) div param(2)");
 
     const size_t n = sizeof pieces / sizeof pieces[0];
     long ok = 0, failed = 0, raised = 0;
@@ -102,11 +114,31 @@ int main()
         try {
             bool r = false;
             switch ((round / 2) % 6) {
-            case 0: { int32_t v; r = calc.CalcInteger(text, v, 1); break; }
-            case 1: { long double v; r = calc.CalcExtended(text, v, 1); break; }
-            case 2: { bool v; r = calc.CalcBoolean(text, v, 1); break; }
-            case 3: { QString v; r = calc.CalcString(text, v, 1); break; }
-            case 4: { double v; r = calc.CalcDateTime(text, v, 1); break; }
+            case 0: {
+                int32_t v;
+                r = calc.CalcInteger(text, v, 1);
+                break;
+            }
+            case 1: {
+                long double v;
+                r = calc.CalcExtended(text, v, 1);
+                break;
+            }
+            case 2: {
+                bool v;
+                r = calc.CalcBoolean(text, v, 1);
+                break;
+            }
+            case 3: {
+                QString v;
+                r = calc.CalcString(text, v, 1);
+                break;
+            }
+            case 4: {
+                double v;
+                r = calc.CalcDateTime(text, v, 1);
+                break;
+            }
             default: {
                 calc.Compile(text, 2);
                 bool v;
@@ -120,8 +152,9 @@ int main()
     }
     // Typed dates and times from their pieces, in locales with other orders, separators, markers
     // and digits.
-    static const char *const datePieces[] = {"1", "12", "2000", "99", "123456789012", "/", ".", ":", "-",
-                                             " ", "am", "PM", "Jan", "г.", "\u200f", "٢٩", "時", ",", "'"};
+    static const char *const datePieces[] = {
+        "1",  "12", "2000", "99", "123456789012", "/",  ".",  ":", "-", " ",
+        "am", "PM", "Jan",  "г.", "\u200f",       "٢٩", "時", ",", "'"};
     long dates = 0;
     for (const char *name : {"C", "en_US", "en_GB", "de_DE", "ja_JP", "ko_KR", "ar_EG", "bg_BG"}) {
         QLocale::setDefault(QLocale(QString::fromLatin1(name)));

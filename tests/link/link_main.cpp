@@ -1,6 +1,3 @@
 // Links every library of the program together; building it is the test.
 
-int main()
-{
-    return 0;
-}
+int main() { return 0; }

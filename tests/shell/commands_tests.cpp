@@ -14,10 +14,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
-#include <QLayout>
 #include <QComboBox>
-#include <QDir>
 #include <QContextMenuEvent>
+#include <QDir>
+#include <QHeaderView>
+#include <QLayout>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -27,7 +28,6 @@
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QTableView>
-#include <QHeaderView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
@@ -50,7 +50,8 @@ protected:
         F->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(F.get()));
         // The HTML editor's first document, which takes the source's text, is in.
-        ASSERT_TRUE(QTest::qWaitFor([this] { return !F->Views->FFirstDocumentLoad && F->DomWork->Ready; }, 20000));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [this] { return !F->Views->FFirstDocumentLoad && F->DomWork->Ready; }, 20000));
     }
     void TearDown() override
     {
@@ -90,7 +91,7 @@ QToolButton *ButtonOf(QToolBar *Bar, QAction *A)
     return qobject_cast<QToolButton *>(Bar->widgetForAction(A));
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(ShellCommands, OneActionPerCommandInEveryPlaceAndOneCommandPerShortcut)
 {
@@ -101,12 +102,24 @@ TEST_F(ShellCommands, OneActionPerCommandInEveryPlaceAndOneCommandPerShortcut)
         {F->Undo0, F->SpeedItem4, F->SpeedItem36, F->Undo1, F->Undo2, F->Undo3},
         {F->Redo0, F->SpeedItem5, F->SpeedItem37},
         {F->SelectAll0, F->SelAll1, F->SelAll2, F->SelAll3},
-        {F->Table0, F->SpeedItem6}, {F->Image0, F->SpeedItem7}, {F->Hyperlink0, F->SpeedItem8},
-        {F->HorizontalLine0, F->SpeedItem20}, {F->Font0, F->Font1}, {F->NumList0, F->SpeedItem16},
-        {F->BulList0, F->SpeedItem17}, {F->Decindent0, F->SpeedItem18}, {F->IncIndent0, F->SpeedItem19},
-        {F->AddRec0, F->AddRec5}, {F->EditRec0, F->EditRec5}, {F->DeleteRec0, F->DeleteRec5},
-        {F->Find0, F->FindRec5}, {F->Reopen0, F->SpeedItem22}, {F->OpenTable0, F->OpenDB5},
-        {F->CreateDBF0, F->CreateDBF5}, {F->Html0, F->HtmlMode}, {F->PlainText0, F->PlainMode},
+        {F->Table0, F->SpeedItem6},
+        {F->Image0, F->SpeedItem7},
+        {F->Hyperlink0, F->SpeedItem8},
+        {F->HorizontalLine0, F->SpeedItem20},
+        {F->Font0, F->Font1},
+        {F->NumList0, F->SpeedItem16},
+        {F->BulList0, F->SpeedItem17},
+        {F->Decindent0, F->SpeedItem18},
+        {F->IncIndent0, F->SpeedItem19},
+        {F->AddRec0, F->AddRec5},
+        {F->EditRec0, F->EditRec5},
+        {F->DeleteRec0, F->DeleteRec5},
+        {F->Find0, F->FindRec5},
+        {F->Reopen0, F->SpeedItem22},
+        {F->OpenTable0, F->OpenDB5},
+        {F->CreateDBF0, F->CreateDBF5},
+        {F->Html0, F->HtmlMode},
+        {F->PlainText0, F->PlainMode},
         {F->OpenProject0, F->FilterOpenProject, F->CalcOpenProject, F->SourceOpenProject},
         {F->SaveProject0, F->FilterSaveProject, F->CalcSaveProject, F->SourceSaveProject},
         {F->NewProject0, F->SourceNewProject}};
@@ -118,7 +131,8 @@ TEST_F(ShellCommands, OneActionPerCommandInEveryPlaceAndOneCommandPerShortcut)
     EXPECT_EQ(F->SpeedItem22->iconText(), "Reopen Database");
     EXPECT_EQ(F->SpeedItem20->iconText(), "Insert Horizontal Line");
     EXPECT_EQ(F->SpeedItem6->iconText(), "Table");
-    for (QAction *A : {F->Cut0, F->Copy0, F->Paste0, F->Undo0, F->Redo0, F->OpenTable0, F->SpeedItem9})
+    for (QAction *A :
+         {F->Cut0, F->Copy0, F->Paste0, F->Undo0, F->Redo0, F->OpenTable0, F->SpeedItem9})
         EXPECT_FALSE(A->icon().isNull()) << A->objectName().toStdString();
     EXPECT_EQ(F->EditBar->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
     // The formatting bar shows icons only: every item has one.
@@ -130,7 +144,7 @@ TEST_F(ShellCommands, OneActionPerCommandInEveryPlaceAndOneCommandPerShortcut)
 
     // The pop-up's "Insert Table..." follows and runs the Insert menu's "Table...".
     int Runs = 0;
-    F->Table0->disconnect(F.get());  // the dialog itself is not the point here
+    F->Table0->disconnect(F.get()); // the dialog itself is not the point here
     QObject::connect(F->Table0, &QAction::triggered, [&] { ++Runs; });
     F->Table0->setEnabled(true);
     EXPECT_TRUE(F->InsertTable1->isEnabled());
@@ -142,8 +156,8 @@ TEST_F(ShellCommands, OneActionPerCommandInEveryPlaceAndOneCommandPerShortcut)
     QMap<QString, QString> Owner;
     for (QAction *A : F->findChildren<QAction *>())
         for (const QKeySequence &K : A->shortcuts()) {
-            EXPECT_FALSE(Owner.contains(K.toString())) << K.toString().toStdString() << " "
-                                                       << A->objectName().toStdString();
+            EXPECT_FALSE(Owner.contains(K.toString()))
+                << K.toString().toStdString() << " " << A->objectName().toStdString();
             Owner[K.toString()] = A->objectName();
         }
 }
@@ -157,10 +171,10 @@ TEST_F(ShellCommands, ItemsFollowTheFocusedEditorAndThePages)
     ASSERT_TRUE(QTest::qWaitFor([this] { return F->Memo1->hasFocus(); }));
     EXPECT_EQ(Clipboard(), QStringList({"Paste0", "SelectAll0"}));
     QTest::keyClicks(F->Memo1, "Balance > 100");
-    EXPECT_EQ(Clipboard(), QStringList({"Paste0", "Undo0", "SelectAll0"}));  // a memo has no redo
+    EXPECT_EQ(Clipboard(), QStringList({"Paste0", "Undo0", "SelectAll0"})); // a memo has no redo
     QTest::keyClick(F->Memo1, Qt::Key_Left, Qt::ShiftModifier);
     EXPECT_EQ(Clipboard(), QStringList({"Cut0", "Copy0", "Paste0", "Undo0", "SelectAll0"}));
-    EXPECT_FALSE(F->Table0->isEnabled());  // not on the Mail page's Edit page
+    EXPECT_FALSE(F->Table0->isEnabled()); // not on the Mail page's Edit page
 
     // Leaving the editor for a control that is none disables the clipboard commands.
     F->CalcFieldsView0->trigger();
@@ -172,8 +186,9 @@ TEST_F(ShellCommands, ItemsFollowTheFocusedEditorAndThePages)
     Focus(F->Edit2);
     QTest::keyClicks(F->Edit2, "Offer");
     EXPECT_EQ(Clipboard(), QStringList({"Paste0", "Undo0", "SelectAll0"}));
-    EXPECT_EQ(Enabled({F->Table0, F->Image0, F->HorizontalLine0, F->Font0, F->NumList0, F->Hyperlink0}),
-              QStringList({"Table0", "Image0", "HorizontalLine0", "Font0", "NumList0"}));
+    EXPECT_EQ(
+        Enabled({F->Table0, F->Image0, F->HorizontalLine0, F->Font0, F->NumList0, F->Hyperlink0}),
+        QStringList({"Table0", "Image0", "HorizontalLine0", "Font0", "NumList0"}));
 
     // Plain text: the formatting bar is off and the plain-text editor is in front.
     F->PlainText0->setEnabled(true);
@@ -181,7 +196,8 @@ TEST_F(ShellCommands, ItemsFollowTheFocusedEditorAndThePages)
     F->UpdateControls();
     F->UpdateEditCommands();
     EXPECT_EQ(F->EditorStack->currentWidget(), F->RxRichEdit2);
-    EXPECT_FALSE(F->SpeedItem9->isEnabled() || F->ComboBox8->isEnabled() || F->NumList0->isEnabled());
+    EXPECT_FALSE(F->SpeedItem9->isEnabled() || F->ComboBox8->isEnabled() ||
+                 F->NumList0->isEnabled());
     EXPECT_FALSE(F->Table0->isEnabled());
     Focus(F->RxRichEdit2);
     QTest::keyClicks(F->RxRichEdit2, "Dear");
@@ -193,7 +209,7 @@ TEST_F(ShellCommands, ItemsFollowTheFocusedEditorAndThePages)
     F->Start0->setEnabled(true);
     EXPECT_TRUE(F->BitBtn1->isEnabled());
     int Starts = 0;
-    F->Start0->disconnect(F.get());  // the mailing itself is not the point here
+    F->Start0->disconnect(F.get()); // the mailing itself is not the point here
     QObject::connect(F->Start0, &QAction::triggered, [&] { ++Starts; });
     QTest::mouseClick(F->BitBtn1, Qt::LeftButton);
     EXPECT_EQ(Starts, 1);
@@ -249,7 +265,7 @@ TEST_F(ShellCommands, EditingCommandsActOnTheFocusedEditorFromEveryPlace)
         EXPECT_EQ(Text(E.Editor), "abcabc");
         F->Undo0->trigger();
         EXPECT_EQ(Text(E.Editor), "abc");
-        F->Redo0->trigger();  // nothing in a memo or the Subject edit
+        F->Redo0->trigger(); // nothing in a memo or the Subject edit
         EXPECT_EQ(Text(E.Editor), E.Redo ? "abcabc" : "abc");
     }
 
@@ -262,14 +278,16 @@ TEST_F(ShellCommands, EditingCommandsActOnTheFocusedEditorFromEveryPlace)
     ASSERT_TRUE(F->SpeedItem35->isEnabled());
     QTest::mouseClick(ButtonOf(F->SourceBar, F->SpeedItem35), Qt::LeftButton);
     EXPECT_EQ(F->RxRichEdit1->toPlainText(), "<p>pasted</p>");
-    EXPECT_TRUE(F->RxRichEdit1->hasFocus());  // the tool bar does not take the focus
+    EXPECT_TRUE(F->RxRichEdit1->hasFocus()); // the tool bar does not take the focus
 
-    QContextMenuEvent Ask(QContextMenuEvent::Mouse, QPoint(10, 10), F->RxRichEdit1->viewport()->mapToGlobal(QPoint(10, 10)));
+    QContextMenuEvent Ask(QContextMenuEvent::Mouse, QPoint(10, 10),
+                          F->RxRichEdit1->viewport()->mapToGlobal(QPoint(10, 10)));
     QApplication::sendEvent(F->RxRichEdit1->viewport(), &Ask);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(F->PopupMenu2));
     EXPECT_TRUE(F->Paste2->isEnabled() && F->SelAll2->isEnabled() && F->Undo2->isEnabled());
     EXPECT_FALSE(F->Cut2->isEnabled());
-    QTest::mouseClick(F->PopupMenu2, Qt::LeftButton, {}, F->PopupMenu2->actionGeometry(F->Paste2).center());
+    QTest::mouseClick(F->PopupMenu2, Qt::LeftButton, {},
+                      F->PopupMenu2->actionGeometry(F->Paste2).center());
     EXPECT_EQ(F->RxRichEdit1->toPlainText(), "<p>pasted</p><p>pasted</p>");
     ClickMenuItem(F->PopupMenu2, F->SelAll2, F->RxRichEdit1);
     EXPECT_EQ(F->RxRichEdit1->textCursor().selectedText(), "<p>pasted</p><p>pasted</p>");
@@ -286,7 +304,8 @@ TEST_F(ShellCommands, EditingCommandsActOnTheFocusedEditorFromEveryPlace)
                                F->RxRichEdit2->viewport()->mapToGlobal(QPoint(10, 10)));
     QApplication::sendEvent(F->RxRichEdit2->viewport(), &AskPlain);
     ASSERT_TRUE(QTest::qWaitForWindowExposed(F->PopupMenu3));
-    QTest::mouseClick(F->PopupMenu3, Qt::LeftButton, {}, F->PopupMenu3->actionGeometry(F->Undo3).center());
+    QTest::mouseClick(F->PopupMenu3, Qt::LeftButton, {},
+                      F->PopupMenu3->actionGeometry(F->Undo3).center());
     EXPECT_EQ(F->RxRichEdit2->toPlainText(), "");
 
     // Another control takes no editing command.
@@ -315,7 +334,8 @@ TEST_F(ShellCommands, MailToolBarsFitTheDefaultWindow)
     }
     F->SourceView0->trigger();
     ASSERT_TRUE(QTest::qWaitFor([this] { return F->SourceBar->isVisible(); }));
-    auto *Extension = F->SourceBar->findChild<QToolButton *>(QStringLiteral("qt_toolbar_ext_button"));
+    auto *Extension =
+        F->SourceBar->findChild<QToolButton *>(QStringLiteral("qt_toolbar_ext_button"));
     EXPECT_TRUE(!Extension || !Extension->isVisible());
 }
 
@@ -339,12 +359,12 @@ TEST_F(ShellCommands, TableCommandsFollowTheOpenTable)
         ASSERT_TRUE(QFile::copy(QStringLiteral(QF_SAMPLE_DIR "/") + Name, Dir.filePath(Name)));
     F->OpenDBFFile(Dir.filePath("contacts.dbf"));
     ASSERT_TRUE(F->Workspace->Active());
-    EXPECT_EQ(States(), QStringList({"Restructure0", "AddRec0", "EditRec0", "DeleteRec0", "Find0", "CloseDB0",
-                                     "Descend0", "Reopen0", "Start0"}));
+    EXPECT_EQ(States(), QStringList({"Restructure0", "AddRec0", "EditRec0", "DeleteRec0", "Find0",
+                                     "CloseDB0", "Descend0", "Reopen0", "Start0"}));
     EXPECT_TRUE(F->BitBtn1->isEnabled());
     EXPECT_TRUE(F->RxDBGrid1->horizontalHeader()->sectionsClickable());
 
-    F->RxDBGrid1TitleBtnClick(1);  // sorted: Find Duplicates and Unsort come along
+    F->RxDBGrid1TitleBtnClick(1); // sorted: Find Duplicates and Unsort come along
     EXPECT_TRUE(F->Unique0->isEnabled() && F->Unsort0->isEnabled());
     F->Unsort0->trigger();
     EXPECT_FALSE(F->Unique0->isEnabled() || F->Unsort0->isEnabled());

@@ -11,15 +11,17 @@ using namespace qf::shell;
 
 namespace {
 
-const char *const Names[] = {
-    "Restructure", "AddRecord", "EditRecord", "DeleteRecord", "Find", "CloseTable",
-    "FindDuplicates", "Unsort", "Descended", "Reopen", "Start",
-    "Cut", "Copy", "Paste", "Undo", "Redo", "SelectAll",
-    "InsertTable", "Image", "Hyperlink", "HorizontalLine", "Font", "NumberedList", "BulletedList",
-    "DecreaseIndent", "IncreaseIndent",
-    "Bold", "Italic", "Underline", "Color", "AlignLeft", "Center", "AlignRight", "Details",
-    "InsertCell", "InsertCol", "InsertRow", "MergeCells", "SplitCell", "DeleteCells", "DeleteCols",
-    "DeleteRows"};
+const char *const Names[] = {"Restructure",    "AddRecord",      "EditRecord",     "DeleteRecord",
+                             "Find",           "CloseTable",     "FindDuplicates", "Unsort",
+                             "Descended",      "Reopen",         "Start",          "Cut",
+                             "Copy",           "Paste",          "Undo",           "Redo",
+                             "SelectAll",      "InsertTable",    "Image",          "Hyperlink",
+                             "HorizontalLine", "Font",           "NumberedList",   "BulletedList",
+                             "DecreaseIndent", "IncreaseIndent", "Bold",           "Italic",
+                             "Underline",      "Color",          "AlignLeft",      "Center",
+                             "AlignRight",     "Details",        "InsertCell",     "InsertCol",
+                             "InsertRow",      "MergeCells",     "SplitCell",      "DeleteCells",
+                             "DeleteCols",     "DeleteRows"};
 static_assert(std::size(Names) == CommandCount);
 
 TCommandStates Start()
@@ -63,8 +65,9 @@ QStringList L(std::initializer_list<const char *> Items)
 
 const QStringList TableOpen = L({"Restructure", "AddRecord", "CloseTable", "Descended", "Reopen"});
 const QStringList Records = L({"EditRecord", "DeleteRecord", "Find", "Start"});
-const QStringList InsertAndFormat = L({"InsertTable", "Image", "HorizontalLine", "Font", "NumberedList",
-                                       "BulletedList", "DecreaseIndent", "IncreaseIndent"});
+const QStringList InsertAndFormat =
+    L({"InsertTable", "Image", "HorizontalLine", "Font", "NumberedList", "BulletedList",
+       "DecreaseIndent", "IncreaseIndent"});
 
 QStringList Sorted(QStringList A)
 {
@@ -72,7 +75,8 @@ QStringList Sorted(QStringList A)
     return A;
 }
 
-#define EXPECT_SAME(A, B) EXPECT_EQ(Sorted(A).join(' ').toStdString(), Sorted(B).join(' ').toStdString())
+#define EXPECT_SAME(A, B)                                                                          \
+    EXPECT_EQ(Sorted(A).join(' ').toStdString(), Sorted(B).join(' ').toStdString())
 
 // A table open with records, on the Mail page's Edit page in HTML mode, the document ready,
 // the caret in the HTML editor inside a table cell with a bold, centred selection.
@@ -95,16 +99,16 @@ TFrameSnapshot HtmlEditing()
     return S;
 }
 
-}  // namespace
+} // namespace
 
 TEST(ShellCommandState, TableCommandsByTableState)
 {
-    TFrameSnapshot S;  // no table, Database page, the grid (or nothing) focused
+    TFrameSnapshot S; // no table, Database page, the grid (or nothing) focused
     TCommandStates R = Refresh(S);
     EXPECT_SAME(Outcome(R).Enabled, QStringList());
     EXPECT_EQ(R.TitleButtons, false);
     EXPECT_EQ(R.MailFormat, 4);
-    EXPECT_FALSE(R.BlockFormat || R.FontSize || R.FontName);  // not ready: kept
+    EXPECT_FALSE(R.BlockFormat || R.FontSize || R.FontName); // not ready: kept
 
     S.TableOpen = S.TableEmpty = true;
     R = Refresh(S);
@@ -115,7 +119,7 @@ TEST(ShellCommandState, TableCommandsByTableState)
     EXPECT_SAME(Outcome(Refresh(S)).Enabled, TableOpen + Records);
     S.Sorted = true;
     EXPECT_SAME(Outcome(Refresh(S)).Enabled, TableOpen + Records + L({"FindDuplicates", "Unsort"}));
-    S.TableOpen = false;  // a sort left over from a closed table counts for nothing
+    S.TableOpen = false; // a sort left over from a closed table counts for nothing
     EXPECT_SAME(Outcome(Refresh(S)).Enabled, QStringList());
 }
 
@@ -125,14 +129,14 @@ TEST(ShellCommandState, HtmlEditorReadyReadsBackItsFormatting)
     const TOutcome O = Outcome(R);
     EXPECT_SAME(O.Enabled, TableOpen + Records + InsertAndFormat +
                                L({"Cut", "Copy", "Paste", "Undo", "SelectAll", "Hyperlink", "Bold",
-                                  "Italic", "Underline", "Color", "AlignLeft", "Center", "AlignRight",
-                                  "Details", "InsertRow", "DeleteRows"}));
+                                  "Italic", "Underline", "Color", "AlignLeft", "Center",
+                                  "AlignRight", "Details", "InsertRow", "DeleteRows"}));
     // Only the first true alignment is down.
     EXPECT_SAME(O.Down, L({"NumberedList", "Bold", "Center"}));
     ASSERT_TRUE(R.BlockFormat && R.FontSize && R.FontName);
     EXPECT_TRUE(R.BlockFormat->Enabled);
     EXPECT_EQ(R.BlockFormat->Select, "heading 1");
-    EXPECT_EQ(R.FontSize->Select, "8");  // a size the list lacks is appended
+    EXPECT_EQ(R.FontSize->Select, "8"); // a size the list lacks is appended
     EXPECT_TRUE(R.FontSize->Append);
     EXPECT_EQ(R.FontName->Select, "dejavu sans");
     EXPECT_FALSE(R.FontName->Append);
@@ -148,7 +152,7 @@ TEST(ShellCommandState, HtmlEditorReadyReadsBackItsFormatting)
 
 TEST(ShellCommandState, PlainTextModeDisablesTheWholeFormattingBar)
 {
-    TFrameSnapshot S = HtmlEditing();  // the editor still reports its states
+    TFrameSnapshot S = HtmlEditing(); // the editor still reports its states
     S.PlainMode = true;
     S.Focus = TFocus::PlainEditor;
     S.Selection = false;
@@ -157,7 +161,8 @@ TEST(ShellCommandState, PlainTextModeDisablesTheWholeFormattingBar)
     const TOutcome O = Outcome(R);
     EXPECT_EQ(R.MailFormat, 0);
     // The table cells keep their states: only the HTML editor's menu shows them.
-    EXPECT_SAME(O.Enabled, TableOpen + Records + L({"Paste", "Undo", "SelectAll", "InsertRow", "DeleteRows"}));
+    EXPECT_SAME(O.Enabled,
+                TableOpen + Records + L({"Paste", "Undo", "SelectAll", "InsertRow", "DeleteRows"}));
     EXPECT_FALSE(R.BlockFormat->Enabled || R.FontSize->Enabled || R.FontName->Enabled);
     EXPECT_FALSE(R.FontSize->Select);
 }
@@ -208,7 +213,7 @@ TEST(ShellCommandState, LeavingAnEditorDisablesClipboardAndKeepsFormatting)
 {
     const TCommandStates Before = Refresh(HtmlEditing());
     TFrameSnapshot S = HtmlEditing();
-    S.Focus = TFocus::Other;  // e.g. the font name box
+    S.Focus = TFocus::Other; // e.g. the font name box
     TCommandStates After = Before;
     After.Merge(DisableFormatCommandsRule(S));
     const TOutcome O = Outcome(After);
@@ -216,9 +221,9 @@ TEST(ShellCommandState, LeavingAnEditorDisablesClipboardAndKeepsFormatting)
         EXPECT_FALSE(O.Enabled.contains(Off)) << Off;
     for (const QString &On : InsertAndFormat + L({"Bold", "Details", "InsertRow"}))
         EXPECT_TRUE(O.Enabled.contains(On)) << On.toStdString();
-    EXPECT_TRUE(O.Down.contains("NumberedList"));  // check marks are not touched
+    EXPECT_TRUE(O.Down.contains("NumberedList")); // check marks are not touched
 
-    S.EditPage = false;  // the Source page
+    S.EditPage = false; // the Source page
     After.Merge(DisableFormatCommandsRule(S));
     for (const QString &Off : InsertAndFormat)
         EXPECT_FALSE(Outcome(After).Enabled.contains(Off)) << Off.toStdString();

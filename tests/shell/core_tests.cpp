@@ -17,7 +17,6 @@
 #include <functional>
 #include <gtest/gtest.h>
 
-
 using namespace qf::shell;
 using namespace qf::store;
 using namespace qftest;
@@ -30,7 +29,7 @@ void Touch(const QString &Name)
     ASSERT_TRUE(F.open(QIODevice::WriteOnly));
 }
 
-}  // namespace
+} // namespace
 
 TEST(ShellFileUtils, MakeTempFileNameTakesFirstFreeCounterInFolderOrTempFolder)
 {
@@ -56,10 +55,14 @@ TEST(ShellFileUtils, MakeTempFileNameTakesFirstFreeCounterInFolderOrTempFolder)
 
 TEST(ShellFileUtils, RemoveFileExt)
 {
-    const char *Cases[][2] = {{"report.final.txt", "report.final"}, {"name.", "name"}, {"readme", "readme"},
+    const char *Cases[][2] = {{"report.final.txt", "report.final"},
+                              {"name.", "name"},
+                              {"readme", "readme"},
                               {"c:\\docs.old\\readme", "c:\\docs.old\\readme"},
                               {"/home/u/docs.old/readme", "/home/u/docs.old/readme"},
-                              {"/home/u/docs.old/offer.qfx", "/home/u/docs.old/offer"}, {"a.b:c", "a.b:c"}, {"", ""}};
+                              {"/home/u/docs.old/offer.qfx", "/home/u/docs.old/offer"},
+                              {"a.b:c", "a.b:c"},
+                              {"", ""}};
     for (const auto &C : Cases)
         EXPECT_EQ(RemoveFileExt(C[0]), C[1]) << C[0];
 }
@@ -113,9 +116,12 @@ TEST_F(ShellSettings, RangesForeignTypesAndNoCharsetRow)
     } Cases[] = {
         // Any non-zero number is on, a text where a number belongs reads as the default,
         // and a list is not a string.
-        {"Threads=0\nDefaultCharset=19\nWriteLog=7\nConfirmDel=yes\nProfDir=a,b\n", 1, 15, true, ""},
-        {"Threads=1000\nDefaultCharset=-1\nWriteLog=0\nProfDir=/srv/profiles\n", 100, 15, false, "/srv/profiles"},
-        {"Threads=99999999999\nDefaultCharset=18\n", 15, 18, false, ""},  // beyond 32 bits: unreadable
+        {"Threads=0\nDefaultCharset=19\nWriteLog=7\nConfirmDel=yes\nProfDir=a,b\n", 1, 15, true,
+         ""},
+        {"Threads=1000\nDefaultCharset=-1\nWriteLog=0\nProfDir=/srv/profiles\n", 100, 15, false,
+         "/srv/profiles"},
+        {"Threads=99999999999\nDefaultCharset=18\n", 15, 18, false,
+         ""}, // beyond 32 bits: unreadable
     };
     for (const auto &C : Cases) {
         SCOPED_TRACE(C.Text);
@@ -143,8 +149,10 @@ TEST_F(ShellSettings, DirSettingsRoundTrip)
         QString *Dir;
         bool (*Save)();
         const char *Value;
-    } Dirs[] = {{&DataBaseDir, SaveDataBaseDir, "/data/tables/"}, {&MailDir, SaveMailDir, "/data/mail/"},
-                {&SQLFileDir, SaveSQLFileDir, "/data/sql/"}, {&SQLDataBase, SaveSQLDataBase, "/data/db.mdb"}};
+    } Dirs[] = {{&DataBaseDir, SaveDataBaseDir, "/data/tables/"},
+                {&MailDir, SaveMailDir, "/data/mail/"},
+                {&SQLFileDir, SaveSQLFileDir, "/data/sql/"},
+                {&SQLDataBase, SaveSQLDataBase, "/data/db.mdb"}};
     for (const auto &D : Dirs) {
         *D.Dir = D.Value;
         ASSERT_TRUE(D.Save());
@@ -186,12 +194,12 @@ TEST_F(ShellSettings, FailedWriteIsNotReportedAsSavedAndKeepsStoredValues)
 TEST_F(ShellSettings, UnopenableSettingsLeaveCurrentValuesAndSkipWrites)
 {
     // The folder the settings belong in taken by a file; the settings file a folder.
-    const std::function<void()> Blocks[] = {
-        [] {
-            QDir().mkpath(QFileInfo(ConfigDir()).absolutePath());
-            Touch(ConfigDir());
-        },
-        [] { QDir().mkpath(SettingsFile()); }};
+    const std::function<void()> Blocks[] = {[] {
+                                                QDir().mkpath(
+                                                    QFileInfo(ConfigDir()).absolutePath());
+                                                Touch(ConfigDir());
+                                            },
+                                            [] { QDir().mkpath(SettingsFile()); }};
     for (const auto &Block : Blocks) {
         ForgetSettings();
         Block();
@@ -224,7 +232,8 @@ TEST_F(ShellSettings, UnopenableSettingsLeaveCurrentValuesAndSkipWrites)
 TEST(ShellQuietLog, WebEngineNotesDroppedWarningsKept)
 {
     static QStringList Seen;
-    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &Text) { Seen << Text; });
+    qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext &, const QString &Text) { Seen << Text; });
     InstallQuietLog(true);
     QLoggingCategory Context("qt.webenginecontext");
     qCInfo(Context) << "GL Type: disabled";
@@ -245,7 +254,11 @@ TEST(ShellSplashClock, WaitsOnlyForTheRestOfTwoSeconds)
     using namespace std::chrono;
     TSplashClock::Clock::time_point Now{};
     milliseconds Slept{0};
-    TSplashClock Clock([&] { return Now; }, [&](milliseconds Ms) { Slept += Ms; Now += Ms; });
+    TSplashClock Clock([&] { return Now; },
+                       [&](milliseconds Ms) {
+                           Slept += Ms;
+                           Now += Ms;
+                       });
     Clock.Start();
     Now += milliseconds(700);
     Clock.Wait();
@@ -260,7 +273,11 @@ TEST(ShellSplashClock, WaitsOnlyForTheRestOfTwoSeconds)
 
     // A sleep that returns early is completed; one that overshoots ends the wait.
     int Calls = 0;
-    TSplashClock Early([&] { return Now; }, [&](milliseconds Ms) { ++Calls; Now += Ms / 2 + milliseconds(1); });
+    TSplashClock Early([&] { return Now; },
+                       [&](milliseconds Ms) {
+                           ++Calls;
+                           Now += Ms / 2 + milliseconds(1);
+                       });
     Early.Start();
     Early.Wait();
     EXPECT_GE(Calls, 2);

@@ -2,22 +2,22 @@
 // makes them, the sample table opened from the command line, a filter and a calculated field
 // set through their pages, a message typed into the source and the HTML editor, the preview of
 // the filtered table's third record, a mailing over four connections to the test SMTP server on
-// 127.0.0.1 checked message by message and in the log, "Save Project?" answered on closing, and the project and
-// table opened again from the command line with everything as it was. Python's dbfread reads
-// the table independently for the records the filter must keep.
+// 127.0.0.1 checked message by message and in the log, "Save Project?" answered on closing, and the
+// project and table opened again from the command line with everything as it was. Python's dbfread
+// reads the table independently for the records the filter must keep.
 
 #include "../delivery/testserver.h"
 #include "../delivery/uitest.h"
 #include "composer/domwork.h"
+#include "composer/mailviews.h"
+#include "composer/preview.h"
 #include "delivery/maillog.h"
 #include "delivery/profiles.h"
 #include "delivery/ui/sendform.h"
-#include "shell/optform.h"
-#include "composer/mailviews.h"
-#include "composer/preview.h"
 #include "shell/addwordform.h"
 #include "shell/globals.h"
 #include "shell/mainform.h"
+#include "shell/optform.h"
 #include "shell/startup.h"
 #include "tables/ui/calcfieldpage.h"
 #include "tables/workspace.h"
@@ -29,17 +29,17 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QJsonArray>
 #include <QLabel>
-#include <QSpinBox>
-#include <QStandardPaths>
-#include <QFileDialog>
-#include <QMessageBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QSpinBox>
+#include <QStandardPaths>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -58,11 +58,12 @@ namespace {
 QStringList AddressesInCity(const QString &Table, const QString &City)
 {
     QProcess Python;
-    Python.start("/usr/bin/python3", {"-c",
-                             "import sys, dbfread\n"
-                             "for r in dbfread.DBF(sys.argv[1], encoding='utf-8'):\n"
-                             "    if r['CITY'] == sys.argv[2]: print(r['EMAIL'], r['FIRSTNAME'])\n",
-                             Table, City});
+    Python.start("/usr/bin/python3",
+                 {"-c",
+                  "import sys, dbfread\n"
+                  "for r in dbfread.DBF(sys.argv[1], encoding='utf-8'):\n"
+                  "    if r['CITY'] == sys.argv[2]: print(r['EMAIL'], r['FIRSTNAME'])\n",
+                  Table, City});
     if (!Python.waitForFinished(30000) || Python.exitCode() != 0)
         return {"dbfread failed: " + QString::fromUtf8(Python.readAllStandardError())};
     return QString::fromUtf8(Python.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
@@ -102,12 +103,13 @@ protected:
     void TearDown() override
     {
         FreeForms();
-        QFile::remove(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + "/Profiles.dat");
+        QFile::remove(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) +
+                      "/Profiles.dat");
         ForgetSettings();
     }
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(ShellEndToEnd, TableFilterCalculatedFieldAndMessageThroughTheWindow)
 {
@@ -170,34 +172,39 @@ TEST_F(ShellEndToEnd, TableFilterCalculatedFieldAndMessageThroughTheWindow)
     QTest::keyClicks(F.Memo2, "AMOUNT * 2");
     F.FieldType->setCurrentIndex(1);
     emit F.FieldType->activated(1);
-    F.DBView0->trigger();  // leaving the expression stores it
+    F.DBView0->trigger(); // leaving the expression stores it
 
     // The message: a greeting typed into the source, the name typed into the HTML editor at its
     // end; the source and the preview follow.
-    F.activateWindow();  // back from the input dialog
+    F.activateWindow(); // back from the input dialog
     ASSERT_TRUE(QTest::qWaitForWindowActive(&F));
     F.SourceView0->trigger();
     ASSERT_TRUE(QTest::qWaitFor([&] { return F.RxRichEdit1->hasFocus(); }));
     QTest::keyClicks(F.RxRichEdit1, "<p id=\"g\">Dear </p>");
     F.EditView0->trigger();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return F.DomWork->Ready && F.DomWork->DocumentHTML().contains("Dear"); },
-                                20000));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return F.SpeedItem9->isEnabled(); }, 20000));  // the bar follows the document
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return F.DomWork->Ready && F.DomWork->DocumentHTML().contains("Dear"); }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return F.SpeedItem9->isEnabled(); },
+                                20000)); // the bar follows the document
     F.DHTMLEdit1->setFocus();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return F.FocusOf(QApplication::focusWidget()) == TFocus::HtmlEditor; }));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return F.FocusOf(QApplication::focusWidget()) == TFocus::HtmlEditor; }));
     bool Placed = false;
     F.DHTMLEdit1->page()->runJavaScript(
-        "(function(){const t=document.querySelector('#g').firstChild;const r=document.createRange();"
+        "(function(){const t=document.querySelector('#g').firstChild;const "
+        "r=document.createRange();"
         "r.setStart(t,t.length);getSelection().removeAllRanges();getSelection().addRange(r);})()",
         QWebEngineScript::ApplicationWorld, [&](const QVariant &) { Placed = true; });
     ASSERT_TRUE(QTest::qWaitFor([&] { return Placed; }));
     QWidget *Keys = F.DHTMLEdit1->focusProxy() ? F.DHTMLEdit1->focusProxy() : F.DHTMLEdit1;
     QTest::keyClicks(Keys, "%FIRSTNAME,");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return F.DomWork->DocumentHTML().contains("%FIRSTNAME,"); }, 20000));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return F.Undo0->isEnabled(); }, 20000));  // the typing can be undone
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return F.DomWork->DocumentHTML().contains("%FIRSTNAME,"); }, 20000));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return F.Undo0->isEnabled(); }, 20000)); // the typing can be undone
     F.SourceView0->trigger();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return F.RxRichEdit1->toPlainText().contains("%FIRSTNAME,"); },
-                                20000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return F.RxRichEdit1->toPlainText().contains("%FIRSTNAME,"); }, 20000));
 
     // The preview of the filtered table's third record: the name merged for that record.
     F.Workspace->ADOQuery1().SetRecNo(3);
@@ -215,7 +222,7 @@ TEST_F(ShellEndToEnd, TableFilterCalculatedFieldAndMessageThroughTheWindow)
     // per record, from the first filtered record on.
     F.activateWindow();
     ASSERT_TRUE(OptForm);
-    OptForm->UpDown1->setValue(4);  // the options in force are the dialog's controls
+    OptForm->UpDown1->setValue(4); // the options in force are the dialog's controls
     OptForm->CheckBox1->setChecked(true);
     F.ComboBox2->setCurrentText("EMAIL");
     F.Edit2->setFocus();
@@ -233,7 +240,7 @@ TEST_F(ShellEndToEnd, TableFilterCalculatedFieldAndMessageThroughTheWindow)
             Form->Button2->click();
     });
     Start.start(5);
-    QTest::mouseClick(F.BitBtn1, Qt::LeftButton);  // returns when the mailing dialog has closed
+    QTest::mouseClick(F.BitBtn1, Qt::LeftButton); // returns when the mailing dialog has closed
     Start.stop();
     EXPECT_EQ(Boxes.Texts, QStringList{"Mailing is Completed Successfully"});
     QStringList Got, Want;

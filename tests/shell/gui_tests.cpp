@@ -34,10 +34,8 @@
 #include <QToolButton>
 #include <QUrl>
 #include <QWindow>
-#include <gtest/gtest.h>
-
 #include <algorithm>
-
+#include <gtest/gtest.h>
 
 using namespace qf::shell;
 using namespace qftest;
@@ -54,7 +52,7 @@ void WhileShown(TOptForm &Form, const std::function<void()> &Action, QPushButton
     Form.Options1Click();
 }
 
-}  // namespace
+} // namespace
 
 class ShellOptions : public ::testing::Test {
 protected:
@@ -81,9 +79,10 @@ TEST_F(ShellOptions, FirstRunShowsDefaultsAndStoredValuesFillTheControls)
         EXPECT_EQ(Form.UpDown1->minimum(), 1);
         EXPECT_EQ(Form.UpDown1->maximum(), 100);
         EXPECT_EQ(Form.Values(), TOptionValues());
-        EXPECT_FALSE(QFile::exists(SettingsFile()));  // reading creates nothing
+        EXPECT_FALSE(QFile::exists(SettingsFile())); // reading creates nothing
     }
-    WriteSettingsFile("[2.0]\nWriteLog=1\nConfirmDel=1\nThreads=40\nDefaultCharset=3\nProfDir=/srv/p\n");
+    WriteSettingsFile(
+        "[2.0]\nWriteLog=1\nConfirmDel=1\nThreads=40\nDefaultCharset=3\nProfDir=/srv/p\n");
     TOptForm Form;
     EXPECT_TRUE(Form.CheckBox1->isChecked());
     EXPECT_TRUE(Form.CheckBox2->isChecked());
@@ -99,9 +98,13 @@ TEST_F(ShellOptions, TabOrder)
     Form.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&Form));
     Form.CheckBox2->setFocus();
-    const QList<QWidget *> Expected = {static_cast<QWidget *>(Form.CheckBox1), Form.DirectoryEdit1->Edit,
-                                       Form.DirectoryEdit1->Button, Form.ComboBox1,
-                                       Form.UpDown1, Form.OkButton, Form.CancelButton,
+    const QList<QWidget *> Expected = {static_cast<QWidget *>(Form.CheckBox1),
+                                       Form.DirectoryEdit1->Edit,
+                                       Form.DirectoryEdit1->Button,
+                                       Form.ComboBox1,
+                                       Form.UpDown1,
+                                       Form.OkButton,
+                                       Form.CancelButton,
                                        static_cast<QWidget *>(Form.CheckBox2)};
     for (QWidget *Next : Expected) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
@@ -115,12 +118,16 @@ TEST_F(ShellOptions, TabOrder)
 TEST_F(ShellOptions, OkWritesOnlyChangedControlsAndCancelPutsBackStoredOrDefaultValues)
 {
     TOptForm Form;
-    WhileShown(Form, [] {}, Form.OkButton);
+    WhileShown(
+        Form, [] {}, Form.OkButton);
     EXPECT_FALSE(QFile::exists(SettingsFile()));
-    WhileShown(Form, [&] {
-        EXPECT_EQ(Form.focusWidget(), Form.OkButton);
-        QTest::keyClick(Form.UpDown1, Qt::Key_Up);
-    }, Form.OkButton);
+    WhileShown(
+        Form,
+        [&] {
+            EXPECT_EQ(Form.focusWidget(), Form.OkButton);
+            QTest::keyClick(Form.UpDown1, Qt::Key_Up);
+        },
+        Form.OkButton);
     const QByteArray Text = ReadSettingsFile();
     EXPECT_EQ(Text, "[2.0]\nThreads=16\n");
     EXPECT_EQ(Form.UpDown1->value(), 16);
@@ -129,13 +136,13 @@ TEST_F(ShellOptions, OkWritesOnlyChangedControlsAndCancelPutsBackStoredOrDefault
         Form.CheckBox1->click();
         Form.CheckBox2->click();
         Form.ComboBox1->setCurrentIndex(14);
-        Form.DirectoryEdit1->Edit->setText("/profiles, old");  // a list to QSettings
+        Form.DirectoryEdit1->Edit->setText("/profiles, old"); // a list to QSettings
         Form.Edit1->selectAll();
         QTest::keyClicks(Form.Edit1, "77");
     };
     WhileShown(Form, ChangeAll, Form.CancelButton);
     EXPECT_EQ(Form.UpDown1->value(), 16);
-    EXPECT_FALSE(Form.CheckBox1->isChecked());  // never stored: its default
+    EXPECT_FALSE(Form.CheckBox1->isChecked()); // never stored: its default
     EXPECT_EQ(Form.ComboBox1->currentIndex(), 15);
     EXPECT_TRUE(Form.DirectoryEdit1->text().isEmpty());
     EXPECT_EQ(ReadSettingsFile(), Text);
@@ -155,18 +162,21 @@ TEST_F(ShellOptions, OptionsThatCouldNotBeStoredStayInForce)
     TOptForm Form;
     {
         TFullDisk Full;
-        WhileShown(Form, [&] { Form.UpDown1->setValue(64); }, Form.OkButton);
+        WhileShown(
+            Form, [&] { Form.UpDown1->setValue(64); }, Form.OkButton);
     }
 
     EXPECT_EQ(Form.UpDown1->value(), 64);
     EXPECT_EQ(Form.UnsavedFlags(), unsigned(ofThreads));
     EXPECT_FALSE(QFile::exists(SettingsFile()));
     // A later Cancel does not throw the option away...
-    WhileShown(Form, [&] { Form.CheckBox2->click(); }, Form.CancelButton);
+    WhileShown(
+        Form, [&] { Form.CheckBox2->click(); }, Form.CancelButton);
     EXPECT_EQ(Form.UpDown1->value(), 64);
     EXPECT_FALSE(Form.CheckBox2->isChecked());
     // ...and the next OK that can write stores it.
-    WhileShown(Form, [] {}, Form.OkButton);
+    WhileShown(
+        Form, [] {}, Form.OkButton);
     EXPECT_EQ(Form.UnsavedFlags(), 0u);
     TOptionValues V;
     ASSERT_TRUE(ReadOptionValues(V));
@@ -208,7 +218,10 @@ TEST(ShellMinModal, MinimizingTheDialogMinimizesTheApplicationAndNoFormChangesNo
     auto *Min = new TMinModal(Inner);
     ASSERT_EQ(Min->Form(), &Dialog);
     int Calls = 0;
-    Min->OnMinimize = [&](TMinModal *Sender) { EXPECT_EQ(Sender, Min); ++Calls; };
+    Min->OnMinimize = [&](TMinModal *Sender) {
+        EXPECT_EQ(Sender, Min);
+        ++Calls;
+    };
     Dialog.show();
 
     Dialog.showMaximized();
@@ -315,7 +328,8 @@ TEST_F(ShellHelp, ContentsFitListEveryPageFollowLinksAndAMissingFileShowsAMessag
     QWidget Form;
     {
         THHComp Help(&Form, SourceHelpFile());
-        EXPECT_EQ(QFileInfo(Help.HelpPath()), QFileInfo(QStringLiteral(QF_HELP_SOURCE_DIR "/index.html")));
+        EXPECT_EQ(QFileInfo(Help.HelpPath()),
+                  QFileInfo(QStringLiteral(QF_HELP_SOURCE_DIR "/index.html")));
         Help.ShowContents();
         THelpWindow *W = THHComp::HelpWindow();
         ASSERT_NE(W, nullptr);
@@ -360,7 +374,7 @@ TEST_F(ShellHelp, ContentsFitListEveryPageFollowLinksAndAMissingFileShowsAMessag
         W->Browser->backward();
         EXPECT_EQ(W->Contents->currentRow(), RowOf("overview.html"));
     }
-    EXPECT_FALSE(THHComp::HelpWindow()->isVisible());  // closed with its component
+    EXPECT_FALSE(THHComp::HelpWindow()->isVisible()); // closed with its component
 
     THHComp Missing(&Form, "help/none.html");
     Missing.ShowContents();
@@ -422,7 +436,7 @@ TEST_F(ShellHelp, F1OpensHelpAndNoControlSeesIt)
     QTest::keyClick(Edit, Qt::Key_F1);
     ASSERT_NE(THHComp::HelpWindow(), nullptr);
     EXPECT_TRUE(THHComp::HelpWindow()->isVisible());
-    EXPECT_EQ(Edit->text(), "abé");  // other keys still reach the control
+    EXPECT_EQ(Edit->text(), "abé"); // other keys still reach the control
 }
 
 #include "gui_tests.moc"

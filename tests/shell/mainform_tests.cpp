@@ -11,8 +11,8 @@
 #include "shell/addwordform.h"
 #include "shell/globals.h"
 #include "shell/grlink.h"
-#include "shell/hhcomp.h"
 #include "shell/helpwindow.h"
+#include "shell/hhcomp.h"
 #include "shell/mainform.h"
 #include "shell/optform.h"
 #include "shell/startup.h"
@@ -25,10 +25,11 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSet>
 #include <QSignalSpy>
 #include <QSpinBox>
@@ -38,7 +39,6 @@
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
-#include <QPushButton>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 #include <gtest/gtest.h>
@@ -85,7 +85,7 @@ protected:
     void TearDown() override { ForgetSettings(); }
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(ShellMainForm, PagesAndStartState)
 {
@@ -106,7 +106,7 @@ TEST_F(ShellMainForm, PagesAndStartState)
     EXPECT_EQ(F.PageControl1->currentWidget(), F.TabSheet1);
     EXPECT_EQ(F.PageControl2->currentWidget(), F.TabSheet3);
     EXPECT_TRUE(F.RxDBGrid1->isHidden());
-    EXPECT_GT(F.ComboBox9->count(), 0);  // installed font names
+    EXPECT_GT(F.ComboBox9->count(), 0); // installed font names
     EXPECT_EQ(Texts(F.ComboBox8->count(), [&](int i) { return F.ComboBox8->itemText(i); }),
               QStringList({"1", "2", "3", "4", "5", "6", "7"}));
 
@@ -144,24 +144,28 @@ TEST_F(ShellMainForm, MenusCaptionsShortcutsAndEnabling)
     QStringList Titles;
     for (QAction *A : F.menuBar()->actions())
         Titles << Strip(A->text());
-    EXPECT_EQ(Titles, QStringList({"File", "Table", "Edit", "View", "Insert", "Format", "Mailing", "Help"}));
+    EXPECT_EQ(Titles, QStringList({"File", "Table", "Edit", "View", "Insert", "Format", "Mailing",
+                                   "Help"}));
 
-    EXPECT_EQ(MenuText(TopMenu(F, "File")),
-              QStringList({"Create DBF...", "New Project\tCtrl+N", "-", "Open Table...", "Execute SQL...",
-                           "Open Project...\tCtrl+O", "-", "Restructure/Save As DBF...", "Save Project\tCtrl+S",
-                           "Save Project As...", "-", "Close Table\tCtrl+F4", "-", "Profiles...", "-", "Exit"}));
-    EXPECT_EQ(MenuText(TopMenu(F, "Table")),
-              QStringList({"Add Record...", "Edit Record...", "Delete Record", "-", "Find...\tCtrl+F",
-                           "Find Duplicates\tCtrl+D", "-", "Reopen", "-", "Descended", "Unsort"}));
+    EXPECT_EQ(
+        MenuText(TopMenu(F, "File")),
+        QStringList({"Create DBF...", "New Project\tCtrl+N", "-", "Open Table...", "Execute SQL...",
+                     "Open Project...\tCtrl+O", "-", "Restructure/Save As DBF...",
+                     "Save Project\tCtrl+S", "Save Project As...", "-", "Close Table\tCtrl+F4", "-",
+                     "Profiles...", "-", "Exit"}));
+    EXPECT_EQ(
+        MenuText(TopMenu(F, "Table")),
+        QStringList({"Add Record...", "Edit Record...", "Delete Record", "-", "Find...\tCtrl+F",
+                     "Find Duplicates\tCtrl+D", "-", "Reopen", "-", "Descended", "Unsort"}));
     EXPECT_EQ(MenuText(TopMenu(F, "Edit")),
-              QStringList({"Undo\tCtrl+U", "Redo", "-", "Cut\tCtrl+X", "Copy\tCtrl+C", "Paste\tCtrl+V", "-",
-                           "Select All\tCtrl+A", "-", "Options..."}));
+              QStringList({"Undo\tCtrl+U", "Redo", "-", "Cut\tCtrl+X", "Copy\tCtrl+C",
+                           "Paste\tCtrl+V", "-", "Select All\tCtrl+A", "-", "Options..."}));
     EXPECT_EQ(MenuText(TopMenu(F, "View")),
               QStringList({"Table", "Filter", "Calculated Fields", "Mail", "-", "Log"}));
     EXPECT_EQ(MenuText(qobject_cast<QMenu *>(F.EditView0->parent())),
               QStringList({"Editor", "Source", "Preview", "Attachments"}));
-    EXPECT_EQ(MenuText(TopMenu(F, "Insert")),
-              QStringList({"Horizontal Line", "-", "Image...", "Hyperlink...\tCtrl+K", "Table..."}));
+    EXPECT_EQ(MenuText(TopMenu(F, "Insert")), QStringList({"Horizontal Line", "-", "Image...",
+                                                           "Hyperlink...\tCtrl+K", "Table..."}));
     EXPECT_EQ(MenuText(TopMenu(F, "Format")),
               QStringList({"Font...", "-", "Numbered List", "Bulleted List", "-", "Decrease indent",
                            "Increase Indent"}));
@@ -177,25 +181,27 @@ TEST_F(ShellMainForm, MenusCaptionsShortcutsAndEnabling)
               QStringList({"Undo\tCtrl+U", "-", "Cut\tCtrl+X", "Copy\tCtrl+C", "Paste\tCtrl+V", "-",
                            "Select All\tCtrl+A", "-", "Font...", "-", "Table"}));
     // Ctrl+D belongs to "Find Duplicates" alone.
-    EXPECT_EQ(MenuText(qobject_cast<QMenu *>(F.InsertRow1->parent())),
-              QStringList({"Insert Table...", "Insert Cell", "Insert Col", "Insert Row\tCtrl+R", "Merge Cells",
-                           "Split Cell", "Delete Cells", "Delete Cols", "Delete Rows"}));
-    EXPECT_EQ(MenuText(F.PopupMenu2), QStringList({"Undo\tCtrl+U", "-", "Cut\tCtrl+X", "Copy\tCtrl+C",
-                                                   "Paste\tCtrl+V", "-", "Select All\tCtrl+A"}));
+    EXPECT_EQ(
+        MenuText(qobject_cast<QMenu *>(F.InsertRow1->parent())),
+        QStringList({"Insert Table...", "Insert Cell", "Insert Col", "Insert Row\tCtrl+R",
+                     "Merge Cells", "Split Cell", "Delete Cells", "Delete Cols", "Delete Rows"}));
+    EXPECT_EQ(MenuText(F.PopupMenu2),
+              QStringList({"Undo\tCtrl+U", "-", "Cut\tCtrl+X", "Copy\tCtrl+C", "Paste\tCtrl+V", "-",
+                           "Select All\tCtrl+A"}));
     EXPECT_EQ(MenuText(F.PopupMenu3), MenuText(F.PopupMenu2));
 
     // Only commands that work are enabled; the rest wait for their parts of the program.
     QSet<QAction *> Working = {F.Exit0, F.Options1, F.DBView0, F.Filter0, F.CalcFieldsView0,
-                                     F.EditView0, F.SourceView0, F.Preview0, F.AttachView0,
-                                     F.Content0, F.About0, F.OpenTable0, F.OpenDB5, F.ExecSQL0,
-                                     F.CreateDBF0, F.CreateDBF5, F.Profiles0, F.ViewLog0,
-                                     // the message editors' mode; their other commands wait
-                                     // for the Mail page's Edit page and a loaded document
-                                     F.Html0, F.PlainText0, F.HtmlMode, F.PlainMode};
+                               F.EditView0, F.SourceView0, F.Preview0, F.AttachView0, F.Content0,
+                               F.About0, F.OpenTable0, F.OpenDB5, F.ExecSQL0, F.CreateDBF0,
+                               F.CreateDBF5, F.Profiles0, F.ViewLog0,
+                               // the message editors' mode; their other commands wait
+                               // for the Mail page's Edit page and a loaded document
+                               F.Html0, F.PlainText0, F.HtmlMode, F.PlainMode};
     // The project commands.
-    Working.unite({F.NewProject0, F.SourceNewProject, F.OpenProject0, F.FilterOpenProject, F.CalcOpenProject,
-                   F.SourceOpenProject, F.SaveProject0, F.FilterSaveProject, F.CalcSaveProject,
-                   F.SourceSaveProject, F.SaveProjectAs0, F.Encoding0});
+    Working.unite({F.NewProject0, F.SourceNewProject, F.OpenProject0, F.FilterOpenProject,
+                   F.CalcOpenProject, F.SourceOpenProject, F.SaveProject0, F.FilterSaveProject,
+                   F.CalcSaveProject, F.SourceSaveProject, F.SaveProjectAs0, F.Encoding0});
     for (QAction *A : F.findChildren<QAction *>()) {
         if (A->isSeparator() || A->menu() || A->objectName().isEmpty())
             continue;
@@ -209,16 +215,19 @@ TEST_F(ShellMainForm, ViewCommandsSwitchPagesAndExitRemovesThePreviewFile)
     F.show();
     const struct {
         QAction *Command;
-        QWidget *Outer, *Inner;  // no inner page: the mail pages are hidden
-    } Steps[] = {{F.Preview0, F.TabSheet2, F.TabSheet5},  {F.SourceView0, F.TabSheet2, F.TabSheet10},
-                 {F.AttachView0, F.TabSheet2, F.TabSheet6}, {F.CalcFieldsView0, F.TabSheet7, nullptr},
-                 {F.DBView0, F.TabSheet1, nullptr},         {F.EditView0, F.TabSheet2, F.TabSheet3},
-                 {F.Filter0, F.TabSheet9, nullptr}};
+        QWidget *Outer, *Inner; // no inner page: the mail pages are hidden
+    } Steps[] = {
+        {F.Preview0, F.TabSheet2, F.TabSheet5},    {F.SourceView0, F.TabSheet2, F.TabSheet10},
+        {F.AttachView0, F.TabSheet2, F.TabSheet6}, {F.CalcFieldsView0, F.TabSheet7, nullptr},
+        {F.DBView0, F.TabSheet1, nullptr},         {F.EditView0, F.TabSheet2, F.TabSheet3},
+        {F.Filter0, F.TabSheet9, nullptr}};
     for (const auto &S : Steps) {
         S.Command->trigger();
-        EXPECT_EQ(F.PageControl1->currentWidget(), S.Outer) << S.Command->objectName().toStdString();
+        EXPECT_EQ(F.PageControl1->currentWidget(), S.Outer)
+            << S.Command->objectName().toStdString();
         if (S.Inner) {
-            EXPECT_EQ(F.PageControl2->currentWidget(), S.Inner) << S.Command->objectName().toStdString();
+            EXPECT_EQ(F.PageControl2->currentWidget(), S.Inner)
+                << S.Command->objectName().toStdString();
         }
     }
     EXPECT_EQ(F.focusWidget(), F.Memo1);
@@ -363,9 +372,10 @@ TEST_F(ShellMainForm, ProfilesAtStartupAndStartChecks)
     MainForm->ComboBox4->setCurrentIndex(0);
     MainForm->Start0Click();
     MainForm->ComboBox4->setCurrentIndex(1);
-    MainForm->Start0Click();  // no table open: nothing to send
-    EXPECT_EQ(Boxes, QStringList({"Profile does not selected",
-                                  "One or more fields of selected Profile are blank", "0 Records"}));
+    MainForm->Start0Click(); // no table open: nothing to send
+    EXPECT_EQ(Boxes,
+              QStringList({"Profile does not selected",
+                           "One or more fields of selected Profile are blank", "0 Records"}));
     EXPECT_EQ(MainForm->FProfile.FSmtpPort, "25");
     FreeForms();
     QFile::remove(Data + "/Profiles.dat");

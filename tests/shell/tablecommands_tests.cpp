@@ -37,8 +37,9 @@ protected:
     {
         qftest::ForgetSettings();
         CreateForms();
-        MakePeople(Dir.path(), "('Smith', 'Oslo', 1, NULL, 0, NULL), ('Berg', 'Bergen', 2, NULL, 0, NULL), "
-                               "('Dahl', 'Oslo', 3, NULL, 0, NULL)");
+        MakePeople(Dir.path(),
+                   "('Smith', 'Oslo', 1, NULL, 0, NULL), ('Berg', 'Bergen', 2, NULL, 0, NULL), "
+                   "('Dahl', 'Oslo', 3, NULL, 0, NULL)");
         MainForm->OpenDBFFile(File());
         ASSERT_TRUE(MainForm->Workspace->Active());
     }
@@ -63,7 +64,7 @@ TEST_F(TableCommands, DeleteWithAndWithoutConfirmation)
     TMainForm &F = *MainForm;
     EXPECT_TRUE(F.DeleteRec0->isEnabled());
     EXPECT_TRUE(F.AddRec5->isEnabled());
-    EXPECT_FALSE(F.Unique0->isEnabled());  // not sorted
+    EXPECT_FALSE(F.Unique0->isEnabled()); // not sorted
     EXPECT_EQ(F.RecordPosition->text(), "Record 1 of 3");
 
     // Off (the default): deleted at once.
@@ -96,7 +97,7 @@ TEST_F(TableCommands, DeleteWithAndWithoutConfirmation)
     Stored.ConfirmDel = true;
     ASSERT_TRUE(ReadOptionValues(Stored));
     EXPECT_FALSE(Stored.ConfirmDel);
-    F.DeleteRec0->trigger();  // no question now
+    F.DeleteRec0->trigger(); // no question now
     EXPECT_TRUE(Names().isEmpty());
     EXPECT_FALSE(F.DeleteRec0->isEnabled());
 }
@@ -175,7 +176,7 @@ TEST_F(TableCommands, FindAndFindDuplicates)
 {
     TMainForm &F = *MainForm;
     WhenModal<TFindForm>([](TFindForm *D) {
-        EXPECT_EQ(D->FieldList->count(), 4);  // no logical or memo field
+        EXPECT_EQ(D->FieldList->count(), 4); // no logical or memo field
         D->FieldList->setCurrentText("NAME");
         D->Edit1->setText("Da");
         QTest::mouseClick(D->OkButton, Qt::LeftButton);
@@ -186,7 +187,7 @@ TEST_F(TableCommands, FindAndFindDuplicates)
 
     bool NotFound = false;
     WhenModal<TFindForm>([](TFindForm *D) {
-        EXPECT_EQ(D->Edit1->text(), "Da");  // kept between uses
+        EXPECT_EQ(D->Edit1->text(), "Da"); // kept between uses
         D->Exactly->setChecked(true);
         D->Edit1->setText("dahl");
         QTest::mouseClick(D->OkButton, Qt::LeftButton);
@@ -203,7 +204,7 @@ TEST_F(TableCommands, FindAndFindDuplicates)
     F.Workspace->ApplySort();
     ASSERT_TRUE(F.Unique0->isEnabled());
     F.Workspace->ADOQuery1().First();
-    F.Unique0->trigger();  // Bergen, Oslo, Oslo: stops on the second Oslo without a word
+    F.Unique0->trigger(); // Bergen, Oslo, Oslo: stops on the second Oslo without a word
     EXPECT_EQ(F.Workspace->ADOQuery1().RecNo(), 3);
 }
 
@@ -216,11 +217,14 @@ TEST_F(TableCommands, ExecuteSqlShowsTheResultInTheGrid)
     WhenModal<TSQLForm>([this](TSQLForm *S) {
         S->ComboBox1->setCurrentIndex(sdDbase);
         S->Edit1->setText(Dir.path());
-        QTest::keyClicks(S->Memo1, "SELECT p.NAME, c.COUNTRY FROM people p JOIN cities c ON p.CITY = c.CITY ORDER BY 1");
+        QTest::keyClicks(
+            S->Memo1,
+            "SELECT p.NAME, c.COUNTRY FROM people p JOIN cities c ON p.CITY = c.CITY ORDER BY 1");
         QTest::mouseClick(S->ExecuteButton, Qt::LeftButton);
     });
     F.ExecSQL0->trigger();
-    EXPECT_TRUE(QFileInfo::exists(Dir.filePath("people.cfg")));  // the table's layout, written on close
+    EXPECT_TRUE(
+        QFileInfo::exists(Dir.filePath("people.cfg"))); // the table's layout, written on close
     ASSERT_TRUE(F.Workspace->Active());
     EXPECT_EQ(F.Workspace->SqlQueryMode, 1);
     EXPECT_EQ(SQLDataBase, Dir.path());
@@ -229,7 +233,7 @@ TEST_F(TableCommands, ExecuteSqlShowsTheResultInTheGrid)
     EXPECT_EQ(M->columnCount(), 2);
     EXPECT_EQ(M->index(0, 0).data().toString(), "Berg");
     EXPECT_EQ(M->index(0, 1).data().toString(), "Norge");
-    EXPECT_FALSE(F.AddRec0->isEnabled());  // a result takes no records
+    EXPECT_FALSE(F.AddRec0->isEnabled()); // a result takes no records
     EXPECT_FALSE(F.DeleteRec0->isEnabled());
     EXPECT_TRUE(F.EditRec0->isEnabled());
 
@@ -250,4 +254,4 @@ TEST_F(TableCommands, ExecuteSqlShowsTheResultInTheGrid)
     EXPECT_FALSE(F.EditRec0->isEnabled());
 }
 
-}  // namespace
+} // namespace

@@ -7,7 +7,6 @@
 #include <QFile>
 #include <QString>
 #include <QTemporaryDir>
-
 #include <csignal>
 #include <sys/resource.h>
 
@@ -89,4 +88,4 @@ private:
     void (*FOldHandler)(int) = nullptr;
 };
 
-}  // namespace qftest
+} // namespace qftest

@@ -7,17 +7,17 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-
 #include <random>
 
 using namespace qf::store;
 using namespace storetest;
 
-TEST(StoreFuzz, LoadFromFileSurvivesRandomDamage) {
+TEST(StoreFuzz, LoadFromFileSurvivesRandomDamage)
+{
     QTemporaryDir dir;
     const QString seedName = dir.filePath("seed.qfx");
     {
-        StringOwner o;  // entries like a project file's
+        StringOwner o; // entries like a project file's
         o.list.Add(std::string("SubMail"), 1, new int32_t(4));
         o.put("Subject", "Hello %NAME");
         o.put("Doc", QString::fromUtf8("<p>Grüße</p>").repeated(20));

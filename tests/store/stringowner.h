@@ -15,7 +15,8 @@ using namespace qf::store;
 struct StringOwner {
     TDList list;
     int disposed = 0;
-    StringOwner() {
+    StringOwner()
+    {
         list.OnDisposeStructure = [this](TDList *, int s, void *p) {
             if (s == 7)
                 delete static_cast<QString *>(p);
@@ -38,14 +39,16 @@ struct StringOwner {
         };
     }
     void put(const char *key, const QString &v) { list.Add(std::string(key), 7, new QString(v)); }
-    QString get(const char *key) {
+    QString get(const char *key)
+    {
         int s = 0;
         void *p = nullptr;
         if (!list.Find(std::string(key), s, p) || !p)
             return QStringLiteral("<none>");
         return s == 1 ? QString::number(*static_cast<int32_t *>(p)) : *static_cast<QString *>(p);
     }
-    bool save(const QString &name) {
+    bool save(const QString &name)
+    {
         list.SetRange(std::string(), 0, 2);
         return list.SaveToFile(name, 1);
     }

@@ -1,7 +1,6 @@
 #include "store/dlist.h"
 
 #include <gtest/gtest.h>
-
 #include <map>
 #include <optional>
 #include <random>
@@ -11,7 +10,8 @@ using namespace qf::store;
 
 namespace {
 
-std::vector<std::string> walk(TDList &l, const std::string &prefix, int minLevel, int maxLevel) {
+std::vector<std::string> walk(TDList &l, const std::string &prefix, int minLevel, int maxLevel)
+{
     std::vector<std::string> out;
     l.SetRange(prefix, minLevel, maxLevel);
     for (bool ok = l.First(); ok; ok = l.Next()) {
@@ -23,7 +23,8 @@ std::vector<std::string> walk(TDList &l, const std::string &prefix, int minLevel
 }
 
 using Entry = std::optional<std::pair<int, void *>>;
-Entry find(const TDList &l, const std::string &key) {
+Entry find(const TDList &l, const std::string &key)
+{
     int s = 0;
     void *p = nullptr;
     return l.Find(key, s, p) ? Entry({s, p}) : std::nullopt;
@@ -33,7 +34,8 @@ int a, b, c; // addresses used as owner data
 
 } // namespace
 
-TEST(DList, AddFindDeleteAndEmptyKeys) {
+TEST(DList, AddFindDeleteAndEmptyKeys)
+{
     TDList l;
     l.Add(std::string(), 1, &a);
     EXPECT_FALSE(find(l, ""));
@@ -67,7 +69,8 @@ TEST(DList, AddFindDeleteAndEmptyKeys) {
     EXPECT_TRUE(l.IsEmpty());
 }
 
-TEST(DList, DisposalOnOverwriteDeleteAndClear) {
+TEST(DList, DisposalOnOverwriteDeleteAndClear)
+{
     TDList l;
     std::vector<std::pair<int, void *>> seen;
     l.OnDisposeStructure = [&](TDList *, int s, void *p) { seen.emplace_back(s, p); };
@@ -90,7 +93,8 @@ TEST(DList, DisposalOnOverwriteDeleteAndClear) {
 }
 
 // Order and levels with the default separator are left to the ordered-map check below.
-TEST(DList, IterationBySeparatorFilterAndChanges) {
+TEST(DList, IterationBySeparatorFilterAndChanges)
+{
     TDList p;
     p.Separator = '~';
     p.Add(std::string("SubMail"), 0, nullptr);
@@ -148,11 +152,13 @@ TEST(DList, IterationBySeparatorFilterAndChanges) {
     EXPECT_EQ(s, 5);
 }
 
-TEST(DList, MatchesOrderedMapOnRandomKeys) {
+TEST(DList, MatchesOrderedMapOnRandomKeys)
+{
     // Byte order: unsigned comparison.
     auto byteLess = [](const std::string &x, const std::string &y) {
-        return std::lexicographical_compare(x.begin(), x.end(), y.begin(), y.end(),
-                                            [](char p, char q) { return (unsigned char)p < (unsigned char)q; });
+        return std::lexicographical_compare(
+            x.begin(), x.end(), y.begin(), y.end(),
+            [](char p, char q) { return (unsigned char)p < (unsigned char)q; });
     };
     std::mt19937 rng(42);
     TDList l;
@@ -178,7 +184,8 @@ TEST(DList, MatchesOrderedMapOnRandomKeys) {
     // Ranges: the keys below the prefix whose rest holds MinLevel to MaxLevel separators.
     for (int q = 0; q < 300; ++q) {
         const std::string prefix = q == 0 ? std::string() : randomKey(rng() % 3);
-        const int minLevel = q == 0 ? 0 : int(rng() % 3), maxLevel = q == 0 ? 1000 : minLevel + int(rng() % 3) - 1;
+        const int minLevel = q == 0 ? 0 : int(rng() % 3),
+                  maxLevel = q == 0 ? 1000 : minLevel + int(rng() % 3) - 1;
         std::vector<std::string> expected;
         for (auto &[k, v] : ref)
             if (k.size() > prefix.size() && k.compare(0, prefix.size(), prefix) == 0) {
@@ -186,12 +193,14 @@ TEST(DList, MatchesOrderedMapOnRandomKeys) {
                 if (level >= minLevel && level <= maxLevel)
                     expected.push_back(k);
             }
-        ASSERT_EQ(walk(l, prefix, minLevel, maxLevel), expected) << prefix << " " << minLevel << ".." << maxLevel;
+        ASSERT_EQ(walk(l, prefix, minLevel, maxLevel), expected)
+            << prefix << " " << minLevel << ".." << maxLevel;
         EXPECT_FALSE(l.Next()); // and it stays ended
     }
 }
 
-TEST(Tracer, StepsCharacterByCharacter) {
+TEST(Tracer, StepsCharacterByCharacter)
+{
     TDList l;
     l.Add(std::string("ab"), 5, &a);
     TTracer t(&l);

@@ -1,7 +1,6 @@
 #include "store/reader.h"
 
 #include <gtest/gtest.h>
-
 #include <vector>
 
 using namespace qf::store;
@@ -12,14 +11,19 @@ struct Tok {
     QString text;
     int kind;
     QString blanks;
-    bool operator==(const Tok &o) const { return text == o.text && kind == o.kind && blanks == o.blanks; }
+    bool operator==(const Tok &o) const
+    {
+        return text == o.text && kind == o.kind && blanks == o.blanks;
+    }
 };
 
-void PrintTo(const Tok &t, std::ostream *os) {
+void PrintTo(const Tok &t, std::ostream *os)
+{
     *os << "{" << t.text.toStdString() << "," << t.kind << ",'" << t.blanks.toStdString() << "'}";
 }
 
-std::vector<Tok> scan(TReader &r, const QString &text, int start = 0) {
+std::vector<Tok> scan(TReader &r, const QString &text, int start = 0)
+{
     TScroller s(r);
     s.SetText(text, start);
     std::vector<Tok> out;
@@ -30,7 +34,8 @@ std::vector<Tok> scan(TReader &r, const QString &text, int start = 0) {
     return out;
 }
 
-std::vector<QString> texts(TReader &r, const QString &text) {
+std::vector<QString> texts(TReader &r, const QString &text)
+{
     std::vector<QString> out;
     for (auto &t : scan(r, text))
         out.push_back(t.text);
@@ -39,7 +44,8 @@ std::vector<QString> texts(TReader &r, const QString &text) {
 
 struct DefaultReader : ::testing::Test {
     TReader r;
-    void SetUp() override {
+    void SetUp() override
+    {
         r.SetDefaultBlanks();
         r.SetDefaultDelimiters();
     }
@@ -47,18 +53,25 @@ struct DefaultReader : ::testing::Test {
 
 } // namespace
 
-TEST_F(DefaultReader, NumbersAreMergedAcrossDelimitersByFormat) {
+TEST_F(DefaultReader, NumbersAreMergedAcrossDelimitersByFormat)
+{
     EXPECT_EQ(scan(r, "3.14"), (std::vector<Tok>{{"3.14", tkDecimal, ""}}));
     EXPECT_EQ(scan(r, "1e-5"), (std::vector<Tok>{{"1e-5", tkExponent, ""}}));
     EXPECT_EQ(scan(r, "1.5E+3"), (std::vector<Tok>{{"1.5E+3", tkExponent, ""}}));
-    EXPECT_EQ(scan(r, "2-3"), (std::vector<Tok>{{"2", tkInteger, ""}, {"-", tkDelimiter, ""}, {"3", tkInteger, ""}}));
+    EXPECT_EQ(
+        scan(r, "2-3"),
+        (std::vector<Tok>{{"2", tkInteger, ""}, {"-", tkDelimiter, ""}, {"3", tkInteger, ""}}));
     EXPECT_EQ(texts(r, "-5"), (std::vector<QString>{"-", "5"}));
-    EXPECT_EQ(scan(r, "3.14abc"), (std::vector<Tok>{{"3", tkInteger, ""}, {".", tkDelimiter, ""}, {"14abc", tkWord, ""}}));
-    EXPECT_EQ(scan(r, "1. x"), (std::vector<Tok>{{"1", tkInteger, ""}, {".", tkDelimiter, ""}, {"x", tkWord, " "}}));
+    EXPECT_EQ(
+        scan(r, "3.14abc"),
+        (std::vector<Tok>{{"3", tkInteger, ""}, {".", tkDelimiter, ""}, {"14abc", tkWord, ""}}));
+    EXPECT_EQ(scan(r, "1. x"),
+              (std::vector<Tok>{{"1", tkInteger, ""}, {".", tkDelimiter, ""}, {"x", tkWord, " "}}));
     EXPECT_EQ(texts(r, ".5"), (std::vector<QString>{".", "5"}));
     EXPECT_EQ(scan(r, "12abc"), (std::vector<Tok>{{"12abc", tkWord, ""}}));
     // A sign or exponent with no digit after it is no part of a number.
-    EXPECT_EQ(scan(r, "1e-x"), (std::vector<Tok>{{"1e", tkWord, ""}, {"-", tkDelimiter, ""}, {"x", tkWord, ""}}));
+    EXPECT_EQ(scan(r, "1e-x"),
+              (std::vector<Tok>{{"1e", tkWord, ""}, {"-", tkDelimiter, ""}, {"x", tkWord, ""}}));
     EXPECT_EQ(texts(r, "1e-5abc"), (std::vector<QString>{"1e", "-", "5abc"}));
     // A blank stops the merge.
     EXPECT_EQ(texts(r, "3 .14"), (std::vector<QString>{"3", ".", "14"}));
@@ -75,7 +88,8 @@ TEST_F(DefaultReader, NumbersAreMergedAcrossDelimitersByFormat) {
     EXPECT_EQ(scan(r, "1e5"), (std::vector<Tok>{{"1e5", tkWord, ""}}));
 }
 
-TEST_F(DefaultReader, LongestDelimiterAndWholeKeywords) {
+TEST_F(DefaultReader, LongestDelimiterAndWholeKeywords)
+{
     r.AddDelimiter("<>", 11, nullptr);
     r.AddDelimiter("<=", 12, nullptr);
     r.AddKeyword("and", 20, nullptr);
@@ -94,7 +108,8 @@ TEST_F(DefaultReader, LongestDelimiterAndWholeKeywords) {
     EXPECT_EQ(texts(r, "(+)"), (std::vector<QString>{"(+)"}));
 }
 
-TEST(Reader, DelimiterRegistrationAndCase) {
+TEST(Reader, DelimiterRegistrationAndCase)
+{
     TReader r;
     r.AddDelimiter(">=", 4, nullptr);
     TStatus st = 0;
@@ -131,7 +146,9 @@ TEST(Reader, DelimiterRegistrationAndCase) {
     // by the one-character test and the scanner alike.
     r.AddDelimiter("A", 0, nullptr);
     EXPECT_TRUE(r.IsDelimiter(QChar(u'A')));
-    r.Dictionary().OnFilter = [](TDList *, const std::string &, int, void *, bool &enabled) { enabled = false; };
+    r.Dictionary().OnFilter = [](TDList *, const std::string &, int, void *, bool &enabled) {
+        enabled = false;
+    };
     r.SetCaseSensitivity(false);
     EXPECT_FALSE(r.IsDelimiter(QString("A")));
     EXPECT_FALSE(r.IsDelimiter(QChar(u'A')));
@@ -140,7 +157,8 @@ TEST(Reader, DelimiterRegistrationAndCase) {
     EXPECT_EQ(s.Current().Text, QString("xAy"));
 }
 
-TEST(Reader, DisposalAndListing) {
+TEST(Reader, DisposalAndListing)
+{
     TReader r;
     std::vector<int> disposed;
     r.OnDisposeProperties = [&](TReader *, int s, void *) { disposed.push_back(s); };
@@ -150,7 +168,9 @@ TEST(Reader, DisposalAndListing) {
     EXPECT_EQ(disposed, std::vector<int>{1});
     r.AddDelimiter("+", 5, nullptr);
     std::vector<QString> listed;
-    r.OnRegList = [&](TReader *, const QString &str, TStatus, int, void *) { listed.push_back(str); };
+    r.OnRegList = [&](TReader *, const QString &str, TStatus, int, void *) {
+        listed.push_back(str);
+    };
     r.ListSymbols();
     EXPECT_EQ(listed, (std::vector<QString>{"+", "X"}));
     r.RemoveKeywords();
@@ -160,7 +180,8 @@ TEST(Reader, DisposalAndListing) {
     EXPECT_FALSE(r.IsDelimiter("+"));
 }
 
-TEST_F(DefaultReader, CursorWindowAndBlanks) {
+TEST_F(DefaultReader, CursorWindowAndBlanks)
+{
     TScroller s(r);
     s.SetText("a  b", 0);
     EXPECT_EQ(s.Current().Text, QString("a"));
@@ -196,7 +217,8 @@ TEST_F(DefaultReader, CursorWindowAndBlanks) {
     EXPECT_EQ(s.PosList[5].Text, QString("f"));
 }
 
-TEST_F(DefaultReader, PlaceholderNames) {
+TEST_F(DefaultReader, PlaceholderNames)
+{
     // "_" and non-ASCII letters are part of names (line breaks as tokens: the shell's set-up test).
     EXPECT_EQ(scan(r, "Dear %first_name, %Straße!"),
               (std::vector<Tok>{{"Dear", tkWord, ""},
@@ -210,14 +232,15 @@ TEST_F(DefaultReader, PlaceholderNames) {
     EXPECT_EQ(scan(r, QString::fromUtf8("%x😀y"))[1].text, QString::fromUtf8("x😀y"));
 }
 
-TEST(Reader, WildcardSymbols) {
+TEST(Reader, WildcardSymbols)
+{
     TReader r;
     r.SetDefaultBlanks();
     r.WildCardEnabled = true;
     r.AddKeyword("ab~", 1, nullptr);
     r.AddKeyword("x`z", 2, nullptr);
     EXPECT_EQ(scan(r, "abcdef x1z xz x1zq"), (std::vector<Tok>{{"abcdef", tkKeyword, ""},
-                                                            {"x1z", tkKeyword, " "},
-                                                            {"xz", tkWord, " "},
-                                                            {"x1zq", tkWord, " "}}));
+                                                               {"x1z", tkKeyword, " "},
+                                                               {"xz", tkWord, " "},
+                                                               {"x1zq", tkWord, " "}}));
 }

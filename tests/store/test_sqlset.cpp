@@ -9,14 +9,16 @@ namespace {
 struct SqlSet : ::testing::Test {
     TSQLSet set;
     QStringList errors;
-    void SetUp() override {
+    void SetUp() override
+    {
         set.OnError = [this](const QString &m) { errors << m; };
         set.SQLItems.push_back({"Main", "SELECT * FROM TabName"});
     }
 };
 } // namespace
 
-TEST_F(SqlSet, VariablesAreReplacedAsWholeTokens) {
+TEST_F(SqlSet, VariablesAreReplacedAsWholeTokens)
+{
     ASSERT_TRUE(set.SetVariable("TabName", "Orders"));
     EXPECT_EQ(set.GetSQL("Main"), QString("SELECT * FROM Orders"));
     set.SQLItems[0].SQLText = "select * from TABNAME where x='tabname' and y=TabNames";
@@ -27,7 +29,8 @@ TEST_F(SqlSet, VariablesAreReplacedAsWholeTokens) {
     EXPECT_TRUE(errors.isEmpty());
 }
 
-TEST_F(SqlSet, BlanksAndLineBreaks) {
+TEST_F(SqlSet, BlanksAndLineBreaks)
+{
     set.SQLItems[0].SQLText = "SELECT\ta,  b\r\nFROM   t   ";
     EXPECT_EQ(set.GetSQL("Main"), QString("SELECT a,  b\r\nFROM   t"));
     set.SQLItems[0].SQLText = "a >= 1 and b <> 2 -- note\n/* c */ (+)";
@@ -36,7 +39,8 @@ TEST_F(SqlSet, BlanksAndLineBreaks) {
     EXPECT_EQ(set.GetSQL("Main"), set.SQLItems[0].SQLText);
 }
 
-TEST_F(SqlSet, TitlesAndBadNames) {
+TEST_F(SqlSet, TitlesAndBadNames)
+{
     set.SQLItems.push_back({"main", "SELECT 2"});
     EXPECT_EQ(set.FindSQLText("mAiN"), QString("SELECT * FROM TabName"));
     EXPECT_EQ(set.GetSQL("nothing"), QString());

@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-
 #include <stdexcept>
 
 using namespace qf::store;
@@ -14,18 +13,21 @@ using namespace storetest;
 
 namespace {
 
-QByteArray readAll(const QString &name) {
+QByteArray readAll(const QString &name)
+{
     QFile f(name);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-void writeAll(const QString &name, const QByteArray &bytes) {
+void writeAll(const QString &name, const QByteArray &bytes)
+{
     QFile f(name);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(bytes);
 }
 
-QByteArray le32(int v) {
+QByteArray le32(int v)
+{
     QByteArray b(4, '\0');
     for (int i = 0; i < 4; ++i)
         b[i] = char((unsigned(v) >> (8 * i)) & 0xff);
@@ -34,7 +36,8 @@ QByteArray le32(int v) {
 
 } // namespace
 
-TEST(StoreFile, EntriesByteForByteInKeyOrderAndRoundTrip) {
+TEST(StoreFile, EntriesByteForByteInKeyOrderAndRoundTrip)
+{
     QTemporaryDir dir;
     StringOwner o;
     o.put("Pr~User~OFFICE", QStringLiteral("me"));
@@ -44,9 +47,10 @@ TEST(StoreFile, EntriesByteForByteInKeyOrderAndRoundTrip) {
     const QString name = dir.filePath("p.dat");
     ASSERT_TRUE(o.save(name));
     const QByteArray addr = QString::fromUtf8("jörg@example.org").toUtf8();
-    const QByteArray expected = le32(1) + le32(6) + "Marker" + le32(3)                         // format, a bare kind
-                                + le32(14) + "Pr~Addr~OFFICE" + le32(7) + le32(int(addr.size())) + addr
-                                + le32(14) + "Pr~Host~OFFICE" + le32(7) + le32(0) // an empty string
+    const QByteArray expected = le32(1) + le32(6) + "Marker" + le32(3) // format, a bare kind
+                                + le32(14) + "Pr~Addr~OFFICE" + le32(7) + le32(int(addr.size())) +
+                                addr + le32(14) + "Pr~Host~OFFICE" + le32(7) +
+                                le32(0) // an empty string
                                 + le32(14) + "Pr~User~OFFICE" + le32(7) + le32(2) + "me";
     EXPECT_EQ(readAll(name), expected);
 
@@ -64,7 +68,8 @@ TEST(StoreFile, EntriesByteForByteInKeyOrderAndRoundTrip) {
     EXPECT_EQ(s, 3);
 }
 
-TEST(StoreFile, BackupKeepsThePreviousContent) {
+TEST(StoreFile, BackupKeepsThePreviousContent)
+{
     QTemporaryDir dir;
     const QString name = dir.filePath("list.dat");
     const QString backup = dir.filePath("Backup of list.dat");
@@ -89,7 +94,8 @@ TEST(StoreFile, BackupKeepsThePreviousContent) {
     EXPECT_EQ(QFile::permissions(name) & 0x7077, rights); // owner, group and others
 }
 
-TEST(StoreFile, EmptyRangeFormatAndPrefixedKeys) {
+TEST(StoreFile, EmptyRangeFormatAndPrefixedKeys)
+{
     QTemporaryDir dir;
     TDList l;
     const QString name = dir.filePath("e.dat");
@@ -110,13 +116,15 @@ TEST(StoreFile, EmptyRangeFormatAndPrefixedKeys) {
     EXPECT_FALSE(newer.IsEmpty());
 
     // An empty key in a file is dropped after its data is read.
-    writeAll(name, le32(1) + le32(0) + le32(7) + le32(1) + "x" + le32(1) + "k" + le32(7) + le32(1) + "y");
+    writeAll(name,
+             le32(1) + le32(0) + le32(7) + le32(1) + "x" + le32(1) + "k" + le32(7) + le32(1) + "y");
     StringOwner o;
     ASSERT_TRUE(o.list.LoadFromFile(name, 1));
     EXPECT_EQ(o.get("k"), QStringLiteral("y"));
 }
 
-TEST(StoreFile, DamagedFilesEndAtTheLastWholeEntry) {
+TEST(StoreFile, DamagedFilesEndAtTheLastWholeEntry)
+{
     QTemporaryDir dir;
     const QByteArray good = le32(1) + le32(1) + "a" + le32(7) + le32(2) + "ok";
     struct Case {
@@ -153,7 +161,8 @@ TEST(StoreFile, DamagedFilesEndAtTheLastWholeEntry) {
     EXPECT_TRUE(l.IsEmpty());
 }
 
-TEST(StoreFile, FailedSaveReportsAndKeepsTheOldFile) {
+TEST(StoreFile, FailedSaveReportsAndKeepsTheOldFile)
+{
     QTemporaryDir dir;
     StringOwner o;
     o.put("k", QStringLiteral("v"));
@@ -176,13 +185,16 @@ TEST(StoreFile, FailedSaveReportsAndKeepsTheOldFile) {
     const QString name = dir.filePath("keep.dat");
     ASSERT_TRUE(o.save(name));
     const QByteArray before = readAll(name);
-    o.list.OnSaveStructure = [](TDList *, int, void *, TFileHandle &, int) { throw std::runtime_error("owner failed"); };
+    o.list.OnSaveStructure = [](TDList *, int, void *, TFileHandle &, int) {
+        throw std::runtime_error("owner failed");
+    };
     EXPECT_THROW(o.list.SaveToFile(name, 1), std::runtime_error);
     EXPECT_EQ(readAll(name), before);
     EXPECT_FALSE(QFile::exists(dir.filePath("Backup of keep.dat")));
 }
 
-TEST(StoreFile, ReadStrOnAnEmptyHandleCountsAsEmpty) {
+TEST(StoreFile, ReadStrOnAnEmptyHandleCountsAsEmpty)
+{
     TFileHandle h = TFileHandle::ForReading(std::string());
     EXPECT_EQ(FileReadStr(h), std::string());
     // Text that is not UTF-8 reads as Windows-1252.

@@ -35,7 +35,8 @@ struct TRawField {
 
 // A table file: header, descriptors, 0x0D, the records as given (each without its deletion byte,
 // a leading '*' in Deleted marks it), 0x1A.
-inline QByteArray RawDbf(uint8_t Version, const std::vector<TRawField> &Fields, const std::vector<QByteArray> &Records,
+inline QByteArray RawDbf(uint8_t Version, const std::vector<TRawField> &Fields,
+                         const std::vector<QByteArray> &Records,
                          const std::vector<bool> &Deleted = {}, uint8_t LanguageDriver = 0)
 {
     int RecordLength = 1;
@@ -70,13 +71,15 @@ inline QByteArray RawDbf(uint8_t Version, const std::vector<TRawField> &Fields, 
 
 // One record's fields (without the deletion byte): numbers and memo references right-aligned,
 // everything else left-aligned, each cut or padded to its width.
-inline QByteArray RawRecord(const std::vector<TRawField> &Fields, const std::vector<QByteArray> &Values)
+inline QByteArray RawRecord(const std::vector<TRawField> &Fields,
+                            const std::vector<QByteArray> &Values)
 {
     QByteArray Record;
     for (size_t i = 0; i < Fields.size(); ++i) {
         const QByteArray Value = i < Values.size() ? Values[i] : QByteArray();
         const bool Right = Fields[i].Type == 'N' || Fields[i].Type == 'M';
-        Record += Right ? Value.rightJustified(Fields[i].Width, ' ', true) : Value.leftJustified(Fields[i].Width, ' ', true);
+        Record += Right ? Value.rightJustified(Fields[i].Width, ' ', true)
+                        : Value.leftJustified(Fields[i].Width, ' ', true);
     }
     return Record;
 }
@@ -115,10 +118,11 @@ inline QByteArray ReadBytes(const QString &FileName)
     return File.open(QIODevice::ReadOnly) ? File.readAll() : QByteArray();
 }
 
-// What python3-dbfread reads: {"fields": [[name, type, length, decimals]...], "records": [[...]...],
-// "count": header count}; values as JSON (dates "YYYY-MM-DD", null as null). Deleted records are
-// skipped by dbfread itself.
-inline QJsonObject ReadWithDbfread(const QString &FileName, const QString &Encoding = QStringLiteral("utf-8"))
+// What python3-dbfread reads: {"fields": [[name, type, length, decimals]...], "records":
+// [[...]...], "count": header count}; values as JSON (dates "YYYY-MM-DD", null as null). Deleted
+// records are skipped by dbfread itself.
+inline QJsonObject ReadWithDbfread(const QString &FileName,
+                                   const QString &Encoding = QStringLiteral("utf-8"))
 {
     static const char *Script = R"(
 import json, sys, datetime
@@ -133,9 +137,11 @@ print(json.dumps({"fields": [[f.name, f.type, f.length, f.decimal_count] for f i
                   "deleted": len(t.deleted), "count": t.header.numrecords}))
 )";
     QProcess Python;
-    Python.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-c"), QString::fromLatin1(Script), FileName, Encoding});
+    Python.start(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral("-c"), QString::fromLatin1(Script), FileName, Encoding});
     if (!Python.waitForFinished(60000) || Python.exitCode() != 0) {
-        ADD_FAILURE() << "dbfread failed on " << FileName.toStdString() << ": " << Python.readAllStandardError().toStdString();
+        ADD_FAILURE() << "dbfread failed on " << FileName.toStdString() << ": "
+                      << Python.readAllStandardError().toStdString();
         return {};
     }
     return QJsonDocument::fromJson(Python.readAllStandardOutput()).object();

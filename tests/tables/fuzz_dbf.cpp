@@ -44,7 +44,8 @@ QByteArray Mutate(QByteArray Bytes, std::mt19937 &Random)
     const int Flips = 1 + int(Random() % 8);
     for (int i = 0; i < Flips && !Bytes.isEmpty(); ++i) {
         // Most damage goes to the header, where lengths and counts live.
-        const size_t Span = Random() % 2 ? std::min<size_t>(size_t(Bytes.size()), 200) : size_t(Bytes.size());
+        const size_t Span =
+            Random() % 2 ? std::min<size_t>(size_t(Bytes.size()), 200) : size_t(Bytes.size());
         const size_t At = Random() % Span;
         Bytes[qsizetype(At)] = char(Kind == 1 ? 0xFF : Kind == 2 ? 0x00 : int(Random() % 256));
     }
@@ -55,15 +56,22 @@ QByteArray Mutate(QByteArray Bytes, std::mt19937 &Random)
 TEST(TablesFuzz, DamagedDbfAndDbtFiles)
 {
     QTemporaryDir Dir;
-    const std::vector<TRawField> Fields = {{"NAME", 'C', 10}, {"AMOUNT", 'N', 8, 2}, {"DUE", 'D', 8}, {"OK", 'L', 1}, {"NOTE", 'M', 10}};
+    const std::vector<TRawField> Fields = {{"NAME", 'C', 10},
+                                           {"AMOUNT", 'N', 8, 2},
+                                           {"DUE", 'D', 8},
+                                           {"OK", 'L', 1},
+                                           {"NOTE", 'M', 10}};
     std::vector<QByteArray> Records;
     for (int i = 0; i < 20; ++i)
-        Records.push_back(RawRecord(Fields, {"name" + QByteArray::number(i), QByteArray::number(i * 1.5), "20240101", "T", QByteArray::number(1 + i % 3)}));
+        Records.push_back(
+            RawRecord(Fields, {"name" + QByteArray::number(i), QByteArray::number(i * 1.5),
+                               "20240101", "T", QByteArray::number(1 + i % 3)}));
     const QByteArray Dbf = RawDbf(0x83, Fields, Records);
     QByteArray Db3(512, '\0');
     qToLittleEndian<quint32>(4, Db3.data());
     for (int i = 0; i < 3; ++i)
-        Db3 += (QByteArray("memo text ") + QByteArray(600 * i, 'm') + "\x1A\x1A").leftJustified(512 * (1 + i), '\0');
+        Db3 += (QByteArray("memo text ") + QByteArray(600 * i, 'm') + "\x1A\x1A")
+                   .leftJustified(512 * (1 + i), '\0');
     QByteArray Db4(512, '\0');
     qToLittleEndian<quint16>(512, Db4.data() + 20);
     for (int i = 0; i < 3; ++i) {
@@ -99,7 +107,9 @@ TEST(TablesFuzz, DamagedDbfAndDbtFiles)
         try {
             TDbfTable Table(Name);
             const bool CutMemo = Random() % 2;
-            ASSERT_TRUE(QFile::resize(CutMemo ? Memo : Name, qint64(Random() % size_t(CutMemo ? BigMemo.size() : Big.size()))));
+            ASSERT_TRUE(
+                QFile::resize(CutMemo ? Memo : Name,
+                              qint64(Random() % size_t(CutMemo ? BigMemo.size() : Big.size()))));
             ReadRows(Table, Table.RowCount());
         } catch (const EDatabaseError &Error) {
             EXPECT_TRUE(Error.Message().contains("cut short by another program")) << Error.what();

@@ -53,7 +53,7 @@ void CheckSane(const std::vector<TFieldEditInfo> &Fields)
     }
 }
 
-}  // namespace
+} // namespace
 
 TEST(TablesGridLayoutFuzz, EveryCutReadsAPrefixOfTheWhole)
 {
@@ -88,7 +88,8 @@ TEST(TablesGridLayoutFuzz, RandomDamageNeverCrashes)
         for (int c = 0; c < Changes; ++c) {
             const qsizetype At = qsizetype(Random() % quint32(Damaged.size()));
             if (Random() % 2 && At + 4 <= Damaged.size())
-                qToLittleEndian<qint32>(Hostile[Random() % std::size(Hostile)], Damaged.data() + At);
+                qToLittleEndian<qint32>(Hostile[Random() % std::size(Hostile)],
+                                        Damaged.data() + At);
             else
                 Damaged[At] = char(Random());
         }

@@ -33,8 +33,8 @@ public:
         return *this;
     }
     // One field entry; PickList only for kinds C, N and D (pass nullptr for L and M).
-    TLayoutBytes &Entry(const QString &Name, qint32 EditWidth, bool Template, bool Autocomplete, qint32 GridWidth,
-                        const QStringList *PickList)
+    TLayoutBytes &Entry(const QString &Name, qint32 EditWidth, bool Template, bool Autocomplete,
+                        qint32 GridWidth, const QStringList *PickList)
     {
         Str(Name).Int(EditWidth).Flag(Template).Flag(Autocomplete).Int(GridWidth);
         if (PickList) {
@@ -64,11 +64,13 @@ inline QString CopySample(const QString &Folder, const QString &Name = QStringLi
     QFile::copy(Source.filePath("contacts.dbf"), Table);
     QFile::copy(Source.filePath("contacts.dbt"), QDir(Folder).filePath(Name + ".dbt"));
     QFile::setPermissions(Table, QFile::ReadOwner | QFile::WriteOwner);
-    QFile::setPermissions(QDir(Folder).filePath(Name + ".dbt"), QFile::ReadOwner | QFile::WriteOwner);
+    QFile::setPermissions(QDir(Folder).filePath(Name + ".dbt"),
+                          QFile::ReadOwner | QFile::WriteOwner);
     return Table;
 }
 
 // The sample's fields in order and the editor widths a new field record takes.
-inline const QStringList kSampleFields = {"FIRSTNAME", "LASTNAME", "EMAIL", "CITY", "AMOUNT", "JOINED", "ACTIVE", "NOTES"};
+inline const QStringList kSampleFields = {"FIRSTNAME", "LASTNAME", "EMAIL",  "CITY",
+                                          "AMOUNT",    "JOINED",   "ACTIVE", "NOTES"};
 
-}  // namespace layouttest
+} // namespace layouttest

@@ -20,12 +20,16 @@ inline void FillTable(const QString &Folder, const QString &Sql)
 inline void MakePeople(const QString &Folder, const QString &Values)
 {
     WriteDbfHeader(QDir(Folder).filePath("people.dbf"),
-                   {Def("NAME", dtC, 20), Def("CITY", dtC, 12), Def("AMOUNT", dtN), Def("BORN", dtD), Def("MEMBER", dtL), Def("NOTE", dtM)});
+                   {Def("NAME", dtC, 20), Def("CITY", dtC, 12), Def("AMOUNT", dtN),
+                    Def("BORN", dtD), Def("MEMBER", dtL), Def("NOTE", dtM)});
     if (!Values.isEmpty())
         FillTable(Folder, "INSERT INTO people VALUES " + Values);
 }
 
-inline QJsonArray StoredRecords(const QString &FileName) { return ReadWithDbfread(FileName)["records"].toArray(); }
+inline QJsonArray StoredRecords(const QString &FileName)
+{
+    return ReadWithDbfread(FileName)["records"].toArray();
+}
 
 // Another program appends a record behind the workspace's back.
 inline void AppendBehindTheBack(const QString &FileName)

@@ -36,11 +36,20 @@ TEST(TablesAccess, OpenBrowseAndRefuseChanges)
     // Every road to a change: the dataset's commands, the table source itself, SQL statements.
     TTableSource &Source = *Query.Source();
     TADOQuery Statement(&Connection);
-    std::vector<std::function<void()>> Changes = {
-        [&] { Query.Edit(); }, [&] { Query.Append(); }, [&] { Query.Insert(); }, [&] { Query.Delete(); },
-        [&] { Source.SetValue(0, 0, "Changed"); }, [&] { Source.AppendRow(); }, [&] { Source.DeleteRow(0); }};
-    for (const char *Sql : {"UPDATE Fruit SET Sugar = 0", "INSERT INTO Fruit (Fruit) VALUES ('Kiwi')", "DELETE FROM [Fruit Salad]"})
-        Changes.push_back([&, Sql] { Statement.SQL = QString::fromLatin1(Sql); Statement.Open(); });
+    std::vector<std::function<void()>> Changes = {[&] { Query.Edit(); },
+                                                  [&] { Query.Append(); },
+                                                  [&] { Query.Insert(); },
+                                                  [&] { Query.Delete(); },
+                                                  [&] { Source.SetValue(0, 0, "Changed"); },
+                                                  [&] { Source.AppendRow(); },
+                                                  [&] { Source.DeleteRow(0); }};
+    for (const char *Sql :
+         {"UPDATE Fruit SET Sugar = 0", "INSERT INTO Fruit (Fruit) VALUES ('Kiwi')",
+          "DELETE FROM [Fruit Salad]"})
+        Changes.push_back([&, Sql] {
+            Statement.SQL = QString::fromLatin1(Sql);
+            Statement.Open();
+        });
     for (size_t i = 0; i < Changes.size(); ++i) {
         try {
             Changes[i]();

@@ -276,7 +276,8 @@ TEST_F(CalcFields, RepeatedCallsAreReportedOncePerEvaluation)
     EXPECT_EQ(Visible().size(), 5u);
     EXPECT_TRUE(Errors.isEmpty());
     EXPECT_EQ(Questions,
-              QStringList(2, S("Repeated call of identifier \"SELF\";\nDo You whant to Disable Filter?")));
+              QStringList(
+                  2, S("Repeated call of identifier \"SELF\";\nDo You whant to Disable Filter?")));
     Open(S("CITY = 'Berlin'"), true);
     EXPECT_EQ(Visible(), (std::vector<int64_t>{0, 3}));
     EXPECT_EQ(Questions.size(), 2);

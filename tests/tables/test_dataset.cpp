@@ -18,9 +18,11 @@ using namespace qf::store;
 using namespace qf::tables;
 
 namespace {
-const std::vector<TRawField> kFields = {{"NAME", 'C', 12}, {"AMOUNT", 'N', 8, 2}, {"DUE", 'D', 8}, {"PAID", 'L', 1}, {"NOTE", 'M', 10}};
+const std::vector<TRawField> kFields = {
+    {"NAME", 'C', 12}, {"AMOUNT", 'N', 8, 2}, {"DUE", 'D', 8}, {"PAID", 'L', 1}, {"NOTE", 'M', 10}};
 
-QByteArray R(const char *Name, const char *Amount, const char *Due, const char *Paid, const char *Note = "")
+QByteArray R(const char *Name, const char *Amount, const char *Due, const char *Paid,
+             const char *Note = "")
 {
     return RawRecord(kFields, {Name, Amount, Due, Paid, Note});
 }
@@ -30,14 +32,17 @@ protected:
     void SetUp() override
     {
         Folder = Dir.path() + QLatin1Char('/');
-        WriteBytes(Dir.filePath("clients.dbf"),
-                   RawDbf(0x83, kFields,
-                          {R("Smith", "10.50", "20240105", "T", "1"), R("anna", "3.00", "20230301", "F"), R("Zed", "****", "", "?"),
-                           R("Old", "1.00", "19990101", "T"), R("Bob", "-2.25", "20240105", "F", "2"), R("Anna", "7.00", "20220709", "T")},
-                          {false, false, false, true, false, false}));
+        WriteBytes(
+            Dir.filePath("clients.dbf"),
+            RawDbf(0x83, kFields,
+                   {R("Smith", "10.50", "20240105", "T", "1"), R("anna", "3.00", "20230301", "F"),
+                    R("Zed", "****", "", "?"), R("Old", "1.00", "19990101", "T"),
+                    R("Bob", "-2.25", "20240105", "F", "2"), R("Anna", "7.00", "20220709", "T")},
+                   {false, false, false, true, false, false}));
         QByteArray Memo(512, '\0');
         qToLittleEndian<quint32>(3, Memo.data());
-        Memo += QByteArray("first note\x1A\x1A").leftJustified(512, '\0') + QByteArray("second\x1A\x1A");
+        Memo += QByteArray("first note\x1A\x1A").leftJustified(512, '\0') +
+                QByteArray("second\x1A\x1A");
         WriteBytes(Dir.filePath("clients.dbt"), Memo);
         Connection.ConnectionString = FormatConnectionString(Folder, Folder, kDbaseDriver);
         InitTableQuerySet(SQLSet);
@@ -69,8 +74,10 @@ protected:
 
 TEST_F(TablesDataset, ConnectionStringPicksTheProvider)
 {
-    EXPECT_EQ(FormatConnectionString("/data/", "/data/", kDbaseDriver),
-              "Provider=MSDataShape;Extended Properties=\"DBQ=/data/;DefaultDir=/data/;Driver={Microsoft DBase Driver (*.dbf)}\"");
+    EXPECT_EQ(
+        FormatConnectionString("/data/", "/data/", kDbaseDriver),
+        "Provider=MSDataShape;Extended Properties=\"DBQ=/data/;DefaultDir=/data/;Driver={Microsoft "
+        "DBase Driver (*.dbf)}\"");
     const QString Access = FormatConnectionString("base.mdb", "/data/", kAccessDriver);
     EXPECT_EQ(ConnectionStringValue(Access, "dbq"), "base.mdb");
     EXPECT_EQ(ConnectionStringValue(Access, "DefaultDir"), "/data/");
@@ -84,12 +91,15 @@ TEST_F(TablesDataset, ConnectionStringPicksTheProvider)
     Connection.Close();
 
     for (const auto &[String, Text] : std::vector<std::pair<QString, const char *>>{
-             {FormatConnectionString(Folder + "nothing/", Folder, kDbaseDriver), "No such file or directory"},
-             {FormatConnectionString("none.mdb", Folder, kAccessDriver), "No such file or directory"},
+             {FormatConnectionString(Folder + "nothing/", Folder, kDbaseDriver),
+              "No such file or directory"},
+             {FormatConnectionString("none.mdb", Folder, kAccessDriver),
+              "No such file or directory"},
              {FormatConnectionString(Folder, Folder, "{Paradox}"), "{Paradox}"}}) {
         TADOConnection Missing;
         Missing.ConnectionString = String;
-        EXPECT_TRUE(Message([&] { Missing.Open(); }).contains(QLatin1String(Text))) << String.toStdString();
+        EXPECT_TRUE(Message([&] { Missing.Open(); }).contains(QLatin1String(Text)))
+            << String.toStdString();
         EXPECT_FALSE(Missing.Connected());
     }
 }
@@ -98,10 +108,16 @@ TEST_F(TablesDataset, OpenFieldsAndValues)
 {
     QStringList Events;
     Query.BeforeOpen = [&](TADOQuery &) { Events << "BeforeOpen"; };
-    Query.AfterOpen = [&](TADOQuery &Q) { Events << QStringLiteral("AfterOpen %1").arg(Q.RecNo()); };
+    Query.AfterOpen = [&](TADOQuery &Q) {
+        Events << QStringLiteral("AfterOpen %1").arg(Q.RecNo());
+    };
     Query.AfterScroll = [&](TADOQuery &) { Events << "AfterScroll"; };
-    Query.BeforeClose = [&](TADOQuery &Q) { Events << QStringLiteral("BeforeClose %1").arg(Q.FieldCount()); };
-    Query.AfterClose = [&](TADOQuery &Q) { Events << QStringLiteral("AfterClose %1").arg(Q.FieldCount()); };
+    Query.BeforeClose = [&](TADOQuery &Q) {
+        Events << QStringLiteral("BeforeClose %1").arg(Q.FieldCount());
+    };
+    Query.AfterClose = [&](TADOQuery &Q) {
+        Events << QStringLiteral("AfterClose %1").arg(Q.FieldCount());
+    };
     OpenClients("clients"); // the extension may be left out
     EXPECT_EQ(Query.SQL, "SELECT * FROM clients");
     EXPECT_TRUE(Connection.Connected());
@@ -127,9 +143,12 @@ TEST_F(TablesDataset, OpenFieldsAndValues)
     EXPECT_TRUE(Query.FieldByName("PAID").AsBoolean());
     EXPECT_EQ(Query.FieldByName("PAID").AsString(), "True");
     EXPECT_EQ(Query.FieldByName("NOTE").AsString(), "first note");
-    EXPECT_TRUE(Message([&] { (void)Query.FieldByName("NAME").AsFloat(); }).contains("'Smith' is not a valid floating point value"));
+    EXPECT_TRUE(Message([&] {
+                    (void)Query.FieldByName("NAME").AsFloat();
+                }).contains("'Smith' is not a valid floating point value"));
 
-    Query.SetRecNo(3); // Zed: everything but the name is null (an overflow mark, an unknown logical)
+    Query.SetRecNo(
+        3); // Zed: everything but the name is null (an overflow mark, an unknown logical)
     EXPECT_EQ(Query.FieldByName("NAME").AsString(), "Zed");
     for (const char *Name : {"AMOUNT", "DUE", "PAID", "NOTE"})
         EXPECT_TRUE(Query.FieldByName(Name).IsNull()) << Name;
@@ -177,12 +196,19 @@ TEST_F(TablesDataset, NamesAndNavigation)
     EXPECT_EQ(Query.FieldByName("NAME").AsString(), "Anna");
 
     // The record found becomes current; when none is found, the cursor stays put.
-    for (const auto &[Field, Value, Options, Found, RecNo] : std::vector<std::tuple<QString, QVariant, int, bool, int>>{
-             {"NAME", "smith", 0, false, 5}, {"name", "Sm", loPartialKey, true, 1}, {"NAME", "mit", loPartialKey, false, 1},
-             {"NAME", "ANNA", loCaseInsensitive, true, 2}, {"AMOUNT", -2.25, 0, true, 4}, {"AMOUNT", "7", 0, true, 5},
+    for (const auto &[Field, Value, Options, Found, RecNo] :
+         std::vector<std::tuple<QString, QVariant, int, bool, int>>{
+             {"NAME", "smith", 0, false, 5},
+             {"name", "Sm", loPartialKey, true, 1},
+             {"NAME", "mit", loPartialKey, false, 1},
+             {"NAME", "ANNA", loCaseInsensitive, true, 2},
+             {"AMOUNT", -2.25, 0, true, 4},
+             {"AMOUNT", "7", 0, true, 5},
              {"DUE", DateToSerial(QDate(2024, 1, 5)), 0, true, 1}}) {
-        EXPECT_EQ(Query.Locate(Field, Value, Options), Found) << Field.toStdString() << " " << Value.toString().toStdString();
-        EXPECT_EQ(Query.RecNo(), RecNo) << Field.toStdString() << " " << Value.toString().toStdString();
+        EXPECT_EQ(Query.Locate(Field, Value, Options), Found)
+            << Field.toStdString() << " " << Value.toString().toStdString();
+        EXPECT_EQ(Query.RecNo(), RecNo)
+            << Field.toStdString() << " " << Value.toString().toStdString();
     }
     EXPECT_THROW(Query.Locate("NOPE", "x", 0), EDatabaseError);
 
@@ -225,12 +251,16 @@ TEST_F(TablesDataset, SortWithoutReopening)
 TEST_F(TablesDataset, TextSortIgnoresCaseAndPlacesAccentsBesideTheirLetters)
 {
     const std::vector<TRawField> Fields = {{"NAME", 'C', 10}};
-    WriteBytes(Dir.filePath("words.dbf"), RawDbf(0x03, Fields, {"zoe", "\xC3\x89mile", "Emile", "eve", "Zed", "emilf", "\xC3\xA9mile"}));
+    WriteBytes(Dir.filePath("words.dbf"),
+               RawDbf(0x03, Fields,
+                      {"zoe", "\xC3\x89mile", "Emile", "eve", "Zed", "emilf", "\xC3\xA9mile"}));
     OpenClients("words.dbf");
     Query.SetSort("NAME");
-    EXPECT_EQ(Names(), (QStringList{"Emile", QString::fromUtf8("Émile"), QString::fromUtf8("émile"), "emilf", "eve", "Zed", "zoe"}));
+    EXPECT_EQ(Names(), (QStringList{"Emile", QString::fromUtf8("Émile"), QString::fromUtf8("émile"),
+                                    "emilf", "eve", "Zed", "zoe"}));
     Query.SetSort("NAME DESC");
-    EXPECT_EQ(Names(), (QStringList{"zoe", "Zed", "eve", "emilf", QString::fromUtf8("Émile"), QString::fromUtf8("émile"), "Emile"}));
+    EXPECT_EQ(Names(), (QStringList{"zoe", "Zed", "eve", "emilf", QString::fromUtf8("Émile"),
+                                    QString::fromUtf8("émile"), "Emile"}));
 }
 
 TEST_F(TablesDataset, FilterCallbackHidesAndCounts)
@@ -266,10 +296,17 @@ TEST_F(TablesDataset, EditInsertAppendDeleteAndBatchUpdate)
 {
     TDataSource Source(&Query);
     QStringList Events;
-    for (auto [Event, Name] : {std::pair{&Query.BeforeEdit, "BeforeEdit"}, {&Query.AfterEdit, "AfterEdit"}, {&Query.BeforeInsert, "BeforeInsert"},
-                               {&Query.AfterInsert, "AfterInsert"}, {&Query.BeforePost, "BeforePost"}, {&Query.AfterPost, "AfterPost"},
-                               {&Query.AfterCancel, "AfterCancel"}, {&Query.AfterDelete, "AfterDelete"}})
-        *Event = [&Events, Name = QString::fromLatin1(Name)](TADOQuery &Q) { Events << QStringLiteral("%1 %2").arg(Name).arg(Q.RecNo()); };
+    for (auto [Event, Name] : {std::pair{&Query.BeforeEdit, "BeforeEdit"},
+                               {&Query.AfterEdit, "AfterEdit"},
+                               {&Query.BeforeInsert, "BeforeInsert"},
+                               {&Query.AfterInsert, "AfterInsert"},
+                               {&Query.BeforePost, "BeforePost"},
+                               {&Query.AfterPost, "AfterPost"},
+                               {&Query.AfterCancel, "AfterCancel"},
+                               {&Query.AfterDelete, "AfterDelete"}})
+        *Event = [&Events, Name = QString::fromLatin1(Name)](TADOQuery &Q) {
+            Events << QStringLiteral("%1 %2").arg(Name).arg(Q.RecNo());
+        };
     OpenClients();
     EXPECT_EQ(Source.State(), dsBrowse);
     EXPECT_THROW(Query.FieldByName("NAME").SetAsString("x"), EDatabaseError); // not in edit mode
@@ -309,9 +346,11 @@ TEST_F(TablesDataset, EditInsertAppendDeleteAndBatchUpdate)
     Query.Delete();
     EXPECT_EQ(Query.RecordCount(), 6);
     EXPECT_EQ(Query.FieldByName("NAME").AsString(), "Bob"); // the next record becomes current
-    EXPECT_EQ(Events, (QStringList{"BeforeEdit 2", "AfterEdit 2", "BeforePost 2", "AfterPost 2", "BeforeEdit 2", "AfterEdit 2",
-                                   "AfterCancel 2", "BeforeInsert 2", "AfterInsert -1", "BeforePost -1", "AfterPost 2",
-                                   "BeforeInsert 2", "AfterInsert -1", "BeforePost -1", "AfterPost 7", "AfterDelete 4"}));
+    EXPECT_EQ(Events,
+              (QStringList{"BeforeEdit 2", "AfterEdit 2", "BeforePost 2", "AfterPost 2",
+                           "BeforeEdit 2", "AfterEdit 2", "AfterCancel 2", "BeforeInsert 2",
+                           "AfterInsert -1", "BeforePost -1", "AfterPost 2", "BeforeInsert 2",
+                           "AfterInsert -1", "BeforePost -1", "AfterPost 7", "AfterDelete 4"}));
     // Nothing is written before the batch update.
     EXPECT_EQ(ReadWithDbfread(Dir.filePath("clients.dbf"))["records"].toArray().size(), 5);
     Query.UpdateBatch();
@@ -372,7 +411,9 @@ TEST_F(TablesDataset, CloneHasItsOwnCursorOverTheSameRecords)
     Query.Post();
 
     TADOQuery Copy;
-    Copy.OnFilterRecord = [](TADOQuery &Q, bool &Accept) { Accept = !Q.FieldByName("AMOUNT").IsNull(); };
+    Copy.OnFilterRecord = [](TADOQuery &Q, bool &Accept) {
+        Accept = !Q.FieldByName("AMOUNT").IsNull();
+    };
     Copy.SetFiltered(true);
     Copy.Clone(Query);
     EXPECT_TRUE(Copy.Active());
@@ -417,13 +458,16 @@ TEST_F(TablesDataset, GroupSeparatorsMakeNoNumberOnAnyRoad)
 {
     // The texts in a text field, the numbers they mean (NAN: none) in a number field.
     const std::vector<TRawField> Fields = {{"TXT", 'C', 10}, {"NUM", 'N', 10, 3}};
-    const QLocale German(QLocale::German, QLocale::Germany), English(QLocale::English, QLocale::UnitedStates);
+    const QLocale German(QLocale::German, QLocale::Germany),
+        English(QLocale::English, QLocale::UnitedStates);
     const std::vector<std::tuple<QLocale, QByteArray, double>> Cases = {
-        {German, "0.125", 0.125}, {German, "2.500", 2.5}, {German, "2,75", 2.75}, {German, "1.500,5", NAN},
-        {English, "1,500", NAN}, {English, "1.25", 1.25}, {English, "1,500.5", NAN}};
+        {German, "0.125", 0.125}, {German, "2.500", 2.5},  {German, "2,75", 2.75},
+        {German, "1.500,5", NAN}, {English, "1,500", NAN}, {English, "1.25", 1.25},
+        {English, "1,500.5", NAN}};
     std::vector<QByteArray> Records;
     for (const auto &[Locale, Text, Number] : Cases)
-        Records.push_back(RawRecord(Fields, {Text, std::isnan(Number) ? "" : QByteArray::number(Number, 'f', 3)}));
+        Records.push_back(RawRecord(
+            Fields, {Text, std::isnan(Number) ? "" : QByteArray::number(Number, 'f', 3)}));
     WriteBytes(Dir.filePath("numbers.dbf"), RawDbf(0x03, Fields, Records));
     OpenClients("numbers.dbf");
     for (int i = 0; i < int(Cases.size()); ++i) {
@@ -435,14 +479,19 @@ TEST_F(TablesDataset, GroupSeparatorsMakeNoNumberOnAnyRoad)
         EXPECT_EQ(TryStrToFloat(QString::fromLatin1(Text), Parsed), Valid);
         EXPECT_TRUE(!Valid || Parsed == Number);
         Query.SetRecNo(i + 1);
-        EXPECT_EQ(Message([&] { EXPECT_EQ(Query.FieldByName("TXT").AsFloat(), Number); }).isEmpty(), Valid);
+        EXPECT_EQ(Message([&] { EXPECT_EQ(Query.FieldByName("TXT").AsFloat(), Number); }).isEmpty(),
+                  Valid);
         EXPECT_EQ(Query.Locate("NUM", QString::fromLatin1(Text), 0), Valid);
         EXPECT_TRUE(!Valid || Query.RecNo() == i + 1);
-        EXPECT_EQ(Message([&] { Query.Source()->ValidateValue(1, QString::fromLatin1(Text)); }).isEmpty(), Valid);
+        EXPECT_EQ(
+            Message([&] { Query.Source()->ValidateValue(1, QString::fromLatin1(Text)); }).isEmpty(),
+            Valid);
         TDbfSourceValue Copied{dtC, false, QString::fromLatin1(Text), 0, 0, false};
-        EXPECT_EQ(ConvertDbfValue(dtN, Copied), Valid ? std::optional<QString>(QString::number(Number, 'f', 5)) : std::nullopt);
+        EXPECT_EQ(ConvertDbfValue(dtN, Copied),
+                  Valid ? std::optional<QString>(QString::number(Number, 'f', 5)) : std::nullopt);
         Query.Edit();
-        const QString Error = Message([&] { Query.FieldByName("NUM").SetAsString(QString::fromLatin1(Text)); });
+        const QString Error =
+            Message([&] { Query.FieldByName("NUM").SetAsString(QString::fromLatin1(Text)); });
         EXPECT_EQ(Error.isEmpty(), Valid) << Error.toStdString();
         EXPECT_TRUE(!Valid || Query.FieldByName("NUM").AsFloat() == Number);
         Query.Cancel();
@@ -468,7 +517,8 @@ TEST_F(TablesDataset, HugeClaimedRecordCountsOpenFastAndMemoryRunningOutIsTheLay
     ASSERT_EQ(getrlimit(RLIMIT_AS, &Old), 0);
     QFile Status("/proc/self/statm");
     ASSERT_TRUE(Status.open(QIODevice::ReadOnly));
-    const rlim_t Used = rlim_t(Status.readAll().split(' ').first().toLongLong()) * rlim_t(sysconf(_SC_PAGESIZE));
+    const rlim_t Used =
+        rlim_t(Status.readAll().split(' ').first().toLongLong()) * rlim_t(sysconf(_SC_PAGESIZE));
     rlimit Limited = Old;
     Limited.rlim_cur = std::min<rlim_t>(Old.rlim_max, Used + (rlim_t(3) << 30));
     ASSERT_EQ(setrlimit(RLIMIT_AS, &Limited), 0);
@@ -476,7 +526,8 @@ TEST_F(TablesDataset, HugeClaimedRecordCountsOpenFastAndMemoryRunningOutIsTheLay
     Write(0xFFFFFFFFu); // a lie: the two records before the zeros
     OpenClients("huge.dbf");
     EXPECT_EQ(Names(), (QStringList{"x", "y"}));
-    EXPECT_TRUE(Query.Warning().contains("promises 4294967295 records, but only 2 could be read")) << Query.Warning().toStdString();
+    EXPECT_TRUE(Query.Warning().contains("promises 4294967295 records, but only 2 could be read"))
+        << Query.Warning().toStdString();
     Query.Close();
     // A count the file does hold, too many rows for memory: the layer's error, not std::bad_alloc.
     Write(1000000000u);

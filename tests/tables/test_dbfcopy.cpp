@@ -92,10 +92,13 @@ TEST_F(TablesCopy, RestructuredRecordsAsTheConversionTableSays)
     EXPECT_EQ(Copy.ProblemText().toStdString(),
               "5 values would not be copied whole:\n"
               "record 1, field CLIENT: \"Smith\" would be cut to \"Smit\"\n"
-              "record 2, field CODE: \"abc\" does not convert to the field's type and would be left blank\n"
-              "record 2, field WHEN: \"nope\" does not convert to the field's type and would be left blank\n"
+              "record 2, field CODE: \"abc\" does not convert to the field's type and would be "
+              "left blank\n"
+              "record 2, field WHEN: \"nope\" does not convert to the field's type and would be "
+              "left blank\n"
               "record 4, field CLIENT: \"Zoë Ünal\" would be cut to \"Zoë\"\n"
-              "record 4, field NOTE: \"" + kLongNote.toStdString() + "\" would be cut to \"" +
+              "record 4, field NOTE: \"" +
+                  kLongNote.toStdString() + "\" would be cut to \"" +
                   kLongNote.left(18).toStdString() + "\"");
 
     const QJsonObject Oracle = ReadWithDbfread(Target);

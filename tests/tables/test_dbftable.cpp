@@ -13,9 +13,13 @@
 using namespace qf::tables;
 
 namespace {
-const std::vector<TRawField> kPeople = {{"NAME", 'C', 10}, {"AGE", 'N', 5, 1}, {"BORN", 'D', 8}, {"OK", 'L', 1}};
+const std::vector<TRawField> kPeople = {
+    {"NAME", 'C', 10}, {"AGE", 'N', 5, 1}, {"BORN", 'D', 8}, {"OK", 'L', 1}};
 
-QByteArray P(const char *Name, const char *Age, const char *Born, const char *Ok) { return RawRecord(kPeople, {Name, Age, Born, Ok}); }
+QByteArray P(const char *Name, const char *Age, const char *Born, const char *Ok)
+{
+    return RawRecord(kPeople, {Name, Age, Born, Ok});
+}
 
 QByteArray Db3Memo(const std::vector<QByteArray> &Texts)
 {
@@ -47,13 +51,22 @@ TEST(TablesDbf, OneEncodingPerTableForReadingAndWriting)
         const char *Oracle;
     };
     for (const TCase &Case : std::vector<TCase>{
-             {"utf", "Gr\xC3\xBC\xC3\x9F" "e", 0, nullptr, "Grüße", "Straße", "Stra\xC3\x9F" "e", "utf-8"},
+             {"utf",
+              "Gr\xC3\xBC\xC3\x9F"
+              "e",
+              0, nullptr, "Grüße", "Straße",
+              "Stra\xC3\x9F"
+              "e",
+              "utf-8"},
              // One byte that is no UTF-8 decides the whole table, memos included.
              {"ansi", "caf\xE9 \x80", 0, nullptr, "café €", "Müller", "M\xFCller", "cp1252"},
-             {"cyr", "\xCF\xF0\xE8\xE2\xE5\xF2", 0xC9, nullptr, "Привет", "Мир", "\xCC\xE8\xF0", "cp1251"},
-             {"gis", "\x8F\xE0\xA8\xA2\xA5\xE2", 0, "CP866\r\n", "Привет", "Мир", "\x8C\xA8\xE0", "cp866"},
+             {"cyr", "\xCF\xF0\xE8\xE2\xE5\xF2", 0xC9, nullptr, "Привет", "Мир", "\xCC\xE8\xF0",
+              "cp1251"},
+             {"gis", "\x8F\xE0\xA8\xA2\xA5\xE2", 0, "CP866\r\n", "Привет", "Мир", "\x8C\xA8\xE0",
+              "cp866"},
              {"win", "\xCF\xF0\xE8\xE2\xE5\xF2", 0, "1251", "Привет", "日本", {}, nullptr},
-             {"iso", "\xBF\xE0\xD8\xD2\xD5\xE2", 0, "ISO-8859-5", "Привет", "Мир", "\xBC\xD8\xE0", "iso-8859-5"},
+             {"iso", "\xBF\xE0\xD8\xD2\xD5\xE2", 0, "ISO-8859-5", "Привет", "Мир", "\xBC\xD8\xE0",
+              "iso-8859-5"},
              // Qt's tables read E6 of these as Greek mu and AA of IBM852 not at all.
              {"dos437", "5 \xE6m", 0x01, nullptr, "5 µm", "µ", "\xE6", "cp437"},
              {"dos860", "\xE6", 0x24, nullptr, "µ", "µµ", "\xE6\xE6", "cp860"},
@@ -63,7 +76,8 @@ TEST(TablesDbf, OneEncodingPerTableForReadingAndWriting)
              {"dos852", "\xAA\x81", 0x64, nullptr, "¬ü", "Łódź", "\x9D\xA2\x64\xAB", "cp852"}}) {
         SCOPED_TRACE(Case.File);
         const QString Name = Dir.filePath(QString::fromLatin1(Case.File) + ".dbf");
-        WriteBytes(Name, RawDbf(0x83, Fields, {RawRecord(Fields, {Case.Stored, "1"})}, {}, Case.LanguageDriver));
+        WriteBytes(Name, RawDbf(0x83, Fields, {RawRecord(Fields, {Case.Stored, "1"})}, {},
+                                Case.LanguageDriver));
         WriteBytes(Dir.filePath(QString::fromLatin1(Case.File) + ".dbt"), Db3Memo({Case.Stored}));
         if (Case.Cpg)
             WriteBytes(Dir.filePath(QString::fromLatin1(Case.File) + ".cpg"), Case.Cpg);
@@ -71,25 +85,38 @@ TEST(TablesDbf, OneEncodingPerTableForReadingAndWriting)
         EXPECT_EQ(Table.AsString(0, 0), QString::fromUtf8(Case.Read));
         EXPECT_EQ(Table.AsString(0, 1), QString::fromUtf8(Case.Read));
         if (!Case.Oracle) { // a character the code page cannot hold is refused, not dropped
-            EXPECT_TRUE(Message([&] { Table.SetValue(0, 0, QString::fromUtf8(Case.Written)); }).contains("cannot store"));
+            EXPECT_TRUE(Message([&] {
+                            Table.SetValue(0, 0, QString::fromUtf8(Case.Written));
+                        }).contains("cannot store"));
             continue;
         }
         Table.SetValue(0, 0, QString::fromUtf8(Case.Written));
         Table.SetValue(0, 1, QString::fromUtf8(Case.Written));
         Table.ApplyUpdates();
-        EXPECT_EQ(ReadBytes(Name).mid(32 + 2 * 32 + 1 + 1, Case.WrittenBytes.size()), Case.WrittenBytes);
-        const QJsonArray Record = ReadWithDbfread(Name, QString::fromLatin1(Case.Oracle))["records"].toArray()[0].toArray();
+        EXPECT_EQ(ReadBytes(Name).mid(32 + 2 * 32 + 1 + 1, Case.WrittenBytes.size()),
+                  Case.WrittenBytes);
+        const QJsonArray Record = ReadWithDbfread(Name, QString::fromLatin1(Case.Oracle))["records"]
+                                      .toArray()[0]
+                                      .toArray();
         EXPECT_EQ(Record[0].toString(), QString::fromUtf8(Case.Written));
         EXPECT_EQ(Record[1].toString(), QString::fromUtf8(Case.Written));
         EXPECT_EQ(Table.AsString(0, 1), QString::fromUtf8(Case.Written));
         // Only an unmarked table we decided is UTF-8 gets a .cpg, which says so.
         const QByteArray Cpg = ReadBytes(Dir.filePath(QString::fromLatin1(Case.File) + ".cpg"));
-        EXPECT_EQ(Cpg, Case.Cpg ? QByteArray(Case.Cpg) : QByteArray(Case.Oracle == QByteArray("utf-8") ? "UTF-8" : ""));
+        EXPECT_EQ(Cpg, Case.Cpg ? QByteArray(Case.Cpg)
+                                : QByteArray(Case.Oracle == QByteArray("utf-8") ? "UTF-8" : ""));
     }
     // The names other programs write in .cpg files, as iconv knows them.
-    for (const auto &[Cpg, CodePage] : std::vector<std::pair<QByteArray, QByteArray>>{
-             {"UTF-8", "UTF-8"}, {"utf8\n", "UTF-8"}, {"1252", "CP1252"}, {"866", "CP866"}, {"88595", "ISO-8859-5"},
-             {"8859_15", "ISO-8859-15"}, {"ANSI 1251", "CP1251"}, {"koi8-r", "KOI8-R"}, {"nonsense", ""}})
+    for (const auto &[Cpg, CodePage] :
+         std::vector<std::pair<QByteArray, QByteArray>>{{"UTF-8", "UTF-8"},
+                                                        {"utf8\n", "UTF-8"},
+                                                        {"1252", "CP1252"},
+                                                        {"866", "CP866"},
+                                                        {"88595", "ISO-8859-5"},
+                                                        {"8859_15", "ISO-8859-15"},
+                                                        {"ANSI 1251", "CP1251"},
+                                                        {"koi8-r", "KOI8-R"},
+                                                        {"nonsense", ""}})
         EXPECT_EQ(TDbfCodec::CpgCodePage(Cpg), CodePage) << Cpg.toStdString();
 }
 
@@ -98,17 +125,26 @@ TEST(TablesDbf, MemosOfDbaseThreeAndFour)
     QTemporaryDir Dir;
     const std::vector<TRawField> Fields = {{"ID", 'N', 3}, {"NOTE", 'M', 10}};
     const QByteArray Long(700, 'x');
-    WriteBytes(Dir.filePath("m3.dbf"), RawDbf(0x83, Fields, {RawRecord(Fields, {"1", "1"}), RawRecord(Fields, {"2", "2"}), RawRecord(Fields, {"3", ""}), RawRecord(Fields, {"4", "99"}),
-                                                              RawRecord(Fields, {"5", "4"}), RawRecord(Fields, {"6", "5"}), RawRecord(Fields, {"7", "6"})}));
+    WriteBytes(Dir.filePath("m3.dbf"),
+               RawDbf(0x83, Fields,
+                      {RawRecord(Fields, {"1", "1"}), RawRecord(Fields, {"2", "2"}),
+                       RawRecord(Fields, {"3", ""}), RawRecord(Fields, {"4", "99"}),
+                       RawRecord(Fields, {"5", "4"}), RawRecord(Fields, {"6", "5"}),
+                       RawRecord(Fields, {"7", "6"})}));
     // A single 0x1A belongs to the text; one followed only by padding ends it, as some writers do;
     // a text without an end runs to the end of the file.
-    WriteBytes(Dir.filePath("m3.dbt"), Db3Memo({"first", Long, "before\x1A" "after"}) + QByteArray("ended\x1A").leftJustified(512, '\0') + "no end");
+    WriteBytes(Dir.filePath("m3.dbt"), Db3Memo({"first", Long,
+                                                "before\x1A"
+                                                "after"}) +
+                                           QByteArray("ended\x1A").leftJustified(512, '\0') +
+                                           "no end");
     TDbfTable Three(Dir.filePath("m3.dbf"));
     EXPECT_EQ(Three.Value(0, 1).toString(), "first");
     EXPECT_EQ(Three.Value(1, 1).toString(), QString::fromLatin1(Long));
     EXPECT_TRUE(Three.IsNull(2, 1));
     EXPECT_TRUE(Three.IsNull(3, 1)); // a block past the end of the memo file
-    EXPECT_EQ(Three.Value(4, 1).toString(), "before\x1A" "after");
+    EXPECT_EQ(Three.Value(4, 1).toString(), "before\x1A"
+                                            "after");
     EXPECT_EQ(Three.Value(5, 1).toString(), "ended");
     EXPECT_EQ(Three.Value(6, 1).toString(), "no end");
 
@@ -124,7 +160,9 @@ TEST(TablesDbf, MemosOfDbaseThreeAndFour)
         return B.leftJustified((B.size() + 511) / 512 * 512, '\0');
     };
     Db4 += Block("with \x1A inside") + Block("second");
-    WriteBytes(Dir.filePath("M4.DBF"), RawDbf(0x8B, Fields, {RawRecord(Fields, {"1", "1"}), RawRecord(Fields, {"2", "2"})}));
+    WriteBytes(
+        Dir.filePath("M4.DBF"),
+        RawDbf(0x8B, Fields, {RawRecord(Fields, {"1", "1"}), RawRecord(Fields, {"2", "2"})}));
     WriteBytes(Dir.filePath("M4.DBT"), Db4);
     TDbfTable Four(Dir.filePath("M4.DBF"));
     EXPECT_EQ(Four.Value(0, 1).toString(), "with \x1A inside");
@@ -135,21 +173,26 @@ TEST(TablesDbf, MemosOfDbaseThreeAndFour)
     Four.ApplyUpdates();
     EXPECT_EQ(Four.Value(0, 1).toString(), "changed four");
     EXPECT_EQ(Four.Value(1, 1).toString(), "second");
-    EXPECT_THROW(Three.SetValue(2, 1, QStringLiteral("cut \x1A here")), EDatabaseError); // would end the text
+    EXPECT_THROW(Three.SetValue(2, 1, QStringLiteral("cut \x1A here")),
+                 EDatabaseError); // would end the text
     Four.SetValue(1, 1, QStringLiteral("kept \x1A whole"));
     Four.ApplyUpdates();
     EXPECT_EQ(Four.Value(1, 1).toString(), "kept \x1A whole");
-    const QString Third = QString(600, QLatin1Char('m')) + QString::fromUtf8("ü"); // over two blocks
+    const QString Third =
+        QString(600, QLatin1Char('m')) + QString::fromUtf8("ü"); // over two blocks
     Three.SetValue(2, 1, Third);
     Three.ApplyUpdates();
     const QByteArray Memo3 = ReadBytes(Dir.filePath("m3.dbt"));
-    EXPECT_EQ(qFromLittleEndian<quint32>(Memo3.constData()), quint32((Memo3.size() + 511) / 512)); // the next free block
+    EXPECT_EQ(qFromLittleEndian<quint32>(Memo3.constData()),
+              quint32((Memo3.size() + 511) / 512)); // the next free block
     const QJsonArray Records = ReadWithDbfread(Dir.filePath("m3.dbf"))["records"].toArray();
     ASSERT_EQ(Records.size(), 7);
     EXPECT_EQ(Records[0].toArray()[1].toString(), "first");
     EXPECT_EQ(Records[1].toArray()[1].toString(), QString::fromLatin1(Long));
     EXPECT_EQ(Records[2].toArray()[1].toString(), Third);
-    EXPECT_EQ(ReadWithDbfread(Dir.filePath("M4.DBF"))["records"].toArray()[0].toArray()[1].toString(), "changed four");
+    EXPECT_EQ(
+        ReadWithDbfread(Dir.filePath("M4.DBF"))["records"].toArray()[0].toArray()[1].toString(),
+        "changed four");
 }
 
 TEST(TablesDbf, DbaseFourMemoBlockSizeComesFromTheMemoHeader)
@@ -159,9 +202,16 @@ TEST(TablesDbf, DbaseFourMemoBlockSizeComesFromTheMemoHeader)
     QByteArray Memo(64, '\0');
     qToLittleEndian<quint32>(3, Memo.data());
     qToLittleEndian<quint16>(64, Memo.data() + 20);
-    Memo += QByteArray("\xFF\xFF\x08\x00\x0C\x00\x00\x00" "four", 12).leftJustified(64, '\0');
-    Memo += QByteArray("\xFF\xFF\x08\x00\x0B\x00\x00\x00" "two", 11).leftJustified(64, '\0');
-    WriteBytes(Dir.filePath("small.dbf"), RawDbf(0x8B, Fields, {RawRecord(Fields, {"2"}), RawRecord(Fields, {"1"})}));
+    Memo += QByteArray("\xFF\xFF\x08\x00\x0C\x00\x00\x00"
+                       "four",
+                       12)
+                .leftJustified(64, '\0');
+    Memo += QByteArray("\xFF\xFF\x08\x00\x0B\x00\x00\x00"
+                       "two",
+                       11)
+                .leftJustified(64, '\0');
+    WriteBytes(Dir.filePath("small.dbf"),
+               RawDbf(0x8B, Fields, {RawRecord(Fields, {"2"}), RawRecord(Fields, {"1"})}));
     WriteBytes(Dir.filePath("small.dbt"), Memo);
     TDbfTable Table(Dir.filePath("small.dbf"));
     EXPECT_EQ(Table.AsString(0, 0), "two");
@@ -177,9 +227,11 @@ TEST(TablesDbf, DamagedFilesGiveAClearErrorOrTheRecordsThatAreThere)
 {
     QTemporaryDir Dir;
     const QString Name = Dir.filePath("bad.dbf");
-    const QByteArray Good = RawDbf(0x03, kPeople, {P("Anna", "42.5", "19800102", "T"), P("Bob", "7.0", "20240229", "F")});
+    const QByteArray Good = RawDbf(
+        0x03, kPeople, {P("Anna", "42.5", "19800102", "T"), P("Bob", "7.0", "20240229", "F")});
 
-    // A header that promises more than the file holds: the whole records that are there, and word of it.
+    // A header that promises more than the file holds: the whole records that are there, and word
+    // of it.
     auto Lie = [&](uint32_t Count, int RecordLength, qsizetype Size) {
         QByteArray Bytes = Good;
         qToLittleEndian<quint32>(Count, Bytes.data() + 4);
@@ -190,13 +242,17 @@ TEST(TablesDbf, DamagedFilesGiveAClearErrorOrTheRecordsThatAreThere)
     };
     for (const auto &[Bytes, Rows, Promised] : std::vector<std::tuple<QByteArray, int, QString>>{
              {Lie(4000000000u, 0, Good.size()), 2, "4000000000"},
-             {Lie(2, 0, Good.size() - 10), 1, "2"},               // cut inside the second record
-             {Lie(2, 65535, Good.size()), 0, "2"},                // a record longer than the file
-             {Lie(0xFFFFFFFFu, 0, Good.size() + 5000), 2, "4294967295"}}) { // a zeroed tail is no records
+             {Lie(2, 0, Good.size() - 10), 1, "2"}, // cut inside the second record
+             {Lie(2, 65535, Good.size()), 0, "2"},  // a record longer than the file
+             {Lie(0xFFFFFFFFu, 0, Good.size() + 5000), 2,
+              "4294967295"}}) { // a zeroed tail is no records
         WriteBytes(Name, Bytes);
         TDbfTable Table(Name);
         EXPECT_EQ(Table.RowCount(), Rows);
-        EXPECT_EQ(Table.Warning(), QStringLiteral("The table \"%1\" is damaged: its header promises %2 records, but only %3 could be read.").arg(Name, Promised).arg(Rows));
+        EXPECT_EQ(Table.Warning(), QStringLiteral("The table \"%1\" is damaged: its header "
+                                                  "promises %2 records, but only %3 could be read.")
+                                       .arg(Name, Promised)
+                                       .arg(Rows));
     }
     WriteBytes(Name, Good);
     EXPECT_EQ(TDbfTable(Name).Warning(), "");
@@ -207,7 +263,10 @@ TEST(TablesDbf, DamagedFilesGiveAClearErrorOrTheRecordsThatAreThere)
     QByteArray Narrow = Good;
     qToLittleEndian<quint16>(10, Narrow.data() + 10); // fields wider than the record
     for (const auto &[Bytes, Text] : std::vector<std::pair<QByteArray, const char *>>{
-             {LongHeader, "damaged"}, {Narrow, "damaged"}, {RawDbf(0x03, {{"A", 'C', 0}}, {"", ""}), "width of 0"}, {Good.left(20), "too short"},
+             {LongHeader, "damaged"},
+             {Narrow, "damaged"},
+             {RawDbf(0x03, {{"A", 'C', 0}}, {"", ""}), "width of 0"},
+             {Good.left(20), "too short"},
              {RawDbf(0x83, {{"N", 'M', 10}}, {"1"}), "memo file"}}) { // bad.dbt is never written
         WriteBytes(Name, Bytes);
         const QString Error = Message([&] { TDbfTable T(Name); });
@@ -247,7 +306,8 @@ TEST(TablesDbf, FileCutShortByAnotherProgramWhileOpenIsReportedNotACrash)
     ASSERT_TRUE(QFile::resize(Name, 4096));
     ASSERT_TRUE(QFile::resize(Dir.filePath("memo.dbt"), 1024));
 
-    EXPECT_EQ(Table.AsString(1, 0), "1"); // the pages still there read as before; the fuzzer reads the rest
+    EXPECT_EQ(Table.AsString(1, 0),
+              "1"); // the pages still there read as before; the fuzzer reads the rest
     EXPECT_TRUE(Message([&] { Table.AsString(2999, 0); }).contains("cut short by another program"));
     EXPECT_TRUE(Message([&] { MemoTable.Value(0, 0); }).contains("cut short by another program"));
     // The batch update refuses rather than writing records it can no longer read; nothing is lost.
@@ -269,7 +329,9 @@ TEST(TablesDbf, BatchUpdateWritesInPlaceAppendsDeletesAndKeepsHeaderRight)
 {
     QTemporaryDir Dir;
     const QString Name = Dir.filePath("people.dbf");
-    WriteBytes(Name, RawDbf(0x03, kPeople, {P("Anna", "42.5", "19800102", "T"), P("Bob", "7.0", "20240229", "F"), P("Cleo", "3.0", "20200101", "T")}));
+    WriteBytes(Name, RawDbf(0x03, kPeople,
+                            {P("Anna", "42.5", "19800102", "T"), P("Bob", "7.0", "20240229", "F"),
+                             P("Cleo", "3.0", "20200101", "T")}));
     QByteArray Before = ReadBytes(Name);
     Before[1] = 99; // an old date, to see it renewed
     WriteBytes(Name, Before);

@@ -29,7 +29,9 @@ TEST(TablesWriter, HeaderBytesWithoutMemo)
     QTemporaryDir Dir;
     const QString Name = Dir.filePath("three.dbf");
     WriteDbfHeader(Name, {Def("Customer", dtC, 20), Def("amount", dtN), Def("Since", dtD)});
-    EXPECT_EQ(ReadBytes(Name), ExpectedHeader(0x03, {{"CUSTOMER", 'C', 20}, {"AMOUNT", 'N', 15, 5}, {"SINCE", 'D', 8}}));
+    EXPECT_EQ(
+        ReadBytes(Name),
+        ExpectedHeader(0x03, {{"CUSTOMER", 'C', 20}, {"AMOUNT", 'N', 15, 5}, {"SINCE", 'D', 8}}));
     EXPECT_FALSE(QFile::exists(Dir.filePath("three.dbt")));
 
     const QJsonObject Oracle = ReadWithDbfread(Name);
@@ -49,10 +51,20 @@ TEST(TablesWriter, MemoFileAndNames)
     WriteBytes(Dir.filePath("other.dbt"), QByteArray(10, 'x'));
     WriteBytes(Dir.filePath("notes.cpg"), "CP866");
     // Upper-cased one character to one ("ß" stays), then cut between characters within 10 bytes.
-    WriteDbfHeader(Name, {Def("averyveryLongName", dtC, 5), Def("Remark", dtM), Def("ok", dtL), Def("äbc", dtC, 3), Def("straße12345", dtC, 3)});
+    WriteDbfHeader(Name, {Def("averyveryLongName", dtC, 5), Def("Remark", dtM), Def("ok", dtL),
+                          Def("äbc", dtC, 3), Def("straße12345", dtC, 3)});
     const QByteArray Bytes = ReadBytes(Name);
-    EXPECT_EQ(Bytes, ExpectedHeader(0x83, {{"AVERYVERYL", 'C', 5}, {"REMARK", 'M', 10}, {"OK", 'L', 1}, {"\xC3\x84" "BC", 'C', 3}, {"STRA\xC3\x9F" "E123", 'C', 3}}));
-    EXPECT_EQ(ReadBytes(Dir.filePath("notes.cpg")), "UTF-8"); // our text is UTF-8, whatever stood there
+    EXPECT_EQ(Bytes, ExpectedHeader(0x83, {{"AVERYVERYL", 'C', 5},
+                                           {"REMARK", 'M', 10},
+                                           {"OK", 'L', 1},
+                                           {"\xC3\x84"
+                                            "BC",
+                                            'C', 3},
+                                           {"STRA\xC3\x9F"
+                                            "E123",
+                                            'C', 3}}));
+    EXPECT_EQ(ReadBytes(Dir.filePath("notes.cpg")),
+              "UTF-8"); // our text is UTF-8, whatever stood there
     QByteArray EmptyMemo(512, '\0');
     EmptyMemo[0] = 1; // the next free block
     EXPECT_EQ(ReadBytes(Dir.filePath("notes.dbt")), EmptyMemo);
@@ -61,9 +73,11 @@ TEST(TablesWriter, MemoFileAndNames)
     ASSERT_EQ(OracleFields.size(), 5);
     EXPECT_EQ(OracleFields[3].toArray()[0].toString(), QString::fromUtf8("ÄBC"));
     EXPECT_EQ(OracleFields[4].toArray()[0].toString(), QString::fromUtf8("STRAßE123"));
-    EXPECT_EQ(TDbfTable(Name).Fields()[4].Name, QString::fromUtf8("STRAßE123")); // our reader agrees
+    EXPECT_EQ(TDbfTable(Name).Fields()[4].Name,
+              QString::fromUtf8("STRAßE123")); // our reader agrees
 
-    // File names are case-sensitive: NOTES.DBF gets NOTES.DBT and leaves notes.dbf and notes.dbt alone.
+    // File names are case-sensitive: NOTES.DBF gets NOTES.DBT and leaves notes.dbf and notes.dbt
+    // alone.
     WriteDbfHeader(Dir.filePath("NOTES.DBF"), {Def("Remark", dtM)});
     EXPECT_EQ(ReadBytes(Dir.filePath("NOTES.DBT")).size(), 512);
     EXPECT_EQ(ReadBytes(Dir.filePath("NOTES.CPG")), "UTF-8");
@@ -78,13 +92,15 @@ TEST(TablesWriter, RefusesDefinitionsThatMakeNoTable)
     const QString Name = Dir.filePath("keep.dbf");
     WriteBytes(Name, "precious");
     // Equal once cut to ten characters, or equal without regard to case: nothing is touched.
-    EXPECT_THROW(WriteDbfHeader(Name, {Def("Telephone1x", dtC, 5), Def("TELEPHONE1y", dtC, 5)}), EDatabaseError);
+    EXPECT_THROW(WriteDbfHeader(Name, {Def("Telephone1x", dtC, 5), Def("TELEPHONE1y", dtC, 5)}),
+                 EDatabaseError);
     EXPECT_THROW(WriteDbfHeader(Name, {Def("a", dtC, 5), Def("A", dtN)}), EDatabaseError);
     EXPECT_THROW(WriteDbfHeader(Name, {Def("a", dtC, 0)}), EDatabaseError);
     EXPECT_THROW(WriteDbfHeader(Name, {Def("a", dtC, 256)}), EDatabaseError);
     EXPECT_THROW(WriteDbfHeader(Name, {}), EDatabaseError);
     EXPECT_EQ(ReadBytes(Name), "precious");
-    const QString Error = Message([&] { WriteDbfHeader(Dir.filePath("no/such/folder/t.dbf"), {Def("a", dtC, 5)}); });
+    const QString Error =
+        Message([&] { WriteDbfHeader(Dir.filePath("no/such/folder/t.dbf"), {Def("a", dtC, 5)}); });
     EXPECT_TRUE(Error.contains("No such file or directory")) << Error.toStdString();
 }
 
@@ -155,12 +171,14 @@ TEST(TablesWriter, FieldPlacementAndNumbers)
     PlaceDbfField(C.data(), dtC, 5, "abcdefgh");
     EXPECT_EQ(C, "abcde");
     QByteArray Utf(5, ' ');
-    PlaceDbfField(Utf.data(), dtC, 5, QString::fromUtf8("abcdé")); // é would be split: cut before it
+    PlaceDbfField(Utf.data(), dtC, 5,
+                  QString::fromUtf8("abcdé")); // é would be split: cut before it
     EXPECT_EQ(Utf, "abcd ");
 
     // A copied record: numbers right-aligned, memo references as zero-padded block numbers.
     QByteArray Record(15 + 10, ' ');
-    PlaceDbfField(Record.data(), dtN, 15, *ConvertDbfValue(dtN, TDbfSourceValue{dtN, false, {}, 2.0, 0, false}));
+    PlaceDbfField(Record.data(), dtN, 15,
+                  *ConvertDbfValue(dtN, TDbfSourceValue{dtN, false, {}, 2.0, 0, false}));
     PlaceDbfMemoRef(Record.data() + 15, 10, 2);
     EXPECT_EQ(Record, "        2.000000000000002");
 

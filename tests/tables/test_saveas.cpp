@@ -122,8 +122,11 @@ TEST_F(TablesSaveAs, FailuresLeaveTheTargetAsItWas)
         return false;
     };
     EXPECT_FALSE(Flow.SaveAs(Table, List.FFieldDefs, false));
-    EXPECT_TRUE(Question.startsWith("300 values would not be copied whole:")) << Question.toStdString();
-    EXPECT_TRUE(Question.contains("record 1, field JOINED: \"") && Question.endsWith("Save the table anyway?")) << Question.toStdString();
+    EXPECT_TRUE(Question.startsWith("300 values would not be copied whole:"))
+        << Question.toStdString();
+    EXPECT_TRUE(Question.contains("record 1, field JOINED: \"") &&
+                Question.endsWith("Save the table anyway?"))
+        << Question.toStdString();
     EXPECT_EQ(Files(), Before);
     // Yes saves them blank.
     Flow.OnConfirmLoss = [](const QString &) { return true; };

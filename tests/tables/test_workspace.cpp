@@ -41,7 +41,8 @@ protected:
 const QStringList kPick = {"Ada", "Émile"};
 
 // The layout file of the open table's field records as the format's table lays it out.
-QByteArray ExpectedLayout(const QString &Sort, bool Descending, const std::vector<TFieldEditInfo> &Fields)
+QByteArray ExpectedLayout(const QString &Sort, bool Descending,
+                          const std::vector<TFieldEditInfo> &Fields)
 {
     TLayoutBytes B;
     B.Str(Sort).Flag(Descending).Int(qint32(Fields.size()));
@@ -53,7 +54,7 @@ QByteArray ExpectedLayout(const QString &Sort, bool Descending, const std::vecto
     return B.Bytes();
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(TablesWorkspace, LayoutFileWrittenOnCloseAndReadOnOpen)
 {
@@ -93,8 +94,10 @@ TEST_F(TablesWorkspace, LayoutFileWrittenOnCloseAndReadOnOpen)
     EXPECT_EQ(Widths.size(), 8u);
     EXPECT_EQ(Widths.back(), std::make_pair(7, 140));
     QStringList Names = Column(1, 300);
-    EXPECT_TRUE(std::is_sorted(Names.rbegin(), Names.rend(),
-                               [](const QString &a, const QString &b) { return a.compare(b, Qt::CaseInsensitive) < 0; }));
+    EXPECT_TRUE(
+        std::is_sorted(Names.rbegin(), Names.rend(), [](const QString &a, const QString &b) {
+            return a.compare(b, Qt::CaseInsensitive) < 0;
+        }));
 
     // Unsorted and closed: no sort name; the "Descended" tick stays as it was.
     W.Unsort();
@@ -139,7 +142,8 @@ TEST_F(TablesWorkspace, LoaderChecksStopAsTheFormatSays)
     FiftyOne = Fifty + QStringList{"50"};
     TLayoutBytes Swap;
     Swap.Str("").Flag(false).Int(8);
-    Swap.Entry("LASTNAME", 21, true, false, 50, &kPick).Entry("FIRSTNAME", 22, true, false, 50, &kPick);
+    Swap.Entry("LASTNAME", 21, true, false, 50, &kPick)
+        .Entry("FIRSTNAME", 22, true, false, 50, &kPick);
     Swap.Entry("email", 23, false, true, 60, &Fifty).Entry("CITY", 0, true, false, -5, &FiftyOne);
     Swap.Entry("AMOUNT", 25, true, true, 70, &None);
     Load(Swap.Bytes());
@@ -170,10 +174,17 @@ TEST_F(TablesWorkspace, RoadsEventsAndTheLayoutOfTheRightFolder)
     W.OnOpening = [&] { Events << "opening:" + W.TableName; };
     W.OnFieldRecordsBuilt = [&] { Events << QString("built:%1").arg(W.FieldInfo.size()); };
     W.OnOpened = [&] { Events << QString("opened:%1").arg(W.FieldInfo[0].EditWidth == 12); };
-    W.OnClosed = [&] { Events << QString("closed:%1:%2").arg(W.TableName).arg(QFile::exists(Cfg)); };
+    W.OnClosed = [&] {
+        Events << QString("closed:%1:%2").arg(W.TableName).arg(QFile::exists(Cfg));
+    };
     W.OnFieldRecordsFreed = [&] { Events << QString("freed:%1").arg(W.FieldInfo.size()); };
     W.OnSelectTable = [&](const QStringList &, QString &) { return false; };
-    WriteBytes(Cfg, TLayoutBytes().Str("").Flag(false).Int(8).Entry("FIRSTNAME", 12, false, false, 0, &kPick).Bytes());
+    WriteBytes(Cfg, TLayoutBytes()
+                        .Str("")
+                        .Flag(false)
+                        .Int(8)
+                        .Entry("FIRSTNAME", 12, false, false, 0, &kPick)
+                        .Bytes());
 
     // Capitals in the extension take the dBASE road; the name stays as chosen.
     ASSERT_TRUE(QFile::rename(Table, Dir.filePath("Contacts.DBF")));
@@ -192,7 +203,8 @@ TEST_F(TablesWorkspace, RoadsEventsAndTheLayoutOfTheRightFolder)
     QFile::remove(Cfg);
     Events.clear();
     W.OpenDBFFile(OtherTable);
-    EXPECT_EQ(Events, (QStringList{"closed::1", "freed:0", "opening:other.dbf", "built:8", "opened:0"}));
+    EXPECT_EQ(Events,
+              (QStringList{"closed::1", "freed:0", "opening:other.dbf", "built:8", "opened:0"}));
     EXPECT_FALSE(QFile::exists(Other.filePath("Contacts.cfg")));
     EXPECT_EQ(W.DataBaseDir, Other.path() + "/");
 
@@ -243,7 +255,8 @@ TEST(TablesSample, GeneratorMakesTheShippedTableWhichDbfreadReads)
     ASSERT_TRUE(Make.waitForFinished(60000));
     ASSERT_EQ(Make.exitCode(), 0) << Make.readAllStandardError().toStdString();
     for (const char *Name : {"contacts.dbf", "contacts.dbt"})
-        EXPECT_EQ(ReadBytes(Dir.filePath(Name)), ReadBytes(QDir(QF_SAMPLE_DIR).filePath(Name))) << Name;
+        EXPECT_EQ(ReadBytes(Dir.filePath(Name)), ReadBytes(QDir(QF_SAMPLE_DIR).filePath(Name)))
+            << Name;
 
     const QJsonObject Read = ReadWithDbfread(QDir(QF_SAMPLE_DIR).filePath("contacts.dbf"));
     const QJsonArray Records = Read["records"].toArray();

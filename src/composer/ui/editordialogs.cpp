@@ -51,7 +51,7 @@ QString ColorStyle(int Color)
     return QStringLiteral("background-color: %1").arg(QColor(R, G, B).name());
 }
 
-}  // namespace
+} // namespace
 
 TUpDownEdit::TUpDownEdit(int MaxLength, int Min, int Max, int Initial, QWidget *Parent)
     : QWidget(Parent), FMin(Min), FMax(Max)
@@ -138,9 +138,11 @@ void TTabForm::InsertTable(TDomWork &DomWork)
 {
     if (exec() != QDialog::Accepted)
         return;
-    const QString Width = TableWidth(SpecifyWidth->isChecked(), WidthEdit->text(), InPixels->isChecked());
+    const QString Width =
+        TableWidth(SpecifyWidth->isChecked(), WidthEdit->text(), InPixels->isChecked());
     int Cols = 0, RowCount = 0;
-    if (!ToInteger(this, Columns->Edit->text(), Cols) || !ToInteger(this, Rows->Edit->text(), RowCount))
+    if (!ToInteger(this, Columns->Edit->text(), Cols) ||
+        !ToInteger(this, Rows->Edit->text(), RowCount))
         return;
     DomWork.InsertTable(RowCount, Cols, BorderSize->Edit->text(), CellPadding->Edit->text(),
                         CellSpacing->Edit->text(), Width);
@@ -155,8 +157,8 @@ THyperlinkForm::THyperlinkForm(QWidget *Parent) : QDialog(Parent)
     auto *Form = new QFormLayout(Group);
     LinkType = new QComboBox(Group);
     LinkType->addItems({QStringLiteral("(other)"), QStringLiteral("file:"), QStringLiteral("ftp:"),
-                        QStringLiteral("http:"), QStringLiteral("https:"), QStringLiteral("mailto:"),
-                        QStringLiteral("news:")});
+                        QStringLiteral("http:"), QStringLiteral("https:"),
+                        QStringLiteral("mailto:"), QStringLiteral("news:")});
     Url = new QLineEdit(Group);
     Form->addRow(QStringLiteral("Type:"), LinkType);
     Form->addRow(QStringLiteral("URL:"), Url);
@@ -207,7 +209,8 @@ TImageForm::TImageForm(QWidget *Parent) : QDialog(Parent)
     Alignment->addItems({QStringLiteral("Not Set"), QStringLiteral("Left"), QStringLiteral("Right"),
                          QStringLiteral("Texttop"), QStringLiteral("Absmiddle"),
                          QStringLiteral("Baseline"), QStringLiteral("Absbottom"),
-                         QStringLiteral("Bottom"), QStringLiteral("Middle"), QStringLiteral("Top")});
+                         QStringLiteral("Bottom"), QStringLiteral("Middle"),
+                         QStringLiteral("Top")});
     Form->addRow(QStringLiteral("Alignment:"), Alignment);
     Border = new QLineEdit(this);
     Border->setMaxLength(3);
@@ -278,10 +281,7 @@ TFontForm::TFontForm(QWidget *Parent) : QDialog(Parent)
     ShowColor();
 }
 
-void TFontForm::ShowColor()
-{
-    ColorButton->setStyleSheet(ColorStyle(FColor));
-}
+void TFontForm::ShowColor() { ColorButton->setStyleSheet(ColorStyle(FColor)); }
 
 void TFontForm::SetSpec(const TFontSpec &Spec)
 {
@@ -289,7 +289,7 @@ void TFontForm::SetSpec(const TFontSpec &Spec)
     if (Index >= 0)
         FontName->setCurrentIndex(Index);
     else if (!Spec.Name.isEmpty()) {
-        FontName->insertItem(0, Spec.Name);  // a font the document names but this system lacks
+        FontName->insertItem(0, Spec.Name); // a font the document names but this system lacks
         FontName->setCurrentIndex(0);
     }
     FontSize->setCurrentIndex(Spec.Size >= 1 && Spec.Size <= 7 ? Spec.Size : 0);
@@ -350,4 +350,4 @@ void TDialogPrompter::ShowError(const QString &Message)
     QMessageBox::critical(FParent, MessageTitle, Message);
 }
 
-}  // namespace qf::composer
+} // namespace qf::composer

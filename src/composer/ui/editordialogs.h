@@ -96,4 +96,4 @@ private:
     QWidget *FParent;
 };
 
-}  // namespace qf::composer
+} // namespace qf::composer

@@ -67,10 +67,9 @@ QWebEngineScript Script(const char *Name, const QString &Source,
     return S;
 }
 
-}  // namespace
+} // namespace
 
-TWebEditorHost::TWebEditorHost(QWebEngineView *View)
-    : FView(View), FChannel(new QWebChannel(this))
+TWebEditorHost::TWebEditorHost(QWebEngineView *View) : FView(View), FChannel(new QWebChannel(this))
 {
     qf_composer_InitResources();
     BaseUrl = QUrl::fromLocalFile(QDir::tempPath() + QLatin1Char('/'));
@@ -79,7 +78,8 @@ TWebEditorHost::TWebEditorHost(QWebEngineView *View)
     Page->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, false);
     Page->settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
     Page->settings()->setAttribute(QWebEngineSettings::PluginsEnabled, false);
-    Page->scripts().insert(Script("qwebchannel", ResourceText(QStringLiteral(":/qtwebchannel/qwebchannel.js")),
+    Page->scripts().insert(Script("qwebchannel",
+                                  ResourceText(QStringLiteral(":/qtwebchannel/qwebchannel.js")),
                                   QWebEngineScript::DocumentCreation));
     Page->scripts().insert(Script("domwork", ResourceText(QStringLiteral(":/composer/domwork.js")),
                                   QWebEngineScript::DocumentReady));
@@ -93,11 +93,11 @@ TWebEditorHost::TWebEditorHost(QWebEngineView *View)
         RunSoon(this, [this, State] { emit StatePushed(State); });
     });
 
-    View->setPage(Page);  // the view deletes its own first page
+    View->setPage(Page); // the view deletes its own first page
 
     connect(Page, &QWebEnginePage::loadFinished, this, [this](bool Ok) {
         RunSoon(this, [this, Ok] {
-            delete FLargeDocument;  // the page has read it
+            delete FLargeDocument; // the page has read it
             FLargeDocument = nullptr;
             emit DocumentLoaded(Ok);
         });
@@ -137,11 +137,8 @@ bool TWebEditorHost::eventFilter(QObject *Watched, QEvent *Event)
     case QEvent::InputMethod:
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonRelease:
-    case QEvent::MouseButtonDblClick:
-        emit InputStarted();
-        break;
-    default:
-        break;
+    case QEvent::MouseButtonDblClick: emit InputStarted(); break;
+    default: break;
     }
     return TDomHost::eventFilter(Watched, Event);
 }
@@ -149,7 +146,7 @@ bool TWebEditorHost::eventFilter(QObject *Watched, QEvent *Event)
 void TWebEditorHost::RunScript(const QString &Script, std::function<void(const QVariant &)> Done)
 {
     if (!FView) {
-        return;  // the view is gone: no answer
+        return; // the view is gone: no answer
     }
     FView->page()->runJavaScript(Script, QWebEngineScript::ApplicationWorld,
                                  [Done = std::move(Done)](const QVariant &R) { Done(R); });
@@ -201,6 +198,6 @@ void TWebEditorHost::TriggerEditAction(int CmdId)
     FView->page()->triggerAction(Action);
 }
 
-}  // namespace qf::composer
+} // namespace qf::composer
 
 #include "editorhost.moc"

@@ -46,4 +46,4 @@ private:
     QTemporaryFile *FLargeDocument = nullptr;
 };
 
-}  // namespace qf::composer
+} // namespace qf::composer

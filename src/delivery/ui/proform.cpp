@@ -4,8 +4,8 @@
 
 #include <QComboBox>
 #include <QDir>
-#include <QFileInfo>
 #include <QEvent>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QInputDialog>
@@ -219,7 +219,7 @@ void TProForm::FormClose()
         return;
     QString Error;
     const QString File = ProfileFile();
-    QDir().mkpath(QFileInfo(File).absolutePath());  // the data folder of a first run
+    QDir().mkpath(QFileInfo(File).absolutePath()); // the data folder of a first run
     if (!Profiles.Save(File, &Error))
         QMessageBox::critical(parentWidget(), BoxTitle,
                               QStringLiteral("The profiles could not be saved.\n%1").arg(Error));

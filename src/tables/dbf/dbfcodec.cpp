@@ -17,20 +17,38 @@ struct TCodePage {
 
 // Language-driver ids as dBASE, FoxPro and the ODBC drivers write them, in iconv's names.
 constexpr TCodePage kCodePages[] = {
-    {0x01, "IBM437"}, {0x02, "IBM850"}, {0x03, "WINDOWS-1252"}, {0x04, "MACINTOSH"}, {0x08, "IBM865"},
-    {0x09, "IBM437"}, {0x0A, "IBM850"}, {0x0B, "IBM437"}, {0x0D, "IBM437"}, {0x0E, "IBM850"},
-    {0x0F, "IBM437"}, {0x10, "IBM850"}, {0x11, "IBM437"}, {0x12, "IBM850"}, {0x13, "SHIFT_JIS"},
-    {0x14, "IBM850"}, {0x15, "IBM437"}, {0x16, "IBM850"}, {0x17, "IBM865"}, {0x18, "IBM437"},
-    {0x19, "IBM437"}, {0x1A, "IBM850"}, {0x1B, "IBM437"}, {0x1C, "IBM863"}, {0x1D, "IBM850"},
-    {0x1F, "IBM852"}, {0x22, "IBM852"}, {0x23, "IBM852"}, {0x24, "IBM860"}, {0x25, "IBM850"},
-    {0x26, "IBM866"}, {0x37, "IBM850"}, {0x40, "IBM852"}, {0x4D, "GBK"}, {0x4E, "CP949"},
-    {0x4F, "BIG5"}, {0x50, "WINDOWS-874"}, {0x57, "WINDOWS-1252"}, {0x58, "WINDOWS-1252"},
-    {0x59, "WINDOWS-1252"}, {0x64, "IBM852"}, {0x65, "IBM866"}, {0x66, "IBM865"}, {0x67, "IBM861"},
-    {0x6A, "CP737"}, {0x6B, "IBM857"}, {0x6C, "IBM863"}, {0x78, "BIG5"}, {0x79, "CP949"},
-    {0x7A, "GBK"}, {0x7B, "SHIFT_JIS"}, {0x7C, "WINDOWS-874"}, {0x7D, "WINDOWS-1255"},
-    {0x7E, "WINDOWS-1256"}, {0x87, "IBM852"}, {0x88, "IBM857"}, {0x96, "MAC-CYRILLIC"},
-    {0x97, "MAC-CENTRALEUROPE"}, {0xC8, "WINDOWS-1250"}, {0xC9, "WINDOWS-1251"}, {0xCA, "WINDOWS-1254"},
-    {0xCB, "WINDOWS-1253"}, {0xCC, "WINDOWS-1257"},
+    {0x01, "IBM437"},       {0x02, "IBM850"},
+    {0x03, "WINDOWS-1252"}, {0x04, "MACINTOSH"},
+    {0x08, "IBM865"},       {0x09, "IBM437"},
+    {0x0A, "IBM850"},       {0x0B, "IBM437"},
+    {0x0D, "IBM437"},       {0x0E, "IBM850"},
+    {0x0F, "IBM437"},       {0x10, "IBM850"},
+    {0x11, "IBM437"},       {0x12, "IBM850"},
+    {0x13, "SHIFT_JIS"},    {0x14, "IBM850"},
+    {0x15, "IBM437"},       {0x16, "IBM850"},
+    {0x17, "IBM865"},       {0x18, "IBM437"},
+    {0x19, "IBM437"},       {0x1A, "IBM850"},
+    {0x1B, "IBM437"},       {0x1C, "IBM863"},
+    {0x1D, "IBM850"},       {0x1F, "IBM852"},
+    {0x22, "IBM852"},       {0x23, "IBM852"},
+    {0x24, "IBM860"},       {0x25, "IBM850"},
+    {0x26, "IBM866"},       {0x37, "IBM850"},
+    {0x40, "IBM852"},       {0x4D, "GBK"},
+    {0x4E, "CP949"},        {0x4F, "BIG5"},
+    {0x50, "WINDOWS-874"},  {0x57, "WINDOWS-1252"},
+    {0x58, "WINDOWS-1252"}, {0x59, "WINDOWS-1252"},
+    {0x64, "IBM852"},       {0x65, "IBM866"},
+    {0x66, "IBM865"},       {0x67, "IBM861"},
+    {0x6A, "CP737"},        {0x6B, "IBM857"},
+    {0x6C, "IBM863"},       {0x78, "BIG5"},
+    {0x79, "CP949"},        {0x7A, "GBK"},
+    {0x7B, "SHIFT_JIS"},    {0x7C, "WINDOWS-874"},
+    {0x7D, "WINDOWS-1255"}, {0x7E, "WINDOWS-1256"},
+    {0x87, "IBM852"},       {0x88, "IBM857"},
+    {0x96, "MAC-CYRILLIC"}, {0x97, "MAC-CENTRALEUROPE"},
+    {0xC8, "WINDOWS-1250"}, {0xC9, "WINDOWS-1251"},
+    {0xCA, "WINDOWS-1254"}, {0xCB, "WINDOWS-1253"},
+    {0xCC, "WINDOWS-1257"},
 };
 
 constexpr char kUnicode[] = "UTF-32LE";
@@ -65,7 +83,10 @@ bool IsAscii(QByteArrayView Bytes)
     return true;
 }
 
-bool Known(const QByteArray &Name) { return !Name.isEmpty() && TIconv(kUnicode, Name.constData()).Valid(); }
+bool Known(const QByteArray &Name)
+{
+    return !Name.isEmpty() && TIconv(kUnicode, Name.constData()).Valid();
+}
 } // namespace
 
 // A single-byte code page, both ways, so that reading needs no converter.
@@ -79,7 +100,8 @@ QByteArrayView CutUtf8(QByteArrayView Bytes, qsizetype Width)
     if (Bytes.size() <= Width)
         return Bytes;
     qsizetype End = Width;
-    while (End > 0 && (uint8_t(Bytes[End]) & 0xC0) == 0x80) // Bytes[End] starts the part that is cut off
+    while (End > 0 &&
+           (uint8_t(Bytes[End]) & 0xC0) == 0x80) // Bytes[End] starts the part that is cut off
         --End;
     return Bytes.first(End);
 }
@@ -113,7 +135,8 @@ TDbfCodec::TDbfCodec(const QByteArray &CodePage) : FName(CodePage.toUpper())
         } else if (Done != size_t(-1) && OutLeft == 0 && Code <= 0xFFFF) {
             Table->Chars[b] = char16_t(Code);
         } else {
-            return; // a byte that starts a longer sequence (or a stateful code page): iconv reads it
+            return; // a byte that starts a longer sequence (or a stateful code page): iconv reads
+                    // it
         }
         Decoder.Reset();
     }
@@ -222,7 +245,8 @@ QByteArray TDbfCodec::CpgCodePage(QByteArrayView Text)
     const QRegularExpressionMatch Match = Iso.match(QString::fromLatin1(Name));
     if (Match.hasMatch())
         Name = "ISO-8859-" + Match.captured(1).toLatin1();
-    else if (!Name.isEmpty() && std::all_of(Name.begin(), Name.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    else if (!Name.isEmpty() &&
+             std::all_of(Name.begin(), Name.end(), [](char c) { return c >= '0' && c <= '9'; }))
         Name = "CP" + Name; // "1251", "866"
     return Known(Name) ? Name : QByteArray();
 }

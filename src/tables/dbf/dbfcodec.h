@@ -15,7 +15,8 @@ class TDbfCodec {
 public:
     // UTF-8.
     TDbfCodec();
-    // A code page as iconv names it ("CP866", "WINDOWS-1252"); IsValid() is false when iconv has none.
+    // A code page as iconv names it ("CP866", "WINDOWS-1252"); IsValid() is false when iconv has
+    // none.
     explicit TDbfCodec(const QByteArray &CodePage);
 
     bool IsValid() const { return FValid; }

@@ -124,7 +124,8 @@ QDate ParseDate(QByteArrayView Bytes)
         if ((Parts[i] = Digit(Bytes[i])) < 0)
             return {};
     const int Year = Parts[0] * 1000 + Parts[1] * 100 + Parts[2] * 10 + Parts[3];
-    return QDate(Year, Parts[4] * 10 + Parts[5], Parts[6] * 10 + Parts[7]); // invalid (null) for 00000000
+    return QDate(Year, Parts[4] * 10 + Parts[5],
+                 Parts[6] * 10 + Parts[7]); // invalid (null) for 00000000
 }
 
 // The serial day of a stored date as DateToSerial(ParseDate(Bytes)) gives it, without a QDate:
@@ -158,8 +159,14 @@ QVariant ParseLogical(QByteArrayView Bytes)
     if (Bytes.isEmpty())
         return {};
     switch (Bytes[0]) {
-    case 'T': case 't': case 'Y': case 'y': return true;
-    case 'F': case 'f': case 'N': case 'n': return false;
+    case 'T':
+    case 't':
+    case 'Y':
+    case 'y': return true;
+    case 'F':
+    case 'f':
+    case 'N':
+    case 'n': return false;
     default: return {};
     }
 }
@@ -167,7 +174,8 @@ QVariant ParseLogical(QByteArrayView Bytes)
 TFieldType FieldTypeOf(char Type)
 {
     switch (Type) {
-    case 'N': case 'F': return ftFloat;
+    case 'N':
+    case 'F': return ftFloat;
     case 'D': return ftDate;
     case 'L': return ftBoolean;
     case 'M': return ftMemo;
@@ -183,7 +191,9 @@ QString SideFile(const QString &Preferred)
         return Preferred;
     const qsizetype Dot = Preferred.lastIndexOf(QLatin1Char('.'));
     const QString Extension = Preferred.mid(Dot + 1);
-    const QString Other = Preferred.left(Dot + 1) + (Extension == Extension.toLower() ? Extension.toUpper() : Extension.toLower());
+    const QString Other =
+        Preferred.left(Dot + 1) +
+        (Extension == Extension.toLower() ? Extension.toUpper() : Extension.toLower());
     return QFileInfo::exists(Other) ? Other : Preferred;
 }
 
@@ -198,10 +208,7 @@ QString FindCodePageFile(const QString &FileName)
 
 } // namespace
 
-TDbfTable::TDbfTable(const QString &FileName) : FFileName(FileName)
-{
-    MapFiles();
-}
+TDbfTable::TDbfTable(const QString &FileName) : FFileName(FileName) { MapFiles(); }
 
 TDbfTable::~TDbfTable() { Unmap(); }
 
@@ -226,7 +233,8 @@ void TDbfTable::MapFiles()
         throw EDatabaseError(DbfFileError(*FFile, QStringLiteral("open")));
     FSize = FFile->size();
     if (FSize < 33)
-        throw EDatabaseError(QStringLiteral("\"%1\" is not a dBASE table: the file is too short.").arg(FFileName));
+        throw EDatabaseError(
+            QStringLiteral("\"%1\" is not a dBASE table: the file is too short.").arg(FFileName));
     FLost = false;
     FData = FDataMap.Map(*FFile, FSize, FLost);
     if (!FData)
@@ -234,12 +242,17 @@ void TDbfTable::MapFiles()
 
     FVersion = FData[0];
     if (FVersion == 0x04 || FVersion == 0x8C)
-        throw EDatabaseError(QStringLiteral("\"%1\" is a dBASE 7 table, which this program cannot read.").arg(FFileName));
+        throw EDatabaseError(
+            QStringLiteral("\"%1\" is a dBASE 7 table, which this program cannot read.")
+                .arg(FFileName));
     const int64_t HeaderCount = qFromLittleEndian<quint32>(FData + 4);
     const int HeaderLength = qFromLittleEndian<quint16>(FData + 8);
     const int RecordLength = qFromLittleEndian<quint16>(FData + 10);
     if (HeaderLength < 33 || HeaderLength > FSize)
-        throw EDatabaseError(Damaged(FFileName, QStringLiteral("its header length %1 does not fit the file of %2 bytes").arg(HeaderLength).arg(FSize)));
+        throw EDatabaseError(Damaged(
+            FFileName, QStringLiteral("its header length %1 does not fit the file of %2 bytes")
+                           .arg(HeaderLength)
+                           .arg(FSize)));
 
     std::vector<TSourceField> Fields;
     std::vector<TLayout> Layouts;
@@ -265,11 +278,17 @@ void TDbfTable::MapFiles()
     if (Fields.empty())
         throw EDatabaseError(Damaged(FFileName, QStringLiteral("it describes no fields")));
     if (Offset > RecordLength)
-        throw EDatabaseError(Damaged(FFileName, QStringLiteral("its fields need %1 bytes but a record has %2").arg(Offset).arg(RecordLength)));
+        throw EDatabaseError(
+            Damaged(FFileName, QStringLiteral("its fields need %1 bytes but a record has %2")
+                                   .arg(Offset)
+                                   .arg(RecordLength)));
     if (Offset == 1)
-        throw EDatabaseError(Damaged(FFileName, QStringLiteral("all its fields have a width of 0")));
+        throw EDatabaseError(
+            Damaged(FFileName, QStringLiteral("all its fields have a width of 0")));
     if (!FFields.empty() && Fields.size() != FFields.size())
-        throw EDatabaseError(QStringLiteral("The fields of the table \"%1\" were changed by another program.").arg(FFileName));
+        throw EDatabaseError(
+            QStringLiteral("The fields of the table \"%1\" were changed by another program.")
+                .arg(FFileName));
 
     bool HasMemo = false;
     for (const TLayout &Layout : Layouts)
@@ -290,11 +309,15 @@ void TDbfTable::MapFiles()
     FWarning.clear();
     if (HeaderCount > Whole) {
         int64_t Rows = 0;
-        for (const uchar *Flag = FData + FHeaderLength; Rows < Whole && (*Flag == ' ' || *Flag == '*'); Flag += FRecordLength)
+        for (const uchar *Flag = FData + FHeaderLength;
+             Rows < Whole && (*Flag == ' ' || *Flag == '*'); Flag += FRecordLength)
             ++Rows;
         FFileRows = Rows;
         CheckIntact();
-        FWarning = Damaged(FFileName, QStringLiteral("its header promises %1 records, but only %2 could be read").arg(HeaderCount).arg(Rows));
+        FWarning = Damaged(
+            FFileName, QStringLiteral("its header promises %1 records, but only %2 could be read")
+                           .arg(HeaderCount)
+                           .arg(Rows));
     } else {
         FFileRows = HeaderCount;
     }
@@ -315,7 +338,9 @@ void TDbfTable::MapFiles()
     }
     // ASCII names need no decision on the code page, which may read the whole table.
     for (size_t f = 0; f < FFields.size(); ++f)
-        FFields[f].Name = (IsAscii(Names[f]) ? QString::fromLatin1(Names[f]) : Codec().Decode(Names[f])).trimmed();
+        FFields[f].Name =
+            (IsAscii(Names[f]) ? QString::fromLatin1(Names[f]) : Codec().Decode(Names[f]))
+                .trimmed();
     CheckIntact();
 }
 
@@ -361,7 +386,9 @@ void TDbfTable::MapMemo()
     FMemoName = MemoFileName(FFileName);
     FMemo = std::make_unique<QFile>(FMemoName);
     if (!FMemo->open(QIODevice::ReadOnly))
-        throw EDatabaseError(QStringLiteral("The memo file of the table \"%1\" cannot be opened: %2").arg(FFileName, FMemo->errorString()));
+        throw EDatabaseError(
+            QStringLiteral("The memo file of the table \"%1\" cannot be opened: %2")
+                .arg(FFileName, FMemo->errorString()));
     FMemoSize = FMemo->size();
     FMemoData = FMemoSize > 0 ? FMemoMap.Map(*FMemo, FMemoSize, FLost) : nullptr;
     if (FMemoSize > 0 && !FMemoData)
@@ -377,13 +404,17 @@ void TDbfTable::MapMemo()
 
 void TDbfTable::ThrowCutShort() const
 {
-    throw EDatabaseError(QStringLiteral("The table \"%1\" was cut short by another program while it was open. Open it again.").arg(FFileName));
+    throw EDatabaseError(
+        QStringLiteral(
+            "The table \"%1\" was cut short by another program while it was open. Open it again.")
+            .arg(FFileName));
 }
 
 void TDbfTable::CheckRow(int64_t Row) const
 {
     if (Row < 0 || Row >= RowCount())
-        throw EDatabaseError(QStringLiteral("Row %1 is not in the table \"%2\".").arg(Row).arg(FFileName));
+        throw EDatabaseError(
+            QStringLiteral("Row %1 is not in the table \"%2\".").arg(Row).arg(FFileName));
 }
 
 bool TDbfTable::IsDeleted(int64_t Row) const
@@ -400,7 +431,9 @@ bool TDbfTable::IsDeleted(int64_t Row) const
 QByteArrayView TDbfTable::Raw(int64_t Row, int Field) const
 {
     const TLayout &Layout = FLayout[size_t(Field)];
-    return QByteArrayView(reinterpret_cast<const char *>(FData + FHeaderLength + Row * FRecordLength + Layout.Offset), Layout.Width);
+    return QByteArrayView(
+        reinterpret_cast<const char *>(FData + FHeaderLength + Row * FRecordLength + Layout.Offset),
+        Layout.Width);
 }
 
 const QVariant *TDbfTable::PendingValue(int64_t Row, int Field) const
@@ -444,7 +477,8 @@ QByteArrayView TDbfTable::MemoBytes(QByteArrayView Ref) const
     // follows it to the end of its block (as some writers end it).
     const QByteArrayView Rest(reinterpret_cast<const char *>(p), Available);
     for (qsizetype Stop = Rest.indexOf('\x1A'); Stop >= 0; Stop = Rest.indexOf('\x1A', Stop + 1)) {
-        const qsizetype BlockEnd = std::min<qsizetype>(Rest.size(), (Stop / FMemoBlock + 1) * FMemoBlock);
+        const qsizetype BlockEnd =
+            std::min<qsizetype>(Rest.size(), (Stop / FMemoBlock + 1) * FMemoBlock);
         qsizetype Next = Stop + 1;
         if (Next < Rest.size() && Rest[Next] == '\x1A')
             return Rest.first(Stop);
@@ -478,8 +512,7 @@ QVariant TDbfTable::DecodeRaw(int64_t Row, int Field) const
         const QDate Date = ParseDate(Bytes);
         return Date.isValid() ? QVariant(Date) : QVariant();
     }
-    case 'L':
-        return ParseLogical(Trimmed(Bytes));
+    case 'L': return ParseLogical(Trimmed(Bytes));
     case 'M': {
         if (Trimmed(Bytes).isEmpty())
             return {};
@@ -529,8 +562,11 @@ QString TDbfTable::AsString(int64_t Row, int Field) const
     if (PendingValue(Row, Field) || Row < 0 || Row >= FFileRows)
         return Value(Row, Field).toString();
     switch (FLayout[size_t(Field)].Type) {
-    case 'N': case 'F': case 'D': case 'L': case 'M':
-        return Decode(Row, Field).toString();
+    case 'N':
+    case 'F':
+    case 'D':
+    case 'L':
+    case 'M': return Decode(Row, Field).toString();
     default: {
         QString Text = Codec().Decode(TrimmedRight(Raw(Row, Field)));
         CheckIntact();
@@ -587,7 +623,8 @@ bool TDbfTable::ReadText(int64_t Row, int Field, QString &Text) const
 
 bool TDbfTable::AsciiText(int64_t Row, int Field, QByteArrayView &Text) const
 {
-    if (FLayout[size_t(Field)].Type != 'C' || Row < 0 || Row >= FFileRows || PendingValue(Row, Field))
+    if (FLayout[size_t(Field)].Type != 'C' || Row < 0 || Row >= FFileRows ||
+        PendingValue(Row, Field))
         return false;
     Text = TrimmedRight(Raw(Row, Field));
     bool Ascii = true;
@@ -606,7 +643,8 @@ QVariant TDbfTable::Normalize(int Field, const QVariant &Value) const
     switch (Layout.Type) {
     case 'C':
     case 'M': {
-        QString Text = Value.typeId() == QMetaType::Double ? FloatToStr(Value.toDouble()) : Value.toString();
+        QString Text =
+            Value.typeId() == QMetaType::Double ? FloatToStr(Value.toDouble()) : Value.toString();
         if (Layout.Type == 'C') {
             while (Text.endsWith(QLatin1Char(' '))) // the field is blank-filled anyway
                 Text.chop(1);
@@ -615,11 +653,20 @@ QVariant TDbfTable::Normalize(int Field, const QVariant &Value) const
         }
         const std::optional<QByteArray> Bytes = Codec().Encode(Text);
         if (!Bytes)
-            throw EDatabaseError(QStringLiteral("The text for the field \"%1\" holds characters that the table's code page %2 cannot store.").arg(Name, QString::fromLatin1(Codec().CodePage())));
+            throw EDatabaseError(QStringLiteral("The text for the field \"%1\" holds characters "
+                                                "that the table's code page %2 cannot store.")
+                                     .arg(Name, QString::fromLatin1(Codec().CodePage())));
         if (Layout.Type == 'M' && !FMemoDb4 && Bytes->contains('\x1A'))
-            throw EDatabaseError(QStringLiteral("The text for the field \"%1\" holds the character 1A (hex), which would end it early in this table's memo file.").arg(Name));
+            throw EDatabaseError(
+                QStringLiteral("The text for the field \"%1\" holds the character 1A (hex), which "
+                               "would end it early in this table's memo file.")
+                    .arg(Name));
         if (Layout.Type == 'C' && Bytes->size() > Layout.Width)
-            throw EDatabaseError(QStringLiteral("The text \"%1\" is too long for the field \"%2\", which holds %3 bytes.").arg(Text, Name).arg(Layout.Width));
+            throw EDatabaseError(
+                QStringLiteral(
+                    "The text \"%1\" is too long for the field \"%2\", which holds %3 bytes.")
+                    .arg(Text, Name)
+                    .arg(Layout.Width));
         return Text;
     }
     case 'N':
@@ -633,10 +680,17 @@ QVariant TDbfTable::Normalize(int Field, const QVariant &Value) const
         else
             Number = Value.toDouble(&Ok);
         if (!Ok || !std::isfinite(Number))
-            throw EDatabaseError(QStringLiteral("\"%1\" is not a valid number for the field \"%2\".").arg(Value.toString(), Name));
+            throw EDatabaseError(
+                QStringLiteral("\"%1\" is not a valid number for the field \"%2\".")
+                    .arg(Value.toString(), Name));
         const QByteArray Text = QByteArray::number(Number, 'f', Layout.Decimals);
         if (Text.size() > Layout.Width)
-            throw EDatabaseError(QStringLiteral("The number %1 does not fit the field \"%2\" (%3 characters, %4 decimals).").arg(QString::fromLatin1(Text), Name).arg(Layout.Width).arg(Layout.Decimals));
+            throw EDatabaseError(
+                QStringLiteral(
+                    "The number %1 does not fit the field \"%2\" (%3 characters, %4 decimals).")
+                    .arg(QString::fromLatin1(Text), Name)
+                    .arg(Layout.Width)
+                    .arg(Layout.Decimals));
         return Number;
     }
     case 'D': {
@@ -658,26 +712,32 @@ QVariant TDbfTable::Normalize(int Field, const QVariant &Value) const
         }
         }
         if (!Date.isValid() || Date.year() < 1 || Date.year() > 9999)
-            throw EDatabaseError(QStringLiteral("\"%1\" is not a valid date for the field \"%2\".").arg(Value.toString(), Name));
+            throw EDatabaseError(QStringLiteral("\"%1\" is not a valid date for the field \"%2\".")
+                                     .arg(Value.toString(), Name));
         return Date;
     }
     case 'L':
         if (Value.typeId() == QMetaType::QString) {
             const QVariant Logical = ParseLogical(Value.toString().trimmed().toLatin1());
             if (!Logical.isValid())
-                throw EDatabaseError(QStringLiteral("\"%1\" is not a valid logical value for the field \"%2\".").arg(Value.toString(), Name));
+                throw EDatabaseError(
+                    QStringLiteral("\"%1\" is not a valid logical value for the field \"%2\".")
+                        .arg(Value.toString(), Name));
             return Logical;
         }
         return Value.toBool();
     default:
-        throw EDatabaseError(QStringLiteral("The field \"%1\" has the type \"%2\", which this program cannot write.").arg(Name, QChar::fromLatin1(Layout.Type)));
+        throw EDatabaseError(
+            QStringLiteral("The field \"%1\" has the type \"%2\", which this program cannot write.")
+                .arg(Name, QChar::fromLatin1(Layout.Type)));
     }
 }
 
 void TDbfTable::ValidateValue(int Field, const QVariant &Value) const
 {
     if (Field < 0 || Field >= int(FFields.size()))
-        throw EDatabaseError(QStringLiteral("The table \"%1\" has no field number %2.").arg(FFileName).arg(Field));
+        throw EDatabaseError(
+            QStringLiteral("The table \"%1\" has no field number %2.").arg(FFileName).arg(Field));
     (void)Normalize(Field, Value);
 }
 
@@ -726,7 +786,9 @@ QByteArray TDbfTable::BuildRecord(int64_t Row, std::vector<std::pair<int, QByteA
 {
     QByteArray Record;
     if (Row < FFileRows)
-        Record = QByteArray(reinterpret_cast<const char *>(FData + FHeaderLength + Row * FRecordLength), FRecordLength);
+        Record =
+            QByteArray(reinterpret_cast<const char *>(FData + FHeaderLength + Row * FRecordLength),
+                       FRecordLength);
     else
         Record = QByteArray(FRecordLength, ' ');
     if (IsDeleted(Row))
@@ -752,15 +814,12 @@ QByteArray TDbfTable::BuildRecord(int64_t Row, std::vector<std::pair<int, QByteA
         }
         case 'D': {
             const QByteArray Text = Value.toDate().toString(QStringLiteral("yyyyMMdd")).toLatin1();
-            std::memcpy(Field, Text.constData(), size_t(std::min<qsizetype>(Text.size(), Layout.Width)));
+            std::memcpy(Field, Text.constData(),
+                        size_t(std::min<qsizetype>(Text.size(), Layout.Width)));
             break;
         }
-        case 'L':
-            Field[0] = Value.toBool() ? 'T' : 'F';
-            break;
-        case 'M':
-            Memos.emplace_back(int(f), *Codec().Encode(Value.toString()));
-            break;
+        case 'L': Field[0] = Value.toBool() ? 'T' : 'F'; break;
+        case 'M': Memos.emplace_back(int(f), *Codec().Encode(Value.toString())); break;
         default: {
             const QByteArray Text = *Codec().Encode(Value.toString());
             std::memcpy(Field, Text.constData(), size_t(Text.size()));
@@ -777,8 +836,8 @@ void WriteAt(QFile &File, qint64 Offset, const char *Data, qint64 Size)
         throw EDatabaseError(DbfFileError(File, QStringLiteral("write")));
 }
 
-// A dBASE IV memo block: a marker, the length with its 8 header bytes, the text, padded to the block
-// size. Two 0x1F after the counted length end the text for readers that ignore the length.
+// A dBASE IV memo block: a marker, the length with its 8 header bytes, the text, padded to the
+// block size. Two 0x1F after the counted length end the text for readers that ignore the length.
 quint32 AppendDb4Memo(QFile &Memo, int BlockSize, QByteArrayView Text)
 {
     const qint64 Start = std::max<qint64>((Memo.size() + BlockSize - 1) / BlockSize, 1) * BlockSize;
@@ -798,7 +857,8 @@ void TDbfTable::ApplyUpdates()
 {
     if (!HasPendingChanges())
         return;
-    // Every record is built before a file is touched, so a value that cannot be written changes nothing.
+    // Every record is built before a file is touched, so a value that cannot be written changes
+    // nothing.
     std::vector<int64_t> Rows;
     Rows.reserve(FPending.size() + FDeleted.size());
     for (const auto &Entry : FPending)
@@ -831,7 +891,10 @@ void TDbfTable::ApplyUpdates()
     char Counts[8];
     if (!Table.seek(4) || Table.read(Counts, 8) != 8 || std::memcmp(Counts, FCountsSeen, 8) != 0 ||
         Table.size() < FHeaderLength + FFileRows * FRecordLength)
-        throw EDatabaseError(QStringLiteral("The table \"%1\" was changed by another program while it was open; the changes were not written. Open it again.").arg(FFileName));
+        throw EDatabaseError(
+            QStringLiteral("The table \"%1\" was changed by another program while it was open; the "
+                           "changes were not written. Open it again.")
+                .arg(FFileName));
     // A table that nothing marks, whose text we decided is UTF-8, says so to other programs.
     if (FLanguageDriver == 0 && !FCodePageFile && Codec().IsUtf8()) {
         WriteDbfCodePageFile(FFileName);
@@ -843,8 +906,10 @@ void TDbfTable::ApplyUpdates()
             throw EDatabaseError(DbfFileError(Memo, QStringLiteral("write to")));
         for (TBuilt &Entry : Built)
             for (const auto &[Field, Text] : Entry.Memos) {
-                const quint32 Block = FMemoDb4 ? AppendDb4Memo(Memo, FMemoBlock, Text) : AppendDbfMemo(Memo, Text);
-                PlaceDbfMemoRef(Entry.Record.data() + FLayout[size_t(Field)].Offset, FLayout[size_t(Field)].Width, Block);
+                const quint32 Block =
+                    FMemoDb4 ? AppendDb4Memo(Memo, FMemoBlock, Text) : AppendDbfMemo(Memo, Text);
+                PlaceDbfMemoRef(Entry.Record.data() + FLayout[size_t(Field)].Offset,
+                                FLayout[size_t(Field)].Width, Block);
             }
         if (FMemoDb4) {
             char Next[4];
@@ -864,11 +929,13 @@ void TDbfTable::ApplyUpdates()
     const int64_t Total = FFileRows + FAppended;
     if (!Appended.isEmpty()) {
         Appended += '\x1A';
-        WriteAt(Table, FHeaderLength + FFileRows * FRecordLength, Appended.constData(), Appended.size());
+        WriteAt(Table, FHeaderLength + FFileRows * FRecordLength, Appended.constData(),
+                Appended.size());
     }
     for (const TBuilt &Entry : Built)
         if (Entry.Row < FFileRows)
-            WriteAt(Table, FHeaderLength + Entry.Row * FRecordLength, Entry.Record.constData(), FRecordLength);
+            WriteAt(Table, FHeaderLength + Entry.Row * FRecordLength, Entry.Record.constData(),
+                    FRecordLength);
     char Header[8];
     const QDate Today = QDate::currentDate();
     Header[0] = char(FVersion);
@@ -885,7 +952,9 @@ void TDbfTable::ApplyUpdates()
     try {
         MapFiles();
     } catch (const EDatabaseError &Error) {
-        throw EDatabaseError(QStringLiteral("The changes were written, but the table cannot be read again: %1").arg(Error.Message()));
+        throw EDatabaseError(
+            QStringLiteral("The changes were written, but the table cannot be read again: %1")
+                .arg(Error.Message()));
     }
 }
 

@@ -55,9 +55,12 @@ public:
     void SetValue(int64_t Row, int Field, const QVariant &Value) override;
     int64_t AppendRow() override;
     void DeleteRow(int64_t Row) override;
-    bool HasPendingChanges() const override { return !FPending.empty() || !FDeleted.empty() || FAppended > 0; }
-    // Writes changed records in place, appends new ones, marks deleted ones and appends memo blocks.
-    // On failure throws EDatabaseError with the system's message; the changes stay pending.
+    bool HasPendingChanges() const override
+    {
+        return !FPending.empty() || !FDeleted.empty() || FAppended > 0;
+    }
+    // Writes changed records in place, appends new ones, marks deleted ones and appends memo
+    // blocks. On failure throws EDatabaseError with the system's message; the changes stay pending.
     void ApplyUpdates() override;
     void CancelUpdates() override;
 
@@ -114,7 +117,7 @@ private:
     int64_t FFileRows = 0;
     char FCountsSeen[8] = {}; // record count, header and record length as the header said when read
     mutable std::optional<TDbfCodec> FCodec;
-    mutable std::once_flag FCodecDecided; // readers on several threads decide once
+    mutable std::once_flag FCodecDecided;         // readers on several threads decide once
     mutable std::atomic<bool> FCodecKnown{false}; // set once decided: reads skip the once flag
     uint8_t FLanguageDriver = 0;
     bool FCodePageFile = false; // a ".cpg" file beside the table (which we leave as it is)

@@ -50,14 +50,22 @@ QString SideFileName(const QString &TableFileName, const QString &Extension)
 {
     const QFileInfo Info(TableFileName);
     const QString Suffix = Info.suffix();
-    const bool Upper = !Suffix.isEmpty() && Suffix == Suffix.toUpper() && Suffix != Suffix.toLower();
-    return Info.path() + QLatin1Char('/') + Info.completeBaseName() + QLatin1Char('.') + (Upper ? Extension.toUpper() : Extension);
+    const bool Upper =
+        !Suffix.isEmpty() && Suffix == Suffix.toUpper() && Suffix != Suffix.toLower();
+    return Info.path() + QLatin1Char('/') + Info.completeBaseName() + QLatin1Char('.') +
+           (Upper ? Extension.toUpper() : Extension);
 }
 } // namespace
 
-QString DbfMemoFileName(const QString &TableFileName) { return SideFileName(TableFileName, QStringLiteral("dbt")); }
+QString DbfMemoFileName(const QString &TableFileName)
+{
+    return SideFileName(TableFileName, QStringLiteral("dbt"));
+}
 
-QString DbfCodePageFileName(const QString &TableFileName) { return SideFileName(TableFileName, QStringLiteral("cpg")); }
+QString DbfCodePageFileName(const QString &TableFileName)
+{
+    return SideFileName(TableFileName, QStringLiteral("cpg"));
+}
 
 QString DbfFileError(const QFileDevice &File, const QString &Action)
 {
@@ -67,7 +75,8 @@ QString DbfFileError(const QFileDevice &File, const QString &Action)
 void WriteDbfCodePageFile(const QString &TableFileName)
 {
     QFile File(DbfCodePageFileName(TableFileName));
-    if (!File.open(QIODevice::WriteOnly | QIODevice::Truncate) || File.write("UTF-8", 5) != 5 || !File.flush())
+    if (!File.open(QIODevice::WriteOnly | QIODevice::Truncate) || File.write("UTF-8", 5) != 5 ||
+        !File.flush())
         throw EDatabaseError(DbfFileError(File, QStringLiteral("write")));
 }
 
@@ -91,13 +100,18 @@ void CheckFieldDefs(const std::vector<TFieldDefRec> &FieldDefs)
         if (Name.trimmed().isEmpty())
             throw EDatabaseError(QStringLiteral("A field has no name."));
         if (Names.contains(Name))
-            throw EDatabaseError(QStringLiteral("The field name \"%1\" occurs twice.").arg(QString::fromUtf8(Name)));
+            throw EDatabaseError(
+                QStringLiteral("The field name \"%1\" occurs twice.").arg(QString::fromUtf8(Name)));
         Names.insert(Name);
         if (Def.Kind > dtM)
-            throw EDatabaseError(QStringLiteral("The field \"%1\" has an unknown kind.").arg(Def.Name));
+            throw EDatabaseError(
+                QStringLiteral("The field \"%1\" has an unknown kind.").arg(Def.Name));
         const int Width = DbfFieldWidth(Def.Kind, Def.Size);
         if (Width < 1 || Width > 255)
-            throw EDatabaseError(QStringLiteral("The field \"%1\" has the width %2; a character field holds 1 to 254 characters.").arg(Def.Name).arg(Width));
+            throw EDatabaseError(QStringLiteral("The field \"%1\" has the width %2; a character "
+                                                "field holds 1 to 254 characters.")
+                                     .arg(Def.Name)
+                                     .arg(Width));
         RecordLength += Width;
     }
     if (RecordLength > 65535)
@@ -108,7 +122,8 @@ void CheckFieldDefs(const std::vector<TFieldDefRec> &FieldDefs)
 void WriteDbfHeader(const QString &FileName, const std::vector<TFieldDefRec> &FieldDefs)
 {
     CheckFieldDefs(FieldDefs);
-    // Names differ by case here: only this table's own files go, never a neighbour like X.dbf of x.DBF.
+    // Names differ by case here: only this table's own files go, never a neighbour like X.dbf of
+    // x.DBF.
     const QString MemoName = DbfMemoFileName(FileName);
     QFile::remove(FileName);
     QFile::remove(MemoName);
@@ -177,7 +192,10 @@ QString FormatDbfDate(TDateTime Value)
     if (!DateTime.isValid() || DateTime.date().year() < 1)
         return QString(8, QLatin1Char(' '));
     const QDate Date = DateTime.date();
-    return QStringLiteral("%1%2%3").arg(Date.year(), 4, 10, QLatin1Char('0')).arg(Date.month(), 2, 10, QLatin1Char('0')).arg(Date.day(), 2, 10, QLatin1Char('0'));
+    return QStringLiteral("%1%2%3")
+        .arg(Date.year(), 4, 10, QLatin1Char('0'))
+        .arg(Date.month(), 2, 10, QLatin1Char('0'))
+        .arg(Date.day(), 2, 10, QLatin1Char('0'));
 }
 
 TDbfSourceValue DbfSourceValue(const TField &Field)
@@ -201,7 +219,8 @@ namespace {
 // The text of a number field, already cut to the field's width.
 std::optional<QString> Fixed5(double Value)
 {
-    const std::optional<QByteArray> Text = FormatDbfNumber(Value, DbfFieldWidth(dtN, 0), DbfFieldDecimals(dtN));
+    const std::optional<QByteArray> Text =
+        FormatDbfNumber(Value, DbfFieldWidth(dtN, 0), DbfFieldDecimals(dtN));
     return Text ? std::optional<QString>(QString::fromLatin1(*Text)) : std::nullopt;
 }
 } // namespace

@@ -40,7 +40,8 @@ QByteArray DbfFieldName(const QString &Name);
 
 // The memo file beside a table file: same base name, extension ".dbt" in the case of the table's.
 QString DbfMemoFileName(const QString &TableFileName);
-// The code-page file beside a table file: same base name, extension ".cpg" in the case of the table's.
+// The code-page file beside a table file: same base name, extension ".cpg" in the case of the
+// table's.
 QString DbfCodePageFileName(const QString &TableFileName);
 // Writes the code-page file of a table saying "UTF-8", so that other programs read our text right.
 // Throws EDatabaseError with the system's message when it cannot be written.
@@ -49,7 +50,8 @@ void WriteDbfCodePageFile(const QString &TableFileName);
 // Creates the named table file, its code-page file, and its memo file when a field is a memo,
 // without records.
 // Throws EDatabaseError with the system's message when a file cannot be written, and before
-// touching anything when the definitions cannot make a table (no field, a duplicate name, a bad width).
+// touching anything when the definitions cannot make a table (no field, a duplicate name, a bad
+// width).
 void WriteDbfHeader(const QString &FileName, const std::vector<TFieldDefRec> &FieldDefs);
 
 // YYYYMMDD of the value's date; eight blanks outside the years 1..9999.
@@ -74,8 +76,9 @@ std::optional<QString> ConvertDbfValue(TDbfType Target, const TDbfSourceValue &V
 // characters as long as that keeps every digit before the point, else nothing (blank).
 std::optional<QByteArray> FormatDbfNumber(double Value, int Width, int Decimals);
 
-// Puts Text into the Width bytes at Field (which hold blanks): C left-aligned UTF-8 cut at a character
-// boundary, N right-aligned (first Width characters), D and L as given. Memo references: PlaceDbfMemoRef.
+// Puts Text into the Width bytes at Field (which hold blanks): C left-aligned UTF-8 cut at a
+// character boundary, N right-aligned (first Width characters), D and L as given. Memo references:
+// PlaceDbfMemoRef.
 void PlaceDbfField(char *Field, TDbfType Kind, int Width, const QString &Text);
 void PlaceDbfMemoRef(char *Field, int Width, quint32 Block);
 

@@ -32,13 +32,15 @@ void OnBus(int Signal, siginfo_t *Info, void *Context)
         if (End == 0 || Address < Slot.Begin.load(std::memory_order_relaxed) || Address >= End)
             continue;
         void *Start = reinterpret_cast<void *>(Address & ~(PageSize - 1));
-        if (mmap(Start, PageSize, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) == MAP_FAILED)
+        if (mmap(Start, PageSize, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) ==
+            MAP_FAILED)
             break;
         if (std::atomic<bool> *Lost = Slot.Lost.load(std::memory_order_relaxed))
             Lost->store(true, std::memory_order_relaxed);
         return; // the read goes on over zeros; the reader sees Lost and reports the change
     }
-    // Not one of ours: whoever handled it before, or the default (the fault repeats and ends the program).
+    // Not one of ours: whoever handled it before, or the default (the fault repeats and ends the
+    // program).
     if ((Previous.sa_flags & SA_SIGINFO) && Previous.sa_sigaction) {
         Previous.sa_sigaction(Signal, Info, Context);
     } else if (Previous.sa_handler != SIG_DFL && Previous.sa_handler != SIG_IGN) {
@@ -74,10 +76,12 @@ const uchar *TMapGuard::Map(QFile &File, qint64 Size, std::atomic<bool> &Lost)
     FFile = &File;
     std::lock_guard<std::mutex> Lock(SlotLock);
     for (int i = 0; i < kSlots; ++i)
-        if (Slots[i].End.load(std::memory_order_relaxed) == 0 && Slots[i].Begin.load(std::memory_order_relaxed) == 0) {
+        if (Slots[i].End.load(std::memory_order_relaxed) == 0 &&
+            Slots[i].Begin.load(std::memory_order_relaxed) == 0) {
             Slots[i].Lost.store(&Lost, std::memory_order_relaxed);
             Slots[i].Begin.store(reinterpret_cast<uintptr_t>(FData), std::memory_order_relaxed);
-            Slots[i].End.store(reinterpret_cast<uintptr_t>(FData) + uintptr_t(Size), std::memory_order_release);
+            Slots[i].End.store(reinterpret_cast<uintptr_t>(FData) + uintptr_t(Size),
+                               std::memory_order_release);
             FSlot = i;
             return FData;
         }
@@ -85,7 +89,8 @@ const uchar *TMapGuard::Map(QFile &File, qint64 Size, std::atomic<bool> &Lost)
     File.unmap(const_cast<uchar *>(FData));
     FData = nullptr;
     FFile = nullptr;
-    throw EDatabaseError(QStringLiteral("Too many tables are open at once to open \"%1\" as well.").arg(File.fileName()));
+    throw EDatabaseError(QStringLiteral("Too many tables are open at once to open \"%1\" as well.")
+                             .arg(File.fileName()));
 }
 
 void TMapGuard::Unmap()

@@ -6,13 +6,12 @@
 #include <QFileInfo>
 
 // glib first: mdbtools.h relies on its types.
-#include <glib.h>
-#include <mdbtools.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <glib.h>
+#include <mdbtools.h>
 #include <vector>
 
 namespace qf::tables {
@@ -25,13 +24,16 @@ MdbHandle *Handle(void *Mdb) { return static_cast<MdbHandle *>(Mdb); }
 bool HasAccessSignature(QFile &File)
 {
     const QByteArray Head = File.read(32);
-    return Head.size() >= 19 && Head[0] == 0
-        && (Head.mid(4, 15) == "Standard Jet DB" || Head.mid(4, 15) == "Standard ACE DB");
+    return Head.size() >= 19 && Head[0] == 0 &&
+           (Head.mid(4, 15) == "Standard Jet DB" || Head.mid(4, 15) == "Standard ACE DB");
 }
 
 // libmdb 1.0 reads precision and scale into each other's places; the precision is never the
 // smaller of the two, whichever way round a libmdb version has them.
-int NumericPrecision(const MdbColumn *Column) { return std::max(Column->col_prec, Column->col_scale); }
+int NumericPrecision(const MdbColumn *Column)
+{
+    return std::max(Column->col_prec, Column->col_scale);
+}
 int NumericScale(const MdbColumn *Column) { return std::min(Column->col_prec, Column->col_scale); }
 
 TSourceField FieldOf(MdbHandle *Mdb, const MdbColumn *Column)
@@ -40,12 +42,18 @@ TSourceField FieldOf(MdbHandle *Mdb, const MdbColumn *Column)
     Field.Name = QString::fromUtf8(Column->name);
     Field.Size = Column->col_size;
     switch (Column->col_type) {
-    case MDB_BOOL: Field.DataType = ftBoolean; Field.Size = 0; break;
+    case MDB_BOOL:
+        Field.DataType = ftBoolean;
+        Field.Size = 0;
+        break;
     case MDB_BYTE: Field.DataType = ftWord; break;
     case MDB_INT: Field.DataType = ftSmallint; break;
     case MDB_LONGINT: Field.DataType = Column->is_long_auto ? ftAutoInc : ftInteger; break;
     case MDB_COMPLEX: Field.DataType = ftInteger; break;
-    case MDB_MONEY: Field.DataType = ftCurrency; Field.Decimals = 4; break;
+    case MDB_MONEY:
+        Field.DataType = ftCurrency;
+        Field.Decimals = 4;
+        break;
     case MDB_FLOAT:
     case MDB_DOUBLE: Field.DataType = ftFloat; break;
     case MDB_DATETIME: Field.DataType = ftDateTime; break;
@@ -60,10 +68,19 @@ TSourceField FieldOf(MdbHandle *Mdb, const MdbColumn *Column)
         if (Mdb->f->jet_version != MDB_VER_JET3)
             Field.Size = Column->col_size / 2;
         break;
-    case MDB_MEMO: Field.DataType = ftMemo; Field.Size = 0; break;
+    case MDB_MEMO:
+        Field.DataType = ftMemo;
+        Field.Size = 0;
+        break;
     case MDB_BINARY: Field.DataType = ftVarBytes; break;
-    case MDB_OLE: Field.DataType = ftBlob; Field.Size = 0; break;
-    case MDB_REPID: Field.DataType = ftString; Field.Size = 38; break;
+    case MDB_OLE:
+        Field.DataType = ftBlob;
+        Field.Size = 0;
+        break;
+    case MDB_REPID:
+        Field.DataType = ftString;
+        Field.Size = 38;
+        break;
     default: Field.DataType = ftUnknown; break;
     }
     return Field;
@@ -80,7 +97,8 @@ qint64 LittleEndian(const unsigned char *Bytes, int Count)
     return static_cast<qint64>(Value);
 }
 
-template <typename T> T Raw(const unsigned char *Bytes)
+template <typename T>
+T Raw(const unsigned char *Bytes)
 {
     T Value;
     std::memcpy(&Value, Bytes, sizeof Value);
@@ -101,7 +119,8 @@ public:
             return;
         }
         const int Start = Field.start, Size = Field.siz;
-        if (Field.is_null || Start < 0 || Size < 0 || Start + Size > static_cast<int>(FMdb->fmt->pg_size)) {
+        if (Field.is_null || Start < 0 || Size < 0 ||
+            Start + Size > static_cast<int>(FMdb->fmt->pg_size)) {
             FTable.AddNull();
             return;
         }
@@ -112,7 +131,9 @@ public:
         case MDB_INT: Need(2) ? FTable.AddInt(LittleEndian(Bytes, 2)) : FTable.AddNull(); break;
         case MDB_LONGINT:
         case MDB_COMPLEX: Need(4) ? FTable.AddInt(LittleEndian(Bytes, 4)) : FTable.AddNull(); break;
-        case MDB_MONEY: Need(8) ? FTable.AddDouble(LittleEndian(Bytes, 8) / 10000.0) : FTable.AddNull(); break;
+        case MDB_MONEY:
+            Need(8) ? FTable.AddDouble(LittleEndian(Bytes, 8) / 10000.0) : FTable.AddNull();
+            break;
         case MDB_FLOAT: Need(4) ? FTable.AddDouble(Raw<float>(Bytes)) : FTable.AddNull(); break;
         case MDB_DOUBLE: Need(8) ? FTable.AddDouble(Raw<double>(Bytes)) : FTable.AddNull(); break;
         case MDB_DATETIME: Need(8) ? FTable.AddDouble(Raw<double>(Bytes)) : FTable.AddNull(); break;
@@ -135,8 +156,9 @@ private:
     {
         // Compressed or two-byte Unicode, or a Jet 3 code page: at most three UTF-8 bytes each.
         FBuffer.resize(static_cast<size_t>(Size) * 3 + 8);
-        const int Length = mdb_unicode2ascii(FMdb, reinterpret_cast<const char *>(Bytes), static_cast<size_t>(Size),
-                                             FBuffer.data(), FBuffer.size());
+        const int Length =
+            mdb_unicode2ascii(FMdb, reinterpret_cast<const char *>(Bytes),
+                              static_cast<size_t>(Size), FBuffer.data(), FBuffer.size());
         FTable.AddText(FBuffer.data(), Length > 0 ? static_cast<size_t>(Length) : 0);
     }
 
@@ -147,7 +169,8 @@ private:
             return;
         }
         // libmdb cuts a memo at its bind size: make room for the whole text first.
-        const guint32 Length = static_cast<guint32>(mdb_get_int32(FMdb->pg_buf, Start)) & 0x00ffffffu;
+        const guint32 Length =
+            static_cast<guint32>(mdb_get_int32(FMdb->pg_buf, Start)) & 0x00ffffffu;
         const size_t Room = std::max<size_t>(MDB_BIND_SIZE, static_cast<size_t>(Length) * 3 + 16);
         mdb_set_bind_size(FMdb, Room);
         char *Text = mdb_col_to_string(FMdb, FMdb->pg_buf, Start, MDB_MEMO, Size);
@@ -206,12 +229,13 @@ std::vector<MdbCatalogEntry *> ReadCatalog(MdbHandle *Mdb)
         mdb_free_tabledef(Table);
         return Entries;
     }
-    std::vector<char> Id(MDB_BIND_SIZE), Name(MDB_BIND_SIZE), Type(MDB_BIND_SIZE), Flags(MDB_BIND_SIZE);
+    std::vector<char> Id(MDB_BIND_SIZE), Name(MDB_BIND_SIZE), Type(MDB_BIND_SIZE),
+        Flags(MDB_BIND_SIZE);
     mdb_set_bind_size(Mdb, MDB_BIND_SIZE);
-    if (mdb_bind_column_by_name(Table, const_cast<gchar *>("Id"), Id.data(), nullptr) < 0
-        || mdb_bind_column_by_name(Table, const_cast<gchar *>("Name"), Name.data(), nullptr) < 0
-        || mdb_bind_column_by_name(Table, const_cast<gchar *>("Type"), Type.data(), nullptr) < 0
-        || mdb_bind_column_by_name(Table, const_cast<gchar *>("Flags"), Flags.data(), nullptr) < 0) {
+    if (mdb_bind_column_by_name(Table, const_cast<gchar *>("Id"), Id.data(), nullptr) < 0 ||
+        mdb_bind_column_by_name(Table, const_cast<gchar *>("Name"), Name.data(), nullptr) < 0 ||
+        mdb_bind_column_by_name(Table, const_cast<gchar *>("Type"), Type.data(), nullptr) < 0 ||
+        mdb_bind_column_by_name(Table, const_cast<gchar *>("Flags"), Flags.data(), nullptr) < 0) {
         mdb_free_tabledef(Table);
         return Entries;
     }
@@ -244,28 +268,35 @@ std::vector<MdbCatalogEntry *> UserTables(const std::vector<void *> &Catalog)
 
 QString MdbReadOnlyReason(const QString &TableName)
 {
-    return QStringLiteral("The Access table \"%1\" is read-only: changes to an Access database cannot be saved. "
-                          "Copy the table to a dBASE table to edit it.").arg(TableName);
+    return QStringLiteral("The Access table \"%1\" is read-only: changes to an Access database "
+                          "cannot be saved. "
+                          "Copy the table to a dBASE table to edit it.")
+        .arg(TableName);
 }
 
 TMdbDatabase::TMdbDatabase(const QString &FileName) : FFileName(FileName)
 {
     QFile File(FileName);
     if (!File.open(QIODevice::ReadOnly))
-        throw EDatabaseError(QStringLiteral("Cannot open the database \"%1\": %2").arg(FileName, File.errorString()));
+        throw EDatabaseError(QStringLiteral("Cannot open the database \"%1\": %2")
+                                 .arg(FileName, File.errorString()));
     if (QFileInfo(FileName).isDir() || !HasAccessSignature(File))
         throw EDatabaseError(QStringLiteral("\"%1\" is not an Access database.").arg(FileName));
     File.close();
     MdbHandle *Mdb = mdb_open(QFile::encodeName(FileName).constData(), MDB_NOFLAGS);
     if (!Mdb)
-        throw EDatabaseError(QStringLiteral("\"%1\" is not an Access database, or it is damaged.").arg(FileName));
+        throw EDatabaseError(
+            QStringLiteral("\"%1\" is not an Access database, or it is damaged.").arg(FileName));
     FMdb = Mdb;
     for (MdbCatalogEntry *Entry : ReadCatalog(Mdb))
         FCatalog.push_back(Entry);
     if (FCatalog.empty()) {
         mdb_close(Mdb);
         FMdb = nullptr;
-        throw EDatabaseError(QStringLiteral("The table list of the database \"%1\" cannot be read: the file is damaged.").arg(FileName));
+        throw EDatabaseError(
+            QStringLiteral(
+                "The table list of the database \"%1\" cannot be read: the file is damaged.")
+                .arg(FileName));
     }
 }
 
@@ -295,18 +326,23 @@ std::unique_ptr<TTableSource> TMdbDatabase::OpenTable(const QString &Name) const
             break;
         }
     if (!Found)
-        throw EDatabaseError(QStringLiteral("The database \"%1\" has no table \"%2\".").arg(QFileInfo(FFileName).fileName(), Name));
+        throw EDatabaseError(QStringLiteral("The database \"%1\" has no table \"%2\".")
+                                 .arg(QFileInfo(FFileName).fileName(), Name));
     const QString TableName = QString::fromUtf8(Found->object_name);
 
     MdbTableDef *Table = mdb_read_table(Found);
     if (!Table)
-        throw EDatabaseError(QStringLiteral("The table \"%1\" cannot be read: the database is damaged.").arg(TableName));
+        throw EDatabaseError(
+            QStringLiteral("The table \"%1\" cannot be read: the database is damaged.")
+                .arg(TableName));
     struct TFree {
         MdbTableDef *Table;
         ~TFree() { mdb_free_tabledef(Table); }
     } FreeTable{Table};
     if (!mdb_read_columns(Table) || Table->num_cols != (Table->columns ? Table->columns->len : 0))
-        throw EDatabaseError(QStringLiteral("The columns of table \"%1\" cannot be read: the database is damaged.").arg(TableName));
+        throw EDatabaseError(
+            QStringLiteral("The columns of table \"%1\" cannot be read: the database is damaged.")
+                .arg(TableName));
 
     std::vector<TSourceField> Fields;
     std::vector<MdbColumn *> Columns;
@@ -327,7 +363,8 @@ std::unique_ptr<TTableSource> TMdbDatabase::OpenTable(const QString &Name) const
         // tell a null from an empty text, which its own conversions do not.
         int RowStart = 0;
         size_t RowSize = 0;
-        if (Table->cur_row == 0 || mdb_find_row(Mdb, static_cast<int>(Table->cur_row - 1), &RowStart, &RowSize) != 0)
+        if (Table->cur_row == 0 ||
+            mdb_find_row(Mdb, static_cast<int>(Table->cur_row - 1), &RowStart, &RowSize) != 0)
             continue;
         RowStart &= 0x1fff;
         const int Count = mdb_crack_row(Table, RowStart, RowSize, Cracked.data());

@@ -37,7 +37,8 @@ QDateTime OleDateToDateTime(double Days)
         Ms -= MsPerDay;
         Whole += Days < 0 ? -1 : 1;
     }
-    return QDateTime(OleEpoch.addDays(static_cast<qint64>(Whole)), QTime::fromMSecsSinceStartOfDay(static_cast<int>(Ms)));
+    return QDateTime(OleEpoch.addDays(static_cast<qint64>(Whole)),
+                     QTime::fromMSecsSinceStartOfDay(static_cast<int>(Ms)));
 }
 
 double DateTimeToOleDate(const QDateTime &Value)
@@ -48,9 +49,9 @@ double DateTimeToOleDate(const QDateTime &Value)
 }
 
 TMemoryTable::TMemoryTable(std::vector<TSourceField> Fields, QString ReadOnlyReason)
-    : FFields(std::move(Fields)), FColumns(FFields.size()), FReadOnlyReason(std::move(ReadOnlyReason))
-{
-}
+    : FFields(std::move(Fields)), FColumns(FFields.size()),
+      FReadOnlyReason(std::move(ReadOnlyReason))
+{}
 
 QString TMemoryTable::ReadOnlyReason() const
 {
@@ -80,7 +81,8 @@ void TMemoryTable::AddBytes(TCellKind Kind, const void *Data, size_t Length)
     if (FRows == 0 || FNextField >= FColumns.size())
         throw EDatabaseError(QStringLiteral("Internal error: a value was added outside a row."));
     if (Length > 0x7fffffffu)
-        throw EDatabaseError(QStringLiteral("A value of %1 bytes is too large to be held.").arg(Length));
+        throw EDatabaseError(
+            QStringLiteral("A value of %1 bytes is too large to be held.").arg(Length));
     std::string &Text = FColumns[FNextField].Text;
     const int64_t Offset = static_cast<int64_t>(Text.size());
     const uint32_t Length32 = static_cast<uint32_t>(Length);
@@ -105,7 +107,8 @@ void TMemoryTable::AddBlob(const void *Data, size_t Length) { AddBytes(ckBlob, D
 void TMemoryTable::CheckCell(int64_t Row, int Field) const
 {
     if (Field < 0 || static_cast<size_t>(Field) >= FColumns.size() || Row < 0 || Row >= FRows)
-        throw EDatabaseError(QStringLiteral("Record %1, field %2 does not exist.").arg(Row + 1).arg(Field + 1));
+        throw EDatabaseError(
+            QStringLiteral("Record %1, field %2 does not exist.").arg(Row + 1).arg(Field + 1));
 }
 
 TMemoryTable::TCellKind TMemoryTable::CellKind(int64_t Row, int Field) const
@@ -130,13 +133,12 @@ int TMemoryTable::TextLength(int64_t Row, int Field) const
         return 0;
     // Characters are the UTF-8 bytes that do not continue one.
     const QByteArray Text = Bytes(FColumns[Field], Row);
-    return static_cast<int>(std::count_if(Text.begin(), Text.end(), [](char Byte) { return (static_cast<uchar>(Byte) & 0xc0) != 0x80; }));
+    return static_cast<int>(std::count_if(Text.begin(), Text.end(), [](char Byte) {
+        return (static_cast<uchar>(Byte) & 0xc0) != 0x80;
+    }));
 }
 
-bool TMemoryTable::IsNull(int64_t Row, int Field) const
-{
-    return CellKind(Row, Field) == ckNull;
-}
+bool TMemoryTable::IsNull(int64_t Row, int Field) const { return CellKind(Row, Field) == ckNull; }
 
 QVariant TMemoryTable::Value(int64_t Row, int Field) const
 {
@@ -145,10 +147,8 @@ QVariant TMemoryTable::Value(int64_t Row, int Field) const
     const TFieldType Type = FFields[Field].DataType;
     double Number = 0;
     switch (Kind) {
-    case ckNull:
-        return QVariant();
-    case ckBlob:
-        return Bytes(Column, Row);
+    case ckNull: return QVariant();
+    case ckBlob: return Bytes(Column, Row);
     case ckText: {
         const QString Text = QString::fromUtf8(Bytes(Column, Row));
         switch (Type) {
@@ -164,8 +164,7 @@ QVariant TMemoryTable::Value(int64_t Row, int Field) const
             const QTime Time = QTime::fromString(Text, Qt::ISODateWithMs);
             return Time.isValid() ? QVariant(Time) : QVariant(Text);
         }
-        default:
-            return Text;
+        default: return Text;
         }
     }
     case ckInt:
@@ -178,14 +177,16 @@ QVariant TMemoryTable::Value(int64_t Row, int Field) const
             Number = static_cast<double>(Column.Cells[Row]);
             break;
         }
-        if (Type == ftString || Type == ftWideString || Type == ftFixedChar || Type == ftMemo || Type == ftFmtMemo)
+        if (Type == ftString || Type == ftWideString || Type == ftFixedChar || Type == ftMemo ||
+            Type == ftFmtMemo)
             return QString::number(Column.Cells[Row]);
         return static_cast<qint64>(Column.Cells[Row]);
     case ckDouble:
         std::memcpy(&Number, &Column.Cells[Row], sizeof Number);
         if (Type == ftBoolean)
             return Number != 0;
-        if (Type == ftString || Type == ftWideString || Type == ftFixedChar || Type == ftMemo || Type == ftFmtMemo)
+        if (Type == ftString || Type == ftWideString || Type == ftFixedChar || Type == ftMemo ||
+            Type == ftFmtMemo)
             return QString::number(Number, 'g', 15);
         if (Type == ftDate || Type == ftDateTime || Type == ftTime)
             break;

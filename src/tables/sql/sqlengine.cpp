@@ -8,15 +8,12 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
-
-#include <sqlite3.h>
-
-#include <dirent.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <dirent.h>
+#include <sqlite3.h>
 #include <unordered_map>
 
 namespace qf::tables {
@@ -40,7 +37,8 @@ std::shared_ptr<TTableSource> TSqlTables::Table(const QString &Name)
 
 bool TSqlTables::HasPendingChanges() const
 {
-    return std::any_of(FOpened.begin(), FOpened.end(), [](const auto &Entry) { return Entry.second->HasPendingChanges(); });
+    return std::any_of(FOpened.begin(), FOpened.end(),
+                       [](const auto &Entry) { return Entry.second->HasPendingChanges(); });
 }
 
 void TSqlTables::ApplyUpdates()
@@ -56,14 +54,16 @@ void TSqlTables::CancelUpdates()
         Entry.second->CancelUpdates();
 }
 
-TDbfFolderTables::TDbfFolderTables(const QString &Folder, TOpener Opener) : FFolder(Folder), FOpener(std::move(Opener))
+TDbfFolderTables::TDbfFolderTables(const QString &Folder, TOpener Opener)
+    : FFolder(Folder), FOpener(std::move(Opener))
 {
     if (!FOpener)
         FOpener = [](const QString &FileName) { return std::make_unique<TDbfTable>(FileName); };
     // The system's reason when the folder cannot be listed.
     DIR *Listing = opendir(QFile::encodeName(Folder).constData());
     if (!Listing)
-        throw EDatabaseError(QStringLiteral("Cannot open the folder \"%1\": %2").arg(Folder, QString::fromLocal8Bit(std::strerror(errno))));
+        throw EDatabaseError(QStringLiteral("Cannot open the folder \"%1\": %2")
+                                 .arg(Folder, QString::fromLocal8Bit(std::strerror(errno))));
     closedir(Listing);
 }
 
@@ -74,8 +74,8 @@ QString TDbfFolderTables::Resolve(const QString &Name) const
     const QStringList Files = QDir(FFolder).entryList(QDir::Files | QDir::Readable | QDir::Hidden);
     for (const Qt::CaseSensitivity Case : {Qt::CaseSensitive, Qt::CaseInsensitive})
         for (const QString &File : Files)
-            if (File.endsWith(QLatin1String(".dbf"), Qt::CaseInsensitive)
-                && (File.compare(Name, Case) == 0 || File.chopped(4).compare(Name, Case) == 0))
+            if (File.endsWith(QLatin1String(".dbf"), Qt::CaseInsensitive) &&
+                (File.compare(Name, Case) == 0 || File.chopped(4).compare(Name, Case) == 0))
                 return QDir(FFolder).filePath(File);
     return QString();
 }
@@ -85,7 +85,9 @@ std::shared_ptr<TTableSource> TDbfFolderTables::OpenTable(const QString &Resolve
     return std::shared_ptr<TTableSource>(FOpener(Resolved));
 }
 
-TMdbTables::TMdbTables(const QString &FileName) : FOwned(std::make_unique<TMdbDatabase>(FileName)), FDatabase(FOwned.get()) {}
+TMdbTables::TMdbTables(const QString &FileName)
+    : FOwned(std::make_unique<TMdbDatabase>(FileName)), FDatabase(FOwned.get())
+{}
 
 TMdbTables::TMdbTables(TMdbDatabase &Database) : FDatabase(&Database) {}
 
@@ -166,7 +168,8 @@ void SetError(sqlite3_vtab *Tab, const QString &Message)
 }
 
 // Runs Work and turns an exception into the table's error message.
-template <typename TWork> int Guarded(sqlite3_vtab *Tab, TWork Work)
+template <typename TWork>
+int Guarded(sqlite3_vtab *Tab, TWork Work)
 {
     try {
         return Work();
@@ -183,7 +186,8 @@ QString QuoteIdentifier(const QString &Name)
     return QLatin1Char('"') + Quoted + QLatin1Char('"');
 }
 
-int Connect(sqlite3 *Db, void *Aux, int Argc, const char *const *Argv, sqlite3_vtab **Out, char **Error)
+int Connect(sqlite3 *Db, void *Aux, int Argc, const char *const *Argv, sqlite3_vtab **Out,
+            char **Error)
 {
     auto *Connection = static_cast<TConnection *>(Aux);
     if (Argc < 3) {
@@ -200,10 +204,12 @@ int Connect(sqlite3 *Db, void *Aux, int Argc, const char *const *Argv, sqlite3_v
         QStringList Columns;
         for (const TSourceField &Field : Source->Fields())
             Columns.append(QuoteIdentifier(Field.Name) + QLatin1Char(' ') + SqlDeclaredType(Field));
-        const QByteArray Schema = QStringLiteral("CREATE TABLE x(%1)").arg(Columns.join(QLatin1String(", "))).toUtf8();
+        const QByteArray Schema =
+            QStringLiteral("CREATE TABLE x(%1)").arg(Columns.join(QLatin1String(", "))).toUtf8();
         const int Rc = sqlite3_declare_vtab(Db, Schema.constData());
         if (Rc != SQLITE_OK) {
-            *Error = sqlite3_mprintf("the fields of table %s cannot be used in SQL: %s", Argv[2], sqlite3_errmsg(Db));
+            *Error = sqlite3_mprintf("the fields of table %s cannot be used in SQL: %s", Argv[2],
+                                     sqlite3_errmsg(Db));
             return Rc;
         }
         auto *Tab = new TVTab;
@@ -394,7 +400,9 @@ int Update(sqlite3_vtab *VTab, int Argc, sqlite3_value **Argv, sqlite3_int64 *Ou
         auto RowOf = [&](sqlite3_value *Value) {
             const int64_t Row = sqlite3_value_int64(Value);
             if (Row < 0 || Row >= Source.RowCount() || Source.IsDeleted(Row))
-                throw EDatabaseError(QStringLiteral("Record %1 of table %2 does not exist.").arg(Row).arg(Tab->Name));
+                throw EDatabaseError(QStringLiteral("Record %1 of table %2 does not exist.")
+                                         .arg(Row)
+                                         .arg(Tab->Name));
             return Row;
         };
         if (Argc == 1) {
@@ -521,10 +529,8 @@ int Authorize(void *Aux, int Action, const char *, const char *, const char *, c
     case SQLITE_UPDATE:
     case SQLITE_DELETE:
     case SQLITE_FUNCTION:
-    case SQLITE_RECURSIVE:
-        return SQLITE_OK;
-    default:
-        return SQLITE_DENY;
+    case SQLITE_RECURSIVE: return SQLITE_OK;
+    default: return SQLITE_DENY;
     }
 }
 
@@ -533,8 +539,10 @@ public:
     explicit TDatabase(TSqlTables &Tables)
     {
         FConnection.Tables = &Tables;
-        if (sqlite3_open_v2(":memory:", &FDb, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK)
-            throw EDatabaseError(QStringLiteral("The SQL engine cannot start: %1").arg(QString::fromUtf8(sqlite3_errmsg(FDb))));
+        if (sqlite3_open_v2(":memory:", &FDb, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                            nullptr) != SQLITE_OK)
+            throw EDatabaseError(QStringLiteral("The SQL engine cannot start: %1")
+                                     .arg(QString::fromUtf8(sqlite3_errmsg(FDb))));
         sqlite3_extended_result_codes(FDb, 0);
         sqlite3_create_module_v2(FDb, "qf_table", &SourceModule, &FConnection, nullptr);
         sqlite3_set_authorizer(FDb, Authorize, &FConnection);
@@ -548,7 +556,8 @@ public:
     // Makes the table that an error names, when the connection has one by that name.
     bool CreateMissingTable(const QString &Error)
     {
-        static const QRegularExpression Missing(QStringLiteral("^no such table: (?:main\\.)?(.+)$"));
+        static const QRegularExpression Missing(
+            QStringLiteral("^no such table: (?:main\\.)?(.+)$"));
         const QRegularExpressionMatch Match = Missing.match(Error);
         if (!Match.hasMatch())
             return false;
@@ -556,7 +565,9 @@ public:
         if (FCreated.contains(Name.toUpper()) || !FConnection.Tables->Table(Name))
             return false;
         FCreated.append(Name.toUpper());
-        const QByteArray Sql = QStringLiteral("CREATE VIRTUAL TABLE %1 USING qf_table").arg(QuoteIdentifier(Name)).toUtf8();
+        const QByteArray Sql = QStringLiteral("CREATE VIRTUAL TABLE %1 USING qf_table")
+                                   .arg(QuoteIdentifier(Name))
+                                   .toUtf8();
         FConnection.Internal = true;
         char *Message = nullptr;
         const int Rc = sqlite3_exec(FDb, Sql.constData(), nullptr, nullptr, &Message);
@@ -587,9 +598,11 @@ std::unique_ptr<TTableSource> ReadResult(TDatabase &Database, sqlite3_stmt *Stmt
     std::vector<bool> Declared(Columns, false);
     for (int I = 0; I < Columns; ++I) {
         Fields[I].Name = QString::fromUtf8(sqlite3_column_name(Stmt, I));
-        Declared[I] = FieldFromDeclaredType(QString::fromUtf8(sqlite3_column_decltype(Stmt, I)), Fields[I]);
+        Declared[I] =
+            FieldFromDeclaredType(QString::fromUtf8(sqlite3_column_decltype(Stmt, I)), Fields[I]);
     }
-    auto Result = std::make_unique<TMemoryTable>(std::move(Fields), QStringLiteral("The result of an SQL statement is read-only."));
+    auto Result = std::make_unique<TMemoryTable>(
+        std::move(Fields), QStringLiteral("The result of an SQL statement is read-only."));
     for (;;) {
         const int Rc = sqlite3_step(Stmt);
         if (Rc == SQLITE_DONE)
@@ -609,7 +622,8 @@ std::unique_ptr<TTableSource> ReadResult(TDatabase &Database, sqlite3_stmt *Stmt
                 break;
             }
             case SQLITE_BLOB:
-                Result->AddBlob(sqlite3_column_blob(Stmt, I), static_cast<size_t>(sqlite3_column_bytes(Stmt, I)));
+                Result->AddBlob(sqlite3_column_blob(Stmt, I),
+                                static_cast<size_t>(sqlite3_column_bytes(Stmt, I)));
                 break;
             default: Result->AddNull(); break;
             }
@@ -638,7 +652,8 @@ std::unique_ptr<TTableSource> ExecuteSql(TSqlTables &Tables, const QString &SqlT
     const char *Tail = nullptr;
     // Tables come into the engine as statements name them.
     for (;;) {
-        const int Rc = sqlite3_prepare_v2(Database.Db(), Sql.constData(), static_cast<int>(Sql.size()), &Statement.Stmt, &Tail);
+        const int Rc = sqlite3_prepare_v2(Database.Db(), Sql.constData(),
+                                          static_cast<int>(Sql.size()), &Statement.Stmt, &Tail);
         if (Rc == SQLITE_OK)
             break;
         const QString Error = QString::fromUtf8(sqlite3_errmsg(Database.Db()));
@@ -649,8 +664,10 @@ std::unique_ptr<TTableSource> ExecuteSql(TSqlTables &Tables, const QString &SqlT
         throw EDatabaseError(QStringLiteral("The SQL text holds no statement."));
     TStatement Rest;
     const char *End = Sql.constData() + Sql.size();
-    if (Tail && Tail < End
-        && (sqlite3_prepare_v2(Database.Db(), Tail, static_cast<int>(End - Tail), &Rest.Stmt, nullptr) != SQLITE_OK || Rest.Stmt))
+    if (Tail && Tail < End &&
+        (sqlite3_prepare_v2(Database.Db(), Tail, static_cast<int>(End - Tail), &Rest.Stmt,
+                            nullptr) != SQLITE_OK ||
+         Rest.Stmt))
         throw EDatabaseError(QStringLiteral("Only one SQL statement can be run at a time."));
     return ReadResult(Database, Statement.Stmt);
 }

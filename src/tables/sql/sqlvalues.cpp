@@ -3,10 +3,8 @@
 #include "tables/sql/memorytable.h"
 
 #include <QRegularExpression>
-
-#include <sqlite3.h>
-
 #include <cstring>
+#include <sqlite3.h>
 
 namespace qf::tables {
 
@@ -15,44 +13,57 @@ namespace {
 bool IsNumericType(TFieldType Type)
 {
     switch (Type) {
-    case ftSmallint: case ftInteger: case ftWord: case ftBoolean: case ftFloat: case ftCurrency:
-    case ftBCD: case ftAutoInc: case ftLargeint:
-        return true;
-    default:
-        return false;
+    case ftSmallint:
+    case ftInteger:
+    case ftWord:
+    case ftBoolean:
+    case ftFloat:
+    case ftCurrency:
+    case ftBCD:
+    case ftAutoInc:
+    case ftLargeint: return true;
+    default: return false;
     }
 }
 
 bool IsIntegerType(TFieldType Type)
 {
-    return Type == ftSmallint || Type == ftInteger || Type == ftWord || Type == ftAutoInc || Type == ftLargeint;
+    return Type == ftSmallint || Type == ftInteger || Type == ftWord || Type == ftAutoInc ||
+           Type == ftLargeint;
 }
 
 bool IsBlobType(TFieldType Type)
 {
     switch (Type) {
-    case ftBlob: case ftBytes: case ftVarBytes: case ftGraphic: case ftParadoxOle: case ftDBaseOle: case ftTypedBinary:
-        return true;
-    default:
-        return false;
+    case ftBlob:
+    case ftBytes:
+    case ftVarBytes:
+    case ftGraphic:
+    case ftParadoxOle:
+    case ftDBaseOle:
+    case ftTypedBinary: return true;
+    default: return false;
     }
 }
 
 QByteArray Utf8Text(const QVariant &Value)
 {
     switch (Value.typeId()) {
-    case QMetaType::QDate:
-        return Value.toDate().toString(Qt::ISODate).toUtf8();
+    case QMetaType::QDate: return Value.toDate().toString(Qt::ISODate).toUtf8();
     case QMetaType::QTime: {
         const QTime Time = Value.toTime();
-        return Time.toString(Time.msec() ? QStringLiteral("HH:mm:ss.zzz") : QStringLiteral("HH:mm:ss")).toUtf8();
+        return Time
+            .toString(Time.msec() ? QStringLiteral("HH:mm:ss.zzz") : QStringLiteral("HH:mm:ss"))
+            .toUtf8();
     }
     case QMetaType::QDateTime: {
         const QDateTime Stamp = Value.toDateTime();
-        return Stamp.toString(Stamp.time().msec() ? QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz") : QStringLiteral("yyyy-MM-dd HH:mm:ss")).toUtf8();
+        return Stamp
+            .toString(Stamp.time().msec() ? QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")
+                                          : QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+            .toUtf8();
     }
-    default:
-        return Value.toString().toUtf8();
+    default: return Value.toString().toUtf8();
     }
 }
 
@@ -63,14 +74,21 @@ struct TTypeName {
 
 // The first name of a type is the one written; later ones are only read.
 const TTypeName TypeNames[] = {
-    {ftString, "VARCHAR"},   {ftWideString, "NVARCHAR"},    {ftFixedChar, "CHAR"},    {ftMemo, "TEXT"},
-    {ftFmtMemo, "FMTTEXT"},  {ftSmallint, "SMALLINT"},      {ftInteger, "INTEGER"},   {ftWord, "UNSIGNED SMALLINT"},
-    {ftAutoInc, "AUTOINC"},  {ftLargeint, "BIGINT"},        {ftBoolean, "BOOLEAN"},   {ftFloat, "FLOAT"},
-    {ftCurrency, "CURRENCY"}, {ftBCD, "DECIMAL"},           {ftDate, "DATE"},         {ftTime, "TIME"},
+    {ftString, "VARCHAR"},    {ftWideString, "NVARCHAR"},
+    {ftFixedChar, "CHAR"},    {ftMemo, "TEXT"},
+    {ftFmtMemo, "FMTTEXT"},   {ftSmallint, "SMALLINT"},
+    {ftInteger, "INTEGER"},   {ftWord, "UNSIGNED SMALLINT"},
+    {ftAutoInc, "AUTOINC"},   {ftLargeint, "BIGINT"},
+    {ftBoolean, "BOOLEAN"},   {ftFloat, "FLOAT"},
+    {ftCurrency, "CURRENCY"}, {ftBCD, "DECIMAL"},
+    {ftDate, "DATE"},         {ftTime, "TIME"},
     {ftDateTime, "DATETIME"}, {ftBlob, "BLOB"},
 };
 
-QString FieldLabel(const TSourceField &Field) { return QStringLiteral("Field \"%1\"").arg(Field.Name); }
+QString FieldLabel(const TSourceField &Field)
+{
+    return QStringLiteral("Field \"%1\"").arg(Field.Name);
+}
 
 QDate ParseDate(const QString &Text)
 {
@@ -123,8 +141,13 @@ void ResultCell(sqlite3_context *Context, const TSqlCell &Cell)
     switch (Cell.Type) {
     case SQLITE_INTEGER: sqlite3_result_int64(Context, Cell.Int); break;
     case SQLITE_FLOAT: sqlite3_result_double(Context, Cell.Real); break;
-    case SQLITE_TEXT: sqlite3_result_text64(Context, Cell.Bytes.constData(), Cell.Bytes.size(), SQLITE_TRANSIENT, SQLITE_UTF8); break;
-    case SQLITE_BLOB: sqlite3_result_blob64(Context, Cell.Bytes.constData(), Cell.Bytes.size(), SQLITE_TRANSIENT); break;
+    case SQLITE_TEXT:
+        sqlite3_result_text64(Context, Cell.Bytes.constData(), Cell.Bytes.size(), SQLITE_TRANSIENT,
+                              SQLITE_UTF8);
+        break;
+    case SQLITE_BLOB:
+        sqlite3_result_blob64(Context, Cell.Bytes.constData(), Cell.Bytes.size(), SQLITE_TRANSIENT);
+        break;
     default: sqlite3_result_null(Context); break;
     }
 }
@@ -147,8 +170,7 @@ bool LookupKey(const TSqlCell &Cell, std::string &Key)
         Key.assign(1, Cell.Type == SQLITE_TEXT ? 't' : 'b');
         Key.append(Cell.Bytes.constData(), static_cast<size_t>(Cell.Bytes.size()));
         return true;
-    default:
-        return false;
+    default: return false;
     }
 }
 
@@ -157,19 +179,16 @@ bool FromSqlArgument(sqlite3_value *Value, TFieldType Type, TSqlCell &Cell)
     Cell.Type = sqlite3_value_type(Value);
     Cell.Bytes.clear();
     switch (Cell.Type) {
-    case SQLITE_NULL:
-        return true;
-    case SQLITE_INTEGER:
-        Cell.Int = sqlite3_value_int64(Value);
-        return IsNumericType(Type);
-    case SQLITE_FLOAT:
-        Cell.Real = sqlite3_value_double(Value);
-        return IsNumericType(Type);
+    case SQLITE_NULL: return true;
+    case SQLITE_INTEGER: Cell.Int = sqlite3_value_int64(Value); return IsNumericType(Type);
+    case SQLITE_FLOAT: Cell.Real = sqlite3_value_double(Value); return IsNumericType(Type);
     case SQLITE_TEXT:
-        Cell.Bytes = QByteArray(reinterpret_cast<const char *>(sqlite3_value_text(Value)), sqlite3_value_bytes(Value));
+        Cell.Bytes = QByteArray(reinterpret_cast<const char *>(sqlite3_value_text(Value)),
+                                sqlite3_value_bytes(Value));
         return !IsNumericType(Type) && !IsBlobType(Type);
     default:
-        Cell.Bytes = QByteArray(static_cast<const char *>(sqlite3_value_blob(Value)), sqlite3_value_bytes(Value));
+        Cell.Bytes = QByteArray(static_cast<const char *>(sqlite3_value_blob(Value)),
+                                sqlite3_value_bytes(Value));
         return IsBlobType(Type);
     }
 }
@@ -180,8 +199,10 @@ QVariant FromSqlValue(sqlite3_value *Value, const TSourceField &Field)
     if (Kind == SQLITE_NULL)
         return QVariant();
     if (IsBlobType(Field.DataType))
-        return QByteArray(static_cast<const char *>(sqlite3_value_blob(Value)), sqlite3_value_bytes(Value));
-    const QString Text = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_value_text(Value)), sqlite3_value_bytes(Value));
+        return QByteArray(static_cast<const char *>(sqlite3_value_blob(Value)),
+                          sqlite3_value_bytes(Value));
+    const QString Text = QString::fromUtf8(
+        reinterpret_cast<const char *>(sqlite3_value_text(Value)), sqlite3_value_bytes(Value));
     if (Field.DataType == ftBoolean) {
         if (Kind == SQLITE_INTEGER || Kind == SQLITE_FLOAT)
             return sqlite3_value_double(Value) != 0;
@@ -192,7 +213,8 @@ QVariant FromSqlValue(sqlite3_value *Value, const TSourceField &Field)
             return false;
         if (Word.isEmpty())
             return QVariant();
-        throw EDatabaseError(QStringLiteral("%1 takes true or false, not '%2'.").arg(FieldLabel(Field), Text));
+        throw EDatabaseError(
+            QStringLiteral("%1 takes true or false, not '%2'.").arg(FieldLabel(Field), Text));
     }
     if (IsNumericType(Field.DataType)) {
         double Number;
@@ -208,9 +230,11 @@ QVariant FromSqlValue(sqlite3_value *Value, const TSourceField &Field)
             bool Ok = false;
             Number = Text.trimmed().toDouble(&Ok);
             if (!Ok)
-                throw EDatabaseError(QStringLiteral("%1 takes a number, not '%2'.").arg(FieldLabel(Field), Text));
+                throw EDatabaseError(
+                    QStringLiteral("%1 takes a number, not '%2'.").arg(FieldLabel(Field), Text));
         }
-        if (IsIntegerType(Field.DataType) && Number == static_cast<double>(static_cast<qint64>(Number)))
+        if (IsIntegerType(Field.DataType) &&
+            Number == static_cast<double>(static_cast<qint64>(Number)))
             return static_cast<qint64>(Number);
         return Number;
     }
@@ -221,7 +245,8 @@ QVariant FromSqlValue(sqlite3_value *Value, const TSourceField &Field)
             return Date;
         if (Text.trimmed().isEmpty())
             return QVariant();
-        throw EDatabaseError(QStringLiteral("%1 takes a date written 'YYYY-MM-DD', not '%2'.").arg(FieldLabel(Field), Text));
+        throw EDatabaseError(QStringLiteral("%1 takes a date written 'YYYY-MM-DD', not '%2'.")
+                                 .arg(FieldLabel(Field), Text));
     }
     case ftDateTime: {
         QDateTime Stamp = QDateTime::fromString(Text.trimmed(), Qt::ISODateWithMs);
@@ -233,16 +258,18 @@ QVariant FromSqlValue(sqlite3_value *Value, const TSourceField &Field)
             return Stamp;
         if (Text.trimmed().isEmpty())
             return QVariant();
-        throw EDatabaseError(QStringLiteral("%1 takes a date and time written 'YYYY-MM-DD HH:MM:SS', not '%2'.").arg(FieldLabel(Field), Text));
+        throw EDatabaseError(
+            QStringLiteral("%1 takes a date and time written 'YYYY-MM-DD HH:MM:SS', not '%2'.")
+                .arg(FieldLabel(Field), Text));
     }
     case ftTime: {
         const QTime Time = QTime::fromString(Text.trimmed(), Qt::ISODateWithMs);
         if (Time.isValid())
             return Time;
-        throw EDatabaseError(QStringLiteral("%1 takes a time written 'HH:MM:SS', not '%2'.").arg(FieldLabel(Field), Text));
+        throw EDatabaseError(QStringLiteral("%1 takes a time written 'HH:MM:SS', not '%2'.")
+                                 .arg(FieldLabel(Field), Text));
     }
-    default:
-        return Text;
+    default: return Text;
     }
 }
 
@@ -265,7 +292,8 @@ QString SqlDeclaredType(const TSourceField &Field)
 
 bool FieldFromDeclaredType(const QString &Declared, TSourceField &Field)
 {
-    static const QRegularExpression Pattern(QStringLiteral("^\\s*([A-Za-z ]+?)\\s*(?:\\(\\s*(\\d+)\\s*(?:,\\s*(\\d+)\\s*)?\\))?\\s*$"));
+    static const QRegularExpression Pattern(
+        QStringLiteral("^\\s*([A-Za-z ]+?)\\s*(?:\\(\\s*(\\d+)\\s*(?:,\\s*(\\d+)\\s*)?\\))?\\s*$"));
     const QRegularExpressionMatch Match = Pattern.match(Declared);
     if (!Match.hasMatch())
         return false;
@@ -332,7 +360,9 @@ QString StripTableExtension(const QString &Sql, const QString &Extension)
     };
     std::vector<TToken> Tokens;
     const qsizetype N = Sql.size();
-    auto IsWordChar = [](QChar C) { return C.isLetterOrNumber() || C == QLatin1Char('_') || C == QLatin1Char('$'); };
+    auto IsWordChar = [](QChar C) {
+        return C.isLetterOrNumber() || C == QLatin1Char('_') || C == QLatin1Char('$');
+    };
     for (qsizetype I = 0; I < N;) {
         const QChar C = Sql[I];
         const qsizetype Start = I;
@@ -344,7 +374,8 @@ QString StripTableExtension(const QString &Sql, const QString &Extension)
         } else if (C == QLatin1Char('/') && I + 1 < N && Sql[I + 1] == QLatin1Char('*')) {
             const qsizetype Close = Sql.indexOf(QLatin1String("*/"), I + 2);
             I = Close < 0 ? N : Close + 2;
-        } else if (C == QLatin1Char('\'') || C == QLatin1Char('"') || C == QLatin1Char('`') || C == QLatin1Char('[')) {
+        } else if (C == QLatin1Char('\'') || C == QLatin1Char('"') || C == QLatin1Char('`') ||
+                   C == QLatin1Char('[')) {
             const QChar Close = C == QLatin1Char('[') ? QLatin1Char(']') : C;
             ++I;
             while (I < N) {
@@ -368,10 +399,13 @@ QString StripTableExtension(const QString &Sql, const QString &Extension)
             Tokens.push_back({Start, I, C == QLatin1Char('.') ? '.' : 'p'});
         }
     }
-    auto Word = [&](const TToken &T) { return T.Kind == 'w' ? Sql.mid(T.Start, T.End - T.Start).toUpper() : QString(); };
+    auto Word = [&](const TToken &T) {
+        return T.Kind == 'w' ? Sql.mid(T.Start, T.End - T.Start).toUpper() : QString();
+    };
     static const QStringList Opens = {"FROM", "JOIN", "INTO", "UPDATE"};
-    static const QStringList Closes = {"WHERE", "GROUP", "ORDER", "SET", "VALUES", "ON", "USING", "HAVING", "LIMIT",
-                                       "SELECT", "UNION", "EXCEPT", "INTERSECT", "WINDOW", "RETURNING", "DEFAULT"};
+    static const QStringList Closes = {
+        "WHERE", "GROUP",  "ORDER", "SET",    "VALUES",    "ON",     "USING",     "HAVING",
+        "LIMIT", "SELECT", "UNION", "EXCEPT", "INTERSECT", "WINDOW", "RETURNING", "DEFAULT"};
     QString Result;
     qsizetype Copied = 0;
     bool InTables = false;
@@ -381,15 +415,17 @@ QString StripTableExtension(const QString &Sql, const QString &Extension)
             InTables = true;
             continue;
         }
-        const bool Paren = Tokens[I].Kind == 'p' && (Sql[Tokens[I].Start] == QLatin1Char('(') || Sql[Tokens[I].Start] == QLatin1Char(')'));
+        const bool Paren = Tokens[I].Kind == 'p' && (Sql[Tokens[I].Start] == QLatin1Char('(') ||
+                                                     Sql[Tokens[I].Start] == QLatin1Char(')'));
         if (Paren || Closes.contains(W)) {
             InTables = false;
             continue;
         }
         const bool Named = Tokens[I].Kind == 'w' || Tokens[I].Kind == 'q';
-        if (InTables && Named && I + 2 < Tokens.size() && Tokens[I + 1].Kind == '.' && Tokens[I + 2].Kind == 'w'
-            && Word(Tokens[I + 2]) == Extension.toUpper() && (I == 0 || Tokens[I - 1].Kind != '.')
-            && (I + 3 >= Tokens.size() || Tokens[I + 3].Kind != '.')) {
+        if (InTables && Named && I + 2 < Tokens.size() && Tokens[I + 1].Kind == '.' &&
+            Tokens[I + 2].Kind == 'w' && Word(Tokens[I + 2]) == Extension.toUpper() &&
+            (I == 0 || Tokens[I - 1].Kind != '.') &&
+            (I + 3 >= Tokens.size() || Tokens[I + 3].Kind != '.')) {
             Result += Sql.mid(Copied, Tokens[I].End - Copied);
             Copied = Tokens[I + 2].End;
             I += 2;

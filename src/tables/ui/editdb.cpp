@@ -114,7 +114,8 @@ TEditDB::~TEditDB() { delete FDataSource; }
 
 TFieldEditInfo *TEditDB::Info(int Field) const
 {
-    return Field >= 0 && size_t(Field) < FWs.FieldInfo.size() ? &FWs.FieldInfo[size_t(Field)] : nullptr;
+    return Field >= 0 && size_t(Field) < FWs.FieldInfo.size() ? &FWs.FieldInfo[size_t(Field)]
+                                                              : nullptr;
 }
 
 void TEditDB::Fail(const QString &Message)
@@ -161,7 +162,9 @@ void TEditDB::Build()
             Combo->lineEdit()->setProperty("Tag", i);
             Combo->lineEdit()->setContextMenuPolicy(Qt::CustomContextMenu);
             connect(Combo->lineEdit(), &QWidget::customContextMenuRequested, this,
-                    [this, Combo](const QPoint &Pos) { ShowPopup(Combo, Combo->lineEdit()->mapTo(Combo, Pos)); });
+                    [this, Combo](const QPoint &Pos) {
+                        ShowPopup(Combo, Combo->lineEdit()->mapTo(Combo, Pos));
+                    });
             connect(Combo, &QComboBox::editTextChanged, this, [this, i] { Typed(i); });
             Editor = Combo;
         }
@@ -496,7 +499,8 @@ bool TEditDB::eventFilter(QObject *Watched, QEvent *Event)
 {
     if (Event->type() == QEvent::FocusIn) {
         QWidget *W = qobject_cast<QWidget *>(Watched);
-        if (auto *Edit = qobject_cast<QLineEdit *>(W); Edit && qobject_cast<QComboBox *>(Edit->parentWidget()))
+        if (auto *Edit = qobject_cast<QLineEdit *>(W);
+            Edit && qobject_cast<QComboBox *>(Edit->parentWidget()))
             W = Edit->parentWidget();
         if (W && TagOf(W) >= 0 && std::find(Editors.begin(), Editors.end(), W) != Editors.end())
             FLastEditor = W;
@@ -510,7 +514,8 @@ bool TEditDB::eventFilter(QObject *Watched, QEvent *Event)
             const bool Complete = R && R->Autocomplete && Key->key() != Qt::Key_Delete &&
                                   Key->key() != Qt::Key_Backspace &&
                                   !(Key->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
-            auto *Completer = qobject_cast<QCompleter *>(Combo->property("Completer").value<QObject *>());
+            auto *Completer =
+                qobject_cast<QCompleter *>(Combo->property("Completer").value<QObject *>());
             Edit->setCompleter(Complete ? Completer : nullptr);
         }
     }
@@ -537,10 +542,12 @@ void TEditDB::showEvent(QShowEvent *Event)
 void TEditDB::done(int Result)
 {
     const TADOQuery &Q = FWs.ADOQuery1();
-    const bool Editing = Q.Active() && (Q.State() == dsEdit || Q.State() == dsInsert || !FDirty.empty());
+    const bool Editing =
+        Q.Active() && (Q.State() == dsEdit || Q.State() == dsInsert || !FDirty.empty());
     if (Editing) {
-        const auto Answer = QMessageBox::question(this, windowTitle(), QStringLiteral("Save Changes?"),
-                                                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        const auto Answer =
+            QMessageBox::question(this, windowTitle(), QStringLiteral("Save Changes?"),
+                                  QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
         if (Answer == QMessageBox::Cancel)
             return;
         if (Answer == QMessageBox::Yes) {
@@ -553,4 +560,4 @@ void TEditDB::done(int Result)
     QDialog::done(Result);
 }
 
-}  // namespace qf::tables
+} // namespace qf::tables

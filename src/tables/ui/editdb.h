@@ -27,7 +27,6 @@ class QScrollArea;
 class QStatusBar;
 class QToolButton;
 
-
 namespace qf::tables {
 
 class TTableWorkspace;
@@ -104,4 +103,4 @@ private:
     bool FReadOnlyReported = false;
 };
 
-}  // namespace qf::tables
+} // namespace qf::tables

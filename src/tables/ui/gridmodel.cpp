@@ -43,13 +43,17 @@ void TGridModel::Refresh()
         endRemoveRows();
     }
     if (Rows > 0 && Columns > 0) {
-        emit dataChanged(index(0, 0), index(Rows - 1, Columns - 1), {Qt::DisplayRole, Qt::BackgroundRole});
+        emit dataChanged(index(0, 0), index(Rows - 1, Columns - 1),
+                         {Qt::DisplayRole, Qt::BackgroundRole});
     }
     emit DataChanged();
 }
 
 int TGridModel::rowCount(const QModelIndex &Parent) const { return Parent.isValid() ? 0 : FRows; }
-int TGridModel::columnCount(const QModelIndex &Parent) const { return Parent.isValid() ? 0 : FColumns; }
+int TGridModel::columnCount(const QModelIndex &Parent) const
+{
+    return Parent.isValid() ? 0 : FColumns;
+}
 
 QVariant TGridModel::data(const QModelIndex &Index, int Role) const
 {
@@ -74,11 +78,11 @@ QVariant TGridModel::data(const QModelIndex &Index, int Role) const
                    ? QVariant(int(Qt::AlignRight | Qt::AlignVCenter))
                    : QVariant(int(Qt::AlignLeft | Qt::AlignVCenter));
     case Qt::BackgroundRole:
-        if (!FWorkspace.FSortField.isEmpty() && Q.Fields(Index.column()).FieldName() == FWorkspace.FSortField)
+        if (!FWorkspace.FSortField.isEmpty() &&
+            Q.Fields(Index.column()).FieldName() == FWorkspace.FSortField)
             return QBrush(QColor(Qt::cyan));
         return {};
-    default:
-        return {};
+    default: return {};
     }
 }
 
@@ -92,4 +96,4 @@ QVariant TGridModel::headerData(int Section, Qt::Orientation Orientation, int Ro
     return {};
 }
 
-}  // namespace qf::tables
+} // namespace qf::tables

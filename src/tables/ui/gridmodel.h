@@ -21,7 +21,8 @@ public:
     int rowCount(const QModelIndex &Parent = {}) const override;
     int columnCount(const QModelIndex &Parent = {}) const override;
     QVariant data(const QModelIndex &Index, int Role = Qt::DisplayRole) const override;
-    QVariant headerData(int Section, Qt::Orientation Orientation, int Role = Qt::DisplayRole) const override;
+    QVariant headerData(int Section, Qt::Orientation Orientation,
+                        int Role = Qt::DisplayRole) const override;
 
     // Reads the dataset again: reset when its shape changed, else a repaint.
     void Refresh();
@@ -38,4 +39,4 @@ private:
     const void *FTable = nullptr;
 };
 
-}  // namespace qf::tables
+} // namespace qf::tables

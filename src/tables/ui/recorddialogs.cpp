@@ -94,4 +94,4 @@ void TFindForm::showEvent(QShowEvent *Event)
     FieldList->setFocus();
 }
 
-}  // namespace qf::tables
+} // namespace qf::tables

@@ -19,7 +19,7 @@ class TDelForm : public QDialog {
 public:
     explicit TDelForm(QWidget *Parent = nullptr);
     QLabel *Label1;
-    QCheckBox *CheckBox1;  // "Do not perform this check"
+    QCheckBox *CheckBox1; // "Do not perform this check"
     QPushButton *YesButton, *NoButton;
 
 protected:
@@ -30,8 +30,8 @@ class TFindForm : public QDialog {
     Q_OBJECT
 public:
     explicit TFindForm(QWidget *Parent = nullptr);
-    QComboBox *FieldList;  // "Field"
-    QLineEdit *Edit1;      // "Value"
+    QComboBox *FieldList; // "Field"
+    QLineEdit *Edit1;     // "Value"
     QRadioButton *Exactly, *Including;
     QPushButton *OkButton, *CancelButton;
 
@@ -43,4 +43,4 @@ protected:
     void showEvent(QShowEvent *Event) override;
 };
 
-}  // namespace qf::tables
+} // namespace qf::tables

@@ -98,4 +98,4 @@ void TRecordGrid::CurrentRowChanged(int Row)
     }
 }
 
-}  // namespace qf::tables
+} // namespace qf::tables

@@ -40,4 +40,4 @@ private:
     bool FFollowing = false;
 };
 
-}  // namespace qf::tables
+} // namespace qf::tables

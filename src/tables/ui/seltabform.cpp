@@ -42,7 +42,8 @@ bool TSelTabForm::Pick(const QStringList &Names, QString &Chosen)
 {
     ListBox1->clear();
     ListBox1->addItems(Names);
-    if (exec() != QDialog::Accepted || !ListBox1->currentItem() || !ListBox1->currentItem()->isSelected())
+    if (exec() != QDialog::Accepted || !ListBox1->currentItem() ||
+        !ListBox1->currentItem()->isSelected())
         return false;
     Chosen = ListBox1->currentItem()->text();
     return true;
@@ -59,4 +60,4 @@ void TSelTabForm::showEvent(QShowEvent *Event)
 
 void TSelTabForm::UpdateSelect() { Select->setEnabled(!ListBox1->selectedItems().isEmpty()); }
 
-}  // namespace qf::tables
+} // namespace qf::tables

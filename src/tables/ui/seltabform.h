@@ -28,4 +28,4 @@ private:
     void UpdateSelect();
 };
 
-}  // namespace qf::tables
+} // namespace qf::tables

@@ -48,7 +48,8 @@ TSeldirForm::TSeldirForm(QWidget *Parent) : QDialog(Parent)
     DriveComboBox1 = new QComboBox(this);
     for (const QFileInfo &Drive : QDir::drives())
         DriveComboBox1->addItem(Drive.absoluteFilePath());
-    connect(DriveComboBox1, &QComboBox::currentTextChanged, this, [this](const QString &Drive) { SetDirectory(Drive); });
+    connect(DriveComboBox1, &QComboBox::currentTextChanged, this,
+            [this](const QString &Drive) { SetDirectory(Drive); });
     L->addWidget(DirectoryListBox1, 1);
     L->addWidget(DriveComboBox1);
     auto *B = new QHBoxLayout;
@@ -66,7 +67,10 @@ TSeldirForm::TSeldirForm(QWidget *Parent) : QDialog(Parent)
     Centre(this);
 }
 
-QString TSeldirForm::Directory() const { return FModel->filePath(DirectoryListBox1->currentIndex()); }
+QString TSeldirForm::Directory() const
+{
+    return FModel->filePath(DirectoryListBox1->currentIndex());
+}
 
 void TSeldirForm::SetDirectory(const QString &Folder)
 {
@@ -90,7 +94,8 @@ TSQLForm::TSQLForm(QWidget *Parent) : QDialog(Parent)
     Label1->move(8, 0);
     ComboBox1 = new QComboBox(Panel1);
     ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
-    ComboBox1->addItems({QStringLiteral("Microsoft Access Database"), QStringLiteral("DBase Directory")});
+    ComboBox1->addItems(
+        {QStringLiteral("Microsoft Access Database"), QStringLiteral("DBase Directory")});
     ComboBox1->setGeometry(8, 18, 170, 24);
     Edit1 = new QLineEdit(Panel1);
     Edit1->setObjectName(QStringLiteral("Edit1"));
@@ -196,7 +201,8 @@ void TSQLForm::Button1Click()
 
 void TSQLForm::Button2Click()
 {
-    QFileDialog Dialog(this, QStringLiteral("Save Query As"), SQLFileDir, QStringLiteral("SQL Files (*.sql)"));
+    QFileDialog Dialog(this, QStringLiteral("Save Query As"), SQLFileDir,
+                       QStringLiteral("SQL Files (*.sql)"));
     Dialog.setObjectName(QStringLiteral("SaveDialog1"));
     Dialog.setAcceptMode(QFileDialog::AcceptSave);
     Dialog.setFileMode(QFileDialog::AnyFile);
@@ -229,4 +235,4 @@ void TSQLForm::Button3Click()
         Edit1->setText(Dialog.selectedFiles().constFirst());
 }
 
-}  // namespace qf::tables
+} // namespace qf::tables

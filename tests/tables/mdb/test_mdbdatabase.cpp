@@ -1,9 +1,8 @@
-#include "tables/mdb/mdbdatabase.h"
 #include "mdbfixtures.h"
+#include "tables/mdb/mdbdatabase.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
-
 #include <cmath>
 #include <unistd.h>
 
@@ -12,7 +11,8 @@ using namespace qf::tables;
 namespace {
 
 // Our value against mdb-reader's JSON value of the same cell.
-void ExpectSameValue(const TTableSource &Table, int64_t Row, int Field, const QJsonValue &Expected, const QString &Where)
+void ExpectSameValue(const TTableSource &Table, int64_t Row, int Field, const QJsonValue &Expected,
+                     const QString &Where)
 {
     const QVariant Ours = Table.Value(Row, Field);
     const std::string At = Where.toStdString();
@@ -20,23 +20,23 @@ void ExpectSameValue(const TTableSource &Table, int64_t Row, int Field, const QJ
         EXPECT_FALSE(Ours.isValid()) << At << " is " << Ours.toString().toStdString();
         return;
     }
-    ASSERT_TRUE(Ours.isValid()) << At << " is null, expected " << QJsonDocument(QJsonArray{Expected}).toJson().toStdString();
+    ASSERT_TRUE(Ours.isValid()) << At << " is null, expected "
+                                << QJsonDocument(QJsonArray{Expected}).toJson().toStdString();
     switch (Table.Fields()[Field].DataType) {
-    case ftBoolean:
-        EXPECT_EQ(Ours.toBool(), Expected.toBool()) << At;
-        break;
+    case ftBoolean: EXPECT_EQ(Ours.toBool(), Expected.toBool()) << At; break;
     case ftDateTime:
         // mdb-reader reads the stored date-time as UTC; ours is the same wall-clock time.
-        EXPECT_EQ(Ours.toDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzzZ")), Expected.toString()) << At;
+        EXPECT_EQ(Ours.toDateTime().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzzZ")),
+                  Expected.toString())
+            << At;
         break;
     case ftWideString:
     case ftMemo:
-    case ftString:
-        EXPECT_EQ(Ours.toString(), Expected.toString()) << At;
-        break;
+    case ftString: EXPECT_EQ(Ours.toString(), Expected.toString()) << At; break;
     default: {
         // Numbers; mdb-reader gives decimals as text.
-        const double Want = Expected.isString() ? Expected.toString().toDouble() : Expected.toDouble();
+        const double Want =
+            Expected.isString() ? Expected.toString().toDouble() : Expected.toDouble();
         EXPECT_NEAR(Ours.toDouble(), Want, std::fabs(Want) * 1e-6) << At;
     }
     }
@@ -66,7 +66,8 @@ TEST_F(MdbFixtures, EveryTableReadsAsMdbReaderReadsIt)
             const auto Ours = Database.OpenTable(TableName);
             const QJsonArray Columns = Table["columns"].toArray();
             const QJsonArray Rows = Table["rows"].toArray();
-            ASSERT_EQ(Ours->Fields().size(), static_cast<size_t>(Columns.size())) << TableName.toStdString();
+            ASSERT_EQ(Ours->Fields().size(), static_cast<size_t>(Columns.size()))
+                << TableName.toStdString();
             for (int C = 0; C < Columns.size(); ++C)
                 EXPECT_EQ(Ours->Fields()[C].Name, Columns[C].toObject()["name"].toString());
             ASSERT_EQ(Ours->RowCount(), Rows.size()) << TableName.toStdString();
@@ -74,7 +75,10 @@ TEST_F(MdbFixtures, EveryTableReadsAsMdbReaderReadsIt)
                 const QJsonArray Row = Rows[R].toArray();
                 for (int C = 0; C < Columns.size(); ++C) {
                     ExpectSameValue(*Ours, R, C, Row[C],
-                                    QStringLiteral("%1 %2 row %3 %4").arg(QLatin1String(Name), TableName).arg(R).arg(Ours->Fields()[C].Name));
+                                    QStringLiteral("%1 %2 row %3 %4")
+                                        .arg(QLatin1String(Name), TableName)
+                                        .arg(R)
+                                        .arg(Ours->Fields()[C].Name));
                     ++Compared;
                 }
             }
@@ -88,13 +92,14 @@ TEST_F(MdbFixtures, FieldTypesSizesAndTableLookups)
 {
     TMdbDatabase Database(MdbFixture("Monitor.mdb"));
     EXPECT_THROW(Database.OpenTable("MSysObjects"), EDatabaseError); // system tables are left out
-    const auto Table = Database.OpenTable("monitor_authenticate"); // names match without case
+    const auto Table = Database.OpenTable("monitor_authenticate");   // names match without case
     const auto &F = Table->Fields();
     ASSERT_EQ(F.size(), 12u);
     EXPECT_EQ(F[0].DataType, ftAutoInc);
     EXPECT_EQ(F[1].DataType, ftBCD);
     EXPECT_EQ(F[1].Size, 18);
-    EXPECT_EQ(Table->Value(0, 1).toLongLong(), 1234567890); // every digit: the comparison above allows a relative 1e-6
+    EXPECT_EQ(Table->Value(0, 1).toLongLong(),
+              1234567890); // every digit: the comparison above allows a relative 1e-6
     EXPECT_EQ(F[2].DataType, ftWideString);
     EXPECT_EQ(F[2].Size, 8); // Jet 4 sizes are in bytes, two for each character
     EXPECT_EQ(F[5].DataType, ftBoolean);
@@ -122,8 +127,9 @@ TEST_F(MdbFixtures, MissingUnreadableOrForeignFilesGiveAClearMessage)
     ASSERT_TRUE(Text.open(QIODevice::WriteOnly));
     Text.write("This is not a database at all, only some text.\n");
     Text.close();
-    std::vector<std::pair<QString, QString>> Cases = {
-        {Dir.filePath("missing.mdb"), "missing.mdb"}, {Text.fileName(), "not an Access database"}, {Dir.path(), ""}};
+    std::vector<std::pair<QString, QString>> Cases = {{Dir.filePath("missing.mdb"), "missing.mdb"},
+                                                      {Text.fileName(), "not an Access database"},
+                                                      {Dir.path(), ""}};
     if (geteuid() != 0) { // root reads anything
         Cases.emplace_back(Dir.filePath("locked.mdb"), "ermission");
         ASSERT_TRUE(QFile::copy(MdbFixture("Monitor.mdb"), Cases.back().first));

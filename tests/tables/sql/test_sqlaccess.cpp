@@ -32,7 +32,8 @@ TEST_F(SqlAccess, JoinAndGroupByAgreeWithTheTablesThemselves)
         for (int64_t F = 0; F < Fruit->RowCount(); ++F)
             if (Fruit->Value(F, 0).toString() == Salad->Value(S, 0).toString())
                 Expected.emplace(-Fruit->Value(F, 4).toLongLong(), Salad->Value(S, 0).toString());
-    auto R = Run("SELECT s.Fruit, f.Sugar FROM [Fruit Salad] s JOIN Fruit f ON f.Fruit = s.Fruit ORDER BY f.Sugar DESC, s.Fruit");
+    auto R = Run("SELECT s.Fruit, f.Sugar FROM [Fruit Salad] s JOIN Fruit f ON f.Fruit = s.Fruit "
+                 "ORDER BY f.Sugar DESC, s.Fruit");
     ASSERT_EQ(R->RowCount(), static_cast<int64_t>(Expected.size()));
     ASSERT_GT(R->RowCount(), 5);
     int64_t Row = 0;
@@ -62,7 +63,8 @@ TEST_F(SqlAccess, JoinAndGroupByAgreeWithTheTablesThemselves)
 TEST_F(SqlAccess, DatesCompareAsDates)
 {
     auto Monitor = OpenSqlTables(TSqlDriver::Access, MdbFixture("Monitor.mdb"));
-    auto R = ExecuteSql(*Monitor, "SELECT LastVisit, Graph_Day, LineNumber FROM Monitor_Authenticate WHERE LastVisit > '2000-06-17' "
+    auto R = ExecuteSql(*Monitor, "SELECT LastVisit, Graph_Day, LineNumber FROM "
+                                  "Monitor_Authenticate WHERE LastVisit > '2000-06-17' "
                                   "AND LastVisit < '2000-06-18'");
     ASSERT_EQ(R->RowCount(), 1);
     EXPECT_EQ(R->Fields()[0].DataType, ftDateTime);

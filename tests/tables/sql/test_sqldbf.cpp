@@ -15,7 +15,9 @@ class SqlDbf : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        WriteDbfHeader(Dir.filePath("people.dbf"), {Def("ID", dtN), Def("NAME", dtC, 12), Def("BORN", dtD), Def("MEMBER", dtL), Def("NOTE", dtM)});
+        WriteDbfHeader(Dir.filePath("people.dbf"),
+                       {Def("ID", dtN), Def("NAME", dtC, 12), Def("BORN", dtD), Def("MEMBER", dtL),
+                        Def("NOTE", dtM)});
         WriteDbfHeader(Dir.filePath("ORDERS.DBF"), {Def("PERSON", dtN), Def("ITEM", dtC, 10)});
         Tables = OpenSqlTables(TSqlDriver::DBase, Dir.path());
     }
@@ -26,7 +28,8 @@ protected:
 
 TEST_F(SqlDbf, StatementsAreWrittenByTheBatchUpdate)
 {
-    Run("INSERT INTO people VALUES (1, 'Åse', '1980-05-01', 1, 'likes tea'), (2, 'Bo', '1975-01-31', 0, NULL), "
+    Run("INSERT INTO people VALUES (1, 'Åse', '1980-05-01', 1, 'likes tea'), (2, 'Bo', "
+        "'1975-01-31', 0, NULL), "
         "(3, 'Cleo', NULL, 1, 'x')");
     Run("INSERT INTO orders.dbf (PERSON, ITEM) SELECT ID, 'Pen' FROM people WHERE MEMBER");
     // Pending until the batch update: the files still hold no records.
@@ -45,7 +48,8 @@ TEST_F(SqlDbf, StatementsAreWrittenByTheBatchUpdate)
     EXPECT_TRUE(People[1].toArray()[4].isNull());
     EXPECT_EQ(ReadWithDbfread(Dir.filePath("ORDERS.DBF"))["records"].toArray().size(), 2);
 
-    auto R = Run("SELECT p.NAME, o.ITEM FROM people p JOIN orders o ON o.PERSON = p.ID WHERE p.BORN IS NOT NULL ORDER BY p.NAME");
+    auto R = Run("SELECT p.NAME, o.ITEM FROM people p JOIN orders o ON o.PERSON = p.ID WHERE "
+                 "p.BORN IS NOT NULL ORDER BY p.NAME");
     ASSERT_EQ(R->RowCount(), 1);
     EXPECT_EQ(R->AsString(0, 0), "Åse");
 
@@ -63,9 +67,12 @@ TEST_F(SqlDbf, StatementsAreWrittenByTheBatchUpdate)
     EXPECT_EQ(People[1].toArray()[1].toString(), "CLEO");
     EXPECT_EQ(People[1].toArray()[2].toString(), "1999-12-31");
     EXPECT_EQ(People[1].toArray()[4].toString(), "x"); // fields the statement did not set stay
-    EXPECT_EQ(ReadBytes(Dir.filePath("ORDERS.DBF")), Orders); // a table no statement changed is not written
+    EXPECT_EQ(ReadBytes(Dir.filePath("ORDERS.DBF")),
+              Orders); // a table no statement changed is not written
     // A value the field cannot hold stops the statement; nothing of it stays.
-    EXPECT_TRUE(Message([&] { Run("UPDATE people SET NAME = 'a name far too long for the field'"); }).contains("too long"));
+    EXPECT_TRUE(Message([&] {
+                    Run("UPDATE people SET NAME = 'a name far too long for the field'");
+                }).contains("too long"));
     EXPECT_FALSE(Tables->HasPendingChanges());
     EXPECT_EQ(Run("SELECT COUNT(*), GROUP_CONCAT(NAME) FROM people")->AsString(0, 1), "Åse,CLEO");
 }

@@ -18,8 +18,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
-#include <QToolButton>
 #include <QTest>
+#include <QToolButton>
 
 using namespace qf::tables;
 
@@ -29,7 +29,9 @@ class RecordEditor : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        MakePeople(Dir.path(), "('Smith', 'Oslo', 1, '2020-01-02', 0, 'first'), ('Berg', 'Bergen', 2, NULL, 1, NULL)");
+        MakePeople(
+            Dir.path(),
+            "('Smith', 'Oslo', 1, '2020-01-02', 0, 'first'), ('Berg', 'Bergen', 2, NULL, 1, NULL)");
         W.RecordCommands().OnError = [this](const QString &M) { Errors << M; };
         W.OpenDBFFile(File());
         Editor = std::make_unique<TEditDB>(W);
@@ -61,9 +63,9 @@ TEST_F(RecordEditor, OneEditorPerFieldLaidOutByWidth)
     auto *Memo = qobject_cast<QPlainTextEdit *>(Editor->EditorOf("NOTE"));
     ASSERT_TRUE(Memo);
     EXPECT_EQ(Memo->height(), 89);
-    EXPECT_EQ(Editor->Labels[4]->text(), "");  // a logical field's name is on its check box
+    EXPECT_EQ(Editor->Labels[4]->text(), ""); // a logical field's name is on its check box
     EXPECT_EQ(Combo("NAME")->currentText(), "Smith");
-    EXPECT_EQ(Combo("NAME")->count(), 2);  // the pick list
+    EXPECT_EQ(Combo("NAME")->count(), 2); // the pick list
     // NAME of size 20: 10 characters, 8 pixels each, plus 10; the next editor follows 10 further.
     EXPECT_EQ(Combo("NAME")->width(), 90);
     EXPECT_EQ(Combo("CITY")->x(), 10 + 90 + 10);
@@ -82,13 +84,13 @@ TEST_F(RecordEditor, TypedValuesArePostedAndWritten)
     EXPECT_TRUE(Editor->ApplyButton->isEnabled());
     EXPECT_FALSE(Editor->NewButton->isEnabled());
     auto *Member = qobject_cast<QCheckBox *>(Editor->EditorOf("MEMBER"));
-    QTest::mouseClick(Member, Qt::LeftButton, {}, QPoint(6, Member->height() / 2));  // on the box
+    QTest::mouseClick(Member, Qt::LeftButton, {}, QPoint(6, Member->height() / 2)); // on the box
     EXPECT_TRUE(Member->isChecked());
     Type("AMOUNT", "12.5");
     QTest::mouseClick(Editor->ApplyButton, Qt::LeftButton);
     EXPECT_TRUE(Errors.isEmpty()) << Errors.join('\n').toStdString();
     EXPECT_FALSE(Editor->ApplyButton->isEnabled());
-    EXPECT_EQ(Combo("NAME")->itemText(0), "Smythe");  // new values go to the top of the list
+    EXPECT_EQ(Combo("NAME")->itemText(0), "Smythe"); // new values go to the top of the list
     const QJsonArray Row = StoredRecords(File())[0].toArray();
     EXPECT_EQ(Row[0].toString(), "Smythe");
     EXPECT_DOUBLE_EQ(Row[2].toDouble(), 12.5);
@@ -112,7 +114,7 @@ TEST_F(RecordEditor, AutocompleteFromThePickListUnlessSwitchedOffOrDeleting)
 {
     Type("CITY", "Be");
     EXPECT_EQ(Combo("CITY")->currentText(), "Bergen");
-    QTest::keyClick(Combo("CITY")->lineEdit(), Qt::Key_Backspace);  // the completed part goes
+    QTest::keyClick(Combo("CITY")->lineEdit(), Qt::Key_Backspace); // the completed part goes
     QTest::keyClick(Combo("CITY")->lineEdit(), Qt::Key_Backspace);
     EXPECT_EQ(Combo("CITY")->currentText(), "B");
     W.FieldInfo[1].Autocomplete = 0;
@@ -148,7 +150,8 @@ TEST_F(RecordEditor, RefusedPostKeepsTheTypedValues)
 TEST_F(RecordEditor, ReadOnlyResultKeepsTypedTextAndAsksOnClose)
 {
     Editor.reset();
-    ExecuteSqlStatement(W, sdDbase, Dir.path(), "SELECT NAME, CITY FROM people ORDER BY NAME", false);
+    ExecuteSqlStatement(W, sdDbase, Dir.path(), "SELECT NAME, CITY FROM people ORDER BY NAME",
+                        false);
     Editor = std::make_unique<TEditDB>(W);
     Editor->OnError = [this](const QString &M) { Errors << M; };
     Editor->show();
@@ -156,7 +159,7 @@ TEST_F(RecordEditor, ReadOnlyResultKeepsTypedTextAndAsksOnClose)
     EXPECT_FALSE(Editor->NewButton->isEnabled());
     EXPECT_FALSE(Editor->DeleteButton->isEnabled());
     Type("CITY", "Molde");
-    ASSERT_EQ(Errors.size(), 1);  // said once, not per key
+    ASSERT_EQ(Errors.size(), 1); // said once, not per key
     EXPECT_TRUE(Errors[0].contains("the SQL result"));
     QTest::mouseClick(Editor->ApplyButton, Qt::LeftButton);
     EXPECT_EQ(Errors.size(), 2);
@@ -193,7 +196,8 @@ TEST(RecordEditorAccess, ReadOnlyTableRefusesWithTheTableNameAndKeepsTheText)
     EXPECT_FALSE(W.RecordCommands().CanDelete());
     EXPECT_FALSE(W.RecordCommands().AddRecord());
     ASSERT_EQ(Errors.size(), 1);
-    EXPECT_TRUE(Errors[0].contains("\"Fruit\"") && Errors[0].contains("read-only")) << Errors[0].toStdString();
+    EXPECT_TRUE(Errors[0].contains("\"Fruit\"") && Errors[0].contains("read-only"))
+        << Errors[0].toStdString();
 
     TEditDB Editor(W);
     Editor.OnError = [&](const QString &M) { Errors << M; };
@@ -227,11 +231,12 @@ TEST(SqlDialog, SavesAndLoadsSqlFiles)
     Form.OnSQLFileDirChanged = [&](const QString &D) { Dirs << D; };
     Form.SQLDataBase = Dir.path();
     Form.SQLFileDir = Dir.path();
-    const QString Join = "SELECT p.NAME, c.COUNTRY FROM people p JOIN cities c ON c.CITY = p.CITY ORDER BY p.NAME";
+    const QString Join =
+        "SELECT p.NAME, c.COUNTRY FROM people p JOIN cities c ON c.CITY = p.CITY ORDER BY p.NAME";
     QTemporaryDir Queries;
 
     WhenModal<TSQLForm>([&](TSQLForm *F) {
-        EXPECT_EQ(F->ComboBox1->currentIndex(), int(sdDbase));  // a path without extension
+        EXPECT_EQ(F->ComboBox1->currentIndex(), int(sdDbase)); // a path without extension
         EXPECT_EQ(F->Edit1->text(), Dir.path());
         QTest::keyClicks(F->Memo1, Join);
         WhenModal<QFileDialog>([&](QFileDialog *D) {
@@ -251,8 +256,8 @@ TEST(SqlDialog, SavesAndLoadsSqlFiles)
         F->ExecuteButton->click();
     });
     ASSERT_EQ(Form.exec(), QDialog::Accepted);
-    EXPECT_EQ(ReadSqlFile(Queries.filePath("join.sql")), Join);  // ".sql" added to the chosen name
+    EXPECT_EQ(ReadSqlFile(Queries.filePath("join.sql")), Join); // ".sql" added to the chosen name
     EXPECT_EQ(Dirs, QStringList({Queries.path() + "/", Queries.path() + "/"}));
 }
 
-}  // namespace
+} // namespace

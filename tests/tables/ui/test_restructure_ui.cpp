@@ -267,8 +267,10 @@ TEST_F(RestructureUi, RestructuredSampleReadByDbfreadAndGdal)
     }
     int Cut = 0;
     for (const QJsonValue &Record : Source)
-        Cut += (Record[0].toString().toUtf8().size() > 8) + (Record[7].toString().toUtf8().size() > 30);
-    EXPECT_TRUE(Boxes[0].startsWith(QStringLiteral("%1 values would not be copied whole:\nrecord ").arg(Cut)))
+        Cut += (Record[0].toString().toUtf8().size() > 8) +
+               (Record[7].toString().toUtf8().size() > 30);
+    EXPECT_TRUE(Boxes[0].startsWith(
+        QStringLiteral("%1 values would not be copied whole:\nrecord ").arg(Cut)))
         << Boxes[0].toStdString();
     // The source table is untouched.
     EXPECT_EQ(Records(Table), Source);

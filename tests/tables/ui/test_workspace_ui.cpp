@@ -17,11 +17,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QDialogButtonBox>
-#include <QMessageBox>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
@@ -38,7 +38,8 @@ namespace {
 void ClickTitle(QTableView *Grid, int Column)
 {
     QHeaderView *H = Grid->horizontalHeader();
-    const QPoint At(H->sectionViewportPosition(Column) + H->sectionSize(Column) / 2, H->height() / 2);
+    const QPoint At(H->sectionViewportPosition(Column) + H->sectionSize(Column) / 2,
+                    H->height() / 2);
     QTest::mouseClick(H->viewport(), Qt::LeftButton, {}, At);
 }
 
@@ -69,7 +70,10 @@ protected:
         SqlQueryMode = 0;
     }
     TTableWorkspace &W() { return *Form->Workspace; }
-    QString Cell(int Row, int Column) { return Grid->model()->index(Row, Column).data().toString(); }
+    QString Cell(int Row, int Column)
+    {
+        return Grid->model()->index(Row, Column).data().toString();
+    }
     QStringList ColumnTexts(int Column)
     {
         QStringList Texts;
@@ -90,7 +94,7 @@ protected:
     QTimer Watchdog;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(TablesUi, OpenSortCloseReopenAndTheLayoutFile)
 {
@@ -101,8 +105,9 @@ TEST_F(TablesUi, OpenSortCloseReopenAndTheLayoutFile)
     const QString StartDir = DataBaseDir;
     bool Checked = false;
     WhenModal<QFileDialog>([&](QFileDialog *Dialog) {
-        Checked = Dialog->windowTitle() == "Open Database" && Dialog->directory() == QDir(StartDir) &&
-                  Dialog->nameFilters() == QStringList{"Microsoft Access or DBase files (*.mdb *.dbf)"};
+        Checked =
+            Dialog->windowTitle() == "Open Database" && Dialog->directory() == QDir(StartDir) &&
+            Dialog->nameFilters() == QStringList{"Microsoft Access or DBase files (*.mdb *.dbf)"};
         auto *Name = Dialog->findChild<QLineEdit *>("fileNameEdit");
         ASSERT_TRUE(Name);
         // Set, not typed: a completer popping up under load would take the Return key.
@@ -129,7 +134,8 @@ TEST_F(TablesUi, OpenSortCloseReopenAndTheLayoutFile)
     QApplication::processEvents();
     EXPECT_EQ(W().ADOQuery1().RecNo(), 1);
     Grid->scrollToTop();
-    QTest::mouseClick(Grid->viewport(), Qt::LeftButton, {}, Grid->visualRect(Grid->model()->index(3, 1)).center());
+    QTest::mouseClick(Grid->viewport(), Qt::LeftButton, {},
+                      Grid->visualRect(Grid->model()->index(3, 1)).center());
     EXPECT_EQ(W().ADOQuery1().RecNo(), 4);
 
     // A title click sorts ascending and paints the column aqua; the memo title does not sort.
@@ -183,8 +189,9 @@ TEST_F(TablesUi, OpenSortCloseReopenAndTheLayoutFile)
     TLayoutBytes Expected;
     Expected.Str("CITY").Flag(true).Int(8);
     for (int i = 0; i < 8; ++i)
-        Expected.Entry(kSampleFields[i], Info[size_t(i)].EditWidth, Info[size_t(i)].Template, Info[size_t(i)].Autocomplete,
-                       Widths[size_t(i)], i < 6 ? &Info[size_t(i)].PickList : nullptr);
+        Expected.Entry(kSampleFields[i], Info[size_t(i)].EditWidth, Info[size_t(i)].Template,
+                       Info[size_t(i)].Autocomplete, Widths[size_t(i)],
+                       i < 6 ? &Info[size_t(i)].PickList : nullptr);
     const QString Cfg = Dir.filePath("contacts.cfg");
     EXPECT_EQ(FileBytes(Cfg), Expected.Bytes());
 
