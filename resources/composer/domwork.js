@@ -576,17 +576,17 @@
         return doc.execCommand('createLink', false, url);
     }
 
-    function insertImage(spec) {
-        if (!range() || !spec || !spec.src)
+    function insertImage(attrs) {
+        if (!range() || !attrs || !attrs.src)
             return false;
         const img = doc.createElement('img');
-        img.setAttribute('src', spec.src);
-        if (spec.alt)
-            img.setAttribute('alt', spec.alt);
-        if (spec.align)
-            img.setAttribute('align', spec.align);
-        if (spec.border !== undefined && spec.border !== '')
-            img.setAttribute('border', String(spec.border));
+        img.setAttribute('src', attrs.src);
+        if (attrs.alt)
+            img.setAttribute('alt', attrs.alt);
+        if (attrs.align)
+            img.setAttribute('align', attrs.align);
+        if (attrs.border !== undefined && attrs.border !== '')
+            img.setAttribute('border', String(attrs.border));
         return doc.execCommand('insertHTML', false, cleanHtml(img.outerHTML));
     }
 
@@ -684,7 +684,7 @@
         },
         linkHref: linkHref,
         setLink: function (url) { dirty = true; return setLink(url); },
-        image: function (spec) { dirty = true; return insertImage(spec); },
+        image: function (attrs) { dirty = true; return insertImage(attrs); },
         html: html,
         details: showDetails
     };
