@@ -276,14 +276,14 @@ int TDomWork::ExecOleCommand(int CmdId, const QVariant &In, bool EditGroup, bool
             return 0;
         }
         case 2168: {
-            TImageSpec Spec;
-            Spec.Src = In.toString();
-            if (Prompt && (!Prompter || !Prompter->AskImage(Spec)))
+            TImageAttrs Attrs;
+            Attrs.Src = In.toString();
+            if (Prompt && (!Prompter || !Prompter->AskImage(Attrs)))
                 return 0;
-            Call(QStringLiteral("image"), {QVariantMap{{QStringLiteral("src"), Spec.Src},
-                                                       {QStringLiteral("alt"), Spec.Alt},
-                                                       {QStringLiteral("align"), Spec.Align},
-                                                       {QStringLiteral("border"), Spec.Border}}});
+            Call(QStringLiteral("image"), {QVariantMap{{QStringLiteral("src"), Attrs.Src},
+                                                       {QStringLiteral("alt"), Attrs.Alt},
+                                                       {QStringLiteral("align"), Attrs.Align},
+                                                       {QStringLiteral("border"), Attrs.Border}}});
             return 0;
         }
         case 2150:
@@ -308,7 +308,7 @@ int TDomWork::ExecOleCommand(int CmdId, const QVariant &In, bool EditGroup, bool
     }
     if (CmdId == 5009) {
         // The font dialog starts from the selection's font and changes what the user changed.
-        TFontSpec Old;
+        TFontAttrs Old;
         if (FreshState()) {
             const QVariantMap V = FState.value(QStringLiteral("values")).toMap();
             Old.Name = V.value(QStringLiteral("FontName")).toString();
@@ -318,7 +318,7 @@ int TDomWork::ExecOleCommand(int CmdId, const QVariant &In, bool EditGroup, bool
             Old.Italic = V.value(QStringLiteral("Italic")).toBool();
             Old.Underline = V.value(QStringLiteral("Underline")).toBool();
         }
-        TFontSpec New = Old;
+        TFontAttrs New = Old;
         if (!Prompter || !Prompter->AskFont(New))
             return 0;
         auto Change = [this](const char *Name, const QVariant &From, const QVariant &To) {

@@ -46,13 +46,13 @@ signals:
 };
 
 // What the image dialog asks for.
-struct TImageSpec {
+struct TImageAttrs {
     QString Src, Alt, Align;
     QString Border;
 };
 
 // What the font dialog shows and returns; the values are those of the named commands.
-struct TFontSpec {
+struct TFontAttrs {
     QString Name;
     int Size = 0;  // 1 to 7, 0 for none
     int Color = 0; // red in the lowest byte
@@ -64,8 +64,8 @@ class TDomPrompter {
 public:
     virtual ~TDomPrompter() = default;
     virtual bool AskHyperlink(QString &Url) = 0;
-    virtual bool AskImage(TImageSpec &Spec) = 0;
-    virtual bool AskFont(TFontSpec &Spec) = 0;
+    virtual bool AskImage(TImageAttrs &Attrs) = 0;
+    virtual bool AskFont(TFontAttrs &Attrs) = 0;
     virtual void ShowError(const QString &Message) = 0;
 };
 

@@ -225,8 +225,8 @@ TEST(DomWorkBridge, InsertTableWithoutRowsDoesNothingAndWarnsOfNothing)
     struct TPrompter : TDomPrompter {
         QStringList Errors;
         bool AskHyperlink(QString &) override { return false; }
-        bool AskImage(TImageSpec &) override { return false; }
-        bool AskFont(TFontSpec &) override { return false; }
+        bool AskImage(TImageAttrs &) override { return false; }
+        bool AskFont(TFontAttrs &) override { return false; }
         void ShowError(const QString &M) override { Errors << M; }
     } Prompter;
     auto *Host = new TFakeHost;

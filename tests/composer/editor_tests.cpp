@@ -22,14 +22,14 @@ namespace {
 class TPrompts : public TDomPrompter {
 public:
     QString Url;
-    TImageSpec Image;
-    TFontSpec Font;
+    TImageAttrs Image;
+    TFontAttrs Font;
     bool Accept = true;
-    TFontSpec Seen;
+    TFontAttrs Seen;
 
     bool AskHyperlink(QString &U) override { return (U = Url, Accept); }
-    bool AskImage(TImageSpec &S) override { return (S = Image, Accept); }
-    bool AskFont(TFontSpec &S) override
+    bool AskImage(TImageAttrs &S) override { return (S = Image, Accept); }
+    bool AskFont(TFontAttrs &S) override
     {
         Seen = S;
         S = Font;

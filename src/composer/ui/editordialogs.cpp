@@ -228,9 +228,9 @@ TImageForm::TImageForm(QWidget *Parent) : QDialog(Parent)
     resize(460, sizeHint().height());
 }
 
-TImageSpec TImageForm::Spec() const
+TImageAttrs TImageForm::Attrs() const
 {
-    TImageSpec S;
+    TImageAttrs S;
     S.Src = Source->text().trimmed();
     S.Alt = AltText->text();
     if (Alignment->currentIndex() > 0)
@@ -283,26 +283,26 @@ TFontForm::TFontForm(QWidget *Parent) : QDialog(Parent)
 
 void TFontForm::ShowColor() { ColorButton->setStyleSheet(ColorStyle(FColor)); }
 
-void TFontForm::SetSpec(const TFontSpec &Spec)
+void TFontForm::SetSpec(const TFontAttrs &Attrs)
 {
-    const int Index = FontName->findText(Spec.Name, Qt::MatchFixedString);
+    const int Index = FontName->findText(Attrs.Name, Qt::MatchFixedString);
     if (Index >= 0)
         FontName->setCurrentIndex(Index);
-    else if (!Spec.Name.isEmpty()) {
-        FontName->insertItem(0, Spec.Name); // a font the document names but this system lacks
+    else if (!Attrs.Name.isEmpty()) {
+        FontName->insertItem(0, Attrs.Name); // a font the document names but this system lacks
         FontName->setCurrentIndex(0);
     }
-    FontSize->setCurrentIndex(Spec.Size >= 1 && Spec.Size <= 7 ? Spec.Size : 0);
-    FColor = Spec.Color;
+    FontSize->setCurrentIndex(Attrs.Size >= 1 && Attrs.Size <= 7 ? Attrs.Size : 0);
+    FColor = Attrs.Color;
     ShowColor();
-    Bold->setChecked(Spec.Bold);
-    Italic->setChecked(Spec.Italic);
-    Underline->setChecked(Spec.Underline);
+    Bold->setChecked(Attrs.Bold);
+    Italic->setChecked(Attrs.Italic);
+    Underline->setChecked(Attrs.Underline);
 }
 
-TFontSpec TFontForm::Spec() const
+TFontAttrs TFontForm::Attrs() const
 {
-    TFontSpec S;
+    TFontAttrs S;
     S.Name = FontName->currentText();
     S.Size = FontSize->currentText().toInt();
     S.Color = FColor;
@@ -325,23 +325,23 @@ bool TDialogPrompter::AskHyperlink(QString &Url)
     return true;
 }
 
-bool TDialogPrompter::AskImage(TImageSpec &Spec)
+bool TDialogPrompter::AskImage(TImageAttrs &Attrs)
 {
     TImageForm F(FParent);
-    F.Source->setText(Spec.Src);
+    F.Source->setText(Attrs.Src);
     if (F.exec() != QDialog::Accepted)
         return false;
-    Spec = F.Spec();
-    return !Spec.Src.isEmpty();
+    Attrs = F.Attrs();
+    return !Attrs.Src.isEmpty();
 }
 
-bool TDialogPrompter::AskFont(TFontSpec &Spec)
+bool TDialogPrompter::AskFont(TFontAttrs &Attrs)
 {
     TFontForm F(FParent);
-    F.SetSpec(Spec);
+    F.SetSpec(Attrs);
     if (F.exec() != QDialog::Accepted)
         return false;
-    Spec = F.Spec();
+    Attrs = F.Attrs();
     return true;
 }
 

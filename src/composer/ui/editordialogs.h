@@ -66,7 +66,7 @@ public:
     QLineEdit *Source, *AltText, *Border;
     QComboBox *Alignment;
     QPushButton *Browse;
-    TImageSpec Spec() const;
+    TImageAttrs Attrs() const;
 };
 
 class TFontForm : public QDialog {
@@ -76,8 +76,8 @@ public:
     QComboBox *FontName, *FontSize;
     QPushButton *ColorButton;
     QCheckBox *Bold, *Italic, *Underline;
-    void SetSpec(const TFontSpec &Spec);
-    TFontSpec Spec() const;
+    void SetSpec(const TFontAttrs &Attrs);
+    TFontAttrs Attrs() const;
 
 private:
     void ShowColor();
@@ -88,8 +88,8 @@ class TDialogPrompter : public TDomPrompter {
 public:
     explicit TDialogPrompter(QWidget *Parent) : FParent(Parent) {}
     bool AskHyperlink(QString &Url) override;
-    bool AskImage(TImageSpec &Spec) override;
-    bool AskFont(TFontSpec &Spec) override;
+    bool AskImage(TImageAttrs &Attrs) override;
+    bool AskFont(TFontAttrs &Attrs) override;
     void ShowError(const QString &Message) override;
 
 private:
