@@ -7,6 +7,7 @@
 // profiling. Usage: bench_calc [folder [records]]; the table is generated in the folder unless it
 // is there.
 
+#include "benchsqlite.h"
 #include "benchtables.h"
 #include "composer/merge.h"
 #include "expr/adcalc.h"
@@ -70,31 +71,7 @@ public:
         if (sqlite3_exec(FDb, Sql, nullptr, nullptr, &Error) != SQLITE_OK)
             qFatal("sqlite: %s", Error);
     }
-    void Import(const TDbfTable &Table)
-    {
-        Exec("BEGIN");
-        sqlite3_stmt *Insert;
-        sqlite3_prepare_v2(FDb, "INSERT INTO t VALUES(?,?,?,?)", -1, &Insert, nullptr);
-        for (int64_t Row = 0; Row < Table.RowCount(); ++Row) {
-            for (int f = 0; f < 4; ++f) {
-                const QVariant V = Table.Value(Row, f);
-                if (!V.isValid())
-                    sqlite3_bind_null(Insert, f + 1);
-                else if (f == 2)
-                    sqlite3_bind_double(Insert, f + 1, V.toDouble());
-                else {
-                    const QByteArray Text =
-                        (f == 3 ? V.toDate().toString(Qt::ISODate) : V.toString()).toUtf8();
-                    sqlite3_bind_text(Insert, f + 1, Text.constData(), int(Text.size()),
-                                      SQLITE_TRANSIENT);
-                }
-            }
-            sqlite3_step(Insert);
-            sqlite3_reset(Insert);
-        }
-        sqlite3_finalize(Insert);
-        Exec("COMMIT");
-    }
+    void Import(const TDbfTable &Table) { qf::bench::ImportIntoSqlite(FDb, Table, 4); }
     // Steps the statement to its end, reading the first column as text; the seconds and the rows.
     double Run(const char *Sql, int64_t &Rows)
     {

@@ -4,6 +4,7 @@
 // imported into an in-memory database. Usage: bench_tables [folder [records]]; the table is
 // generated in the folder (default: a temporary one) unless it is already there.
 
+#include "benchsqlite.h"
 #include "benchtables.h"
 #include "tables/connection.h"
 #include "tables/dataset.h"
@@ -82,33 +83,7 @@ public:
         if (sqlite3_exec(FDb, Sql, nullptr, nullptr, &Error) != SQLITE_OK)
             qFatal("sqlite: %s", Error);
     }
-    void Import(const TDbfTable &Table)
-    {
-        Exec("BEGIN");
-        sqlite3_stmt *Insert;
-        sqlite3_prepare_v2(FDb, "INSERT INTO t VALUES(?,?,?,?,?,?,?)", -1, &Insert, nullptr);
-        for (int64_t Row = 0; Row < Table.RowCount(); ++Row) {
-            for (int f = 0; f < 7; ++f) {
-                const QVariant V = Table.Value(Row, f);
-                if (!V.isValid())
-                    sqlite3_bind_null(Insert, f + 1);
-                else if (f == 3)
-                    sqlite3_bind_double(Insert, f + 1, V.toDouble());
-                else if (f == 5)
-                    sqlite3_bind_int(Insert, f + 1, V.toBool());
-                else {
-                    const QByteArray Text =
-                        (f == 4 ? V.toDate().toString(Qt::ISODate) : V.toString()).toUtf8();
-                    sqlite3_bind_text(Insert, f + 1, Text.constData(), int(Text.size()),
-                                      SQLITE_TRANSIENT);
-                }
-            }
-            sqlite3_step(Insert);
-            sqlite3_reset(Insert);
-        }
-        sqlite3_finalize(Insert);
-        Exec("COMMIT");
-    }
+    void Import(const TDbfTable &Table) { qf::bench::ImportIntoSqlite(FDb, Table, 7); }
     // Runs a query to its last row; returns the seconds and the row count.
     double Run(const char *Sql, int64_t *Rows = nullptr)
     {

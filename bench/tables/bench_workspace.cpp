@@ -4,6 +4,7 @@
 // click on the big table against SQLite's ORDER BY over the same rows in memory.
 // Usage: bench_workspace [folder [records]] (tables are generated there unless present).
 
+#include "benchsqlite.h"
 #include "benchtables.h"
 #include "shell/mainform.h"
 #include "shell/startup.h"
@@ -110,31 +111,7 @@ double SqliteOrderBy(const QString &FileName, const char *Column)
     sqlite3_exec(
         Db, "CREATE TABLE t(NAME TEXT, CITY TEXT, AMOUNT REAL, DUE TEXT, PAID INTEGER, NOTE TEXT)",
         nullptr, nullptr, nullptr);
-    sqlite3_exec(Db, "BEGIN", nullptr, nullptr, nullptr);
-    sqlite3_stmt *Insert;
-    sqlite3_prepare_v2(Db, "INSERT INTO t VALUES(?,?,?,?,?,?)", -1, &Insert, nullptr);
-    TDbfTable Table(FileName);
-    for (int64_t Row = 0; Row < Table.RowCount(); ++Row) {
-        for (int f = 0; f < 6; ++f) {
-            const QVariant V = Table.Value(Row, f);
-            if (!V.isValid())
-                sqlite3_bind_null(Insert, f + 1);
-            else if (f == 2)
-                sqlite3_bind_double(Insert, f + 1, V.toDouble());
-            else if (f == 4)
-                sqlite3_bind_int(Insert, f + 1, V.toBool());
-            else {
-                const QByteArray Text =
-                    (f == 3 ? V.toDate().toString(Qt::ISODate) : V.toString()).toUtf8();
-                sqlite3_bind_text(Insert, f + 1, Text.constData(), int(Text.size()),
-                                  SQLITE_TRANSIENT);
-            }
-        }
-        sqlite3_step(Insert);
-        sqlite3_reset(Insert);
-    }
-    sqlite3_finalize(Insert);
-    sqlite3_exec(Db, "COMMIT", nullptr, nullptr, nullptr);
+    qf::bench::ImportIntoSqlite(Db, TDbfTable(FileName), 6);
     const QByteArray Sql = QByteArray("SELECT * FROM t ORDER BY ") + Column;
     QElapsedTimer Timer;
     Timer.start();
