@@ -113,7 +113,6 @@ public:
     QVariant Call(const QString &Function, const QVariantList &Args = {}, bool *TimedOut = nullptr);
 
     // The last document known to be whole: set, read back, or saved while the user types.
-    const QString &LastDocument() const { return FLastHtml; }
 
 signals:
     // Any edit or caret move in a complete document.

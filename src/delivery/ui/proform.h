@@ -55,7 +55,6 @@ public:
     void FormClose();
     void EditExit(int Index);
     // The message of the last load, empty when it went well.
-    const QString &LoadMessage() const { return FLoadMessage; }
 
     void done(int Result) override;
 

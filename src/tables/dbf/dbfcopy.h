@@ -54,7 +54,6 @@ public:
     int64_t Copied() const { return FCopied; }
     int64_t ProblemCount() const { return FProblemCount; }
     // The first problems, in record order (at most kKeptProblems).
-    const std::vector<TCopyProblem> &Problems() const { return FProblems; }
     // A message listing the first problems and how many there are; empty when there are none.
     QString ProblemText() const;
 

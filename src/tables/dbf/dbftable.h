@@ -85,7 +85,6 @@ private:
     const QVariant *PendingValue(int64_t Row, int Field) const;
     QByteArrayView MemoBytes(QByteArrayView Ref) const;
     TDbfCodec DetectCodec() const;
-    void WriteCodePageFile() const;
     QVariant Normalize(int Field, const QVariant &Value) const;
     void CheckRow(int64_t Row) const;
     // Raises EDatabaseError once a read found pages that another program cut from the files.

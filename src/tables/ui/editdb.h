@@ -54,7 +54,6 @@ public:
     // The editor of the named field (case-insensitive), nullptr when there is none.
     QWidget *EditorOf(const QString &FieldName) const;
     // The editors holding text not yet written into the record.
-    bool HasTypedValues() const { return !FDirty.empty(); }
 
     void UpdateEditRecordButtons();
     void FocusEditor();

@@ -17,7 +17,6 @@ class TRecordGrid : public QObject {
 public:
     TRecordGrid(TTableWorkspace &Workspace, QTableView *View, QObject *Parent = nullptr);
 
-    TGridModel *Model() const { return FModel; }
     QTableView *View() const { return FView; }
 
     // Binds the workspace's column hooks to this grid.
