@@ -14,7 +14,8 @@
 
 class TTestServer {
 public:
-    TTestServer(); // started on a free port
+    // Started on a free port; Script names the server: the aiosmtpd one, or scriptserver.py.
+    explicit TTestServer(const char *Script = "smtpserver.py");
     ~TTestServer();
     void Start(int Port = 0);
     void Stop();
@@ -26,6 +27,7 @@ public:
 
 private:
     QTemporaryDir FDir;
+    QString FScript;
     int FPid = -1;
     int FInput = -1;  // the server's standard input
     int FOutput = -1; // its standard output
