@@ -42,6 +42,7 @@ TMailSender::TMailSender(TMailing &Mailing) : FMailing(Mailing)
 {
     const TMailSettings &S = Mailing.Settings;
     FSMTP.MailAgent = MailAgentName;
+    FSMTP.ReadTimeout = Mailing.ConnectTimeout;
     FSMTP.Interrupt = Mailing.FInterrupt;
     FMessage.ContentType = S.ContentType;
     FMessage.CharSet = S.CharSet;

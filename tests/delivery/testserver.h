@@ -23,6 +23,7 @@ public:
     int Port() const { return FPort; }
     void SetControl(const QJsonObject &Control);
     QStringList MessageFiles() const; // stored messages, oldest first
+    QString FilePath(const QString &Name) const { return FDir.filePath(Name); }
     QJsonObject Envelope(const QString &MessageFile) const;
 
 private:
