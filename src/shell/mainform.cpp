@@ -25,8 +25,8 @@
 #include "tables/workspace.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QActionGroup>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -151,8 +151,11 @@ TMainForm::TMainForm(QWidget *Parent) : QMainWindow(Parent)
 
 TMainForm::~TMainForm()
 {
-    // The parts go before the child widgets, whose going moves the focus.
-    disconnect(qApp, &QApplication::focusChanged, this, nullptr);
+    // The parts go before the child widgets, whose going moves the focus and ends edits:
+    // nothing of theirs may reach the window's handlers any more.
+    disconnect(qApp, nullptr, this, nullptr);
+    for (QObject *Child : findChildren<QObject *>())
+        disconnect(Child, nullptr, this, nullptr);
     delete EditDB; // it watches the workspace's dataset, which goes before the child windows
     EditDB = nullptr;
     delete Grid; // the grid reads the workspace until it goes
