@@ -1,6 +1,6 @@
 #include "delivery/maillist.h"
 
-#include "tables/dataset.h"
+#include "tables/data/dataset.h"
 
 #include <cmath>
 

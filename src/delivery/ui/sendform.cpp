@@ -1,6 +1,6 @@
 #include "delivery/ui/sendform.h"
 
-#include "tables/dataset.h"
+#include "tables/data/dataset.h"
 
 #include <QApplication>
 #include <QDateTime>
