@@ -8,7 +8,7 @@
 #include "composer/ui/editordialogs.h"
 #include "composer/ui/editorhost.h"
 #include "shell/mainform.h"
-#include "tables/dataset.h"
+#include "tables/data/dataset.h"
 #include "tables/workspace.h"
 
 #include <QAction>
