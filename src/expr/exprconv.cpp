@@ -4,8 +4,11 @@
 #include <QDateTime>
 #include <QLocale>
 #include <QTime>
+#include <algorithm>
 #include <charconv>
+#include <clocale>
 #include <cmath>
+#include <cstdlib>
 #include <string>
 
 namespace qf::expr {
@@ -159,51 +162,102 @@ std::optional<int32_t> ParseStrToInt(const QString &Text)
     return int32_t(v);
 }
 
-std::optional<long double> ParseFloatDot(const QString &Text)
+bool DecimalToExtended(const char *First, const char *Last, long double &Value)
 {
-    int i = 0;
-    const int n = int(Text.size());
-    while (i < n && Text[i] == u' ')
-        ++i;
-    std::string s;
-    if (i < n && (Text[i] == u'-' || Text[i] == u'+')) {
-        if (Text[i] == u'-')
-            s += '-';
-        ++i;
-    }
-    int digits = 0;
-    for (; i < n && isDigit(Text[i]); ++i, ++digits)
-        s += char(Text[i].unicode());
-    if (i < n && Text[i] == u'.') {
-        s += '.';
-        for (++i; i < n && isDigit(Text[i]); ++i, ++digits)
-            s += char(Text[i].unicode());
+    // Up to 19 significant digits and a scale of at most 27 places, both the digits and the power
+    // of ten are exact extended values, so one multiplication or division rounds correctly. Longer
+    // texts go to the C library, which rounds correctly too.
+    static constexpr long double kPowers[] = {1e0L,  1e1L,  1e2L,  1e3L,  1e4L,  1e5L,  1e6L,
+                                              1e7L,  1e8L,  1e9L,  1e10L, 1e11L, 1e12L, 1e13L,
+                                              1e14L, 1e15L, 1e16L, 1e17L, 1e18L, 1e19L, 1e20L,
+                                              1e21L, 1e22L, 1e23L, 1e24L, 1e25L, 1e26L, 1e27L};
+    const char *p = First;
+    const bool negative = p < Last && *p == '-';
+    if (p < Last && (*p == '-' || *p == '+'))
+        ++p;
+    uint64_t mantissa = 0;
+    int significant = 0, digits = 0;
+    int64_t scale = 0; // the value is mantissa * 10^scale
+    bool exact = true;
+    bool point = false;
+    for (; p < Last; ++p) {
+        if (*p == '.' && !point) {
+            point = true;
+            continue;
+        }
+        if (*p < '0' || *p > '9')
+            break;
+        ++digits;
+        if (significant == 0 && *p == '0') {
+            scale -= point;
+        } else if (significant < 19) {
+            mantissa = mantissa * 10 + uint64_t(*p - '0');
+            ++significant;
+            scale -= point;
+        } else {
+            exact = false;
+        }
     }
     if (digits == 0)
-        return std::nullopt;
-    if (i < n && (Text[i] == u'e' || Text[i] == u'E')) {
-        s += 'e';
+        return false;
+    if (p < Last && (*p == 'e' || *p == 'E')) {
+        ++p;
+        const bool negativeExp = p < Last && *p == '-';
+        if (p < Last && (*p == '-' || *p == '+'))
+            ++p;
+        int64_t exponent = 0;
+        const char *expStart = p;
+        for (; p < Last && *p >= '0' && *p <= '9'; ++p)
+            exponent = std::min<int64_t>(exponent * 10 + (*p - '0'), 1000000);
+        if (p == expStart)
+            return false;
+        scale += negativeExp ? -exponent : exponent;
+    }
+    if (p != Last)
+        return false;
+    if (exact && (mantissa == 0 || (scale >= -27 && scale <= 27))) {
+        const long double m = static_cast<long double>(mantissa);
+        const long double v = mantissa == 0 ? 0.0L
+                              : scale >= 0  ? m * kPowers[scale]
+                                            : m / kPowers[-scale];
+        Value = negative ? -v : v;
+        return true;
+    }
+    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
+    const std::string text(First, Last);
+    const long double v = strtold_l(text.c_str(), nullptr, cLocale);
+    // The library flags denormals as out of range too; only an infinite result is beyond it.
+    if (!std::isfinite(v))
+        return false;
+    Value = v;
+    return true;
+}
+
+long double DoubleToExtended(double Value)
+{
+    if (!std::isfinite(Value) || Value == 0)
+        return Value;
+    char buf[32];
+    const auto r = std::to_chars(buf, buf + sizeof buf, Value);
+    long double v = Value;
+    DecimalToExtended(buf, r.ptr, v);
+    return v;
+}
+
+std::optional<long double> ParseFloatDot(const QString &Text)
+{
+    qsizetype i = 0;
+    while (i < Text.size() && Text[i] == u' ')
         ++i;
-        if (i < n && (Text[i] == u'-' || Text[i] == u'+'))
-            s += char(Text[i++].unicode());
-        int expDigits = 0;
-        for (; i < n && isDigit(Text[i]); ++i, ++expDigits)
-            s += char(Text[i].unicode());
-        if (expDigits == 0)
+    std::string s;
+    s.reserve(size_t(Text.size() - i));
+    for (; i < Text.size(); ++i) {
+        if (Text[i].unicode() >= 0x80)
             return std::nullopt;
+        s += char(Text[i].unicode());
     }
-    if (i != n)
-        return std::nullopt;
     long double v = 0;
-    const auto r = std::from_chars(s.data(), s.data() + s.size(), v);
-    if (r.ec == std::errc::result_out_of_range) {
-        // Too small to represent is zero; too large is no number of this type.
-        const auto e = s.find('e');
-        if (e != std::string::npos && s.find('-', e) != std::string::npos)
-            return 0.0L;
-        return std::nullopt;
-    }
-    if (r.ec != std::errc() || r.ptr != s.data() + s.size() || !std::isfinite(v))
+    if (!DecimalToExtended(s.data(), s.data() + s.size(), v))
         return std::nullopt;
     return v;
 }

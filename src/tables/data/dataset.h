@@ -40,6 +40,8 @@ public:
     // AsString into Text, reusing its buffer where the source allows.
     void ReadString(QString &Text) const;
     double AsFloat() const;
+    // A number as the expressions read it: the extended value nearest its decimal text.
+    long double AsExtended() const;
     int AsInteger() const;
     TDateTime AsDateTime() const;
     bool AsBoolean() const;
