@@ -69,23 +69,45 @@ TDayAndTime dayAndTime(TDateTime Value)
 
 TDateTime fromDate(const QDate &D) { return double(D.toJulianDay() - JulianDayOfZero); }
 
-// Our date-times carry no time zone: the zone field of the locale's long time format is left out.
+// Our date-times carry no time zone: the zone field of the locale's time formats goes, with the
+// blanks, brackets and commas that set it apart ("H:mm:ss (t)", "h:mm:ss AP, t"). So does the day
+// period "B" that Qt does not know and would write as a letter; without it the hours are 0 to 23.
 QString withoutZone(const QString &Format)
 {
-    QString out;
-    bool quoted = false;
-    for (int i = 0; i < Format.size(); ++i) {
-        const QChar c = Format[i];
-        if (c == u'\'')
-            quoted = !quoted;
-        if (!quoted && c == u't') {
-            while (!out.isEmpty() && out.back() == u' ')
-                out.chop(1);
-            continue;
+    auto apart = [](QChar c) {
+        const QChar::Category k = c.category();
+        return c.isSpace() || k == QChar::Other_Format || k == QChar::Punctuation_Open ||
+               k == QChar::Punctuation_Close || c == u',' || c == u'\u060C' || c == u'\uFF0C';
+    };
+    QString out = Format;
+    for (;;) {
+        qsizetype at = -1;
+        bool quoted = false;
+        for (qsizetype i = 0; i < out.size() && at < 0; ++i) {
+            if (out[i] == u'\'')
+                quoted = !quoted;
+            else if (!quoted && (out[i] == u't' || out[i] == u'B'))
+                at = i;
         }
-        out += c;
+        if (at < 0)
+            return out.trimmed();
+        qsizetype from = at, to = at;
+        while (to < out.size() && out[to] == out[at])
+            ++to;
+        QString between;
+        if (out[at] == u'B') {
+            while (to < out.size() && out[to].isSpace())
+                ++to;
+        } else {
+            while (from > 0 && apart(out[from - 1]))
+                --from;
+            while (to < out.size() && apart(out[to]))
+                ++to;
+            if (from > 0 && to < out.size()) // between two fields: they stay apart
+                between = QStringLiteral(" ");
+        }
+        out.replace(from, to - from, between);
     }
-    return out.trimmed();
 }
 
 // Years are written with four digits: a short format with two would lose the century on the way
@@ -506,9 +528,9 @@ struct TDateItem {
 };
 
 // Reads a date at the scan's position: two or three fields in the short format's order, between
-// them its separator. Leaves the position after the date. A field's date has its year in four
-// digits.
-bool scanDate(TTextScan &Scan, TDateTime &Value, TDateRules Rules)
+// them its separator; WithoutYear reads two only. Leaves the position after the date. A field's
+// date has its year in four digits.
+bool scanDate(TTextScan &Scan, TDateTime &Value, TDateRules Rules, bool WithoutYear = false)
 {
     const bool fourDigits = Rules == TDateRules::Field;
     const QLocale locale;
@@ -580,7 +602,7 @@ bool scanDate(TTextScan &Scan, TDateTime &Value, TDateRules Rules)
     if (!item(items[0]) || !separator() || !item(items[1]))
         return false;
     const qsizetype afterTwo = Scan.Pos;
-    if (!(separator() && item(items[2]) && assign(items, 3))) {
+    if (WithoutYear || !(separator() && item(items[2]) && assign(items, 3))) {
         Scan.Pos = afterTwo;
         if (fourDigits || !assign(items, 2))
             return false;
@@ -599,10 +621,11 @@ bool scanDate(TTextScan &Scan, TDateTime &Value, TDateRules Rules)
 bool scanTime(TTextScan &Scan, TDateTime &Value, TDateRules Rules)
 {
     const QLocale locale;
-    QStringList separators, trailing;
+    QStringList separators, trailing, leads;
     for (const QLocale::FormatType type : {QLocale::LongFormat, QLocale::ShortFormat}) {
-        const TFormatShape shape = formatShape(locale.timeFormat(type));
-        QString last; // the text after the last number of the format
+        const TFormatShape shape = formatShape(withoutZone(locale.timeFormat(type)));
+        leads << core(shape.Lead); // "kl." before the hours
+        QString last;              // the text after the last number of the format
         for (const auto &[field, after] : shape.Fields) {
             const QChar kind = field[0];
             if (kind != u'h' && kind != u'H' && kind != u'm' && kind != u's')
@@ -617,6 +640,7 @@ bool scanTime(TTextScan &Scan, TDateTime &Value, TDateRules Rules)
     if (separators.isEmpty() || Rules == TDateRules::Field)
         separators << QStringLiteral(":");
     trailing.removeAll(QString());
+    leads.removeAll(QString());
     const QStringList markers = {locale.amText(), locale.pmText(), QStringLiteral("AM"),
                                  QStringLiteral("PM")};
     int afternoon = -1; // unknown, 0 or 1
@@ -644,6 +668,8 @@ bool scanTime(TTextScan &Scan, TDateTime &Value, TDateRules Rules)
     int hour = 0, min = 0, sec = 0, msec = 0;
     marker();
     Scan.SkipBlanks();
+    if (Scan.Match(leads) >= 0)
+        Scan.SkipBlanks();
     if (!number(hour, 2) || !separator() || !number(min, 2))
         return false;
     const qsizetype afterMinutes = Scan.Pos;
@@ -715,16 +741,20 @@ bool TryStrToTime(const QString &S, TDateTime &Value)
 
 bool TryStrToDateTime(const QString &S, TDateTime &Value, TDateRules Rules)
 {
-    TTextScan scan(S);
-    TDateTime d = 0, t = 0;
-    if (!scanDate(scan, d, Rules))
-        return isoDate(S, Rules, Value);
-    const qsizetype dateEnd = scan.Pos;
-    // A time follows the date after blanks.
-    if (!scanned(scan) && (scan.Pos == dateEnd || !scanTime(scan, t, Rules) || !scanned(scan)))
-        return isoDate(S, Rules, Value);
-    Value = d >= 0 ? d + t : d - t;
-    return true;
+    // The hours of a time after a date without its year read as a year at first ("1.2. 10:30").
+    for (const bool withoutYear : {false, true}) {
+        TTextScan scan(S);
+        TDateTime d = 0, t = 0;
+        if (!scanDate(scan, d, Rules, withoutYear))
+            break;
+        const qsizetype dateEnd = scan.Pos;
+        // A time follows the date after blanks.
+        if (scanned(scan) || (scan.Pos != dateEnd && scanTime(scan, t, Rules) && scanned(scan))) {
+            Value = d >= 0 ? d + t : d - t;
+            return true;
+        }
+    }
+    return isoDate(S, Rules, Value);
 }
 
 } // namespace qf::expr
