@@ -30,7 +30,7 @@ bool Answers(int Row, TFieldType Type)
 }
 
 void Read(const TField &Field, int32_t &Value) { Value = Field.AsInteger(); }
-void Read(const TField &Field, long double &Value) { Value = Field.AsFloat(); }
+void Read(const TField &Field, long double &Value) { Value = Field.AsExtended(); }
 void Read(const TField &Field, bool &Value) { Value = Field.AsBoolean(); }
 void Read(const TField &Field, QString &Value) { Field.ReadString(Value); }
 void Read(const TField &Field, double &Value) { Value = Field.AsDateTime(); }

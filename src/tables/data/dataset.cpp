@@ -147,6 +147,16 @@ double TField::AsFloat() const
     }
 }
 
+long double TField::AsExtended() const
+{
+    if (FDef.DataType == ftFloat || FDef.DataType == ftCurrency) {
+        const int64_t Row = FDataSet.SourceRow(FIndex);
+        if (Row >= 0 && FDataSet.FDbfSource)
+            return FDataSet.FSource->AsExtended(Row, FIndex);
+    }
+    return expr::DoubleToExtended(AsFloat());
+}
+
 int TField::AsInteger() const
 {
     const double Number = AsFloat();

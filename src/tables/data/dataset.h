@@ -42,6 +42,8 @@ public:
     // A text field's stored bytes, when they are plain ASCII and no edit stands for them.
     bool AsciiText(QByteArrayView &Text) const;
     double AsFloat() const;
+    // A number as the expressions read it: the extended value nearest its decimal text.
+    long double AsExtended() const;
     int AsInteger() const;
     TDateTime AsDateTime() const;
     bool AsBoolean() const;
