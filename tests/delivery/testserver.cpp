@@ -24,7 +24,7 @@ QByteArray ReadFile(const QString &Path)
 }
 } // namespace
 
-TTestServer::TTestServer()
+TTestServer::TTestServer(const char *Script) : FScript(QString::fromLatin1(Script))
 {
     if (!FDir.isValid())
         throw std::runtime_error("no temporary folder for the test server");
@@ -36,10 +36,9 @@ TTestServer::~TTestServer() { Stop(); }
 void TTestServer::Start(int Port)
 {
     const std::string Py = Python.toStdString();
-    std::vector<std::string> Args{
-        Py,       (Scripts + QStringLiteral("/smtpserver.py")).toStdString(),
-        "--dir",  FDir.path().toStdString(),
-        "--port", std::to_string(Port)};
+    std::vector<std::string> Args{Py,       (Scripts + QLatin1Char('/') + FScript).toStdString(),
+                                  "--dir",  FDir.path().toStdString(),
+                                  "--port", std::to_string(Port)};
     std::vector<char *> Argv;
     for (std::string &A : Args)
         Argv.push_back(A.data());

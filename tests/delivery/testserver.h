@@ -14,7 +14,8 @@
 
 class TTestServer {
 public:
-    TTestServer(); // started on a free port
+    // Started on a free port; Script names the server: the aiosmtpd one, or scriptserver.py.
+    explicit TTestServer(const char *Script = "smtpserver.py");
     ~TTestServer();
     void Start(int Port = 0);
     void Stop();
@@ -22,10 +23,12 @@ public:
     int Port() const { return FPort; }
     void SetControl(const QJsonObject &Control);
     QStringList MessageFiles() const; // stored messages, oldest first
+    QString FilePath(const QString &Name) const { return FDir.filePath(Name); }
     QJsonObject Envelope(const QString &MessageFile) const;
 
 private:
     QTemporaryDir FDir;
+    QString FScript;
     int FPid = -1;
     int FInput = -1;  // the server's standard input
     int FOutput = -1; // its standard output
