@@ -113,6 +113,14 @@ void TField::ReadString(QString &Text) const
     Text = AsString();
 }
 
+bool TField::AsciiText(QByteArrayView &Text) const
+{
+    if (FDef.DataType != ftString || !FDataSet.FDbfSource)
+        return false;
+    const int64_t Row = FDataSet.SourceRow(FIndex);
+    return Row >= 0 && FDataSet.FSource->AsciiText(Row, FIndex, Text);
+}
+
 double TField::AsFloat() const
 {
     // Numbers straight from the source: the filter and the calculated fields read them per record.
