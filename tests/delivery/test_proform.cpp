@@ -31,7 +31,7 @@ protected:
     DeliveryProForm()
     {
         File = Dir.filePath(QStringLiteral("Profiles.dat"));
-        Form.ProfileFile = [this] { return File; };
+        Form.ProfileFile = [this](QString *) { return File; };
         Form.InputName = [this](const QString &Caption, QString &Text) {
             Captions << Caption;
             Text = NextName;
