@@ -11,12 +11,14 @@
 # Without a screen (QT_QPA_PLATFORM=offscreen) Quillfast closes itself, in the orderly
 # way of File > Exit, after it has started: 3 seconds after the main window is shown,
 # or after QUILLFAST_QUIT_AFTER_MS milliseconds when that variable is set. The same
-# variable makes a run on a screen close itself too.
+# variable makes a run on a screen close itself too. QUILLFAST_BUILD_DIR names another build
+# folder, QF_TESTS=OFF leaves the tests out even where GoogleTest is installed.
 set -euo pipefail
 cd "$(dirname "$0")"
 bash scripts/install-deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQF_WERROR=ON >/dev/null
-cmake --build build --target quillfast -j"${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}"
+build="${QUILLFAST_BUILD_DIR:-build}"
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQF_WERROR=ON -DQF_TESTS="${QF_TESTS:-AUTO}" >/dev/null
+cmake --build "$build" --target quillfast -j"${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}"
 if [ "${QT_QPA_PLATFORM:-}" = offscreen ]; then
   export QUILLFAST_QUIT_AFTER_MS="${QUILLFAST_QUIT_AFTER_MS:-3000}"
 fi
@@ -29,4 +31,4 @@ if [ $# -eq 0 ]; then
   [ -e "$sample/letter.qfx" ] || cp resources/sample/letter.qfx "$sample/"
   set -- "$sample/letter.qfx" "$sample/contacts.dbf"
 fi
-exec build/quillfast "$@"
+exec "$build/quillfast" "$@"

@@ -4,7 +4,7 @@
 
 #pragma once
 
-#include "tables/dbf/dbftable.h"
+#include "tables/data/dbf/dbftable.h"
 
 #include <QByteArray>
 #include <QDate>
@@ -31,7 +31,7 @@ inline void ImportIntoSqlite(sqlite3 *Db, const tables::TDbfTable &Table, int Co
             default: {
                 const QByteArray Text =
                     (V.typeId() == QMetaType::QDate ? V.toDate().toString(Qt::ISODate)
-                                                     : V.toString())
+                                                    : V.toString())
                         .toUtf8();
                 sqlite3_bind_text(Insert, f + 1, Text.constData(), int(Text.size()),
                                   SQLITE_TRANSIENT);

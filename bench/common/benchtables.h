@@ -6,7 +6,7 @@
 
 #pragma once
 
-#include "tables/dbf/dbfwriter.h"
+#include "tables/data/dbf/dbfwriter.h"
 
 #include <QElapsedTimer>
 #include <QFile>

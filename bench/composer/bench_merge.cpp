@@ -12,13 +12,13 @@
 #include "shell/framelogic.h"
 #include "store/reader.h"
 #include "store/sqlset.h"
-#include "tables/calcfields.h"
-#include "tables/connection.h"
-#include "tables/dataset.h"
-#include "tables/dbf/dbftable.h"
-#include "tables/dbf/dbfwriter.h"
-#include "tables/recordvars.h"
-#include "tables/tablequery.h"
+#include "tables/calc/calcfields.h"
+#include "tables/calc/recordvars.h"
+#include "tables/data/connection.h"
+#include "tables/data/dataset.h"
+#include "tables/data/dbf/dbftable.h"
+#include "tables/data/dbf/dbfwriter.h"
+#include "tables/data/tablequery.h"
 
 #include <QCoreApplication>
 #include <QDir>

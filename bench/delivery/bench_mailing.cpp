@@ -14,8 +14,8 @@
 // do not hide the sending (the dialog adds up to a second at the start and at the end).
 
 #include "delivery/mailing.h"
-#include "tables/connection.h"
-#include "tables/dataset.h"
+#include "tables/data/connection.h"
+#include "tables/data/dataset.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

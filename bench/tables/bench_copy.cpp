@@ -8,10 +8,10 @@
 
 #include "benchtables.h"
 #include "store/sqlset.h"
-#include "tables/connection.h"
-#include "tables/dataset.h"
-#include "tables/dbf/dbfcopy.h"
-#include "tables/tablequery.h"
+#include "tables/data/connection.h"
+#include "tables/data/dataset.h"
+#include "tables/data/dbf/dbfcopy.h"
+#include "tables/data/tablequery.h"
 
 #include <QCoreApplication>
 #include <QDir>

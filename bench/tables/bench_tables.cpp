@@ -6,10 +6,10 @@
 
 #include "benchsqlite.h"
 #include "benchtables.h"
-#include "tables/connection.h"
-#include "tables/dataset.h"
-#include "tables/dbf/dbftable.h"
-#include "tables/dbf/dbfwriter.h"
+#include "tables/data/connection.h"
+#include "tables/data/dataset.h"
+#include "tables/data/dbf/dbftable.h"
+#include "tables/data/dbf/dbfwriter.h"
 
 #include <QCoreApplication>
 #include <QDir>

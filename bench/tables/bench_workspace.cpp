@@ -8,8 +8,8 @@
 #include "benchtables.h"
 #include "shell/mainform.h"
 #include "shell/startup.h"
-#include "tables/dbf/dbftable.h"
-#include "tables/dbf/dbfwriter.h"
+#include "tables/data/dbf/dbftable.h"
+#include "tables/data/dbf/dbfwriter.h"
 #include "tables/workspace.h"
 
 #include <QApplication>

@@ -2,7 +2,7 @@
 // hundred fictional contacts (names, example.org addresses, cities, amounts, dates, notes).
 // The same seed always gives the same records. Usage: make_sample <folder>
 
-#include "tables/dbf/dbfwriter.h"
+#include "tables/data/dbf/dbfwriter.h"
 
 #include <QCoreApplication>
 #include <QDate>

@@ -6,8 +6,8 @@
 #include "expr/parser.h"
 #include "store/dlist.h"
 #include "store/reader.h"
-#include "tables/dataset.h"
-#include "tables/fieldtypes.h"
+#include "tables/data/dataset.h"
+#include "tables/data/fieldtypes.h"
 
 #include <algorithm>
 

@@ -5,7 +5,7 @@
 // its data with new (the helpers below do); the store's dispose event, installed by
 // TMailProject::Attach, deletes it. Keys are the items' names as UTF-8.
 
-#include "tables/calcfields.h"
+#include "tables/calc/calcfields.h"
 
 #include <QString>
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include "composer/valuetext.h"
 
 #include "expr/exprconv.h"
-#include "tables/fieldtypes.h"
+#include "tables/data/fieldtypes.h"
 
 #include <QDate>
 #include <charconv>

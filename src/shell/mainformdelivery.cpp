@@ -13,7 +13,7 @@
 #include "shell/mainform.h"
 #include "shell/minmodal.h"
 #include "shell/optform.h"
-#include "tables/recordvars.h"
+#include "tables/calc/recordvars.h"
 #include "tables/workspace.h"
 
 #include <QAction>

@@ -15,8 +15,8 @@
 #include "shell/globals.h"
 #include "shell/mainform.h"
 #include "shell/settings.h"
-#include "tables/dataset.h"
-#include "tables/recordvars.h"
+#include "tables/calc/recordvars.h"
+#include "tables/data/dataset.h"
 #include "tables/workspace.h"
 
 #include <QAction>

@@ -3,7 +3,7 @@
 
 #include "shell/globals.h"
 #include "shell/mainform.h"
-#include "tables/recordvars.h"
+#include "tables/calc/recordvars.h"
 #include "tables/ui/filterpage.h"
 #include "tables/ui/restructform.h"
 #include "tables/workspace.h"

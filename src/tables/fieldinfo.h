@@ -4,7 +4,7 @@
 // lists brought up to date after a post. Works on the dataset only; the editor's controls follow
 // the records they are built from.
 
-#include "tables/dataset.h"
+#include "tables/data/dataset.h"
 #include "tables/fieldrecords.h"
 
 #include <vector>

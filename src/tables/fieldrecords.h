@@ -3,7 +3,7 @@
 // freed when it closes. They hold what the record editor, the grid and the layout file share;
 // the editor's controls live with the editor in the ui library.
 
-#include "tables/fieldtypes.h"
+#include "tables/data/fieldtypes.h"
 
 #include <QString>
 #include <QStringList>

@@ -8,7 +8,7 @@
 // thrown away: a refused post leaves the record in its edit state, a refused batch update
 // leaves the change pending in the table's source.
 
-#include "tables/dataset.h"
+#include "tables/data/dataset.h"
 
 #include <QString>
 #include <QStringList>

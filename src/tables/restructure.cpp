@@ -1,6 +1,6 @@
 #include "tables/restructure.h"
 
-#include "tables/dataset.h"
+#include "tables/data/dataset.h"
 
 namespace qf::tables {
 

@@ -3,7 +3,7 @@
 // (add, edit, delete, move) with the field dialog's checks, and its rows as the grid shows them.
 // It is the dialog's own copy: the open table changes only when the list is saved as a table.
 
-#include "tables/dbf/dbfwriter.h"
+#include "tables/data/dbf/dbfwriter.h"
 #include "tables/fieldrecords.h"
 
 #include <QString>

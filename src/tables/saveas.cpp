@@ -1,7 +1,7 @@
 #include "tables/saveas.h"
 
-#include "tables/dbf/dbftable.h"
-#include "tables/tablefiles.h"
+#include "tables/data/dbf/dbftable.h"
+#include "tables/data/tablefiles.h"
 #include "tables/workspace.h"
 
 #include <QDir>

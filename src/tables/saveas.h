@@ -6,7 +6,7 @@
 // Until the new table is open the target's previous files stay (moved aside), so a failure at any
 // step leaves them as they were, removes the temporary files and reopens the table that was open.
 
-#include "tables/dbf/dbfcopy.h"
+#include "tables/data/dbf/dbfcopy.h"
 
 #include <QString>
 #include <functional>

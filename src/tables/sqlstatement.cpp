@@ -1,7 +1,7 @@
 #include "tables/sqlstatement.h"
 
 #include "store/textcodec.h"
-#include "tables/connection.h"
+#include "tables/data/connection.h"
 #include "tables/workspace.h"
 
 #include <QDir>

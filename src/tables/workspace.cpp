@@ -1,8 +1,8 @@
 #include "tables/workspace.h"
 
+#include "tables/data/tablequery.h"
 #include "tables/fieldinfo.h"
 #include "tables/gridlayout.h"
-#include "tables/tablequery.h"
 
 #include <QDir>
 #include <QFile>

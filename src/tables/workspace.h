@@ -6,8 +6,8 @@
 // the "Use Filter" state, the grid's column widths, what the window shows and refreshes).
 
 #include "store/sqlset.h"
-#include "tables/connection.h"
-#include "tables/dataset.h"
+#include "tables/data/connection.h"
+#include "tables/data/dataset.h"
 #include "tables/fieldrecords.h"
 #include "tables/recordcommands.h"
 

@@ -11,11 +11,11 @@
 #include "shell/framelogic.h"
 #include "store/reader.h"
 #include "store/sqlset.h"
-#include "tables/calcfields.h"
-#include "tables/connection.h"
-#include "tables/dataset.h"
-#include "tables/recordvars.h"
-#include "tables/tablequery.h"
+#include "tables/calc/calcfields.h"
+#include "tables/calc/recordvars.h"
+#include "tables/data/connection.h"
+#include "tables/data/dataset.h"
+#include "tables/data/tablequery.h"
 
 #include <QDir>
 #include <QLocale>

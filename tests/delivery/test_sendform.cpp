@@ -3,8 +3,8 @@
 
 #include "delivery/maillog.h"
 #include "delivery/ui/sendform.h"
-#include "tables/connection.h"
-#include "tables/dataset.h"
+#include "tables/data/connection.h"
+#include "tables/data/dataset.h"
 #include "testserver.h"
 #include "uitest.h"
 

@@ -8,7 +8,7 @@
 #include "delivery/ui/sendform.h"
 #include "shell/mainform.h"
 #include "shell/startup.h"
-#include "tables/dataset.h"
+#include "tables/data/dataset.h"
 #include "tables/workspace.h"
 
 #include <QAction>

@@ -3,7 +3,7 @@
 // from rows of texts, and SQLite (through python3-dbfread and sqlite3) as the oracle of which
 // records a condition selects.
 
-#include "tables/dbf/dbfwriter.h"
+#include "tables/data/dbf/dbfwriter.h"
 
 #include <QFile>
 #include <QJsonArray>

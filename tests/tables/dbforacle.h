@@ -2,8 +2,8 @@
 // Test helpers: raw dBASE files built byte by byte, and Debian's python3-dbfread as an independent
 // reader of every table we write.
 
-#include "tables/dbf/dbfwriter.h"
-#include "tables/tablesource.h"
+#include "tables/data/dbf/dbfwriter.h"
+#include "tables/data/tablesource.h"
 
 #include <QByteArray>
 #include <QFile>

@@ -3,7 +3,7 @@
 // SQL engine, and opened in a workspace.
 
 #include "dbforacle.h"
-#include "tables/sql/sqlengine.h"
+#include "tables/data/sql/sqlengine.h"
 #include "tables/workspace.h"
 
 #include <QDir>

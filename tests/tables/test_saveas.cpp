@@ -5,9 +5,9 @@
 
 #include "dbforacle.h"
 #include "layoutbytes.h"
+#include "tables/data/tablefiles.h"
 #include "tables/restructure.h"
 #include "tables/saveas.h"
-#include "tables/tablefiles.h"
 #include "tables/workspace.h"
 
 #include <QDir>

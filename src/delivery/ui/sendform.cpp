@@ -1,7 +1,7 @@
 #include "delivery/ui/sendform.h"
 
 #include "delivery/ui/boxparent.h"
-#include "tables/dataset.h"
+#include "tables/data/dataset.h"
 
 #include <QApplication>
 #include <QDateTime>

@@ -5,7 +5,7 @@
 // called, as the project save does). The window binds the hooks: the name dialog, message boxes,
 // the project's modified flag and the edit-command refresh.
 
-#include "tables/calcfields.h"
+#include "tables/calc/calcfields.h"
 
 #include <QWidget>
 #include <functional>

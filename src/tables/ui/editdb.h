@@ -8,7 +8,7 @@
 // table refuses it, the message names the table and the editors keep what was typed. Moving to
 // another record or closing the dialog first saves or asks, so nothing typed vanishes silently.
 
-#include "tables/dataset.h"
+#include "tables/data/dataset.h"
 #include "tables/fieldrecords.h"
 
 #include <QDialog>

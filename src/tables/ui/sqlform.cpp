@@ -1,7 +1,7 @@
 #include "tables/ui/sqlform.h"
 
+#include "tables/data/tablesource.h"
 #include "tables/sqlstatement.h"
-#include "tables/tablesource.h"
 
 #include <QComboBox>
 #include <QDir>

@@ -1,7 +1,7 @@
 // The record editor and the SQL dialog through their real controls, over real .dbf files and an
 // Access fixture.
 
-#include "mdb/mdbfixtures.h"
+#include "data/mdb/mdbfixtures.h"
 #include "modal.h"
 #include "recordfixture.h"
 #include "tables/recordcommands.h"

@@ -2,8 +2,8 @@
 // dialog, the Access table picker, title clicks and the sorted column's colour, Descended and
 // Unsort, column widths kept through Close and Reopen, and the layout file byte for byte.
 
+#include "data/mdb/mdbfixtures.h"
 #include "layoutbytes.h"
-#include "mdb/mdbfixtures.h"
 #include "modal.h"
 #include "shell/globals.h"
 #include "shell/mainform.h"

@@ -1,0 +1,470 @@
+// Calculated fields in the project store, the record variables over real dBASE tables, and the
+// record filter, whose selections are compared with SQLite running the same condition.
+
+#include "calcfixture.h"
+#include "composer/merge.h"
+#include "store/sqlset.h"
+#include "tables/calc/calcfields.h"
+#include "tables/calc/recordvars.h"
+#include "tables/data/connection.h"
+#include "tables/data/tablequery.h"
+
+#include <QDateTime>
+#include <QLocale>
+#include <QTemporaryDir>
+#include <deque>
+#include <random>
+
+using namespace qf;
+using namespace qf::tables;
+using calctest::TRow;
+
+namespace {
+
+std::vector<TFieldDefRec> PeopleFields()
+{
+    std::vector<TFieldDefRec> Defs(6);
+    const char *Names[] = {"NAME", "CITY", "AMOUNT", "DUE", "PAID", "NOTE"};
+    const TDbfType Kinds[] = {dtC, dtC, dtN, dtD, dtL, dtM};
+    const int Sizes[] = {20, 12, 0, 0, 0, 0};
+    for (size_t i = 0; i < Defs.size(); ++i) {
+        Defs[i].Name = QString::fromLatin1(Names[i]);
+        Defs[i].Kind = Kinds[i];
+        Defs[i].Size = Sizes[i];
+    }
+    return Defs;
+}
+
+QString S(const char *Text) { return QString::fromUtf8(Text); }
+
+class CalcFields : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QLocale::setDefault(QLocale::c());
+        // The main window's scanner and engine settings.
+        Reader.SetDefaultBlanks();
+        Reader.ExcludeBlank(QChar(10));
+        Reader.ExcludeBlank(QChar(13));
+        Reader.SetDefaultDelimiters();
+        Reader.AddDelimiter(QString(QChar(10)), 0, nullptr);
+        Reader.AddDelimiter(QString(QChar(13)), 0, nullptr);
+        Calc.SetStringSign(expr::ssApostrophe);
+        Calc.SetCommentSign(expr::csQMark);
+        SetupProjectStore(Store);
+
+        Vars.MainDataSet = &Query;
+        Vars.ShowError = [this](const QString &Text) { Errors << Text; };
+        Vars.AskYesNo = [this](const QString &Text) {
+            Questions << Text;
+            if (Answers.empty())
+                return false;
+            const bool Yes = Answers.front();
+            Answers.pop_front();
+            return Yes;
+        };
+        Vars.OnFilterError = [this](int Place) { Places.push_back(Place); };
+        Vars.AttachFilter(Query);
+        // Names are merged as the main window merges them, sharing the variables' state.
+        Merge.FEvalStack = &Vars.FEvalStack;
+        Merge.FCalcError = &Vars.FCalcError;
+        Merge.FInFilter = &Vars.FInFilter;
+        Merge.OnPointAtDataSet = [this](TADOQuery *DataSet) { Vars.CurrentDataSet = DataSet; };
+        Merge.ADOQuery1 = &Query;
+
+        Folder = Dir.path() + QLatin1Char('/');
+        calctest::WriteTable(
+            Dir.filePath("people.dbf"), PeopleFields(),
+            {TRow{S("Smith"), S("Berlin"), S("10.5"), S("20240105"), S("T"),
+                  S("urgent: call back")},
+             TRow{S("anna"), S("Hamburg"), S("3"), S("20230301"), S("F"), std::nullopt},
+             TRow{std::nullopt, std::nullopt, std::nullopt, std::nullopt, std::nullopt,
+                  std::nullopt},
+             TRow{S("Bob"), S("Berlin"), S("-2.25"), S("20241231"), S("F"),
+                  QString(600, QLatin1Char('n')) + S(" urgent")},
+             TRow{S("Zoë"), S("Köln"), S("1000"), S("19991231"), S("T"), S("Ünïcode note")}});
+        Connection.ConnectionString = FormatConnectionString(Folder, Folder, kDbaseDriver);
+        InitTableQuerySet(SQLSet);
+    }
+
+    // Opens a table as the window does: the filter compiled first, then Filtered as "Use Filter"
+    // says.
+    void Open(const QString &Filter = QString(), bool UseFilter = false,
+              const QString &Table = QStringLiteral("people.dbf"))
+    {
+        Query.Close();
+        Vars.CompileFilter(Filter);
+        Query.SetFiltered(UseFilter);
+        ASSERT_TRUE(PrepareTableQuery(SQLSet, Query, Table));
+        Query.Open();
+    }
+
+    std::vector<int64_t> Visible()
+    {
+        std::vector<int64_t> Rows;
+        for (Query.First(); !Query.Eof(); Query.Next())
+            Rows.push_back(Query.CurrentRow());
+        return Rows;
+    }
+
+    void Define(const char *Name, int32_t Type, const QString &Expression)
+    {
+        Fields.Add(S(Name));
+        Fields.SetTypeCode(S(Name), Type);
+        Fields.SetExpression(S(Name), Expression);
+    }
+
+    // The name's text on every record of the table, "!" for a failed evaluation.
+    QStringList Column(const char *Name)
+    {
+        QStringList Texts;
+        for (Query.First(); !Query.Eof(); Query.Next()) {
+            QString Value;
+            Texts << (Merge.EvaluateName(S(Name), Value) ? Value : QStringLiteral("!"));
+        }
+        return Texts;
+    }
+
+    QTemporaryDir Dir;
+    QString Folder;
+    store::TReader Reader;
+    store::TDList Store;
+    expr::TAdCalc Calc;
+    TCalcFields Fields{Store, Reader};
+    TRecordVariables Vars{Calc, Fields};
+    composer::TMailMerge Merge{Store, Reader, Calc};
+    store::TSQLSet SQLSet;
+    TADOConnection Connection;
+    TADOQuery Query{&Connection};
+    QStringList Errors, Questions;
+    std::deque<bool> Answers;
+    std::vector<int> Places;
+};
+
+TEST_F(CalcFields, StoreItemsNamesAndTheirOrder)
+{
+    for (const char *Name : {"a_b", "Total", "ab", "a", "b", "Ärger", "x`y"})
+        Fields.Add(S(Name));
+    // Byte order of the upper-case names: "_" after the letters, a name before its extensions.
+    EXPECT_EQ(Fields.RefreshCalcFieldList(),
+              QStringList({S("A"), S("AB"), S("A_B"), S("B"), S("TOTAL"), S("X`Y"), S("ÄRGER")}));
+    QString Expression = S("unchanged");
+    int32_t Type = -1;
+    EXPECT_TRUE(Fields.Expression(S("total"), Expression));
+    EXPECT_TRUE(Fields.TypeCode(S("Total"), Type));
+    EXPECT_EQ(Expression, QString());
+    EXPECT_EQ(Type, cfString);
+    EXPECT_TRUE(Fields.SetExpression(S("total"), S("AMOUNT * 2")));
+
+    Fields.Delete(S("Total"));
+    EXPECT_FALSE(Fields.Exists(S("TOTAL")));
+    EXPECT_FALSE(Fields.TypeCode(S("TOTAL"), Type));
+    EXPECT_FALSE(Fields.SetExpression(S("TOTAL"), S("1")));
+    EXPECT_EQ(Fields.RefreshCalcFieldList().size(), 6);
+    EXPECT_EQ(Fields.FDListScanMode, 1);
+
+    // Other items of the project are not names.
+    Store.Add(QStringLiteral("FText"), 4, new QString(S("x")));
+    Store.Add(QStringLiteral("CF~Expr~A~B"), 2, new QString());
+    EXPECT_EQ(Fields.RefreshCalcFieldList().size(), 6);
+
+    EXPECT_EQ(CalcFieldNameFromKey(S("CF~Expr~TOTAL")), S("TOTAL"));
+    EXPECT_EQ(CalcFieldNameFromKey(S("TOTAL")), S("TOTAL"));
+    EXPECT_EQ(CalcFieldNameFromKey(S("CF~Expr~")), QString());
+}
+
+TEST_F(CalcFields, NameRules)
+{
+    for (const char *Good : {"A_B", "A2", "_x", "x`", "Ärger", "naïve", "Δx"})
+        EXPECT_TRUE(Fields.ValidName(S(Good))) << Good;
+    for (const char *Bad :
+         {"2nd", "a b", "a-b", "a.b", "a~b", "a\tb", "a'b", "a\"b", "a\nb", "a\rb", "a%b", "a(b"})
+        EXPECT_FALSE(Fields.ValidName(S(Bad))) << Bad;
+}
+
+TEST_F(CalcFields, EveryTypeOverEveryFieldKindAndNulls)
+{
+    Open();
+    Define("INTF", cfInteger, S("length(NAME) + length(NOTE) * 1000"));
+    Define("FLT", cfFloat, S("AMOUNT * 2 + 0.25"));
+    Define("BOOL", cfBoolean, S("PAID and (AMOUNT > 5)"));
+    Define("STR", cfString, S("NAME + '/' + CITY + '/' + copy(NOTE, 1, 6)"));
+    Define("DT", cfDateTime, S("incmonth(DUE, 1)"));
+    Define("DOUBLE", cfFloat, S("FLT * 2"));
+
+    EXPECT_EQ(Column("intf"), QStringList({S("17005"), S("4"), S("0"), S("607003"), S("12003")}));
+    EXPECT_EQ(Column("FLT"),
+              QStringList({S("21.25"), S("6.25"), S("0.25"), S("-4.25"), S("2000.25")}));
+    EXPECT_EQ(Column("Bool"),
+              QStringList({S("True"), S("False"), S("False"), S("False"), S("True")}));
+    EXPECT_EQ(Column("str"), QStringList({S("Smith/Berlin/urgent"), S("anna/Hamburg/"), S("//"),
+                                          S("Bob/Berlin/nnnnnn"), S("Zoë/Köln/Ünïcod")}));
+    auto Day = [](int Y, int M, int D) { return DateTimeToStr(DateToSerial(QDate(Y, M, D))); };
+    EXPECT_EQ(Column("dt"), QStringList({Day(2024, 2, 5), Day(2023, 4, 1), Day(1900, 1, 30),
+                                         Day(2025, 1, 31), Day(2000, 1, 31)}));
+    // A field referring to another.
+    EXPECT_EQ(Column("double"),
+              QStringList({S("42.5"), S("12.5"), S("0.5"), S("-8.5"), S("4000.5")}));
+    // Dataset fields by kind, a null of each reading as its zero text.
+    EXPECT_EQ(Column("paid"),
+              QStringList({S("True"), S("False"), S("False"), S("False"), S("True")}));
+    EXPECT_EQ(Column("amount"), QStringList({S("10.5"), S("3"), S("0"), S("-2.25"), S("1000")}));
+    EXPECT_EQ(Column("due").at(2), Day(1899, 12, 30));
+    EXPECT_EQ(Column("nothing"), QStringList(5, S("!")));
+    EXPECT_TRUE(Errors.isEmpty()) << Errors.join(u'|').toStdString();
+    EXPECT_TRUE(Vars.FEvalStack.isEmpty());
+}
+
+TEST_F(CalcFields, TypeMismatchesAndErrorsNameTheInnermostField)
+{
+    Open();
+    // A number field and a Float field answer no integer request; a text field no number request.
+    Define("HALF", cfInteger, S("AMOUNT div 2"));
+    Define("FLT", cfFloat, S("AMOUNT"));
+    Define("TWICE", cfInteger, S("FLT div 2"));
+    Define("TEXT", cfFloat, S("NAME * 2"));
+    Query.First();
+    QString Value;
+    for (const char *Name : {"half", "twice", "text"})
+        EXPECT_FALSE(Merge.EvaluateName(S(Name), Value)) << Name;
+    ASSERT_EQ(Errors.size(), 3);
+    EXPECT_EQ(Errors[0], S("Error in expression of Calculated Field \"HALF\" with description:\n"
+                           "\"Line 1, Col 6, Integer type value expected\""))
+        << Errors[0].toStdString();
+    EXPECT_TRUE(Errors[1].startsWith(S("Error in expression of Calculated Field \"TWICE\"")))
+        << Errors[1].toStdString();
+    EXPECT_TRUE(Errors[2].endsWith(S("Numerical type value expected\"")))
+        << Errors[2].toStdString();
+
+    // An error inside B used by A is reported once, for B.
+    Errors.clear();
+    Define("A", cfFloat, S("B * 2"));
+    Define("B", cfFloat, S("AMOUNT / (AMOUNT - AMOUNT)"));
+    EXPECT_FALSE(Merge.EvaluateName(S("a"), Value));
+    ASSERT_EQ(Errors.size(), 1);
+    EXPECT_TRUE(Errors[0].startsWith(S("Error in expression of Calculated Field \"B\"")))
+        << Errors[0].toStdString();
+    EXPECT_TRUE(Errors[0].endsWith(S("Division by zero\"")));
+
+    // A dataset field and a calculated field of one name: expressions read the field, the merge the
+    // calculated field.
+    Define("NAME", cfString, S("'calc'"));
+    Define("SHOWN", cfString, S("NAME"));
+    EXPECT_TRUE(Merge.EvaluateName(S("shown"), Value));
+    EXPECT_EQ(Value, S("Smith"));
+    EXPECT_TRUE(Merge.EvaluateName(S("name"), Value));
+    EXPECT_EQ(Value, S("calc"));
+    EXPECT_TRUE(Vars.FEvalStack.isEmpty());
+}
+
+TEST_F(CalcFields, RepeatedCallsAreReportedOncePerEvaluation)
+{
+    Open();
+    Define("SELF", cfString, S("SELF + 'x'"));
+    Define("A", cfInteger, S("B + 1"));
+    Define("B", cfInteger, S("A + 1"));
+    QString Value;
+    EXPECT_FALSE(Merge.EvaluateName(S("self"), Value));
+    EXPECT_EQ(Errors, QStringList({S("Repeated call of identifier \"SELF\"")}));
+    EXPECT_TRUE(Vars.FCalcError);
+
+    // The latch stays within its evaluation: a filter afterwards asks on each record whether to
+    // switch it off (each failing record is kept), and a sound filter after it selects again.
+    Errors.clear();
+    Answers = {false, true};
+    Open(S("SELF = 'x' or AMOUNT > 100"), true);
+    EXPECT_EQ(Visible().size(), 5u);
+    EXPECT_TRUE(Errors.isEmpty());
+    EXPECT_EQ(Questions,
+              QStringList(
+                  2, S("Repeated call of identifier \"SELF\";\nDo You whant to Disable Filter?")));
+    Open(S("CITY = 'Berlin'"), true);
+    EXPECT_EQ(Visible(), (std::vector<int64_t>{0, 3}));
+    EXPECT_EQ(Questions.size(), 2);
+
+    // The copy filter of an unfiltered table reports each record.
+    Open();
+    TADOQuery Copy;
+    Vars.AttachFilter(Copy, hCopyFilter);
+    Copy.SetFiltered(true);
+    Vars.CompileFilter(S("SELF = 'x'"), hCopyFilter);
+    Copy.Clone(Query);
+    EXPECT_EQ(Copy.RecordCount(), 5);
+    EXPECT_EQ(Errors.size(), 5);
+    Vars.RemoveFilter(hCopyFilter);
+    Copy.Close();
+    Vars.CompileFilter(S("AMOUNT > 100"), hCopyFilter);
+    Copy.Clone(Query);
+    EXPECT_EQ(Copy.RecordCount(), 1);
+    EXPECT_EQ(Errors.size(), 5);
+    Vars.RemoveFilter(hCopyFilter);
+
+    // Each name evaluation reports again, once.
+    Errors.clear();
+    EXPECT_FALSE(Merge.EvaluateName(S("self"), Value));
+    EXPECT_EQ(Errors.size(), 1);
+    Errors.clear();
+    EXPECT_FALSE(Merge.EvaluateName(S("a"), Value));
+    EXPECT_EQ(Errors, QStringList({S("Repeated call of identifier \"A\"")}));
+    EXPECT_TRUE(Vars.FEvalStack.isEmpty());
+}
+
+TEST_F(CalcFields, NowAnyCaseAndTheMailingStopsInsteadOfAsking)
+{
+    Open(S("AMOUNT > -1000"), true);
+    Define("STAMP", cfDateTime, S("NOW"));
+    Define("LATER", cfBoolean, S("(now - Now) = 0"));
+    const double Before = DateTimeToSerial(QDateTime::currentDateTime());
+    long double Stamp = 0;
+    bool Found = false;
+    Vars.AdCalc1GetExtendedVar(S("stamp"), Found, Stamp);
+    EXPECT_FALSE(Found); // a DateTime field answers no Float request
+    expr::TDateTime When = 0;
+    Vars.AdCalc1GetDateTimeVar(S("stamp"), Found, When);
+    EXPECT_TRUE(Found);
+    EXPECT_GE(When, Before - 1e-6);
+    EXPECT_LE(When, DateTimeToSerial(QDateTime::currentDateTime()) + 1e-6);
+
+    // With the mailing dialog showing, a calculated field's error ends the preparation and shows a
+    // message, even while the filter is on.
+    bool Visible = true;
+    int Stops = 0;
+    Vars.MailingVisible = [&Visible] { return Visible; };
+    Vars.StopPreparing = [&Stops] { ++Stops; };
+    Define("BAD", cfFloat, S("1 / 0"));
+    Vars.FInFilter = true;
+    QString Value;
+    EXPECT_FALSE(Merge.EvaluateName(S("bad"), Value));
+    EXPECT_EQ(Stops, 1);
+    EXPECT_EQ(Errors.size(), 1);
+    EXPECT_TRUE(Questions.isEmpty());
+}
+
+TEST_F(CalcFields, FilterOffShowsAllAndAFailingFilterAsksPerRecordUntilYes)
+{
+    Open(S("AMOUNT >"), false);
+    EXPECT_EQ(Visible().size(), 5u);
+    EXPECT_TRUE(Questions.isEmpty());
+
+    Answers = {false, false, true};
+    Open(S("AMOUNT >"), true);
+    EXPECT_EQ(Visible().size(), 5u);
+    ASSERT_EQ(Questions.size(), 3);
+    EXPECT_TRUE(
+        Questions[0].startsWith(S("Error in Filter Expression With Description:\n\"Line 1, Col ")));
+    EXPECT_TRUE(Questions[0].endsWith(S("\";\nDo You whant to Disable Filter?")));
+    EXPECT_EQ(Places.size(), 3u);
+    EXPECT_GT(Places[0], 0);
+    EXPECT_FALSE(Vars.FFilterActive);
+
+    // Every opening compiles and turns the evaluation on again; an empty text and a text of
+    // another type fail the same way.
+    for (const QString &Text : {QString(), S("NAME")}) {
+        Questions.clear();
+        Answers = {true};
+        Open(Text, true);
+        EXPECT_EQ(Visible().size(), 5u);
+        EXPECT_EQ(Questions.size(), 1) << Text.toStdString();
+    }
+
+    // A fault without an error code keeps the record and asks like any failure.
+    Questions.clear();
+    Answers = {false, true};
+    Open(S("encodedate(2024, 13, 1) > DUE"), true);
+    EXPECT_EQ(Visible().size(), 5u);
+    EXPECT_EQ(Questions.size(), 2);
+
+    // A failing calculated field in the filter asks in its own words, once per record.
+    Questions.clear();
+    Answers = {true};
+    Define("B", cfFloat, S("1 / (AMOUNT - AMOUNT)"));
+    Open(S("B > 0 or NAME = 'Smith'"), true);
+    EXPECT_EQ(Visible().size(), 5u);
+    ASSERT_EQ(Questions.size(), 1);
+    EXPECT_TRUE(Questions[0].startsWith(
+        S("Error in expression of Calculated Field \"B\" with description:\n")));
+    EXPECT_TRUE(Questions[0].endsWith(S(";\nDo You whant to Disable Filter?")));
+}
+
+TEST_F(CalcFields, CopyFilterAsksWithoutTheFilterPage)
+{
+    Open();
+    TADOQuery Copy;
+    Vars.AttachFilter(Copy, hCopyFilter);
+    Vars.CompileFilter(S("CITY = 'Berlin'"), hCopyFilter);
+    Copy.SetFiltered(true);
+    Copy.Clone(Query);
+    std::vector<int64_t> Rows;
+    for (Copy.First(); !Copy.Eof(); Copy.Next())
+        Rows.push_back(Copy.CurrentRow());
+    EXPECT_EQ(Rows, (std::vector<int64_t>{0, 3}));
+    Vars.RemoveFilter(hCopyFilter);
+
+    Answers = {true};
+    Vars.CompileFilter(S("CITY +"), hCopyFilter);
+    Copy.Close();
+    Copy.Clone(Query);
+    EXPECT_EQ(Copy.RecordCount(), 5);
+    EXPECT_EQ(Questions.size(), 1);
+    EXPECT_TRUE(Places.empty());
+    // Removed, nothing is evaluated: every record is taken.
+    Vars.RemoveFilter(hCopyFilter);
+    Vars.FFilterActive = true;
+    Copy.Close();
+    Copy.Clone(Query);
+    EXPECT_EQ(Copy.RecordCount(), 5);
+    EXPECT_EQ(Questions.size(), 1);
+}
+
+TEST_F(CalcFields, FilteredRecordsMatchSqlite)
+{
+    // A larger table of random values, nulls among them.
+    const char *Cities[] = {"Berlin", "Hamburg", "Köln", "Leipzig"};
+    std::mt19937 Random(7);
+    std::vector<TRow> Rows;
+    for (int i = 0; i < 400; ++i) {
+        TRow Row(6);
+        if (i % 17 != 3)
+            Row[0] = QStringLiteral("N%1").arg(Random() % 1000);
+        if (i % 13 != 5)
+            Row[1] = QString::fromUtf8(Cities[Random() % 4]);
+        if (i % 11 != 2)
+            Row[2] = QString::number(double(int(Random() % 200000) - 50000) / 100.0, 'f', 2);
+        if (i % 19 != 4)
+            Row[3] =
+                QDate(1995, 1, 1).addDays(Random() % 11000).toString(QStringLiteral("yyyyMMdd"));
+        if (i % 23 != 6)
+            Row[4] = Random() % 2 ? S("T") : S("F");
+        if (i % 3 == 0)
+            Row[5] = QString(int(Random() % 300), QLatin1Char('m')) +
+                     (Random() % 4 == 0 ? S(" urgent") : S(" later"));
+        Rows.push_back(Row);
+    }
+    calctest::WriteTable(Dir.filePath("many.dbf"), PeopleFields(), Rows);
+    Define("BIG", cfBoolean, S("AMOUNT * 2 > 1000"));
+
+    const std::pair<const char *, const char *> Cases[] = {
+        {"AMOUNT > 500 and CITY = 'Berlin'",
+         "COALESCE(AMOUNT,0) > 500 AND COALESCE(CITY,'') = 'Berlin'"},
+        {"DUE >= encodedate(2020, 1, 1) and DUE < encodedate(2021, 7, 1)",
+         "COALESCE(DUE,'1899-12-30') >= '2020-01-01' AND COALESCE(DUE,'1899-12-30') < "
+         "'2021-07-01'"},
+        {"DUE < encodedate(1996, 1, 1) or CITY = 'Köln'",
+         "COALESCE(DUE,'1899-12-30') < '1996-01-01' OR CITY = 'Köln'"},
+        {"pos('urgent', NOTE) > 0 or length(NOTE) > 250",
+         "instr(COALESCE(NOTE,''),'urgent') > 0 OR length(COALESCE(NOTE,'')) > 250"},
+        {"not(PAID) and (NOTE = '')", "NOT COALESCE(PAID,0) AND COALESCE(NOTE,'') = ''"},
+        {"BIG or NAME = ''", "COALESCE(AMOUNT,0) * 2 > 1000 OR COALESCE(NAME,'') = ''"},
+    };
+    for (const auto &[Ours, Sql] : Cases) {
+        Open(S(Ours), true, QStringLiteral("many.dbf"));
+        const std::vector<int64_t> Expected =
+            calctest::SqliteSelect(Dir.filePath("many.dbf"), S(Sql));
+        EXPECT_FALSE(Expected.empty()) << Sql;
+        EXPECT_EQ(Visible(), Expected) << Ours;
+    }
+    EXPECT_TRUE(Questions.isEmpty()) << Questions.join(u'|').toStdString();
+    EXPECT_TRUE(Errors.isEmpty());
+}
+
+} // namespace
