@@ -1,12 +1,8 @@
 #include "delivery/maillist.h"
 
-<<<<<<< HEAD
 #include "delivery/charsets.h"
 #include "delivery/idexception.h"
 #include "tables/data/dataset.h"
-=======
-#include "tables/data/dataset.h"
->>>>>>> main
 
 #include <cmath>
 #include <memory>
