@@ -217,6 +217,8 @@ int main(int argc, char **argv)
     TADOQuery Query(&Connection);
     Query.SQL = QStringLiteral("SELECT * FROM contacts");
     Query.Open();
+    // What the open table holds before the mailing begins.
+    const double BaseRss = StatusMb("VmRSS:"), BaseAnon = StatusMb("RssAnon:");
     TMailing M;
     TBenchView View(M);
     M.View = &View;
@@ -273,8 +275,8 @@ int main(int argc, char **argv)
     const double Send = double(T.nsecsElapsed()) / 1e9;
     const int Sent = M.SentCount();
     std::printf("messages=%d prepare=%.3f send=%.3f rate=%.0f whole=%.0f peak_rss=%.1f "
-                "peak_anon=%.1f\n",
+                "peak_anon=%.1f table_rss=%.1f table_anon=%.1f\n",
                 Sent, Prepare, Send, Sent / Send, Sent / (Prepare + Send), StatusMb("VmHWM:"),
-                PeakAnon);
+                PeakAnon, BaseRss, BaseAnon);
     return View.Completed && Sent == Records ? 0 : 1;
 }
