@@ -157,6 +157,9 @@ public:
     // The lines not yet written to the file.
     QStringList LogLines();
 
+    // The dialog closes before the sending began: the connecting stops at once, without an
+    // error box.
+    void AbortConnecting();
     // Aborts and waits for every thread; no view call is made from here on.
     void Shutdown();
 
@@ -175,6 +178,8 @@ private:
     void RequestRefill();
 
     std::mutex FLock;
+    // Wakes every client of this mailing out of a connect or a wait.
+    const std::shared_ptr<TIdInterrupt> FInterrupt = std::make_shared<TIdInterrupt>();
     QString FLastSuccess;         // under FLock
     std::deque<TMailItem> FReady; // merged, not yet taken; under FLock
     bool FMergeFailed = false;    // under FLock
