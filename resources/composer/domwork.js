@@ -562,8 +562,39 @@
 
     let dirty = false;
 
+    // The states last taken, kept while the document, the selection and the editor's
+    // pending typing style stay as they were: a query racing the push after a change gets
+    // them without the editor working them out again (each style query costs as much as
+    // a round trip).
+    let taken = null;
+
+    function selectionKey() {
+        const s = getSelection();
+        return s && s.rangeCount ? [s.anchorNode, s.anchorOffset, s.focusNode, s.focusOffset]
+                                 : [];
+    }
+
+    function sameKey(a, b) {
+        return a.length === b.length && a.every(function (v, i) { return v === b[i]; });
+    }
+
+    function forget() {
+        taken = null;
+    }
+
     function state() {
         prepare();  // commands have no state in a page that cannot be edited
+        if (changes.takeRecords().length)
+            taken = null;
+        const key = selectionKey();
+        if (!taken || !sameKey(taken.key, key))
+            taken = { key: key, s: takeState() };
+        const s = Object.assign({ dirty: dirty, at: Date.now() }, taken.s);
+        dirty = false;
+        return s;
+    }
+
+    function takeState() {
         const values = {}, doc_ = {}, edit = {};
         for (const n of NAMES)
             values[n] = value(n);
@@ -576,10 +607,7 @@
         } finally {
             tableMemo = null;
         }
-        const s = { values: values, doc: doc_, edit: edit, block: blockFormat(), dirty: dirty,
-                    at: Date.now() };
-        dirty = false;
-        return s;
+        return { values: values, doc: doc_, edit: edit, block: blockFormat() };
     }
 
     // ---- links, images, fonts -------------------------------------------------------
@@ -758,8 +786,10 @@
             if (name !== 'html' && name !== 'blockFormats')
                 prepare();
             const result = f.apply(null, args || []);
-            if (!READ_ONLY.has(name))
+            if (!READ_ONLY.has(name)) {
+                forget();  // a command may leave a typing style without touching the document
                 schedulePush();
+            }
             return result === undefined ? null : result;
         }
     };
@@ -792,6 +822,14 @@
         doc.addEventListener(type, prepare, true);
     });
     doc.addEventListener('keydown', tabKey, true);
+    // What can change the states besides the document and the selection: keys (Ctrl+B with
+    // the caret sets a typing style), clicks, input, and a new width for media queries.
+    ['keydown', 'mousedown', 'beforeinput', 'input', 'compositionend'].forEach(function (type) {
+        doc.addEventListener(type, forget, true);
+    });
+    window.addEventListener('resize', forget);
+    const changes = new MutationObserver(forget);
+    changes.observe(doc, { childList: true, subtree: true, attributes: true, characterData: true });
     // A selection made while the page had no focus (a command run behind a dialog) takes
     // no typing until it is made again.
     window.addEventListener('focus', function () {
