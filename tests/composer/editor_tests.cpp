@@ -302,6 +302,15 @@ TEST_F(Editor, CommandStatesFollowTheCaret)
     EXPECT_FALSE(Enabled);
     EXPECT_EQ(Dom->QueryCommandStatus(5002, true), TDomWork::Disabled); // nothing selected
 
+    // States that change under a caret that stays: a typing style, then the document.
+    Caret("#a");
+    EXPECT_EQ(Dom->QueryCommandValue("Bold"), QVariant(false));
+    Dom->ExecCommand("Bold", true);
+    EXPECT_EQ(Dom->QueryCommandValue("Bold"), QVariant(true));
+    Js("document.getElementById('a').style.fontStyle='italic'");
+    emit Host->InputStarted();
+    EXPECT_EQ(Dom->QueryCommandValue("Italic"), QVariant(true));
+
     Caret("#item");
     EXPECT_EQ(Dom->QueryCommandValue("Bold"), QVariant(false));
     Dom->QueryStatus(2184, false, Enabled, Latched);
