@@ -87,7 +87,8 @@ TEST_F(TablesCopy, RestructuredRecordsAsTheConversionTableSays)
     EXPECT_EQ(Copy.Copied(), 4);
 
     // Values that have no form in their new kind are blank, and reported with their records.
-    // So are texts cut to a narrower character field (not the blanks that pad them).
+    // So are texts cut to a narrower character field (not the blanks that pad them), a long value
+    // quoted by its start.
     EXPECT_EQ(Copy.ProblemCount(), 5);
     EXPECT_EQ(Copy.ProblemText().toStdString(),
               "5 values would not be copied whole:\n"
@@ -98,7 +99,7 @@ TEST_F(TablesCopy, RestructuredRecordsAsTheConversionTableSays)
               "left blank\n"
               "record 4, field CLIENT: \"Zoë Ünal\" would be cut to \"Zoë\"\n"
               "record 4, field NOTE: \"" +
-                  kLongNote.toStdString() + "\" would be cut to \"" +
+                  kLongNote.left(60).toStdString() + "…\" would be cut to \"" +
                   kLongNote.left(18).toStdString() + "\"");
 
     const QJsonObject Oracle = ReadWithDbfread(Target);
