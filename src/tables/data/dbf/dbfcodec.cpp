@@ -181,6 +181,10 @@ QString TDbfCodec::Decode(QByteArrayView Bytes) const
         --InLeft;
         Decoder.Reset();
     }
+    // Code pages that compose (1255, 1258) hold the last letter back for a mark that may follow.
+    const char *NoIn = nullptr;
+    size_t NoLeft = 0;
+    Decoder.Convert(NoIn, NoLeft, Out, OutLeft);
     const auto *Begin = reinterpret_cast<const char32_t *>(Codes.data());
     return QString::fromUcs4(Begin, reinterpret_cast<const char32_t *>(Out) - Begin);
 }
