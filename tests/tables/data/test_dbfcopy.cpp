@@ -14,6 +14,8 @@
 
 #include <QDir>
 #include <QTemporaryDir>
+#include <csignal>
+#include <sys/resource.h>
 
 using namespace qf::store;
 using namespace qf::tables;
@@ -349,4 +351,23 @@ TEST_F(TablesCopy, CopiesKeepTheSourceEncodingOthersTakeTheLocale)
         EXPECT_TRUE(Case.Problems == 0 || Copy.ProblemText().contains(Listed))
             << Copy.ProblemText().toStdString();
     }
+}
+
+// A write the disk stops short (a full disk, here a file size limit) gives the system's reason for
+// the rest, not "Unknown error".
+TEST_F(TablesCopy, FullDiskGivesTheSystemsReason)
+{
+    std::vector<TFieldDefRec> Defs = {From("NAME", "NAME", dtC, 12), From("NOTE", "NOTE", dtM)};
+    TDbfCopy Copy;
+    const auto OldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit Old{};
+    getrlimit(RLIMIT_FSIZE, &Old);
+    rlimit Limit = Old;
+    Limit.rlim_cur = 1000;
+    setrlimit(RLIMIT_FSIZE, &Limit);
+    const QString Error =
+        Message([&] { Copy.CopyToDbf(Dir.filePath("f.dbf"), Defs, &Query, false); });
+    setrlimit(RLIMIT_FSIZE, &Old);
+    std::signal(SIGXFSZ, OldHandler);
+    EXPECT_TRUE(Error.contains("f.dbt") && Error.contains("File too large")) << Error.toStdString();
 }
