@@ -42,6 +42,8 @@ TMailSender::TMailSender(TMailing &Mailing) : FMailing(Mailing)
 {
     const TMailSettings &S = Mailing.Settings;
     FSMTP.MailAgent = MailAgentName;
+    FSMTP.ReadTimeout = Mailing.ConnectTimeout;
+    FSMTP.Interrupt = Mailing.FInterrupt;
     FMessage.ContentType = S.ContentType;
     FMessage.CharSet = S.CharSet;
     FMessage.From.Address = S.SenderAddress;
@@ -124,6 +126,7 @@ void TMailing::Start(const QString &StartTime)
     AddLog(QStringLiteral("Mailing started ") + StartTime + QStringLiteral(". Connecting..."));
     FConnectedCount = 0;
     FRunning = false;
+    FInterrupt->Clear();
     FConnector = std::make_unique<TConnector>(*this);
     FConnector->Start();
 }
@@ -212,6 +215,13 @@ void TMailing::ConnectorRun(TConnector &Connector)
         // The connections made so far close before the user reads why the last one failed.
         FreeSenders();
         Sync([this, &Connector] {
+            if (FAborting) {
+                // The dialog is closed: nobody is left to read a box or press Start.
+                SetStatus(QStringLiteral("Aborted"), true);
+                if (View)
+                    View->FlushLogNow();
+                return;
+            }
             AddLog(Connector.FErrorText);
             AddLog(QStringLiteral("Aborted"));
             if (View) {
@@ -382,10 +392,16 @@ QStringList TMailing::LogLines()
     return Log.FLogLines;
 }
 
+void TMailing::AbortConnecting()
+{
+    FAborting = true;
+    FInterrupt->Raise();
+}
+
 void TMailing::Shutdown()
 {
     *FAlive = false;
-    FAborting = true;
+    AbortConnecting();
     if (FConnector) {
         FConnector->TerminateAndWaitFor();
         FConnector.reset();

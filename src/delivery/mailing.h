@@ -138,6 +138,9 @@ public:
     bool FlushLog(QString *Error);
     QStringList LogLines();
 
+    // The dialog closes before the sending began: the connecting stops at once, without an
+    // error box.
+    void AbortConnecting();
     // Aborts and waits for every thread; no view call is made from here on.
     void Shutdown();
 
@@ -152,6 +155,8 @@ private:
     void QueueVisibleUpdate();
 
     std::mutex FLock;
+    // Wakes every client of this mailing out of a connect or a wait.
+    const std::shared_ptr<TIdInterrupt> FInterrupt = std::make_shared<TIdInterrupt>();
     QString FLastSuccess; // under FLock
     std::atomic<bool> FUpdatePending{false};
     std::shared_ptr<bool> FAlive = std::make_shared<bool>(true); // user interface thread only

@@ -5,7 +5,7 @@ Stores every message it accepts in DIR as NNNNN.eml (the bytes as received) and
 NNNNN.json (envelope). DIR/control.json, read afresh for every connection and every
 reply, changes its behaviour:
   refuse           answer every new connection with 554 and close it
-  silent           accept connections and never say a word
+  silent           accept connections and never say a word (DIR/silent.N marks the Nth)
   reject           list of recipient addresses to answer with 550 ("*" for all)
   drop_after_data  close the connection once the message is in, without a reply
   delay            seconds to wait before the reply to the message
@@ -122,6 +122,7 @@ async def main():
         if ctl.get("refuse") or handler.connections > ctl.get("max_connections", handler.connections):
             return Refuser()
         if ctl.get("silent"):
+            open(os.path.join(args.dir, "silent.%d" % handler.connections), "w").close()
             return asyncio.Protocol()
         options = {"enable_SMTPUTF8": bool(ctl.get("smtputf8"))}
         if ctl.get("auth"):

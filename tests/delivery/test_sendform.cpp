@@ -10,6 +10,7 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QLabel>
 #include <QPushButton>
@@ -371,6 +372,31 @@ TEST_F(DeliverySendForm, CancelAsksWhileSendingAndClosingStopsTheThreads)
     QTest::mouseClick(Form->Button2, Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return Server.MessageFiles().size() >= Sent + 5; }, 30000));
     Form.reset();
+}
+
+// Closing the dialog while the connector waits on a server that never speaks: it closes at
+// once, not after the time-out, and no box follows for the mailing the user closed.
+TEST_F(DeliverySendForm, CancelWhileConnectingClosesAtOnceWithoutABox)
+{
+    Server.SetControl({{"silent", true}});
+    Threads = 2;
+    Open(3);
+    const int TimeOut = 60000;
+    Form->FMailing.ConnectTimeout = TimeOut;
+    ShowPrepared(QStringLiteral("3 Records"));
+    QSignalSpy Finished(Form.get(), &QDialog::finished);
+    QTest::mouseClick(Form->Button2, Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return QFile::exists(Server.FilePath(QStringLiteral("silent.1"))); }, 10000));
+    QElapsedTimer T;
+    T.start();
+    QTest::mouseClick(Form->CancelBtn, Qt::LeftButton);
+    EXPECT_EQ(Finished.count(), 1);
+    EXPECT_LT(T.elapsed(), TimeOut / 2) << "the connector waited for its time-out";
+    EXPECT_TRUE(Boxes.Texts.isEmpty()) << Boxes.Texts.join(QLatin1Char('|')).toStdString();
+    EXPECT_FALSE(Form->isVisible());
+    EXPECT_FALSE(Form->Button2->isEnabled());
+    EXPECT_EQ(Form->FMailing.LogLines().last(), QStringLiteral("Aborted"));
 }
 
 TEST_F(DeliverySendForm, LogFileThatCannotBeWrittenAsksAbortOrRetry)

@@ -239,14 +239,14 @@ bool TSendForm::FormCloseQuery()
         }
         return false;
     }
-    FMailing.FAborting = true;
+    FMailing.AbortConnecting();
     return true;
 }
 
 void TSendForm::FormClose()
 {
     CancelBtn->setEnabled(true);
-    // While connecting, the connector notices the abort after the attempt in progress.
+    // While connecting, the connector is woken out of the attempt in progress.
     FMailing.FreeConnector();
     FMailing.MailList.clear();
     if (FControlsDisabled && DataSet)
