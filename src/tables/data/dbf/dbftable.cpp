@@ -10,6 +10,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace qf::tables {
 
@@ -624,7 +625,8 @@ long double TDbfTable::AsExtended(int64_t Row, int Field) const
         Ok = Text.size() <= 64 && expr::DecimalToExtended(Text.begin(), Text.end(), Number);
     }
     CheckIntact();
-    return Ok ? Number : 0.0L;
+    // Beyond a double's range the field holds no number, as AsFloat and IsNull say.
+    return Ok && std::fabs(Number) <= std::numeric_limits<double>::max() ? Number : 0.0L;
 }
 
 bool TDbfTable::AsDate(int64_t Row, int Field, double &Serial) const
