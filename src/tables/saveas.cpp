@@ -64,7 +64,7 @@ bool TSaveAsFlow::SaveAs(const QString &ChosenName, std::vector<TFieldDefRec> &F
         Target += QStringLiteral(".dbf");
     Target = QFileInfo(Target).absoluteFilePath();
     const QString Folder = QFileInfo(Target).absolutePath();
-    const QString Temp = MakeTempTableName(Folder);
+    const QString Temp = MakeTempTableName(Folder, Target);
     TADOQuery &Query = FWorkspace.ADOQuery1();
     TADOConnection &Connection = FWorkspace.ADOConnection1();
 

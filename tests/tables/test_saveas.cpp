@@ -133,3 +133,14 @@ TEST_F(TablesSaveAs, FailuresLeaveTheTargetAsItWas)
     EXPECT_TRUE(Flow.SaveAs(Table, List.FFieldDefs, false));
     EXPECT_EQ(ReadWithDbfread(Table)["records"].toArray()[0].toArray()[5], QJsonValue());
 }
+
+// The name the copy is first written under is never the target's own.
+TEST_F(TablesSaveAs, ToTheNameOfTheTemporaryFile)
+{
+    ASSERT_TRUE(Flow.SaveAs(Dir.filePath("tmp0.dbf"), List.FFieldDefs, false));
+    EXPECT_TRUE(W.Active());
+    EXPECT_EQ(W.TableName, "tmp0.dbf");
+    EXPECT_EQ(W.ADOQuery1().RecordCount(), 300);
+    EXPECT_EQ(QDir(Dir.path()).entryList({"tmp*"}, QDir::Files),
+              QStringList({"tmp0.cpg", "tmp0.dbf", "tmp0.dbt"}));
+}

@@ -327,14 +327,18 @@ void TDbfTable::MapFiles()
     const QString CodePageFile = FindCodePageFile(FFileName);
     FCodePageFile = !CodePageFile.isEmpty();
     FLanguageDriver = FData[29];
+    FCodePageText.clear();
+    if (FCodePageFile) {
+        QFile Cpg(CodePageFile);
+        if (Cpg.open(QIODevice::ReadOnly))
+            FCodePageText = Cpg.read(64);
+    }
     if (!FCodec) {
         QByteArray CodePage = TDbfCodec::LanguageDriverCodePage(FLanguageDriver);
-        if (CodePage.isEmpty() && FCodePageFile) {
-            QFile Cpg(CodePageFile);
-            if (Cpg.open(QIODevice::ReadOnly))
-                CodePage = TDbfCodec::CpgCodePage(Cpg.read(64));
-        }
-        if (!CodePage.isEmpty())
+        if (CodePage.isEmpty() && FCodePageFile)
+            CodePage = TDbfCodec::CpgCodePage(FCodePageText);
+        FCodecMarked = !CodePage.isEmpty();
+        if (FCodecMarked)
             FCodec = TDbfCodec(CodePage);
     }
     // ASCII names need no decision on the code page, which may read the whole table.
@@ -355,6 +359,20 @@ const TDbfCodec &TDbfTable::Codec() const
         FCodecKnown.store(true, std::memory_order_release);
     });
     return *FCodec;
+}
+
+TDbfEncoding TDbfTable::Encoding() const
+{
+    TDbfEncoding Encoding;
+    Encoding.LanguageDriver = FLanguageDriver;
+    Encoding.Codec = Codec();
+    if (FCodecMarked)
+        Encoding.CodePageFile = FCodePageText;
+    else if (Encoding.Codec.IsUtf8())
+        Encoding.CodePageFile = "UTF-8";
+    else
+        Encoding.CodePageFile = "1252"; // the only other code page DetectCodec decides on
+    return Encoding;
 }
 
 TDbfCodec TDbfTable::DetectCodec() const
@@ -517,8 +535,9 @@ QVariant TDbfTable::DecodeRaw(int64_t Row, int Field) const
     case 'M': {
         if (Trimmed(Bytes).isEmpty())
             return {};
+        // An empty or blank text is no value, as in a character field.
         const QByteArrayView Text = MemoBytes(Bytes);
-        return Text.data() ? QVariant(Codec().Decode(Text)) : QVariant();
+        return TrimmedRight(Text).isEmpty() ? QVariant() : QVariant(Codec().Decode(Text));
     }
     default: {
         const QByteArrayView Text = TrimmedRight(Bytes);
@@ -671,9 +690,10 @@ QVariant TDbfTable::Normalize(int Field, const QVariant &Value) const
         if (Layout.Type == 'C') {
             while (Text.endsWith(QLatin1Char(' '))) // the field is blank-filled anyway
                 Text.chop(1);
-            if (Text.isEmpty())
-                return {};
         }
+        // Blank text is no value, in a memo as in a character field.
+        if (std::all_of(Text.cbegin(), Text.cend(), [](QChar c) { return c == QLatin1Char(' '); }))
+            return {};
         const std::optional<QByteArray> Bytes = Codec().Encode(Text);
         if (!Bytes)
             throw EDatabaseError(QStringLiteral("The text for the field \"%1\" holds characters "
@@ -855,7 +875,7 @@ QByteArray TDbfTable::BuildRecord(int64_t Row, std::vector<std::pair<int, QByteA
 namespace {
 void WriteAt(QFile &File, qint64 Offset, const char *Data, qint64 Size)
 {
-    if (!File.seek(Offset) || File.write(Data, Size) != Size)
+    if (!File.seek(Offset) || !WriteDbfBytes(File, Data, Size))
         throw EDatabaseError(DbfFileError(File, QStringLiteral("write")));
 }
 
@@ -907,7 +927,7 @@ void TDbfTable::ApplyUpdates()
     CheckIntact(); // a record read from pages that are gone would write zeros over the table
 
     QFile Table(FFileName);
-    if (!Table.open(QIODevice::ReadWrite))
+    if (!Table.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
         throw EDatabaseError(DbfFileError(Table, QStringLiteral("write to")));
     // Rows are written where they were when the table was read: a file that another program has
     // cut, packed or appended to since then would have other records overwritten.
@@ -920,12 +940,12 @@ void TDbfTable::ApplyUpdates()
                 .arg(FFileName));
     // A table that nothing marks, whose text we decided is UTF-8, says so to other programs.
     if (FLanguageDriver == 0 && !FCodePageFile && Codec().IsUtf8()) {
-        WriteDbfCodePageFile(FFileName);
+        WriteDbfCodePageFile(FFileName, "UTF-8");
         FCodePageFile = true;
     }
     if (NeedsMemo) {
         QFile Memo(FMemoName);
-        if (!Memo.open(QIODevice::ReadWrite))
+        if (!Memo.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
             throw EDatabaseError(DbfFileError(Memo, QStringLiteral("write to")));
         for (TBuilt &Entry : Built)
             for (const auto &[Field, Text] : Entry.Memos) {

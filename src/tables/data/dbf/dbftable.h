@@ -29,6 +29,9 @@ public:
     // the table, else UTF-8 when its text (values and memos) is valid UTF-8, else Windows-1252.
     // Reading the text to tell UTF-8 from Windows-1252 waits until a text needs it.
     const TDbfCodec &Codec() const;
+    // The encoding a copy of the table keeps: its language-driver byte and ".cpg" text; a ".cpg"
+    // naming the code page when neither of them told it.
+    TDbfEncoding Encoding() const;
     // Set when the header promises more records than the file holds: what the user should be told.
     QString Warning() const override { return FWarning; }
     // Records as the file holds them (deleted ones included), without pending appends.
@@ -121,6 +124,8 @@ private:
     mutable std::atomic<bool> FCodecKnown{false}; // set once decided: reads skip the once flag
     uint8_t FLanguageDriver = 0;
     bool FCodePageFile = false; // a ".cpg" file beside the table (which we leave as it is)
+    QByteArray FCodePageText;   // its text
+    bool FCodecMarked = false;  // the byte or the ".cpg" named the code page
     QString FWarning;
     std::vector<TSourceField> FFields;
     std::vector<TLayout> FLayout;
