@@ -919,6 +919,7 @@ void TADOQuery::Insert()
     FState = dsInsert;
     Fire(AfterInsert);
     NotifyState();
+    NotifyData(); // the controls show the new record, not the one before it
     Fire(AfterScroll);
 }
 
@@ -932,6 +933,7 @@ void TADOQuery::Append()
     FState = dsInsert;
     Fire(AfterInsert);
     NotifyState();
+    NotifyData(); // the controls show the new record, not the one before it
     Fire(AfterScroll);
 }
 
@@ -941,6 +943,7 @@ void TADOQuery::Post()
     if (FState != dsEdit && FState != dsInsert)
         return;
     Fire(BeforePost);
+    const bool Inserted = FState == dsInsert;
     if (FState == dsEdit) {
         const int64_t Row = FRows[size_t(FCurrent)];
         for (size_t f = 0; f < FFields.size(); ++f)
@@ -960,6 +963,9 @@ void TADOQuery::Post()
     Fire(AfterPost);
     NotifyState();
     NotifyData();
+    // The new record has its place now: the position shown moves from -1 to it.
+    if (Inserted)
+        Fire(AfterScroll);
 }
 
 void TADOQuery::Cancel()
