@@ -70,6 +70,8 @@ void Ensure(const QString &FileName, int Records)
         std::printf("generating %d records ...\n", Records);
         std::fflush(stdout);
         Generate(FileName, Records);
+        // As from another program: nothing names the code page, which opening tells from the text.
+        QFile::remove(DbfCodePageFileName(FileName));
     }
     WarmPageCache(FileName);
 }
