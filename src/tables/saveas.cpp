@@ -136,7 +136,6 @@ bool TSaveAsFlow::SaveAs(const QString &ChosenName, std::vector<TFieldDefRec> &F
             FormatConnectionString(FWorkspace.DataBaseDir, FWorkspace.DataBaseDir, kSaveAsDriver);
         Connection.Open();
         FWorkspace.TableName = QFileInfo(Target).fileName();
-        Query.SetFiltered(false);
         FWorkspace.OpenCurrentTable();
     } catch (const EDatabaseError &Error) {
         FWorkspace.Close();
@@ -153,7 +152,6 @@ bool TSaveAsFlow::SaveAs(const QString &ChosenName, std::vector<TFieldDefRec> &F
                 Connection.ConnectionString = PreviousConnection;
                 Connection.Open();
                 FWorkspace.TableName = PreviousTable;
-                Query.SetFiltered(FWorkspace.UseFilter && FWorkspace.UseFilter());
                 FWorkspace.OpenCurrentTable();
             } catch (const EDatabaseError &) {
                 // The window stays without a table; the files are as they were.

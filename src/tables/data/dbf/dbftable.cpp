@@ -15,6 +15,9 @@
 namespace qf::tables {
 
 namespace {
+// Memo text looked at to tell UTF-8 from Windows-1252 in a table that does not say.
+constexpr int64_t kMemoSampleBytes = 256 * 1024;
+
 QString Damaged(const QString &FileName, const QString &What)
 {
     return QStringLiteral("The table \"%1\" is damaged: %2.").arg(FileName, What);
@@ -383,19 +386,26 @@ TDbfCodec TDbfTable::DetectCodec() const
         Utf8 = store::IsValidUtf8(QByteArrayView(Name, qsizetype(strnlen(Name, 11))));
     }
     // Records without a byte above 0x7F (most tables) hold only ASCII text: one pass over the
-    // records decides that, and only memos are then read one by one.
+    // records (which opening reads anyway, for their deletion flags) decides that.
     const bool AsciiRecords = IsAsciiBlock(FData + FHeaderLength, FFileRows * FRecordLength);
-    bool HasMemo = false;
-    for (const TLayout &Layout : FLayout)
-        HasMemo |= Layout.Type == 'M';
-    for (int64_t Row = 0; Utf8 && (!AsciiRecords || HasMemo) && Row < FFileRows; ++Row)
+    // The memo file may be many times the table's size: only the first memos are looked at.
+    int64_t MemoBytesLeft = kMemoSampleBytes;
+    for (int64_t Row = 0; Utf8 && Row < FFileRows; ++Row)
         for (size_t f = 0; Utf8 && f < FLayout.size(); ++f) {
             const char Type = FLayout[f].Type;
-            if (Type == 'C' && !AsciiRecords)
+            if (Type == 'C' && !AsciiRecords) {
                 Utf8 = store::IsValidUtf8(TrimmedRight(Raw(Row, int(f))));
-            else if (Type == 'M' && !Trimmed(Raw(Row, int(f))).isEmpty())
-                Utf8 = store::IsValidUtf8(MemoBytes(Raw(Row, int(f))));
+            } else if (Type == 'M' && MemoBytesLeft > 0 && !Trimmed(Raw(Row, int(f))).isEmpty()) {
+                const QByteArrayView Memo = MemoBytes(Raw(Row, int(f)));
+                Utf8 = store::IsValidUtf8(Memo);
+                MemoBytesLeft -= std::max<qsizetype>(Memo.size(), 1);
+                FMemosSampled = MemoBytesLeft <= 0;
+            }
+            if (AsciiRecords && MemoBytesLeft <= 0)
+                Row = FFileRows; // nothing more to look at
         }
+    if (!Utf8)
+        FMemosSampled = false;
     CheckIntact();
     return Utf8 ? TDbfCodec() : TDbfCodec(QByteArrayLiteral("WINDOWS-1252"));
 }
@@ -537,7 +547,13 @@ QVariant TDbfTable::DecodeRaw(int64_t Row, int Field) const
             return {};
         // An empty or blank text is no value, as in a character field.
         const QByteArrayView Text = MemoBytes(Bytes);
-        return TrimmedRight(Text).isEmpty() ? QVariant() : QVariant(Codec().Decode(Text));
+        if (TrimmedRight(Text).isEmpty())
+            return {};
+        if (FMemosSampled && !store::IsValidUtf8(Text)) {
+            static const TDbfCodec Windows1252(QByteArrayLiteral("WINDOWS-1252"));
+            return QVariant(Windows1252.Decode(Text));
+        }
+        return QVariant(Codec().Decode(Text));
     }
     default: {
         const QByteArrayView Text = TrimmedRight(Bytes);
@@ -939,7 +955,7 @@ void TDbfTable::ApplyUpdates()
                            "changes were not written. Open it again.")
                 .arg(FFileName));
     // A table that nothing marks, whose text we decided is UTF-8, says so to other programs.
-    if (FLanguageDriver == 0 && !FCodePageFile && Codec().IsUtf8()) {
+    if (FLanguageDriver == 0 && !FCodePageFile && Codec().IsUtf8() && !FMemosSampled) {
         WriteDbfCodePageFile(FFileName, "UTF-8");
         FCodePageFile = true;
     }

@@ -122,6 +122,9 @@ private:
     mutable std::optional<TDbfCodec> FCodec;
     mutable std::once_flag FCodecDecided;         // readers on several threads decide once
     mutable std::atomic<bool> FCodecKnown{false}; // set once decided: reads skip the once flag
+    // UTF-8 was told from the first memos only: a later memo that is no UTF-8 reads as
+    // Windows-1252, and no ".cpg" claims UTF-8 for the whole table.
+    mutable bool FMemosSampled = false;
     uint8_t FLanguageDriver = 0;
     bool FCodePageFile = false; // a ".cpg" file beside the table (which we leave as it is)
     QByteArray FCodePageText;   // its text
