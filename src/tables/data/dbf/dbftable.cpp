@@ -549,11 +549,13 @@ QVariant TDbfTable::DecodeRaw(int64_t Row, int Field) const
         const QByteArrayView Text = MemoBytes(Bytes);
         if (TrimmedRight(Text).isEmpty())
             return {};
+        // Deciding the encoding first tells whether only the first memos were looked at.
+        const TDbfCodec &Memos = Codec();
         if (FMemosSampled && !store::IsValidUtf8(Text)) {
             static const TDbfCodec Windows1252(QByteArrayLiteral("WINDOWS-1252"));
             return QVariant(Windows1252.Decode(Text));
         }
-        return QVariant(Codec().Decode(Text));
+        return QVariant(Memos.Decode(Text));
     }
     default: {
         const QByteArrayView Text = TrimmedRight(Bytes);
