@@ -98,9 +98,10 @@ TEST_F(RecordEditor, TypedValuesArePostedAndWritten)
     EXPECT_EQ(Row[5].toString(), "first");
 
     // New carries a template field over; the navigator saves before it moves.
-    W.FieldInfo[1].Template = 1;
+    W.FieldInfo[1].Template = W.FieldInfo[4].Template = 1;
     QTest::mouseClick(Editor->NewButton, Qt::LeftButton);
     EXPECT_EQ(Combo("CITY")->currentText(), "Oslo");
+    EXPECT_TRUE(Member->isChecked());
     Type("NAME", "Dahl");
     QTest::mouseClick(Editor->NavFirst, Qt::LeftButton);
     EXPECT_EQ(Combo("NAME")->currentText(), "Smythe");
