@@ -2,7 +2,9 @@
 # Mail throughput against postfix's smtp-source, all sending 10,000 messages of about 2 KB over
 # 15 reused connections to postfix's smtp-sink on 127.0.0.1: our client alone (bench_delivery),
 # and a whole mailing (bench_mailing: a .dbf of 10,000 records, the merged list, the connector,
-# senders and dispatcher), whose list preparation is reported apart.
+# senders and dispatcher), whose list preparation is reported apart. Then smtp-source and the
+# whole mailing once more through latency_proxy.py, which holds every chunk LATENCY_MS (10) in
+# each direction and counts the client's round trips on the wire.
 # Installs postfix for the sink and the source only, without configuring or starting it.
 # BUILD_DIR may name an existing build folder that holds bench_delivery.
 set -euo pipefail
@@ -37,7 +39,8 @@ port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1
 user=$( [ "$(id -u)" -eq 0 ] && echo "-u postfix" || true )
 smtp-sink $user 127.0.0.1:"$port" 1024 &
 sink=$!
-trap 'kill $sink 2>/dev/null || true' EXIT
+proxy=""
+trap 'kill $sink $proxy 2>/dev/null || true' EXIT
 for _ in $(seq 50); do
   (exec 3<>/dev/tcp/127.0.0.1/"$port") 2>/dev/null && break
   sleep 0.1
@@ -76,3 +79,41 @@ echo "  client alone: $best_ours msg/s, ratio $(ratio "$best_ours" "$best_source
 echo "  whole mailing, sending: $best_mailing msg/s, ratio $(ratio "$best_mailing" "$best_source")"
 echo "  whole mailing with the list preparation: $best_whole msg/s, ratio $(ratio "$best_whole" "$best_source")"
 echo "  list preparation of $messages records (open, merge): $prepare s"
+
+# Through the latency proxy: one round each, the proxy started afresh to count each client alone.
+latency=${LATENCY_MS:-10}
+stats=$(mktemp)
+through_proxy() { # command...: runs it against the proxy's port; sets seconds and turns
+  local ports
+  ports=$(mktemp)
+  /usr/bin/python3 "$root/bench/delivery/latency_proxy.py" 0 "$port" "$latency" "$stats" >"$ports" &
+  proxy=$!
+  until grep -q PORT "$ports"; do sleep 0.05; done
+  local pport start end
+  pport=$(sed 's/PORT //' "$ports")
+  start=$(date +%s.%N)
+  "$@" "$pport" >/dev/null
+  end=$(date +%s.%N)
+  kill "$proxy"
+  wait "$proxy" || true
+  proxy=""
+  seconds=$(/usr/bin/python3 -c "print($end - $start)")
+  turns=$(sed 's/turns=\([0-9]*\).*/\1/' "$stats")
+  rm -f "$ports"
+}
+source_via() { smtp-source -d -s "$sessions" -m "$messages" -l 2048 -f sender@example.com -t rcpt@example.com 127.0.0.1:"$1"; }
+mailing_via() { "$build/bench/delivery/bench_mailing" 127.0.0.1 "$1" "$messages" "$sessions"; }
+through_proxy source_via
+source_seconds=$seconds source_turns=$turns
+through_proxy mailing_via
+echo "with ${latency} ms each way: smtp-source $(rate "$messages" "$source_seconds") msg/s," \
+  "$(/usr/bin/python3 -c "print(round($source_turns / $messages, 2))") round trips a message;" \
+  "whole mailing $(rate "$messages" "$seconds") msg/s," \
+  "$(/usr/bin/python3 -c "print(round($turns / $messages, 2))") round trips a message;" \
+  "ratio $(ratio "$source_seconds" "$seconds")"
+rm -f "$stats"
+
+# Peak memory of a mailing of 10,000 and of 1,000,000 records against the same sink (MEMORY=1).
+if [ "${MEMORY:-0}" = 1 ]; then
+  "$build/bench/delivery/bench_mailing" --memory 127.0.0.1 "$port"
+fi

@@ -1,7 +1,8 @@
 // One command refresh as the HTML editor runs it on every caret move (UpdateControls, then
 // UpdateEditCommands, with the caret in the HTML editor and its document loaded) beside one
-// bare runJavaScript round trip to the same editor's page. The refresh should cost at most
-// as much as the round trip, so that typing never waits for it.
+// bare runJavaScript round trip to the same editor's page. The refresh from pushed states
+// should cost at most as much as the round trip, and one that must ask the page afresh at
+// most 1.5 times it, so that typing never waits for it.
 //
 //   QT_QPA_PLATFORM=offscreen shell_refresh_bench [repetitions]
 
@@ -97,8 +98,8 @@ int main(int argc, char **argv)
         Form.UpdateEditCommands();
         Refresh.push_back(T.nsecsElapsed() / 1e3);
     }
-    // For comparison: a refresh while the page's last states are out of date (the user typed
-    // and the page has not pushed yet), when every state is asked of the page.
+    // A refresh while the page's last states are out of date (the user typed and the page has
+    // not pushed yet): every state is asked of the page in one call.
     for (int i = 0; i < std::min(Repetitions, 50); ++i) {
         Q_EMIT Form.DomWork->Editor->InputStarted();
         QElapsedTimer T;
@@ -116,7 +117,8 @@ int main(int argc, char **argv)
     std::printf("runJavaScript round trip   median %9.1f us\n", TripUs);
     std::printf("UpdateControls + UpdateEditCommands median %9.1f us\n", RefreshUs);
     std::printf("refresh / round trip: %.3fx (aim: at most 1x)\n", RefreshUs / TripUs);
-    std::printf("refresh with out-of-date states median %9.1f us (%.1fx the round trip)\n",
-                Median(Stale), Median(Stale) / TripUs);
+    std::printf("refresh with out-of-date states median %9.1f us\n", Median(Stale));
+    std::printf("out-of-date refresh / round trip: %.3fx (aim: at most 1.5x)\n",
+                Median(Stale) / TripUs);
     return 0;
 }

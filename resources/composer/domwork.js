@@ -77,6 +77,44 @@
 
     // ---- tables ---------------------------------------------------------------------
 
+    // The caret into a cell with its contents selected, so that typing replaces the
+    // space a new cell holds.
+    function enterCell(cell) {
+        const r = doc.createRange();
+        // Typing replaces a selection between text positions only, not between elements.
+        const walk = doc.createTreeWalker(cell, NodeFilter.SHOW_TEXT);
+        let first = walk.nextNode(), last = first;
+        for (let t = first; t; t = walk.nextNode())
+            last = t;
+        if (first) {
+            r.setStart(first, 0);
+            r.setEnd(last, last.length);
+        } else {
+            r.selectNodeContents(cell);
+            r.collapse(true);
+        }
+        const s = getSelection();
+        s.removeAllRanges();
+        s.addRange(r);
+    }
+
+    // Tab and Shift+Tab move between the cells of a table instead of leaving the editor.
+    function tabKey(e) {
+        if (e.key !== 'Tab' || e.ctrlKey || e.altKey || e.metaKey)
+            return;
+        const r = range();
+        const cell = r ? closestIn(r.startContainer, 'td,th') : null;
+        if (!cell)
+            return;
+        e.preventDefault();
+        const cells = [];
+        for (const row of Array.from(cell.closest('table').rows))
+            cells.push(...Array.from(row.cells));
+        const next = cells[cells.indexOf(cell) + (e.shiftKey ? -1 : 1)];
+        if (next)
+            enterCell(next);
+    }
+
     // The table's cells laid out on a grid of rows and columns, spans counted.
     function grid(table) {
         const rows = Array.from(table.rows);
@@ -618,10 +656,8 @@
         return '';
     }
 
-    function html() {
-        const root = doc.documentElement;
-        let t = doc.doctype ? new XMLSerializer().serializeToString(doc.doctype) : '';
-        t += '<html' + attrText(root, '') + '>';
+    function rootText(root) {
+        let t = '<html' + attrText(root, '') + '>';
         for (const n of Array.from(root.childNodes)) {
             if (n === doc.body)
                 t += '<body' + attrText(n, 'contenteditable') + '>' + n.innerHTML + '</body>';
@@ -629,6 +665,21 @@
                 t += nodeText(n);
         }
         return t + '</html>';
+    }
+
+    // Every node of the document in its order: comments beside the doctype and the <html>
+    // element (Outlook's conditional comments stand there) are part of the message.
+    function html() {
+        let t = '';
+        for (const n of Array.from(doc.childNodes)) {
+            if (n.nodeType === Node.DOCUMENT_TYPE_NODE)
+                t += new XMLSerializer().serializeToString(n);
+            else if (n === doc.documentElement)
+                t += rootText(n);
+            else
+                t += nodeText(n);
+        }
+        return t;
     }
 
     let details = null;
@@ -680,7 +731,13 @@
             if (!range())
                 return false;
             dirty = true;
-            return doc.execCommand('insertHTML', false, cleanHtml(h));
+            const before = new Set(doc.querySelectorAll('table'));
+            const done = doc.execCommand('insertHTML', false, cleanHtml(h));
+            // A new table is filled from its first cell.
+            const added = Array.from(doc.querySelectorAll('table')).find(t => !before.has(t));
+            if (added && added.rows.length && added.rows[0].cells.length)
+                enterCell(added.rows[0].cells[0]);
+            return done;
         },
         linkHref: linkHref,
         setLink: function (url) { dirty = true; return setLink(url); },
@@ -733,6 +790,17 @@
     }
     ['keydown', 'mousedown', 'focusin', 'beforeinput'].forEach(function (type) {
         doc.addEventListener(type, prepare, true);
+    });
+    doc.addEventListener('keydown', tabKey, true);
+    // A selection made while the page had no focus (a command run behind a dialog) takes
+    // no typing until it is made again.
+    window.addEventListener('focus', function () {
+        const r = range();
+        if (!r)
+            return;
+        const s = getSelection();
+        s.removeAllRanges();
+        s.addRange(r.cloneRange());
     });
 
     doc.addEventListener('selectionchange', function () {

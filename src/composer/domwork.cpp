@@ -170,11 +170,13 @@ void TDomWork::EmitDisplayChanged()
     emit DisplayChanged();
 }
 
-bool TDomWork::FreshState()
+bool TDomWork::FreshState(bool *TimedOut)
 {
+    if (TimedOut)
+        *TimedOut = false;
     if (FStateFresh)
         return true;
-    const QVariant S = Call(QStringLiteral("state"));
+    const QVariant S = Call(QStringLiteral("state"), {}, TimedOut);
     if (S.typeId() != QMetaType::QVariantMap)
         return false;
     FState = S.toMap();
@@ -217,9 +219,12 @@ QVariant TDomWork::QueryCommandValue(const QString &Name)
 {
     if (!Ready)
         return {};
-    if (FStateFresh)
+    // Out-of-date states are asked of the page all at once: a refresh reads many of them.
+    bool TimedOut = false;
+    if (FreshState(&TimedOut))
         return NamedValue(Name, FState.value(QStringLiteral("values")).toMap().value(Name));
-    // One value asked of the page; the next push brings the rest.
+    if (TimedOut)
+        return {};
     return NamedValue(Name, Call(QStringLiteral("value"), {Name}));
 }
 
@@ -236,16 +241,18 @@ void TDomWork::ExecCommand(const QString &Name, const QVariant &Value)
 
 int TDomWork::QueryCommandStatus(int CmdId, bool EditGroup)
 {
-    if (FStateFresh) {
+    bool TimedOut = false;
+    if (FreshState(&TimedOut)) {
         const QVariantMap Group =
             FState.value(EditGroup ? QStringLiteral("edit") : QStringLiteral("doc")).toMap();
         const QString Key = QString::number(CmdId);
         if (Group.contains(Key))
             return Group.value(Key).toInt();
     }
-    // One status asked of the page; the next push brings the rest. A page without the
-    // editing script answers nothing: no document to command.
-    bool TimedOut = false;
+    if (TimedOut)
+        return Disabled;
+    // A status the states do not carry is asked alone. A page without the editing script
+    // answers nothing: no document to command.
     const QVariant S = Call(QStringLiteral("status"), {CmdId, EditGroup}, &TimedOut);
     return TimedOut ? Disabled : S.toInt();
 }
@@ -358,8 +365,8 @@ QString TDomWork::GetBlockFormat()
 {
     if (QueryCommandStatus(5011, true) != Enabled)
         return {};
-    // The pushed state carries the format; the page is asked only when it is stale.
-    if (FStateFresh)
+    // The states carry the format; the page is asked alone only when they cannot be had.
+    if (FreshState())
         return FState.value(QStringLiteral("block")).toString();
     QVariant Out;
     ExecOleCommand(5011, QVariant(), true, false, Out);

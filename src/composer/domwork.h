@@ -124,7 +124,8 @@ private:
     void StateArrived(const QVariant &State);
     void MarkStale();
     void EmitDisplayChanged();
-    bool FreshState();
+    // The states as the page has them now: pushed ones while fresh, else one call for all.
+    bool FreshState(bool *TimedOut = nullptr);
     void Restore();
     void SaveSoon();
 

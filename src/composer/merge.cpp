@@ -188,8 +188,11 @@ bool TMailMerge::evaluate(const TName &Name, QString &Value)
         return false;
     tables::TField *Field = &ADOQuery1->Fields(Name.FieldIndex);
     switch (tables::MapFieldTypeToDbf(Field->DataType())) {
-    case tables::dtN: Value = FTexts.Float(Field->AsFloat()); break;
-    case tables::dtD: Value = FTexts.DateTime(Field->AsDateTime()); break;
+    // An empty number or date is no 0 and no day zero: it merges as nothing.
+    case tables::dtN: Value = Field->IsNull() ? QString() : FTexts.Float(Field->AsFloat()); break;
+    case tables::dtD:
+        Value = Field->IsNull() ? QString() : FTexts.DateTime(Field->AsDateTime());
+        break;
     case tables::dtL: Value = BoolText(Field->AsBoolean()); break;
     case tables::dtC:
     case tables::dtM: Field->ReadString(Value); break; // into the buffer of the last value

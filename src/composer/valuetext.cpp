@@ -75,46 +75,50 @@ QString TValueTexts::Float(double Value) const { return tables::FloatToStr(Value
 
 QString TValueTexts::General(long double Value) const
 {
-    // Formatting a long double goes through the C library's slow printf; its 15-digit rounding is
-    // taken from the nearest double's 20 digits instead whenever the two lie on the same side of
-    // every rounding boundary, which is nearly always.
-    const double Near = double(Value);
-    if (!std::isfinite(Value) || Value == 0 || !std::isfinite(Near) ||
-        std::fabs(Near) < std::numeric_limits<double>::min())
+    // The 15 significant digits come from the value scaled to an 18-digit integer in extended
+    // arithmetic (at most a few tenths of the last unit off); a tail within that of the rounding
+    // boundary, and values outside the plain range, go to the exact but slower conversion.
+    static constexpr long double kPowers[] = {1e0L,  1e1L,  1e2L,  1e3L,  1e4L,  1e5L,  1e6L,
+                                              1e7L,  1e8L,  1e9L,  1e10L, 1e11L, 1e12L, 1e13L,
+                                              1e14L, 1e15L, 1e16L, 1e17L, 1e18L, 1e19L, 1e20L,
+                                              1e21L, 1e22L, 1e23L, 1e24L, 1e25L, 1e26L, 1e27L};
+    const long double Abs = std::fabs(Value);
+    if (!(Abs >= 1e-20L && Abs < 1e27L))
         return expr::FormatGeneral(Value, FGeneralPoint);
-    char Buffer[48];
-    const auto [End, Error] =
-        std::to_chars(Buffer, Buffer + sizeof Buffer, Near, std::chars_format::scientific, 19);
-    if (Error != std::errc())
-        return expr::FormatGeneral(Value, FGeneralPoint);
-    const char *p = Buffer;
-    const bool Negative = *p == '-';
-    p += Negative;
-    char Digits[20];
-    Digits[0] = p[0];
-    std::memcpy(Digits + 1, p + 2, 19); // d.ddddddddddddddddddde[+-]x
-    int Exponent = 0;
-    std::from_chars(p + 22 + (p[22] == '+'), End, Exponent);
-    int Tail = 0;
-    for (int i = 15; i < 20; ++i)
-        Tail = Tail * 10 + (Digits[i] - '0');
-    // The distance between the value and the double in units of the 20th digit, bounded above.
-    const long double Units = std::fabs(Value - (long double)Near) / std::fabs((long double)Near) *
-                              (Digits[0] - '0' + 1) * 1e19L;
-    if (std::fabs(Tail - 50000.0L) <= Units + 2)
-        return expr::FormatGeneral(Value, FGeneralPoint);
-    int Count = 15;
-    if (Tail > 50000) {
-        int i = 14;
-        while (i >= 0 && Digits[i] == '9')
-            Digits[i--] = '0';
-        if (i >= 0) {
-            ++Digits[i];
-        } else {
-            Digits[0] = '1';
+    int Binary = 0;
+    std::frexp(Abs, &Binary);
+    int Exponent = int(std::floor((Binary - 1) * 0.30102999566398120));
+    long double Scaled = 0;
+    for (int Try = 0; Try < 2; ++Try) {
+        const int Shift = 17 - Exponent; // Scaled in [1e17, 1e18)
+        Scaled = Shift >= 0 ? (Shift <= 27 ? Abs * kPowers[Shift]
+                                           : Abs * kPowers[27] * kPowers[Shift - 27])
+                            : Abs / kPowers[-Shift];
+        if (Scaled >= 1e18L)
             ++Exponent;
-        }
+        else if (Scaled < 1e17L)
+            --Exponent;
+        else
+            break;
     }
+    if (!(Scaled >= 1e17L && Scaled < 1e18L))
+        return expr::FormatGeneral(Value, FGeneralPoint);
+    const long double Whole = std::floor(Scaled / 1000);
+    const long double Tail = Scaled - Whole * 1000;
+    if (std::fabs(Tail - 500) <= 1)
+        return expr::FormatGeneral(Value, FGeneralPoint);
+    uint64_t Kept = uint64_t(Whole) + (Tail > 500);
+    if (Kept >= 1000000000000000ull) {
+        Kept /= 10;
+        ++Exponent;
+    }
+    const bool Negative = Value < 0;
+    char Digits[16];
+    for (int i = 14; i >= 0; --i) {
+        Digits[i] = char('0' + Kept % 10);
+        Kept /= 10;
+    }
+    int Count = 15;
     while (Count > 1 && Digits[Count - 1] == '0')
         --Count;
 

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QUrl>
 #include <algorithm>
 #include <atomic>
@@ -165,6 +166,110 @@ void AppendAttachment(QByteArray &Out, const TIdAttachment &A)
     Out.append(EncodeBase64Lines(Data));
 }
 
+// A picture of the HTML body that is a file on this machine, sent inside the message.
+struct TInlineImage {
+    QString FileName;
+    QByteArray ContentId; // without the angle brackets
+};
+
+// The value of an attribute as written, its character references resolved.
+QString AttributeValue(const QString &Written)
+{
+    if (!Written.contains(QLatin1Char('&')))
+        return Written;
+    thread_local const QRegularExpression Reference(
+        QStringLiteral("&(?:#(\\d+)|#[xX]([0-9a-fA-F]+)|(amp|lt|gt|quot|apos));"));
+    QString Out;
+    qsizetype At = 0;
+    for (auto It = Reference.globalMatch(Written); It.hasNext();) {
+        const QRegularExpressionMatch M = It.next();
+        Out += Written.mid(At, M.capturedStart() - At);
+        At = M.capturedEnd();
+        const QString Name = M.captured(3);
+        char32_t Code = Name == QLatin1String("amp")    ? U'&'
+                        : Name == QLatin1String("lt")   ? U'<'
+                        : Name == QLatin1String("gt")   ? U'>'
+                        : Name == QLatin1String("quot") ? U'"'
+                        : Name == QLatin1String("apos") ? U'\''
+                        : !M.captured(1).isEmpty()      ? M.captured(1).toUInt()
+                                                        : M.captured(2).toUInt(nullptr, 16);
+        if (Code == 0 || Code > 0x10FFFF)
+            Code = 0xFFFD;
+        Out += QString::fromUcs4(&Code, 1);
+    }
+    return Out + Written.mid(At);
+}
+
+// The local file an image source names: an absolute path or a file: URL. Anything else
+// (http, https, cid, data, a path relative to nothing) is left to the reader's program.
+QString LocalImageFile(const QString &Src)
+{
+    const QString S = Src.trimmed();
+    if (S.startsWith(QLatin1String("file:"), Qt::CaseInsensitive))
+        return QUrl(S).toLocalFile();
+    if (S.startsWith(QLatin1Char('/')) && !S.startsWith(QLatin1String("//")))
+        return S;
+    return {};
+}
+
+// Points every <img> of Html that shows a local file at an inline part ("cid:"); one part
+// per file, however often it is shown.
+QString InlineLocalImages(const QString &Html, std::vector<TInlineImage> &Images)
+{
+    if (!Html.contains(QLatin1String("<img"), Qt::CaseInsensitive))
+        return Html;
+    thread_local const QRegularExpression Img(
+        QStringLiteral("<img\\b[^>]*?\\ssrc\\s*=\\s*(?:\"([^\"]*)\"|'([^']*)'|([^\\s\"'>]+))"),
+        QRegularExpression::CaseInsensitiveOption);
+    QString Out;
+    qsizetype At = 0;
+    for (auto It = Img.globalMatch(Html); It.hasNext();) {
+        const QRegularExpressionMatch M = It.next();
+        const int Group = M.capturedStart(1) >= 0 ? 1 : M.capturedStart(2) >= 0 ? 2 : 3;
+        const QString File = LocalImageFile(AttributeValue(M.captured(Group)));
+        if (File.isEmpty())
+            continue;
+        auto Found = std::find_if(Images.begin(), Images.end(),
+                                  [&](const TInlineImage &I) { return I.FileName == File; });
+        if (Found == Images.end()) {
+            Images.push_back({File, "img" + QByteArray::number(Images.size() + 1) + '.' +
+                                        QByteArray::number(Random64(), 36) + '@' +
+                                        LocalHostName()});
+            Found = Images.end() - 1;
+        }
+        Out += Html.mid(At, M.capturedStart(Group) - At);
+        Out += QLatin1String("cid:") + QString::fromLatin1(Found->ContentId);
+        At = M.capturedEnd(Group);
+    }
+    return Images.empty() ? Html : Out + Html.mid(At);
+}
+
+QByteArray ReadImage(const QString &FileName)
+{
+    QFile F(FileName);
+    QByteArray Data;
+    if (F.open(QIODevice::ReadOnly))
+        Data = F.readAll();
+    if (!F.isOpen() || F.error() != QFileDevice::NoError)
+        throw EIdException(QStringLiteral("The picture \"%1\" in the message cannot be read: %2")
+                               .arg(FileName, F.errorString()));
+    return Data;
+}
+
+void AppendInlineImage(QByteArray &Out, const TInlineImage &Image, const QByteArray &Data)
+{
+    const QString Name = QFileInfo(Image.FileName).fileName();
+    AppendHeader(Out, "Content-Type",
+                 THeaderTokens{GuessContentType(Image.FileName) + ';'} +
+                     EncodeParameter("name", Name));
+    Out.append("Content-Transfer-Encoding: base64\r\n");
+    Out.append("Content-ID: <" + Image.ContentId + ">\r\n");
+    AppendHeader(Out, "Content-Disposition",
+                 THeaderTokens{"inline;"} + EncodeParameter("filename", Name));
+    Out.append("\r\n");
+    Out.append(EncodeBase64Lines(Data));
+}
+
 bool HasControl(const QString &S)
 {
     for (const QChar C : S)
@@ -263,8 +368,33 @@ QByteArray TIdMessage::Compose(const QString &MailAgent) const
     const bool Html = Type.toLower() == "text/html";
 
     // Encode the body first: a character the charset lacks stops the message before anything else.
-    const QByteArray BodyBytes = Enc.Encode(
-        CanonicalBody(Body), Html ? TCharsetEncoder::umHtmlReference : TCharsetEncoder::umFail);
+    // Pictures from files of this machine go with the message; the reader has no such files.
+    std::vector<TInlineImage> Images;
+    QString BodyText = CanonicalBody(Body);
+    if (Html)
+        BodyText = InlineLocalImages(BodyText, Images);
+    const QByteArray BodyBytes =
+        Enc.Encode(BodyText, Html ? TCharsetEncoder::umHtmlReference : TCharsetEncoder::umFail);
+    std::vector<QByteArray> ImageData;
+    for (const TInlineImage &I : Images)
+        ImageData.push_back(ReadImage(I.FileName));
+    // The body part: the text alone, or the text with its pictures as one related whole.
+    const auto AppendBody = [&](QByteArray &Out) {
+        if (Images.empty()) {
+            AppendTextPart(Out, Type, Charset, BodyBytes);
+            return;
+        }
+        const QByteArray Related = NewBoundary();
+        AppendHeader(Out, "Content-Type",
+                     {"multipart/related;", "type=\"text/html\";", "boundary=\"" + Related + '"'});
+        Out.append("\r\n--" + Related + "\r\n");
+        AppendTextPart(Out, Type, Charset, BodyBytes);
+        for (std::size_t I = 0; I < Images.size(); ++I) {
+            Out.append("\r\n--" + Related + "\r\n");
+            AppendInlineImage(Out, Images[I], ImageData[I]);
+        }
+        Out.append("\r\n--" + Related + "--\r\n");
+    };
 
     CheckAddress(From.Address, QStringLiteral("sender"));
     QByteArray Out;
@@ -288,14 +418,14 @@ QByteArray TIdMessage::Compose(const QString &MailAgent) const
         AppendHeader(Out, "X-Mailer", EncodeHeaderText(MailAgent, Enc));
 
     if (MessageParts.Count() == 0) {
-        AppendTextPart(Out, Type, Charset, BodyBytes);
+        AppendBody(Out);
         return Out;
     }
     const QByteArray Boundary = NewBoundary();
     AppendHeader(Out, "Content-Type", {"multipart/mixed;", "boundary=\"" + Boundary + '"'});
     Out.append("\r\nThis is a multi-part message in MIME format.\r\n");
     Out.append("\r\n--" + Boundary + "\r\n");
-    AppendTextPart(Out, Type, Charset, BodyBytes);
+    AppendBody(Out);
     for (int I = 0; I < MessageParts.Count(); ++I) {
         Out.append("\r\n--" + Boundary + "\r\n");
         AppendAttachment(Out, MessageParts[I]);

@@ -3,279 +3,554 @@
 #include "delivery/idexception.h"
 #include "delivery/idmessage.h"
 
+#include <QList>
 #include <QUrl>
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstring>
-#include <curl/curl.h>
-#include <mutex>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace qf::delivery {
 
 namespace {
 
-void GlobalInit()
+using TClock = std::chrono::steady_clock;
+
+TClock::time_point After(int Ms) { return TClock::now() + std::chrono::milliseconds(Ms); }
+
+QString ErrnoText(int Error) { return QString::fromLocal8Bit(strerror(Error)); }
+
+QString SecondsText(int Ms) { return QString::number((Ms + 999) / 1000); }
+
+// The connection went away under us: the server closed or reset it, or said 421 (closing).
+class EClosed : public EIdReplyError {
+public:
+    explicit EClosed(const QString &Message, int Code = 0) : EIdReplyError(Code, Message) {}
+};
+
+struct TReply {
+    int Code = 0;
+    QByteArray Text; // the lines joined by blanks, codes left out after the first
+    QList<QByteArray> Lines;
+    bool Positive() const { return Code >= 200 && Code < 300; }
+};
+
+// The message as the DATA command carries it: lines starting with a dot get another one, and
+// a line with a lone dot ends it.
+QByteArray DataBlock(const QByteArray &Message)
 {
-    static std::once_flag Once;
-    std::call_once(Once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+    QByteArray Out;
+    Out.reserve(Message.size() + Message.size() / 64 + 8);
+    qsizetype From = 0;
+    if (Message.startsWith('.'))
+        Out.append('.');
+    for (;;) {
+        const qsizetype Dot = Message.indexOf("\n.", From);
+        if (Dot < 0)
+            break;
+        Out.append(Message.constData() + From, Dot + 2 - From);
+        Out.append('.');
+        From = Dot + 2;
+    }
+    Out.append(Message.constData() + From, Message.size() - From);
+    if (!Out.isEmpty() && !Out.endsWith("\r\n"))
+        Out.append("\r\n");
+    Out.append(".\r\n");
+    return Out;
 }
 
-long Seconds(int Ms) { return Ms <= 0 ? 0 : (Ms + 999) / 1000; }
+bool HasHighBytes(const QByteArray &A)
+{
+    return std::any_of(A.begin(), A.end(), [](char C) { return (unsigned char)C >= 0x80; });
+}
 
 } // namespace
 
+TIdInterrupt::TIdInterrupt() : FHandle(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+
+TIdInterrupt::~TIdInterrupt()
+{
+    if (FHandle >= 0)
+        close(FHandle);
+}
+
+void TIdInterrupt::Raise()
+{
+    FRaised = true;
+    const uint64_t One = 1;
+    if (FHandle >= 0)
+        (void)!write(FHandle, &One, sizeof One);
+}
+
+void TIdInterrupt::Clear()
+{
+    FRaised = false;
+    uint64_t Count;
+    if (FHandle >= 0)
+        (void)!read(FHandle, &Count, sizeof Count);
+}
+
 struct TIdSMTP::TImpl {
-    CURL *Curl = nullptr;
-    char ErrorBuffer[CURL_ERROR_SIZE] = {};
-    // Server replies as they arrive: the unfinished line, the reply being read, and the last
-    // complete reply (QUIT's left out).
-    QByteArray Partial;
-    QByteArray CurrentReply;
-    QByteArray LastReply;
-    int LastCode = 0;
-    bool Uploaded = false; // message bytes went out after the last reply
-    bool SmtpUtf8 = false; // the server offers SMTPUTF8
-    // The message in upload.
-    QByteArray Data;
-    qsizetype Offset = 0;
+    TIdSMTP &Owner;
+    int Fd = -1;
+    std::shared_ptr<TIdInterrupt> Interrupt; // the one of the last Connect
+    QByteArray In;                           // received, from InPos on not yet taken
+    qsizetype InPos = 0;
+    int ConnectTimeout = IdTimeoutDefault;
+    // What the server offers, from its EHLO reply.
+    bool Pipelining = false;
+    bool EightBitMime = false;
+    bool SmtpUtf8 = false;
+    qint64 SizeLimit = 0;
+    QList<QByteArray> AuthMechanisms;
 
-    ~TImpl() { Close(); }
+    explicit TImpl(TIdSMTP &O) : Owner(O) {}
+    ~TImpl() { Close(true); }
 
-    void Close()
-    {
-        if (Curl)
-            curl_easy_cleanup(Curl);
-        Curl = nullptr;
-        SmtpUtf8 = false;
-    }
+    QString ServerName() const { return QStringLiteral("%1:%2").arg(Owner.Host).arg(Owner.Port); }
 
-    void TakeReplyText(const char *P, size_t N)
+    void Close(bool Quit = false)
     {
-        Partial.append(P, static_cast<qsizetype>(N));
-        qsizetype Eol;
-        while ((Eol = Partial.indexOf('\n')) >= 0) {
-            QByteArray Line = Partial.left(Eol).trimmed();
-            Partial.remove(0, Eol + 1);
-            if (Line.size() < 3)
-                continue;
-            const bool Last = Line.size() == 3 || Line[3] != '-';
-            if (Line.size() > 4)
-                Line = Line.left(3) + ' ' + Line.mid(4);
-            if (CurrentReply.isEmpty())
-                CurrentReply = Line;
-            else
-                CurrentReply += ' ' + Line.mid(4);
-            const int Code = Line.left(3).toInt();
-            if (Code == 220)
-                SmtpUtf8 = false; // a new connection: its EHLO reply follows
-            else if (Code == 250 &&
-                     Line.mid(4).trimmed().compare("SMTPUTF8", Qt::CaseInsensitive) == 0)
-                SmtpUtf8 = true;
-            if (Last) {
-                if (Code != 221) {
-                    LastReply = CurrentReply;
-                    LastCode = Code;
-                    Uploaded = false;
-                }
-                CurrentReply.clear();
-            }
-        }
-    }
-
-    // libcurl hands every server reply line to the header callback.
-    static size_t OnHeader(char *P, size_t Size, size_t N, void *User)
-    {
-        static_cast<TImpl *>(User)->TakeReplyText(P, Size * N);
-        return Size * N;
-    }
-    static size_t OnWrite(char *, size_t Size, size_t N, void *) { return Size * N; }
-    static size_t OnRead(char *Buf, size_t Size, size_t N, void *User)
-    {
-        auto *Self = static_cast<TImpl *>(User);
-        const size_t Left = static_cast<size_t>(Self->Data.size() - Self->Offset);
-        const size_t Count = std::min(Left, Size * N);
-        memcpy(Buf, Self->Data.constData() + Self->Offset, Count);
-        Self->Offset += static_cast<qsizetype>(Count);
-        Self->Uploaded = Self->Uploaded || Count > 0;
-        return Count;
-    }
-
-    void Reset()
-    {
-        Partial.clear();
-        CurrentReply.clear();
-        LastReply.clear();
-        LastCode = 0;
-        Uploaded = false;
-        ErrorBuffer[0] = 0;
-    }
-
-    // True when the server's last reply ended the transfer: libcurl stopped on it, not on the
-    // network or a time-out, and nothing was sent after it. A refusal libcurl got over (EHLO,
-    // then HELO) is followed by other replies.
-    bool EndedByReply(CURLcode Rc) const
-    {
-        if (!LastCode || Uploaded)
-            return false;
-        switch (Rc) {
-        case CURLE_OPERATION_TIMEDOUT:
-        case CURLE_COULDNT_CONNECT:
-        case CURLE_RECV_ERROR:
-        case CURLE_GOT_NOTHING:
-        case CURLE_PARTIAL_FILE:
-        case CURLE_READ_ERROR:
-        case CURLE_ABORTED_BY_CALLBACK:
-        case CURLE_OUT_OF_MEMORY: return false;
-        case CURLE_WEIRD_SERVER_REPLY:
-            return true; // also a reply below 400 that libcurl does not accept there
-        default: return LastCode >= 400;
-        }
-    }
-
-    // Runs the prepared transfer; a failure becomes an exception with the server's words.
-    // libcurl gives up the connection after any failure, and so do we: Connected turns false.
-    void Perform()
-    {
-        const CURLcode Rc = curl_easy_perform(Curl);
-        if (Rc == CURLE_OK)
+        if (Fd < 0)
             return;
-        if (EndedByReply(Rc)) {
-            const EIdReplyError E(LastCode, QString::fromUtf8(LastReply));
-            Close();
-            throw E;
+        if (Quit)
+            (void)!send(Fd, "QUIT\r\n", 6, MSG_NOSIGNAL | MSG_DONTWAIT);
+        close(Fd);
+        Fd = -1;
+        In.clear();
+        InPos = 0;
+        Pipelining = EightBitMime = SmtpUtf8 = false;
+        SizeLimit = 0;
+        AuthMechanisms.clear();
+    }
+
+    [[noreturn]] void Cancelled()
+    {
+        Close();
+        throw EIdException(QStringLiteral("Cancelled"));
+    }
+
+    // Waits until the socket is ready for Events; false when Deadline passed first.
+    bool Wait(short Events, TClock::time_point Deadline, bool Interruptible)
+    {
+        const int Wake = Interruptible && Interrupt ? Interrupt->Handle() : -1;
+        for (;;) {
+            pollfd P[2] = {{Fd, Events, 0}, {Wake, POLLIN, 0}};
+            const auto Left =
+                std::chrono::ceil<std::chrono::milliseconds>(Deadline - TClock::now()).count();
+            const int Rc = poll(P, Wake >= 0 ? 2 : 1, int(std::clamp<long long>(Left, 0, 1 << 30)));
+            if (Rc < 0) {
+                if (errno == EINTR)
+                    continue;
+                throw EIdException(QStringLiteral("Waiting for the SMTP server failed: ") +
+                                   ErrnoText(errno));
+            }
+            if (P[0].revents) // what has arrived counts, even with the interrupt raised
+                return true;
+            if (Wake >= 0 && P[1].revents)
+                Cancelled();
+            if (Rc == 0 && TClock::now() >= Deadline)
+                return false;
         }
-        long OsErrno = 0;
-        curl_easy_getinfo(Curl, CURLINFO_OS_ERRNO, &OsErrno);
-        QString Text = QString::fromUtf8(curl_easy_strerror(Rc));
-        if (ErrorBuffer[0])
-            Text += QStringLiteral(": ") + QString::fromUtf8(ErrorBuffer);
-        if (OsErrno)
-            Text += QStringLiteral(" (") +
-                    QString::fromLocal8Bit(strerror(static_cast<int>(OsErrno))) + QLatin1Char(')');
-        if (LastCode)
-            Text += QStringLiteral(", after the server's reply \"%1\"")
-                        .arg(QString::fromUtf8(LastReply));
+    }
+
+    // Takes one complete reply from the received bytes; false when it is not all in yet.
+    bool TakeReply(TReply &R)
+    {
+        qsizetype Pos = InPos;
+        TReply Out;
+        for (;;) {
+            const qsizetype Eol = In.indexOf('\n', Pos);
+            if (Eol < 0) {
+                if (In.size() - InPos > 65536)
+                    Fail(QStringLiteral("The SMTP server's reply is too long"));
+                return false;
+            }
+            QByteArray Line = In.mid(Pos, Eol - Pos);
+            Pos = Eol + 1;
+            if (Line.endsWith('\r'))
+                Line.chop(1);
+            const bool Digits =
+                Line.size() >= 3 && std::all_of(Line.begin(), Line.begin() + 3,
+                                                [](char C) { return C >= '0' && C <= '9'; });
+            if (!Digits || (Line.size() > 3 && Line[3] != ' ' && Line[3] != '-'))
+                Fail(QStringLiteral("The SMTP server's reply \"%1\" is not SMTP")
+                         .arg(QString::fromUtf8(Line.left(200))));
+            const int Code = Line.left(3).toInt();
+            if (Out.Lines.isEmpty()) {
+                Out.Code = Code;
+                Out.Text = Line.left(3);
+            }
+            if (Line.size() > 4)
+                Out.Text += ' ' + Line.mid(4);
+            Out.Lines.append(Line.mid(4));
+            if (Line.size() == 3 || Line[3] == ' ')
+                break;
+        }
+        InPos = Pos;
+        if (InPos == In.size()) {
+            In.clear();
+            InPos = 0;
+        }
+        R = std::move(Out);
+        return true;
+    }
+
+    [[noreturn]] void Fail(const QString &Text)
+    {
         Close();
         throw EIdException(Text);
     }
+
+    // Reads what the socket holds without waiting; false when the server closed it.
+    bool Receive()
+    {
+        char Buf[16384];
+        for (;;) {
+            const ssize_t N = recv(Fd, Buf, sizeof Buf, 0);
+            if (N > 0) {
+                In.append(Buf, N);
+                if (size_t(N) < sizeof Buf)
+                    return true;
+                continue;
+            }
+            if (N == 0)
+                return false;
+            if (errno == EINTR)
+                continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK)
+                return true;
+            if (errno == ECONNRESET)
+                return false;
+            Fail(QStringLiteral("Reading from the SMTP server %1 failed: %2")
+                     .arg(ServerName(), ErrnoText(errno)));
+        }
+    }
+
+    TReply Read(const QString &What, int TimeoutMs, bool Interruptible = true)
+    {
+        const auto Deadline = After(TimeoutMs);
+        TReply R;
+        while (!TakeReply(R)) {
+            if (!Wait(POLLIN, Deadline, Interruptible)) {
+                Close();
+                throw EIdException(
+                    QStringLiteral("Timeout: the SMTP server %1 did not answer %2 within %3 s")
+                        .arg(ServerName(), What, SecondsText(TimeoutMs)));
+            }
+            if (!Receive() && !TakeReply(R)) {
+                Close();
+                throw EClosed(QStringLiteral("The SMTP server %1 closed the connection (%2)")
+                                  .arg(ServerName(), What));
+            }
+            if (R.Code)
+                break;
+        }
+        return R;
+    }
+
+    // Writes all of Data; the time-out runs while not one byte moves.
+    void Write(const QByteArray &Data, int TimeoutMs, bool Interruptible = true)
+    {
+        qsizetype Off = 0;
+        auto Deadline = After(TimeoutMs);
+        while (Off < Data.size()) {
+            const ssize_t N =
+                send(Fd, Data.constData() + Off, size_t(Data.size() - Off), MSG_NOSIGNAL);
+            if (N > 0) {
+                Off += N;
+                Deadline = After(TimeoutMs);
+                continue;
+            }
+            if (N < 0 && errno == EINTR)
+                continue;
+            if (N < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                if (!Wait(POLLOUT, Deadline, Interruptible))
+                    Fail(QStringLiteral("Timeout: the SMTP server %1 took nothing for %2 s")
+                             .arg(ServerName(), SecondsText(TimeoutMs)));
+                continue;
+            }
+            const int Error = errno;
+            // The server may have said why before it closed.
+            Receive();
+            TReply R;
+            if (TakeReply(R))
+                Expect(R, 0);
+            Close();
+            throw EClosed(QStringLiteral("Writing to the SMTP server %1 failed: %2")
+                              .arg(ServerName(), ErrnoText(Error)));
+        }
+    }
+
+    // The reply must be positive (or Code's class); otherwise the connection goes, with it.
+    void Expect(const TReply &R, int Class = 2)
+    {
+        if (R.Code / 100 == Class)
+            return;
+        Close();
+        if (R.Code == 421)
+            throw EClosed(QString::fromUtf8(R.Text), R.Code);
+        throw EIdReplyError(R.Code, QString::fromUtf8(R.Text));
+    }
+
+    TReply Command(const QByteArray &Line, int TimeoutMs)
+    {
+        Write(Line + "\r\n", TimeoutMs);
+        return Read(QStringLiteral("to ") + QString::fromLatin1(Line.left(Line.indexOf(' '))),
+                    TimeoutMs);
+    }
+
+    void ReadExtensions(const TReply &R)
+    {
+        for (qsizetype I = 1; I < R.Lines.size(); ++I) {
+            const QList<QByteArray> Words = R.Lines[I].simplified().toUpper().split(' ');
+            const QByteArray &Key = Words.first();
+            if (Key == "PIPELINING")
+                Pipelining = true;
+            else if (Key == "8BITMIME")
+                EightBitMime = true;
+            else if (Key == "SMTPUTF8")
+                SmtpUtf8 = true;
+            else if (Key == "SIZE")
+                SizeLimit = Words.value(1).toLongLong();
+            else if (Key == "AUTH" || Key.startsWith("AUTH="))
+                for (qsizetype W = 0; W < Words.size(); ++W)
+                    AuthMechanisms.append(W == 0 ? Words[0].mid(5) : Words[W]);
+        }
+    }
+
+    void Authenticate(int TimeoutMs)
+    {
+        const QByteArray User = Owner.Username.toUtf8();
+        const QByteArray Pass = Owner.Password.toUtf8();
+        if (AuthMechanisms.contains("PLAIN")) {
+            const QByteArray Token = (QByteArray(1, '\0') + User + '\0' + Pass).toBase64();
+            Expect(Command("AUTH PLAIN " + Token, TimeoutMs));
+        } else if (AuthMechanisms.contains("LOGIN")) {
+            Expect(Command("AUTH LOGIN", TimeoutMs), 3);
+            Expect(Command(User.toBase64(), TimeoutMs), 3);
+            Expect(Command(Pass.toBase64(), TimeoutMs));
+        } else if (!AuthMechanisms.isEmpty()) {
+            Fail(QStringLiteral("The SMTP server %1 offers no sign-in this program can do (%2)")
+                     .arg(ServerName(), QString::fromLatin1(AuthMechanisms.join(' '))));
+        }
+        // A server that offers no AUTH at all is used without signing in.
+    }
+
+    void Open(int Timeout)
+    {
+        const QString HostName = Owner.Host.trimmed();
+        if (Owner.Port < 1 || Owner.Port > 65535)
+            throw EIdException(
+                QStringLiteral("The SMTP port %1 is not valid (1 to 65535)").arg(Owner.Port));
+        const QByteArray Ace = QUrl::toAce(HostName);
+        if (HostName.isEmpty() || Ace.isEmpty() || Ace.contains(' '))
+            throw EIdException(QStringLiteral("The SMTP host \"%1\" is not valid").arg(Owner.Host));
+        if (Interrupt && Interrupt->Raised())
+            Cancelled();
+        addrinfo Hints{};
+        Hints.ai_family = AF_UNSPEC;
+        Hints.ai_socktype = SOCK_STREAM;
+        addrinfo *List = nullptr;
+        const int Gai =
+            getaddrinfo(Ace.constData(), QByteArray::number(Owner.Port).constData(), &Hints, &List);
+        if (Gai != 0)
+            throw EIdException(QStringLiteral("The SMTP host \"%1\" cannot be found: %2")
+                                   .arg(HostName, QString::fromLocal8Bit(gai_strerror(Gai))));
+        const auto Deadline = After(Timeout);
+        int Error = 0;
+        bool TimedOut = false;
+        try {
+            for (addrinfo *A = List; A && Fd < 0; A = A->ai_next) {
+                Fd = socket(A->ai_family, A->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
+                            A->ai_protocol);
+                if (Fd < 0) {
+                    Error = errno;
+                    continue;
+                }
+                if (connect(Fd, A->ai_addr, A->ai_addrlen) != 0 && errno != EINPROGRESS) {
+                    Error = errno;
+                } else if (!Wait(POLLOUT, Deadline, true)) {
+                    TimedOut = true;
+                    Error = ETIMEDOUT;
+                } else {
+                    socklen_t Len = sizeof Error;
+                    if (getsockopt(Fd, SOL_SOCKET, SO_ERROR, &Error, &Len) != 0)
+                        Error = errno;
+                }
+                if (Error) {
+                    close(Fd);
+                    Fd = -1;
+                    if (TimedOut)
+                        break;
+                }
+            }
+        } catch (...) {
+            freeaddrinfo(List);
+            throw;
+        }
+        freeaddrinfo(List);
+        if (Fd < 0) {
+            if (TimedOut)
+                throw EIdException(
+                    QStringLiteral("Timeout: no connection to the SMTP server %1 within %2 s")
+                        .arg(ServerName(), SecondsText(Timeout)));
+            throw EIdException(QStringLiteral("Cannot connect to the SMTP server %1: %2")
+                                   .arg(ServerName(), ErrnoText(Error)));
+        }
+        const int On = 1;
+        setsockopt(Fd, IPPROTO_TCP, TCP_NODELAY, &On, sizeof On);
+        setsockopt(Fd, SOL_SOCKET, SO_KEEPALIVE, &On, sizeof On);
+    }
 };
 
-TIdSMTP::TIdSMTP() : FImpl(new TImpl) { GlobalInit(); }
+TIdSMTP::TIdSMTP() : FImpl(new TImpl(*this)) {}
 
 TIdSMTP::~TIdSMTP() { delete FImpl; }
 
 bool TIdSMTP::Connected() const
 {
-    if (!FImpl->Curl)
+    if (FImpl->Fd < 0)
         return false;
-    curl_socket_t S = CURL_SOCKET_BAD;
-    if (curl_easy_getinfo(FImpl->Curl, CURLINFO_ACTIVESOCKET, &S) != CURLE_OK ||
-        S == CURL_SOCKET_BAD)
-        return false;
-    pollfd P{S, POLLIN | POLLRDHUP, 0};
+    pollfd P{FImpl->Fd, POLLIN | POLLRDHUP, 0};
     if (poll(&P, 1, 0) < 0)
         return false;
     // An idle SMTP connection has nothing to say: anything readable is a close or a
     // "421 closing" on its way.
-    return P.revents == 0;
+    return P.revents == 0 && FImpl->InPos == FImpl->In.size();
 }
 
 void TIdSMTP::Connect(int Timeout)
 {
     if (Timeout <= 0)
         Timeout = IdTimeoutDefault;
-    FImpl->Close();
-    if (Port < 1 || Port > 65535)
-        throw EIdException(QStringLiteral("The SMTP port %1 is not valid (1 to 65535)").arg(Port));
-    QUrl Url;
-    Url.setScheme(QStringLiteral("smtp"));
-    Url.setHost(Host.trimmed());
-    Url.setPort(Port);
-    if (!Url.isValid() || Host.trimmed().isEmpty())
-        throw EIdException(QStringLiteral("The SMTP host \"%1\" is not valid").arg(Host));
-    CURL *C = curl_easy_init();
-    if (!C)
-        throw EIdException(QStringLiteral("The SMTP client cannot be created (out of memory)"));
-    FImpl->Curl = C;
-    // The path names us in EHLO.
-    const QByteArray UrlText =
-        Url.toEncoded() + '/' + QUrl::toPercentEncoding(QString::fromLatin1(LocalHostName()));
-    curl_easy_setopt(C, CURLOPT_URL, UrlText.constData());
-    curl_easy_setopt(C, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(C, CURLOPT_ERRORBUFFER, FImpl->ErrorBuffer);
-    curl_easy_setopt(C, CURLOPT_HEADERFUNCTION, &TImpl::OnHeader);
-    curl_easy_setopt(C, CURLOPT_HEADERDATA, FImpl);
-    curl_easy_setopt(C, CURLOPT_WRITEFUNCTION, &TImpl::OnWrite);
-    curl_easy_setopt(C, CURLOPT_READFUNCTION, &TImpl::OnRead);
-    curl_easy_setopt(C, CURLOPT_READDATA, FImpl);
-    curl_easy_setopt(C, CURLOPT_TCP_KEEPALIVE, 1L);
-    curl_easy_setopt(C, CURLOPT_SERVER_RESPONSE_TIMEOUT, Seconds(ReadTimeout));
-    // The upload stalls when not one byte moves for the read time-out.
-    curl_easy_setopt(C, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(C, CURLOPT_LOW_SPEED_TIME, Seconds(ReadTimeout));
-    if (!Password.isEmpty()) {
-        curl_easy_setopt(C, CURLOPT_USERNAME, Username.toUtf8().constData());
-        curl_easy_setopt(C, CURLOPT_PASSWORD, Password.toUtf8().constData());
+    TImpl &I = *FImpl;
+    I.Close(true);
+    I.ConnectTimeout = Timeout;
+    I.Interrupt = Interrupt;
+    I.Open(Timeout);
+    try {
+        I.Expect(I.Read(QStringLiteral("with its greeting"), Timeout));
+        const QByteArray Me = LocalHostName();
+        TReply R = I.Command("EHLO " + Me, Timeout);
+        if (R.Code >= 500 && R.Code < 600) // an old server: plain SMTP
+            R = I.Command("HELO " + Me, Timeout);
+        I.Expect(R);
+        I.ReadExtensions(R);
+        if (!Password.isEmpty())
+            I.Authenticate(Timeout);
+    } catch (...) {
+        I.Close();
+        throw;
     }
-    // NOOP carries greeting and EHLO; libcurl keeps the connection for the next transfers.
-    curl_easy_setopt(C, CURLOPT_CUSTOMREQUEST, "NOOP");
-    curl_easy_setopt(C, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(Timeout));
-    curl_easy_setopt(C, CURLOPT_TIMEOUT_MS, static_cast<long>(Timeout));
-    FImpl->Reset();
-    FImpl->Perform();
-    curl_easy_setopt(C, CURLOPT_CUSTOMREQUEST, nullptr);
-    curl_easy_setopt(C, CURLOPT_TIMEOUT_MS, 0L);
 }
 
-void TIdSMTP::Disconnect() { FImpl->Close(); }
+void TIdSMTP::Disconnect() { FImpl->Close(true); }
 
 void TIdSMTP::Send(const TIdMessage &Message)
 {
-    if (!FImpl->Curl)
-        throw EIdException(QStringLiteral("Not connected to the SMTP server"));
-    // libcurl would send a non-ASCII mailbox name raw to a server that has not said it takes it.
-    auto Envelope = [this](const QString &Address, const QString &Role) {
+    TImpl &I = *FImpl;
+    // A non-ASCII mailbox name goes only to a server that said it takes one.
+    auto Envelope = [&I](const QString &Address, const QString &Role) {
         CheckAddress(Address, Role);
         const QByteArray A = WireAddress(Address, Role);
-        for (const char C : A)
-            if (static_cast<unsigned char>(C) >= 0x80 && !FImpl->SmtpUtf8)
-                throw EIdException(
-                    QStringLiteral(
-                        "The %1 address \"%2\" has a mailbox name with non-ASCII characters, "
-                        "which this SMTP server does not accept (it does not offer SMTPUTF8)")
-                        .arg(Role, Address));
-        return '<' + A + '>';
+        if (HasHighBytes(A) && !I.SmtpUtf8)
+            throw EIdException(
+                QStringLiteral(
+                    "The %1 address \"%2\" has a mailbox name with non-ASCII characters, "
+                    "which this SMTP server does not accept (it does not offer SMTPUTF8)")
+                    .arg(Role, Address));
+        return A;
     };
-    curl_slist *Rcpt = nullptr;
-    try {
-        const QByteArray FromAddr = Envelope(Message.From.Address, QStringLiteral("sender"));
-        for (int I = 0; I < Message.Recipients.Count(); ++I) {
-            const QByteArray A =
-                Envelope(Message.Recipients[I].Address, QStringLiteral("recipient"));
-            curl_slist *N = curl_slist_append(Rcpt, A.constData());
-            if (!N)
-                throw EIdException(QStringLiteral("Out of memory"));
-            Rcpt = N;
-        }
-        if (!Rcpt)
-            throw EIdException(QStringLiteral("The message has no recipient"));
-        FImpl->Data = Message.Compose(MailAgent);
-        FImpl->Offset = 0;
-        CURL *C = FImpl->Curl;
-        curl_easy_setopt(C, CURLOPT_MAIL_FROM, FromAddr.constData());
-        curl_easy_setopt(C, CURLOPT_MAIL_RCPT, Rcpt);
-        curl_easy_setopt(C, CURLOPT_UPLOAD, 1L);
-        curl_easy_setopt(C, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(FImpl->Data.size()));
-        FImpl->Reset();
-        FImpl->Perform();
-    } catch (...) {
-        if (FImpl->Curl)
-            curl_easy_setopt(FImpl->Curl, CURLOPT_MAIL_RCPT, nullptr);
-        curl_slist_free_all(Rcpt);
-        throw;
+    if (I.Fd < 0)
+        throw EIdException(QStringLiteral("Not connected to the SMTP server"));
+    const QByteArray From = Envelope(Message.From.Address, QStringLiteral("sender"));
+    QList<QByteArray> To;
+    bool Utf8 = HasHighBytes(From);
+    for (int N = 0; N < Message.Recipients.Count(); ++N) {
+        To.append(Envelope(Message.Recipients[N].Address, QStringLiteral("recipient")));
+        Utf8 = Utf8 || HasHighBytes(To.last());
     }
-    curl_easy_setopt(FImpl->Curl, CURLOPT_MAIL_RCPT, nullptr);
-    curl_slist_free_all(Rcpt);
+    if (To.isEmpty())
+        throw EIdException(QStringLiteral("The message has no recipient"));
+    const QByteArray Data = DataBlock(Message.Compose(MailAgent));
+    if (I.SizeLimit > 0 && Data.size() > I.SizeLimit)
+        throw EIdException(
+            QStringLiteral("The message is %1 bytes long, more than the SMTP server takes (%2)")
+                .arg(Data.size())
+                .arg(I.SizeLimit));
+
+    // A connection the server closed while idle is made again; so is one it closes in answer
+    // to the first command, as long as this Send did not make it.
+    bool Reused = true;
+    if (!Connected()) {
+        Connect(I.ConnectTimeout);
+        Reused = false;
+    }
+    for (;;) {
+        bool DataSent = false;
+        try {
+            QByteArray Mail = "MAIL FROM:<" + From + '>';
+            if (I.SizeLimit > 0)
+                Mail += " SIZE=" + QByteArray::number(Data.size());
+            if (Utf8 && I.SmtpUtf8)
+                Mail += " SMTPUTF8";
+            if (I.EightBitMime && HasHighBytes(Data))
+                Mail += " BODY=8BITMIME";
+            Mail += "\r\n";
+            if (I.Pipelining) {
+                QByteArray Group = Mail;
+                for (const QByteArray &A : To)
+                    Group += "RCPT TO:<" + A + ">\r\n";
+                Group += "DATA\r\n";
+                I.Write(Group, ReadTimeout);
+                // Every reply is read, so that a refusal is the first one given.
+                TReply Refusal;
+                const TReply M = I.Read(QStringLiteral("to MAIL"), ReadTimeout);
+                if (!M.Positive())
+                    Refusal = M;
+                for (qsizetype N = 0; N < To.size(); ++N) {
+                    const TReply R = I.Read(QStringLiteral("to RCPT"), ReadTimeout);
+                    if (!R.Positive() && !Refusal.Code)
+                        Refusal = R;
+                }
+                const TReply D = I.Read(QStringLiteral("to DATA"), ReadTimeout);
+                if (Refusal.Code)
+                    I.Expect(Refusal);
+                I.Expect(D, 3);
+            } else {
+                I.Write(Mail, ReadTimeout);
+                I.Expect(I.Read(QStringLiteral("to MAIL"), ReadTimeout));
+                for (const QByteArray &A : To)
+                    I.Expect(I.Command("RCPT TO:<" + A + '>', ReadTimeout));
+                I.Expect(I.Command("DATA", ReadTimeout), 3);
+            }
+            I.Write(Data, ReadTimeout);
+            DataSent = true;
+            // From here the message may be taken: no interrupt, and a late reply still counts.
+            const TReply R = I.Read(QStringLiteral("to the message"),
+                                    std::max(ReadTimeout, IdDataReplyTimeout), false);
+            I.Expect(R);
+            return;
+        } catch (const EClosed &E) {
+            if (DataSent)
+                throw EIdReplyError(E.ReplyCode(),
+                                    E.Message() + QStringLiteral(" after the message was sent, "
+                                                                 "before the server confirmed it"));
+            if (!Reused)
+                throw;
+            Reused = false;
+            Connect(I.ConnectTimeout);
+        }
+    }
 }
 
 } // namespace qf::delivery

@@ -3,6 +3,7 @@
 // handle, and the events through which the host answers variables and functions and learns of
 // errors.
 
+#include "expr/binder.h"
 #include "expr/exprtypes.h"
 #include "store/dlist.h"
 #include "store/reader.h"
@@ -176,6 +177,10 @@ public:
     TGetDateTimeFunctEvent OnGetDateTimeFunct;
     TVarListEvent OnVarList;     // assignable; nothing here fires it
     TFunctListEvent OnFunctList; // assignable; nothing here fires it
+
+    // Offered by a host that binds names to its record's fields; none: every name goes to the
+    // events.
+    TFieldBinder *Binder = nullptr;
 
     // Stands in for the error message box of a refused identifier; without it the text goes to
     // qWarning.

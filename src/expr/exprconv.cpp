@@ -4,8 +4,11 @@
 #include <QDateTime>
 #include <QLocale>
 #include <QTime>
+#include <algorithm>
 #include <charconv>
+#include <clocale>
 #include <cmath>
+#include <cstdlib>
 #include <string>
 
 namespace qf::expr {
@@ -66,23 +69,45 @@ TDayAndTime dayAndTime(TDateTime Value)
 
 TDateTime fromDate(const QDate &D) { return double(D.toJulianDay() - JulianDayOfZero); }
 
-// Our date-times carry no time zone: the zone field of the locale's long time format is left out.
+// Our date-times carry no time zone: the zone field of the locale's time formats goes, with the
+// blanks, brackets and commas that set it apart ("H:mm:ss (t)", "h:mm:ss AP, t"). So does the day
+// period "B" that Qt does not know and would write as a letter; without it the hours are 0 to 23.
 QString withoutZone(const QString &Format)
 {
-    QString out;
-    bool quoted = false;
-    for (int i = 0; i < Format.size(); ++i) {
-        const QChar c = Format[i];
-        if (c == u'\'')
-            quoted = !quoted;
-        if (!quoted && c == u't') {
-            while (!out.isEmpty() && out.back() == u' ')
-                out.chop(1);
-            continue;
+    auto apart = [](QChar c) {
+        const QChar::Category k = c.category();
+        return c.isSpace() || k == QChar::Other_Format || k == QChar::Punctuation_Open ||
+               k == QChar::Punctuation_Close || c == u',' || c == u'\u060C' || c == u'\uFF0C';
+    };
+    QString out = Format;
+    for (;;) {
+        qsizetype at = -1;
+        bool quoted = false;
+        for (qsizetype i = 0; i < out.size() && at < 0; ++i) {
+            if (out[i] == u'\'')
+                quoted = !quoted;
+            else if (!quoted && (out[i] == u't' || out[i] == u'B'))
+                at = i;
         }
-        out += c;
+        if (at < 0)
+            return out.trimmed();
+        qsizetype from = at, to = at;
+        while (to < out.size() && out[to] == out[at])
+            ++to;
+        QString between;
+        if (out[at] == u'B') {
+            while (to < out.size() && out[to].isSpace())
+                ++to;
+        } else {
+            while (from > 0 && apart(out[from - 1]))
+                --from;
+            while (to < out.size() && apart(out[to]))
+                ++to;
+            if (from > 0 && to < out.size()) // between two fields: they stay apart
+                between = QStringLiteral(" ");
+        }
+        out.replace(from, to - from, between);
     }
-    return out.trimmed();
 }
 
 // Years are written with four digits: a short format with two would lose the century on the way
@@ -159,51 +184,102 @@ std::optional<int32_t> ParseStrToInt(const QString &Text)
     return int32_t(v);
 }
 
-std::optional<long double> ParseFloatDot(const QString &Text)
+bool DecimalToExtended(const char *First, const char *Last, long double &Value)
 {
-    int i = 0;
-    const int n = int(Text.size());
-    while (i < n && Text[i] == u' ')
-        ++i;
-    std::string s;
-    if (i < n && (Text[i] == u'-' || Text[i] == u'+')) {
-        if (Text[i] == u'-')
-            s += '-';
-        ++i;
-    }
-    int digits = 0;
-    for (; i < n && isDigit(Text[i]); ++i, ++digits)
-        s += char(Text[i].unicode());
-    if (i < n && Text[i] == u'.') {
-        s += '.';
-        for (++i; i < n && isDigit(Text[i]); ++i, ++digits)
-            s += char(Text[i].unicode());
+    // Up to 19 significant digits and a scale of at most 27 places, both the digits and the power
+    // of ten are exact extended values, so one multiplication or division rounds correctly. Longer
+    // texts go to the C library, which rounds correctly too.
+    static constexpr long double kPowers[] = {1e0L,  1e1L,  1e2L,  1e3L,  1e4L,  1e5L,  1e6L,
+                                              1e7L,  1e8L,  1e9L,  1e10L, 1e11L, 1e12L, 1e13L,
+                                              1e14L, 1e15L, 1e16L, 1e17L, 1e18L, 1e19L, 1e20L,
+                                              1e21L, 1e22L, 1e23L, 1e24L, 1e25L, 1e26L, 1e27L};
+    const char *p = First;
+    const bool negative = p < Last && *p == '-';
+    if (p < Last && (*p == '-' || *p == '+'))
+        ++p;
+    uint64_t mantissa = 0;
+    int significant = 0, digits = 0;
+    int64_t scale = 0; // the value is mantissa * 10^scale
+    bool exact = true;
+    bool point = false;
+    for (; p < Last; ++p) {
+        if (*p == '.' && !point) {
+            point = true;
+            continue;
+        }
+        if (*p < '0' || *p > '9')
+            break;
+        ++digits;
+        if (significant == 0 && *p == '0') {
+            scale -= point;
+        } else if (significant < 19) {
+            mantissa = mantissa * 10 + uint64_t(*p - '0');
+            ++significant;
+            scale -= point;
+        } else {
+            exact = false;
+        }
     }
     if (digits == 0)
-        return std::nullopt;
-    if (i < n && (Text[i] == u'e' || Text[i] == u'E')) {
-        s += 'e';
+        return false;
+    if (p < Last && (*p == 'e' || *p == 'E')) {
+        ++p;
+        const bool negativeExp = p < Last && *p == '-';
+        if (p < Last && (*p == '-' || *p == '+'))
+            ++p;
+        int64_t exponent = 0;
+        const char *expStart = p;
+        for (; p < Last && *p >= '0' && *p <= '9'; ++p)
+            exponent = std::min<int64_t>(exponent * 10 + (*p - '0'), 1000000);
+        if (p == expStart)
+            return false;
+        scale += negativeExp ? -exponent : exponent;
+    }
+    if (p != Last)
+        return false;
+    if (exact && (mantissa == 0 || (scale >= -27 && scale <= 27))) {
+        const long double m = static_cast<long double>(mantissa);
+        const long double v = mantissa == 0 ? 0.0L
+                              : scale >= 0  ? m * kPowers[scale]
+                                            : m / kPowers[-scale];
+        Value = negative ? -v : v;
+        return true;
+    }
+    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));
+    const std::string text(First, Last);
+    const long double v = strtold_l(text.c_str(), nullptr, cLocale);
+    // The library flags denormals as out of range too; only an infinite result is beyond it.
+    if (!std::isfinite(v))
+        return false;
+    Value = v;
+    return true;
+}
+
+long double DoubleToExtended(double Value)
+{
+    if (!std::isfinite(Value) || Value == 0)
+        return Value;
+    char buf[32];
+    const auto r = std::to_chars(buf, buf + sizeof buf, Value);
+    long double v = Value;
+    DecimalToExtended(buf, r.ptr, v);
+    return v;
+}
+
+std::optional<long double> ParseFloatDot(const QString &Text)
+{
+    qsizetype i = 0;
+    while (i < Text.size() && Text[i] == u' ')
         ++i;
-        if (i < n && (Text[i] == u'-' || Text[i] == u'+'))
-            s += char(Text[i++].unicode());
-        int expDigits = 0;
-        for (; i < n && isDigit(Text[i]); ++i, ++expDigits)
-            s += char(Text[i].unicode());
-        if (expDigits == 0)
+    std::string s;
+    s.reserve(size_t(Text.size() - i));
+    for (; i < Text.size(); ++i) {
+        if (Text[i].unicode() >= 0x80)
             return std::nullopt;
+        s += char(Text[i].unicode());
     }
-    if (i != n)
-        return std::nullopt;
     long double v = 0;
-    const auto r = std::from_chars(s.data(), s.data() + s.size(), v);
-    if (r.ec == std::errc::result_out_of_range) {
-        // Too small to represent is zero; too large is no number of this type.
-        const auto e = s.find('e');
-        if (e != std::string::npos && s.find('-', e) != std::string::npos)
-            return 0.0L;
-        return std::nullopt;
-    }
-    if (r.ec != std::errc() || r.ptr != s.data() + s.size() || !std::isfinite(v))
+    if (!DecimalToExtended(s.data(), s.data() + s.size(), v))
         return std::nullopt;
     return v;
 }
@@ -452,9 +528,9 @@ struct TDateItem {
 };
 
 // Reads a date at the scan's position: two or three fields in the short format's order, between
-// them its separator. Leaves the position after the date. A field's date has its year in four
-// digits.
-bool scanDate(TTextScan &Scan, TDateTime &Value, TDateRules Rules)
+// them its separator; WithoutYear reads two only. Leaves the position after the date. A field's
+// date has its year in four digits.
+bool scanDate(TTextScan &Scan, TDateTime &Value, TDateRules Rules, bool WithoutYear = false)
 {
     const bool fourDigits = Rules == TDateRules::Field;
     const QLocale locale;
@@ -526,7 +602,7 @@ bool scanDate(TTextScan &Scan, TDateTime &Value, TDateRules Rules)
     if (!item(items[0]) || !separator() || !item(items[1]))
         return false;
     const qsizetype afterTwo = Scan.Pos;
-    if (!(separator() && item(items[2]) && assign(items, 3))) {
+    if (WithoutYear || !(separator() && item(items[2]) && assign(items, 3))) {
         Scan.Pos = afterTwo;
         if (fourDigits || !assign(items, 2))
             return false;
@@ -545,10 +621,11 @@ bool scanDate(TTextScan &Scan, TDateTime &Value, TDateRules Rules)
 bool scanTime(TTextScan &Scan, TDateTime &Value, TDateRules Rules)
 {
     const QLocale locale;
-    QStringList separators, trailing;
+    QStringList separators, trailing, leads;
     for (const QLocale::FormatType type : {QLocale::LongFormat, QLocale::ShortFormat}) {
-        const TFormatShape shape = formatShape(locale.timeFormat(type));
-        QString last; // the text after the last number of the format
+        const TFormatShape shape = formatShape(withoutZone(locale.timeFormat(type)));
+        leads << core(shape.Lead); // "kl." before the hours
+        QString last;              // the text after the last number of the format
         for (const auto &[field, after] : shape.Fields) {
             const QChar kind = field[0];
             if (kind != u'h' && kind != u'H' && kind != u'm' && kind != u's')
@@ -563,6 +640,7 @@ bool scanTime(TTextScan &Scan, TDateTime &Value, TDateRules Rules)
     if (separators.isEmpty() || Rules == TDateRules::Field)
         separators << QStringLiteral(":");
     trailing.removeAll(QString());
+    leads.removeAll(QString());
     const QStringList markers = {locale.amText(), locale.pmText(), QStringLiteral("AM"),
                                  QStringLiteral("PM")};
     int afternoon = -1; // unknown, 0 or 1
@@ -590,6 +668,8 @@ bool scanTime(TTextScan &Scan, TDateTime &Value, TDateRules Rules)
     int hour = 0, min = 0, sec = 0, msec = 0;
     marker();
     Scan.SkipBlanks();
+    if (Scan.Match(leads) >= 0)
+        Scan.SkipBlanks();
     if (!number(hour, 2) || !separator() || !number(min, 2))
         return false;
     const qsizetype afterMinutes = Scan.Pos;
@@ -661,16 +741,20 @@ bool TryStrToTime(const QString &S, TDateTime &Value)
 
 bool TryStrToDateTime(const QString &S, TDateTime &Value, TDateRules Rules)
 {
-    TTextScan scan(S);
-    TDateTime d = 0, t = 0;
-    if (!scanDate(scan, d, Rules))
-        return isoDate(S, Rules, Value);
-    const qsizetype dateEnd = scan.Pos;
-    // A time follows the date after blanks.
-    if (!scanned(scan) && (scan.Pos == dateEnd || !scanTime(scan, t, Rules) || !scanned(scan)))
-        return isoDate(S, Rules, Value);
-    Value = d >= 0 ? d + t : d - t;
-    return true;
+    // The hours of a time after a date without its year read as a year at first ("1.2. 10:30").
+    for (const bool withoutYear : {false, true}) {
+        TTextScan scan(S);
+        TDateTime d = 0, t = 0;
+        if (!scanDate(scan, d, Rules, withoutYear))
+            break;
+        const qsizetype dateEnd = scan.Pos;
+        // A time follows the date after blanks.
+        if (scanned(scan) || (scan.Pos != dateEnd && scanTime(scan, t, Rules) && scanned(scan))) {
+            Value = d >= 0 ? d + t : d - t;
+            return true;
+        }
+    }
+    return isoDate(S, Rules, Value);
 }
 
 } // namespace qf::expr

@@ -19,6 +19,15 @@ std::optional<int32_t> ParseStrToInt(const QString &Text);
 // no number or does not fit the extended range.
 std::optional<long double> ParseFloatDot(const QString &Text);
 
+// The extended value nearest to a decimal number's text: optional sign, digits with an optional
+// "." among them, optional exponent, nothing else. Literals, strtofloat and number fields all read
+// through it, so that the same digits always give the same value. False when the text is no such
+// number or lies beyond the extended range; a value too small for the range reads as 0.
+bool DecimalToExtended(const char *First, const char *Last, long double &Value);
+// A 64-bit value as the extended value nearest its shortest decimal text: 10.1 becomes 10.1L, as
+// the literal 10.1 does.
+long double DoubleToExtended(double Value);
+
 // Up to 15 significant digits, scientific form for more than 15 integral digits or below 0.0001.
 // Decimal is the decimal separator written.
 QString FormatGeneral(long double Value, QChar Decimal);

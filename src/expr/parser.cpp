@@ -200,8 +200,6 @@ TParser::TParser(TAdCalc *AOwner, const QString &AExpression, int AHandle, bool 
         Owner->NeedRecompile = true;
 }
 
-TParser::~TParser() = default;
-
 void TParser::advance()
 {
     if (!Started) {
@@ -239,6 +237,8 @@ void TParser::Tokenize()
         sym.Priority = int8_t(operatorPriority(sym.Type));
     }
     findConstCalls();
+    FBindStamp = 0;
+    FFast.reset();
     Index = 0;
 }
 
@@ -438,7 +438,34 @@ bool TParser::evaluate(TExprType Type, T &Value)
         ~Busy() { Flag = false; }
     } busy{FBusy};
     FBusy = true;
+    FBinder = nullptr;
+    if (TFieldBinder *binder = Owner->Binder; binder && !binder->Latched()) {
+        if (const uint64_t stamp = binder->BindStamp()) {
+            FBinder = binder;
+            if (stamp != FBindStamp && bind())
+                FBindStamp = stamp;
+        }
+    }
     TExprValue v;
+    if (FBinder && FFast) {
+        if (runFast(Type, v)) {
+            if constexpr (std::is_same_v<T, int32_t>)
+                Value = v.I;
+            else if constexpr (std::is_same_v<T, long double>)
+                Value = v.E;
+            else if constexpr (std::is_same_v<T, bool>)
+                Value = v.B;
+            else if constexpr (std::is_same_v<T, QString>)
+                Value = v.S;
+            else
+                Value = v.D;
+            return true;
+        }
+        // Whatever failed, the walk below does it again and fails the same way, at the same
+        // place, with the same messages.
+        Reset();
+        v = TExprValue();
+    }
     const bool ok = exprConditional(0, Type, v);
     if constexpr (std::is_same_v<T, int32_t>)
         Value = v.I;
@@ -471,6 +498,7 @@ bool TParser::EvaluateFormula(const QString &Name, TExprType Type, TExprValue &V
         ~Busy() { Flag = false; }
     } busy{FBusy};
     FBusy = true;
+    FBinder = nullptr; // a formula's names are its own
     // A report already made in this evaluation stays the only one: an operand read again after a
     // failure (the comparison fallback) would otherwise call a failing formula, and report, again.
     const bool reported = Owner->ErrorReported;
@@ -824,6 +852,13 @@ bool TParser::factor(TExprType Type, TExprValue &Value)
 {
     switch (Type) {
     case etInteger: {
+        if (bound()) {
+            if (!(cur().Answers & (1u << etInteger)))
+                return false;
+            Value.I = FBinder->ReadInteger(cur().Field);
+            ++Index;
+            return true;
+        }
         TAdCalc *o = Owner;
         bool found = false;
         if (o->OnGetIntegerVar)
@@ -842,6 +877,20 @@ bool TParser::factor(TExprType Type, TExprValue &Value)
 // The type asked for first, then the other real type, then integers.
 [[gnu::always_inline]] inline bool TParser::askExtended(long double &Value)
 {
+    if (bound()) {
+        const uint8_t a = cur().Answers;
+        const int field = cur().Field;
+        if (a & (1u << etExtended))
+            Value = FBinder->ReadExtended(field);
+        else if (a & (1u << etDateTime))
+            Value = FBinder->ReadDateTime(field);
+        else if (a & (1u << etInteger))
+            Value = FBinder->ReadInteger(field);
+        else
+            return Value = 0, false;
+        ++Index;
+        return true;
+    }
     TAdCalc *o = Owner;
     const QString &name = cur().Name;
     bool found = false;
@@ -866,6 +915,20 @@ bool TParser::factor(TExprType Type, TExprValue &Value)
 
 bool TParser::askDateTime(TDateTime &Value)
 {
+    if (bound()) {
+        const uint8_t a = cur().Answers;
+        const int field = cur().Field;
+        if (a & (1u << etDateTime))
+            Value = FBinder->ReadDateTime(field);
+        else if (a & (1u << etExtended))
+            Value = toDateTime(FBinder->ReadExtended(field));
+        else if (a & (1u << etInteger))
+            Value = FBinder->ReadInteger(field);
+        else
+            return Value = 0, false;
+        ++Index;
+        return true;
+    }
     TAdCalc *o = Owner;
     const QString &name = cur().Name;
     bool found = false;
@@ -890,6 +953,13 @@ bool TParser::askDateTime(TDateTime &Value)
 
 [[gnu::always_inline]] inline bool TParser::askString(QString &Value)
 {
+    if (bound()) {
+        if (!(cur().Answers & (1u << etString)))
+            return false;
+        FBinder->ReadString(cur().Field, Value);
+        ++Index;
+        return true;
+    }
     TAdCalc *o = Owner;
     bool found = false;
     if (o->OnGetStringVar)
@@ -909,7 +979,10 @@ bool TParser::factorBoolean(bool &Value)
     const uint32_t f = curFlags();
     if (s.Type == rowName) { // first: the usual filter term
         bool found = false;
-        if (Owner->OnGetBooleanVar)
+        if (bound()) {
+            if ((found = s.Answers & (1u << etBoolean)))
+                Value = FBinder->ReadBoolean(s.Field);
+        } else if (Owner->OnGetBooleanVar)
             Owner->OnGetBooleanVar(Owner, s.Name, found, Value, Handle);
         if (found) {
             ++Index;
@@ -1217,6 +1290,713 @@ bool TParser::getParam(int32_t I, TExprValue &Value, TExprType Type)
     }
     convert(v, p.Type, Value, Type);
     return true;
+}
+
+// The fast road: the text as a tree of typed nodes, built where every name is bound to a field and
+// every other part is a literal or a pure built-in, and only in the forms below, each of which
+// mirrors the walk above step by step. A node that fails (a division by zero, a failed conversion,
+// a raised fault) fails the whole run, and the walk then does the record again.
+namespace {
+struct TNode {
+    bool CanFail = true;
+    bool Constant = false; // of literals alone
+    virtual ~TNode() = default;
+    virtual bool I(TParser &, int32_t &) { return false; }
+    virtual bool E(TParser &, long double &) { return false; }
+    virtual bool D(TParser &, double &) { return false; }
+    virtual bool B(TParser &, bool &) { return false; }
+    virtual bool S(TParser &, QString &) { return false; }
+};
+using TNodePtr = std::unique_ptr<TNode>;
+
+struct TLit final : TNode {
+    TExprValue V;
+    TLit()
+    {
+        CanFail = false;
+        Constant = true;
+    }
+    bool I(TParser &, int32_t &R) override { return R = V.I, true; }
+    bool E(TParser &, long double &R) override { return R = V.E, true; }
+    bool D(TParser &, double &R) override { return R = V.D, true; }
+    bool B(TParser &, bool &R) override { return R = V.B, true; }
+    bool S(TParser &, QString &R) override { return R = V.S, true; }
+};
+} // namespace
+
+struct TParser::TFastTree {
+    TNodePtr Roots[5]; // by result type, made when first asked for
+    bool Tried[5] = {};
+};
+
+struct TFastAccess {
+    static bool call(TParser &P, uint8_t Id, const TFunctParamValues &Params, TExprValue &R)
+    {
+        P.Index = 0;
+        return P.callBuiltin(Id, Params, R);
+    }
+};
+
+TParser::~TParser() = default;
+
+namespace {
+// Field reads, each in the order the variable requests of the walk ask the events.
+struct TFieldNode final : TNode {
+    TFieldBinder *Binder;
+    int Field;
+    uint8_t Answers;
+    TFieldNode(TFieldBinder *AB, int AF, uint8_t AA, bool Safe) : Binder(AB), Field(AF), Answers(AA)
+    {
+        CanFail = !Safe;
+    }
+    bool I(TParser &, int32_t &R) override { return R = Binder->ReadInteger(Field), true; }
+    bool E(TParser &, long double &R) override
+    {
+        if (Answers & (1u << etExtended))
+            R = Binder->ReadExtended(Field);
+        else if (Answers & (1u << etDateTime))
+            R = Binder->ReadDateTime(Field);
+        else
+            R = Binder->ReadInteger(Field);
+        return true;
+    }
+    bool D(TParser &, double &R) override
+    {
+        if (Answers & (1u << etDateTime))
+            R = Binder->ReadDateTime(Field);
+        else if (Answers & (1u << etExtended))
+            R = toDateTime(Binder->ReadExtended(Field));
+        else
+            R = Binder->ReadInteger(Field);
+        return true;
+    }
+    bool B(TParser &, bool &R) override { return R = Binder->ReadBoolean(Field), true; }
+    bool S(TParser &, QString &R) override { return Binder->ReadString(Field, R), true; }
+};
+
+// One step of the operator loop: Value op Operand, as applyNumeric does it.
+struct TArith final : TNode {
+    TExprType Type;
+    uint8_t Op;
+    TNodePtr L, R;
+    TArith(TExprType AT, uint8_t AO, TNodePtr AL, TNodePtr AR)
+        : Type(AT), Op(AO), L(std::move(AL)), R(std::move(AR))
+    {
+        CanFail = Type != etInteger || L->CanFail || R->CanFail || Op == rowDiv || Op == rowMod;
+        Constant = L->Constant && R->Constant;
+    }
+    bool I(TParser &P, int32_t &V) override
+    {
+        int32_t b;
+        if (!L->I(P, V) || !R->I(P, b))
+            return false;
+        const uint32_t ua = uint32_t(V), ub = uint32_t(b);
+        switch (Op) {
+        case rowPlus: V = int32_t(ua + ub); return true;
+        case rowMinus: V = int32_t(ua - ub); return true;
+        case rowTimes: V = int32_t(ua * ub); return true;
+        default:
+            if (b == 0)
+                return false;
+            if (b == -1) {
+                V = Op == rowDiv ? int32_t(0u - ua) : 0;
+                return true;
+            }
+            V = Op == rowDiv ? V / b : V % b;
+            return true;
+        }
+    }
+    static bool apply(uint8_t Op, long double a, long double b, long double &r)
+    {
+        switch (Op) {
+        case rowPlus: r = a + b; break;
+        case rowMinus: r = a - b; break;
+        case rowTimes: r = a * b; break;
+        case rowSlash:
+            if (b == 0)
+                return false;
+            r = a / b;
+            break;
+        default: r = power(a, b); break;
+        }
+        r = CheckedFloat(r);
+        return true;
+    }
+    bool E(TParser &P, long double &V) override
+    {
+        long double b;
+        return L->E(P, V) && R->E(P, b) && apply(Op, V, b, V);
+    }
+    bool D(TParser &P, double &V) override
+    {
+        double a, b;
+        long double r;
+        if (!L->D(P, a) || !R->D(P, b) || !apply(Op, a, b, r))
+            return false;
+        V = toDateTime(r);
+        return true;
+    }
+};
+
+// The first operand of the loop, 0 + X or 0 - X.
+struct TFirst final : TNode {
+    bool Minus;
+    TNodePtr X;
+    TFirst(bool AM, TNodePtr AX) : Minus(AM), X(std::move(AX))
+    {
+        CanFail = X->CanFail;
+        Constant = X->Constant;
+    }
+    bool I(TParser &P, int32_t &V) override
+    {
+        if (!X->I(P, V))
+            return false;
+        if (Minus)
+            V = int32_t(0u - uint32_t(V));
+        return true;
+    }
+    bool E(TParser &P, long double &V) override
+    {
+        if (!X->E(P, V))
+            return false;
+        V = CheckedFloat(Minus ? 0 - V : 0 + V);
+        return true;
+    }
+    bool D(TParser &P, double &V) override
+    {
+        if (!X->D(P, V))
+            return false;
+        V = toDateTime(CheckedFloat(Minus ? 0 - (long double)V : 0 + (long double)V));
+        return true;
+    }
+};
+
+struct TConcat final : TNode {
+    std::vector<TNodePtr> Parts;
+    QString Part;
+    bool S(TParser &P, QString &V) override
+    {
+        if (!Parts[0]->S(P, V))
+            return false;
+        for (size_t i = 1; i < Parts.size(); ++i) {
+            if (!Parts[i]->S(P, Part))
+                return false;
+            V += Part;
+        }
+        return true;
+    }
+};
+
+// A built-in call: its arguments in their types, the result converted to the type asked.
+struct TCall final : TNode {
+    uint8_t Id;
+    TExprType Result, Want;
+    std::vector<TExprType> Types;
+    std::vector<TNodePtr> Args;
+    std::vector<TExprValue> Values;
+    TFunctParamValues Params;
+    bool call(TParser &P, TExprValue &R);
+    bool I(TParser &P, int32_t &V) override;
+    bool E(TParser &P, long double &V) override;
+    bool D(TParser &P, double &V) override;
+    bool B(TParser &P, bool &V) override;
+    bool S(TParser &P, QString &V) override;
+};
+
+struct TCompareNumbers final : TNode {
+    uint8_t Sign;
+    TNodePtr L, R;
+    bool B(TParser &P, bool &V) override
+    {
+        long double a, b;
+        if (!L->E(P, a) || !R->E(P, b))
+            return false;
+        V = compare(Sign, threeWay(a, b));
+        return true;
+    }
+};
+
+struct TCompareTexts final : TNode {
+    uint8_t Sign;
+    TNodePtr L, R;
+    QString A, C;
+    bool B(TParser &P, bool &V) override
+    {
+        if (!L->S(P, A) || !R->S(P, C))
+            return false;
+        V = compareTexts(Sign, A, C);
+        return true;
+    }
+};
+
+// A text field against a literal of plain ASCII: told from the stored bytes where they can.
+struct TFieldEquals final : TNode {
+    bool Equal;
+    TFieldBinder *Binder;
+    int Field;
+    QByteArray Ascii;
+    QString Literal, Text;
+    bool B(TParser &, bool &V) override
+    {
+        int same = Binder->TextEquals(Field, Ascii);
+        if (same < 0) {
+            Binder->ReadString(Field, Text);
+            same = compareTexts(rowEQ, Text, Literal);
+        }
+        V = (same != 0) == Equal;
+        return true;
+    }
+};
+
+// The Boolean operators left to right, without priority; an operand whose value cannot change
+// the result is skipped only when it cannot fail either.
+struct TChain final : TNode {
+    std::vector<std::pair<uint8_t, TNodePtr>> Terms;
+    bool B(TParser &P, bool &V) override
+    {
+        V = false;
+        for (auto &[op, node] : Terms) {
+            if (!node->CanFail && ((op == rowAnd && !V) || (op == rowOr && V)))
+                continue;
+            bool b;
+            if (!node->B(P, b))
+                return false;
+            V = op == rowAnd ? (V & b) : op == rowXor ? (V ^ b) : (V | b);
+        }
+        return true;
+    }
+};
+} // namespace
+
+bool TCall::call(TParser &P, TExprValue &R)
+{
+    for (size_t i = 0; i < Args.size(); ++i) {
+        TExprValue &v = Values[i];
+        bool ok = false;
+        switch (Types[i]) {
+        case etInteger: ok = Args[i]->I(P, v.I); break;
+        case etExtended: ok = Args[i]->E(P, v.E); break;
+        case etDateTime: ok = Args[i]->D(P, v.D); break;
+        case etString: ok = Args[i]->S(P, v.S); break;
+        case etBoolean: ok = Args[i]->B(P, v.B); break;
+        }
+        if (!ok)
+            return false;
+    }
+    return TFastAccess::call(P, Id, Params, R);
+}
+
+bool TCall::I(TParser &P, int32_t &V)
+{
+    TExprValue r;
+    return call(P, r) && (V = r.I, true);
+}
+bool TCall::B(TParser &P, bool &V)
+{
+    TExprValue r;
+    return call(P, r) && (V = r.B, true);
+}
+bool TCall::S(TParser &P, QString &V)
+{
+    TExprValue r;
+    if (!call(P, r))
+        return false;
+    V.swap(r.S);
+    return true;
+}
+bool TCall::E(TParser &P, long double &V)
+{
+    TExprValue r, out;
+    if (!call(P, r))
+        return false;
+    convert(r, Result, out, etExtended);
+    V = out.E;
+    return true;
+}
+bool TCall::D(TParser &P, double &V)
+{
+    TExprValue r, out;
+    if (!call(P, r))
+        return false;
+    convert(r, Result, out, etDateTime);
+    V = out.D;
+    return true;
+}
+
+// Mirrors the walk's forms over the symbols; any other form gives no tree.
+struct TFastCompiler {
+    TParser &P;
+    TFieldBinder *Binder;
+    size_t At = 0;
+
+    const CompiledSymbol &sym(size_t Offset = 0) const
+    {
+        return P.Symbols[std::min(At + Offset, P.Symbols.size() - 1)];
+    }
+    // A node of literals alone becomes the literal of its value, unless working it out fails.
+    TNodePtr fold(TNodePtr Node, TExprType Type)
+    {
+        if (!Node->Constant || dynamic_cast<const TLit *>(Node.get()))
+            return Node;
+        auto lit = std::make_unique<TLit>();
+        bool ok = false;
+        try {
+            switch (Type) {
+            case etInteger: ok = Node->I(P, lit->V.I); break;
+            case etExtended: ok = Node->E(P, lit->V.E); break;
+            case etDateTime: ok = Node->D(P, lit->V.D); break;
+            case etBoolean: ok = Node->B(P, lit->V.B); break;
+            case etString: ok = Node->S(P, lit->V.S); break;
+            }
+        } catch (const EExprError &) {
+            ok = false;
+        }
+        if (!ok)
+            return Node;
+        return lit;
+    }
+    static bool ends(int Context, uint32_t Flags)
+    {
+        switch (Context) {
+        case 0: return Flags & tcEnd;
+        case 3: return Flags & tcComma;
+        case 4: return Flags & tcClose;
+        case 5: return Flags & tcCompare;
+        default: return true; // 6: any symbol that is no operator of the type
+        }
+    }
+    TNodePtr literal(TExprType Type)
+    {
+        const CompiledSymbol &s = sym();
+        auto lit = std::make_unique<TLit>();
+        switch (Type) {
+        case etInteger:
+            if (s.Type != rowIntLiteral || !s.IntValid)
+                return nullptr;
+            lit->V.I = s.IntValue;
+            break;
+        case etExtended:
+        case etDateTime:
+            if ((s.Type != rowIntLiteral && s.Type != rowRealLiteral) || !s.ExtValid)
+                return nullptr;
+            lit->V.E = s.ExtValue;
+            lit->V.D = double(s.ExtValue);
+            if (!std::isfinite(lit->V.D))
+                return nullptr;
+            break;
+        case etString:
+            if (s.Type != rowStringLiteral || s.Unterminated)
+                return nullptr;
+            lit->V.S = s.Text;
+            break;
+        case etBoolean:
+            if (s.Type != rowTrue && s.Type != rowFalse)
+                return nullptr;
+            lit->V.B = s.Type == rowTrue;
+            break;
+        }
+        ++At;
+        return lit;
+    }
+    TNodePtr field(TExprType Type)
+    {
+        const CompiledSymbol &s = sym();
+        if (s.Field < 0)
+            return nullptr;
+        const uint8_t a = s.Answers;
+        const uint8_t numeric = (1u << etInteger) | (1u << etExtended) | (1u << etDateTime);
+        const bool ok =
+            Type == etExtended || Type == etDateTime ? (a & numeric) != 0 : (a & (1u << Type)) != 0;
+        if (!ok)
+            return nullptr;
+        ++At;
+        return std::make_unique<TFieldNode>(Binder, s.Field, a, s.Safe);
+    }
+    TNodePtr call(TExprType Want)
+    {
+        const CompiledSymbol &s = sym();
+        const auto *fn = static_cast<const TFunct *>(s.Data);
+        if (s.Type != rowFunct || !fn || fn->Kind != fkBuiltin || !fn->Active ||
+            !IsPureBuiltin(fn->Id) || !accepts(Want, fn->FunctType))
+            return nullptr;
+        auto node = std::make_unique<TCall>();
+        node->Id = fn->Id;
+        node->Result = fn->FunctType;
+        node->Want = Want;
+        node->Types = fn->Params;
+        ++At;
+        const size_t n = fn->Params.size();
+        if (n > 0) {
+            if (sym().Type != rowOpen)
+                return nullptr;
+            ++At;
+            for (size_t i = 0; i < n; ++i) {
+                TNodePtr arg = expr(i + 1 < n ? 3 : 4, fn->Params[i]);
+                if (!arg)
+                    return nullptr;
+                node->Args.push_back(std::move(arg));
+                ++At; // past "," or ")"
+            }
+        }
+        node->Values.resize(n);
+        for (size_t i = 0; i < n; ++i)
+            node->Params.push_back(
+                TFunctParamValue{fn->Params[i], node->Values[i].Ptr(fn->Params[i])});
+        // Of literals alone: worked out once, as the walk keeps the value of such a call.
+        node->Constant = true;
+        for (const TNodePtr &arg : node->Args)
+            node->Constant &= arg->Constant;
+        return fold(std::move(node), Want);
+    }
+    TNodePtr factor(TExprType Type)
+    {
+        const CompiledSymbol &s = sym();
+        if (s.Type == rowName)
+            return field(Type);
+        if (s.Type == rowFunct)
+            return call(Type);
+        if (s.Type == rowOpen) {
+            ++At;
+            TNodePtr inner = expr(4, Type);
+            if (!inner)
+                return nullptr;
+            ++At;
+            return inner;
+        }
+        return literal(Type);
+    }
+    TNodePtr expr(int Context, TExprType Type)
+    {
+        switch (Type) {
+        case etString: return text(Context);
+        case etBoolean: return chain(Context);
+        default: return numeric(Context, Type);
+        }
+    }
+    // exprNumeric from its state 1 (Value 0) or 3 (Value given, MinPriority above 0).
+    TNodePtr numeric(int Context, TExprType Type, TNodePtr Value = nullptr, int MinPriority = 0)
+    {
+        const uint32_t opClass = operatorClass(Type);
+        uint8_t op = rowPlus;
+        bool First = !Value;
+        if (!Value) {
+            auto zero = std::make_unique<TLit>();
+            Value = std::move(zero);
+            if (sym().Type == rowPlus) {
+                ++At;
+            } else if (sym().Type == rowMinus) {
+                op = rowMinus;
+                ++At;
+            }
+        } else {
+            if (!(sym().Flags & opClass))
+                return ends(Context, sym().Flags) ? std::move(Value) : nullptr;
+            op = sym().Type;
+            ++At;
+        }
+        for (;;) {
+            TNodePtr operand = factor(Type);
+            if (!operand)
+                return nullptr;
+            while (TParser::operatorPriority(op) < sym().Priority && (sym().Flags & opClass)) {
+                operand = numeric(Context, Type, std::move(operand), sym().Priority);
+                if (!operand)
+                    return nullptr;
+            }
+            if (auto *zero = dynamic_cast<TLit *>(Value.get()); zero && First)
+                Value = std::make_unique<TFirst>(op == rowMinus, std::move(operand));
+            else
+                Value = std::make_unique<TArith>(Type, op, std::move(Value), std::move(operand));
+            First = false;
+            Value = fold(std::move(Value), Type);
+            if (MinPriority >= 1 && !(MinPriority < sym().Priority))
+                return Value;
+            if (!(sym().Flags & opClass))
+                return ends(Context, sym().Flags) ? std::move(Value) : nullptr;
+            op = sym().Type;
+            ++At;
+        }
+    }
+    TNodePtr text(int Context)
+    {
+        auto node = std::make_unique<TConcat>();
+        node->CanFail = false;
+        for (;;) {
+            TNodePtr part = factor(etString);
+            if (!part)
+                return nullptr;
+            node->CanFail |= part->CanFail;
+            node->Parts.push_back(std::move(part));
+            if (!(sym().Flags & tcStrOp))
+                break;
+            ++At;
+        }
+        if (!ends(Context, sym().Flags))
+            return nullptr;
+        if (node->Parts.size() == 1)
+            return std::move(node->Parts[0]);
+        return node;
+    }
+    // factorBoolean and the comparisons after it.
+    TNodePtr term()
+    {
+        const CompiledSymbol &s = sym();
+        if (s.Type == rowTrue || s.Type == rowFalse)
+            return literal(etBoolean);
+        if (s.Type == rowOpen) {
+            ++At;
+            TNodePtr inner = chain(4);
+            if (!inner)
+                return nullptr;
+            ++At;
+            return inner;
+        }
+        bool textMode = false;
+        if (s.Type == rowName) {
+            if (s.Field < 0)
+                return nullptr;
+            if (s.Answers & (1u << etBoolean))
+                return field(etBoolean);
+            const uint8_t numeric = (1u << etInteger) | (1u << etExtended) | (1u << etDateTime);
+            if (!(s.Answers & numeric)) {
+                if (!(s.Answers & (1u << etString)))
+                    return nullptr;
+                textMode = true;
+            }
+        } else if (s.Type == rowFunct) {
+            const auto *fn = static_cast<const TFunct *>(s.Data);
+            if (!fn)
+                return nullptr;
+            if (fn->FunctType == etBoolean)
+                return call(etBoolean);
+            textMode = fn->FunctType == etString;
+        } else if (s.Type == rowStringLiteral) {
+            textMode = true;
+        } else if (s.Type != rowIntLiteral && s.Type != rowRealLiteral) {
+            return nullptr;
+        }
+        if (textMode) {
+            TNodePtr left = text(5);
+            if (!left)
+                return nullptr;
+            const uint8_t sign = sym().Type;
+            ++At;
+            TNodePtr right = text(6);
+            if (!right)
+                return nullptr;
+            auto *f = dynamic_cast<TFieldNode *>(left.get());
+            auto *lit = dynamic_cast<TLit *>(right.get());
+            if (f && lit && (sign == rowEQ || sign == rowNE) && !f->CanFail) {
+                const QString &t = lit->V.S;
+                bool plain = t.isEmpty() || (t.back() != u' ' && t.back() != QChar(0));
+                for (QChar c : t)
+                    plain &= c.unicode() < 0x80;
+                if (plain) {
+                    auto eq = std::make_unique<TFieldEquals>();
+                    eq->CanFail = false;
+                    eq->Equal = sign == rowEQ;
+                    eq->Binder = Binder;
+                    eq->Field = f->Field;
+                    eq->Ascii = t.toLatin1();
+                    eq->Literal = t;
+                    return eq;
+                }
+            }
+            auto node = std::make_unique<TCompareTexts>();
+            node->CanFail = left->CanFail || right->CanFail;
+            node->Sign = sign;
+            node->L = std::move(left);
+            node->R = std::move(right);
+            return node;
+        }
+        TNodePtr left = numeric(5, etExtended);
+        if (!left)
+            return nullptr;
+        const uint8_t sign = sym().Type;
+        ++At;
+        TNodePtr right = numeric(6, etExtended);
+        if (!right)
+            return nullptr;
+        auto node = std::make_unique<TCompareNumbers>();
+        node->CanFail = left->CanFail || right->CanFail;
+        node->Sign = sign;
+        node->L = std::move(left);
+        node->R = std::move(right);
+        return node;
+    }
+    TNodePtr chain(int Context)
+    {
+        auto node = std::make_unique<TChain>();
+        node->CanFail = false;
+        uint8_t op = rowOr;
+        for (;;) {
+            TNodePtr t = term();
+            if (!t || (sym().Flags & tcCompare))
+                return nullptr;
+            node->CanFail |= t->CanFail;
+            node->Terms.emplace_back(op, std::move(t));
+            if (sym().Flags & tcBoolOp) {
+                op = sym().Type;
+                ++At;
+                continue;
+            }
+            if (!ends(Context, sym().Flags) || Context == 5 || Context == 6)
+                return nullptr;
+            return node;
+        }
+    }
+};
+
+bool TParser::bind()
+{
+    FFast.reset();
+    TFieldBinder *binder = Owner->Binder;
+    bool all = true;
+    for (CompiledSymbol &s : Symbols) {
+        s.Field = -1;
+        s.Answers = 0;
+        s.Safe = false;
+        if (s.Type == rowName) {
+            s.Field = binder->Bind(s.Name, s.Answers, s.Safe);
+            all &= s.Field >= 0;
+        } else if (s.Type == rowIf || s.Type == rowParam || s.Type == rowVariable) {
+            all = false;
+        }
+    }
+    if (all)
+        FFast = std::make_unique<TFastTree>();
+    return true;
+}
+
+bool TParser::runFast(TExprType Type, TExprValue &Value)
+{
+    if (!FFast->Tried[Type]) {
+        FFast->Tried[Type] = true;
+        TFastCompiler c{*this, Owner->Binder};
+        TNodePtr root;
+        try {
+            root = c.expr(0, Type);
+        } catch (const EExprError &) {
+            root.reset();
+        }
+        if (root && (c.sym().Flags & tcEnd) && c.At + 1 == Symbols.size())
+            FFast->Roots[Type] = std::move(root);
+    }
+    if (!FFast->Roots[Type])
+        return false;
+    try {
+        TNode &root = *FFast->Roots[Type];
+        switch (Type) {
+        case etInteger: return root.I(*this, Value.I);
+        case etExtended: return root.E(*this, Value.E);
+        case etBoolean: return root.B(*this, Value.B);
+        case etString: return root.S(*this, Value.S);
+        case etDateTime: return root.D(*this, Value.D);
+        }
+    } catch (...) {
+        // raised again by the walk
+    }
+    return false;
 }
 
 } // namespace qf::expr

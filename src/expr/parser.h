@@ -1,6 +1,7 @@
 #pragma once
 // One expression text as an array of symbols, evaluated by recursive descent over the array.
 
+#include "expr/binder.h"
 #include "expr/exprtypes.h"
 #include "store/reader.h"
 
@@ -37,6 +38,11 @@ struct CompiledSymbol {
     // A built-in call of literal arguments whose value does not change: its entry in the parser's
     // list of such calls, -1 for any other symbol.
     int32_t ConstCall = -1;
+    // The host's field this name is bound to (-1 none), the engine types it answers, and whether
+    // its reads never fail.
+    int32_t Field = -1;
+    uint8_t Answers = 0;
+    bool Safe = false;
 };
 using TCompiledSymbols = std::vector<CompiledSymbol>;
 
@@ -93,6 +99,17 @@ private:
     std::deque<QString> FTexts;
     int FTextDepth = 0;
     void findConstCalls();
+    // Names bound to the host's fields, and the text as a tree of typed nodes when every part of it
+    // allows (names bound, literals, pure built-ins): made again when the binding changes.
+    uint64_t FBindStamp = 0;
+    TFieldBinder *FBinder = nullptr; // set for an evaluation whose names are bound
+    struct TFastTree;
+    std::unique_ptr<TFastTree> FFast;
+    bool bind();
+    bool runFast(TExprType Type, TExprValue &Value);
+    bool bound() const { return FBinder && cur().Field >= 0 && !FBinder->Latched(); }
+    friend struct TFastCompiler;
+    friend struct TFastAccess;
 
     void scanSymbol(CompiledSymbol &R);
     void advance();

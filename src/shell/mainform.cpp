@@ -26,6 +26,7 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -150,6 +151,11 @@ TMainForm::TMainForm(QWidget *Parent) : QMainWindow(Parent)
 
 TMainForm::~TMainForm()
 {
+    // The parts go before the child widgets, whose going moves the focus and ends edits:
+    // nothing of theirs may reach the window's handlers any more.
+    disconnect(qApp, nullptr, this, nullptr);
+    for (QObject *Child : findChildren<QObject *>())
+        disconnect(Child, nullptr, this, nullptr);
     delete EditDB; // it watches the workspace's dataset, which goes before the child windows
     EditDB = nullptr;
     delete Grid; // the grid reads the workspace until it goes
@@ -714,13 +720,15 @@ QWidget *TMainForm::CreatePreviewPage()
                                                               {"Prior", Qt::LeftArrow},
                                                               {"Next", Qt::RightArrow},
                                                               {"Last", Qt::DownArrow}};
-    for (const auto &[Name, Arrow] : Buttons) {
+    for (int i = 0; i < 4; ++i) {
         auto *B = new QToolButton(DBNavigator1);
-        B->setObjectName(QString::fromLatin1(Name));
-        B->setToolTip(QString::fromLatin1(Name));
-        B->setArrowType(Arrow);
+        B->setObjectName(QString::fromLatin1(Buttons[i].first));
+        B->setToolTip(QString::fromLatin1(Buttons[i].first));
+        B->setArrowType(Buttons[i].second);
         B->setFixedSize(24, 22);
         B->setEnabled(false);
+        connect(B, &QToolButton::clicked, this, [this, i] { DBNavigator1Click(i); });
+        NavButtons[std::size_t(i)] = B;
         N->addWidget(B);
     }
     DBNavigator1->setGeometry(2, 1, 96, 22);

@@ -162,6 +162,8 @@ public:
     QWebEngineView *WebBrowser1;
     QWidget *Panel8;
     QWidget *DBNavigator1;
+    // First, Prior, Next, Last.
+    std::array<QToolButton *, 4> NavButtons{};
     QStatusBar *StatusBar1;
 
     THHComp *HHComp1;
@@ -292,6 +294,11 @@ public:
     void TabSheet10Show();
     void TabSheet5Show();
     void BuildPreview();
+    // The current record changed: the preview follows it, at once or when the page that is
+    // still loading has finished.
+    void PreviewRecordChanged();
+    void DBNavigator1Click(int Button);
+    void UpdateNavigator();
     void UpdatePreviewTo();
     void UpdatePreviewSubject();
 
@@ -366,6 +373,7 @@ private:
     void EditorChanged();
     void FocusChanged(QWidget *Old, QWidget *Now);
     bool FShown = false;
+    bool FPreviewAgain = false; // a record move came while the preview page was loading
     void RunEditCommand(std::uint8_t Code);
     void CreatePopupMenus();
     void CreateDatabasePage();

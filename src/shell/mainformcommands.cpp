@@ -243,6 +243,7 @@ void TMainForm::UpdateControls()
     ApplyCommandStates(UpdateControlsRule(S));
     if (Workspace && EditDB)
         NarrowRecordCommands();
+    UpdateNavigator();
 }
 
 void TMainForm::UpdateEditCommands()

@@ -8,6 +8,8 @@
 #include "composer/ui/editordialogs.h"
 #include "composer/ui/editorhost.h"
 #include "shell/mainform.h"
+#include "tables/data/dataset.h"
+#include "tables/workspace.h"
 
 #include <QAction>
 #include <QColorDialog>
@@ -20,6 +22,7 @@
 #include <QTabWidget>
 #include <QTextCursor>
 #include <QToolBar>
+#include <QToolButton>
 #include <QUrl>
 #include <QWebEngineView>
 #include <algorithm>
@@ -269,6 +272,50 @@ void TMainForm::BuildPreview()
     Box.exec();
 }
 
-void TMainForm::WebBrowser1DocumentComplete(bool) { Preview->FPreviewDirty = true; }
+void TMainForm::WebBrowser1DocumentComplete(bool)
+{
+    Preview->FPreviewDirty = true;
+    if (FPreviewAgain) {
+        FPreviewAgain = false;
+        // The build may read the HTML editor: not from inside the engine's own event.
+        composer::RunSoon(this, [this] { BuildPreview(); });
+    }
+}
+
+void TMainForm::PreviewRecordChanged()
+{
+    if (Preview->FPreviewDirty)
+        BuildPreview();
+    else
+        FPreviewAgain = true;
+}
+
+void TMainForm::DBNavigator1Click(int Button)
+{
+    tables::TADOQuery &Q = Workspace->ADOQuery1();
+    if (!Q.Active())
+        return;
+    RunTableCommand([&Q, Button] {
+        switch (Button) {
+        case 0: Q.First(); break;
+        case 1: Q.Prior(); break;
+        case 2: Q.Next(); break;
+        default: Q.Last(); break;
+        }
+    });
+    PreviewRecordChanged();
+}
+
+void TMainForm::UpdateNavigator()
+{
+    const tables::TADOQuery *Q = Workspace ? &Workspace->ADOQuery1() : nullptr;
+    // No move while a record is being edited (it has no number then).
+    const int RecNo = Q && Q->Active() ? Q->RecNo() : -1;
+    const bool Back = RecNo > 1, Forward = RecNo >= 1 && RecNo < Q->RecordCount();
+    const bool States[] = {Back, Back, Forward, Forward};
+    for (std::size_t i = 0; i < NavButtons.size(); ++i)
+        if (NavButtons[i])
+            NavButtons[i]->setEnabled(States[i]);
+}
 
 } // namespace qf::shell

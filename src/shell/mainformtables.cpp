@@ -60,6 +60,9 @@ void TMainForm::CreateWorkspace()
     W.OnOpened = [this] {
         if (PageControl1->currentWidget() == TabSheet1)
             RxDBGrid1->setFocus();
+        if (PageControl1->currentWidget() == TabSheet2 &&
+            PageControl2->currentWidget() == TabSheet5)
+            PreviewRecordChanged();
     };
     W.OnClosed = [this] {
         RxDBGrid1->hide();
@@ -71,6 +74,9 @@ void TMainForm::CreateWorkspace()
         StatusBar2->clearMessage();
         UpdateCaption();
         UpdateTableCommands();
+        if (PageControl1->currentWidget() == TabSheet2 &&
+            PageControl2->currentWidget() == TabSheet5)
+            PreviewRecordChanged();
     };
     W.OnSortChanged = [this] {
         FSortField = Workspace->FSortField;

@@ -143,6 +143,14 @@ TEST_F(Editor, ALargeDocumentComesBackWholeWithTheDoctypeAndNoScaffolding)
     EXPECT_TRUE(Html.startsWith("<!DOCTYPE html><html>")) << Html.left(200).toStdString();
     EXPECT_TRUE(Html.contains(Big)) << Html.size();
     EXPECT_FALSE(Html.contains("contenteditable"));
+
+    // Comments beside the doctype and the <html> element come back in their places.
+    const QString Mso = "<!DOCTYPE html><!--[if mso]><meta name=\"x\"><![endif]--><html><head>"
+                        "</head><body><p>x</p></body></html><!--end-->";
+    QSignalSpy Loaded(Host, &TDomHost::DocumentLoaded);
+    Dom->SetDocumentHTML(Mso);
+    ASSERT_TRUE(Loaded.wait(20000));
+    EXPECT_EQ(Dom->DocumentHTML(), Mso);
 }
 
 TEST_F(Editor, AClickAndKeysEditTheDocument)

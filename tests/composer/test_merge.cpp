@@ -97,8 +97,11 @@ TEST_F(Merge, FieldKindsAndNullsInACommaLocale)
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     EXPECT_EQ(X("%AMOUNT|%DUE|%PAID|%NOTE"), "1234,5|05.01.2024|True|line one\r\nline two");
     Table.Query.Next();
-    // Nulls read as the kind's zero: empty text, 0, False, day zero of the date scale.
-    EXPECT_EQ(X("[%NAME]|%AMOUNT|%PAID|%DUE|[%NOTE]"), "[]|0|False|30.12.1899|[]");
+    // Empty text, numbers and dates merge as nothing; an empty logical reads False. An
+    // expression over them keeps its own rules.
+    EXPECT_EQ(X("[%NAME]|[%AMOUNT]|%PAID|[%DUE]|[%NOTE]"), "[]|[]|False|[]|[]");
+    AddCalcField(Project.DList1, "PLUS", 1, "AMOUNT + 1");
+    EXPECT_EQ(X("%PLUS"), "1");
 }
 
 TEST_F(Merge, CalculatedFieldsOfEveryTypeWinOverFields)

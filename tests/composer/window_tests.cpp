@@ -2,6 +2,7 @@
 // edits in each, the mail format switch, the formatting bar and the Insert Table dialog,
 // and the preview file.
 
+#include "../tables/dbforacle.h"
 #include "composer/domwork.h"
 #include "composer/mailviews.h"
 #include "composer/preview.h"
@@ -25,8 +26,10 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QStackedWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
+#include <QToolButton>
 #include <QWebEngineView>
 #include <csignal>
 
@@ -72,6 +75,8 @@ protected:
     }
     void TearDown() override
     {
+        if (!F)
+            return;
         ForgetChanges();
         F->close();
         F.reset();
@@ -298,6 +303,66 @@ TEST_F(Window, ThePreviewFileIsWrittenShownOnceAndRemoved)
     EXPECT_FALSE(QFile::exists(File));
 }
 
+TEST_F(Window, TheNavigatorWalksThePreviewThroughTheRecords)
+{
+    QTemporaryDir Dir;
+    const std::vector<TRawField> Fields = {{"NAME", 'C', 10}};
+    WriteBytes(Dir.filePath("people.dbf"),
+               RawDbf(0x03, Fields,
+                      {RawRecord(Fields, {"Smith"}), RawRecord(Fields, {"Berg"}),
+                       RawRecord(Fields, {"Dahl"})}));
+    TypeSource("<p>Dear %NAME</p>");
+    auto Page = [&] {
+        QFile P(F->Preview->FPreviewFile);
+        return P.open(QIODevice::ReadOnly) ? QString::fromUtf8(P.readAll()) : QString();
+    };
+    auto Enabled = [&] {
+        QString S;
+        for (QToolButton *B : F->NavButtons)
+            S += B->isEnabled() ? '1' : '0';
+        return S;
+    };
+    auto Loaded = [&] { return WaitUntil([&] { return F->Preview->FPreviewDirty; }); };
+    F->Preview0Click();
+    ASSERT_TRUE(Loaded());
+    EXPECT_EQ(Enabled(), "0000");
+    EXPECT_TRUE(Page().contains("Dear %NAME"));
+
+    // A table opened while the preview shows brings its first record.
+    F->OpenDBFFile(Dir.filePath("people.dbf"));
+    EXPECT_TRUE(Page().contains("Dear Smith")) << Page().toStdString();
+    EXPECT_EQ(Enabled(), "0011");
+
+    // First, Prior, Next, Last: each click moves the record and rebuilds the page.
+    const std::tuple<int, const char *, const char *> Clicks[] = {
+        {2, "Berg", "1111"}, {3, "Dahl", "1100"}, {1, "Berg", "1111"}, {0, "Smith", "0011"}};
+    for (const auto &[Button, Name, States] : Clicks) {
+        ASSERT_TRUE(Loaded());
+        QTest::mouseClick(F->NavButtons[std::size_t(Button)], Qt::LeftButton);
+        EXPECT_TRUE(Page().contains(QStringLiteral("Dear ") + Name)) << Name;
+        EXPECT_EQ(Enabled(), States) << Name;
+    }
+    // A click while the page still loads is shown once it has loaded.
+    ASSERT_TRUE(Loaded());
+    F->NavButtons[2]->click();
+    F->NavButtons[2]->click();
+    EXPECT_TRUE(WaitUntil([&] {
+        return RunJs(F->WebBrowser1->page(), "document.body ? document.body.innerText : ''")
+                   .toString() == "Dear Dahl";
+    }));
+
+    // Closing the table shows the placeholders again. The window then goes while it is
+    // shown, with the focus in the subject, whose leaving merges the open table's record.
+    F->CloseDB0->trigger();
+    EXPECT_TRUE(WaitUntil([&] { return Page().contains("Dear %NAME"); }));
+    EXPECT_EQ(Enabled(), "0000");
+    F->OpenDBFFile(Dir.filePath("people.dbf"));
+    F->Edit2->setFocus();
+    ASSERT_EQ(QApplication::focusWidget(), F->Edit2);
+    ForgetChanges();
+    F.reset();
+}
+
 TEST_F(Window, InsertTableDialogAndTheTableMenu)
 {
     EditSource("<p id=a>x</p>");
@@ -360,6 +425,36 @@ TEST_F(Window, InsertTableDialogAndTheTableMenu)
     EXPECT_EQ(Js("document.querySelector('table').rows.length").toInt(), 3);
     F->DeleteRows1->trigger();
     EXPECT_EQ(Js("document.querySelector('table').rows.length").toInt(), 2);
+
+    // A new table waits with the caret in its first cell; Tab and Shift+Tab move between
+    // the cells and keep the focus in the editor.
+    EditSource("<p id=c>x</p>");
+    SelectIn("#c");
+    OnModal([&](QWidget *W) {
+        auto *T = qobject_cast<TTabForm *>(W);
+        T->Rows->Edit->setText("2");
+        T->Columns->Edit->setText("2");
+        T->WidthEdit->setText("100");
+        Press(W, "Ok");
+    });
+    F->Table0->trigger();
+    F->activateWindow(); // the dialog gives the activation back later offscreen
+    ASSERT_TRUE(QTest::qWaitForWindowActive(F.get()));
+    F->DHTMLEdit1->setFocus();
+    ASSERT_TRUE(WaitUntil([&] { return Js("document.hasFocus()").toBool(); }));
+    QWidget *Keys = F->DHTMLEdit1->focusProxy() ? F->DHTMLEdit1->focusProxy() : F->DHTMLEdit1;
+    QTest::keyClicks(Keys, "a");
+    QTest::keyClick(Keys, Qt::Key_Tab);
+    QTest::keyClicks(Keys, "b");
+    QTest::keyClick(Keys, Qt::Key_Tab);
+    QTest::keyClick(Keys, Qt::Key_Tab);
+    QTest::keyClick(Keys, Qt::Key_Backtab, Qt::ShiftModifier);
+    QTest::keyClicks(Keys, "c");
+    const QString Cells = "Array.from(document.querySelectorAll('td')).map(c=>"
+                          "c.textContent.replace(/\\u00a0/g,'_')).join(',')";
+    EXPECT_TRUE(WaitUntil([&] { return Js(Cells).toString() == "a,b,c,_"; }))
+        << Js(Cells).toString().toStdString();
+    EXPECT_EQ(F->FocusOf(QApplication::focusWidget()), shell::TFocus::HtmlEditor);
 }
 
 TEST_F(Window, FormattingBarAndMenus)

@@ -61,12 +61,22 @@ def describe(path):
         "x_mailer": decode_words(msg.get("X-Mailer", "")),
         "content_type": msg.get_content_type(),
         "attachments": [],
+        "inline": [],
+        "structure": [part.get_content_type() for part in msg.walk()],
     }
     for part in msg.walk():
         if part.is_multipart():
             continue
         payload = part.get_payload(decode=True)
-        if part.get_content_disposition() == "attachment":
+        if part.get("Content-ID"):
+            info["inline"].append({
+                "content_id": part.get("Content-ID").strip().strip("<>"),
+                "filename": nfc(part.get_filename() or ""),
+                "content_type": part.get_content_type(),
+                "disposition": part.get_content_disposition() or "",
+                "sha256": hashlib.sha256(payload).hexdigest(),
+            })
+        elif part.get_content_disposition() == "attachment":
             info["attachments"].append({
                 "filename": nfc(part.get_filename() or ""),
                 "content_type": part.get_content_type(),

@@ -5,7 +5,7 @@ Stores every message it accepts in DIR as NNNNN.eml (the bytes as received) and
 NNNNN.json (envelope). DIR/control.json, read afresh for every connection and every
 reply, changes its behaviour:
   refuse           answer every new connection with 554 and close it
-  silent           accept connections and never say a word
+  silent           accept connections and never say a word (DIR/silent.N marks the Nth)
   reject           list of recipient addresses to answer with 550 ("*" for all)
   drop_after_data  close the connection once the message is in, without a reply
   delay            seconds to wait before the reply to the message
@@ -23,6 +23,7 @@ import argparse
 import asyncio
 import json
 import os
+import re
 import signal
 import sys
 import warnings
@@ -92,6 +93,13 @@ class Server(SMTP):
             return
         await super().smtp_EHLO(hostname)
 
+    async def smtp_RCPT(self, arg):
+        # Strict, as RFC 5321's path syntax is: no blank inside the angle brackets.
+        if arg and re.search(r"<\s|\s>", arg):
+            await self.push("501 5.1.3 Bad recipient address syntax")
+            return
+        await super().smtp_RCPT(arg)
+
     async def smtp_NOOP(self, arg):
         await asyncio.sleep(float(control(self.directory).get("noop_delay", 0)))
         await super().smtp_NOOP(arg)
@@ -122,6 +130,7 @@ async def main():
         if ctl.get("refuse") or handler.connections > ctl.get("max_connections", handler.connections):
             return Refuser()
         if ctl.get("silent"):
+            open(os.path.join(args.dir, "silent.%d" % handler.connections), "w").close()
             return asyncio.Protocol()
         options = {"enable_SMTPUTF8": bool(ctl.get("smtputf8"))}
         if ctl.get("auth"):

@@ -6,6 +6,11 @@
 #include "delivery/mimeencode.h"
 #include "testserver.h"
 
+#include <QCryptographicHash>
+#include <QFile>
+#include <QJsonArray>
+#include <QTemporaryDir>
+#include <QUrl>
 #include <gtest/gtest.h>
 
 using namespace qf::delivery;
@@ -122,6 +127,83 @@ TEST(DeliveryMessage, QuotedPrintableAndCharacterReferences)
     TCharsetEncoder Latin1(QStringLiteral("windows-1252"));
     EXPECT_EQ(Latin1.Encode(QStringLiteral("\u00E9\u0416\u884C"), TCharsetEncoder::umHtmlReference),
               "\xE9&#1046;&#34892;");
+}
+
+TEST(DeliveryMessage, LocalPicturesTravelInsideTheMessage)
+{
+    QTemporaryDir Dir;
+    auto Write = [&](const QString &Name, const QByteArray &Bytes) {
+        QFile F(Dir.filePath(Name));
+        EXPECT_TRUE(F.open(QIODevice::WriteOnly) && F.write(Bytes) == Bytes.size());
+        return F.fileName();
+    };
+    QByteArray Every;
+    for (int I = 0; I < 3000; ++I)
+        Every.append(char(I * 7 % 256));
+    const QString Logo = Write(QStringLiteral("logo.png"), "\x89PNG\r\n" + Every);
+    const QString Odd = Write(QStringLiteral("a b&c.gif"), "GIF89a\r\n\x1A" + Every.left(100));
+    const QString Pdf = Write(QStringLiteral("doc.pdf"), "%PDF-1.4");
+    auto Sha = [](const QString &File) {
+        QFile F(File);
+        F.open(QIODevice::ReadOnly);
+        return QString::fromLatin1(
+            QCryptographicHash::hash(F.readAll(), QCryptographicHash::Sha256).toHex());
+    };
+    const QString Remote = QStringLiteral("<img src=\"https://example.com/r.png\">");
+    const QString Body =
+        QStringLiteral("<p><img src=\"%1\"><IMG alt=x SRC='%2'>%3<img src=%1></p>")
+            .arg(Logo, QUrl::fromLocalFile(Odd).toString().replace('&', "&amp;"), Remote);
+
+    // With and without attachments: the text and its pictures are one related part.
+    const std::pair<bool, QStringList> Cases[] = {
+        {false, {"multipart/related", "text/html", "image/png", "image/gif"}},
+        {true,
+         {"multipart/mixed", "multipart/related", "text/html", "image/png", "image/gif",
+          "application/pdf"}}};
+    for (const auto &[Attach, Structure] : Cases) {
+        SCOPED_TRACE(Attach);
+        TIdMessage M;
+        Basic(M);
+        M.ContentType = QStringLiteral("text/html");
+        M.Body = QStringList{Body};
+        if (Attach)
+            M.MessageParts.AddAttachment(Pdf);
+        const QByteArray Raw = M.Compose({});
+        const QJsonObject P = ParseComposed(Raw);
+        EXPECT_EQ(P["structure"].toVariant().toStringList(), Structure);
+        EXPECT_TRUE(P["defects"].toArray().isEmpty());
+        const QString Html = P["body"].toString();
+        const QJsonArray Inline = P["inline"].toArray();
+        ASSERT_EQ(Inline.size(), 2);
+        QMap<QString, QString> Parts;
+        for (int I = 0; I < 2; ++I) {
+            const QString Id = Inline[I]["content_id"].toString();
+            Parts.insert(Id, Inline[I]["sha256"].toString());
+            EXPECT_EQ(Inline[I]["disposition"].toString(), "inline");
+            EXPECT_EQ(Html.count("cid:" + Id), I == 0 ? 2 : 1) << Html.toStdString();
+        }
+        EXPECT_EQ(Inline[0]["sha256"].toString(), Sha(Logo));
+        EXPECT_EQ(Inline[1]["sha256"].toString(), Sha(Odd));
+        EXPECT_EQ(Inline[1]["filename"].toString(), "a b&c.gif");
+        EXPECT_TRUE(Html.contains(Remote));
+        EXPECT_FALSE(Html.contains(Dir.path()));
+        EXPECT_EQ(InlinePartsByPerl(Raw), Parts);
+        EXPECT_EQ(InlinePartsByReformime(Raw), Parts);
+    }
+
+    // A plain text is sent as written; a picture that cannot be read stops the message.
+    TIdMessage M;
+    Basic(M);
+    M.Body = QStringList{Body};
+    EXPECT_FALSE(M.Compose({}).contains("multipart"));
+    M.ContentType = QStringLiteral("text/html");
+    QFile::remove(Logo);
+    try {
+        M.Compose({});
+        ADD_FAILURE();
+    } catch (const EIdException &E) {
+        EXPECT_TRUE(E.Message().contains(Logo)) << E.Message().toStdString();
+    }
 }
 
 TEST(DeliveryMessage, ReplyToAndContentType)

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QMap>
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -14,7 +15,8 @@
 
 class TTestServer {
 public:
-    TTestServer(); // started on a free port
+    // Started on a free port; Script names the server: the aiosmtpd one, or scriptserver.py.
+    explicit TTestServer(const char *Script = "smtpserver.py");
     ~TTestServer();
     void Start(int Port = 0);
     void Stop();
@@ -22,10 +24,12 @@ public:
     int Port() const { return FPort; }
     void SetControl(const QJsonObject &Control);
     QStringList MessageFiles() const; // stored messages, oldest first
+    QString FilePath(const QString &Name) const { return FDir.filePath(Name); }
     QJsonObject Envelope(const QString &MessageFile) const;
 
 private:
     QTemporaryDir FDir;
+    QString FScript;
     int FPid = -1;
     int FInput = -1;  // the server's standard input
     int FOutput = -1; // its standard output
@@ -36,4 +40,8 @@ private:
 QJsonArray ParseMail(const QStringList &Files);
 // The same for message bytes that never went through a server.
 QJsonObject ParseComposed(const QByteArray &Message);
+// Content-ID (without brackets) -> SHA-256 of the decoded part, for every part that has
+// one, as Perl's Email::MIME and as maildrop's reformime read the message.
+QMap<QString, QString> InlinePartsByPerl(const QByteArray &Message);
+QMap<QString, QString> InlinePartsByReformime(const QByteArray &Message);
 inline std::string Str(const QJsonValue &V) { return V.toString().toStdString(); }

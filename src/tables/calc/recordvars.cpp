@@ -1,6 +1,7 @@
 #include "tables/calc/recordvars.h"
 
 #include "expr/parser.h"
+#include "tables/data/dbf/dbftable.h"
 
 #include <QDateTime>
 
@@ -29,7 +30,7 @@ bool Answers(int Row, TFieldType Type)
 }
 
 void Read(const TField &Field, int32_t &Value) { Value = Field.AsInteger(); }
-void Read(const TField &Field, long double &Value) { Value = Field.AsFloat(); }
+void Read(const TField &Field, long double &Value) { Value = Field.AsExtended(); }
 void Read(const TField &Field, bool &Value) { Value = Field.AsBoolean(); }
 void Read(const TField &Field, QString &Value) { Field.ReadString(Value); }
 void Read(const TField &Field, double &Value) { Value = Field.AsDateTime(); }
@@ -48,6 +49,8 @@ TRecordVariables::TRecordVariables(expr::TAdCalc &Calc, TCalcFields &CalcFields)
     : FCalc(Calc), FCalcFields(CalcFields)
 {
     FCalc.AddFunct(QStringLiteral("Now"), true, expr::etDateTime, {});
+    Latch = &FCalcError;
+    FCalc.Binder = this;
     FCalc.OnGetIntegerVar = [this](expr::TAdCalc *, const QString &Name, bool &Found,
                                    int32_t &Value,
                                    int) { AdCalc1GetIntegerVar(Name, Found, Value); };
@@ -78,6 +81,74 @@ TRecordVariables::~TRecordVariables()
     FCalc.OnGetDateTimeVar = nullptr;
     FCalc.OnGetDateTimeFunct = nullptr;
     FCalc.OnError = nullptr;
+    FCalc.Binder = nullptr;
+}
+
+uint64_t TRecordVariables::BindStamp()
+{
+    if (!CurrentDataSet || !CurrentDataSet->Active())
+        return 0;
+    if (CurrentDataSet != FBindSet || CurrentDataSet->FieldsGeneration() != FBindGeneration) {
+        FBindSet = CurrentDataSet;
+        FBindGeneration = CurrentDataSet->FieldsGeneration();
+        ++FBindStamp;
+    }
+    return FBindStamp;
+}
+
+int TRecordVariables::Bind(const QString &Name, uint8_t &Answers, bool &Safe)
+{
+    TNameSlot &S = Slot(Name);
+    const int Field = FieldIndex(S);
+    if (Field < 0)
+        return -1; // a calculated field, or no name at all: the events decide
+    Answers = S.Rows;
+    // Integers may be out of range, and sources other than dBASE tables convert as they read.
+    const TFieldType Type = S.FieldRef->DataType();
+    Safe = dynamic_cast<const TDbfTable *>(CurrentDataSet->Source()) &&
+           (Type == ftString || Type == ftFloat || Type == ftDate || Type == ftBoolean);
+    return Field;
+}
+
+int32_t TRecordVariables::ReadInteger(int Field)
+{
+    int32_t Value;
+    Read(CurrentDataSet->Fields(Field), Value);
+    return Value;
+}
+
+long double TRecordVariables::ReadExtended(int Field)
+{
+    long double Value;
+    Read(CurrentDataSet->Fields(Field), Value);
+    return Value;
+}
+
+bool TRecordVariables::ReadBoolean(int Field)
+{
+    bool Value;
+    Read(CurrentDataSet->Fields(Field), Value);
+    return Value;
+}
+
+void TRecordVariables::ReadString(int Field, QString &Value)
+{
+    Read(CurrentDataSet->Fields(Field), Value);
+}
+
+TDateTime TRecordVariables::ReadDateTime(int Field)
+{
+    TDateTime Value;
+    Read(CurrentDataSet->Fields(Field), Value);
+    return Value;
+}
+
+int TRecordVariables::TextEquals(int Field, QByteArrayView Ascii)
+{
+    QByteArrayView Text;
+    if (!CurrentDataSet->Fields(Field).AsciiText(Text))
+        return -1;
+    return Text == Ascii ? 1 : 0;
 }
 
 TRecordVariables::TNameSlot &TRecordVariables::Slot(const QString &VarName)

@@ -26,7 +26,7 @@ namespace qf::tables {
 // Handles of the evaluations.
 enum : int { hCalcField = 1, hMainFilter = 2, hCopyFilter = 5 };
 
-class TRecordVariables {
+class TRecordVariables : private expr::TFieldBinder {
 public:
     // Declares "Now" on Calc and binds its events.
     TRecordVariables(expr::TAdCalc &Calc, TCalcFields &CalcFields);
@@ -76,6 +76,19 @@ public:
     void AttachFilter(TADOQuery &DataSet, int Handle = hMainFilter);
 
 private:
+    // The names of a text bound to the fields of CurrentDataSet.
+    uint64_t BindStamp() override;
+    int Bind(const QString &Name, uint8_t &Answers, bool &Safe) override;
+    int32_t ReadInteger(int Field) override;
+    long double ReadExtended(int Field) override;
+    bool ReadBoolean(int Field) override;
+    void ReadString(int Field, QString &Value) override;
+    expr::TDateTime ReadDateTime(int Field) override;
+    int TextEquals(int Field, QByteArrayView Ascii) override;
+    const TADOQuery *FBindSet = nullptr;
+    uint64_t FBindGeneration = 0;
+    uint64_t FBindStamp = 0;
+
     struct TNameSlot {
         QString VarName; // as the engine hands it
         QString Upper;

@@ -113,6 +113,14 @@ void TField::ReadString(QString &Text) const
     Text = AsString();
 }
 
+bool TField::AsciiText(QByteArrayView &Text) const
+{
+    if (FDef.DataType != ftString || !FDataSet.FDbfSource)
+        return false;
+    const int64_t Row = FDataSet.SourceRow(FIndex);
+    return Row >= 0 && FDataSet.FSource->AsciiText(Row, FIndex, Text);
+}
+
 double TField::AsFloat() const
 {
     // Numbers straight from the source: the filter and the calculated fields read them per record.
@@ -137,6 +145,16 @@ double TField::AsFloat() const
     case QMetaType::Bool: return V.toBool() ? 1.0 : 0.0;
     default: return V.toDouble();
     }
+}
+
+long double TField::AsExtended() const
+{
+    if (FDef.DataType == ftFloat || FDef.DataType == ftCurrency) {
+        const int64_t Row = FDataSet.SourceRow(FIndex);
+        if (Row >= 0 && FDataSet.FDbfSource)
+            return FDataSet.FSource->AsExtended(Row, FIndex);
+    }
+    return expr::DoubleToExtended(AsFloat());
 }
 
 int TField::AsInteger() const

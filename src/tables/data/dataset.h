@@ -39,7 +39,11 @@ public:
     QString AsString() const;
     // AsString into Text, reusing its buffer where the source allows.
     void ReadString(QString &Text) const;
+    // A text field's stored bytes, when they are plain ASCII and no edit stands for them.
+    bool AsciiText(QByteArrayView &Text) const;
     double AsFloat() const;
+    // A number as the expressions read it: the extended value nearest its decimal text.
+    long double AsExtended() const;
     int AsInteger() const;
     TDateTime AsDateTime() const;
     bool AsBoolean() const;

@@ -5,6 +5,8 @@
 // Rows are addressed by a stable row id 0..RowCount()-1 that never changes while the source is
 // open: deleted rows keep their id (IsDeleted), appended rows get the next ids.
 
+#include "expr/exprconv.h"
+
 #include <QByteArrayView>
 #include <QDateTime>
 #include <QString>
@@ -83,6 +85,12 @@ public:
     virtual bool IsNull(int64_t Row, int Field) const { return !Value(Row, Field).isValid(); }
     virtual QString AsString(int64_t Row, int Field) const { return Value(Row, Field).toString(); }
     virtual double AsFloat(int64_t Row, int Field) const { return Value(Row, Field).toDouble(); }
+    // A number as the expressions read it: the extended value nearest its decimal text, as the
+    // same digits typed as a literal give.
+    virtual long double AsExtended(int64_t Row, int Field) const
+    {
+        return expr::DoubleToExtended(AsFloat(Row, Field));
+    }
     // A fast road for sorting: the stored bytes of a text value when they are plain ASCII (empty
     // for null). False when the source has no such road for this value; the caller then uses
     // AsString.

@@ -10,6 +10,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace qf::tables {
 
@@ -585,6 +586,28 @@ double TDbfTable::AsFloat(int64_t Row, int Field) const
         Number = 0.0;
     CheckIntact();
     return Number;
+}
+
+long double TDbfTable::AsExtended(int64_t Row, int Field) const
+{
+    const char Type = FLayout[size_t(Field)].Type;
+    if (PendingValue(Row, Field) || Row < 0 || Row >= FFileRows || (Type != 'N' && Type != 'F'))
+        return expr::DoubleToExtended(AsFloat(Row, Field));
+    // The stored digits themselves: a double in between would round them twice.
+    const QByteArrayView Text = Trimmed(Raw(Row, Field));
+    long double Number = 0;
+    bool Ok;
+    if (const qsizetype Comma = Text.indexOf(','); Comma >= 0 && Text.size() <= 64) {
+        char Buffer[64];
+        std::memcpy(Buffer, Text.data(), size_t(Text.size()));
+        Buffer[Comma] = '.';
+        Ok = expr::DecimalToExtended(Buffer, Buffer + Text.size(), Number);
+    } else {
+        Ok = Text.size() <= 64 && expr::DecimalToExtended(Text.begin(), Text.end(), Number);
+    }
+    CheckIntact();
+    // Beyond a double's range the field holds no number, as AsFloat and IsNull say.
+    return Ok && std::fabs(Number) <= std::numeric_limits<double>::max() ? Number : 0.0L;
 }
 
 bool TDbfTable::AsDate(int64_t Row, int Field, double &Serial) const

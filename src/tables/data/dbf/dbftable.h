@@ -41,6 +41,7 @@ public:
     bool IsNull(int64_t Row, int Field) const override;
     QString AsString(int64_t Row, int Field) const override;
     double AsFloat(int64_t Row, int Field) const override;
+    long double AsExtended(int64_t Row, int Field) const override;
     bool AsciiText(int64_t Row, int Field, QByteArrayView &Text) const override;
     // A date field's serial day (0 for an empty or impossible date) read without a variant; false
     // when the value comes from elsewhere (a pending edit) or the field holds no dates.

@@ -1,0 +1,42 @@
+#pragma once
+// What a host may offer the engine besides the variable events: names bound to the fields of its
+// current record once, and read without asking. A name the host does not bind, and every name
+// while its error latch is set, is asked through the events as before.
+
+#include "expr/exprtypes.h"
+
+#include <QByteArrayView>
+#include <QString>
+#include <cstdint>
+
+namespace qf::expr {
+
+class TFieldBinder {
+public:
+    virtual ~TFieldBinder() = default;
+    // Changes whenever names would bind differently (another dataset, its fields made again); 0
+    // binds nothing for this evaluation.
+    virtual uint64_t BindStamp() = 0;
+    // The field that Name stands for, -1 when it is no plain field. Answers: a bit per TExprType
+    // whose variable event the field answers (none answers the others, without side effects).
+    // Safe: its reads never fail.
+    virtual int Bind(const QString &Name, uint8_t &Answers, bool &Safe) = 0;
+    virtual int32_t ReadInteger(int Field) = 0;
+    virtual long double ReadExtended(int Field) = 0;
+    virtual bool ReadBoolean(int Field) = 0;
+    virtual void ReadString(int Field, QString &Value) = 0;
+    virtual TDateTime ReadDateTime(int Field) = 0;
+    // Whether the current record's text equals Ascii, told from its stored bytes: 1 or 0; -1 when
+    // the bytes cannot tell (a pending edit, text beyond ASCII).
+    virtual int TextEquals(int Field, QByteArrayView Ascii)
+    {
+        (void)Field;
+        (void)Ascii;
+        return -1;
+    }
+    // Set while the host answers no variable; bound names then go to the events too.
+    const bool *Latch = nullptr;
+    bool Latched() const { return Latch && *Latch; }
+};
+
+} // namespace qf::expr
