@@ -430,7 +430,7 @@ TEST_F(Window, InsertTableDialogAndTheTableMenu)
     // the cells and keep the focus in the editor.
     EditSource("<p id=c>x</p>");
     SelectIn("#c");
-    OnModal([&](QWidget *W) {
+    WhenModal<QWidget>([&](QWidget *W) {
         auto *T = qobject_cast<TTabForm *>(W);
         T->Rows->Edit->setText("2");
         T->Columns->Edit->setText("2");
