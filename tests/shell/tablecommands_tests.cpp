@@ -2,7 +2,7 @@
 // record editor, over .dbf files in a temporary folder read back by python3-dbfread.
 
 #include "../tables/recordfixture.h"
-#include "../tables/ui/modal.h"
+#include "modal.h"
 #include "shell/globals.h"
 #include "shell/mainform.h"
 #include "shell/optform.h"
@@ -257,6 +257,26 @@ TEST_F(TableCommands, ExecuteSqlShowsTheResultInTheGrid)
     EXPECT_FALSE(F.AddRec0->isEnabled());
     EXPECT_FALSE(F.DeleteRec0->isEnabled());
     EXPECT_FALSE(F.EditRec0->isEnabled());
+}
+
+// Closing the window with changes the table file no longer takes asks before they are lost.
+TEST_F(TableCommands, ClosingWithChangesThatCannotBeWrittenAsksFirst)
+{
+    TMainForm &F = *MainForm;
+    WriteBytes(File(), "short"); // replaced by another program meanwhile
+    WhenModal<QMessageBox>([](QMessageBox *B) { B->accept(); }); // the failed save
+    TADOQuery &Q = F.Workspace->ADOQuery1();
+    Q.Edit();
+    Q.FieldByName("NAME").SetAsString("Zed");
+    Q.Post();
+    ASSERT_TRUE(Q.Source()->HasPendingChanges());
+    QString Asked;
+    WhenModal<QMessageBox>([&](QMessageBox *B) {
+        Asked = B->text();
+        B->button(QMessageBox::No)->click();
+    });
+    EXPECT_FALSE(F.close());
+    EXPECT_TRUE(Asked.contains("could not be saved")) << Asked.toStdString();
 }
 
 } // namespace

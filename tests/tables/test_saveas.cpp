@@ -4,11 +4,11 @@
 // during the copy: the window tests.
 
 #include "dbforacle.h"
-#include "layoutbytes.h"
 #include "tables/data/tablefiles.h"
 #include "tables/restructure.h"
 #include "tables/saveas.h"
 #include "tables/workspace.h"
+#include "workspacefixture.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -17,12 +17,11 @@ using namespace qf::tables;
 using namespace layouttest;
 
 namespace {
-class TablesSaveAs : public ::testing::Test {
+class TablesSaveAs : public TSampleWorkspace {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(Dir.isValid());
-        Table = CopySample(Dir.path());
+        TSampleWorkspace::SetUp();
         W.OpenDBFFile(Table);
         ASSERT_TRUE(W.Active());
         List.BuildFieldDefs(W.ADOQuery1(), W.FieldInfo);
@@ -42,9 +41,6 @@ protected:
         return -1;
     }
 
-    QTemporaryDir Dir;
-    QString Table;
-    TTableWorkspace W;
     TRestructure List;
     TSaveAsFlow Flow{W};
 };

@@ -2,7 +2,7 @@
 // dbfread and by GDAL, and putting a new table in place of another by renames (their failures:
 // the Save As tests).
 
-#include "dbforacle.h"
+#include "datasetfixture.h"
 #include "ogroracle.h"
 #include "store/sqlset.h"
 #include "tables/data/connection.h"
@@ -27,11 +27,11 @@ const std::vector<TRawField> kFields = {{"NAME", 'C', 12}, {"AMOUNT", 'N', 8, 2}
 
 const QString kLongNote = QString::fromUtf8("Grüße ") + QString(600, QLatin1Char('n'));
 
-class TablesCopy : public ::testing::Test {
+class TablesCopy : public TDbfFolder {
 protected:
     void SetUp() override
     {
-        Folder = Dir.path() + QLatin1Char('/');
+        TDbfFolder::SetUp();
         const auto R = [](std::vector<QByteArray> Values) { return RawRecord(kFields, Values); };
         WriteBytes(Dir.filePath("src.dbf"),
                    RawDbf(0x83, kFields,
@@ -47,10 +47,7 @@ protected:
                 "\x1A\x1A";
         WriteBytes(Dir.filePath("src.dbt"), Memo);
         WriteBytes(Dir.filePath("src.cpg"), "UTF-8");
-        Connection.ConnectionString = FormatConnectionString(Folder, Folder, kDbaseDriver);
-        InitTableQuerySet(SQLSet);
-        ASSERT_TRUE(PrepareTableQuery(SQLSet, Query, QStringLiteral("src.dbf")));
-        Query.Open();
+        OpenTable(QStringLiteral("src.dbf"));
     }
 
     static TFieldDefRec From(const QString &Source, const QString &Name, TDbfType Kind,
@@ -60,12 +57,6 @@ protected:
         Field.SourceName = Source;
         return Field;
     }
-
-    QTemporaryDir Dir;
-    QString Folder;
-    TSQLSet SQLSet;
-    TADOConnection Connection;
-    TADOQuery Query{&Connection};
 };
 } // namespace
 

@@ -411,11 +411,18 @@ TEST(TablesDbf, ValuesThatDoNotFitAreRefusedAndAReplacedFileIsNotWritten)
     const QString Name = Dir.filePath("people.dbf");
     WriteBytes(Name, RawDbf(0x03, kPeople, {P("Anna", "42.5", "19800102", "T")}));
     TDbfTable Table(Name);
-    EXPECT_THROW(Table.SetValue(0, 0, QStringLiteral("far too long a name")), EDatabaseError);
-    EXPECT_THROW(Table.SetValue(0, 1, 123456.0), EDatabaseError);
-    EXPECT_THROW(Table.SetValue(0, 1, QStringLiteral("many")), EDatabaseError);
-    EXPECT_THROW(Table.SetValue(0, 2, QStringLiteral("not a date")), EDatabaseError);
-    EXPECT_THROW(Table.SetValue(0, 3, QStringLiteral("perhaps")), EDatabaseError);
+    // Each refused, also by one byte, character or year too many, never cut to fit.
+    for (const auto &[Field, Value] :
+         std::vector<std::pair<int, QVariant>>{{0, QStringLiteral("far too long a name")},
+                                               {0, QStringLiteral("elevenbytes")},
+                                               {1, 123456.0},
+                                               {1, 1000.0},
+                                               {1, QStringLiteral("many")},
+                                               {2, QStringLiteral("not a date")},
+                                               {2, QDate(10000, 1, 1)},
+                                               {3, QStringLiteral("perhaps")}})
+        EXPECT_THROW(Table.SetValue(0, Field, Value), EDatabaseError)
+            << Value.toString().toStdString();
     EXPECT_FALSE(Table.HasPendingChanges());
     Table.SetValue(0, 1, QStringLiteral("-9.5"));
     EXPECT_EQ(Table.AsFloat(0, 1), -9.5);

@@ -108,16 +108,17 @@ TEST_F(RecordEditor, TypedValuesArePostedAndWritten)
     EXPECT_EQ(Row[4].toBool(), true);
     EXPECT_EQ(Row[5].toString(), "first");
 
-    // New shows the new record as it will be saved: empty, but for a template field carried
+    // New shows the new record as it will be saved: empty, but for the template fields carried
     // over; the navigator saves before it moves.
     QTest::mouseClick(Editor->NewButton, Qt::LeftButton);
     EXPECT_EQ(Combo("NAME")->currentText(), "");
     EXPECT_EQ(Editor->StatusPanel->text(), "Record -1 of 2");
     QTest::mouseClick(Editor->RestoreButton, Qt::LeftButton);
-    W.FieldInfo[1].Template = 1;
+    W.FieldInfo[1].Template = W.FieldInfo[4].Template = 1;
     QTest::mouseClick(Editor->NewButton, Qt::LeftButton);
     EXPECT_EQ(Combo("CITY")->currentText(), "Oslo");
     EXPECT_EQ(Combo("AMOUNT")->currentText(), "");
+    EXPECT_TRUE(Member->isChecked());
     Type("NAME", "Dahl");
     QTest::mouseClick(Editor->NavFirst, Qt::LeftButton);
     EXPECT_EQ(Combo("NAME")->currentText(), "Smythe");
