@@ -112,3 +112,8 @@ echo "with ${latency} ms each way: smtp-source $(rate "$messages" "$source_secon
   "$(/usr/bin/python3 -c "print(round($turns / $messages, 2))") round trips a message;" \
   "ratio $(ratio "$source_seconds" "$seconds")"
 rm -f "$stats"
+
+# Peak memory of a mailing of 10,000 and of 1,000,000 records against the same sink (MEMORY=1).
+if [ "${MEMORY:-0}" = 1 ]; then
+  "$build/bench/delivery/bench_mailing" --memory 127.0.0.1 "$port"
+fi

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QTimer>
+#include <chrono>
 #include <cmath>
 
 namespace qf::delivery {
@@ -66,17 +67,31 @@ TMailSender::TMailSender(TMailing &Mailing) : FMailing(Mailing)
 
 TMailSender::~TMailSender() { TerminateAndWaitFor(); }
 
+QString TMailSender::FailureText(const QString &Tag) const
+{
+    QString Text = FLastError;
+    // The error's own sentence ends before the recipient's.
+    if (!Text.isEmpty() && !Text.endsWith(QLatin1Char('.')) && !Text.endsWith(QLatin1Char('!')) &&
+        !Text.endsWith(QLatin1Char('?')))
+        Text += QLatin1Char('.');
+    Text += Tag + FMail.Address;
+    if (!FMail.Address.isEmpty())
+        Text += QLatin1Char(' ');
+    return Text + QStringLiteral("(record %1)").arg(FMail.RecNo);
+}
+
 void TMailSender::Run()
 {
-    if (FAttempts == 0)
-        FCurMail = FMailing.GetCurMail();
+    if (FAttempts == 0) {
+        FCurMail = FMailing.GetCurMail(FMail);
+        FUnsent = FCurMail >= 0;
+    }
     if (FCurMail >= 0) {
         try {
-            const TMailItem &Mail = FMailing.MailList[size_t(FCurMail)];
             FMessage.Recipients.Clear();
-            FMessage.Recipients.Add().Address = Mail.Address;
-            FMessage.Body = BodyLines(Mail.Body);
-            FMessage.Subject = Mail.Subject;
+            FMessage.Recipients.Add().Address = FMail.Address;
+            FMessage.Body = BodyLines(FMail.Body);
+            FMessage.Subject = FMail.Subject;
             if (!FSMTP.Connected())
                 FSMTP.Connect(FMailing.ConnectTimeout);
             // Returns only after the server's acceptance of the data.
@@ -84,13 +99,13 @@ void TMailSender::Run()
             FState = 1;
             FLastError.clear();
             FAttempts = 0;
+            FUnsent = false;
             FMailing.SetSuccess(QStringLiteral("Success: ") + FMessage.Recipients.EMailAddresses());
         } catch (const std::exception &E) {
             ++FAttempts;
-            if (FAttempts >= MaxAttempts) {
+            FLastError = ExceptionText(E);
+            if (FAttempts >= MaxAttempts)
                 FState = 2;
-                FLastError = ExceptionText(E);
-            }
         }
     }
     if (FMailing.FAborting || FAttempts >= MaxAttempts || FCurMail < 0) {
@@ -111,7 +126,7 @@ void TMailing::Reset()
     FreeConnector();
     FreeSenders();
     FSenders.clear();
-    MailList.clear();
+    ClearMail();
     FAborting = false;
     FRunning = false;
     FThreadCount = 0;
@@ -127,13 +142,34 @@ void TMailing::SetSlots(int Count)
 {
     FThreadCount = std::max(0, std::min(Count, Settings.ThreadLimit));
     FSenders.assign(size_t(FThreadCount), nullptr);
+    // Enough that a sender seldom waits, few enough that the mailing's memory stays small.
+    FAhead = std::max(64, 8 * FThreadCount);
 }
 
-void TMailing::Start(const QString &StartTime)
+void TMailing::ClearMail()
+{
+    std::lock_guard<std::mutex> L(FLock);
+    MailCount = 0;
+    FReady.clear();
+    FNextMail = 0;
+}
+
+void TMailing::Start(const QString &StartTime, bool LogWritten)
 {
     FreeConnector();
+    {
+        std::lock_guard<std::mutex> L(FLock);
+        Log.Unwritten = !LogWritten;
+    }
     AddLog(QString());
     AddLog(QStringLiteral("Mailing started ") + StartTime + QStringLiteral(". Connecting..."));
+    {
+        std::lock_guard<std::mutex> L(FLock);
+        FReady.clear();
+        FNextMail = 0;
+        FMergeFailed = false;
+    }
+    FMerged = 0;
     FConnectedCount = 0;
     FRunning = false;
     FInterrupt->Clear();
@@ -243,12 +279,79 @@ void TMailing::ConnectorRun(TConnector &Connector)
     }
 }
 
-int TMailing::GetCurMail()
+int TMailing::GetCurMail(TMailItem &Item)
 {
-    std::lock_guard<std::mutex> L(FLock);
-    if (FNextMail < int(MailList.size()))
-        return FNextMail++;
-    return -1;
+    std::unique_lock<std::mutex> L(FLock);
+    for (;;) {
+        if (FNextMail >= MailCount)
+            return -1;
+        if (!FReady.empty())
+            break;
+        if (FAborting || FMergeFailed)
+            return -1;
+        L.unlock();
+        RequestRefill();
+        L.lock();
+        // A flag set without the lock is seen at the latest after the time-out.
+        if (FReady.empty() && FNextMail < MailCount && !FAborting && !FMergeFailed)
+            FReadyChanged.wait_for(L, std::chrono::milliseconds(100));
+    }
+    Item = std::move(FReady.front());
+    FReady.pop_front();
+    const int Index = FNextMail++;
+    const bool Low = int(FReady.size()) <= FAhead / 2;
+    L.unlock();
+    if (Low)
+        RequestRefill();
+    return Index;
+}
+
+void TMailing::RequestRefill()
+{
+    if (FRefillPending.exchange(true))
+        return;
+    const std::shared_ptr<bool> Alive = FAlive;
+    TIdThread::Queue([this, Alive] {
+        if (*Alive)
+            Refill();
+    });
+}
+
+void TMailing::Refill()
+{
+    FRefillPending = false;
+    // A merge that shows a message box runs a nested event loop, which may call here again.
+    if (FRefilling)
+        return;
+    FRefilling = true;
+    for (;;) {
+        {
+            std::lock_guard<std::mutex> L(FLock);
+            if (int(FReady.size()) >= FAhead || FMerged >= MailCount || FMergeFailed || FAborting)
+                break;
+        }
+        TMailItem Item;
+        QString Error;
+        if (!MergeMail || !MergeMail(FMerged, Item, Error)) {
+            {
+                std::lock_guard<std::mutex> L(FLock);
+                FMergeFailed = true;
+            }
+            FReadyChanged.notify_all();
+            if (!FAborting) {
+                FAborting = true;
+                SetStatus(Error, true);
+            }
+            break;
+        }
+        {
+            std::lock_guard<std::mutex> L(FLock);
+            FReady.push_back(std::move(Item));
+        }
+        ++FMerged;
+        FReadyChanged.notify_one();
+    }
+    FRefilling = false;
 }
 
 void TMailing::SetSuccess(const QString &Text)
@@ -324,14 +427,14 @@ int TMailing::SentCount()
 
 QString TMailing::SentCountText()
 {
-    return QStringLiteral("%1 Sent of %2").arg(SentCount()).arg(MailList.size());
+    return QStringLiteral("%1 Sent of %2").arg(SentCount()).arg(MailCount);
 }
 
 int TMailing::Progress()
 {
-    if (MailList.empty())
+    if (MailCount <= 0)
         return 0;
-    return int(std::lround(100.0 * SentCount() / double(MailList.size())));
+    return int(std::lround(100.0 * SentCount() / double(MailCount)));
 }
 
 void TMailing::UpdateBar()
@@ -348,6 +451,8 @@ void TMailing::ShowSentCount()
 
 bool TMailing::Dispatch()
 {
+    // The first tick fills the queue before it starts the senders.
+    Refill();
     for (size_t I = 0; I < FSenders.size(); ++I) {
         TMailSender *S = FSenders[I];
         if (!S)
@@ -358,28 +463,33 @@ bool TMailing::Dispatch()
             continue;
         }
         S->FHandled = true;
+        // Every message given up is logged, whatever the answer, and so is one left unsent in
+        // the hand of a sender stopped by the abort.
+        const QString Failed = QStringLiteral(" Failed: ");
+        if (S->FState == 2 || (FAborting && S->FUnsent && S->FCurMail >= 0))
+            AddLog(S->FailureText(Failed));
         if (S->FState == 2 && !FAborting) {
             const bool Retry =
-                !View ||
-                View->AskRetry(S->FLastError + QStringLiteral(" Recipient: ") + S->RecipientText());
+                !View || View->AskRetry(S->FailureText(QStringLiteral(" Recipient: ")));
             if (Retry) {
                 for (TMailSender *T : FSenders)
                     if (T && T != S && T->Stopped() && T->FState == 2 && !T->FHandled) {
                         T->FHandled = true;
+                        AddLog(T->FailureText(Failed));
                         T->Start();
                     }
                 S->Start();
                 return FThreadCount > 0;
             }
             FAborting = true;
-            SetStatus(S->FLastError + QStringLiteral(" Failed: ") + S->RecipientText(), true);
+            SetStatus(S->FailureText(Failed), false);
         }
         ShowSentCount();
         UpdateBar();
         bool Remain;
         {
             std::lock_guard<std::mutex> L(FLock);
-            Remain = FNextMail < int(MailList.size());
+            Remain = FNextMail < MailCount;
         }
         if (!FAborting && Remain) {
             S->Start();
@@ -410,9 +520,14 @@ bool TMailing::FlushLog(QString *Error)
     QStringList Pending;
     {
         std::lock_guard<std::mutex> L(FLock);
-        Pending = Log.FLogLines.mid(Log.FLogWritten);
+        Pending = Log.FLogLines;
     }
-    return Log.Flush(Pending, Error);
+    // The file is written without the lock; the senders only add lines behind these.
+    if (!Log.Write(Pending, Error))
+        return false;
+    std::lock_guard<std::mutex> L(FLock);
+    Log.Written(Pending.size());
+    return true;
 }
 
 QStringList TMailing::LogLines()
@@ -431,6 +546,7 @@ void TMailing::Shutdown()
 {
     *FAlive = false;
     AbortConnecting();
+    FReadyChanged.notify_all();
     if (FConnector) {
         FConnector->TerminateAndWaitFor();
         FConnector.reset();

@@ -5,6 +5,10 @@
 // log lines. The dispatcher and every visible change run in the user interface thread, through
 // TMailingView; senders never wait for that thread while they hold the lock.
 //
+// The messages are merged in the user interface thread, at most MergeAhead() of them ahead of
+// the senders: a sender that finds none ready asks for more and waits on a condition variable
+// (the lock released), so the memory of a mailing does not grow with its length.
+//
 // A message counts as sent only once the server has accepted its data (TIdSMTP::Send returned).
 // Destroying a TMailing during a mailing stops and waits for every thread first.
 
@@ -16,6 +20,8 @@
 
 #include <QString>
 #include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -69,14 +75,17 @@ public:
     ~TMailSender() override;
 
     int FCurMail = -1;
+    TMailItem FMail;      // the message in hand
+    bool FUnsent = false; // the message in hand is not sent yet
     TIdSMTP FSMTP;
     TIdMessage FMessage;
     bool FHandled = false;
     std::uint8_t FState = 0; // 0 nothing sent yet, 1 the last message was sent, 2 gave up
-    QString FLastError;
+    QString FLastError;      // of the last failed attempt
     int FAttempts = 0;
 
-    QString RecipientText() const { return FMessage.Recipients.EMailAddresses(); }
+    // The last error, Tag (" Recipient: ", " Failed: "), the recipient and the record.
+    QString FailureText(const QString &Tag) const;
 
 protected:
     void Run() override;
@@ -93,8 +102,11 @@ public:
     TMailing &operator=(const TMailing &) = delete;
 
     TMailingView *View = nullptr;
-    // Written before any thread exists, read-only while threads exist.
-    TMailList MailList;
+    // Written before any thread exists, read-only while threads exist: the number of prepared
+    // messages, and the merge of message Index again (user interface thread; false stops the
+    // mailing with Error logged).
+    int MailCount = 0;
+    std::function<bool(int Index, TMailItem &Item, QString &Error)> MergeMail;
     TMailSettings Settings;
     int ConnectTimeout = IdTimeoutDefault;
 
@@ -112,15 +124,21 @@ public:
     void Reset();
     // After the list is prepared: the number of slots.
     void SetSlots(int Count);
+    // The most merged messages that wait for the senders.
+    int MergeAhead() const { return FAhead; }
+    // The prepared list is gone (the dialog closed); no thread may run.
+    void ClearMail();
 
-    // The Start button: the first log lines, then a new connector.
-    void Start(const QString &StartTime);
+    // The Start button: the first log lines, then a new connector. Without LogWritten the log
+    // keeps only its last lines.
+    void Start(const QString &StartTime, bool LogWritten = true);
     // Frees the connector, waiting for its thread (the user interface thread keeps carrying
     // out its requests meanwhile).
     void FreeConnector();
     void FreeSenders();
 
-    int GetCurMail();
+    // The next message's index and the message, or -1; waits while it is being merged.
+    int GetCurMail(TMailItem &Item);
     void SetSuccess(const QString &Text);
     void AddLog(const QString &Text);
     // Shows Text and, when Log, appends it to the log lines first.
@@ -136,6 +154,7 @@ public:
 
     // The pending log lines written to the file; false with the error's message.
     bool FlushLog(QString *Error);
+    // The lines not yet written to the file.
     QStringList LogLines();
 
     // The dialog closes before the sending began: the connecting stops at once, without an
@@ -156,11 +175,22 @@ private:
     void QueueVisibleUpdate();
     void ShowVisibleUpdate();
     static constexpr int VisibleUpdateInterval = 50;
+    // Merges messages until MergeAhead() wait (user interface thread).
+    void Refill();
+    // Asks the user interface thread for a Refill; one request pending at a time.
+    void RequestRefill();
 
     std::mutex FLock;
     // Wakes every client of this mailing out of a connect or a wait.
     const std::shared_ptr<TIdInterrupt> FInterrupt = std::make_shared<TIdInterrupt>();
-    QString FLastSuccess; // under FLock
+    QString FLastSuccess;         // under FLock
+    std::deque<TMailItem> FReady; // merged, not yet taken; under FLock
+    bool FMergeFailed = false;    // under FLock
+    std::condition_variable FReadyChanged;
+    int FAhead = 64;
+    int FMerged = 0;         // the next index to merge; user interface thread only
+    bool FRefilling = false; // user interface thread only
+    std::atomic<bool> FRefillPending{false};
     std::atomic<bool> FUpdatePending{false};
     std::shared_ptr<bool> FAlive = std::make_shared<bool>(true); // user interface thread only
 };

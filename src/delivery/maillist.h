@@ -1,14 +1,16 @@
 #pragma once
-// The prepared mail list: one message per record from the dataset's current record to its
+// The mail list of a mailing: one message per record from the dataset's current record to its
 // last visible one (the record filter hides the others), with recipient, subject and body
-// merged for that record, and the settings every message of the mailing shares. All of it is
-// made in the user interface thread before any sender thread exists, and only read while
-// they run.
+// merged for that record, and the settings every message of the mailing shares.
+//
+// The preparation merges and checks every message before anything is sent, but keeps none of
+// them: it counts them and notes where they begin. While the mailing runs the messages are
+// merged again, a few ahead of the senders, in the user interface thread (the dataset and the
+// merge live there; the modal mailing keeps the table as it was).
 
 #include <QString>
 #include <QStringList>
 #include <functional>
-#include <vector>
 
 namespace qf::tables {
 class TADOQuery;
@@ -17,11 +19,11 @@ class TADOQuery;
 namespace qf::delivery {
 
 struct TMailItem {
-    QString Address; // the recipient field's value as it reads
+    QString Address; // the recipient field's value, without the blanks around it
     QString Subject;
     QString Body;
+    int RecNo = 0; // the record it was merged from
 };
-using TMailList = std::vector<TMailItem>;
 
 // The mailing settings, captured at the start of every preparation.
 struct TMailSettings {
@@ -65,11 +67,25 @@ struct TMailOrigin {
     std::function<QStringList()> Attachments; // file names, in list order
 };
 
-enum TPrepareResult { prPrepared, prInvalidAddress, prStopped };
+// A prepared list: message I is the record at position FirstRecNo + I (the pass walks the
+// visible records one after the other).
+struct TMailPlan {
+    int FirstRecNo = 0;
+    int Count = 0;
+};
 
-// Walks the records from the current one and fills List; the dataset stands on the record it
-// started from afterwards, also after a stop or an exception.
-TPrepareResult PrepareMailList(const TMailSource &Source, TMailList &List);
+enum TPrepareResult { prPrepared, prInvalidAddress, prStopped, prUnwritable };
+
+// Walks the records from the current one, merges each and checks that its subject and body
+// can be written in the settings' charset (an HTML body writes what it cannot hold as
+// character references). prUnwritable leaves the reason, naming the record, in Error. The
+// dataset stands on the record it started from afterwards, also after a stop or an exception.
+TPrepareResult PrepareMailList(const TMailSource &Source, const TMailSettings &Settings,
+                               TMailPlan &Plan, QString &Error);
+
+// Message Index of a prepared list merged again; false with the reason in Error.
+bool MergeMailAgain(const TMailSource &Source, const TMailPlan &Plan, int Index, TMailItem &Item,
+                    QString &Error);
 
 // The port text as a number; false when it is not a whole number.
 bool ConvertPort(const QString &Text, int &Port);

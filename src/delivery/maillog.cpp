@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <algorithm>
 
 namespace qf::delivery {
 
@@ -13,12 +14,23 @@ void TMailLog::Clear()
     FLogWritten = 0;
 }
 
-bool TMailLog::Flush(const QStringList &Pending, QString *Error)
+void TMailLog::AddLog(const QString &Text)
 {
-    if (Pending.isEmpty())
+    QString Line = Text;
+    Line.replace(QLatin1String("\r\n"), QLatin1String(" "))
+        .replace(QLatin1Char('\r'), QLatin1Char(' '))
+        .replace(QLatin1Char('\n'), QLatin1Char(' '));
+    FLogLines << Line;
+    if (Unwritten && FLogLines.size() > MaxUnwrittenLines)
+        FLogLines.removeFirst();
+}
+
+bool TMailLog::Write(const QStringList &Lines, QString *Error) const
+{
+    if (Lines.isEmpty())
         return true;
     QByteArray Bytes;
-    for (const QString &Line : Pending)
+    for (const QString &Line : Lines)
         Bytes += Line.toUtf8() + "\r\n";
     QFile F(FileName);
     if (!F.open(QIODevice::WriteOnly | QIODevice::Append)) {
@@ -36,8 +48,14 @@ bool TMailLog::Flush(const QStringList &Pending, QString *Error)
         return false;
     }
     F.close();
-    FLogWritten += int(Pending.size());
     return true;
+}
+
+void TMailLog::Written(qsizetype Count)
+{
+    Count = std::min(Count, FLogLines.size());
+    FLogLines.remove(0, Count);
+    FLogWritten += int(Count);
 }
 
 } // namespace qf::delivery

@@ -17,7 +17,7 @@ QString ProfileNameFromKey(const QString &Key)
     return Key.mid(Key.lastIndexOf(QLatin1Char('~')) + 1);
 }
 
-QString ProfileFileName(const QString &ProfDir, const QString &DefaultDir)
+QString ProfileFileName(const QString &ProfDir, const QString &DefaultDir, QString *Warning)
 {
     QString Dir = ProfDir;
     if (Dir.endsWith(QLatin1Char('/')) || Dir.endsWith(QLatin1Char('\\')))
@@ -27,6 +27,10 @@ QString ProfileFileName(const QString &ProfDir, const QString &DefaultDir)
     QString Default = DefaultDir;
     if (!Default.isEmpty() && !Default.endsWith(QLatin1Char('/')))
         Default += QLatin1Char('/');
+    if (Warning && !Dir.isEmpty())
+        *Warning = QStringLiteral("The folder \"%1\" of \"Path of Profiles\" does not exist. The "
+                                  "profiles are read from and saved to \"%2\".")
+                       .arg(Dir, QDir::toNativeSeparators(Default + ProfileFileBaseName));
     return Default + ProfileFileBaseName;
 }
 

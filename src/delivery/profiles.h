@@ -27,8 +27,10 @@ QString ProfileKey(const QString &Item, const QString &Name);
 // The text after the last "~" of a key.
 QString ProfileNameFromKey(const QString &Key);
 // Where the profile file is: the folder ProfDir names (one trailing "/" or "\" dropped) when it
-// exists, else DefaultDir (the per-user data folder here, not the program's folder).
-QString ProfileFileName(const QString &ProfDir, const QString &DefaultDir);
+// exists, else DefaultDir (the per-user data folder here, not the program's folder). A ProfDir
+// that names no folder leaves in Warning what the user is to be told.
+QString ProfileFileName(const QString &ProfDir, const QString &DefaultDir,
+                        QString *Warning = nullptr);
 
 // A copy of one profile, as a mailing takes it.
 struct TSenderProfile {

@@ -419,6 +419,25 @@ void TParser::report()
                    Handle);
 }
 
+namespace {
+
+template <typename T>
+void take(TExprValue &v, T &Value)
+{
+    if constexpr (std::is_same_v<T, int32_t>)
+        Value = v.I;
+    else if constexpr (std::is_same_v<T, long double>)
+        Value = v.E;
+    else if constexpr (std::is_same_v<T, bool>)
+        Value = v.B;
+    else if constexpr (std::is_same_v<T, QString>)
+        Value = std::move(v.S);
+    else
+        Value = v.D;
+}
+
+} // namespace
+
 template <typename T>
 bool TParser::evaluate(TExprType Type, T &Value)
 {
@@ -449,16 +468,7 @@ bool TParser::evaluate(TExprType Type, T &Value)
     TExprValue v;
     if (FBinder && FFast) {
         if (runFast(Type, v)) {
-            if constexpr (std::is_same_v<T, int32_t>)
-                Value = v.I;
-            else if constexpr (std::is_same_v<T, long double>)
-                Value = v.E;
-            else if constexpr (std::is_same_v<T, bool>)
-                Value = v.B;
-            else if constexpr (std::is_same_v<T, QString>)
-                Value = v.S;
-            else
-                Value = v.D;
+            take(v, Value);
             return true;
         }
         // Whatever failed, the walk below does it again and fails the same way, at the same
@@ -467,16 +477,7 @@ bool TParser::evaluate(TExprType Type, T &Value)
         v = TExprValue();
     }
     const bool ok = exprConditional(0, Type, v);
-    if constexpr (std::is_same_v<T, int32_t>)
-        Value = v.I;
-    else if constexpr (std::is_same_v<T, long double>)
-        Value = v.E;
-    else if constexpr (std::is_same_v<T, bool>)
-        Value = v.B;
-    else if constexpr (std::is_same_v<T, QString>)
-        Value = v.S;
-    else
-        Value = v.D;
+    take(v, Value);
     if (!ok)
         report();
     return ok;

@@ -90,10 +90,10 @@ void TMainForm::ConnectDelivery()
         ProForm->MainProfileList = ComboBox4;
         ProForm->FromProfile = [this] { return FFromProfile; };
         ProForm->Reader = &Reader1;
-        ProForm->ProfileFile = [] {
+        ProForm->ProfileFile = [](QString *Warning) {
             return ProfileFileName(
                 OptForm ? OptForm->Values().ProfDir : QString(),
-                QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+                QStandardPaths::writableLocation(QStandardPaths::AppDataLocation), Warning);
         };
         ProForm->InputName = [](const QString &Caption, QString &Text) {
             if (!AddWordForm)

@@ -174,15 +174,18 @@ TEST(DomWorkBridge, PushedStatesAnswerQueriesWithoutAskingThePage)
     Dom.ExecEditCommand(5002, 0, QVariant());
     EXPECT_EQ(Host->Actions, QList<int>{5002});
 
-    // Input makes the pushed state stale: the next query asks the page for that value.
+    // Input makes the pushed state stale: the next query asks the page for every state at once,
+    // and the queries after it read that answer.
     emit Host->StatePushed(State(true));
     emit Host->InputStarted();
     Host->Scripts.clear();
-    Host->Results["value"] = false;
+    Host->Results["state"] = State(false);
     EXPECT_EQ(Dom.QueryCommandValue("Bold"), QVariant(false));
+    EXPECT_EQ(Dom.QueryCommandStatus(2184, false), TDomWork::Latched);
     ASSERT_EQ(Host->Scripts.size(), 1);
-    EXPECT_TRUE(Host->Scripts[0].contains("[\"value\",[\"Bold\"]]"));
+    EXPECT_TRUE(Host->Scripts[0].contains("[\"state\",[]]"));
     // A state the page took before the input does not count as fresh.
+    emit Host->InputStarted();
     QVariantMap Old = State(true);
     Old["at"] = QDateTime::currentMSecsSinceEpoch() - 1000;
     emit Host->StatePushed(Old);

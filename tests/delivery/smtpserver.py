@@ -23,6 +23,7 @@ import argparse
 import asyncio
 import json
 import os
+import re
 import signal
 import sys
 import warnings
@@ -91,6 +92,13 @@ class Server(SMTP):
             await self.push("502 5.5.1 EHLO is not offered here")
             return
         await super().smtp_EHLO(hostname)
+
+    async def smtp_RCPT(self, arg):
+        # Strict, as RFC 5321's path syntax is: no blank inside the angle brackets.
+        if arg and re.search(r"<\s|\s>", arg):
+            await self.push("501 5.1.3 Bad recipient address syntax")
+            return
+        await super().smtp_RCPT(arg)
 
     async def smtp_NOOP(self, arg):
         await asyncio.sleep(float(control(self.directory).get("noop_delay", 0)))

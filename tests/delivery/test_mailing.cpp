@@ -9,6 +9,7 @@
 #include <QDeadlineTimer>
 #include <QJsonArray>
 #include <QSet>
+#include <QThread>
 #include <QTimer>
 #include <deque>
 #include <functional>
@@ -69,7 +70,8 @@ public:
     bool Reset = false, Done = false, Completed = false;
 };
 
-void Prepare(TMailing &M, int Port, int Count, int Threads)
+// Message I goes to Addresses[I] when given, else to rI@example.com; it is record I + 1.
+void Prepare(TMailing &M, int Port, int Count, int Threads, const QStringList &Addresses = {})
 {
     M.Settings.Host = QStringLiteral("127.0.0.1");
     M.Settings.Port = Port;
@@ -78,9 +80,12 @@ void Prepare(TMailing &M, int Port, int Count, int Threads)
     M.Settings.SenderName = QStringLiteral("Sender");
     M.Settings.ThreadLimit = Threads;
     M.ConnectTimeout = 10000;
-    for (int I = 0; I < Count; ++I)
-        M.MailList.push_back({QStringLiteral("r%1@example.com").arg(I),
-                              QStringLiteral("S%1").arg(I), QStringLiteral("Body %1").arg(I)});
+    M.MailCount = Count;
+    M.MergeMail = [Addresses](int I, TMailItem &Item, QString &) {
+        Item = {Addresses.value(I, QStringLiteral("r%1@example.com").arg(I)),
+                QStringLiteral("S%1").arg(I), QStringLiteral("Body %1").arg(I), I + 1};
+        return true;
+    };
     M.SetSlots(Count);
 }
 
@@ -100,7 +105,16 @@ TEST(DeliveryMailing, EveryMessageOnceThenCompleted)
     TMailing M;
     TTestView View(M);
     M.View = &View;
-    Prepare(M, Server.Port(), 10, 2);
+    Prepare(M, Server.Port(), 200, 2);
+    // Merged in the user interface thread, never far ahead of the senders.
+    int Lead = 0;
+    bool OtherThread = false;
+    const auto Merge = M.MergeMail;
+    M.MergeMail = [&](int I, TMailItem &Item, QString &Error) {
+        OtherThread |= QThread::currentThread() != qApp->thread();
+        Lead = std::max(Lead, I - M.SentCount());
+        return Merge(I, Item, Error);
+    };
     M.Start(QStringLiteral("today"));
     ASSERT_TRUE(WaitUntil([&] { return View.Done; }));
     EXPECT_TRUE(View.Completed);
@@ -109,18 +123,20 @@ TEST(DeliveryMailing, EveryMessageOnceThenCompleted)
     QStringList Got = Recipients(Server);
     Got.sort();
     QStringList Want;
-    for (int I = 0; I < 10; ++I)
+    for (int I = 0; I < 200; ++I)
         Want << QStringLiteral("r%1@example.com").arg(I);
     Want.sort();
     EXPECT_EQ(Got, Want);
+    EXPECT_FALSE(OtherThread);
+    EXPECT_LE(Lead, M.MergeAhead() + 2);
     const QStringList Log = M.LogLines();
-    ASSERT_EQ(Log.size(), 15);
+    ASSERT_EQ(Log.size(), 205);
     EXPECT_EQ(Log[0], QString());
     EXPECT_EQ(Log[1], QStringLiteral("Mailing started today. Connecting..."));
     EXPECT_EQ(Log[2], QStringLiteral("Connected"));
-    EXPECT_EQ(Log.filter(QStringLiteral("Success: ")).size(), 10);
-    EXPECT_EQ(Log[13], QStringLiteral("Mailing Completed"));
-    EXPECT_EQ(Log[14], QStringLiteral("10 Sent of 10"));
+    EXPECT_EQ(Log.filter(QStringLiteral("Success: ")).size(), 200);
+    EXPECT_EQ(Log[203], QStringLiteral("Mailing Completed"));
+    EXPECT_EQ(Log[204], QStringLiteral("200 Sent of 200"));
 }
 
 TEST(DeliveryMailing, GiveUpRetriedThenAborted)
@@ -137,13 +153,40 @@ TEST(DeliveryMailing, GiveUpRetriedThenAborted)
     EXPECT_FALSE(View.Completed);
     ASSERT_EQ(View.Prompts.size(), 2);
     EXPECT_TRUE(View.Prompts[0].contains(QStringLiteral("550")));
-    EXPECT_TRUE(View.Prompts[0].endsWith(QStringLiteral(" Recipient: r3@example.com")));
+    EXPECT_TRUE(View.Prompts[0].endsWith(QStringLiteral(". Recipient: r3@example.com (record 4)")));
     // One sender goes in order: three sent before the refused one, none after the abort.
     EXPECT_EQ(Recipients(Server).size(), 3);
     const QStringList Log = M.LogLines();
-    EXPECT_TRUE(Log.at(Log.size() - 3).endsWith(QStringLiteral(" Failed: r3@example.com")));
+    EXPECT_EQ(Log.filter(QStringLiteral(". Failed: r3@example.com (record 4)")).size(), 2);
+    EXPECT_TRUE(
+        Log.at(Log.size() - 3).endsWith(QStringLiteral(" Failed: r3@example.com (record 4)")));
     EXPECT_EQ(Log.at(Log.size() - 2), QStringLiteral("Mailing Aborted"));
     EXPECT_EQ(Log.last(), QStringLiteral("3 Sent of 8"));
+}
+
+TEST(DeliveryMailing, EveryFailureLoggedWithItsRecord)
+{
+    // Refused by the server, a line break in the field, no address at all: each gives up, and
+    // each is logged on one line naming its record, also those that gave up after the abort.
+    TTestServer Server;
+    Server.SetControl({{"reject", QJsonArray{"r0@example.com"}}});
+    TMailing M;
+    TTestView View(M);
+    M.View = &View;
+    View.Answers = {false};
+    Prepare(M, Server.Port(), 3, 3,
+            {QStringLiteral("r0@example.com"), QStringLiteral("r1@exa\r\nmple.com"), QString()});
+    M.Start(QStringLiteral("now"));
+    ASSERT_TRUE(WaitUntil([&] { return View.Done; }));
+    EXPECT_FALSE(View.Completed);
+    const QStringList Failed = M.LogLines().filter(QStringLiteral("Failed: "));
+    for (const QString &Want : {QStringLiteral(". Failed: r0@example.com (record 1)"),
+                                QStringLiteral(". Failed: r1@exa mple.com (record 2)"),
+                                QStringLiteral(". Failed: (record 3)")})
+        EXPECT_FALSE(Failed.filter(Want).isEmpty()) << Want.toStdString();
+    for (const QString &Line : M.LogLines())
+        EXPECT_FALSE(Line.contains(QLatin1Char('\n')) || Line.contains(QLatin1Char('\r')));
+    EXPECT_TRUE(Recipients(Server).isEmpty());
 }
 
 TEST(DeliveryMailing, TornDownWhileSending)

@@ -12,6 +12,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -31,7 +32,7 @@ protected:
     DeliveryProForm()
     {
         File = Dir.filePath(QStringLiteral("Profiles.dat"));
-        Form.ProfileFile = [this] { return File; };
+        Form.ProfileFile = [this](QString *) { return File; };
         Form.InputName = [this](const QString &Caption, QString &Text) {
             Captions << Caption;
             Text = NextName;
@@ -166,6 +167,40 @@ TEST_F(DeliveryProForm, DamagedAndUnwritableFilesReported)
     ASSERT_EQ(Boxes.Texts.size(), 2);
     EXPECT_TRUE(Boxes.Texts[1].startsWith(QStringLiteral("The profiles could not be saved.")));
     EXPECT_EQ(ReadAll(Dir.filePath(QStringLiteral("Profiles.dat"))), Before);
+}
+
+TEST_F(DeliveryProForm, MissingFolderSaidOverItsWindowAndChoiceKept)
+{
+    TProfiles P;
+    P.AddProfile(QStringLiteral("HOME"));
+    P.AddProfile(QStringLiteral("OFFICE"));
+    ASSERT_TRUE(P.Save(File));
+    // As at start-up: the profiles read without showing the dialog, its owner not shown yet.
+    QWidget Owner;
+    TProForm Pro(&Owner);
+    Pro.MainProfileList = &MainList;
+    Pro.FromProfile = [] { return QStringLiteral("HOME"); };
+    const QString Missing = Dir.filePath(QStringLiteral("gone"));
+    Pro.ProfileFile = [&](QString *Warning) {
+        return ProfileFileName(Missing, Dir.path(), Warning);
+    };
+    Pro.FormShow();
+    ASSERT_EQ(Boxes.Texts.size(), 1);
+    EXPECT_EQ(Boxes.Texts[0],
+              QStringLiteral("The folder \"%1\" of \"Path of Profiles\" does not "
+                             "exist. The profiles are read from and saved to \"%2\".")
+                  .arg(Missing, File));
+    EXPECT_TRUE(Boxes.Geometries[0].contains(
+        QGuiApplication::primaryScreen()->availableGeometry().center()));
+    EXPECT_EQ(MainList.currentText(), QStringLiteral("HOME"));
+
+    // The user's choice of sender outlives the dialog; the box opens over the dialog.
+    MainList.setCurrentIndex(MainList.findText(QStringLiteral("OFFICE")));
+    Pro.show();
+    ASSERT_EQ(Boxes.Texts.size(), 2);
+    EXPECT_TRUE(Pro.frameGeometry().contains(Boxes.Geometries[1].center()));
+    QTest::mouseClick(Pro.Button3, Qt::LeftButton);
+    EXPECT_EQ(MainList.currentText(), QStringLiteral("OFFICE"));
 }
 
 TEST(DeliveryLogForm, ShowClearCancelSave)

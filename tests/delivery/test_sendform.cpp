@@ -42,8 +42,11 @@ protected:
     void Open(int Records)
     {
         std::vector<QStringList> Rows;
+        // Record 4's address has a blank before it, which the envelope must not get.
         for (int I = 0; I < Records; ++I)
-            Rows.push_back({QString::number(I), Email(I), Name(I), City(I)});
+            Rows.push_back({QString::number(I),
+                            (I == 3 ? QStringLiteral(" ") : QString()) + Email(I), Name(I),
+                            City(I)});
         WriteDbf(Dir.filePath(QStringLiteral("contacts.dbf")),
                  {{"ID", 6}, {"EMAIL", 40}, {"NAME", 30}, {"CITY", 12}}, Rows);
         Connection.ConnectionString = FormatConnectionString(Dir.path(), Dir.path(), kDbaseDriver);
@@ -58,7 +61,7 @@ protected:
             Source.Merge.EvaluateName = [this](const QString &N, QString &Value) {
                 const TField *F = Query.FindField(N);
                 if (F)
-                    Value = F->AsString().trimmed();
+                    Value = F->AsString();
                 return F != nullptr;
             };
             Source.Merge.ExpandPlaceholders = [this](const QString &Text) {
@@ -73,7 +76,7 @@ protected:
                 return Out;
             };
             Source.RecipientField = Recipient;
-            Source.Subject = QStringLiteral("Hello %NAME");
+            Source.Subject = Subject;
             Source.Body =
                 QStringLiteral("Dear %NAME,\nyour number is %ID and you live in %CITY.\n");
             Settings.Host = QStringLiteral("127.0.0.1");
@@ -82,6 +85,8 @@ protected:
             Settings.SenderAddress = QStringLiteral("sender@example.com");
             Settings.ReplyAddress = QStringLiteral("reply@example.com");
             Settings.Attachments = Attachments;
+            Settings.CharSet = CharSet;
+            Settings.ContentType = ContentType;
             Settings.ThreadLimit = Threads;
             PortText = Port.isEmpty() ? QString::number(Server.Port()) : Port;
         };
@@ -138,6 +143,9 @@ protected:
     int Threads = 15;
     bool WriteLog = true;
     QString Recipient = QStringLiteral("EMAIL");
+    QString Subject = QStringLiteral("Hello %NAME");
+    QString CharSet = QStringLiteral("utf-8");
+    QString ContentType = QStringLiteral("text/plain");
     QString Port; // the server's when empty
 };
 
@@ -322,7 +330,8 @@ TEST_F(DeliverySendForm, SixFailuresRetryThenAbort)
     Open(12);
     int Prompt = 0;
     Boxes.Answer = [&](const QString &Text) {
-        if (!Text.endsWith(QStringLiteral(" Recipient: ") + Email(7)))
+        if (!Text.endsWith(QStringLiteral(". Recipient: ") + Email(7) +
+                           QStringLiteral(" (record 8)")))
             return QMessageBox::NoButton;
         return ++Prompt == 1 ? QMessageBox::Retry : QMessageBox::Abort;
     };
@@ -334,7 +343,8 @@ TEST_F(DeliverySendForm, SixFailuresRetryThenAbort)
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return LogFileLines().last() == QStringLiteral("7 Sent of 12"); }, 5000));
     const QStringList Log = LogFileLines();
-    EXPECT_TRUE(Log[Log.size() - 3].endsWith(QStringLiteral(" Failed: ") + Email(7)));
+    EXPECT_TRUE(Log[Log.size() - 3].endsWith(QStringLiteral(" Failed: ") + Email(7) +
+                                             QStringLiteral(" (record 8)")));
     EXPECT_TRUE(Log[Log.size() - 3].contains(QStringLiteral("550")));
     EXPECT_EQ(Log[Log.size() - 2], QStringLiteral("Mailing Aborted"));
     EXPECT_EQ(Log.filter(QStringLiteral("Success: ")).size(), 7);
@@ -396,7 +406,10 @@ TEST_F(DeliverySendForm, CancelWhileConnectingClosesAtOnceWithoutABox)
     EXPECT_TRUE(Boxes.Texts.isEmpty()) << Boxes.Texts.join(QLatin1Char('|')).toStdString();
     EXPECT_FALSE(Form->isVisible());
     EXPECT_FALSE(Form->Button2->isEnabled());
-    EXPECT_EQ(Form->FMailing.LogLines().last(), QStringLiteral("Aborted"));
+    // Written lines leave the memory; the ones not yet written follow them.
+    const QStringList Log = LogFileLines() + Form->FMailing.LogLines();
+    ASSERT_FALSE(Log.isEmpty());
+    EXPECT_EQ(Log.last(), QStringLiteral("Aborted"));
 }
 
 TEST_F(DeliverySendForm, LogFileThatCannotBeWrittenAsksAbortOrRetry)
@@ -433,7 +446,7 @@ TEST_F(DeliverySendForm, LogFileThatCannotBeWrittenAsksAbortOrRetry)
     EXPECT_EQ(Log[11], QString()); // the file ends with CR LF
 }
 
-TEST_F(DeliverySendForm, BadPortAndRecipientFieldStopThePreparation)
+TEST_F(DeliverySendForm, BadPortRecipientFieldAndCharsetStopThePreparation)
 {
     Open(4);
     Port = QStringLiteral("2x5");
@@ -456,5 +469,20 @@ TEST_F(DeliverySendForm, BadPortAndRecipientFieldStopThePreparation)
     EXPECT_EQ(Boxes.Texts.last(), QStringLiteral("Invalid E-mail Address"));
     EXPECT_EQ(Query.RecNo(), 2);
     EXPECT_FALSE(Query.ControlsDisabled());
+
+    // A name the charset cannot hold is found before anything is sent, naming its record;
+    // an HTML body writes it as a character reference instead.
+    Recipient = QStringLiteral("EMAIL");
+    CharSet = QStringLiteral("iso-8859-5");
+    Form->show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Finished.count() > 1; }, 10000));
+    EXPECT_EQ(Boxes.Texts.last(),
+              QStringLiteral("The character \"ë\" (U+00EB) cannot be written in the charset "
+                             "iso-8859-5 (record 2)"));
+    EXPECT_EQ(Query.RecNo(), 2);
+    ContentType = QStringLiteral("text/html");
+    Subject = QStringLiteral("Hello");
+    ShowPrepared(QStringLiteral("3 Records"));
+    QTest::mouseClick(Form->CancelBtn, Qt::LeftButton);
     EXPECT_TRUE(Server.MessageFiles().isEmpty());
 }

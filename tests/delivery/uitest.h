@@ -53,7 +53,7 @@ inline void WriteDbf(const QString &FileName, const std::vector<std::pair<QByteA
 }
 
 // Answers every message box that comes up, as Answer says (by default its first button of
-// OK, Yes, Abort), and keeps their texts.
+// OK, Yes, Abort), and keeps their texts and places.
 class TBoxAnswerer {
 public:
     TBoxAnswerer()
@@ -65,6 +65,7 @@ public:
                 return;
             FLast = Box;
             Texts << Box->text();
+            Geometries << Box->frameGeometry();
             QMessageBox::StandardButton B = Answer ? Answer(Box->text()) : QMessageBox::NoButton;
             if (B == QMessageBox::NoButton)
                 for (auto Try : {QMessageBox::Ok, QMessageBox::Yes, QMessageBox::Abort})
@@ -77,6 +78,7 @@ public:
         FTimer.start();
     }
     QStringList Texts;
+    QList<QRect> Geometries; // where each box was on the screen
     std::function<QMessageBox::StandardButton(const QString &Text)> Answer;
 
 private:

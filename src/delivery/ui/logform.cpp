@@ -1,6 +1,7 @@
 #include "delivery/ui/logform.h"
 
 #include "delivery/maillog.h"
+#include "delivery/ui/boxparent.h"
 
 #include <QFile>
 #include <QFontDatabase>
@@ -65,7 +66,7 @@ void TLogForm::FormShow()
         RxRichEdit1->setPlainText(Text);
     } else {
         QMessageBox::critical(
-            this, BoxTitle,
+            BoxParent(this), BoxTitle,
             QStringLiteral("Cannot open file \"%1\". %2").arg(FileName, F.errorString()));
     }
     RxRichEdit1->setFocus();
@@ -82,7 +83,7 @@ void TLogForm::Button1Click()
     QSaveFile F(FileName);
     if (!F.open(QIODevice::WriteOnly) || F.write(Bytes) != Bytes.size() || !F.commit()) {
         QMessageBox::critical(
-            this, BoxTitle,
+            BoxParent(this), BoxTitle,
             QStringLiteral("Cannot write file \"%1\". %2").arg(FileName, F.errorString()));
         return;
     }

@@ -1,5 +1,6 @@
 #include "delivery/ui/proform.h"
 
+#include "delivery/ui/boxparent.h"
 #include "store/reader.h"
 
 #include <QComboBox>
@@ -74,7 +75,7 @@ TProForm::TProForm(QWidget *Parent) : QDialog(Parent)
 
     FOwnReader = std::make_unique<store::TReader>();
     FOwnReader->SetDefaultDelimiters();
-    ProfileFile = [] {
+    ProfileFile = [](QString *) {
         return ProfileFileName(QString(),
                                QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
     };
@@ -97,7 +98,11 @@ void TProForm::showEvent(QShowEvent *Event)
 void TProForm::FormShow()
 {
     FLoadMessage.clear();
-    Profiles.Load(ProfileFile(), &FLoadMessage);
+    QString Warning;
+    Profiles.Load(ProfileFile(&Warning), &FLoadMessage);
+    if (!Warning.isEmpty())
+        FLoadMessage =
+            FLoadMessage.isEmpty() ? Warning : Warning + QLatin1Char('\n') + FLoadMessage;
     RefreshProfiles();
     FChanged = false;
     if (ListBox1->count() > 0)
@@ -105,7 +110,7 @@ void TProForm::FormShow()
     ShowProfile();
     ListBox1->setFocus();
     if (!FLoadMessage.isEmpty())
-        QMessageBox::warning(isVisible() ? this : parentWidget(), BoxTitle, FLoadMessage);
+        QMessageBox::warning(BoxParent(this), BoxTitle, FLoadMessage);
 }
 
 void TProForm::RefreshProfiles()
@@ -116,7 +121,10 @@ void TProForm::RefreshProfiles()
     ListBox1->addItems(Names);
     if (!MainProfileList)
         return;
-    const QString From = FromProfile ? FromProfile() : QString();
+    // The user's choice stays while it names a profile; else the project's profile is chosen.
+    const QString Chosen =
+        MainProfileList->currentIndex() >= 0 ? MainProfileList->currentText() : QString();
+    const QString From = Names.contains(Chosen) ? Chosen : FromProfile ? FromProfile() : QString();
     MainProfileList->clear();
     MainProfileList->addItems(Names);
     MainProfileList->setCurrentIndex(Names.indexOf(From));
@@ -166,14 +174,14 @@ void TProForm::Button1Click()
         return;
     FChanged = true;
     if (!ValidName(Text)) {
-        QMessageBox::critical(this, BoxTitle, QStringLiteral("Invalid Name"));
+        QMessageBox::critical(BoxParent(this), BoxTitle, QStringLiteral("Invalid Name"));
         return;
     }
     const QString Name = Text.toUpper();
     if (Profiles.Names().contains(Name)) {
         QString Shown = Text;
         Shown.replace(QLatin1Char('&'), QStringLiteral("&&"));
-        QMessageBox::information(this, BoxTitle,
+        QMessageBox::information(BoxParent(this), BoxTitle,
                                  QStringLiteral("Profile \"%1\" already exists").arg(Shown));
         return;
     }
@@ -218,10 +226,10 @@ void TProForm::FormClose()
     if (!FChanged)
         return;
     QString Error;
-    const QString File = ProfileFile();
+    const QString File = ProfileFile(nullptr);
     QDir().mkpath(QFileInfo(File).absolutePath()); // the data folder of a first run
     if (!Profiles.Save(File, &Error))
-        QMessageBox::critical(parentWidget(), BoxTitle,
+        QMessageBox::critical(BoxParent(this), BoxTitle,
                               QStringLiteral("The profiles could not be saved.\n%1").arg(Error));
     FChanged = false;
 }

@@ -40,7 +40,9 @@ public:
     // Set by the main window.
     QComboBox *MainProfileList = nullptr; // the Mail page's "From" list
     std::function<QString()> FromProfile; // the project's profile name
-    std::function<QString()> ProfileFile; // where "Profiles.dat" is, asked afresh
+    // Where "Profiles.dat" is, asked afresh; Warning (when given) gets what the user is to be
+    // told about the place.
+    std::function<QString(QString *Warning)> ProfileFile;
     // The one-line input dialog: false when cancelled.
     std::function<bool(const QString &Caption, QString &Text)> InputName;
     const store::TReader *Reader = nullptr; // its delimiters are not allowed in names

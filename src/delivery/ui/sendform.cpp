@@ -1,13 +1,15 @@
 #include "delivery/ui/sendform.h"
 
+#include "delivery/ui/boxparent.h"
+#include "expr/exprconv.h"
 #include "tables/data/dataset.h"
+#include "tables/data/fieldtypes.h"
 
 #include <QApplication>
 #include <QDateTime>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLocale>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
@@ -80,6 +82,9 @@ TSendForm::TSendForm(QWidget *Parent) : QDialog(Parent)
     connect(Timer3, &QTimer::timeout, this, &TSendForm::Timer3Timer);
     connect(Button2, &QPushButton::clicked, this, &TSendForm::Button2Click);
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+    FMailing.MergeMail = [this](int Index, TMailItem &Item, QString &Error) {
+        return MergeMailAgain(FSource, FPlan, Index, Item, Error);
+    };
 }
 
 // The threads stop before the widgets they report to go.
@@ -127,20 +132,21 @@ void TSendForm::Timer1Timer()
 {
     Timer1->stop();
     SetStatus(QStringLiteral("Preparing the list..."), false);
-    TMailSource Source;
+    FSource = TMailSource();
+    FPlan = TMailPlan();
     TMailSettings Settings;
     QString PortText;
     if (CaptureSettings)
-        CaptureSettings(Source, Settings, PortText);
-    Source.DataSet = DataSet;
-    Source.StopPreparing = &FStopPreparing;
-    Source.OnProgress = [this](int Percent) {
+        CaptureSettings(FSource, Settings, PortText);
+    FSource.DataSet = DataSet;
+    FSource.StopPreparing = &FStopPreparing;
+    FSource.OnProgress = [this](int Percent) {
         ProgressBar1->setValue(Percent);
         ProgressBar1->repaint();
     };
     if (!ConvertPort(PortText, Settings.Port)) {
         CancelBtn->setEnabled(true);
-        QMessageBox::critical(this, BoxTitle,
+        QMessageBox::critical(BoxParent(this), BoxTitle,
                               QStringLiteral("'%1' is not a valid integer value").arg(PortText));
         return;
     }
@@ -149,20 +155,22 @@ void TSendForm::Timer1Timer()
     TPrepareResult Result = prStopped;
     QString Error;
     try {
-        Result = PrepareMailList(Source, FMailing.MailList);
+        Result = PrepareMailList(FSource, Settings, FPlan, Error);
     } catch (const std::exception &E) {
         Error = QString::fromLocal8Bit(E.what());
     }
     QApplication::restoreOverrideCursor();
     if (Result != prPrepared) {
         if (!Error.isEmpty())
-            QMessageBox::critical(this, BoxTitle, Error);
+            QMessageBox::critical(BoxParent(this), BoxTitle, Error);
         else if (Result == prInvalidAddress)
-            QMessageBox::critical(this, BoxTitle, QStringLiteral("Invalid E-mail Address"));
+            QMessageBox::critical(BoxParent(this), BoxTitle,
+                                  QStringLiteral("Invalid E-mail Address"));
         reject();
         return;
     }
-    const int Count = int(FMailing.MailList.size());
+    const int Count = FPlan.Count;
+    FMailing.MailCount = Count;
     FMailing.SetSlots(Count);
     ProgressBar1->setValue(0);
     CancelBtn->setEnabled(true);
@@ -183,10 +191,10 @@ void TSendForm::Button2Click()
         Timer2->start();
     ProgressBar1->setValue(0);
     SetStatus(QStringLiteral("Connecting..."), false);
-    const QLocale Locale;
-    const QDateTime Now = QDateTime::currentDateTime();
-    FMailing.Start(Locale.toString(Now.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
-                   Locale.toString(Now.time(), QLocale::LongFormat));
+    // The program's own date-time text: the locale's long time format carries a zone marker.
+    FMailing.Start(
+        qf::expr::DateTimeToStr(qf::tables::DateTimeToSerial(QDateTime::currentDateTime())),
+        WriteLog && WriteLog());
 }
 
 void TSendForm::Flush(bool Rearm)
@@ -195,8 +203,9 @@ void TSendForm::Flush(bool Rearm)
     if (!FMailing.FlushLog(&Error) && !FMailing.FAborting) {
         const bool Dispatching = Timer3->isActive();
         Timer3->stop();
+        // The last flush runs after the dialog has closed.
         const auto Answer = QMessageBox::critical(
-            this, BoxTitle,
+            BoxParent(this), BoxTitle,
             QStringLiteral("Error of writing log file with description:\n\"%1\"").arg(Error),
             QMessageBox::Abort | QMessageBox::Retry);
         if (Answer != QMessageBox::Retry)
@@ -227,7 +236,7 @@ bool TSendForm::FormCloseQuery()
         if (!FMailing.FAborting) {
             const bool Dispatching = Timer3->isActive();
             Timer3->stop();
-            if (QMessageBox::question(this, BoxTitle,
+            if (QMessageBox::question(BoxParent(this), BoxTitle,
                                       QStringLiteral("Are You sure to cancel this operation?"),
                                       QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes) {
                 FMailing.FAborting = true;
@@ -248,7 +257,12 @@ void TSendForm::FormClose()
     CancelBtn->setEnabled(true);
     // While connecting, the connector is woken out of the attempt in progress.
     FMailing.FreeConnector();
-    FMailing.MailList.clear();
+    FMailing.ClearMail();
+    // The messages merged while sending moved the record pointer.
+    if (DataSet && DataSet->Active() && FPlan.FirstRecNo > 0 &&
+        DataSet->RecNo() != FPlan.FirstRecNo)
+        DataSet->SetRecNo(FPlan.FirstRecNo);
+    FPlan = TMailPlan();
     if (FControlsDisabled && DataSet)
         DataSet->EnableControls();
     FControlsDisabled = false;
@@ -298,7 +312,7 @@ void TSendForm::ShowCounts(const QString &Text)
 
 void TSendForm::ShowConnectError(const QString &Text)
 {
-    QMessageBox::critical(this, BoxTitle, Text);
+    QMessageBox::critical(BoxParent(this), BoxTitle, Text);
 }
 
 void TSendForm::ResetAfterError()
@@ -323,8 +337,8 @@ void TSendForm::FlushLogNow()
 
 bool TSendForm::AskRetry(const QString &Text)
 {
-    return QMessageBox::critical(this, BoxTitle, Text, QMessageBox::Abort | QMessageBox::Retry) ==
-           QMessageBox::Retry;
+    return QMessageBox::critical(BoxParent(this), BoxTitle, Text,
+                                 QMessageBox::Abort | QMessageBox::Retry) == QMessageBox::Retry;
 }
 
 void TSendForm::Finished(bool Completed)
@@ -333,10 +347,10 @@ void TSendForm::Finished(bool Completed)
         if (W->isVisible() && W->isMinimized())
             W->setWindowState(W->windowState() & ~Qt::WindowMinimized);
     if (Completed)
-        QMessageBox::information(this, BoxTitle,
+        QMessageBox::information(BoxParent(this), BoxTitle,
                                  QStringLiteral("Mailing is Completed Successfully"));
     else
-        QMessageBox::critical(this, BoxTitle, QStringLiteral("Mailing Aborted"));
+        QMessageBox::critical(BoxParent(this), BoxTitle, QStringLiteral("Mailing Aborted"));
     close();
 }
 

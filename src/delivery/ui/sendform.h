@@ -79,6 +79,8 @@ private:
     void Flush(bool Rearm);
 
     QString FPreparedStatus, FPreparedCount;
+    TMailSource FSource; // of the mailing in hand: its messages are merged again while sending
+    TMailPlan FPlan;
     bool FControlsDisabled = false;
     bool FShown = false; // between FormShow and the close
 };

@@ -937,6 +937,7 @@ void TADOQuery::Insert()
     FState = dsInsert;
     Fire(AfterInsert);
     NotifyState();
+    NotifyData(); // the controls show the new record, not the one before it
     Fire(AfterScroll);
 }
 
@@ -950,6 +951,7 @@ void TADOQuery::Append()
     FState = dsInsert;
     Fire(AfterInsert);
     NotifyState();
+    NotifyData(); // the controls show the new record, not the one before it
     Fire(AfterScroll);
 }
 
@@ -959,6 +961,7 @@ void TADOQuery::Post()
     if (FState != dsEdit && FState != dsInsert)
         return;
     Fire(BeforePost);
+    const bool Inserted = FState == dsInsert;
     if (FState == dsEdit) {
         const int64_t Row = FRows[size_t(FCurrent)];
         for (size_t f = 0; f < FFields.size(); ++f)
@@ -978,6 +981,9 @@ void TADOQuery::Post()
     Fire(AfterPost);
     NotifyState();
     NotifyData();
+    // The new record has its place now: the position shown moves from -1 to it.
+    if (Inserted)
+        Fire(AfterScroll);
 }
 
 void TADOQuery::Cancel()
