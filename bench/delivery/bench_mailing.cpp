@@ -134,22 +134,21 @@ QString Expand(const TADOQuery &Q, const QString &Text)
 {
     QString Out;
     Out.reserve(Text.size() + 64);
-    for (qsizetype I = 0; I < Text.size(); ++I) {
-        if (Text[I] != QLatin1Char('%')) {
-            Out += Text[I];
-            continue;
-        }
-        qsizetype J = I + 1;
+    qsizetype I = 0;
+    for (qsizetype P; (P = Text.indexOf(QLatin1Char('%'), I)) >= 0;) {
+        Out += QStringView(Text).mid(I, P - I);
+        qsizetype J = P + 1;
         while (J < Text.size() && (Text[J].isLetterOrNumber() || Text[J] == QLatin1Char('_')))
             ++J;
-        const TField *F = Q.FindField(Text.mid(I + 1, J - I - 1));
-        if (!F) {
-            Out += Text[I];
-            continue;
+        if (const TField *F = Q.FindField(Text.mid(P + 1, J - P - 1))) {
+            Out += F->AsString().trimmed();
+            I = J;
+        } else {
+            Out += QLatin1Char('%');
+            I = P + 1;
         }
-        Out += F->AsString().trimmed();
-        I = J - 1;
     }
+    Out += QStringView(Text).mid(I);
     return Out;
 }
 
