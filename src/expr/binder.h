@@ -7,6 +7,7 @@
 
 #include <QByteArrayView>
 #include <QString>
+#include <atomic>
 #include <cstdint>
 
 namespace qf::expr {
@@ -34,6 +35,30 @@ public:
         (void)Ascii;
         return -1;
     }
+    // Where a bound field's value lies in the bytes of a stored record, for a host whose records
+    // are fixed-width dBASE records: Kind is the field's type letter ('C' text, 'N'/'F' number,
+    // 'D' date as YYYYMMDD), 0 when the field cannot be read so.
+    struct TBytes {
+        int Offset = 0;
+        int Width = 0;
+        char Kind = 0;
+    };
+    virtual TBytes FieldBytes(int Field)
+    {
+        (void)Field;
+        return {};
+    }
+    // The current record's bytes, asked once per evaluation; nullptr when some value of it comes
+    // from elsewhere (an edit): its fields are then read through the calls above. Values read
+    // from the bytes are the values those calls give. Lost is set when reading the bytes found
+    // them gone (the file cut short by another program): the evaluation is then done again
+    // through the reads, which report it.
+    virtual const char *RecordBytes(const std::atomic<bool> *&Lost)
+    {
+        (void)Lost;
+        return nullptr;
+    }
+
     // Set while the host answers no variable; bound names then go to the events too.
     const bool *Latch = nullptr;
     bool Latched() const { return Latch && *Latch; }

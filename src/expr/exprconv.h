@@ -24,6 +24,50 @@ std::optional<long double> ParseFloatDot(const QString &Text);
 // through it, so that the same digits always give the same value. False when the text is no such
 // number or lies beyond the extended range; a value too small for the range reads as 0.
 bool DecimalToExtended(const char *First, const char *Last, long double &Value);
+// A fixed-width number field's text as DecimalToExtended reads it once the blanks (spaces, NULs)
+// around it are gone and a comma stands for the point: for the plain form alone, an optional sign
+// and at most 19 digits with one point among them, and blanks alone (0). False for any other
+// text, which the caller reads the long way.
+inline bool PlainFieldNumber(const char *First, const char *Last, long double &Value)
+{
+    static constexpr long double kPowers[] = {1e0L,  1e1L,  1e2L,  1e3L,  1e4L,  1e5L,  1e6L,
+                                              1e7L,  1e8L,  1e9L,  1e10L, 1e11L, 1e12L, 1e13L,
+                                              1e14L, 1e15L, 1e16L, 1e17L, 1e18L, 1e19L};
+    const char *p = First;
+    while (p < Last && (*p == ' ' || *p == '\0'))
+        ++p;
+    while (Last > p && (Last[-1] == ' ' || Last[-1] == '\0'))
+        --Last;
+    if (p == Last) {
+        Value = 0;
+        return true;
+    }
+    const bool Negative = *p == '-';
+    p += *p == '-' || *p == '+';
+    uint64_t Mantissa = 0;
+    int Digits = 0, Scale = 0;
+    bool Point = false;
+    for (; p < Last; ++p) {
+        const unsigned Digit = unsigned(uint8_t(*p)) - '0';
+        if (Digit < 10) {
+            if (++Digits > 19)
+                return false;
+            Mantissa = Mantissa * 10 + Digit;
+            Scale += Point;
+        } else if ((*p == '.' || *p == ',') && !Point) {
+            Point = true;
+        } else {
+            return false;
+        }
+    }
+    if (Digits == 0)
+        return false;
+    // Both operands exact: the one division rounds as the general conversion does.
+    const long double Number =
+        Mantissa == 0 ? 0.0L : static_cast<long double>(Mantissa) / kPowers[Scale];
+    Value = Negative ? -Number : Number;
+    return true;
+}
 // A 64-bit value as the extended value nearest its shortest decimal text: 10.1 becomes 10.1L, as
 // the literal 10.1 does.
 long double DoubleToExtended(double Value);

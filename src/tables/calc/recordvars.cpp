@@ -143,6 +143,27 @@ TDateTime TRecordVariables::ReadDateTime(int Field)
     return Value;
 }
 
+expr::TFieldBinder::TBytes TRecordVariables::FieldBytes(int Field)
+{
+    const auto *Table = dynamic_cast<const TDbfTable *>(CurrentDataSet->Source());
+    if (!Table)
+        return {};
+    // Only the kinds whose stored form the engine reads as these reads do.
+    const TFieldType Type = CurrentDataSet->Fields(Field).DataType();
+    TBytes Where;
+    char Kind = 0;
+    Table->FieldBytes(Field, Where.Offset, Where.Width, Kind);
+    if ((Kind == 'C' && Type == ftString) || ((Kind == 'N' || Kind == 'F') && Type == ftFloat) ||
+        (Kind == 'D' && Type == ftDate))
+        Where.Kind = Kind;
+    return Where;
+}
+
+const char *TRecordVariables::RecordBytes(const std::atomic<bool> *&Lost)
+{
+    return CurrentDataSet ? CurrentDataSet->RecordBytes(Lost) : nullptr;
+}
+
 int TRecordVariables::TextEquals(int Field, QByteArrayView Ascii)
 {
     QByteArrayView Text;

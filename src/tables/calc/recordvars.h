@@ -85,6 +85,8 @@ private:
     void ReadString(int Field, QString &Value) override;
     expr::TDateTime ReadDateTime(int Field) override;
     int TextEquals(int Field, QByteArrayView Ascii) override;
+    TBytes FieldBytes(int Field) override;
+    const char *RecordBytes(const std::atomic<bool> *&Lost) override;
     const TADOQuery *FBindSet = nullptr;
     uint64_t FBindGeneration = 0;
     uint64_t FBindStamp = 0;
