@@ -4,6 +4,7 @@
 #include "expr/exprconv.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -439,8 +440,9 @@ bool TParser::evaluate(TExprType Type, T &Value)
     } busy{FBusy};
     FBusy = true;
     FBinder = nullptr;
+    TFieldBinder::TRecord record;
     if (TFieldBinder *binder = Owner->Binder; binder && !binder->Latched()) {
-        if (const uint64_t stamp = binder->BindStamp()) {
+        if (const uint64_t stamp = binder->BindStamp(record)) {
             FBinder = binder;
             if (stamp != FBindStamp && bind())
                 FBindStamp = stamp;
@@ -448,11 +450,10 @@ bool TParser::evaluate(TExprType Type, T &Value)
     }
     TExprValue v;
     if (FBinder && FFast) {
-        const std::atomic<bool> *lost = nullptr;
-        FRecord = FBinder->RecordBytes(lost);
+        FRecord = record.Bytes;
         bool fast = runFast(Type, v);
         // Bytes found gone: the reads of the walk report it.
-        fast &= !(FRecord && lost && lost->load(std::memory_order_relaxed));
+        fast &= !(FRecord && record.Lost && record.Lost->load(std::memory_order_relaxed));
         FRecord = nullptr;
         if (fast) {
             if constexpr (std::is_same_v<T, int32_t>)
@@ -462,7 +463,7 @@ bool TParser::evaluate(TExprType Type, T &Value)
             else if constexpr (std::is_same_v<T, bool>)
                 Value = v.B;
             else if constexpr (std::is_same_v<T, QString>)
-                Value = v.S;
+                Value.swap(v.S);
             else
                 Value = v.D;
             return true;
@@ -1634,30 +1635,79 @@ struct TFieldEquals final : TNode {
     }
 };
 
-// A number field (left, after "0 +") against a number of literals alone, from the record's bytes
-// where its text is plain; else the two sides as the general comparison reads them.
+// A number field (after "0 +") against a number of literals alone, from the record's bytes where
+// its text is plain; else the two sides as the general comparison reads them. Where the constant
+// times 10^Scale is an integer K below 10^18, a text of Scale decimals and at most 18 digits
+// compares as its digits against K: two such values at least 10^-Scale apart stay apart, and in
+// the same order, when rounded to extended.
 struct TCompareNumberBytes final : TNode {
     uint8_t Sign;
     bool Flip; // the field on the right
     long double Constant;
+    uint32_t Exact = 0; // a bit for each Scale with its K
+    int64_t Keys[19] = {};
     TFieldBinder::TBytes Where;
     TNodePtr L, R;
+    static constexpr uint64_t kTen18 = 1000000000000000000ull;
     bool B(TParser &P, bool &V) override
     {
-        long double a;
         if (const char *record = TFastAccess::record(P)) {
             const char *at = record + Where.Offset;
-            if (PlainFieldNumber(at, at + Where.Width, a)) {
-                const int cmp = threeWay(a, Constant);
+            uint64_t mantissa;
+            int scale;
+            bool negative;
+            if (PlainFieldDigits(at, at + Where.Width, mantissa, scale, negative)) {
+                int cmp;
+                if ((Exact >> scale & 1) && mantissa < kTen18) {
+                    const int64_t v = negative ? -int64_t(mantissa) : int64_t(mantissa);
+                    cmp = threeWay(v, Keys[scale]);
+                } else {
+                    static constexpr long double kPowers[] = {
+                        1e0L,  1e1L,  1e2L,  1e3L,  1e4L,  1e5L,  1e6L,  1e7L,  1e8L,  1e9L,
+                        1e10L, 1e11L, 1e12L, 1e13L, 1e14L, 1e15L, 1e16L, 1e17L, 1e18L, 1e19L};
+                    const long double n =
+                        mantissa == 0 ? 0.0L : static_cast<long double>(mantissa) / kPowers[scale];
+                    cmp = threeWay(negative ? -n : n, Constant);
+                }
                 V = compare(Sign, Flip ? -cmp : cmp);
                 return true;
             }
         }
-        long double b;
+        long double a, b;
         if (!L->E(P, a) || !R->E(P, b))
             return false;
         V = compare(Sign, threeWay(a, b));
         return true;
+    }
+    // The integers K of the constant: C * 10^Scale exactly, when that is an integer below 10^18.
+    void setConstant(long double C)
+    {
+        Constant = C;
+        uint64_t power = 1; // 10^scale
+        for (int scale = 0; scale <= 18; ++scale, power *= 10) {
+            if (C == 0) {
+                Exact |= 1u << scale;
+                continue;
+            }
+            if (!(std::fabs(C) * power < 9e17L))
+                break;
+            // C = M * 2^-k with M odd; C * 10^scale = M * 5^scale * 2^(scale - k).
+            int exponent;
+            const long double fraction = std::frexp(std::fabs(C), &exponent);
+            uint64_t m = uint64_t(std::ldexp(fraction, 64));
+            int k = 64 - exponent;
+            const int zeros = std::countr_zero(m);
+            m >>= zeros;
+            k -= zeros;
+            if (k > scale)
+                continue; // not an integer
+            uint64_t value = m;
+            for (int i = 0; i < scale; ++i)
+                value *= 5;
+            value <<= scale - k;
+            Keys[scale] = C < 0 ? -int64_t(value) : int64_t(value);
+            Exact |= 1u << scale;
+        }
     }
 };
 
@@ -1752,17 +1802,37 @@ struct TCompareDateBytes final : TNode {
 // The Boolean operators left to right, without priority; an operand whose value cannot change
 // the result is skipped only when it cannot fail either.
 struct TChain final : TNode {
-    std::vector<std::pair<uint8_t, TNodePtr>> Terms;
+    struct TTerm {
+        uint8_t Op;
+        bool Safe;    // cannot fail: may be skipped
+        bool RestAnd; // every later term a safe "and": a false value is final
+        bool RestOr;  // every later term a safe "or": a true value is final
+        TNode *Node;
+    };
+    std::vector<TTerm> Terms;
+    std::vector<TNodePtr> Nodes;
+    void add(uint8_t Op, TNodePtr Node)
+    {
+        const bool safe = !Node->CanFail;
+        for (TTerm &t : Terms) {
+            t.RestAnd &= Op == rowAnd && safe;
+            t.RestOr &= Op == rowOr && safe;
+        }
+        Terms.push_back({Op, safe, true, true, Node.get()});
+        Nodes.push_back(std::move(Node));
+    }
     bool B(TParser &P, bool &V) override
     {
         V = false;
-        for (auto &[op, node] : Terms) {
-            if (!node->CanFail && ((op == rowAnd && !V) || (op == rowOr && V)))
+        for (const TTerm &t : Terms) {
+            if (t.Safe && ((t.Op == rowAnd && !V) || (t.Op == rowOr && V)))
                 continue;
             bool b;
-            if (!node->B(P, b))
+            if (!t.Node->B(P, b))
                 return false;
-            V = op == rowAnd ? (V & b) : op == rowXor ? (V ^ b) : (V | b);
+            V = t.Op == rowAnd ? (V & b) : t.Op == rowXor ? (V ^ b) : (V | b);
+            if (V ? t.RestOr : t.RestAnd)
+                return true;
         }
         return true;
     }
@@ -2201,7 +2271,7 @@ struct TFastCompiler {
             node->CanFail = false;
             node->Sign = Sign;
             node->Flip = flip;
-            node->Constant = constant;
+            node->setConstant(constant);
             node->Where = f->Where;
             node->L = std::move(Left);
             node->R = std::move(Right);
@@ -2231,7 +2301,7 @@ struct TFastCompiler {
             if (!t || (sym().Flags & tcCompare))
                 return nullptr;
             node->CanFail |= t->CanFail;
-            node->Terms.emplace_back(op, std::move(t));
+            node->add(op, std::move(t));
             if (sym().Flags & tcBoolOp) {
                 op = sym().Type;
                 ++At;
@@ -2239,6 +2309,8 @@ struct TFastCompiler {
             }
             if (!ends(Context, sym().Flags) || Context == 5 || Context == 6)
                 return nullptr;
+            if (node->Nodes.size() == 1) // false or X is X
+                return std::move(node->Nodes[0]);
             return node;
         }
     }

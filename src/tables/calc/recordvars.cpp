@@ -84,7 +84,7 @@ TRecordVariables::~TRecordVariables()
     FCalc.Binder = nullptr;
 }
 
-uint64_t TRecordVariables::BindStamp()
+uint64_t TRecordVariables::BindStamp(TRecord &Record)
 {
     if (!CurrentDataSet || !CurrentDataSet->Active())
         return 0;
@@ -93,6 +93,7 @@ uint64_t TRecordVariables::BindStamp()
         FBindGeneration = CurrentDataSet->FieldsGeneration();
         ++FBindStamp;
     }
+    Record.Bytes = CurrentDataSet->RecordBytes(Record.Lost);
     return FBindStamp;
 }
 
@@ -157,11 +158,6 @@ expr::TFieldBinder::TBytes TRecordVariables::FieldBytes(int Field)
         (Kind == 'D' && Type == ftDate))
         Where.Kind = Kind;
     return Where;
-}
-
-const char *TRecordVariables::RecordBytes(const std::atomic<bool> *&Lost)
-{
-    return CurrentDataSet ? CurrentDataSet->RecordBytes(Lost) : nullptr;
 }
 
 int TRecordVariables::TextEquals(int Field, QByteArrayView Ascii)

@@ -707,7 +707,7 @@ TEST_F(CalcFields, BoundFieldsAndNodeTreesAgreeWithTheEvents)
     for (const char *Field : {"AMOUNT", "DUE"})
         for (const char *Sign : {" > ", " = ", " <> ", " <= ", " >= ", " < "})
             for (const char *Constant : {"36524.5", "36525", "36525.5", "encodedate(2010, 1, 1)",
-                                         "7.5", "-0", "-1e6", "3e6"}) {
+                                         "7.5", "-2.25", "0.1", "-0", "-1e6", "3e6"}) {
                 Fixed.emplace_back(cfBoolean, S(Field) + S(Sign) + S(Constant));
                 Fixed.emplace_back(cfBoolean, S(Constant) + S(Sign) + S(Field));
             }
