@@ -1363,10 +1363,16 @@ bool asciiBytes(const char *Bytes, int Width)
     return !(Any & 0x8080808080808080ull);
 }
 
-// A text field's stored bytes without the blanks that pad them.
+// A text field's stored bytes without the blanks (spaces, NULs) that pad them, eight at a time.
 int trimmedWidth(const char *Bytes, int Width)
 {
-    while (Width > 0 && (Bytes[Width - 1] == ' ' || Bytes[Width - 1] == '\0'))
+    for (; Width >= 8; Width -= 8) {
+        uint64_t Word;
+        std::memcpy(&Word, Bytes + Width - 8, sizeof Word);
+        if (const uint64_t Other = Word & 0xDFDFDFDFDFDFDFDFull)
+            return Width - std::countl_zero(Other) / 8;
+    }
+    while (Width > 0 && (Bytes[Width - 1] & 0xDF) == 0)
         --Width;
     return Width;
 }
