@@ -4,6 +4,7 @@
 #include "tables/data/fieldtypes.h"
 
 #include <QDate>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -125,12 +126,21 @@ QString TValueTexts::General(long double Value) const
     }
     const bool Negative = Value < 0;
     char Digits[16];
-    // In two halves of 32 bits: cheaper divisions.
+    // Two digits at a time, in two halves of 32 bits: cheaper divisions.
+    static constexpr auto kPairs = [] {
+        std::array<char, 200> Pairs{};
+        for (int i = 0; i < 100; ++i) {
+            Pairs[size_t(2 * i)] = char('0' + i / 10);
+            Pairs[size_t(2 * i + 1)] = char('0' + i % 10);
+        }
+        return Pairs;
+    }();
     uint32_t Low = uint32_t(Kept % 100000000), High = uint32_t(Kept / 100000000);
-    for (int i = 14; i >= 7; --i, Low /= 10)
-        Digits[i] = char('0' + Low % 10);
-    for (int i = 6; i >= 0; --i, High /= 10)
-        Digits[i] = char('0' + High % 10);
+    for (int i = 13; i >= 7; i -= 2, Low /= 100)
+        std::memcpy(Digits + i, kPairs.data() + 2 * (Low % 100), 2);
+    for (int i = 5; i >= 1; i -= 2, High /= 100)
+        std::memcpy(Digits + i, kPairs.data() + 2 * (High % 100), 2);
+    Digits[0] = char('0' + High);
     int Count = 15;
     while (Count > 1 && Digits[Count - 1] == '0')
         --Count;
