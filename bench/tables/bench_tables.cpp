@@ -2,7 +2,8 @@
 // every fourth record with a memo, some of them over 512 bytes) and sets each figure beside
 // python3-dbfread reading the same table and SQLite running the same work over the same rows
 // imported into an in-memory database. Usage: bench_tables [folder [records]]; the table is
-// generated in the folder (default: a temporary one) unless it is already there.
+// generated in the folder (default: a temporary one) unless it is already there; the dataset's
+// edits go into a copy, so the folder's table is left as it was found.
 
 #include "benchsqlite.h"
 #include "benchtables.h"
@@ -158,12 +159,22 @@ int main(int argc, char **argv)
     const double FileMb =
         (QFileInfo(FileName).size() + QFileInfo(QDir(Folder).filePath("big.dbt")).size()) /
         1048576.0;
-    WarmPageCache(FileName);
+    // The edits go into a copy: the input stays as it was for the next run, and dbfread and
+    // SQLite read the same records the dataset started from.
+    QTemporaryDir Work;
+    for (const char *Ext : {"dbf", "dbt", "cpg"}) {
+        const QString From = QDir(Folder).filePath(QStringLiteral("big.") + QLatin1String(Ext));
+        if (QFile::exists(From) &&
+            !QFile::copy(From, Work.filePath(QStringLiteral("big.") + QLatin1String(Ext))))
+            qFatal("cannot copy the table into %s", qPrintable(Work.path()));
+    }
+    WarmPageCache(Work.filePath("big.dbf"));
     std::vector<TRow> Rows;
     const long RssBefore = StatusKb("VmRSS:");
 
     TADOConnection Connection;
-    Connection.ConnectionString = FormatConnectionString(Folder + '/', Folder + '/', kDbaseDriver);
+    Connection.ConnectionString =
+        FormatConnectionString(Work.path() + '/', Work.path() + '/', kDbaseDriver);
     TADOQuery Query(&Connection);
     Query.SQL = "SELECT * FROM big.dbf";
     QElapsedTimer Timer;

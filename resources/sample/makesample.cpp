@@ -63,7 +63,7 @@ int main(int argc, char **argv)
         Length += DbfFieldWidth(D.Kind, D.Size);
     }
     try {
-        WriteDbfHeader(FileName, Defs);
+        WriteDbfHeader(FileName, Defs, TDbfEncoding()); // UTF-8, as the table always was
         QFile Table(FileName), Memo(DbfMemoFileName(FileName));
         if (!Table.open(QIODevice::ReadWrite) || !Memo.open(QIODevice::ReadWrite))
             throw EDatabaseError(QStringLiteral("cannot write %1").arg(FileName));

@@ -420,6 +420,25 @@ void TParser::report()
                    Handle);
 }
 
+namespace {
+
+template <typename T>
+void take(TExprValue &v, T &Value)
+{
+    if constexpr (std::is_same_v<T, int32_t>)
+        Value = v.I;
+    else if constexpr (std::is_same_v<T, long double>)
+        Value = v.E;
+    else if constexpr (std::is_same_v<T, bool>)
+        Value = v.B;
+    else if constexpr (std::is_same_v<T, QString>)
+        Value = std::move(v.S);
+    else
+        Value = v.D;
+}
+
+} // namespace
+
 template <typename T>
 bool TParser::evaluate(TExprType Type, T &Value)
 {
@@ -456,16 +475,7 @@ bool TParser::evaluate(TExprType Type, T &Value)
         fast &= !(FRecord && record.Lost && record.Lost->load(std::memory_order_relaxed));
         FRecord = nullptr;
         if (fast) {
-            if constexpr (std::is_same_v<T, int32_t>)
-                Value = v.I;
-            else if constexpr (std::is_same_v<T, long double>)
-                Value = v.E;
-            else if constexpr (std::is_same_v<T, bool>)
-                Value = v.B;
-            else if constexpr (std::is_same_v<T, QString>)
-                Value.swap(v.S);
-            else
-                Value = v.D;
+            take(v, Value);
             return true;
         }
         // Whatever failed, the walk below does it again and fails the same way, at the same
@@ -474,16 +484,7 @@ bool TParser::evaluate(TExprType Type, T &Value)
         v = TExprValue();
     }
     const bool ok = exprConditional(0, Type, v);
-    if constexpr (std::is_same_v<T, int32_t>)
-        Value = v.I;
-    else if constexpr (std::is_same_v<T, long double>)
-        Value = v.E;
-    else if constexpr (std::is_same_v<T, bool>)
-        Value = v.B;
-    else if constexpr (std::is_same_v<T, QString>)
-        Value = v.S;
-    else
-        Value = v.D;
+    take(v, Value);
     if (!ok)
         report();
     return ok;

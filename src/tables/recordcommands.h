@@ -52,7 +52,8 @@ public:
     bool Active() const;
     bool Writable() const;
     bool CanAdd() const { return Writable(); }
-    bool CanEdit() const { return Active(); }
+    // A read-only table (Access, an SQL result) refuses every change: no editor to type into.
+    bool CanEdit() const { return Writable(); }
     bool CanDelete() const;
     bool CanFind() const { return !FindFieldNames().isEmpty(); }
     bool CanFindDuplicates() const;

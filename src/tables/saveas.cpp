@@ -64,7 +64,7 @@ bool TSaveAsFlow::SaveAs(const QString &ChosenName, std::vector<TFieldDefRec> &F
         Target += QStringLiteral(".dbf");
     Target = QFileInfo(Target).absoluteFilePath();
     const QString Folder = QFileInfo(Target).absolutePath();
-    const QString Temp = MakeTempTableName(Folder);
+    const QString Temp = MakeTempTableName(Folder, Target);
     TADOQuery &Query = FWorkspace.ADOQuery1();
     TADOConnection &Connection = FWorkspace.ADOConnection1();
 
@@ -136,7 +136,6 @@ bool TSaveAsFlow::SaveAs(const QString &ChosenName, std::vector<TFieldDefRec> &F
             FormatConnectionString(FWorkspace.DataBaseDir, FWorkspace.DataBaseDir, kSaveAsDriver);
         Connection.Open();
         FWorkspace.TableName = QFileInfo(Target).fileName();
-        Query.SetFiltered(false);
         FWorkspace.OpenCurrentTable();
     } catch (const EDatabaseError &Error) {
         FWorkspace.Close();
@@ -153,7 +152,6 @@ bool TSaveAsFlow::SaveAs(const QString &ChosenName, std::vector<TFieldDefRec> &F
                 Connection.ConnectionString = PreviousConnection;
                 Connection.Open();
                 FWorkspace.TableName = PreviousTable;
-                Query.SetFiltered(FWorkspace.UseFilter && FWorkspace.UseFilter());
                 FWorkspace.OpenCurrentTable();
             } catch (const EDatabaseError &) {
                 // The window stays without a table; the files are as they were.

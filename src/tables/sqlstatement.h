@@ -29,7 +29,7 @@ void WriteSqlFile(const QString &FileName, const QString &Text);
 
 // Closes the open table (its layout file is written), connects to the database and opens the
 // statement's result with SqlQueryMode 1. Throws EDatabaseError; a statement that fails leaves
-// no dataset open and SqlQueryMode 0.
+// the table that was open open again (a SELECT result is run again), else no dataset open.
 void ExecuteSqlStatement(TTableWorkspace &Workspace, TSqlDatabaseKind Kind, const QString &Path,
                          const QString &Statement, bool UseFilter);
 

@@ -76,7 +76,6 @@ void TTableWorkspace::OpenDBFFile(const QString &FileName)
     FConnection->ConnectionString = FormatConnectionString(DataBaseDir, DataBaseDir, kDbaseDriver);
     FConnection->Open();
     TableName = QFileInfo(FileName).fileName();
-    FQuery->SetFiltered(UseFilterState());
     OpenCurrentTable();
 }
 
@@ -96,7 +95,6 @@ bool TTableWorkspace::OpenAccessFile(const QString &FileName)
         return false;
     }
     TableName = Chosen;
-    FQuery->SetFiltered(UseFilterState());
     OpenCurrentTable();
     return true;
 }
@@ -109,6 +107,9 @@ void TTableWorkspace::OpenCurrentTable()
     TableName = Name;
     PrepareTableQuery(*FSqlSet, *FQuery, TableName);
     SqlQueryMode = 0;
+    // Every road into a table (Open, Save As, Restructure, Create) shows what "Use Filter" says:
+    // a mailing counts the records the grid shows.
+    FQuery->SetFiltered(UseFilterState());
     FQuery->DisableControls();
     Busy(true);
     try {

@@ -83,6 +83,10 @@ TEST_F(Merge, WhatIsNoPlaceholderStaysAsWritten)
         EXPECT_EQ(X(Text), QString::fromUtf8(Text)) << Text;
     // A name holding a delimiter cannot be addressed whole.
     EXPECT_EQ(X("%E-MAIL"), "ee-MAIL");
+    // A text merged before is read again by the reader's delimiters of now.
+    EXPECT_EQ(X("%NAME_2"), "x7");
+    Reader1.AddDelimiter(QStringLiteral("_"), 0, nullptr);
+    EXPECT_EQ(X("%NAME_2"), "Smith_2");
     QString V = QStringLiteral("unchanged");
     EXPECT_FALSE(M.EvaluateName(QStringLiteral("XYZ"), V));
     EXPECT_EQ(V, "unchanged");

@@ -145,12 +145,13 @@ TEST_F(Project, MissingItemsTakeTheirDefaults)
     EXPECT_EQ(Source, DefaultDocument);
     EXPECT_TRUE(DefaultDocument.startsWith("<HTML>\r\n<HEAD>\r\n"));
     // No setting to read, or one outside the table: row 15.
-    P.ReadDefaultCharset = [] { return 40; };
+    P.ReadDefaultCharset = [] { return CharsetCount; };
     P.LoadMessageSettings();
     EXPECT_EQ(P.CharsetIndex, 15);
     // A stored row outside the table counts as missing; items of a foreign kind too.
-    WriteBytes(Path("odd.qfx"),
-               FileOf({{"Charset", Int(14, 99)}, {"Doc", Int(1, 5)}, {"SubMail", Byte(9, 0)}}));
+    WriteBytes(
+        Path("odd.qfx"),
+        FileOf({{"Charset", Int(14, CharsetCount)}, {"Doc", Int(1, 5)}, {"SubMail", Byte(9, 0)}}));
     P.ReadDefaultCharset = [] { return 3; };
     ASSERT_TRUE(P.OpenMailFile(Path("odd.qfx")));
     EXPECT_EQ(P.CharsetIndex, 3);

@@ -7,6 +7,7 @@
 #include "composer/mailviews.h"
 #include "composer/preview.h"
 #include "composer/ui/editordialogs.h"
+#include "modal.h"
 #include "shell/mainform.h"
 #include "webtest.h"
 
@@ -37,22 +38,6 @@ using namespace qf::composer;
 
 namespace {
 
-// Runs Action on the next modal dialog as soon as it is shown.
-void OnModal(std::function<void(QWidget *)> Action)
-{
-    auto *Timer = new QTimer;
-    Timer->setInterval(0);
-    QObject::connect(Timer, &QTimer::timeout, [Timer, Action = std::move(Action)] {
-        QWidget *W = QApplication::activeModalWidget();
-        if (!W || !W->isVisible())
-            return;
-        Timer->stop();
-        Timer->deleteLater();
-        Action(W);
-    });
-    Timer->start();
-}
-
 // Presses the button of a message box or dialog that carries Text.
 void Press(QWidget *Dialog, const QString &Text)
 {
@@ -67,7 +52,7 @@ void Press(QWidget *Dialog, const QString &Text)
 // Answers the next message box with OK and keeps its text in Message.
 void AnswerMessage(QString &Message)
 {
-    OnModal([&Message](QWidget *W) {
+    WhenModal<QWidget>([&Message](QWidget *W) {
         auto *Box = qobject_cast<QMessageBox *>(W);
         Message = Box ? Box->text() : QStringLiteral("(no message box)");
         Press(W, "OK");
@@ -384,7 +369,7 @@ TEST_F(Window, InsertTableDialogAndTheTableMenu)
     SelectIn("#a");
 
     // Defaults, then 2 rows of 3 columns 7 pixels wide.
-    OnModal([&](QWidget *W) {
+    WhenModal<QWidget>([&](QWidget *W) {
         auto *T = qobject_cast<TTabForm *>(W);
         ASSERT_NE(T, nullptr);
         EXPECT_EQ(T->Rows->Edit->text() + T->Columns->Edit->text() + T->BorderSize->Edit->text() +
@@ -408,7 +393,7 @@ TEST_F(Window, InsertTableDialogAndTheTableMenu)
     // The dialog keeps its values; a width that is no number is reported and the table
     // still goes in, without cell widths.
     QString Message;
-    OnModal([&](QWidget *W) {
+    WhenModal<QWidget>([&](QWidget *W) {
         auto *T = qobject_cast<TTabForm *>(W);
         EXPECT_EQ(T->Columns->Edit->text(), "3");
         T->Rows->Edit->setText("1");
@@ -425,7 +410,7 @@ TEST_F(Window, InsertTableDialogAndTheTableMenu)
 
     // Rows that are no number stop the command with the conversion's message.
     const QString Before = Body();
-    OnModal([&](QWidget *W) {
+    WhenModal<QWidget>([&](QWidget *W) {
         qobject_cast<TTabForm *>(W)->Rows->Edit->setText("x");
         AnswerMessage(Message);
         Press(W, "Ok");
@@ -445,7 +430,7 @@ TEST_F(Window, InsertTableDialogAndTheTableMenu)
     // the cells and keep the focus in the editor.
     EditSource("<p id=c>x</p>");
     SelectIn("#c");
-    OnModal([&](QWidget *W) {
+    WhenModal<QWidget>([&](QWidget *W) {
         auto *T = qobject_cast<TTabForm *>(W);
         T->Rows->Edit->setText("2");
         T->Columns->Edit->setText("2");
@@ -504,7 +489,7 @@ TEST_F(Window, FormattingBarAndMenus)
 
     // The hyperlink dialog.
     SelectIn("li");
-    OnModal([](QWidget *W) {
+    WhenModal<QWidget>([](QWidget *W) {
         auto *H = qobject_cast<THyperlinkForm *>(W);
         ASSERT_NE(H, nullptr);
         H->Url->setText("mailto:ann@example.org");

@@ -119,6 +119,16 @@ TEST(DeliveryMessage, BodyEncodingFollowsTheContent)
     }
 }
 
+// Byte for byte where Python's decoders forgive: spaces before a line end are escaped, and
+// characters the charset lacks become references to their code points.
+TEST(DeliveryMessage, QuotedPrintableAndCharacterReferences)
+{
+    EXPECT_EQ(EncodeQuotedPrintable("a \r\nb\t"), "a=20\r\nb=09");
+    TCharsetEncoder Latin1(QStringLiteral("windows-1252"));
+    EXPECT_EQ(Latin1.Encode(QStringLiteral("\u00E9\u0416\u884C"), TCharsetEncoder::umHtmlReference),
+              "\xE9&#1046;&#34892;");
+}
+
 TEST(DeliveryMessage, LocalPicturesTravelInsideTheMessage)
 {
     QTemporaryDir Dir;

@@ -133,6 +133,9 @@ TEST(ShellCommandState, HtmlEditorReadyReadsBackItsFormatting)
                                   "AlignRight", "Details", "InsertRow", "DeleteRows"}));
     // Only the first true alignment is down.
     EXPECT_SAME(O.Down, L({"NumberedList", "Bold", "Center"}));
+    TFrameSnapshot AllThree = HtmlEditing();
+    AllThree.Html.JustifyLeft = true;
+    EXPECT_SAME(Outcome(Refresh(AllThree)).Down, L({"NumberedList", "Bold", "AlignLeft"}));
     ASSERT_TRUE(R.BlockFormat && R.FontSize && R.FontName);
     EXPECT_TRUE(R.BlockFormat->Enabled);
     EXPECT_EQ(R.BlockFormat->Select, "heading 1");

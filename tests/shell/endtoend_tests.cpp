@@ -14,6 +14,7 @@
 #include "delivery/maillog.h"
 #include "delivery/profiles.h"
 #include "delivery/ui/sendform.h"
+#include "modal.h"
 #include "shell/addwordform.h"
 #include "shell/globals.h"
 #include "shell/mainform.h"
@@ -77,24 +78,6 @@ void AnswerInputDialog(const QString &Text)
         AddWordForm->Edit1->setText(Text);
         QTest::keyClick(AddWordForm->Edit1, Qt::Key_Return);
     });
-}
-
-// Acts on the next modal window of type T once it shows (the command that opens it runs meanwhile).
-template <typename T>
-void WhenModal(std::function<void(T *)> Act)
-{
-    auto *Timer = new QTimer;
-    Timer->setInterval(5);
-    QObject::connect(Timer, &QTimer::timeout, [Timer, Act] {
-        auto *W = qobject_cast<T *>(QApplication::activeModalWidget());
-        if (!W || W->property("handled").toBool())
-            return;
-        W->setProperty("handled", true);
-        Timer->stop();
-        Timer->deleteLater();
-        Act(W);
-    });
-    Timer->start();
 }
 
 class ShellEndToEnd : public ::testing::Test {
@@ -231,18 +214,21 @@ TEST_F(ShellEndToEnd, TableFilterCalculatedFieldAndMessageThroughTheWindow)
     F.ComboBox4->setCurrentIndex(F.ComboBox4->findText("LOCAL"));
     emit F.ComboBox4->activated(F.ComboBox4->currentIndex());
     F.Workspace->ADOQuery1().SetRecNo(1);
-    TBoxAnswerer Boxes;
-    QTimer Start;
-    QObject::connect(&Start, &QTimer::timeout, [&] {
-        auto *Form = qf::delivery::SendForm;
-        if (Form && Form->isVisible() && Form->Button2->isEnabled() &&
-            Form->Panel1->text() == "The list is prepared")
-            Form->Button2->click();
-    });
-    Start.start(5);
-    QTest::mouseClick(F.BitBtn1, Qt::LeftButton); // returns when the mailing dialog has closed
-    Start.stop();
-    EXPECT_EQ(Boxes.Texts, QStringList{"Mailing is Completed Successfully"});
+    {
+        // Gone before the closing below, whose question is answered by its own action.
+        TBoxAnswerer Boxes;
+        QTimer Start;
+        QObject::connect(&Start, &QTimer::timeout, [&] {
+            auto *Form = qf::delivery::SendForm;
+            if (Form && Form->isVisible() && Form->Button2->isEnabled() &&
+                Form->Panel1->text() == "The list is prepared")
+                Form->Button2->click();
+        });
+        Start.start(5);
+        QTest::mouseClick(F.BitBtn1, Qt::LeftButton); // returns when the mailing dialog has closed
+        Start.stop();
+        EXPECT_EQ(Boxes.Texts, QStringList{"Mailing is Completed Successfully"});
+    }
     QStringList Got, Want;
     for (const QString &M : Server.MessageFiles())
         Got << Server.Envelope(M).value("rcpt_tos").toArray().at(0).toString();

@@ -6,21 +6,31 @@
 #include "../delivery/uitest.h"
 #include "delivery/profiles.h"
 #include "delivery/ui/sendform.h"
+#include "modal.h"
 #include "shell/mainform.h"
 #include "shell/startup.h"
 #include "tables/data/dataset.h"
+#include "tables/sqlstatement.h"
+#include "tables/ui/restructform.h"
+#include "tables/ui/sqlform.h"
 #include "tables/workspace.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QJsonArray>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QStandardPaths>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 #include <gtest/gtest.h>
 
 using namespace qf::shell;
@@ -88,6 +98,124 @@ TEST(ShellMailing, FromTheOpenTableThroughStart)
     Subjects.sort();
     EXPECT_EQ(Subjects, QStringList({"Hello Name2", "Hello Name3", "Hello Name4"}));
     EXPECT_EQ(Query.RecNo(), 3);
+    FreeForms();
+    QFile::remove(Data + "/Profiles.dat");
+}
+
+// With "Use Filter" on, every road into a table shows only the filtered records, and Start
+// prepares only those.
+TEST(ShellMailing, EveryRoadIntoATableKeepsTheFilter)
+{
+    QTemporaryDir Dir;
+    std::vector<QStringList> Rows;
+    for (int I = 0; I < 6; ++I)
+        Rows.push_back({QStringLiteral("p%1@example.com").arg(I), I % 2 ? "Oslo" : "Bergen"});
+    const QString Table = Dir.filePath("contacts.dbf"), Copy = Dir.filePath("copy.dbf");
+    WriteDbf(Table, {{"EMAIL", 40}, {"CITY", 20}}, Rows);
+    const QString Data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    QDir().mkpath(Data);
+    {
+        qf::delivery::TProfiles P;
+        P.AddProfile("OFFICE"); // nothing is sent: Start is cancelled once the list is prepared
+        for (const auto &[Item, Value] : {std::pair<const char *, QString>{"Host", "127.0.0.1"},
+                                          {"Port", "2525"},
+                                          {"User", "user"},
+                                          {"Name", "Sender"},
+                                          {"Addr", "sender@example.com"}})
+            P.SetValue(Item, "OFFICE", Value);
+        ASSERT_TRUE(P.Save(Data + "/Profiles.dat"));
+    }
+    CreateForms();
+    ASSERT_NE(MainForm, nullptr);
+    TMainForm &F = *MainForm;
+    F.Memo1->setPlainText("CITY = 'Oslo'");
+    F.UseFilter->setChecked(true);
+    F.ComboBox4->setCurrentText("OFFICE");
+    TBoxAnswerer Boxes; // what comes up is answered, so a failure shows below
+
+    // The count Start prepares; the dialog is then cancelled.
+    const auto Prepared = [&] {
+        QString Count;
+        QTimer Watch;
+        QObject::connect(&Watch, &QTimer::timeout, [&] {
+            auto *Form = qf::delivery::SendForm;
+            if (Form->isVisible() && Form->Panel1->text() == "The list is prepared" &&
+                Form->CancelBtn->isEnabled()) {
+                Count = Form->Panel2->text();
+                Form->CancelBtn->click();
+            }
+        });
+        Watch.start(5);
+        F.Start0->trigger();
+        return Count;
+    };
+    // Save As of the restructure dialog, copying every record (not only the filtered ones);
+    // Move brings the second field to the top first.
+    const auto SaveAs = [&](QAction *Command, const QString &Name, bool Move) {
+        WhenModal<qf::tables::TRestructForm>([=](qf::tables::TRestructForm *R) {
+            if (Move) {
+                R->StringGrid1->selectRow(1);
+                QTest::mouseClick(R->SpeedButton1, Qt::LeftButton);
+            }
+            WhenModal<QFileDialog>([=](QFileDialog *D) {
+                D->findChild<QLineEdit *>("fileNameEdit")->setText(Name);
+                QTest::mouseClick(
+                    D->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Save),
+                    Qt::LeftButton);
+            });
+            WhenModal<qf::tables::TCopyOptForm>([](qf::tables::TCopyOptForm *O) {
+                O->CheckBox2->setChecked(false);
+                QTest::mouseClick(O->OkBtn, Qt::LeftButton);
+            });
+            QTest::mouseClick(R->Button3, Qt::LeftButton);
+            QTest::mouseClick(R->CloseBtn, Qt::LeftButton);
+        });
+        Command->trigger();
+    };
+    const std::pair<const char *, std::function<void()>> Roads[] = {
+        {"Open Table", [&] { F.OpenDBFFile(Table); }},
+        {"Reopen", [&] { F.Reopen0->trigger(); }},
+        {"Save As", [&] { SaveAs(F.Restructure0, Copy, false); }},
+        {"Restructure", [&] { SaveAs(F.Restructure0, Dir.filePath("moved.dbf"), true); }},
+        {"Execute SQL",
+         [&] {
+             WhenModal<qf::tables::TSQLForm>([&](qf::tables::TSQLForm *S) {
+                 S->ComboBox1->setCurrentIndex(qf::tables::sdDbase);
+                 S->Edit1->setText(Dir.path());
+                 S->Memo1->setPlainText("SELECT * FROM contacts");
+                 QTest::mouseClick(S->ExecuteButton, Qt::LeftButton);
+             });
+             F.ExecSQL0->trigger();
+         }},
+    };
+    qf::tables::TADOQuery &Query = F.Workspace->ADOQuery1();
+    for (const auto &[Road, Take] : Roads) {
+        Take();
+        ASSERT_TRUE(F.Workspace->Active()) << Road;
+        F.ComboBox2->setCurrentText("EMAIL");
+        EXPECT_EQ(Query.RecordCount(), 3) << Road;
+        EXPECT_EQ(Prepared(), "3 Records") << Road;
+    }
+
+    // Create DBF opens its new, empty table filtered too.
+    WhenModal<qf::tables::TRestructForm>([&](qf::tables::TRestructForm *R) {
+        WhenModal<qf::tables::TEditForm>([](qf::tables::TEditForm *E) {
+            QTest::keyClicks(E->Edit1, "EMAIL");
+            QTest::keyClicks(E->Edit2, "40");
+            QTest::mouseClick(E->OkBtn, Qt::LeftButton);
+        });
+        QTest::mouseClick(R->Button1, Qt::LeftButton);
+        WhenModal<QFileDialog>([&](QFileDialog *D) {
+            D->findChild<QLineEdit *>("fileNameEdit")->setText(Dir.filePath("fresh.dbf"));
+            QTest::mouseClick(D->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Save),
+                              Qt::LeftButton);
+        });
+        QTest::mouseClick(R->Button3, Qt::LeftButton);
+        QTest::mouseClick(R->CloseBtn, Qt::LeftButton);
+    });
+    F.CreateDBF0->trigger();
+    EXPECT_EQ(F.Workspace->TableName, "fresh.dbf");
+    EXPECT_TRUE(Query.Filtered());
     FreeForms();
     QFile::remove(Data + "/Profiles.dat");
 }

@@ -5,6 +5,7 @@
 #include "composer/project.h"
 #include "composer/ui/attachpage.h"
 #include "composer/ui/charsetform.h"
+#include "modal.h"
 #include "shell/globals.h"
 #include "shell/mainform.h"
 #include "tables/workspace.h"
@@ -30,28 +31,6 @@ using namespace qf::shell;
 using namespace qftest;
 
 namespace {
-
-// Acts on the next modal window of type T as soon as it is shown (the command that opens it runs
-// meanwhile); windows of other types, and ones already handled, are left to their own handlers.
-template <typename T>
-void WhenModal(std::function<void(T *)> Act)
-{
-    auto *Timer = new QTimer;
-    Timer->setInterval(5);
-    QObject::connect(Timer, &QTimer::timeout, [Timer, Act] {
-        auto *W = qobject_cast<T *>(QApplication::activeModalWidget());
-        if (!W || W->property("handled").toBool())
-            return;
-        W->setProperty("handled", true);
-        Timer->stop();
-        Timer->deleteLater();
-        const QPointer<T> Shown(W);
-        Act(W);
-        if (Shown) // closed by now; a dialog that is shown again is handled again
-            Shown->setProperty("handled", false);
-    });
-    Timer->start();
-}
 
 void Answer(QMessageBox::StandardButton Button, QString *Text = nullptr)
 {

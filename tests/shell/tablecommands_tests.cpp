@@ -2,7 +2,7 @@
 // record editor, over .dbf files in a temporary folder read back by python3-dbfread.
 
 #include "../tables/recordfixture.h"
-#include "../tables/ui/modal.h"
+#include "modal.h"
 #include "shell/globals.h"
 #include "shell/mainform.h"
 #include "shell/optform.h"
@@ -124,6 +124,7 @@ TEST_F(TableCommands, EditAndAddThroughTheRecordEditor)
     });
     F.AddRec0->trigger();
     EXPECT_EQ(Names(), QStringList({"Smithson", "Berg", "Dahl", "Lie"}));
+    EXPECT_EQ(F.RecordPosition->text(), "Record 4 of 4");
 
     // Enter in the grid edits the current record.
     bool Shown = false;
@@ -213,33 +214,13 @@ TEST_F(TableCommands, ExecuteSqlShowsTheResultInTheGrid)
     TMainForm &F = *MainForm;
     WriteDbfHeader(Dir.filePath("cities.dbf"), {Def("CITY", dtC, 12), Def("COUNTRY", dtC, 12)});
     FillTable(Dir.path(), "INSERT INTO cities VALUES ('Oslo', 'Norway'), ('Bergen', 'Norge')");
-    QFile::remove(Dir.filePath("people.cfg"));
+    QAbstractItemModel *M = F.RxDBGrid1->model();
+
+    // A statement that fails says why and leaves the open table open.
+    bool Told = false;
     WhenModal<TSQLForm>([this](TSQLForm *S) {
         S->ComboBox1->setCurrentIndex(sdDbase);
         S->Edit1->setText(Dir.path());
-        QTest::keyClicks(
-            S->Memo1,
-            "SELECT p.NAME, c.COUNTRY FROM people p JOIN cities c ON p.CITY = c.CITY ORDER BY 1");
-        QTest::mouseClick(S->ExecuteButton, Qt::LeftButton);
-    });
-    F.ExecSQL0->trigger();
-    EXPECT_TRUE(
-        QFileInfo::exists(Dir.filePath("people.cfg"))); // the table's layout, written on close
-    ASSERT_TRUE(F.Workspace->Active());
-    EXPECT_EQ(F.Workspace->SqlQueryMode, 1);
-    EXPECT_EQ(SQLDataBase, Dir.path());
-    QAbstractItemModel *M = F.RxDBGrid1->model();
-    ASSERT_EQ(M->rowCount(), 3);
-    EXPECT_EQ(M->columnCount(), 2);
-    EXPECT_EQ(M->index(0, 0).data().toString(), "Berg");
-    EXPECT_EQ(M->index(0, 1).data().toString(), "Norge");
-    EXPECT_FALSE(F.AddRec0->isEnabled()); // a result takes no records
-    EXPECT_FALSE(F.DeleteRec0->isEnabled());
-    EXPECT_TRUE(F.EditRec0->isEnabled());
-
-    // A statement that fails says why and leaves no dataset open.
-    bool Told = false;
-    WhenModal<TSQLForm>([](TSQLForm *S) {
         S->Memo1->setPlainText("SELECT * FROM nowhere WHERE");
         QTest::mouseClick(S->ExecuteButton, Qt::LeftButton);
     });
@@ -249,9 +230,53 @@ TEST_F(TableCommands, ExecuteSqlShowsTheResultInTheGrid)
     });
     F.ExecSQL0->trigger();
     EXPECT_TRUE(Told);
-    EXPECT_FALSE(F.Workspace->Active());
+    ASSERT_TRUE(F.Workspace->Active());
+    EXPECT_EQ(F.Workspace->TableName, "people.dbf");
     EXPECT_EQ(F.Workspace->SqlQueryMode, 0);
+    EXPECT_EQ(M->rowCount(), 3);
+    EXPECT_TRUE(F.EditRec0->isEnabled());
+
+    QFile::remove(Dir.filePath("people.cfg"));
+    WhenModal<TSQLForm>([](TSQLForm *S) {
+        S->ComboBox1->setCurrentIndex(sdDbase); // the temporary folder's name has a point
+        S->Memo1->setPlainText(
+            "SELECT p.NAME, c.COUNTRY FROM people p JOIN cities c ON p.CITY = c.CITY ORDER BY 1");
+        QTest::mouseClick(S->ExecuteButton, Qt::LeftButton);
+    });
+    F.ExecSQL0->trigger();
+    EXPECT_TRUE(
+        QFileInfo::exists(Dir.filePath("people.cfg"))); // the table's layout, written on close
+    ASSERT_TRUE(F.Workspace->Active());
+    EXPECT_EQ(F.Workspace->SqlQueryMode, 1);
+    EXPECT_EQ(SQLDataBase, Dir.path());
+    ASSERT_EQ(M->rowCount(), 3);
+    EXPECT_EQ(M->columnCount(), 2);
+    EXPECT_EQ(M->index(0, 0).data().toString(), "Berg");
+    EXPECT_EQ(M->index(0, 1).data().toString(), "Norge");
+    // A result takes no changes: no command offers one.
+    EXPECT_FALSE(F.AddRec0->isEnabled());
+    EXPECT_FALSE(F.DeleteRec0->isEnabled());
     EXPECT_FALSE(F.EditRec0->isEnabled());
+}
+
+// Closing the window with changes the table file no longer takes asks before they are lost.
+TEST_F(TableCommands, ClosingWithChangesThatCannotBeWrittenAsksFirst)
+{
+    TMainForm &F = *MainForm;
+    WriteBytes(File(), "short"); // replaced by another program meanwhile
+    WhenModal<QMessageBox>([](QMessageBox *B) { B->accept(); }); // the failed save
+    TADOQuery &Q = F.Workspace->ADOQuery1();
+    Q.Edit();
+    Q.FieldByName("NAME").SetAsString("Zed");
+    Q.Post();
+    ASSERT_TRUE(Q.Source()->HasPendingChanges());
+    QString Asked;
+    WhenModal<QMessageBox>([&](QMessageBox *B) {
+        Asked = B->text();
+        B->button(QMessageBox::No)->click();
+    });
+    EXPECT_FALSE(F.close());
+    EXPECT_TRUE(Asked.contains("could not be saved")) << Asked.toStdString();
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "store/dlist.h"
 #include "store/storefile.h"
+#include "store/textcodec.h"
 #include "stringowner.h"
 
 #include <QDir>
@@ -191,6 +192,22 @@ TEST(StoreFile, FailedSaveReportsAndKeepsTheOldFile)
     EXPECT_THROW(o.list.SaveToFile(name, 1), std::runtime_error);
     EXPECT_EQ(readAll(name), before);
     EXPECT_FALSE(QFile::exists(dir.filePath("Backup of keep.dat")));
+}
+
+// Stored texts are UTF-8 only when every sequence is the shortest form of a code point that may
+// be stored; anything else reads as Windows-1252.
+TEST(StoreFile, TextIsUtf8OnlyWhenItIsValid)
+{
+    for (const auto &[Bytes, Valid] :
+         std::vector<std::pair<QByteArray, bool>>{{"\xC3\xA4", true},
+                                                  {"\xED\x9F\xBF", true},       // U+D7FF
+                                                  {"\xED\xA0\x80", false},      // a surrogate
+                                                  {"\xC1\xBF", false},          // overlong
+                                                  {"\xE0\x9F\xBF", false},      // overlong
+                                                  {"\xF4\x8F\xBF\xBF", true},   // U+10FFFF
+                                                  {"\xF4\x90\x80\x80", false}}) // past it
+        EXPECT_EQ(IsValidUtf8(Bytes), Valid) << Bytes.toHex().toStdString();
+    EXPECT_EQ(DecodeCp1252("\x9F\xA0"), QString::fromUtf8("\xC5\xB8\xC2\xA0"));
 }
 
 TEST(StoreFile, ReadStrOnAnEmptyHandleCountsAsEmpty)

@@ -25,7 +25,7 @@ using TRow =
 inline void WriteTable(const QString &FileName, const std::vector<TFieldDefRec> &Defs,
                        const std::vector<TRow> &Rows)
 {
-    WriteDbfHeader(FileName, Defs);
+    WriteDbfHeader(FileName, Defs, {0, "UTF-8", TDbfCodec()}); // the text below is UTF-8
     QFile Table(FileName);
     QFile Memo(DbfMemoFileName(FileName));
     bool HasMemo = false;

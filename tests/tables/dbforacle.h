@@ -120,14 +120,23 @@ inline QByteArray ReadBytes(const QString &FileName)
 
 // What python3-dbfread reads: {"fields": [[name, type, length, decimals]...], "records":
 // [[...]...], "count": header count}; values as JSON (dates "YYYY-MM-DD", null as null). Deleted
-// records are skipped by dbfread itself.
-inline QJsonObject ReadWithDbfread(const QString &FileName,
-                                   const QString &Encoding = QStringLiteral("utf-8"))
+// records are skipped by dbfread itself. Without an encoding dbfread takes the header's
+// language-driver byte, or when that is 0 (or 0xCC, Windows-1257, which it does not know) the code
+// page a ".cpg" beside the table names (as GIS programs write it), else UTF-8.
+inline QJsonObject ReadWithDbfread(const QString &FileName, const QString &Encoding = QString())
 {
     static const char *Script = R"(
-import json, sys, datetime
+import json, sys, datetime, os
 from dbfread import DBF
-t = DBF(sys.argv[1], encoding=sys.argv[2], load=True)
+enc = sys.argv[2] or None
+if enc is None and open(sys.argv[1], 'rb').read(30)[29] in (0, 0xcc):  # 0xcc (1257): not known
+    enc = 'utf-8'
+    base = os.path.splitext(sys.argv[1])[0]
+    for cpg in (base + '.cpg', base + '.CPG'):
+        if os.path.exists(cpg):
+            name = open(cpg).read().strip()
+            enc = 'cp' + name if name.isdigit() else name
+t = DBF(sys.argv[1], encoding=enc, load=True)
 def v(x):
     if isinstance(x, (datetime.date, datetime.datetime)): return x.isoformat()
     if isinstance(x, bytes): return x.decode('latin-1')

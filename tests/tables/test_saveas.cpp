@@ -4,11 +4,11 @@
 // during the copy: the window tests.
 
 #include "dbforacle.h"
-#include "layoutbytes.h"
 #include "tables/data/tablefiles.h"
 #include "tables/restructure.h"
 #include "tables/saveas.h"
 #include "tables/workspace.h"
+#include "workspacefixture.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -17,12 +17,11 @@ using namespace qf::tables;
 using namespace layouttest;
 
 namespace {
-class TablesSaveAs : public ::testing::Test {
+class TablesSaveAs : public TSampleWorkspace {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(Dir.isValid());
-        Table = CopySample(Dir.path());
+        TSampleWorkspace::SetUp();
         W.OpenDBFFile(Table);
         ASSERT_TRUE(W.Active());
         List.BuildFieldDefs(W.ADOQuery1(), W.FieldInfo);
@@ -42,9 +41,6 @@ protected:
         return -1;
     }
 
-    QTemporaryDir Dir;
-    QString Table;
-    TTableWorkspace W;
     TRestructure List;
     TSaveAsFlow Flow{W};
 };
@@ -132,4 +128,15 @@ TEST_F(TablesSaveAs, FailuresLeaveTheTargetAsItWas)
     Flow.OnConfirmLoss = [](const QString &) { return true; };
     EXPECT_TRUE(Flow.SaveAs(Table, List.FFieldDefs, false));
     EXPECT_EQ(ReadWithDbfread(Table)["records"].toArray()[0].toArray()[5], QJsonValue());
+}
+
+// The name the copy is first written under is never the target's own.
+TEST_F(TablesSaveAs, ToTheNameOfTheTemporaryFile)
+{
+    ASSERT_TRUE(Flow.SaveAs(Dir.filePath("tmp0.dbf"), List.FFieldDefs, false));
+    EXPECT_TRUE(W.Active());
+    EXPECT_EQ(W.TableName, "tmp0.dbf");
+    EXPECT_EQ(W.ADOQuery1().RecordCount(), 300);
+    EXPECT_EQ(QDir(Dir.path()).entryList({"tmp*"}, QDir::Files),
+              QStringList({"tmp0.cpg", "tmp0.dbf", "tmp0.dbt"}));
 }

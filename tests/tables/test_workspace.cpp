@@ -2,8 +2,8 @@
 // their order, Reopen, the sort, and the grid layout file against bytes built from its format.
 
 #include "dbforacle.h"
-#include "layoutbytes.h"
 #include "tables/workspace.h"
+#include "workspacefixture.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,12 +17,11 @@ using namespace layouttest;
 
 namespace {
 
-class TablesWorkspace : public ::testing::Test {
+class TablesWorkspace : public TSampleWorkspace {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(Dir.isValid());
-        Table = CopySample(Dir.path());
+        TSampleWorkspace::SetUp();
         Cfg = Dir.filePath("contacts.cfg");
     }
     QStringList Column(int Field, int Rows = 5)
@@ -33,9 +32,7 @@ protected:
         return Values;
     }
 
-    QTemporaryDir Dir;
-    QString Table, Cfg;
-    TTableWorkspace W;
+    QString Cfg;
 };
 
 const QStringList kPick = {"Ada", "Émile"};

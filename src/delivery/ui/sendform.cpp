@@ -1,14 +1,15 @@
 #include "delivery/ui/sendform.h"
 
 #include "delivery/ui/boxparent.h"
+#include "expr/exprconv.h"
 #include "tables/data/dataset.h"
+#include "tables/data/fieldtypes.h"
 
 #include <QApplication>
 #include <QDateTime>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLocale>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
@@ -190,11 +191,10 @@ void TSendForm::Button2Click()
         Timer2->start();
     ProgressBar1->setValue(0);
     SetStatus(QStringLiteral("Connecting..."), false);
-    const QLocale Locale;
-    const QDateTime Now = QDateTime::currentDateTime();
-    FMailing.Start(Locale.toString(Now.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
-                       Locale.toString(Now.time(), QLocale::LongFormat),
-                   WriteLog && WriteLog());
+    // The program's own date-time text: the locale's long time format carries a zone marker.
+    FMailing.Start(
+        qf::expr::DateTimeToStr(qf::tables::DateTimeToSerial(QDateTime::currentDateTime())),
+        WriteLog && WriteLog());
 }
 
 void TSendForm::Flush(bool Rearm)

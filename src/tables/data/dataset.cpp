@@ -952,6 +952,7 @@ void TADOQuery::Insert()
     FState = dsInsert;
     Fire(AfterInsert);
     NotifyState();
+    NotifyData(); // the controls show the new record, not the one before it
     Fire(AfterScroll);
 }
 
@@ -965,6 +966,7 @@ void TADOQuery::Append()
     FState = dsInsert;
     Fire(AfterInsert);
     NotifyState();
+    NotifyData(); // the controls show the new record, not the one before it
     Fire(AfterScroll);
 }
 
@@ -974,6 +976,7 @@ void TADOQuery::Post()
     if (FState != dsEdit && FState != dsInsert)
         return;
     Fire(BeforePost);
+    const bool Inserted = FState == dsInsert;
     if (FState == dsEdit) {
         const int64_t Row = FRows[size_t(FCurrent)];
         for (size_t f = 0; f < FFields.size(); ++f)
@@ -993,6 +996,9 @@ void TADOQuery::Post()
     Fire(AfterPost);
     NotifyState();
     NotifyData();
+    // The new record has its place now: the position shown moves from -1 to it.
+    if (Inserted)
+        Fire(AfterScroll);
 }
 
 void TADOQuery::Cancel()

@@ -18,12 +18,13 @@ QStringList DbfTableFiles(const QString &TableFileName)
             Layout};
 }
 
-QString MakeTempTableName(const QString &Dir)
+QString MakeTempTableName(const QString &Dir, const QString &Avoid)
 {
     const QString Folder = Dir.endsWith(QLatin1Char('/')) ? Dir : Dir + QLatin1Char('/');
+    const QString Taken = QFileInfo(Avoid).completeBaseName();
     for (qint64 N = 0;; ++N) {
         const QString Name = Folder + QStringLiteral("tmp%1.dbf").arg(N);
-        bool Free = true;
+        bool Free = Taken.compare(QStringLiteral("tmp%1").arg(N), Qt::CaseInsensitive) != 0;
         for (const QString &File : DbfTableFiles(Name))
             Free = Free && !QFileInfo::exists(File);
         if (Free)

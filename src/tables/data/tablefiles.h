@@ -15,8 +15,9 @@ namespace qf::tables {
 // with the same base name (the layout file's extension is always ".cfg").
 QStringList DbfTableFiles(const QString &TableFileName);
 
-// A free name "tmpN.dbf" in Dir (with or without a trailing "/") none of whose table files exists.
-QString MakeTempTableName(const QString &Dir);
+// A free name "tmpN.dbf" in Dir (with or without a trailing "/") none of whose table files exists,
+// with another base name than Avoid's (in any case), the table it is to replace.
+QString MakeTempTableName(const QString &Dir, const QString &Avoid = QString());
 
 // Removes the table's files; files that cannot be removed are passed over.
 void RemoveTableFiles(const QString &TableFileName);

@@ -19,6 +19,8 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -26,6 +28,55 @@ namespace qf::tables {
 
 namespace {
 int TagOf(const QObject *Editor) { return Editor ? Editor->property("Tag").toInt() : -1; }
+
+// Characters a number field's values can take, whatever its first records held.
+int NumberChars(const TField &Field)
+{
+    switch (Field.DataType()) {
+    case ftSmallint:
+    case ftWord: return 6;
+    case ftInteger:
+    case ftAutoInc: return 11;
+    case ftLargeint: return 20;
+    default: return Field.Size();
+    }
+}
+
+// The widest text a date takes in the field's format.
+int DateChars()
+{
+    static const int Chars = [] {
+        int Widest = 0;
+        for (int Month = 1; Month <= 12; ++Month)
+            Widest = std::max<int>(Widest,
+                                   int(DateTimeToStr(DateToSerial(QDate(2000, Month, 28))).size()));
+        return Widest;
+    }();
+    return Chars;
+}
+
+// Pixels an editor needs to show Chars characters whole, with its frame, arrow or scroll bar.
+int EditorPixels(QWidget *Editor, int Chars)
+{
+    const QFontMetrics Metrics(Editor->font());
+    // One character more than asked: proportional letters are not all of the average width.
+    const int Text = (Chars + 1) * std::max(Metrics.averageCharWidth(),
+                                            Metrics.horizontalAdvance(QLatin1Char('0')));
+    if (auto *Combo = qobject_cast<QComboBox *>(Editor)) {
+        QStyleOptionComboBox Option;
+        Option.initFrom(Combo);
+        Option.editable = true;
+        Option.frame = Combo->hasFrame();
+        // The line edit inside keeps a margin of its own on both sides.
+        return Combo->style()
+            ->sizeFromContents(QStyle::CT_ComboBox, &Option, QSize(Text + 6, Metrics.height()),
+                               Combo)
+            .width();
+    }
+    if (qobject_cast<QPlainTextEdit *>(Editor))
+        return Text + Editor->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 12;
+    return std::max(Text, Editor->sizeHint().width());
+}
 } // namespace
 
 TEditDB::TEditDB(TTableWorkspace &Workspace, QWidget *Parent)
@@ -239,6 +290,8 @@ void TEditDB::LoadValues()
                 if (R->Kind == dtD) return DateTimeToStr(F.AsDateTime());
                 return F.AsString();
             }()) : F.AsString());
+            // A value wider than its box shows its start, not its end.
+            Combo->lineEdit()->setCursorPosition(0);
         } else if (auto *Check = qobject_cast<QCheckBox *>(E)) {
             Check->setChecked(F.AsBoolean());
         } else if (auto *Memo = qobject_cast<QPlainTextEdit *>(E)) {
@@ -444,8 +497,11 @@ void TEditDB::FocusEditor()
     if (!FLastEditor)
         return;
     FLastEditor->setFocus();
-    if (auto *Combo = qobject_cast<QComboBox *>(FLastEditor.data()))
-        Combo->lineEdit()->selectAll();
+    if (auto *Combo = qobject_cast<QComboBox *>(FLastEditor.data())) {
+        // Selected from the end back to the start, so the box shows the value's start.
+        QLineEdit *Edit = Combo->lineEdit();
+        Edit->setSelection(int(Edit->text().size()), -int(Edit->text().size()));
+    }
 }
 
 void TEditDB::LayOut()
@@ -458,7 +514,7 @@ void TEditDB::LayOut()
     };
     for (size_t i = 0; i < Editors.size(); ++i) {
         const TFieldEditInfo *R = Info(int(i));
-        const int w = (R ? R->EditWidth : 7) * 8 + 10;
+        const int w = EditorPixels(Editors[i], BoxChars(int(i)));
         if (i > 0 && x + w + 30 > Width) {
             x = 10;
             y += RowHeight;
@@ -478,6 +534,21 @@ void TEditDB::LayOut()
     if (!Editors.empty())
         Stretch(Editors.back(), Width - PreviousX - 25);
     ScrollBox1->widget()->resize(Width, y + RowHeight);
+}
+
+int TEditDB::BoxChars(int Field) const
+{
+    const TFieldEditInfo *R = Info(Field);
+    const TADOQuery &Q = FWs.ADOQuery1();
+    if (!R)
+        return 7;
+    if (!Q.Active() || Field >= Q.FieldCount())
+        return R->EditWidth;
+    if (R->Kind == dtN)
+        return std::max(R->EditWidth, NumberChars(Q.Fields(Field)));
+    if (R->Kind == dtD)
+        return std::max(R->EditWidth, DateChars());
+    return R->EditWidth;
 }
 
 void TEditDB::ShowPopup(QWidget *Editor, const QPoint &Pos)

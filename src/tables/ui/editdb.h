@@ -92,6 +92,9 @@ private:
     void ShowPopup(QWidget *Editor, const QPoint &Pos);
     void Fail(const QString &Message);
     QString EditorText(int Field) const;
+    // Characters the field's box shows: its editor width, and for numbers and dates the widest
+    // value the field can hold.
+    int BoxChars(int Field) const;
     TFieldEditInfo *Info(int Field) const;
 
     TTableWorkspace &FWs;

@@ -1,7 +1,7 @@
 // The dataset over a connection to a folder of real dBASE files: cursor, sort, filter, edits and
 // the batch update, read back by dbfread.
 
-#include "dbforacle.h"
+#include "datasetfixture.h"
 #include "store/sqlset.h"
 #include "tables/data/connection.h"
 #include "tables/data/dataset.h"
@@ -27,11 +27,11 @@ QByteArray R(const char *Name, const char *Amount, const char *Due, const char *
     return RawRecord(kFields, {Name, Amount, Due, Paid, Note});
 }
 
-class TablesDataset : public ::testing::Test {
+class TablesDataset : public TDbfFolder {
 protected:
     void SetUp() override
     {
-        Folder = Dir.path() + QLatin1Char('/');
+        TDbfFolder::SetUp();
         WriteBytes(
             Dir.filePath("clients.dbf"),
             RawDbf(0x83, kFields,
@@ -44,16 +44,8 @@ protected:
         Memo += QByteArray("first note\x1A\x1A").leftJustified(512, '\0') +
                 QByteArray("second\x1A\x1A");
         WriteBytes(Dir.filePath("clients.dbt"), Memo);
-        Connection.ConnectionString = FormatConnectionString(Folder, Folder, kDbaseDriver);
-        InitTableQuerySet(SQLSet);
     }
-
-    // As the workspace opens a table: through the SQL set's table query.
-    void OpenClients(const QString &Table = QStringLiteral("clients.dbf"))
-    {
-        ASSERT_TRUE(PrepareTableQuery(SQLSet, Query, Table));
-        Query.Open();
-    }
+    void OpenClients(const QString &Table = QStringLiteral("clients.dbf")) { OpenTable(Table); }
 
     QStringList Names()
     {
@@ -62,12 +54,6 @@ protected:
             List << Query.FieldByName("name").AsString();
         return List;
     }
-
-    QTemporaryDir Dir;
-    QString Folder;
-    TSQLSet SQLSet;
-    TADOConnection Connection;
-    TADOQuery Query{&Connection};
 };
 
 } // namespace
@@ -253,14 +239,16 @@ TEST_F(TablesDataset, TextSortIgnoresCaseAndPlacesAccentsBesideTheirLetters)
     const std::vector<TRawField> Fields = {{"NAME", 'C', 10}};
     WriteBytes(Dir.filePath("words.dbf"),
                RawDbf(0x03, Fields,
-                      {"zoe", "\xC3\x89mile", "Emile", "eve", "Zed", "emilf", "\xC3\xA9mile"}));
+                      {"zoe", "\xC3\x89mile", "Emile", "eve", "Zed", "emilf", "\xC3\xA9mile",
+                       "abcdefghb", "abcdefgha"}));
     OpenClients("words.dbf");
     Query.SetSort("NAME");
-    EXPECT_EQ(Names(), (QStringList{"Emile", QString::fromUtf8("Émile"), QString::fromUtf8("émile"),
-                                    "emilf", "eve", "Zed", "zoe"}));
+    EXPECT_EQ(Names(), (QStringList{"abcdefgha", "abcdefghb", "Emile", QString::fromUtf8("Émile"),
+                                    QString::fromUtf8("émile"), "emilf", "eve", "Zed", "zoe"}));
     Query.SetSort("NAME DESC");
-    EXPECT_EQ(Names(), (QStringList{"zoe", "Zed", "eve", "emilf", QString::fromUtf8("Émile"),
-                                    QString::fromUtf8("émile"), "Emile"}));
+    EXPECT_EQ(Names(),
+              (QStringList{"zoe", "Zed", "eve", "emilf", QString::fromUtf8("Émile"),
+                           QString::fromUtf8("émile"), "Emile", "abcdefghb", "abcdefgha"}));
 }
 
 TEST_F(TablesDataset, FilterCallbackHidesAndCounts)

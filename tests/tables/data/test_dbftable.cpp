@@ -106,6 +106,23 @@ TEST(TablesDbf, OneEncodingPerTableForReadingAndWriting)
         EXPECT_EQ(Cpg, Case.Cpg ? QByteArray(Case.Cpg)
                                 : QByteArray(Case.Oracle == QByteArray("utf-8") ? "UTF-8" : ""));
     }
+    // Unmarked, with more memo text than opening looks at: the first memos say UTF-8, a later one
+    // that is no UTF-8 still reads as Windows-1252, and no .cpg then claims UTF-8 for the table.
+    {
+        std::vector<QByteArray> Memos(600, QByteArray(500, 'a'));
+        Memos.push_back("caf\xE9");
+        std::vector<QByteArray> Records;
+        for (size_t i = 0; i < Memos.size(); ++i)
+            Records.push_back(RawRecord(Fields, {"x", QByteArray::number(qsizetype(i) + 1)}));
+        const QString Name = Dir.filePath("late.dbf");
+        WriteBytes(Name, RawDbf(0x83, Fields, Records));
+        WriteBytes(Dir.filePath("late.dbt"), Db3Memo(Memos));
+        TDbfTable Table(Name);
+        EXPECT_EQ(Table.AsString(600, 1), QStringLiteral("café"));
+        Table.SetValue(0, 0, QStringLiteral("y"));
+        Table.ApplyUpdates();
+        EXPECT_FALSE(QFile::exists(Dir.filePath("late.cpg")));
+    }
     // The names other programs write in .cpg files, as iconv knows them.
     for (const auto &[Cpg, CodePage] :
          std::vector<std::pair<QByteArray, QByteArray>>{{"UTF-8", "UTF-8"},
@@ -394,11 +411,18 @@ TEST(TablesDbf, ValuesThatDoNotFitAreRefusedAndAReplacedFileIsNotWritten)
     const QString Name = Dir.filePath("people.dbf");
     WriteBytes(Name, RawDbf(0x03, kPeople, {P("Anna", "42.5", "19800102", "T")}));
     TDbfTable Table(Name);
-    EXPECT_THROW(Table.SetValue(0, 0, QStringLiteral("far too long a name")), EDatabaseError);
-    EXPECT_THROW(Table.SetValue(0, 1, 123456.0), EDatabaseError);
-    EXPECT_THROW(Table.SetValue(0, 1, QStringLiteral("many")), EDatabaseError);
-    EXPECT_THROW(Table.SetValue(0, 2, QStringLiteral("not a date")), EDatabaseError);
-    EXPECT_THROW(Table.SetValue(0, 3, QStringLiteral("perhaps")), EDatabaseError);
+    // Each refused, also by one byte, character or year too many, never cut to fit.
+    for (const auto &[Field, Value] :
+         std::vector<std::pair<int, QVariant>>{{0, QStringLiteral("far too long a name")},
+                                               {0, QStringLiteral("elevenbytes")},
+                                               {1, 123456.0},
+                                               {1, 1000.0},
+                                               {1, QStringLiteral("many")},
+                                               {2, QStringLiteral("not a date")},
+                                               {2, QDate(10000, 1, 1)},
+                                               {3, QStringLiteral("perhaps")}})
+        EXPECT_THROW(Table.SetValue(0, Field, Value), EDatabaseError)
+            << Value.toString().toStdString();
     EXPECT_FALSE(Table.HasPendingChanges());
     Table.SetValue(0, 1, QStringLiteral("-9.5"));
     EXPECT_EQ(Table.AsFloat(0, 1), -9.5);

@@ -8,14 +8,16 @@
 #include <QFile>
 #include <QLocale>
 #include <QTemporaryDir>
+#include <tuple>
 
 using namespace qf::tables;
 
 namespace {
-// The header the writer must produce: today's date, no records, the fields as given.
+// The header the writer must produce: today's date, no records, the fields as given, Windows-1252
+// (the language of the tests' C locale).
 QByteArray ExpectedHeader(uint8_t Version, const std::vector<TRawField> &Fields)
 {
-    QByteArray Bytes = RawDbf(Version, Fields, {});
+    QByteArray Bytes = RawDbf(Version, Fields, {}, {}, 0x03);
     const QDate Today = QDate::currentDate();
     Bytes[1] = char(Today.year() - 1900);
     Bytes[2] = char(Today.month());
@@ -50,21 +52,20 @@ TEST(TablesWriter, MemoFileAndNames)
     WriteBytes(Dir.filePath("notes.dbt"), QByteArray(2048, 'x'));
     WriteBytes(Dir.filePath("other.dbt"), QByteArray(10, 'x'));
     WriteBytes(Dir.filePath("notes.cpg"), "CP866");
-    // Upper-cased one character to one ("ß" stays), then cut between characters within 10 bytes.
+    // Upper-cased one character to one ("ß" stays), in the code page, then cut to 10 bytes.
     WriteDbfHeader(Name, {Def("averyveryLongName", dtC, 5), Def("Remark", dtM), Def("ok", dtL),
                           Def("äbc", dtC, 3), Def("straße12345", dtC, 3)});
     const QByteArray Bytes = ReadBytes(Name);
     EXPECT_EQ(Bytes, ExpectedHeader(0x83, {{"AVERYVERYL", 'C', 5},
                                            {"REMARK", 'M', 10},
                                            {"OK", 'L', 1},
-                                           {"\xC3\x84"
+                                           {"\xC4"
                                             "BC",
                                             'C', 3},
-                                           {"STRA\xC3\x9F"
-                                            "E123",
+                                           {"STRA\xDF"
+                                            "E1234",
                                             'C', 3}}));
-    EXPECT_EQ(ReadBytes(Dir.filePath("notes.cpg")),
-              "UTF-8"); // our text is UTF-8, whatever stood there
+    EXPECT_EQ(ReadBytes(Dir.filePath("notes.cpg")), "1252"); // whatever stood there
     QByteArray EmptyMemo(512, '\0');
     EmptyMemo[0] = 1; // the next free block
     EXPECT_EQ(ReadBytes(Dir.filePath("notes.dbt")), EmptyMemo);
@@ -72,15 +73,15 @@ TEST(TablesWriter, MemoFileAndNames)
     const QJsonArray OracleFields = ReadWithDbfread(Name)["fields"].toArray();
     ASSERT_EQ(OracleFields.size(), 5);
     EXPECT_EQ(OracleFields[3].toArray()[0].toString(), QString::fromUtf8("ÄBC"));
-    EXPECT_EQ(OracleFields[4].toArray()[0].toString(), QString::fromUtf8("STRAßE123"));
+    EXPECT_EQ(OracleFields[4].toArray()[0].toString(), QString::fromUtf8("STRAßE1234"));
     EXPECT_EQ(TDbfTable(Name).Fields()[4].Name,
-              QString::fromUtf8("STRAßE123")); // our reader agrees
+              QString::fromUtf8("STRAßE1234")); // our reader agrees
 
     // File names are case-sensitive: NOTES.DBF gets NOTES.DBT and leaves notes.dbf and notes.dbt
     // alone.
     WriteDbfHeader(Dir.filePath("NOTES.DBF"), {Def("Remark", dtM)});
     EXPECT_EQ(ReadBytes(Dir.filePath("NOTES.DBT")).size(), 512);
-    EXPECT_EQ(ReadBytes(Dir.filePath("NOTES.CPG")), "UTF-8");
+    EXPECT_EQ(ReadBytes(Dir.filePath("NOTES.CPG")), "1252");
     EXPECT_EQ(ReadBytes(Name).size(), Bytes.size());
     EXPECT_EQ(ReadBytes(Dir.filePath("notes.dbt")).size(), 512);
     EXPECT_EQ(TDbfTable(Dir.filePath("NOTES.DBF")).Fields().size(), 1u);
@@ -141,10 +142,21 @@ TEST(TablesWriter, ConversionTable)
     EXPECT_FALSE(ConvertDbfValue(dtN, Source(dtC, "abc")).has_value());
     EXPECT_EQ(ConvertDbfValue(dtN, Source(dtD, "", March5 + 0.25)), "38051.25000");
     EXPECT_EQ(ConvertDbfValue(dtN, Source(dtL, "", 0, true)), "1.00000");
-    // Longer than the field: the first 15 characters, unless that would cut whole digits off.
-    EXPECT_EQ(ConvertDbfValue(dtN, Source(dtN, "", 1234567890123.5)), "1234567890123.5");
-    EXPECT_EQ(ConvertDbfValue(dtN, Source(dtC, "12345678901234.5")), "12345678901234.");
-    EXPECT_FALSE(ConvertDbfValue(dtN, Source(dtN, "", 1e15)).has_value());
+    // Longer than the field: rounded to the decimals that fit, and said so when digits go; blank
+    // when the whole number does not fit.
+    for (const auto &[Value, Text, Rounded] : std::vector<std::tuple<double, const char *, bool>>{
+             {1234567890123.5, "1234567890123.5", false},
+             {-1234567890.25, "-1234567890.250", false},
+             {12345678901234.9, "12345678901235", true},
+             {12345678901234.1234, "12345678901234", true},
+             {-99999999999999.9, nullptr, false},
+             {1e15, nullptr, false}}) {
+        bool WasRounded = !Rounded;
+        EXPECT_EQ(ConvertDbfValue(dtN, Source(dtN, "", Value), &WasRounded),
+                  Text ? std::optional<QString>(QString::fromLatin1(Text)) : std::nullopt);
+        EXPECT_EQ(WasRounded, Rounded) << Value;
+    }
+    EXPECT_EQ(ConvertDbfValue(dtN, Source(dtC, "12345678901234.9")), "12345678901235");
     EXPECT_FALSE(ConvertDbfValue(dtN, Source(dtD, "", -1e15)).has_value());
 
     EXPECT_EQ(ConvertDbfValue(dtD, Source(dtN, "", March5)), "20040305");

@@ -204,7 +204,12 @@ TEST_F(CalcUi, AddEditTypeAndDeleteThroughThePage)
     EXPECT_EQ(Names(), QStringList({"A", "AB", "A_B"}));
     EXPECT_EQ(Page->Selected(), "A_B");
     EXPECT_FALSE(Form->CalcFields->Exists("TOTAL"));
-    for (int i = 0; i < 3; ++i)
+    // Deleting another selects the one that took its place.
+    QTest::mouseClick(Page->ListBox1->viewport(), Qt::LeftButton, {},
+                      Page->ListBox1->visualItemRect(Page->ListBox1->item(1)).center());
+    QTest::mouseClick(Page->Button14, Qt::LeftButton);
+    EXPECT_EQ(Page->Selected(), "A_B");
+    for (int i = 0; i < 2; ++i)
         QTest::mouseClick(Page->Button14, Qt::LeftButton);
     EXPECT_TRUE(Names().isEmpty());
     EXPECT_FALSE(Page->Button14->isEnabled());

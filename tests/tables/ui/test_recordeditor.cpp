@@ -29,9 +29,8 @@ class RecordEditor : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        MakePeople(
-            Dir.path(),
-            "('Smith', 'Oslo', 1, '2020-01-02', 0, 'first'), ('Berg', 'Bergen', 2, NULL, 1, NULL)");
+        MakePeople(Dir.path(), "('Smith', 'Oslo', 2794.13, '2017-05-24', 0, 'first'), "
+                               "('Berg', 'Bergen', 123456789, NULL, 1, NULL)");
         W.RecordCommands().OnError = [this](const QString &M) { Errors << M; };
         W.OpenDBFFile(File());
         Editor = std::make_unique<TEditDB>(W);
@@ -66,10 +65,22 @@ TEST_F(RecordEditor, OneEditorPerFieldLaidOutByWidth)
     EXPECT_EQ(Editor->Labels[4]->text(), ""); // a logical field's name is on its check box
     EXPECT_EQ(Combo("NAME")->currentText(), "Smith");
     EXPECT_EQ(Combo("NAME")->count(), 2); // the pick list
-    // NAME of size 20: 10 characters, 8 pixels each, plus 10; the next editor follows 10 further.
-    EXPECT_EQ(Combo("NAME")->width(), 90);
-    EXPECT_EQ(Combo("CITY")->x(), 10 + 90 + 10);
     EXPECT_EQ(Combo("NAME")->y(), 22);
+    EXPECT_EQ(Combo("CITY")->x(), Combo("NAME")->x() + Combo("NAME")->width() + 10);
+    // Each box shows its whole value from the start, and a number box the field's whole width.
+    const auto Shows = [](QLineEdit *Edit, const QString &Text) {
+        return Edit->fontMetrics().horizontalAdvance(Text) + 5 <= Edit->contentsRect().width();
+    };
+    for (int Record : {2, 1}) {
+        W.ADOQuery1().SetRecNo(Record);
+        for (const char *Name : {"NAME", "CITY", "AMOUNT", "BORN"}) {
+            QLineEdit *Edit = Combo(Name)->lineEdit();
+            EXPECT_TRUE(Shows(Edit, Edit->text())) << Name << " " << Edit->text().toStdString();
+            EXPECT_EQ(Edit->cursorPosition(), 0) << Name;
+        }
+    }
+    EXPECT_EQ(Combo("AMOUNT")->currentText(), "2794.13");
+    EXPECT_TRUE(Shows(Combo("AMOUNT")->lineEdit(), QString(15, '8')));
     // The last editor reaches to 25 pixels short of the scroll box's right edge.
     QWidget *Last = Editor->Editors.back();
     EXPECT_EQ(Last->x() + Last->width(), Editor->ScrollBox1->viewport()->width() - 25);
@@ -97,10 +108,17 @@ TEST_F(RecordEditor, TypedValuesArePostedAndWritten)
     EXPECT_EQ(Row[4].toBool(), true);
     EXPECT_EQ(Row[5].toString(), "first");
 
-    // New carries a template field over; the navigator saves before it moves.
-    W.FieldInfo[1].Template = 1;
+    // New shows the new record as it will be saved: empty, but for the template fields carried
+    // over; the navigator saves before it moves.
+    QTest::mouseClick(Editor->NewButton, Qt::LeftButton);
+    EXPECT_EQ(Combo("NAME")->currentText(), "");
+    EXPECT_EQ(Editor->StatusPanel->text(), "Record -1 of 2");
+    QTest::mouseClick(Editor->RestoreButton, Qt::LeftButton);
+    W.FieldInfo[1].Template = W.FieldInfo[4].Template = 1;
     QTest::mouseClick(Editor->NewButton, Qt::LeftButton);
     EXPECT_EQ(Combo("CITY")->currentText(), "Oslo");
+    EXPECT_EQ(Combo("AMOUNT")->currentText(), "");
+    EXPECT_TRUE(Member->isChecked());
     Type("NAME", "Dahl");
     QTest::mouseClick(Editor->NavFirst, Qt::LeftButton);
     EXPECT_EQ(Combo("NAME")->currentText(), "Smythe");
@@ -183,7 +201,11 @@ TEST_F(RecordEditor, ReadOnlyResultKeepsTypedTextAndAsksOnClose)
 TEST(RecordEditorAccess, ReadOnlyTableRefusesWithTheTableNameAndKeepsTheText)
 {
     REQUIRE_MDB_FIXTURES();
-    const QByteArray Before = FileHash(MdbFixture("fruit.mdb"));
+    // A copy: the workspace writes the table's layout file beside it.
+    QTemporaryDir Dir;
+    const QString Fruit = Dir.filePath("fruit.mdb");
+    ASSERT_TRUE(QFile::copy(MdbFixture("fruit.mdb"), Fruit));
+    const QByteArray Before = FileHash(Fruit);
     TTableWorkspace W;
     QStringList Errors;
     W.RecordCommands().OnError = [&](const QString &M) { Errors << M; };
@@ -191,7 +213,8 @@ TEST(RecordEditorAccess, ReadOnlyTableRefusesWithTheTableNameAndKeepsTheText)
         Chosen = "Fruit";
         return Names.contains(Chosen);
     };
-    ASSERT_TRUE(W.OpenAccessFile(MdbFixture("fruit.mdb")));
+    ASSERT_TRUE(W.OpenAccessFile(Fruit));
+    EXPECT_FALSE(W.RecordCommands().CanEdit());
     EXPECT_FALSE(W.RecordCommands().CanAdd());
     EXPECT_FALSE(W.RecordCommands().CanDelete());
     EXPECT_FALSE(W.RecordCommands().AddRecord());
@@ -220,7 +243,7 @@ TEST(RecordEditorAccess, ReadOnlyTableRefusesWithTheTableNameAndKeepsTheText)
     QTest::mouseClick(Editor.RestoreButton, Qt::LeftButton);
     EXPECT_NE(Text->currentText(), "Kiwi");
     W.Close();
-    EXPECT_EQ(FileHash(MdbFixture("fruit.mdb")), Before);
+    EXPECT_EQ(FileHash(Fruit), Before);
 }
 
 TEST(SqlDialog, SavesAndLoadsSqlFiles)

@@ -181,6 +181,10 @@ QString TDbfCodec::Decode(QByteArrayView Bytes) const
         --InLeft;
         Decoder.Reset();
     }
+    // Code pages that compose (1255, 1258) hold the last letter back for a mark that may follow.
+    const char *NoIn = nullptr;
+    size_t NoLeft = 0;
+    Decoder.Convert(NoIn, NoLeft, Out, OutLeft);
     const auto *Begin = reinterpret_cast<const char32_t *>(Codes.data());
     return QString::fromUcs4(Begin, reinterpret_cast<const char32_t *>(Out) - Begin);
 }
@@ -219,6 +223,79 @@ std::optional<QByteArray> TDbfCodec::Encode(const QString &Text) const
     if (Decode(Bytes) != Text)
         return std::nullopt;
     return Bytes;
+}
+
+TDbfEncoding DbfLocaleEncoding(const QLocale &Locale)
+{
+    struct TAnsi {
+        int CodePage;
+        uint8_t Id; // the byte dbfread, GDAL and LibreOffice read as that code page; none for 1258
+    };
+    TAnsi Ansi{0, 0};
+    switch (Locale.script()) {
+    case QLocale::AnyScript:
+    case QLocale::LatinScript:
+        switch (Locale.language()) {
+        case QLocale::Albanian:
+        case QLocale::Bosnian:
+        case QLocale::Croatian:
+        case QLocale::Czech:
+        case QLocale::Hungarian:
+        case QLocale::Polish:
+        case QLocale::Romanian:
+        case QLocale::Serbian:
+        case QLocale::Slovak:
+        case QLocale::Slovenian:
+        case QLocale::Turkmen: Ansi = {1250, 0xC8}; break;
+        case QLocale::Turkish:
+        case QLocale::Azerbaijani:
+        case QLocale::Uzbek: Ansi = {1254, 0xCA}; break;
+        case QLocale::Estonian:
+        case QLocale::Latvian:
+        case QLocale::Lithuanian: Ansi = {1257, 0xCC}; break;
+        case QLocale::Vietnamese: Ansi = {1258, 0x00}; break;
+        default: Ansi = {1252, 0x03};
+        }
+        break;
+    case QLocale::CyrillicScript: Ansi = {1251, 0xC9}; break;
+    case QLocale::GreekScript: Ansi = {1253, 0xCB}; break;
+    case QLocale::HebrewScript: Ansi = {1255, 0x7D}; break;
+    case QLocale::ArabicScript: Ansi = {1256, 0x7E}; break;
+    case QLocale::ThaiScript: Ansi = {874, 0x7C}; break;
+    default: break; // no single-byte ANSI code page (CJK, Indic, Armenian, Georgian...)
+    }
+    TDbfEncoding Encoding;
+    if (Ansi.CodePage == 0) {
+        Encoding.CodePageFile = "UTF-8";
+        return Encoding;
+    }
+    Encoding.LanguageDriver = Ansi.Id;
+    Encoding.CodePageFile = QByteArray::number(Ansi.CodePage);
+    Encoding.Codec = TDbfCodec("WINDOWS-" + Encoding.CodePageFile);
+    return Encoding;
+}
+
+std::optional<QByteArray> EncodeDbfText(const TDbfCodec &Codec, const QString &Text, int Width,
+                                        bool &Cut)
+{
+    Cut = false;
+    std::optional<QByteArray> Bytes = Codec.Encode(Text);
+    if (!Bytes || Bytes->size() <= Width)
+        return Bytes;
+    Cut = true;
+    if (Codec.IsUtf8())
+        return CutUtf8(*Bytes, Width).toByteArray();
+    if (Bytes->size() == Text.size()) // one byte a character
+        return Bytes->left(Width);
+    // Every character takes a byte at least: fewer characters until they fit.
+    for (qsizetype n = std::min<qsizetype>(Text.size(), Width); n > 0; --n) {
+        if (n < Text.size() && Text[n].isLowSurrogate())
+            continue;
+        const std::optional<QByteArray> Part = Codec.Encode(Text.left(n));
+        if (Part && Part->size() <= Width)
+            return Part;
+    }
+    return QByteArray();
 }
 
 QByteArray TDbfCodec::LanguageDriverCodePage(uint8_t Id)

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QLocale>
 #include <QString>
 #include <memory>
 #include <optional>
@@ -41,6 +42,24 @@ private:
     bool FUtf8 = true;
     std::shared_ptr<const TTable> FTable; // single-byte code pages: both directions at hand
 };
+
+// What a table's text is written in: the language-driver byte of its header, the text of its
+// ".cpg" file (none when empty) and the code page they name.
+struct TDbfEncoding {
+    uint8_t LanguageDriver = 0;
+    QByteArray CodePageFile;
+    TDbfCodec Codec;
+};
+
+// A new table's encoding: the ANSI code page Windows gives the locale's language (1252 Western,
+// 1250 Central European, 1251 Cyrillic, 1253 to 1258, 874 Thai) with its language-driver byte
+// and a ".cpg" naming it; UTF-8 and a ".cpg" "UTF-8" for a language without a single-byte one.
+TDbfEncoding DbfLocaleEncoding(const QLocale &Locale = QLocale());
+
+// Text in Codec within Width bytes, cut between characters; nothing when a character cannot be
+// written in the code page. Cut tells whether characters were left off.
+std::optional<QByteArray> EncodeDbfText(const TDbfCodec &Codec, const QString &Text, int Width,
+                                        bool &Cut);
 
 // The longest prefix of Bytes (UTF-8) that fits in Width bytes without splitting a character.
 QByteArrayView CutUtf8(QByteArrayView Bytes, qsizetype Width);

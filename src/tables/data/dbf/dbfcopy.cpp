@@ -2,9 +2,11 @@
 
 #include "tables/data/dataset.h"
 #include "tables/data/dbf/dbfcodec.h"
+#include "tables/data/dbf/dbftable.h"
 
 #include <QFile>
 #include <QtEndian>
+#include <climits>
 #include <cstring>
 
 namespace qf::tables {
@@ -61,7 +63,7 @@ TDbfSourceValue SourceValue(const TSlot &Slot)
 
 void WriteOrThrow(QFile &File, const char *Data, qsizetype Size, int64_t RecNo)
 {
-    if (File.write(Data, Size) != Size)
+    if (!WriteDbfBytes(File, Data, Size))
         throw EDatabaseError(QStringLiteral("The copy stopped at record %1. %2")
                                  .arg(RecNo)
                                  .arg(DbfFileError(File, QStringLiteral("write"))));
@@ -79,12 +81,24 @@ struct TFilterGuard {
 } // namespace
 
 void TDbfCopy::AddProblem(int64_t RecNo, const QString &FieldName, const QString &Text,
-                          const QString &Cut)
+                          TCopyProblem::TKind Kind, const QString &Kept)
 {
     ++FProblemCount;
     if (FProblems.size() < size_t(kKeptProblems))
-        FProblems.push_back({RecNo, FieldName, Text, Cut});
+        FProblems.push_back({RecNo, FieldName, Text, Kind, Kept});
 }
+
+namespace {
+// A value as the question quotes it: a long one by its start.
+QString Shortened(const QString &Text)
+{
+    constexpr qsizetype kQuoted = 60;
+    if (Text.size() <= kQuoted)
+        return Text;
+    const qsizetype End = Text[kQuoted].isLowSurrogate() ? kQuoted - 1 : kQuoted;
+    return Text.left(End) + QChar(0x2026);
+}
+} // namespace
 
 QString TDbfCopy::ProblemText() const
 {
@@ -96,10 +110,23 @@ QString TDbfCopy::ProblemText() const
     for (const TCopyProblem &Problem : FProblems) {
         Text += QStringLiteral("\nrecord %1, field %2: \"%3\" ")
                     .arg(Problem.RecNo)
-                    .arg(Problem.FieldName, Problem.Text);
-        Text += Problem.Cut.isEmpty()
-                    ? QStringLiteral("does not convert to the field's type and would be left blank")
-                    : QStringLiteral("would be cut to \"%1\"").arg(Problem.Cut);
+                    .arg(Problem.FieldName, Shortened(Problem.Text));
+        switch (Problem.Kind) {
+        case TCopyProblem::Blank:
+            Text += QStringLiteral("does not convert to the field's type and would be left blank");
+            break;
+        case TCopyProblem::Unencodable:
+            Text += QStringLiteral("holds characters that the code page %1 cannot store and would "
+                                   "be left blank")
+                        .arg(QString::fromLatin1(FCodePage));
+            break;
+        case TCopyProblem::Cut:
+            Text += QStringLiteral("would be cut to \"%1\"").arg(Shortened(Problem.Kept));
+            break;
+        case TCopyProblem::Rounded:
+            Text += QStringLiteral("would be rounded to %1").arg(Problem.Kept);
+            break;
+        }
     }
     if (FProblemCount > int64_t(FProblems.size()))
         Text += QStringLiteral("\n...");
@@ -119,7 +146,10 @@ void TDbfCopy::CopyToDbf(const QString &FileName, std::vector<TFieldDefRec> &Fie
             if (!Source->FindField(Def.SourceName) && Source->FindField(Def.Name))
                 Def.SourceName = Def.Name;
     }
-    WriteDbfHeader(FileName, FieldDefs);
+    const auto *Table = Open ? dynamic_cast<const TDbfTable *>(Source->Source()) : nullptr;
+    const TDbfEncoding Encoding = Table && !CreateMode ? Table->Encoding() : DbfLocaleEncoding();
+    FCodePage = Encoding.Codec.CodePage();
+    WriteDbfHeader(FileName, FieldDefs, Encoding);
     if (CreateMode || !Open || Source->IsEmpty())
         return;
     const TCopyOptions Options = OnCopyOptions ? OnCopyOptions() : TCopyOptions();
@@ -137,11 +167,11 @@ void TDbfCopy::CopyToDbf(const QString &FileName, std::vector<TFieldDefRec> &Fie
     }
     Records.Clone(*Source);
     Records.SetSort(Options.SortedSequence ? Source->Sort() : QString());
-    CopyRecords(FileName, FieldDefs, Records);
+    CopyRecords(FileName, FieldDefs, Records, Encoding.Codec);
 }
 
 void TDbfCopy::CopyRecords(const QString &FileName, const std::vector<TFieldDefRec> &FieldDefs,
-                           TADOQuery &Records)
+                           TADOQuery &Records, const TDbfCodec &Codec)
 {
     std::vector<TSlot> Slots;
     int RecordLength = 1;
@@ -208,29 +238,39 @@ void TDbfCopy::CopyRecords(const QString &FileName, const std::vector<TFieldDefR
             }
             if (Value.Null)
                 continue;
-            const std::optional<QString> Text = ConvertDbfValue(Slot.Kind, Value);
+            bool Rounded = false;
+            const std::optional<QString> Text = ConvertDbfValue(Slot.Kind, Value, &Rounded);
             if (!Text) {
                 AddProblem(RecNo, Slot.Name, Slot.Source->AsString());
                 continue;
             }
             char *Field = Record.data() + Slot.Offset;
-            if (Slot.Kind == dtC) {
-                QByteArray Bytes = Text->toUtf8();
-                while (Bytes.endsWith(' '))
-                    Bytes.chop(1);
-                const QByteArrayView Kept = CutUtf8(Bytes, Slot.Width);
-                std::memcpy(Field, Kept.data(), size_t(Kept.size()));
-                if (Kept.size() < Bytes.size())
-                    AddProblem(RecNo, Slot.Name, *Text, QString::fromUtf8(Kept));
-                continue;
-            }
-            if (Slot.Kind != dtM) {
+            if (Slot.Kind != dtC && Slot.Kind != dtM) {
+                if (Rounded)
+                    AddProblem(RecNo, Slot.Name, Slot.Source->AsString(), TCopyProblem::Rounded,
+                               Text->trimmed());
                 PlaceDbfField(Field, Slot.Kind, Slot.Width, *Text);
                 continue;
             }
-            if (Text->isEmpty())
+            QString Kept = *Text;
+            if (Slot.Kind == dtC)
+                while (Kept.endsWith(QLatin1Char(' ')))
+                    Kept.chop(1);
+            if (Kept.isEmpty())
                 continue;
-            const QByteArray Bytes = Text->toUtf8();
+            bool Cut = false;
+            const std::optional<QByteArray> Bytes =
+                EncodeDbfText(Codec, Kept, Slot.Kind == dtC ? Slot.Width : INT_MAX, Cut);
+            if (!Bytes) {
+                AddProblem(RecNo, Slot.Name, *Text, TCopyProblem::Unencodable);
+                continue;
+            }
+            if (Slot.Kind == dtC) {
+                std::memcpy(Field, Bytes->constData(), size_t(Bytes->size()));
+                if (Cut)
+                    AddProblem(RecNo, Slot.Name, *Text, TCopyProblem::Cut, Codec.Decode(*Bytes));
+                continue;
+            }
             const qint64 Start = (MemoEnd + kDbfMemoBlock - 1) / kDbfMemoBlock * kDbfMemoBlock;
             if (Start / kDbfMemoBlock > 0xFFFFFFFFLL)
                 throw EDatabaseError(
@@ -238,9 +278,9 @@ void TDbfCopy::CopyRecords(const QString &FileName, const std::vector<TFieldDefR
                         .arg(RecNo)
                         .arg(Memo.fileName()));
             MemoChunk.append(QByteArray(Start - MemoEnd, '\0'));
-            MemoChunk.append(Bytes);
+            MemoChunk.append(*Bytes);
             MemoChunk.append("\x1A\x1A", 2);
-            MemoEnd = Start + Bytes.size() + 2;
+            MemoEnd = Start + Bytes->size() + 2;
             PlaceDbfMemoRef(Field, Slot.Width, quint32(Start / kDbfMemoBlock));
             if (MemoChunk.size() >= kChunk)
                 FlushMemo();

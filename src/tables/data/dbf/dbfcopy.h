@@ -24,12 +24,15 @@ struct TCopyOptions {
     bool SortedSequence = false; // in the open table's sort order
 };
 
-// A value left blank because it has no form in its new field, or cut to a narrower field.
+// A value left blank because it has no form in its new field or its code page, cut to a
+// narrower field, or rounded to fit a number field.
 struct TCopyProblem {
+    enum TKind { Blank, Unencodable, Cut, Rounded };
     int64_t RecNo = 0; // 1-based, in the order of the copy
     QString FieldName; // in the new table
     QString Text;      // the value as the open table shows it
-    QString Cut;       // what a character field keeps of it; empty when left blank
+    TKind Kind = Blank;
+    QString Kept; // what the field keeps of it (Cut, Rounded)
 };
 
 class TDbfCopy {
@@ -45,29 +48,33 @@ public:
     // Writes FileName (and its memo and code-page files) from FieldDefs and, unless CreateMode is
     // set or Source is closed or empty, copies Source's records through a clone of it, so Source's
     // cursor does not move. A definition whose SourceName is not a field of Source but whose Name
-    // is gets that field as its source. Raises EDatabaseError naming the file and the record when
-    // a write fails; the files written so far stay for the caller to remove.
+    // is gets that field as its source. A copy of a dBASE table keeps its encoding; a created
+    // table and a copy of any other source take the locale's (DbfLocaleEncoding). Raises
+    // EDatabaseError naming the file and the record when a write fails; the files written so far
+    // stay for the caller to remove.
     void CopyToDbf(const QString &FileName, std::vector<TFieldDefRec> &FieldDefs, TADOQuery *Source,
                    bool CreateMode);
 
     // What the last copy did.
     int64_t Copied() const { return FCopied; }
     int64_t ProblemCount() const { return FProblemCount; }
-    // The first problems, in record order (at most kKeptProblems).
-    // A message listing the first problems and how many there are; empty when there are none.
+    // A message listing the first problems in record order (at most kKeptProblems, each value
+    // shortened) and how many there are; empty when there are none.
     QString ProblemText() const;
 
     static constexpr int kKeptProblems = 10;
 
 private:
     void CopyRecords(const QString &FileName, const std::vector<TFieldDefRec> &FieldDefs,
-                     TADOQuery &Records);
+                     TADOQuery &Records, const TDbfCodec &Codec);
     void AddProblem(int64_t RecNo, const QString &FieldName, const QString &Text,
-                    const QString &Cut = QString());
+                    TCopyProblem::TKind Kind = TCopyProblem::Blank,
+                    const QString &Kept = QString());
 
     int64_t FCopied = 0;
     int64_t FProblemCount = 0;
     std::vector<TCopyProblem> FProblems;
+    QByteArray FCodePage; // the new table's, for the problem text
 };
 
 } // namespace qf::tables

@@ -15,6 +15,9 @@
 namespace qf::tables {
 
 namespace {
+// Memo text looked at to tell UTF-8 from Windows-1252 in a table that does not say.
+constexpr int64_t kMemoSampleBytes = 256 * 1024;
+
 QString Damaged(const QString &FileName, const QString &What)
 {
     return QStringLiteral("The table \"%1\" is damaged: %2.").arg(FileName, What);
@@ -327,14 +330,18 @@ void TDbfTable::MapFiles()
     const QString CodePageFile = FindCodePageFile(FFileName);
     FCodePageFile = !CodePageFile.isEmpty();
     FLanguageDriver = FData[29];
+    FCodePageText.clear();
+    if (FCodePageFile) {
+        QFile Cpg(CodePageFile);
+        if (Cpg.open(QIODevice::ReadOnly))
+            FCodePageText = Cpg.read(64);
+    }
     if (!FCodec) {
         QByteArray CodePage = TDbfCodec::LanguageDriverCodePage(FLanguageDriver);
-        if (CodePage.isEmpty() && FCodePageFile) {
-            QFile Cpg(CodePageFile);
-            if (Cpg.open(QIODevice::ReadOnly))
-                CodePage = TDbfCodec::CpgCodePage(Cpg.read(64));
-        }
-        if (!CodePage.isEmpty())
+        if (CodePage.isEmpty() && FCodePageFile)
+            CodePage = TDbfCodec::CpgCodePage(FCodePageText);
+        FCodecMarked = !CodePage.isEmpty();
+        if (FCodecMarked)
             FCodec = TDbfCodec(CodePage);
     }
     // ASCII names need no decision on the code page, which may read the whole table.
@@ -357,6 +364,20 @@ const TDbfCodec &TDbfTable::Codec() const
     return *FCodec;
 }
 
+TDbfEncoding TDbfTable::Encoding() const
+{
+    TDbfEncoding Encoding;
+    Encoding.LanguageDriver = FLanguageDriver;
+    Encoding.Codec = Codec();
+    if (FCodecMarked)
+        Encoding.CodePageFile = FCodePageText;
+    else if (Encoding.Codec.IsUtf8())
+        Encoding.CodePageFile = "UTF-8";
+    else
+        Encoding.CodePageFile = "1252"; // the only other code page DetectCodec decides on
+    return Encoding;
+}
+
 TDbfCodec TDbfTable::DetectCodec() const
 {
     bool Utf8 = true;
@@ -365,19 +386,26 @@ TDbfCodec TDbfTable::DetectCodec() const
         Utf8 = store::IsValidUtf8(QByteArrayView(Name, qsizetype(strnlen(Name, 11))));
     }
     // Records without a byte above 0x7F (most tables) hold only ASCII text: one pass over the
-    // records decides that, and only memos are then read one by one.
+    // records (which opening reads anyway, for their deletion flags) decides that.
     const bool AsciiRecords = IsAsciiBlock(FData + FHeaderLength, FFileRows * FRecordLength);
-    bool HasMemo = false;
-    for (const TLayout &Layout : FLayout)
-        HasMemo |= Layout.Type == 'M';
-    for (int64_t Row = 0; Utf8 && (!AsciiRecords || HasMemo) && Row < FFileRows; ++Row)
+    // The memo file may be many times the table's size: only the first memos are looked at.
+    int64_t MemoBytesLeft = kMemoSampleBytes;
+    for (int64_t Row = 0; Utf8 && Row < FFileRows; ++Row)
         for (size_t f = 0; Utf8 && f < FLayout.size(); ++f) {
             const char Type = FLayout[f].Type;
-            if (Type == 'C' && !AsciiRecords)
+            if (Type == 'C' && !AsciiRecords) {
                 Utf8 = store::IsValidUtf8(TrimmedRight(Raw(Row, int(f))));
-            else if (Type == 'M' && !Trimmed(Raw(Row, int(f))).isEmpty())
-                Utf8 = store::IsValidUtf8(MemoBytes(Raw(Row, int(f))));
+            } else if (Type == 'M' && MemoBytesLeft > 0 && !Trimmed(Raw(Row, int(f))).isEmpty()) {
+                const QByteArrayView Memo = MemoBytes(Raw(Row, int(f)));
+                Utf8 = store::IsValidUtf8(Memo);
+                MemoBytesLeft -= std::max<qsizetype>(Memo.size(), 1);
+                FMemosSampled = MemoBytesLeft <= 0;
+            }
+            if (AsciiRecords && MemoBytesLeft <= 0)
+                Row = FFileRows; // nothing more to look at
         }
+    if (!Utf8)
+        FMemosSampled = false;
     CheckIntact();
     return Utf8 ? TDbfCodec() : TDbfCodec(QByteArrayLiteral("WINDOWS-1252"));
 }
@@ -517,8 +545,17 @@ QVariant TDbfTable::DecodeRaw(int64_t Row, int Field) const
     case 'M': {
         if (Trimmed(Bytes).isEmpty())
             return {};
+        // An empty or blank text is no value, as in a character field.
         const QByteArrayView Text = MemoBytes(Bytes);
-        return Text.data() ? QVariant(Codec().Decode(Text)) : QVariant();
+        if (TrimmedRight(Text).isEmpty())
+            return {};
+        // Deciding the encoding first tells whether only the first memos were looked at.
+        const TDbfCodec &Memos = Codec();
+        if (FMemosSampled && !store::IsValidUtf8(Text)) {
+            static const TDbfCodec Windows1252(QByteArrayLiteral("WINDOWS-1252"));
+            return QVariant(Windows1252.Decode(Text));
+        }
+        return QVariant(Memos.Decode(Text));
     }
     default: {
         const QByteArrayView Text = TrimmedRight(Bytes);
@@ -671,9 +708,10 @@ QVariant TDbfTable::Normalize(int Field, const QVariant &Value) const
         if (Layout.Type == 'C') {
             while (Text.endsWith(QLatin1Char(' '))) // the field is blank-filled anyway
                 Text.chop(1);
-            if (Text.isEmpty())
-                return {};
         }
+        // Blank text is no value, in a memo as in a character field.
+        if (std::all_of(Text.cbegin(), Text.cend(), [](QChar c) { return c == QLatin1Char(' '); }))
+            return {};
         const std::optional<QByteArray> Bytes = Codec().Encode(Text);
         if (!Bytes)
             throw EDatabaseError(QStringLiteral("The text for the field \"%1\" holds characters "
@@ -855,7 +893,7 @@ QByteArray TDbfTable::BuildRecord(int64_t Row, std::vector<std::pair<int, QByteA
 namespace {
 void WriteAt(QFile &File, qint64 Offset, const char *Data, qint64 Size)
 {
-    if (!File.seek(Offset) || File.write(Data, Size) != Size)
+    if (!File.seek(Offset) || !WriteDbfBytes(File, Data, Size))
         throw EDatabaseError(DbfFileError(File, QStringLiteral("write")));
 }
 
@@ -907,7 +945,7 @@ void TDbfTable::ApplyUpdates()
     CheckIntact(); // a record read from pages that are gone would write zeros over the table
 
     QFile Table(FFileName);
-    if (!Table.open(QIODevice::ReadWrite))
+    if (!Table.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
         throw EDatabaseError(DbfFileError(Table, QStringLiteral("write to")));
     // Rows are written where they were when the table was read: a file that another program has
     // cut, packed or appended to since then would have other records overwritten.
@@ -919,13 +957,13 @@ void TDbfTable::ApplyUpdates()
                            "changes were not written. Open it again.")
                 .arg(FFileName));
     // A table that nothing marks, whose text we decided is UTF-8, says so to other programs.
-    if (FLanguageDriver == 0 && !FCodePageFile && Codec().IsUtf8()) {
-        WriteDbfCodePageFile(FFileName);
+    if (FLanguageDriver == 0 && !FCodePageFile && Codec().IsUtf8() && !FMemosSampled) {
+        WriteDbfCodePageFile(FFileName, "UTF-8");
         FCodePageFile = true;
     }
     if (NeedsMemo) {
         QFile Memo(FMemoName);
-        if (!Memo.open(QIODevice::ReadWrite))
+        if (!Memo.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
             throw EDatabaseError(DbfFileError(Memo, QStringLiteral("write to")));
         for (TBuilt &Entry : Built)
             for (const auto &[Field, Text] : Entry.Memos) {

@@ -29,6 +29,9 @@ public:
     // the table, else UTF-8 when its text (values and memos) is valid UTF-8, else Windows-1252.
     // Reading the text to tell UTF-8 from Windows-1252 waits until a text needs it.
     const TDbfCodec &Codec() const;
+    // The encoding a copy of the table keeps: its language-driver byte and ".cpg" text; a ".cpg"
+    // naming the code page when neither of them told it.
+    TDbfEncoding Encoding() const;
     // Set when the header promises more records than the file holds: what the user should be told.
     QString Warning() const override { return FWarning; }
     // Records as the file holds them (deleted ones included), without pending appends.
@@ -137,8 +140,13 @@ private:
     mutable std::optional<TDbfCodec> FCodec;
     mutable std::once_flag FCodecDecided;         // readers on several threads decide once
     mutable std::atomic<bool> FCodecKnown{false}; // set once decided: reads skip the once flag
+    // UTF-8 was told from the first memos only: a later memo that is no UTF-8 reads as
+    // Windows-1252, and no ".cpg" claims UTF-8 for the whole table.
+    mutable bool FMemosSampled = false;
     uint8_t FLanguageDriver = 0;
     bool FCodePageFile = false; // a ".cpg" file beside the table (which we leave as it is)
+    QByteArray FCodePageText;   // its text
+    bool FCodecMarked = false;  // the byte or the ".cpg" named the code page
     QString FWarning;
     std::vector<TSourceField> FFields;
     std::vector<TLayout> FLayout;

@@ -32,16 +32,23 @@ int DbfFieldWidth(TDbfType Kind, int Size)
 
 int DbfFieldDecimals(TDbfType Kind) { return Kind == dtN ? 5 : 0; }
 
-QByteArray DbfFieldName(const QString &Name)
+namespace {
+// At most 10 characters, upper-cased one to one: QString::toUpper would turn "ß" into "SS".
+QString UpperFieldName(const QString &Name)
 {
-    // QString::toUpper would turn "ß" into "SS" and lengthen the name.
     const std::u32string Codes = Name.toStdU32String();
     QString Upper;
     for (size_t i = 0; i < Codes.size() && i < 10; ++i) {
         const char32_t Code = QChar::toUpper(Codes[i]);
         Upper.append(QString::fromUcs4(&Code, 1));
     }
-    return CutUtf8(Upper.toUtf8(), 10).toByteArray();
+    return Upper;
+}
+} // namespace
+
+QByteArray DbfFieldName(const QString &Name)
+{
+    return CutUtf8(UpperFieldName(Name).toUtf8(), 10).toByteArray();
 }
 
 namespace {
@@ -72,22 +79,47 @@ QString DbfFileError(const QFileDevice &File, const QString &Action)
     return QStringLiteral("Cannot %1 \"%2\": %3").arg(Action, File.fileName(), File.errorString());
 }
 
-void WriteDbfCodePageFile(const QString &TableFileName)
+bool WriteDbfBytes(QFileDevice &File, const char *Data, qint64 Size)
+{
+    // A write that stops short sets no error; the next one says why.
+    while (Size > 0) {
+        const qint64 Done = File.write(Data, Size);
+        if (Done <= 0)
+            return false;
+        Data += Done;
+        Size -= Done;
+    }
+    return true;
+}
+
+void WriteDbfCodePageFile(const QString &TableFileName, QByteArrayView Text)
 {
     QFile File(DbfCodePageFileName(TableFileName));
-    if (!File.open(QIODevice::WriteOnly | QIODevice::Truncate) || File.write("UTF-8", 5) != 5 ||
-        !File.flush())
+    if (!File.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered) ||
+        !WriteDbfBytes(File, Text.data(), Text.size()))
         throw EDatabaseError(DbfFileError(File, QStringLiteral("write")));
 }
 
 namespace {
 void WriteAll(QFileDevice &File, const char *Data, qint64 Size)
 {
-    if (File.write(Data, Size) != Size)
+    if (!WriteDbfBytes(File, Data, Size))
         throw EDatabaseError(DbfFileError(File, QStringLiteral("write")));
 }
 
-void CheckFieldDefs(const std::vector<TFieldDefRec> &FieldDefs)
+// A field name in the table's code page, within the descriptor's 10 bytes.
+QByteArray EncodeFieldName(const QString &Name, const TDbfCodec &Codec)
+{
+    bool Cut = false;
+    const std::optional<QByteArray> Bytes = EncodeDbfText(Codec, UpperFieldName(Name), 10, Cut);
+    if (!Bytes)
+        throw EDatabaseError(QStringLiteral("The field name \"%1\" holds characters that the "
+                                            "table's code page %2 cannot store.")
+                                 .arg(Name, QString::fromLatin1(Codec.CodePage())));
+    return *Bytes;
+}
+
+void CheckFieldDefs(const std::vector<TFieldDefRec> &FieldDefs, const TDbfCodec &Codec)
 {
     if (FieldDefs.empty())
         throw EDatabaseError(QStringLiteral("A table needs at least one field."));
@@ -96,12 +128,12 @@ void CheckFieldDefs(const std::vector<TFieldDefRec> &FieldDefs)
     QSet<QByteArray> Names;
     int RecordLength = 1;
     for (const TFieldDefRec &Def : FieldDefs) {
-        const QByteArray Name = DbfFieldName(Def.Name);
+        const QByteArray Name = EncodeFieldName(Def.Name, Codec);
         if (Name.trimmed().isEmpty())
             throw EDatabaseError(QStringLiteral("A field has no name."));
         if (Names.contains(Name))
             throw EDatabaseError(
-                QStringLiteral("The field name \"%1\" occurs twice.").arg(QString::fromUtf8(Name)));
+                QStringLiteral("The field name \"%1\" occurs twice.").arg(Codec.Decode(Name)));
         Names.insert(Name);
         if (Def.Kind > dtM)
             throw EDatabaseError(
@@ -119,9 +151,13 @@ void CheckFieldDefs(const std::vector<TFieldDefRec> &FieldDefs)
 }
 } // namespace
 
-void WriteDbfHeader(const QString &FileName, const std::vector<TFieldDefRec> &FieldDefs)
+void WriteDbfHeader(const QString &FileName, const std::vector<TFieldDefRec> &FieldDefs,
+                    const TDbfEncoding &Encoding)
 {
-    CheckFieldDefs(FieldDefs);
+    if (!Encoding.Codec.IsValid())
+        throw EDatabaseError(QStringLiteral("The code page %1 is not known on this system.")
+                                 .arg(QString::fromLatin1(Encoding.Codec.CodePage())));
+    CheckFieldDefs(FieldDefs, Encoding.Codec);
     // Names differ by case here: only this table's own files go, never a neighbour like X.dbf of
     // x.DBF.
     const QString MemoName = DbfMemoFileName(FileName);
@@ -142,11 +178,12 @@ void WriteDbfHeader(const QString &FileName, const std::vector<TFieldDefRec> &Fi
     Header[1] = char(Today.year() - 1900);
     Header[2] = char(Today.month());
     Header[3] = char(Today.day());
+    Header[29] = char(Encoding.LanguageDriver);
     qToLittleEndian<quint16>(quint16(32 * n + 33), Header.data() + 8);
     qToLittleEndian<quint16>(quint16(RecordLength), Header.data() + 10);
     for (int i = 0; i < n; ++i) {
         char *Descriptor = Header.data() + 32 + 32 * i;
-        const QByteArray Name = DbfFieldName(FieldDefs[i].Name);
+        const QByteArray Name = EncodeFieldName(FieldDefs[i].Name, Encoding.Codec);
         std::memcpy(Descriptor, Name.constData(), size_t(Name.size()));
         Descriptor[11] = DbfTypeLetter(FieldDefs[i].Kind);
         Descriptor[16] = char(uint8_t(DbfFieldWidth(FieldDefs[i].Kind, FieldDefs[i].Size)));
@@ -156,28 +193,25 @@ void WriteDbfHeader(const QString &FileName, const std::vector<TFieldDefRec> &Fi
     Header[32 + 32 * n + 1] = 0x1A;
 
     QFile Table(FileName);
-    if (!Table.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (!Table.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
         throw EDatabaseError(DbfFileError(Table, QStringLiteral("create")));
-    WriteAll(Table, Header.constData(), Header.size());
-    if (!Table.flush())
-        throw EDatabaseError(DbfFileError(Table, QStringLiteral("write")));
-    Table.close();
     QFile Memo(MemoName);
     try {
-        // Our text is UTF-8; the header keeps the format's language byte 0.
-        WriteDbfCodePageFile(FileName);
+        WriteAll(Table, Header.constData(), Header.size());
+        Table.close();
+        if (!Encoding.CodePageFile.isEmpty())
+            WriteDbfCodePageFile(FileName, Encoding.CodePageFile);
         if (!HasMemo)
             return;
-        if (!Memo.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        if (!Memo.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
             throw EDatabaseError(DbfFileError(Memo, QStringLiteral("create")));
         QByteArray Block(kDbfMemoBlock, '\0');
         qToLittleEndian<quint32>(1, Block.data());
         WriteAll(Memo, Block.constData(), Block.size());
-        if (!Memo.flush())
-            throw EDatabaseError(DbfFileError(Memo, QStringLiteral("write")));
     } catch (...) {
         // Without its memo file the table could not be opened again, without its code-page file
         // its text could be read wrong: none of them stays.
+        Table.close();
         Memo.close();
         QFile::remove(MemoName);
         QFile::remove(DbfCodePageFileName(FileName));
@@ -216,17 +250,19 @@ TDbfSourceValue DbfSourceValue(const TField &Field)
 }
 
 namespace {
-// The text of a number field, already cut to the field's width.
-std::optional<QString> Fixed5(double Value)
+// The text of a number field, already rounded to the field's width.
+std::optional<QString> Fixed5(double Value, bool *Rounded)
 {
     const std::optional<QByteArray> Text =
-        FormatDbfNumber(Value, DbfFieldWidth(dtN, 0), DbfFieldDecimals(dtN));
+        FormatDbfNumber(Value, DbfFieldWidth(dtN, 0), DbfFieldDecimals(dtN), Rounded);
     return Text ? std::optional<QString>(QString::fromLatin1(*Text)) : std::nullopt;
 }
 } // namespace
 
-std::optional<QString> ConvertDbfValue(TDbfType Target, const TDbfSourceValue &Value)
+std::optional<QString> ConvertDbfValue(TDbfType Target, const TDbfSourceValue &Value, bool *Rounded)
 {
+    if (Rounded)
+        *Rounded = false;
     if (Value.Null)
         return std::nullopt;
     // A memo source converts as a character one.
@@ -245,14 +281,14 @@ std::optional<QString> ConvertDbfValue(TDbfType Target, const TDbfSourceValue &V
         }
     case dtN:
         switch (Source) {
-        case dtN: return Fixed5(Value.Float);
-        case dtD: return Fixed5(Value.DateTime);
-        case dtL: return Fixed5(Value.Boolean ? 1.0 : 0.0);
+        case dtN: return Fixed5(Value.Float, Rounded);
+        case dtD: return Fixed5(Value.DateTime, Rounded);
+        case dtL: return Fixed5(Value.Boolean ? 1.0 : 0.0, Rounded);
         default: {
             double Number;
             if (!TryStrToFloat(Value.Text, Number))
                 return std::nullopt;
-            return Fixed5(Number);
+            return Fixed5(Number, Rounded);
         }
         }
     case dtD: {
@@ -288,20 +324,30 @@ std::optional<QString> ConvertDbfValue(TDbfType Target, const TDbfSourceValue &V
     return std::nullopt;
 }
 
-std::optional<QByteArray> FormatDbfNumber(double Value, int Width, int Decimals)
+std::optional<QByteArray> FormatDbfNumber(double Value, int Width, int Decimals, bool *Rounded)
 {
+    if (Rounded)
+        *Rounded = false;
     if (!std::isfinite(Value) || Width < 1)
         return std::nullopt;
-    QByteArray Text = QByteArray::number(Value, 'f', Decimals);
-    if (Text.size() <= Width)
+    const QByteArray Full = QByteArray::number(Value, 'f', std::max(Decimals, 0));
+    if (Full.size() <= Width)
+        return Full;
+    // Fewer decimals, rounded, until the text fits; the digits before the point always stay.
+    for (int Kept = Decimals - 1; Kept >= 0; --Kept) {
+        QByteArray Text = QByteArray::number(Value, 'f', Kept);
+        if (Text.startsWith('-') && Text.count('0') + Text.count('.') == Text.size() - 1)
+            Text.remove(0, 1); // nothing but zeros after rounding
+        if (Text.size() > Width)
+            continue;
+        if (Rounded) {
+            // Digits are lost unless only zeros (and the point) were dropped.
+            const QByteArray Rest = Full.mid(Text.size());
+            *Rounded = !Full.startsWith(Text) || Rest.count('0') + Rest.count('.') != Rest.size();
+        }
         return Text;
-    const qsizetype Point = Text.indexOf('.');
-    const qsizetype IntegerPart = Point < 0 ? Text.size() : Point;
-    // Cutting into the digits before the point would store a different number.
-    if (IntegerPart > Width)
-        return std::nullopt;
-    Text.truncate(Width);
-    return Text;
+    }
+    return std::nullopt;
 }
 
 void PlaceDbfField(char *Field, TDbfType Kind, int Width, const QString &Text)

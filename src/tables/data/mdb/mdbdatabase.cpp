@@ -86,17 +86,6 @@ TSourceField FieldOf(MdbHandle *Mdb, const MdbColumn *Column)
     return Field;
 }
 
-qint64 LittleEndian(const unsigned char *Bytes, int Count)
-{
-    quint64 Value = 0;
-    for (int I = Count - 1; I >= 0; --I)
-        Value = (Value << 8) | Bytes[I];
-    // Sign-extend from Count bytes.
-    if (Count < 8 && (Bytes[Count - 1] & 0x80))
-        Value |= ~quint64(0) << (8 * Count);
-    return static_cast<qint64>(Value);
-}
-
 template <typename T>
 T Raw(const unsigned char *Bytes)
 {
@@ -128,12 +117,10 @@ public:
         auto Need = [&](int Count) { return Size >= Count; };
         switch (Type) {
         case MDB_BYTE: Need(1) ? FTable.AddInt(Bytes[0]) : FTable.AddNull(); break;
-        case MDB_INT: Need(2) ? FTable.AddInt(LittleEndian(Bytes, 2)) : FTable.AddNull(); break;
+        case MDB_INT: Need(2) ? FTable.AddInt(MdbInteger(Bytes, 2)) : FTable.AddNull(); break;
         case MDB_LONGINT:
-        case MDB_COMPLEX: Need(4) ? FTable.AddInt(LittleEndian(Bytes, 4)) : FTable.AddNull(); break;
-        case MDB_MONEY:
-            Need(8) ? FTable.AddDouble(LittleEndian(Bytes, 8) / 10000.0) : FTable.AddNull();
-            break;
+        case MDB_COMPLEX: Need(4) ? FTable.AddInt(MdbInteger(Bytes, 4)) : FTable.AddNull(); break;
+        case MDB_MONEY: Need(8) ? FTable.AddDouble(MdbCurrency(Bytes)) : FTable.AddNull(); break;
         case MDB_FLOAT: Need(4) ? FTable.AddDouble(Raw<float>(Bytes)) : FTable.AddNull(); break;
         case MDB_DOUBLE: Need(8) ? FTable.AddDouble(Raw<double>(Bytes)) : FTable.AddNull(); break;
         case MDB_DATETIME: Need(8) ? FTable.AddDouble(Raw<double>(Bytes)) : FTable.AddNull(); break;
@@ -381,5 +368,18 @@ std::unique_ptr<TTableSource> TMdbDatabase::OpenTable(const QString &Name) const
     }
     return Result;
 }
+
+qint64 MdbInteger(const unsigned char *Bytes, int Count)
+{
+    quint64 Value = 0;
+    for (int I = Count - 1; I >= 0; --I)
+        Value = (Value << 8) | Bytes[I];
+    // Sign-extend from Count bytes.
+    if (Count < 8 && (Bytes[Count - 1] & 0x80))
+        Value |= ~quint64(0) << (8 * Count);
+    return static_cast<qint64>(Value);
+}
+
+double MdbCurrency(const unsigned char *Bytes) { return double(MdbInteger(Bytes, 8)) / 10000.0; }
 
 } // namespace qf::tables

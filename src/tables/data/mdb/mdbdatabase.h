@@ -38,4 +38,9 @@ private:
 // The message every change to an Access table fails with.
 QString MdbReadOnlyReason(const QString &TableName);
 
+// A fixed-size field of Count (1 to 8) little-endian bytes, sign-extended; a currency field is
+// the 8-byte integer in ten-thousandths.
+qint64 MdbInteger(const unsigned char *Bytes, int Count);
+double MdbCurrency(const unsigned char *Bytes);
+
 } // namespace qf::tables

@@ -42,6 +42,30 @@ void ExpectSameValue(const TTableSource &Table, int64_t Row, int Field, const QJ
     }
 }
 
+// Fixed-size numbers as the rows hold them: negative ones keep their sign, currency is in
+// ten-thousandths.
+TEST(MdbValues, IntegersAndCurrencyFromTheirBytes)
+{
+    const struct {
+        QByteArray Bytes;
+        qint64 Value;
+    } Integers[] = {{QByteArray("\xFE\xFF", 2), -2},
+                    {QByteArray("\x00\x80", 2), -32768},
+                    {QByteArray("\xFF\x7F", 2), 32767},
+                    {QByteArray("\xFF\xFF\xFF\xFF", 4), -1},
+                    {QByteArray("\x01\x02\x03\x84", 4), -2080177663}};
+    for (const auto &C : Integers)
+        EXPECT_EQ(MdbInteger(reinterpret_cast<const unsigned char *>(C.Bytes.constData()),
+                             int(C.Bytes.size())),
+                  C.Value)
+            << C.Bytes.toHex().toStdString();
+    EXPECT_EQ(MdbCurrency(reinterpret_cast<const unsigned char *>("\x4E\x61\xBC\0\0\0\0\0")),
+              1234.5678);
+    EXPECT_EQ(
+        MdbCurrency(reinterpret_cast<const unsigned char *>("\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF")),
+        -0.0001);
+}
+
 class MdbFixtures : public ::testing::Test {
 protected:
     void SetUp() override { REQUIRE_MDB_FIXTURES(); }

@@ -83,3 +83,29 @@ TEST_F(SqlDbf, MissingFolderIsReported)
 }
 
 } // namespace
+
+// A memo that holds no text, or only blanks, is null as blank text is: in SQL, and when written.
+TEST_F(SqlDbf, EmptyMemoIsNullAsBlankTextIs)
+{
+    const std::vector<TRawField> Fields = {{"NAME", 'C', 8}, {"NOTE", 'M', 10}};
+    WriteBytes(Dir.filePath("notes.dbf"),
+               RawDbf(0x83, Fields,
+                      {RawRecord(Fields, {"a", "1"}), RawRecord(Fields, {"", ""}),
+                       RawRecord(Fields, {"c", "2"}), RawRecord(Fields, {"  ", "3"})}));
+    QByteArray Memo(512, '\0');
+    Memo[0] = 4;
+    for (const QByteArray &Text : {QByteArray(), QByteArray("   "), QByteArray("text")})
+        Memo += (Text + "\x1A\x1A").leftJustified(512, '\0');
+    WriteBytes(Dir.filePath("notes.dbt"), Memo);
+    const auto Count = [&](const char *Where) {
+        return Run(QStringLiteral("SELECT COUNT(*) FROM notes WHERE ") + QLatin1String(Where))
+            ->Value(0, 0)
+            .toInt();
+    };
+    EXPECT_EQ(Count("NOTE IS NULL"), 3);
+    EXPECT_EQ(Count("NAME IS NULL"), 2);
+    Run("INSERT INTO notes VALUES ('d', '')");
+    Tables->ApplyUpdates();
+    EXPECT_EQ(Count("NOTE IS NULL"), 4);
+    EXPECT_EQ(ReadBytes(Dir.filePath("notes.dbt")), Memo); // no block for the empty text
+}

@@ -25,6 +25,7 @@ inline void IsolateUserFolders()
     qputenv("XDG_CONFIG_HOME", (Home + "/config").toUtf8());
     qputenv("XDG_DATA_HOME", (Home + "/data").toUtf8());
     qputenv("XDG_CACHE_HOME", (Home + "/cache").toUtf8());
+    qputenv("TMPDIR", Home.toUtf8()); // the preview file too
     QDir().mkpath(Home + "/config");
 }
 

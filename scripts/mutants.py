@@ -1,0 +1,426 @@
+#!/usr/bin/env python3
+"""Plants one fault at a time in the sources and runs the tests that should catch it.
+
+Usage: scripts/mutants.py [-B BUILD] [-k REGEX] [--list] [--check] [--timeout SEC]
+
+Each fault names a file, an exact snippet of it, the snippet's replacement and the test
+programs to run (a ninja target, optionally ":gtest-filter"). For each fault the file is
+changed in place, only those targets are rebuilt, the programs run (stopping at the first
+failure), and the file is put back whatever happens. A snippet that is not found exactly once
+is reported as not applicable: code moves, and a fault is then planted again by hand.
+
+  killed      a test failed, crashed or timed out
+  survived    every test passed
+  n/a         the snippet is not in the file (or not once)
+  no-build    the changed code did not compile (the fault needs rewriting)
+
+The build folder must be configured with the tests (see README); QF_MDB_FIXTURES is set to its
+fixtures/mdb. Exits 1 when a fault survived.
+"""
+import argparse
+import os
+import re
+import signal
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parent.parent
+JOURNAL = ".mutant-active"  # in the build folder: the file to restore after a hard stop
+
+
+def F(id, path, old, new, *tests):
+    return dict(id=id, path=path, old=old, new=new, tests=list(tests))
+
+
+# Test programs, by library.
+STORE = "store_tests"
+EXPR = "expr_tests"
+DATA = "tables_tests"
+MDB = "tables_mdb_tests"
+SQL = "tables_sql_tests"
+CALC = "tables_calc_tests"
+WS = "tables_workspace_tests"
+SAVEAS = "tables_saveas_tests"
+COMPOSER = "composer_project_tests"
+COMPOSER_CORE = "composer_tests"
+DELIVERY = "delivery_tests"
+SHELL_CORE = "shell_core_tests"
+SHELL_GUI = "shell_gui_tests"
+RECORDS_UI = "tables_records_ui_tests"
+CALC_UI = "tables_calc_ui_tests"
+RESTRUCT_UI = "tables_restructure_ui_tests"
+WINDOW_UI = "tables_window_tests"
+
+FAULTS = [
+    # ---- the faults that got through before (issue 22) ----
+    F("i01-close-query", "src/shell/mainform.cpp",
+      "    if (Workspace && !Workspace->RecordCommands().SavePendingChanges())\n        return false;\n", "",
+      SHELL_GUI + ":ShellMainForm.*:TableCommands.*"),
+    F("i02-mdb-sign", "src/tables/data/mdb/mdbdatabase.cpp",
+      "if (Count < 8 && (Bytes[Count - 1] & 0x80))", "if (false)", MDB, SQL),
+    F("i03-mdb-currency", "src/tables/data/mdb/mdbdatabase.cpp",
+      "/ 10000.0", "/ 1000.0", MDB, SQL),
+    F("i04-saveas-rowcount", "src/tables/saveas.cpp",
+      "if (Table.FileRowCount() != Records || !Table.Warning().isEmpty())",
+      "if (Table.FileRowCount() < Records * 0 || !Table.Warning().isEmpty())", SAVEAS, WS),
+    F("i05-dbf-text-width", "src/tables/data/dbf/dbftable.cpp",
+      "if (Layout.Type == 'C' && Bytes->size() > Layout.Width)",
+      "if (Layout.Type == 'C' && Bytes->size() > Layout.Width + 1)", DATA),
+    F("i06-dbf-number-width", "src/tables/data/dbf/dbftable.cpp",
+      "        if (Text.size() > Layout.Width)\n            throw EDatabaseError(\n                QStringLiteral(\n                    \"The number",
+      "        if (Text.size() > Layout.Width + 1)\n            throw EDatabaseError(\n                QStringLiteral(\n                    \"The number",
+      DATA),
+    F("i07-dbf-year-10000", "src/tables/data/dbf/dbftable.cpp",
+      "Date.year() > 9999)", "Date.year() > 10000)", DATA),
+    F("i08-sql-rowid", "src/tables/data/sql/sqlengine.cpp",
+      "if (Row < 0 || Row >= Source.RowCount() || Source.IsDeleted(Row))",
+      "if (Row < 0 || Row > Source.RowCount() || Source.IsDeleted(Row))", SQL),
+    F("i09-project-charset", "src/composer/project.cpp",
+      "Charset < 0 || Charset >= CharsetCount) {", "Charset < 0 || Charset > CharsetCount) {",
+      COMPOSER),
+    F("i10-utf8-mask", "src/delivery/charsets.cpp",
+      "B & (0x3F >> (N - 1))", "B & (0x3F >> N)", DELIVERY + ":DeliveryMessage.*"),
+    F("i11-qp-trailing-space", "src/delivery/mimeencode.cpp",
+      "((C == ' ' || C == '\\t') && AtLineEnd)", "(C == '\\t' && AtLineEnd)",
+      DELIVERY + ":DeliveryMessage.*"),
+    # The SMTP client was rewritten: its 4xx fault is now a refusal below 500 that loses its code.
+    F("i12-smtp-4xx", "src/delivery/idsmtp.cpp",
+      "throw EIdReplyError(R.Code, QString::fromUtf8(R.Text));",
+      "throw EIdReplyError(R.Code >= 500 ? R.Code : 0, QString::fromUtf8(R.Text));",
+      DELIVERY + ":DeliveryClient.*"),
+    F("i13-smtp-port0", "src/delivery/idsmtp.cpp",
+      "if (Owner.Port < 1 || Owner.Port > 65535)", "if (Owner.Port < 0 || Owner.Port > 65535)",
+      DELIVERY + ":DeliveryClient.*"),
+    F("i14-merge-version", "src/composer/merge.cpp",
+      "if (Cached->ReaderVersion == Version && Cached->Text.size() == Text.size() &&",
+      "if (Cached->Text.size() == Text.size() &&", COMPOSER),
+    F("i15-sort-9-bytes", "src/tables/data/dataset.cpp",
+      "if (a.Length > 8 && b.Length > 8) {", "if (a.Length > 9 && b.Length > 9) {", DATA),
+    F("i16-utf8-surrogates", "src/store/textcodec.cpp",
+      "(Code < 0x800 || (Code >= 0xD800 && Code <= 0xDFFF))", "(Code < 0x800)", STORE),
+    F("i17-calc-add-modified", "src/tables/ui/calcfieldpage.cpp",
+      "        if (OnModified)\n            OnModified();\n        FFields.Add(Text);",
+      "        FFields.Add(Text);", CALC_UI),
+    F("i18-calc-delete-row", "src/tables/ui/calcfieldpage.cpp",
+      "if (ListBox1->count() > Index)\n            ListBox1->setCurrentRow(Index);",
+      "if (ListBox1->count() > Index)\n            ListBox1->setCurrentRow(Index - 1);", CALC_UI),
+    F("i19-editdb-logical-template", "src/tables/ui/editdb.cpp",
+      "F.SetAsBoolean(R.TemplateValue == QLatin1String(\"X\"));",
+      "F.SetAsBoolean(R.TemplateValue != QLatin1String(\"X\"));", RECORDS_UI),
+    F("i20-restruct-move-down", "src/tables/ui/restructform.cpp",
+      "if (List.MoveDown(Row)) {\n        SelectRow(Row + 1);", "if (List.MoveDown(Row)) {\n        SelectRow(Row);",
+      RESTRUCT_UI),
+    F("i21-align-left-center", "src/shell/commandstate.cpp",
+      "Center = !Left && H.JustifyCenter;", "Center = H.JustifyCenter;", SHELL_CORE),
+
+    # ---- store ----
+    F("s01-read-short", "src/store/storefile.cpp", "    if (n < Count)\n        FDamaged = true;\n", "", STORE),
+    F("s02-readint-bound", "src/store/storefile.cpp", "if (Remaining() < 4) {", "if (Remaining() < 3) {", STORE),
+    F("s03-readstr-len", "src/store/storefile.cpp", "if (len < 0 || len > H.Remaining()) {",
+      "if (len < 0 || len > H.Remaining() + 1) {", STORE),
+    F("s04-int32-byte-order", "src/store/storefile.cpp", "uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24",
+      "uint32_t(b[3]) << 16 | uint32_t(b[2]) << 24", STORE),
+    F("s05-utf8-overlong-2", "src/store/textcodec.cpp", "if (c >= 0xC2 && c <= 0xDF) {",
+      "if (c >= 0xC0 && c <= 0xDF) {", STORE),
+    F("s06-utf8-max", "src/store/textcodec.cpp", "Code > 0x10FFFF", "Code > 0x11FFFF", STORE),
+    F("s07-cp1252-range", "src/store/textcodec.cpp", "(b >= 0x80 && b < 0xA0)", "(b >= 0x80 && b < 0x9F)", STORE),
+    F("s08-dlist-format", "src/store/dlist.cpp", "if (format > MaxFormat) {", "if (format > MaxFormat + 1) {", STORE),
+    F("s09-dlist-level", "src/store/dlist.cpp", "return lv >= FMinLevel && lv <= FMaxLevel;",
+      "return lv >= FMinLevel && lv < FMaxLevel;", STORE),
+    F("s10-dlist-sorted-insert", "src/store/dlist.cpp", "while (i > 0 && keys[i - 1] > c) {",
+      "while (i > 1 && keys[i - 1] > c) {", STORE),
+    F("s11-reader-surrogate", "src/store/reader.cpp",
+      "return (s[i].isHighSurrogate() && i + 1 < s.size() && s[i + 1].isLowSurrogate()) ? 2 : 1;",
+      "return (s[i].isHighSurrogate() && i < 0) ? 2 : 1;", STORE),
+    F("s12-reader-blanks", "src/store/reader.cpp", "for (int c = 0; c <= 32; ++c)", "for (int c = 0; c < 32; ++c)", STORE),
+
+    # ---- expr ----
+    F("e01-compare-ge", "src/expr/parser.cpp", "case rowGE: return Cmp >= 0;", "case rowGE: return Cmp > 0;", EXPR),
+    F("e02-compare-ne", "src/expr/parser.cpp", "case rowNE: return Cmp != 0;", "case rowNE: return Cmp == 0;", EXPR),
+    F("e03-string-length-order", "src/expr/parser.cpp",
+      "return A.size() < B.size() ? -1 : (A.size() > B.size() ? 1 : 0);",
+      "return A.size() < B.size() ? 1 : (A.size() > B.size() ? -1 : 0);", EXPR),
+    F("e04-div-minus-one", "src/expr/parser.cpp", "if (Operand == -1) {", "if (Operand == 1) {", EXPR),
+    F("e05-round-half-even", "src/expr/builtins.cpp", "(rest == 0.5L && std::fmod(r, 2.0L) != 0)",
+      "(rest == 0.5L)", EXPR),
+    F("e06-copy-bound", "src/expr/builtins.cpp", "if (from >= s.size() || count <= 0)",
+      "if (from > s.size() || count <= 0)", EXPR),
+    F("e07-upper-z", "src/expr/builtins.cpp", "c >= u'a' && c <= u'z'", "c >= u'a' && c < u'z'", EXPR),
+    F("e08-hex-digit", "src/expr/exprconv.cpp", "if (c >= u'a' && c <= u'f')", "if (c >= u'a' && c < u'f')", EXPR),
+    F("e09-int-overflow", "src/expr/exprconv.cpp", "if (v > INT32_MAX || v < INT32_MIN)",
+      "if (v > INT32_MAX)", EXPR),
+    F("e10-float-exponent-digits", "src/expr/exprconv.cpp", "        if (expDigits == 0)\n", "        if (false)\n", EXPR),
+    F("e11-general-exponent", "src/expr/exprconv.cpp", "if (exponent >= 15 || exponent < -4) {",
+      "if (exponent >= 16 || exponent < -4) {", EXPR),
+    F("e12-date-year", "src/expr/exprconv.cpp", "if (Year < 1 || Year > 9999 || Month < 1 || Month > 12 || Day < 1)",
+      "if (Year < 1 || Year > 9999 || Month < 1 || Month > 13 || Day < 1)", EXPR),
+    F("e13-time-minutes", "src/expr/exprconv.cpp", "Min < 0 || Min > 59", "Min < 0 || Min > 60", EXPR),
+
+    # ---- tables/data ----
+    F("d01-conn-quotes", "src/tables/data/connection.cpp", "if (c == QLatin1Char(';') && !Quoted) {",
+      "if (c == QLatin1Char(';')) {", DATA, SQL),
+    F("d02-float-text-exponent", "src/tables/data/fieldtypes.cpp", "if (Exponent < -4 || Exponent >= 15) {",
+      "if (Exponent < -5 || Exponent >= 15) {", DATA),
+    F("d03-date-range", "src/tables/data/fieldtypes.cpp", "Value < -693593.0 || Value >= 2958466.0",
+      "Value < -693593.0 || Value > 2958466.0", DATA),
+    F("d04-rounding-next-day", "src/tables/data/fieldtypes.cpp", "if (Ms >= qint64(kMsPerDay)) {",
+      "if (Ms > qint64(kMsPerDay)) {", DATA),
+    F("d05-codec-trim", "src/tables/data/dbf/dbfcodec.cpp", "if (Bytes.size() <= Width)", "if (Bytes.size() < Width)", DATA),
+    F("d06-copy-problems-kept", "src/tables/data/dbf/dbfcopy.cpp", "if (FProblems.size() < size_t(kKeptProblems))",
+      "if (FProblems.size() <= size_t(kKeptProblems))", DATA),
+    F("d07-copy-truncated", "src/tables/data/dbf/dbfcopy.cpp", "if (Kept.size() < Bytes.size())",
+      "if (Kept.size() < Bytes.size() - 1)", DATA),
+    F("d08-dbf-leap", "src/tables/data/dbf/dbftable.cpp",
+      "const bool Leap = (Year % 4 == 0 && Year % 100 != 0) || Year % 400 == 0;",
+      "const bool Leap = Year % 4 == 0;", DATA),
+    F("d09-dbf-pad-number", "src/tables/data/dbf/dbftable.cpp",
+      "std::memcpy(Field + Layout.Width - Text.size(), Text.constData(), size_t(Text.size()));",
+      "std::memcpy(Field, Text.constData(), size_t(Text.size()));", DATA),
+    F("d10-dataset-int-range", "src/tables/data/dataset.cpp",
+      "if (!(Number >= -2147483648.0 && Number <= 2147483647.0))",
+      "if (!(Number >= -2147483648.0 && Number < 2147483647.0))", DATA),
+    F("d11-dataset-descending", "src/tables/data/dataset.cpp", "            return a.Prefix < b.Prefix;\n",
+      "            return a.Prefix > b.Prefix;\n", DATA),
+    F("d12-sql-bool-words", "src/tables/data/sql/sqlvalues.cpp",
+      "if (Word == \"T\" || Word == \"Y\" || Word == \"TRUE\" || Word == \"YES\" || Word == \"1\")",
+      "if (Word == \"T\" || Word == \"TRUE\" || Word == \"YES\" || Word == \"1\")", SQL),
+    F("d13-sql-date-8", "src/tables/data/sql/sqlvalues.cpp", "if (!Date.isValid() && Text.size() == 8)",
+      "if (!Date.isValid() && Text.size() == 9)", SQL),
+    F("d14-mdb-text-null", "src/tables/data/mdb/mdbdatabase.cpp",
+      "Start + Size > static_cast<int>(FMdb->fmt->pg_size)) {",
+      "Start + Size > static_cast<int>(FMdb->fmt->pg_size) + 1) {", MDB),
+    F("d15-mdb-bool", "src/tables/data/mdb/mdbdatabase.cpp", "FTable.AddInt(Field.is_null ? 0 : 1);",
+      "FTable.AddInt(Field.is_null ? 1 : 0);", MDB, SQL),
+
+    # ---- tables/calc ----
+    F("c01-calc-digit-name", "src/tables/calc/calcfields.cpp",
+      "if (Text[0] >= QLatin1Char('0') && Text[0] <= QLatin1Char('9'))",
+      "if (Text[0] > QLatin1Char('0') && Text[0] <= QLatin1Char('9'))", CALC),
+    F("c02-calc-tilde", "src/tables/calc/calcfields.cpp",
+      "FReader.IsDelimiter(Ch) || Ch == QLatin1Char('~')", "FReader.IsDelimiter(Ch)", CALC),
+    F("c03-recordvar-bool", "src/tables/calc/recordvars.cpp", "case expr::etBoolean: return Type == ftBoolean;",
+      "case expr::etBoolean: return Type != ftBoolean;", CALC),
+    F("c04-recordvar-datetime", "src/tables/calc/recordvars.cpp",
+      "return Type == ftDate || Type == ftTime || Type == ftDateTime;",
+      "return Type == ftDate || Type == ftDateTime;", CALC),
+    F("c05-recordvar-slots", "src/tables/calc/recordvars.cpp", "if (FSlots.size() >= kMaxSlots)",
+      "if (FSlots.size() > kMaxSlots)", CALC),
+
+    # ---- tables (workspace) ----
+    F("w01-layout-int", "src/tables/gridlayout.cpp", "if (FData.size() - FPos < 4)", "if (FData.size() - FPos < 3)", WS),
+    F("w02-layout-sortname", "src/tables/gridlayout.cpp",
+      "Length < 0 || Length >= kMaxLayoutSortName)", "Length < 0 || Length > kMaxLayoutSortName)", WS),
+    F("w03-layout-width", "src/tables/gridlayout.cpp", "if (Match && GridWidth >= 1)", "if (Match && GridWidth >= 0)", WS),
+    F("w04-layout-picklist", "src/tables/gridlayout.cpp",
+      "Entries < 0 || Entries > kMaxPickList)", "Entries < 0 || Entries > kMaxPickList + 1)", WS),
+    F("w05-restruct-moveup", "src/tables/restructure.cpp", "if (Index < 1 || Index >= int(FFieldDefs.size()))",
+      "if (Index < 0 || Index >= int(FFieldDefs.size()))", WS, SAVEAS, RESTRUCT_UI),
+    F("w06-restruct-size", "src/tables/restructure.cpp", "if (Size > 254)", "if (Size > 255)", WS, SAVEAS, RESTRUCT_UI),
+    F("w07-restruct-dup", "src/tables/restructure.cpp", "if (i != Index && Upper(FFieldDefs[size_t(i)].Name) == Wanted)",
+      "if (i != Index - Index - 1 && Upper(FFieldDefs[size_t(i)].Name) == Wanted)", WS, SAVEAS,
+      RESTRUCT_UI),
+    F("w08-fieldinfo-width", "src/tables/fieldinfo.cpp", "if (Length > R.EditWidth) {", "if (Length > R.EditWidth + 1) {", WS),
+    F("w09-records-recno", "src/tables/recordcommands.cpp", "if (FEditRecNo > 0 && FEditRecNo <= Q.RecordCount())",
+      "if (FEditRecNo > 0 && FEditRecNo < Q.RecordCount())", WS),
+    F("w10-records-find-wrap", "src/tables/recordcommands.cpp", "if (Q.RecNo() <= Before)", "if (Q.RecNo() < Before)", WS),
+    F("w11-records-confirm-no", "src/tables/recordcommands.cpp", "if (Answer == daNo)", "if (Answer != daNo)", WS),
+
+    # ---- tables/ui ----
+    F("u01-editdb-check-text", "src/tables/ui/editdb.cpp",
+      "return Check->isChecked() ? QStringLiteral(\"X\") : QStringLiteral(\" \");",
+      "return Check->isChecked() ? QStringLiteral(\" \") : QStringLiteral(\"X\");", RECORDS_UI),
+    F("u02-editdb-wrap", "src/tables/ui/editdb.cpp", "if (i > 0 && x + w + 30 > Width) {", "if (i > 1 && x + w + 30 > Width) {",
+      RECORDS_UI),
+    F("u03-restruct-move-up", "src/tables/ui/restructform.cpp", "if (List.MoveUp(Row)) {\n        SelectRow(Row - 1);",
+      "if (List.MoveUp(Row)) {\n        SelectRow(Row);", RESTRUCT_UI),
+    F("u04-calc-dup-name", "src/tables/ui/calcfieldpage.cpp", "if (ListBox1->item(i)->text() == Upper) {",
+      "if (ListBox1->item(i)->text() == Text) {", CALC_UI),
+
+    # ---- composer ----
+    F("p01-attach-crlf", "src/composer/attachments.cpp",
+      "if (End < N && Text[End] == u'\\r' && End + 1 < N && Text[End + 1] == u'\\n')",
+      "if (End < N && Text[End] == u'\\r' && End + 1 < N && Text[End + 1] == u'\\r')", COMPOSER),
+    F("p02-attach-index", "src/composer/attachments.cpp", "if (Index < 0 || Index >= L.size())",
+      "if (Index < 0 || Index > L.size())", COMPOSER),
+    F("p03-value-general", "src/composer/valuetext.cpp", "if (Exponent >= 15 || Exponent < -4) {",
+      "if (Exponent >= 15 || Exponent < -5) {", COMPOSER),
+    F("p04-value-carry", "src/composer/valuetext.cpp", "while (i >= 0 && Digits[i] == '9')",
+      "while (i > 0 && Digits[i] == '9')", COMPOSER),
+    F("p05-value-zeros", "src/composer/valuetext.cpp", "while (Count > 1 && Digits[Count - 1] == '0')",
+      "while (Count > 2 && Digits[Count - 1] == '0')", COMPOSER),
+    F("p06-project-default-charset", "src/composer/project.cpp",
+      "        if (Charset < 0 || Charset >= CharsetCount)\n            Charset = DefaultCharsetIndex;\n", "", COMPOSER),
+    F("p07-mailviews-format", "src/composer/mailviews.cpp", "if (FHtmlChanged && !FSourceChanged)",
+      "if (FHtmlChanged)", COMPOSER_CORE),
+
+    # ---- delivery ----
+    F("m01-qp-line", "src/delivery/mimeencode.cpp", "if (Col + N > MaxLine - 1) {", "if (Col + N > MaxLine) {",
+      DELIVERY + ":DeliveryMessage.*"),
+    F("m02-qp-crlf", "src/delivery/mimeencode.cpp", "if (C == '\\r' && I + 1 < Size && In[I + 1] == '\\n') {",
+      "if (C == '\\r' && I + 1 < Size) {", DELIVERY + ":DeliveryMessage.*"),
+    F("m03-header-quote", "src/delivery/mimeencode.cpp", "if (C == '\"' || C == '\\\\')", "if (C == '\"')",
+      DELIVERY + ":DeliveryMessage.*"),
+    F("m04-qp-choice", "src/delivery/mimeencode.cpp", "return Escapes * 2 > Data.size() / 3;",
+      "return Escapes * 2 > Data.size();", DELIVERY + ":DeliveryMessage.*"),
+    F("m05-header-controls", "src/delivery/idmessage.cpp", "if (C.unicode() < 0x20 || C.unicode() == 0x7F)",
+      "if (C.unicode() < 0x1F || C.unicode() == 0x7F)", DELIVERY + ":DeliveryMessage.*"),
+    F("m06-address-length", "src/delivery/idmessage.cpp", "if (Address.toUtf8().size() > 900)",
+      "if (Address.toUtf8().size() > 9000)", DELIVERY + ":DeliveryMessage.*"),
+    F("m07-profile-empty", "src/delivery/profiles.cpp", "for (size_t I = 0; I + 1 < ProfileItems.size(); ++I)",
+      "for (size_t I = 0; I + 2 < ProfileItems.size(); ++I)", DELIVERY + ":DeliveryProfiles.*"),
+    F("m08-utf8-length", "src/delivery/charsets.cpp", "size_t N = B < 0x80 ? 1 : B < 0xE0 ? 2 : B < 0xF0 ? 3 : 4;",
+      "size_t N = B < 0x80 ? 1 : B < 0xE0 ? 2 : B < 0xF8 ? 3 : 4;", DELIVERY + ":DeliveryMessage.*"),
+
+    # ---- shell ----
+    F("h01-file-ext", "src/shell/fileutils.cpp",
+      "if (C == QLatin1Char('/') || C == QLatin1Char('\\\\') || C == QLatin1Char(':'))",
+      "if (C == QLatin1Char('/') || C == QLatin1Char(':'))", SHELL_CORE),
+    F("h02-tiles", "src/shell/framelogic.cpp", "for (int y = 0; y < AreaHeight; y += TileHeight)",
+      "for (int y = 0; y + TileHeight < AreaHeight; y += TileHeight)", SHELL_CORE),
+    F("h03-settings-bool", "src/shell/settings.cpp", "return ReadIntegerText(Name, N) ? N != 0 : Default;",
+      "return ReadIntegerText(Name, N) ? N == 1 : Default;", SHELL_CORE),
+    F("h04-settings-charset", "src/shell/settings.cpp", "Values.DefaultCharset >= 0)", "Values.DefaultCharset > 0)",
+      SHELL_CORE),
+    F("h05-splash-min", "src/shell/splashclock.cpp", "return Elapsed >= MinimumShow ?", "return Elapsed > MinimumShow ?",
+      SHELL_CORE),
+    F("h06-edit-code", "src/shell/editrouting.cpp", "if (!Control || Code > 5)", "if (!Control || Code > 4)",
+      SHELL_GUI + ":ShellCommands.*:ShellMainForm.*"),
+    F("h07-right-align", "src/shell/commandstate.cpp", "const bool Right = !Left && !Center && H.JustifyRight;",
+      "const bool Right = !Left && H.JustifyRight;", SHELL_CORE),
+    F("h08-delete-key", "src/shell/tablecommands.cpp",
+      "if (Key->key() == Qt::Key_Delete && (Key->modifiers() & Qt::ControlModifier))",
+      "if (Key->key() == Qt::Key_Delete)", SHELL_GUI + ":TableCommands.*"),
+    F("h09-help-f1", "src/shell/hhcomp.cpp", "(Shift & ~Qt::KeypadModifier) == Qt::NoModifier",
+      "(Shift & ~Qt::KeypadModifier) != Qt::NoModifier", SHELL_GUI + ":ShellHelp.*"),
+]
+
+
+def find_binaries(build):
+    found = {}
+    for dirpath, dirnames, filenames in os.walk(build):
+        dirnames[:] = [d for d in dirnames if not d.startswith(".") and d != "CMakeFiles"]
+        for name in filenames:
+            full = os.path.join(dirpath, name)
+            if name not in found and os.access(full, os.X_OK) and not name.endswith((".so", ".sh", ".py")):
+                found[name] = full
+    return found
+
+
+class Planted:
+    """The file with the fault in it; put back on leaving, also on SIGINT/SIGTERM."""
+
+    def __init__(self, path, original, mutated, journal):
+        self.path, self.original, self.mutated, self.journal = path, original, mutated, journal
+
+    def __enter__(self):
+        self.journal.write_bytes(str(self.path).encode() + b"\n" + self.original)
+        self.path.write_bytes(self.mutated)
+        return self
+
+    def __exit__(self, *exc):
+        self.path.write_bytes(self.original)  # a new time stamp: ninja builds the original again
+        self.journal.unlink(missing_ok=True)
+        return False
+
+
+def restore_journal(journal):
+    if journal.exists():
+        data = journal.read_bytes()
+        path, _, original = data.partition(b"\n")
+        Path(path.decode()).write_bytes(original)
+        journal.unlink()
+        print(f"restored {path.decode()} from an interrupted run")
+
+
+def run(cmd, timeout, env=None, cwd=None):
+    try:
+        p = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=timeout, env=env, cwd=cwd)
+        return p.returncode, p.stdout.decode(errors="replace")
+    except subprocess.TimeoutExpired as e:
+        return "timeout", (e.stdout or b"").decode(errors="replace")
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("-B", "--build", default=str(ROOT / "build"), help="configured build folder (default: build)")
+    ap.add_argument("-k", "--only", help="run only the faults whose id matches this regex")
+    ap.add_argument("--list", action="store_true", help="list the faults and exit")
+    ap.add_argument("--check", action="store_true", help="only report which snippets still apply")
+    ap.add_argument("--timeout", type=int, default=300, help="seconds per test program (default 300)")
+    ap.add_argument("-j", "--jobs", type=int, default=4, help="ninja jobs (default 4)")
+    ap.add_argument("-v", "--verbose", action="store_true", help="show the output of failed builds")
+    args = ap.parse_args()
+
+    faults = [f for f in FAULTS if not args.only or re.search(args.only, f["id"])]
+    if args.list:
+        for f in faults:
+            print(f"{f['id']:28} {f['path']:42} {' '.join(f['tests'])}")
+        return 0
+
+    build = Path(args.build).resolve()
+    journal = build / JOURNAL
+    if not args.check:
+        restore_journal(journal)
+    signal.signal(signal.SIGTERM, lambda *a: sys.exit(130))
+
+    env = dict(os.environ)
+    env.setdefault("QT_QPA_PLATFORM", "offscreen")
+    if os.geteuid() == 0:
+        env.setdefault("QTWEBENGINE_DISABLE_SANDBOX", "1")
+    env.setdefault("QF_MDB_FIXTURES", str(build / "fixtures" / "mdb"))
+
+    binaries = None
+    results = []
+    t0 = time.time()
+    for f in faults:
+        path = ROOT / f["path"]
+        text = path.read_bytes() if path.exists() else b""
+        old, new = f["old"].encode(), f["new"].encode()
+        if text.count(old) != 1:
+            results.append((f["id"], "n/a", "snippet found %d times" % text.count(old)))
+            print(f"{f['id']:28} n/a ({results[-1][2]})", flush=True)
+            continue
+        if args.check:
+            results.append((f["id"], "applies", ""))
+            continue
+        targets = sorted({t.split(":")[0] for t in f["tests"]})
+        with Planted(path, text, text.replace(old, new), journal):
+            rc, out = run(["ninja", "-C", str(build), "-j", str(args.jobs)] + targets, None)
+            if rc != 0:
+                results.append((f["id"], "no-build", ""))
+                print(f"{f['id']:28} no-build", flush=True)
+                if args.verbose:
+                    print(out[-3000:])
+                continue
+            if binaries is None:
+                binaries = find_binaries(build)
+            verdict, by = "survived", ""
+            for t in f["tests"]:
+                name, _, flt = t.partition(":")
+                cmd = [binaries[name], "--gtest_fail_fast"] + (["--gtest_filter=" + flt] if flt else [])
+                rc, out = run(cmd, args.timeout, env=env, cwd=os.path.dirname(binaries[name]))
+                if rc != 0:
+                    verdict, by = "killed", f"{t} ({'timeout' if rc == 'timeout' else 'exit ' + str(rc)})"
+                    break
+        results.append((f["id"], verdict, by))
+        print(f"{f['id']:28} {verdict} {by}", flush=True)
+
+    if args.check:
+        print("%d of %d faults apply" % (sum(r[1] == "applies" for r in results), len(results)))
+        return 0
+    # Put the build back on the unchanged sources.
+    run(["ninja", "-C", str(build), "-j", str(args.jobs)] + sorted({t.split(":")[0] for f in faults for t in f["tests"]}), None)
+    count = {k: sum(r[1] == k for r in results) for k in ("killed", "survived", "n/a", "no-build")}
+    scored = count["killed"] + count["survived"]
+    print("\nkilled %d, survived %d, not applicable %d, not building %d; score %d/%d = %.0f%% (%.0f min)" % (
+        count["killed"], count["survived"], count["n/a"], count["no-build"], count["killed"], scored,
+        100.0 * count["killed"] / scored if scored else 0, (time.time() - t0) / 60))
+    if count["survived"]:
+        print("survived: " + " ".join(r[0] for r in results if r[1] == "survived"))
+    return 1 if count["survived"] else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
