@@ -254,41 +254,57 @@ TEST_F(DeliverySendForm, SecondConnectionRefusedThenStartAgain)
     EXPECT_EQ(Log[13], QStringLiteral("5 Sent of 5"));
 }
 
-TEST_F(DeliverySendForm, RefusedRecipientsRetriedOnceTheServerTakesThem)
+// Refused recipients and a log file that cannot be written, each answered Retry once the fault
+// is gone, and dropped connections: every message goes once and the mailing completes.
+TEST_F(DeliverySendForm, FaultsRetriedAndEveryMessageSentOnce)
 {
-    Server.SetControl({{"reject", QJsonArray{Email(4), Email(13)}}});
+    const struct {
+        QJsonObject Control;
+        bool BlockLog;
+        const char *Prompt; // in the box answered Retry
+    } Rows[] = {
+        {{{"reject", QJsonArray{Email(4), Email(13)}}}, false, "550"},
+        {{{"drop_data", QJsonArray{5, 17, 18}}}, false, nullptr},
+        {{}, true, "Error of writing log file with description:\n\""},
+    };
     Threads = 4;
     Open(20);
-    QStringList Prompts;
-    Boxes.Answer = [&](const QString &Text) {
-        if (!Text.contains(QStringLiteral(" Recipient: ")))
-            return QMessageBox::NoButton;
-        Prompts << Text;
-        Server.SetControl({});
-        return QMessageBox::Retry;
-    };
-    ShowPrepared(QStringLiteral("20 Records"));
-    StartAndWaitForEnd();
-    ASSERT_FALSE(Prompts.isEmpty());
-    EXPECT_TRUE(Prompts[0].contains(QStringLiteral("550")));
-    EXPECT_EQ(Boxes.Texts.last(), QStringLiteral("Mailing is Completed Successfully"));
-    QStringList Got = Received();
-    EXPECT_EQ(QSet<QString>(Got.begin(), Got.end()).size(), 20);
-    EXPECT_EQ(Got.size(), 20);
-}
-
-TEST_F(DeliverySendForm, DroppedConnectionsSentAgainOnce)
-{
-    Server.SetControl({{"drop_data", QJsonArray{5, 17, 18}}});
-    Threads = 4;
-    Open(40);
-    ShowPrepared(QStringLiteral("40 Records"));
-    StartAndWaitForEnd();
-    EXPECT_EQ(Boxes.Texts, QStringList{QStringLiteral("Mailing is Completed Successfully")});
-    QStringList Got = Received();
-    EXPECT_EQ(Got.size(), 40);
-    EXPECT_EQ(QSet<QString>(Got.begin(), Got.end()).size(), 40);
-    EXPECT_EQ(LogFileLines().filter(QStringLiteral("Success: ")).size(), 40);
+    for (const auto &Row : Rows) {
+        const qsizetype Before = Received().size();
+        const QString LogPath = Dir.filePath(QStringLiteral("log%1").arg(Before));
+        Form->FMailing.Log.FileName = LogPath;
+        // A folder where the file should be: not even root can write it.
+        if (Row.BlockLog) {
+            ASSERT_TRUE(QDir().mkpath(LogPath));
+        }
+        Server.SetControl(Row.Control);
+        Server.Restart(); // numbers the messages from 1 again
+        int Prompts = 0;
+        Boxes.Answer = [&](const QString &Text) {
+            if (!Row.Prompt || !Text.contains(QLatin1String(Row.Prompt)))
+                return QMessageBox::NoButton;
+            ++Prompts;
+            Server.SetControl({});
+            QDir(LogPath).removeRecursively();
+            return QMessageBox::Retry;
+        };
+        ShowPrepared(QStringLiteral("20 Records"));
+        StartAndWaitForEnd();
+        EXPECT_EQ(Boxes.Texts.last(), QStringLiteral("Mailing is Completed Successfully"));
+        EXPECT_EQ(Prompts > 0, Row.Prompt != nullptr);
+        const QStringList Got = Received().mid(Before);
+        EXPECT_EQ(Got.size(), 20);
+        EXPECT_EQ(QSet<QString>(Got.begin(), Got.end()).size(), 20);
+        QStringList Log;
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                Log = QString::fromUtf8(ReadAll(LogPath)).split(QStringLiteral("\r\n"));
+                return Log.size() > 2 && Log[Log.size() - 2] == QStringLiteral("20 Sent of 20");
+            },
+            5000));
+        EXPECT_EQ(Log.filter(QStringLiteral("Success: ")).size(), 20);
+        EXPECT_EQ(Log.last(), QString()); // the file ends with CR LF
+    }
 }
 
 TEST_F(DeliverySendForm, CancelAsksWhileSendingAndClosingStopsTheThreads)
@@ -349,37 +365,6 @@ TEST_F(DeliverySendForm, CancelWhileConnectingClosesAtOnceWithoutABox)
     const QStringList Log = LogFileLines() + Form->FMailing.LogLines();
     ASSERT_FALSE(Log.isEmpty());
     EXPECT_EQ(Log.last(), QStringLiteral("Aborted"));
-}
-
-TEST_F(DeliverySendForm, LogFileThatCannotBeWrittenAsksAbortOrRetry)
-{
-    Open(6);
-    // A folder where the log file should be: no user can write it, root included.
-    const QString Blocked = Dir.filePath(QStringLiteral("Quillfast.log"));
-    ASSERT_TRUE(QDir().mkpath(Blocked));
-    Form->FMailing.Log.FileName = Blocked;
-    int Prompts = 0;
-    Boxes.Answer = [&](const QString &Text) {
-        if (!Text.startsWith(QStringLiteral("Error of writing log file with description:\n\"")))
-            return QMessageBox::NoButton;
-        ++Prompts;
-        QDir(Blocked).removeRecursively();
-        return QMessageBox::Retry;
-    };
-    ShowPrepared(QStringLiteral("6 Records"));
-    StartAndWaitForEnd();
-    EXPECT_EQ(Boxes.Texts.last(), QStringLiteral("Mailing is Completed Successfully"));
-    EXPECT_GE(Prompts, 1);
-    QStringList Log;
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            Log = QString::fromUtf8(ReadAll(Blocked)).split(QStringLiteral("\r\n"));
-            return Log.size() == 12;
-        },
-        5000));
-    EXPECT_EQ(Log.filter(QStringLiteral("Success: ")).size(), 6);
-    EXPECT_EQ(Log[10], QStringLiteral("6 Sent of 6"));
-    EXPECT_EQ(Log[11], QString()); // the file ends with CR LF
 }
 
 TEST_F(DeliverySendForm, BadPortRecipientFieldAndCharsetStopThePreparation)

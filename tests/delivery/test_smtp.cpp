@@ -1,7 +1,6 @@
 // The client and the message against a real SMTP server on 127.0.0.1, read back by
 // Python's email package.
 
-#include "delivery/charsets.h"
 #include "delivery/idexception.h"
 #include "delivery/idmessage.h"
 #include "delivery/idsmtp.h"
@@ -24,42 +23,26 @@ namespace {
 
 QString Nfc(const QString &S) { return S.normalized(QString::NormalizationForm_C); }
 
-// Texts each charset can hold: {subject, sender name, recipient name, a body line}.
+// One charset of each converter: a single-byte table, iconv's stateful ones (UTF-7, and the
+// pages that compose accents), UTF-8, and the platform's own bytes sent as UTF-8.
 struct TSample {
-    const char *Subject, *FromName, *ToName, *Line;
+    const char *Charset, *Subject, *FromName, *ToName, *Line;
 };
 
-const TSample Samples[19] = {
-    {"مرحبا بالعالم: عرض خاص", "أحمد علي", "سارة", "نص الرسالة باللغة العربية"},
-    {"Labas, pasauli: ąčęėįšųūž", "Jonas Žemaitis", "Rūta", "Ačiū už laišką; Ķēniņš, Ļaudis"},
-    {"Zażółć gęślą jaźń", "Łukasz Wójcik", "Żaneta", "Příliš žluťoučký kůň úpěl ďábelské ódy"},
-    {"Zażółć gęślą jaźń – ‚cytat‘", "Łukasz Wójcik", "Žofie",
-     "Příliš žluťoučký kůň úpěl ďábelské ódy €"},
-    {"Привет, мир! Ёлка №1", "Иван Петров", "Мария", "Съешь же ещё этих мягких французских булок"},
-    {"Привет, мир! Ёлка", "Иван Петров", "Мария", "Съешь же ещё этих мягких французских булок"},
-    {"Привіт, світ! Ґанок", "Тарас Їжак", "Євгенія",
-     "Чуєш їх, доцю, га? Кумедна ж ти, прощайся без ґольфів"},
-    {"Привет, мир! «Ёлка» №1", "Иван Петров", "Мария",
+const TSample Samples[] = {
+    {"windows-1251", "Привет, мир! «Ёлка» №1", "Иван Петров", "Мария",
      "Съешь же ещё этих мягких французских булок — €"},
-    {"Καλημέρα κόσμε", "Γιώργος Παπαδόπουλος", "Ελένη", "Ξεσκεπάζω την ψυχοφθόρα βδελυγμία"},
-    {"Καλημέρα κόσμε – «νέα»", "Γιώργος Παπαδόπουλος", "Ελένη",
-     "Ξεσκεπάζω την ψυχοφθόρα βδελυγμία €"},
-    {"שלום עולם", "דוד כהן", "רחל", "דג סקרן שט בים מאוכזב ולפתע מצא חברה ₪"},
-    {"สวัสดีชาวโลก", "สมชาย ใจดี", "สมหญิง", "เป็นมนุษย์สุดประเสริฐเลิศคุณค่า"},
-    {"Merhaba dünya: ğüşıöç İĞ", "Ayşe Yılmaz", "Çağrı",
-     "Pijamalı hasta yağız şoföre çabucak güvendi"},
-    {"Grüße aus 世界 😀 +plus-", "Zoë 李", "Ünal", "UTF-7 text: +1 - ~ \\ 世界 😀"},
-    {"Grüße aus 世界 😀", "Zoë 李", "Ünal", "Emoji 😀 and 世界 and ⅓"},
-    {"Grüße aus 世界", "Zoë 李", "Ünal", "The platform's own bytes: Ωμέγα 世界"},
-    {"Xin chào thế giới", "Nguyễn Văn An", "Trần Thị Bích", "Tiếng Việt có dấu: ắ ằ ẳ ẵ ặ"},
-    {"Grüße aus Köln: çà ñ ÿ", "José Müller", "Ångström", "Le café déçu mais l'âme plutôt naïve"},
-    {"Grüße aus Köln – „Zitat“ €", "José Müller", "Œdipe",
-     "Le cœur déçu mais l'âme plutôt naïve, Ÿ ™ …"},
+    {"windows-1255", "שלום עולם", "דוד כהן", "רחל", "דג סקרן שט בים מאוכזב ולפתע מצא חברה ₪"},
+    {"utf-7", "Grüße aus 世界 😀 +plus-", "Zoë 李", "Ünal", "UTF-7 text: +1 - ~ \\ 世界 😀"},
+    {"utf-8", "Grüße aus 世界 😀", "Zoë 李", "Ünal", "Emoji 😀 and 世界 and ⅓"},
+    {"x-user-defined", "Grüße aus 世界", "Zoë 李", "Ünal", "The platform's own bytes: Ωμέγα 世界"},
+    {"windows-1258", "Xin chào thế giới", "Nguyễn Văn An", "Trần Thị Bích",
+     "Tiếng Việt có dấu: ắ ằ ẳ ẵ ặ"},
 };
 
-void Fill(TIdMessage &M, const QString &Charset, const TSample &S, const QString &To)
+void Fill(TIdMessage &M, const TSample &S, const QString &To)
 {
-    M.CharSet = Charset;
+    M.CharSet = QString::fromLatin1(S.Charset);
     M.ContentType = QStringLiteral("text/plain");
     M.From.Address = QStringLiteral("sender@example.com");
     M.From.Name = QString::fromUtf8(S.FromName);
@@ -109,25 +92,25 @@ protected:
     }
 };
 
-TEST_F(DeliveryClient, EveryCharsetRoundTripsOverOneConnection)
+TEST_F(DeliveryClient, CharsetsRoundTripOverOneConnection)
 {
     Smtp.Connect();
     ASSERT_TRUE(Smtp.Connected());
     TIdMessage M;
-    for (size_t I = 0; I < CharsetTable.size(); ++I) {
-        Fill(M, QString::fromLatin1(CharsetTable[I].MimeName), Samples[I],
-             QStringLiteral("rcpt%1@example.com").arg(I));
-        ASSERT_NO_THROW(Smtp.Send(M)) << CharsetTable[I].MimeName;
+    const qsizetype N = std::size(Samples);
+    for (qsizetype I = 0; I < N; ++I) {
+        Fill(M, Samples[I], QStringLiteral("rcpt%1@example.com").arg(I));
+        ASSERT_NO_THROW(Smtp.Send(M)) << Samples[I].Charset;
     }
     const QStringList Files = Server.MessageFiles();
-    ASSERT_EQ(Files.size(), 19);
+    ASSERT_EQ(Files.size(), N);
     const QJsonArray Parsed = ParseMail(Files);
     QSet<QString> Peers;
-    for (size_t I = 0; I < CharsetTable.size(); ++I) {
-        SCOPED_TRACE(CharsetTable[I].MimeName);
-        const QJsonObject P = Parsed.at(static_cast<qsizetype>(I)).toObject();
+    for (qsizetype I = 0; I < N; ++I) {
         const TSample &S = Samples[I];
-        EXPECT_EQ(Str(P["charset"]), I == 15 ? "utf-8" : CharsetTable[I].MimeName);
+        SCOPED_TRACE(S.Charset);
+        const QJsonObject P = Parsed.at(I).toObject();
+        EXPECT_EQ(Str(P["charset"]), I == 4 ? "utf-8" : S.Charset);
         EXPECT_EQ(P["subject"].toString(), Nfc(QString::fromUtf8(S.Subject)));
         EXPECT_EQ(P["from"][0]["name"].toString(), Nfc(QString::fromUtf8(S.FromName)));
         EXPECT_EQ(P["to"][0]["name"].toString(), Nfc(QString::fromUtf8(S.ToName)));
@@ -136,7 +119,7 @@ TEST_F(DeliveryClient, EveryCharsetRoundTripsOverOneConnection)
                       "\r\n\r\n.a line with a leading dot\r\n.\r\ntrailing space \r\n");
         EXPECT_EQ(P["bare_line_feeds"].toInt(), 0);
         EXPECT_TRUE(P["defects"].toArray().isEmpty());
-        const QJsonObject Env = Server.Envelope(Files[static_cast<qsizetype>(I)]);
+        const QJsonObject Env = Server.Envelope(Files[I]);
         EXPECT_EQ(Env["rcpt_tos"][0].toString(), QStringLiteral("rcpt%1@example.com").arg(I));
         Peers.insert(Env["peer"].toString());
     }
