@@ -275,8 +275,10 @@ int main(int argc, char **argv)
     Flush.start();
     T.restart();
     M.Start(QStringLiteral("now"));
+    // Waits for events as the dialog's loop does; the overload with a time never waits, and
+    // its spinning would take a core from the senders.
     while (!View.Done)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     M.FlushLog(nullptr);
     SampleAnon();
     const double Send = double(T.nsecsElapsed()) / 1e9;
