@@ -245,7 +245,8 @@ FAULTS = [
       "case expr::etExtended: return Type == ftFloat || Type == ftCurrency;",
       "case expr::etExtended: return Type == ftFloat || Type == ftCurrency || Type == ftDateTime;", CALC),
     F("c11-calc-list-kind", "src/tables/calc/calcfields.cpp",
-      "if (FDListScanMode == 1 && Structure == kExprKind)", "if (FDListScanMode == 1)", CALC),
+      "if (FDListScanMode == 1 && Structure == kExprKind)",
+      "if (FDListScanMode == 1 && Structure >= 0)", CALC),
 
     # ---- tables (workspace) ----
     F("w01-layout-int", "src/tables/gridlayout.cpp", "if (FData.size() - FPos < 4)", "if (FData.size() - FPos < 3)", WS),
