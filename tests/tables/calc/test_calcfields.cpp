@@ -639,6 +639,9 @@ TEST_F(CalcFields, BoundFieldsAndNodeTreesAgreeWithTheEvents)
     for (const char *Field : {"NAME", "CITY"})
         for (const char *Literal : {"'Berlin'", "''", "'Ber'", "'a b'"})
             Fixed.emplace_back(cfBoolean, S(Field) + S(" = ") + S(Literal));
+    // And-chains whose terms are tried most often false first.
+    Fixed.emplace_back(cfBoolean, S("AMOUNT > -1e6 and CITY = 'Berlin' and DUE >= 36525"));
+    Fixed.emplace_back(cfBoolean, S("DUE < 3e6 and AMOUNT < 7.5 and NAME = '' or CITY = 'Ber'"));
 
     expr::TFieldBinder *const Binder = Calc.Binder;
     QStringList Transcript[2];
