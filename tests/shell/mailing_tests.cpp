@@ -4,7 +4,7 @@
 
 #include "../delivery/testserver.h"
 #include "../delivery/uitest.h"
-#include "../tables/ui/modal.h"
+#include "modal.h"
 #include "delivery/profiles.h"
 #include "delivery/ui/sendform.h"
 #include "shell/mainform.h"
