@@ -337,6 +337,7 @@ TEST_F(DeliveryClient, ServerFaultsFailOneMessageAndTheNextGoesThrough)
         {{{"reject", QJsonArray{"*"}}}, "Recipient address rejected", 550},
         {{{"drop_after_data", true}}, "before the server confirmed it", 0},
         {{{"data_reply", "554 5.7.1 Refused after all"}}, "554 5.7.1 Refused after all", 554},
+        {{{"data_reply", "451 4.3.0 Try again later"}}, "451 4.3.0 Try again later", 451},
     };
     Smtp.ReadTimeout = 2000;
     Server.SetControl({{"delay", 0.3}}); // slow, but within the time-out
