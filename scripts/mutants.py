@@ -46,6 +46,7 @@ SAVEAS = "tables_saveas_tests"
 COMPOSER = "composer_project_tests"
 COMPOSER_CORE = "composer_tests"
 DELIVERY = "delivery_tests"
+DELIVERY_UI = "delivery_ui_tests"
 SHELL_CORE = "shell_core_tests"
 SHELL_GUI = "shell_gui_tests"
 RECORDS_UI = "tables_records_ui_tests"
@@ -272,6 +273,37 @@ FAULTS = [
       "for (size_t I = 0; I + 2 < ProfileItems.size(); ++I)", DELIVERY + ":DeliveryProfiles.*"),
     F("m08-utf8-length", "src/delivery/charsets.cpp", "size_t N = B < 0x80 ? 1 : B < 0xE0 ? 2 : B < 0xF0 ? 3 : 4;",
       "size_t N = B < 0x80 ? 1 : B < 0xE0 ? 2 : B < 0xF8 ? 3 : 4;", DELIVERY + ":DeliveryMessage.*"),
+    F("m09-dot-stuffing", "src/delivery/idsmtp.cpp", "        Out.append('.');\n        From = Dot + 2;",
+      "        From = Dot + 2;", DELIVERY + ":DeliveryClient.*:DeliveryScriptedServer.*"),
+    F("m10-empty-password", "src/delivery/idsmtp.cpp", "        if (!Password.isEmpty())\n            I.Authenticate",
+      "        if (true)\n            I.Authenticate", DELIVERY + ":DeliveryClient.*"),
+    F("m11-smtputf8-check", "src/delivery/idsmtp.cpp", "if (HasHighBytes(A) && !I.SmtpUtf8)",
+      "if (HasHighBytes(A) && !I.SmtpUtf8 && A.isEmpty())", DELIVERY + ":DeliveryClient.*"),
+    F("m12-lock-step", "src/delivery/idsmtp.cpp", "            if (I.Pipelining) {", "            if (true) {",
+      DELIVERY + ":DeliveryScriptedServer.*"),
+    F("m13-helo-fallback", "src/delivery/idsmtp.cpp", "if (R.Code >= 500 && R.Code < 600)",
+      "if (R.Code >= 503 && R.Code < 600)", DELIVERY + ":DeliveryClient.*"),
+    F("m14-resend-after-data", "src/delivery/idsmtp.cpp", "            if (DataSent)\n", "            if (DataSent && false)\n",
+      DELIVERY + ":DeliveryClient.*:DeliveryScriptedServer.*"),
+    F("m15-reuse-once", "src/delivery/idsmtp.cpp", "            if (!Reused)\n", "            if (!Reused && false)\n",
+      DELIVERY + ":DeliveryClient.*:DeliveryScriptedServer.*"),
+    F("m16-attempts", "src/delivery/mailing.cpp", "if (FAttempts >= MaxAttempts)\n                FState = 2;",
+      "if (FAttempts > MaxAttempts)\n                FState = 2;", DELIVERY + ":DeliveryMailing.*"),
+    F("m17-failure-dot", "src/delivery/mailing.cpp", "        Text += QLatin1Char('.');\n    Text += Tag",
+      "    Text += Tag", DELIVERY + ":DeliveryMailing.*"),
+    F("m18-log-line-feed", "src/delivery/maillog.cpp", ".replace(QLatin1Char('\\n'), QLatin1Char(' '));", ";",
+      DELIVERY + ":DeliveryMailing.*"),
+    F("m19-profile-name", "src/delivery/profiles.cpp", "    if (!Dir.isEmpty() && QFileInfo(Dir).isDir())",
+      "    if (!Dir.isEmpty())", DELIVERY + ":DeliveryProfiles.*"),
+    F("m20-profile-delete-last", "src/delivery/ui/proform.cpp", "        ListBox1->setCurrentRow(ListBox1->count() - 1);",
+      "        ListBox1->setCurrentRow(0);", DELIVERY_UI + ":DeliveryProForm.*"),
+    F("m21-profile-name-chars", "src/delivery/ui/proform.cpp", "|| C == QLatin1Char('_') ||", "||",
+      DELIVERY_UI + ":DeliveryProForm.*"),
+    F("m22-sendform-recno", "src/delivery/ui/sendform.cpp", "        DataSet->SetRecNo(FPlan.FirstRecNo);\n    FPlan",
+      "    FPlan", DELIVERY_UI + ":DeliverySendForm.*"),
+    F("m23-profile-value", "src/delivery/profiles.cpp",
+      "        Structure != ProfileStructure || !Properties)\n        return false;\n    *static_cast",
+      "        !Properties)\n        return false;\n    *static_cast", DELIVERY + ":DeliveryProfiles.*"),
 
     # ---- shell ----
     F("h01-file-ext", "src/shell/fileutils.cpp",

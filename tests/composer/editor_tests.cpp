@@ -302,6 +302,15 @@ TEST_F(Editor, CommandStatesFollowTheCaret)
     EXPECT_FALSE(Enabled);
     EXPECT_EQ(Dom->QueryCommandStatus(5002, true), TDomWork::Disabled); // nothing selected
 
+    // States that change under a caret that stays: a typing style, then the document.
+    Caret("#a");
+    EXPECT_EQ(Dom->QueryCommandValue("Bold"), QVariant(false));
+    Dom->ExecCommand("Bold", true);
+    EXPECT_EQ(Dom->QueryCommandValue("Bold"), QVariant(true));
+    Js("document.getElementById('a').style.fontStyle='italic'");
+    emit Host->InputStarted();
+    EXPECT_EQ(Dom->QueryCommandValue("Italic"), QVariant(true));
+
     Caret("#item");
     EXPECT_EQ(Dom->QueryCommandValue("Bold"), QVariant(false));
     Dom->QueryStatus(2184, false, Enabled, Latched);
@@ -327,6 +336,35 @@ TEST_F(Editor, CommandStatesFollowTheCaret)
        "getSelection().removeAllRanges();getSelection().addRange(r);})()");
     EXPECT_TRUE(WaitUntil(
         [&] { return Changed.count() > 0 && Dom->QueryCommandValue("Bold") == QVariant(true); }));
+}
+
+// The states taken together, partly from computed styles, agree with the editor's answer
+// for each command alone at every caret position, also with a typing style waiting.
+TEST_F(Editor, StatesAgreeWithTheEditorEverywhere)
+{
+    Load("<p style='text-align:center'>Dear <b>cust<i>om</i></b>, <u>x <s>y</s></u></p>"
+         "<p dir=rtl>r <span style='font-weight:600;color:rgba(0,0,255,.5)'>w</span></p>"
+         "<ul><li style='text-align:end'><font size=5 face='Courier New'>big</font> "
+         "<span style='font-size:xx-small'>s</span></li></ul><table><tr><td align=right>"
+         "c<span style='font-style:oblique'>o</span><span style='display:none'>h</span>"
+         "</td></tr></table><pre>m <em>e</em></pre>");
+    const QString Mismatches = Js(R"((function(){
+        const names=['Bold','Italic','Underline','ForeColor','FontName','FontSize','JustifyLeft',
+                     'JustifyCenter','JustifyRight'], bad=[], at=[];
+        const w=document.createTreeWalker(document.body);
+        for(let n=w.nextNode();n;n=w.nextNode())
+            for(let o=0;o<=(n.nodeType===3?n.length:n.childNodes.length);o++) at.push([n,o]);
+        at.forEach(function(p,i){
+            document.body.dispatchEvent(new MouseEvent('mousedown',{bubbles:true}));
+            getSelection().collapse(p[0],p[1]);
+            if(i%5===2) qfDom.call('exec',[i%2?'Bold':'Italic',!(i%3)]);
+            const s=qfDom.call('state');
+            for(const n of names) if(JSON.stringify(qfDom.call('value',[n]))!==JSON.stringify(s.values[n]))
+                bad.push(n+'@'+(p[0].data||p[0].tagName)+':'+p[1]);
+        });
+        return bad.join(' ');})())")
+                                   .toString();
+    EXPECT_EQ(Mismatches, "");
 }
 
 TEST_F(Editor, TablesAreBuiltGrownMergedAndSplit)

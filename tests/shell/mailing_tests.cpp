@@ -4,9 +4,9 @@
 
 #include "../delivery/testserver.h"
 #include "../delivery/uitest.h"
-#include "modal.h"
 #include "delivery/profiles.h"
 #include "delivery/ui/sendform.h"
+#include "modal.h"
 #include "shell/mainform.h"
 #include "shell/startup.h"
 #include "tables/data/dataset.h"

@@ -655,9 +655,9 @@ TEST_F(CalcFields, BoundFieldsAndNodeTreesAgreeWithTheEvents)
         };
         Rows.push_back({Maybe(Pick({"Smith", "anna", "Berlin", "Zoë", "a b", "0"})),
                         Maybe(Pick({"Berlin", "Köln", "Hamburg", "12"})),
-                        Maybe(Pick({"10.5", "0", "-2.25", "1e3", "0.1", "99999999"})),
-                        Maybe(Pick({"20240105", "19991231", "20000229"})), Maybe(Pick({"T", "F"})),
-                        Maybe(Pick({"note", "Berlin"}))});
+                        Maybe(Pick({"10.5", "0", "-2.25", "1e3", "0.1", "99999999", "7,5", "-0"})),
+                        Maybe(Pick({"20240105", "19991231", "20000229", "20100101", "20230230"})),
+                        Maybe(Pick({"T", "F"})), Maybe(Pick({"note", "Berlin"}))});
     }
     calctest::WriteTable(Dir.filePath("random.dbf"), PeopleFields(), Rows);
     Define("CF", cfFloat, S("AMOUNT / 2"));
@@ -699,6 +699,21 @@ TEST_F(CalcFields, BoundFieldsAndNodeTreesAgreeWithTheEvents)
         default: return S("if ") + Cond(Depth - 1) + S(" then ") + Num(0) + S(" else 1");
         }
     };
+    // Before them, the forms read from the record's bytes: a number and a date field against
+    // constants either way round (around a stored day, beyond every date, a zero of either sign),
+    // text fields against literals, and text fields alone.
+    std::vector<std::pair<int, QString>> Fixed = {
+        {cfString, S("CITY")}, {cfString, S("NAME + CITY")}, {cfInteger, S("length(CITY)")}};
+    for (const char *Field : {"AMOUNT", "DUE"})
+        for (const char *Sign : {" > ", " = ", " <> ", " <= ", " >= ", " < "})
+            for (const char *Constant : {"36524.5", "36525", "36525.5", "encodedate(2010, 1, 1)",
+                                         "7.5", "-2.25", "0.1", "-0", "-1e6", "3e6"}) {
+                Fixed.emplace_back(cfBoolean, S(Field) + S(Sign) + S(Constant));
+                Fixed.emplace_back(cfBoolean, S(Constant) + S(Sign) + S(Field));
+            }
+    for (const char *Field : {"NAME", "CITY"})
+        for (const char *Literal : {"'Berlin'", "''", "'Ber'", "'a b'"})
+            Fixed.emplace_back(cfBoolean, S(Field) + S(" = ") + S(Literal));
 
     expr::TFieldBinder *const Binder = Calc.Binder;
     QStringList Transcript[2];
@@ -713,15 +728,17 @@ TEST_F(CalcFields, BoundFieldsAndNodeTreesAgreeWithTheEvents)
         Query.Edit();
         Query.FieldByName(S("CITY")).SetAsString(S("Berlin"));
         Query.FieldByName(S("AMOUNT")).Clear();
+        Query.FieldByName(S("DUE")).SetAsString(S("2010-01-01"));
         Query.Post();
         Query.Append();
         Query.FieldByName(S("NAME")).SetAsString(S("new"));
         Query.Post();
-        for (int i = 0; i < 1500; ++i) {
-            const int Type = int(Random() % 5);
-            const QString Expression = Type == cfBoolean  ? Cond(2)
-                                       : Type == cfString ? Text(2)
-                                                          : Num(2);
+        for (size_t i = 0; i < 1500 + Fixed.size(); ++i) {
+            const int Type = i < Fixed.size() ? Fixed[i].first : int(Random() % 5);
+            const QString Expression = i < Fixed.size()    ? Fixed[i].second
+                                       : Type == cfBoolean ? Cond(2)
+                                       : Type == cfString  ? Text(2)
+                                                           : Num(2);
             Define("E", Type, Expression);
             Out << Expression;
             for (Query.First(); !Query.Eof(); Query.Next()) {
