@@ -57,7 +57,7 @@ RESTRUCT_UI = "tables_restructure_ui_tests"
 WINDOW_UI = "tables_window_tests"
 
 FAULTS = [
-    # ---- the faults that got through before (issue 22) ----
+    # ---- the faults that got through an earlier suite ----
     F("i01-close-query", "src/shell/mainform.cpp",
       "    if (Workspace && !Workspace->RecordCommands().SavePendingChanges())\n        return false;\n", "",
       SHELL_GUI + ":ShellMainForm.*:TableCommands.*"),
