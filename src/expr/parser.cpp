@@ -1818,6 +1818,59 @@ struct TChain final : TNode {
     };
     std::vector<TTerm> Terms;
     std::vector<TNodePtr> Nodes;
+    // Every term a safe "and": the value is the same in any order, so the terms are tried
+    // most often false first, as counted over the records so far.
+    bool AllSafeAnd = false;
+    uint32_t Calls = 0;
+    std::vector<uint32_t> Rejects, Tries; // per term, in the order of Terms
+    void finish()
+    {
+        AllSafeAnd = Terms.size() > 1;
+        for (size_t i = 0; i < Terms.size(); ++i)
+            AllSafeAnd &= Terms[i].Safe && (i == 0 || Terms[i].Op == rowAnd);
+        Rejects.assign(Terms.size(), 0);
+        Tries.assign(Terms.size(), 0);
+    }
+    void reorder()
+    {
+        std::vector<size_t> order(Terms.size());
+        for (size_t i = 0; i < order.size(); ++i)
+            order[i] = i;
+        // By the share of false among the records a term was tried on, a term not tried last.
+        auto share = [this](size_t i) { return Tries[i] ? double(Rejects[i]) / Tries[i] : 0.0; };
+        std::stable_sort(order.begin(), order.end(),
+                         [&](size_t a, size_t b) { return share(a) > share(b); });
+        std::vector<TTerm> terms;
+        std::vector<uint32_t> rejects, tries;
+        for (size_t i : order) {
+            terms.push_back(Terms[i]);
+            rejects.push_back(Rejects[i] / 2); // older records count less
+            tries.push_back(Tries[i] / 2);
+        }
+        Terms = std::move(terms);
+        Rejects = std::move(rejects);
+        Tries = std::move(tries);
+    }
+    bool allAnd(TParser &P, bool &V)
+    {
+        // Early and then every 1024 records.
+        ++Calls;
+        if ((Calls < 1024 ? Calls & (Calls - 1) : Calls & 1023) == 0)
+            reorder();
+        for (size_t i = 0; i < Terms.size(); ++i) {
+            bool b;
+            if (!Terms[i].Node->B(P, b))
+                return false;
+            ++Tries[i];
+            if (!b) {
+                ++Rejects[i];
+                V = false;
+                return true;
+            }
+        }
+        V = true;
+        return true;
+    }
     void add(uint8_t Op, TNodePtr Node)
     {
         const bool safe = !Node->CanFail;
@@ -1830,6 +1883,8 @@ struct TChain final : TNode {
     }
     bool B(TParser &P, bool &V) override
     {
+        if (AllSafeAnd)
+            return allAnd(P, V);
         V = false;
         for (const TTerm &t : Terms) {
             if (t.Safe && ((t.Op == rowAnd && !V) || (t.Op == rowOr && V)))
@@ -2318,6 +2373,7 @@ struct TFastCompiler {
                 return nullptr;
             if (node->Nodes.size() == 1) // false or X is X
                 return std::move(node->Nodes[0]);
+            node->finish();
             return node;
         }
     }
