@@ -222,6 +222,8 @@ TEST(DeliveryMessage, LocalPicturesTravelInsideTheMessage)
         }
         EXPECT_EQ(Pieces > 4, Attach);
         EXPECT_FALSE(Html.contains(Dir.path()));
+        EXPECT_EQ(InlinePartsByPerl(Raw), Parts);
+        EXPECT_EQ(InlinePartsByReformime(Raw), Parts);
     }
 
     // A plain text is sent as written; a picture that cannot be read stops the
