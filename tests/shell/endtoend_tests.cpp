@@ -12,7 +12,6 @@
 #include "composer/mailviews.h"
 #include "composer/preview.h"
 #include "delivery/maillog.h"
-#include "delivery/profiles.h"
 #include "delivery/ui/sendform.h"
 #include "modal.h"
 #include "shell/addwordform.h"
@@ -20,6 +19,7 @@
 #include "shell/mainform.h"
 #include "shell/optform.h"
 #include "shell/startup.h"
+#include "shelltest.h"
 #include "tables/ui/calcfieldpage.h"
 #include "tables/workspace.h"
 #include "testenv.h"
@@ -97,25 +97,12 @@ protected:
 TEST_F(ShellEndToEnd, TableFilterCalculatedFieldAndMessageThroughTheWindow)
 {
     QTemporaryDir Dir;
-    for (const char *Name : {"contacts.dbf", "contacts.dbt"})
-        ASSERT_TRUE(QFile::copy(QStringLiteral(QF_SAMPLE_DIR "/") + Name, Dir.filePath(Name)));
+    ASSERT_TRUE(CopySamples(Dir.path()));
     const QString Table = Dir.filePath("contacts.dbf");
 
     // The sender profile "LOCAL" at the test SMTP server on 127.0.0.1, in the profile file.
     TTestServer Server;
-    const QString Data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    QDir().mkpath(Data);
-    {
-        qf::delivery::TProfiles P;
-        P.AddProfile("LOCAL");
-        for (const auto &[Item, Value] : {std::pair<const char *, QString>{"Host", "127.0.0.1"},
-                                          {"Port", QString::number(Server.Port())},
-                                          {"User", "user"},
-                                          {"Name", "Sender"},
-                                          {"Addr", "sender@example.com"}})
-            P.SetValue(Item, "LOCAL", Value);
-        ASSERT_TRUE(P.Save(Data + "/Profiles.dat"));
-    }
+    ASSERT_FALSE(SaveProfile("LOCAL", QString::number(Server.Port())).isEmpty());
 
     // As the program starts: the forms, then the window, whose first show opens the command line.
     CreateForms();

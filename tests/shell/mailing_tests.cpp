@@ -4,11 +4,11 @@
 
 #include "../delivery/testserver.h"
 #include "../delivery/uitest.h"
-#include "delivery/profiles.h"
 #include "delivery/ui/sendform.h"
 #include "modal.h"
 #include "shell/mainform.h"
 #include "shell/startup.h"
+#include "shelltest.h"
 #include "tables/data/dataset.h"
 #include "tables/sqlstatement.h"
 #include "tables/ui/restructform.h"
@@ -43,19 +43,8 @@ TEST(ShellMailing, FromTheOpenTableThroughStart)
         Rows.push_back({QStringLiteral("p%1@example.com").arg(I), QStringLiteral("Name%1").arg(I)});
     WriteDbf(Dir.filePath("contacts.dbf"), {{"EMAIL", 40}, {"NAME", 20}}, Rows);
     TTestServer Server;
-    const QString Data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    QDir().mkpath(Data);
-    {
-        qf::delivery::TProfiles P;
-        P.AddProfile("OFFICE");
-        for (const auto &[Item, Value] : {std::pair<const char *, QString>{"Host", "127.0.0.1"},
-                                          {"Port", QString::number(Server.Port())},
-                                          {"User", "user"},
-                                          {"Name", "Sender"},
-                                          {"Addr", "sender@example.com"}})
-            P.SetValue(Item, "OFFICE", Value);
-        ASSERT_TRUE(P.Save(Data + "/Profiles.dat"));
-    }
+    const QString Profiles = qftest::SaveProfile("OFFICE", QString::number(Server.Port()));
+    ASSERT_FALSE(Profiles.isEmpty());
 
     CreateForms();
     ASSERT_NE(MainForm, nullptr);
@@ -99,7 +88,7 @@ TEST(ShellMailing, FromTheOpenTableThroughStart)
     EXPECT_EQ(Subjects, QStringList({"Hello Name2", "Hello Name3", "Hello Name4"}));
     EXPECT_EQ(Query.RecNo(), 3);
     FreeForms();
-    QFile::remove(Data + "/Profiles.dat");
+    QFile::remove(Profiles);
 }
 
 // With "Use Filter" on, every road into a table shows only the filtered records, and Start
@@ -112,19 +101,9 @@ TEST(ShellMailing, EveryRoadIntoATableKeepsTheFilter)
         Rows.push_back({QStringLiteral("p%1@example.com").arg(I), I % 2 ? "Oslo" : "Bergen"});
     const QString Table = Dir.filePath("contacts.dbf"), Copy = Dir.filePath("copy.dbf");
     WriteDbf(Table, {{"EMAIL", 40}, {"CITY", 20}}, Rows);
-    const QString Data = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    QDir().mkpath(Data);
-    {
-        qf::delivery::TProfiles P;
-        P.AddProfile("OFFICE"); // nothing is sent: Start is cancelled once the list is prepared
-        for (const auto &[Item, Value] : {std::pair<const char *, QString>{"Host", "127.0.0.1"},
-                                          {"Port", "2525"},
-                                          {"User", "user"},
-                                          {"Name", "Sender"},
-                                          {"Addr", "sender@example.com"}})
-            P.SetValue(Item, "OFFICE", Value);
-        ASSERT_TRUE(P.Save(Data + "/Profiles.dat"));
-    }
+    // Nothing is sent: Start is cancelled once the list is prepared.
+    const QString Profiles = qftest::SaveProfile("OFFICE", "2525");
+    ASSERT_FALSE(Profiles.isEmpty());
     CreateForms();
     ASSERT_NE(MainForm, nullptr);
     TMainForm &F = *MainForm;
@@ -217,5 +196,5 @@ TEST(ShellMailing, EveryRoadIntoATableKeepsTheFilter)
     EXPECT_EQ(F.Workspace->TableName, "fresh.dbf");
     EXPECT_TRUE(Query.Filtered());
     FreeForms();
-    QFile::remove(Data + "/Profiles.dat");
+    QFile::remove(Profiles);
 }

@@ -8,6 +8,7 @@
 #include "modal.h"
 #include "shell/globals.h"
 #include "shell/mainform.h"
+#include "shelltest.h"
 #include "tables/workspace.h"
 #include "testenv.h"
 
@@ -184,8 +185,7 @@ TEST_F(ShellProject, CommandLineOpensTheProjectOrSaysWhyNot)
 
 TEST_F(ShellProject, TheSampleProjectWithTheSampleTable)
 {
-    for (const char *Name : {"letter.qfx", "contacts.dbf", "contacts.dbt"})
-        ASSERT_TRUE(QFile::copy(QStringLiteral(QF_SAMPLE_DIR "/") + Name, Path(Name)));
+    ASSERT_TRUE(CopySamples(Dir.path(), {"letter.qfx", "contacts.dbf", "contacts.dbt"}));
     F->OpenCommandLine({Path("contacts.dbf"), Path("letter.qfx")});
     EXPECT_EQ(F->Project->ProjectFileName, Path("letter.qfx"));
     EXPECT_EQ(F->Edit2->text(), "Your account in %CITY");
