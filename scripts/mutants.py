@@ -436,6 +436,18 @@ FAULTS = [
       "if (Key->key() == Qt::Key_Delete)", SHELL_GUI + ":TableCommands.*"),
     F("h09-help-f1", "src/shell/hhcomp.cpp", "(Shift & ~Qt::KeypadModifier) == Qt::NoModifier",
       "(Shift & ~Qt::KeypadModifier) != Qt::NoModifier", SHELL_GUI + ":ShellHelp.*"),
+    F("h10-start-no-profile", "src/shell/mainformdelivery.cpp", "if (ComboBox4->currentText().isEmpty()) {",
+      "if (false) {", SHELL_GUI + ":ShellMainForm.*"),
+    F("h11-help-clamp", "src/shell/helpwindow.cpp", "Room.right() + 1 - Size.width()",
+      "Room.right() - Size.width()", SHELL_GUI + ":ShellHelp.*"),
+    F("h12-help-centre", "src/shell/helpwindow.cpp",
+      "Area.moveCenter(Main && Main->isVisible() ? Main->frameGeometry().center() : Room.center());",
+      "Area.moveCenter(Room.center());", SHELL_GUI + ":ShellHelp.*"),
+    F("h13-start-button", "src/shell/mainformcommands.cpp",
+      "[this] { BitBtn1->setEnabled(Start0->isEnabled()); }", "[this] { BitBtn1->setEnabled(true); }",
+      SHELL_GUI + ":ShellCommands.*"),
+    F("h14-close-shortcut", "src/shell/mainform.cpp", "QKeySequence(QStringLiteral(\"Ctrl+F4\"))",
+      "QKeySequence(QStringLiteral(\"Ctrl+W\"))", SHELL_GUI + ":ShellMainForm.*"),
 ]
 
 

@@ -135,12 +135,15 @@ TEST_F(ShellSettings, RangesForeignTypesAndNoCharsetRow)
         EXPECT_FALSE(V.ConfirmDel);
         EXPECT_EQ(V.ProfDir, C.ProfDir);
     }
-    // No selected charset row: nothing is written for it.
+    // No selected charset row: nothing is written for it; row 0 is.
     ForgetSettings();
     TOptionValues V;
     V.DefaultCharset = -1;
     ASSERT_TRUE(WriteOptionValues(V, ofDefaultCharset));
     EXPECT_FALSE(ReadSettingsFile().contains("DefaultCharset"));
+    V.DefaultCharset = 0;
+    ASSERT_TRUE(WriteOptionValues(V, ofDefaultCharset));
+    EXPECT_TRUE(ReadSettingsFile().contains("DefaultCharset=0"));
 }
 
 TEST_F(ShellSettings, DirSettingsRoundTrip)
