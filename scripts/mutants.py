@@ -138,6 +138,18 @@ FAULTS = [
       "return (s[i].isHighSurrogate() && i + 1 < s.size() && s[i + 1].isLowSurrogate()) ? 2 : 1;",
       "return (s[i].isHighSurrogate() && i < 0) ? 2 : 1;", STORE),
     F("s12-reader-blanks", "src/store/reader.cpp", "for (int c = 0; c <= 32; ++c)", "for (int c = 0; c < 32; ++c)", STORE),
+    F("s13-sqlset-title-case", "src/store/sqlset.cpp", "if (item.Title.toLower() == t)", "if (item.Title == t)", STORE),
+    F("s14-sqlset-name-check", "src/store/sqlset.cpp", "if (FReader.IsDelimiter(QString(c)))", "if (false)", STORE),
+    F("s15-reader-longest-delim", "src/store/reader.cpp", "if (!D || end > recEnd)", "if (!D || end < recEnd)", STORE),
+    F("s16-reader-best-end", "src/store/reader.cpp", "(D ? next > bestEnd : next >= bestEnd)",
+      "(D ? next >= bestEnd : next > bestEnd)", STORE),
+    F("s17-reader-number-blank", "src/store/reader.cpp", "if (!t.Blanks.isEmpty() || t.Kind == tkEnd",
+      "if (t.Kind == tkEnd", STORE),
+    F("s18-reader-window", "src/store/reader.cpp", "for (int k = 1; k <= 5; ++k)", "for (int k = 1; k < 5; ++k)", STORE),
+    F("s19-dlist-keep-rights", "src/store/dlist.cpp", "        tmp.setPermissions(QFile::permissions(FileName));\n", "", STORE),
+    F("s20-dlist-keep-backup", "src/store/dlist.cpp", "if (!QFile::rename(FileName, backup))",
+      "if (!QFile::rename(FileName, backup) && false)", STORE),
+    F("s21-dlist-dispose", "src/store/dlist.cpp", "    if (props && OnDisposeStructure)\n", "    if (false)\n", STORE),
 
     # ---- expr ----
     F("e01-compare-ge", "src/expr/parser.cpp", "case rowGE: return Cmp >= 0;", "case rowGE: return Cmp > 0;", EXPR),
