@@ -134,22 +134,21 @@ QString Expand(const TADOQuery &Q, const QString &Text)
 {
     QString Out;
     Out.reserve(Text.size() + 64);
-    for (qsizetype I = 0; I < Text.size(); ++I) {
-        if (Text[I] != QLatin1Char('%')) {
-            Out += Text[I];
-            continue;
-        }
-        qsizetype J = I + 1;
+    qsizetype I = 0;
+    for (qsizetype P; (P = Text.indexOf(QLatin1Char('%'), I)) >= 0;) {
+        Out += QStringView(Text).mid(I, P - I);
+        qsizetype J = P + 1;
         while (J < Text.size() && (Text[J].isLetterOrNumber() || Text[J] == QLatin1Char('_')))
             ++J;
-        const TField *F = Q.FindField(Text.mid(I + 1, J - I - 1));
-        if (!F) {
-            Out += Text[I];
-            continue;
+        if (const TField *F = Q.FindField(Text.mid(P + 1, J - P - 1))) {
+            Out += F->AsString().trimmed();
+            I = J;
+        } else {
+            Out += QLatin1Char('%');
+            I = P + 1;
         }
-        Out += F->AsString().trimmed();
-        I = J - 1;
     }
+    Out += QStringView(Text).mid(I);
     return Out;
 }
 
@@ -275,8 +274,10 @@ int main(int argc, char **argv)
     Flush.start();
     T.restart();
     M.Start(QStringLiteral("now"));
+    // Waits for events as the dialog's loop does; the overload with a time never waits, and
+    // its spinning would take a core from the senders.
     while (!View.Done)
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     M.FlushLog(nullptr);
     SampleAnon();
     const double Send = double(T.nsecsElapsed()) / 1e9;

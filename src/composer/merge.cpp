@@ -26,10 +26,13 @@ TMailMerge::TCompiled *TMailMerge::compiledOf(const QString &Expr)
     const int Signs = int(FAdcalc.StringSign()) | int(FAdcalc.CommentSign()) << 4 |
                       int(FAdcalc.CaseSensitivity()) << 8;
     TCompiled *C = nullptr;
-    for (auto &[Text, Entry] : FCompiled)
-        if (Text == Expr) {
-            C = Entry.get();
-            break;
+    // A run over every record asks for the same text, usually held by the same store item.
+    if (FLastCompiled < FCompiled.size() && FCompiled[FLastCompiled].first.isSharedWith(Expr))
+        C = FCompiled[FLastCompiled].second.get();
+    for (size_t i = 0; !C && i < FCompiled.size(); ++i)
+        if (FCompiled[i].first == Expr) {
+            C = FCompiled[i].second.get();
+            FLastCompiled = i;
         }
     if (!C) {
         // A project holds a handful of calculated fields; a store changed many times starts over.
@@ -41,6 +44,7 @@ TMailMerge::TCompiled *TMailMerge::compiledOf(const QString &Expr)
         }
         FCompiled.emplace_back(Expr, std::make_unique<TCompiled>());
         C = FCompiled.back().second.get();
+        FLastCompiled = FCompiled.size() - 1;
     }
     if (C->InUse)
         return nullptr; // asked for from inside its own evaluation: the engine's own road
@@ -104,7 +108,7 @@ bool TMailMerge::evaluateCalcField(const QString &Name, const QString &Expr, int
         case 3: {
             QString V;
             Result = C ? C->Parser->EvaluateString(V) : FAdcalc.CalcString(Expr, V, 1);
-            Value = V;
+            Value = std::move(V);
             break;
         }
         case 4: {
@@ -171,7 +175,7 @@ bool TMailMerge::evaluate(const TName &Name, QString &Value)
         QString V;
         if (!evaluateCalcField(N, Expr, Type, V))
             return false;
-        Value = V;
+        Value = std::move(V);
         return true;
     }
 

@@ -102,6 +102,7 @@ private:
         bool InUse = false;
     };
     std::vector<std::pair<QString, std::unique_ptr<TCompiled>>> FCompiled;
+    size_t FLastCompiled = 0; // the entry found last
     TCompiled *compiledOf(const QString &Expr);
     bool evaluate(const TName &Name, QString &Value);
 

@@ -2,8 +2,10 @@
 
 #include "delivery/idexception.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <iconv.h>
+#include <iterator>
 
 namespace qf::delivery {
 
@@ -25,6 +27,21 @@ char32_t DecodeUtf8At(const char *P, size_t Left, size_t &Len)
     return C;
 }
 
+constexpr qint16 kUnknown = -1;
+constexpr qint16 kIconv = -2;
+
+// One byte per character and no state kept between characters, so that a character converts
+// the same alone as within any text. UTF-7 and the pages that compose accents (1255, 1258) do not.
+bool OneBytePerCharacter(const QString &Lower)
+{
+    static const char *const Names[] = {
+        "iso-8859-1",   "iso-8859-2",   "iso-8859-5",   "iso-8859-7",   "windows-1250",
+        "windows-1251", "windows-1252", "windows-1253", "windows-1254", "windows-1256",
+        "windows-1257", "windows-874",  "koi8-r",       "koi8-u"};
+    return std::any_of(std::begin(Names), std::end(Names),
+                       [&](const char *N) { return Lower == QLatin1String(N); });
+}
+
 } // namespace
 
 TCharsetEncoder::TCharsetEncoder(const QString &MimeName) : FMimeName(MimeName)
@@ -41,6 +58,8 @@ TCharsetEncoder::TCharsetEncoder(const QString &MimeName) : FMimeName(MimeName)
         throw EIdException(
             QStringLiteral("The charset \"%1\" is not known on this system").arg(MimeName));
     FIconv = Cd;
+    if (OneBytePerCharacter(Lower))
+        FTable.assign(0x10000, kUnknown);
 }
 
 TCharsetEncoder::~TCharsetEncoder()
@@ -49,11 +68,55 @@ TCharsetEncoder::~TCharsetEncoder()
         iconv_close(AsIconv(FIconv));
 }
 
+bool TCharsetEncoder::TableByte(char16_t C, char &Byte)
+{
+    qint16 &Entry = FTable[C];
+    if (Entry == kUnknown) {
+        Entry = kIconv;
+        if (!QChar::isSurrogate(C)) {
+            iconv_t Cd = AsIconv(FIconv);
+            const QByteArray In = QString(QChar(C)).toUtf8();
+            char *InP = const_cast<char *>(In.constData());
+            size_t InLeft = size_t(In.size());
+            char Out[8];
+            char *OutP = Out;
+            size_t OutLeft = sizeof Out;
+            iconv(Cd, nullptr, nullptr, nullptr, nullptr);
+            if (iconv(Cd, &InP, &InLeft, &OutP, &OutLeft) != size_t(-1) &&
+                iconv(Cd, nullptr, nullptr, &OutP, &OutLeft) != size_t(-1) && InLeft == 0 &&
+                OutP - Out == 1)
+                Entry = qint16(static_cast<unsigned char>(Out[0]));
+        }
+    }
+    Byte = char(Entry);
+    return Entry >= 0;
+}
+
 QByteArray TCharsetEncoder::Encode(const QString &Text, TUnmappable Mode)
 {
-    QByteArray In = Text.toUtf8();
     if (FPassUtf8)
-        return In;
+        return Text.toUtf8();
+    if (!FTable.empty()) {
+        QByteArray Out(Text.size(), Qt::Uninitialized);
+        char *O = Out.data();
+        const char16_t *P = QStringView(Text).utf16();
+        const char16_t *const End = P + Text.size();
+        for (; P != End; ++P, ++O) {
+            if (*P < 0x80 && FTable[*P] == *P) {
+                *O = char(*P);
+                continue;
+            }
+            if (!TableByte(*P, *O))
+                return EncodeWithIconv(Text, Mode); // it says what is wrong, or writes references
+        }
+        return Out;
+    }
+    return EncodeWithIconv(Text, Mode);
+}
+
+QByteArray TCharsetEncoder::EncodeWithIconv(const QString &Text, TUnmappable Mode)
+{
+    QByteArray In = Text.toUtf8();
     iconv_t Cd = AsIconv(FIconv);
     iconv(Cd, nullptr, nullptr, nullptr, nullptr); // back to the initial state
     QByteArray Out;

@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QString>
 #include <array>
+#include <vector>
 
 namespace qf::delivery {
 
@@ -56,10 +57,17 @@ public:
     QByteArray Encode(const QString &Text, TUnmappable Mode = umFail);
 
 private:
+    QByteArray EncodeWithIconv(const QString &Text, TUnmappable Mode);
+    // The byte of one character through a table that iconv fills as characters come;
+    // false for a character to leave to iconv (one the charset lacks, or not one byte).
+    bool TableByte(char16_t C, char &Byte);
+
     QString FMimeName;
     QByteArray FWireName;
     bool FPassUtf8 = false;
     void *FIconv = nullptr; // iconv_t
+    // For the stateless one-byte charsets: per UTF-16 unit, the byte, or kUnknown/kIconv.
+    std::vector<qint16> FTable;
 };
 
 } // namespace qf::delivery

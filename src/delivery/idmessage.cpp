@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstdio>
 #include <ctime>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace qf::delivery {
@@ -146,6 +147,32 @@ void AppendTextPart(QByteArray &Out, const QByteArray &Type, const QByteArray &C
     }
 }
 
+// A file's identity as the system gives it; a file whose time stamp lies a few seconds back
+// cannot be written again without a new one, whatever the file system's clock grain.
+struct TFileStamp {
+    dev_t Device = 0;
+    ino_t Inode = 0;
+    off_t Size = -1;
+    timespec Modified{}, Changed{};
+    bool operator==(const TFileStamp &O) const
+    {
+        return Device == O.Device && Inode == O.Inode && Size == O.Size &&
+               Modified.tv_sec == O.Modified.tv_sec && Modified.tv_nsec == O.Modified.tv_nsec &&
+               Changed.tv_sec == O.Changed.tv_sec && Changed.tv_nsec == O.Changed.tv_nsec;
+    }
+};
+
+// False when the file cannot be looked at or may still change within the same stamp.
+bool StampOf(const QString &FileName, TFileStamp &Stamp)
+{
+    struct stat St {};
+    if (::stat(QFile::encodeName(FileName).constData(), &St) != 0 || !S_ISREG(St.st_mode))
+        return false;
+    Stamp = {St.st_dev, St.st_ino, St.st_size, St.st_mtim, St.st_ctim};
+    const time_t Now = time(nullptr);
+    return St.st_mtim.tv_sec + 2 < Now && St.st_ctim.tv_sec + 2 < Now;
+}
+
 void AppendAttachment(QByteArray &Out, const TIdAttachment &A)
 {
     QFile F(A.FileName());
@@ -256,7 +283,8 @@ QByteArray ReadImage(const QString &FileName)
     return Data;
 }
 
-void AppendInlineImage(QByteArray &Out, const TInlineImage &Image, const QByteArray &Data)
+// Base64: the picture's bytes in base64 lines.
+void AppendInlineImage(QByteArray &Out, const TInlineImage &Image, const QByteArray &Base64)
 {
     const QString Name = QFileInfo(Image.FileName).fileName();
     AppendHeader(Out, "Content-Type",
@@ -267,7 +295,7 @@ void AppendInlineImage(QByteArray &Out, const TInlineImage &Image, const QByteAr
     AppendHeader(Out, "Content-Disposition",
                  THeaderTokens{"inline;"} + EncodeParameter("filename", Name));
     Out.append("\r\n");
-    Out.append(EncodeBase64Lines(Data));
+    Out.append(Base64);
 }
 
 bool HasControl(const QString &S)
@@ -344,6 +372,56 @@ TIdAttachment &TIdMessageParts::AddAttachment(const QString &FileName)
     return *FItems.emplace_back(std::make_unique<TIdAttachment>(FileName));
 }
 
+struct TIdMessage::TCache {
+    // The sender's headers (From, Reply-To) for this charset, sender and reply list.
+    QString SenderCharset, FromAddress, FromName;
+    std::vector<TIdEMailAddressItem> ReplyTo;
+    QByteArray SenderHeaders, FromWire;
+    // The MIME-Version and X-Mailer lines.
+    QString AgentCharset, Agent;
+    QByteArray AgentHeaders;
+    bool HasSender = false, HasAgent = false;
+    // Files in base64, or attachment parts whole.
+    struct TFile {
+        QString FileName;
+        TFileStamp Stamp;
+        QByteArray Bytes;
+    };
+    std::vector<TFile> Images, Attachments;
+
+    bool SameSender(const QString &Charset, const TIdEMailAddressItem &From,
+                    const TIdEMailAddressList &List) const
+    {
+        if (!HasSender || SenderCharset != Charset || FromAddress != From.Address ||
+            FromName != From.Name || int(ReplyTo.size()) != List.Count())
+            return false;
+        for (int I = 0; I < List.Count(); ++I)
+            if (ReplyTo[size_t(I)].Address != List[I].Address ||
+                ReplyTo[size_t(I)].Name != List[I].Name)
+                return false;
+        return true;
+    }
+
+    // The cached bytes of FileName while the file is unchanged, else Make's, kept when the
+    // file has settled.
+    template <class F>
+    QByteArray Cached(std::vector<TFile> &Files, const QString &FileName, F Make)
+    {
+        TFileStamp Stamp;
+        const bool Settled = StampOf(FileName, Stamp);
+        auto It = std::find_if(Files.begin(), Files.end(),
+                               [&](const TFile &T) { return T.FileName == FileName; });
+        if (Settled && It != Files.end() && It->Stamp == Stamp)
+            return It->Bytes;
+        QByteArray Bytes = Make();
+        if (It != Files.end())
+            Files.erase(It);
+        if (Settled)
+            Files.push_back({FileName, Stamp, Bytes});
+        return Bytes;
+    }
+};
+
 TIdMessage::TIdMessage() = default;
 TIdMessage::~TIdMessage() = default;
 
@@ -375,9 +453,13 @@ QByteArray TIdMessage::Compose(const QString &MailAgent) const
         BodyText = InlineLocalImages(BodyText, Images);
     const QByteArray BodyBytes =
         Enc.Encode(BodyText, Html ? TCharsetEncoder::umHtmlReference : TCharsetEncoder::umFail);
+    if (!FCache)
+        FCache = std::make_unique<TCache>();
+    TCache &C = *FCache;
     std::vector<QByteArray> ImageData;
     for (const TInlineImage &I : Images)
-        ImageData.push_back(ReadImage(I.FileName));
+        ImageData.push_back(C.Cached(C.Images, I.FileName,
+                                     [&] { return EncodeBase64Lines(ReadImage(I.FileName)); }));
     // The body part: the text alone, or the text with its pictures as one related whole.
     const auto AppendBody = [&](QByteArray &Out) {
         if (Images.empty()) {
@@ -396,26 +478,47 @@ QByteArray TIdMessage::Compose(const QString &MailAgent) const
         Out.append("\r\n--" + Related + "--\r\n");
     };
 
-    CheckAddress(From.Address, QStringLiteral("sender"));
+    if (!C.SameSender(Enc.MimeName(), From, ReplyTo)) {
+        C.HasSender = false;
+        CheckAddress(From.Address, QStringLiteral("sender"));
+        QByteArray Headers;
+        THeaderTokens FromTokens;
+        AppendMailbox(FromTokens, From, Enc, QStringLiteral("sender"));
+        AppendHeader(Headers, "From", FromTokens);
+        const THeaderTokens ReplyTokens = AddressListTokens(ReplyTo, Enc, QStringLiteral("reply"));
+        if (!ReplyTokens.isEmpty())
+            AppendHeader(Headers, "Reply-To", ReplyTokens);
+        C.FromWire = WireAddress(From.Address, QStringLiteral("sender"));
+        C.SenderHeaders = Headers;
+        C.SenderCharset = Enc.MimeName();
+        C.FromAddress = From.Address;
+        C.FromName = From.Name;
+        C.ReplyTo.clear();
+        for (int I = 0; I < ReplyTo.Count(); ++I)
+            C.ReplyTo.push_back(ReplyTo[I]);
+        C.HasSender = true;
+    }
     QByteArray Out;
     Out.reserve(BodyBytes.size() + BodyBytes.size() / 3 + 1024);
     Out.append("Date: " + RfcDate() + "\r\n");
-    THeaderTokens FromTokens;
-    AppendMailbox(FromTokens, From, Enc, QStringLiteral("sender"));
-    AppendHeader(Out, "From", FromTokens);
-    const THeaderTokens ReplyTokens = AddressListTokens(ReplyTo, Enc, QStringLiteral("reply"));
-    if (!ReplyTokens.isEmpty())
-        AppendHeader(Out, "Reply-To", ReplyTokens);
+    Out.append(C.SenderHeaders);
     AppendHeader(Out, "Subject", EncodeHeaderText(Subject, Enc));
     const THeaderTokens ToTokens = AddressListTokens(Recipients, Enc, QStringLiteral("recipient"));
     if (ToTokens.isEmpty())
         throw EIdException(QStringLiteral("The message has no recipient"));
     AppendHeader(Out, "To", ToTokens);
-    Out.append("Message-ID: " + MessageId(WireAddress(From.Address, QStringLiteral("sender"))) +
-               "\r\n");
-    Out.append("MIME-Version: 1.0\r\n");
-    if (!MailAgent.isEmpty())
-        AppendHeader(Out, "X-Mailer", EncodeHeaderText(MailAgent, Enc));
+    Out.append("Message-ID: " + MessageId(C.FromWire) + "\r\n");
+    if (!C.HasAgent || C.AgentCharset != Enc.MimeName() || C.Agent != MailAgent) {
+        C.HasAgent = false;
+        QByteArray Headers = "MIME-Version: 1.0\r\n";
+        if (!MailAgent.isEmpty())
+            AppendHeader(Headers, "X-Mailer", EncodeHeaderText(MailAgent, Enc));
+        C.AgentHeaders = Headers;
+        C.AgentCharset = Enc.MimeName();
+        C.Agent = MailAgent;
+        C.HasAgent = true;
+    }
+    Out.append(C.AgentHeaders);
 
     if (MessageParts.Count() == 0) {
         AppendBody(Out);
@@ -428,7 +531,12 @@ QByteArray TIdMessage::Compose(const QString &MailAgent) const
     AppendBody(Out);
     for (int I = 0; I < MessageParts.Count(); ++I) {
         Out.append("\r\n--" + Boundary + "\r\n");
-        AppendAttachment(Out, MessageParts[I]);
+        const TIdAttachment &A = MessageParts[I];
+        Out.append(C.Cached(C.Attachments, A.FileName(), [&] {
+            QByteArray Part;
+            AppendAttachment(Part, A);
+            return Part;
+        }));
     }
     Out.append("\r\n--" + Boundary + "--\r\n");
     return Out;

@@ -78,8 +78,12 @@ public:
     QByteArray Compose(const QString &MailAgent) const;
 
 private:
+    struct TCache;
     TCharsetEncoder &Encoder() const;
     mutable std::unique_ptr<TCharsetEncoder> FEncoder;
+    // What stays the same from message to message: the headers of sender and agent, and
+    // files in base64 (checked against the file before every use).
+    mutable std::unique_ptr<TCache> FCache;
 };
 
 // This machine's name, for the message id and the greeting to the server.

@@ -111,6 +111,8 @@ struct TIdSMTP::TImpl {
     bool SmtpUtf8 = false;
     qint64 SizeLimit = 0;
     QList<QByteArray> AuthMechanisms;
+    // Connected said yes and nothing was sent or read since: Send need not ask again.
+    bool Checked = false;
 
     explicit TImpl(TIdSMTP &O) : Owner(O) {}
     ~TImpl() { Close(true); }
@@ -119,6 +121,7 @@ struct TIdSMTP::TImpl {
 
     void Close(bool Quit = false)
     {
+        Checked = false;
         if (Fd < 0)
             return;
         if (Quit)
@@ -237,6 +240,7 @@ struct TIdSMTP::TImpl {
 
     TReply Read(const QString &What, int TimeoutMs, bool Interruptible = true)
     {
+        Checked = false;
         const auto Deadline = After(TimeoutMs);
         TReply R;
         while (!TakeReply(R)) {
@@ -260,6 +264,7 @@ struct TIdSMTP::TImpl {
     // Writes all of Data; the time-out runs while not one byte moves.
     void Write(const QByteArray &Data, int TimeoutMs, bool Interruptible = true)
     {
+        Checked = false;
         qsizetype Off = 0;
         auto Deadline = After(TimeoutMs);
         while (Off < Data.size()) {
@@ -425,7 +430,8 @@ bool TIdSMTP::Connected() const
         return false;
     // An idle SMTP connection has nothing to say: anything readable is a close or a
     // "421 closing" on its way.
-    return P.revents == 0 && FImpl->InPos == FImpl->In.size();
+    FImpl->Checked = P.revents == 0 && FImpl->InPos == FImpl->In.size();
+    return FImpl->Checked;
 }
 
 void TIdSMTP::Connect(int Timeout)
@@ -491,7 +497,8 @@ void TIdSMTP::Send(const TIdMessage &Message)
     // A connection the server closed while idle is made again; so is one it closes in answer
     // to the first command, as long as this Send did not make it.
     bool Reused = true;
-    if (!Connected()) {
+    // A close in the short while since the caller asked is met by the first reply below.
+    if (!I.Checked && !Connected()) {
         Connect(I.ConnectTimeout);
         Reused = false;
     }

@@ -2,7 +2,8 @@
 
 #include "delivery/idexception.h"
 
-#include <QRegularExpression>
+#include <QCoreApplication>
+#include <QTimer>
 #include <chrono>
 #include <cmath>
 
@@ -20,10 +21,19 @@ QString ExceptionText(const std::exception &E)
 // The text as lines; a line break at its end ends the last line and makes no empty one.
 QStringList BodyLines(const QString &Text)
 {
-    static const QRegularExpression Break(QStringLiteral("\\r\\n|\\n|\\r"));
-    QStringList Lines = Text.split(Break);
-    if (!Lines.isEmpty() && Lines.last().isEmpty())
-        Lines.removeLast();
+    QStringList Lines;
+    qsizetype From = 0;
+    for (qsizetype I = 0; I < Text.size(); ++I) {
+        const char16_t C = Text.at(I).unicode();
+        if (C != u'\r' && C != u'\n')
+            continue;
+        Lines.append(Text.mid(From, I - From));
+        if (C == u'\r' && I + 1 < Text.size() && Text.at(I + 1) == QLatin1Char('\n'))
+            ++I;
+        From = I + 1;
+    }
+    if (From < Text.size())
+        Lines.append(Text.mid(From));
     return Lines;
 }
 
@@ -361,18 +371,37 @@ void TMailing::QueueVisibleUpdate()
         return;
     const std::shared_ptr<bool> Alive = FAlive;
     TIdThread::Queue([this, Alive] {
+        if (*Alive)
+            ShowVisibleUpdate();
+    });
+}
+
+void TMailing::ShowVisibleUpdate()
+{
+    QString Text;
+    int Sent;
+    {
+        std::lock_guard<std::mutex> L(FLock);
+        Text = FLastSuccess;
+        Sent = FSentCount;
+    }
+    if (View)
+        View->ShowStatus(Text);
+    UpdateBar();
+    ShowSentCount();
+    if (!QCoreApplication::instance()) {
+        FUpdatePending = false;
+        return;
+    }
+    // The next update waits a while, however fast the messages go: painting every one would
+    // keep this thread busy for nothing the eye can follow. Then the latest state is shown.
+    const std::shared_ptr<bool> Alive = FAlive;
+    QTimer::singleShot(VisibleUpdateInterval, [this, Alive, Sent] {
         if (!*Alive)
             return;
         FUpdatePending = false;
-        QString Text;
-        {
-            std::lock_guard<std::mutex> L(FLock);
-            Text = FLastSuccess;
-        }
-        if (View)
-            View->ShowStatus(Text);
-        UpdateBar();
-        ShowSentCount();
+        if (FRunning && SentCount() != Sent)
+            QueueVisibleUpdate();
     });
 }
 

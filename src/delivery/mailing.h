@@ -170,8 +170,11 @@ private:
     void Finish(bool Completed);
     // Carries Call out in the user interface thread, waiting; skipped once shut down.
     void Sync(const std::function<void()> &Call);
-    // Shows the latest counts and status; one update pending at a time.
+    // Shows the latest counts and status; one update pending at a time, and at most one every
+    // VisibleUpdateInterval ms.
     void QueueVisibleUpdate();
+    void ShowVisibleUpdate();
+    static constexpr int VisibleUpdateInterval = 50;
     // Merges messages until MergeAhead() wait (user interface thread).
     void Refill();
     // Asks the user interface thread for a Refill; one request pending at a time.

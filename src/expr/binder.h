@@ -7,6 +7,7 @@
 
 #include <QByteArrayView>
 #include <QString>
+#include <atomic>
 #include <cstdint>
 
 namespace qf::expr {
@@ -14,9 +15,18 @@ namespace qf::expr {
 class TFieldBinder {
 public:
     virtual ~TFieldBinder() = default;
-    // Changes whenever names would bind differently (another dataset, its fields made again); 0
-    // binds nothing for this evaluation.
-    virtual uint64_t BindStamp() = 0;
+    // The current record's stored bytes, for a host whose records are fixed-width dBASE records:
+    // nullptr when some value of it comes from elsewhere (an edit), its fields then being read
+    // through the calls below. Values read from the bytes are the values those calls give. Lost
+    // is set when reading the bytes found them gone (the file cut short by another program): the
+    // evaluation is then done again through the reads, which report it.
+    struct TRecord {
+        const char *Bytes = nullptr;
+        const std::atomic<bool> *Lost = nullptr;
+    };
+    // Asked once per evaluation. Changes whenever names would bind differently (another dataset,
+    // its fields made again); 0 binds nothing for this evaluation. Fills Record when it can.
+    virtual uint64_t BindStamp(TRecord &Record) = 0;
     // The field that Name stands for, -1 when it is no plain field. Answers: a bit per TExprType
     // whose variable event the field answers (none answers the others, without side effects).
     // Safe: its reads never fail.
@@ -34,6 +44,19 @@ public:
         (void)Ascii;
         return -1;
     }
+    // Where a bound field's value lies in those bytes: Kind is the field's type letter ('C' text,
+    // 'N'/'F' number, 'D' date as YYYYMMDD), 0 when the field cannot be read so.
+    struct TBytes {
+        int Offset = 0;
+        int Width = 0;
+        char Kind = 0;
+    };
+    virtual TBytes FieldBytes(int Field)
+    {
+        (void)Field;
+        return {};
+    }
+
     // Set while the host answers no variable; bound names then go to the events too.
     const bool *Latch = nullptr;
     bool Latched() const { return Latch && *Latch; }

@@ -4,6 +4,7 @@
 #include "expr/exprconv.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -458,8 +459,9 @@ bool TParser::evaluate(TExprType Type, T &Value)
     } busy{FBusy};
     FBusy = true;
     FBinder = nullptr;
+    TFieldBinder::TRecord record;
     if (TFieldBinder *binder = Owner->Binder; binder && !binder->Latched()) {
-        if (const uint64_t stamp = binder->BindStamp()) {
+        if (const uint64_t stamp = binder->BindStamp(record)) {
             FBinder = binder;
             if (stamp != FBindStamp && bind())
                 FBindStamp = stamp;
@@ -467,7 +469,12 @@ bool TParser::evaluate(TExprType Type, T &Value)
     }
     TExprValue v;
     if (FBinder && FFast) {
-        if (runFast(Type, v)) {
+        FRecord = record.Bytes;
+        bool fast = runFast(Type, v);
+        // Bytes found gone: the reads of the walk report it.
+        fast &= !(FRecord && record.Lost && record.Lost->load(std::memory_order_relaxed));
+        FRecord = nullptr;
+        if (fast) {
             take(v, Value);
             return true;
         }
@@ -1331,6 +1338,7 @@ struct TParser::TFastTree {
 };
 
 struct TFastAccess {
+    static const char *record(const TParser &P) { return P.FRecord; }
     static bool call(TParser &P, uint8_t Id, const TFunctParamValues &Params, TExprValue &R)
     {
         P.Index = 0;
@@ -1341,38 +1349,109 @@ struct TFastAccess {
 TParser::~TParser() = default;
 
 namespace {
-// Field reads, each in the order the variable requests of the walk ask the events.
+// Whether no byte of Width bytes at Bytes is above 0x7F.
+bool asciiBytes(const char *Bytes, int Width)
+{
+    uint64_t Any = 0;
+    int i = 0;
+    for (; i + 8 <= Width; i += 8) {
+        uint64_t Word;
+        std::memcpy(&Word, Bytes + i, sizeof Word);
+        Any |= Word;
+    }
+    for (; i < Width; ++i)
+        Any |= uint8_t(Bytes[i]);
+    return !(Any & 0x8080808080808080ull);
+}
+
+// A text field's stored bytes without the blanks (spaces, NULs) that pad them, eight at a time.
+int trimmedWidth(const char *Bytes, int Width)
+{
+    for (; Width >= 8; Width -= 8) {
+        uint64_t Word;
+        std::memcpy(&Word, Bytes + Width - 8, sizeof Word);
+        if (const uint64_t Other = Word & 0xDFDFDFDFDFDFDFDFull)
+            return Width - std::countl_zero(Other) / 8;
+    }
+    while (Width > 0 && (Bytes[Width - 1] & 0xDF) == 0)
+        --Width;
+    return Width;
+}
+
+// Field reads, each in the order the variable requests of the walk ask the events. Where the host
+// offers the record's bytes, plain numbers and ASCII texts are read from them in place, giving the
+// values the reads give.
 struct TFieldNode final : TNode {
     TFieldBinder *Binder;
     int Field;
     uint8_t Answers;
+    TFieldBinder::TBytes Where;
     TFieldNode(TFieldBinder *AB, int AF, uint8_t AA, bool Safe) : Binder(AB), Field(AF), Answers(AA)
     {
         CanFail = !Safe;
+        if (Safe)
+            Where = Binder->FieldBytes(Field);
+    }
+    bool number(TParser &P, long double &R) const
+    {
+        const char *record = TFastAccess::record(P);
+        if (!record || (Where.Kind != 'N' && Where.Kind != 'F'))
+            return false;
+        const char *at = record + Where.Offset;
+        return PlainFieldNumber(at, at + Where.Width, R);
     }
     bool I(TParser &, int32_t &R) override { return R = Binder->ReadInteger(Field), true; }
-    bool E(TParser &, long double &R) override
+    bool E(TParser &P, long double &R) override
     {
-        if (Answers & (1u << etExtended))
-            R = Binder->ReadExtended(Field);
-        else if (Answers & (1u << etDateTime))
+        if (Answers & (1u << etExtended)) {
+            if (!number(P, R))
+                R = Binder->ReadExtended(Field);
+        } else if (Answers & (1u << etDateTime)) {
             R = Binder->ReadDateTime(Field);
-        else
+        } else {
             R = Binder->ReadInteger(Field);
+        }
         return true;
     }
-    bool D(TParser &, double &R) override
+    bool D(TParser &P, double &R) override
     {
-        if (Answers & (1u << etDateTime))
+        if (Answers & (1u << etDateTime)) {
             R = Binder->ReadDateTime(Field);
-        else if (Answers & (1u << etExtended))
-            R = toDateTime(Binder->ReadExtended(Field));
-        else
+        } else if (Answers & (1u << etExtended)) {
+            long double v;
+            if (!number(P, v))
+                v = Binder->ReadExtended(Field);
+            R = toDateTime(v);
+        } else {
             R = Binder->ReadInteger(Field);
+        }
         return true;
     }
     bool B(TParser &, bool &R) override { return R = Binder->ReadBoolean(Field), true; }
-    bool S(TParser &, QString &R) override { return Binder->ReadString(Field, R), true; }
+    bool S(TParser &P, QString &R) override
+    {
+        const char *record = TFastAccess::record(P);
+        if (record && Where.Kind == 'C') {
+            const char *at = record + Where.Offset;
+            const int size = trimmedWidth(at, Where.Width);
+            if (size == 0) {
+                R = QString();
+                return true;
+            }
+            if (asciiBytes(at, size)) {
+                if (R.isDetached() && R.capacity() >= size)
+                    R.resize(size);
+                else
+                    R = QString(size, Qt::Uninitialized);
+                char16_t *out = reinterpret_cast<char16_t *>(R.data());
+                for (int i = 0; i < size; ++i)
+                    out[i] = char16_t(uint8_t(at[i]));
+                return true;
+            }
+        }
+        Binder->ReadString(Field, R);
+        return true;
+    }
 };
 
 // One step of the operator loop: Value op Operand, as applyNumeric does it.
@@ -1535,11 +1614,25 @@ struct TFieldEquals final : TNode {
     bool Equal;
     TFieldBinder *Binder;
     int Field;
+    TFieldBinder::TBytes Where;
     QByteArray Ascii;
     QString Literal, Text;
-    bool B(TParser &, bool &V) override
+    bool B(TParser &P, bool &V) override
     {
-        int same = Binder->TextEquals(Field, Ascii);
+        int same = -1;
+        if (const char *record = TFastAccess::record(P); record && Where.Kind == 'C') {
+            // Equal: the literal's bytes and blanks after them; else unequal, unless other
+            // characters than ASCII leave it to the decoded text.
+            const char *at = record + Where.Offset;
+            const int n = int(Ascii.size());
+            if (n <= Where.Width && std::memcmp(at, Ascii.constData(), size_t(n)) == 0 &&
+                trimmedWidth(at + n, Where.Width - n) == 0)
+                same = 1;
+            else if (asciiBytes(at, Where.Width))
+                same = 0;
+        } else {
+            same = Binder->TextEquals(Field, Ascii);
+        }
         if (same < 0) {
             Binder->ReadString(Field, Text);
             same = compareTexts(rowEQ, Text, Literal);
@@ -1549,20 +1642,259 @@ struct TFieldEquals final : TNode {
     }
 };
 
+// A number field (after "0 +") against a number of literals alone, from the record's bytes where
+// its text is plain; else the two sides as the general comparison reads them. Where the constant
+// times 10^Scale is an integer K below 10^18, a text of Scale decimals and at most 18 digits
+// compares as its digits against K: two such values at least 10^-Scale apart stay apart, and in
+// the same order, when rounded to extended.
+struct TCompareNumberBytes final : TNode {
+    uint8_t Sign;
+    bool Flip; // the field on the right
+    long double Constant;
+    uint32_t Exact = 0; // a bit for each Scale with its K
+    int64_t Keys[19] = {};
+    TFieldBinder::TBytes Where;
+    TNodePtr L, R;
+    static constexpr uint64_t kTen18 = 1000000000000000000ull;
+    bool B(TParser &P, bool &V) override
+    {
+        if (const char *record = TFastAccess::record(P)) {
+            const char *at = record + Where.Offset;
+            uint64_t mantissa;
+            int scale;
+            bool negative;
+            if (PlainFieldDigits(at, at + Where.Width, mantissa, scale, negative)) {
+                int cmp;
+                if ((Exact >> scale & 1) && mantissa < kTen18) {
+                    const int64_t v = negative ? -int64_t(mantissa) : int64_t(mantissa);
+                    cmp = threeWay(v, Keys[scale]);
+                } else {
+                    static constexpr long double kPowers[] = {
+                        1e0L,  1e1L,  1e2L,  1e3L,  1e4L,  1e5L,  1e6L,  1e7L,  1e8L,  1e9L,
+                        1e10L, 1e11L, 1e12L, 1e13L, 1e14L, 1e15L, 1e16L, 1e17L, 1e18L, 1e19L};
+                    const long double n =
+                        mantissa == 0 ? 0.0L : static_cast<long double>(mantissa) / kPowers[scale];
+                    cmp = threeWay(negative ? -n : n, Constant);
+                }
+                V = compare(Sign, Flip ? -cmp : cmp);
+                return true;
+            }
+        }
+        long double a, b;
+        if (!L->E(P, a) || !R->E(P, b))
+            return false;
+        V = compare(Sign, threeWay(a, b));
+        return true;
+    }
+    // The integers K of the constant: C * 10^Scale exactly, when that is an integer below 10^18.
+    void setConstant(long double C)
+    {
+        Constant = C;
+        uint64_t power = 1; // 10^scale
+        for (int scale = 0; scale <= 18; ++scale, power *= 10) {
+            if (C == 0) {
+                Exact |= 1u << scale;
+                continue;
+            }
+            if (!(std::fabs(C) * power < 9e17L))
+                break;
+            // C = M * 2^-k with M odd; C * 10^scale = M * 5^scale * 2^(scale - k).
+            int exponent;
+            const long double fraction = std::frexp(std::fabs(C), &exponent);
+            uint64_t m = uint64_t(std::ldexp(fraction, 64));
+            int k = 64 - exponent;
+            const int zeros = std::countr_zero(m);
+            m >>= zeros;
+            k -= zeros;
+            if (k > scale)
+                continue; // not an integer
+            uint64_t value = m;
+            for (int i = 0; i < scale; ++i)
+                value *= 5;
+            value <<= scale - k;
+            Keys[scale] = C < 0 ? -int64_t(value) : int64_t(value);
+            Exact |= 1u << scale;
+        }
+    }
+};
+
+// A date field (after "0 +") against a number of literals alone, from the record's bytes: the
+// stored YYYYMMDD against the constant's day, as the serial days compare.
+struct TCompareDateBytes final : TNode {
+    uint8_t Sign;
+    bool Flip;
+    int32_t Key = 0;    // the first valid day not before the constant, as YYYYMMDD
+    bool Exact = false; // the constant is that day
+    int EmptyCmp = 0;   // an empty or impossible date (day 0) against the constant
+    TFieldBinder::TBytes Where;
+    TNodePtr L, R;
+    bool B(TParser &P, bool &V) override
+    {
+        if (const char *record = TFastAccess::record(P)) {
+            const char *at = record + Where.Offset;
+            int cmp = EmptyCmp;
+            if (const int32_t key = dateKey(at); key > 0)
+                cmp = key < Key ? -1 : key > Key || !Exact ? 1 : 0;
+            V = compare(Sign, Flip ? -cmp : cmp);
+            return true;
+        }
+        long double a, b;
+        if (!L->E(P, a) || !R->E(P, b))
+            return false;
+        V = compare(Sign, threeWay(a, b));
+        return true;
+    }
+    // YYYYMMDD of eight stored digits forming a date from the year 1; 0 for anything else.
+    static int32_t dateKey(const char *At)
+    {
+        int32_t key = 0;
+        for (int i = 0; i < 8; ++i) {
+            const unsigned digit = unsigned(uint8_t(At[i])) - '0';
+            if (digit > 9)
+                return 0;
+            key = key * 10 + int32_t(digit);
+        }
+        const int year = key / 10000, month = key / 100 % 100, day = key % 100;
+        static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+        if (year < 1 || month < 1 || month > 12 || day < 1)
+            return 0;
+        const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+        if (day > kDays[month - 1] + (month == 2 && leap))
+            return 0;
+        return key;
+    }
+    // The serial day of a date, as the reads count it.
+    static int64_t serialOf(int Year, int Month, int Day)
+    {
+        Year -= Month <= 2;
+        const int era = Year / 400, yearOfEra = Year - era * 400;
+        const int dayOfYear = (153 * (Month + (Month > 2 ? -3 : 9)) + 2) / 5 + Day - 1;
+        const int dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+        return int64_t(era) * 146097 + dayOfEra - 693899;
+    }
+    // Sets Key, Exact and EmptyCmp for the constant; false when it cannot be told so.
+    bool setConstant(long double C)
+    {
+        if (std::isnan(C))
+            return false;
+        EmptyCmp = threeWay(0.0L, C);
+        const int64_t first = serialOf(1, 1, 1), last = serialOf(9999, 12, 31);
+        if (C < first) {
+            Key = 0; // every date after it
+            return true;
+        }
+        if (C > last) {
+            Key = 99991232; // every date before it
+            return true;
+        }
+        const long double day = std::ceil(C);
+        Exact = day == C;
+        // The day's date, counted back from 1 March of the year 0.
+        const int64_t z = int64_t(day) + 693899;
+        const int64_t era = z / 146097, dayOfEra = z - era * 146097;
+        const int64_t yearOfEra =
+            (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+        const int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+        const int64_t mp = (5 * dayOfYear + 2) / 153;
+        const int dd = int(dayOfYear - (153 * mp + 2) / 5 + 1);
+        const int mm = int(mp < 10 ? mp + 3 : mp - 9);
+        const int yy = int(yearOfEra + era * 400 + (mm <= 2));
+        if (serialOf(yy, mm, dd) != int64_t(day))
+            return false;
+        Key = yy * 10000 + mm * 100 + dd;
+        return true;
+    }
+};
+
 // The Boolean operators left to right, without priority; an operand whose value cannot change
 // the result is skipped only when it cannot fail either.
 struct TChain final : TNode {
-    std::vector<std::pair<uint8_t, TNodePtr>> Terms;
+    struct TTerm {
+        uint8_t Op;
+        bool Safe;    // cannot fail: may be skipped
+        bool RestAnd; // every later term a safe "and": a false value is final
+        bool RestOr;  // every later term a safe "or": a true value is final
+        TNode *Node;
+    };
+    std::vector<TTerm> Terms;
+    std::vector<TNodePtr> Nodes;
+    // Every term a safe "and": the value is the same in any order, so the terms are tried
+    // most often false first, as counted over the records so far.
+    bool AllSafeAnd = false;
+    uint32_t Calls = 0;
+    std::vector<uint32_t> Rejects, Tries; // per term, in the order of Terms
+    void finish()
+    {
+        AllSafeAnd = Terms.size() > 1;
+        for (size_t i = 0; i < Terms.size(); ++i)
+            AllSafeAnd &= Terms[i].Safe && (i == 0 || Terms[i].Op == rowAnd);
+        Rejects.assign(Terms.size(), 0);
+        Tries.assign(Terms.size(), 0);
+    }
+    void reorder()
+    {
+        std::vector<size_t> order(Terms.size());
+        for (size_t i = 0; i < order.size(); ++i)
+            order[i] = i;
+        // By the share of false among the records a term was tried on, a term not tried last.
+        auto share = [this](size_t i) { return Tries[i] ? double(Rejects[i]) / Tries[i] : 0.0; };
+        std::stable_sort(order.begin(), order.end(),
+                         [&](size_t a, size_t b) { return share(a) > share(b); });
+        std::vector<TTerm> terms;
+        std::vector<uint32_t> rejects, tries;
+        for (size_t i : order) {
+            terms.push_back(Terms[i]);
+            rejects.push_back(Rejects[i] / 2); // older records count less
+            tries.push_back(Tries[i] / 2);
+        }
+        Terms = std::move(terms);
+        Rejects = std::move(rejects);
+        Tries = std::move(tries);
+    }
+    bool allAnd(TParser &P, bool &V)
+    {
+        // Early and then every 1024 records.
+        ++Calls;
+        if ((Calls < 1024 ? Calls & (Calls - 1) : Calls & 1023) == 0)
+            reorder();
+        for (size_t i = 0; i < Terms.size(); ++i) {
+            bool b;
+            if (!Terms[i].Node->B(P, b))
+                return false;
+            ++Tries[i];
+            if (!b) {
+                ++Rejects[i];
+                V = false;
+                return true;
+            }
+        }
+        V = true;
+        return true;
+    }
+    void add(uint8_t Op, TNodePtr Node)
+    {
+        const bool safe = !Node->CanFail;
+        for (TTerm &t : Terms) {
+            t.RestAnd &= Op == rowAnd && safe;
+            t.RestOr &= Op == rowOr && safe;
+        }
+        Terms.push_back({Op, safe, true, true, Node.get()});
+        Nodes.push_back(std::move(Node));
+    }
     bool B(TParser &P, bool &V) override
     {
+        if (AllSafeAnd)
+            return allAnd(P, V);
         V = false;
-        for (auto &[op, node] : Terms) {
-            if (!node->CanFail && ((op == rowAnd && !V) || (op == rowOr && V)))
+        for (const TTerm &t : Terms) {
+            if (t.Safe && ((t.Op == rowAnd && !V) || (t.Op == rowOr && V)))
                 continue;
             bool b;
-            if (!node->B(P, b))
+            if (!t.Node->B(P, b))
                 return false;
-            V = op == rowAnd ? (V & b) : op == rowXor ? (V ^ b) : (V | b);
+            V = t.Op == rowAnd ? (V & b) : t.Op == rowXor ? (V ^ b) : (V | b);
+            if (V ? t.RestOr : t.RestAnd)
+                return true;
         }
         return true;
     }
@@ -1623,6 +1955,42 @@ bool TCall::D(TParser &P, double &V)
     V = out.D;
     return true;
 }
+
+namespace {
+constexpr uint8_t kLengthId = 4; // the built-in length, as BuiltinTable numbers it
+
+// length() of a text field: its stored ASCII bytes counted in place; the call otherwise.
+struct TLengthBytes final : TNode {
+    TFieldBinder::TBytes Where;
+    std::unique_ptr<TCall> Call;
+    bool count(TParser &P, int32_t &N) const
+    {
+        const char *record = TFastAccess::record(P);
+        if (!record)
+            return false;
+        const char *at = record + Where.Offset;
+        N = trimmedWidth(at, Where.Width);
+        return asciiBytes(at, N);
+    }
+    bool I(TParser &P, int32_t &V) override { return count(P, V) || Call->I(P, V); }
+    bool E(TParser &P, long double &V) override
+    {
+        int32_t n;
+        if (!count(P, n))
+            return Call->E(P, V);
+        V = n;
+        return true;
+    }
+    bool D(TParser &P, double &V) override
+    {
+        int32_t n;
+        if (!count(P, n))
+            return Call->D(P, V);
+        V = n;
+        return true;
+    }
+};
+} // namespace
 
 // Mirrors the walk's forms over the symbols; any other form gives no tree.
 struct TFastCompiler {
@@ -1747,6 +2115,15 @@ struct TFastCompiler {
         node->Constant = true;
         for (const TNodePtr &arg : node->Args)
             node->Constant &= arg->Constant;
+        if (const TFieldNode *f =
+                n == 1 ? dynamic_cast<const TFieldNode *>(node->Args[0].get()) : nullptr;
+            f && fn->Id == kLengthId && f->Where.Kind == 'C') {
+            auto length = std::make_unique<TLengthBytes>();
+            length->CanFail = node->CanFail;
+            length->Where = f->Where;
+            length->Call = std::move(node);
+            return length;
+        }
         return fold(std::move(node), Want);
     }
     TNodePtr factor(TExprType Type)
@@ -1898,6 +2275,7 @@ struct TFastCompiler {
                     eq->Equal = sign == rowEQ;
                     eq->Binder = Binder;
                     eq->Field = f->Field;
+                    eq->Where = f->Where;
                     eq->Ascii = t.toLatin1();
                     eq->Literal = t;
                     return eq;
@@ -1918,12 +2296,62 @@ struct TFastCompiler {
         TNodePtr right = numeric(6, etExtended);
         if (!right)
             return nullptr;
+        if (TNodePtr bytes = compareBytes(sign, left, right))
+            return bytes;
         auto node = std::make_unique<TCompareNumbers>();
         node->CanFail = left->CanFail || right->CanFail;
         node->Sign = sign;
         node->L = std::move(left);
         node->R = std::move(right);
         return node;
+    }
+    // The field read by "0 + field" of a field that never fails.
+    static const TFieldNode *plainField(const TNode *Node)
+    {
+        const auto *first = dynamic_cast<const TFirst *>(Node);
+        const auto *f =
+            first && !first->Minus ? dynamic_cast<const TFieldNode *>(first->X.get()) : nullptr;
+        return f && !f->CanFail ? f : nullptr;
+    }
+    // A number or date field against a constant, compared on the record's bytes.
+    static TNodePtr compareBytes(uint8_t Sign, TNodePtr &Left, TNodePtr &Right)
+    {
+        bool flip = false;
+        const TFieldNode *f = plainField(Left.get());
+        const TLit *lit = dynamic_cast<const TLit *>(Right.get());
+        if (!f || !lit) {
+            f = plainField(Right.get());
+            lit = dynamic_cast<const TLit *>(Left.get());
+            flip = true;
+        }
+        if (!f || !lit)
+            return nullptr;
+        const long double constant = lit->V.E;
+        if ((f->Where.Kind == 'N' || f->Where.Kind == 'F') && (f->Answers & (1u << etExtended)) &&
+            !std::isnan(constant)) {
+            auto node = std::make_unique<TCompareNumberBytes>();
+            node->CanFail = false;
+            node->Sign = Sign;
+            node->Flip = flip;
+            node->setConstant(constant);
+            node->Where = f->Where;
+            node->L = std::move(Left);
+            node->R = std::move(Right);
+            return node;
+        }
+        if (f->Where.Kind == 'D' && f->Where.Width >= 8 && f->Answers == (1u << etDateTime)) {
+            auto node = std::make_unique<TCompareDateBytes>();
+            if (!node->setConstant(constant))
+                return nullptr;
+            node->CanFail = false;
+            node->Sign = Sign;
+            node->Flip = flip;
+            node->Where = f->Where;
+            node->L = std::move(Left);
+            node->R = std::move(Right);
+            return node;
+        }
+        return nullptr;
     }
     TNodePtr chain(int Context)
     {
@@ -1935,7 +2363,7 @@ struct TFastCompiler {
             if (!t || (sym().Flags & tcCompare))
                 return nullptr;
             node->CanFail |= t->CanFail;
-            node->Terms.emplace_back(op, std::move(t));
+            node->add(op, std::move(t));
             if (sym().Flags & tcBoolOp) {
                 op = sym().Type;
                 ++At;
@@ -1943,6 +2371,9 @@ struct TFastCompiler {
             }
             if (!ends(Context, sym().Flags) || Context == 5 || Context == 6)
                 return nullptr;
+            if (node->Nodes.size() == 1) // false or X is X
+                return std::move(node->Nodes[0]);
+            node->finish();
             return node;
         }
     }

@@ -103,6 +103,7 @@ private:
     // allows (names bound, literals, pure built-ins): made again when the binding changes.
     uint64_t FBindStamp = 0;
     TFieldBinder *FBinder = nullptr; // set for an evaluation whose names are bound
+    const char *FRecord = nullptr;   // the record's bytes during a run of the tree, if offered
     struct TFastTree;
     std::unique_ptr<TFastTree> FFast;
     bool bind();

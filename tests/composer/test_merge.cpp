@@ -125,12 +125,13 @@ TEST_F(Merge, AFailingCalculatedFieldStaysAndIsReportedOnce)
     AddCalcField(Project.DList1, "BAD", 0, "NAME + 1");
     AddCalcField(Project.DList1, "ODD", 7, "1");
     AddCalcField(Project.DList1, "BIG", 1, "1e4000 * 1e4000");
+    AddCalcField(Project.DList1, "FAR", 4, "DUE + 4000000"); // past the year 9999
     std::vector<QString> Raised;
     M.OnCalcException = [&](const QString &Name, const QString &) { Raised.push_back(Name); };
     EXPECT_EQ(X("a %BAD b %ODD c"), "a %BAD b %ODD c");
     ASSERT_EQ(Host->Errors.size(), 1u);
     EXPECT_TRUE(Host->Errors[0].contains("\"BAD\"")) << Host->Errors[0].toStdString();
-    EXPECT_EQ(X("%BIG"), "%BIG");
+    EXPECT_EQ(X("%BIG %FAR"), "%BIG %FAR");
     EXPECT_EQ(Raised, std::vector<QString>{"BIG"});
     // A field of the same name is not consulted for a calculated field that failed.
     AddCalcField(Project.DList1, "NAME", 0, "\"x\""); // a string for an integer

@@ -266,7 +266,7 @@ TEST(Attachments, StoredAsChosenAndListed)
     EXPECT_EQ(A.Lines(), (QStringList{"/home/u/price.pdf", "/home/u/Price.pdf", "/x"}));
     ASSERT_TRUE(A.Remove(2, Select));
     EXPECT_EQ(Select, 1);
-    EXPECT_FALSE(A.Remove(5, Select));
+    EXPECT_FALSE(A.Remove(2, Select));
     ASSERT_TRUE(A.Remove(0, Select));
     ASSERT_TRUE(A.Remove(0, Select));
     EXPECT_EQ(Select, -1);

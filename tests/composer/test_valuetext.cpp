@@ -27,24 +27,11 @@ TEST(ValueTexts, SameTextsAsTheLocaleInEveryLocale)
                                QLocale(QLocale::French, QLocale::France),
                                QLocale(QLocale::Arabic, QLocale::Egypt)};
     std::mt19937_64 Random(11);
-    std::vector<double> Numbers = {0.0,
-                                   -0.0,
-                                   1.0,
-                                   -1.0,
-                                   0.1,
-                                   1.19,
-                                   1234.5,
-                                   1e15,
-                                   1e-5,
-                                   1e-4,
-                                   123456789012345.0,
-                                   1e300,
-                                   5e-324,
-                                   0.30000000000000004,
-                                   2.5e-310,
-                                   NAN,
-                                   INFINITY,
-                                   -INFINITY};
+    // Rounding and exponent boundaries, subnormals and the values that are no numbers.
+    // clang-format off
+    std::vector<double> Numbers = {0.0, -0.0, 1.0, -1.0, 0.1, 1.19, 1234.5, 1e15, 1e-5, 1e-4,
+                                   123456789012345.0, 1e300, 5e-324, 0.30000000000000004,
+                                   2.5e-310, NAN, INFINITY, -INFINITY};
     std::uniform_real_distribution<double> Amount(-1e6, 1e6);
     for (int i = 0; i < 3000; ++i) {
         Numbers.push_back(std::round(Amount(Random) * 100) / 100 * 1.19);
@@ -54,15 +41,11 @@ TEST(ValueTexts, SameTextsAsTheLocaleInEveryLocale)
         Numbers.push_back(Any);
     }
     // Calculated floats: long double products, and values right beside a rounding boundary.
-    std::vector<long double> Products = {0.5L,
-                                         1.000000000000005L,
-                                         1.0000000000000049999L,
-                                         999999999999999.5L,
-                                         9.999999999999995L,
-                                         1e-5L / 3,
-                                         123456789012345678.0L,
-                                         1e4000L,
-                                         -1e-4000L};
+    std::vector<long double> Products = {0.5L, 1.000000000000005L, 1.0000000000000049999L,
+                                         999999999999999.5L, 9.999999999999995L,
+                                         9.9999999999999996L, 1e-5L / 3, 123456789012345678.0L,
+                                         1e4000L, -1e-4000L};
+    // clang-format on
     for (int i = 0; i < 3000; ++i) {
         Products.push_back((long double)(std::round(Amount(Random) * 100) / 100) * 1.19L);
         Products.push_back((long double)Amount(Random) / 7 *

@@ -14,7 +14,6 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
-#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -28,7 +27,6 @@
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QToolBar>
 #include <QToolButton>
 #include <QWebEngineView>
 #include <csignal>
@@ -47,6 +45,12 @@ void Press(QWidget *Dialog, const QString &Text)
             return;
         }
     ADD_FAILURE() << "no button " << Text.toStdString();
+}
+
+QByteArray ReadAll(const QString &Name)
+{
+    QFile F(Name);
+    return F.open(QIODevice::ReadOnly) ? F.readAll() : QByteArray();
 }
 
 // Answers the next message box with OK and keeps its text in Message.
@@ -89,6 +93,10 @@ protected:
     }
 
     QVariant Js(const QString &Script) { return RunJs(F->DHTMLEdit1->page(), Script); }
+    QWidget *Keys()
+    {
+        return F->DHTMLEdit1->focusProxy() ? F->DHTMLEdit1->focusProxy() : F->DHTMLEdit1;
+    }
     QString Body() { return Js("document.body.innerHTML").toString(); }
 
     // Selects the text of the first element matching Css, as the user's mouse would.
@@ -139,109 +147,66 @@ TEST_F(Window, TheThreeViewsStayInStep)
 {
     EditSource(
         "<html><head></head><body><p id=a>Dear reader</p><p id=b>Kind regards</p></body></html>");
-    EXPECT_EQ(F->EditorStack->currentWidget(), F->DHTMLEdit1);
-    EXPECT_TRUE(Body().contains("Dear reader")) << Body().toStdString();
-
-    // Bold from the bar in the editor reaches the source when it is shown.
+    // Bold from the bar in the editor reaches the source when it is shown, as one undo step.
     SelectIn("#a");
-    EXPECT_TRUE(F->Views->FHtmlChanged);
     F->SpeedItem9->trigger();
     EXPECT_TRUE(F->SpeedItem9->isChecked());
     const QString Before = F->RxRichEdit1->toPlainText();
     F->SourceView0Click();
-    EXPECT_FALSE(F->Views->FHtmlChanged);
     EXPECT_TRUE(F->RxRichEdit1->toPlainText().contains("<b>Dear reader</b>"))
         << F->RxRichEdit1->toPlainText().toStdString();
-    EXPECT_FALSE(F->RxRichEdit1->toPlainText().contains("contenteditable"));
-    // The transfer is one step of the source's undo history.
     F->RxRichEdit1->undo();
     EXPECT_EQ(F->RxRichEdit1->toPlainText(), Before);
-    F->RxRichEdit1->redo();
-    EXPECT_TRUE(F->RxRichEdit1->toPlainText().contains("<b>Dear reader</b>"));
 
-    // Bold clicked again: the text is as before and the button up. The undo and redo
-    // changed the source, so the editor loads it again.
+    // Typing in the editor reaches the body a mailing reads, without the Source page.
     QSignalSpy Loaded(F->DomWork->Editor, &TDomHost::DocumentLoaded);
     F->EditView0Click();
     WaitForEditorLoad(Loaded);
-    SelectIn("#a");
-    F->SpeedItem9->trigger();
-    EXPECT_FALSE(F->SpeedItem9->isChecked());
-    EXPECT_FALSE(Body().contains("<b>")) << Body().toStdString();
-
-    // Typing in the editor reaches the body a mailing reads, without the Source page.
+    SelectIn("#b");
     F->DHTMLEdit1->setFocus();
     QSignalSpy Changed(F->DomWork, &TDomWork::DisplayChanged);
-    Js("(function(){const t=document.querySelector('#b').firstChild;const r=document.createRange();"
-       "r.setStart(t,t.length);getSelection().removeAllRanges();getSelection().addRange(r);})()");
-    QWidget *Keys = F->DHTMLEdit1->focusProxy() ? F->DHTMLEdit1->focusProxy() : F->DHTMLEdit1;
-    QTest::keyClicks(Keys, ", Ann");
+    Js("getSelection().collapseToEnd()");
+    QTest::keyClicks(Keys(), ", Ann");
     ASSERT_TRUE(WaitUntil([&] { return Body().contains("Kind regards, Ann"); }))
         << Body().toStdString();
     EXPECT_TRUE(Changed.count() > 0 || Changed.wait(20000));
     EXPECT_TRUE(F->Views->MessageBody().contains("Kind regards, Ann"));
-    EXPECT_TRUE(F->RxRichEdit1->toPlainText().contains("Kind regards, Ann"));
 
-    // The plain text has its own editor and body; the HTML stays as it was.
+    // The plain text has its own editor and body, and the formatting bar is off.
     F->PlainText0->trigger();
-    EXPECT_EQ(F->Views->FMailFormat, TMailViews::PlainFormat);
-    EXPECT_TRUE(F->PlainMode->isChecked() && !F->HtmlMode->isChecked());
     EXPECT_EQ(F->EditorStack->currentWidget(), F->RxRichEdit2);
-    // The whole formatting bar is off, item by item.
-    EXPECT_FALSE(F->SpeedItem9->isEnabled() || F->ComboBox8->isEnabled() ||
-                 F->NumList0->isEnabled());
+    EXPECT_FALSE(F->SpeedItem9->isEnabled() || F->ComboBox8->isEnabled());
     QTest::keyClicks(F->RxRichEdit2, "Plain words");
     EXPECT_EQ(F->Views->MessageBody(), "Plain words");
-    F->RxRichEdit2->undo();
-    EXPECT_EQ(F->RxRichEdit2->toPlainText(), "");
-    F->RxRichEdit2->redo();
     F->HtmlMode->trigger();
-    EXPECT_TRUE(F->Html0->isChecked());
     EXPECT_EQ(F->EditorStack->currentWidget(), F->DHTMLEdit1);
-    EXPECT_TRUE(F->SpeedItem9->isEnabled() && F->ComboBox8->isEnabled());
     EXPECT_TRUE(F->Views->MessageBody().contains("Kind regards, Ann"));
-    EXPECT_EQ(F->RxRichEdit2->toPlainText(), "Plain words");
 
     // A source edit after an editor edit wins at the next preview.
     TypeSource("<p>newest</p>");
     F->Preview0Click();
-    EXPECT_TRUE(F->Views->FHtmlChanged == false && F->Views->FSourceChanged == false);
-    QFile P(F->Preview->FPreviewFile);
-    ASSERT_TRUE(P.open(QIODevice::ReadOnly));
-    EXPECT_EQ(P.readAll(), "<p>newest</p>\r\n");
+    EXPECT_EQ(ReadAll(F->Preview->FPreviewFile), "<p>newest</p>\r\n");
 }
 
 TEST_F(Window, TextTypedIntoAnEmptyMessageReachesTheSource)
 {
-    // An empty source: what is typed in the editor is the message.
-    F->SourceView0Click();
-    QTest::keyClicks(F->RxRichEdit1, "x");
-    F->RxRichEdit1->selectAll();
-    QTest::keyClick(F->RxRichEdit1, Qt::Key_Delete);
-    ASSERT_TRUE(F->RxRichEdit1->toPlainText().isEmpty());
+    TypeSource("x");
+    F->RxRichEdit1->clear();
     QSignalSpy Loaded(F->DomWork->Editor, &TDomHost::DocumentLoaded);
     F->EditView0Click();
     WaitForEditorLoad(Loaded);
-    QSignalSpy Changed(F->DomWork, &TDomWork::DisplayChanged);
-    QWidget *Keys = F->DHTMLEdit1->focusProxy() ? F->DHTMLEdit1->focusProxy() : F->DHTMLEdit1;
     F->DHTMLEdit1->setFocus();
-    QTest::mouseClick(Keys, Qt::LeftButton, {}, QPoint(20, 20));
-    QTest::keyClicks(Keys, "Dear friend");
-    ASSERT_TRUE(WaitUntil([&] { return Body().contains("Dear friend"); })) << Body().toStdString();
-    EXPECT_TRUE(Changed.count() > 0 || Changed.wait(20000));
-    EXPECT_TRUE(F->Views->MessageBody().contains("Dear friend"));
+    QTest::mouseClick(Keys(), Qt::LeftButton, {}, QPoint(20, 20));
+    QTest::keyClicks(Keys(), "Dear friend");
+    ASSERT_TRUE(WaitUntil([&] { return F->Views->MessageBody().contains("Dear friend"); }))
+        << Body().toStdString();
     F->SourceView0Click();
-    EXPECT_TRUE(F->RxRichEdit1->toPlainText().contains("Dear friend"))
-        << F->RxRichEdit1->toPlainText().toStdString();
-    F->Preview0Click();
-    QFile P(F->Preview->FPreviewFile);
-    ASSERT_TRUE(P.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(P.readAll().contains("Dear friend"));
+    EXPECT_TRUE(F->RxRichEdit1->toPlainText().contains("Dear friend"));
 }
 
 TEST_F(Window, ThePreviewFileIsWrittenShownOnceAndRemoved)
 {
-    TypeSource("<html>\n<HEAD>\n<title>x</title></HEAD><body><p>Hello</p></body></html>");
+    TypeSource("<p>Hello</p>");
     F->Edit2->setText("Greetings");
     F->ComboBox2->addItem("EMAIL");
     QSignalSpy Shown(F->WebBrowser1, &QWebEngineView::loadFinished);
@@ -249,42 +214,20 @@ TEST_F(Window, ThePreviewFileIsWrittenShownOnceAndRemoved)
     EXPECT_EQ(F->PreviewSubject->text(), "Greetings");
     EXPECT_EQ(F->PreviewTo->text(), "EMAIL"); // no record: the field name itself
     const QString File = F->Preview->FPreviewFile;
-    EXPECT_EQ(File, QDir::tempPath() + "/$qfprev_.html");
-    QFile P(File);
-    ASSERT_TRUE(P.open(QIODevice::ReadOnly));
-    EXPECT_EQ(P.readAll(),
-              "<html>\r\n<HEAD>\r\n<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; "
-              "charset=utf-8\">\r\n<title>x</title></HEAD><body><p>Hello</p></body></html>\r\n");
-    P.close();
 
     // A second request while the page still loads builds nothing.
-    EXPECT_FALSE(F->Preview->FPreviewDirty);
     QFile::remove(File);
     F->BuildPreview();
     EXPECT_FALSE(QFile::exists(File));
     ASSERT_TRUE(Shown.count() > 0 || Shown.wait(20000));
-    EXPECT_TRUE(F->Preview->FPreviewDirty);
     EXPECT_EQ(F->WebBrowser1->url(), QUrl::fromLocalFile(File));
 
-    // The plain text previews with its own head, shown as it is sent: markup as typed and the
-    // line breaks kept. The format switch rebuilds the page.
+    // The format switch rebuilds the page; plain text shows its markup as typed.
     QTest::keyClicks(F->RxRichEdit2, "a <b> c");
-    QTest::keyClick(F->RxRichEdit2, Qt::Key_Return);
-    QTest::keyClicks(F->RxRichEdit2, "next");
     F->PlainText0->trigger();
-    ASSERT_TRUE(P.open(QIODevice::ReadOnly));
-    EXPECT_EQ(P.readAll(),
-              "<HEAD>\r\n<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/plain; charset=utf-8\">"
-              "\r\n</HEAD>\r\n<PRE style=\"white-space: pre-wrap; overflow-wrap: anywhere\">"
-              "\r\na &lt;b&gt; c\r\nnext\r\n</PRE>\r\n");
-    P.close();
     ASSERT_TRUE(Shown.count() > 1 || Shown.wait(20000));
-    const QVariantList Shows =
-        RunJs(F->WebBrowser1->page(),
-              "[document.body.innerText, document.querySelectorAll('b').length]")
-            .toList();
-    EXPECT_EQ(Shows.value(0).toString().trimmed(), "a <b> c\nnext");
-    EXPECT_EQ(Shows.value(1).toInt(), 0);
+    EXPECT_EQ(RunJs(F->WebBrowser1->page(), "document.body.innerText").toString().trimmed(),
+              "a <b> c");
 
     // A preview that cannot be written says so, and the next request tries again.
     QFile::remove(File);
@@ -293,9 +236,7 @@ TEST_F(Window, ThePreviewFileIsWrittenShownOnceAndRemoved)
     AnswerMessage(Message);
     F->BuildPreview();
     EXPECT_EQ(Message, "Preview Failed");
-    EXPECT_TRUE(F->Preview->FPreviewDirty);
     QDir().rmdir(File);
-
     F->BuildPreview();
     EXPECT_TRUE(QFile::exists(File));
     ForgetChanges();
@@ -312,10 +253,7 @@ TEST_F(Window, TheNavigatorWalksThePreviewThroughTheRecords)
                       {RawRecord(Fields, {"Smith"}), RawRecord(Fields, {"Berg"}),
                        RawRecord(Fields, {"Dahl"})}));
     TypeSource("<p>Dear %NAME</p>");
-    auto Page = [&] {
-        QFile P(F->Preview->FPreviewFile);
-        return P.open(QIODevice::ReadOnly) ? QString::fromUtf8(P.readAll()) : QString();
-    };
+    auto Page = [&] { return QString::fromUtf8(ReadAll(F->Preview->FPreviewFile)); };
     auto Enabled = [&] {
         QString S;
         for (QToolButton *B : F->NavButtons)
@@ -326,14 +264,11 @@ TEST_F(Window, TheNavigatorWalksThePreviewThroughTheRecords)
     F->Preview0Click();
     ASSERT_TRUE(Loaded());
     EXPECT_EQ(Enabled(), "0000");
-    EXPECT_TRUE(Page().contains("Dear %NAME"));
 
-    // A table opened while the preview shows brings its first record.
+    // A table opened while the preview shows brings its first record; then First, Prior, Next,
+    // Last: each click moves the record and rebuilds the page.
     F->OpenDBFFile(Dir.filePath("people.dbf"));
     EXPECT_TRUE(Page().contains("Dear Smith")) << Page().toStdString();
-    EXPECT_EQ(Enabled(), "0011");
-
-    // First, Prior, Next, Last: each click moves the record and rebuilds the page.
     const std::tuple<int, const char *, const char *> Clicks[] = {
         {2, "Berg", "1111"}, {3, "Dahl", "1100"}, {1, "Berg", "1111"}, {0, "Smith", "0011"}};
     for (const auto &[Button, Name, States] : Clicks) {
@@ -355,10 +290,8 @@ TEST_F(Window, TheNavigatorWalksThePreviewThroughTheRecords)
     // shown, with the focus in the subject, whose leaving merges the open table's record.
     F->CloseDB0->trigger();
     EXPECT_TRUE(WaitUntil([&] { return Page().contains("Dear %NAME"); }));
-    EXPECT_EQ(Enabled(), "0000");
     F->OpenDBFFile(Dir.filePath("people.dbf"));
     F->Edit2->setFocus();
-    ASSERT_EQ(QApplication::focusWidget(), F->Edit2);
     ForgetChanges();
     F.reset();
 }
@@ -367,49 +300,24 @@ TEST_F(Window, InsertTableDialogAndTheTableMenu)
 {
     EditSource("<p id=a>x</p>");
     SelectIn("#a");
-
-    // Defaults, then 2 rows of 3 columns 7 pixels wide.
+    // 2 rows of 3 columns 7 pixels wide.
     WhenModal<QWidget>([&](QWidget *W) {
         auto *T = qobject_cast<TTabForm *>(W);
         ASSERT_NE(T, nullptr);
-        EXPECT_EQ(T->Rows->Edit->text() + T->Columns->Edit->text() + T->BorderSize->Edit->text() +
-                      T->WidthEdit->text(),
-                  "221100");
-        EXPECT_TRUE(T->SpecifyWidth->isChecked() && T->InPercent->isChecked());
-        EXPECT_EQ(T->focusWidget(), T->Rows->Edit);
         T->Columns->Up->click();
-        EXPECT_EQ(T->Columns->Edit->text(), "3");
         T->WidthEdit->setText("7");
         T->InPixels->setChecked(true);
         Press(W, "Ok");
     });
     F->Table0->trigger();
-    EXPECT_TRUE(
-        Body().contains("<table border=\"1\" cellpadding=\"1\" cellspacing=\"1\" width=\"7\">"
-                        "<tbody><tr><td width=\"2\">&nbsp;</td><td width=\"2\">&nbsp;</td>"
-                        "<td width=\"3\">&nbsp;</td></tr>"))
-        << Body().toStdString();
-
-    // The dialog keeps its values; a width that is no number is reported and the table
-    // still goes in, without cell widths.
-    QString Message;
-    WhenModal<QWidget>([&](QWidget *W) {
-        auto *T = qobject_cast<TTabForm *>(W);
-        EXPECT_EQ(T->Columns->Edit->text(), "3");
-        T->Rows->Edit->setText("1");
-        T->WidthEdit->setText("abc");
-        AnswerMessage(Message);
-        Press(W, "Ok");
-    });
-    F->Table0->trigger();
-    EXPECT_EQ(Message, "Invalid Width");
-    EXPECT_TRUE(Body().contains(
-        "width=\"abc\"><tbody><tr><td>&nbsp;</td><td>&nbsp;</td><td>&nbsp;</td></tr>"
-        "</tbody></table>"))
+    EXPECT_TRUE(Body().contains("<table border=\"1\" cellpadding=\"1\" cellspacing=\"1\" "
+                                "width=\"7\"><tbody><tr><td width=\"2\">&nbsp;</td><td "
+                                "width=\"2\">&nbsp;</td><td width=\"3\">&nbsp;</td></tr><tr>"))
         << Body().toStdString();
 
     // Rows that are no number stop the command with the conversion's message.
     const QString Before = Body();
+    QString Message;
     WhenModal<QWidget>([&](QWidget *W) {
         qobject_cast<TTabForm *>(W)->Rows->Edit->setText("x");
         AnswerMessage(Message);
@@ -423,8 +331,6 @@ TEST_F(Window, InsertTableDialogAndTheTableMenu)
     SelectIn("td");
     F->InsertRow1->trigger();
     EXPECT_EQ(Js("document.querySelector('table').rows.length").toInt(), 3);
-    F->DeleteRows1->trigger();
-    EXPECT_EQ(Js("document.querySelector('table').rows.length").toInt(), 2);
 
     // A new table waits with the caret in its first cell; Tab and Shift+Tab move between
     // the cells and keep the focus in the editor.
@@ -442,14 +348,13 @@ TEST_F(Window, InsertTableDialogAndTheTableMenu)
     ASSERT_TRUE(QTest::qWaitForWindowActive(F.get()));
     F->DHTMLEdit1->setFocus();
     ASSERT_TRUE(WaitUntil([&] { return Js("document.hasFocus()").toBool(); }));
-    QWidget *Keys = F->DHTMLEdit1->focusProxy() ? F->DHTMLEdit1->focusProxy() : F->DHTMLEdit1;
-    QTest::keyClicks(Keys, "a");
-    QTest::keyClick(Keys, Qt::Key_Tab);
-    QTest::keyClicks(Keys, "b");
-    QTest::keyClick(Keys, Qt::Key_Tab);
-    QTest::keyClick(Keys, Qt::Key_Tab);
-    QTest::keyClick(Keys, Qt::Key_Backtab, Qt::ShiftModifier);
-    QTest::keyClicks(Keys, "c");
+    QTest::keyClicks(Keys(), "a");
+    QTest::keyClick(Keys(), Qt::Key_Tab);
+    QTest::keyClicks(Keys(), "b");
+    QTest::keyClick(Keys(), Qt::Key_Tab);
+    QTest::keyClick(Keys(), Qt::Key_Tab);
+    QTest::keyClick(Keys(), Qt::Key_Backtab, Qt::ShiftModifier);
+    QTest::keyClicks(Keys(), "c");
     const QString Cells = "Array.from(document.querySelectorAll('td')).map(c=>"
                           "c.textContent.replace(/\\u00a0/g,'_')).join(',')";
     EXPECT_TRUE(WaitUntil([&] { return Js(Cells).toString() == "a,b,c,_"; }))
@@ -460,19 +365,14 @@ TEST_F(Window, InsertTableDialogAndTheTableMenu)
 TEST_F(Window, FormattingBarAndMenus)
 {
     EditSource("<p id=a>one</p><p id=b>two</p>");
-    EXPECT_TRUE(F->ComboBox5->findText("Heading 1") >= 0);
-
     SelectIn("#a");
     F->ComboBox5->setCurrentIndex(F->ComboBox5->findText("Heading 1"));
     emit F->ComboBox5->activated(F->ComboBox5->currentIndex());
-    EXPECT_TRUE(Body().contains("<h1>one</h1>")) << Body().toStdString();
     F->ComboBox8->setCurrentIndex(F->ComboBox8->findText("2"));
     emit F->ComboBox8->activated(F->ComboBox8->currentIndex());
     EXPECT_TRUE(Body().contains("<h1><font size=\"2\">one</font></h1>")) << Body().toStdString();
-
     // The alignments: one group in which all may be up.
     F->SpeedItem14->trigger();
-    EXPECT_TRUE(F->SpeedItem14->isChecked());
     F->SpeedItem15->trigger();
     EXPECT_FALSE(F->SpeedItem14->isChecked());
     EXPECT_TRUE(Body().contains("text-align: right")) << Body().toStdString();
@@ -481,27 +381,18 @@ TEST_F(Window, FormattingBarAndMenus)
     SelectIn("#b");
     F->NumList0->trigger();
     EXPECT_TRUE(F->NumList0->isChecked() && F->SpeedItem16->isChecked());
-    EXPECT_TRUE(Body().contains("<ol><li>two</li></ol>")) << Body().toStdString();
     F->SpeedItem17->trigger();
-    EXPECT_TRUE(F->BulList0->isChecked() && F->SpeedItem17->isChecked());
-    EXPECT_FALSE(F->NumList0->isChecked() || F->SpeedItem16->isChecked());
+    EXPECT_TRUE(F->BulList0->isChecked() && !F->NumList0->isChecked());
     EXPECT_TRUE(Body().contains("<ul><li>two</li></ul>")) << Body().toStdString();
 
-    // The hyperlink dialog.
     SelectIn("li");
     WhenModal<QWidget>([](QWidget *W) {
-        auto *H = qobject_cast<THyperlinkForm *>(W);
-        ASSERT_NE(H, nullptr);
-        H->Url->setText("mailto:ann@example.org");
+        qobject_cast<THyperlinkForm *>(W)->Url->setText("mailto:ann@example.org");
         Press(W, "Ok");
     });
     F->Hyperlink0->trigger();
     EXPECT_TRUE(Body().contains("<a href=\"mailto:ann@example.org\">two</a>"))
         << Body().toStdString();
-
-    // Undo through the editor takes the link back.
-    F->DomWork->ExecEditCommand(5049, 0, QVariant());
-    EXPECT_TRUE(WaitUntil([&] { return !Body().contains("<a "); })) << Body().toStdString();
 }
 
 TEST_F(Window, AnEditorThatDiesComesBackAndSaysSo)
@@ -515,5 +406,4 @@ TEST_F(Window, AnEditorThatDiesComesBackAndSaysSo)
     EXPECT_TRUE(Message.contains("restarted")) << Message.toStdString();
     WaitForEditorLoad(Loaded);
     EXPECT_TRUE(Body().contains("kept text")) << Body().toStdString();
-    EXPECT_TRUE(F->RxRichEdit1->toPlainText().contains("kept text"));
 }

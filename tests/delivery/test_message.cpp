@@ -9,6 +9,8 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QJsonArray>
+#include <QRegularExpression>
+#include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <gtest/gtest.h>
@@ -66,7 +68,8 @@ TEST(DeliveryMessage, LineBreaksCannotAddHeadersAndBadInputIsRefused)
     EXPECT_FALSE(Raw.contains("\r\nBcc:"));
     EXPECT_FALSE(Raw.contains("\nX-Injected"));
     EXPECT_EQ(Str(ParseComposed(Raw)["subject"]), "Hello  Bcc: victim@example.com");
-    // Other control characters are dropped, also from encoded words; a tab is white space.
+    // Other control characters are dropped, also from encoded words; a tab is
+    // white space.
     M.Subject = QStringLiteral("a\x01"
                                "b\x1B[31mc\x7F\u0085d\te \u00e9");
     M.From.Name = QStringLiteral("Bell\aName");
@@ -119,8 +122,9 @@ TEST(DeliveryMessage, BodyEncodingFollowsTheContent)
     }
 }
 
-// Byte for byte where Python's decoders forgive: spaces before a line end are escaped, and
-// characters the charset lacks become references to their code points.
+// Byte for byte where Python's decoders forgive: spaces before a line end are
+// escaped, and characters the charset lacks become references to their code
+// points.
 TEST(DeliveryMessage, QuotedPrintableAndCharacterReferences)
 {
     EXPECT_EQ(EncodeQuotedPrintable("a \r\nb\t"), "a=20\r\nb=09");
@@ -142,7 +146,15 @@ TEST(DeliveryMessage, LocalPicturesTravelInsideTheMessage)
         Every.append(char(I * 7 % 256));
     const QString Logo = Write(QStringLiteral("logo.png"), "\x89PNG\r\n" + Every);
     const QString Odd = Write(QStringLiteral("a b&c.gif"), "GIF89a\r\n\x1A" + Every.left(100));
-    const QString Pdf = Write(QStringLiteral("doc.pdf"), "%PDF-1.4");
+    // Attachments: binary, empty, a long name split over continuations, a name to
+    // quote.
+    const std::pair<QString, QByteArray> Files[] = {
+        {QStringLiteral("report.PDF"), Every},
+        {QStringLiteral("empty.bin"), QByteArray()},
+        {QStringLiteral("Годовой отчёт за 2026 год — очень длинное имя файла для "
+                        "проверки.txt"),
+         "line one\r\n.line two\nno end"},
+        {QStringLiteral("a \"quoted\"; name, with=signs.csv"), "a;b\r\n1;2\r\n"}};
     auto Sha = [](const QString &File) {
         QFile F(File);
         F.open(QIODevice::ReadOnly);
@@ -151,23 +163,27 @@ TEST(DeliveryMessage, LocalPicturesTravelInsideTheMessage)
     };
     const QString Remote = QStringLiteral("<img src=\"https://example.com/r.png\">");
     const QString Body =
-        QStringLiteral("<p><img src=\"%1\"><IMG alt=x SRC='%2'>%3<img src=%1></p>")
+        QStringLiteral("<p><img src=\"%1\"><IMG alt=x SRC='%2'>%3<img src=%1> "
+                       "Grüße – 中</p>")
             .arg(Logo, QUrl::fromLocalFile(Odd).toString().replace('&', "&amp;"), Remote);
 
-    // With and without attachments: the text and its pictures are one related part.
+    // With and without attachments: the text and its pictures are one related
+    // part.
     const std::pair<bool, QStringList> Cases[] = {
         {false, {"multipart/related", "text/html", "image/png", "image/gif"}},
         {true,
          {"multipart/mixed", "multipart/related", "text/html", "image/png", "image/gif",
-          "application/pdf"}}};
+          "application/pdf", "application/octet-stream", "text/plain", "text/csv"}}};
     for (const auto &[Attach, Structure] : Cases) {
         SCOPED_TRACE(Attach);
         TIdMessage M;
         Basic(M);
         M.ContentType = QStringLiteral("text/html");
+        M.CharSet = QStringLiteral("iso-8859-1");
         M.Body = QStringList{Body};
-        if (Attach)
-            M.MessageParts.AddAttachment(Pdf);
+        for (const auto &[Name, Data] : Files)
+            if (Attach)
+                M.MessageParts.AddAttachment(Write(Name, Data));
         const QByteArray Raw = M.Compose({});
         const QJsonObject P = ParseComposed(Raw);
         EXPECT_EQ(P["structure"].toVariant().toStringList(), Structure);
@@ -186,12 +202,32 @@ TEST(DeliveryMessage, LocalPicturesTravelInsideTheMessage)
         EXPECT_EQ(Inline[1]["sha256"].toString(), Sha(Odd));
         EXPECT_EQ(Inline[1]["filename"].toString(), "a b&c.gif");
         EXPECT_TRUE(Html.contains(Remote));
+        // Characters Latin-1 lacks go as references in HTML.
+        EXPECT_TRUE(Html.contains(QStringLiteral("Grüße &#8211; &#20013;</p>")));
+        const QJsonArray A = P["attachments"].toArray();
+        ASSERT_EQ(A.size(), Attach ? 4 : 0);
+        for (qsizetype I = 0; I < A.size(); ++I) {
+            EXPECT_EQ(A[I]["filename"].toString(), Files[I].first);
+            EXPECT_EQ(A[I]["sha256"].toString(), Sha(Dir.filePath(Files[I].first)));
+        }
+        // Some readers decode each continuation of a long name alone: none may end
+        // inside a character.
+        int Pieces = 0;
+        for (auto It = QRegularExpression(QStringLiteral("name\\*\\d+\\*=(?:utf-8'')?([^;\\s]*)"))
+                           .globalMatch(QString::fromLatin1(Raw));
+             It.hasNext(); ++Pieces) {
+            QStringDecoder Utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+            (void)Utf8.decode(QByteArray::fromPercentEncoding(It.next().captured(1).toLatin1()));
+            EXPECT_FALSE(Utf8.hasError());
+        }
+        EXPECT_EQ(Pieces > 4, Attach);
         EXPECT_FALSE(Html.contains(Dir.path()));
         EXPECT_EQ(InlinePartsByPerl(Raw), Parts);
         EXPECT_EQ(InlinePartsByReformime(Raw), Parts);
     }
 
-    // A plain text is sent as written; a picture that cannot be read stops the message.
+    // A plain text is sent as written; a picture that cannot be read stops the
+    // message.
     TIdMessage M;
     Basic(M);
     M.Body = QStringList{Body};

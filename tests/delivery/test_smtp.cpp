@@ -1,20 +1,15 @@
-// The client and the message against a real SMTP server on 127.0.0.1, read back by
-// Python's email package.
+// The client and the message against a real SMTP server on 127.0.0.1, read back
+// by Python's email package.
 
-#include "delivery/charsets.h"
 #include "delivery/idexception.h"
 #include "delivery/idmessage.h"
 #include "delivery/idsmtp.h"
 #include "testserver.h"
 
-#include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
-#include <QRandomGenerator>
-#include <QRegularExpression>
 #include <QSet>
-#include <QStringDecoder>
 #include <QThread>
 #include <gtest/gtest.h>
 
@@ -24,47 +19,30 @@ namespace {
 
 QString Nfc(const QString &S) { return S.normalized(QString::NormalizationForm_C); }
 
-// Texts each charset can hold: {subject, sender name, recipient name, a body line}.
+// One charset of each converter: a single-byte table, iconv's stateful ones
+// (UTF-7, and the pages that compose accents), UTF-8, and the platform's own
+// bytes sent as UTF-8.
 struct TSample {
-    const char *Subject, *FromName, *ToName, *Line;
+    const char *Charset, *Subject, *FromName, *ToName, *Line;
 };
 
-const TSample Samples[19] = {
-    {"مرحبا بالعالم: عرض خاص", "أحمد علي", "سارة", "نص الرسالة باللغة العربية"},
-    {"Labas, pasauli: ąčęėįšųūž", "Jonas Žemaitis", "Rūta", "Ačiū už laišką; Ķēniņš, Ļaudis"},
-    {"Zażółć gęślą jaźń", "Łukasz Wójcik", "Żaneta", "Příliš žluťoučký kůň úpěl ďábelské ódy"},
-    {"Zażółć gęślą jaźń – ‚cytat‘", "Łukasz Wójcik", "Žofie",
-     "Příliš žluťoučký kůň úpěl ďábelské ódy €"},
-    {"Привет, мир! Ёлка №1", "Иван Петров", "Мария", "Съешь же ещё этих мягких французских булок"},
-    {"Привет, мир! Ёлка", "Иван Петров", "Мария", "Съешь же ещё этих мягких французских булок"},
-    {"Привіт, світ! Ґанок", "Тарас Їжак", "Євгенія",
-     "Чуєш їх, доцю, га? Кумедна ж ти, прощайся без ґольфів"},
-    {"Привет, мир! «Ёлка» №1", "Иван Петров", "Мария",
+const TSample Samples[] = {
+    {"windows-1251", "Привет, мир! «Ёлка» №1", "Иван Петров", "Мария",
      "Съешь же ещё этих мягких французских булок — €"},
-    {"Καλημέρα κόσμε", "Γιώργος Παπαδόπουλος", "Ελένη", "Ξεσκεπάζω την ψυχοφθόρα βδελυγμία"},
-    {"Καλημέρα κόσμε – «νέα»", "Γιώργος Παπαδόπουλος", "Ελένη",
-     "Ξεσκεπάζω την ψυχοφθόρα βδελυγμία €"},
-    {"שלום עולם", "דוד כהן", "רחל", "דג סקרן שט בים מאוכזב ולפתע מצא חברה ₪"},
-    {"สวัสดีชาวโลก", "สมชาย ใจดี", "สมหญิง", "เป็นมนุษย์สุดประเสริฐเลิศคุณค่า"},
-    {"Merhaba dünya: ğüşıöç İĞ", "Ayşe Yılmaz", "Çağrı",
-     "Pijamalı hasta yağız şoföre çabucak güvendi"},
-    {"Grüße aus 世界 😀 +plus-", "Zoë 李", "Ünal", "UTF-7 text: +1 - ~ \\ 世界 😀"},
-    {"Grüße aus 世界 😀", "Zoë 李", "Ünal", "Emoji 😀 and 世界 and ⅓"},
-    {"Grüße aus 世界", "Zoë 李", "Ünal", "The platform's own bytes: Ωμέγα 世界"},
-    {"Xin chào thế giới", "Nguyễn Văn An", "Trần Thị Bích", "Tiếng Việt có dấu: ắ ằ ẳ ẵ ặ"},
-    {"Grüße aus Köln: çà ñ ÿ", "José Müller", "Ångström", "Le café déçu mais l'âme plutôt naïve"},
-    {"Grüße aus Köln – „Zitat“ €", "José Müller", "Œdipe",
-     "Le cœur déçu mais l'âme plutôt naïve, Ÿ ™ …"},
+    {"windows-1255", "שלום עולם", "דוד כהן", "רחל", "דג סקרן שט בים מאוכזב ולפתע מצא חברה ₪"},
+    {"utf-7", "Grüße aus 世界 😀 +plus-", "Zoë 李", "Ünal", "UTF-7 text: +1 - ~ \\ 世界 😀"},
+    {"utf-8", "Grüße aus 世界 😀", "Zoë 李", "Ünal", "Emoji 😀 and 世界 and ⅓"},
+    {"x-user-defined", "Grüße aus 世界", "Zoë 李", "Ünal", "The platform's own bytes: Ωμέγα 世界"},
+    {"windows-1258", "Xin chào thế giới", "Nguyễn Văn An", "Trần Thị Bích",
+     "Tiếng Việt có dấu: ắ ằ ẳ ẵ ặ"},
 };
 
-void Fill(TIdMessage &M, const QString &Charset, const TSample &S, const QString &To)
+void Fill(TIdMessage &M, const TSample &S, const QString &To)
 {
-    M.CharSet = Charset;
+    M.CharSet = QString::fromLatin1(S.Charset);
     M.ContentType = QStringLiteral("text/plain");
     M.From.Address = QStringLiteral("sender@example.com");
     M.From.Name = QString::fromUtf8(S.FromName);
-    M.ReplyTo.Clear();
-    M.ReplyTo.Add().Address = QStringLiteral("replies@example.com");
     M.Recipients.Clear();
     TIdEMailAddressItem &R = M.Recipients.Add();
     R.Address = To;
@@ -111,126 +89,42 @@ protected:
     }
 };
 
-TEST_F(DeliveryClient, EveryCharsetRoundTripsOverOneConnection)
+TEST_F(DeliveryClient, CharsetsRoundTripOverOneConnection)
 {
     Smtp.Connect();
     ASSERT_TRUE(Smtp.Connected());
     TIdMessage M;
-    for (size_t I = 0; I < CharsetTable.size(); ++I) {
-        Fill(M, QString::fromLatin1(CharsetTable[I].MimeName), Samples[I],
-             QStringLiteral("rcpt%1@example.com").arg(I));
-        ASSERT_NO_THROW(Smtp.Send(M)) << CharsetTable[I].MimeName;
+    const qsizetype N = std::size(Samples);
+    for (qsizetype I = 0; I < N; ++I) {
+        Fill(M, Samples[I], QStringLiteral("rcpt%1@example.com").arg(I));
+        ASSERT_NO_THROW(Smtp.Send(M)) << Samples[I].Charset;
     }
     const QStringList Files = Server.MessageFiles();
-    ASSERT_EQ(Files.size(), 19);
+    ASSERT_EQ(Files.size(), N);
     const QJsonArray Parsed = ParseMail(Files);
     QSet<QString> Peers;
-    for (size_t I = 0; I < CharsetTable.size(); ++I) {
-        SCOPED_TRACE(CharsetTable[I].MimeName);
-        const QJsonObject P = Parsed.at(static_cast<qsizetype>(I)).toObject();
+    for (qsizetype I = 0; I < N; ++I) {
         const TSample &S = Samples[I];
-        EXPECT_EQ(Str(P["charset"]), I == 15 ? "utf-8" : CharsetTable[I].MimeName);
-        EXPECT_EQ(Str(P["body_type"]), "text/plain");
+        SCOPED_TRACE(S.Charset);
+        const QJsonObject P = Parsed.at(I).toObject();
+        EXPECT_EQ(Str(P["charset"]), I == 4 ? "utf-8" : S.Charset);
         EXPECT_EQ(P["subject"].toString(), Nfc(QString::fromUtf8(S.Subject)));
         EXPECT_EQ(P["from"][0]["name"].toString(), Nfc(QString::fromUtf8(S.FromName)));
-        EXPECT_EQ(Str(P["from"][0]["address"]), "sender@example.com");
         EXPECT_EQ(P["to"][0]["name"].toString(), Nfc(QString::fromUtf8(S.ToName)));
-        EXPECT_EQ(P["to"][0]["address"].toString(), QStringLiteral("rcpt%1@example.com").arg(I));
-        EXPECT_EQ(Str(P["reply_to"][0]["address"]), "replies@example.com");
         EXPECT_EQ(P["body"].toString(),
                   Nfc(QString::fromUtf8(S.Line)) +
                       "\r\n\r\n.a line with a leading dot\r\n.\r\ntrailing space \r\n");
-        EXPECT_EQ(Str(P["x_mailer"]), "Quillfast v2.0");
-        EXPECT_EQ(Str(P["mime_version"]), "1.0");
-        EXPECT_TRUE(P["has_date"].toBool());
-        EXPECT_TRUE(Str(P["message_id"]).find('@') != std::string::npos);
-        EXPECT_LE(P["longest_line"].toInt(), 998);
         EXPECT_EQ(P["bare_line_feeds"].toInt(), 0);
         EXPECT_TRUE(P["defects"].toArray().isEmpty());
-        const QJsonObject Env = Server.Envelope(Files[static_cast<qsizetype>(I)]);
-        EXPECT_EQ(Str(Env["mail_from"]), "sender@example.com");
-        EXPECT_EQ(Env["rcpt_tos"].toArray().at(0).toString(),
-                  QStringLiteral("rcpt%1@example.com").arg(I));
+        const QJsonObject Env = Server.Envelope(Files[I]);
+        EXPECT_EQ(Env["rcpt_tos"][0].toString(), QStringLiteral("rcpt%1@example.com").arg(I));
         Peers.insert(Env["peer"].toString());
     }
     EXPECT_EQ(Peers.size(), 1) << "every message should use the connection Connect made";
 }
 
-TEST_F(DeliveryClient, AttachmentsRoundTripByteForByte)
-{
-    QTemporaryDir Dir;
-    struct TFile {
-        QString Name;
-        QByteArray Data;
-        const char *Type;
-    };
-    QByteArray Binary(150000, Qt::Uninitialized);
-    QRandomGenerator Rng(7);
-    for (char &C : Binary)
-        C = static_cast<char>(Rng.bounded(256));
-    const QList<TFile> Files = {
-        {QStringLiteral("report.PDF"), Binary, "application/pdf"},
-        {QStringLiteral("empty.bin"), QByteArray(), "application/octet-stream"},
-        {QStringLiteral(
-             "Годовой отчёт за 2026 год — очень длинное имя файла для проверки разбиения.txt"),
-         QByteArray("line one\r\n.line two\nno end"), "text/plain"},
-        {QStringLiteral("a \"quoted\"; name, with=signs.csv"), QByteArray("a;b\r\n1;2\r\n"),
-         "text/csv"},
-    };
-    TIdMessage M;
-    M.From.Address = QStringLiteral("sender@example.com");
-    M.Recipients.Add().Address = QStringLiteral("rcpt@example.com");
-    M.ContentType = QStringLiteral("text/html");
-    M.CharSet = QStringLiteral("iso-8859-1");
-    M.Subject = QStringLiteral("Files");
-    M.Body = QStringList{QStringLiteral("<p>Grüße – 中</p>")};
-    for (const TFile &F : Files) {
-        QFile Out(Dir.filePath(F.Name));
-        ASSERT_TRUE(Out.open(QIODevice::WriteOnly));
-        Out.write(F.Data);
-        Out.close();
-        M.MessageParts.AddAttachment(Out.fileName());
-    }
-    Smtp.Connect();
-    Smtp.Send(M);
-    ASSERT_EQ(Server.MessageFiles().size(), 1);
-    const QJsonObject P = ParseMail(Server.MessageFiles()).at(0).toObject();
-    EXPECT_EQ(Str(P["content_type"]), "multipart/mixed");
-    EXPECT_EQ(Str(P["body_type"]), "text/html");
-    // The dash and the Chinese character are not in Latin-1: an HTML body carries them as
-    // references.
-    EXPECT_EQ(P["body"].toString(), QStringLiteral("<p>Grüße &#8211; &#20013;</p>\r\n"));
-    EXPECT_LE(P["longest_line"].toInt(), 998);
-    EXPECT_EQ(P["bare_line_feeds"].toInt(), 0);
-    // Some readers decode each continuation of a long name by itself: none may end inside a
-    // character.
-    QFile Raw(Server.MessageFiles().at(0));
-    ASSERT_TRUE(Raw.open(QIODevice::ReadOnly));
-    const QString Text = QString::fromLatin1(Raw.readAll());
-    int Pieces = 0;
-    for (auto It = QRegularExpression(QStringLiteral("name\\*\\d+\\*=(?:utf-8'')?([^;\\s]*)"))
-                       .globalMatch(Text);
-         It.hasNext(); ++Pieces) {
-        const QByteArray Piece = QByteArray::fromPercentEncoding(It.next().captured(1).toLatin1());
-        QStringDecoder Utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        (void)Utf8.decode(Piece);
-        EXPECT_FALSE(Utf8.hasError()) << Piece.toHex().toStdString();
-    }
-    EXPECT_GT(Pieces, 4);
-    const QJsonArray A = P["attachments"].toArray();
-    ASSERT_EQ(A.size(), Files.size());
-    for (qsizetype I = 0; I < Files.size(); ++I) {
-        SCOPED_TRACE(Files[I].Name.toStdString());
-        EXPECT_EQ(A[I]["filename"].toString(), Files[I].Name);
-        EXPECT_EQ(Str(A[I]["content_type"]), Files[I].Type);
-        EXPECT_EQ(A[I]["size"].toInt(), Files[I].Data.size());
-        EXPECT_EQ(A[I]["sha256"].toString().toLatin1(),
-                  QCryptographicHash::hash(Files[I].Data, QCryptographicHash::Sha256).toHex());
-    }
-}
-
-// A message that cannot be made fails with what is wrong before anything goes over the
-// wire, so the connection is still good for the next message.
+// A message that cannot be made fails with what is wrong before anything goes
+// over the wire, so the connection is still good for the next message.
 TEST_F(DeliveryClient, MessageThatCannotBeMadeNamesTheFaultAndSendsNothing)
 {
     TIdMessage M;
@@ -325,8 +219,8 @@ TEST_F(DeliveryClient, ConnectFailuresCarryTheReason)
     EXPECT_EQ(Server.MessageFiles().size(), 2);
 }
 
-// Each fault of the server fails the one message with its reason and gives up the
-// connection; the next message goes through on a new one.
+// Each fault of the server fails the one message with its reason and gives up
+// the connection; the next message goes through on a new one.
 TEST_F(DeliveryClient, ServerFaultsFailOneMessageAndTheNextGoesThrough)
 {
     const struct {
@@ -337,6 +231,7 @@ TEST_F(DeliveryClient, ServerFaultsFailOneMessageAndTheNextGoesThrough)
         {{{"reject", QJsonArray{"*"}}}, "Recipient address rejected", 550},
         {{{"drop_after_data", true}}, "before the server confirmed it", 0},
         {{{"data_reply", "554 5.7.1 Refused after all"}}, "554 5.7.1 Refused after all", 554},
+        {{{"data_reply", "451 4.3.0 Try again later"}}, "451 4.3.0 Try again later", 451},
     };
     Smtp.ReadTimeout = 2000;
     Server.SetControl({{"delay", 0.3}}); // slow, but within the time-out
@@ -364,7 +259,8 @@ TEST_F(DeliveryClient, ServerFaultsFailOneMessageAndTheNextGoesThrough)
         ASSERT_EQ(Files.size(), ++Sent);
         EXPECT_EQ(Str(Server.Envelope(Files.last())["rcpt_tos"][0]), "after@example.com");
     }
-    // Any positive reply to the data takes the message: sending it again would double it.
+    // Any positive reply to the data takes the message: sending it again would
+    // double it.
     Server.SetControl({{"data_reply", "251 2.1.5 Forwarded elsewhere"}});
     SendSimple();
     EXPECT_TRUE(Smtp.Connected());
@@ -382,8 +278,9 @@ TEST_F(DeliveryClient, ServerFaultsFailOneMessageAndTheNextGoesThrough)
     EXPECT_EQ(Server.MessageFiles().size(), Sent + 1);
 }
 
-// International domains go out in their ASCII form in the envelope and the headers alike; a
-// non-ASCII mailbox name needs a server that takes it (SMTPUTF8).
+// International domains go out in their ASCII form in the envelope and the
+// headers alike; a non-ASCII mailbox name needs a server that takes it
+// (SMTPUTF8).
 TEST_F(DeliveryClient, InternationalAddresses)
 {
     TIdMessage M;
@@ -421,9 +318,10 @@ TEST_F(DeliveryClient, InternationalAddresses)
               M.Recipients[0].Address);
 }
 
-// Against a server of ours that misbehaves on cue, with a read time-out of 1 s: every message
-// is stored exactly once, in 2 round trips with PIPELINING and in lock-step without it. Only
-// the sends the row names fail; a failed one is sent once more, as the mailing would.
+// Against a server of ours that misbehaves on cue, with a read time-out of 1 s:
+// every message is stored exactly once, in 2 round trips with PIPELINING and in
+// lock-step without it. Only the sends the row names fail; a failed one is sent
+// once more, as the mailing would.
 TEST(DeliveryScriptedServer, EveryMessageOnce)
 {
     const struct {

@@ -84,7 +84,7 @@ TRecordVariables::~TRecordVariables()
     FCalc.Binder = nullptr;
 }
 
-uint64_t TRecordVariables::BindStamp()
+uint64_t TRecordVariables::BindStamp(TRecord &Record)
 {
     if (!CurrentDataSet || !CurrentDataSet->Active())
         return 0;
@@ -93,6 +93,7 @@ uint64_t TRecordVariables::BindStamp()
         FBindGeneration = CurrentDataSet->FieldsGeneration();
         ++FBindStamp;
     }
+    Record.Bytes = CurrentDataSet->RecordBytes(Record.Lost);
     return FBindStamp;
 }
 
@@ -141,6 +142,22 @@ TDateTime TRecordVariables::ReadDateTime(int Field)
     TDateTime Value;
     Read(CurrentDataSet->Fields(Field), Value);
     return Value;
+}
+
+expr::TFieldBinder::TBytes TRecordVariables::FieldBytes(int Field)
+{
+    const auto *Table = dynamic_cast<const TDbfTable *>(CurrentDataSet->Source());
+    if (!Table)
+        return {};
+    // Only the kinds whose stored form the engine reads as these reads do.
+    const TFieldType Type = CurrentDataSet->Fields(Field).DataType();
+    TBytes Where;
+    char Kind = 0;
+    Table->FieldBytes(Field, Where.Offset, Where.Width, Kind);
+    if ((Kind == 'C' && Type == ftString) || ((Kind == 'N' || Kind == 'F') && Type == ftFloat) ||
+        (Kind == 'D' && Type == ftDate))
+        Where.Kind = Kind;
+    return Where;
 }
 
 int TRecordVariables::TextEquals(int Field, QByteArrayView Ascii)

@@ -77,7 +77,7 @@ public:
 
 private:
     // The names of a text bound to the fields of CurrentDataSet.
-    uint64_t BindStamp() override;
+    uint64_t BindStamp(TRecord &Record) override;
     int Bind(const QString &Name, uint8_t &Answers, bool &Safe) override;
     int32_t ReadInteger(int Field) override;
     long double ReadExtended(int Field) override;
@@ -85,6 +85,7 @@ private:
     void ReadString(int Field, QString &Value) override;
     expr::TDateTime ReadDateTime(int Field) override;
     int TextEquals(int Field, QByteArrayView Ascii) override;
+    TBytes FieldBytes(int Field) override;
     const TADOQuery *FBindSet = nullptr;
     uint64_t FBindGeneration = 0;
     uint64_t FBindStamp = 0;

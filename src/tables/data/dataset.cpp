@@ -469,6 +469,21 @@ int64_t TADOQuery::SourceRow(int Field) const
     return CurrentRow();
 }
 
+const char *TADOQuery::RecordBytes(const std::atomic<bool> *&Lost) const
+{
+    if (!FDbfSource || !Active())
+        return nullptr;
+    int64_t Row = FFilterRow;
+    if (Row < 0) {
+        if (FState == dsEdit || FState == dsInsert)
+            return nullptr;
+        Row = CurrentRow();
+    }
+    const auto &Table = static_cast<const TDbfTable &>(*FSource);
+    Lost = &Table.LostPages();
+    return Table.RecordBytes(Row);
+}
+
 QVariant TADOQuery::RowValue(int Index, int Field) const
 {
     if (!Active() || Index < 0 || size_t(Index) >= FRows.size() || Field < 0 ||

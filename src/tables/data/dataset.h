@@ -7,6 +7,7 @@
 #include "tables/data/tablesource.h"
 
 #include <QStringList>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -151,6 +152,10 @@ public:
     TTableSource *Source() const { return FSource.get(); }
     // The row id of the current record, -1 when there is none.
     int64_t CurrentRow() const;
+    // The stored bytes of the record the fields read (the filtered one during the filter), for a
+    // dBASE source; nullptr when some value may come from elsewhere (an edit, a pending change).
+    // Lost: the flag the source sets when the bytes were found gone (see TDbfTable).
+    const char *RecordBytes(const std::atomic<bool> *&Lost) const;
 
 private:
     friend class TField;

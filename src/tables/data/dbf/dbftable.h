@@ -52,6 +52,24 @@ public:
     // A character field's text as AsString gives it, written into Text (whose buffer is reused
     // when it is not shared); false, leaving Text, when the value comes from elsewhere.
     bool ReadText(int64_t Row, int Field, QString &Text) const;
+    // A stored record's bytes as the file holds them, nullptr when any value of it comes from
+    // elsewhere (a pending edit, an appended row). Reading them can find the pages gone when
+    // another program cut the file: LostPages() is then set, and the reads above report it.
+    const char *RecordBytes(int64_t Row) const
+    {
+        if (Row < 0 || Row >= FFileRows || (!FPending.empty() && FPending.count(Row)))
+            return nullptr;
+        return reinterpret_cast<const char *>(FData + FHeaderLength + Row * FRecordLength);
+    }
+    // Where a field lies in a record's bytes, and its type letter ('C', 'N', 'D' ...).
+    void FieldBytes(int Field, int &Offset, int &Width, char &Type) const
+    {
+        const TLayout &Layout = FLayout[size_t(Field)];
+        Offset = Layout.Offset;
+        Width = Layout.Width;
+        Type = Layout.Type;
+    }
+    const std::atomic<bool> &LostPages() const { return FLost; }
 
     bool ReadOnly() const override { return false; }
     void ValidateValue(int Field, const QVariant &Value) const override;
