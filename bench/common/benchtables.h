@@ -114,4 +114,38 @@ inline void WarmPageCache(const QString &FileName)
     }
 }
 
+// NAME C30, STREET C40, CITY C20, AMOUNT N (a few empty), DUE D, PAID L, NOTE M (every fourth
+// record; with LongMemos every fortieth one of 700 bytes).
+inline void WritePeopleTable(const QString &FileName, int Records, bool LongMemos)
+{
+    using namespace qf::tables;
+    const auto Defs = BenchFields({{"NAME", dtC, 30},
+                                   {"STREET", dtC, 40},
+                                   {"CITY", dtC, 20},
+                                   {"AMOUNT", dtN},
+                                   {"DUE", dtD},
+                                   {"PAID", dtL},
+                                   {"NOTE", dtM}});
+    WriteBenchTable(
+        FileName, Defs, Records, 42,
+        [LongMemos](char *p, int i, std::mt19937 &Random, QFile *Memo) {
+            PlaceDbfField(p, dtC, 30, QString::fromLatin1(Word(Random, 2) + ' ' + Word(Random, 3)));
+            PlaceDbfField(p + 30, dtC, 40,
+                          QString::fromLatin1(QByteArray::number(int(Random() % 999) + 1) + ' ' +
+                                              Word(Random, 3) + " Street"));
+            PlaceDbfField(p + 70, dtC, 20, QString::fromLatin1(Word(Random, 2)));
+            if (i % 50 != 7) // a few empty amounts
+                PlaceDbfField(p + 90, dtN, 15,
+                              QString::number((Random() % 10000000) / 100.0, 'f', 5));
+            PlaceDbfField(p + 105, dtD, 8, FormatDbfDate(36526 + double(Random() % 9000)));
+            p[113] = Random() % 2 ? 'T' : 'F';
+            if (i % 4 == 0) {
+                const QByteArray Text =
+                    "Note " + QByteArray::number(i) + ' ' +
+                    QByteArray(LongMemos && i % 40 == 0 ? 700 : 60 + int(Random() % 200), 'n');
+                PlaceDbfMemoRef(p + 114, 10, AppendDbfMemo(*Memo, Text));
+            }
+        });
+}
+
 } // namespace qf::bench

@@ -39,32 +39,6 @@ TFieldDefRec Field(const char *Name, TDbfType Kind, int Size = 0, const char *So
     return Def;
 }
 
-void Generate(const QString &FileName, int Records)
-{
-    const std::vector<TFieldDefRec> Defs = {Field("NAME", dtC, 30), Field("STREET", dtC, 40),
-                                            Field("CITY", dtC, 20), Field("AMOUNT", dtN),
-                                            Field("DUE", dtD),      Field("PAID", dtL),
-                                            Field("NOTE", dtM)};
-    WriteBenchTable(
-        FileName, Defs, Records, 42, [](char *p, int i, std::mt19937 &Random, QFile *Memo) {
-            PlaceDbfField(p, dtC, 30, QString::fromLatin1(Word(Random, 2) + ' ' + Word(Random, 3)));
-            PlaceDbfField(p + 30, dtC, 40,
-                          QString::fromLatin1(QByteArray::number(int(Random() % 999) + 1) + ' ' +
-                                              Word(Random, 3) + " Street"));
-            PlaceDbfField(p + 70, dtC, 20, QString::fromLatin1(Word(Random, 2)));
-            if (i % 50 != 7)
-                PlaceDbfField(p + 90, dtN, 15,
-                              QString::number((Random() % 10000000) / 100.0, 'f', 5));
-            PlaceDbfField(p + 105, dtD, 8, FormatDbfDate(36526 + double(Random() % 9000)));
-            p[113] = Random() % 2 ? 'T' : 'F';
-            if (i % 4 == 0) {
-                const QByteArray Text = "Note " + QByteArray::number(i) + ' ' +
-                                        QByteArray(60 + int(Random() % 200), 'n');
-                PlaceDbfMemoRef(p + 114, 10, AppendDbfMemo(*Memo, Text));
-            }
-        });
-}
-
 double Ours(const QString &Folder, const QString &Target)
 {
     qf::store::TSQLSet SQLSet;
@@ -115,7 +89,7 @@ int main(int argc, char **argv)
     const int Records = argc > 2 ? std::atoi(argv[2]) : 1000000;
     if (!QFileInfo::exists(Folder + "bench.dbf")) {
         std::printf("generating %d records in %s\n", Records, qPrintable(Folder));
-        Generate(Folder + "bench.dbf", Records);
+        WritePeopleTable(Folder + "bench.dbf", Records, false);
     }
     QDir(Folder).mkpath(QStringLiteral("gdal"));
     // Each side twice, the better run counts (the page cache warm for both).

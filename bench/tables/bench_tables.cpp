@@ -31,35 +31,6 @@ using namespace qf::bench;
 using namespace qf::tables;
 
 namespace {
-void Generate(const QString &FileName, int Records)
-{
-    const auto Defs = BenchFields({{"NAME", dtC, 30},
-                                   {"STREET", dtC, 40},
-                                   {"CITY", dtC, 20},
-                                   {"AMOUNT", dtN},
-                                   {"DUE", dtD},
-                                   {"PAID", dtL},
-                                   {"NOTE", dtM}});
-    WriteBenchTable(
-        FileName, Defs, Records, 42, [](char *p, int i, std::mt19937 &Random, QFile *Memo) {
-            PlaceDbfField(p, dtC, 30, QString::fromLatin1(Word(Random, 2) + ' ' + Word(Random, 3)));
-            PlaceDbfField(p + 30, dtC, 40,
-                          QString::fromLatin1(QByteArray::number(int(Random() % 999) + 1) + ' ' +
-                                              Word(Random, 3) + " Street"));
-            PlaceDbfField(p + 70, dtC, 20, QString::fromLatin1(Word(Random, 2)));
-            if (i % 50 != 7) // a few empty amounts
-                PlaceDbfField(p + 90, dtN, 15,
-                              QString::number((Random() % 10000000) / 100.0, 'f', 5));
-            PlaceDbfField(p + 105, dtD, 8, FormatDbfDate(36526 + double(Random() % 9000)));
-            p[113] = Random() % 2 ? 'T' : 'F';
-            if (i % 4 == 0) {
-                const QByteArray Text =
-                    "Note " + QByteArray::number(i) + ' ' +
-                    QByteArray(i % 40 == 0 ? 700 : 60 + int(Random() % 200), 'n');
-                PlaceDbfMemoRef(p + 114, 10, AppendDbfMemo(*Memo, Text));
-            }
-        });
-}
 
 struct TRow {
     const char *Work;
@@ -154,7 +125,7 @@ int main(int argc, char **argv)
     const QString FileName = QDir(Folder).filePath("big.dbf");
     if (!QFile::exists(FileName) || TDbfTable(FileName).RowCount() != Records) {
         std::printf("generating %d records in %s ...\n", Records, qPrintable(Folder));
-        Generate(FileName, Records);
+        WritePeopleTable(FileName, Records, true);
     }
     const double FileMb =
         (QFileInfo(FileName).size() + QFileInfo(QDir(Folder).filePath("big.dbt")).size()) /
