@@ -10,6 +10,8 @@
 #include "tables/data/fieldtypes.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cstring>
 
 namespace qf::composer {
 
@@ -19,6 +21,21 @@ TMailMerge::TMailMerge(store::TDList &DList1, store::TReader &Reader1, expr::TAd
 {}
 
 TMailMerge::~TMailMerge() = default;
+
+namespace {
+// Text written after what Out holds, or in its place (in its own buffer when that is enough).
+void put(QString &Out, QStringView Text, bool Append)
+{
+    if (Append) {
+        Out.append(Text);
+    } else if (Out.isDetached() && Out.capacity() >= Text.size()) {
+        Out.resize(Text.size());
+        std::memcpy(Out.data(), Text.data(), size_t(Text.size()) * sizeof(char16_t));
+    } else {
+        Out = Text.toString();
+    }
+}
+} // namespace
 
 TMailMerge::TCompiled *TMailMerge::compiledOf(const QString &Expr)
 {
@@ -63,15 +80,12 @@ QString TMailMerge::BoolText(bool Value)
     return Value ? QStringLiteral("True") : QStringLiteral("False");
 }
 
-bool TMailMerge::evaluateCalcField(const QString &Name, const QString &Expr, int Type,
-                                   QString &Value)
+bool TMailMerge::evaluateCalcField(const QString &Name, const QString &ExprHeld, int Type,
+                                   QString &Out, bool Append)
 {
-    *FInFilter = false;
-    FEvalStack->append(Name);
-    if (OnPointAtDataSet)
-        OnPointAtDataSet(ADOQuery1);
-    bool Result = false;
-    TCompiled *C = Type >= 0 && Type <= 4 ? compiledOf(Expr) : nullptr;
+    // Tokenized first: the text is then no longer read from the store, which the hook and the
+    // evaluation may change.
+    TCompiled *C = Type >= 0 && Type <= 4 ? compiledOf(ExprHeld) : nullptr;
     struct TUse {
         TCompiled *C;
         TUse(TCompiled *AC) : C(AC)
@@ -85,39 +99,65 @@ bool TMailMerge::evaluateCalcField(const QString &Name, const QString &Expr, int
                 C->InUse = false;
         }
     } Use(C);
+    const QString Expr = C ? QString() : ExprHeld;
+    *FInFilter = false;
+    FEvalStack->append(Name);
+    if (OnPointAtDataSet)
+        OnPointAtDataSet(ADOQuery1);
+    bool Result = false;
     try {
         switch (Type) {
         case 0: {
             int32_t V = 0;
             Result = C ? C->Parser->EvaluateInteger(V) : FAdcalc.CalcInteger(Expr, V, 1);
-            Value = QString::number(V);
+            if (Result) {
+                char Digits[16];
+                char16_t Text[16];
+                const int n = int(std::to_chars(Digits, Digits + sizeof Digits, V).ptr - Digits);
+                std::copy(Digits, Digits + n, Text);
+                put(Out, QStringView(Text, n), Append);
+            }
             break;
         }
         case 1: {
             long double V = 0;
             Result = C ? C->Parser->EvaluateExtended(V) : FAdcalc.CalcExtended(Expr, V, 1);
-            Value = FTexts.General(V);
+            if (Result)
+                FTexts.General(V, Out, Append);
             break;
         }
         case 2: {
             bool V = false;
             Result = C ? C->Parser->EvaluateBoolean(V) : FAdcalc.CalcBoolean(Expr, V, 1);
-            Value = BoolText(V);
+            if (Result)
+                Append ? void(Out += BoolText(V)) : void(Out = BoolText(V));
             break;
         }
         case 3: {
             QString V;
             Result = C ? C->Parser->EvaluateString(V) : FAdcalc.CalcString(Expr, V, 1);
-            Value = std::move(V);
+            if (Result) {
+                if (Append)
+                    Out += V;
+                else
+                    Out = std::move(V);
+            }
             break;
         }
         case 4: {
             expr::TDateTime V = 0;
             Result = C ? C->Parser->EvaluateDateTime(V) : FAdcalc.CalcDateTime(Expr, V, 1);
             // Outside the years 1..9999 there is no date text: the placeholder stays.
-            Value = FTexts.DateTime(V);
-            if (Result && Value.isEmpty())
-                Result = false;
+            if (Result) {
+                if (Append) {
+                    Result = FTexts.AppendDateTime(V, Out);
+                } else {
+                    QString Text = FTexts.DateTime(V);
+                    Result = !Text.isEmpty();
+                    if (Result)
+                        Out = std::move(Text);
+                }
+            }
             break;
         }
         default: break; // a type code outside 0..4: no value
@@ -141,16 +181,27 @@ TMailMerge::TName::TName(const QString &Name)
 bool TMailMerge::EvaluateName(const QString &Name, QString &Value)
 {
     FTexts.Refresh();
-    // A run over every record asks for one name: it is prepared once.
+    // A run over every record asks for one name: it is prepared once. One an evaluation further
+    // out still reads is kept until that ends.
     if (!FLastName || (!Name.isSharedWith(FLastNameText) && Name != FLastNameText)) {
-        FLastName = std::make_shared<const TName>(Name);
+        if (FLastName && FDepth > 0)
+            FHeldNames.push_back(std::move(FLastName));
+        FLastName = std::make_unique<const TName>(Name);
         FLastNameText = Name;
     }
-    const std::shared_ptr<const TName> Held = FLastName; // kept should the evaluation ask again
-    return evaluate(*Held, Value);
+    struct TDepth {
+        TMailMerge &M;
+        ~TDepth()
+        {
+            if (--M.FDepth == 0)
+                M.FHeldNames.clear();
+        }
+    } Depth{*this};
+    ++FDepth;
+    return evaluate(*FLastName, Value, false);
 }
 
-bool TMailMerge::evaluate(const TName &Name, QString &Value)
+bool TMailMerge::evaluate(const TName &Name, QString &Out, bool Append)
 {
     *FCalcError = false;
     const QString &N = Name.Upper;
@@ -166,17 +217,14 @@ bool TMailMerge::evaluate(const TName &Name, QString &Value)
     }
     if (Name.CalcAt == Version) {
         // The data follows the item kinds; a store loaded from a foreign file may hold others.
-        const QString Expr = Name.ExprData && PayloadOfKind(Name.ExprKind) == plString
-                                 ? *static_cast<QString *>(Name.ExprData)
-                                 : QString();
+        static const QString NoExpr;
+        const QString &Expr = Name.ExprData && PayloadOfKind(Name.ExprKind) == plString
+                                  ? *static_cast<const QString *>(Name.ExprData)
+                                  : NoExpr;
         const int32_t Type = Name.TypeData && PayloadOfKind(Name.TypeKind) == plInt32
                                  ? *static_cast<int32_t *>(Name.TypeData)
                                  : -1;
-        QString V;
-        if (!evaluateCalcField(N, Expr, Type, V))
-            return false;
-        Value = std::move(V);
-        return true;
+        return evaluateCalcField(N, Expr, Type, Out, Append);
     }
 
     if (!ADOQuery1 || !ADOQuery1->Active())
@@ -187,19 +235,46 @@ bool TMailMerge::evaluate(const TName &Name, QString &Value)
         Name.FieldSet = ADOQuery1;
         Name.FieldGeneration = ADOQuery1->FieldsGeneration();
         Name.FieldIndex = Found ? Found->Index() : -1;
+        Name.FieldKind = Found ? uint8_t(tables::MapFieldTypeToDbf(Found->DataType())) : 0;
     }
     if (Name.FieldIndex < 0)
         return false;
     tables::TField *Field = &ADOQuery1->Fields(Name.FieldIndex);
-    switch (tables::MapFieldTypeToDbf(Field->DataType())) {
+    switch (tables::TDbfType(Name.FieldKind)) {
     // An empty number or date is no 0 and no day zero: it merges as nothing.
-    case tables::dtN: Value = Field->IsNull() ? QString() : FTexts.Float(Field->AsFloat()); break;
-    case tables::dtD:
-        Value = Field->IsNull() ? QString() : FTexts.DateTime(Field->AsDateTime());
+    case tables::dtN:
+        if (!Field->IsNull())
+            FTexts.Float(Field->AsFloat(), Out, Append);
+        else if (!Append)
+            Out = QString();
         break;
-    case tables::dtL: Value = BoolText(Field->AsBoolean()); break;
+    case tables::dtD:
+        if (Append) {
+            if (!Field->IsNull())
+                FTexts.AppendDateTime(Field->AsDateTime(), Out);
+        } else {
+            Out = Field->IsNull() ? QString() : FTexts.DateTime(Field->AsDateTime());
+        }
+        break;
+    case tables::dtL:
+        Append ? void(Out += BoolText(Field->AsBoolean()))
+               : void(Out = BoolText(Field->AsBoolean()));
+        break;
     case tables::dtC:
-    case tables::dtM: Field->ReadString(Value); break; // into the buffer of the last value
+    case tables::dtM: {
+        if (!Append) {
+            Field->ReadString(Out); // into the buffer of the last value
+            break;
+        }
+        QByteArrayView Ascii;
+        if (Field->AsciiText(Ascii)) {
+            Out += QLatin1StringView(Ascii.data(), Ascii.size());
+        } else {
+            Field->ReadString(FValue);
+            Out += FValue;
+        }
+        break;
+    }
     }
     return true;
 }
@@ -253,18 +328,16 @@ QString TMailMerge::ExpandPlaceholders(const QString &Text)
     QString Result;
     Result.reserve(Text.size() + Text.size() / 4);
     qsizetype Rest = 0; // where the unmerged rest of the text starts
-    QString V;
     for (const TPlan::TMark &Mark : Plan->Marks) {
         // A name never holds a "%", so no accepted name reaches past the next one.
         Result += QStringView(Text).mid(Rest, Mark.Percent - Rest);
         Rest = Mark.Percent + 1;
+        // A value is written straight after the text; a failed one writes nothing.
         const TName *Name = Mark.Name >= 0 ? &Plan->Names[size_t(Mark.Name)] : nullptr;
-        if (Name && evaluate(*Name, V)) {
-            Result += V;
+        if (Name && evaluate(*Name, Result, true))
             Rest += Name->Length;
-        } else {
+        else
             Result += QLatin1Char('%');
-        }
     }
     Result += QStringView(Text).mid(Rest);
     return Result;

@@ -71,6 +71,7 @@ public:
         mutable const tables::TADOQuery *FieldSet = nullptr;
         mutable uint64_t FieldGeneration = 0;
         mutable int FieldIndex = -1;
+        mutable uint8_t FieldKind = 0; // its tables::TDbfType
         explicit TName(const QString &Name);
     };
 
@@ -104,17 +105,23 @@ private:
     std::vector<std::pair<QString, std::unique_ptr<TCompiled>>> FCompiled;
     size_t FLastCompiled = 0; // the entry found last
     TCompiled *compiledOf(const QString &Expr);
-    bool evaluate(const TName &Name, QString &Value);
+    // The value of Name written into Out, after what it holds (Append) or in its place; Out is
+    // left as it was when there is none.
+    bool evaluate(const TName &Name, QString &Out, bool Append);
 
-    std::shared_ptr<const TName> FLastName; // the last name EvaluateName was asked for
+    std::unique_ptr<const TName> FLastName; // the last name EvaluateName was asked for
     QString FLastNameText;
+    int FDepth = 0;                                       // EvaluateName calls under way
+    std::vector<std::unique_ptr<const TName>> FHeldNames; // names they still read
+    QString FValue; // a text value on its way into a merged text
     TValueTexts FTexts;
     store::TDList &FDlist;
     store::TReader &FReader;
     expr::TAdCalc &FAdcalc;
     QStringList FOwnEvalStack;
     bool FOwnCalcError = false, FOwnInFilter = false;
-    bool evaluateCalcField(const QString &Name, const QString &Expr, int Type, QString &Value);
+    bool evaluateCalcField(const QString &Name, const QString &ExprHeld, int Type, QString &Out,
+                           bool Append);
 };
 
 } // namespace qf::composer

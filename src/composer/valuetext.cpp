@@ -28,6 +28,19 @@ void appendNumber(QString &Out, int Value, int Width)
     while (n > 0)
         Out += QLatin1Char(Buffer[--n]);
 }
+
+// Text written after what Out holds, or in its place (in its own buffer when that is enough).
+void put(QString &Out, QStringView Text, bool Append)
+{
+    if (Append) {
+        Out.append(Text);
+    } else if (Out.isDetached() && Out.capacity() >= Text.size()) {
+        Out.resize(Text.size());
+        std::memcpy(Out.data(), Text.data(), size_t(Text.size()) * sizeof(char16_t));
+    } else {
+        Out = Text.toString();
+    }
+}
 } // namespace
 
 void TValueTexts::Refresh()
@@ -72,9 +85,40 @@ void TValueTexts::Refresh()
     }
 }
 
-QString TValueTexts::Float(double Value) const { return tables::FloatToStr(Value, FPoint); }
+QString TValueTexts::Float(double Value) const
+{
+    QString Out;
+    Float(Value, Out, false);
+    return Out;
+}
+
+void TValueTexts::Float(double Value, QString &Out, bool Append) const
+{
+    char Plain[48];
+    const int n = FPoint.size() <= 4 ? tables::PlainFloatChars(Value, Plain) : 0;
+    if (n == 0)
+        return put(Out, tables::FloatToStr(Value, FPoint), Append);
+    char16_t Text[64];
+    int Length = 0;
+    for (int i = 0; i < n; ++i) {
+        if (Plain[i] == '.') {
+            for (const QChar c : FPoint)
+                Text[Length++] = c.unicode();
+        } else {
+            Text[Length++] = char16_t(Plain[i]);
+        }
+    }
+    put(Out, QStringView(Text, Length), Append);
+}
 
 QString TValueTexts::General(long double Value) const
+{
+    QString Out;
+    General(Value, Out, false);
+    return Out;
+}
+
+void TValueTexts::General(long double Value, QString &Out, bool Append) const
 {
     // The 15 significant digits come from the value scaled to an 18-digit integer in extended
     // arithmetic (at most a few tenths of the last unit off); a tail within that of the rounding
@@ -85,7 +129,7 @@ QString TValueTexts::General(long double Value) const
                                               1e21L, 1e22L, 1e23L, 1e24L, 1e25L, 1e26L, 1e27L};
     const long double Abs = std::fabs(Value);
     if (!(Abs >= 1e-20L && Abs < 1e27L))
-        return expr::FormatGeneral(Value, FGeneralPoint);
+        return put(Out, expr::FormatGeneral(Value, FGeneralPoint), Append);
     // The binary exponent straight from the extended value's bits (Abs is normal here), and the
     // decimal one estimated from it: floor(Binary * log10(2)), corrected below.
     uint16_t SignExponent;
@@ -106,7 +150,7 @@ QString TValueTexts::General(long double Value) const
             break;
     }
     if (!(Scaled >= 1e17L && Scaled < 1e18L))
-        return expr::FormatGeneral(Value, FGeneralPoint);
+        return put(Out, expr::FormatGeneral(Value, FGeneralPoint), Append);
     // Its integer part without a conversion instruction: added to 2^63, the sum's mantissa holds
     // Scaled rounded to an integer, one more than its integer part when it rounded up.
     const long double Sum = Scaled + 0x1p63L;
@@ -118,7 +162,7 @@ QString TValueTexts::General(long double Value) const
     // The three digits after the 15 kept, with the fraction: exact, as both parts are.
     const long double Tail = static_cast<long double>(Whole % 1000) + (Scaled - Whole);
     if (std::fabs(Tail - 500) <= 1)
-        return expr::FormatGeneral(Value, FGeneralPoint);
+        return put(Out, expr::FormatGeneral(Value, FGeneralPoint), Append);
     uint64_t Kept = Whole / 1000 + (Tail > 500);
     if (Kept >= 1000000000000000ull) {
         Kept /= 10;
@@ -145,41 +189,59 @@ QString TValueTexts::General(long double Value) const
     while (Count > 1 && Digits[Count - 1] == '0')
         --Count;
 
-    char16_t Out[48];
+    char16_t Text[48];
     int n = 0;
     if (Negative)
-        Out[n++] = u'-';
+        Text[n++] = u'-';
     const char16_t Point = FGeneralPoint.unicode();
     if (Exponent >= 15 || Exponent < -4) {
-        Out[n++] = char16_t(Digits[0]);
+        Text[n++] = char16_t(Digits[0]);
         if (Count > 1) {
-            Out[n++] = Point;
+            Text[n++] = Point;
             for (int i = 1; i < Count; ++i)
-                Out[n++] = char16_t(Digits[i]);
+                Text[n++] = char16_t(Digits[i]);
         }
-        Out[n++] = u'E';
+        Text[n++] = u'E';
         char Number[8];
         const auto Written = std::to_chars(Number, Number + sizeof Number, Exponent);
         for (const char *q = Number; q < Written.ptr; ++q)
-            Out[n++] = char16_t(*q);
+            Text[n++] = char16_t(*q);
     } else if (Exponent >= 0) {
         for (int i = 0; i <= Exponent || i < Count; ++i) {
             if (i == Exponent + 1)
-                Out[n++] = Point;
-            Out[n++] = i < Count ? char16_t(Digits[i]) : u'0';
+                Text[n++] = Point;
+            Text[n++] = i < Count ? char16_t(Digits[i]) : u'0';
         }
     } else {
-        Out[n++] = u'0';
-        Out[n++] = Point;
+        Text[n++] = u'0';
+        Text[n++] = Point;
         for (int i = 0; i < -Exponent - 1; ++i)
-            Out[n++] = u'0';
+            Text[n++] = u'0';
         for (int i = 0; i < Count; ++i)
-            Out[n++] = char16_t(Digits[i]);
+            Text[n++] = char16_t(Digits[i]);
     }
-    return QString(reinterpret_cast<const QChar *>(Out), n);
+    put(Out, QStringView(Text, n), Append);
 }
 
 QString TValueTexts::DateTime(double Value) const
+{
+    QString Out;
+    Out.reserve(12);
+    if (fastDate(Value, Out))
+        return Out;
+    return expr::DateTimeToStr(Value, expr::TDateRules::Field);
+}
+
+bool TValueTexts::AppendDateTime(double Value, QString &Out) const
+{
+    if (fastDate(Value, Out))
+        return true;
+    const QString Text = expr::DateTimeToStr(Value, expr::TDateRules::Field);
+    Out += Text;
+    return !Text.isEmpty();
+}
+
+bool TValueTexts::fastDate(double Value, QString &Out) const
 {
     // A whole day (no time) of the years 1000..9999 is written here; anything else as before.
     if (FFast && Value == std::trunc(Value) && Value > -400000 && Value < 2958466) {
@@ -187,8 +249,6 @@ QString TValueTexts::DateTime(double Value) const
         const QDate Date = QDate::fromJulianDay(qint64(Value) + JulianDayOfZero);
         Date.getDate(&Year, &Month, &Day);
         if (Year >= 1000) {
-            QString Out;
-            Out.reserve(12);
             for (const TPart &P : FDate) {
                 switch (P.Kind) {
                 case TPart::Text: Out += P.Literal; break;
@@ -203,10 +263,10 @@ QString TValueTexts::DateTime(double Value) const
                 case TPart::Year: appendNumber(Out, Year, 4); break;
                 }
             }
-            return Out;
+            return true;
         }
     }
-    return expr::DateTimeToStr(Value, expr::TDateRules::Field);
+    return false;
 }
 
 } // namespace qf::composer

@@ -23,7 +23,15 @@ public:
     // A date and time of a field; empty outside the years 1..9999.
     QString DateTime(double Value) const;
 
+    // The same texts written into Out, after what it holds (Append) or in its place, in the
+    // buffer it holds when that is enough: a merge writes one per placeholder and record.
+    void Float(double Value, QString &Out, bool Append) const;
+    void General(long double Value, QString &Out, bool Append) const;
+    // Appends; false, Out as it was, when there is no text.
+    bool AppendDateTime(double Value, QString &Out) const;
+
 private:
+    bool fastDate(double Value, QString &Out) const;
     bool FReady = false;
     QLocale FLocale;
     QString FPoint;
