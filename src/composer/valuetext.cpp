@@ -4,7 +4,9 @@
 #include "tables/data/fieldtypes.h"
 
 #include <QDate>
+#include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -130,11 +132,12 @@ void TValueTexts::General(long double Value, QString &Out, bool Append) const
     const long double Abs = std::fabs(Value);
     if (!(Abs >= 1e-20L && Abs < 1e27L))
         return put(Out, expr::FormatGeneral(Value, FGeneralPoint), Append);
-    // The binary exponent straight from the extended value's bits (Abs is normal here), and the
-    // decimal one estimated from it: floor(Binary * log10(2)), corrected below.
-    uint16_t SignExponent;
-    std::memcpy(&SignExponent, reinterpret_cast<const char *>(&Abs) + 8, sizeof SignExponent);
-    const int Binary = int(SignExponent & 0x7FFF) - 16383;
+    // The binary exponent from the value as a double (within one of the extended value's), and
+    // the decimal one estimated from it: floor(Binary * log10(2)), corrected below.
+    const double Near = double(Abs);
+    uint64_t Bits;
+    std::memcpy(&Bits, &Near, sizeof Bits);
+    const int Binary = int(Bits >> 52) - 1023;
     int Exponent = (Binary * 78913) >> 18;
     long double Scaled = 0;
     for (int Try = 0; Try < 2; ++Try) {
@@ -154,52 +157,62 @@ void TValueTexts::General(long double Value, QString &Out, bool Append) const
     // Its integer part without a conversion instruction: added to 2^63, the sum's mantissa holds
     // Scaled rounded to an integer, one more than its integer part when it rounded up.
     const long double Sum = Scaled + 0x1p63L;
-    uint64_t Whole;
-    std::memcpy(&Whole, &Sum, sizeof Whole);
-    Whole -= uint64_t(1) << 63;
+    uint64_t Mantissa;
+    std::memcpy(&Mantissa, &Sum, sizeof Mantissa);
+    int64_t Whole = int64_t(Mantissa - (uint64_t(1) << 63)); // below 1e18
     if (static_cast<long double>(Whole) > Scaled)
         --Whole;
     // The three digits after the 15 kept, with the fraction: exact, as both parts are.
-    const long double Tail = static_cast<long double>(Whole % 1000) + (Scaled - Whole);
+    const long double Tail =
+        static_cast<long double>(Whole % 1000) + (Scaled - static_cast<long double>(Whole));
     if (std::fabs(Tail - 500) <= 1)
         return put(Out, expr::FormatGeneral(Value, FGeneralPoint), Append);
-    uint64_t Kept = Whole / 1000 + (Tail > 500);
+    uint64_t Kept = uint64_t(Whole / 1000) + (Tail > 500);
     if (Kept >= 1000000000000000ull) {
         Kept /= 10;
         ++Exponent;
     }
-    const bool Negative = Value < 0;
-    char Digits[16];
-    // Two digits at a time, in two halves of 32 bits: cheaper divisions.
+    // The 15 digits, two at a time in two halves of 32 bits (cheaper divisions), followed by
+    // zeros, so that the texts below copy whole blocks.
     static constexpr auto kPairs = [] {
-        std::array<char, 200> Pairs{};
-        for (int i = 0; i < 100; ++i) {
-            Pairs[size_t(2 * i)] = char('0' + i / 10);
-            Pairs[size_t(2 * i + 1)] = char('0' + i % 10);
-        }
+        std::array<uint32_t, 100> Pairs{};
+        for (uint32_t i = 0; i < 100; ++i)
+            Pairs[i] = (u'0' + i / 10) | (u'0' + i % 10) << 16;
         return Pairs;
     }();
+    static constexpr char16_t kZeros[17] = u"0000000000000000";
+    char16_t Digits[32];
+    std::memcpy(Digits + 16, kZeros, 16 * sizeof(char16_t));
     uint32_t Low = uint32_t(Kept % 100000000), High = uint32_t(Kept / 100000000);
+    Digits[15] = u'0';
     for (int i = 13; i >= 7; i -= 2, Low /= 100)
-        std::memcpy(Digits + i, kPairs.data() + 2 * (Low % 100), 2);
+        std::memcpy(Digits + i, &kPairs[Low % 100], 4);
     for (int i = 5; i >= 1; i -= 2, High /= 100)
-        std::memcpy(Digits + i, kPairs.data() + 2 * (High % 100), 2);
-    Digits[0] = char('0' + High);
-    int Count = 15;
-    while (Count > 1 && Digits[Count - 1] == '0')
-        --Count;
+        std::memcpy(Digits + i, &kPairs[High % 100], 4);
+    Digits[0] = char16_t(u'0' + High);
+    // Without the trailing zeros, counted on the number (its first digit is none).
+    int Zeros = 0;
+    uint64_t Rest = Kept;
+    static constexpr uint64_t kPowers10[] = {100000000, 10000, 100, 10};
+    for (int i = 0; i < 4; ++i) {
+        const bool Divides = Rest % kPowers10[i] == 0;
+        Rest = Divides ? Rest / kPowers10[i] : Rest;
+        Zeros += Divides ? 8 >> i : 0;
+    }
+    const int Count = 15 - Zeros;
 
-    char16_t Text[48];
+    const bool Negative = Value < 0;
+    char16_t Text[64];
     int n = 0;
     if (Negative)
         Text[n++] = u'-';
     const char16_t Point = FGeneralPoint.unicode();
     if (Exponent >= 15 || Exponent < -4) {
-        Text[n++] = char16_t(Digits[0]);
+        Text[n++] = Digits[0];
         if (Count > 1) {
             Text[n++] = Point;
             for (int i = 1; i < Count; ++i)
-                Text[n++] = char16_t(Digits[i]);
+                Text[n++] = Digits[i];
         }
         Text[n++] = u'E';
         char Number[8];
@@ -207,18 +220,19 @@ void TValueTexts::General(long double Value, QString &Out, bool Append) const
         for (const char *q = Number; q < Written.ptr; ++q)
             Text[n++] = char16_t(*q);
     } else if (Exponent >= 0) {
-        for (int i = 0; i <= Exponent || i < Count; ++i) {
-            if (i == Exponent + 1)
-                Text[n++] = Point;
-            Text[n++] = i < Count ? char16_t(Digits[i]) : u'0';
-        }
+        // The whole digits, the point, the rest; no point when the rest is only zeros.
+        char16_t *p = Text + n;
+        std::memcpy(p, Digits, 16 * sizeof(char16_t));
+        std::memcpy(p + Exponent + 2, Digits + Exponent + 1, 16 * sizeof(char16_t));
+        p[Exponent + 1] = Point;
+        n += Count > Exponent + 1 ? Count + 1 : Exponent + 1;
     } else {
-        Text[n++] = u'0';
-        Text[n++] = Point;
-        for (int i = 0; i < -Exponent - 1; ++i)
-            Text[n++] = u'0';
-        for (int i = 0; i < Count; ++i)
-            Text[n++] = char16_t(Digits[i]);
+        char16_t *p = Text + n;
+        p[0] = u'0';
+        p[1] = Point;
+        std::memcpy(p + 2, kZeros, 4 * sizeof(char16_t));
+        std::memcpy(p + 1 - Exponent, Digits, 16 * sizeof(char16_t));
+        n += 1 - Exponent + Count;
     }
     put(Out, QStringView(Text, n), Append);
 }
