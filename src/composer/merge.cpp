@@ -7,9 +7,11 @@
 #include "store/dlist.h"
 #include "store/reader.h"
 #include "tables/data/dataset.h"
+#include "tables/data/dbf/dbftable.h"
 #include "tables/data/fieldtypes.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cstring>
 
@@ -34,6 +36,34 @@ void put(QString &Out, QStringView Text, bool Append)
     } else {
         Out = Text.toString();
     }
+}
+
+// A dBASE text's stored bytes without the blanks (spaces, NULs) that pad them, eight at a time.
+int trimmedWidth(const char *Bytes, int Width)
+{
+    for (; Width >= 8; Width -= 8) {
+        uint64_t Word;
+        std::memcpy(&Word, Bytes + Width - 8, sizeof Word);
+        if (const uint64_t Other = Word & 0xDFDFDFDFDFDFDFDFull)
+            return Width - std::countl_zero(Other) / 8;
+    }
+    while (Width > 0 && (Bytes[Width - 1] & 0xDF) == 0)
+        --Width;
+    return Width;
+}
+
+bool asciiBytes(const char *Bytes, int Width)
+{
+    uint64_t Any = 0;
+    int i = 0;
+    for (; i + 8 <= Width; i += 8) {
+        uint64_t Word;
+        std::memcpy(&Word, Bytes + i, sizeof Word);
+        Any |= Word;
+    }
+    for (; i < Width; ++i)
+        Any |= uint8_t(Bytes[i]);
+    return !(Any & 0x8080808080808080ull);
 }
 } // namespace
 
@@ -101,7 +131,13 @@ bool TMailMerge::evaluateCalcField(const QString &Name, const QString &ExprHeld,
     } Use(C);
     const QString Expr = C ? QString() : ExprHeld;
     *FInFilter = false;
-    FEvalStack->append(Name);
+    // Name outlives its evaluation (the plan or the held names keep it): the stack refers to
+    // its characters rather than sharing them, which costs two atomic counts per value.
+    FEvalStack->append(QString::fromRawData(Name.constData(), Name.size()));
+    struct TPop {
+        QStringList &Stack;
+        ~TPop() { Stack.removeLast(); } // also when a read raises past the engine
+    } Pop{*FEvalStack};
     if (OnPointAtDataSet)
         OnPointAtDataSet(ADOQuery1);
     bool Result = false;
@@ -168,7 +204,6 @@ bool TMailMerge::evaluateCalcField(const QString &Name, const QString &ExprHeld,
         if (OnCalcException)
             OnCalcException(Name, E.Message());
     }
-    FEvalStack->removeLast();
     return Result;
 }
 
@@ -224,7 +259,9 @@ bool TMailMerge::evaluate(const TName &Name, QString &Out, bool Append)
         const int32_t Type = Name.TypeData && PayloadOfKind(Name.TypeKind) == plInt32
                                  ? *static_cast<int32_t *>(Name.TypeData)
                                  : -1;
-        return evaluateCalcField(N, Expr, Type, Out, Append);
+        const bool Done = evaluateCalcField(N, Expr, Type, Out, Append);
+        FRecordRead = false; // it may have moved or changed the record
+        return Done;
     }
 
     if (!ADOQuery1 || !ADOQuery1->Active())
@@ -236,6 +273,17 @@ bool TMailMerge::evaluate(const TName &Name, QString &Out, bool Append)
         Name.FieldGeneration = ADOQuery1->FieldsGeneration();
         Name.FieldIndex = Found ? Found->Index() : -1;
         Name.FieldKind = Found ? uint8_t(tables::MapFieldTypeToDbf(Found->DataType())) : 0;
+        Name.FieldOffset = -1;
+        const auto *Table = dynamic_cast<const tables::TDbfTable *>(ADOQuery1->Source());
+        if (Found && Table && Found->DataType() == tables::ftString) {
+            int Offset, Width;
+            char Type;
+            Table->FieldBytes(Name.FieldIndex, Offset, Width, Type);
+            if (Type == 'C') {
+                Name.FieldOffset = Offset;
+                Name.FieldWidth = Width;
+            }
+        }
     }
     if (Name.FieldIndex < 0)
         return false;
@@ -265,6 +313,24 @@ bool TMailMerge::evaluate(const TName &Name, QString &Out, bool Append)
         if (!Append) {
             Field->ReadString(Out); // into the buffer of the last value
             break;
+        }
+        if (Name.FieldOffset >= 0) {
+            // An ASCII text straight from the record's bytes, read as the field reads it.
+            if (!FRecordRead) {
+                FRecord = ADOQuery1->RecordBytes(FRecordLost);
+                FRecordRead = true;
+            }
+            if (FRecord) {
+                const char *At = FRecord + Name.FieldOffset;
+                const int Size = trimmedWidth(At, Name.FieldWidth);
+                const bool Ascii = asciiBytes(At, Size);
+                // Bytes found gone (the file cut short): the field's read reports it.
+                std::atomic_signal_fence(std::memory_order_seq_cst);
+                if (Ascii && !FRecordLost->load(std::memory_order_relaxed)) {
+                    Out += QLatin1StringView(At, Size);
+                    break;
+                }
+            }
         }
         QByteArrayView Ascii;
         if (Field->AsciiText(Ascii)) {
@@ -325,6 +391,7 @@ QString TMailMerge::ExpandPlaceholders(const QString &Text)
     // Held for the whole merge: a calculated field's evaluation may merge another text.
     const std::shared_ptr<const TPlan> Plan = planOf(Text);
     FTexts.Refresh();
+    FRecordRead = false;
     QString Result;
     Result.reserve(Text.size() + Text.size() / 4);
     qsizetype Rest = 0; // where the unmerged rest of the text starts

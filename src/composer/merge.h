@@ -9,6 +9,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -72,6 +73,8 @@ public:
         mutable uint64_t FieldGeneration = 0;
         mutable int FieldIndex = -1;
         mutable uint8_t FieldKind = 0; // its tables::TDbfType
+        // A dBASE text field's place in the record's bytes (offset -1: read through the field).
+        mutable int FieldOffset = -1, FieldWidth = 0;
         explicit TName(const QString &Name);
     };
 
@@ -114,6 +117,11 @@ private:
     int FDepth = 0;                                       // EvaluateName calls under way
     std::vector<std::unique_ptr<const TName>> FHeldNames; // names they still read
     QString FValue; // a text value on its way into a merged text
+    // The current record's bytes for the text fields of the text being merged: read once, and
+    // again after a calculated field ran.
+    const char *FRecord = nullptr;
+    const std::atomic<bool> *FRecordLost = nullptr;
+    bool FRecordRead = false;
     TValueTexts FTexts;
     store::TDList &FDlist;
     store::TReader &FReader;
