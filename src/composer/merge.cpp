@@ -25,17 +25,10 @@ TMailMerge::TMailMerge(store::TDList &DList1, store::TReader &Reader1, expr::TAd
 TMailMerge::~TMailMerge() = default;
 
 namespace {
-// Text written after what Out holds, or in its place (in its own buffer when that is enough).
-void put(QString &Out, QStringView Text, bool Append)
+// Whether two texts hold the same characters in the same place: then they are equal.
+bool sameText(const QString &A, const QString &B)
 {
-    if (Append) {
-        Out.append(Text);
-    } else if (Out.isDetached() && Out.capacity() >= Text.size()) {
-        Out.resize(Text.size());
-        std::memcpy(Out.data(), Text.data(), size_t(Text.size()) * sizeof(char16_t));
-    } else {
-        Out = Text.toString();
-    }
+    return A.constData() == B.constData() && A.size() == B.size();
 }
 
 // A dBASE text's stored bytes without the blanks (spaces, NULs) that pad them, eight at a time.
@@ -73,8 +66,9 @@ TMailMerge::TCompiled *TMailMerge::compiledOf(const QString &Expr)
     const int Signs = int(FAdcalc.StringSign()) | int(FAdcalc.CommentSign()) << 4 |
                       int(FAdcalc.CaseSensitivity()) << 8;
     TCompiled *C = nullptr;
-    // A run over every record asks for the same text, usually held by the same store item.
-    if (FLastCompiled < FCompiled.size() && FCompiled[FLastCompiled].first.isSharedWith(Expr))
+    // A run over every record asks for the same text, usually held by the same store item: the
+    // same characters (shared, or a literal's) are the same text.
+    if (FLastCompiled < FCompiled.size() && sameText(FCompiled[FLastCompiled].first, Expr))
         C = FCompiled[FLastCompiled].second.get();
     for (size_t i = 0; !C && i < FCompiled.size(); ++i)
         if (FCompiled[i].first == Expr) {
@@ -151,7 +145,7 @@ bool TMailMerge::evaluateCalcField(const QString &Name, const QString &ExprHeld,
                 char16_t Text[16];
                 const int n = int(std::to_chars(Digits, Digits + sizeof Digits, V).ptr - Digits);
                 std::copy(Digits, Digits + n, Text);
-                put(Out, QStringView(Text, n), Append);
+                PutText(Out, QStringView(Text, n), Append);
             }
             break;
         }
@@ -218,7 +212,7 @@ bool TMailMerge::EvaluateName(const QString &Name, QString &Value)
     FTexts.Refresh();
     // A run over every record asks for one name: it is prepared once. One an evaluation further
     // out still reads is kept until that ends.
-    if (!FLastName || (!Name.isSharedWith(FLastNameText) && Name != FLastNameText)) {
+    if (!FLastName || (!sameText(Name, FLastNameText) && Name != FLastNameText)) {
         if (FLastName && FDepth > 0)
             FHeldNames.push_back(std::move(FLastName));
         FLastName = std::make_unique<const TName>(Name);

@@ -31,19 +31,20 @@ void appendNumber(QString &Out, int Value, int Width)
         Out += QLatin1Char(Buffer[--n]);
 }
 
-// Text written after what Out holds, or in its place (in its own buffer when that is enough).
-void put(QString &Out, QStringView Text, bool Append)
+} // namespace
+
+void PutText(QString &Out, QStringView Text, bool Append)
 {
     if (Append) {
         Out.append(Text);
     } else if (Out.isDetached() && Out.capacity() >= Text.size()) {
-        Out.resize(Text.size());
+        if (Out.size() != Text.size()) // values of a column mostly keep their length
+            Out.resize(Text.size());
         std::memcpy(Out.data(), Text.data(), size_t(Text.size()) * sizeof(char16_t));
     } else {
         Out = Text.toString();
     }
 }
-} // namespace
 
 void TValueTexts::Refresh()
 {
@@ -99,7 +100,7 @@ void TValueTexts::Float(double Value, QString &Out, bool Append) const
     char Plain[48];
     const int n = FPoint.size() <= 4 ? tables::PlainFloatChars(Value, Plain) : 0;
     if (n == 0)
-        return put(Out, tables::FloatToStr(Value, FPoint), Append);
+        return PutText(Out, tables::FloatToStr(Value, FPoint), Append);
     char16_t Text[64];
     int Length = 0;
     for (int i = 0; i < n; ++i) {
@@ -110,7 +111,7 @@ void TValueTexts::Float(double Value, QString &Out, bool Append) const
             Text[Length++] = char16_t(Plain[i]);
         }
     }
-    put(Out, QStringView(Text, Length), Append);
+    PutText(Out, QStringView(Text, Length), Append);
 }
 
 QString TValueTexts::General(long double Value) const
@@ -131,7 +132,7 @@ void TValueTexts::General(long double Value, QString &Out, bool Append) const
                                               1e21L, 1e22L, 1e23L, 1e24L, 1e25L, 1e26L, 1e27L};
     const long double Abs = std::fabs(Value);
     if (!(Abs >= 1e-20L && Abs < 1e27L))
-        return put(Out, expr::FormatGeneral(Value, FGeneralPoint), Append);
+        return PutText(Out, expr::FormatGeneral(Value, FGeneralPoint), Append);
     // The binary exponent from the value as a double (within one of the extended value's), and
     // the decimal one estimated from it: floor(Binary * log10(2)), corrected below.
     const double Near = double(Abs);
@@ -153,7 +154,7 @@ void TValueTexts::General(long double Value, QString &Out, bool Append) const
             break;
     }
     if (!(Scaled >= 1e17L && Scaled < 1e18L))
-        return put(Out, expr::FormatGeneral(Value, FGeneralPoint), Append);
+        return PutText(Out, expr::FormatGeneral(Value, FGeneralPoint), Append);
     // Its integer part without a conversion instruction: added to 2^63, the sum's mantissa holds
     // Scaled rounded to an integer, one more than its integer part when it rounded up.
     const long double Sum = Scaled + 0x1p63L;
@@ -166,7 +167,7 @@ void TValueTexts::General(long double Value, QString &Out, bool Append) const
     const long double Tail =
         static_cast<long double>(Whole % 1000) + (Scaled - static_cast<long double>(Whole));
     if (std::fabs(Tail - 500) <= 1)
-        return put(Out, expr::FormatGeneral(Value, FGeneralPoint), Append);
+        return PutText(Out, expr::FormatGeneral(Value, FGeneralPoint), Append);
     uint64_t Kept = uint64_t(Whole / 1000) + (Tail > 500);
     if (Kept >= 1000000000000000ull) {
         Kept /= 10;
@@ -234,7 +235,7 @@ void TValueTexts::General(long double Value, QString &Out, bool Append) const
         std::memcpy(p + 1 - Exponent, Digits, 16 * sizeof(char16_t));
         n += 1 - Exponent + Count;
     }
-    put(Out, QStringView(Text, n), Append);
+    PutText(Out, QStringView(Text, n), Append);
 }
 
 QString TValueTexts::DateTime(double Value) const

@@ -12,6 +12,10 @@
 
 namespace qf::composer {
 
+// Text written into Out, after what it holds (Append) or in its place, in the buffer it holds when
+// that is its own and large enough.
+void PutText(QString &Out, QStringView Text, bool Append);
+
 class TValueTexts {
 public:
     // Takes up the default locale's formats when it has changed since the last call.
