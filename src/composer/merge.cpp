@@ -31,6 +31,37 @@ bool sameText(const QString &A, const QString &B)
     return A.constData() == B.constData() && A.size() == B.size();
 }
 
+// A merged text written in place: its buffer sized ahead and grown only when the values are
+// longer than foreseen, without the checks of an append per piece.
+class TTextBuilder {
+public:
+    explicit TTextBuilder(qsizetype Capacity)
+    {
+        FText.resize(Capacity);
+        FData = reinterpret_cast<char16_t *>(FText.data());
+    }
+    void Append(QStringView Part)
+    {
+        const qsizetype n = Part.size();
+        if (FUsed + n > FText.size()) {
+            FText.resize(std::max(FText.size() * 2, FUsed + n));
+            FData = reinterpret_cast<char16_t *>(FText.data());
+        }
+        std::memcpy(FData + FUsed, Part.utf16(), size_t(n) * sizeof(char16_t));
+        FUsed += n;
+    }
+    QString Take()
+    {
+        FText.truncate(FUsed);
+        return std::move(FText);
+    }
+
+private:
+    QString FText; // FUsed characters written, the rest room
+    char16_t *FData;
+    qsizetype FUsed = 0;
+};
+
 // A dBASE text's stored bytes without the blanks (spaces, NULs) that pad them, eight at a time.
 int trimmedWidth(const char *Bytes, int Width)
 {
@@ -43,6 +74,72 @@ int trimmedWidth(const char *Bytes, int Width)
     while (Width > 0 && (Bytes[Width - 1] & 0xDF) == 0)
         --Width;
     return Width;
+}
+
+// The text tables::FloatToStr gives for the value a number field's stored text reads as, with "."
+// as the point, into Out (48 characters): its length; -1 for blanks (no value); 0 when the text
+// is not of the plain form read here. The plain form is the one the table reads exactly (at most
+// 15 significant digits and 22 decimals): its digits without the zeros around them are then the
+// shortest digits of that value, and the text is made from them directly.
+int storedNumberText(const char *Bytes, int Width, char *Out)
+{
+    const char *p = Bytes, *End = Bytes + Width;
+    while (p < End && (*p & 0xDF) == 0)
+        ++p;
+    while (End > p && (End[-1] & 0xDF) == 0)
+        --End;
+    if (p == End)
+        return -1;
+    const bool Negative = *p == '-';
+    p += Negative;
+    char Digits[40];
+    int Count = 0, Whole = 0, Decimals = 0;
+    for (; p < End && *p >= '0' && *p <= '9'; ++p)
+        if (Count < 40)
+            Digits[Count++] = *p;
+    Whole = Count;
+    if (Whole == 0)
+        return 0;
+    if (p < End && (*p == '.' || *p == ',')) {
+        for (++p; p < End && *p >= '0' && *p <= '9'; ++p, ++Decimals)
+            if (Count < 40)
+                Digits[Count++] = *p;
+        if (Decimals == 0)
+            return 0;
+    }
+    if (p != End || Count > 15 || Decimals > 22)
+        return 0;
+    int First = 0, Last = Count - 1;
+    while (First < Count && Digits[First] == '0')
+        ++First;
+    if (First == Count)
+        return 0; // zero: its sign is the general road's to drop
+    while (Digits[Last] == '0')
+        --Last;
+    const int Exponent = Whole - First - 1, Significant = Last - First + 1;
+    if (Exponent < -4 || Exponent >= 15)
+        return 0;
+    const char *Sig = Digits + First;
+    int n = 0;
+    if (Negative)
+        Out[n++] = '-';
+    if (Exponent >= 0) {
+        for (int i = 0; i <= Exponent; ++i)
+            Out[n++] = i < Significant ? Sig[i] : '0';
+        if (Significant > Exponent + 1) {
+            Out[n++] = '.';
+            for (int i = Exponent + 1; i < Significant; ++i)
+                Out[n++] = Sig[i];
+        }
+    } else {
+        Out[n++] = '0';
+        Out[n++] = '.';
+        for (int i = 0; i < -Exponent - 1; ++i)
+            Out[n++] = '0';
+        for (int i = 0; i < Significant; ++i)
+            Out[n++] = Sig[i];
+    }
+    return n;
 }
 
 bool asciiBytes(const char *Bytes, int Width)
@@ -105,7 +202,7 @@ QString TMailMerge::BoolText(bool Value)
 }
 
 bool TMailMerge::evaluateCalcField(const QString &Name, const QString &ExprHeld, int Type,
-                                   QString &Out, bool Append)
+                                   QString &Out)
 {
     // Tokenized first: the text is then no longer read from the store, which the hook and the
     // evaluation may change.
@@ -145,7 +242,7 @@ bool TMailMerge::evaluateCalcField(const QString &Name, const QString &ExprHeld,
                 char16_t Text[16];
                 const int n = int(std::to_chars(Digits, Digits + sizeof Digits, V).ptr - Digits);
                 std::copy(Digits, Digits + n, Text);
-                PutText(Out, QStringView(Text, n), Append);
+                PutText(Out, QStringView(Text, n));
             }
             break;
         }
@@ -153,25 +250,21 @@ bool TMailMerge::evaluateCalcField(const QString &Name, const QString &ExprHeld,
             long double V = 0;
             Result = C ? C->Parser->EvaluateExtended(V) : FAdcalc.CalcExtended(Expr, V, 1);
             if (Result)
-                FTexts.General(V, Out, Append);
+                FTexts.General(V, Out);
             break;
         }
         case 2: {
             bool V = false;
             Result = C ? C->Parser->EvaluateBoolean(V) : FAdcalc.CalcBoolean(Expr, V, 1);
             if (Result)
-                Append ? void(Out += BoolText(V)) : void(Out = BoolText(V));
+                Out = BoolText(V);
             break;
         }
         case 3: {
             QString V;
             Result = C ? C->Parser->EvaluateString(V) : FAdcalc.CalcString(Expr, V, 1);
-            if (Result) {
-                if (Append)
-                    Out += V;
-                else
-                    Out = std::move(V);
-            }
+            if (Result)
+                Out = std::move(V);
             break;
         }
         case 4: {
@@ -179,14 +272,10 @@ bool TMailMerge::evaluateCalcField(const QString &Name, const QString &ExprHeld,
             Result = C ? C->Parser->EvaluateDateTime(V) : FAdcalc.CalcDateTime(Expr, V, 1);
             // Outside the years 1..9999 there is no date text: the placeholder stays.
             if (Result) {
-                if (Append) {
-                    Result = FTexts.AppendDateTime(V, Out);
-                } else {
-                    QString Text = FTexts.DateTime(V);
-                    Result = !Text.isEmpty();
-                    if (Result)
-                        Out = std::move(Text);
-                }
+                QString Text = FTexts.DateTime(V);
+                Result = !Text.isEmpty();
+                if (Result)
+                    Out = std::move(Text);
             }
             break;
         }
@@ -227,10 +316,28 @@ bool TMailMerge::EvaluateName(const QString &Name, QString &Value)
         }
     } Depth{*this};
     ++FDepth;
-    return evaluate(*FLastName, Value, false);
+    FRecordRead = false; // the record may have moved since
+    return evaluate(*FLastName, Value);
 }
 
-bool TMailMerge::evaluate(const TName &Name, QString &Out, bool Append)
+bool TMailMerge::record()
+{
+    if (!FRecordRead) {
+        FRecord = ADOQuery1->RecordBytes(FRecordLost);
+        FRecordRead = true;
+    }
+    return FRecord;
+}
+
+bool TMailMerge::intact() const
+{
+    // Read after the bytes: a page found gone (the file cut short) sets it as they are read, and
+    // the field's own read then reports it.
+    std::atomic_signal_fence(std::memory_order_seq_cst);
+    return !FRecordLost->load(std::memory_order_relaxed);
+}
+
+bool TMailMerge::evaluate(const TName &Name, QString &Out)
 {
     *FCalcError = false;
     const QString &N = Name.Upper;
@@ -253,7 +360,7 @@ bool TMailMerge::evaluate(const TName &Name, QString &Out, bool Append)
         const int32_t Type = Name.TypeData && PayloadOfKind(Name.TypeKind) == plInt32
                                  ? *static_cast<int32_t *>(Name.TypeData)
                                  : -1;
-        const bool Done = evaluateCalcField(N, Expr, Type, Out, Append);
+        const bool Done = evaluateCalcField(N, Expr, Type, Out);
         FRecordRead = false; // it may have moved or changed the record
         return Done;
     }
@@ -269,11 +376,13 @@ bool TMailMerge::evaluate(const TName &Name, QString &Out, bool Append)
         Name.FieldKind = Found ? uint8_t(tables::MapFieldTypeToDbf(Found->DataType())) : 0;
         Name.FieldOffset = -1;
         const auto *Table = dynamic_cast<const tables::TDbfTable *>(ADOQuery1->Source());
-        if (Found && Table && Found->DataType() == tables::ftString) {
+        if (Found && Table) {
             int Offset, Width;
             char Type;
             Table->FieldBytes(Name.FieldIndex, Offset, Width, Type);
-            if (Type == 'C') {
+            const tables::TFieldType Kind = Found->DataType();
+            if ((Type == 'C' && Kind == tables::ftString) ||
+                ((Type == 'N' || Type == 'F') && Kind == tables::ftFloat)) {
                 Name.FieldOffset = Offset;
                 Name.FieldWidth = Width;
             }
@@ -285,56 +394,47 @@ bool TMailMerge::evaluate(const TName &Name, QString &Out, bool Append)
     switch (tables::TDbfType(Name.FieldKind)) {
     // An empty number or date is no 0 and no day zero: it merges as nothing.
     case tables::dtN:
-        if (!Field->IsNull())
-            FTexts.Float(Field->AsFloat(), Out, Append);
-        else if (!Append)
+        if (Name.FieldOffset >= 0 && record()) {
+            // A plain stored number written from its digits, as the field's reads would.
+            char Plain[48];
+            const int n = storedNumberText(FRecord + Name.FieldOffset, Name.FieldWidth, Plain);
+            if (n != 0 && intact()) {
+                if (n < 0)
+                    Out = QString();
+                else if (!FTexts.PlainFloat(Plain, n, Out))
+                    FTexts.Float(Field->AsFloat(), Out);
+                break;
+            }
+        }
+        if (Field->IsNull())
             Out = QString();
+        else
+            FTexts.Float(Field->AsFloat(), Out);
         break;
     case tables::dtD:
-        if (Append) {
-            if (!Field->IsNull())
-                FTexts.AppendDateTime(Field->AsDateTime(), Out);
-        } else {
-            Out = Field->IsNull() ? QString() : FTexts.DateTime(Field->AsDateTime());
-        }
+        if (Field->IsNull())
+            Out = QString();
+        else
+            FTexts.DateTime(Field->AsDateTime(), Out);
         break;
-    case tables::dtL:
-        Append ? void(Out += BoolText(Field->AsBoolean()))
-               : void(Out = BoolText(Field->AsBoolean()));
-        break;
+    case tables::dtL: Out = BoolText(Field->AsBoolean()); break;
     case tables::dtC:
-    case tables::dtM: {
-        if (!Append) {
-            Field->ReadString(Out); // into the buffer of the last value
-            break;
-        }
-        if (Name.FieldOffset >= 0) {
+    case tables::dtM:
+        if (Name.FieldOffset >= 0 && record()) {
             // An ASCII text straight from the record's bytes, read as the field reads it.
-            if (!FRecordRead) {
-                FRecord = ADOQuery1->RecordBytes(FRecordLost);
-                FRecordRead = true;
-            }
-            if (FRecord) {
-                const char *At = FRecord + Name.FieldOffset;
-                const int Size = trimmedWidth(At, Name.FieldWidth);
-                const bool Ascii = asciiBytes(At, Size);
-                // Bytes found gone (the file cut short): the field's read reports it.
-                std::atomic_signal_fence(std::memory_order_seq_cst);
-                if (Ascii && !FRecordLost->load(std::memory_order_relaxed)) {
-                    Out += QLatin1StringView(At, Size);
-                    break;
-                }
+            const char *At = FRecord + Name.FieldOffset;
+            const int Size = trimmedWidth(At, Name.FieldWidth);
+            const bool Ascii = asciiBytes(At, Size);
+            if (Ascii && intact()) {
+                if (Size == 0)
+                    Out = QString();
+                else
+                    Out = QLatin1StringView(At, Size); // into the buffer it holds
+                break;
             }
         }
-        QByteArrayView Ascii;
-        if (Field->AsciiText(Ascii)) {
-            Out += QLatin1StringView(Ascii.data(), Ascii.size());
-        } else {
-            Field->ReadString(FValue);
-            Out += FValue;
-        }
+        Field->ReadString(Out); // into the buffer of the last value
         break;
-    }
     }
     return true;
 }
@@ -386,22 +486,22 @@ QString TMailMerge::ExpandPlaceholders(const QString &Text)
     const std::shared_ptr<const TPlan> Plan = planOf(Text);
     FTexts.Refresh();
     FRecordRead = false;
-    QString Result;
-    Result.reserve(Text.size() + Text.size() / 4);
+    TTextBuilder Result(Text.size() + Text.size() / 4);
     qsizetype Rest = 0; // where the unmerged rest of the text starts
     for (const TPlan::TMark &Mark : Plan->Marks) {
         // A name never holds a "%", so no accepted name reaches past the next one.
-        Result += QStringView(Text).mid(Rest, Mark.Percent - Rest);
+        Result.Append(QStringView(Text).mid(Rest, Mark.Percent - Rest));
         Rest = Mark.Percent + 1;
-        // A value is written straight after the text; a failed one writes nothing.
         const TName *Name = Mark.Name >= 0 ? &Plan->Names[size_t(Mark.Name)] : nullptr;
-        if (Name && evaluate(*Name, Result, true))
+        if (Name && evaluate(*Name, FValue)) {
+            Result.Append(FValue);
             Rest += Name->Length;
-        else
-            Result += QLatin1Char('%');
+        } else {
+            Result.Append(QStringView(u"%"));
+        }
     }
-    Result += QStringView(Text).mid(Rest);
-    return Result;
+    Result.Append(QStringView(Text).mid(Rest));
+    return Result.Take();
 }
 
 } // namespace qf::composer

@@ -73,7 +73,8 @@ public:
         mutable uint64_t FieldGeneration = 0;
         mutable int FieldIndex = -1;
         mutable uint8_t FieldKind = 0; // its tables::TDbfType
-        // A dBASE text field's place in the record's bytes (offset -1: read through the field).
+        // A dBASE text or number field's place in the record's bytes (offset -1: read through
+        // the field).
         mutable int FieldOffset = -1, FieldWidth = 0;
         explicit TName(const QString &Name);
     };
@@ -108,28 +109,29 @@ private:
     std::vector<std::pair<QString, std::unique_ptr<TCompiled>>> FCompiled;
     size_t FLastCompiled = 0; // the entry found last
     TCompiled *compiledOf(const QString &Expr);
-    // The value of Name written into Out, after what it holds (Append) or in its place; Out is
-    // left as it was when there is none.
-    bool evaluate(const TName &Name, QString &Out, bool Append);
+    // The value of Name written into Out (in the buffer it holds when that is enough); Out is left
+    // as it was when there is none.
+    bool evaluate(const TName &Name, QString &Out);
 
     std::unique_ptr<const TName> FLastName; // the last name EvaluateName was asked for
     QString FLastNameText;
     int FDepth = 0;                                       // EvaluateName calls under way
     std::vector<std::unique_ptr<const TName>> FHeldNames; // names they still read
-    QString FValue; // a text value on its way into a merged text
+    QString FValue;                                       // a value on its way into a merged text
     // The current record's bytes for the text fields of the text being merged: read once, and
     // again after a calculated field ran.
     const char *FRecord = nullptr;
     const std::atomic<bool> *FRecordLost = nullptr;
     bool FRecordRead = false;
+    bool record();       // FRecord read when it is not yet; whether there are bytes
+    bool intact() const; // the bytes read from FRecord were there
     TValueTexts FTexts;
     store::TDList &FDlist;
     store::TReader &FReader;
     expr::TAdCalc &FAdcalc;
     QStringList FOwnEvalStack;
     bool FOwnCalcError = false, FOwnInFilter = false;
-    bool evaluateCalcField(const QString &Name, const QString &ExprHeld, int Type, QString &Out,
-                           bool Append);
+    bool evaluateCalcField(const QString &Name, const QString &ExprHeld, int Type, QString &Out);
 };
 
 } // namespace qf::composer

@@ -33,11 +33,9 @@ void appendNumber(QString &Out, int Value, int Width)
 
 } // namespace
 
-void PutText(QString &Out, QStringView Text, bool Append)
+void PutText(QString &Out, QStringView Text)
 {
-    if (Append) {
-        Out.append(Text);
-    } else if (Out.isDetached() && Out.capacity() >= Text.size()) {
+    if (Out.isDetached() && Out.capacity() >= Text.size()) {
         if (Out.size() != Text.size()) // values of a column mostly keep their length
             Out.resize(Text.size());
         std::memcpy(Out.data(), Text.data(), size_t(Text.size()) * sizeof(char16_t));
@@ -91,16 +89,22 @@ void TValueTexts::Refresh()
 QString TValueTexts::Float(double Value) const
 {
     QString Out;
-    Float(Value, Out, false);
+    Float(Value, Out);
     return Out;
 }
 
-void TValueTexts::Float(double Value, QString &Out, bool Append) const
+void TValueTexts::Float(double Value, QString &Out) const
 {
     char Plain[48];
-    const int n = FPoint.size() <= 4 ? tables::PlainFloatChars(Value, Plain) : 0;
-    if (n == 0)
-        return PutText(Out, tables::FloatToStr(Value, FPoint), Append);
+    const int n = tables::PlainFloatChars(Value, Plain);
+    if (n == 0 || !PlainFloat(Plain, n, Out))
+        PutText(Out, tables::FloatToStr(Value, FPoint));
+}
+
+bool TValueTexts::PlainFloat(const char *Plain, int n, QString &Out) const
+{
+    if (FPoint.size() > 4 || n > 48)
+        return false;
     char16_t Text[64];
     int Length = 0;
     for (int i = 0; i < n; ++i) {
@@ -111,17 +115,18 @@ void TValueTexts::Float(double Value, QString &Out, bool Append) const
             Text[Length++] = char16_t(Plain[i]);
         }
     }
-    PutText(Out, QStringView(Text, Length), Append);
+    PutText(Out, QStringView(Text, Length));
+    return true;
 }
 
 QString TValueTexts::General(long double Value) const
 {
     QString Out;
-    General(Value, Out, false);
+    General(Value, Out);
     return Out;
 }
 
-void TValueTexts::General(long double Value, QString &Out, bool Append) const
+void TValueTexts::General(long double Value, QString &Out) const
 {
     // The 15 significant digits come from the value scaled to an 18-digit integer in extended
     // arithmetic (at most a few tenths of the last unit off); a tail within that of the rounding
@@ -132,7 +137,7 @@ void TValueTexts::General(long double Value, QString &Out, bool Append) const
                                               1e21L, 1e22L, 1e23L, 1e24L, 1e25L, 1e26L, 1e27L};
     const long double Abs = std::fabs(Value);
     if (!(Abs >= 1e-20L && Abs < 1e27L))
-        return PutText(Out, expr::FormatGeneral(Value, FGeneralPoint), Append);
+        return PutText(Out, expr::FormatGeneral(Value, FGeneralPoint));
     // The binary exponent from the value as a double (within one of the extended value's), and
     // the decimal one estimated from it: floor(Binary * log10(2)), corrected below.
     const double Near = double(Abs);
@@ -154,7 +159,7 @@ void TValueTexts::General(long double Value, QString &Out, bool Append) const
             break;
     }
     if (!(Scaled >= 1e17L && Scaled < 1e18L))
-        return PutText(Out, expr::FormatGeneral(Value, FGeneralPoint), Append);
+        return PutText(Out, expr::FormatGeneral(Value, FGeneralPoint));
     // Its integer part without a conversion instruction: added to 2^63, the sum's mantissa holds
     // Scaled rounded to an integer, one more than its integer part when it rounded up.
     const long double Sum = Scaled + 0x1p63L;
@@ -167,7 +172,7 @@ void TValueTexts::General(long double Value, QString &Out, bool Append) const
     const long double Tail =
         static_cast<long double>(Whole % 1000) + (Scaled - static_cast<long double>(Whole));
     if (std::fabs(Tail - 500) <= 1)
-        return PutText(Out, expr::FormatGeneral(Value, FGeneralPoint), Append);
+        return PutText(Out, expr::FormatGeneral(Value, FGeneralPoint));
     uint64_t Kept = uint64_t(Whole / 1000) + (Tail > 500);
     if (Kept >= 1000000000000000ull) {
         Kept /= 10;
@@ -235,7 +240,7 @@ void TValueTexts::General(long double Value, QString &Out, bool Append) const
         std::memcpy(p + 1 - Exponent, Digits, 16 * sizeof(char16_t));
         n += 1 - Exponent + Count;
     }
-    PutText(Out, QStringView(Text, n), Append);
+    PutText(Out, QStringView(Text, n));
 }
 
 QString TValueTexts::DateTime(double Value) const
@@ -247,13 +252,11 @@ QString TValueTexts::DateTime(double Value) const
     return expr::DateTimeToStr(Value, expr::TDateRules::Field);
 }
 
-bool TValueTexts::AppendDateTime(double Value, QString &Out) const
+void TValueTexts::DateTime(double Value, QString &Out) const
 {
-    if (fastDate(Value, Out))
-        return true;
-    const QString Text = expr::DateTimeToStr(Value, expr::TDateRules::Field);
-    Out += Text;
-    return !Text.isEmpty();
+    Out.resize(0); // the buffer kept
+    if (!fastDate(Value, Out))
+        Out = expr::DateTimeToStr(Value, expr::TDateRules::Field);
 }
 
 bool TValueTexts::fastDate(double Value, QString &Out) const

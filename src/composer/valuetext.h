@@ -12,9 +12,8 @@
 
 namespace qf::composer {
 
-// Text written into Out, after what it holds (Append) or in its place, in the buffer it holds when
-// that is its own and large enough.
-void PutText(QString &Out, QStringView Text, bool Append);
+// Out made Text, in the buffer it holds when that is its own and large enough.
+void PutText(QString &Out, QStringView Text);
 
 class TValueTexts {
 public:
@@ -27,12 +26,14 @@ public:
     // A date and time of a field; empty outside the years 1..9999.
     QString DateTime(double Value) const;
 
-    // The same texts written into Out, after what it holds (Append) or in its place, in the
-    // buffer it holds when that is enough: a merge writes one per placeholder and record.
-    void Float(double Value, QString &Out, bool Append) const;
-    void General(long double Value, QString &Out, bool Append) const;
-    // Appends; false, Out as it was, when there is no text.
-    bool AppendDateTime(double Value, QString &Out) const;
+    // The same texts written into Out, in the buffer it holds when that is enough: a merge writes
+    // one per placeholder and record.
+    void Float(double Value, QString &Out) const;
+    void General(long double Value, QString &Out) const;
+    void DateTime(double Value, QString &Out) const;
+    // A number's text as tables::PlainFloatChars writes it (with "." as the point) made the
+    // table's text in Out; false when the locale's point does not fit the fast road.
+    bool PlainFloat(const char *Plain, int n, QString &Out) const;
 
 private:
     bool fastDate(double Value, QString &Out) const;
