@@ -345,21 +345,26 @@ bool TMailMerge::evaluate(const TName &Name, QString &Out)
     // Whether the items exist, and where they are held, changes only with the store's keys.
     const uint64_t Version = FDlist.Version();
     if (Name.CalcAt != Version && Name.NoCalcAt != Version) {
-        if (FDlist.Find(Name.ExprKey, Name.ExprKind, Name.ExprData) &&
-            FDlist.Find(Name.TypeKey, Name.TypeKind, Name.TypeData))
+        int ExprKind, TypeKind;
+        void *ExprData, *TypeData;
+        if (FDlist.Find(Name.ExprKey, ExprKind, ExprData) &&
+            FDlist.Find(Name.TypeKey, TypeKind, TypeData)) {
             Name.CalcAt = Version;
-        else
+            // The data follows the item kinds; a store loaded from a foreign file may hold others.
+            Name.ExprText = ExprData && PayloadOfKind(ExprKind) == plString
+                                ? static_cast<const QString *>(ExprData)
+                                : nullptr;
+            Name.TypeCode = TypeData && PayloadOfKind(TypeKind) == plInt32
+                                ? static_cast<const int32_t *>(TypeData)
+                                : nullptr;
+        } else {
             Name.NoCalcAt = Version;
+        }
     }
     if (Name.CalcAt == Version) {
-        // The data follows the item kinds; a store loaded from a foreign file may hold others.
         static const QString NoExpr;
-        const QString &Expr = Name.ExprData && PayloadOfKind(Name.ExprKind) == plString
-                                  ? *static_cast<const QString *>(Name.ExprData)
-                                  : NoExpr;
-        const int32_t Type = Name.TypeData && PayloadOfKind(Name.TypeKind) == plInt32
-                                 ? *static_cast<int32_t *>(Name.TypeData)
-                                 : -1;
+        const QString &Expr = Name.ExprText ? *Name.ExprText : NoExpr;
+        const int32_t Type = Name.TypeCode ? *Name.TypeCode : -1;
         const bool Done = evaluateCalcField(N, Expr, Type, Out);
         FRecordRead = false; // it may have moved or changed the record
         return Done;

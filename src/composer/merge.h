@@ -64,10 +64,10 @@ public:
         QString Upper;
         std::string ExprKey, TypeKey;
         // The store's version at which no calculated field of this name was found, or at which
-        // its items were found where the kinds and data below point.
+        // its items were found, held where these point.
         mutable uint64_t NoCalcAt = ~uint64_t(0), CalcAt = ~uint64_t(0);
-        mutable int ExprKind = 0, TypeKind = 0;
-        mutable void *ExprData = nullptr, *TypeData = nullptr;
+        mutable const QString *ExprText = nullptr; // none when the item holds no text
+        mutable const int32_t *TypeCode = nullptr; // none when the item holds no integer
         // The dataset field it names, found for the dataset at its fields' generation.
         mutable const tables::TADOQuery *FieldSet = nullptr;
         mutable uint64_t FieldGeneration = 0;
