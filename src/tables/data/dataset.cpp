@@ -282,6 +282,77 @@ void TField::SetAsBoolean(bool Value)
 // ---------------------------------------------------------------------------------------------
 // TADOQuery
 
+// ---------------------------------------------------------------------------------------------
+// TRowIndex
+
+void TRowIndex::Clear()
+{
+    FIdentity = FAscending = true;
+    FCount = FReserve = 0;
+    std::vector<uint32_t>().swap(FRows);
+}
+
+void TRowIndex::Store()
+{
+    if (!FIdentity)
+        return;
+    std::vector<uint32_t> Rows;
+    Rows.reserve(std::max(FReserve, FCount + 1));
+    for (size_t Row = 0; Row < FCount; ++Row)
+        Rows.push_back(uint32_t(Row));
+    FRows = std::move(Rows);
+    FIdentity = false;
+    FAscending = true;
+}
+
+void TRowIndex::Append(int64_t Row)
+{
+    if (FIdentity && Row == int64_t(FCount)) {
+        ++FCount;
+        return;
+    }
+    Insert(size(), Row);
+}
+
+void TRowIndex::Insert(size_t At, int64_t Row)
+{
+    if (FIdentity && At == FCount && Row == int64_t(FCount)) {
+        ++FCount;
+        return;
+    }
+    if (Row < 0 || Row > int64_t(UINT32_MAX))
+        throw EDatabaseError(QStringLiteral("The table has more records than can be shown."));
+    Store();
+    if ((At > 0 && FRows[At - 1] >= Row) || (At < FRows.size() && FRows[At] <= Row))
+        FAscending = false;
+    FRows.insert(FRows.begin() + ptrdiff_t(At), uint32_t(Row));
+}
+
+void TRowIndex::Erase(size_t At)
+{
+    if (FIdentity && At + 1 == FCount) {
+        --FCount;
+        return;
+    }
+    Store();
+    FRows.erase(FRows.begin() + ptrdiff_t(At));
+}
+
+size_t TRowIndex::Find(int64_t Row) const
+{
+    if (FIdentity)
+        return Row >= 0 && Row < int64_t(FCount) ? size_t(Row) : FCount;
+    if (Row < 0 || Row > int64_t(UINT32_MAX))
+        return FRows.size();
+    const auto Id = uint32_t(Row);
+    const auto It = FAscending ? std::lower_bound(FRows.begin(), FRows.end(), Id)
+                               : std::find(FRows.begin(), FRows.end(), Id);
+    return It != FRows.end() && *It == Id ? size_t(It - FRows.begin()) : FRows.size();
+}
+
+// ---------------------------------------------------------------------------------------------
+// TADOQuery
+
 TADOQuery::TADOQuery(TADOConnection *Connection) : Connection(Connection) {}
 
 TADOQuery::~TADOQuery()
@@ -377,7 +448,7 @@ void TADOQuery::OpenSource(std::shared_ptr<TTableSource> Source)
         FState = dsInactive;
         FFields.clear();
         ++FFieldsGeneration;
-        FRows.clear();
+        FRows.Clear();
         FSource.reset();
         throw;
     }
@@ -397,7 +468,7 @@ void TADOQuery::Close()
     FState = dsInactive;
     FFields.clear();
     ++FFieldsGeneration;
-    FRows.clear();
+    FRows.Clear();
     FSource.reset();
     FCurrent = -1;
     FEof = FBof = true;
@@ -522,8 +593,8 @@ void TADOQuery::ResetBuffer()
 void TADOQuery::BuildView()
 {
     const int64_t Count = FSource->RowCount();
-    FRows.clear();
-    FRows.reserve(size_t(Count));
+    FRows.Clear();
+    FRows.Reserve(size_t(Count));
     const bool Filter = FFiltered && OnFilterRecord;
     for (int64_t Row = 0; Row < Count; ++Row) {
         if (FSource->IsDeleted(Row))
@@ -541,24 +612,26 @@ void TADOQuery::BuildView()
             if (!Accept)
                 continue;
         }
-        FRows.push_back(Row);
+        FRows.Append(Row);
     }
     SortRows();
     FCurrent = -1;
 }
 
-std::vector<int64_t> TADOQuery::NaturalOrder() const
+TRowIndex TADOQuery::NaturalOrder() const
 {
+    if (FRows.Ascending())
+        return FRows;
     // Row ids are below the source's row count: marking them is cheaper than sorting them.
-    std::vector<uint8_t> Visible(size_t(FSource->RowCount()), 0);
-    for (const int64_t Row : FRows)
-        if (Row >= 0 && Row < int64_t(Visible.size()))
-            Visible[size_t(Row)] = 1;
-    std::vector<int64_t> Order;
-    Order.reserve(FRows.size());
+    std::vector<bool> Visible(size_t(FSource->RowCount()), false);
+    for (size_t i = 0; i < FRows.size(); ++i)
+        if (FRows[i] < int64_t(Visible.size()))
+            Visible[size_t(FRows[i])] = true;
+    TRowIndex Order;
+    Order.Reserve(FRows.size());
     for (size_t Row = 0; Row < Visible.size(); ++Row)
         if (Visible[Row])
-            Order.push_back(int64_t(Row));
+            Order.Append(int64_t(Row));
     return Order;
 }
 
@@ -571,7 +644,7 @@ void TADOQuery::SortRows()
     const TTableSource &Source = *FSource;
     const TFieldType Type = FFields[size_t(Field)]->DataType();
     // Keys are read in the table's order, which walks the file forward.
-    const std::vector<int64_t> Order = NaturalOrder();
+    const TRowIndex Order = NaturalOrder();
     if (IsTextType(Type)) {
         SortText(Order, Descending);
         return;
@@ -584,7 +657,8 @@ void TADOQuery::SortRows()
     Keys.reserve(Order.size());
     std::vector<int64_t> Nulls;
     const bool Number = MapFieldTypeToDbf(Type) == dtN;
-    for (const int64_t Row : Order) {
+    for (size_t i = 0; i < Order.size(); ++i) {
+        const int64_t Row = Order[i];
         if (Source.IsNull(Row, Field)) {
             Nulls.push_back(Row);
         } else if (Number) {
@@ -615,15 +689,17 @@ template <typename TKeys>
 void TADOQuery::PlaceSorted(const TKeys &Keys, const std::vector<int64_t> &Nulls, bool Descending)
 {
     // Nulls first in ascending order, last in descending order; equal keys keep the table's order.
-    size_t i = 0;
+    TRowIndex Rows;
+    Rows.Reserve(Keys.size() + Nulls.size());
     if (!Descending)
         for (const int64_t Row : Nulls)
-            FRows[i++] = Row;
+            Rows.Append(Row);
     for (const auto &Key : Keys)
-        FRows[i++] = Key.Row;
+        Rows.Append(Key.Row);
     if (Descending)
         for (const int64_t Row : Nulls)
-            FRows[i++] = Row;
+            Rows.Append(Row);
+    FRows = std::move(Rows);
 }
 
 namespace {
@@ -657,7 +733,7 @@ uint64_t PackPrefix(const char *Bytes, size_t Length)
 }
 } // namespace
 
-void TADOQuery::SortText(const std::vector<int64_t> &Order, bool Descending)
+void TADOQuery::SortText(const TRowIndex &Order, bool Descending)
 {
     const int Field = FSortField;
     const TTableSource &Source = *FSource;
@@ -666,7 +742,8 @@ void TADOQuery::SortText(const std::vector<int64_t> &Order, bool Descending)
     Keys.reserve(Order.size());
     std::string Arena;
     Arena.reserve(Order.size() * 16);
-    for (const int64_t Row : Order) {
+    for (size_t i = 0; i < Order.size(); ++i) {
+        const int64_t Row = Order[i];
         QByteArrayView Ascii;
         const size_t Offset = Arena.size();
         if (Source.AsciiText(Row, Field, Ascii)) {
@@ -757,7 +834,7 @@ void TADOQuery::ApplySort(const QString &Value)
         SortRows();
     FCurrent = FRows.empty() ? -1 : 0;
     if (Keep >= 0)
-        FCurrent = std::find(FRows.begin(), FRows.end(), Keep) - FRows.begin();
+        FCurrent = int64_t(FRows.Find(Keep));
     FEof = FBof = FRows.empty();
     NotifyData();
 }
@@ -988,7 +1065,7 @@ void TADOQuery::Post()
             if (FBufferSet[f])
                 FSource->SetValue(Row, int(f), FBuffer[f]);
         FInsertAt = std::clamp<int64_t>(FInsertAt, 0, int64_t(FRows.size()));
-        FRows.insert(FRows.begin() + FInsertAt, Row);
+        FRows.Insert(size_t(FInsertAt), Row);
         MoveTo(FInsertAt);
     }
     ResetBuffer();
@@ -1028,7 +1105,7 @@ void TADOQuery::Delete()
         FState = dsBrowse;
         NotifyState();
     }
-    FRows.erase(FRows.begin() + FCurrent);
+    FRows.Erase(size_t(FCurrent));
     MoveTo(FCurrent);
     Fire(AfterDelete);
     NotifyData();
