@@ -172,13 +172,13 @@ TEST(DeliveryMailing, EveryFailureLoggedWithItsRecord)
     M.View = &View;
     View.Answers = {false};
     Prepare(M, Server.Port(), 3, 3,
-            {QStringLiteral("r0@example.com"), QStringLiteral("r1@exa\r\nmple.com"), QString()});
+            {QStringLiteral("r0@example.com"), QStringLiteral("r1@ex\na\r\nmple.com"), QString()});
     M.Start(QStringLiteral("now"));
     ASSERT_TRUE(WaitUntil([&] { return View.Done; }));
     EXPECT_FALSE(View.Completed);
     const QStringList Failed = M.LogLines().filter(QStringLiteral("Failed: "));
     for (const QString &Want : {QStringLiteral(". Failed: r0@example.com (record 1)"),
-                                QStringLiteral(". Failed: r1@exa mple.com (record 2)"),
+                                QStringLiteral(". Failed: r1@ex a mple.com (record 2)"),
                                 QStringLiteral(". Failed: (record 3)")})
         EXPECT_FALSE(Failed.filter(Want).isEmpty()) << Want.toStdString();
     for (const QString &Line : M.LogLines())

@@ -283,6 +283,25 @@ TEST_F(TablesDataset, EditInsertAppendDeleteAndBatchUpdate)
     EXPECT_EQ(Names(), (QStringList{"Smith", "Inserted", "Annabel", "Bob", "Anna", "Appended"}));
 }
 
+TEST_F(TablesDataset, AnInsertOrDeleteInATableWithoutDeletedRecordsStaysInPlace)
+{
+    WriteBytes(Dir.filePath("letters.dbf"), RawDbf(0x03, {{"NAME", 'C', 4}}, {"a", "b", "c", "d"}));
+    for (const auto &[Insert, Want] : std::vector<std::pair<bool, QStringList>>{
+             {true, {"a", "new", "b", "c", "d"}}, {false, {"a", "c", "d"}}}) {
+        OpenClients("letters.dbf");
+        Query.SetRecNo(2);
+        if (Insert) {
+            Query.Insert();
+            Query.FieldByName("NAME").SetAsString("new");
+            Query.Post();
+        } else {
+            Query.Delete();
+        }
+        EXPECT_EQ(Names(), Want);
+        Query.Close();
+    }
+}
+
 TEST_F(TablesDataset, NavigationPostsOrCancelsAnOpenEditAndAFailedBatchUpdateKeepsIt)
 {
     OpenClients();
