@@ -282,6 +282,27 @@ void TField::SetAsBoolean(bool Value)
 // ---------------------------------------------------------------------------------------------
 // TADOQuery
 
+namespace {
+// Tells the source, a stretch at a time, which rows a pass over rising row ids has gone past.
+class TPassBehind {
+public:
+    explicit TPassBehind(const TTableSource &Source) : FSource(Source) {}
+    void At(int64_t Row)
+    {
+        if (Row < FFrom) {
+            FFrom = Row;
+        } else if (Row - FFrom >= kPassStretch) {
+            FSource.PassedRows(FFrom, Row);
+            FFrom = Row;
+        }
+    }
+
+private:
+    const TTableSource &FSource;
+    int64_t FFrom = 0;
+};
+} // namespace
+
 // ---------------------------------------------------------------------------------------------
 // TRowIndex
 
@@ -596,7 +617,9 @@ void TADOQuery::BuildView()
     FRows.Clear();
     FRows.Reserve(size_t(Count));
     const bool Filter = FFiltered && OnFilterRecord;
+    TPassBehind Pass(*FSource);
     for (int64_t Row = 0; Row < Count; ++Row) {
+        Pass.At(Row);
         if (FSource->IsDeleted(Row))
             continue;
         if (Filter) {
@@ -657,8 +680,10 @@ void TADOQuery::SortRows()
     Keys.reserve(Order.size());
     std::vector<int64_t> Nulls;
     const bool Number = MapFieldTypeToDbf(Type) == dtN;
+    TPassBehind Pass(Source);
     for (size_t i = 0; i < Order.size(); ++i) {
         const int64_t Row = Order[i];
+        Pass.At(Row);
         if (Source.IsNull(Row, Field)) {
             Nulls.push_back(Row);
         } else if (Number) {
@@ -742,8 +767,10 @@ void TADOQuery::SortText(const TRowIndex &Order, bool Descending)
     Keys.reserve(Order.size());
     std::string Arena;
     Arena.reserve(Order.size() * 16);
+    TPassBehind Pass(Source);
     for (size_t i = 0; i < Order.size(); ++i) {
         const int64_t Row = Order[i];
+        Pass.At(Row);
         QByteArrayView Ascii;
         const size_t Offset = Arena.size();
         if (Source.AsciiText(Row, Field, Ascii)) {
@@ -877,6 +904,18 @@ void TADOQuery::MoveTo(int64_t Index)
     FEof = FBof = false;
 }
 
+void TADOQuery::PassOn(int64_t Before)
+{
+    if (FCurrent != Before + 1 || FCurrent < FPassFrom || !FRows.Ascending()) {
+        FPassFrom = std::max<int64_t>(FCurrent, 0); // not one step forward: a new pass begins
+        return;
+    }
+    if (FCurrent - FPassFrom >= kPassStretch) {
+        FSource->PassedRows(FRows[size_t(FPassFrom)], FRows[size_t(FCurrent)]);
+        FPassFrom = FCurrent;
+    }
+}
+
 void TADOQuery::CheckBrowseMode()
 {
     CheckActive();
@@ -911,6 +950,7 @@ void TADOQuery::Next()
     CheckBrowseMode();
     if (FCurrent + 1 < int64_t(FRows.size())) {
         ++FCurrent;
+        PassOn(FCurrent - 1);
         FBof = FEof = false;
         NotifyData();
         Fire(AfterScroll);
@@ -944,7 +984,9 @@ void TADOQuery::SetRecNo(int Value)
     CheckBrowseMode();
     if (FRows.empty())
         return;
+    const int64_t Before = FCurrent;
     MoveTo(int64_t(Value) - 1);
+    PassOn(Before);
     NotifyData();
     Fire(AfterScroll);
 }

@@ -206,6 +206,9 @@ private:
     TRowIndex NaturalOrder() const;
     void ParseSort(const QString &Text, int &Field, bool &Descending) const;
     void MoveTo(int64_t Index);
+    // After a move from the record at Before: a pass record after record through the table's
+    // order tells the source the rows it has gone past, a stretch at a time.
+    void PassOn(int64_t Before);
     void ResetBuffer();
     QVariant FieldValue(int Field) const;
     // The row whose stored value a field reads, -1 when the value comes from elsewhere (an edit).
@@ -221,6 +224,7 @@ private:
     bool FDbfSource = false; // its number reading matches ours: the source may read numbers itself
     TRowIndex FRows;
     int64_t FCurrent = -1;
+    int64_t FPassFrom = 0; // where the current pass began
     bool FEof = true;
     bool FBof = true;
     TDataSetState FState = dsInactive;
