@@ -500,6 +500,10 @@ FAULTS = [
     F("m31-refusal-retry", "src/delivery/mailing.cpp",
       "                S->Start();\n                return FThreadCount > 0;",
       "                return FThreadCount > 0;", DELIVERY_UI + ":DeliverySendForm.*"),
+    F("m32-log-unwritten-trim", "src/delivery/maillog.cpp", "At = FBytes.indexOf(\"\\r\\n\", At) + 2;",
+      "At = FBytes.indexOf(\"\\r\\n\", At) + 1;", DELIVERY + ":DeliveryMailing.*"),
+    F("m33-log-kept-after-failure", "src/delivery/maillog.cpp", "    FBytes.prepend(Bytes);\n", "",
+      DELIVERY_UI + ":DeliverySendForm.*"),
 
     # ---- shell ----
     F("h01-file-ext", "src/shell/fileutils.cpp",

@@ -186,6 +186,19 @@ TEST(DeliveryMailing, EveryFailureLoggedWithItsRecord)
     EXPECT_TRUE(Recipients(Server).isEmpty());
 }
 
+TEST(DeliveryMailing, LogWithoutAFileKeepsItsLastLines)
+{
+    TMailLog Log;
+    Log.Unwritten = true;
+    const int Max = TMailLog::MaxUnwrittenLines;
+    for (int I = 0; I < 3 * Max; ++I)
+        Log.AddLog(QString::number(I));
+    const QStringList Lines = Log.Lines();
+    ASSERT_EQ(Lines.size(), Max);
+    EXPECT_EQ(Lines.first(), QString::number(2 * Max));
+    EXPECT_EQ(Lines.last(), QString::number(3 * Max - 1));
+}
+
 TEST(DeliveryMailing, TornDownWhileSending)
 {
     TTestServer Server;
