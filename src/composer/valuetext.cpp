@@ -189,22 +189,27 @@ void TValueTexts::General(long double Value, QString &Out) const
     static constexpr char16_t kZeros[17] = u"0000000000000000";
     char16_t Digits[32];
     std::memcpy(Digits + 16, kZeros, 16 * sizeof(char16_t));
-    uint32_t Low = uint32_t(Kept % 100000000), High = uint32_t(Kept / 100000000);
+    const uint32_t LowPart = uint32_t(Kept % 100000000), HighPart = uint32_t(Kept / 100000000);
+    uint32_t Low = LowPart, High = HighPart;
     Digits[15] = u'0';
     for (int i = 13; i >= 7; i -= 2, Low /= 100)
         std::memcpy(Digits + i, &kPairs[Low % 100], 4);
     for (int i = 5; i >= 1; i -= 2, High /= 100)
         std::memcpy(Digits + i, &kPairs[High % 100], 4);
     Digits[0] = char16_t(u'0' + High);
-    // Without the trailing zeros, counted on the number (its first digit is none).
-    int Zeros = 0;
-    uint64_t Rest = Kept;
-    static constexpr uint64_t kPowers10[] = {100000000, 10000, 100, 10};
-    for (int i = 0; i < 4; ++i) {
-        const bool Divides = Rest % kPowers10[i] == 0;
-        Rest = Divides ? Rest / kPowers10[i] : Rest;
-        Zeros += Divides ? 8 >> i : 0;
+    // Without the trailing zeros, counted on the number in halves by constant divisors (the upper
+    // half has seven digits, the first no zero).
+    uint32_t Rest = LowPart ? LowPart : HighPart;
+    int Zeros = LowPart ? 0 : 8;
+    if (Rest % 10000 == 0) {
+        Rest /= 10000;
+        Zeros += 4;
     }
+    if (Rest % 100 == 0) {
+        Rest /= 100;
+        Zeros += 2;
+    }
+    Zeros += Rest % 10 == 0;
     const int Count = 15 - Zeros;
 
     const bool Negative = Value < 0;
