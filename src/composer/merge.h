@@ -118,7 +118,7 @@ private:
     int FDepth = 0;                                       // EvaluateName calls under way
     std::vector<std::unique_ptr<const TName>> FHeldNames; // names they still read
     QString FValue;                                       // a value on its way into a merged text
-    // The current record's bytes for the text fields of the text being merged: read once, and
+    // The current record's bytes for the text and number fields of a merge: read once, and
     // again after a calculated field ran.
     const char *FRecord = nullptr;
     const std::atomic<bool> *FRecordLost = nullptr;
