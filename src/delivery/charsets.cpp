@@ -114,6 +114,24 @@ QByteArray TCharsetEncoder::Encode(const QString &Text, TUnmappable Mode)
     return EncodeWithIconv(Text, Mode);
 }
 
+void TCharsetEncoder::Check(const QString &Text)
+{
+    if (FPassUtf8)
+        return;
+    if (!FTable.empty()) {
+        char Byte;
+        for (const QChar Q : Text) {
+            const char16_t C = Q.unicode();
+            if ((C < 0x80 && FTable[C] == C) || TableByte(C, Byte))
+                continue;
+            EncodeWithIconv(Text, umFail); // throws, naming the character
+            return;
+        }
+        return;
+    }
+    EncodeWithIconv(Text, umFail);
+}
+
 QByteArray TCharsetEncoder::EncodeWithIconv(const QString &Text, TUnmappable Mode)
 {
     QByteArray In = Text.toUtf8();

@@ -55,6 +55,8 @@ public:
     // The label the message carries for this charset (Content-Type, encoded words).
     const QByteArray &WireName() const { return FWireName; }
     QByteArray Encode(const QString &Text, TUnmappable Mode = umFail);
+    // Throws as Encode does when Text cannot be written, without writing it.
+    void Check(const QString &Text);
 
 private:
     QByteArray EncodeWithIconv(const QString &Text, TUnmappable Mode);

@@ -98,6 +98,12 @@ QByteArray EncodeQuotedPrintable(QByteArrayView Data)
     qsizetype Col = 0;
     for (qsizetype I = 0; I < Size; ++I) {
         const auto C = static_cast<unsigned char>(In[I]);
+        // Most bytes: printable, not white space, and room left on the line.
+        if (C > ' ' && C < 127 && C != '=' && Col < MaxLine - 1) {
+            *O++ = static_cast<char>(C);
+            ++Col;
+            continue;
+        }
         if (C == '\r' && I + 1 < Size && In[I + 1] == '\n') {
             *O++ = '\r';
             *O++ = '\n';
@@ -147,8 +153,8 @@ bool PreferBase64(QByteArrayView Data)
     qsizetype Escapes = 0;
     for (const char Ch : Data) {
         const auto C = static_cast<unsigned char>(Ch);
-        if (NeedsQpEscape(C) && C != '\r' && C != '\n' && C != '\t')
-            ++Escapes;
+        // Branch-free: the escapes quoted-printable needs, line breaks and tabs left out.
+        Escapes += (C == '=') | (C > 126) | ((C < 32) & (C != '\r') & (C != '\n') & (C != '\t'));
     }
     // Quoted-printable costs 2 more bytes per escape; base64 a third more on everything.
     return Escapes * 2 > Data.size() / 3;
@@ -156,23 +162,22 @@ bool PreferBase64(QByteArrayView Data)
 
 THeaderTokens EncodeHeaderText(const QString &Text, TCharsetEncoder &Encoder)
 {
-    const QString S = OneLine(Text);
-    // Spaces cannot be folded away, so a long run of them would stretch one line past any
-    // limit; encoded words carry it in pieces instead.
-    static const QString LongGap(MaxPlainGap + 1, QLatin1Char(' '));
-    if (IsPrintableAscii(S) && !S.contains(LongGap)) {
-        THeaderTokens Words;
-        bool Plain = true;
-        for (const QString &W : S.split(QLatin1Char(' '))) {
+    // Printable text is its own one line.
+    const bool Printable = IsPrintableAscii(Text);
+    const QString S = Printable ? Text : OneLine(Text);
+    if (Printable || IsPrintableAscii(S)) {
+        // Spaces cannot be folded away, so a long run of them would stretch one line past any
+        // limit; encoded words carry it in pieces instead.
+        static const QByteArray LongGap(MaxPlainGap + 1, ' ');
+        const QByteArray A = S.toLatin1();
+        if (!A.contains(LongGap)) {
+            THeaderTokens Words = A.split(' ');
             // A word that looks like an encoded word would be decoded by the reader.
-            if (W.size() > MaxPlainWord || W.startsWith(QLatin1String("=?"))) {
-                Plain = false;
-                break;
-            }
-            Words.append(W.toLatin1());
+            if (std::none_of(Words.begin(), Words.end(), [](const QByteArray &W) {
+                    return W.size() > MaxPlainWord || W.startsWith("=?");
+                }))
+                return Words;
         }
-        if (Plain)
-            return Words;
     }
     return EncodedWords(S, Encoder);
 }
