@@ -45,9 +45,25 @@ struct TReply {
 
 // The message as the DATA command carries it: lines starting with a dot get another one, and
 // a line with a lone dot ends it. A message without such lines is taken over as it is.
+// The offset of the first line break followed by a dot, from From on; -1 if none.
+qsizetype DotLine(const QByteArray &Message, qsizetype From)
+{
+    const char *const Begin = Message.constData();
+    const char *const End = Begin + Message.size();
+    for (const char *P = Begin + From; P < End;) {
+        const auto *Eol = static_cast<const char *>(memchr(P, '\n', size_t(End - P)));
+        if (!Eol || Eol + 1 == End)
+            return -1;
+        if (Eol[1] == '.')
+            return Eol - Begin;
+        P = Eol + 1;
+    }
+    return -1;
+}
+
 QByteArray DataBlock(QByteArray Message)
 {
-    if (!Message.startsWith('.') && !Message.contains("\n.")) {
+    if (!Message.startsWith('.') && DotLine(Message, 0) < 0) {
         if (!Message.isEmpty() && !Message.endsWith("\r\n"))
             Message.append("\r\n");
         Message.append(".\r\n");
@@ -59,7 +75,7 @@ QByteArray DataBlock(QByteArray Message)
     if (Message.startsWith('.'))
         Out.append('.');
     for (;;) {
-        const qsizetype Dot = Message.indexOf("\n.", From);
+        const qsizetype Dot = DotLine(Message, From);
         if (Dot < 0)
             break;
         Out.append(Message.constData() + From, Dot + 2 - From);

@@ -4,6 +4,7 @@
 
 #include <QFileInfo>
 #include <algorithm>
+#include <array>
 #include <utility>
 
 namespace qf::delivery {
@@ -18,7 +19,24 @@ constexpr qsizetype MaxPlainWord = 900;
 // together stay within 998 bytes.
 constexpr qsizetype MaxPlainGap = 20;
 
-bool NeedsQpEscape(unsigned char C) { return C == '=' || C < 32 || C > 126; }
+constexpr bool NeedsQpEscape(unsigned char C) { return C == '=' || C < 32 || C > 126; }
+
+// Per byte for quoted-printable: 0 written as it is, 1 white space (written as it is unless it
+// ends a line), 2 escaped or a line break; and whether it counts as an escape for the choice
+// of base64.
+enum TQpClass : unsigned char { qcPlain, qcWhite, qcOther };
+constexpr auto QpClasses = [] {
+    std::array<unsigned char, 256> T{};
+    for (int C = 0; C < 256; ++C)
+        T[C] = C == ' ' || C == '\t' ? qcWhite : NeedsQpEscape(C) ? qcOther : qcPlain;
+    return T;
+}();
+constexpr auto QpEscapes = [] {
+    std::array<unsigned char, 256> T{};
+    for (int C = 0; C < 256; ++C)
+        T[C] = NeedsQpEscape(C) && C != '\r' && C != '\n' && C != '\t';
+    return T;
+}();
 
 bool IsPrintableAscii(const QString &S)
 {
@@ -98,8 +116,10 @@ QByteArray EncodeQuotedPrintable(QByteArrayView Data)
     qsizetype Col = 0;
     for (qsizetype I = 0; I < Size; ++I) {
         const auto C = static_cast<unsigned char>(In[I]);
-        // Most bytes: printable, not white space, and room left on the line.
-        if (C > ' ' && C < 127 && C != '=' && Col < MaxLine - 1) {
+        // Most bytes go as they are: room is left on the line, and white space does not end it.
+        const unsigned char K = QpClasses[C];
+        if (Col < MaxLine - 1 &&
+            (K == qcPlain || (K == qcWhite && I + 1 < Size && In[I + 1] != '\r'))) {
             *O++ = static_cast<char>(C);
             ++Col;
             continue;
@@ -151,11 +171,8 @@ QByteArray EncodeBase64Lines(QByteArrayView Data)
 bool PreferBase64(QByteArrayView Data)
 {
     qsizetype Escapes = 0;
-    for (const char Ch : Data) {
-        const auto C = static_cast<unsigned char>(Ch);
-        // Branch-free: the escapes quoted-printable needs, line breaks and tabs left out.
-        Escapes += (C == '=') | (C > 126) | ((C < 32) & (C != '\r') & (C != '\n') & (C != '\t'));
-    }
+    for (const char Ch : Data)
+        Escapes += QpEscapes[static_cast<unsigned char>(Ch)];
     // Quoted-printable costs 2 more bytes per escape; base64 a third more on everything.
     return Escapes * 2 > Data.size() / 3;
 }
