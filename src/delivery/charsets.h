@@ -70,6 +70,8 @@ private:
     void *FIconv = nullptr; // iconv_t
     // For the stateless one-byte charsets: per UTF-16 unit, the byte, or kUnknown/kIconv.
     std::vector<qint16> FTable;
+    // Every ASCII character is its own byte (all table charsets offered here).
+    bool FAsciiSame = false;
 };
 
 } // namespace qf::delivery

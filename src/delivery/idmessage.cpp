@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -138,6 +139,14 @@ QString CanonicalBody(const QStringList &Lines)
         const qsizetype N = L.size();
         qsizetype From = 0;
         for (qsizetype I = 0; I < N; ++I) {
+            // Four characters at a time while none is below CR (no line break among them).
+            for (quint64 W; I + 4 <= N; I += 4) {
+                memcpy(&W, P + I, sizeof W);
+                if ((W - 0x000E000E000E000EULL) & ~W & 0x8000800080008000ULL)
+                    break;
+            }
+            if (I == N)
+                break;
             const char16_t C = P[I].unicode();
             if (C != u'\r' && C != u'\n')
                 continue;
@@ -157,12 +166,13 @@ void AppendTextPart(QByteArray &Out, const QByteArray &Type, const QByteArray &C
                     const QByteArray &Bytes)
 {
     AppendHeader(Out, "Content-Type", {Type + ';', "charset=\"" + Charset + '"'});
-    if (PreferBase64(Bytes)) {
+    QByteArray Qp;
+    if (!EncodeQuotedPrintableIfShorter(Bytes, Qp)) {
         Out.append("Content-Transfer-Encoding: base64\r\n\r\n");
         Out.append(EncodeBase64Lines(Bytes));
     } else {
         Out.append("Content-Transfer-Encoding: quoted-printable\r\n\r\n");
-        Out.append(EncodeQuotedPrintable(Bytes));
+        Out.append(Qp);
         if (!Out.endsWith("\r\n"))
             Out.append("\r\n");
     }

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <utility>
 
 namespace qf::delivery {
@@ -106,29 +107,48 @@ THeaderTokens EncodedWords(const QString &Text, TCharsetEncoder &Encoder)
 
 } // namespace
 
-QByteArray EncodeQuotedPrintable(QByteArrayView Data)
+namespace {
+
+// Quoted-printable of Data into Out; false, as soon as it is clear, when more than MaxEscapes
+// bytes need an escape in the sense of PreferBase64 (-1: no limit).
+bool QuotedPrintable(QByteArrayView Data, QByteArray &Out, qsizetype MaxEscapes)
 {
     const qsizetype Size = Data.size();
     // Worst case: every byte escaped, plus a soft break every 25 escapes.
-    QByteArray Out(Size * 3 + Size / 8 + 8, Qt::Uninitialized);
+    Out.resize(Size * 3 + Size / 8 + 8);
     char *O = Out.data();
     const char *In = Data.data();
     qsizetype Col = 0;
-    for (qsizetype I = 0; I < Size; ++I) {
-        const auto C = static_cast<unsigned char>(In[I]);
-        // Most bytes go as they are: room is left on the line, and white space does not end it.
-        const unsigned char K = QpClasses[C];
-        if (Col < MaxLine - 1 &&
-            (K == qcPlain || (K == qcWhite && I + 1 < Size && In[I + 1] != '\r'))) {
-            *O++ = static_cast<char>(C);
-            ++Col;
-            continue;
+    qsizetype Escapes = 0;
+    for (qsizetype I = 0; I < Size;) {
+        // A run of bytes that go as they are, within the room left on the line: white space
+        // only where it does not end the line.
+        const qsizetype Stop = std::min(Size, I + (MaxLine - 1 - Col));
+        qsizetype J = I;
+        while (J < Stop) {
+            const unsigned char K = QpClasses[static_cast<unsigned char>(In[J])];
+            if (K == qcPlain || (K == qcWhite && J + 1 < Size && In[J + 1] != '\r'))
+                ++J;
+            else
+                break;
         }
+        if (J > I) {
+            memcpy(O, In + I, size_t(J - I));
+            O += J - I;
+            Col += J - I;
+            I = J;
+            if (I == Size)
+                break;
+        }
+        const auto C = static_cast<unsigned char>(In[I]);
+        Escapes += QpEscapes[C];
+        if (MaxEscapes >= 0 && Escapes > MaxEscapes)
+            return false;
         if (C == '\r' && I + 1 < Size && In[I + 1] == '\n') {
             *O++ = '\r';
             *O++ = '\n';
             Col = 0;
-            ++I;
+            I += 2;
             continue;
         }
         const bool AtLineEnd =
@@ -151,9 +171,27 @@ QByteArray EncodeQuotedPrintable(QByteArrayView Data)
             *O++ = static_cast<char>(C);
         }
         Col += N;
+        ++I;
     }
     Out.truncate(O - Out.data());
+    return true;
+}
+
+// The most escapes with which quoted-printable stays shorter than base64.
+qsizetype MaxQpEscapes(qsizetype Size) { return Size / 3 / 2; }
+
+} // namespace
+
+QByteArray EncodeQuotedPrintable(QByteArrayView Data)
+{
+    QByteArray Out;
+    QuotedPrintable(Data, Out, -1);
     return Out;
+}
+
+bool EncodeQuotedPrintableIfShorter(QByteArrayView Data, QByteArray &Out)
+{
+    return QuotedPrintable(Data, Out, MaxQpEscapes(Data.size()));
 }
 
 QByteArray EncodeBase64Lines(QByteArrayView Data)
@@ -174,7 +212,7 @@ bool PreferBase64(QByteArrayView Data)
     for (const char Ch : Data)
         Escapes += QpEscapes[static_cast<unsigned char>(Ch)];
     // Quoted-printable costs 2 more bytes per escape; base64 a third more on everything.
-    return Escapes * 2 > Data.size() / 3;
+    return Escapes > MaxQpEscapes(Data.size());
 }
 
 THeaderTokens EncodeHeaderText(const QString &Text, TCharsetEncoder &Encoder)

@@ -16,6 +16,8 @@ QByteArray EncodeQuotedPrintable(QByteArrayView Data);
 QByteArray EncodeBase64Lines(QByteArrayView Data);
 // True when base64 comes out shorter than quoted-printable for these bytes.
 bool PreferBase64(QByteArrayView Data);
+// EncodeQuotedPrintable into Out unless PreferBase64(Data), in one pass; false then.
+bool EncodeQuotedPrintableIfShorter(QByteArrayView Data, QByteArray &Out);
 
 // Header value pieces that may be separated by folding white space.
 using THeaderTokens = QList<QByteArray>;
