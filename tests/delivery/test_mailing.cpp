@@ -113,7 +113,11 @@ TEST(DeliveryMailing, EveryMessageOnceThenCompleted)
     M.MergeMail = [&](int I, TMailItem &Item, QString &Error) {
         OtherThread |= QThread::currentThread() != qApp->thread();
         Lead = std::max(Lead, I - M.SentCount());
-        return Merge(I, Item, Error);
+        const bool Merged = Merge(I, Item, Error);
+        // A lone CR breaks a line; a break at the end ends the last line, no empty one after.
+        if (I == 0)
+            Item.Body += QStringLiteral("\rline two\n");
+        return Merged;
     };
     M.Start(QStringLiteral("today"));
     ASSERT_TRUE(WaitUntil([&] { return View.Done; }));
@@ -127,6 +131,13 @@ TEST(DeliveryMailing, EveryMessageOnceThenCompleted)
         Want << QStringLiteral("r%1@example.com").arg(I);
     Want.sort();
     EXPECT_EQ(Got, Want);
+    for (const QString &F : Server.MessageFiles()) {
+        if (Server.Envelope(F).value(QStringLiteral("rcpt_tos")).toArray().at(0) ==
+            QStringLiteral("r0@example.com")) {
+            EXPECT_EQ(ParseMail({F}).at(0)[QStringLiteral("body")].toString(),
+                      QStringLiteral("Body 0\r\nline two\r\n"));
+        }
+    }
     EXPECT_FALSE(OtherThread);
     EXPECT_LE(Lead, M.MergeAhead() + 2);
     const QStringList Log = M.LogLines();
