@@ -133,7 +133,7 @@ int MemoryRatio(const QString &Host, const QString &Port)
 
 // Replaces "%NAME" by the field's value, as the main window's merge does for fields: each text
 // is read once for where its placeholders stand and which fields they name, then merged for
-// every record from those fields.
+// every record from those fields, each read into one buffer.
 class TBenchMerge {
 public:
     explicit TBenchMerge(const TADOQuery &Query) : FQuery(Query) {}
@@ -146,7 +146,8 @@ public:
         qsizetype I = 0;
         for (const TMark &M : Plan.Marks) {
             Out += QStringView(Text).mid(I, M.Percent - I);
-            Out += FQuery.Fields(M.Field).AsString().trimmed();
+            FQuery.Fields(M.Field).ReadString(FValue);
+            Out += QStringView(FValue).trimmed();
             I = M.End;
         }
         Out += QStringView(Text).mid(I);
@@ -182,6 +183,7 @@ private:
 
     const TADOQuery &FQuery;
     std::deque<TPlan> FPlans;
+    QString FValue; // the field's text, read into the same buffer each time
 };
 
 class TBenchView : public TMailingView {

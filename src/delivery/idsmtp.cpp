@@ -43,8 +43,6 @@ struct TReply {
     bool Positive() const { return Code >= 200 && Code < 300; }
 };
 
-// The message as the DATA command carries it: lines starting with a dot get another one, and
-// a line with a lone dot ends it. A message without such lines is taken over as it is.
 // The offset of the first line break followed by a dot, from From on; -1 if none.
 qsizetype DotLine(const QByteArray &Message, qsizetype From)
 {
@@ -61,6 +59,8 @@ qsizetype DotLine(const QByteArray &Message, qsizetype From)
     return -1;
 }
 
+// The message as the DATA command carries it: lines starting with a dot get another one, and
+// a line with a lone dot ends it. A message without such lines is taken over as it is.
 QByteArray DataBlock(QByteArray Message)
 {
     if (!Message.startsWith('.') && DotLine(Message, 0) < 0) {

@@ -22,9 +22,8 @@ constexpr qsizetype MaxPlainGap = 20;
 
 constexpr bool NeedsQpEscape(unsigned char C) { return C == '=' || C < 32 || C > 126; }
 
-// Per byte for quoted-printable: 0 written as it is, 1 white space (written as it is unless it
-// ends a line), 2 escaped or a line break; and whether it counts as an escape for the choice
-// of base64.
+// Per byte for quoted-printable: written as it is, white space (written as it is unless it ends
+// a line), or escaped or a line break.
 enum TQpClass : unsigned char { qcPlain, qcWhite, qcOther };
 constexpr auto QpClasses = [] {
     std::array<unsigned char, 256> T{};
@@ -32,6 +31,7 @@ constexpr auto QpClasses = [] {
         T[C] = C == ' ' || C == '\t' ? qcWhite : NeedsQpEscape(C) ? qcOther : qcPlain;
     return T;
 }();
+// Per byte: 1 when it counts as an escape for the choice of base64.
 constexpr auto QpEscapes = [] {
     std::array<unsigned char, 256> T{};
     for (int C = 0; C < 256; ++C)
