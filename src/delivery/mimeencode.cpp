@@ -110,7 +110,7 @@ THeaderTokens EncodedWords(const QString &Text, TCharsetEncoder &Encoder)
 namespace {
 
 // Quoted-printable of Data into Out; false, as soon as it is clear, when more than MaxEscapes
-// bytes need an escape in the sense of PreferBase64 (-1: no limit).
+// bytes need an escape (line breaks and tabs not counted; -1: no limit).
 bool QuotedPrintable(QByteArrayView Data, QByteArray &Out, qsizetype MaxEscapes)
 {
     const qsizetype Size = Data.size();
@@ -177,7 +177,8 @@ bool QuotedPrintable(QByteArrayView Data, QByteArray &Out, qsizetype MaxEscapes)
     return true;
 }
 
-// The most escapes with which quoted-printable stays shorter than base64.
+// The most escapes with which quoted-printable stays shorter than base64: it costs 2 more bytes
+// per escape, base64 a third more on everything.
 qsizetype MaxQpEscapes(qsizetype Size) { return Size / 3 / 2; }
 
 } // namespace
@@ -204,15 +205,6 @@ QByteArray EncodeBase64Lines(QByteArrayView Data)
         Out.append("\r\n");
     }
     return Out;
-}
-
-bool PreferBase64(QByteArrayView Data)
-{
-    qsizetype Escapes = 0;
-    for (const char Ch : Data)
-        Escapes += QpEscapes[static_cast<unsigned char>(Ch)];
-    // Quoted-printable costs 2 more bytes per escape; base64 a third more on everything.
-    return Escapes > MaxQpEscapes(Data.size());
 }
 
 THeaderTokens EncodeHeaderText(const QString &Text, TCharsetEncoder &Encoder)
