@@ -349,12 +349,13 @@ void TMailing::Refill()
     FRefilling = false;
 }
 
-void TMailing::SetSuccess(const QString &Text)
+void TMailing::SetSuccess(QString Text)
 {
     {
         std::lock_guard<std::mutex> L(FLock);
         Log.AddLog(Text);
-        FLastSuccess = Text;
+        // Taken over, never shared: its memory passes between threads only under the lock.
+        FLastSuccess = std::move(Text);
         ++FSentCount;
     }
     QueueVisibleUpdate();
@@ -377,7 +378,7 @@ void TMailing::ShowVisibleUpdate()
     int Sent;
     {
         std::lock_guard<std::mutex> L(FLock);
-        Text = FLastSuccess;
+        Text = QString(FLastSuccess.constData(), FLastSuccess.size()); // a copy of its own
         Sent = FSentCount;
     }
     if (View)
