@@ -27,6 +27,7 @@
 #include <QtEndian>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 
 using namespace qf::delivery;
 using namespace qf::tables;
@@ -133,27 +134,60 @@ int MemoryRatio(const QString &Host, const QString &Port)
     return 0;
 }
 
-QString Expand(const TADOQuery &Q, const QString &Text)
-{
-    QString Out;
-    Out.reserve(Text.size() + 64);
-    qsizetype I = 0;
-    for (qsizetype P; (P = Text.indexOf(QLatin1Char('%'), I)) >= 0;) {
-        Out += QStringView(Text).mid(I, P - I);
-        qsizetype J = P + 1;
-        while (J < Text.size() && (Text[J].isLetterOrNumber() || Text[J] == QLatin1Char('_')))
-            ++J;
-        if (const TField *F = Q.FindField(Text.mid(P + 1, J - P - 1))) {
-            Out += F->AsString().trimmed();
-            I = J;
-        } else {
-            Out += QLatin1Char('%');
-            I = P + 1;
+// Replaces "%NAME" by the field's value, as the main window's merge does for fields: each text
+// is read once for where its placeholders stand and which fields they name, then merged for
+// every record from those fields, each read into one buffer.
+class TBenchMerge {
+public:
+    explicit TBenchMerge(const TADOQuery &Query) : FQuery(Query) {}
+
+    QString Expand(const QString &Text)
+    {
+        const TPlan &Plan = PlanOf(Text);
+        QString Out;
+        Out.reserve(Text.size() + 64);
+        qsizetype I = 0;
+        for (const TMark &M : Plan.Marks) {
+            Out += QStringView(Text).mid(I, M.Percent - I);
+            FQuery.Fields(M.Field).ReadString(FValue);
+            Out += QStringView(FValue).trimmed();
+            I = M.End;
         }
+        Out += QStringView(Text).mid(I);
+        return Out;
     }
-    Out += QStringView(Text).mid(I);
-    return Out;
-}
+
+private:
+    struct TMark {
+        qsizetype Percent, End;
+        int Field;
+    };
+    struct TPlan {
+        QString Text;
+        std::vector<TMark> Marks;
+    };
+
+    const TPlan &PlanOf(const QString &Text)
+    {
+        for (const TPlan &P : FPlans)
+            if (P.Text == Text)
+                return P;
+        TPlan &P = FPlans.emplace_back();
+        P.Text = Text;
+        for (qsizetype At = -1; (At = Text.indexOf(QLatin1Char('%'), At + 1)) >= 0;) {
+            qsizetype J = At + 1;
+            while (J < Text.size() && (Text[J].isLetterOrNumber() || Text[J] == QLatin1Char('_')))
+                ++J;
+            if (const TField *F = FQuery.FindField(Text.mid(At + 1, J - At - 1)))
+                P.Marks.push_back({At, J, F->Index()});
+        }
+        return P;
+    }
+
+    const TADOQuery &FQuery;
+    std::deque<TPlan> FPlans;
+    QString FValue; // the field's text, read into the same buffer each time
+};
 
 class TBenchView : public TMailingView {
 public:
@@ -242,7 +276,8 @@ int main(int argc, char **argv)
             Value = F->AsString().trimmed();
         return F != nullptr;
     };
-    Source.Merge.ExpandPlaceholders = [&Query](const QString &Text) { return Expand(Query, Text); };
+    TBenchMerge Merge(Query);
+    Source.Merge.ExpandPlaceholders = [&Merge](const QString &Text) { return Merge.Expand(Text); };
     Source.OnProgress = [](int) { SampleAnon(); };
     TMailPlan Plan;
     QString Error;

@@ -18,23 +18,18 @@ QString ExceptionText(const std::exception &E)
     return QString::fromLocal8Bit(E.what());
 }
 
-// The text as lines; a line break at its end ends the last line and makes no empty one.
+// The text as the message's lines: one entry, which the message splits at its line breaks. A
+// line break at the end ends the last line and makes no empty one.
 QStringList BodyLines(const QString &Text)
 {
-    QStringList Lines;
-    qsizetype From = 0;
-    for (qsizetype I = 0; I < Text.size(); ++I) {
-        const char16_t C = Text.at(I).unicode();
-        if (C != u'\r' && C != u'\n')
-            continue;
-        Lines.append(Text.mid(From, I - From));
-        if (C == u'\r' && I + 1 < Text.size() && Text.at(I + 1) == QLatin1Char('\n'))
-            ++I;
-        From = I + 1;
-    }
-    if (From < Text.size())
-        Lines.append(Text.mid(From));
-    return Lines;
+    if (Text.isEmpty())
+        return {};
+    qsizetype End = Text.size();
+    if (Text.endsWith(QLatin1String("\r\n")))
+        End -= 2;
+    else if (Text.endsWith(QLatin1Char('\r')) || Text.endsWith(QLatin1Char('\n')))
+        End -= 1;
+    return {End == Text.size() ? Text : Text.first(End)};
 }
 
 } // namespace
@@ -354,12 +349,13 @@ void TMailing::Refill()
     FRefilling = false;
 }
 
-void TMailing::SetSuccess(const QString &Text)
+void TMailing::SetSuccess(QString Text)
 {
     {
         std::lock_guard<std::mutex> L(FLock);
         Log.AddLog(Text);
-        FLastSuccess = Text;
+        // Taken over, never shared: its memory passes between threads only under the lock.
+        FLastSuccess = std::move(Text);
         ++FSentCount;
     }
     QueueVisibleUpdate();
@@ -382,7 +378,7 @@ void TMailing::ShowVisibleUpdate()
     int Sent;
     {
         std::lock_guard<std::mutex> L(FLock);
-        Text = FLastSuccess;
+        Text = QString(FLastSuccess.constData(), FLastSuccess.size()); // a copy of its own
         Sent = FSentCount;
     }
     if (View)

@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QJsonArray>
 #include <QSet>
 #include <QThread>
@@ -113,7 +114,11 @@ TEST(DeliveryMailing, EveryMessageOnceThenCompleted)
     M.MergeMail = [&](int I, TMailItem &Item, QString &Error) {
         OtherThread |= QThread::currentThread() != qApp->thread();
         Lead = std::max(Lead, I - M.SentCount());
-        return Merge(I, Item, Error);
+        const bool Merged = Merge(I, Item, Error);
+        // A lone CR breaks a line; a break at the end ends the last line, no empty one after.
+        if (I == 0)
+            Item.Body += QStringLiteral("\rline two\n");
+        return Merged;
     };
     M.Start(QStringLiteral("today"));
     ASSERT_TRUE(WaitUntil([&] { return View.Done; }));
@@ -127,6 +132,14 @@ TEST(DeliveryMailing, EveryMessageOnceThenCompleted)
         Want << QStringLiteral("r%1@example.com").arg(I);
     Want.sort();
     EXPECT_EQ(Got, Want);
+    for (const QString &F : Server.MessageFiles()) {
+        if (Server.Envelope(F).value(QStringLiteral("rcpt_tos")).toArray().at(0) ==
+            QStringLiteral("r0@example.com")) {
+            QFile Raw(F);
+            ASSERT_TRUE(Raw.open(QIODevice::ReadOnly));
+            EXPECT_TRUE(Raw.readAll().endsWith("\r\n\r\nBody 0\r\nline two\r\n"));
+        }
+    }
     EXPECT_FALSE(OtherThread);
     EXPECT_LE(Lead, M.MergeAhead() + 2);
     const QStringList Log = M.LogLines();
