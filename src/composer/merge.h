@@ -9,6 +9,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -63,14 +64,18 @@ public:
         QString Upper;
         std::string ExprKey, TypeKey;
         // The store's version at which no calculated field of this name was found, or at which
-        // its items were found where the kinds and data below point.
+        // its items were found, held where these point.
         mutable uint64_t NoCalcAt = ~uint64_t(0), CalcAt = ~uint64_t(0);
-        mutable int ExprKind = 0, TypeKind = 0;
-        mutable void *ExprData = nullptr, *TypeData = nullptr;
+        mutable const QString *ExprText = nullptr; // none when the item holds no text
+        mutable const int32_t *TypeCode = nullptr; // none when the item holds no integer
         // The dataset field it names, found for the dataset at its fields' generation.
         mutable const tables::TADOQuery *FieldSet = nullptr;
         mutable uint64_t FieldGeneration = 0;
         mutable int FieldIndex = -1;
+        mutable uint8_t FieldKind = 0; // its tables::TDbfType
+        // A dBASE text or number field's place in the record's bytes (offset -1: read through
+        // the field).
+        mutable int FieldOffset = -1, FieldWidth = 0;
         explicit TName(const QString &Name);
     };
 
@@ -104,17 +109,29 @@ private:
     std::vector<std::pair<QString, std::unique_ptr<TCompiled>>> FCompiled;
     size_t FLastCompiled = 0; // the entry found last
     TCompiled *compiledOf(const QString &Expr);
-    bool evaluate(const TName &Name, QString &Value);
+    // The value of Name written into Out (in the buffer it holds when that is enough); Out is left
+    // as it was when there is none.
+    bool evaluate(const TName &Name, QString &Out);
 
-    std::shared_ptr<const TName> FLastName; // the last name EvaluateName was asked for
+    std::unique_ptr<const TName> FLastName; // the last name EvaluateName was asked for
     QString FLastNameText;
+    int FDepth = 0;                                       // EvaluateName calls under way
+    std::vector<std::unique_ptr<const TName>> FHeldNames; // names they still read
+    QString FValue;                                       // a value on its way into a merged text
+    // The current record's bytes for the text and number fields of a merge: read once, and
+    // again after a calculated field ran.
+    const char *FRecord = nullptr;
+    const std::atomic<bool> *FRecordLost = nullptr;
+    bool FRecordRead = false;
+    bool record();       // FRecord read when it is not yet; whether there are bytes
+    bool intact() const; // the bytes read from FRecord were there
     TValueTexts FTexts;
     store::TDList &FDlist;
     store::TReader &FReader;
     expr::TAdCalc &FAdcalc;
     QStringList FOwnEvalStack;
     bool FOwnCalcError = false, FOwnInFilter = false;
-    bool evaluateCalcField(const QString &Name, const QString &Expr, int Type, QString &Value);
+    bool evaluateCalcField(const QString &Name, const QString &ExprHeld, int Type, QString &Out);
 };
 
 } // namespace qf::composer

@@ -4,7 +4,9 @@
 #include "tables/data/fieldtypes.h"
 
 #include <QDate>
+#include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -28,7 +30,19 @@ void appendNumber(QString &Out, int Value, int Width)
     while (n > 0)
         Out += QLatin1Char(Buffer[--n]);
 }
+
 } // namespace
+
+void PutText(QString &Out, QStringView Text)
+{
+    if (Out.isDetached() && Out.capacity() >= Text.size()) {
+        if (Out.size() != Text.size()) // values of a column mostly keep their length
+            Out.resize(Text.size());
+        std::memcpy(Out.data(), Text.data(), size_t(Text.size()) * sizeof(char16_t));
+    } else {
+        Out = Text.toString();
+    }
+}
 
 void TValueTexts::Refresh()
 {
@@ -72,9 +86,47 @@ void TValueTexts::Refresh()
     }
 }
 
-QString TValueTexts::Float(double Value) const { return tables::FloatToStr(Value, FPoint); }
+QString TValueTexts::Float(double Value) const
+{
+    QString Out;
+    Float(Value, Out);
+    return Out;
+}
+
+void TValueTexts::Float(double Value, QString &Out) const
+{
+    char Plain[48];
+    const int n = tables::PlainFloatChars(Value, Plain);
+    if (n == 0 || !PlainFloat(Plain, n, Out))
+        PutText(Out, tables::FloatToStr(Value, FPoint));
+}
+
+bool TValueTexts::PlainFloat(const char *Plain, int n, QString &Out) const
+{
+    if (FPoint.size() > 4 || n > 48)
+        return false;
+    char16_t Text[64];
+    int Length = 0;
+    for (int i = 0; i < n; ++i) {
+        if (Plain[i] == '.') {
+            for (const QChar c : FPoint)
+                Text[Length++] = c.unicode();
+        } else {
+            Text[Length++] = char16_t(Plain[i]);
+        }
+    }
+    PutText(Out, QStringView(Text, Length));
+    return true;
+}
 
 QString TValueTexts::General(long double Value) const
+{
+    QString Out;
+    General(Value, Out);
+    return Out;
+}
+
+void TValueTexts::General(long double Value, QString &Out) const
 {
     // The 15 significant digits come from the value scaled to an 18-digit integer in extended
     // arithmetic (at most a few tenths of the last unit off); a tail within that of the rounding
@@ -85,12 +137,13 @@ QString TValueTexts::General(long double Value) const
                                               1e21L, 1e22L, 1e23L, 1e24L, 1e25L, 1e26L, 1e27L};
     const long double Abs = std::fabs(Value);
     if (!(Abs >= 1e-20L && Abs < 1e27L))
-        return expr::FormatGeneral(Value, FGeneralPoint);
-    // The binary exponent straight from the extended value's bits (Abs is normal here), and the
-    // decimal one estimated from it: floor(Binary * log10(2)), corrected below.
-    uint16_t SignExponent;
-    std::memcpy(&SignExponent, reinterpret_cast<const char *>(&Abs) + 8, sizeof SignExponent);
-    const int Binary = int(SignExponent & 0x7FFF) - 16383;
+        return PutText(Out, expr::FormatGeneral(Value, FGeneralPoint));
+    // The binary exponent from the value as a double (within one of the extended value's), and
+    // the decimal one estimated from it: floor(Binary * log10(2)), corrected below.
+    const double Near = double(Abs);
+    uint64_t Bits;
+    std::memcpy(&Bits, &Near, sizeof Bits);
+    const int Binary = int(Bits >> 52) - 1023;
     int Exponent = (Binary * 78913) >> 18;
     long double Scaled = 0;
     for (int Try = 0; Try < 2; ++Try) {
@@ -106,80 +159,112 @@ QString TValueTexts::General(long double Value) const
             break;
     }
     if (!(Scaled >= 1e17L && Scaled < 1e18L))
-        return expr::FormatGeneral(Value, FGeneralPoint);
+        return PutText(Out, expr::FormatGeneral(Value, FGeneralPoint));
     // Its integer part without a conversion instruction: added to 2^63, the sum's mantissa holds
     // Scaled rounded to an integer, one more than its integer part when it rounded up.
     const long double Sum = Scaled + 0x1p63L;
-    uint64_t Whole;
-    std::memcpy(&Whole, &Sum, sizeof Whole);
-    Whole -= uint64_t(1) << 63;
+    uint64_t Mantissa;
+    std::memcpy(&Mantissa, &Sum, sizeof Mantissa);
+    int64_t Whole = int64_t(Mantissa - (uint64_t(1) << 63)); // below 1e18
     if (static_cast<long double>(Whole) > Scaled)
         --Whole;
     // The three digits after the 15 kept, with the fraction: exact, as both parts are.
-    const long double Tail = static_cast<long double>(Whole % 1000) + (Scaled - Whole);
+    const long double Tail =
+        static_cast<long double>(Whole % 1000) + (Scaled - static_cast<long double>(Whole));
     if (std::fabs(Tail - 500) <= 1)
-        return expr::FormatGeneral(Value, FGeneralPoint);
-    uint64_t Kept = Whole / 1000 + (Tail > 500);
+        return PutText(Out, expr::FormatGeneral(Value, FGeneralPoint));
+    uint64_t Kept = uint64_t(Whole / 1000) + (Tail > 500);
     if (Kept >= 1000000000000000ull) {
         Kept /= 10;
         ++Exponent;
     }
-    const bool Negative = Value < 0;
-    char Digits[16];
-    // Two digits at a time, in two halves of 32 bits: cheaper divisions.
+    // The 15 digits, two at a time in two halves of 32 bits (cheaper divisions), followed by
+    // zeros, so that the texts below copy whole blocks.
     static constexpr auto kPairs = [] {
-        std::array<char, 200> Pairs{};
-        for (int i = 0; i < 100; ++i) {
-            Pairs[size_t(2 * i)] = char('0' + i / 10);
-            Pairs[size_t(2 * i + 1)] = char('0' + i % 10);
-        }
+        std::array<uint32_t, 100> Pairs{};
+        for (uint32_t i = 0; i < 100; ++i)
+            Pairs[i] = (u'0' + i / 10) | (u'0' + i % 10) << 16;
         return Pairs;
     }();
-    uint32_t Low = uint32_t(Kept % 100000000), High = uint32_t(Kept / 100000000);
+    static constexpr char16_t kZeros[17] = u"0000000000000000";
+    char16_t Digits[32];
+    std::memcpy(Digits + 16, kZeros, 16 * sizeof(char16_t));
+    const uint32_t LowPart = uint32_t(Kept % 100000000), HighPart = uint32_t(Kept / 100000000);
+    uint32_t Low = LowPart, High = HighPart;
+    Digits[15] = u'0';
     for (int i = 13; i >= 7; i -= 2, Low /= 100)
-        std::memcpy(Digits + i, kPairs.data() + 2 * (Low % 100), 2);
+        std::memcpy(Digits + i, &kPairs[Low % 100], 4);
     for (int i = 5; i >= 1; i -= 2, High /= 100)
-        std::memcpy(Digits + i, kPairs.data() + 2 * (High % 100), 2);
-    Digits[0] = char('0' + High);
-    int Count = 15;
-    while (Count > 1 && Digits[Count - 1] == '0')
-        --Count;
+        std::memcpy(Digits + i, &kPairs[High % 100], 4);
+    Digits[0] = char16_t(u'0' + High);
+    // Without the trailing zeros, counted on the number in halves by constant divisors (the upper
+    // half has seven digits, the first no zero).
+    uint32_t Rest = LowPart ? LowPart : HighPart;
+    int Zeros = LowPart ? 0 : 8;
+    if (Rest % 10000 == 0) {
+        Rest /= 10000;
+        Zeros += 4;
+    }
+    if (Rest % 100 == 0) {
+        Rest /= 100;
+        Zeros += 2;
+    }
+    Zeros += Rest % 10 == 0;
+    const int Count = 15 - Zeros;
 
-    char16_t Out[48];
+    const bool Negative = Value < 0;
+    char16_t Text[64];
     int n = 0;
     if (Negative)
-        Out[n++] = u'-';
+        Text[n++] = u'-';
     const char16_t Point = FGeneralPoint.unicode();
     if (Exponent >= 15 || Exponent < -4) {
-        Out[n++] = char16_t(Digits[0]);
+        Text[n++] = Digits[0];
         if (Count > 1) {
-            Out[n++] = Point;
+            Text[n++] = Point;
             for (int i = 1; i < Count; ++i)
-                Out[n++] = char16_t(Digits[i]);
+                Text[n++] = Digits[i];
         }
-        Out[n++] = u'E';
+        Text[n++] = u'E';
         char Number[8];
         const auto Written = std::to_chars(Number, Number + sizeof Number, Exponent);
         for (const char *q = Number; q < Written.ptr; ++q)
-            Out[n++] = char16_t(*q);
+            Text[n++] = char16_t(*q);
     } else if (Exponent >= 0) {
-        for (int i = 0; i <= Exponent || i < Count; ++i) {
-            if (i == Exponent + 1)
-                Out[n++] = Point;
-            Out[n++] = i < Count ? char16_t(Digits[i]) : u'0';
-        }
+        // The whole digits, the point, the rest; no point when the rest is only zeros.
+        char16_t *p = Text + n;
+        std::memcpy(p, Digits, 16 * sizeof(char16_t));
+        std::memcpy(p + Exponent + 2, Digits + Exponent + 1, 16 * sizeof(char16_t));
+        p[Exponent + 1] = Point;
+        n += Count > Exponent + 1 ? Count + 1 : Exponent + 1;
     } else {
-        Out[n++] = u'0';
-        Out[n++] = Point;
-        for (int i = 0; i < -Exponent - 1; ++i)
-            Out[n++] = u'0';
-        for (int i = 0; i < Count; ++i)
-            Out[n++] = char16_t(Digits[i]);
+        char16_t *p = Text + n;
+        p[0] = u'0';
+        p[1] = Point;
+        std::memcpy(p + 2, kZeros, 4 * sizeof(char16_t));
+        std::memcpy(p + 1 - Exponent, Digits, 16 * sizeof(char16_t));
+        n += 1 - Exponent + Count;
     }
-    return QString(reinterpret_cast<const QChar *>(Out), n);
+    PutText(Out, QStringView(Text, n));
 }
 
 QString TValueTexts::DateTime(double Value) const
+{
+    QString Out;
+    Out.reserve(12);
+    if (fastDate(Value, Out))
+        return Out;
+    return expr::DateTimeToStr(Value, expr::TDateRules::Field);
+}
+
+void TValueTexts::DateTime(double Value, QString &Out) const
+{
+    Out.resize(0); // the buffer kept
+    if (!fastDate(Value, Out))
+        Out = expr::DateTimeToStr(Value, expr::TDateRules::Field);
+}
+
+bool TValueTexts::fastDate(double Value, QString &Out) const
 {
     // A whole day (no time) of the years 1000..9999 is written here; anything else as before.
     if (FFast && Value == std::trunc(Value) && Value > -400000 && Value < 2958466) {
@@ -187,8 +272,6 @@ QString TValueTexts::DateTime(double Value) const
         const QDate Date = QDate::fromJulianDay(qint64(Value) + JulianDayOfZero);
         Date.getDate(&Year, &Month, &Day);
         if (Year >= 1000) {
-            QString Out;
-            Out.reserve(12);
             for (const TPart &P : FDate) {
                 switch (P.Kind) {
                 case TPart::Text: Out += P.Literal; break;
@@ -203,10 +286,10 @@ QString TValueTexts::DateTime(double Value) const
                 case TPart::Year: appendNumber(Out, Year, 4); break;
                 }
             }
-            return Out;
+            return true;
         }
     }
-    return expr::DateTimeToStr(Value, expr::TDateRules::Field);
+    return false;
 }
 
 } // namespace qf::composer

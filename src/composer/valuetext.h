@@ -12,6 +12,9 @@
 
 namespace qf::composer {
 
+// Out made Text, in the buffer it holds when that is its own and large enough.
+void PutText(QString &Out, QStringView Text);
+
 class TValueTexts {
 public:
     // Takes up the default locale's formats when it has changed since the last call.
@@ -23,7 +26,17 @@ public:
     // A date and time of a field; empty outside the years 1..9999.
     QString DateTime(double Value) const;
 
+    // The same texts written into Out, in the buffer it holds when that is enough: a merge writes
+    // one per placeholder and record.
+    void Float(double Value, QString &Out) const;
+    void General(long double Value, QString &Out) const;
+    void DateTime(double Value, QString &Out) const;
+    // A number's text as tables::PlainFloatChars writes it (with "." as the point) made the
+    // table's text in Out; false when the locale's point does not fit the fast road.
+    bool PlainFloat(const char *Plain, int n, QString &Out) const;
+
 private:
+    bool fastDate(double Value, QString &Out) const;
     bool FReady = false;
     QLocale FLocale;
     QString FPoint;

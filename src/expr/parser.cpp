@@ -1459,8 +1459,10 @@ struct TArith final : TNode {
     TExprType Type;
     uint8_t Op;
     TNodePtr L, R;
+    const TLit *RLit; // a literal right operand, read in place
     TArith(TExprType AT, uint8_t AO, TNodePtr AL, TNodePtr AR)
-        : Type(AT), Op(AO), L(std::move(AL)), R(std::move(AR))
+        : Type(AT), Op(AO), L(std::move(AL)), R(std::move(AR)),
+          RLit(dynamic_cast<const TLit *>(R.get()))
     {
         CanFail = Type != etInteger || L->CanFail || R->CanFail || Op == rowDiv || Op == rowMod;
         Constant = L->Constant && R->Constant;
@@ -1505,7 +1507,13 @@ struct TArith final : TNode {
     bool E(TParser &P, long double &V) override
     {
         long double b;
-        return L->E(P, V) && R->E(P, b) && apply(Op, V, b, V);
+        if (!L->E(P, V))
+            return false;
+        if (RLit)
+            b = RLit->V.E;
+        else if (!R->E(P, b))
+            return false;
+        return apply(Op, V, b, V);
     }
     bool D(TParser &P, double &V) override
     {

@@ -24,7 +24,7 @@ protected:
         const QString Folder = Dir.path() + QLatin1Char('/');
         WriteBytes(Dir.filePath("clients.dbf"),
                    RawDbf(0x83, kFields,
-                          {RawRecord(kFields, {"Smith", "x7", "1234.5", "20240105", "T",
+                          {RawRecord(kFields, {"Smith", "x7\xC3\xA9", "1234.5", "20240105", "T",
                                                "http://a.example/p?id=7", "ee", "1"}),
                            RawRecord(kFields, {"", "", "", "", "?", "", "", ""})}));
         QByteArray Memo(512, '\0');
@@ -49,7 +49,7 @@ TEST_F(Merge, PlaceholdersBesidePunctuationAndAtTheEnds)
     EXPECT_EQ(X("%NAME%"), "Smith%");
     EXPECT_EQ(X("%%NAME"), "%Smith");
     EXPECT_EQ(X("%NAME.X %NAME-X"), "Smith.X Smith-X");
-    EXPECT_EQ(X("%NAME_2 %NAME;"), "x7 Smith;");
+    EXPECT_EQ(X("%NAME_2 %NAME;"), "x7é Smith;"); // a text beyond ASCII is decoded
     EXPECT_EQ(X("%NAME\r\nnext"), "Smith\r\nnext");
     EXPECT_EQ(X("é %NAMEé"), "é %NAMEé"); // characters above 255 belong to the name
     EXPECT_EQ(X("<a href=%URL>%NAME</a>"), "<a href=http://a.example/p?id=7>Smith</a>");
@@ -76,6 +76,39 @@ TEST_F(Merge, AnotherTableInTheSameDatasetIsReadByItsOwnFields)
     EXPECT_EQ(X("%NAME"), "%NAME");
 }
 
+TEST_F(Merge, StoredNumbersMergeAsTheTableWritesThem)
+{
+    // Stored texts and the table's own texts of their values (blank and no number: nothing).
+    const std::vector<std::pair<const char *, const char *>> Rows = {
+        {"1234.50", "1234.5"},
+        {"-0.05", "-0.05"},
+        {"000123.40", "123.4"},
+        {"0.000120", "0.00012"},
+        {"0.0000123", "1.23E-5"},
+        {"5000000.000", "5000000"},
+        {"123456789012345", "123456789012345"},
+        {"1234567890123456", "1.23456789012346E15"},
+        {"123456789012.3456", "123456789012.346"},
+        {"12,5", "12.5"},
+        {"1e5", "100000"},
+        {"", ""},
+        {"x", ""},
+    };
+    const std::vector<TRawField> Fields = {{"N", 'N', 24, 6}};
+    std::vector<QByteArray> Records;
+    for (const auto &Row : Rows)
+        Records.push_back(RawRecord(Fields, {Row.first}));
+    WriteBytes(Dir.filePath("numbers.dbf"), RawDbf(0x03, Fields, Records));
+    Table.Query.Close();
+    ASSERT_TRUE(
+        tables::PrepareTableQuery(Table.SQLSet, Table.Query, QStringLiteral("numbers.dbf")));
+    Table.Query.Open();
+    for (const auto &Row : Rows) {
+        EXPECT_EQ(X("%N"), QString::fromLatin1(Row.second)) << Row.first;
+        Table.Query.Next();
+    }
+}
+
 TEST_F(Merge, WhatIsNoPlaceholderStaysAsWritten)
 {
     for (const char *Text :
@@ -84,7 +117,7 @@ TEST_F(Merge, WhatIsNoPlaceholderStaysAsWritten)
     // A name holding a delimiter cannot be addressed whole.
     EXPECT_EQ(X("%E-MAIL"), "ee-MAIL");
     // A text merged before is read again by the reader's delimiters of now.
-    EXPECT_EQ(X("%NAME_2"), "x7");
+    EXPECT_EQ(X("%NAME_2"), "x7é");
     Reader1.AddDelimiter(QStringLiteral("_"), 0, nullptr);
     EXPECT_EQ(X("%NAME_2"), "Smith_2");
     QString V = QStringLiteral("unchanged");

@@ -72,7 +72,12 @@ TField::TField(TADOQuery &DataSet, int Index, const TSourceField &Def)
 
 QVariant TField::Value() const { return FDataSet.FieldValue(FIndex); }
 
-bool TField::IsNull() const { return !Value().isValid(); }
+bool TField::IsNull() const
+{
+    // Asked of the source without a variant where it can tell: the merge asks per value.
+    const int64_t Row = FDataSet.SourceRow(FIndex);
+    return Row >= 0 ? FDataSet.FSource->IsNull(Row, FIndex) : !Value().isValid();
+}
 
 namespace {
 QString VariantText(const QVariant &V)

@@ -4,6 +4,7 @@
 #include <QTime>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace qf::tables {
@@ -30,17 +31,18 @@ TDbfType MapFieldTypeToDbf(TFieldType FieldType)
 
 namespace {
 // The text QString::number(Value, 'g', 15) gives, for a finite value whose shortest exact digits
-// are at most 15: those digits are then its 15-digit rounding. Empty otherwise.
-QString ShortGeneral(double Value)
+// are at most 15: those digits are then its 15-digit rounding. Into Out (48 characters), its
+// length; 0 otherwise.
+int ShortGeneralChars(double Value, char *Out)
 {
     // Below the normal range the digits are fewer than their 15-digit rounding; Qt writes -0 as 0.
     if (Value == 0 || std::fabs(Value) < std::numeric_limits<double>::min())
-        return QString();
+        return 0;
     char Buffer[40];
     const auto [End, Error] =
         std::to_chars(Buffer, Buffer + sizeof Buffer, Value, std::chars_format::scientific);
     if (Error != std::errc())
-        return QString();
+        return 0;
     const char *p = Buffer;
     const bool Negative = *p == '-';
     p += Negative;
@@ -49,14 +51,13 @@ QString ShortGeneral(double Value)
     for (; p < End && *p != 'e'; ++p)
         if (*p != '.') {
             if (Count == 17)
-                return QString();
+                return 0;
             Digits[Count++] = *p;
         }
     if (Count > 15 || p == End)
-        return QString();
+        return 0;
     int Exponent = 0;
     std::from_chars(p + 1 + (p[1] == '+'), End, Exponent);
-    char Out[48];
     int n = 0;
     if (Negative)
         Out[n++] = '-';
@@ -72,7 +73,7 @@ QString ShortGeneral(double Value)
         const int Magnitude = Exponent < 0 ? -Exponent : Exponent;
         if (Magnitude < 10)
             Out[n++] = '0';
-        n = int(std::to_chars(Out + n, Out + sizeof Out, Magnitude).ptr - Out);
+        n = int(std::to_chars(Out + n, Out + 48, Magnitude).ptr - Out);
     } else if (Exponent >= 0) {
         for (int i = 0; i <= Exponent; ++i)
             Out[n++] = i < Count ? Digits[i] : '0';
@@ -89,7 +90,14 @@ QString ShortGeneral(double Value)
         for (int i = 0; i < Count; ++i)
             Out[n++] = Digits[i];
     }
-    return QString::fromLatin1(Out, n);
+    return n;
+}
+
+QString ShortGeneral(double Value)
+{
+    char Out[48];
+    const int n = ShortGeneralChars(Value, Out);
+    return n ? QString::fromLatin1(Out, n) : QString();
 }
 
 const QDate kEpoch(1899, 12, 30);
@@ -157,6 +165,14 @@ QString FloatToStr(double Value, const QString &Point)
     if (Point != QLatin1String(".") && Text.contains(QLatin1Char('.')))
         Text.replace(QLatin1Char('.'), Point);
     return Text;
+}
+
+int PlainFloatChars(double Value, char *Out)
+{
+    if (!std::isfinite(Value))
+        return 0;
+    const int n = ShortGeneralChars(Value, Out);
+    return std::memchr(Out, 'e', size_t(n)) ? 0 : n;
 }
 
 QString DateToStr(const QDate &Value) { return QLocale().toString(Value, ShortDateFormat()); }

@@ -29,6 +29,9 @@ QDateTime SerialToDateTime(TDateTime Value);
 QString FloatToStr(double Value);
 // The same with the decimal separator given, for callers writing many values.
 QString FloatToStr(double Value, const QString &Point);
+// FloatToStr's text with "." as the point into Out (48 characters) and its length, for a value it
+// writes without an exponent; 0 for every other value.
+int PlainFloatChars(double Value, char *Out);
 // Short date format, followed by the long time when the time is not midnight; empty outside the
 // years 1..9999.
 inline QString DateTimeToStr(TDateTime Value)

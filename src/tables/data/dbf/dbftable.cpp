@@ -716,9 +716,7 @@ bool TDbfTable::AsciiText(int64_t Row, int Field, QByteArrayView &Text) const
         PendingValue(Row, Field))
         return false;
     Text = TrimmedRight(Raw(Row, Field));
-    bool Ascii = true;
-    for (char c : Text)
-        Ascii &= uint8_t(c) < 0x80;
+    const bool Ascii = IsAscii(Text);
     CheckIntact();
     return Ascii;
 }
