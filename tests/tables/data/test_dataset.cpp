@@ -313,32 +313,6 @@ TEST_F(TablesDataset, NavigationPostsOrCancelsAnOpenEditAndAFailedBatchUpdateKee
     EXPECT_EQ(ReadWithDbfread(Table)["records"].toArray()[1].toArray()[0].toString(), "Kept");
 }
 
-TEST_F(TablesDataset, CloneHasItsOwnCursorOverTheSameRecords)
-{
-    OpenClients();
-    Query.SetRecNo(3);
-    Query.SetSort("NAME ASC");
-    Query.Edit();
-    Query.FieldByName("AMOUNT").SetAsFloat(5);
-    Query.Post();
-
-    TADOQuery Copy;
-    Copy.OnFilterRecord = [](TADOQuery &Q, bool &Accept) {
-        Accept = !Q.FieldByName("AMOUNT").IsNull();
-    };
-    Copy.SetFiltered(true);
-    Copy.Clone(Query);
-    EXPECT_EQ(Copy.RecordCount(), 5); // Zed's pending amount is seen
-    Copy.SetSort("AMOUNT DESC");
-    Copy.First();
-    EXPECT_EQ(Copy.FieldByName("NAME").AsString(), "Smith");
-    Copy.Locate("NAME", "Zed", 0);
-    EXPECT_EQ(Copy.FieldByName("AMOUNT").AsFloat(), 5);
-    EXPECT_EQ(Query.FieldByName("NAME").AsString(), "Zed"); // the original did not move
-    Query.Close();
-    EXPECT_EQ(Copy.FieldByName("NAME").AsString(), "Zed");
-}
-
 TEST_F(TablesDataset, DisabledControlsHearOnceWhenEnabled)
 {
     TDataSource Source(&Query);
