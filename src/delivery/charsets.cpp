@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <iconv.h>
 #include <iterator>
 
@@ -12,6 +13,21 @@ namespace qf::delivery {
 namespace {
 
 iconv_t AsIconv(void *P) { return static_cast<iconv_t>(P); }
+
+// How many characters from P on are ASCII, four at a time where it can.
+qsizetype AsciiRun(const char16_t *P, const char16_t *End)
+{
+    const char16_t *Q = P;
+    for (; End - Q >= 4; Q += 4) {
+        quint64 W;
+        memcpy(&W, Q, sizeof W);
+        if (W & 0xFF80FF80FF80FF80ULL)
+            break;
+    }
+    while (Q != End && *Q < 0x80)
+        ++Q;
+    return Q - P;
+}
 
 // Code point of the UTF-8 sequence at P (at most Left bytes); Len gets its length.
 char32_t DecodeUtf8At(const char *P, size_t Left, size_t &Len)
@@ -58,8 +74,14 @@ TCharsetEncoder::TCharsetEncoder(const QString &MimeName) : FMimeName(MimeName)
         throw EIdException(
             QStringLiteral("The charset \"%1\" is not known on this system").arg(MimeName));
     FIconv = Cd;
-    if (OneBytePerCharacter(Lower))
+    if (OneBytePerCharacter(Lower)) {
         FTable.assign(0x10000, kUnknown);
+        FAsciiSame = true;
+        for (char16_t C = 0; C < 0x80; ++C) {
+            char Byte;
+            FAsciiSame = TableByte(C, Byte) && Byte == char(C) && FAsciiSame;
+        }
+    }
 }
 
 TCharsetEncoder::~TCharsetEncoder()
@@ -101,17 +123,49 @@ QByteArray TCharsetEncoder::Encode(const QString &Text, TUnmappable Mode)
         char *O = Out.data();
         const char16_t *P = QStringView(Text).utf16();
         const char16_t *const End = P + Text.size();
-        for (; P != End; ++P, ++O) {
-            if (*P < 0x80 && FTable[*P] == *P) {
-                *O = char(*P);
-                continue;
+        while (P != End) {
+            if (FAsciiSame) {
+                const qsizetype N = AsciiRun(P, End);
+                for (qsizetype I = 0; I < N; ++I)
+                    O[I] = char(P[I]);
+                P += N;
+                O += N;
+                if (P == End)
+                    break;
             }
             if (!TableByte(*P, *O))
                 return EncodeWithIconv(Text, Mode); // it says what is wrong, or writes references
+            ++P;
+            ++O;
         }
         return Out;
     }
     return EncodeWithIconv(Text, Mode);
+}
+
+void TCharsetEncoder::Check(const QString &Text)
+{
+    if (FPassUtf8)
+        return;
+    if (!FTable.empty()) {
+        const char16_t *P = QStringView(Text).utf16();
+        const char16_t *const End = P + Text.size();
+        char Byte;
+        while (P != End) {
+            if (FAsciiSame) {
+                P += AsciiRun(P, End);
+                if (P == End)
+                    break;
+            }
+            if (!TableByte(*P, Byte)) {
+                EncodeWithIconv(Text, umFail); // throws, naming the character
+                return;
+            }
+            ++P;
+        }
+        return;
+    }
+    EncodeWithIconv(Text, umFail);
 }
 
 QByteArray TCharsetEncoder::EncodeWithIconv(const QString &Text, TUnmappable Mode)

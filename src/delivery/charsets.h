@@ -55,6 +55,8 @@ public:
     // The label the message carries for this charset (Content-Type, encoded words).
     const QByteArray &WireName() const { return FWireName; }
     QByteArray Encode(const QString &Text, TUnmappable Mode = umFail);
+    // Throws as Encode does when Text cannot be written, without writing it.
+    void Check(const QString &Text);
 
 private:
     QByteArray EncodeWithIconv(const QString &Text, TUnmappable Mode);
@@ -68,6 +70,8 @@ private:
     void *FIconv = nullptr; // iconv_t
     // For the stateless one-byte charsets: per UTF-16 unit, the byte, or kUnknown/kIconv.
     std::vector<qint16> FTable;
+    // Every ASCII character is its own byte (all table charsets offered here).
+    bool FAsciiSame = false;
 };
 
 } // namespace qf::delivery

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -53,18 +54,42 @@ quint64 Random64()
     return Generator.generate64();
 }
 
-// FromAddress: as WireAddress gives it.
-QByteArray MessageId(const QByteArray &FromAddress)
+// Appends N in base 36, as QByteArray::number(N, 36) writes it.
+void AppendBase36(QByteArray &Out, quint64 N)
 {
-    static std::atomic<quint64> Counter{0};
+    char Buf[16];
+    char *P = Buf + sizeof Buf;
+    do {
+        *--P = "0123456789abcdefghijklmnopqrstuvwxyz"[N % 36];
+        N /= 36;
+    } while (N);
+    Out.append(P, Buf + sizeof Buf - P);
+}
+
+// The domain of a message id: the sender's (as WireAddress gives it), or this machine's name.
+QByteArray MessageIdDomain(const QByteArray &FromAddress)
+{
     const qsizetype At = FromAddress.lastIndexOf('@');
     QByteArray Domain = FromAddress.mid(At + 1);
     if (At < 0 || Domain.isEmpty() || Domain.contains('>') || Domain.contains(' ') ||
         Domain.contains('<'))
         Domain = LocalHostName();
-    return '<' + QByteArray::number(QDateTime::currentMSecsSinceEpoch(), 36) + '.' +
-           QByteArray::number(Counter.fetch_add(1) + 1, 36) + '.' +
-           QByteArray::number(Random64(), 36) + "@" + Domain + '>';
+    return Domain;
+}
+
+// The "Message-ID: " header line.
+void AppendMessageId(QByteArray &Out, const QByteArray &Domain)
+{
+    static std::atomic<quint64> Counter{0};
+    Out.append("Message-ID: <");
+    AppendBase36(Out, quint64(QDateTime::currentMSecsSinceEpoch()));
+    Out.append('.');
+    AppendBase36(Out, Counter.fetch_add(1) + 1);
+    Out.append('.');
+    AppendBase36(Out, Random64());
+    Out.append('@');
+    Out.append(Domain);
+    Out.append(">\r\n");
 }
 
 // "name <address>" or the bare address.
@@ -108,25 +133,30 @@ QString CanonicalBody(const QStringList &Lines)
     qsizetype Size = 0;
     for (const QString &L : Lines)
         Size += L.size() + 2;
-    Text.reserve(Size);
+    Text.reserve(Size + Size / 32);
     for (const QString &L : Lines) {
-        if (!L.contains(QLatin1Char('\r')) && !L.contains(QLatin1Char('\n'))) {
-            Text.append(L);
-            Text.append(QLatin1String("\r\n"));
-            continue;
-        }
-        for (qsizetype I = 0; I < L.size(); ++I) {
-            const QChar C = L.at(I);
-            if (C == QLatin1Char('\r')) {
-                if (I + 1 < L.size() && L.at(I + 1) == QLatin1Char('\n'))
-                    ++I;
-                Text.append(QLatin1String("\r\n"));
-            } else if (C == QLatin1Char('\n')) {
-                Text.append(QLatin1String("\r\n"));
-            } else {
-                Text.append(C);
+        const QChar *P = L.constData();
+        const qsizetype N = L.size();
+        qsizetype From = 0;
+        for (qsizetype I = 0; I < N; ++I) {
+            // Four characters at a time while none is below CR (no line break among them).
+            for (quint64 W; I + 4 <= N; I += 4) {
+                memcpy(&W, P + I, sizeof W);
+                if ((W - 0x000E000E000E000EULL) & ~W & 0x8000800080008000ULL)
+                    break;
             }
+            if (I == N)
+                break;
+            const char16_t C = P[I].unicode();
+            if (C != u'\r' && C != u'\n')
+                continue;
+            Text.append(P + From, I - From);
+            Text.append(QLatin1String("\r\n"));
+            if (C == u'\r' && I + 1 < N && P[I + 1] == QLatin1Char('\n'))
+                ++I;
+            From = I + 1;
         }
+        Text.append(P + From, N - From);
         Text.append(QLatin1String("\r\n"));
     }
     return Text;
@@ -136,12 +166,13 @@ void AppendTextPart(QByteArray &Out, const QByteArray &Type, const QByteArray &C
                     const QByteArray &Bytes)
 {
     AppendHeader(Out, "Content-Type", {Type + ';', "charset=\"" + Charset + '"'});
-    if (PreferBase64(Bytes)) {
+    QByteArray Qp;
+    if (!EncodeQuotedPrintableIfShorter(Bytes, Qp)) {
         Out.append("Content-Transfer-Encoding: base64\r\n\r\n");
         Out.append(EncodeBase64Lines(Bytes));
     } else {
         Out.append("Content-Transfer-Encoding: quoted-printable\r\n\r\n");
-        Out.append(EncodeQuotedPrintable(Bytes));
+        Out.append(Qp);
         if (!Out.endsWith("\r\n"))
             Out.append("\r\n");
     }
@@ -376,7 +407,7 @@ struct TIdMessage::TCache {
     // The sender's headers (From, Reply-To) for this charset, sender and reply list.
     QString SenderCharset, FromAddress, FromName;
     std::vector<TIdEMailAddressItem> ReplyTo;
-    QByteArray SenderHeaders, FromWire;
+    QByteArray SenderHeaders, IdDomain;
     // The MIME-Version and X-Mailer lines.
     QString AgentCharset, Agent;
     QByteArray AgentHeaders;
@@ -488,7 +519,7 @@ QByteArray TIdMessage::Compose(const QString &MailAgent) const
         const THeaderTokens ReplyTokens = AddressListTokens(ReplyTo, Enc, QStringLiteral("reply"));
         if (!ReplyTokens.isEmpty())
             AppendHeader(Headers, "Reply-To", ReplyTokens);
-        C.FromWire = WireAddress(From.Address, QStringLiteral("sender"));
+        C.IdDomain = MessageIdDomain(WireAddress(From.Address, QStringLiteral("sender")));
         C.SenderHeaders = Headers;
         C.SenderCharset = Enc.MimeName();
         C.FromAddress = From.Address;
@@ -500,14 +531,16 @@ QByteArray TIdMessage::Compose(const QString &MailAgent) const
     }
     QByteArray Out;
     Out.reserve(BodyBytes.size() + BodyBytes.size() / 3 + 1024);
-    Out.append("Date: " + RfcDate() + "\r\n");
+    Out.append("Date: ");
+    Out.append(RfcDate());
+    Out.append("\r\n");
     Out.append(C.SenderHeaders);
     AppendHeader(Out, "Subject", EncodeHeaderText(Subject, Enc));
     const THeaderTokens ToTokens = AddressListTokens(Recipients, Enc, QStringLiteral("recipient"));
     if (ToTokens.isEmpty())
         throw EIdException(QStringLiteral("The message has no recipient"));
     AppendHeader(Out, "To", ToTokens);
-    Out.append("Message-ID: " + MessageId(C.FromWire) + "\r\n");
+    AppendMessageId(Out, C.IdDomain);
     if (!C.HasAgent || C.AgentCharset != Enc.MimeName() || C.Agent != MailAgent) {
         C.HasAgent = false;
         QByteArray Headers = "MIME-Version: 1.0\r\n";

@@ -43,17 +43,39 @@ struct TReply {
     bool Positive() const { return Code >= 200 && Code < 300; }
 };
 
-// The message as the DATA command carries it: lines starting with a dot get another one, and
-// a line with a lone dot ends it.
-QByteArray DataBlock(const QByteArray &Message)
+// The offset of the first line break followed by a dot, from From on; -1 if none.
+qsizetype DotLine(const QByteArray &Message, qsizetype From)
 {
+    const char *const Begin = Message.constData();
+    const char *const End = Begin + Message.size();
+    for (const char *P = Begin + From; P < End;) {
+        const auto *Eol = static_cast<const char *>(memchr(P, '\n', size_t(End - P)));
+        if (!Eol || Eol + 1 == End)
+            return -1;
+        if (Eol[1] == '.')
+            return Eol - Begin;
+        P = Eol + 1;
+    }
+    return -1;
+}
+
+// The message as the DATA command carries it: lines starting with a dot get another one, and
+// a line with a lone dot ends it. A message without such lines is taken over as it is.
+QByteArray DataBlock(QByteArray Message)
+{
+    if (!Message.startsWith('.') && DotLine(Message, 0) < 0) {
+        if (!Message.isEmpty() && !Message.endsWith("\r\n"))
+            Message.append("\r\n");
+        Message.append(".\r\n");
+        return Message;
+    }
     QByteArray Out;
     Out.reserve(Message.size() + Message.size() / 64 + 8);
     qsizetype From = 0;
     if (Message.startsWith('.'))
         Out.append('.');
     for (;;) {
-        const qsizetype Dot = Message.indexOf("\n.", From);
+        const qsizetype Dot = DotLine(Message, From);
         if (Dot < 0)
             break;
         Out.append(Message.constData() + From, Dot + 2 - From);
@@ -69,7 +91,19 @@ QByteArray DataBlock(const QByteArray &Message)
 
 bool HasHighBytes(const QByteArray &A)
 {
-    return std::any_of(A.begin(), A.end(), [](char C) { return (unsigned char)C >= 0x80; });
+    const char *P = A.constData();
+    const qsizetype N = A.size();
+    qsizetype I = 0;
+    for (; I + 8 <= N; I += 8) {
+        quint64 W;
+        memcpy(&W, P + I, sizeof W);
+        if (W & 0x8080808080808080ULL)
+            return true;
+    }
+    for (; I < N; ++I)
+        if ((unsigned char)P[I] >= 0x80)
+            return true;
+    return false;
 }
 
 } // namespace
@@ -177,7 +211,7 @@ struct TIdSMTP::TImpl {
                     Fail(QStringLiteral("The SMTP server's reply is too long"));
                 return false;
             }
-            QByteArray Line = In.mid(Pos, Eol - Pos);
+            QByteArrayView Line(In.constData() + Pos, Eol - Pos);
             Pos = Eol + 1;
             if (Line.endsWith('\r'))
                 Line.chop(1);
@@ -185,22 +219,26 @@ struct TIdSMTP::TImpl {
                 Line.size() >= 3 && std::all_of(Line.begin(), Line.begin() + 3,
                                                 [](char C) { return C >= '0' && C <= '9'; });
             if (!Digits || (Line.size() > 3 && Line[3] != ' ' && Line[3] != '-'))
-                Fail(QStringLiteral("The SMTP server's reply \"%1\" is not SMTP")
-                         .arg(QString::fromUtf8(Line.left(200))));
-            const int Code = Line.left(3).toInt();
+                Fail(
+                    QStringLiteral("The SMTP server's reply \"%1\" is not SMTP")
+                        .arg(QString::fromUtf8(Line.first(std::min<qsizetype>(200, Line.size())))));
+            const QByteArrayView Rest = Line.size() > 4 ? Line.sliced(4) : QByteArrayView();
             if (Out.Lines.isEmpty()) {
-                Out.Code = Code;
-                Out.Text = Line.left(3);
+                Out.Code = (Line[0] - '0') * 100 + (Line[1] - '0') * 10 + (Line[2] - '0');
+                Out.Text.reserve(Line.size());
+                Out.Text.append(Line.first(3));
             }
-            if (Line.size() > 4)
-                Out.Text += ' ' + Line.mid(4);
-            Out.Lines.append(Line.mid(4));
+            if (!Rest.isEmpty()) {
+                Out.Text.append(' ');
+                Out.Text.append(Rest);
+            }
+            Out.Lines.append(Rest.toByteArray());
             if (Line.size() == 3 || Line[3] == ' ')
                 break;
         }
         InPos = Pos;
         if (InPos == In.size()) {
-            In.clear();
+            In.resize(0); // keeps the buffer for the next reply
             InPos = 0;
         }
         R = std::move(Out);
@@ -216,12 +254,15 @@ struct TIdSMTP::TImpl {
     // Reads what the socket holds without waiting; false when the server closed it.
     bool Receive()
     {
-        char Buf[16384];
+        constexpr qsizetype Chunk = 4096;
         for (;;) {
-            const ssize_t N = recv(Fd, Buf, sizeof Buf, 0);
+            // Straight into the buffer, which keeps its room from reply to reply.
+            const qsizetype Old = In.size();
+            In.resize(Old + Chunk);
+            const ssize_t N = recv(Fd, In.data() + Old, Chunk, 0);
+            In.resize(Old + std::max<ssize_t>(N, 0));
             if (N > 0) {
-                In.append(Buf, N);
-                if (size_t(N) < sizeof Buf)
+                if (N < Chunk)
                     return true;
                 continue;
             }

@@ -18,23 +18,18 @@ QString ExceptionText(const std::exception &E)
     return QString::fromLocal8Bit(E.what());
 }
 
-// The text as lines; a line break at its end ends the last line and makes no empty one.
+// The text as the message's lines: one entry, which the message splits at its line breaks. A
+// line break at the end ends the last line and makes no empty one.
 QStringList BodyLines(const QString &Text)
 {
-    QStringList Lines;
-    qsizetype From = 0;
-    for (qsizetype I = 0; I < Text.size(); ++I) {
-        const char16_t C = Text.at(I).unicode();
-        if (C != u'\r' && C != u'\n')
-            continue;
-        Lines.append(Text.mid(From, I - From));
-        if (C == u'\r' && I + 1 < Text.size() && Text.at(I + 1) == QLatin1Char('\n'))
-            ++I;
-        From = I + 1;
-    }
-    if (From < Text.size())
-        Lines.append(Text.mid(From));
-    return Lines;
+    if (Text.isEmpty())
+        return {};
+    qsizetype End = Text.size();
+    if (Text.endsWith(QLatin1String("\r\n")))
+        End -= 2;
+    else if (Text.endsWith(QLatin1Char('\r')) || Text.endsWith(QLatin1Char('\n')))
+        End -= 1;
+    return {End == Text.size() ? Text : Text.first(End)};
 }
 
 } // namespace
@@ -354,12 +349,13 @@ void TMailing::Refill()
     FRefilling = false;
 }
 
-void TMailing::SetSuccess(const QString &Text)
+void TMailing::SetSuccess(QString Text)
 {
     {
         std::lock_guard<std::mutex> L(FLock);
         Log.AddLog(Text);
-        FLastSuccess = Text;
+        // Taken over, never shared: its memory passes between threads only under the lock.
+        FLastSuccess = std::move(Text);
         ++FSentCount;
     }
     QueueVisibleUpdate();
@@ -382,7 +378,7 @@ void TMailing::ShowVisibleUpdate()
     int Sent;
     {
         std::lock_guard<std::mutex> L(FLock);
-        Text = FLastSuccess;
+        Text = QString(FLastSuccess.constData(), FLastSuccess.size()); // a copy of its own
         Sent = FSentCount;
     }
     if (View)
@@ -517,23 +513,23 @@ void TMailing::Finish(bool Completed)
 
 bool TMailing::FlushLog(QString *Error)
 {
-    QStringList Pending;
+    QByteArray Bytes;
+    int Lines = 0;
     {
         std::lock_guard<std::mutex> L(FLock);
-        Pending = Log.FLogLines;
+        Log.Take(Bytes, Lines);
     }
-    // The file is written without the lock; the senders only add lines behind these.
-    if (!Log.Write(Pending, Error))
-        return false;
+    // The file is written without the lock; the senders add their lines to a new buffer.
+    const bool Written = Log.Write(Bytes, Error);
     std::lock_guard<std::mutex> L(FLock);
-    Log.Written(Pending.size());
-    return true;
+    Log.Taken(Bytes, Lines, Written);
+    return Written;
 }
 
 QStringList TMailing::LogLines()
 {
     std::lock_guard<std::mutex> L(FLock);
-    return Log.FLogLines;
+    return Log.Lines();
 }
 
 void TMailing::AbortConnecting()

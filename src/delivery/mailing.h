@@ -139,7 +139,7 @@ public:
 
     // The next message's index and the message, or -1; waits while it is being merged.
     int GetCurMail(TMailItem &Item);
-    void SetSuccess(const QString &Text);
+    void SetSuccess(QString Text);
     void AddLog(const QString &Text);
     // Shows Text and, when Log, appends it to the log lines first.
     void SetStatus(const QString &Text, bool Log);

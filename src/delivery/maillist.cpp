@@ -85,7 +85,7 @@ TPrepareResult PrepareMailList(const TMailSource &Source, const TMailSettings &S
         Encoder.reset();
     try {
         if (Encoder)
-            Encoder->Encode(Settings.SenderName);
+            Encoder->Check(Settings.SenderName);
     } catch (const EIdException &E) {
         Error = Unwritable(E, QStringLiteral("sender name"));
         return prUnwritable;
@@ -102,9 +102,9 @@ TPrepareResult PrepareMailList(const TMailSource &Source, const TMailSettings &S
             return R;
         if (Encoder) {
             try {
-                Encoder->Encode(Item.Subject);
+                Encoder->Check(Item.Subject);
                 if (!Html)
-                    Encoder->Encode(Item.Body);
+                    Encoder->Check(Item.Body);
             } catch (const EIdException &E) {
                 Error = Unwritable(E, QStringLiteral("record %1").arg(RecNo));
                 return prUnwritable;

@@ -4,6 +4,8 @@
 
 #include <QFileInfo>
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <utility>
 
 namespace qf::delivery {
@@ -18,7 +20,24 @@ constexpr qsizetype MaxPlainWord = 900;
 // together stay within 998 bytes.
 constexpr qsizetype MaxPlainGap = 20;
 
-bool NeedsQpEscape(unsigned char C) { return C == '=' || C < 32 || C > 126; }
+constexpr bool NeedsQpEscape(unsigned char C) { return C == '=' || C < 32 || C > 126; }
+
+// Per byte for quoted-printable: written as it is, white space (written as it is unless it ends
+// a line), or escaped or a line break.
+enum TQpClass : unsigned char { qcPlain, qcWhite, qcOther };
+constexpr auto QpClasses = [] {
+    std::array<unsigned char, 256> T{};
+    for (int C = 0; C < 256; ++C)
+        T[C] = C == ' ' || C == '\t' ? qcWhite : NeedsQpEscape(C) ? qcOther : qcPlain;
+    return T;
+}();
+// Per byte: 1 when it counts as an escape for the choice of base64.
+constexpr auto QpEscapes = [] {
+    std::array<unsigned char, 256> T{};
+    for (int C = 0; C < 256; ++C)
+        T[C] = NeedsQpEscape(C) && C != '\r' && C != '\n' && C != '\t';
+    return T;
+}();
 
 bool IsPrintableAscii(const QString &S)
 {
@@ -88,21 +107,48 @@ THeaderTokens EncodedWords(const QString &Text, TCharsetEncoder &Encoder)
 
 } // namespace
 
-QByteArray EncodeQuotedPrintable(QByteArrayView Data)
+namespace {
+
+// Quoted-printable of Data into Out; false, as soon as it is clear, when more than MaxEscapes
+// bytes need an escape (line breaks and tabs not counted; -1: no limit).
+bool QuotedPrintable(QByteArrayView Data, QByteArray &Out, qsizetype MaxEscapes)
 {
     const qsizetype Size = Data.size();
     // Worst case: every byte escaped, plus a soft break every 25 escapes.
-    QByteArray Out(Size * 3 + Size / 8 + 8, Qt::Uninitialized);
+    Out.resize(Size * 3 + Size / 8 + 8);
     char *O = Out.data();
     const char *In = Data.data();
     qsizetype Col = 0;
-    for (qsizetype I = 0; I < Size; ++I) {
+    qsizetype Escapes = 0;
+    for (qsizetype I = 0; I < Size;) {
+        // A run of bytes that go as they are, within the room left on the line: white space
+        // only where it does not end the line.
+        const qsizetype Stop = std::min(Size, I + (MaxLine - 1 - Col));
+        qsizetype J = I;
+        while (J < Stop) {
+            const unsigned char K = QpClasses[static_cast<unsigned char>(In[J])];
+            if (K == qcPlain || (K == qcWhite && J + 1 < Size && In[J + 1] != '\r'))
+                ++J;
+            else
+                break;
+        }
+        if (J > I) {
+            memcpy(O, In + I, size_t(J - I));
+            O += J - I;
+            Col += J - I;
+            I = J;
+            if (I == Size)
+                break;
+        }
         const auto C = static_cast<unsigned char>(In[I]);
+        Escapes += QpEscapes[C];
+        if (MaxEscapes >= 0 && Escapes > MaxEscapes)
+            return false;
         if (C == '\r' && I + 1 < Size && In[I + 1] == '\n') {
             *O++ = '\r';
             *O++ = '\n';
             Col = 0;
-            ++I;
+            I += 2;
             continue;
         }
         const bool AtLineEnd =
@@ -125,9 +171,28 @@ QByteArray EncodeQuotedPrintable(QByteArrayView Data)
             *O++ = static_cast<char>(C);
         }
         Col += N;
+        ++I;
     }
     Out.truncate(O - Out.data());
+    return true;
+}
+
+// The most escapes with which quoted-printable stays shorter than base64: it costs 2 more bytes
+// per escape, base64 a third more on everything.
+qsizetype MaxQpEscapes(qsizetype Size) { return Size / 3 / 2; }
+
+} // namespace
+
+QByteArray EncodeQuotedPrintable(QByteArrayView Data)
+{
+    QByteArray Out;
+    QuotedPrintable(Data, Out, -1);
     return Out;
+}
+
+bool EncodeQuotedPrintableIfShorter(QByteArrayView Data, QByteArray &Out)
+{
+    return QuotedPrintable(Data, Out, MaxQpEscapes(Data.size()));
 }
 
 QByteArray EncodeBase64Lines(QByteArrayView Data)
@@ -142,37 +207,24 @@ QByteArray EncodeBase64Lines(QByteArrayView Data)
     return Out;
 }
 
-bool PreferBase64(QByteArrayView Data)
-{
-    qsizetype Escapes = 0;
-    for (const char Ch : Data) {
-        const auto C = static_cast<unsigned char>(Ch);
-        if (NeedsQpEscape(C) && C != '\r' && C != '\n' && C != '\t')
-            ++Escapes;
-    }
-    // Quoted-printable costs 2 more bytes per escape; base64 a third more on everything.
-    return Escapes * 2 > Data.size() / 3;
-}
-
 THeaderTokens EncodeHeaderText(const QString &Text, TCharsetEncoder &Encoder)
 {
-    const QString S = OneLine(Text);
-    // Spaces cannot be folded away, so a long run of them would stretch one line past any
-    // limit; encoded words carry it in pieces instead.
-    static const QString LongGap(MaxPlainGap + 1, QLatin1Char(' '));
-    if (IsPrintableAscii(S) && !S.contains(LongGap)) {
-        THeaderTokens Words;
-        bool Plain = true;
-        for (const QString &W : S.split(QLatin1Char(' '))) {
+    // Printable text is its own one line.
+    const bool Printable = IsPrintableAscii(Text);
+    const QString S = Printable ? Text : OneLine(Text);
+    if (Printable || IsPrintableAscii(S)) {
+        // Spaces cannot be folded away, so a long run of them would stretch one line past any
+        // limit; encoded words carry it in pieces instead.
+        static const QByteArray LongGap(MaxPlainGap + 1, ' ');
+        const QByteArray A = S.toLatin1();
+        if (!A.contains(LongGap)) {
+            THeaderTokens Words = A.split(' ');
             // A word that looks like an encoded word would be decoded by the reader.
-            if (W.size() > MaxPlainWord || W.startsWith(QLatin1String("=?"))) {
-                Plain = false;
-                break;
-            }
-            Words.append(W.toLatin1());
+            if (std::none_of(Words.begin(), Words.end(), [](const QByteArray &W) {
+                    return W.size() > MaxPlainWord || W.startsWith("=?");
+                }))
+                return Words;
         }
-        if (Plain)
-            return Words;
     }
     return EncodedWords(S, Encoder);
 }

@@ -14,8 +14,8 @@ class TCharsetEncoder;
 QByteArray EncodeQuotedPrintable(QByteArrayView Data);
 // Lines of 76 characters, each ended by CR LF.
 QByteArray EncodeBase64Lines(QByteArrayView Data);
-// True when base64 comes out shorter than quoted-printable for these bytes.
-bool PreferBase64(QByteArrayView Data);
+// EncodeQuotedPrintable into Out, or false when base64 comes out shorter for these bytes.
+bool EncodeQuotedPrintableIfShorter(QByteArrayView Data, QByteArray &Out);
 
 // Header value pieces that may be separated by folding white space.
 using THeaderTokens = QList<QByteArray>;

@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QJsonArray>
 #include <QSet>
 #include <QThread>
@@ -113,7 +114,11 @@ TEST(DeliveryMailing, EveryMessageOnceThenCompleted)
     M.MergeMail = [&](int I, TMailItem &Item, QString &Error) {
         OtherThread |= QThread::currentThread() != qApp->thread();
         Lead = std::max(Lead, I - M.SentCount());
-        return Merge(I, Item, Error);
+        const bool Merged = Merge(I, Item, Error);
+        // A lone CR breaks a line; a break at the end ends the last line, no empty one after.
+        if (I == 0)
+            Item.Body += QStringLiteral("\rline two\n");
+        return Merged;
     };
     M.Start(QStringLiteral("today"));
     ASSERT_TRUE(WaitUntil([&] { return View.Done; }));
@@ -127,6 +132,14 @@ TEST(DeliveryMailing, EveryMessageOnceThenCompleted)
         Want << QStringLiteral("r%1@example.com").arg(I);
     Want.sort();
     EXPECT_EQ(Got, Want);
+    for (const QString &F : Server.MessageFiles()) {
+        if (Server.Envelope(F).value(QStringLiteral("rcpt_tos")).toArray().at(0) ==
+            QStringLiteral("r0@example.com")) {
+            QFile Raw(F);
+            ASSERT_TRUE(Raw.open(QIODevice::ReadOnly));
+            EXPECT_TRUE(Raw.readAll().endsWith("\r\n\r\nBody 0\r\nline two\r\n"));
+        }
+    }
     EXPECT_FALSE(OtherThread);
     EXPECT_LE(Lead, M.MergeAhead() + 2);
     const QStringList Log = M.LogLines();
@@ -172,18 +185,31 @@ TEST(DeliveryMailing, EveryFailureLoggedWithItsRecord)
     M.View = &View;
     View.Answers = {false};
     Prepare(M, Server.Port(), 3, 3,
-            {QStringLiteral("r0@example.com"), QStringLiteral("r1@exa\r\nmple.com"), QString()});
+            {QStringLiteral("r0@example.com"), QStringLiteral("r1@ex\na\r\nmple.com"), QString()});
     M.Start(QStringLiteral("now"));
     ASSERT_TRUE(WaitUntil([&] { return View.Done; }));
     EXPECT_FALSE(View.Completed);
     const QStringList Failed = M.LogLines().filter(QStringLiteral("Failed: "));
     for (const QString &Want : {QStringLiteral(". Failed: r0@example.com (record 1)"),
-                                QStringLiteral(". Failed: r1@exa mple.com (record 2)"),
+                                QStringLiteral(". Failed: r1@ex a mple.com (record 2)"),
                                 QStringLiteral(". Failed: (record 3)")})
         EXPECT_FALSE(Failed.filter(Want).isEmpty()) << Want.toStdString();
     for (const QString &Line : M.LogLines())
         EXPECT_FALSE(Line.contains(QLatin1Char('\n')) || Line.contains(QLatin1Char('\r')));
     EXPECT_TRUE(Recipients(Server).isEmpty());
+}
+
+TEST(DeliveryMailing, LogWithoutAFileKeepsItsLastLines)
+{
+    TMailLog Log;
+    Log.Unwritten = true;
+    const int Max = TMailLog::MaxUnwrittenLines;
+    for (int I = 0; I < 3 * Max; ++I)
+        Log.AddLog(QString::number(I));
+    const QStringList Lines = Log.Lines();
+    ASSERT_EQ(Lines.size(), Max);
+    EXPECT_EQ(Lines.first(), QString::number(2 * Max));
+    EXPECT_EQ(Lines.last(), QString::number(3 * Max - 1));
 }
 
 TEST(DeliveryMailing, TornDownWhileSending)
