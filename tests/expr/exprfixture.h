@@ -94,31 +94,17 @@ protected:
     // Tables of texts and the values they evaluate to.
     template <typename T>
     using Cases = std::initializer_list<std::pair<const char *, T>>;
-    void ExpectI(Cases<int32_t> C)
-    {
-        for (auto &[e, v] : C)
-            EXPECT_EQ(I(e), v) << e;
+#define QF_EXPECT_ALL(Calc, Type)                                                                  \
+    void Expect##Calc(Cases<Type> C)                                                               \
+    {                                                                                              \
+        for (auto &[e, v] : C)                                                                     \
+            EXPECT_EQ(Calc(e), v) << e;                                                            \
     }
-    void ExpectX(Cases<long double> C)
-    {
-        for (auto &[e, v] : C)
-            EXPECT_EQ(X(e), v) << e;
-    }
-    void ExpectB(Cases<bool> C)
-    {
-        for (auto &[e, v] : C)
-            EXPECT_EQ(B(e), v) << e;
-    }
-    void ExpectS(Cases<const char *> C)
-    {
-        for (auto &[e, v] : C)
-            EXPECT_EQ(S(e), QString::fromUtf8(v)) << e;
-    }
-    void ExpectD(Cases<TDateTime> C)
-    {
-        for (auto &[e, v] : C)
-            EXPECT_EQ(D(e), v) << e;
-    }
+    QF_EXPECT_ALL(I, int32_t)
+    QF_EXPECT_ALL(X, long double)
+    QF_EXPECT_ALL(B, bool)
+    QF_EXPECT_ALL(S, const char *)
+    QF_EXPECT_ALL(D, TDateTime)
 
     // Evaluates as the type; true when a value came back.
     bool Evaluates(TExprType Type, const QString &E)

@@ -112,38 +112,20 @@ int main()
         if (round % 1000 == 0) // now and then, deep nesting
             text = QString(int(rng() % 400), u'(') + text;
         try {
-            bool r = false;
+            bool r = false, b;
+            int32_t i;
+            long double x;
+            QString t;
+            double d;
             switch ((round / 2) % 6) {
-            case 0: {
-                int32_t v;
-                r = calc.CalcInteger(text, v, 1);
-                break;
-            }
-            case 1: {
-                long double v;
-                r = calc.CalcExtended(text, v, 1);
-                break;
-            }
-            case 2: {
-                bool v;
-                r = calc.CalcBoolean(text, v, 1);
-                break;
-            }
-            case 3: {
-                QString v;
-                r = calc.CalcString(text, v, 1);
-                break;
-            }
-            case 4: {
-                double v;
-                r = calc.CalcDateTime(text, v, 1);
-                break;
-            }
-            default: {
+            case 0: r = calc.CalcInteger(text, i, 1); break;
+            case 1: r = calc.CalcExtended(text, x, 1); break;
+            case 2: r = calc.CalcBoolean(text, b, 1); break;
+            case 3: r = calc.CalcString(text, t, 1); break;
+            case 4: r = calc.CalcDateTime(text, d, 1); break;
+            default:
                 calc.Compile(text, 2);
-                bool v;
-                r = calc.CalcCompiledBoolean(v, 2) && calc.CalcCompiledBoolean(v, 2);
-            }
+                r = calc.CalcCompiledBoolean(b, 2) && calc.CalcCompiledBoolean(b, 2);
             }
             (r ? ok : failed)++;
         } catch (const EExprError &) {

@@ -1,6 +1,6 @@
 #pragma once
-// A store owner for the file tests, like the profile store's: kind 7 carries a string
-// cell, kind 1 a 32-bit number; other kinds carry nothing.
+// A store owner for the file tests, like the profile store's: kind 7 carries a string cell, kind 1
+// a 32-bit number; other kinds carry nothing.
 
 #include "store/dlist.h"
 #include "store/storefile.h"
@@ -18,10 +18,7 @@ struct StringOwner {
     StringOwner()
     {
         list.OnDisposeStructure = [this](TDList *, int s, void *p) {
-            if (s == 7)
-                delete static_cast<QString *>(p);
-            else if (s == 1)
-                delete static_cast<int32_t *>(p);
+            s == 7 ? delete static_cast<QString *>(p) : delete static_cast<int32_t *>(p);
             ++disposed;
         };
         list.OnSaveStructure = [](TDList *, int s, void *p, TFileHandle &h, int) {

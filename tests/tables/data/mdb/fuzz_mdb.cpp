@@ -1,6 +1,7 @@
 // Bounded random damage to the Access fixtures: every damaged copy opens with a clear error or
 // reads completely, without a crash, a hang or a read outside what libmdb hands back.
 
+#include "fileio.h"
 #include "mdbfixtures.h"
 #include "tables/data/mdb/mdbdatabase.h"
 
@@ -16,9 +17,7 @@ TEST(MdbFuzz, DamagedDatabasesFailCleanly)
     QTemporaryDir Dir;
     int Opened = 0, Refused = 0;
     for (const char *Name : {"Monitor.mdb", "testodbc.mdb", "fruit.mdb"}) {
-        QFile Source(MdbFixture(Name));
-        ASSERT_TRUE(Source.open(QIODevice::ReadOnly));
-        const QByteArray Whole = Source.readAll();
+        const QByteArray Whole = qftest::ReadFile(MdbFixture(Name));
         QRandomGenerator Random(20261206);
         for (int Round = 0; Round < 150; ++Round) {
             QByteArray Damaged = Whole;
@@ -30,10 +29,7 @@ TEST(MdbFuzz, DamagedDatabasesFailCleanly)
                         static_cast<char>(Random.bounded(256));
             }
             const QString FileName = Dir.filePath(QStringLiteral("damaged.mdb"));
-            QFile Out(FileName);
-            ASSERT_TRUE(Out.open(QIODevice::WriteOnly | QIODevice::Truncate));
-            Out.write(Damaged);
-            Out.close();
+            ASSERT_TRUE(qftest::WriteFile(FileName, Damaged));
             try {
                 TMdbDatabase Database(FileName);
                 for (const QString &Table : Database.TableNames()) {

@@ -4,7 +4,6 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <cmath>
-#include <unistd.h>
 
 using namespace qf::tables;
 
@@ -154,11 +153,6 @@ TEST_F(MdbFixtures, MissingUnreadableOrForeignFilesGiveAClearMessage)
     std::vector<std::pair<QString, QString>> Cases = {{Dir.filePath("missing.mdb"), "missing.mdb"},
                                                       {Text.fileName(), "not an Access database"},
                                                       {Dir.path(), ""}};
-    if (geteuid() != 0) { // root reads anything
-        Cases.emplace_back(Dir.filePath("locked.mdb"), "ermission");
-        ASSERT_TRUE(QFile::copy(MdbFixture("Monitor.mdb"), Cases.back().first));
-        QFile::setPermissions(Cases.back().first, QFileDevice::WriteOwner);
-    }
     for (const auto &[FileName, Expected] : Cases) {
         const QString Error = Message(FileName);
         EXPECT_FALSE(Error.isEmpty()) << FileName.toStdString();
