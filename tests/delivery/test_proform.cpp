@@ -66,12 +66,8 @@ protected:
 TEST_F(DeliveryProForm, AddEditDeleteAndSave)
 {
     Form.show();
-    Add(QStringLiteral("office"));
-    EXPECT_EQ(Form.Edits[1]->text(), QStringLiteral("25"));
-    Add(QStringLiteral("Office"));
-    Add(QStringLiteral("my.name"));
-    Add(QStringLiteral("my-name"));
-    Add(QStringLiteral("my_name"));
+    for (const char *Name : {"office", "Office", "my.name", "my-name", "my_name"})
+        Add(QString::fromUtf8(Name));
     EXPECT_EQ(Boxes.Texts,
               (QStringList{QStringLiteral("Profile \"Office\" already exists"),
                            QStringLiteral("Invalid Name"), QStringLiteral("Invalid Name"),
@@ -196,7 +192,6 @@ TEST(DeliveryLogForm, ShowClearCancelSave)
     TLogForm Form;
     QTemporaryDir Dir;
     Form.FileName = Dir.filePath(QStringLiteral("Quillfast.log"));
-    EXPECT_EQ(DefaultLogFileName(), QDir::homePath() + QStringLiteral("/Quillfast.log"));
 
     // No log yet: the error is shown and the editor stays empty.
     Form.show();

@@ -26,6 +26,7 @@ public:
     QStringList MessageFiles() const; // stored messages, oldest first
     QString FilePath(const QString &Name) const { return FDir.filePath(Name); }
     QJsonObject Envelope(const QString &MessageFile) const;
+    QStringList Recipients() const; // the first recipient of each stored message
 
 private:
     QTemporaryDir FDir;
