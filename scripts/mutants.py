@@ -2,7 +2,7 @@
 """Plants one fault at a time in the sources and runs the tests that should catch it.
 
 Usage: scripts/mutants.py [-B BUILD] [-k REGEX] [--list] [--check] [--map [-o FILE]] [--timeout SEC]
-e.g.   scripts/mutants.py -k '^m\d' -j 3 --map -o map.json
+e.g.   scripts/mutants.py -k '^m[0-9]' -j 3 --map -o map.json
 
 Each fault names a file, an exact snippet of it, the snippet's replacement and the test
 programs to run (a ninja target, optionally ":gtest-filter"). For each fault the file is
