@@ -9,7 +9,6 @@
 #include <QDeadlineTimer>
 #include <QJsonArray>
 #include <QSet>
-#include <QThread>
 #include <QTimer>
 #include <deque>
 #include <functional>
@@ -90,43 +89,6 @@ void Prepare(TMailing &M, int Port, int Count, int Threads, const QStringList &A
 }
 
 } // namespace
-
-TEST(DeliveryMailing, EveryMessageOnceThenCompleted)
-{
-    TTestServer Server;
-    TMailing M;
-    TTestView View(M);
-    M.View = &View;
-    Prepare(M, Server.Port(), 200, 2);
-    // Merged in the user interface thread, never far ahead of the senders.
-    int Lead = 0;
-    bool OtherThread = false;
-    const auto Merge = M.MergeMail;
-    M.MergeMail = [&](int I, TMailItem &Item, QString &Error) {
-        OtherThread |= QThread::currentThread() != qApp->thread();
-        Lead = std::max(Lead, I - M.SentCount());
-        return Merge(I, Item, Error);
-    };
-    M.Start(QStringLiteral("today"));
-    ASSERT_TRUE(WaitUntil([&] { return View.Done; }));
-    EXPECT_TRUE(View.Completed);
-    EXPECT_TRUE(View.Statuses.contains(QStringLiteral("1 threads of 2 connected")));
-    EXPECT_TRUE(View.Statuses.contains(QStringLiteral("2 threads of 2 connected")));
-    QStringList Got = Server.Recipients();
-    Got.sort();
-    QStringList Want;
-    for (int I = 0; I < 200; ++I)
-        Want << QStringLiteral("r%1@example.com").arg(I);
-    Want.sort();
-    EXPECT_EQ(Got, Want);
-    EXPECT_FALSE(OtherThread);
-    EXPECT_LE(Lead, M.MergeAhead() + 2);
-    const QStringList Log = M.LogLines();
-    ASSERT_EQ(Log.size(), 205);
-    EXPECT_EQ(Log[1], QStringLiteral("Mailing started today. Connecting..."));
-    EXPECT_EQ(Log[203], QStringLiteral("Mailing Completed"));
-    EXPECT_EQ(Log[204], QStringLiteral("200 Sent of 200"));
-}
 
 TEST(DeliveryMailing, GiveUpRetriedThenAborted)
 {

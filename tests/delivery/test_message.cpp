@@ -6,13 +6,6 @@
 #include "delivery/mimeencode.h"
 #include "testserver.h"
 
-#include <QCryptographicHash>
-#include <QFile>
-#include <QJsonArray>
-#include <QRegularExpression>
-#include <QStringDecoder>
-#include <QTemporaryDir>
-#include <QUrl>
 #include <gtest/gtest.h>
 
 using namespace qf::delivery;
@@ -94,34 +87,6 @@ TEST(DeliveryMessage, LineBreaksCannotAddHeadersAndBadInputIsRefused)
     }
 }
 
-TEST(DeliveryMessage, BodyEncodingFollowsTheContent)
-{
-    TIdMessage M;
-    Basic(M);
-    const QString Long = QStringLiteral("x").repeated(2500) + QStringLiteral(" end");
-    struct TCase {
-        const char *Charset;
-        QString Line;
-        const char *Encoding;
-    } Cases[] = {
-        {"windows-1252", QStringLiteral("Mostly ASCII with one ü and = sign"), "quoted-printable"},
-        {"windows-1251", QStringLiteral("Съешь же ещё этих мягких французских булок"), "base64"},
-        {"utf-8", Long, "quoted-printable"},
-        {"utf-8", QStringLiteral("世界").repeated(700), "base64"},
-    };
-    for (const TCase &C : Cases) {
-        SCOPED_TRACE(C.Charset);
-        M.CharSet = QString::fromLatin1(C.Charset);
-        M.Body = QStringList{C.Line, QStringLiteral("second\r\nthird\nfourth")};
-        const QJsonObject P = ParseComposed(M.Compose({}));
-        EXPECT_EQ(Str(P["transfer_encoding"]), C.Encoding);
-        EXPECT_EQ(P["body"].toString(),
-                  C.Line + QStringLiteral("\r\nsecond\r\nthird\r\nfourth\r\n"));
-        EXPECT_LE(P["longest_line"].toInt(), 78);
-        EXPECT_EQ(P["bare_line_feeds"].toInt(), 0);
-    }
-}
-
 // Byte for byte where Python's decoders forgive: spaces before a line end are
 // escaped, and characters the charset lacks become references to their code
 // points.
@@ -131,128 +96,6 @@ TEST(DeliveryMessage, QuotedPrintableAndCharacterReferences)
     TCharsetEncoder Latin1(QStringLiteral("windows-1252"));
     EXPECT_EQ(Latin1.Encode(QStringLiteral("\u00E9\u0416\u884C"), TCharsetEncoder::umHtmlReference),
               "\xE9&#1046;&#34892;");
-}
-
-TEST(DeliveryMessage, LocalPicturesTravelInsideTheMessage)
-{
-    QTemporaryDir Dir;
-    auto Write = [&](const QString &Name, const QByteArray &Bytes) {
-        QFile F(Dir.filePath(Name));
-        EXPECT_TRUE(F.open(QIODevice::WriteOnly) && F.write(Bytes) == Bytes.size());
-        return F.fileName();
-    };
-    QByteArray Every;
-    for (int I = 0; I < 3000; ++I)
-        Every.append(char(I * 7 % 256));
-    const QString Logo = Write(QStringLiteral("logo.png"), "\x89PNG\r\n" + Every);
-    const QString Odd = Write(QStringLiteral("a b&c.gif"), "GIF89a\r\n\x1A" + Every.left(100));
-    // Attachments: binary, empty, a long name split over continuations, a name to
-    // quote.
-    const std::pair<QString, QByteArray> Files[] = {
-        {QStringLiteral("report.PDF"), Every},
-        {QStringLiteral("empty.bin"), QByteArray()},
-        {QStringLiteral("Годовой отчёт за 2026 год — очень длинное имя файла для "
-                        "проверки.txt"),
-         "line one\r\n.line two\nno end"},
-        {QStringLiteral("a \"quoted\"; name, with=signs.csv"), "a;b\r\n1;2\r\n"}};
-    auto Sha = [](const QString &File) {
-        QFile F(File);
-        F.open(QIODevice::ReadOnly);
-        return QString::fromLatin1(
-            QCryptographicHash::hash(F.readAll(), QCryptographicHash::Sha256).toHex());
-    };
-    const QString Remote = QStringLiteral("<img src=\"https://example.com/r.png\">");
-    const QString Body =
-        QStringLiteral("<p><img src=\"%1\"><IMG alt=x SRC='%2'>%3<img src=%1> "
-                       "Grüße – 中</p>")
-            .arg(Logo, QUrl::fromLocalFile(Odd).toString().replace('&', "&amp;"), Remote);
-
-    // With and without attachments: the text and its pictures are one related
-    // part.
-    const std::pair<bool, QStringList> Cases[] = {
-        {false, {"multipart/related", "text/html", "image/png", "image/gif"}},
-        {true,
-         {"multipart/mixed", "multipart/related", "text/html", "image/png", "image/gif",
-          "application/pdf", "application/octet-stream", "text/plain", "text/csv"}}};
-    for (const auto &[Attach, Structure] : Cases) {
-        SCOPED_TRACE(Attach);
-        TIdMessage M;
-        Basic(M);
-        M.ContentType = QStringLiteral("text/html");
-        M.CharSet = QStringLiteral("iso-8859-1");
-        M.Body = QStringList{Body};
-        for (const auto &[Name, Data] : Files)
-            if (Attach)
-                M.MessageParts.AddAttachment(Write(Name, Data));
-        const QByteArray Raw = M.Compose({});
-        const QJsonObject P = ParseComposed(Raw);
-        EXPECT_EQ(P["structure"].toVariant().toStringList(), Structure);
-        EXPECT_TRUE(P["defects"].toArray().isEmpty());
-        const QString Html = P["body"].toString();
-        const QJsonArray Inline = P["inline"].toArray();
-        ASSERT_EQ(Inline.size(), 2);
-        QMap<QString, QString> Parts;
-        for (int I = 0; I < 2; ++I) {
-            const QString Id = Inline[I]["content_id"].toString();
-            Parts.insert(Id, Inline[I]["sha256"].toString());
-            EXPECT_EQ(Inline[I]["disposition"].toString(), "inline");
-            EXPECT_EQ(Html.count("cid:" + Id), I == 0 ? 2 : 1) << Html.toStdString();
-        }
-        EXPECT_EQ(Inline[0]["sha256"].toString(), Sha(Logo));
-        EXPECT_EQ(Inline[1]["sha256"].toString(), Sha(Odd));
-        EXPECT_EQ(Inline[1]["filename"].toString(), "a b&c.gif");
-        EXPECT_TRUE(Html.contains(Remote));
-        // Characters Latin-1 lacks go as references in HTML.
-        EXPECT_TRUE(Html.contains(QStringLiteral("Grüße &#8211; &#20013;</p>")));
-        const QJsonArray A = P["attachments"].toArray();
-        ASSERT_EQ(A.size(), Attach ? 4 : 0);
-        for (qsizetype I = 0; I < A.size(); ++I) {
-            EXPECT_EQ(A[I]["filename"].toString(), Files[I].first);
-            EXPECT_EQ(A[I]["sha256"].toString(), Sha(Dir.filePath(Files[I].first)));
-        }
-        // Some readers decode each continuation of a long name alone: none may end
-        // inside a character.
-        int Pieces = 0;
-        for (auto It = QRegularExpression(QStringLiteral("name\\*\\d+\\*=(?:utf-8'')?([^;\\s]*)"))
-                           .globalMatch(QString::fromLatin1(Raw));
-             It.hasNext(); ++Pieces) {
-            QStringDecoder Utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-            (void)Utf8.decode(QByteArray::fromPercentEncoding(It.next().captured(1).toLatin1()));
-            EXPECT_FALSE(Utf8.hasError());
-        }
-        EXPECT_EQ(Pieces > 4, Attach);
-        EXPECT_FALSE(Html.contains(Dir.path()));
-        EXPECT_EQ(InlinePartsByPerl(Raw), Parts);
-        EXPECT_EQ(InlinePartsByReformime(Raw), Parts);
-    }
-
-    // A plain text is sent as written; a picture that cannot be read stops the
-    // message.
-    TIdMessage M;
-    Basic(M);
-    M.Body = QStringList{Body};
-    EXPECT_FALSE(M.Compose({}).contains("multipart"));
-    M.ContentType = QStringLiteral("text/html");
-    QFile::remove(Logo);
-    try {
-        M.Compose({});
-        ADD_FAILURE();
-    } catch (const EIdException &E) {
-        EXPECT_TRUE(E.Message().contains(Logo)) << E.Message().toStdString();
-    }
-}
-
-TEST(DeliveryMessage, ReplyToAndContentType)
-{
-    TIdMessage M;
-    Basic(M);
-    M.ReplyTo.Add().Address = QString(); // the mailing adds one entry even for no address
-    const QByteArray Raw = M.Compose({});
-    EXPECT_FALSE(Raw.contains("Reply-To:"));
-    EXPECT_TRUE(Raw.contains("Content-Type: text/plain; charset=\"utf-8\"\r\n"));
-
-    M.ContentType = QStringLiteral("text/html\r\nBcc: x@example.com");
-    EXPECT_THROW(M.Compose({}), EIdException);
 }
 
 } // namespace

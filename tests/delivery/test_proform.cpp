@@ -6,13 +6,11 @@
 #include "uitest.h"
 
 #include <QComboBox>
-#include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -122,34 +120,6 @@ TEST_F(DeliveryProForm, AddEditDeleteAndSave)
     QTest::mouseClick(Form.Button2, Qt::LeftButton);
     EXPECT_TRUE(Listed().isEmpty());
     EXPECT_FALSE(Form.Edits[0]->isEnabled());
-}
-
-TEST_F(DeliveryProForm, DamagedAndUnwritableFilesReported)
-{
-    TProfiles P;
-    P.AddProfile(QStringLiteral("A"));
-    P.AddProfile(QStringLiteral("B"));
-    ASSERT_TRUE(P.Save(File));
-    const QByteArray Whole = ReadAll(File);
-    {
-        QFile F(File);
-        ASSERT_TRUE(F.open(QIODevice::WriteOnly));
-        F.write(Whole.left(Whole.size() - 2));
-    }
-    Form.show();
-    ASSERT_EQ(Boxes.Texts.size(), 1);
-    EXPECT_TRUE(Boxes.Texts[0].contains(QStringLiteral("damaged")));
-    EXPECT_EQ(Listed(), (QStringList{QStringLiteral("A"), QStringLiteral("B")}));
-
-    // The file cannot be replaced: the close says so and the file stays as it was.
-    const QByteArray Before = ReadAll(File);
-    File = Dir.filePath(QStringLiteral("blocked/Profiles.dat"));
-    ASSERT_TRUE(QDir().mkpath(File));
-    Add(QStringLiteral("C"));
-    QTest::mouseClick(Form.Button3, Qt::LeftButton);
-    ASSERT_EQ(Boxes.Texts.size(), 2);
-    EXPECT_TRUE(Boxes.Texts[1].startsWith(QStringLiteral("The profiles could not be saved.")));
-    EXPECT_EQ(ReadAll(Dir.filePath(QStringLiteral("Profiles.dat"))), Before);
 }
 
 TEST_F(DeliveryProForm, MissingFolderSaidOverItsWindowAndChoiceKept)

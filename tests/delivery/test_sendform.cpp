@@ -8,7 +8,6 @@
 #include "testserver.h"
 #include "uitest.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -137,109 +136,6 @@ protected:
 
 } // namespace
 
-TEST_F(DeliverySendForm, FiveHundredRecordsOverEightConnections)
-{
-    const QString Attachment = Dir.filePath(QStringLiteral("price list.pdf"));
-    QFile A(Attachment);
-    ASSERT_TRUE(A.open(QIODevice::WriteOnly));
-    const QByteArray Content = QByteArray("%PDF-1.4 ") + QByteArray(3000, 'x');
-    A.write(Content);
-    A.close();
-    Attachments = {Attachment};
-    Threads = 8;
-    Open(500);
-    ShowPrepared(QStringLiteral("500 Records"));
-    EXPECT_TRUE(Query.ControlsDisabled());
-    StartAndWaitForEnd();
-    EXPECT_EQ(Boxes.Texts, QStringList{QStringLiteral("Mailing is Completed Successfully")});
-    EXPECT_FALSE(Query.ControlsDisabled());
-    EXPECT_EQ(Query.RecNo(), 1);
-
-    const QStringList Files = Server.MessageFiles();
-    ASSERT_EQ(Files.size(), 500);
-    QSet<QString> Seen;
-    const QByteArray Hash = QCryptographicHash::hash(Content, QCryptographicHash::Sha256).toHex();
-    for (const QJsonValue &V : ParseMail(Files)) {
-        const QJsonObject M = V.toObject();
-        const QString To = M["to"][0]["address"].toString();
-        const int I = To.mid(6, To.indexOf(QLatin1Char('@')) - 6).toInt();
-        ASSERT_EQ(To, Email(I));
-        Seen << To;
-        EXPECT_EQ(M["subject"].toString(), QStringLiteral("Hello ") + Name(I));
-        EXPECT_EQ(M["body"].toString(),
-                  QStringLiteral("Dear %1,\r\nyour number is %2 and you live in %3.\r\n")
-                      .arg(Name(I))
-                      .arg(I)
-                      .arg(City(I)));
-        EXPECT_EQ(M["attachments"][0]["sha256"].toString().toLatin1(), Hash);
-        EXPECT_EQ(M["reply_to"][0]["address"].toString(), QStringLiteral("reply@example.com"));
-    }
-    EXPECT_EQ(Seen.size(), 500);
-
-    // The log file, flushed while sending and once more after the close.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return LogFileLines().size() == 505; }, 5000));
-    const QStringList Log = LogFileLines();
-    EXPECT_EQ(Log[2], QStringLiteral("Connected"));
-    EXPECT_EQ(QSet<QString>(Log.begin() + 3, Log.begin() + 503).size(), 500);
-    EXPECT_EQ(Log.filter(QStringLiteral("Success: person")).size(), 500);
-    EXPECT_EQ(Log[504], QStringLiteral("500 Sent of 500"));
-}
-
-TEST_F(DeliverySendForm, FilterAndStartRecordRespected)
-{
-    WriteLog = false;
-    Open(12);
-    Query.OnFilterRecord = [](TADOQuery &Q, bool &Accept) {
-        Accept =
-            Q.FieldByName(QStringLiteral("CITY")).AsString().trimmed() == QStringLiteral("Oslo");
-    };
-    Query.SetFiltered(true); // records 0, 3, 6, 9
-    Query.SetRecNo(2);
-    ShowPrepared(QStringLiteral("3 Records"));
-    EXPECT_EQ(Query.RecNo(), 2);
-    StartAndWaitForEnd();
-    QStringList Got = Server.Recipients();
-    Got.sort();
-    EXPECT_EQ(Got, (QStringList{Email(3), Email(6), Email(9)}));
-    EXPECT_EQ(Query.RecNo(), 2);
-    EXPECT_FALSE(QFile::exists(DefaultLogFileName()));
-
-    // On the last record: one message; Cancel closes the prepared dialog without sending.
-    Query.SetRecNo(4);
-    ShowPrepared(QStringLiteral("1 Records"));
-    QSignalSpy Finished(Form.get(), &QDialog::finished);
-    QTest::mouseClick(Form->CancelBtn, Qt::LeftButton);
-    EXPECT_EQ(Finished.count(), 1);
-    EXPECT_EQ(Server.MessageFiles().size(), 3);
-}
-
-TEST_F(DeliverySendForm, SecondConnectionRefusedThenStartAgain)
-{
-    Server.SetControl({{"max_connections", 1}});
-    Threads = 3;
-    Open(5);
-    ShowPrepared(QStringLiteral("5 Records"));
-    QTest::mouseClick(Form->Button2, Qt::LeftButton);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Boxes.Texts.size() == 1; }, 30000));
-    EXPECT_TRUE(Boxes.Texts[0].contains(QStringLiteral("554")));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Form->Button2->isEnabled(); }, 10000));
-    EXPECT_TRUE(Form->isVisible());
-    EXPECT_TRUE(Server.MessageFiles().isEmpty());
-
-    // The failure's lines wait in memory and are written first by the next Start.
-    EXPECT_FALSE(QFile::exists(DefaultLogFileName()));
-    Server.SetControl({});
-    StartAndWaitForEnd();
-    EXPECT_EQ(Server.Recipients().size(), 5);
-    (void)QTest::qWaitFor([&] { return LogFileLines().size() == 14; }, 5000);
-    const QStringList Log = LogFileLines();
-    ASSERT_EQ(Log.size(), 14) << Log.join(QLatin1Char('|')).toStdString();
-    EXPECT_TRUE(Log[2].contains(QStringLiteral("554")));
-    EXPECT_EQ(Log[3], QStringLiteral("Aborted"));
-    EXPECT_EQ(Log[6], QStringLiteral("Connected"));
-    EXPECT_EQ(Log[13], QStringLiteral("5 Sent of 5"));
-}
-
 // Refused recipients and a log file that cannot be written, each answered Retry once the fault
 // is gone, and dropped connections: every message goes once and the mailing completes.
 TEST_F(DeliverySendForm, FaultsRetriedAndEveryMessageSentOnce)
@@ -351,41 +247,4 @@ TEST_F(DeliverySendForm, CancelWhileConnectingClosesAtOnceWithoutABox)
     const QStringList Log = LogFileLines() + Form->FMailing.LogLines();
     ASSERT_FALSE(Log.isEmpty());
     EXPECT_EQ(Log.last(), QStringLiteral("Aborted"));
-}
-
-TEST_F(DeliverySendForm, BadPortRecipientFieldAndCharsetStopThePreparation)
-{
-    Open(4);
-    Port = QStringLiteral("2x5");
-    Form->show();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Boxes.Texts.size() == 1; }, 10000));
-    EXPECT_EQ(Boxes.Texts[0], QStringLiteral("'2x5' is not a valid integer value"));
-    QTest::mouseClick(Form->CancelBtn, Qt::LeftButton);
-    EXPECT_FALSE(Form->isVisible());
-
-    Port.clear();
-    Recipient = QStringLiteral("NOFIELD");
-    Query.SetRecNo(2);
-    QSignalSpy Finished(Form.get(), &QDialog::finished);
-    Form->show();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Finished.count() > 0; }, 10000));
-    EXPECT_EQ(Boxes.Texts.last(), QStringLiteral("Invalid E-mail Address"));
-    EXPECT_EQ(Query.RecNo(), 2);
-    EXPECT_FALSE(Query.ControlsDisabled());
-
-    // A name the charset cannot hold is found before anything is sent, naming its record;
-    // an HTML body writes it as a character reference instead.
-    Recipient = QStringLiteral("EMAIL");
-    CharSet = QStringLiteral("iso-8859-5");
-    Form->show();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Finished.count() > 1; }, 10000));
-    EXPECT_EQ(Boxes.Texts.last(),
-              QStringLiteral("The character \"ë\" (U+00EB) cannot be written in the charset "
-                             "iso-8859-5 (record 2)"));
-    EXPECT_EQ(Query.RecNo(), 2);
-    ContentType = QStringLiteral("text/html");
-    Subject = QStringLiteral("Hello");
-    ShowPrepared(QStringLiteral("3 Records"));
-    QTest::mouseClick(Form->CancelBtn, Qt::LeftButton);
-    EXPECT_TRUE(Server.MessageFiles().isEmpty());
 }

@@ -121,31 +121,6 @@ TEST_F(DeliveryClient, CharsetsRoundTripOverOneConnection)
     EXPECT_EQ(Peers.size(), 1) << "every message should use the connection Connect made";
 }
 
-// A message that cannot be made fails with what is wrong before anything goes
-// over the wire, so the connection is still good for the next message.
-TEST_F(DeliveryClient, MessageThatCannotBeMadeNamesTheFaultAndSendsNothing)
-{
-    TIdMessage M;
-    M.From.Address = QStringLiteral("sender@example.com");
-    M.Recipients.Add().Address = QStringLiteral("rcpt@example.com");
-    M.CharSet = QStringLiteral("windows-1251");
-    M.Body = QStringList{QStringLiteral("Привет 中")};
-    Smtp.Connect();
-    const QString Error = Failure([&] { Smtp.Send(M); });
-    EXPECT_TRUE(Error.contains(QLatin1String("U+4E2D")) &&
-                Error.contains(QLatin1String("windows-1251")))
-        << Error.toStdString();
-    M.Body = QStringList{QStringLiteral("Привет")};
-    M.MessageParts.AddAttachment(QStringLiteral("/nonexistent/folder/Price list.pdf"));
-    const QString Missing = Failure([&] { Smtp.Send(M); });
-    EXPECT_TRUE(Missing.contains(QLatin1String("/nonexistent/folder/Price list.pdf")))
-        << Missing.toStdString();
-    EXPECT_TRUE(Server.MessageFiles().isEmpty());
-    EXPECT_TRUE(Smtp.Connected());
-    SendSimple();
-    EXPECT_EQ(Server.MessageFiles().size(), 1);
-}
-
 TEST_F(DeliveryClient, EmptyPasswordNeverAuthenticates)
 {
     Server.SetControl({{"auth", true}});

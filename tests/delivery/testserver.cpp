@@ -1,6 +1,5 @@
 #include "testserver.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -144,58 +143,4 @@ QJsonObject ParseComposed(const QByteArray &Message)
         throw std::runtime_error("cannot write the message file");
     F.close();
     return ParseMail({F.fileName()}).at(0).toObject();
-}
-
-namespace {
-QByteArray Run(const QString &Program, const QStringList &Args, const QByteArray &Input)
-{
-    QProcess P;
-    P.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    P.start(Program, Args);
-    P.write(Input);
-    P.closeWriteChannel();
-    if (!P.waitForFinished(60000) || P.exitStatus() != QProcess::NormalExit || P.exitCode() != 0)
-        throw std::runtime_error((Program + QStringLiteral(" failed")).toStdString());
-    return P.readAllStandardOutput();
-}
-} // namespace
-
-QMap<QString, QString> InlinePartsByPerl(const QByteArray &Message)
-{
-    const QByteArray Out = Run(
-        QStringLiteral("/usr/bin/perl"),
-        {QStringLiteral("-MEmail::MIME"), QStringLiteral("-MDigest::SHA=sha256_hex"),
-         QStringLiteral("-e"),
-         QStringLiteral("local $/; my $m = Email::MIME->new(scalar <STDIN>);"
-                        "$m->walk_parts(sub { my $p = shift; return if $p->subparts;"
-                        "my $id = $p->header('Content-ID') or return; $id =~ s/^\\s*<|>\\s*$//g;"
-                        "print \"$id \", sha256_hex($p->body), \"\\n\"; });")},
-        Message);
-    QMap<QString, QString> Parts;
-    for (const QByteArray &Line : Out.split('\n'))
-        if (const qsizetype Space = Line.indexOf(' '); Space > 0)
-            Parts.insert(QString::fromUtf8(Line.left(Space)),
-                         QString::fromUtf8(Line.mid(Space + 1)));
-    return Parts;
-}
-
-QMap<QString, QString> InlinePartsByReformime(const QByteArray &Message)
-{
-    const QString Reformime = QStringLiteral("/usr/bin/reformime");
-    QMap<QString, QString> Parts;
-    QString Section;
-    for (const QByteArray &Line : Run(Reformime, {QStringLiteral("-i")}, Message).split('\n')) {
-        if (Line.startsWith("section: "))
-            Section = QString::fromUtf8(Line.mid(9).trimmed());
-        else if (Line.startsWith("content-id: "))
-            Parts.insert(
-                QString::fromUtf8(Line.mid(12).trimmed()).remove('<').remove('>'),
-                QString::fromLatin1(
-                    QCryptographicHash::hash(
-                        Run(Reformime, {QStringLiteral("-e"), QStringLiteral("-s"), Section},
-                            Message),
-                        QCryptographicHash::Sha256)
-                        .toHex()));
-    }
-    return Parts;
 }

@@ -7,7 +7,6 @@
 #include <QByteArray>
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QMap>
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -41,8 +40,4 @@ private:
 QJsonArray ParseMail(const QStringList &Files);
 // The same for message bytes that never went through a server.
 QJsonObject ParseComposed(const QByteArray &Message);
-// Content-ID (without brackets) -> SHA-256 of the decoded part, for every part that has
-// one, as Perl's Email::MIME and as maildrop's reformime read the message.
-QMap<QString, QString> InlinePartsByPerl(const QByteArray &Message);
-QMap<QString, QString> InlinePartsByReformime(const QByteArray &Message);
 inline std::string Str(const QJsonValue &V) { return V.toString().toStdString(); }
