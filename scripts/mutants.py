@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Plants one fault at a time in the sources and runs the tests that should catch it.
 
-Usage: scripts/mutants.py [-B BUILD] [-k REGEX] [--list] [--check] [--timeout SEC]
+Usage: scripts/mutants.py [-B BUILD] [-k REGEX] [--list] [--check] [--map [-o FILE]] [--timeout SEC]
+e.g.   scripts/mutants.py -k '^m[0-9]' -j 3 --map -o map.json
 
 Each fault names a file, an exact snippet of it, the snippet's replacement and the test
 programs to run (a ninja target, optionally ":gtest-filter"). For each fault the file is
@@ -14,10 +15,16 @@ is reported as not applicable: code moves, and a fault is then planted again by 
   n/a         the snippet is not in the file (or not once)
   no-build    the changed code did not compile (the fault needs rewriting)
 
+--map runs every test program of each fault to the end and notes each failing test (a crash or
+a timeout counts against the test that was running); it prints which tests catch each fault,
+then per test the faults it catches and those it alone catches (a test that alone catches
+none adds nothing); -o saves that as JSON, with the test lines that failed.
+
 The build folder must be configured with the tests (see README); QF_MDB_FIXTURES is set to its
 fixtures/mdb. Exits 1 when a fault survived.
 """
 import argparse
+import json
 import os
 import re
 import signal
@@ -520,6 +527,22 @@ FAULTS = [
       "qBound(FMin, V - Delta, FMax)", COMPOSER_WIN),
     F("p29-mailviews-complete", "src/composer/mailviews.cpp", "    FDomWork->Ready = true;\n    FHtmlChanged = false;\n",
       "    FDomWork->Ready = true;\n", COMPOSER_CORE),
+    F("p30-cmdline-first-project", "src/composer/project.cpp",
+      "            if (Result.Project.isEmpty())\n                Result.Project", "            Result.Project", COMPOSER),
+    F("p31-cmdline-ext-case", "src/composer/project.cpp", "QFileInfo(Argument).suffix().toLower();",
+      "QFileInfo(Argument).suffix();", COMPOSER),
+    F("p32-save-target", "src/composer/project.cpp", "suffix().isEmpty() ? FileName + QStringLiteral(\".qfx\") : FileName;",
+      "suffix().isEmpty() ? FileName : FileName + QStringLiteral(\".qfx\");", COMPOSER),
+    F("p33-ask-yes", "src/composer/project.cpp", "case saYes: SaveProject(); return !FModified;",
+      "case saYes: SaveProject(); return true;", COMPOSER),
+    F("p34-attach-isfile", "src/composer/attachments.cpp", "if (!Info.isFile())", "if (!Info.exists())", COMPOSER),
+    F("p35-attach-break", "src/composer/attachments.cpp", "if (!Text.endsWith(QLatin1Char('\\n')))\n                Text +=",
+      "if (true)\n                Text +=", COMPOSER),
+    F("p36-preview-escape", "src/composer/preview.cpp", "CrLf + Text.toHtmlEscaped() +", "CrLf + Text +", COMPOSER_CORE),
+    F("p37-table-width-unit", "src/composer/domwork.cpp", "return InPixels ? Text : Text + QLatin1Char('%');",
+      "return InPixels ? Text + QLatin1Char('%') : Text;", COMPOSER_CORE, COMPOSER_WIN),
+    F("p38-color-blue", "src/composer/domwork.cpp", "Blue = (Value >> 16) & 255;", "Blue = (Value >> 8) & 255;",
+      COMPOSER_CORE, COMPOSER_GUI),
 
     # ---- delivery ----
     F("m01-qp-line", "src/delivery/mimeencode.cpp", "if (Col + N > MaxLine - 1) {", "if (Col + N > MaxLine) {",
@@ -594,10 +617,30 @@ FAULTS = [
     F("m31-refusal-retry", "src/delivery/mailing.cpp",
       "                S->Start();\n                return FThreadCount > 0;",
       "                return FThreadCount > 0;", DELIVERY_UI + ":DeliverySendForm.*"),
-    F("m32-log-unwritten-trim", "src/delivery/maillog.cpp", "At = FBytes.indexOf(\"\\r\\n\", At) + 2;",
+    F("m43-log-unwritten-trim", "src/delivery/maillog.cpp", "At = FBytes.indexOf(\"\\r\\n\", At) + 2;",
       "At = FBytes.indexOf(\"\\r\\n\", At) + 1;", DELIVERY + ":DeliveryMailing.*"),
-    F("m33-log-kept-after-failure", "src/delivery/maillog.cpp", "    FBytes.prepend(Bytes);\n", "",
+    F("m44-log-kept-after-failure", "src/delivery/maillog.cpp", "    FBytes.prepend(Bytes);\n", "",
       DELIVERY_UI + ":DeliverySendForm.*"),
+    F("m32-cancel-yes", "src/delivery/ui/sendform.cpp",
+      "                FMailing.FAborting = true;\n                CancelBtn->setEnabled(false);",
+      "                CancelBtn->setEnabled(false);", DELIVERY_UI + ":DeliverySendForm.*"),
+    F("m35-logform-save-crlf", "src/delivery/ui/logform.cpp", "    Bytes.replace(\"\\n\", \"\\r\\n\");\n", "",
+      DELIVERY_UI + ":DeliveryLogForm.*"),
+    F("m36-logform-clear", "src/delivery/ui/logform.cpp", "void TLogForm::Button3Click() { RxRichEdit1->clear(); }",
+      "void TLogForm::Button3Click() {}", DELIVERY_UI + ":DeliveryLogForm.*"),
+    F("m37-logform-empty-save", "src/delivery/ui/logform.cpp", "if (!Text.isEmpty() && !Text.endsWith(",
+      "if (!Text.endsWith(", DELIVERY_UI + ":DeliveryLogForm.*"),
+    F("m38-thread-restart", "src/delivery/idthread.cpp", "        S.Stopped = false;\n        if (!S.Spawned) {",
+      "        if (!S.Spawned) {\n            S.Stopped = false;", DELIVERY + ":DeliveryThread.*"),
+    F("m39-charset-reference", "src/delivery/charsets.cpp", "QByteArray::number(static_cast<uint>(C)) + ';'",
+      "QByteArray::number(static_cast<uint>(C), 16) + ';'", DELIVERY + ":DeliveryMessage.*"),
+    F("m40-abort-connecting", "src/delivery/mailing.cpp", "    FAborting = true;\n    FInterrupt->Raise();",
+      "    FAborting = true;", DELIVERY_UI + ":DeliverySendForm.*"),
+    F("m41-box-parent", "src/delivery/ui/boxparent.h", "if (W->window()->isVisible())", "if (W->window())",
+      DELIVERY_UI + ":DeliveryProForm.*"),
+    F("m42-sync-order", "src/delivery/idthread.cpp",
+      "C = std::move(SyncQueue().Calls.front());\n            SyncQueue().Calls.pop_front();",
+      "C = std::move(SyncQueue().Calls.back());\n            SyncQueue().Calls.pop_back();", DELIVERY + ":DeliveryThread.*"),
 
     # ---- shell ----
     F("h01-file-ext", "src/shell/fileutils.cpp",
@@ -680,12 +723,51 @@ def run(cmd, timeout, env=None, cwd=None):
         return "timeout", (e.stdout or b"").decode(errors="replace")
 
 
+def failing_tests(binary, flt, timeout, env):
+    """The tests of one program that fail, and where; after a crash the program runs again without the tests done."""
+    failed, done, where = [], [], []
+    while True:
+        skip = "-" + ":".join(done) if done else ""
+        rc, out = run([binary, "--gtest_filter=" + (flt or "*") + skip], timeout, env=env, cwd=os.path.dirname(binary))
+        running = None
+        where += re.findall(r"^(?:.*/)?([\w.]+:\d+): Failure", out, re.M)
+        for line in out.splitlines():
+            m = re.match(r"\[ +(RUN|OK|FAILED) +\] ([\w/.]+)", line)
+            if m and m[1] == "RUN":
+                running = m[2]
+            elif m and running == m[2]:
+                done.append(running)
+                if m[1] == "FAILED":
+                    failed.append(running)
+                running = None
+        if running is None:
+            if rc != 0 and not failed:
+                failed.append(os.path.basename(binary))  # failed outside any test
+            return failed, done, where
+        failed.append(running)
+        done.append(running)
+
+
+def print_map(results, seen, out):
+    caught = {r["id"]: r["tests"] for r in results if r["tests"]}
+    for fid, tests in caught.items():
+        print(f"{fid:28} {' '.join(tests)}")
+    print("\nper test: faults caught [* = the only catcher]")
+    for t in sorted(seen, key=lambda t: sum(t in ts for ts in caught.values())):
+        mine = [(f + "*" if ts == [t] else f) for f, ts in caught.items() if t in ts]
+        print(f"  {t:52} {len(mine):2} {' '.join(mine)}")
+    if out:
+        Path(out).write_text(json.dumps({"faults": results, "tests": sorted(seen)}, indent=1) + "\n")
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("-B", "--build", default=str(ROOT / "build"), help="configured build folder (default: build)")
     ap.add_argument("-k", "--only", help="run only the faults whose id matches this regex")
     ap.add_argument("--list", action="store_true", help="list the faults and exit")
     ap.add_argument("--check", action="store_true", help="only report which snippets still apply")
+    ap.add_argument("--map", action="store_true", help="run every test of each fault and map the faults to the tests")
+    ap.add_argument("-o", "--output", help="with --map: save the map as JSON")
     ap.add_argument("--timeout", type=int, default=300, help="seconds per test program (default 300)")
     ap.add_argument("-j", "--jobs", type=int, default=4, help="ninja jobs (default 4)")
     ap.add_argument("-v", "--verbose", action="store_true", help="show the output of failed builds")
@@ -711,6 +793,7 @@ def main():
 
     binaries = None
     results = []
+    mapped, seen = [], set()
     t0 = time.time()
     for f in faults:
         path = ROOT / f["path"]
@@ -735,7 +818,18 @@ def main():
             if binaries is None:
                 binaries = find_binaries(build)
             verdict, by = "survived", ""
-            for t in f["tests"]:
+            if args.map:
+                catchers, lines = [], []
+                for t in f["tests"]:
+                    name, _, flt = t.partition(":")
+                    failed, done, where = failing_tests(binaries[name], flt, args.timeout, env)
+                    catchers += failed
+                    lines += where
+                    seen.update(done)
+                mapped.append(dict(id=f["id"], tests=catchers, lines=sorted(set(lines))))
+                if catchers:
+                    verdict, by = "killed", " ".join(catchers)
+            for t in f["tests"] if not args.map else []:
                 name, _, flt = t.partition(":")
                 cmd = [binaries[name], "--gtest_fail_fast"] + (["--gtest_filter=" + flt] if flt else [])
                 rc, out = run(cmd, args.timeout, env=env, cwd=os.path.dirname(binaries[name]))
@@ -750,6 +844,8 @@ def main():
         return 0
     # Put the build back on the unchanged sources.
     run(["ninja", "-C", str(build), "-j", str(args.jobs)] + sorted({t.split(":")[0] for f in faults for t in f["tests"]}), None)
+    if args.map:
+        print_map(mapped, seen, args.output)
     count = {k: sum(r[1] == k for r in results) for k in ("killed", "survived", "n/a", "no-build")}
     scored = count["killed"] + count["survived"]
     print("\nkilled %d, survived %d, not applicable %d, not building %d; score %d/%d = %.0f%% (%.0f min)" % (

@@ -1,13 +1,13 @@
 // The composer's logic without a window: the generated table, the bridge's behaviour when
 // the page does not answer or dies (with a stand-in page), and the preview page.
 
+#include "../tables/dbforacle.h"
 #include "composer/domwork.h"
 #include "composer/mailviews.h"
 #include "composer/preview.h"
 
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -53,12 +53,6 @@ QVariantMap State(bool Bold)
             {"edit", QVariantMap{{"5002", 3}, {"5011", 3}, {"5029", 1}}},
             {"block", "Heading 1"},
             {"at", QDateTime::currentMSecsSinceEpoch() + 1}}; // taken after anything before
-}
-
-QByteArray ReadAll(const QString &Name)
-{
-    QFile F(Name);
-    return F.open(QIODevice::ReadOnly) ? F.readAll() : QByteArray();
 }
 
 } // namespace
@@ -258,13 +252,13 @@ TEST(Preview, TheFileIsWrittenInTheCharsetAndRemoved)
     ASSERT_TRUE(P.Build(true, "<html><head></head><body>%Name% \u20ac</body></html>"));
     EXPECT_FALSE(P.FPreviewDirty);
     EXPECT_EQ(
-        ReadAll(P.FPreviewFile),
+        ReadBytes(P.FPreviewFile),
         QByteArray("<html><head><META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; "
                    "charset=iso-8859-1\">\r\n</head><body>J\xfcrgen &#8364;</body></html>\r\n"));
     // UTF-7 is shown as UTF-8.
     P.CharsetName = [] { return QStringLiteral("utf-7"); };
     ASSERT_TRUE(P.Build(true, "<head>"));
-    EXPECT_TRUE(ReadAll(P.FPreviewFile).contains("charset=utf-8"));
+    EXPECT_TRUE(ReadBytes(P.FPreviewFile).contains("charset=utf-8"));
 
     // A file that cannot be written: the build reports it and may run again.
     P.RemoveFile();

@@ -47,12 +47,6 @@ void Press(QWidget *Dialog, const QString &Text)
     ADD_FAILURE() << "no button " << Text.toStdString();
 }
 
-QByteArray ReadAll(const QString &Name)
-{
-    QFile F(Name);
-    return F.open(QIODevice::ReadOnly) ? F.readAll() : QByteArray();
-}
-
 // Answers the next message box with OK and keeps its text in Message.
 void AnswerMessage(QString &Message)
 {
@@ -185,7 +179,7 @@ TEST_F(Window, TheThreeViewsStayInStep)
     // A source edit after an editor edit wins at the next preview.
     TypeSource("<p>newest</p>");
     F->Preview0Click();
-    EXPECT_EQ(ReadAll(F->Preview->FPreviewFile), "<p>newest</p>\r\n");
+    EXPECT_EQ(ReadBytes(F->Preview->FPreviewFile), "<p>newest</p>\r\n");
 }
 
 TEST_F(Window, TextTypedIntoAnEmptyMessageReachesTheSource)
@@ -253,7 +247,7 @@ TEST_F(Window, TheNavigatorWalksThePreviewThroughTheRecords)
                       {RawRecord(Fields, {"Smith"}), RawRecord(Fields, {"Berg"}),
                        RawRecord(Fields, {"Dahl"})}));
     TypeSource("<p>Dear %NAME</p>");
-    auto Page = [&] { return QString::fromUtf8(ReadAll(F->Preview->FPreviewFile)); };
+    auto Page = [&] { return QString::fromUtf8(ReadBytes(F->Preview->FPreviewFile)); };
     auto Enabled = [&] {
         QString S;
         for (QToolButton *B : F->NavButtons)

@@ -51,7 +51,6 @@ def describe(path):
         "reply_to": addresses(msg, "Reply-To"),
         "to": addresses(msg, "To"),
         "message_id": msg.get("Message-ID", ""),
-        "content_type": msg.get_content_type(),
         "attachments": [],
         "inline": [],
         "structure": [part.get_content_type() for part in msg.walk()],
@@ -70,8 +69,6 @@ def describe(path):
         elif part.get_content_disposition() == "attachment":
             info["attachments"].append({
                 "filename": nfc(part.get_filename() or ""),
-                "content_type": part.get_content_type(),
-                "size": len(payload),
                 "sha256": hashlib.sha256(payload).hexdigest(),
             })
         elif "body" not in info:

@@ -90,14 +90,6 @@ void Prepare(TMailing &M, int Port, int Count, int Threads, const QStringList &A
     M.SetSlots(Count);
 }
 
-QStringList Recipients(const TTestServer &Server)
-{
-    QStringList R;
-    for (const QString &F : Server.MessageFiles())
-        R << Server.Envelope(F).value(QStringLiteral("rcpt_tos")).toArray().at(0).toString();
-    return R;
-}
-
 } // namespace
 
 TEST(DeliveryMailing, EveryMessageOnceThenCompleted)
@@ -125,7 +117,7 @@ TEST(DeliveryMailing, EveryMessageOnceThenCompleted)
     EXPECT_TRUE(View.Completed);
     EXPECT_TRUE(View.Statuses.contains(QStringLiteral("1 threads of 2 connected")));
     EXPECT_TRUE(View.Statuses.contains(QStringLiteral("2 threads of 2 connected")));
-    QStringList Got = Recipients(Server);
+    QStringList Got = Server.Recipients();
     Got.sort();
     QStringList Want;
     for (int I = 0; I < 200; ++I)
@@ -165,7 +157,7 @@ TEST(DeliveryMailing, GiveUpRetriedThenAborted)
     EXPECT_TRUE(View.Prompts[0].contains(QStringLiteral("550")));
     EXPECT_TRUE(View.Prompts[0].endsWith(QStringLiteral(". Recipient: r3@example.com (record 4)")));
     // One sender goes in order: three sent before the refused one, none after the abort.
-    EXPECT_EQ(Recipients(Server).size(), 3);
+    EXPECT_EQ(Server.Recipients().size(), 3);
     const QStringList Log = M.LogLines();
     EXPECT_EQ(Log.filter(QStringLiteral(". Failed: r3@example.com (record 4)")).size(), 2);
     EXPECT_TRUE(
@@ -196,7 +188,7 @@ TEST(DeliveryMailing, EveryFailureLoggedWithItsRecord)
         EXPECT_FALSE(Failed.filter(Want).isEmpty()) << Want.toStdString();
     for (const QString &Line : M.LogLines())
         EXPECT_FALSE(Line.contains(QLatin1Char('\n')) || Line.contains(QLatin1Char('\r')));
-    EXPECT_TRUE(Recipients(Server).isEmpty());
+    EXPECT_TRUE(Server.Recipients().isEmpty());
 }
 
 TEST(DeliveryMailing, LogWithoutAFileKeepsItsLastLines)
@@ -227,7 +219,7 @@ TEST(DeliveryMailing, TornDownWhileSending)
     const int Logged = int(M->LogLines().filter(QStringLiteral("Success: ")).size());
     M.reset();
     // Messages in flight were finished, and each one the server took is logged once.
-    const QStringList Got = Recipients(Server);
+    const QStringList Got = Server.Recipients();
     EXPECT_LT(Got.size(), 400);
     EXPECT_EQ(Logged, Got.size());
     EXPECT_EQ(QSet<QString>(Got.begin(), Got.end()).size(), Got.size());

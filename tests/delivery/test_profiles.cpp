@@ -3,7 +3,6 @@
 
 #include "delivery/profiles.h"
 
-#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtEndian>
@@ -83,34 +82,4 @@ TEST(DeliveryProfiles, FileBytesAndRoundTrip)
     // Only the reply address may be blank.
     Q.SetValue(QStringLiteral("Addr"), QStringLiteral("OFFICE"), QString());
     EXPECT_FALSE(Q.LoadSelectedProfile(QStringLiteral("OFFICE"), S));
-}
-
-TEST(DeliveryProfiles, DamagedAndMissingFiles)
-{
-    QTemporaryDir Dir;
-    const QString File = Dir.filePath(QStringLiteral("Profiles.dat"));
-    TProfiles P;
-    P.AddProfile(QStringLiteral("A"));
-    P.AddProfile(QStringLiteral("B"));
-    ASSERT_TRUE(P.Save(File));
-    const QByteArray Whole = ReadAll(File);
-
-    // Cut inside the last entry: every whole entry loads, and the load says so.
-    {
-        QFile F(File);
-        ASSERT_TRUE(F.open(QIODevice::WriteOnly));
-        F.write(Whole.left(Whole.size() - 3));
-    }
-    TProfiles Q;
-    QString Message;
-    EXPECT_FALSE(Q.Load(File, &Message));
-    EXPECT_TRUE(Message.contains(QStringLiteral("damaged")));
-    EXPECT_EQ(Q.Names(), (QStringList{QStringLiteral("A"), QStringLiteral("B")}));
-    QString Value;
-    EXPECT_TRUE(Q.Value(QStringLiteral("User"), QStringLiteral("A"), Value));
-    EXPECT_FALSE(Q.Value(QStringLiteral("User"), QStringLiteral("B"), Value));
-
-    // A missing file is no error and loads nothing.
-    EXPECT_TRUE(Q.Load(Dir.filePath(QStringLiteral("none.dat")), &Message));
-    EXPECT_TRUE(Q.Names().isEmpty());
 }

@@ -111,14 +111,6 @@ protected:
         ASSERT_TRUE(QTest::qWaitFor([&] { return Finished.count() > 0; }, 120000));
     }
 
-    QStringList Received() const
-    {
-        QStringList R;
-        for (const QString &F : Server.MessageFiles())
-            R << Server.Envelope(F).value(QStringLiteral("rcpt_tos")).toArray().at(0).toString();
-        return R;
-    }
-
     QStringList LogFileLines() const
     {
         QString Text = QString::fromUtf8(ReadAll(DefaultLogFileName()));
@@ -212,7 +204,7 @@ TEST_F(DeliverySendForm, FilterAndStartRecordRespected)
     ShowPrepared(QStringLiteral("3 Records"));
     EXPECT_EQ(Query.RecNo(), 2);
     StartAndWaitForEnd();
-    QStringList Got = Received();
+    QStringList Got = Server.Recipients();
     Got.sort();
     EXPECT_EQ(Got, (QStringList{Email(3), Email(6), Email(9)}));
     EXPECT_EQ(Query.RecNo(), 2);
@@ -244,7 +236,7 @@ TEST_F(DeliverySendForm, SecondConnectionRefusedThenStartAgain)
     EXPECT_FALSE(QFile::exists(DefaultLogFileName()));
     Server.SetControl({});
     StartAndWaitForEnd();
-    EXPECT_EQ(Received().size(), 5);
+    EXPECT_EQ(Server.Recipients().size(), 5);
     (void)QTest::qWaitFor([&] { return LogFileLines().size() == 14; }, 5000);
     const QStringList Log = LogFileLines();
     ASSERT_EQ(Log.size(), 14) << Log.join(QLatin1Char('|')).toStdString();
@@ -270,7 +262,7 @@ TEST_F(DeliverySendForm, FaultsRetriedAndEveryMessageSentOnce)
     Threads = 4;
     Open(20);
     for (const auto &Row : Rows) {
-        const qsizetype Before = Received().size();
+        const qsizetype Before = Server.Recipients().size();
         const QString LogPath = Dir.filePath(QStringLiteral("log%1").arg(Before));
         Form->FMailing.Log.FileName = LogPath;
         // A folder where the file should be: not even root can write it.
@@ -292,7 +284,7 @@ TEST_F(DeliverySendForm, FaultsRetriedAndEveryMessageSentOnce)
         StartAndWaitForEnd();
         EXPECT_EQ(Boxes.Texts.last(), QStringLiteral("Mailing is Completed Successfully"));
         EXPECT_EQ(Prompts > 0, Row.Prompt != nullptr);
-        const QStringList Got = Received().mid(Before);
+        const QStringList Got = Server.Recipients().mid(Before);
         EXPECT_EQ(Got.size(), 20);
         EXPECT_EQ(QSet<QString>(Got.begin(), Got.end()).size(), 20);
         QStringList Log;
@@ -329,7 +321,7 @@ TEST_F(DeliverySendForm, CancelAsksWhileSendingAndClosingStopsTheThreads)
     QTest::mouseClick(Form->CancelBtn, Qt::LeftButton); // Yes: aborts
     ASSERT_TRUE(QTest::qWaitFor([&] { return Finished.count() > 0; }, 30000));
     EXPECT_EQ(Boxes.Texts.last(), QStringLiteral("Mailing Aborted"));
-    const int Sent = int(Received().size());
+    const int Sent = int(Server.Recipients().size());
     EXPECT_LT(Sent, 300);
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return LogFileLines().last().endsWith(QStringLiteral(" Sent of 300")); }, 5000));

@@ -6,11 +6,9 @@
 #include "delivery/idsmtp.h"
 #include "testserver.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QSet>
-#include <QThread>
 #include <gtest/gtest.h>
 
 using namespace qf::delivery;
@@ -123,34 +121,6 @@ TEST_F(DeliveryClient, CharsetsRoundTripOverOneConnection)
     EXPECT_EQ(Peers.size(), 1) << "every message should use the connection Connect made";
 }
 
-// A message that cannot be made fails with what is wrong before anything goes
-// over the wire, so the connection is still good for the next message.
-TEST_F(DeliveryClient, MessageThatCannotBeMadeNamesTheFaultAndSendsNothing)
-{
-    TIdMessage M;
-    M.From.Address = QStringLiteral("sender@example.com");
-    M.Recipients.Add().Address = QStringLiteral("rcpt@example.com");
-    M.CharSet = QStringLiteral("windows-1251");
-    M.Body = QStringList{QStringLiteral("Привет 中")};
-    Smtp.Connect();
-    const QString Error = Failure([&] { Smtp.Send(M); });
-    EXPECT_TRUE(Error.contains(QLatin1String("U+4E2D")) &&
-                Error.contains(QLatin1String("windows-1251")))
-        << Error.toStdString();
-    M.Body = QStringList{QStringLiteral("Привет")};
-    M.Subject = QStringLiteral("Привет 中");
-    EXPECT_TRUE(Failure([&] { Smtp.Send(M); }).contains(QLatin1String("U+4E2D")));
-    M.Subject.clear();
-    M.MessageParts.AddAttachment(QStringLiteral("/nonexistent/folder/Price list.pdf"));
-    const QString Missing = Failure([&] { Smtp.Send(M); });
-    EXPECT_TRUE(Missing.contains(QLatin1String("/nonexistent/folder/Price list.pdf")))
-        << Missing.toStdString();
-    EXPECT_TRUE(Server.MessageFiles().isEmpty());
-    EXPECT_TRUE(Smtp.Connected());
-    SendSimple();
-    EXPECT_EQ(Server.MessageFiles().size(), 1);
-}
-
 TEST_F(DeliveryClient, EmptyPasswordNeverAuthenticates)
 {
     Server.SetControl({{"auth", true}});
@@ -197,26 +167,13 @@ TEST_F(DeliveryClient, ConnectFailuresCarryTheReason)
     Server.Stop();
     const QString Closed = Failure([&] { Smtp.Connect(); });
     EXPECT_TRUE(Closed.contains(QLatin1String("Connection refused"))) << Closed.toStdString();
-
-    Smtp.Host = QStringLiteral("bad host name");
-    EXPECT_FALSE(Failure([&] { Smtp.Connect(); }).isEmpty());
     // A port out of range is named as such, not blamed on the host.
-    Smtp.Host = QStringLiteral("127.0.0.1");
     for (int Bad : {0, 70000}) {
         Smtp.Port = Bad;
         const QString Port = Failure([&] { Smtp.Connect(); });
         EXPECT_TRUE(Port.contains(QStringLiteral("port %1").arg(Bad)) && !Port.contains("onnect"))
             << Port.toStdString();
     }
-    Smtp.Port = Server.Port();
-
-    Server.Start(Smtp.Port);
-    Server.SetControl({});
-    Smtp.Host = QStringLiteral("127.0.0.1");
-    Smtp.Connect();
-    EXPECT_TRUE(Smtp.Connected());
-    SendSimple();
-    EXPECT_EQ(Server.MessageFiles().size(), 2);
 }
 
 // Each fault of the server fails the one message with its reason and gives up
@@ -259,23 +216,10 @@ TEST_F(DeliveryClient, ServerFaultsFailOneMessageAndTheNextGoesThrough)
         ASSERT_EQ(Files.size(), ++Sent);
         EXPECT_EQ(Str(Server.Envelope(Files.last())["rcpt_tos"][0]), "after@example.com");
     }
-    // Any positive reply to the data takes the message: sending it again would
-    // double it.
+    // Any positive reply to the data takes the message: sending it again would double it.
     Server.SetControl({{"data_reply", "251 2.1.5 Forwarded elsewhere"}});
     SendSimple();
     EXPECT_TRUE(Smtp.Connected());
-    Server.SetControl({});
-
-    Server.Restart();
-    // The close reaches the client socket asynchronously.
-    QElapsedTimer T;
-    T.start();
-    while (Smtp.Connected() && T.elapsed() < 10000)
-        QThread::msleep(10);
-    EXPECT_FALSE(Smtp.Connected());
-    Smtp.Connect();
-    SendSimple();
-    EXPECT_EQ(Server.MessageFiles().size(), Sent + 1);
 }
 
 // International domains go out in their ASCII form in the envelope and the

@@ -118,6 +118,14 @@ QJsonObject TTestServer::Envelope(const QString &MessageFile) const
     return QJsonDocument::fromJson(ReadFile(J)).object();
 }
 
+QStringList TTestServer::Recipients() const
+{
+    QStringList R;
+    for (const QString &F : MessageFiles())
+        R << Envelope(F).value(QStringLiteral("rcpt_tos")).toArray().at(0).toString();
+    return R;
+}
+
 QJsonArray ParseMail(const QStringList &Files)
 {
     QProcess P;

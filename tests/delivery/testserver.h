@@ -24,6 +24,7 @@ public:
     int Port() const { return FPort; }
     void SetControl(const QJsonObject &Control);
     QStringList MessageFiles() const; // stored messages, oldest first
+    QStringList Recipients() const;   // the first recipient of each stored message
     QString FilePath(const QString &Name) const { return FDir.filePath(Name); }
     QJsonObject Envelope(const QString &MessageFile) const;
 
