@@ -583,6 +583,14 @@ FAULTS = [
       SHELL_GUI + ":TableCommands.*"),
     F("h27-calc-modified", "src/shell/mainformcalc.cpp", "CalcFieldPage->OnModified = [this] { FModified = true; };",
       "CalcFieldPage->OnModified = [] {};", SHELL_GUI),
+    F("h28-options-unsaved-kept", "src/shell/optform.cpp", "            FUnsavedFlags = Flags;", "            FUnsavedFlags = 0;", SHELL_GUI),
+    F("h29-options-cancel", "src/shell/optform.cpp", "if (FUnsavedFlags != 0 || !LoadOptions())", "if (!LoadOptions())", SHELL_GUI),
+    F("h30-link-release-outside", "src/shell/grlink.cpp", "        if (rect().contains(Event->position().toPoint()))\n", "", SHELL_GUI),
+    F("h31-link-blank-url", "src/shell/grlink.cpp", "return URL.trimmed().isEmpty() ? text() : URL;", "return URL.isEmpty() ? text() : URL;",
+      SHELL_GUI),
+    F("h32-minmodal-restore", "src/shell/minmodal.cpp", "if (W->isVisible() && W->isMinimized())", "if (W->isVisible())", SHELL_GUI),
+    F("h33-subject-width", "src/shell/framelogic.cpp", "return IntMax(Panel3Width - Edit2Left - 10, 150);",
+      "return IntMax(Panel3Width - Edit2Left - 10, 100);", SHELL_CORE, SHELL_GUI),
 ]
 
 
