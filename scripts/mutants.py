@@ -590,7 +590,18 @@ FAULTS = [
       SHELL_GUI),
     F("h32-minmodal-restore", "src/shell/minmodal.cpp", "if (W->isVisible() && W->isMinimized())", "if (W->isVisible())", SHELL_GUI),
     F("h33-subject-width", "src/shell/framelogic.cpp", "return IntMax(Panel3Width - Edit2Left - 10, 150);",
-      "return IntMax(Panel3Width - Edit2Left - 10, 100);", SHELL_CORE, SHELL_GUI),
+      "return IntMax(Panel3Width - Edit2Left - 10, 100);", SHELL_CORE),
+    F("h34-charset-cancel", "src/shell/mainformproject.cpp", "    if (!CharSetForm->Execute(Index))\n        return;\n", "    CharSetForm->Execute(Index);\n",
+      SHELL_GUI),
+    F("h35-to-address-kinds", "src/shell/mainformproject.cpp", "if (Kind == tables::dtC || Kind == tables::dtM)",
+      "if (Kind == tables::dtC)", SHELL_GUI),
+    F("h36-first-calc-field", "src/shell/mainformproject.cpp", "            CalcFieldList->setCurrentRow(0);\n            ListBox1Click();\n",
+      "", SHELL_GUI),
+    F("h37-use-filter-loaded", "src/shell/mainformproject.cpp", "        UseFilter->setChecked(S.UseF);\n", "", SHELL_GUI),
+    F("h38-attachments-check", "src/shell/mainformproject.cpp", "    if (Message.isEmpty())\n        return true;",
+      "    if (true)\n        return true;", SHELL_GUI),
+    F("h39-road-keeps-filter", "src/tables/workspace.cpp", "    FQuery->SetFiltered(UseFilterState());\n    FQuery->DisableControls();",
+      "    FQuery->DisableControls();", SHELL_GUI),
 ]
 
 

@@ -189,7 +189,7 @@ TEST_F(ShellEndToEnd, TableFilterCalculatedFieldAndMessageThroughTheWindow)
         << PreviewText().toStdString();
 
     // The mailing: the profile pointing at the test server, four connections, a subject merged
-    // per record, from the first filtered record on.
+    // per record, from the second filtered record on.
     F.activateWindow();
     ASSERT_TRUE(OptForm);
     OptForm->UpDown1->setValue(4); // the options in force are the dialog's controls
@@ -200,7 +200,7 @@ TEST_F(ShellEndToEnd, TableFilterCalculatedFieldAndMessageThroughTheWindow)
     ASSERT_GE(F.ComboBox4->findText("LOCAL"), 0);
     F.ComboBox4->setCurrentIndex(F.ComboBox4->findText("LOCAL"));
     emit F.ComboBox4->activated(F.ComboBox4->currentIndex());
-    F.Workspace->ADOQuery1().SetRecNo(1);
+    F.Workspace->ADOQuery1().SetRecNo(2); // the mailing starts at the current record
     {
         // Gone before the closing below, whose question is answered by its own action.
         TBoxAnswerer Boxes;
@@ -222,7 +222,7 @@ TEST_F(ShellEndToEnd, TableFilterCalculatedFieldAndMessageThroughTheWindow)
     QStringList Subjects, WantSubjects;
     for (const QJsonValue &M : ParseMail(Server.MessageFiles()))
         Subjects << M.toObject().value("subject").toString();
-    for (const QString &Line : Expected) {
+    for (const QString &Line : Expected.mid(1)) {
         Want << Line.section(' ', 0, 0);
         WantSubjects << "Offer for " + Line.section(' ', 1);
     }

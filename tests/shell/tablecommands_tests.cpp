@@ -204,6 +204,13 @@ TEST_F(TableCommands, FindAndFindDuplicates)
     F.Workspace->ADOQuery1().First();
     F.Unique0->trigger(); // Bergen, Oslo, Oslo: stops on the second Oslo without a word
     EXPECT_EQ(F.Workspace->ADOQuery1().RecNo(), 3);
+
+    // Ctrl+F4 closes the table.
+    F.show();
+    F.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&F));
+    QTest::keyClick(&F, Qt::Key_F4, Qt::ControlModifier);
+    EXPECT_FALSE(F.Workspace->Active());
 }
 
 TEST_F(TableCommands, ExecuteSqlShowsTheResultInTheGrid)
