@@ -238,17 +238,12 @@ TEST_F(ShellEndToEnd, TableFilterCalculatedFieldAndMessageThroughTheWindow)
 
     // Closing asks "Save Project?"; Yes on the unnamed project asks for its name.
     const QString ProjectFile = Dir.filePath("offer.qfx");
-    WhenModal<QMessageBox>([](QMessageBox *Box) {
-        EXPECT_EQ(Box->text(), "Save Project?");
-        Box->button(QMessageBox::Yes)->click();
-    });
-    WhenModal<QFileDialog>([&](QFileDialog *D) {
-        D->setDirectory(Dir.path());
-        D->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText("offer");
-        static_cast<QDialog *>(D)->accept();
-    });
+    QString Asked;
+    AnswerBox(QMessageBox::Yes, &Asked);
+    ChooseFile("offer", Dir.path());
     F.Exit0->trigger();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !F.isVisible(); }, 20000));
+    EXPECT_EQ(Asked, "Save Project?");
     ASSERT_TRUE(QFile::exists(ProjectFile));
     FreeForms();
 

@@ -75,12 +75,7 @@ TEST(ShellMailing, EveryRoadIntoATableKeepsTheFilter)
                 R->StringGrid1->selectRow(1);
                 QTest::mouseClick(R->SpeedButton1, Qt::LeftButton);
             }
-            WhenModal<QFileDialog>([=](QFileDialog *D) {
-                D->findChild<QLineEdit *>("fileNameEdit")->setText(Name);
-                QTest::mouseClick(
-                    D->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Save),
-                    Qt::LeftButton);
-            });
+            ChooseFile(Name);
             WhenModal<qf::tables::TCopyOptForm>([](qf::tables::TCopyOptForm *O) {
                 O->CheckBox2->setChecked(false);
                 QTest::mouseClick(O->OkBtn, Qt::LeftButton);
@@ -123,11 +118,7 @@ TEST(ShellMailing, EveryRoadIntoATableKeepsTheFilter)
             QTest::mouseClick(E->OkBtn, Qt::LeftButton);
         });
         QTest::mouseClick(R->Button1, Qt::LeftButton);
-        WhenModal<QFileDialog>([&](QFileDialog *D) {
-            D->findChild<QLineEdit *>("fileNameEdit")->setText(Dir.filePath("fresh.dbf"));
-            QTest::mouseClick(D->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Save),
-                              Qt::LeftButton);
-        });
+        ChooseFile(Dir.filePath("fresh.dbf"));
         QTest::mouseClick(R->Button3, Qt::LeftButton);
         QTest::mouseClick(R->CloseBtn, Qt::LeftButton);
     });

@@ -116,7 +116,7 @@ TEST_F(TableCommands, EditAndAddThroughTheRecordEditor)
     WhenModal<TEditDB>([](TEditDB *E) {
         EXPECT_EQ(E->StatusPanel->text(), "Record -1 of 3");
         QTest::keyClicks(qobject_cast<QComboBox *>(E->EditorOf("NAME"))->lineEdit(), "Lie");
-        WhenModal<QMessageBox>([](QMessageBox *B) { B->button(QMessageBox::Yes)->click(); });
+        AnswerBox(QMessageBox::Yes);
         QTest::keyClick(E, Qt::Key_Escape);
     });
     F.AddRec0->trigger();
@@ -143,10 +143,7 @@ TEST_F(TableCommands, ChangesThatCouldNotBeWrittenAreNotClosedAwaySilently)
         auto *Name = qobject_cast<QComboBox *>(E->EditorOf("NAME"));
         Name->lineEdit()->selectAll();
         QTest::keyClicks(Name->lineEdit(), "Typed");
-        WhenModal<QMessageBox>([&](QMessageBox *B) {
-            Told = B->text();
-            B->accept();
-        });
+        AnswerBox(QMessageBox::Ok, &Told);
         QTest::mouseClick(E->ApplyButton, Qt::LeftButton);
         EXPECT_EQ(Name->currentText(), "Typed");
         E->reject();
@@ -156,15 +153,12 @@ TEST_F(TableCommands, ChangesThatCouldNotBeWrittenAreNotClosedAwaySilently)
     EXPECT_EQ(F.RxDBGrid1->model()->index(0, 0).data().toString(), "Typed");
 
     // Close asks before the change goes; No keeps the table open with it.
-    WhenModal<QMessageBox>([&](QMessageBox *B) {
-        Told = B->text();
-        B->button(QMessageBox::No)->click();
-    });
+    AnswerBox(QMessageBox::No, &Told);
     F.CloseDB0->trigger();
     EXPECT_TRUE(Told.contains("lose these changes")) << Told.toStdString();
     ASSERT_TRUE(F.Workspace->Active());
     EXPECT_EQ(F.Workspace->ADOQuery1().FieldByName("NAME").AsString(), "Typed");
-    WhenModal<QMessageBox>([](QMessageBox *B) { B->button(QMessageBox::Yes)->click(); });
+    AnswerBox(QMessageBox::Yes);
     F.Reopen0->trigger();
     ASSERT_TRUE(F.Workspace->Active());
     EXPECT_EQ(F.Workspace->ADOQuery1().FieldByName("NAME").AsString(), "Smith");
@@ -183,19 +177,16 @@ TEST_F(TableCommands, FindAndFindDuplicates)
     EXPECT_EQ(F.Workspace->ADOQuery1().RecNo(), 3);
     EXPECT_EQ(F.RxDBGrid1->currentIndex().column(), 0);
 
-    bool NotFound = false;
+    QString NotFound;
     WhenModal<TFindForm>([](TFindForm *D) {
         EXPECT_EQ(D->Edit1->text(), "Da"); // kept between uses
         D->Exactly->setChecked(true);
         D->Edit1->setText("dahl");
         QTest::mouseClick(D->OkButton, Qt::LeftButton);
     });
-    WhenModal<QMessageBox>([&](QMessageBox *B) {
-        NotFound = B->text() == "Search text not found";
-        B->accept();
-    });
+    AnswerBox(QMessageBox::Ok, &NotFound);
     F.FindRec5->trigger();
-    EXPECT_TRUE(NotFound);
+    EXPECT_EQ(NotFound, "Search text not found");
 
     F.Workspace->FSortField = "CITY";
     F.Workspace->FSorted = 1;
@@ -268,17 +259,14 @@ TEST_F(TableCommands, ClosingWithChangesThatCannotBeWrittenAsksFirst)
 {
     TMainForm &F = *MainForm;
     WriteBytes(File(), "short"); // replaced by another program meanwhile
-    WhenModal<QMessageBox>([](QMessageBox *B) { B->accept(); }); // the failed save
+    AnswerBox(QMessageBox::Ok);  // the failed save
     TADOQuery &Q = F.Workspace->ADOQuery1();
     Q.Edit();
     Q.FieldByName("NAME").SetAsString("Zed");
     Q.Post();
     ASSERT_TRUE(Q.Source()->HasPendingChanges());
     QString Asked;
-    WhenModal<QMessageBox>([&](QMessageBox *B) {
-        Asked = B->text();
-        B->button(QMessageBox::No)->click();
-    });
+    AnswerBox(QMessageBox::No, &Asked);
     EXPECT_FALSE(F.close());
     EXPECT_TRUE(Asked.contains("could not be saved")) << Asked.toStdString();
 }

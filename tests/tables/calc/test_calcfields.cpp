@@ -1,6 +1,5 @@
 // Calculated fields in the project store, the record variables over real dBASE tables, and the
-// record filter, whose decimal conditions are checked against exact arithmetic in Python over
-// dbfread's values.
+// record filter.
 
 #include "calcfixture.h"
 #include "composer/merge.h"
@@ -15,6 +14,7 @@
 #include <QLocale>
 #include <QTemporaryDir>
 #include <deque>
+#include <functional>
 #include <random>
 
 using namespace qf;
@@ -31,33 +31,15 @@ std::vector<TFieldDefRec> PeopleFields()
 
 QString S(const char *Text) { return QString::fromUtf8(Text); }
 
-// Per condition [comparison, literal, upper literal] the records whose AMOUNT it selects, by
-// exact decimal arithmetic on the digits dbfread reads.
-QJsonArray DecimalOracle(const QString &FileName, const QJsonArray &Conditions)
+// A decimal text as an exact count of 10^-20 units; a blank reads as zero.
+__int128 Units(const QString &Text)
 {
-    static const char *Script = R"(
-import json, operator, sys
-from decimal import Decimal as D
-from dbfread import DBF
-vals = [D((r['AMOUNT'] or b'').strip().decode() or '0') for r in DBF(sys.argv[1], raw=True).records]
-ops = {'=': operator.eq, '<>': operator.ne, '<': operator.lt, '<=': operator.le,
-       '>': operator.gt, '>=': operator.ge}
-out = []
-for cmp, lo, hi in json.load(sys.stdin):
-    test = (lambda a: D(lo) <= a <= D(hi)) if cmp == 'between' else (lambda a: ops[cmp](a, D(lo)))
-    out.append([i for i, v in enumerate(vals) if test(v)])
-print(json.dumps(out))
-)";
-    QProcess Python;
-    Python.start(QStringLiteral("/usr/bin/python3"),
-                 {QStringLiteral("-c"), QString::fromLatin1(Script), FileName});
-    Python.write(QJsonDocument(Conditions).toJson());
-    Python.closeWriteChannel();
-    if (!Python.waitForFinished(60000) || Python.exitCode() != 0) {
-        ADD_FAILURE() << "decimal oracle failed: " << Python.readAllStandardError().toStdString();
-        return {};
-    }
-    return QJsonDocument::fromJson(Python.readAllStandardOutput()).array();
+    const QStringList Parts = (Text.isEmpty() ? QStringLiteral("0") : Text).split(u'.');
+    const bool Negative = Parts[0].startsWith(u'-');
+    __int128 Value = 0;
+    for (const QChar C : Parts[0].mid(Negative) + Parts.value(1).leftJustified(20, u'0'))
+        Value = Value * 10 + C.digitValue();
+    return Negative ? -Value : Value;
 }
 
 class CalcFields : public ::testing::Test {
@@ -380,36 +362,37 @@ TEST_F(CalcFields, DecimalsCompareAsTheirDigits)
     calctest::WriteTable(Dir.filePath("dec.dbf"), PeopleFields(), Table);
     Define("AM", cfFloat, S("AMOUNT"));
 
-    // Comparisons with every value and with near misses that doubles cannot tell apart.
-    QJsonArray Conditions;
+    // Comparisons with every value and with near misses that doubles cannot tell apart, against
+    // exact decimal arithmetic.
+    const std::pair<const char *, std::function<bool(__int128, __int128)>> Ops[] = {
+        {"=", std::equal_to<>()},    {"<>", std::not_equal_to<>()}, {"<", std::less<>()},
+        {"<=", std::less_equal<>()}, {">", std::greater<>()},       {">=", std::greater_equal<>()}};
+    const auto Check = [&](const QString &Text, const std::function<bool(__int128)> &Test) {
+        std::vector<int64_t> Want;
+        for (size_t r = 0; r < Table.size(); ++r)
+            if (Test(Units(Table[r][2].value_or(QString()))))
+                Want.push_back(int64_t(r));
+        for (const QString &Name : {S("AMOUNT"), S("AM")}) {
+            const QString Filter = QString(Text).replace(u'X', Name);
+            Open(Filter, true, QStringLiteral("dec.dbf"));
+            EXPECT_EQ(Visible(), Want) << Filter.toStdString();
+        }
+    };
     for (const char *Literal :
          {"10.1", "0.07", "0.1", "0.3", "999.99", "1234.56", "-0.3", "-1234.56", "30.3", "0",
           "2.675", "0.30000000001", "0.30000000000000001", "0.29999999999999999",
           "10.09999999999999999"})
-        for (const char *Op : {"=", "<>", "<", "<=", ">", ">="})
-            Conditions.append(QJsonArray{Op, Literal, ""});
+        for (const auto &[Op, Compare] : Ops)
+            Check(S("X ") + S(Op) + u' ' + S(Literal),
+                  [&](__int128 A) { return Compare(A, Units(S(Literal))); });
     for (const auto &[Lo, Hi] : {std::pair{"0.1", "0.3"},
                                  {"0.07", "10.1"},
                                  {"999.99", "1234.56"},
                                  {"-0.3", "0"},
                                  {"0.3", "0.3"},
                                  {"-1234.56", "-0.3"}})
-        Conditions.append(QJsonArray{"between", Lo, Hi});
-    const QJsonArray Expected = DecimalOracle(Dir.filePath("dec.dbf"), Conditions);
-    ASSERT_EQ(Expected.size(), Conditions.size());
-    for (qsizetype k = 0; k < Conditions.size(); ++k) {
-        const QJsonArray C = Conditions[k].toArray();
-        const QString Name = k % 2 ? S("AM") : S("AMOUNT");
-        const QString Text =
-            C[0].toString() == u"between"
-                ? S("%1 >= %2 and %1 <= %3").arg(Name, C[1].toString(), C[2].toString())
-                : Name + u' ' + C[0].toString() + u' ' + C[1].toString();
-        Open(Text, true, QStringLiteral("dec.dbf"));
-        std::vector<int64_t> Want;
-        for (const QJsonValue &Row : Expected[k].toArray())
-            Want.push_back(Row.toInteger());
-        EXPECT_EQ(Visible(), Want) << Text.toStdString();
-    }
+        Check(S("X >= %1 and X <= %2").arg(S(Lo), S(Hi)),
+              [&](__int128 A) { return Units(S(Lo)) <= A && A <= Units(S(Hi)); });
 
     // A pending edit reads as the digits typed, in the edit buffer and once posted.
     Define("HIT", cfBoolean, S("AMOUNT = 0.07 and AM * 100 = 7"));
