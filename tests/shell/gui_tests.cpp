@@ -20,14 +20,11 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMainWindow>
-#include <QMenu>
 #include <QPushButton>
-#include <QScreen>
 #include <QSpinBox>
 #include <QTest>
 #include <QTextBrowser>
 #include <QTextCursor>
-#include <QTextDocument>
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>

@@ -16,14 +16,8 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDialogButtonBox>
-#include <QDir>
-#include <QFileDialog>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QPushButton>
-#include <QStandardPaths>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>

@@ -12,19 +12,12 @@
 #include "tables/workspace.h"
 #include "testenv.h"
 
-#include <QAction>
-#include <QApplication>
 #include <QComboBox>
 #include <QFile>
-#include <QFileDialog>
-#include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QPointer>
-#include <QPushButton>
 #include <QTest>
-#include <QTimer>
 #include <functional>
 #include <gtest/gtest.h>
 

@@ -14,14 +14,11 @@
 #include "tables/ui/sqlform.h"
 #include "testenv.h"
 
-#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QTableView>
 #include <QTest>
@@ -158,8 +155,10 @@ TEST_F(TableCommands, ChangesThatCouldNotBeWrittenAreNotClosedAwaySilently)
     EXPECT_TRUE(Told.contains("lose these changes")) << Told.toStdString();
     ASSERT_TRUE(F.Workspace->Active());
     EXPECT_EQ(F.Workspace->ADOQuery1().FieldByName("NAME").AsString(), "Typed");
-    AnswerBox(QMessageBox::Yes);
+    Told.clear();
+    AnswerBox(QMessageBox::Yes, &Told);
     F.Reopen0->trigger();
+    EXPECT_TRUE(Told.contains("lose these changes")) << Told.toStdString();
     ASSERT_TRUE(F.Workspace->Active());
     EXPECT_EQ(F.Workspace->ADOQuery1().FieldByName("NAME").AsString(), "Smith");
 }
