@@ -619,6 +619,8 @@ FAULTS = [
       "(void)Menu;", SHELL_GUI + ":ShellCommands.*"),
     F("h49-focus-calc-expression", "src/shell/mainformcommands.cpp", "    if (W == Memo2)\n        return TFocus::CalcExpression;\n", "",
       SHELL_GUI + ":ShellCommands.*"),
+    F("h50-sql-road-filter", "src/tables/sqlstatement.cpp", "        Query.SetFiltered(UseFilter);\n        Workspace.SqlQueryMode = 1;",
+      "        Workspace.SqlQueryMode = 1;", SHELL_GUI + ":ShellMailing.*"),
 ]
 
 
