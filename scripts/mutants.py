@@ -232,6 +232,18 @@ FAULTS = [
       "if (Text.size() < kQuoted + 100)", DATA),
     F("d26-float-general-digits", "src/tables/data/fieldtypes.cpp", "    if (Count > 15 || p == End)",
       "    if (Count > 16 || p == End)", DATA),
+    F("d27-rows-insert-order", "src/tables/data/dataset.cpp", "        FAscending = false;\n    FRows.insert",
+      "    FRows.insert", DATA),
+    F("d28-rows-erase-last", "src/tables/data/dataset.cpp", "if (FIdentity && At + 1 == FCount) {",
+      "if (FIdentity && At < FCount) {", DATA),
+    F("d29-rows-insert-end", "src/tables/data/dataset.cpp",
+      "if (FIdentity && At == FCount && Row == int64_t(FCount)) {", "if (FIdentity && Row == int64_t(FCount)) {", DATA),
+    F("d30-natural-order-kept", "src/tables/data/dataset.cpp", "    if (FRows.Ascending())\n        return FRows;",
+      "    if (true)\n        return FRows;", DATA),
+    F("d31-rows-find-sorted", "src/tables/data/dataset.cpp", "FAscending ? std::lower_bound", "true ? std::lower_bound",
+      DATA),
+    F("d32-rows-store", "src/tables/data/dataset.cpp", "Rows.push_back(uint32_t(Row));",
+      "Rows.push_back(uint32_t(Row + 1));", DATA),
 
     # ---- tables/calc ----
     F("c01-calc-digit-name", "src/tables/calc/calcfields.cpp",
@@ -486,7 +498,7 @@ FAULTS = [
       "if (FAttempts > MaxAttempts)\n                FState = 2;", DELIVERY + ":DeliveryMailing.*"),
     F("m17-failure-dot", "src/delivery/mailing.cpp", "        Text += QLatin1Char('.');\n    Text += Tag",
       "    Text += Tag", DELIVERY + ":DeliveryMailing.*"),
-    F("m18-log-line-feed", "src/delivery/maillog.cpp", ".replace(QLatin1Char('\\n'), QLatin1Char(' '));", ";",
+    F("m18-log-line-feed", "src/delivery/maillog.cpp", ".replace('\\n', ' ');", ";",
       DELIVERY + ":DeliveryMailing.*"),
     F("m19-profile-name", "src/delivery/profiles.cpp", "    if (!Dir.isEmpty() && QFileInfo(Dir).isDir())",
       "    if (!Dir.isEmpty())", DELIVERY + ":DeliveryProfiles.*"),
@@ -524,6 +536,10 @@ FAULTS = [
     F("m31-refusal-retry", "src/delivery/mailing.cpp",
       "                S->Start();\n                return FThreadCount > 0;",
       "                return FThreadCount > 0;", DELIVERY_UI + ":DeliverySendForm.*"),
+    F("m32-log-unwritten-trim", "src/delivery/maillog.cpp", "At = FBytes.indexOf(\"\\r\\n\", At) + 2;",
+      "At = FBytes.indexOf(\"\\r\\n\", At) + 1;", DELIVERY + ":DeliveryMailing.*"),
+    F("m33-log-kept-after-failure", "src/delivery/maillog.cpp", "    FBytes.prepend(Bytes);\n", "",
+      DELIVERY_UI + ":DeliverySendForm.*"),
 
     # ---- shell ----
     F("h01-file-ext", "src/shell/fileutils.cpp",

@@ -517,23 +517,23 @@ void TMailing::Finish(bool Completed)
 
 bool TMailing::FlushLog(QString *Error)
 {
-    QStringList Pending;
+    QByteArray Bytes;
+    int Lines = 0;
     {
         std::lock_guard<std::mutex> L(FLock);
-        Pending = Log.FLogLines;
+        Log.Take(Bytes, Lines);
     }
-    // The file is written without the lock; the senders only add lines behind these.
-    if (!Log.Write(Pending, Error))
-        return false;
+    // The file is written without the lock; the senders add their lines to a new buffer.
+    const bool Written = Log.Write(Bytes, Error);
     std::lock_guard<std::mutex> L(FLock);
-    Log.Written(Pending.size());
-    return true;
+    Log.Taken(Bytes, Lines, Written);
+    return Written;
 }
 
 QStringList TMailing::LogLines()
 {
     std::lock_guard<std::mutex> L(FLock);
-    return Log.FLogLines;
+    return Log.Lines();
 }
 
 void TMailing::AbortConnecting()

@@ -10,28 +10,69 @@ QString DefaultLogFileName() { return QDir::homePath() + QStringLiteral("/Quillf
 
 void TMailLog::Clear()
 {
-    FLogLines.clear();
+    FBytes.clear();
+    FSpare.clear();
+    FLines = 0;
     FLogWritten = 0;
 }
 
 void TMailLog::AddLog(const QString &Text)
 {
-    QString Line = Text;
-    Line.replace(QLatin1String("\r\n"), QLatin1String(" "))
-        .replace(QLatin1Char('\r'), QLatin1Char(' '))
-        .replace(QLatin1Char('\n'), QLatin1Char(' '));
-    FLogLines << Line;
-    if (Unwritten && FLogLines.size() > MaxUnwrittenLines)
-        FLogLines.removeFirst();
+    QByteArray Line = Text.toUtf8();
+    // CR and LF are single bytes in UTF-8, never part of another character.
+    Line.replace("\r\n", " ").replace('\r', ' ').replace('\n', ' ');
+    FBytes += Line;
+    FBytes += "\r\n";
+    ++FLines;
+    // Dropped in batches: one line at a time would move the whole buffer for every line.
+    if (Unwritten && FLines >= 2 * MaxUnwrittenLines) {
+        qsizetype At = 0;
+        for (int I = FLines - MaxUnwrittenLines; I > 0; --I)
+            At = FBytes.indexOf("\r\n", At) + 2;
+        FBytes.remove(0, At);
+        FLines = MaxUnwrittenLines;
+    }
 }
 
-bool TMailLog::Write(const QStringList &Lines, QString *Error) const
+QStringList TMailLog::Lines() const
 {
-    if (Lines.isEmpty())
+    QStringList Lines;
+    Lines.reserve(FLines);
+    for (qsizetype At = 0; At < FBytes.size();) {
+        const qsizetype End = FBytes.indexOf("\r\n", At);
+        Lines << QString::fromUtf8(FBytes.constData() + At, End - At);
+        At = End + 2;
+    }
+    if (Unwritten && Lines.size() > MaxUnwrittenLines)
+        Lines.remove(0, Lines.size() - MaxUnwrittenLines);
+    return Lines;
+}
+
+void TMailLog::Take(QByteArray &Bytes, int &Lines)
+{
+    Bytes.swap(FBytes);
+    FBytes.swap(FSpare);
+    FSpare.clear();
+    Lines = FLines;
+    FLines = 0;
+}
+
+void TMailLog::Taken(QByteArray &Bytes, int Lines, bool Written)
+{
+    if (Written) {
+        FLogWritten += Lines;
+        Bytes.resize(0); // keeps its memory
+        FSpare.swap(Bytes);
+        return;
+    }
+    FBytes.prepend(Bytes);
+    FLines += Lines;
+}
+
+bool TMailLog::Write(const QByteArray &Bytes, QString *Error) const
+{
+    if (Bytes.isEmpty())
         return true;
-    QByteArray Bytes;
-    for (const QString &Line : Lines)
-        Bytes += Line.toUtf8() + "\r\n";
     QFile F(FileName);
     if (!F.open(QIODevice::WriteOnly | QIODevice::Append)) {
         if (Error)
@@ -49,13 +90,6 @@ bool TMailLog::Write(const QStringList &Lines, QString *Error) const
     }
     F.close();
     return true;
-}
-
-void TMailLog::Written(qsizetype Count)
-{
-    Count = std::min(Count, FLogLines.size());
-    FLogLines.remove(0, Count);
-    FLogWritten += int(Count);
 }
 
 } // namespace qf::delivery

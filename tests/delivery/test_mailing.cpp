@@ -172,18 +172,31 @@ TEST(DeliveryMailing, EveryFailureLoggedWithItsRecord)
     M.View = &View;
     View.Answers = {false};
     Prepare(M, Server.Port(), 3, 3,
-            {QStringLiteral("r0@example.com"), QStringLiteral("r1@exa\r\nmple.com"), QString()});
+            {QStringLiteral("r0@example.com"), QStringLiteral("r1@ex\na\r\nmple.com"), QString()});
     M.Start(QStringLiteral("now"));
     ASSERT_TRUE(WaitUntil([&] { return View.Done; }));
     EXPECT_FALSE(View.Completed);
     const QStringList Failed = M.LogLines().filter(QStringLiteral("Failed: "));
     for (const QString &Want : {QStringLiteral(". Failed: r0@example.com (record 1)"),
-                                QStringLiteral(". Failed: r1@exa mple.com (record 2)"),
+                                QStringLiteral(". Failed: r1@ex a mple.com (record 2)"),
                                 QStringLiteral(". Failed: (record 3)")})
         EXPECT_FALSE(Failed.filter(Want).isEmpty()) << Want.toStdString();
     for (const QString &Line : M.LogLines())
         EXPECT_FALSE(Line.contains(QLatin1Char('\n')) || Line.contains(QLatin1Char('\r')));
     EXPECT_TRUE(Recipients(Server).isEmpty());
+}
+
+TEST(DeliveryMailing, LogWithoutAFileKeepsItsLastLines)
+{
+    TMailLog Log;
+    Log.Unwritten = true;
+    const int Max = TMailLog::MaxUnwrittenLines;
+    for (int I = 0; I < 3 * Max; ++I)
+        Log.AddLog(QString::number(I));
+    const QStringList Lines = Log.Lines();
+    ASSERT_EQ(Lines.size(), Max);
+    EXPECT_EQ(Lines.first(), QString::number(2 * Max));
+    EXPECT_EQ(Lines.last(), QString::number(3 * Max - 1));
 }
 
 TEST(DeliveryMailing, TornDownWhileSending)

@@ -282,6 +282,98 @@ void TField::SetAsBoolean(bool Value)
 // ---------------------------------------------------------------------------------------------
 // TADOQuery
 
+namespace {
+// Tells the source, a stretch at a time, which rows a pass over rising row ids has gone past.
+class TPassBehind {
+public:
+    explicit TPassBehind(const TTableSource &Source) : FSource(Source) {}
+    void At(int64_t Row)
+    {
+        if (Row < FFrom) {
+            FFrom = Row;
+        } else if (Row - FFrom >= kPassStretch) {
+            FSource.PassedRows(FFrom, Row);
+            FFrom = Row;
+        }
+    }
+
+private:
+    const TTableSource &FSource;
+    int64_t FFrom = 0;
+};
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// TRowIndex
+
+void TRowIndex::Clear()
+{
+    FIdentity = FAscending = true;
+    FCount = FReserve = 0;
+    std::vector<uint32_t>().swap(FRows);
+}
+
+void TRowIndex::Store()
+{
+    if (!FIdentity)
+        return;
+    std::vector<uint32_t> Rows;
+    Rows.reserve(std::max(FReserve, FCount + 1));
+    for (size_t Row = 0; Row < FCount; ++Row)
+        Rows.push_back(uint32_t(Row));
+    FRows = std::move(Rows);
+    FIdentity = false;
+    FAscending = true;
+}
+
+void TRowIndex::Append(int64_t Row)
+{
+    if (FIdentity && Row == int64_t(FCount)) {
+        ++FCount;
+        return;
+    }
+    Insert(size(), Row);
+}
+
+void TRowIndex::Insert(size_t At, int64_t Row)
+{
+    if (FIdentity && At == FCount && Row == int64_t(FCount)) {
+        ++FCount;
+        return;
+    }
+    if (Row < 0 || Row > int64_t(UINT32_MAX))
+        throw EDatabaseError(QStringLiteral("The table has more records than can be shown."));
+    Store();
+    if ((At > 0 && FRows[At - 1] >= Row) || (At < FRows.size() && FRows[At] <= Row))
+        FAscending = false;
+    FRows.insert(FRows.begin() + ptrdiff_t(At), uint32_t(Row));
+}
+
+void TRowIndex::Erase(size_t At)
+{
+    if (FIdentity && At + 1 == FCount) {
+        --FCount;
+        return;
+    }
+    Store();
+    FRows.erase(FRows.begin() + ptrdiff_t(At));
+}
+
+size_t TRowIndex::Find(int64_t Row) const
+{
+    if (FIdentity)
+        return Row >= 0 && Row < int64_t(FCount) ? size_t(Row) : FCount;
+    if (Row < 0 || Row > int64_t(UINT32_MAX))
+        return FRows.size();
+    const auto Id = uint32_t(Row);
+    const auto It = FAscending ? std::lower_bound(FRows.begin(), FRows.end(), Id)
+                               : std::find(FRows.begin(), FRows.end(), Id);
+    return It != FRows.end() && *It == Id ? size_t(It - FRows.begin()) : FRows.size();
+}
+
+// ---------------------------------------------------------------------------------------------
+// TADOQuery
+
 TADOQuery::TADOQuery(TADOConnection *Connection) : Connection(Connection) {}
 
 TADOQuery::~TADOQuery()
@@ -377,7 +469,7 @@ void TADOQuery::OpenSource(std::shared_ptr<TTableSource> Source)
         FState = dsInactive;
         FFields.clear();
         ++FFieldsGeneration;
-        FRows.clear();
+        FRows.Clear();
         FSource.reset();
         throw;
     }
@@ -397,7 +489,7 @@ void TADOQuery::Close()
     FState = dsInactive;
     FFields.clear();
     ++FFieldsGeneration;
-    FRows.clear();
+    FRows.Clear();
     FSource.reset();
     FCurrent = -1;
     FEof = FBof = true;
@@ -522,10 +614,12 @@ void TADOQuery::ResetBuffer()
 void TADOQuery::BuildView()
 {
     const int64_t Count = FSource->RowCount();
-    FRows.clear();
-    FRows.reserve(size_t(Count));
+    FRows.Clear();
+    FRows.Reserve(size_t(Count));
     const bool Filter = FFiltered && OnFilterRecord;
+    TPassBehind Pass(*FSource);
     for (int64_t Row = 0; Row < Count; ++Row) {
+        Pass.At(Row);
         if (FSource->IsDeleted(Row))
             continue;
         if (Filter) {
@@ -541,24 +635,26 @@ void TADOQuery::BuildView()
             if (!Accept)
                 continue;
         }
-        FRows.push_back(Row);
+        FRows.Append(Row);
     }
     SortRows();
     FCurrent = -1;
 }
 
-std::vector<int64_t> TADOQuery::NaturalOrder() const
+TRowIndex TADOQuery::NaturalOrder() const
 {
+    if (FRows.Ascending())
+        return FRows;
     // Row ids are below the source's row count: marking them is cheaper than sorting them.
-    std::vector<uint8_t> Visible(size_t(FSource->RowCount()), 0);
-    for (const int64_t Row : FRows)
-        if (Row >= 0 && Row < int64_t(Visible.size()))
-            Visible[size_t(Row)] = 1;
-    std::vector<int64_t> Order;
-    Order.reserve(FRows.size());
+    std::vector<bool> Visible(size_t(FSource->RowCount()), false);
+    for (size_t i = 0; i < FRows.size(); ++i)
+        if (FRows[i] < int64_t(Visible.size()))
+            Visible[size_t(FRows[i])] = true;
+    TRowIndex Order;
+    Order.Reserve(FRows.size());
     for (size_t Row = 0; Row < Visible.size(); ++Row)
         if (Visible[Row])
-            Order.push_back(int64_t(Row));
+            Order.Append(int64_t(Row));
     return Order;
 }
 
@@ -571,7 +667,7 @@ void TADOQuery::SortRows()
     const TTableSource &Source = *FSource;
     const TFieldType Type = FFields[size_t(Field)]->DataType();
     // Keys are read in the table's order, which walks the file forward.
-    const std::vector<int64_t> Order = NaturalOrder();
+    const TRowIndex Order = NaturalOrder();
     if (IsTextType(Type)) {
         SortText(Order, Descending);
         return;
@@ -584,7 +680,10 @@ void TADOQuery::SortRows()
     Keys.reserve(Order.size());
     std::vector<int64_t> Nulls;
     const bool Number = MapFieldTypeToDbf(Type) == dtN;
-    for (const int64_t Row : Order) {
+    TPassBehind Pass(Source);
+    for (size_t i = 0; i < Order.size(); ++i) {
+        const int64_t Row = Order[i];
+        Pass.At(Row);
         if (Source.IsNull(Row, Field)) {
             Nulls.push_back(Row);
         } else if (Number) {
@@ -615,15 +714,17 @@ template <typename TKeys>
 void TADOQuery::PlaceSorted(const TKeys &Keys, const std::vector<int64_t> &Nulls, bool Descending)
 {
     // Nulls first in ascending order, last in descending order; equal keys keep the table's order.
-    size_t i = 0;
+    TRowIndex Rows;
+    Rows.Reserve(Keys.size() + Nulls.size());
     if (!Descending)
         for (const int64_t Row : Nulls)
-            FRows[i++] = Row;
+            Rows.Append(Row);
     for (const auto &Key : Keys)
-        FRows[i++] = Key.Row;
+        Rows.Append(Key.Row);
     if (Descending)
         for (const int64_t Row : Nulls)
-            FRows[i++] = Row;
+            Rows.Append(Row);
+    FRows = std::move(Rows);
 }
 
 namespace {
@@ -657,7 +758,7 @@ uint64_t PackPrefix(const char *Bytes, size_t Length)
 }
 } // namespace
 
-void TADOQuery::SortText(const std::vector<int64_t> &Order, bool Descending)
+void TADOQuery::SortText(const TRowIndex &Order, bool Descending)
 {
     const int Field = FSortField;
     const TTableSource &Source = *FSource;
@@ -666,7 +767,10 @@ void TADOQuery::SortText(const std::vector<int64_t> &Order, bool Descending)
     Keys.reserve(Order.size());
     std::string Arena;
     Arena.reserve(Order.size() * 16);
-    for (const int64_t Row : Order) {
+    TPassBehind Pass(Source);
+    for (size_t i = 0; i < Order.size(); ++i) {
+        const int64_t Row = Order[i];
+        Pass.At(Row);
         QByteArrayView Ascii;
         const size_t Offset = Arena.size();
         if (Source.AsciiText(Row, Field, Ascii)) {
@@ -757,7 +861,7 @@ void TADOQuery::ApplySort(const QString &Value)
         SortRows();
     FCurrent = FRows.empty() ? -1 : 0;
     if (Keep >= 0)
-        FCurrent = std::find(FRows.begin(), FRows.end(), Keep) - FRows.begin();
+        FCurrent = int64_t(FRows.Find(Keep));
     FEof = FBof = FRows.empty();
     NotifyData();
 }
@@ -800,6 +904,18 @@ void TADOQuery::MoveTo(int64_t Index)
     FEof = FBof = false;
 }
 
+void TADOQuery::PassOn(int64_t Before)
+{
+    if (FCurrent != Before + 1 || FCurrent < FPassFrom || !FRows.Ascending()) {
+        FPassFrom = std::max<int64_t>(FCurrent, 0); // not one step forward: a new pass begins
+        return;
+    }
+    if (FCurrent - FPassFrom >= kPassStretch) {
+        FSource->PassedRows(FRows[size_t(FPassFrom)], FRows[size_t(FCurrent)]);
+        FPassFrom = FCurrent;
+    }
+}
+
 void TADOQuery::CheckBrowseMode()
 {
     CheckActive();
@@ -834,6 +950,7 @@ void TADOQuery::Next()
     CheckBrowseMode();
     if (FCurrent + 1 < int64_t(FRows.size())) {
         ++FCurrent;
+        PassOn(FCurrent - 1);
         FBof = FEof = false;
         NotifyData();
         Fire(AfterScroll);
@@ -867,7 +984,9 @@ void TADOQuery::SetRecNo(int Value)
     CheckBrowseMode();
     if (FRows.empty())
         return;
+    const int64_t Before = FCurrent;
     MoveTo(int64_t(Value) - 1);
+    PassOn(Before);
     NotifyData();
     Fire(AfterScroll);
 }
@@ -988,7 +1107,7 @@ void TADOQuery::Post()
             if (FBufferSet[f])
                 FSource->SetValue(Row, int(f), FBuffer[f]);
         FInsertAt = std::clamp<int64_t>(FInsertAt, 0, int64_t(FRows.size()));
-        FRows.insert(FRows.begin() + FInsertAt, Row);
+        FRows.Insert(size_t(FInsertAt), Row);
         MoveTo(FInsertAt);
     }
     ResetBuffer();
@@ -1028,7 +1147,7 @@ void TADOQuery::Delete()
         FState = dsBrowse;
         NotifyState();
     }
-    FRows.erase(FRows.begin() + FCurrent);
+    FRows.Erase(size_t(FCurrent));
     MoveTo(FCurrent);
     Fire(AfterDelete);
     NotifyData();

@@ -20,6 +20,37 @@ class TDataSource;
 
 enum TDataSetState { dsInactive, dsBrowse, dsEdit, dsInsert };
 
+// The row ids of the visible records, in view order. The table's own order without deleted or
+// hidden records, the usual case, is kept as a count alone; any other order as 4 bytes a record.
+class TRowIndex {
+public:
+    size_t size() const { return FIdentity ? FCount : FRows.size(); }
+    bool empty() const { return size() == 0; }
+    int64_t operator[](size_t Index) const
+    {
+        return FIdentity ? int64_t(Index) : int64_t(FRows[Index]);
+    }
+    // The ids rise with the position: the table's own order, some records left out.
+    bool Ascending() const { return FIdentity || FAscending; }
+    // Storage for this many, should the order need it.
+    void Reserve(size_t Count) { FReserve = Count; }
+    void Clear();
+    void Append(int64_t Row);
+    void Insert(size_t At, int64_t Row);
+    void Erase(size_t At);
+    // The position of Row, size() when it is not visible.
+    size_t Find(int64_t Row) const;
+
+private:
+    void Store();
+
+    bool FIdentity = true;
+    bool FAscending = true;
+    size_t FCount = 0;   // while FIdentity
+    size_t FReserve = 0; // while FIdentity
+    std::vector<uint32_t> FRows;
+};
+
 enum TLocateOption { loCaseInsensitive = 1, loPartialKey = 2 };
 using TLocateOptions = int;
 
@@ -169,12 +200,15 @@ private:
     void CheckWritable() const;
     void BuildView();
     void SortRows();
-    void SortText(const std::vector<int64_t> &Order, bool Descending);
+    void SortText(const TRowIndex &Order, bool Descending);
     template <typename TKeys>
     void PlaceSorted(const TKeys &Keys, const std::vector<int64_t> &Nulls, bool Descending);
-    std::vector<int64_t> NaturalOrder() const;
+    TRowIndex NaturalOrder() const;
     void ParseSort(const QString &Text, int &Field, bool &Descending) const;
     void MoveTo(int64_t Index);
+    // After a move from the record at Before: a pass record after record through the table's
+    // order tells the source the rows it has gone past, a stretch at a time.
+    void PassOn(int64_t Before);
     void ResetBuffer();
     QVariant FieldValue(int Field) const;
     // The row whose stored value a field reads, -1 when the value comes from elsewhere (an edit).
@@ -188,8 +222,9 @@ private:
     std::vector<std::unique_ptr<TField>> FFields;
     uint64_t FFieldsGeneration = 0;
     bool FDbfSource = false; // its number reading matches ours: the source may read numbers itself
-    std::vector<int64_t> FRows;
+    TRowIndex FRows;
     int64_t FCurrent = -1;
+    int64_t FPassFrom = 0; // where the current pass began
     bool FEof = true;
     bool FBof = true;
     TDataSetState FState = dsInactive;

@@ -67,6 +67,9 @@ private:
     QString FMessage;
 };
 
+// The rows a pass in the table's order reads between two PassedRows hints.
+inline constexpr int64_t kPassStretch = 1024;
+
 class TTableSource {
 public:
     virtual ~TTableSource() = default;
@@ -100,6 +103,14 @@ public:
         (void)Field;
         (void)Text;
         return false;
+    }
+    // A pass in the table's order has gone past the rows From..To-1 and reads them seldom again: a
+    // source that maps its file may let the system drop their pages, so that a long pass over a
+    // large table does not keep all of it in memory. Only a hint; nothing is lost.
+    virtual void PassedRows(int64_t From, int64_t To) const
+    {
+        (void)From;
+        (void)To;
     }
     // What the user should be told about the rows when the source opened (a damaged file whose
     // readable records were opened); empty when nothing.

@@ -396,6 +396,14 @@ TDbfEncoding TDbfTable::Encoding() const
     return Encoding;
 }
 
+void TDbfTable::PassedRows(int64_t From, int64_t To) const
+{
+    From = std::clamp<int64_t>(From, 0, FFileRows);
+    To = std::clamp<int64_t>(To, From, FFileRows);
+    FDataMap.Release(FData + FHeaderLength + From * FRecordLength,
+                     FData + FHeaderLength + To * FRecordLength);
+}
+
 TDbfCodec TDbfTable::DetectCodec() const
 {
     bool Utf8 = true;
@@ -404,11 +412,19 @@ TDbfCodec TDbfTable::DetectCodec() const
         Utf8 = store::IsValidUtf8(QByteArrayView(Name, qsizetype(strnlen(Name, 11))));
     }
     // Records without a byte above 0x7F (most tables) hold only ASCII text: one pass over the
-    // records (which opening reads anyway, for their deletion flags) decides that.
-    const bool AsciiRecords = IsAsciiBlock(FData + FHeaderLength, FFileRows * FRecordLength);
+    // records decides that, a stretch at a time, whose pages may go once read.
+    bool AsciiRecords = true;
+    for (int64_t Row = 0; AsciiRecords && Row < FFileRows; Row += kPassStretch) {
+        const int64_t End = std::min(FFileRows, Row + kPassStretch);
+        AsciiRecords =
+            IsAsciiBlock(FData + FHeaderLength + Row * FRecordLength, (End - Row) * FRecordLength);
+        PassedRows(Row, End);
+    }
     // The memo file may be many times the table's size: only the first memos are looked at.
     int64_t MemoBytesLeft = kMemoSampleBytes;
-    for (int64_t Row = 0; Utf8 && Row < FFileRows; ++Row)
+    for (int64_t Row = 0; Utf8 && Row < FFileRows; ++Row) {
+        if (Row % kPassStretch == 0 && Row > 0)
+            PassedRows(Row - kPassStretch, Row);
         for (size_t f = 0; Utf8 && f < FLayout.size(); ++f) {
             const char Type = FLayout[f].Type;
             if (Type == 'C' && !AsciiRecords) {
@@ -422,6 +438,7 @@ TDbfCodec TDbfTable::DetectCodec() const
             if (AsciiRecords && MemoBytesLeft <= 0)
                 Row = FFileRows; // nothing more to look at
         }
+    }
     if (!Utf8)
         FMemosSampled = false;
     CheckIntact();

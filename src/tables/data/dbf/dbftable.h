@@ -70,6 +70,7 @@ public:
         Type = Layout.Type;
     }
     const std::atomic<bool> &LostPages() const { return FLost; }
+    void PassedRows(int64_t From, int64_t To) const override;
 
     bool ReadOnly() const override { return false; }
     void ValidateValue(int Field, const QVariant &Value) const override;

@@ -2,6 +2,7 @@
 
 #include "tables/data/tablesource.h"
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <mutex>
@@ -74,6 +75,7 @@ const uchar *TMapGuard::Map(QFile &File, qint64 Size, std::atomic<bool> &Lost)
     if (!FData)
         return nullptr;
     FFile = &File;
+    FSize = Size;
     std::lock_guard<std::mutex> Lock(SlotLock);
     for (int i = 0; i < kSlots; ++i)
         if (Slots[i].End.load(std::memory_order_relaxed) == 0 &&
@@ -106,6 +108,17 @@ void TMapGuard::Unmap()
         FFile->unmap(const_cast<uchar *>(FData));
     FFile = nullptr;
     FData = nullptr;
+    FSize = 0;
+}
+
+void TMapGuard::Release(const uchar *From, const uchar *To) const
+{
+    if (!FData)
+        return;
+    const auto Begin = reinterpret_cast<uintptr_t>(std::max(From, FData)) & ~(PageSize - 1);
+    const auto End = reinterpret_cast<uintptr_t>(std::min(To, FData + FSize)) & ~(PageSize - 1);
+    if (End > Begin)
+        madvise(reinterpret_cast<void *>(Begin), End - Begin, MADV_DONTNEED);
 }
 
 } // namespace qf::tables
