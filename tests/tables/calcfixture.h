@@ -1,10 +1,14 @@
 #pragma once
-// Test helper for calculated fields and the record filter: a table written with our dBASE writer
-// from rows of texts.
+// Test helpers for calculated fields and the record filter: a table written with our dBASE writer
+// from rows of texts, and SQLite (through python3-dbfread and sqlite3) as the oracle of which
+// records a condition selects.
 
 #include "tables/data/dbf/dbfwriter.h"
 
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
 #include <QtEndian>
 #include <gtest/gtest.h>
 #include <optional>
@@ -59,6 +63,39 @@ inline void WriteTable(const QString &FileName, const std::vector<TFieldDefRec> 
     qToLittleEndian<quint32>(quint32(Rows.size()), Count);
     Table.seek(4);
     Table.write(Count, 4);
+}
+
+// The 0-based record numbers for which SQLite's WHERE Condition holds, over the table as dbfread
+// reads it into an in-memory table of the same column names (dates as ISO text, logicals 0 and 1).
+inline std::vector<int64_t> SqliteSelect(const QString &FileName, const QString &Condition)
+{
+    static const char *Script = R"(
+import datetime, json, sqlite3, sys
+from dbfread import DBF
+t = DBF(sys.argv[1], encoding='utf-8', load=True)
+names = [f.name for f in t.fields]
+db = sqlite3.connect(':memory:')
+db.execute('CREATE TABLE t(%s)' % ','.join(names))
+def v(x):
+    if isinstance(x, (datetime.date, datetime.datetime)): return x.isoformat()
+    if isinstance(x, bool): return int(x)
+    return x
+for i, r in enumerate(t.records):
+    db.execute('INSERT INTO t(rowid,%s) VALUES(?,%s)' % (','.join(names), ','.join('?' * len(names))),
+               [i + 1] + [v(x) for x in r.values()])
+print(json.dumps([row[0] - 1 for row in db.execute('SELECT rowid FROM t WHERE %s ORDER BY rowid' % sys.argv[2])]))
+)";
+    QProcess Python;
+    Python.start(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral("-c"), QString::fromLatin1(Script), FileName, Condition});
+    std::vector<int64_t> Rows;
+    if (!Python.waitForFinished(60000) || Python.exitCode() != 0) {
+        ADD_FAILURE() << "sqlite oracle failed: " << Python.readAllStandardError().toStdString();
+        return Rows;
+    }
+    for (const QJsonValue &Row : QJsonDocument::fromJson(Python.readAllStandardOutput()).array())
+        Rows.push_back(Row.toInteger());
+    return Rows;
 }
 
 } // namespace calctest
