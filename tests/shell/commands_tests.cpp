@@ -242,6 +242,28 @@ TEST_F(ShellCommands, EditingCommandsActOnTheFocusedEditorFromEveryPlace)
     EXPECT_FALSE(F->SelectAll0->isEnabled());
 }
 
+TEST_F(ShellCommands, InsertTableFollowsItsCommandAndOneCommandPerShortcut)
+{
+    // The pop-up's "Insert Table..." follows and runs the Insert menu's "Table...".
+    int Runs = 0;
+    F->Table0->disconnect(F.get()); // the dialog itself is not the point here
+    QObject::connect(F->Table0, &QAction::triggered, [&] { ++Runs; });
+    F->Table0->setEnabled(true);
+    EXPECT_TRUE(F->InsertTable1->isEnabled());
+    F->InsertTable1->trigger();
+    EXPECT_EQ(Runs, 1);
+    F->Table0->setEnabled(false);
+    EXPECT_FALSE(F->InsertTable1->isEnabled());
+
+    QMap<QString, QString> Owner;
+    for (QAction *A : F->findChildren<QAction *>())
+        for (const QKeySequence &K : A->shortcuts()) {
+            EXPECT_FALSE(Owner.contains(K.toString()))
+                << K.toString().toStdString() << " " << A->objectName().toStdString();
+            Owner[K.toString()] = A->objectName();
+        }
+}
+
 TEST_F(ShellCommands, TableCommandsFollowTheOpenTable)
 {
     const QList<QAction *> Table = {F->Restructure0, F->AddRec0,  F->EditRec0, F->DeleteRec0,

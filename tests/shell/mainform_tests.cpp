@@ -20,6 +20,8 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -32,6 +34,31 @@ using namespace qf::shell;
 using namespace qftest;
 
 namespace {
+
+QString Strip(QString S) { return S.remove('&'); }
+
+// A menu as text: captions, "-" for separators, shortcuts after a tab.
+QStringList MenuText(const QMenu *Menu)
+{
+    QStringList Lines;
+    for (const QAction *A : Menu->actions()) {
+        if (A->isSeparator())
+            Lines << "-";
+        else if (A->shortcut().isEmpty())
+            Lines << Strip(A->text());
+        else
+            Lines << Strip(A->text()) + "\t" + A->shortcut().toString();
+    }
+    return Lines;
+}
+
+QMenu *TopMenu(TMainForm &F, const QString &Title)
+{
+    for (QAction *A : F.menuBar()->actions())
+        if (Strip(A->text()) == Title)
+            return A->menu();
+    return nullptr;
+}
 
 class ShellMainForm : public ::testing::Test {
 protected:
@@ -46,6 +73,30 @@ protected:
 };
 
 } // namespace
+
+// The menus, their order, captions and shortcuts, in one table.
+TEST_F(ShellMainForm, MenusCaptionsAndShortcuts)
+{
+    TMainForm F;
+    const std::pair<QString, QString> Menus[] = {
+        {"File", "Create DBF...|New Project\tCtrl+N|-|Open Table...|Execute SQL...|Open "
+                 "Project...\tCtrl+O|-|Restructure/Save As DBF...|Save Project\tCtrl+S|Save "
+                 "Project As...|-|Close Table\tCtrl+F4|-|Profiles...|-|Exit"},
+        {"Table", "Add Record...|Edit Record...|Delete Record|-|Find...\tCtrl+F|Find "
+                  "Duplicates\tCtrl+D|-|Reopen|-|Descended|Unsort"},
+        {"Edit", "Undo\tCtrl+U|Redo|-|Cut\tCtrl+X|Copy\tCtrl+C|Paste\tCtrl+V|-|Select "
+                 "All\tCtrl+A|-|Options..."},
+        {"View", "Table|Filter|Calculated Fields|Mail|-|Log"},
+        {"Insert", "Horizontal Line|-|Image...|Hyperlink...\tCtrl+K|Table..."},
+        {"Format", "Font...|-|Numbered List|Bulleted List|-|Decrease indent|Increase Indent"},
+        {"Mailing", "Start|-|HTML|Plain Text|-|Encoding..."},
+        {"Help", "Help\tF1|-|About..."}};
+    ASSERT_EQ(F.menuBar()->actions().size(), qsizetype(std::size(Menus)));
+    for (int I = 0; I < int(std::size(Menus)); ++I) {
+        EXPECT_EQ(Strip(F.menuBar()->actions()[I]->text()), Menus[I].first);
+        EXPECT_EQ(MenuText(TopMenu(F, Menus[I].first)).join('|'), Menus[I].second);
+    }
+}
 
 TEST_F(ShellMainForm, FirstRunAndStoredFolders)
 {
