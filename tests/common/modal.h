@@ -5,7 +5,11 @@
 // a test ends are dropped then, so that none answers a dialog of the next test.
 
 #include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 #include <QTimer>
 #include <QWidget>
 #include <cstdio>
@@ -65,4 +69,28 @@ void WhenModal(std::function<void(T *)> Action)
             Shown->setProperty("handled", false);
     });
     Timer->start();
+}
+
+// Answers the next message box with Button (accepts one without it), keeping its text in Text.
+inline void AnswerBox(QMessageBox::StandardButton Button, QString *Text = nullptr)
+{
+    WhenModal<QMessageBox>([Button, Text](QMessageBox *Box) {
+        if (Text)
+            *Text = Box->text();
+        Box->button(Button) ? Box->button(Button)->click() : Box->accept();
+    });
+}
+
+// Types Name into the next file dialog, opened on Folder when one is given, and accepts it; an
+// empty Name cancels the dialog.
+inline void ChooseFile(const QString &Name, const QString &Folder = QString())
+{
+    WhenModal<QFileDialog>([Name, Folder](QFileDialog *D) {
+        if (Name.isEmpty())
+            return D->reject();
+        if (!Folder.isEmpty())
+            D->setDirectory(Folder);
+        D->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(Name);
+        static_cast<QDialog *>(D)->accept(); // as the dialog's own button does
+    });
 }

@@ -67,7 +67,7 @@ TEST(ShellFileUtils, RemoveFileExt)
         EXPECT_EQ(RemoveFileExt(C[0]), C[1]) << C[0];
 }
 
-TEST(ShellFrameLogic, Caption)
+TEST(ShellFrameLogic, CaptionAndResizeRule)
 {
     EXPECT_EQ(CaptionText("", "", 0), "Quillfast - (NONAME) Using (NONAME)");
     EXPECT_EQ(CaptionText("", "", 1), "Quillfast - (NONAME) Using (SQL QUERY)");
@@ -75,6 +75,11 @@ TEST(ShellFrameLogic, Caption)
               "Quillfast - offer Using CLIENTS");
     // An open table's name wins over the SQL-query mode.
     EXPECT_EQ(CaptionText("/p.x/offer", "CLIENTS.DBF", 1), "Quillfast - offer Using CLIENTS");
+    // The subject row and the preview's status bar fill their panels down to a minimum.
+    EXPECT_EQ(SubjectEditWidth(1000, 90), 900);
+    EXPECT_EQ(SubjectEditWidth(200, 90), 150);
+    EXPECT_EQ(PreviewStatusWidth(1000, 200), 780);
+    EXPECT_EQ(PreviewStatusWidth(250, 200), 300);
 }
 
 TEST(ShellFrameLogic, TilesCoverTheAreaAndNeverLoopOnAnEmptyPicture)

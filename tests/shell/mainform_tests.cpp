@@ -1,11 +1,8 @@
-// The main window's frame: pages, menus, commands, caption, resize rule, the two
-// web views, the forms of start-up and a picture of the window.
+// The main window's frame: its folders, pages and Exit, the forms of start-up, the help and the
+// profiles with Start's checks.
 
-#include "composer/domwork.h"
-#include "composer/mailviews.h"
 #include "composer/preview.h"
 #include "delivery/profiles.h"
-#include "delivery/ui/proform.h"
 #include "delivery/ui/sendform.h"
 #include "shell/aboutbox.h"
 #include "shell/addwordform.h"
@@ -23,24 +20,14 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSet>
-#include <QSignalSpy>
-#include <QSpinBox>
 #include <QStandardPaths>
-#include <QStatusBar>
-#include <QTabWidget>
-#include <QTableView>
 #include <QTest>
 #include <QTimer>
-#include <QWebEngineSettings>
-#include <QWebEngineView>
 #include <gtest/gtest.h>
 
 using namespace qf::shell;
@@ -87,6 +74,30 @@ protected:
 
 } // namespace
 
+// The menus, their order, captions and shortcuts, in one table.
+TEST_F(ShellMainForm, MenusCaptionsAndShortcuts)
+{
+    TMainForm F;
+    const std::pair<QString, QString> Menus[] = {
+        {"File", "Create DBF...|New Project\tCtrl+N|-|Open Table...|Execute SQL...|Open "
+                 "Project...\tCtrl+O|-|Restructure/Save As DBF...|Save Project\tCtrl+S|Save "
+                 "Project As...|-|Close Table\tCtrl+F4|-|Profiles...|-|Exit"},
+        {"Table", "Add Record...|Edit Record...|Delete Record|-|Find...\tCtrl+F|Find "
+                  "Duplicates\tCtrl+D|-|Reopen|-|Descended|Unsort"},
+        {"Edit", "Undo\tCtrl+U|Redo|-|Cut\tCtrl+X|Copy\tCtrl+C|Paste\tCtrl+V|-|Select "
+                 "All\tCtrl+A|-|Options..."},
+        {"View", "Table|Filter|Calculated Fields|Mail|-|Log"},
+        {"Insert", "Horizontal Line|-|Image...|Hyperlink...\tCtrl+K|Table..."},
+        {"Format", "Font...|-|Numbered List|Bulleted List|-|Decrease indent|Increase Indent"},
+        {"Mailing", "Start|-|HTML|Plain Text|-|Encoding..."},
+        {"Help", "Help\tF1|-|About..."}};
+    ASSERT_EQ(F.menuBar()->actions().size(), qsizetype(std::size(Menus)));
+    for (int I = 0; I < int(std::size(Menus)); ++I) {
+        EXPECT_EQ(Strip(F.menuBar()->actions()[I]->text()), Menus[I].first);
+        EXPECT_EQ(MenuText(TopMenu(F, Menus[I].first)).join('|'), Menus[I].second);
+    }
+}
+
 TEST_F(ShellMainForm, FirstRunAndStoredFolders)
 {
     TMainForm F;
@@ -116,30 +127,6 @@ TEST_F(ShellMainForm, HelpLiesBesideTheProgramWhateverTheWorkingFolder)
     QDir::setCurrent(Saved);
     EXPECT_EQ(F.HHComp1->HelpPath(), QCoreApplication::applicationDirPath() + "/help/index.html");
     EXPECT_EQ(F.HHComp1->HelpPath(), AppDir + "help/index.html");
-}
-
-// The menus, their order, captions and shortcuts, in one table.
-TEST_F(ShellMainForm, MenusCaptionsAndShortcuts)
-{
-    TMainForm F;
-    const std::pair<QString, QString> Menus[] = {
-        {"File", "Create DBF...|New Project\tCtrl+N|-|Open Table...|Execute SQL...|Open "
-                 "Project...\tCtrl+O|-|Restructure/Save As DBF...|Save Project\tCtrl+S|Save "
-                 "Project As...|-|Close Table\tCtrl+F4|-|Profiles...|-|Exit"},
-        {"Table", "Add Record...|Edit Record...|Delete Record|-|Find...\tCtrl+F|Find "
-                  "Duplicates\tCtrl+D|-|Reopen|-|Descended|Unsort"},
-        {"Edit", "Undo\tCtrl+U|Redo|-|Cut\tCtrl+X|Copy\tCtrl+C|Paste\tCtrl+V|-|Select "
-                 "All\tCtrl+A|-|Options..."},
-        {"View", "Table|Filter|Calculated Fields|Mail|-|Log"},
-        {"Insert", "Horizontal Line|-|Image...|Hyperlink...\tCtrl+K|Table..."},
-        {"Format", "Font...|-|Numbered List|Bulleted List|-|Decrease indent|Increase Indent"},
-        {"Mailing", "Start|-|HTML|Plain Text|-|Encoding..."},
-        {"Help", "Help\tF1|-|About..."}};
-    ASSERT_EQ(F.menuBar()->actions().size(), qsizetype(std::size(Menus)));
-    for (int I = 0; I < int(std::size(Menus)); ++I) {
-        EXPECT_EQ(Strip(F.menuBar()->actions()[I]->text()), Menus[I].first);
-        EXPECT_EQ(MenuText(TopMenu(F, Menus[I].first)).join('|'), Menus[I].second);
-    }
 }
 
 TEST_F(ShellMainForm, ViewCommandsSwitchPagesAndExitRemovesThePreviewFile)
@@ -175,51 +162,6 @@ TEST_F(ShellMainForm, ViewCommandsSwitchPagesAndExitRemovesThePreviewFile)
     F.Exit0->trigger();
     EXPECT_FALSE(F.isVisible());
     EXPECT_FALSE(QFile::exists(F.Preview->FPreviewFile));
-}
-
-TEST_F(ShellMainForm, ResizeRuleKeepsMinimums)
-{
-    TMainForm F;
-    F.show();
-    F.EditView0Click();
-    F.resize(1000, 500);
-    QApplication::processEvents();
-    EXPECT_EQ(F.Edit2->width(), F.Panel3->width() - F.Edit2->x() - 10);
-    EXPECT_GT(F.Edit2->width(), 150);
-    EXPECT_EQ(F.ComboBox2->width(), F.Edit2->width());
-    EXPECT_EQ(F.ComboBox4->width(), F.Edit2->width());
-    F.Preview0Click();
-    QApplication::processEvents();
-    EXPECT_EQ(F.StatusBar1->width(), F.Panel8->width() - F.DBNavigator1->width() - 20);
-
-    // Narrower than the window's layouts allow: the panels themselves are squeezed.
-    F.EditView0Click();
-    F.Panel3->resize(200, F.Panel3->height());
-    EXPECT_EQ(F.Edit2->width(), 150);
-    EXPECT_EQ(F.ComboBox2->width(), 150);
-    EXPECT_EQ(F.ComboBox4->width(), 150);
-    F.Preview0Click();
-    F.Panel8->resize(250, F.Panel8->height());
-    EXPECT_EQ(F.StatusBar1->width(), 300);
-}
-
-TEST_F(ShellMainForm, WebViewsLoadBlankDocuments)
-{
-    TMainForm F;
-    QSignalSpy Editor(F.DomWork->Editor, &qf::composer::TDomHost::DocumentLoaded);
-    QSignalSpy Preview(F.WebBrowser1, &QWebEngineView::loadFinished);
-    F.show();
-    F.Preview->FPreviewDirty = false;
-    ASSERT_TRUE(Editor.count() > 0 || Editor.wait(30000));
-    ASSERT_TRUE(Preview.count() > 0 || Preview.wait(30000));
-    EXPECT_TRUE(Editor.first().first().toBool());
-    EXPECT_TRUE(Preview.first().first().toBool());
-    EXPECT_FALSE(F.Views->FFirstDocumentLoad);
-    EXPECT_FALSE(F.Views->FHtmlChanged);
-    EXPECT_TRUE(F.Preview->FPreviewDirty);
-    EXPECT_FALSE(F.WebBrowser1->settings()->testAttribute(QWebEngineSettings::JavascriptEnabled));
-    F.WebBrowser1StatusTextChange("file:///tmp/x.html");
-    EXPECT_EQ(F.StatusBar1->currentMessage(), "file:///tmp/x.html");
 }
 
 TEST_F(ShellMainForm, StartupFormsAndHelpShortcut)
@@ -311,30 +253,4 @@ TEST_F(ShellMainForm, ProfilesAtStartupAndStartChecks)
     EXPECT_EQ(MainForm->FProfile.FSmtpPort, "25");
     FreeForms();
     QFile::remove(Data + "/Profiles.dat");
-}
-
-TEST_F(ShellMainForm, ScreenshotIsNotBlank)
-{
-    TMainForm F;
-    F.show();
-    QApplication::processEvents();
-    const QImage Shot = F.grab().toImage();
-    ASSERT_FALSE(Shot.isNull());
-    EXPECT_EQ(Shot.size(), F.size() * Shot.devicePixelRatio());
-    QSet<QRgb> Colours;
-    for (int y = 0; y < Shot.height(); y += 3)
-        for (int x = 0; x < Shot.width(); x += 3)
-            Colours.insert(Shot.pixel(x, y));
-    EXPECT_GT(Colours.size(), 20);
-
-    // The tiled background shows where the hidden grid would be.
-    const QPoint Origin = F.PaintBox1->mapTo(&F, QPoint(0, 0));
-    const QImage Tile = F.FGridBitmap.toImage();
-    int Same = 0;
-    for (int i = 0; i < 50; ++i) {
-        const QPoint P(10 + i * 3, 10 + i);
-        if (Shot.pixel(Origin + P) == Tile.pixel(P.x() % Tile.width(), P.y() % Tile.height()))
-            ++Same;
-    }
-    EXPECT_GT(Same, 40);
 }

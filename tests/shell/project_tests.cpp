@@ -12,19 +12,12 @@
 #include "tables/workspace.h"
 #include "testenv.h"
 
-#include <QAction>
-#include <QApplication>
 #include <QComboBox>
 #include <QFile>
-#include <QFileDialog>
-#include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QPointer>
-#include <QPushButton>
 #include <QTest>
-#include <QTimer>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -32,41 +25,6 @@ using namespace qf::shell;
 using namespace qftest;
 
 namespace {
-
-void Answer(QMessageBox::StandardButton Button, QString *Text = nullptr)
-{
-    WhenModal<QMessageBox>([Button, Text](QMessageBox *Box) {
-        if (Text)
-            *Text = Box->text();
-        Box->button(Button) ? Box->button(Button)->click() : Box->accept();
-    });
-}
-
-// Accepts the next Count message boxes, collecting their texts.
-void AcceptMessages(int Count, QStringList *Texts)
-{
-    for (int I = 0; I < Count; ++I)
-        WhenModal<QMessageBox>([Texts](QMessageBox *Box) {
-            Texts->append(Box->text());
-            Box->accept();
-        });
-}
-
-// Types Names (in the dialog's folder) into a file dialog and accepts it; an empty Names cancels.
-void ChooseFiles(const QString &Folder, const QString &Names)
-{
-    WhenModal<QFileDialog>([Folder, Names](QFileDialog *D) {
-        if (Names.isEmpty()) {
-            D->reject();
-            return;
-        }
-        D->setDirectory(Folder);
-        auto *Edit = D->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
-        ASSERT_TRUE(Edit);
-        Edit->setText(Names);
-        static_cast<QDialog *>(D)->accept(); // as the dialog's own button does
-    });
-}
 
 class ShellProject : public ::testing::Test {
 protected:
@@ -95,7 +53,7 @@ TEST_F(ShellProject, SaveAsNewAndOpenThroughTheirDialogs)
 {
     QTest::keyClicks(F->Edit2, "Hello %NAME");
     F->RxRichEdit1->setPlainText("<p>Dear %NAME</p>");
-    ChooseFiles(Dir.path(), "Letter");
+    ChooseFile("Letter", Dir.path());
     F->SaveProjectAs0->trigger();
     EXPECT_EQ(F->Project->ProjectFileName, Path("Letter"));
     EXPECT_TRUE(QFile::exists(Path("Letter.qfx")));
@@ -111,15 +69,15 @@ TEST_F(ShellProject, SaveAsNewAndOpenThroughTheirDialogs)
 
     // Changed: the file is chosen first, then "Save Project?"; Cancel keeps the project.
     QTest::keyClicks(F->Edit2, "draft");
-    ChooseFiles(Dir.path(), "Letter.qfx");
+    ChooseFile("Letter.qfx", Dir.path());
     QString Question;
-    Answer(QMessageBox::Cancel, &Question);
+    AnswerBox(QMessageBox::Cancel, &Question);
     F->OpenProject0->trigger();
     EXPECT_EQ(Question, "Save Project?");
     EXPECT_EQ(F->Edit2->text(), "draft");
     // No: the other project opens.
-    ChooseFiles(Dir.path(), "Letter.qfx");
-    Answer(QMessageBox::No);
+    ChooseFile("Letter.qfx", Dir.path());
+    AnswerBox(QMessageBox::No);
     F->OpenProject0->trigger();
     EXPECT_EQ(F->Edit2->text(), "Hello %NAME");
     EXPECT_EQ(F->RxRichEdit1->toPlainText(), "<p>Dear %NAME</p>");
@@ -143,17 +101,17 @@ TEST_F(ShellProject, SaveAsNewAndOpenThroughTheirDialogs)
 TEST_F(ShellProject, CloseAsksAndCancelKeepsTheWindow)
 {
     F->RxRichEdit2->setPlainText("typed");
-    Answer(QMessageBox::Cancel);
+    AnswerBox(QMessageBox::Cancel);
     F->close();
     EXPECT_TRUE(F->isVisible());
     // Yes on an unnamed project asks for a name; cancelling that keeps the window too.
-    Answer(QMessageBox::Yes);
-    ChooseFiles(Dir.path(), QString());
+    AnswerBox(QMessageBox::Yes);
+    ChooseFile(QString(), Dir.path());
     F->close();
     EXPECT_TRUE(F->isVisible());
     // Yes and a name: saved, then closed.
-    Answer(QMessageBox::Yes);
-    ChooseFiles(Dir.path(), "Closing");
+    AnswerBox(QMessageBox::Yes);
+    ChooseFile("Closing", Dir.path());
     F->close();
     EXPECT_FALSE(F->isVisible());
     EXPECT_TRUE(QFile::exists(Path("Closing.qfx")));
@@ -162,7 +120,7 @@ TEST_F(ShellProject, CloseAsksAndCancelKeepsTheWindow)
 TEST_F(ShellProject, CommandLineOpensTheProjectOrSaysWhyNot)
 {
     QString Message;
-    Answer(QMessageBox::Ok, &Message);
+    AnswerBox(QMessageBox::Ok, &Message);
     F->OpenCommandLine({Path("Missing.qfx")});
     EXPECT_TRUE(Message.contains(Path("Missing.qfx"))) << Message.toStdString();
     EXPECT_TRUE(F->Project->ProjectFileName.isEmpty());
@@ -173,11 +131,11 @@ TEST_F(ShellProject, CommandLineOpensTheProjectOrSaysWhyNot)
         File.write(QByteArray("\x01\0\0\0\x07\0\0\0Subject\x0a\0\0\0\x05\0\0\0Hel", 27));
     }
     // The project first, then the table; each says what is wrong with it.
-    QStringList Messages;
-    AcceptMessages(2, &Messages);
+    QString Messages[2];
+    AnswerBox(QMessageBox::Ok, &Messages[0]);
+    AnswerBox(QMessageBox::Ok, &Messages[1]);
     F->OpenCommandLine({Path("table.dbf"), Path("Cut.QFX")});
-    ASSERT_EQ(Messages.size(), 2);
-    EXPECT_TRUE(Messages[0].contains("Cut.QFX"));
+    EXPECT_TRUE(Messages[0].contains("Cut.QFX")) << Messages[0].toStdString();
     EXPECT_TRUE(Messages[1].contains("table.dbf")) << Messages[1].toStdString();
     EXPECT_EQ(F->Project->ProjectFileName, Path("Cut.QFX"));
     EXPECT_FALSE(F->IsModified());
@@ -211,7 +169,7 @@ TEST_F(ShellProject, AttachmentsAsChosenAndTheCharsetDialog)
     F->AttachView0->trigger();
     QListWidget *List = F->AttachPage->ListBox3;
     EXPECT_FALSE(F->AttachPage->RemoveButton->isEnabled());
-    ChooseFiles(Dir.path(), "\"Price.PDF\" \"notes.txt\"");
+    ChooseFile("\"Price.PDF\" \"notes.txt\"", Dir.path());
     QTest::mouseClick(F->AttachPage->AddButton, Qt::LeftButton);
     ASSERT_EQ(List->count(), 2);
     EXPECT_EQ(List->item(0)->text(), Path("Price.PDF"));
@@ -222,7 +180,7 @@ TEST_F(ShellProject, AttachmentsAsChosenAndTheCharsetDialog)
     EXPECT_TRUE(F->CheckAttachments());
     QFile::remove(Path("notes.txt"));
     QString Message;
-    Answer(QMessageBox::Ok, &Message);
+    AnswerBox(QMessageBox::Ok, &Message);
     EXPECT_FALSE(F->CheckAttachments());
     EXPECT_TRUE(Message.contains(Path("notes.txt")));
     QTest::mouseClick(F->AttachPage->RemoveButton, Qt::LeftButton);

@@ -14,14 +14,11 @@
 #include "tables/ui/sqlform.h"
 #include "testenv.h"
 
-#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QTableView>
 #include <QTest>
@@ -116,7 +113,7 @@ TEST_F(TableCommands, EditAndAddThroughTheRecordEditor)
     WhenModal<TEditDB>([](TEditDB *E) {
         EXPECT_EQ(E->StatusPanel->text(), "Record -1 of 3");
         QTest::keyClicks(qobject_cast<QComboBox *>(E->EditorOf("NAME"))->lineEdit(), "Lie");
-        WhenModal<QMessageBox>([](QMessageBox *B) { B->button(QMessageBox::Yes)->click(); });
+        AnswerBox(QMessageBox::Yes);
         QTest::keyClick(E, Qt::Key_Escape);
     });
     F.AddRec0->trigger();
@@ -143,10 +140,7 @@ TEST_F(TableCommands, ChangesThatCouldNotBeWrittenAreNotClosedAwaySilently)
         auto *Name = qobject_cast<QComboBox *>(E->EditorOf("NAME"));
         Name->lineEdit()->selectAll();
         QTest::keyClicks(Name->lineEdit(), "Typed");
-        WhenModal<QMessageBox>([&](QMessageBox *B) {
-            Told = B->text();
-            B->accept();
-        });
+        AnswerBox(QMessageBox::Ok, &Told);
         QTest::mouseClick(E->ApplyButton, Qt::LeftButton);
         EXPECT_EQ(Name->currentText(), "Typed");
         E->reject();
@@ -156,16 +150,15 @@ TEST_F(TableCommands, ChangesThatCouldNotBeWrittenAreNotClosedAwaySilently)
     EXPECT_EQ(F.RxDBGrid1->model()->index(0, 0).data().toString(), "Typed");
 
     // Close asks before the change goes; No keeps the table open with it.
-    WhenModal<QMessageBox>([&](QMessageBox *B) {
-        Told = B->text();
-        B->button(QMessageBox::No)->click();
-    });
+    AnswerBox(QMessageBox::No, &Told);
     F.CloseDB0->trigger();
     EXPECT_TRUE(Told.contains("lose these changes")) << Told.toStdString();
     ASSERT_TRUE(F.Workspace->Active());
     EXPECT_EQ(F.Workspace->ADOQuery1().FieldByName("NAME").AsString(), "Typed");
-    WhenModal<QMessageBox>([](QMessageBox *B) { B->button(QMessageBox::Yes)->click(); });
+    Told.clear();
+    AnswerBox(QMessageBox::Yes, &Told);
     F.Reopen0->trigger();
+    EXPECT_TRUE(Told.contains("lose these changes")) << Told.toStdString();
     ASSERT_TRUE(F.Workspace->Active());
     EXPECT_EQ(F.Workspace->ADOQuery1().FieldByName("NAME").AsString(), "Smith");
 }
@@ -183,19 +176,16 @@ TEST_F(TableCommands, FindAndFindDuplicates)
     EXPECT_EQ(F.Workspace->ADOQuery1().RecNo(), 3);
     EXPECT_EQ(F.RxDBGrid1->currentIndex().column(), 0);
 
-    bool NotFound = false;
+    QString NotFound;
     WhenModal<TFindForm>([](TFindForm *D) {
         EXPECT_EQ(D->Edit1->text(), "Da"); // kept between uses
         D->Exactly->setChecked(true);
         D->Edit1->setText("dahl");
         QTest::mouseClick(D->OkButton, Qt::LeftButton);
     });
-    WhenModal<QMessageBox>([&](QMessageBox *B) {
-        NotFound = B->text() == "Search text not found";
-        B->accept();
-    });
+    AnswerBox(QMessageBox::Ok, &NotFound);
     F.FindRec5->trigger();
-    EXPECT_TRUE(NotFound);
+    EXPECT_EQ(NotFound, "Search text not found");
 
     F.Workspace->FSortField = "CITY";
     F.Workspace->FSorted = 1;
@@ -204,6 +194,13 @@ TEST_F(TableCommands, FindAndFindDuplicates)
     F.Workspace->ADOQuery1().First();
     F.Unique0->trigger(); // Bergen, Oslo, Oslo: stops on the second Oslo without a word
     EXPECT_EQ(F.Workspace->ADOQuery1().RecNo(), 3);
+
+    // Ctrl+F4 closes the table.
+    F.show();
+    F.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&F));
+    QTest::keyClick(&F, Qt::Key_F4, Qt::ControlModifier);
+    EXPECT_FALSE(F.Workspace->Active());
 }
 
 TEST_F(TableCommands, ExecuteSqlShowsTheResultInTheGrid)
@@ -261,17 +258,14 @@ TEST_F(TableCommands, ClosingWithChangesThatCannotBeWrittenAsksFirst)
 {
     TMainForm &F = *MainForm;
     WriteBytes(File(), "short"); // replaced by another program meanwhile
-    WhenModal<QMessageBox>([](QMessageBox *B) { B->accept(); }); // the failed save
+    AnswerBox(QMessageBox::Ok);  // the failed save
     TADOQuery &Q = F.Workspace->ADOQuery1();
     Q.Edit();
     Q.FieldByName("NAME").SetAsString("Zed");
     Q.Post();
     ASSERT_TRUE(Q.Source()->HasPendingChanges());
     QString Asked;
-    WhenModal<QMessageBox>([&](QMessageBox *B) {
-        Asked = B->text();
-        B->button(QMessageBox::No)->click();
-    });
+    AnswerBox(QMessageBox::No, &Asked);
     EXPECT_FALSE(F.close());
     EXPECT_TRUE(Asked.contains("could not be saved")) << Asked.toStdString();
 }

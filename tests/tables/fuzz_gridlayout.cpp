@@ -12,21 +12,16 @@ using namespace qf::tables;
 
 namespace {
 
-const QStringList kNames = {"NAME", "AMOUNT", "BORN", "OK", "NOTE", "CITY"};
-
-std::vector<TFieldEditInfo> Fresh()
-{
-    std::vector<TFieldEditInfo> Fields(6);
-    const TDbfType Kinds[] = {dtC, dtN, dtD, dtL, dtM, dtC};
-    for (size_t i = 0; i < 6; ++i)
-        Fields[i].Kind = Kinds[i], Fields[i].EditWidth = 10;
-    return Fields;
-}
+// The last field has no pick list: a whole file ends with its grid width.
+const QStringList kNames = {"NAME", "AMOUNT", "BORN", "CITY", "OK", "NOTE"};
+const TDbfType kKinds[] = {dtC, dtN, dtD, dtC, dtL, dtM};
 
 // Reads an exact copy of Bytes (so that the sanitizer sees any read past it) into fresh records.
 std::vector<TFieldEditInfo> Read(const QByteArray &Bytes, TGridLayoutHead *Head = nullptr)
 {
-    std::vector<TFieldEditInfo> Fields = Fresh();
+    std::vector<TFieldEditInfo> Fields(6);
+    for (size_t i = 0; i < 6; ++i)
+        Fields[i].Kind = kKinds[i], Fields[i].EditWidth = 10;
     const TGridLayoutHead H =
         ReadGridLayout(QByteArray(Bytes.constData(), Bytes.size()), kNames, Fields);
     if (Head)
@@ -43,11 +38,12 @@ std::vector<TFieldEditInfo> Read(const QByteArray &Bytes, TGridLayoutHead *Head 
 
 QByteArray Whole()
 {
-    std::vector<TFieldEditInfo> Fields = Fresh();
+    std::vector<TFieldEditInfo> Fields(6);
     for (size_t i = 0; i < 6; ++i) {
+        Fields[i].Kind = kKinds[i];
         Fields[i].GridWidth = 40 + int(i);
         Fields[i].Template = uint8_t(i % 2);
-        for (int j = 0; HasPickList(Fields[i].Kind) && j < 5 + 9 * int(i); ++j)
+        for (int j = 0; HasPickList(Fields[i].Kind) && j < 5 + 15 * int(i); ++j)
             Fields[i].PickList << QStringLiteral("entry ä %1").arg(j);
     }
     return WriteGridLayout(QStringLiteral("NAME"), true, kNames, Fields);
@@ -55,25 +51,22 @@ QByteArray Whole()
 
 } // namespace
 
-TEST(TablesGridLayoutFuzz, EveryCutReadsAPrefixOfTheWhole)
+TEST(TablesGridLayoutFuzz, EveryCutReadsAPrefixOfTheWholeAndDamageIsHarmless)
 {
     const QByteArray Bytes = Whole();
     const std::vector<TFieldEditInfo> All = Read(Bytes);
-    EXPECT_EQ(All[5].PickList.size(), 50);
-    EXPECT_EQ(All[1].GridWidth, 41);
+    EXPECT_EQ(All[3].PickList.size(), 50);
+    EXPECT_EQ(All[5].GridWidth, 45);
     for (qsizetype Cut = 0; Cut < Bytes.size(); ++Cut) {
         TGridLayoutHead Head;
         const std::vector<TFieldEditInfo> Fields = Read(Bytes.left(Cut), &Head);
         EXPECT_TRUE(!Head.HasSort || Head.SortField == "NAME");
+        EXPECT_EQ(Fields[5].GridWidth, 0) << Cut; // its last bytes are missing
         for (size_t i = 0; i < Fields.size(); ++i)
             for (int j = 0; j < Fields[i].PickList.size(); ++j)
                 ASSERT_EQ(Fields[i].PickList[j], All[i].PickList[j]);
     }
-}
 
-TEST(TablesGridLayoutFuzz, RandomDamageAndForeignBytes)
-{
-    const QByteArray Bytes = Whole();
     std::mt19937 Random(7);
     const qint32 Hostile[] = {-1, -2147483647 - 1, 2147483647, 51, 6, 0, 12, 11, 1 << 20};
     for (int Round = 0; Round < 20000 && !::testing::Test::HasFailure(); ++Round) {
@@ -96,7 +89,4 @@ TEST(TablesGridLayoutFuzz, RandomDamageAndForeignBytes)
             C = char(Random());
         Read(Noise);
     }
-    TGridLayoutHead Head;
-    Read(QByteArray(), &Head);
-    EXPECT_FALSE(Head.HasSort);
 }

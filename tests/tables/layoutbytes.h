@@ -50,12 +50,6 @@ private:
     QByteArray FBytes;
 };
 
-inline QByteArray FileBytes(const QString &FileName)
-{
-    QFile File(FileName);
-    return File.open(QIODevice::ReadOnly) ? File.readAll() : QByteArray();
-}
-
 // Copies the shipped sample (contacts.dbf and .dbt) into Folder; returns the table's file name.
 inline QString CopySample(const QString &Folder, const QString &Name = QStringLiteral("contacts"))
 {
@@ -68,9 +62,5 @@ inline QString CopySample(const QString &Folder, const QString &Name = QStringLi
                           QFile::ReadOwner | QFile::WriteOwner);
     return Table;
 }
-
-// The sample's fields in order and the editor widths a new field record takes.
-inline const QStringList kSampleFields = {"FIRSTNAME", "LASTNAME", "EMAIL",  "CITY",
-                                          "AMOUNT",    "JOINED",   "ACTIVE", "NOTES"};
 
 } // namespace layouttest

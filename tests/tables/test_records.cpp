@@ -33,14 +33,14 @@ protected:
 TEST_F(Records, FieldRecordsAndPickListsFromTheFirstFiftyRecords)
 {
     QStringList Rows;
-    for (int i = 1; i <= 70; ++i)
+    for (int i = 1; i <= 50; ++i)
         Rows << QStringLiteral("('Name %1', '', %2, NULL, NULL, NULL)")
                     .arg(i)
                     .arg(i <= 2 ? "NULL" : "1.5");
     Rows << "('Longer than ten xx', 'X', 2, '2024-03-01', 1, 'm')";
     Open(Rows.join(','));
     const TFieldEditInfo &Name = W.FieldInfo[0];
-    // Names of the first 50 records in record order; the 71st record's long name is not seen.
+    // Names of the first 50 records in record order; the 51st record's long name is not seen.
     ASSERT_EQ(Name.PickList.size(), 50);
     EXPECT_EQ(Name.PickList.last(), "Name 50");
     EXPECT_EQ(Name.EditWidth, 10);
