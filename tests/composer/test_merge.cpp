@@ -90,6 +90,18 @@ TEST_F(Merge, WhatIsNoPlaceholderStaysAsWritten)
     EXPECT_EQ(V, "unchanged");
 }
 
+TEST_F(Merge, FieldKindsAndNullsInACommaLocale)
+{
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    EXPECT_EQ(X("%AMOUNT|%DUE|%PAID|%NOTE"), "1234,5|05.01.2024|True|line one\r\nline two");
+    Table.Query.Next();
+    // Empty text, numbers and dates merge as nothing; an empty logical reads False. An
+    // expression over them keeps its own rules.
+    EXPECT_EQ(X("[%NAME]|[%AMOUNT]|%PAID|[%DUE]|[%NOTE]"), "[]|[]|False|[]|[]");
+    AddCalcField(Project.DList1, "PLUS", 1, "AMOUNT + 1");
+    EXPECT_EQ(X("%PLUS"), "1");
+}
+
 TEST_F(Merge, AFailingCalculatedFieldStaysAndIsReportedOnce)
 {
     AddCalcField(Project.DList1, "BAD", 0, "NAME + 1");
