@@ -212,4 +212,10 @@ TEST_F(Editor, MessagesKeepNoScripts)
     const QString After = Dom->DocumentHTML();
     EXPECT_TRUE(After.contains("<b>pasted</b>")) << After.toStdString();
     EXPECT_FALSE(After.contains("script") || After.contains("onmouseover")) << After.toStdString();
+    Js("(function(){const d=new DataTransfer();d.setData('text/html','<i onclick=\\'x()\\'>clip</i>"
+       "<script>document.title=1</script>');document.body.dispatchEvent(new ClipboardEvent('paste',"
+       "{clipboardData:d,bubbles:true,cancelable:true}));})()");
+    const QString Clip = Dom->DocumentHTML();
+    EXPECT_TRUE(Clip.contains("<i>clip</i>")) << Clip.toStdString();
+    EXPECT_FALSE(Clip.contains("script") || Clip.contains("onclick")) << Clip.toStdString();
 }
