@@ -41,41 +41,6 @@ protected:
     QString X(const char *Text) { return M.ExpandPlaceholders(QString::fromUtf8(Text)); }
 };
 
-TEST_F(Merge, PlaceholdersBesidePunctuationAndAtTheEnds)
-{
-    EXPECT_EQ(X("Dear %NAME, hello"), "Dear Smith, hello");
-    EXPECT_EQ(X("Dear %name, %Name."), "Dear Smith, Smith.");
-    EXPECT_EQ(X("%NAME"), "Smith");
-    EXPECT_EQ(X("%NAME%"), "Smith%");
-    EXPECT_EQ(X("%%NAME"), "%Smith");
-    EXPECT_EQ(X("%NAME.X %NAME-X"), "Smith.X Smith-X");
-    EXPECT_EQ(X("%NAME_2 %NAME;"), "x7é Smith;"); // a text beyond ASCII is decoded
-    EXPECT_EQ(X("%NAME\r\nnext"), "Smith\r\nnext");
-    EXPECT_EQ(X("é %NAMEé"), "é %NAMEé"); // characters above 255 belong to the name
-    EXPECT_EQ(X("<a href=%URL>%NAME</a>"), "<a href=http://a.example/p?id=7>Smith</a>");
-    EXPECT_EQ(X("<P>Dear&nbsp;%NAME,&nbsp;</P>"), "<P>Dear&nbsp;Smith,&nbsp;</P>");
-    // The same text for the next record gives that record's values.
-    Table.Query.Next();
-    EXPECT_EQ(X("Dear %NAME, hello"), "Dear , hello");
-    // A name whose upper case is longer than itself ends where it was written.
-    AddCalcField(Project.DList1, "STRASSE", 3, "\"x\"");
-    EXPECT_EQ(X("%straße!"), "x!");
-}
-
-TEST_F(Merge, AnotherTableInTheSameDatasetIsReadByItsOwnFields)
-{
-    EXPECT_EQ(X("%NAME %E"), "Smith ee");
-    const std::vector<TRawField> Other = {{"E", 'C', 3}, {"CITY", 'C', 8}, {"NAME", 'C', 8}};
-    WriteBytes(Dir.filePath("other.dbf"),
-               RawDbf(0x03, Other, {RawRecord(Other, {"e2", "Rome", "Jones"})}));
-    Table.Query.Close();
-    ASSERT_TRUE(tables::PrepareTableQuery(Table.SQLSet, Table.Query, QStringLiteral("other.dbf")));
-    Table.Query.Open();
-    EXPECT_EQ(X("%NAME %E %CITY %AMOUNT"), "Jones e2 Rome %AMOUNT");
-    Table.Query.Close();
-    EXPECT_EQ(X("%NAME"), "%NAME");
-}
-
 TEST_F(Merge, StoredNumbersMergeAsTheTableWritesThem)
 {
     // Stored texts and the table's own texts of their values (blank and no number: nothing).
@@ -135,22 +100,6 @@ TEST_F(Merge, FieldKindsAndNullsInACommaLocale)
     EXPECT_EQ(X("[%NAME]|[%AMOUNT]|%PAID|[%DUE]|[%NOTE]"), "[]|[]|False|[]|[]");
     AddCalcField(Project.DList1, "PLUS", 1, "AMOUNT + 1");
     EXPECT_EQ(X("%PLUS"), "1");
-}
-
-TEST_F(Merge, CalculatedFieldsOfEveryTypeWinOverFields)
-{
-    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-    AddCalcField(Project.DList1, "TWICE", 0, "2 * 21");
-    AddCalcField(Project.DList1, "TAX", 1, "AMOUNT * 0.2");
-    AddCalcField(Project.DList1, "RICH", 2, "AMOUNT > 1000");
-    AddCalcField(Project.DList1, "GREETING", 3, "\"Dear \" + NAME");
-    AddCalcField(Project.DList1, "LATER", 4, "DUE + 1.5");
-    AddCalcField(Project.DList1, "NAME", 3, "\"calc\"");
-    AddCalcField(Project.DList1, "NESTED", 3, "GREETING + \"!\"");
-    EXPECT_EQ(X("%twice %TAX %RICH %GREETING %LATER %NAME %NESTED"),
-              "42 246,9 True Dear Smith 06.01.2024 12:00:00 calc Dear Smith!");
-    EXPECT_TRUE(Host->Errors.empty()) << Host->Errors.front().toStdString();
-    EXPECT_TRUE(M.FEvalStack->isEmpty());
 }
 
 TEST_F(Merge, AFailingCalculatedFieldStaysAndIsReportedOnce)

@@ -1,8 +1,6 @@
 #include "composer/attachments.h"
 #include "composerfixture.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <map>
 
 namespace {
@@ -196,22 +194,6 @@ TEST_F(Project, AFileThatCannotBeWrittenIsReportedAndTheOldOneKept)
     EXPECT_EQ(P.ProjectFileName, Path("keep.qfx"));
     Answer = saYes;
     EXPECT_FALSE(P.CloseQuery());
-}
-
-TEST_F(Project, DamagedAndForeignFilesOpenAsFarAsTheyAreWhole)
-{
-    const QByteArray Whole = FileOf({{"From", Str(8, "office")}, {"Subject", Str(10, "Hi there")}});
-    WriteBytes(Path("cut.qfx"), Whole.left(Whole.size() - 3));
-    EXPECT_FALSE(P.OpenMailFile(Path("cut.qfx")));
-    EXPECT_EQ(Controls.From, "office");
-    EXPECT_EQ(Controls.Subject, "");
-    WriteBytes(Path("photo.qfx"), QByteArray("\x89PNG\r\n\x1a\n and more", 18));
-    EXPECT_FALSE(P.OpenMailFile(Path("photo.qfx")));
-    // Named on the command line but missing: reported, the project stays new.
-    P.OpenCommandLineProject(Path("gone.qfx"));
-    ASSERT_EQ(Errors.size(), 3u);
-    EXPECT_TRUE(Errors[0].contains("cut.qfx"));
-    EXPECT_TRUE(Errors[2].contains("gone.qfx"));
 }
 
 TEST_F(Project, CommandLineNamesKeepTheirCase)

@@ -182,22 +182,6 @@ TEST_F(Window, TheThreeViewsStayInStep)
     EXPECT_EQ(ReadBytes(F->Preview->FPreviewFile), "<p>newest</p>\r\n");
 }
 
-TEST_F(Window, TextTypedIntoAnEmptyMessageReachesTheSource)
-{
-    TypeSource("x");
-    F->RxRichEdit1->clear();
-    QSignalSpy Loaded(F->DomWork->Editor, &TDomHost::DocumentLoaded);
-    F->EditView0Click();
-    WaitForEditorLoad(Loaded);
-    F->DHTMLEdit1->setFocus();
-    QTest::mouseClick(Keys(), Qt::LeftButton, {}, QPoint(20, 20));
-    QTest::keyClicks(Keys(), "Dear friend");
-    ASSERT_TRUE(WaitUntil([&] { return F->Views->MessageBody().contains("Dear friend"); }))
-        << Body().toStdString();
-    F->SourceView0Click();
-    EXPECT_TRUE(F->RxRichEdit1->toPlainText().contains("Dear friend"));
-}
-
 TEST_F(Window, ThePreviewFileIsWrittenShownOnceAndRemoved)
 {
     TypeSource("<p>Hello</p>");

@@ -105,6 +105,7 @@ TEST(DeliveryMessage, BodyEncodingFollowsTheContent)
         const char *Encoding;
     } Cases[] = {
         {"windows-1252", QStringLiteral("Mostly ASCII with one ü and = sign"), "quoted-printable"},
+        {"windows-1252", QStringLiteral("aaü").repeated(100), "base64"},
         {"windows-1251", QStringLiteral("Съешь же ещё этих мягких французских булок"), "base64"},
         {"utf-8", Long, "quoted-printable"},
         {"utf-8", QStringLiteral("世界").repeated(700), "base64"},
