@@ -1,21 +1,11 @@
 #!/usr/bin/python3
-"""A scripted, unfriendly SMTP server for the client tests, on 127.0.0.1 only.
+"""A scripted, unfriendly SMTP server for the client tests on 127.0.0.1, run like smtpserver.py.
 
-Stores every message it accepts in DIR as NNNNN.eml and NNNNN.json (envelope, and "turns":
-how many times it answered during the message, from MAIL to the final reply, and "early": how
-many commands came before the answer to the one before, without PIPELINING). DIR/control.json,
-read for every connection, says how it misbehaves; messages and connections are numbered from 1
-over the server's life:
-  pipelining      offer PIPELINING (default true); without it, answer line by line
-  split           write every reply byte by byte
-  reject          recipient addresses to refuse with 550
-  delay, delay_at seconds to wait before the final reply to these messages
-  drop_before     messages whose data is taken, then the connection closed without a reply
-  drop_after      messages answered 250, then the connection closed
-  idle_421        messages answered 250, then "421 idle" sent and the connection closed
-  mail_421        messages whose MAIL gets 421 and a close
-  greeting_421    connections greeted with 421 and closed
-Prints "PORT <n>" once it listens; ends on SIGTERM or when its standard input closes.
+NNNNN.json also holds "turns" (answers from MAIL to the final reply) and "early" (commands sent
+before the answer to the one before, without PIPELINING). control.json, read per connection,
+numbers messages and connections from 1: pipelining (default true), split (replies byte by
+byte), reject, delay + delay_at, drop_before (no final reply), drop_after (250, then close),
+idle_421, mail_421, greeting_421 (connections).
 """
 import argparse
 import asyncio
@@ -25,19 +15,20 @@ import signal
 import sys
 
 
+def control(directory):
+    try:
+        with open(os.path.join(directory, "control.json"), encoding="utf-8") as f:
+            return json.load(f)
+    except (OSError, ValueError):
+        return {}
+
+
 class State:
     def __init__(self, directory):
         self.directory = directory
         self.messages = 0  # transactions begun
         self.stored = 0
         self.connections = 0
-
-    def control(self):
-        try:
-            with open(os.path.join(self.directory, "control.json"), encoding="utf-8") as f:
-                return json.load(f)
-        except (OSError, ValueError):
-            return {}
 
     def store(self, sender, rcpts, data, turns, early):
         self.stored += 1
@@ -50,7 +41,7 @@ class State:
 
 
 async def session(state, reader, writer):
-    ctl = state.control()
+    ctl = control(state.directory)
     state.connections += 1
     split = ctl.get("split", False)
 

@@ -1,22 +1,9 @@
 #!/usr/bin/python3
-"""SMTP server for the mail tests, on 127.0.0.1 only.
-
-Stores every message it accepts in DIR as NNNNN.eml (the bytes as received) and
-NNNNN.json (envelope). DIR/control.json, read afresh for every connection and every
-reply, changes its behaviour:
-  refuse           answer every new connection with 554 and close it
-  silent           accept connections and never say a word (DIR/silent.N marks the Nth)
-  reject           list of recipient addresses to answer with 550 ("*" for all)
-  drop_after_data  close the connection once the message is in, without a reply
-  delay            seconds to wait before the reply to the message
-  auth             offer AUTH PLAIN/LOGIN (user "user", password "secret")
-  smtputf8         offer SMTPUTF8
-  no_ehlo          refuse EHLO with 502, so that the client falls back to HELO
-  data_reply       the reply to the message instead of 250 (the message is not stored)
-  max_connections  accept this many connections over the server's life, refuse the later ones
-  drop_data        list of message numbers (1 for the first DATA the server sees, counted over
-                   its life) whose connection is closed once the data is in, without a reply
-Prints "PORT <n>" once it listens; ends on SIGTERM or when its standard input closes.
+"""SMTP server for the mail tests on 127.0.0.1: stores each accepted message in DIR as NNNNN.eml
+and NNNNN.json (envelope). DIR/control.json, read for every connection and reply, sets: refuse,
+silent (DIR/silent.N marks the Nth), reject (addresses, "*" for all), drop_after_data, delay,
+auth (user/secret), smtputf8, no_ehlo, data_reply, max_connections, drop_data (DATA numbers).
+Prints "PORT <n>"; ends on SIGTERM or when its standard input closes.
 """
 import argparse
 import asyncio
@@ -111,36 +98,45 @@ def authenticator(server, session, envelope, mechanism, auth_data):
     return AuthResult(success=ok, handled=False)
 
 
-async def main():
+def serve(start):
+    """Runs start(dir, port) -> server; prints its port and waits for the end."""
     parser = argparse.ArgumentParser()
     parser.add_argument("--dir", required=True)
     parser.add_argument("--port", type=int, default=0)
     args = parser.parse_args()
-    handler = Handler(args.dir)
-    loop = asyncio.get_running_loop()
+
+    async def run():
+        server = await start(args.dir, args.port)
+        print("PORT %d" % server.sockets[0].getsockname()[1], flush=True)
+        loop = asyncio.get_running_loop()
+        stop = loop.create_future()
+        loop.add_signal_handler(signal.SIGTERM, lambda: stop.done() or stop.set_result(None))
+        loop.add_reader(sys.stdin.fileno(), lambda: (os.read(sys.stdin.fileno(), 4096) or
+                                                     (stop.done() or stop.set_result(None))))
+        await stop
+        server.close()
+
+    asyncio.run(run())
+
+
+async def start(directory, port):
+    handler = Handler(directory)
 
     def factory():
-        ctl = control(args.dir)
+        ctl = control(directory)
         handler.connections += 1
         if ctl.get("refuse") or handler.connections > ctl.get("max_connections", handler.connections):
             return Refuser()
         if ctl.get("silent"):
-            open(os.path.join(args.dir, "silent.%d" % handler.connections), "w").close()
+            open(os.path.join(directory, "silent.%d" % handler.connections), "w").close()
             return asyncio.Protocol()
         options = {"enable_SMTPUTF8": bool(ctl.get("smtputf8"))}
         if ctl.get("auth"):
             options.update(authenticator=authenticator, auth_require_tls=False)
         return Server(handler, **options)
 
-    server = await loop.create_server(factory, "127.0.0.1", args.port, reuse_address=True)
-    print("PORT %d" % server.sockets[0].getsockname()[1], flush=True)
-    stop = loop.create_future()
-    loop.add_signal_handler(signal.SIGTERM, lambda: stop.done() or stop.set_result(None))
-    loop.add_reader(sys.stdin.fileno(), lambda: (os.read(sys.stdin.fileno(), 4096) or
-                                                 (stop.done() or stop.set_result(None))))
-    await stop
-    server.close()
+    return await asyncio.get_running_loop().create_server(factory, "127.0.0.1", port, reuse_address=True)
 
 
 if __name__ == "__main__":
-    asyncio.run(main())
+    serve(start)

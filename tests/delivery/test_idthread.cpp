@@ -2,6 +2,7 @@
 // thread. Also built with ThreadSanitizer.
 
 #include "delivery/idthread.h"
+#include "testserver.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -14,20 +15,6 @@
 using namespace qf::delivery;
 
 namespace {
-
-// Waits for Pred, serving the application's events meanwhile; false after a generous limit.
-template <class P>
-bool WaitUntil(P Pred)
-{
-    const auto Limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!Pred()) {
-        if (std::chrono::steady_clock::now() > Limit)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::yield();
-    }
-    return true;
-}
 
 // Stops itself after every Batch passes; with no batch it runs until told otherwise.
 class TCounter : public TIdThread {

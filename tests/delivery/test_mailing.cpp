@@ -6,36 +6,24 @@
 #include "testserver.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QSet>
 #include <QThread>
 #include <QTimer>
 #include <deque>
-#include <functional>
 #include <gtest/gtest.h>
 
 using namespace qf::delivery;
 
 namespace {
 
-bool WaitUntil(const std::function<bool()> &Done, int Ms = 60000)
-{
-    QDeadlineTimer Deadline(Ms);
-    while (!Done()) {
-        if (Deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
-    }
-    return true;
-}
-
 // The dialog's part, played by the test: a dispatcher timer and scripted answers.
 class TTestView : public TMailingView {
 public:
     explicit TTestView(TMailing &M) : FMailing(M)
     {
+        M.View = this;
         Timer.setInterval(20);
         Timer.setSingleShot(true);
         QObject::connect(&Timer, &QTimer::timeout, [this] {
@@ -90,14 +78,22 @@ void Prepare(TMailing &M, int Port, int Count, int Threads, const QStringList &A
     M.SetSlots(Count);
 }
 
-} // namespace
-
-TEST(DeliveryMailing, EveryMessageOnceThenCompleted)
-{
+class DeliveryMailing : public ::testing::Test {
+protected:
+    void Run(const QString &When = QStringLiteral("now"))
+    {
+        M.Start(When);
+        ASSERT_TRUE(WaitUntil([&] { return View.Done; }));
+    }
     TTestServer Server;
     TMailing M;
-    TTestView View(M);
-    M.View = &View;
+    TTestView View{M};
+};
+
+} // namespace
+
+TEST_F(DeliveryMailing, EveryMessageOnceThenCompleted)
+{
     Prepare(M, Server.Port(), 200, 2);
     // Merged in the user interface thread, never far ahead of the senders.
     int Lead = 0;
@@ -112,8 +108,7 @@ TEST(DeliveryMailing, EveryMessageOnceThenCompleted)
             Item.Body += QStringLiteral("\rline two\n");
         return Merged;
     };
-    M.Start(QStringLiteral("today"));
-    ASSERT_TRUE(WaitUntil([&] { return View.Done; }));
+    Run(QStringLiteral("today"));
     EXPECT_TRUE(View.Completed);
     EXPECT_TRUE(View.Statuses.contains(QStringLiteral("1 threads of 2 connected")));
     EXPECT_TRUE(View.Statuses.contains(QStringLiteral("2 threads of 2 connected")));
@@ -141,17 +136,12 @@ TEST(DeliveryMailing, EveryMessageOnceThenCompleted)
     EXPECT_EQ(Log[204], QStringLiteral("200 Sent of 200"));
 }
 
-TEST(DeliveryMailing, GiveUpRetriedThenAborted)
+TEST_F(DeliveryMailing, GiveUpRetriedThenAborted)
 {
-    TTestServer Server;
     Server.SetControl({{"reject", QJsonArray{"r3@example.com"}}});
-    TMailing M;
-    TTestView View(M);
-    M.View = &View;
     View.Answers = {true, false};
     Prepare(M, Server.Port(), 8, 1);
-    M.Start(QStringLiteral("now"));
-    ASSERT_TRUE(WaitUntil([&] { return View.Done; }));
+    Run();
     EXPECT_FALSE(View.Completed);
     ASSERT_EQ(View.Prompts.size(), 2);
     EXPECT_TRUE(View.Prompts[0].contains(QStringLiteral("550")));
@@ -166,20 +156,15 @@ TEST(DeliveryMailing, GiveUpRetriedThenAborted)
     EXPECT_EQ(Log.last(), QStringLiteral("3 Sent of 8"));
 }
 
-TEST(DeliveryMailing, EveryFailureLoggedWithItsRecord)
+// Refused by the server, a line break in the field, no address at all: each gives up, and each
+// is logged on one line naming its record, also those that gave up after the abort.
+TEST_F(DeliveryMailing, EveryFailureLoggedWithItsRecord)
 {
-    // Refused by the server, a line break in the field, no address at all: each gives up, and
-    // each is logged on one line naming its record, also those that gave up after the abort.
-    TTestServer Server;
     Server.SetControl({{"reject", QJsonArray{"r0@example.com"}}});
-    TMailing M;
-    TTestView View(M);
-    M.View = &View;
     View.Answers = {false};
     Prepare(M, Server.Port(), 3, 3,
             {QStringLiteral("r0@example.com"), QStringLiteral("r1@ex\na\r\nmple.com"), QString()});
-    M.Start(QStringLiteral("now"));
-    ASSERT_TRUE(WaitUntil([&] { return View.Done; }));
+    Run();
     EXPECT_FALSE(View.Completed);
     const QStringList Failed = M.LogLines().filter(QStringLiteral("Failed: "));
     for (const QString &Want : {QStringLiteral(". Failed: r0@example.com (record 1)"),
@@ -191,7 +176,7 @@ TEST(DeliveryMailing, EveryFailureLoggedWithItsRecord)
     EXPECT_TRUE(Server.Recipients().isEmpty());
 }
 
-TEST(DeliveryMailing, LogWithoutAFileKeepsItsLastLines)
+TEST_F(DeliveryMailing, LogWithoutAFileKeepsItsLastLines)
 {
     TMailLog Log;
     Log.Unwritten = true;
@@ -204,20 +189,18 @@ TEST(DeliveryMailing, LogWithoutAFileKeepsItsLastLines)
     EXPECT_EQ(Lines.last(), QString::number(3 * Max - 1));
 }
 
-TEST(DeliveryMailing, TornDownWhileSending)
+TEST_F(DeliveryMailing, TornDownWhileSending)
 {
-    TTestServer Server;
     Server.SetControl({{"delay", 0.02}});
-    std::unique_ptr<TMailing> M = std::make_unique<TMailing>();
-    TTestView View(*M);
-    M->View = &View;
-    Prepare(*M, Server.Port(), 400, 8);
-    M->Start(QStringLiteral("now"));
+    auto Torn = std::make_unique<TMailing>();
+    TTestView TornView(*Torn);
+    Prepare(*Torn, Server.Port(), 400, 8);
+    Torn->Start(QStringLiteral("now"));
     ASSERT_TRUE(WaitUntil([&] { return Server.MessageFiles().size() >= 20; }));
-    M->Shutdown();
-    View.Timer.stop();
-    const int Logged = int(M->LogLines().filter(QStringLiteral("Success: ")).size());
-    M.reset();
+    Torn->Shutdown();
+    TornView.Timer.stop();
+    const int Logged = int(Torn->LogLines().filter(QStringLiteral("Success: ")).size());
+    Torn.reset();
     // Messages in flight were finished, and each one the server took is logged once.
     const QStringList Got = Server.Recipients();
     EXPECT_LT(Got.size(), 400);

@@ -2,6 +2,7 @@
 // byte, a damaged file loaded as far as it is whole, a file that cannot be written.
 
 #include "delivery/profiles.h"
+#include "testserver.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -11,12 +12,6 @@
 using namespace qf::delivery;
 
 namespace {
-
-QByteArray ReadAll(const QString &Path)
-{
-    QFile F(Path);
-    return F.open(QIODevice::ReadOnly) ? F.readAll() : QByteArray();
-}
 
 QByteArray Int32(int V)
 {

@@ -3,6 +3,7 @@
 #include "delivery/maillog.h"
 #include "delivery/ui/logform.h"
 #include "delivery/ui/proform.h"
+#include "testserver.h"
 #include "uitest.h"
 
 #include <QComboBox>
@@ -18,12 +19,6 @@
 using namespace qf::delivery;
 
 namespace {
-
-QByteArray ReadAll(const QString &Path)
-{
-    QFile F(Path);
-    return F.open(QIODevice::ReadOnly) ? F.readAll() : QByteArray();
-}
 
 class DeliveryProForm : public ::testing::Test {
 protected:

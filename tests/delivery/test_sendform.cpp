@@ -31,12 +31,6 @@ QString Email(int I) { return QStringLiteral("person%1@example.com").arg(I); }
 QString Name(int I) { return QStringLiteral("Zoë Nr%1").arg(I); }
 QString City(int I) { return I % 3 == 0 ? QStringLiteral("Oslo") : QStringLiteral("Bergen"); }
 
-QByteArray ReadAll(const QString &Path)
-{
-    QFile F(Path);
-    return F.open(QIODevice::ReadOnly) ? F.readAll() : QByteArray();
-}
-
 class DeliverySendForm : public ::testing::Test {
 protected:
     void Open(int Records)

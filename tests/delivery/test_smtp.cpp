@@ -124,8 +124,6 @@ TEST_F(DeliveryClient, CharsetsRoundTripOverOneConnection)
 TEST_F(DeliveryClient, EmptyPasswordNeverAuthenticates)
 {
     Server.SetControl({{"auth", true}});
-    Smtp.Username = QStringLiteral("user");
-    Smtp.Password.clear();
     Smtp.Connect();
     SendSimple();
     ASSERT_EQ(Server.MessageFiles().size(), 1);

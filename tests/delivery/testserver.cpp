@@ -1,6 +1,8 @@
 #include "testserver.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -11,19 +13,32 @@
 #include <stdexcept>
 #include <string>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 const QString Python = QStringLiteral("/usr/bin/python3");
 const QString Scripts = QStringLiteral(DELIVERY_TEST_DIR);
+} // namespace
 
-QByteArray ReadFile(const QString &Path)
+QByteArray ReadAll(const QString &Path)
 {
     QFile F(Path);
     return F.open(QIODevice::ReadOnly) ? F.readAll() : QByteArray();
 }
-} // namespace
+
+bool WaitUntil(const std::function<bool()> &Done, int Ms)
+{
+    QDeadlineTimer Deadline(Ms);
+    while (!Done()) {
+        if (Deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        std::this_thread::yield();
+    }
+    return true;
+}
 
 TTestServer::TTestServer(const char *Script) : FScript(QString::fromLatin1(Script))
 {
@@ -115,7 +130,7 @@ QJsonObject TTestServer::Envelope(const QString &MessageFile) const
 {
     QString J = MessageFile;
     J.replace(QLatin1String(".eml"), QLatin1String(".json"));
-    return QJsonDocument::fromJson(ReadFile(J)).object();
+    return QJsonDocument::fromJson(ReadAll(J)).object();
 }
 
 QStringList TTestServer::Recipients() const

@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <functional>
 #include <string>
 
 class TTestServer {
@@ -45,4 +46,7 @@ QJsonObject ParseComposed(const QByteArray &Message);
 // one, as Perl's Email::MIME and as maildrop's reformime read the message.
 QMap<QString, QString> InlinePartsByPerl(const QByteArray &Message);
 QMap<QString, QString> InlinePartsByReformime(const QByteArray &Message);
+QByteArray ReadAll(const QString &Path);
+// Waits for Done while serving the application's events; false after Ms.
+bool WaitUntil(const std::function<bool()> &Done, int Ms = 60000);
 inline std::string Str(const QJsonValue &V) { return V.toString().toStdString(); }
