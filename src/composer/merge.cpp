@@ -6,6 +6,7 @@
 #include "expr/parser.h"
 #include "store/dlist.h"
 #include "store/reader.h"
+#include "store/textcodec.h"
 #include "tables/data/dataset.h"
 #include "tables/data/dbf/dbftable.h"
 #include "tables/data/fieldtypes.h"
@@ -142,19 +143,6 @@ int storedNumberText(const char *Bytes, int Width, char *Out)
     return n;
 }
 
-bool asciiBytes(const char *Bytes, int Width)
-{
-    uint64_t Any = 0;
-    int i = 0;
-    for (; i + 8 <= Width; i += 8) {
-        uint64_t Word;
-        std::memcpy(&Word, Bytes + i, sizeof Word);
-        Any |= Word;
-    }
-    for (; i < Width; ++i)
-        Any |= uint8_t(Bytes[i]);
-    return !(Any & 0x8080808080808080ull);
-}
 } // namespace
 
 TMailMerge::TCompiled *TMailMerge::compiledOf(const QString &Expr)
@@ -429,7 +417,7 @@ bool TMailMerge::evaluate(const TName &Name, QString &Out)
             // An ASCII text straight from the record's bytes, read as the field reads it.
             const char *At = FRecord + Name.FieldOffset;
             const int Size = trimmedWidth(At, Name.FieldWidth);
-            const bool Ascii = asciiBytes(At, Size);
+            const bool Ascii = store::IsAscii(QByteArrayView(At, Size));
             if (Ascii && intact()) {
                 if (Size == 0)
                     Out = QString();

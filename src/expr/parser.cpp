@@ -2,6 +2,7 @@
 
 #include "expr/adcalc.h"
 #include "expr/exprconv.h"
+#include "store/textcodec.h"
 
 #include <algorithm>
 #include <bit>
@@ -1349,21 +1350,6 @@ struct TFastAccess {
 TParser::~TParser() = default;
 
 namespace {
-// Whether no byte of Width bytes at Bytes is above 0x7F.
-bool asciiBytes(const char *Bytes, int Width)
-{
-    uint64_t Any = 0;
-    int i = 0;
-    for (; i + 8 <= Width; i += 8) {
-        uint64_t Word;
-        std::memcpy(&Word, Bytes + i, sizeof Word);
-        Any |= Word;
-    }
-    for (; i < Width; ++i)
-        Any |= uint8_t(Bytes[i]);
-    return !(Any & 0x8080808080808080ull);
-}
-
 // A text field's stored bytes without the blanks (spaces, NULs) that pad them, eight at a time.
 int trimmedWidth(const char *Bytes, int Width)
 {
@@ -1438,7 +1424,7 @@ struct TFieldNode final : TNode {
                 R = QString();
                 return true;
             }
-            if (asciiBytes(at, size)) {
+            if (store::IsAscii(QByteArrayView(at, size))) {
                 if (R.isDetached() && R.capacity() >= size)
                     R.resize(size);
                 else
@@ -1636,7 +1622,7 @@ struct TFieldEquals final : TNode {
             if (n <= Where.Width && std::memcmp(at, Ascii.constData(), size_t(n)) == 0 &&
                 trimmedWidth(at + n, Where.Width - n) == 0)
                 same = 1;
-            else if (asciiBytes(at, Where.Width))
+            else if (store::IsAscii(QByteArrayView(at, Where.Width)))
                 same = 0;
         } else {
             same = Binder->TextEquals(Field, Ascii);
@@ -1978,7 +1964,7 @@ struct TLengthBytes final : TNode {
             return false;
         const char *at = record + Where.Offset;
         N = trimmedWidth(at, Where.Width);
-        return asciiBytes(at, N);
+        return store::IsAscii(QByteArrayView(at, N));
     }
     bool I(TParser &P, int32_t &V) override { return count(P, V) || Call->I(P, V); }
     bool E(TParser &P, long double &V) override

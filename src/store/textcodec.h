@@ -3,8 +3,26 @@
 
 #include <QByteArrayView>
 #include <QString>
+#include <cstdint>
+#include <cstring>
 
 namespace qf::store {
+
+// Whether no byte is above 0x7F, eight at a time: field texts are short and mostly ASCII. Inline,
+// since the filter and the merge ask it per value.
+inline bool IsAscii(QByteArrayView Bytes)
+{
+    const char *p = Bytes.data(), *End = p + Bytes.size();
+    uint64_t Any = 0;
+    for (; End - p >= 8; p += 8) {
+        uint64_t Word;
+        std::memcpy(&Word, p, sizeof Word);
+        Any |= Word;
+    }
+    for (; p < End; ++p)
+        Any |= uint8_t(*p);
+    return !(Any & 0x8080808080808080ull);
+}
 
 bool IsValidUtf8(QByteArrayView Bytes);
 QString DecodeCp1252(QByteArrayView Bytes);

@@ -34,21 +34,6 @@ QByteArrayView Trimmed(QByteArrayView Bytes)
     return Bytes.sliced(Begin, End - Begin);
 }
 
-bool IsAscii(QByteArrayView Bytes)
-{
-    // Eight bytes at a time: field texts are short and mostly ASCII.
-    const char *p = Bytes.data(), *End = p + Bytes.size();
-    uint64_t Any = 0;
-    for (; End - p >= 8; p += 8) {
-        uint64_t Word;
-        std::memcpy(&Word, p, sizeof Word);
-        Any |= Word;
-    }
-    for (; p < End; ++p)
-        Any |= uint8_t(*p);
-    return !(Any & 0x8080808080808080ull);
-}
-
 // Whether no byte of the block is above 0x7F, eight bytes at a time.
 bool IsAsciiBlock(const uchar *Bytes, int64_t Size)
 {
@@ -365,7 +350,7 @@ void TDbfTable::MapFiles()
     // ASCII names need no decision on the code page, which may read the whole table.
     for (size_t f = 0; f < FFields.size(); ++f)
         FFields[f].Name =
-            (IsAscii(Names[f]) ? QString::fromLatin1(Names[f]) : Codec().Decode(Names[f]))
+            (store::IsAscii(Names[f]) ? QString::fromLatin1(Names[f]) : Codec().Decode(Names[f]))
                 .trimmed();
     CheckIntact();
 }
@@ -701,7 +686,7 @@ bool TDbfTable::ReadText(int64_t Row, int Field, QString &Text) const
     const qsizetype Size = Bytes.size();
     if (Size == 0) {
         Text = QString();
-    } else if (IsAscii(Bytes)) {
+    } else if (store::IsAscii(Bytes)) {
         Text = QLatin1String(Bytes.data(), Size); // into the buffer it holds when that is enough
     } else {
         Text = Codec().Decode(Bytes);
@@ -716,7 +701,7 @@ bool TDbfTable::AsciiText(int64_t Row, int Field, QByteArrayView &Text) const
         PendingValue(Row, Field))
         return false;
     Text = TrimmedRight(Raw(Row, Field));
-    const bool Ascii = IsAscii(Text);
+    const bool Ascii = store::IsAscii(Text);
     CheckIntact();
     return Ascii;
 }
