@@ -12,7 +12,6 @@
 #include "tables/data/fieldtypes.h"
 
 #include <algorithm>
-#include <bit>
 #include <charconv>
 #include <cstring>
 
@@ -62,20 +61,6 @@ private:
     char16_t *FData;
     qsizetype FUsed = 0;
 };
-
-// A dBASE text's stored bytes without the blanks (spaces, NULs) that pad them, eight at a time.
-int trimmedWidth(const char *Bytes, int Width)
-{
-    for (; Width >= 8; Width -= 8) {
-        uint64_t Word;
-        std::memcpy(&Word, Bytes + Width - 8, sizeof Word);
-        if (const uint64_t Other = Word & 0xDFDFDFDFDFDFDFDFull)
-            return Width - std::countl_zero(Other) / 8;
-    }
-    while (Width > 0 && (Bytes[Width - 1] & 0xDF) == 0)
-        --Width;
-    return Width;
-}
 
 // The text tables::FloatToStr gives for the value a number field's stored text reads as, with "."
 // as the point, into Out (48 characters): its length; -1 for blanks (no value); 0 when the text
@@ -416,7 +401,7 @@ bool TMailMerge::evaluate(const TName &Name, QString &Out)
         if (Name.FieldOffset >= 0 && record()) {
             // An ASCII text straight from the record's bytes, read as the field reads it.
             const char *At = FRecord + Name.FieldOffset;
-            const int Size = trimmedWidth(At, Name.FieldWidth);
+            const int Size = store::TrimmedWidth(At, Name.FieldWidth);
             const bool Ascii = store::IsAscii(QByteArrayView(At, Size));
             if (Ascii && intact()) {
                 if (Size == 0)

@@ -1350,20 +1350,6 @@ struct TFastAccess {
 TParser::~TParser() = default;
 
 namespace {
-// A text field's stored bytes without the blanks (spaces, NULs) that pad them, eight at a time.
-int trimmedWidth(const char *Bytes, int Width)
-{
-    for (; Width >= 8; Width -= 8) {
-        uint64_t Word;
-        std::memcpy(&Word, Bytes + Width - 8, sizeof Word);
-        if (const uint64_t Other = Word & 0xDFDFDFDFDFDFDFDFull)
-            return Width - std::countl_zero(Other) / 8;
-    }
-    while (Width > 0 && (Bytes[Width - 1] & 0xDF) == 0)
-        --Width;
-    return Width;
-}
-
 // Field reads, each in the order the variable requests of the walk ask the events. Where the host
 // offers the record's bytes, plain numbers and ASCII texts are read from them in place, giving the
 // values the reads give.
@@ -1419,7 +1405,7 @@ struct TFieldNode final : TNode {
         const char *record = TFastAccess::record(P);
         if (record && Where.Kind == 'C') {
             const char *at = record + Where.Offset;
-            const int size = trimmedWidth(at, Where.Width);
+            const int size = store::TrimmedWidth(at, Where.Width);
             if (size == 0) {
                 R = QString();
                 return true;
@@ -1620,7 +1606,7 @@ struct TFieldEquals final : TNode {
             const char *at = record + Where.Offset;
             const int n = int(Ascii.size());
             if (n <= Where.Width && std::memcmp(at, Ascii.constData(), size_t(n)) == 0 &&
-                trimmedWidth(at + n, Where.Width - n) == 0)
+                store::TrimmedWidth(at + n, Where.Width - n) == 0)
                 same = 1;
             else if (store::IsAscii(QByteArrayView(at, Where.Width)))
                 same = 0;
@@ -1963,7 +1949,7 @@ struct TLengthBytes final : TNode {
         if (!record)
             return false;
         const char *at = record + Where.Offset;
-        N = trimmedWidth(at, Where.Width);
+        N = store::TrimmedWidth(at, Where.Width);
         return store::IsAscii(QByteArrayView(at, N));
     }
     bool I(TParser &P, int32_t &V) override { return count(P, V) || Call->I(P, V); }

@@ -3,6 +3,7 @@
 
 #include <QByteArrayView>
 #include <QString>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -22,6 +23,21 @@ inline bool IsAscii(QByteArrayView Bytes)
     for (; p < End; ++p)
         Any |= uint8_t(*p);
     return !(Any & 0x8080808080808080ull);
+}
+
+// A stored text's width without the blanks (spaces, NULs) that pad it on the right, eight bytes at
+// a time.
+inline int TrimmedWidth(const char *Bytes, int Width)
+{
+    for (; Width >= 8; Width -= 8) {
+        uint64_t Word;
+        std::memcpy(&Word, Bytes + Width - 8, sizeof Word);
+        if (const uint64_t Other = Word & 0xDFDFDFDFDFDFDFDFull)
+            return Width - std::countl_zero(Other) / 8;
+    }
+    while (Width > 0 && (Bytes[Width - 1] & 0xDF) == 0)
+        --Width;
+    return Width;
 }
 
 bool IsValidUtf8(QByteArrayView Bytes);
