@@ -1,6 +1,9 @@
 // The merge of one record over a real dBASE table, the engine and the project store.
 
 #include "composerfixture.h"
+#include "tables/restructure.h"
+#include "tables/saveas.h"
+#include "tables/workspace.h"
 
 namespace {
 
@@ -40,6 +43,56 @@ protected:
 
     QString X(const char *Text) { return M.ExpandPlaceholders(QString::fromUtf8(Text)); }
 };
+
+TEST_F(Merge, PlaceholdersBesidePunctuationAndAtTheEnds)
+{
+    EXPECT_EQ(X("Dear %NAME, hello"), "Dear Smith, hello");
+    EXPECT_EQ(X("Dear %name, %Name."), "Dear Smith, Smith.");
+    EXPECT_EQ(X("%NAME"), "Smith");
+    EXPECT_EQ(X("%NAME%"), "Smith%");
+    EXPECT_EQ(X("%%NAME"), "%Smith");
+    EXPECT_EQ(X("%NAME.X %NAME-X"), "Smith.X Smith-X");
+    EXPECT_EQ(X("%NAME_2 %NAME;"), "x7é Smith;"); // a text beyond ASCII is decoded
+    EXPECT_EQ(X("%NAME\r\nnext"), "Smith\r\nnext");
+    EXPECT_EQ(X("é %NAMEé"), "é %NAMEé"); // characters above 255 belong to the name
+    EXPECT_EQ(X("<a href=%URL>%NAME</a>"), "<a href=http://a.example/p?id=7>Smith</a>");
+    EXPECT_EQ(X("<P>Dear&nbsp;%NAME,&nbsp;</P>"), "<P>Dear&nbsp;Smith,&nbsp;</P>");
+    // The same text for the next record gives that record's values.
+    Table.Query.Next();
+    EXPECT_EQ(X("Dear %NAME, hello"), "Dear , hello");
+    // A name whose upper case is longer than itself ends where it was written.
+    AddCalcField(Project.DList1, "STRASSE", 3, "\"x\"");
+    EXPECT_EQ(X("%straße!"), "x!");
+}
+
+// The same text merged again after the dataset opened another table, and after that table was
+// restructured: each time the fields are found by name in the table open now.
+TEST_F(Merge, TheSameTextReadsTheFieldsOfTheTableOpenNow)
+{
+    const char *Text = "%NAME|%E|%CITY|%AMOUNT";
+    tables::TTableWorkspace W;
+    W.OpenDBFFile(Dir.filePath("clients.dbf"));
+    M.ADOQuery1 = &W.ADOQuery1();
+    EXPECT_EQ(X(Text), "Smith|ee|%CITY|1234.5");
+
+    const std::vector<TRawField> Other = {{"E", 'C', 3}, {"CITY", 'C', 8}, {"NAME", 'C', 8}};
+    WriteBytes(Dir.filePath("other.dbf"),
+               RawDbf(0x03, Other, {RawRecord(Other, {"e2", "Rome", "Jones"})}));
+    W.OpenDBFFile(Dir.filePath("other.dbf"));
+    EXPECT_EQ(X(Text), "Jones|e2|Rome|%AMOUNT");
+
+    // Restructured in place: NAME moved to the top, E dropped.
+    tables::TRestructure List;
+    List.BuildFieldDefs(W.ADOQuery1(), W.FieldInfo);
+    ASSERT_TRUE(List.MoveUp(2));
+    ASSERT_TRUE(List.MoveUp(1));
+    List.Delete(1);
+    tables::TSaveAsFlow Flow{W};
+    Flow.OnConfirmLoss = [](const QString &) { return true; };
+    ASSERT_TRUE(Flow.SaveAs(Dir.filePath("other.dbf"), List.FFieldDefs, false));
+    ASSERT_EQ(W.ADOQuery1().FieldCount(), 2);
+    EXPECT_EQ(X(Text), "Jones|%E|Rome|%AMOUNT");
+}
 
 TEST_F(Merge, StoredNumbersMergeAsTheTableWritesThem)
 {
@@ -100,6 +153,22 @@ TEST_F(Merge, FieldKindsAndNullsInACommaLocale)
     EXPECT_EQ(X("[%NAME]|[%AMOUNT]|%PAID|[%DUE]|[%NOTE]"), "[]|[]|False|[]|[]");
     AddCalcField(Project.DList1, "PLUS", 1, "AMOUNT + 1");
     EXPECT_EQ(X("%PLUS"), "1");
+}
+
+TEST_F(Merge, CalculatedFieldsOfEveryTypeWinOverFields)
+{
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    AddCalcField(Project.DList1, "TWICE", 0, "2 * 21");
+    AddCalcField(Project.DList1, "TAX", 1, "AMOUNT * 0.2");
+    AddCalcField(Project.DList1, "RICH", 2, "AMOUNT > 1000");
+    AddCalcField(Project.DList1, "GREETING", 3, "\"Dear \" + NAME");
+    AddCalcField(Project.DList1, "LATER", 4, "DUE + 1.5");
+    AddCalcField(Project.DList1, "NAME", 3, "\"calc\"");
+    AddCalcField(Project.DList1, "NESTED", 3, "GREETING + \"!\"");
+    EXPECT_EQ(X("%twice %TAX %RICH %GREETING %LATER %NAME %NESTED"),
+              "42 246,9 True Dear Smith 06.01.2024 12:00:00 calc Dear Smith!");
+    EXPECT_TRUE(Host->Errors.empty()) << Host->Errors.front().toStdString();
+    EXPECT_TRUE(M.FEvalStack->isEmpty());
 }
 
 TEST_F(Merge, AFailingCalculatedFieldStaysAndIsReportedOnce)

@@ -78,3 +78,33 @@ TEST(DeliveryProfiles, FileBytesAndRoundTrip)
     Q.SetValue(QStringLiteral("Addr"), QStringLiteral("OFFICE"), QString());
     EXPECT_FALSE(Q.LoadSelectedProfile(QStringLiteral("OFFICE"), S));
 }
+
+TEST(DeliveryProfiles, DamagedAndMissingFiles)
+{
+    QTemporaryDir Dir;
+    const QString File = Dir.filePath(QStringLiteral("Profiles.dat"));
+    TProfiles P;
+    P.AddProfile(QStringLiteral("A"));
+    P.AddProfile(QStringLiteral("B"));
+    ASSERT_TRUE(P.Save(File));
+    const QByteArray Whole = ReadAll(File);
+
+    // Cut inside the last entry: every whole entry loads, and the load says so.
+    {
+        QFile F(File);
+        ASSERT_TRUE(F.open(QIODevice::WriteOnly));
+        F.write(Whole.left(Whole.size() - 3));
+    }
+    TProfiles Q;
+    QString Message;
+    EXPECT_FALSE(Q.Load(File, &Message));
+    EXPECT_TRUE(Message.contains(QStringLiteral("damaged")));
+    EXPECT_EQ(Q.Names(), (QStringList{QStringLiteral("A"), QStringLiteral("B")}));
+    QString Value;
+    EXPECT_TRUE(Q.Value(QStringLiteral("User"), QStringLiteral("A"), Value));
+    EXPECT_FALSE(Q.Value(QStringLiteral("User"), QStringLiteral("B"), Value));
+
+    // A missing file is no error and loads nothing: what was loaded before goes.
+    EXPECT_TRUE(Q.Load(Dir.filePath(QStringLiteral("none.dat")), &Message));
+    EXPECT_TRUE(Q.Names().isEmpty());
+}

@@ -1,6 +1,8 @@
-// The main window's frame: its folders, pages and Exit, the forms of start-up, the help and the
-// profiles with Start's checks.
+// The main window's frame: its folders, pages and Exit, the two web views, the forms of start-up,
+// the help and the profiles with Start's checks.
 
+#include "composer/domwork.h"
+#include "composer/mailviews.h"
 #include "composer/preview.h"
 #include "delivery/profiles.h"
 #include "delivery/ui/sendform.h"
@@ -25,9 +27,13 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QStandardPaths>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
+#include <QWebEngineSettings>
+#include <QWebEngineView>
 #include <gtest/gtest.h>
 
 using namespace qf::shell;
@@ -253,4 +259,25 @@ TEST_F(ShellMainForm, ProfilesAtStartupAndStartChecks)
     EXPECT_EQ(MainForm->FProfile.FSmtpPort, "25");
     FreeForms();
     QFile::remove(Data + "/Profiles.dat");
+}
+
+// Both web views start on a blank document; the preview of merged mail runs no scripts, and the
+// address under the mouse shows in the status bar.
+TEST_F(ShellMainForm, WebViewsLoadBlankDocuments)
+{
+    TMainForm F;
+    QSignalSpy Editor(F.DomWork->Editor, &qf::composer::TDomHost::DocumentLoaded);
+    QSignalSpy Preview(F.WebBrowser1, &QWebEngineView::loadFinished);
+    F.show();
+    F.Preview->FPreviewDirty = false;
+    ASSERT_TRUE(Editor.count() > 0 || Editor.wait(30000));
+    ASSERT_TRUE(Preview.count() > 0 || Preview.wait(30000));
+    EXPECT_TRUE(Editor.first().first().toBool());
+    EXPECT_TRUE(Preview.first().first().toBool());
+    EXPECT_FALSE(F.Views->FFirstDocumentLoad);
+    EXPECT_FALSE(F.Views->FHtmlChanged);
+    EXPECT_TRUE(F.Preview->FPreviewDirty);
+    EXPECT_FALSE(F.WebBrowser1->settings()->testAttribute(QWebEngineSettings::JavascriptEnabled));
+    F.WebBrowser1StatusTextChange("file:///tmp/x.html");
+    EXPECT_EQ(F.StatusBar1->currentMessage(), "file:///tmp/x.html");
 }

@@ -140,6 +140,15 @@ TEST(TablesWriter, ConversionTable)
     EXPECT_EQ(ConvertDbfValue(dtD, Source(dtC, "05.03.2004")), "20040305");
 }
 
+TEST(TablesWriter, FormatDbfDate)
+{
+    EXPECT_EQ(FormatDbfDate(DateToSerial(QDate(2004, 3, 5)) + 0.75), "20040305");
+    EXPECT_EQ(FormatDbfDate(0), "18991230");
+    EXPECT_EQ(FormatDbfDate(-1.25), "18991229");
+    EXPECT_EQ(FormatDbfDate(DateToSerial(QDate(812, 1, 9))), "08120109");
+    EXPECT_EQ(FormatDbfDate(1e12), "        ");
+}
+
 TEST(TablesWriter, FieldPlacementAndNumbers)
 {
     QByteArray C(5, ' ');
