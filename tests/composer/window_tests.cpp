@@ -371,6 +371,15 @@ TEST_F(Window, FormattingBarAndMenus)
     F->Hyperlink0->trigger();
     EXPECT_TRUE(Body().contains("<a href=\"mailto:ann@example.org\">two</a>"))
         << Body().toStdString();
+
+    // The caret moved into a list sets the list toggles from the page, not from the last click.
+    EditSource("<ol><li id=n>n</li></ol><ul><li id=u>u</li></ul>");
+    F->activateWindow(); // the hyperlink dialog took it
+    Keys()->setFocus();
+    SelectIn("#n");
+    EXPECT_TRUE(WaitUntil([&] { return F->NumList0->isChecked() && !F->BulList0->isChecked(); }));
+    SelectIn("#u");
+    EXPECT_TRUE(WaitUntil([&] { return F->BulList0->isChecked() && !F->NumList0->isChecked(); }));
 }
 
 TEST_F(Window, AnEditorThatDiesComesBackAndSaysSo)
