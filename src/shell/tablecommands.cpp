@@ -144,7 +144,8 @@ void TMainForm::UpdateRecordCommands() { UpdateControls(); }
 void TMainForm::NarrowRecordCommands()
 {
     // The enabling rule has set the record commands; a table that cannot take them (an Access
-    // table is read-only here, a record being edited) turns them off again.
+    // table is read-only here, a record being edited) turns them off again. Edit stays: its
+    // editor shows a read-only record and says why a change is refused.
     const tables::TRecordCommands &C = Workspace->RecordCommands();
     const bool Browsing = Workspace->ADOQuery1().State() == tables::dsBrowse;
     const std::pair<QAction *, bool> Can[] = {{AddRec0, Browsing && C.CanAdd()},

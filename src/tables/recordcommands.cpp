@@ -106,6 +106,12 @@ QString TRecordCommands::ReadOnlyReason() const
     return QString();
 }
 
+bool TRecordCommands::CanEdit() const
+{
+    const TADOQuery &Q = FWs.ADOQuery1();
+    return Q.Active() && !Q.IsEmpty();
+}
+
 bool TRecordCommands::CanDelete() const { return Writable() && !FWs.ADOQuery1().IsEmpty(); }
 
 bool TRecordCommands::CanFindDuplicates() const

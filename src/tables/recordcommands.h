@@ -52,8 +52,9 @@ public:
     bool Active() const;
     bool Writable() const;
     bool CanAdd() const { return Writable(); }
-    // A read-only table (Access, an SQL result) refuses every change: no editor to type into.
-    bool CanEdit() const { return Writable(); }
+    // A record to show. A read-only table (Access, an SQL result) is shown too; the editor
+    // refuses a change to it with the reason.
+    bool CanEdit() const;
     bool CanDelete() const;
     bool CanFind() const { return !FindFieldNames().isEmpty(); }
     bool CanFindDuplicates() const;

@@ -247,10 +247,34 @@ TEST_F(TableCommands, ExecuteSqlShowsTheResultInTheGrid)
     EXPECT_EQ(M->columnCount(), 2);
     EXPECT_EQ(M->index(0, 0).data().toString(), "Berg");
     EXPECT_EQ(M->index(0, 1).data().toString(), "Norge");
-    // A result takes no changes: no command offers one.
+    // A result takes no changes: Add and Delete are off. Edit shows the record, and a change
+    // typed into it is refused with the reason; closing then gives the text up.
     EXPECT_FALSE(F.AddRec0->isEnabled());
     EXPECT_FALSE(F.DeleteRec0->isEnabled());
-    EXPECT_FALSE(F.EditRec0->isEnabled());
+    ASSERT_TRUE(F.EditRec0->isEnabled());
+    QString Refused;
+    bool Shown = false;
+    WhenModal<TEditDB>([&](TEditDB *E) {
+        Shown = true;
+        auto *Country = qobject_cast<QComboBox *>(E->EditorOf("COUNTRY"));
+        ASSERT_TRUE(Country);
+        EXPECT_EQ(Country->currentText(), "Norge");
+        EXPECT_EQ(E->StatusPanel->text(), "Record 1 of 3");
+        EXPECT_FALSE(E->NewButton->isEnabled());
+        EXPECT_FALSE(E->DeleteButton->isEnabled());
+        AnswerBox(QMessageBox::Ok, &Refused);
+        Country->lineEdit()->selectAll();
+        QTest::keyClicks(Country->lineEdit(), "Sverige");
+        EXPECT_EQ(Country->currentText(), "Sverige"); // what was typed stays until given up
+        AnswerBox(QMessageBox::No);
+        QTest::mouseClick(E->CloseButton, Qt::LeftButton);
+    });
+    F.EditRec0->trigger();
+    EXPECT_TRUE(Shown);
+    EXPECT_TRUE(Refused.contains("cannot be changed") && Refused.contains("the SQL result"))
+        << Refused.toStdString();
+    EXPECT_FALSE(MainForm->EditDB->isVisible());
+    EXPECT_EQ(M->index(0, 1).data().toString(), "Norge");
 }
 
 // Closing the window with changes the table file no longer takes asks before they are lost.

@@ -97,6 +97,8 @@ void TCalcFieldPage::RefreshCalcFieldList()
     ListBox1->addItems(FFields.RefreshCalcFieldList());
     ListBox1->setCurrentRow(-1);
     FFilling = false;
+    // Nothing is selected now: a New or an Open that finds no field must not leave Delete on.
+    UpdateCalcFieldControls();
 }
 
 void TCalcFieldPage::UpdateCalcFieldControls()

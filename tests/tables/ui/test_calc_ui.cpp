@@ -4,6 +4,7 @@
 // with the caret at the fault, and a calculated field inside the filter.
 
 #include "calcfixture.h"
+#include "composer/project.h"
 #include "dbforacle.h"
 #include "modal.h"
 #include "shell/addwordform.h"
@@ -165,6 +166,51 @@ TEST_F(CalcUi, AddEditTypeAndDeleteThroughThePage)
         QTest::mouseClick(Page->Button14, Qt::LeftButton);
     EXPECT_TRUE(Names().isEmpty());
     EXPECT_FALSE(Page->Memo2->isEnabled());
+}
+
+// Delete, the expression and the type follow the selection whatever refilled the list: a project
+// opened whole, a damaged one, a new one.
+TEST_F(CalcUi, ControlsFollowTheSelectionAfterEveryRefill)
+{
+    Form->CalcFieldsView0->trigger();
+    Add("Total");
+    Focus(Page->Memo2);
+    QTest::keyClicks(Page->Memo2, "AMOUNT * 2");
+    const QString Saved = Dir.filePath("saved.qfx");
+    Form->Project->ProjectFileName = Saved;
+    ASSERT_TRUE(Form->Project->SaveProject());
+    auto Enabled = [this] {
+        return QList<bool>{Page->Button14->isEnabled(), Page->Memo2->isEnabled(),
+                           Page->ComboBox1->isEnabled()};
+    };
+    const QList<bool> On{true, true, true}, Off{false, false, false};
+    ASSERT_EQ(Enabled(), On);
+
+    // Cut off before its first item: nothing can be read, nothing is selected.
+    {
+        QFile Damaged(Dir.filePath("damaged.qfx"));
+        ASSERT_TRUE(Damaged.open(QIODevice::WriteOnly));
+        Damaged.write(QByteArray("\x01\0\0\0\x07\0\0", 7));
+    }
+    QString Message;
+    AnswerBox(QMessageBox::Ok, &Message);
+    Form->Project->OpenMailFile(Dir.filePath("damaged.qfx"));
+    EXPECT_TRUE(Message.contains("damaged.qfx")) << Message.toStdString();
+    EXPECT_TRUE(Names().isEmpty());
+    EXPECT_EQ(Enabled(), Off);
+    EXPECT_TRUE(Page->Memo2->toPlainText().isEmpty());
+    EXPECT_EQ(Page->ComboBox1->currentIndex(), -1);
+    QTest::mouseClick(Page->Button14, Qt::LeftButton); // does nothing, says nothing
+
+    // A whole project selects its first field; New leaves nothing to delete.
+    Form->Project->OpenMailFile(Saved);
+    EXPECT_EQ(Page->Selected(), "TOTAL");
+    EXPECT_EQ(Page->Memo2->toPlainText(), "AMOUNT * 2");
+    EXPECT_EQ(Enabled(), On);
+    Form->Project->ResetModified();
+    Form->NewProject0->trigger();
+    EXPECT_TRUE(Names().isEmpty());
+    EXPECT_EQ(Enabled(), Off);
 }
 
 TEST_F(CalcUi, FilterAppliedAtOpeningAndReopenAndItsFailureAsked)

@@ -23,6 +23,7 @@
 #include <QTableWidget>
 #include <QTest>
 #include <QToolButton>
+#include <QWindow>
 #include <csignal>
 #include <sys/resource.h>
 
@@ -325,6 +326,14 @@ TEST_F(RestructureUi, SaveAsOntoTheOpenTableAndAFailedOne)
         SaveAs(F, Table, true, [](TCopyOptForm *O) {
             EXPECT_FALSE(O->CheckBox2->isEnabled());
             EXPECT_TRUE(O->CheckBox3->isEnabled());
+            // A title, but no close box and no system menu: the choice ends with "Ok".
+            for (const Qt::WindowFlags Flags : {O->windowFlags(), O->windowHandle()->flags()}) {
+                EXPECT_EQ(Flags & Qt::WindowType_Mask, Qt::Dialog);
+                EXPECT_TRUE(Flags.testFlags(Qt::CustomizeWindowHint | Qt::WindowTitleHint));
+                EXPECT_FALSE(Flags & (Qt::WindowCloseButtonHint | Qt::WindowSystemMenuHint |
+                                      Qt::WindowContextHelpButtonHint))
+                    << std::hex << Flags.toInt();
+            }
         });
     });
     std::signal(SIGXFSZ, OldHandler);

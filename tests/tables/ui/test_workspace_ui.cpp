@@ -8,6 +8,8 @@
 #include "modal.h"
 #include "shell/globals.h"
 #include "shell/mainform.h"
+#include "tables/recordcommands.h"
+#include "tables/ui/editdb.h"
 #include "tables/ui/seltabform.h"
 #include "tables/workspace.h"
 
@@ -15,6 +17,7 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
@@ -186,6 +189,19 @@ TEST_F(TablesUi, AccessTableThroughThePicker)
     ASSERT_TRUE(W().Active());
     EXPECT_EQ(TableName, Chosen);
     EXPECT_EQ(Grid->model()->rowCount(), W().ADOQuery1().RecordCount());
+
+    // Read-only, but its records can be looked at in the editor: Edit is on, Add and Delete off.
+    ASSERT_GT(W().ADOQuery1().RecordCount(), 0);
+    EXPECT_TRUE(Form->EditRec0->isEnabled());
+    EXPECT_FALSE(Form->AddRec0->isEnabled() || Form->DeleteRec0->isEnabled());
+    QString Shown;
+    WhenModal<TEditDB>([&](TEditDB *E) {
+        Shown = E->StatusPanel->text();
+        QTest::mouseClick(E->CloseButton, Qt::LeftButton);
+    });
+    Form->EditRec0->trigger();
+    EXPECT_EQ(Shown, W().RecordCommands().RecordPositionText());
+
     Form->CloseDB0->trigger();
     EXPECT_TRUE(QFile::exists(Dir.filePath(Chosen + ".cfg")));
 }
