@@ -381,7 +381,8 @@ TEST_F(Window, CommandsKeepStylePropertiesTheBrowserDoesNotKnow)
                "normal;-ms-text-size-adjust:100%\">Dear reader</p>"
                "<p id=b style=\"mso-margin-top-alt:auto;margin:0;line-height:exactly\">Centred</p>"
                "<p id=c><span id=d style=\"font-weight:bold;mso-bidi-font-weight:normal;"
-               "color:red\">plain again</span> rest</p>");
+               "color:red\">plain again</span> rest</p><p><span id=e style=\"font-weight:normal;"
+               "mso-ansi-language:PL;color:red\">aa bb cc</span></p>");
     const auto Style = [&](const char *Id) {
         return Js(QStringLiteral("document.getElementById('%1').getAttribute('style')").arg(Id))
             .toString();
@@ -420,6 +421,18 @@ TEST_F(Window, CommandsKeepStylePropertiesTheBrowserDoesNotKnow)
     F->SpeedItem9->trigger();
     EXPECT_FALSE(F->SpeedItem9->isChecked());
     EXPECT_EQ(Style("d"), "color: red; mso-bidi-font-weight:normal;");
+
+    // The middle of a span made bold: each piece of the span keeps them.
+    ASSERT_TRUE(Js("(function(){const t=document.getElementById('e').firstChild;"
+                   "const r=document.createRange();r.setStart(t,3);r.setEnd(t,5);"
+                   "getSelection().removeAllRanges();getSelection().addRange(r);return true;})()")
+                    .toBool());
+    emit F->DomWork->Editor->InputStarted();
+    F->SpeedItem9->trigger();
+    EXPECT_TRUE(Body().contains("\">aa </span><span style=\"color: red; mso-ansi-language:PL;\">"
+                                "<b>bb</b></span><span style=\"font-weight:normal;mso-ansi-"
+                                "language:PL;color:red\"> cc</span>"))
+        << Body().toStdString();
 
     // The source and the body a mailing reads carry them.
     F->SourceView0Click();
