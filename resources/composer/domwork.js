@@ -708,6 +708,93 @@
         return doc.execCommand('insertHTML', false, cleanHtml(img.outerHTML));
     }
 
+    // ---- style properties the browser does not know ----------------------------------
+
+    // An editing command writes an element's style attribute back from what the browser
+    // made of it, which drops the properties it does not know (Outlook's mso- and -ms-) and
+    // values it cannot read. Those are put back after every change, also after the editor's
+    // own undo and keys; what the command changed stands.
+    const styleWrites = new MutationObserver(keepStyles);
+    styleWrites.observe(doc, { attributes: true, attributeFilter: ['style'],
+                               attributeOldValue: true, subtree: true });
+    let probe = null;
+
+    // The declarations of a style text, split at the semicolons outside quotes, brackets
+    // and comments.
+    function declarations(text) {
+        const out = [];
+        let from = 0, depth = 0, quote = '';
+        const take = function (to) {
+            const d = text.slice(from, to).trim();
+            if (d.indexOf(':') > 0)
+                out.push(d);
+            from = to + 1;
+        };
+        for (let i = 0; i < text.length; i++) {
+            const c = text[i];
+            if (quote) {
+                if (c === '\\')
+                    i++;
+                else if (c === quote)
+                    quote = '';
+            } else if (c === '"' || c === "'") {
+                quote = c;
+            } else if (c === '/' && text[i + 1] === '*') {
+                const end = text.indexOf('*/', i + 2);
+                i = end < 0 ? text.length : end + 1;
+            } else if (c === '(') {
+                depth++;
+            } else if (c === ')' && depth > 0) {
+                depth--;
+            } else if (c === ';' && !depth) {
+                take(i);
+            }
+        }
+        take(text.length);
+        return out;
+    }
+
+    function understood(declaration) {
+        probe = probe || doc.createElement('div');  // never part of the document
+        probe.setAttribute('style', declaration);
+        return probe.style.length > 0;
+    }
+
+    function sameDeclaration(a, b) {
+        const key = function (d) {
+            const i = d.indexOf(':');
+            return d.slice(0, i).trim().toLowerCase() + ':' + d.slice(i + 1).trim();
+        };
+        return key(a) === key(b);
+    }
+
+    function keepStyles(delivered) {
+        const records = (delivered || []).concat(styleWrites.takeRecords());
+        if (!records.length)
+            return;
+        const before = new Map();
+        for (const m of records)
+            if (!before.has(m.target))
+                before.set(m.target, m.oldValue);
+        before.forEach(function (old, e) {
+            if (old === null || !e.isConnected)
+                return;
+            const now = declarations(e.getAttribute('style') || '');
+            const lead = [], rest = [];
+            let seen = false;
+            for (const d of declarations(old)) {
+                if (understood(d))
+                    seen = true;
+                else if (!now.some(function (n) { return sameDeclaration(n, d); }))
+                    (seen ? rest : lead).push(d);
+            }
+            // Those written before the first one the browser reads stay in front.
+            if (lead.length || rest.length)
+                e.setAttribute('style', lead.concat(now, rest).join('; ') + ';');
+        });
+        styleWrites.takeRecords();
+    }
+
     // ---- the document ---------------------------------------------------------------
 
     // The document as its source: the doctype, and the elements without our editing
@@ -750,6 +837,7 @@
     // Every node of the document in its order: comments beside the doctype and the <html>
     // element (Outlook's conditional comments stand there) are part of the message.
     function html() {
+        keepStyles();
         let t = '';
         for (const n of Array.from(doc.childNodes)) {
             if (n.nodeType === Node.DOCUMENT_TYPE_NODE)
@@ -839,6 +927,7 @@
                 prepare();
             const result = f.apply(null, args || []);
             if (!READ_ONLY.has(name)) {
+                keepStyles();
                 mayStyle();
                 forget();  // a command may leave a typing style without touching the document
                 schedulePush();

@@ -302,6 +302,90 @@ QString InlineLocalImages(const QString &Html, std::vector<TInlineImage> &Images
     return Images.empty() ? Html : Out + Html.mid(At);
 }
 
+// Where the charset a META's content names stands in Content ("text/html; charset=UTF-8"),
+// found as browsers find it; false when it names none.
+bool ContentCharset(const QString &Content, qsizetype &From, qsizetype &To)
+{
+    const auto Blank = [](QChar C) { return C == u' ' || (C >= u'\t' && C <= u'\r'); };
+    for (qsizetype At = 0;
+         (At = Content.indexOf(QLatin1String("charset"), At, Qt::CaseInsensitive)) >= 0;) {
+        qsizetype I = At + 7;
+        At = I;
+        while (I < Content.size() && Blank(Content[I]))
+            ++I;
+        if (I == Content.size() || Content[I] != u'=')
+            continue;
+        ++I;
+        while (I < Content.size() && Blank(Content[I]))
+            ++I;
+        if (I < Content.size() && (Content[I] == u'"' || Content[I] == u'\'')) {
+            To = Content.indexOf(Content[I], I + 1);
+            From = I + 1;
+            return To > From;
+        }
+        From = To = I;
+        while (To < Content.size() && !Blank(Content[To]) && Content[To] != u';')
+            ++To;
+        return To > From;
+    }
+    return false;
+}
+
+// The body's own META tags name the charset the message goes out in, so that the page and
+// the message header never disagree about how its bytes are read.
+QString NameCharsetInMeta(const QString &Html, const QByteArray &Charset)
+{
+    if (!Html.contains(QLatin1String("<meta"), Qt::CaseInsensitive))
+        return Html;
+    thread_local const QRegularExpression Meta(
+        QStringLiteral("<meta(?=[\\s/>])(?:[^>\"']|\"[^\"]*\"|'[^']*')*>"),
+        QRegularExpression::CaseInsensitiveOption);
+    thread_local const QRegularExpression Attribute(
+        QStringLiteral("([^\\s\"'>/=]+)(?:\\s*=\\s*(?:\"([^\"]*)\"|'([^']*)'|([^\\s\"'>]+)))?"));
+    const QString Name = QString::fromLatin1(Charset);
+    QString Out;
+    qsizetype At = 0;
+    for (auto It = Meta.globalMatch(Html); It.hasNext();) {
+        const QRegularExpressionMatch M = It.next();
+        // The place of the charset attribute's value, else of the charset in a Content-Type
+        // declaration's content.
+        qsizetype From = -1, To = -1, ContentFrom = -1, ContentTo = -1;
+        bool ContentType = false;
+        for (auto A = Attribute.globalMatch(Html, M.capturedStart() + 5); A.hasNext();) {
+            const QRegularExpressionMatch V = A.next();
+            if (V.capturedEnd() >= M.capturedEnd())
+                break;
+            const int Group = V.capturedStart(2) >= 0 ? 2 : V.capturedStart(3) >= 0 ? 3 : 4;
+            const QString Attr = V.captured(1).toLower();
+            if (Attr == QLatin1String("charset") && From < 0 && V.capturedStart(Group) >= 0) {
+                From = V.capturedStart(Group);
+                To = V.capturedEnd(Group);
+            } else if (Attr == QLatin1String("http-equiv")) {
+                ContentType = V.captured(Group).trimmed().compare(QLatin1String("content-type"),
+                                                                  Qt::CaseInsensitive) == 0;
+            } else if (Attr == QLatin1String("content") && ContentFrom < 0 &&
+                       V.capturedStart(Group) >= 0) {
+                ContentFrom = V.capturedStart(Group);
+                ContentTo = V.capturedEnd(Group);
+            }
+        }
+        if (From < 0 && ContentType && ContentFrom >= 0 &&
+            ContentCharset(Html.mid(ContentFrom, ContentTo - ContentFrom), From, To)) {
+            From += ContentFrom;
+            To += ContentFrom;
+        }
+        if (From < 0 || QStringView(Html).mid(From, To - From) == Name)
+            continue;
+        Out += QStringView(Html).mid(At, From - At);
+        Out += Name;
+        At = To;
+    }
+    if (At == 0)
+        return Html;
+    Out += QStringView(Html).mid(At);
+    return Out;
+}
+
 QByteArray ReadImage(const QString &FileName)
 {
     QFile F(FileName);
@@ -480,8 +564,10 @@ QByteArray TIdMessage::Compose(const QString &MailAgent) const
     // Pictures from files of this machine go with the message; the reader has no such files.
     std::vector<TInlineImage> Images;
     QString BodyText = CanonicalBody(Body);
-    if (Html)
+    if (Html) {
         BodyText = InlineLocalImages(BodyText, Images);
+        BodyText = NameCharsetInMeta(BodyText, Charset);
+    }
     const QByteArray BodyBytes =
         Enc.Encode(BodyText, Html ? TCharsetEncoder::umHtmlReference : TCharsetEncoder::umFail);
     if (!FCache)

@@ -382,6 +382,74 @@ TEST_F(Window, FormattingBarAndMenus)
     EXPECT_TRUE(WaitUntil([&] { return F->BulList0->isChecked() && !F->NumList0->isChecked(); }));
 }
 
+// Outlook's own style properties (mso-, -ms-) and values the browser cannot read stay on the
+// elements a command edits; what the command changes, it changes.
+TEST_F(Window, CommandsKeepStylePropertiesTheBrowserDoesNotKnow)
+{
+    EditSource("<p id=a style=\"mso-line-height-rule:exactly;line-height:20px;font-weight:"
+               "normal;-ms-text-size-adjust:100%\">Dear reader</p>"
+               "<p id=b style=\"mso-margin-top-alt:auto;margin:0;line-height:exactly\">Centred</p>"
+               "<p id=c><span id=d style=\"font-weight:bold;mso-bidi-font-weight:normal;"
+               "color:red\">plain again</span> rest</p><p><span id=e style=\"font-weight:normal;"
+               "mso-ansi-language:PL;color:red\">aa bb cc</span></p>");
+    const auto Style = [&](const char *Id) {
+        return Js(QStringLiteral("document.getElementById('%1').getAttribute('style')").arg(Id))
+            .toString();
+    };
+    // One word of the paragraph made bold: the paragraph's normal weight moves to the words
+    // beside it.
+    ASSERT_TRUE(Js("(function(){const t=document.getElementById('a').firstChild;"
+                   "const r=document.createRange();r.setStart(t,5);r.setEnd(t,11);"
+                   "getSelection().removeAllRanges();getSelection().addRange(r);return true;})()")
+                    .toBool());
+    emit F->DomWork->Editor->InputStarted();
+    F->SpeedItem9->trigger();
+    EXPECT_TRUE(Body().contains("<span style=\"font-weight: normal;\">Dear </span><b>reader</b>"))
+        << Body().toStdString();
+    EXPECT_EQ(Style("a"),
+              "mso-line-height-rule:exactly; line-height: 20px; -ms-text-size-adjust:100%;");
+    // Undo gives the paragraph its weight back; redo does the command again, whole.
+    F->Undo0->trigger();
+    EXPECT_TRUE(WaitUntil([&] {
+        return Style("a") ==
+               "mso-line-height-rule:exactly; line-height: 20px; font-weight: normal; "
+               "-ms-text-size-adjust:100%;";
+    })) << Style("a").toStdString();
+    F->Redo0->trigger();
+    EXPECT_TRUE(WaitUntil([&] { return Body().contains("<b>reader</b>"); }));
+    EXPECT_EQ(Style("a"),
+              "mso-line-height-rule:exactly; line-height: 20px; -ms-text-size-adjust:100%;");
+
+    SelectIn("#b");
+    F->SpeedItem14->trigger();
+    EXPECT_EQ(Style("b"),
+              "mso-margin-top-alt:auto; text-align: center; margin: 0px; line-height:exactly;");
+
+    // Bold taken off: the weight goes, the rest stays.
+    SelectIn("#d");
+    F->SpeedItem9->trigger();
+    EXPECT_FALSE(F->SpeedItem9->isChecked());
+    EXPECT_EQ(Style("d"), "color: red; mso-bidi-font-weight:normal;");
+
+    // The middle of a span made bold: each piece of the span keeps them.
+    ASSERT_TRUE(Js("(function(){const t=document.getElementById('e').firstChild;"
+                   "const r=document.createRange();r.setStart(t,3);r.setEnd(t,5);"
+                   "getSelection().removeAllRanges();getSelection().addRange(r);return true;})()")
+                    .toBool());
+    emit F->DomWork->Editor->InputStarted();
+    F->SpeedItem9->trigger();
+    EXPECT_TRUE(Body().contains("\">aa </span><span style=\"color: red; mso-ansi-language:PL;\">"
+                                "<b>bb</b></span><span style=\"font-weight:normal;mso-ansi-"
+                                "language:PL;color:red\"> cc</span>"))
+        << Body().toStdString();
+
+    // The source and the body a mailing reads carry them.
+    F->SourceView0Click();
+    const QString Source = F->RxRichEdit1->toPlainText();
+    EXPECT_TRUE(Source.contains("-ms-text-size-adjust:100%;\">")) << Source.toStdString();
+    EXPECT_TRUE(F->Views->MessageBody().contains("mso-bidi-font-weight:normal"));
+}
+
 TEST_F(Window, AnEditorThatDiesComesBackAndSaysSo)
 {
     EditSource("<p id=a>kept text</p>");

@@ -243,6 +243,48 @@ TEST(DeliveryMessage, LocalPicturesTravelInsideTheMessage)
     }
 }
 
+// A page's own META names the charset its bytes are sent in, as the header does.
+TEST(DeliveryMessage, TheBodysMetaNamesTheMessageCharset)
+{
+    TIdMessage M;
+    Basic(M);
+    M.ContentType = QStringLiteral("text/html");
+    // %1 the charset each META names; the rest names none and stays as written.
+    const QString Head = QStringLiteral(
+        "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=%1\">\r\n"
+        "<META HTTP-EQUIV=content-type CONTENT='text/html;charset=\"%1\"'><meta charset=%1 />"
+        "<!--[if mso]><meta charset=\"%1\"><![endif]-->");
+    const QString Rest =
+        QStringLiteral("<meta name=\"x\" content=\"charset=utf-8\"><meta http-equiv=\"Content-"
+                       "Type\" content=\"text/html\"></head><body><p>%1</p><p>&lt;meta "
+                       "charset=utf-8&gt;</p></body></html>");
+    const struct {
+        const char *Charset, *Label;
+        QString Text;
+    } Cases[] = {{"iso-8859-2", "iso-8859-2", QStringLiteral("Zażółć gęślą jaźń")},
+                 {"koi8-r", "koi8-r", QStringLiteral("Съешь же ещё")},
+                 {"x-user-defined", "utf-8", QStringLiteral("Zażółć Съешь")},
+                 {"utf-8", "utf-8", QStringLiteral("世界")}};
+    for (const auto &C : Cases) {
+        SCOPED_TRACE(C.Charset);
+        M.CharSet = QString::fromLatin1(C.Charset);
+        M.Body = QStringList{Head.arg(QStringLiteral("UTF-8")) + Rest.arg(C.Text)};
+        const QByteArray Raw = M.Compose({});
+        EXPECT_TRUE(
+            Raw.contains(QByteArray("Content-Type: text/html; charset=\"") + C.Label + "\"\r\n"));
+        EXPECT_EQ(
+            ParseComposed(Raw)["body"].toString().toStdString(),
+            (Head.arg(QString::fromLatin1(C.Label)) + Rest.arg(C.Text) + QStringLiteral("\r\n"))
+                .toStdString());
+    }
+    // Plain text is no page: a META in it is text as typed.
+    M.ContentType = QStringLiteral("text/plain");
+    M.CharSet = QStringLiteral("koi8-r");
+    M.Body = QStringList{QStringLiteral("<meta charset=utf-8>")};
+    EXPECT_EQ(ParseComposed(M.Compose({}))["body"].toString(),
+              QStringLiteral("<meta charset=utf-8>\r\n"));
+}
+
 TEST(DeliveryMessage, ReplyToAndContentType)
 {
     TIdMessage M;
