@@ -33,6 +33,7 @@ public:
     std::array<QLineEdit *, 6> Edits; // Edit1 .. Edit6, in the order of ProfileItems
     std::array<QLabel *, 6> Labels;
     QPushButton *Button1, *Button2, *Button3; // "Add...", "Delete", "Close"
+    QLabel *FileLabel; // which profile file is in use, said when the dialog opens
 
     TProfiles Profiles;
     bool FChanged = false;
@@ -56,7 +57,6 @@ public:
     void Button3Click() { close(); }
     void FormClose();
     void EditExit(int Index);
-    // The message of the last load, empty when it went well.
 
     void done(int Result) override;
 
