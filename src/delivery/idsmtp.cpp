@@ -643,7 +643,9 @@ void TIdSMTP::Send(const TIdMessage &Message)
                     QStringLiteral("Cancelled after the message was sent, before the SMTP "
                                    "server %1 confirmed it")
                         .arg(I.ServerName()));
-            throw;
+            throw EIdException(
+                QStringLiteral("Cancelled before the message was sent to the SMTP server %1")
+                    .arg(I.ServerName()));
         } catch (const EClosed &E) {
             if (DataSent)
                 throw EIdReplyError(E.ReplyCode(),

@@ -25,7 +25,7 @@ inline constexpr int IdDataReplyTimeout = 600000;
 inline constexpr int IdInterruptGrace = 400;
 
 // Wakes the clients that share it out of a connect or a wait, from any thread. It stays
-// raised until Clear; a client that meets it raised fails at once with "Cancelled". The wait
+// raised until Clear; a client that meets it raised fails at once, "Cancelled". The wait
 // for the reply to a message's data ends IdInterruptGrace ms later, and its failure says that
 // the message went out unconfirmed: the server may have taken it.
 class TIdInterrupt {

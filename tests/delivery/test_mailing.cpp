@@ -196,6 +196,29 @@ TEST_F(DeliveryMailing, EveryFailureLoggedWithItsRecord)
     EXPECT_TRUE(Server.Recipients().isEmpty());
 }
 
+// Stopped while the server holds its reply to the final dot: the wait ends at once, and the
+// message is neither counted nor logged as sent, but as unconfirmed.
+TEST_F(DeliveryMailing, AbortCutsTheWaitForAHeldReply)
+{
+    Server.SetControl({{"hold", QJsonArray{"r1@example.com"}}});
+    Prepare(M, Server.Port(), 3, 1);
+    M.Start(QStringLiteral("now"));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return QFile::exists(Server.FilePath(QStringLiteral("hold.r1@example.com"))); }));
+    M.Abort();
+    // Far within the 10 minutes the reply is otherwise waited for.
+    ASSERT_TRUE(WaitUntil([&] { return View.Done; }, 20000));
+    EXPECT_FALSE(View.Completed);
+    const QStringList Log = M.LogLines();
+    EXPECT_EQ(Log.filter(QStringLiteral("Success: ")),
+              QStringList{QStringLiteral("Success: r0@example.com")});
+    const QStringList Failed = Log.filter(QStringLiteral(" Failed: "));
+    ASSERT_EQ(Failed.size(), 1);
+    EXPECT_TRUE(Failed[0].startsWith(QStringLiteral("Cancelled after the message was sent")));
+    EXPECT_TRUE(Failed[0].endsWith(QStringLiteral(" confirmed it Failed: r1@example.com")));
+    EXPECT_EQ(Log.last(), QStringLiteral("1 Sent of 3"));
+}
+
 TEST_F(DeliveryMailing, LogWithoutAFileKeepsItsLastLines)
 {
     TMailLog Log;
