@@ -22,7 +22,7 @@ inline constexpr int IdDataReplyTimeout = 600000;
 
 // How long the reply to a message's data is still waited for once the interrupt is raised: it
 // is usually on its way.
-inline constexpr int IdInterruptGrace = 400;
+inline constexpr int IdInterruptGrace = 600;
 
 // Wakes the clients that share it out of a connect or a wait, from any thread. It stays
 // raised until Clear; a client that meets it raised fails at once, "Cancelled". The wait

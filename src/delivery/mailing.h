@@ -158,9 +158,10 @@ public:
     QStringList LogLines();
 
     // The user stops the mailing (Cancel, Abort): the senders finish the message in hand, but
-    // no wait on a server outlasts AbortGrace ms; a message cut short is not counted as sent.
+    // AbortGrace ms later every wait on a server is cut short (the one for the reply to the
+    // data IdInterruptGrace ms after that); a message cut short is not counted as sent.
     void Abort();
-    static constexpr int AbortGrace = 500;
+    static constexpr int AbortGrace = 300;
     // The dialog closes before the sending began: the connecting stops at once, without an
     // error box.
     void AbortConnecting();
