@@ -2,7 +2,7 @@
 // The "Profiles" dialog: lists the sender profiles, adds, deletes and edits them, and fills the
 // main window's profile list. It loads the profile file each time it is shown (and once at
 // start-up without showing) and writes it when it closes after a change; a file that cannot
-// be written is reported and the previous one kept.
+// be written is reported and the previous one kept. The dialog names the file it uses.
 
 #include "delivery/profiles.h"
 
