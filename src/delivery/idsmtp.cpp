@@ -36,6 +36,12 @@ public:
     explicit EClosed(const QString &Message, int Code = 0) : EIdReplyError(Code, Message) {}
 };
 
+// The interrupt was raised while waiting.
+class ECancelled : public EIdException {
+public:
+    ECancelled() : EIdException(QStringLiteral("Cancelled")) {}
+};
+
 struct TReply {
     int Code = 0;
     QByteArray Text; // the lines joined by blanks, codes left out after the first
@@ -172,11 +178,13 @@ struct TIdSMTP::TImpl {
     [[noreturn]] void Cancelled()
     {
         Close();
-        throw EIdException(QStringLiteral("Cancelled"));
+        throw ECancelled();
     }
 
-    // Waits until the socket is ready for Events; false when Deadline passed first.
-    bool Wait(short Events, TClock::time_point Deadline, bool Interruptible)
+    // Waits until the socket is ready for Events; false when Deadline passed first. A raised
+    // interrupt fails with "Cancelled", or, given Interrupted, sets it and returns false.
+    bool Wait(short Events, TClock::time_point Deadline, bool Interruptible,
+              bool *Interrupted = nullptr)
     {
         const int Wake = Interruptible && Interrupt ? Interrupt->Handle() : -1;
         for (;;) {
@@ -192,27 +200,35 @@ struct TIdSMTP::TImpl {
             }
             if (P[0].revents) // what has arrived counts, even with the interrupt raised
                 return true;
-            if (Wake >= 0 && P[1].revents)
-                Cancelled();
+            if (Wake >= 0 && P[1].revents) {
+                if (!Interrupted)
+                    Cancelled();
+                *Interrupted = true;
+                return false;
+            }
             if (Rc == 0 && TClock::now() >= Deadline)
                 return false;
         }
     }
 
-    // Takes one complete reply from the received bytes; false when it is not all in yet.
-    bool TakeReply(TReply &R)
+    // Takes one complete reply from the received bytes; false when it is not all in yet. At
+    // the end of the stream (AtEnd) a last line without its line break is complete too: a
+    // server may close straight after writing it.
+    bool TakeReply(TReply &R, bool AtEnd = false)
     {
         qsizetype Pos = InPos;
         TReply Out;
         for (;;) {
-            const qsizetype Eol = In.indexOf('\n', Pos);
+            qsizetype Eol = In.indexOf('\n', Pos);
+            if (Eol < 0 && AtEnd && Pos < In.size() && FinalLine(Pos))
+                Eol = In.size();
             if (Eol < 0) {
                 if (In.size() - InPos > 65536)
                     Fail(QStringLiteral("The SMTP server's reply is too long"));
                 return false;
             }
             QByteArrayView Line(In.constData() + Pos, Eol - Pos);
-            Pos = Eol + 1;
+            Pos = std::min(Eol + 1, In.size());
             if (Line.endsWith('\r'))
                 Line.chop(1);
             const bool Digits =
@@ -243,6 +259,19 @@ struct TIdSMTP::TImpl {
         }
         R = std::move(Out);
         return true;
+    }
+
+    // The bytes from Pos to the end are the last line of a reply: a code, then nothing or a
+    // blank and text.
+    bool FinalLine(qsizetype Pos) const
+    {
+        QByteArrayView Line(In.constData() + Pos, In.size() - Pos);
+        if (Line.endsWith('\r'))
+            Line.chop(1);
+        return Line.size() >= 3 &&
+               std::all_of(Line.begin(), Line.begin() + 3,
+                           [](char C) { return C >= '0' && C <= '9'; }) &&
+               (Line.size() == 3 || Line[3] == ' ');
     }
 
     [[noreturn]] void Fail(const QString &Text)
@@ -279,19 +308,29 @@ struct TIdSMTP::TImpl {
         }
     }
 
-    TReply Read(const QString &What, int TimeoutMs, bool Interruptible = true)
+    // Reads one reply within TimeoutMs. An interrupt fails it at once, or after GraceMs when
+    // the reply has not come by then.
+    TReply Read(const QString &What, int TimeoutMs, int GraceMs = 0)
     {
         Checked = false;
-        const auto Deadline = After(TimeoutMs);
+        auto Deadline = After(TimeoutMs);
+        bool Interrupted = false;
         TReply R;
         while (!TakeReply(R)) {
-            if (!Wait(POLLIN, Deadline, Interruptible)) {
+            if (!Wait(POLLIN, Deadline, !Interrupted, GraceMs > 0 ? &Interrupted : nullptr)) {
+                if (Interrupted) {
+                    if (GraceMs <= 0)
+                        Cancelled();
+                    Deadline = std::min(Deadline, After(GraceMs));
+                    GraceMs = 0; // the next time the grace is over
+                    continue;
+                }
                 Close();
                 throw EIdException(
                     QStringLiteral("Timeout: the SMTP server %1 did not answer %2 within %3 s")
                         .arg(ServerName(), What, SecondsText(TimeoutMs)));
             }
-            if (!Receive() && !TakeReply(R)) {
+            if (!Receive() && !TakeReply(R, true)) {
                 Close();
                 throw EClosed(QStringLiteral("The SMTP server %1 closed the connection (%2)")
                                   .arg(ServerName(), What));
@@ -303,7 +342,7 @@ struct TIdSMTP::TImpl {
     }
 
     // Writes all of Data; the time-out runs while not one byte moves.
-    void Write(const QByteArray &Data, int TimeoutMs, bool Interruptible = true)
+    void Write(const QByteArray &Data, int TimeoutMs)
     {
         Checked = false;
         qsizetype Off = 0;
@@ -319,7 +358,7 @@ struct TIdSMTP::TImpl {
             if (N < 0 && errno == EINTR)
                 continue;
             if (N < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-                if (!Wait(POLLOUT, Deadline, Interruptible))
+                if (!Wait(POLLOUT, Deadline, true))
                     Fail(QStringLiteral("Timeout: the SMTP server %1 took nothing for %2 s")
                              .arg(ServerName(), SecondsText(TimeoutMs)));
                 continue;
@@ -560,17 +599,26 @@ void TIdSMTP::Send(const TIdMessage &Message)
                     Group += "RCPT TO:<" + A + ">\r\n";
                 Group += "DATA\r\n";
                 I.Write(Group, ReadTimeout);
-                // Every reply is read, so that a refusal is the first one given.
+                // Every reply is read, so that a refusal is the first one given. A server that
+                // refused and closed (421) leaves the rest unanswered: its refusal is the error.
                 TReply Refusal;
-                const TReply M = I.Read(QStringLiteral("to MAIL"), ReadTimeout);
-                if (!M.Positive())
-                    Refusal = M;
-                for (qsizetype N = 0; N < To.size(); ++N) {
-                    const TReply R = I.Read(QStringLiteral("to RCPT"), ReadTimeout);
-                    if (!R.Positive() && !Refusal.Code)
-                        Refusal = R;
+                TReply D;
+                try {
+                    const TReply M = I.Read(QStringLiteral("to MAIL"), ReadTimeout);
+                    if (!M.Positive())
+                        Refusal = M;
+                    for (qsizetype N = 0; N < To.size(); ++N) {
+                        const TReply R = I.Read(QStringLiteral("to RCPT"), ReadTimeout);
+                        if (!R.Positive() && !Refusal.Code)
+                            Refusal = R;
+                    }
+                    D = I.Read(QStringLiteral("to DATA"), ReadTimeout);
+                } catch (const ECancelled &) {
+                    throw;
+                } catch (const EIdException &) {
+                    if (!Refusal.Code)
+                        throw;
                 }
-                const TReply D = I.Read(QStringLiteral("to DATA"), ReadTimeout);
                 if (Refusal.Code)
                     I.Expect(Refusal);
                 I.Expect(D, 3);
@@ -583,11 +631,21 @@ void TIdSMTP::Send(const TIdMessage &Message)
             }
             I.Write(Data, ReadTimeout);
             DataSent = true;
-            // From here the message may be taken: no interrupt, and a late reply still counts.
+            // From here the message may be taken: a late reply still counts, and an interrupt
+            // leaves it unconfirmed unless the reply follows within the grace.
             const TReply R = I.Read(QStringLiteral("to the message"),
-                                    std::max(ReadTimeout, IdDataReplyTimeout), false);
+                                    std::max(ReadTimeout, IdDataReplyTimeout), IdInterruptGrace);
             I.Expect(R);
             return;
+        } catch (const ECancelled &) {
+            if (DataSent)
+                throw EIdException(
+                    QStringLiteral("Cancelled after the message was sent, before the SMTP "
+                                   "server %1 confirmed it")
+                        .arg(I.ServerName()));
+            throw EIdException(
+                QStringLiteral("Cancelled before the message was sent to the SMTP server %1")
+                    .arg(I.ServerName()));
         } catch (const EClosed &E) {
             if (DataSent)
                 throw EIdReplyError(E.ReplyCode(),

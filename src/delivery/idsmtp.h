@@ -20,9 +20,14 @@ inline constexpr int IdTimeoutDefault = 30000;
 // before they answer (RFC 5321 gives them 10 minutes).
 inline constexpr int IdDataReplyTimeout = 600000;
 
+// How long the reply to a message's data is still waited for once the interrupt is raised: it
+// is usually on its way.
+inline constexpr int IdInterruptGrace = 600;
+
 // Wakes the clients that share it out of a connect or a wait, from any thread. It stays
-// raised until Clear; a client that meets it raised fails at once with "Cancelled". The wait
-// for the reply to a message's data is not cut short: that message may have been taken.
+// raised until Clear; a client that meets it raised fails at once, "Cancelled". The wait
+// for the reply to a message's data ends IdInterruptGrace ms later, and its failure says that
+// the message went out unconfirmed: the server may have taken it.
 class TIdInterrupt {
 public:
     TIdInterrupt();

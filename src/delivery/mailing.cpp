@@ -64,15 +64,7 @@ TMailSender::~TMailSender() { TerminateAndWaitFor(); }
 
 QString TMailSender::FailureText(const QString &Tag) const
 {
-    QString Text = FLastError;
-    // The error's own sentence ends before the recipient's.
-    if (!Text.isEmpty() && !Text.endsWith(QLatin1Char('.')) && !Text.endsWith(QLatin1Char('!')) &&
-        !Text.endsWith(QLatin1Char('?')))
-        Text += QLatin1Char('.');
-    Text += Tag + FMail.Address;
-    if (!FMail.Address.isEmpty())
-        Text += QLatin1Char(' ');
-    return Text + QStringLiteral("(record %1)").arg(FMail.RecNo);
+    return FLastError + Tag + FMessage.Recipients.EMailAddresses();
 }
 
 void TMailSender::Run()
@@ -167,6 +159,7 @@ void TMailing::Start(const QString &StartTime, bool LogWritten)
     FMerged = 0;
     FConnectedCount = 0;
     FRunning = false;
+    ++FRun;
     FInterrupt->Clear();
     FConnector = std::make_unique<TConnector>(*this);
     FConnector->Start();
@@ -459,11 +452,8 @@ bool TMailing::Dispatch()
             continue;
         }
         S->FHandled = true;
-        // Every message given up is logged, whatever the answer, and so is one left unsent in
-        // the hand of a sender stopped by the abort.
+        // " Failed: " names only a message given up for good: never one that is retried.
         const QString Failed = QStringLiteral(" Failed: ");
-        if (S->FState == 2 || (FAborting && S->FUnsent && S->FCurMail >= 0))
-            AddLog(S->FailureText(Failed));
         if (S->FState == 2 && !FAborting) {
             const bool Retry =
                 !View || View->AskRetry(S->FailureText(QStringLiteral(" Recipient: ")));
@@ -471,14 +461,16 @@ bool TMailing::Dispatch()
                 for (TMailSender *T : FSenders)
                     if (T && T != S && T->Stopped() && T->FState == 2 && !T->FHandled) {
                         T->FHandled = true;
-                        AddLog(T->FailureText(Failed));
                         T->Start();
                     }
                 S->Start();
                 return FThreadCount > 0;
             }
-            FAborting = true;
-            SetStatus(S->FailureText(Failed), false);
+            Abort();
+            SetStatus(S->FailureText(Failed), true);
+        } else if (FAborting && S->FUnsent && S->FCurMail >= 0) {
+            // Gave up while the mailing was aborted, or held unsent when the abort came.
+            AddLog(S->FailureText(Failed));
         }
         ShowSentCount();
         UpdateBar();
@@ -530,6 +522,22 @@ QStringList TMailing::LogLines()
 {
     std::lock_guard<std::mutex> L(FLock);
     return Log.Lines();
+}
+
+void TMailing::Abort()
+{
+    FAborting = true;
+    FReadyChanged.notify_all();
+    if (!QCoreApplication::instance()) {
+        FInterrupt->Raise();
+        return;
+    }
+    const std::shared_ptr<bool> Alive = FAlive;
+    const int Run = FRun;
+    QTimer::singleShot(AbortGrace, [this, Alive, Run] {
+        if (*Alive && FRun == Run && FAborting)
+            FInterrupt->Raise();
+    });
 }
 
 void TMailing::AbortConnecting()

@@ -84,7 +84,7 @@ public:
     QString FLastError;      // of the last failed attempt
     int FAttempts = 0;
 
-    // The last error, Tag (" Recipient: ", " Failed: "), the recipient and the record.
+    // The last error, Tag (" Recipient: ", " Failed: ") and the recipient.
     QString FailureText(const QString &Tag) const;
 
 protected:
@@ -157,6 +157,11 @@ public:
     // The lines not yet written to the file.
     QStringList LogLines();
 
+    // The user stops the mailing (Cancel, Abort): the senders finish the message in hand, but
+    // AbortGrace ms later every wait on a server is cut short (the one for the reply to the
+    // data IdInterruptGrace ms after that); a message cut short is not counted as sent.
+    void Abort();
+    static constexpr int AbortGrace = 300;
     // The dialog closes before the sending began: the connecting stops at once, without an
     // error box.
     void AbortConnecting();
@@ -189,6 +194,7 @@ private:
     std::condition_variable FReadyChanged;
     int FAhead = 64;
     int FMerged = 0;         // the next index to merge; user interface thread only
+    int FRun = 0;            // counts the Starts; user interface thread only
     bool FRefilling = false; // user interface thread only
     std::atomic<bool> FRefillPending{false};
     std::atomic<bool> FUpdatePending{false};

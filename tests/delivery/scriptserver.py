@@ -5,7 +5,7 @@ NNNNN.json also holds "turns" (answers from MAIL to the final reply) and "early"
 before the answer to the one before, without PIPELINING). control.json, read per connection,
 numbers messages and connections from 1: pipelining (default true), split (replies byte by
 byte), reject, delay + delay_at, drop_before (no final reply), drop_after (250, then close),
-idle_421, mail_421, greeting_421 (connections).
+idle_421, mail_421, greeting_421 (connections), bare_final (250 without CRLF, then close).
 """
 import argparse
 import asyncio
@@ -88,6 +88,11 @@ async def session(state, reader, writer):
                 if number in ctl.get("delay_at", []):
                     await asyncio.sleep(float(ctl.get("delay", 0)))
                 state.store(sender, stored, data, turns + 1, early)
+                if number in ctl.get("bare_final", []):
+                    writer.write(b"250 2.0.0 Ok: queued")
+                    await writer.drain()
+                    writer.close()
+                    return
                 replies.append("250 2.0.0 Ok: queued")
                 if number in ctl.get("idle_421", []):
                     replies.append("421 4.4.2 Idle for too long, closing")

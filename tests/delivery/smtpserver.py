@@ -2,7 +2,9 @@
 """SMTP server for the mail tests on 127.0.0.1: stores each accepted message in DIR as NNNNN.eml
 and NNNNN.json (envelope). DIR/control.json, read for every connection and reply, sets: refuse,
 silent (DIR/silent.N marks the Nth), reject (addresses, "*" for all), drop_after_data, delay,
-auth (user/secret), smtputf8, no_ehlo, data_reply, max_connections, drop_data (DATA numbers).
+auth (user/secret), smtputf8, no_ehlo, data_reply, max_connections, drop_data (DATA numbers),
+stall_rcpt and hold (addresses whose RCPT, or whose final reply, waits for an hour; DIR/stall.A
+and DIR/hold.A mark the wait).
 Prints "PORT <n>"; ends on SIGTERM or when its standard input closes.
 """
 import argparse
@@ -34,7 +36,13 @@ class Handler:
         self.data_seen = 0
         self.connections = 0
 
+    async def wait(self, kind, address):
+        open(os.path.join(self.directory, "%s.%s" % (kind, address)), "w").close()
+        await asyncio.sleep(3600)
+
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+        if address in control(self.directory).get("stall_rcpt", []):
+            await self.wait("stall", address)
         reject = control(self.directory).get("reject", [])
         if "*" in reject or address in reject:
             return "550 5.1.1 <%s>: Recipient address rejected: User unknown" % address
@@ -47,6 +55,8 @@ class Handler:
         if self.data_seen in ctl.get("drop_data", []):
             server.transport.abort()
             return "421 4.4.2 dropped"
+        if any(a in ctl.get("hold", []) for a in envelope.rcpt_tos):
+            await self.wait("hold", envelope.rcpt_tos[0])
         if ctl.get("data_reply"):
             return ctl["data_reply"]
         if ctl.get("drop_after_data"):

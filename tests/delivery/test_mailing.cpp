@@ -12,6 +12,7 @@
 #include <QThread>
 #include <QTimer>
 #include <deque>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace qf::delivery;
@@ -41,6 +42,8 @@ public:
     bool AskRetry(const QString &Text) override
     {
         Prompts << Text;
+        if (OnAsk)
+            OnAsk(int(Prompts.size()));
         const bool Retry = !Answers.empty() && Answers.front();
         if (!Answers.empty())
             Answers.pop_front();
@@ -56,6 +59,7 @@ public:
     QTimer Timer;
     QStringList Statuses, ConnectErrors, Prompts;
     std::deque<bool> Answers;
+    std::function<void(int Prompt)> OnAsk; // before the answer
     bool Reset = false, Done = false, Completed = false;
 };
 
@@ -136,28 +140,41 @@ TEST_F(DeliveryMailing, EveryMessageOnceThenCompleted)
     EXPECT_EQ(Log[204], QStringLiteral("200 Sent of 200"));
 }
 
+// A message retried until it goes is never logged " Failed: "; the one answered with Abort is,
+// once. The box and the log line are the error, the tag and the address, nothing more.
 TEST_F(DeliveryMailing, GiveUpRetriedThenAborted)
 {
-    Server.SetControl({{"reject", QJsonArray{"r3@example.com"}}});
-    View.Answers = {true, false};
+    Server.SetControl({{"reject", QJsonArray{"r3@example.com", "r5@example.com"}}});
+    View.Answers = {true, true, false};
+    // The second prompt's Retry finds r3 taken.
+    View.OnAsk = [&](int Prompt) {
+        if (Prompt == 2)
+            Server.SetControl({{"reject", QJsonArray{"r5@example.com"}}});
+    };
     Prepare(M, Server.Port(), 8, 1);
     Run();
     EXPECT_FALSE(View.Completed);
-    ASSERT_EQ(View.Prompts.size(), 2);
-    EXPECT_TRUE(View.Prompts[0].contains(QStringLiteral("550")));
-    EXPECT_TRUE(View.Prompts[0].endsWith(QStringLiteral(". Recipient: r3@example.com (record 4)")));
-    // One sender goes in order: three sent before the refused one, none after the abort.
-    EXPECT_EQ(Server.Recipients().size(), 3);
+    const QString Refused =
+        QStringLiteral("550 5.1.1 <%1>: Recipient address rejected: User unknown");
+    const QString R3 = Refused.arg(QStringLiteral("r3@example.com"));
+    const QString R5 = Refused.arg(QStringLiteral("r5@example.com"));
+    EXPECT_EQ(View.Prompts, (QStringList{R3 + QStringLiteral(" Recipient: r3@example.com"),
+                                         R3 + QStringLiteral(" Recipient: r3@example.com"),
+                                         R5 + QStringLiteral(" Recipient: r5@example.com")}));
+    // One sender goes in order: r0 to r4, none after the abort.
+    EXPECT_EQ(Server.Recipients().size(), 5);
     const QStringList Log = M.LogLines();
-    EXPECT_EQ(Log.filter(QStringLiteral(". Failed: r3@example.com (record 4)")).size(), 2);
-    EXPECT_TRUE(
-        Log.at(Log.size() - 3).endsWith(QStringLiteral(" Failed: r3@example.com (record 4)")));
+    EXPECT_EQ(Log.filter(QStringLiteral("Success: ")).size(), 5);
+    EXPECT_TRUE(Log.contains(QStringLiteral("Success: r3@example.com")));
+    EXPECT_EQ(Log.filter(QStringLiteral(" Failed: ")),
+              QStringList{R5 + QStringLiteral(" Failed: r5@example.com")});
+    EXPECT_EQ(Log.at(Log.size() - 3), R5 + QStringLiteral(" Failed: r5@example.com"));
     EXPECT_EQ(Log.at(Log.size() - 2), QStringLiteral("Mailing Aborted"));
-    EXPECT_EQ(Log.last(), QStringLiteral("3 Sent of 8"));
+    EXPECT_EQ(Log.last(), QStringLiteral("5 Sent of 8"));
 }
 
 // Refused by the server, a line break in the field, no address at all: each gives up, and each
-// is logged on one line naming its record, also those that gave up after the abort.
+// is logged " Failed: " once, on one line, also those that gave up after the abort.
 TEST_F(DeliveryMailing, EveryFailureLoggedWithItsRecord)
 {
     Server.SetControl({{"reject", QJsonArray{"r0@example.com"}}});
@@ -166,14 +183,40 @@ TEST_F(DeliveryMailing, EveryFailureLoggedWithItsRecord)
             {QStringLiteral("r0@example.com"), QStringLiteral("r1@ex\na\r\nmple.com"), QString()});
     Run();
     EXPECT_FALSE(View.Completed);
-    const QStringList Failed = M.LogLines().filter(QStringLiteral("Failed: "));
-    for (const QString &Want : {QStringLiteral(". Failed: r0@example.com (record 1)"),
-                                QStringLiteral(". Failed: r1@ex a mple.com (record 2)"),
-                                QStringLiteral(". Failed: (record 3)")})
-        EXPECT_FALSE(Failed.filter(Want).isEmpty()) << Want.toStdString();
+    ASSERT_EQ(View.Prompts.size(), 1);
+    QStringList Ends;
+    for (const QString &Line : M.LogLines().filter(QStringLiteral(" Failed: ")))
+        Ends << Line.mid(Line.indexOf(QStringLiteral(" Failed: ")));
+    Ends.sort();
+    EXPECT_EQ(Ends,
+              (QStringList{QStringLiteral(" Failed: "), QStringLiteral(" Failed: r0@example.com"),
+                           QStringLiteral(" Failed: r1@ex a mple.com")}));
     for (const QString &Line : M.LogLines())
         EXPECT_FALSE(Line.contains(QLatin1Char('\n')) || Line.contains(QLatin1Char('\r')));
     EXPECT_TRUE(Server.Recipients().isEmpty());
+}
+
+// Stopped while the server holds its reply to the final dot: the wait ends at once, and the
+// message is neither counted nor logged as sent, but as unconfirmed.
+TEST_F(DeliveryMailing, AbortCutsTheWaitForAHeldReply)
+{
+    Server.SetControl({{"hold", QJsonArray{"r1@example.com"}}});
+    Prepare(M, Server.Port(), 3, 1);
+    M.Start(QStringLiteral("now"));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return QFile::exists(Server.FilePath(QStringLiteral("hold.r1@example.com"))); }));
+    M.Abort();
+    // Far within the 10 minutes the reply is otherwise waited for.
+    ASSERT_TRUE(WaitUntil([&] { return View.Done; }, 20000));
+    EXPECT_FALSE(View.Completed);
+    const QStringList Log = M.LogLines();
+    EXPECT_EQ(Log.filter(QStringLiteral("Success: ")),
+              QStringList{QStringLiteral("Success: r0@example.com")});
+    const QStringList Failed = Log.filter(QStringLiteral(" Failed: "));
+    ASSERT_EQ(Failed.size(), 1);
+    EXPECT_TRUE(Failed[0].startsWith(QStringLiteral("Cancelled after the message was sent")));
+    EXPECT_TRUE(Failed[0].endsWith(QStringLiteral(" confirmed it Failed: r1@example.com")));
+    EXPECT_EQ(Log.last(), QStringLiteral("1 Sent of 3"));
 }
 
 TEST_F(DeliveryMailing, LogWithoutAFileKeepsItsLastLines)

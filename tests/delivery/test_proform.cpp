@@ -8,6 +8,7 @@
 
 #include <QComboBox>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -117,6 +118,8 @@ TEST_F(DeliveryProForm, AddEditDeleteAndSave)
     EXPECT_FALSE(Form.Edits[0]->isEnabled());
 }
 
+// A "Path of Profiles" that names no folder: the default file is used without a box at
+// start-up, and the dialog says so when the user opens it.
 TEST_F(DeliveryProForm, MissingFolderSaidOverItsWindowAndChoiceKept)
 {
     TProfiles P;
@@ -129,26 +132,84 @@ TEST_F(DeliveryProForm, MissingFolderSaidOverItsWindowAndChoiceKept)
     Pro.MainProfileList = &MainList;
     Pro.FromProfile = [] { return QStringLiteral("HOME"); };
     const QString Missing = Dir.filePath(QStringLiteral("gone"));
+    QString ProfDir = Missing;
     Pro.ProfileFile = [&](QString *Warning) {
-        return ProfileFileName(Missing, Dir.path(), Warning);
+        return ProfileFileName(ProfDir, Dir.path(), Warning);
     };
     Pro.FormShow();
-    ASSERT_EQ(Boxes.Texts.size(), 1);
-    EXPECT_EQ(Boxes.Texts[0],
+    EXPECT_TRUE(Boxes.Texts.isEmpty()) << Boxes.Texts.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(MainList.currentText(), QStringLiteral("HOME"));
+    EXPECT_EQ(MainList.count(), 2);
+
+    // The user's choice of sender outlives the dialog, which names the file it uses.
+    MainList.setCurrentIndex(MainList.findText(QStringLiteral("OFFICE")));
+    Pro.show();
+    EXPECT_TRUE(Boxes.Texts.isEmpty()) << Boxes.Texts.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(Pro.FileLabel->isVisible());
+    EXPECT_EQ(Pro.FileLabel->text(),
               QStringLiteral("The folder \"%1\" of \"Path of Profiles\" does not "
                              "exist. The profiles are read from and saved to \"%2\".")
                   .arg(Missing, File));
-    EXPECT_TRUE(Boxes.Geometries[0].contains(
-        QGuiApplication::primaryScreen()->availableGeometry().center()));
-    EXPECT_EQ(MainList.currentText(), QStringLiteral("HOME"));
-
-    // The user's choice of sender outlives the dialog; the box opens over the dialog.
-    MainList.setCurrentIndex(MainList.findText(QStringLiteral("OFFICE")));
-    Pro.show();
-    ASSERT_EQ(Boxes.Texts.size(), 2);
-    EXPECT_TRUE(Pro.frameGeometry().contains(Boxes.Geometries[1].center()));
+    EXPECT_EQ(Pro.ListBox1->count(), 2);
     QTest::mouseClick(Pro.Button3, Qt::LeftButton);
     EXPECT_EQ(MainList.currentText(), QStringLiteral("OFFICE"));
+
+    // A folder that exists is used, and named.
+    ProfDir = Dir.path() + QLatin1Char('/');
+    Pro.show();
+    EXPECT_EQ(Pro.FileLabel->text(), QStringLiteral("Profiles file: \"%1\"").arg(File));
+    QTest::mouseClick(Pro.Button3, Qt::LeftButton);
+}
+
+// A profile clicked with the mouse shows its fields, and Delete removes that one.
+TEST_F(DeliveryProForm, ProfileClickedWithTheMouseIsShown)
+{
+    TProfiles P;
+    for (const char *Name : {"HOME", "OFFICE", "SHOP"}) {
+        P.AddProfile(QString::fromLatin1(Name));
+        P.SetValue(QStringLiteral("Host"), QString::fromLatin1(Name),
+                   QStringLiteral("smtp.%1.example").arg(QString::fromLatin1(Name).toLower()));
+    }
+    ASSERT_TRUE(P.Save(File));
+    Form.show();
+    QApplication::setActiveWindow(&Form);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&Form));
+    auto Click = [&](int Row) {
+        QListWidgetItem *Item = Form.ListBox1->item(Row);
+        QTest::mouseClick(Form.ListBox1->viewport(), Qt::LeftButton, {},
+                          Form.ListBox1->visualItemRect(Item).center());
+    };
+    for (int Row : {1, 2, 0, 2}) {
+        SCOPED_TRACE(Row);
+        Click(Row);
+        const QString Name = Form.ListBox1->item(Row)->text();
+        EXPECT_TRUE(Form.ListBox1->item(Row)->isSelected());
+        EXPECT_EQ(Form.Edits[0]->text(), QStringLiteral("smtp.%1.example").arg(Name.toLower()));
+        EXPECT_EQ(Form.Edits[1]->text(), QStringLiteral("25"));
+        for (QLineEdit *E : Form.Edits)
+            EXPECT_TRUE(E->isEnabled());
+        EXPECT_TRUE(Form.Button2->isEnabled());
+    }
+    // The keys still move through the list.
+    QTest::keyClick(Form.ListBox1, Qt::Key_Up);
+    EXPECT_EQ(Form.Edits[0]->text(), QStringLiteral("smtp.office.example"));
+
+    // An edit, then a click on another profile: the edit is kept for the one it was made in.
+    Click(0);
+    QTest::mouseClick(Form.Edits[3], Qt::LeftButton);
+    Form.Edits[3]->setFocus();
+    QTest::keyClicks(Form.Edits[3], QStringLiteral("Home Sender"));
+    Click(2);
+    EXPECT_TRUE(Form.Edits[3]->text().isEmpty());
+    QString Value;
+    ASSERT_TRUE(Form.Profiles.Value(QStringLiteral("Name"), QStringLiteral("HOME"), Value));
+    EXPECT_EQ(Value, QStringLiteral("Home Sender"));
+
+    Click(1);
+    QTest::mouseClick(Form.Button2, Qt::LeftButton);
+    EXPECT_EQ(Listed(), (QStringList{QStringLiteral("HOME"), QStringLiteral("SHOP")}));
+    EXPECT_EQ(Form.Edits[0]->text(), QStringLiteral("smtp.shop.example"));
+    QTest::mouseClick(Form.Button3, Qt::LeftButton);
 }
 
 TEST(DeliveryLogForm, ShowClearCancelSave)

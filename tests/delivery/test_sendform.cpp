@@ -247,11 +247,15 @@ TEST_F(DeliverySendForm, FaultsRetriedAndEveryMessageSentOnce)
     const struct {
         QJsonObject Control;
         bool BlockLog;
-        const char *Prompt; // in the box answered Retry
+        const char *Prompt; // the box answered Retry, a pattern
     } Rows[] = {
-        {{{"reject", QJsonArray{Email(4), Email(13)}}}, false, "550"},
+        // The box is the server's reply, " Recipient: " and the address, as they stand.
+        {{{"reject", QJsonArray{Email(4), Email(13)}}},
+         false,
+         "^550 5\\.1\\.1 <(person\\d+@example\\.com)>: Recipient address rejected: User unknown "
+         "Recipient: \\1$"},
         {{{"drop_data", QJsonArray{5, 17, 18}}}, false, nullptr},
-        {{}, true, "Error of writing log file with description:\n\""},
+        {{}, true, "^Error of writing log file with description:\n\""},
     };
     Threads = 4;
     Open(20);
@@ -267,7 +271,8 @@ TEST_F(DeliverySendForm, FaultsRetriedAndEveryMessageSentOnce)
         Server.Restart(); // numbers the messages from 1 again
         int Prompts = 0;
         Boxes.Answer = [&](const QString &Text) {
-            if (!Row.Prompt || !Text.contains(QLatin1String(Row.Prompt)))
+            if (!Row.Prompt ||
+                !QRegularExpression(QString::fromUtf8(Row.Prompt)).match(Text).hasMatch())
                 return QMessageBox::NoButton;
             ++Prompts;
             Server.SetControl({});
@@ -289,6 +294,9 @@ TEST_F(DeliverySendForm, FaultsRetriedAndEveryMessageSentOnce)
             },
             5000));
         EXPECT_EQ(Log.filter(QStringLiteral("Success: ")).size(), 20);
+        // Retried and then sent: never logged as failed.
+        EXPECT_TRUE(Log.filter(QStringLiteral(" Failed: ")).isEmpty())
+            << Log.join(QLatin1Char('|')).toStdString();
         // The lines of a failed flush are written by the next one.
         EXPECT_TRUE(Log.value(1).startsWith(QStringLiteral("Mailing started ")));
         EXPECT_EQ(Log.last(), QString()); // the file ends with CR LF
@@ -392,4 +400,124 @@ TEST_F(DeliverySendForm, BadPortRecipientFieldAndCharsetStopThePreparation)
     ShowPrepared(QStringLiteral("3 Records"));
     QTest::mouseClick(Form->CancelBtn, Qt::LeftButton);
     EXPECT_TRUE(Server.MessageFiles().isEmpty());
+}
+
+// A server that closes with 421 at every MAIL, over PIPELINING: the box shows its reply, Retry
+// logs nothing, Abort logs the one failure, in the texts as they stand.
+TEST_F(DeliverySendForm, RefusalShownWithItsReplyAndLoggedOnceWhenGivenUp)
+{
+    TTestServer Script("scriptserver.py");
+    QJsonArray Every;
+    for (int I = 1; I <= 200; ++I)
+        Every << I;
+    Script.SetControl({{"mail_421", Every}});
+    Port = QString::number(Script.Port());
+    Threads = 1;
+    Open(3);
+    int Prompts = 0;
+    Boxes.Answer = [&](const QString &Text) {
+        if (!Text.endsWith(QStringLiteral(" Recipient: person0@example.com")))
+            return QMessageBox::NoButton;
+        return ++Prompts == 1 ? QMessageBox::Retry : QMessageBox::Abort;
+    };
+    ShowPrepared(QStringLiteral("3 Records"));
+    StartAndWaitForEnd();
+    const QString Refusal = QStringLiteral("421 4.3.2 Shutting down");
+    EXPECT_EQ(Boxes.Texts, (QStringList{Refusal + QStringLiteral(" Recipient: person0@example.com"),
+                                        Refusal + QStringLiteral(" Recipient: person0@example.com"),
+                                        QStringLiteral("Mailing Aborted")}));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return LogFileLines().last() == QStringLiteral("0 Sent of 3"); }, 5000));
+    const QStringList Log = LogFileLines();
+    EXPECT_EQ(Log.filter(QStringLiteral("Failed")),
+              QStringList{Refusal + QStringLiteral(" Failed: person0@example.com")});
+    EXPECT_EQ(Log.at(Log.size() - 2), QStringLiteral("Mailing Aborted"));
+    EXPECT_TRUE(Script.MessageFiles().isEmpty());
+}
+
+// Cancel, or the close box, while one server stalls before DATA and another holds its reply to
+// the final dot: the dialog closes within moments, not after the read time-out (60 s) or the
+// wait for the final reply (10 min). The held message is not counted as sent, and the log says
+// it went unconfirmed.
+TEST_F(DeliverySendForm, CancelCutsEveryWaitShort)
+{
+    Threads = 2;
+    Open(6);
+    Form->FMailing.ConnectTimeout = 60000;
+    Boxes.Answer = [](const QString &Text) {
+        return Text == QStringLiteral("Are You sure to cancel this operation?")
+                   ? QMessageBox::Yes
+                   : QMessageBox::NoButton;
+    };
+    for (const bool CloseBox : {false, true}) {
+        SCOPED_TRACE(CloseBox ? "close box" : "Cancel");
+        QFile::remove(DefaultLogFileName());
+        const int Stored = int(Server.MessageFiles().size());
+        // One sender stalls at RCPT of message 1; the other sends message 0 and waits for the
+        // final reply to message 2.
+        Server.SetControl({{"stall_rcpt", QJsonArray{Email(1)}}, {"hold", QJsonArray{Email(2)}}});
+        Server.Restart();
+        ShowPrepared(QStringLiteral("6 Records"));
+        QSignalSpy Finished(Form.get(), &QDialog::finished);
+        QTest::mouseClick(Form->Button2, Qt::LeftButton);
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                return QFile::exists(Server.FilePath(QStringLiteral("stall.") + Email(1))) &&
+                       QFile::exists(Server.FilePath(QStringLiteral("hold.") + Email(2)));
+            },
+            30000));
+        QFile::remove(Server.FilePath(QStringLiteral("stall.") + Email(1)));
+        QFile::remove(Server.FilePath(QStringLiteral("hold.") + Email(2)));
+        if (CloseBox)
+            Form->close();
+        else
+            QTest::mouseClick(Form->CancelBtn, Qt::LeftButton);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return Finished.count() > 0; }, 20000))
+            << "a sender still waits on its server";
+        EXPECT_EQ(Boxes.Texts.last(), QStringLiteral("Mailing Aborted"));
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return LogFileLines().last() == QStringLiteral("1 Sent of 6"); }, 5000));
+        const QStringList Log = LogFileLines();
+        EXPECT_EQ(Log.filter(QStringLiteral("Success: ")),
+                  QStringList{QStringLiteral("Success: ") + Email(0)});
+        const QStringList Failed = Log.filter(QStringLiteral(" Failed: "));
+        ASSERT_EQ(Failed.size(), 2) << Log.join(QLatin1Char('|')).toStdString();
+        EXPECT_EQ(Failed
+                      .filter(QRegularExpression(
+                          QStringLiteral("^Cancelled before the message was sent to the "
+                                         "SMTP server \\S+ Failed: ") +
+                          QRegularExpression::escape(Email(1)) + QLatin1Char('$')))
+                      .size(),
+                  1);
+        EXPECT_EQ(Failed
+                      .filter(QRegularExpression(
+                          QStringLiteral("^Cancelled after the message was sent, before "
+                                         "the SMTP server \\S+ confirmed it Failed: ") +
+                          QRegularExpression::escape(Email(2)) + QLatin1Char('$')))
+                      .size(),
+                  1);
+        EXPECT_EQ(int(Server.MessageFiles().size()), Stored + 1);
+    }
+}
+
+// A server that writes its final "250" without the line break and closes has taken the
+// message: it is counted once and never sent again.
+TEST_F(DeliverySendForm, FinalReplyCutOffByTheCloseCountsAsSent)
+{
+    TTestServer Script("scriptserver.py");
+    Script.SetControl({{"bare_final", QJsonArray{1, 2, 3, 4, 5, 6}}});
+    Port = QString::number(Script.Port());
+    Threads = 2;
+    Open(6);
+    ShowPrepared(QStringLiteral("6 Records"));
+    StartAndWaitForEnd();
+    EXPECT_EQ(Boxes.Texts, QStringList{QStringLiteral("Mailing is Completed Successfully")});
+    QStringList Got;
+    for (const QString &F : Script.MessageFiles())
+        Got << Script.Envelope(F).value(QStringLiteral("rcpt_tos")).toArray().at(0).toString();
+    Got.sort();
+    EXPECT_EQ(Got, (QStringList{Email(0), Email(1), Email(2), Email(3), Email(4), Email(5)}));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return LogFileLines().last() == QStringLiteral("6 Sent of 6"); }, 5000));
+    EXPECT_EQ(LogFileLines().filter(QStringLiteral("Success: ")).size(), 6);
 }

@@ -279,6 +279,7 @@ TEST(DeliveryScriptedServer, EveryMessageOnce)
         {"late 250 after 3 s", {{"delay", 3}, {"delay_at", QJsonArray{2}}}, 0, 0, 2},
         {"drop before the final reply", {{"drop_before", QJsonArray{2}}}, 0b010, 0, 2},
         {"drop after the final 250", {{"drop_after", QJsonArray{1, 2}}}, 0, 0, 2},
+        {"final 250 without CRLF, then close", {{"bare_final", QJsonArray{1, 2}}}, 0, 0, 2},
         {"421 on the idle connection", {{"idle_421", QJsonArray{1}}}, 0, 0, 2},
         {"421 at MAIL", {{"mail_421", QJsonArray{2}}}, 0, 0, 2},
         {"421 at the next greeting",
@@ -328,6 +329,36 @@ TEST(DeliveryScriptedServer, EveryMessageOnce)
             EXPECT_TRUE(Eml.readAll().contains("\r\n.dot\r\ntext\r\n"));
         }
         EXPECT_EQ(Got, Want);
+    }
+}
+
+// A server that refuses MAIL with 421 and closes: with or without PIPELINING the refusal is
+// the error, with its code and text, not the close that follows it.
+TEST(DeliveryScriptedServer, RefusalAtMailKeepsItsReply)
+{
+    for (const bool Pipelining : {true, false}) {
+        SCOPED_TRACE(Pipelining ? "pipelined" : "lock-step");
+        TTestServer Server("scriptserver.py");
+        // The first try and the one on a new connection.
+        Server.SetControl({{"pipelining", Pipelining}, {"mail_421", QJsonArray{1, 2}}});
+        TIdSMTP Smtp;
+        Smtp.Host = QStringLiteral("127.0.0.1");
+        Smtp.Port = Server.Port();
+        Smtp.ReadTimeout = 10000;
+        Smtp.Connect(10000);
+        TIdMessage M;
+        M.From.Address = QStringLiteral("sender@example.com");
+        M.Recipients.Add().Address = QStringLiteral("r0@example.com");
+        try {
+            Smtp.Send(M);
+            ADD_FAILURE() << "the message went through";
+        } catch (const EIdReplyError &E) {
+            EXPECT_EQ(E.ReplyCode(), 421);
+            EXPECT_EQ(E.Message(), QStringLiteral("421 4.3.2 Shutting down"));
+        } catch (const EIdException &E) {
+            ADD_FAILURE() << E.Message().toStdString();
+        }
+        EXPECT_TRUE(Server.MessageFiles().isEmpty());
     }
 }
 

@@ -65,10 +65,16 @@ TProForm::TProForm(QWidget *Parent) : QDialog(Parent)
         Buttons->addWidget(B);
     }
     Right->addStretch();
+    FileLabel = new QLabel(this);
+    FileLabel->setObjectName(QStringLiteral("FileLabel"));
+    FileLabel->setWordWrap(true);
+    FileLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    Right->addWidget(FileLabel);
     Right->addLayout(Buttons);
     Top->addLayout(Right, 2);
 
-    connect(ListBox1, &QListWidget::currentRowChanged, this, [this] { ListBox1Click(); });
+    // A click makes the row current before it selects it; the profile shows once it is selected.
+    connect(ListBox1, &QListWidget::itemSelectionChanged, this, [this] { ListBox1Click(); });
     connect(Button1, &QPushButton::clicked, this, &TProForm::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TProForm::Button2Click);
     connect(Button3, &QPushButton::clicked, this, &TProForm::Button3Click);
@@ -99,10 +105,13 @@ void TProForm::FormShow()
 {
     FLoadMessage.clear();
     QString Warning;
-    Profiles.Load(ProfileFile(&Warning), &FLoadMessage);
-    if (!Warning.isEmpty())
-        FLoadMessage =
-            FLoadMessage.isEmpty() ? Warning : Warning + QLatin1Char('\n') + FLoadMessage;
+    const QString File = ProfileFile(&Warning);
+    Profiles.Load(File, &FLoadMessage);
+    // Said in the dialog, not in a box: a missing folder falls back to the default file.
+    FileLabel->setText(
+        Warning.isEmpty()
+            ? QStringLiteral("Profiles file: \"%1\"").arg(QDir::toNativeSeparators(File))
+            : Warning);
     RefreshProfiles();
     FChanged = false;
     if (ListBox1->count() > 0)

@@ -2,7 +2,7 @@
 // The "Profiles" dialog: lists the sender profiles, adds, deletes and edits them, and fills the
 // main window's profile list. It loads the profile file each time it is shown (and once at
 // start-up without showing) and writes it when it closes after a change; a file that cannot
-// be written is reported and the previous one kept.
+// be written is reported and the previous one kept. The dialog names the file it uses.
 
 #include "delivery/profiles.h"
 
@@ -33,6 +33,7 @@ public:
     std::array<QLineEdit *, 6> Edits; // Edit1 .. Edit6, in the order of ProfileItems
     std::array<QLabel *, 6> Labels;
     QPushButton *Button1, *Button2, *Button3; // "Add...", "Delete", "Close"
+    QLabel *FileLabel; // which profile file is in use, said when the dialog opens
 
     TProfiles Profiles;
     bool FChanged = false;
@@ -56,7 +57,6 @@ public:
     void Button3Click() { close(); }
     void FormClose();
     void EditExit(int Index);
-    // The message of the last load, empty when it went well.
 
     void done(int Result) override;
 

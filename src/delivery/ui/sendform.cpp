@@ -209,7 +209,7 @@ void TSendForm::Flush(bool Rearm)
             QStringLiteral("Error of writing log file with description:\n\"%1\"").arg(Error),
             QMessageBox::Abort | QMessageBox::Retry);
         if (Answer != QMessageBox::Retry)
-            FMailing.FAborting = true;
+            FMailing.Abort();
         if (Dispatching)
             Timer3->start();
     }
@@ -239,7 +239,7 @@ bool TSendForm::FormCloseQuery()
             if (QMessageBox::question(BoxParent(this), BoxTitle,
                                       QStringLiteral("Are You sure to cancel this operation?"),
                                       QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes) {
-                FMailing.FAborting = true;
+                FMailing.Abort();
                 CancelBtn->setEnabled(false);
                 SetStatus(QStringLiteral("Finishing"), false);
             }
