@@ -455,8 +455,8 @@ TEST_F(TablesDataset, APassHoldsAStretchOfALargeTableAndAllOfASmallOne)
         Query.Close();
         return Kb;
     };
-    EXPECT_LT(Walk("large.dbf", 400000), 12 * 1024); // of 39 MB
-    EXPECT_GT(Walk("small.dbf", 20000), 1800);       // of 1.9 MB
+    EXPECT_LT(Walk("large.dbf", 400000), 8 * 1024); // of 39 MB
+    EXPECT_GT(Walk("small.dbf", 15000), 1300);      // of 1.4 MB
 }
 
 TEST(TablesFieldTypes, NumbersAsTextInTheGeneralFormat)

@@ -26,8 +26,8 @@ struct sigaction Previous;
 uintptr_t PageSize = 4096; // read once outside the handler
 // Pages are let go a whole stretch at a time: each release costs a call and every page dropped a
 // fault when read again, and dropping a few pages at a time made opening a large table markedly
-// slower. A stretch is what a pass keeps in memory at most.
-constexpr qint64 kReleaseStretch = 4 << 20;
+// slower. A pass holds a stretch or two of the table in memory at most.
+constexpr qint64 kReleaseStretch = 2 << 20;
 
 void OnBus(int Signal, siginfo_t *Info, void *Context)
 {
