@@ -271,7 +271,12 @@ TMailMerge::TName::TName(const QString &Name)
 
 bool TMailMerge::EvaluateName(const QString &Name, QString &Value)
 {
-    FTexts.Refresh();
+    // The locale is taken once a pass over the records rather than for every value: again
+    // whenever the merge is not on the record after the one it last ran on.
+    const int RecNo = ADOQuery1 ? ADOQuery1->RecNo() : -1;
+    if (RecNo < 0 || RecNo != FTextsRecNo + 1)
+        FTexts.Refresh();
+    FTextsRecNo = RecNo;
     // A run over every record asks for one name: it is prepared once. One an evaluation further
     // out still reads is kept until that ends.
     if (!FLastName || (!sameText(Name, FLastNameText) && Name != FLastNameText)) {

@@ -126,6 +126,7 @@ private:
     bool record();       // FRecord read when it is not yet; whether there are bytes
     bool intact() const; // the bytes read from FRecord were there
     TValueTexts FTexts;
+    int FTextsRecNo = -1; // the record EvaluateName last ran on: a step on keeps FTexts' locale
     store::TDList &FDlist;
     store::TReader &FReader;
     expr::TAdCalc &FAdcalc;

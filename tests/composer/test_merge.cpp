@@ -171,6 +171,26 @@ TEST_F(Merge, CalculatedFieldsOfEveryTypeWinOverFields)
     EXPECT_TRUE(M.FEvalStack->isEmpty());
 }
 
+// The locale is taken once a pass: a changed locale shows when the record is asked again or a new
+// pass begins.
+TEST_F(Merge, CalculatedFloatsFollowAChangedLocale)
+{
+    AddCalcField(Project.DList1, "QUARTER", 1, "AMOUNT + 0.25");
+    QString V;
+    const auto Quarter = [&] {
+        EXPECT_TRUE(M.EvaluateName(QStringLiteral("QUARTER"), V));
+        return V;
+    };
+    EXPECT_EQ(Quarter(), "1234.75");
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    EXPECT_EQ(Quarter(), "1234,75");
+    Table.Query.Next();
+    EXPECT_EQ(Quarter(), "0,25");
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    Table.Query.First();
+    EXPECT_EQ(Quarter(), "1234.75");
+}
+
 TEST_F(Merge, AFailingCalculatedFieldStaysAndIsReportedOnce)
 {
     AddCalcField(Project.DList1, "BAD", 0, "NAME + 1");

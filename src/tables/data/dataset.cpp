@@ -6,6 +6,7 @@
 #include <QDate>
 #include <QDateTime>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -23,6 +24,14 @@ bool IsIntegerType(TFieldType Type)
 {
     return Type == ftSmallint || Type == ftInteger || Type == ftWord || Type == ftAutoInc ||
            Type == ftLargeint;
+}
+
+// Unique among all datasets: a dataset made where an earlier one stood never repeats a
+// generation that a cache of the earlier one's fields still holds.
+uint64_t NextFieldsGeneration()
+{
+    static std::atomic<uint64_t> Last{0};
+    return ++Last;
 }
 
 // The layer's edge: what the standard library raises for a table too big for memory leaves it
@@ -459,7 +468,7 @@ void TADOQuery::OpenSource(std::shared_ptr<TTableSource> Source)
     FSource = std::move(Source);
     FDbfSource = dynamic_cast<const TDbfTable *>(FSource.get()) != nullptr;
     FFields.clear();
-    ++FFieldsGeneration;
+    FFieldsGeneration = NextFieldsGeneration();
     const std::vector<TSourceField> &Defs = FSource->Fields();
     for (int i = 0; i < int(Defs.size()); ++i)
         FFields.push_back(std::make_unique<TField>(*this, i, Defs[size_t(i)]));
@@ -473,7 +482,7 @@ void TADOQuery::OpenSource(std::shared_ptr<TTableSource> Source)
     } catch (...) {
         FState = dsInactive;
         FFields.clear();
-        ++FFieldsGeneration;
+        FFieldsGeneration = NextFieldsGeneration();
         FRows.Clear();
         FSource.reset();
         throw;
@@ -493,7 +502,7 @@ void TADOQuery::Close()
     ResetBuffer();
     FState = dsInactive;
     FFields.clear();
-    ++FFieldsGeneration;
+    FFieldsGeneration = NextFieldsGeneration();
     FRows.Clear();
     FSource.reset();
     FCurrent = -1;

@@ -121,7 +121,7 @@ public:
 
     int FieldCount() const { return int(FFields.size()); }
     // Changes whenever the field list is made or dropped (open, close), so that a cache of field
-    // indexes can tell it is stale.
+    // indexes can tell it is stale; no two field lists of any datasets share one.
     uint64_t FieldsGeneration() const { return FFieldsGeneration; }
     TField &Fields(int Index) const;
     // Case-insensitive; nullptr when there is no such field.

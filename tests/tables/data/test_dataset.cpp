@@ -10,6 +10,7 @@
 
 #include <QDate>
 #include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -25,6 +26,28 @@ QByteArray R(const char *Name, const char *Amount, const char *Due, const char *
              const char *Note = "")
 {
     return RawRecord(kFields, {Name, Amount, Due, Paid, Note});
+}
+
+// Resident kilobytes of this process's maps of the file (the "Rss:" of its /proc/self/smaps
+// entries).
+long MappedResidentKb(const QString &FileName)
+{
+    QFile Smaps(QStringLiteral("/proc/self/smaps"));
+    if (!Smaps.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray Path = QFile::encodeName(QFileInfo(FileName).canonicalFilePath());
+    long Kb = 0;
+    bool Ours = false;
+    for (const QByteArray &Line : Smaps.readAll().split('\n')) {
+        const QList<QByteArray> Words = Line.simplified().split(' ');
+        if (Words.value(0).endsWith(':')) {
+            if (Ours && Words.value(0) == "Rss:")
+                Kb += Words.value(1).toLong();
+        } else if (!Line.isEmpty()) {
+            Ours = Line.endsWith(' ' + Path);
+        }
+    }
+    return Kb;
 }
 
 class TablesDataset : public TDbfFolder {
@@ -415,6 +438,25 @@ TEST_F(TablesDataset, HugeClaimedRecordCountsOpenFastAndMemoryRunningOutIsTheLay
     EXPECT_TRUE(Error.contains("not enough memory")) << Error.toStdString();
     EXPECT_FALSE(Query.Active());
     setrlimit(RLIMIT_AS, &Old);
+}
+
+// A long pass lets the pages behind it go, a stretch of the table at a time, and never holds all
+// of it; a table smaller than a stretch keeps its pages for the next pass.
+TEST_F(TablesDataset, APassHoldsAStretchOfALargeTableAndAllOfASmallOne)
+{
+    const auto Walk = [&](const char *Name, int Records) {
+        WriteBytes(Dir.filePath(Name),
+                   RawDbf(0x03, {{"NAME", 'C', 99}},
+                          std::vector<QByteArray>(size_t(Records), QByteArray(99, 'a'))));
+        OpenClients(QString::fromLatin1(Name));
+        for (Query.First(); !Query.Eof(); Query.Next()) {
+        }
+        const long Kb = MappedResidentKb(Dir.filePath(Name));
+        Query.Close();
+        return Kb;
+    };
+    EXPECT_LT(Walk("large.dbf", 400000), 8 * 1024); // of 39 MB
+    EXPECT_GT(Walk("small.dbf", 15000), 1300);      // of 1.4 MB
 }
 
 TEST(TablesFieldTypes, NumbersAsTextInTheGeneralFormat)

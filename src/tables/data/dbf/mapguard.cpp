@@ -24,6 +24,10 @@ TSlot Slots[kSlots];
 std::mutex SlotLock;
 struct sigaction Previous;
 uintptr_t PageSize = 4096; // read once outside the handler
+// Pages are let go a whole stretch at a time: each release costs a call and every page dropped a
+// fault when read again, and dropping a few pages at a time made opening a large table markedly
+// slower. A pass holds a stretch or two of the table in memory at most.
+constexpr qint64 kReleaseStretch = 2 << 20;
 
 void OnBus(int Signal, siginfo_t *Info, void *Context)
 {
@@ -113,12 +117,14 @@ void TMapGuard::Unmap()
 
 void TMapGuard::Release(const uchar *From, const uchar *To) const
 {
-    if (!FData)
+    if (!FData || To <= From)
         return;
-    const auto Begin = reinterpret_cast<uintptr_t>(std::max(From, FData)) & ~(PageSize - 1);
-    const auto End = reinterpret_cast<uintptr_t>(std::min(To, FData + FSize)) & ~(PageSize - 1);
-    if (End > Begin)
-        madvise(reinterpret_cast<void *>(Begin), End - Begin, MADV_DONTNEED);
+    const qint64 Begin = std::max<qint64>(From - FData, 0);
+    const qint64 End = std::min<qint64>(To - FData, FSize);
+    const qint64 First = Begin / kReleaseStretch * kReleaseStretch;
+    const qint64 Last = End / kReleaseStretch * kReleaseStretch;
+    if (Last > First)
+        madvise(const_cast<uchar *>(FData) + First, size_t(Last - First), MADV_DONTNEED);
 }
 
 } // namespace qf::tables

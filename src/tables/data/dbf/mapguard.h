@@ -21,7 +21,8 @@ public:
     // touches a page that the file no longer holds; it must outlive the map.
     const uchar *Map(QFile &File, qint64 Size, std::atomic<bool> &Lost);
     void Unmap();
-    // Lets the system drop the map's pages that lie between From and To, the page that holds To
+    // Lets the system drop the map's pages, a stretch of 2 MB (counted from the map's start) at a
+    // time: those of every stretch that ends between From and To, the stretch that holds To
     // kept. Nothing is lost: the map is read-only, and a page is read from the file again when
     // touched.
     void Release(const uchar *From, const uchar *To) const;
