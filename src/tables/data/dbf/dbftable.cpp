@@ -122,6 +122,28 @@ bool ParseNumber(QByteArrayView Bytes, double &Value)
 
 int Digit(char c) { return c >= '0' && c <= '9' ? c - '0' : -1; }
 
+// A block number beyond any memo file: a reference with more digits than a block number has.
+constexpr int64_t kBeyondAnyMemo = int64_t(1) << 40;
+
+// The block a memo field refers to: 0 for none, -1 for bytes that are no block number.
+int64_t MemoBlockOf(QByteArrayView Ref)
+{
+    const QByteArrayView Digits = Trimmed(Ref);
+    if (Digits.isEmpty())
+        return 0;
+    if (Ref.size() == 4 && Digit(Digits[0]) < 0)
+        return qFromLittleEndian<quint32>(Ref.data()); // FoxPro keeps the number in binary
+    int64_t Block = 0;
+    for (char c : Digits) {
+        if (Digit(c) < 0)
+            return -1;
+        Block = Block * 10 + Digit(c);
+        if (Block > 0xFFFFFFFFLL)
+            return kBeyondAnyMemo;
+    }
+    return Block;
+}
+
 QDate ParseDate(QByteArrayView Bytes)
 {
     if (Bytes.size() < 8)
@@ -215,7 +237,63 @@ QString FindCodePageFile(const QString &FileName)
 
 } // namespace
 
-TDbfTable::TDbfTable(const QString &FileName) : FFileName(FileName) { MapFiles(); }
+TDbfTable::TDbfTable(const QString &FileName) : FFileName(FileName)
+{
+    MapFiles();
+    CountMemosPastEnd();
+}
+
+bool TDbfTable::MemoPastEnd(QByteArrayView Ref) const
+{
+    const int64_t Block = MemoBlockOf(Ref);
+    return Block > 0 && Block * FMemoBlock >= FMemoSize;
+}
+
+bool TDbfTable::MemoPastEnd(int64_t Row, int Field, QString *Reference) const
+{
+    if (Row < 0 || Row >= FFileRows || Field < 0 || size_t(Field) >= FLayout.size() ||
+        FLayout[size_t(Field)].Type != 'M' || PendingValue(Row, Field))
+        return false;
+    const QByteArrayView Ref = Raw(Row, Field);
+    const bool Past = MemoPastEnd(Ref);
+    if (Past && Reference) {
+        const int64_t Block = MemoBlockOf(Ref);
+        *Reference =
+            Block == kBeyondAnyMemo ? QString::fromLatin1(Trimmed(Ref)) : QString::number(Block);
+    }
+    CheckIntact();
+    return Past;
+}
+
+void TDbfTable::CountMemosPastEnd()
+{
+    std::vector<int> Memos;
+    for (size_t f = 0; f < FLayout.size(); ++f)
+        if (FLayout[f].Type == 'M')
+            Memos.push_back(int(f));
+    if (Memos.empty())
+        return;
+    // Deleted records are not shown, and what they lost matters to no one.
+    int64_t Count = 0;
+    for (int64_t Row = 0; Row < FFileRows; ++Row) {
+        if (FData[FHeaderLength + Row * FRecordLength] == '*')
+            continue;
+        for (const int f : Memos)
+            Count += MemoPastEnd(Raw(Row, f));
+    }
+    CheckIntact();
+    if (Count == 0)
+        return;
+    FMemoWarning =
+        Count == 1 ? QStringLiteral("The memo file \"%1\" is damaged: one memo of the table \"%2\" "
+                                    "refers to a place past its end and reads as empty.")
+                         .arg(FMemoName, FFileName)
+                   : QStringLiteral("The memo file \"%1\" is damaged: %2 memos of the table \"%3\" "
+                                    "refer to places past its end and read as empty.")
+                         .arg(FMemoName)
+                         .arg(Count)
+                         .arg(FFileName);
+}
 
 TDbfTable::~TDbfTable() { Unmap(); }
 
@@ -453,10 +531,14 @@ void TDbfTable::MapMemo()
 
 void TDbfTable::ThrowCutShort() const
 {
+    // Name the file that lost its end: the memo file when only it is shorter than its map.
+    const bool MemoCut = !FMemoName.isEmpty() && QFileInfo(FMemoName).size() < FMemoSize &&
+                         QFileInfo(FFileName).size() >= FSize;
     throw EDatabaseError(
         QStringLiteral(
-            "The table \"%1\" was cut short by another program while it was open. Open it again.")
-            .arg(FFileName));
+            "The %1 \"%2\" was cut short by another program while it was open. Open it again.")
+            .arg(MemoCut ? QStringLiteral("memo file") : QStringLiteral("table"),
+                 MemoCut ? FMemoName : FFileName));
 }
 
 void TDbfTable::CheckRow(int64_t Row) const
@@ -497,23 +579,11 @@ const QVariant *TDbfTable::PendingValue(int64_t Row, int Field) const
 
 QByteArrayView TDbfTable::MemoBytes(QByteArrayView Ref) const
 {
-    int64_t Block = 0;
-    if (Ref.size() == 4 && !Trimmed(Ref).isEmpty() && Digit(Trimmed(Ref)[0]) < 0) {
-        Block = qFromLittleEndian<quint32>(Ref.data()); // FoxPro keeps the number in binary
-    } else {
-        const QByteArrayView Digits = Trimmed(Ref);
-        for (char c : Digits) {
-            if (Digit(c) < 0)
-                return {};
-            Block = Block * 10 + Digit(c);
-            if (Block > 0xFFFFFFFFLL) // more digits than a block number has: damaged
-                return {};
-        }
-    }
+    const int64_t Block = MemoBlockOf(Ref);
     if (Block <= 0 || !FMemoData)
         return {};
     const int64_t Start = Block * FMemoBlock;
-    if (Start >= FMemoSize) // a reference past the end reads as no text
+    if (Start >= FMemoSize) // past the end: the open said so (MemoWarning), the copy asks
         return {};
     const uchar *p = FMemoData + Start;
     const int64_t Available = FMemoSize - Start;
@@ -966,7 +1036,9 @@ void TDbfTable::ApplyUpdates()
         Table.size() < FHeaderLength + FFileRows * FRecordLength)
         throw EDatabaseError(
             QStringLiteral("The table \"%1\" was changed by another program while it was open; the "
-                           "changes were not written. Open it again.")
+                           "changes were not written. To keep them, save the table under another "
+                           "name with Restructure/Save As DBF while it can still be read; opening "
+                           "it again drops them.")
                 .arg(FFileName));
     // A table that nothing marks, whose text we decided is UTF-8, says so to other programs.
     if (FLanguageDriver == 0 && !FCodePageFile && Codec().IsUtf8() && !FMemosSampled) {
