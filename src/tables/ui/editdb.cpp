@@ -628,9 +628,13 @@ bool TEditDB::eventFilter(QObject *Watched, QEvent *Event)
         if (W && TagOf(W) >= 0 && std::find(Editors.begin(), Editors.end(), W) != Editors.end())
             FLastEditor = W;
     } else if (Event->type() == QEvent::KeyPress) {
-        auto *Edit = qobject_cast<QLineEdit *>(Watched);
-        auto *Combo = Edit ? qobject_cast<QComboBox *>(Edit->parentWidget()) : nullptr;
-        if (Combo) {
+        // Typed keys reach the combo box, which has the focus for its line edit and hands them
+        // on without passing this filter again.
+        auto *Combo = qobject_cast<QComboBox *>(Watched);
+        if (auto *Line = qobject_cast<QLineEdit *>(Watched))
+            Combo = qobject_cast<QComboBox *>(Line->parentWidget());
+        QLineEdit *Edit = Combo ? Combo->lineEdit() : nullptr;
+        if (Edit) {
             // Deleting never completes, nor do keys with Ctrl or Alt.
             const auto *Key = static_cast<QKeyEvent *>(Event);
             const TFieldEditInfo *R = Info(TagOf(Combo));

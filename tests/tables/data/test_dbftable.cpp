@@ -182,7 +182,7 @@ TEST(TablesDbf, MemosPastTheEndOfTheMemoFileAreToldNotReadSilentlyAsEmpty)
     const std::vector<TRawField> Fields = {{"ID", 'N', 3}, {"NOTE", 'M', 10}};
     const QString Name = Dir.filePath("notes.dbf"), Memo = Dir.filePath("notes.dbt");
     std::vector<QByteArray> Records;
-    for (const char *Ref : {"1", "3", "", "9999999999", "2", "40"})
+    for (const char *Ref : {"1", "3", "", "9999999999", "2", "40", "7         "})
         Records.push_back(RawRecord(Fields, {"1", Ref}));
     // The fifth refers to block 2 past the end too, but it is deleted.
     WriteBytes(Name, RawDbf(0x83, Fields, Records, {false, false, false, false, true}));
@@ -190,7 +190,7 @@ TEST(TablesDbf, MemosPastTheEndOfTheMemoFileAreToldNotReadSilentlyAsEmpty)
     {
         TDbfTable Table(Name);
         EXPECT_EQ(Table.Warning(),
-                  QStringLiteral("The memo file \"%1\" is damaged: 3 memos of the table \"%2\" "
+                  QStringLiteral("The memo file \"%1\" is damaged: 4 memos of the table \"%2\" "
                                  "refer to places past its end and read as empty.")
                       .arg(Memo, Name));
         QString Ref;
@@ -204,6 +204,19 @@ TEST(TablesDbf, MemosPastTheEndOfTheMemoFileAreToldNotReadSilentlyAsEmpty)
         // A text put in its place is no loss.
         Table.SetValue(5, 1, QStringLiteral("new"));
         EXPECT_FALSE(Table.MemoPastEnd(5, 1));
+    }
+    // Counted by the first pass over the rows in order, a stretch at a time; what it has not
+    // reached when the warning is asked for is counted then.
+    Records.assign(3000, RawRecord(Fields, {"1", "1"}));
+    Records[10] = Records[2500] = Records[2999] = RawRecord(Fields, {"1", "2"});
+    std::vector<bool> Deleted(3000, false);
+    Deleted[10] = true;
+    WriteBytes(Name, RawDbf(0x83, Fields, Records, Deleted));
+    for (const int Passed : {0, 1100, 3000}) {
+        TDbfTable Table(Name);
+        for (int Row = 0; Row < Passed; ++Row)
+            Table.IsDeleted(Row);
+        EXPECT_TRUE(Table.Warning().contains(": 2 memos of the table")) << Passed;
     }
     WriteBytes(Name, RawDbf(0x83, Fields, {RawRecord(Fields, {"1", "1"})}));
     EXPECT_EQ(TDbfTable(Name).Warning(), "");

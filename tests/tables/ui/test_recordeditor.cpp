@@ -204,6 +204,10 @@ TEST(RecordEditorAutocomplete, AnEntryEqualToTheTypedTextWinsOverALongerOne)
     EXPECT_EQ(Type(Amount, "10."), "10.11");
     EXPECT_EQ(Amount->lineEdit()->selectedText(), "11");
     EXPECT_EQ(Type(Name, "An"), "Anna Lee");
+    // The field's Autocomplete flag off: nothing completes.
+    W.FieldInfo[1].Autocomplete = 0;
+    Amount->lineEdit()->clear();
+    EXPECT_EQ(Type(Amount, "10."), "10.");
     QTest::mouseClick(Editor.RestoreButton, Qt::LeftButton);
     W.Close();
 }

@@ -240,7 +240,31 @@ QString FindCodePageFile(const QString &FileName)
 TDbfTable::TDbfTable(const QString &FileName) : FFileName(FileName)
 {
     MapFiles();
-    CountMemosPastEnd();
+    for (size_t f = 0; f < FLayout.size(); ++f)
+        if (FLayout[f].Type == 'M')
+            FMemoFields.push_back(int(f));
+    FMemoNext = FMemoFields.empty() || FFileRows == 0 ? -1 : 0;
+}
+
+QString TDbfTable::Warning() const
+{
+    while (FMemoNext >= 0)
+        CountMemosAt(FMemoNext);
+    // Zeros read where another program cut the file count nothing; the reads say so.
+    const int64_t Count = FMemosPastEnd;
+    const QString Memos =
+        Count == 0   ? QString()
+        : Count == 1 ? QStringLiteral("The memo file \"%1\" is damaged: one memo of the table "
+                                      "\"%2\" refers to a place past its end and reads as empty.")
+                           .arg(FMemoName, FFileName)
+                     : QStringLiteral("The memo file \"%1\" is damaged: %2 memos of the table "
+                                      "\"%3\" refer to places past its end and read as empty.")
+                           .arg(FMemoName)
+                           .arg(Count)
+                           .arg(FFileName);
+    if (Memos.isEmpty() || FWarning.isEmpty())
+        return FWarning + Memos;
+    return FWarning + QStringLiteral("\n\n") + Memos;
 }
 
 bool TDbfTable::MemoPastEnd(QByteArrayView Ref) const
@@ -265,34 +289,37 @@ bool TDbfTable::MemoPastEnd(int64_t Row, int Field, QString *Reference) const
     return Past;
 }
 
-void TDbfTable::CountMemosPastEnd()
+void TDbfTable::CountMemosAt(int64_t Row) const
 {
-    std::vector<int> Memos;
-    for (size_t f = 0; f < FLayout.size(); ++f)
-        if (FLayout[f].Type == 'M')
-            Memos.push_back(int(f));
-    if (Memos.empty())
-        return;
-    // Deleted records are not shown, and what they lost matters to no one.
-    int64_t Count = 0;
-    for (int64_t Row = 0; Row < FFileRows; ++Row) {
-        if (FData[FHeaderLength + Row * FRecordLength] == '*')
+    // A stretch of rows at a time, in one tight loop: the pass goes on over them right after.
+    const int64_t To = std::min(Row + kPassStretch, FFileRows);
+    FMemoNext = To < FFileRows ? To : -1;
+    // The first block past the end of the memo file, in ten digits. A reference of blanks and
+    // digits whose blanks read as zeros stays below it cannot point past the end (the blanks
+    // of a left-aligned one make it larger, not smaller); every other is read the long way.
+    const int64_t PastEnd = (FMemoSize + FMemoBlock - 1) / FMemoBlock;
+    const QByteArray Limit = QByteArray::number(PastEnd).rightJustified(10, '0');
+    const bool Quick = Limit.size() == 10;
+    for (; Row < To; ++Row) {
+        const uchar *Record = FData + FHeaderLength + Row * FRecordLength;
+        // Deleted records are not shown, and what they lost matters to no one.
+        if (*Record == '*')
             continue;
-        for (const int f : Memos)
-            Count += MemoPastEnd(Raw(Row, f));
+        for (const int f : FMemoFields) {
+            const TLayout &Layout = FLayout[size_t(f)];
+            if (Quick && Layout.Width == 10) {
+                char Digits[10];
+                bool AllDigits = true;
+                for (int i = 0; i < 10; ++i) {
+                    Digits[i] = char(Record[Layout.Offset + i] | 0x10); // ' ' reads as '0'
+                    AllDigits &= unsigned(uchar(Digits[i]) - '0') <= 9;
+                }
+                if (AllDigits && std::memcmp(Digits, Limit.constData(), 10) < 0)
+                    continue;
+            }
+            FMemosPastEnd += MemoPastEnd(Raw(Row, f));
+        }
     }
-    CheckIntact();
-    if (Count == 0)
-        return;
-    FMemoWarning =
-        Count == 1 ? QStringLiteral("The memo file \"%1\" is damaged: one memo of the table \"%2\" "
-                                    "refers to a place past its end and reads as empty.")
-                         .arg(FMemoName, FFileName)
-                   : QStringLiteral("The memo file \"%1\" is damaged: %2 memos of the table \"%3\" "
-                                    "refer to places past its end and read as empty.")
-                         .arg(FMemoName)
-                         .arg(Count)
-                         .arg(FFileName);
 }
 
 TDbfTable::~TDbfTable() { Unmap(); }
@@ -550,6 +577,8 @@ void TDbfTable::CheckRow(int64_t Row) const
 
 bool TDbfTable::IsDeleted(int64_t Row) const
 {
+    if (Row == FMemoNext) [[unlikely]] // the record is at hand: its memos are counted now
+        CountMemosAt(Row);
     if (!FDeleted.empty() && FDeleted.count(Row))
         return true;
     if (Row < 0 || Row >= FFileRows)

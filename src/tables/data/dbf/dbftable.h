@@ -36,12 +36,7 @@ public:
     TDbfEncoding Encoding() const;
     // What the user should be told when the table opens: the header promises more records than
     // the file holds, or memos refer past the end of the memo file.
-    QString Warning() const override
-    {
-        if (FMemoWarning.isEmpty() || FWarning.isEmpty())
-            return FWarning + FMemoWarning;
-        return FWarning + QStringLiteral("\n\n") + FMemoWarning;
-    }
+    QString Warning() const override;
     // The stored memo of Row refers to a place past the end of the memo file: its text is lost.
     // Reference: the block number as the record holds it.
     bool MemoPastEnd(int64_t Row, int Field, QString *Reference = nullptr) const;
@@ -119,8 +114,10 @@ private:
     const QVariant *PendingValue(int64_t Row, int Field) const;
     QByteArrayView MemoBytes(QByteArrayView Ref) const;
     bool MemoPastEnd(QByteArrayView Ref) const;
-    // Once, at the open: the memo references that point past the end of the memo file.
-    void CountMemosPastEnd();
+    // The memo references that point past the end of the memo file are counted once, by the
+    // first pass of the rows in the table's order (the dataset's at the open), so that no pass of
+    // their own reads every record again; Warning counts what no pass has reached.
+    void CountMemosAt(int64_t Row) const;
     TDbfCodec DetectCodec() const;
     QVariant Normalize(int Field, const QVariant &Value) const;
     void CheckRow(int64_t Row) const;
@@ -163,7 +160,9 @@ private:
     QByteArray FCodePageText;   // its text
     bool FCodecMarked = false;  // the byte or the ".cpg" named the code page
     QString FWarning;
-    QString FMemoWarning;
+    std::vector<int> FMemoFields;
+    mutable int64_t FMemoNext = -1; // the row the count reaches next; -1 when done
+    mutable int64_t FMemosPastEnd = 0;
     std::vector<TSourceField> FFields;
     std::vector<TLayout> FLayout;
 
