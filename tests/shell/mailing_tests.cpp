@@ -128,12 +128,16 @@ TEST(ShellMailing, EveryRoadIntoATableKeepsTheFilter)
 TEST(ShellMailing, ASortedTableOpensAtTheFirstRecordTheGridShows)
 {
     QTemporaryDir Dir;
-    // In the table's order the first record, Mia, stands fourth of five once filtered and sorted.
-    const std::vector<QStringList> Rows = {
+    // In the table's order the first record, Mia, stands 64th of 65 once filtered and sorted,
+    // out of the grid's sight.
+    std::vector<QStringList> Rows = {
         {"Mia", "mia@example.com", "Oslo"},   {"Ann", "ann@example.com", "Oslo"},
         {"Zoe", "zoe@example.com", "Bergen"}, {"Bob", "bob@example.com", "Oslo"},
         {"Kim", "kim@example.com", "Bergen"}, {"Eva", "eva@example.com", "Oslo"},
         {"Tom", "tom@example.com", "Oslo"},   {"Cid", "cid@example.com", "Bergen"}};
+    for (int i = 0; i < 60; ++i)
+        Rows.insert(Rows.begin() + 2, {QStringLiteral("Bea%1").arg(i, 2, 10, QLatin1Char('0')),
+                                       QStringLiteral("bea%1@example.com").arg(i), "Oslo"});
     const QString Table = Dir.filePath("contacts.dbf");
     WriteDbf(Table, {{"NAME", 10}, {"EMAIL", 40}, {"CITY", 20}}, Rows);
     const QString Profiles = qftest::SaveProfile("OFFICE", "2525");
@@ -146,6 +150,8 @@ TEST(ShellMailing, ASortedTableOpensAtTheFirstRecordTheGridShows)
     F.ComboBox4->setCurrentText("OFFICE");
     TBoxAnswerer Boxes;
     qf::tables::TADOQuery &Query = F.Workspace->ADOQuery1();
+    F.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&F));
 
     const auto Prepared = [&] {
         QString Count;
@@ -170,6 +176,10 @@ TEST(ShellMailing, ASortedTableOpensAtTheFirstRecordTheGridShows)
         EXPECT_EQ(F.RecordPosition->text(), Position) << Where;
         EXPECT_EQ(F.EditDB->StatusPanel->text(), Position) << Where;
         EXPECT_EQ(F.RxDBGrid1->currentIndex().row(), Query.RecNo() - 1) << Where;
+        // In sight, not scrolled away.
+        EXPECT_TRUE(F.RxDBGrid1->viewport()->rect().contains(
+            F.RxDBGrid1->visualRect(F.RxDBGrid1->currentIndex()).center()))
+            << Where;
         EXPECT_EQ(F.RxDBGrid1->model()->index(Query.RecNo() - 1, 0).data().toString().trimmed(),
                   Name)
             << Where;
@@ -210,23 +220,23 @@ TEST(ShellMailing, ASortedTableOpensAtTheFirstRecordTheGridShows)
         Take();
         ASSERT_TRUE(F.Workspace->Active()) << Road;
         ASSERT_EQ(F.FSortField, "NAME") << Road;
-        ASSERT_EQ(Query.RecordCount(), 5) << Road;
+        ASSERT_EQ(Query.RecordCount(), 65) << Road;
         EXPECT_EQ(Query.RecNo(), 1) << Road;
         EXPECT_EQ(Current(Road), "Ann") << Road;
         F.ComboBox2->setCurrentText("EMAIL");
-        EXPECT_EQ(Prepared(), "5 Records") << Road;
-        Query.SetRecNo(4); // the next road starts elsewhere
+        EXPECT_EQ(Prepared(), "65 Records") << Road;
+        Query.SetRecNo(40); // the next road starts elsewhere
     }
 
     // A title click, Descended and Unsort keep the current record; the status bars follow it.
-    Query.SetRecNo(2);
+    Query.SetRecNo(62);
     ASSERT_EQ(Current("before"), "Bob");
     F.Descend0->trigger(); // Tom Mia Eva Bob Ann
     EXPECT_EQ(Current("Descended"), "Bob");
     EXPECT_EQ(Query.RecNo(), 4);
-    F.Unsort0->trigger(); // in the table's order: Mia Ann Bob Eva Tom
+    F.Unsort0->trigger(); // in the table's order: Mia Ann Bea00..Bea59 Bob Eva Tom
     EXPECT_EQ(Current("Unsort"), "Bob");
-    EXPECT_EQ(Query.RecNo(), 3);
+    EXPECT_EQ(Query.RecNo(), 63);
     F.RxDBGrid1TitleBtnClick(Query.FindField("EMAIL")->Index()); // descending: tom mia eva bob
     EXPECT_EQ(Current("title click"), "Bob");
     EXPECT_EQ(Query.RecNo(), 4);
@@ -243,7 +253,7 @@ TEST(ShellMailing, ASortedTableOpensAtTheFirstRecordTheGridShows)
     EXPECT_EQ(Query.RecNo(), 1);
     EXPECT_EQ(Current("Execute SQL"), "Mia");
     F.ComboBox2->setCurrentText("EMAIL");
-    EXPECT_EQ(Prepared(), "5 Records");
+    EXPECT_EQ(Prepared(), "65 Records");
     EXPECT_TRUE(Boxes.Texts.isEmpty()) << Boxes.Texts.join('\n').toStdString();
     FreeForms();
     QFile::remove(Profiles);
