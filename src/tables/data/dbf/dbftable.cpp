@@ -612,7 +612,7 @@ QByteArrayView TDbfTable::MemoBytes(QByteArrayView Ref) const
     if (Block <= 0 || !FMemoData)
         return {};
     const int64_t Start = Block * FMemoBlock;
-    if (Start >= FMemoSize) // past the end: the open said so (MemoWarning), the copy asks
+    if (Start >= FMemoSize) // past the end: the open warned of it, and a copy asks first
         return {};
     const uchar *p = FMemoData + Start;
     const int64_t Available = FMemoSize - Start;
