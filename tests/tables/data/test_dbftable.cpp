@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <random>
 
 using namespace qf::tables;
 
@@ -217,6 +218,27 @@ TEST(TablesDbf, MemosPastTheEndOfTheMemoFileAreToldNotReadSilentlyAsEmpty)
         for (int Row = 0; Row < Passed; ++Row)
             Table.IsDeleted(Row);
         EXPECT_TRUE(Table.Warning().contains(": 2 memos of the table")) << Passed;
+    }
+    // References of every form, counted at a glance or the long way, agree with the reading of
+    // each one on its own.
+    std::mt19937 Random(20261207);
+    const QByteArray Forms[] = {"%1",       "%1        ", "000000%1", QByteArray("\0\0\0\0\0\0\0%1", 9),
+                                "!%1",      "%1%1%1%1%1%1%1%1%1%1%1"};
+    for (QByteArray &Record : Records) {
+        QByteArray Ref = QByteArray(Forms[Random() % 6]).replace("%1", QByteArray::number(int(Random() % 9)));
+        if (Random() % 3 == 0)
+            Ref.clear();
+        Record = QByteArray(3, ' ') + Ref.rightJustified(10, ' ', true);
+    }
+    WriteBytes(Name, RawDbf(0x83, Fields, Records, Deleted));
+    {
+        TDbfTable Table(Name);
+        int Past = 0;
+        for (int Row = 0; Row < 3000; ++Row)
+            Past += !Table.IsDeleted(Row) && Table.MemoPastEnd(Row, 1);
+        ASSERT_GT(Past, 100);
+        EXPECT_TRUE(Table.Warning().contains(QStringLiteral(": %1 memos of").arg(Past)))
+            << Table.Warning().toStdString();
     }
     WriteBytes(Name, RawDbf(0x83, Fields, {RawRecord(Fields, {"1", "1"})}));
     EXPECT_EQ(TDbfTable(Name).Warning(), "");
