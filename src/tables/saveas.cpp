@@ -193,6 +193,7 @@ void TSaveAsFlow::Restore(const std::vector<TFieldDefRec> &FieldDefs, const QStr
             FWorkspace.OnRelayout();
     }
     FWorkspace.ApplyColumnWidths();
+    FWorkspace.GoToFirstRecord();
 }
 
 } // namespace qf::tables

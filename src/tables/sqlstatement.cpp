@@ -99,6 +99,7 @@ struct TPreviousOpen {
         if (Ws.OnRelayout)
             Ws.OnRelayout();
         Ws.ApplyColumnWidths();
+        Ws.GoToFirstRecord();
     }
 
     bool Table, Result;
@@ -137,6 +138,7 @@ void ExecuteSqlStatement(TTableWorkspace &Workspace, TSqlDatabaseKind Kind, cons
     }
     Query.EnableControls();
     Workspace.ApplyColumnWidths();
+    Workspace.GoToFirstRecord();
 }
 
 } // namespace qf::tables

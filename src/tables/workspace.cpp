@@ -124,7 +124,13 @@ void TTableWorkspace::OpenCurrentTable()
     Busy(false);
     Call(OnRefreshCommands);
     ApplyColumnWidths();
-    if (OnWarning && !FQuery->Warning().isEmpty())
+    GoToFirstRecord();
+    Warn();
+}
+
+void TTableWorkspace::Warn()
+{
+    if (OnWarning && FQuery->Active() && !FQuery->Warning().isEmpty())
         OnWarning(FQuery->Warning());
 }
 
@@ -213,8 +219,16 @@ void TTableWorkspace::Reopen()
         Call(OnRelayout);
     }
     ApplyColumnWidths();
+    GoToFirstRecord();
     Busy(false);
     Call(OnRefreshCommands);
+    Warn();
+}
+
+void TTableWorkspace::GoToFirstRecord()
+{
+    if (FQuery->Active() && FQuery->State() == dsBrowse)
+        FQuery->First();
 }
 
 void TTableWorkspace::ApplySort()

@@ -90,6 +90,9 @@ public:
     bool Active() const { return FQuery->Active(); }
     void Close() { FQuery->Close(); }
     void Reopen();
+    // Every road into a table ends here, once the sort is applied: the current record is the first
+    // one the grid shows, where a mailing starts.
+    void GoToFirstRecord();
 
     // Sorting.
     void ApplySort();
@@ -112,6 +115,8 @@ public:
 
 private:
     void SetDataBaseDir(const QString &FileName);
+    // What the user should know about the table just opened (a damaged file), once per open.
+    void Warn();
     void BuildFieldRecords();
     void Call(const std::function<void()> &Hook)
     {

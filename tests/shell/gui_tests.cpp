@@ -7,6 +7,7 @@
 #include "shell/hhcomp.h"
 #include "shell/minmodal.h"
 #include "shell/optform.h"
+#include "tables/data/dbf/dbfcodec.h"
 #include "testenv.h"
 
 #include <QApplication>
@@ -15,6 +16,7 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDialog>
+#include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -355,3 +357,16 @@ TEST_F(ShellHelp, F1OpensHelpAndNoControlSeesIt)
 }
 
 #include "gui_tests.moc"
+
+// The restructure page tells the encoding a new table is written in: the locale's ANSI code page
+// (Windows-1252 here, in the C locale), with the .cpg naming it.
+TEST_F(ShellHelp, TheRestructurePageTellsTheCodePageOfNewTables)
+{
+    QFile Page(QStringLiteral(QF_HELP_SOURCE_DIR "/restructure.html"));
+    ASSERT_TRUE(Page.open(QIODevice::ReadOnly));
+    const QString Text = QString::fromUtf8(Page.readAll()).simplified();
+    const qf::tables::TDbfEncoding New = qf::tables::DbfLocaleEncoding(QLocale::c());
+    EXPECT_EQ(New.CodePageFile, "1252");
+    EXPECT_TRUE(Text.contains("takes the ANSI code page of your locale's language: Windows-1252"));
+    EXPECT_FALSE(Text.contains("writes text as UTF-8"));
+}

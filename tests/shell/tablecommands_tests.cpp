@@ -11,6 +11,7 @@
 #include "tables/sqlstatement.h"
 #include "tables/ui/editdb.h"
 #include "tables/ui/recorddialogs.h"
+#include "tables/ui/restructform.h"
 #include "tables/ui/sqlform.h"
 #include "testenv.h"
 
@@ -147,6 +148,10 @@ TEST_F(TableCommands, ChangesThatCouldNotBeWrittenAreNotClosedAwaySilently)
     });
     F.EditRec0->trigger();
     EXPECT_TRUE(Told.contains("\"people.dbf\"")) << Told.toStdString();
+    // The message says how the change is kept, not only how it is lost.
+    EXPECT_TRUE(Told.contains("To keep them, save the table under another name with "
+                              "Restructure/Save As DBF"))
+        << Told.toStdString();
     EXPECT_EQ(F.RxDBGrid1->model()->index(0, 0).data().toString(), "Typed");
 
     // Close asks before the change goes; No keeps the table open with it.
@@ -161,6 +166,26 @@ TEST_F(TableCommands, ChangesThatCouldNotBeWrittenAreNotClosedAwaySilently)
     EXPECT_TRUE(Told.contains("lose these changes")) << Told.toStdString();
     ASSERT_TRUE(F.Workspace->Active());
     EXPECT_EQ(F.Workspace->ADOQuery1().FieldByName("NAME").AsString(), "Smith");
+
+    // And Save As does keep them, as the message says.
+    AppendBehindTheBack(File());
+    F.Workspace->ADOQuery1().Edit();
+    F.Workspace->ADOQuery1().FieldByName("NAME").SetAsString("Kept");
+    AnswerBox(QMessageBox::Ok, &Told);
+    F.Workspace->ADOQuery1().Post();
+    ASSERT_TRUE(F.Workspace->ADOQuery1().Source()->HasPendingChanges());
+    WhenModal<TRestructForm>([&](TRestructForm *R) {
+        ChooseFile(Dir.filePath("kept.dbf"));
+        WhenModal<TCopyOptForm>(
+            [](TCopyOptForm *O) { QTest::mouseClick(O->OkBtn, Qt::LeftButton); });
+        QTest::mouseClick(R->Button3, Qt::LeftButton);
+        QTest::mouseClick(R->CloseBtn, Qt::LeftButton);
+    });
+    F.Restructure0->trigger();
+    EXPECT_EQ(F.Workspace->TableName, "kept.dbf");
+    const QJsonArray Kept = StoredRecords(Dir.filePath("kept.dbf"));
+    ASSERT_EQ(Kept.size(), 4); // the records as they were read, without the one added since
+    EXPECT_EQ(Kept[0].toArray()[0].toString(), "Kept");
 }
 
 TEST_F(TableCommands, FindAndFindDuplicates)

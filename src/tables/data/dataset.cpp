@@ -878,6 +878,8 @@ void TADOQuery::ApplySort(const QString &Value)
         FCurrent = int64_t(FRows.Find(Keep));
     FEof = FBof = FRows.empty();
     NotifyData();
+    // The record stays, but its position in the view has changed.
+    Fire(AfterScroll);
 }
 
 void TADOQuery::SetFiltered(bool Value)

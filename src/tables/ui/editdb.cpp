@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSortFilterProxyModel>
 #include <QStatusBar>
 #include <QStyle>
 #include <QStyleOptionComboBox>
@@ -54,6 +55,57 @@ int DateChars()
     }();
     return Chars;
 }
+
+// A pick list in the order completion offers it: an entry equal to the typed text first (so that
+// typing 10.1 keeps 10.1 rather than completing to an earlier 10.11), the others in list order.
+class TPickOrder : public QSortFilterProxyModel {
+public:
+    using QSortFilterProxyModel::QSortFilterProxyModel;
+    void SetTyped(const QString &Text)
+    {
+        if (Text == FTyped)
+            return;
+        FTyped = Text;
+        invalidate();
+    }
+
+protected:
+    bool lessThan(const QModelIndex &Left, const QModelIndex &Right) const override
+    {
+        const bool LeftEqual = Equal(Left), RightEqual = Equal(Right);
+        if (LeftEqual != RightEqual)
+            return LeftEqual;
+        return Left.row() < Right.row();
+    }
+
+private:
+    bool Equal(const QModelIndex &Index) const
+    {
+        return !FTyped.isEmpty() &&
+               Index.data().toString().compare(FTyped, Qt::CaseInsensitive) == 0;
+    }
+    QString FTyped;
+};
+
+// The completer tells the order what was typed just before it looks for a completion.
+class TPickCompleter : public QCompleter {
+public:
+    TPickCompleter(QAbstractItemModel *List, QObject *Parent)
+        : QCompleter(Parent), FOrder(new TPickOrder(this))
+    {
+        FOrder->setSourceModel(List);
+        FOrder->sort(0);
+        setModel(FOrder);
+    }
+    QStringList splitPath(const QString &Path) const override
+    {
+        FOrder->SetTyped(Path);
+        return QCompleter::splitPath(Path);
+    }
+
+private:
+    TPickOrder *FOrder;
+};
 
 // Pixels an editor needs to show Chars characters whole, with its frame, arrow or scroll bar.
 int EditorPixels(QWidget *Editor, int Chars)
@@ -204,7 +256,7 @@ void TEditDB::Build()
             Combo->setEditable(true);
             Combo->setInsertPolicy(QComboBox::NoInsert);
             Combo->addItems(R.PickList);
-            auto *Completer = new QCompleter(Combo->model(), Combo);
+            auto *Completer = new TPickCompleter(Combo->model(), Combo);
             Completer->setCaseSensitivity(Qt::CaseInsensitive);
             Completer->setCompletionMode(QCompleter::InlineCompletion);
             Combo->setCompleter(Completer);
@@ -576,9 +628,13 @@ bool TEditDB::eventFilter(QObject *Watched, QEvent *Event)
         if (W && TagOf(W) >= 0 && std::find(Editors.begin(), Editors.end(), W) != Editors.end())
             FLastEditor = W;
     } else if (Event->type() == QEvent::KeyPress) {
-        auto *Edit = qobject_cast<QLineEdit *>(Watched);
-        auto *Combo = Edit ? qobject_cast<QComboBox *>(Edit->parentWidget()) : nullptr;
-        if (Combo) {
+        // Typed keys reach the combo box, which has the focus for its line edit and hands them
+        // on without passing this filter again.
+        auto *Combo = qobject_cast<QComboBox *>(Watched);
+        if (auto *Line = qobject_cast<QLineEdit *>(Watched))
+            Combo = qobject_cast<QComboBox *>(Line->parentWidget());
+        QLineEdit *Edit = Combo ? Combo->lineEdit() : nullptr;
+        if (Edit) {
             // Deleting never completes, nor do keys with Ctrl or Alt.
             const auto *Key = static_cast<QKeyEvent *>(Event);
             const TFieldEditInfo *R = Info(TagOf(Combo));

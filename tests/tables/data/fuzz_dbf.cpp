@@ -90,14 +90,18 @@ TEST(TablesFuzz, DamagedDbfAndDbtFiles)
     for (int Round = 0; Round < 100; ++Round) {
         WriteBytes(Name, Big);
         WriteBytes(Memo, BigMemo);
+        const bool CutMemo = Random() % 2;
         try {
             TDbfTable Table(Name);
-            const bool CutMemo = Random() % 2;
             ASSERT_TRUE(QFile::resize(CutMemo ? Memo : Name,
                                       qint64(Random() % size_t((CutMemo ? BigMemo : Big).size()))));
             ReadRows(Table, Table.RowCount());
         } catch (const EDatabaseError &Error) {
-            EXPECT_TRUE(Error.Message().contains("cut short by another program")) << Error.what();
+            // The file that was cut is the one named.
+            EXPECT_TRUE(
+                Error.Message().contains(QStringLiteral("\"%1\" was cut short by another program")
+                                             .arg(CutMemo ? Memo : Name)))
+                << Error.what();
             ++Reported;
         }
     }

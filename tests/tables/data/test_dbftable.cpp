@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <random>
 
 using namespace qf::tables;
 
@@ -171,6 +172,87 @@ TEST(TablesDbf, MemosOfDbaseThree)
     const QJsonArray Records = ReadWithDbfread(Dir.filePath("m3.dbf"))["records"].toArray();
     ASSERT_EQ(Records.size(), 7);
     EXPECT_EQ(Records[2].toArray()[1].toString(), Third);
+}
+
+// Memos that refer past the end of the memo file (one cut short, a damaged reference) are told
+// once at the open, with the memo file's name, and a copy can ask which they are; a memo file
+// cut while the table is open is named in the error.
+TEST(TablesDbf, MemosPastTheEndOfTheMemoFileAreToldNotReadSilentlyAsEmpty)
+{
+    QTemporaryDir Dir;
+    const std::vector<TRawField> Fields = {{"ID", 'N', 3}, {"NOTE", 'M', 10}};
+    const QString Name = Dir.filePath("notes.dbf"), Memo = Dir.filePath("notes.dbt");
+    std::vector<QByteArray> Records;
+    for (const char *Ref : {"1", "3", "", "9999999999", "2", "40", "7         "})
+        Records.push_back(RawRecord(Fields, {"1", Ref}));
+    // The fifth refers to block 2 past the end too, but it is deleted.
+    WriteBytes(Name, RawDbf(0x83, Fields, Records, {false, false, false, false, true}));
+    WriteBytes(Memo, Db3Memo({"first"}));
+    {
+        TDbfTable Table(Name);
+        EXPECT_EQ(Table.Warning(),
+                  QStringLiteral("The memo file \"%1\" is damaged: 4 memos of the table \"%2\" "
+                                 "refer to places past its end and read as empty.")
+                      .arg(Memo, Name));
+        QString Ref;
+        EXPECT_FALSE(Table.MemoPastEnd(0, 1, &Ref));
+        EXPECT_TRUE(Table.MemoPastEnd(3, 1, &Ref));
+        EXPECT_EQ(Ref, "9999999999");
+        EXPECT_TRUE(Table.MemoPastEnd(5, 1, &Ref));
+        EXPECT_EQ(Ref, "40");
+        EXPECT_TRUE(Table.IsNull(5, 1));
+        EXPECT_FALSE(Table.MemoPastEnd(2, 1) || Table.MemoPastEnd(5, 0));
+        // A text put in its place is no loss.
+        Table.SetValue(5, 1, QStringLiteral("new"));
+        EXPECT_FALSE(Table.MemoPastEnd(5, 1));
+    }
+    // Counted by the first pass over the rows in order, a stretch at a time; what it has not
+    // reached when the warning is asked for is counted then.
+    Records.assign(3000, RawRecord(Fields, {"1", "1"}));
+    Records[10] = Records[2500] = Records[2999] = RawRecord(Fields, {"1", "2"});
+    std::vector<bool> Deleted(3000, false);
+    Deleted[10] = true;
+    WriteBytes(Name, RawDbf(0x83, Fields, Records, Deleted));
+    for (const int Passed : {0, 1100, 3000}) {
+        TDbfTable Table(Name);
+        for (int Row = 0; Row < Passed; ++Row)
+            Table.IsDeleted(Row);
+        EXPECT_TRUE(Table.Warning().contains(": 2 memos of the table")) << Passed;
+    }
+    // References of every form, counted at a glance or the long way, agree with the reading of
+    // each one on its own.
+    std::mt19937 Random(20261207);
+    const QByteArray Forms[] = {"%1",       "%1        ", "000000%1", QByteArray("\0\0\0\0\0\0\0%1", 9),
+                                "!%1",      "%1%1%1%1%1%1%1%1%1%1%1"};
+    for (QByteArray &Record : Records) {
+        QByteArray Ref = QByteArray(Forms[Random() % 6]).replace("%1", QByteArray::number(int(Random() % 9)));
+        if (Random() % 3 == 0)
+            Ref.clear();
+        Record = QByteArray(3, ' ') + Ref.rightJustified(10, ' ', true);
+    }
+    WriteBytes(Name, RawDbf(0x83, Fields, Records, Deleted));
+    {
+        TDbfTable Table(Name);
+        int Past = 0;
+        for (int Row = 0; Row < 3000; ++Row)
+            Past += !Table.IsDeleted(Row) && Table.MemoPastEnd(Row, 1);
+        ASSERT_GT(Past, 100);
+        EXPECT_TRUE(Table.Warning().contains(QStringLiteral(": %1 memos of").arg(Past)))
+            << Table.Warning().toStdString();
+    }
+    WriteBytes(Name, RawDbf(0x83, Fields, {RawRecord(Fields, {"1", "1"})}));
+    EXPECT_EQ(TDbfTable(Name).Warning(), "");
+    WriteBytes(
+        Name, RawDbf(0x83, Fields, {RawRecord(Fields, {"1", "1"}), RawRecord(Fields, {"2", "2"})}));
+    WriteBytes(Memo, Db3Memo({"first"}) + Db3Memo({QByteArray(9000, 'm')}).mid(512));
+    EXPECT_EQ(TDbfTable(Name).Warning(), "");
+
+    // Cut while open: the error names the memo file, not the table.
+    TDbfTable Table(Name);
+    ASSERT_TRUE(QFile::resize(Memo, 1024));
+    const QString Error = Message([&] { Table.AsString(1, 1); });
+    EXPECT_TRUE(Error.startsWith(QStringLiteral("The memo file \"%1\" was cut short").arg(Memo)))
+        << Error.toStdString();
 }
 
 // dBASE IV: blocks of the memo header's size with a length prefix; an upper-case .DBT is found.

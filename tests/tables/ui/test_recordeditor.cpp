@@ -9,6 +9,7 @@
 #include "tables/ui/editdb.h"
 #include "tables/ui/sqlform.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
@@ -157,6 +158,58 @@ TEST_F(RecordEditor, ReadOnlyResultKeepsTypedTextAndAsksOnClose)
     Click(Editor->CloseButton);
     EXPECT_FALSE(Editor->isVisible());
     EXPECT_EQ(Combo("CITY")->currentText(), "Bergen");
+}
+
+TEST(RecordEditorAutocomplete, AnEntryEqualToTheTypedTextWinsOverALongerOne)
+{
+    // The pick lists take the table's order: the longer entry comes first.
+    QTemporaryDir Dir;
+    const std::vector<TRawField> Fields = {{"NAME", 'C', 12}, {"AMOUNT", 'N', 10, 2}};
+    const QString File = Dir.filePath("prices.dbf");
+    WriteBytes(File, RawDbf(0x03, Fields,
+                            {RawRecord(Fields, {"Anna Lee", "10.11"}),
+                             RawRecord(Fields, {"Anna", "10.10"})}));
+    TTableWorkspace W;
+    QStringList Errors;
+    W.RecordCommands().OnError = [&](const QString &M) { Errors << M; };
+    W.OpenDBFFile(File);
+    TEditDB Editor(W);
+    Editor.OnError = [&](const QString &M) { Errors << M; };
+    Editor.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&Editor));
+    auto *Name = qobject_cast<QComboBox *>(Editor.EditorOf("NAME"));
+    auto *Amount = qobject_cast<QComboBox *>(Editor.EditorOf("AMOUNT"));
+    ASSERT_TRUE(Name && Amount);
+    ASSERT_EQ(Amount->itemText(0), "10.11");
+    ASSERT_EQ(Amount->itemText(1), "10.1");
+
+    // Typed as a user types: into the box that has the focus.
+    const auto Type = [](QComboBox *Box, const QString &Text) {
+        Box->setFocus();
+        EXPECT_TRUE(QTest::qWaitFor([Box] { return Box->hasFocus(); }));
+        QTest::keyClicks(QApplication::focusWidget(), Text);
+        return Box->currentText();
+    };
+    QTest::mouseClick(Editor.NewButton, Qt::LeftButton);
+    EXPECT_EQ(Type(Amount, "10.1"), "10.1");
+    EXPECT_EQ(Type(Name, "Anna"), "Anna");
+    QTest::mouseClick(Editor.ApplyButton, Qt::LeftButton);
+    ASSERT_TRUE(Errors.isEmpty()) << Errors.join('\n').toStdString();
+    const QJsonArray Rows = StoredRecords(File);
+    ASSERT_EQ(Rows.size(), 3);
+    EXPECT_EQ(Rows[2].toArray(), QJsonArray({"Anna", 10.1}));
+
+    // Completion still offers the first entry that starts with what was typed.
+    QTest::mouseClick(Editor.NewButton, Qt::LeftButton);
+    EXPECT_EQ(Type(Amount, "10."), "10.11");
+    EXPECT_EQ(Amount->lineEdit()->selectedText(), "11");
+    EXPECT_EQ(Type(Name, "An"), "Anna Lee");
+    // The field's Autocomplete flag off: nothing completes.
+    W.FieldInfo[1].Autocomplete = 0;
+    Amount->lineEdit()->clear();
+    EXPECT_EQ(Type(Amount, "10."), "10.");
+    QTest::mouseClick(Editor.RestoreButton, Qt::LeftButton);
+    W.Close();
 }
 
 TEST(RecordEditorAccess, ReadOnlyTableRefusesWithTheTableNameAndKeepsTheText)

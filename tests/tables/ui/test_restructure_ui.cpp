@@ -356,3 +356,46 @@ TEST_F(RestructureUi, SaveAsOntoTheOpenTableAndAFailedOne)
     EXPECT_FALSE(QFile::exists(Dir.filePath("contacts.cfg")));
     EXPECT_EQ(QDir(Dir.path()).entryList({"tmp*"}, QDir::Files), QStringList());
 }
+
+TEST_F(RestructureUi, MemosLostFromTheMemoFileAreToldAtTheOpenAndAskedBeforeACopy)
+{
+    const std::vector<TRawField> Fields = {{"NAME", 'C', 10}, {"NOTE", 'M', 10}};
+    const QString Damaged = Dir.filePath("damaged.dbf");
+    // The memo file was cut after its first text: the second memo and a damaged reference point
+    // past its end.
+    WriteBytes(Damaged,
+               RawDbf(0x83, Fields,
+                      {RawRecord(Fields, {"Anna", "1"}), RawRecord(Fields, {"Bob", "2"}),
+                       RawRecord(Fields, {"Cid", ""}), RawRecord(Fields, {"Dan", "9999999999"})}));
+    QByteArray Memo(512, '\0');
+    qToLittleEndian<quint32>(3, Memo.data());
+    Memo += QByteArray("kept\x1A\x1A").leftJustified(512, '\0');
+    WriteBytes(Dir.filePath("damaged.dbt"), Memo);
+
+    Form->OpenDBFFile(Damaged);
+    ASSERT_TRUE(W().Active());
+    ASSERT_EQ(Boxes.size(), 1);
+    EXPECT_EQ(Boxes[0], QStringLiteral("The memo file \"%1\" is damaged: 2 memos of the table "
+                                       "\"%2\" refer to places past its end and read as empty.")
+                            .arg(Dir.filePath("damaged.dbt"), Damaged));
+    Form->Reopen0->trigger();
+    EXPECT_EQ(Boxes.size(), 2); // said again at every open, once
+
+    // Save As asks before the loss becomes final: the box is answered Yes here.
+    InDialog([&](TRestructForm *F) { SaveAs(F, Dir.filePath("copy")); });
+    ASSERT_EQ(Boxes.size(), 3);
+    EXPECT_EQ(Boxes[2], QStringLiteral("2 values would not be copied whole:\n"
+                                       "record 2, field NOTE: the memo refers to block 2, past "
+                                       "the end of the memo file \"%1\"; its text is lost and "
+                                       "would be left blank\n"
+                                       "record 4, field NOTE: the memo refers to block "
+                                       "9999999999, past the end of the memo file \"%1\"; its "
+                                       "text is lost and would be left blank\n\n"
+                                       "Save the table anyway?")
+                            .arg(Dir.filePath("damaged.dbt")));
+    EXPECT_EQ(W().TableName, "copy.dbf");
+    const QJsonArray Copied = Records(Dir.filePath("copy.dbf"));
+    ASSERT_EQ(Copied.size(), 4);
+    EXPECT_EQ(Copied[0].toArray(), QJsonArray({"Anna", "kept"}));
+    EXPECT_EQ(Copied[1].toArray(), QJsonArray({"Bob", QJsonValue()}));
+}

@@ -4,6 +4,7 @@
 #include "tables/data/dbf/dbfcodec.h"
 #include "tables/data/dbf/dbftable.h"
 
+#include <QDir>
 #include <QFile>
 #include <QtEndian>
 #include <climits>
@@ -108,6 +109,14 @@ QString TDbfCopy::ProblemText() const
                        ? QStringLiteral("One value would not be copied whole:")
                        : QStringLiteral("%1 values would not be copied whole:").arg(FProblemCount);
     for (const TCopyProblem &Problem : FProblems) {
+        if (Problem.Kind == TCopyProblem::MemoLost) {
+            Text += QStringLiteral("\nrecord %1, field %2: the memo refers to block %3, past the "
+                                   "end of the memo file \"%4\"; its text is lost and would be "
+                                   "left blank")
+                        .arg(Problem.RecNo)
+                        .arg(Problem.FieldName, Problem.Text, Problem.Kept);
+            continue;
+        }
         Text += QStringLiteral("\nrecord %1, field %2: \"%3\" ")
                     .arg(Problem.RecNo)
                     .arg(Problem.FieldName, Shortened(Problem.Text));
@@ -126,6 +135,7 @@ QString TDbfCopy::ProblemText() const
         case TCopyProblem::Rounded:
             Text += QStringLiteral("would be rounded to %1").arg(Problem.Kept);
             break;
+        case TCopyProblem::MemoLost: break;
         }
     }
     if (FProblemCount > int64_t(FProblems.size()))
@@ -218,6 +228,18 @@ void TDbfCopy::CopyRecords(const QString &FileName, const std::vector<TFieldDefR
     QByteArray MemoChunk;
     QByteArray Record(RecordLength, ' ');
     int64_t RecNo = 0;
+    // A memo that reads as empty because the memo file lost its text is a loss, not a blank.
+    const auto *Dbf = dynamic_cast<const TDbfTable *>(Records.Source());
+    const auto MemoLost = [&](const TSlot &Slot) {
+        if (!Dbf || Slot.SourceKind != dtM)
+            return false;
+        QString Ref;
+        if (!Dbf->MemoPastEnd(Records.CurrentRow(), Slot.Source->Index(), &Ref))
+            return false;
+        AddProblem(RecNo, Slot.Name, Ref, TCopyProblem::MemoLost,
+                   QDir::toNativeSeparators(Dbf->MemoName()));
+        return true;
+    };
     const auto FlushMemo = [&] {
         if (!MemoChunk.isEmpty())
             WriteOrThrow(Memo, MemoChunk.constData(), MemoChunk.size(), RecNo);
@@ -236,8 +258,10 @@ void TDbfCopy::CopyRecords(const QString &FileName, const std::vector<TFieldDefR
                 AddProblem(RecNo, Slot.Name, Slot.Source->Value().toString());
                 continue;
             }
-            if (Value.Null)
+            if (Value.Null) {
+                MemoLost(Slot);
                 continue;
+            }
             bool Rounded = false;
             const std::optional<QString> Text = ConvertDbfValue(Slot.Kind, Value, &Rounded);
             if (!Text) {

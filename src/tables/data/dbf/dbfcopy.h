@@ -25,14 +25,14 @@ struct TCopyOptions {
 };
 
 // A value left blank because it has no form in its new field or its code page, cut to a
-// narrower field, or rounded to fit a number field.
+// narrower field, rounded to fit a number field, or a memo whose text the damaged memo file lost.
 struct TCopyProblem {
-    enum TKind { Blank, Unencodable, Cut, Rounded };
+    enum TKind { Blank, Unencodable, Cut, Rounded, MemoLost };
     int64_t RecNo = 0; // 1-based, in the order of the copy
     QString FieldName; // in the new table
     QString Text;      // the value as the open table shows it
     TKind Kind = Blank;
-    QString Kept; // what the field keeps of it (Cut, Rounded)
+    QString Kept; // what the field keeps of it (Cut, Rounded); the memo file (MemoLost)
 };
 
 class TDbfCopy {

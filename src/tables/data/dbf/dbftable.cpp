@@ -122,6 +122,28 @@ bool ParseNumber(QByteArrayView Bytes, double &Value)
 
 int Digit(char c) { return c >= '0' && c <= '9' ? c - '0' : -1; }
 
+// A block number beyond any memo file: a reference with more digits than a block number has.
+constexpr int64_t kBeyondAnyMemo = int64_t(1) << 40;
+
+// The block a memo field refers to: 0 for none, -1 for bytes that are no block number.
+int64_t MemoBlockOf(QByteArrayView Ref)
+{
+    const QByteArrayView Digits = Trimmed(Ref);
+    if (Digits.isEmpty())
+        return 0;
+    if (Ref.size() == 4 && Digit(Digits[0]) < 0)
+        return qFromLittleEndian<quint32>(Ref.data()); // FoxPro keeps the number in binary
+    int64_t Block = 0;
+    for (char c : Digits) {
+        if (Digit(c) < 0)
+            return -1;
+        Block = Block * 10 + Digit(c);
+        if (Block > 0xFFFFFFFFLL)
+            return kBeyondAnyMemo;
+    }
+    return Block;
+}
+
 QDate ParseDate(QByteArrayView Bytes)
 {
     if (Bytes.size() < 8)
@@ -215,7 +237,97 @@ QString FindCodePageFile(const QString &FileName)
 
 } // namespace
 
-TDbfTable::TDbfTable(const QString &FileName) : FFileName(FileName) { MapFiles(); }
+TDbfTable::TDbfTable(const QString &FileName) : FFileName(FileName)
+{
+    MapFiles();
+    for (size_t f = 0; f < FLayout.size(); ++f)
+        if (FLayout[f].Type == 'M')
+            FMemoFields.push_back(int(f));
+    FMemoNext = FMemoFields.empty() || FFileRows == 0 ? -1 : 0;
+}
+
+QString TDbfTable::Warning() const
+{
+    while (FMemoNext >= 0)
+        CountMemosAt(FMemoNext);
+    // Zeros read where another program cut the file count nothing; the reads say so.
+    const int64_t Count = FMemosPastEnd;
+    const QString Memos =
+        Count == 0   ? QString()
+        : Count == 1 ? QStringLiteral("The memo file \"%1\" is damaged: one memo of the table "
+                                      "\"%2\" refers to a place past its end and reads as empty.")
+                           .arg(FMemoName, FFileName)
+                     : QStringLiteral("The memo file \"%1\" is damaged: %2 memos of the table "
+                                      "\"%3\" refer to places past its end and read as empty.")
+                           .arg(FMemoName)
+                           .arg(Count)
+                           .arg(FFileName);
+    if (Memos.isEmpty() || FWarning.isEmpty())
+        return FWarning + Memos;
+    return FWarning + QStringLiteral("\n\n") + Memos;
+}
+
+bool TDbfTable::MemoPastEnd(QByteArrayView Ref) const
+{
+    const int64_t Block = MemoBlockOf(Ref);
+    return Block > 0 && Block * FMemoBlock >= FMemoSize;
+}
+
+bool TDbfTable::MemoPastEnd(int64_t Row, int Field, QString *Reference) const
+{
+    if (Row < 0 || Row >= FFileRows || Field < 0 || size_t(Field) >= FLayout.size() ||
+        FLayout[size_t(Field)].Type != 'M' || PendingValue(Row, Field))
+        return false;
+    const QByteArrayView Ref = Raw(Row, Field);
+    const bool Past = MemoPastEnd(Ref);
+    if (Past && Reference) {
+        const int64_t Block = MemoBlockOf(Ref);
+        *Reference =
+            Block == kBeyondAnyMemo ? QString::fromLatin1(Trimmed(Ref)) : QString::number(Block);
+    }
+    CheckIntact();
+    return Past;
+}
+
+void TDbfTable::CountMemosAt(int64_t Row) const
+{
+    // A stretch of rows at a time, in one tight loop: the pass goes on over them right after.
+    const int64_t To = std::min(Row + kPassStretch, FFileRows);
+    FMemoNext = To < FFileRows ? To : -1;
+    // The first block past the end of the memo file, in ten digits. A reference of blanks and
+    // digits whose blanks read as zeros stays below it cannot point past the end (the blanks
+    // of a left-aligned one make it larger, not smaller): ten bytes are told at once, as two
+    // big-endian numbers. Every other reference is read the long way.
+    const int64_t PastEnd = (FMemoSize + FMemoBlock - 1) / FMemoBlock;
+    const QByteArray Limit = QByteArray::number(PastEnd).rightJustified(10, '0');
+    const bool Quick = Limit.size() == 10;
+    const quint64 LimitHigh = qFromBigEndian<quint64>(Limit.constData());
+    const quint16 LimitLow = qFromBigEndian<quint16>(Limit.constData() + 8);
+    constexpr quint64 kZone = 0x1010101010101010ull; // ' ' (0x20) becomes '0' (0x30)
+    for (; Row < To; ++Row) {
+        const uchar *Record = FData + FHeaderLength + Row * FRecordLength;
+        // Deleted records are not shown, and what they lost matters to no one.
+        if (*Record == '*')
+            continue;
+        for (const int f : FMemoFields) {
+            const TLayout &Layout = FLayout[size_t(f)];
+            if (Quick && Layout.Width == 10) {
+                const uchar *Ref = Record + Layout.Offset;
+                const quint64 High = qFromBigEndian<quint64>(Ref) | kZone;
+                const quint16 Low = quint16(qFromBigEndian<quint16>(Ref + 8) | 0x1010);
+                // Every byte a digit: its high half 3, its low half at most 9.
+                const bool Digits =
+                    (High & 0xF0F0F0F0F0F0F0F0ull) == 0x3030303030303030ull &&
+                    (((High & 0x0F0F0F0F0F0F0F0Full) + 0x0606060606060606ull) &
+                     0x1010101010101010ull) == 0 &&
+                    (Low & 0xF0F0) == 0x3030 && (((Low & 0x0F0F) + 0x0606) & 0x1010) == 0;
+                if (Digits && (High < LimitHigh || (High == LimitHigh && Low < LimitLow)))
+                    continue;
+            }
+            FMemosPastEnd += MemoPastEnd(Raw(Row, f));
+        }
+    }
+}
 
 TDbfTable::~TDbfTable() { Unmap(); }
 
@@ -453,10 +565,14 @@ void TDbfTable::MapMemo()
 
 void TDbfTable::ThrowCutShort() const
 {
+    // Name the file that lost its end: the memo file when only it is shorter than its map.
+    const bool MemoCut = !FMemoName.isEmpty() && QFileInfo(FMemoName).size() < FMemoSize &&
+                         QFileInfo(FFileName).size() >= FSize;
     throw EDatabaseError(
         QStringLiteral(
-            "The table \"%1\" was cut short by another program while it was open. Open it again.")
-            .arg(FFileName));
+            "The %1 \"%2\" was cut short by another program while it was open. Open it again.")
+            .arg(MemoCut ? QStringLiteral("memo file") : QStringLiteral("table"),
+                 MemoCut ? FMemoName : FFileName));
 }
 
 void TDbfTable::CheckRow(int64_t Row) const
@@ -468,6 +584,8 @@ void TDbfTable::CheckRow(int64_t Row) const
 
 bool TDbfTable::IsDeleted(int64_t Row) const
 {
+    if (Row == FMemoNext) [[unlikely]] // the record is at hand: its memos are counted now
+        CountMemosAt(Row);
     if (!FDeleted.empty() && FDeleted.count(Row))
         return true;
     if (Row < 0 || Row >= FFileRows)
@@ -497,23 +615,11 @@ const QVariant *TDbfTable::PendingValue(int64_t Row, int Field) const
 
 QByteArrayView TDbfTable::MemoBytes(QByteArrayView Ref) const
 {
-    int64_t Block = 0;
-    if (Ref.size() == 4 && !Trimmed(Ref).isEmpty() && Digit(Trimmed(Ref)[0]) < 0) {
-        Block = qFromLittleEndian<quint32>(Ref.data()); // FoxPro keeps the number in binary
-    } else {
-        const QByteArrayView Digits = Trimmed(Ref);
-        for (char c : Digits) {
-            if (Digit(c) < 0)
-                return {};
-            Block = Block * 10 + Digit(c);
-            if (Block > 0xFFFFFFFFLL) // more digits than a block number has: damaged
-                return {};
-        }
-    }
+    const int64_t Block = MemoBlockOf(Ref);
     if (Block <= 0 || !FMemoData)
         return {};
     const int64_t Start = Block * FMemoBlock;
-    if (Start >= FMemoSize) // a reference past the end reads as no text
+    if (Start >= FMemoSize) // past the end: the open warned of it, and a copy asks first
         return {};
     const uchar *p = FMemoData + Start;
     const int64_t Available = FMemoSize - Start;
@@ -966,7 +1072,9 @@ void TDbfTable::ApplyUpdates()
         Table.size() < FHeaderLength + FFileRows * FRecordLength)
         throw EDatabaseError(
             QStringLiteral("The table \"%1\" was changed by another program while it was open; the "
-                           "changes were not written. Open it again.")
+                           "changes were not written. To keep them, save the table under another "
+                           "name with Restructure/Save As DBF while it can still be read; opening "
+                           "it again drops them.")
                 .arg(FFileName));
     // A table that nothing marks, whose text we decided is UTF-8, says so to other programs.
     if (FLanguageDriver == 0 && !FCodePageFile && Codec().IsUtf8() && !FMemosSampled) {

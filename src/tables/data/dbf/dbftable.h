@@ -24,6 +24,8 @@ public:
     TDbfTable &operator=(const TDbfTable &) = delete;
 
     const QString &FileName() const { return FFileName; }
+    // The memo file, empty when the table has no memo field.
+    const QString &MemoName() const { return FMemoName; }
     uint8_t Version() const { return FVersion; }
     // The table's code page, decided once: the language-driver byte, else the ".cpg" file beside
     // the table, else UTF-8 when its text (values and memos) is valid UTF-8, else Windows-1252.
@@ -32,8 +34,12 @@ public:
     // The encoding a copy of the table keeps: its language-driver byte and ".cpg" text; a ".cpg"
     // naming the code page when neither of them told it.
     TDbfEncoding Encoding() const;
-    // Set when the header promises more records than the file holds: what the user should be told.
-    QString Warning() const override { return FWarning; }
+    // What the user should be told when the table opens: the header promises more records than
+    // the file holds, or memos refer past the end of the memo file.
+    QString Warning() const override;
+    // The stored memo of Row refers to a place past the end of the memo file: its text is lost.
+    // Reference: the block number as the record holds it.
+    bool MemoPastEnd(int64_t Row, int Field, QString *Reference = nullptr) const;
     // Records as the file holds them (deleted ones included), without pending appends.
     int64_t FileRowCount() const { return FFileRows; }
 
@@ -107,6 +113,11 @@ private:
     QVariant DecodeRaw(int64_t Row, int Field) const;
     const QVariant *PendingValue(int64_t Row, int Field) const;
     QByteArrayView MemoBytes(QByteArrayView Ref) const;
+    bool MemoPastEnd(QByteArrayView Ref) const;
+    // The memo references that point past the end of the memo file are counted once, by the
+    // first pass of the rows in the table's order (the dataset's at the open), so that no pass of
+    // their own reads every record again; Warning counts what no pass has reached.
+    void CountMemosAt(int64_t Row) const;
     TDbfCodec DetectCodec() const;
     QVariant Normalize(int Field, const QVariant &Value) const;
     void CheckRow(int64_t Row) const;
@@ -149,6 +160,9 @@ private:
     QByteArray FCodePageText;   // its text
     bool FCodecMarked = false;  // the byte or the ".cpg" named the code page
     QString FWarning;
+    std::vector<int> FMemoFields;
+    mutable int64_t FMemoNext = -1; // the row the count reaches next; -1 when done
+    mutable int64_t FMemosPastEnd = 0;
     std::vector<TSourceField> FFields;
     std::vector<TLayout> FLayout;
 
