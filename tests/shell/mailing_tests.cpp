@@ -28,6 +28,48 @@
 
 using namespace qf::shell;
 
+namespace {
+// The count Start prepares; the dialog is then cancelled, so nothing is sent.
+QString PreparedCount(TMainForm &F)
+{
+    QString Count;
+    QTimer Watch;
+    QObject::connect(&Watch, &QTimer::timeout, [&] {
+        auto *Form = qf::delivery::SendForm;
+        if (Form->isVisible() && Form->Panel1->text() == "The list is prepared" &&
+            Form->CancelBtn->isEnabled()) {
+            Count = Form->Panel2->text();
+            Form->CancelBtn->click();
+        }
+    });
+    Watch.start(5);
+    F.Start0->trigger();
+    return Count;
+}
+
+// Save As of the restructure dialog, copying every record (not only the filtered ones); a
+// MoveRow of 0 or more brings that field to the top first, InTableOrder leaves the copy unsorted.
+void SaveAsThroughRestructure(TMainForm &F, const QString &Name, int MoveRow, bool InTableOrder)
+{
+    WhenModal<qf::tables::TRestructForm>([=](qf::tables::TRestructForm *R) {
+        if (MoveRow >= 0) {
+            R->StringGrid1->selectRow(MoveRow);
+            QTest::mouseClick(R->SpeedButton1, Qt::LeftButton);
+        }
+        ChooseFile(Name);
+        WhenModal<qf::tables::TCopyOptForm>([=](qf::tables::TCopyOptForm *O) {
+            O->CheckBox2->setChecked(false);
+            if (InTableOrder)
+                O->CheckBox3->setChecked(false);
+            QTest::mouseClick(O->OkBtn, Qt::LeftButton);
+        });
+        QTest::mouseClick(R->Button3, Qt::LeftButton);
+        QTest::mouseClick(R->CloseBtn, Qt::LeftButton);
+    });
+    F.Restructure0->trigger();
+}
+} // namespace
+
 TEST(ShellMailing, EveryRoadIntoATableKeepsTheFilter)
 {
     QTemporaryDir Dir;
@@ -36,7 +78,6 @@ TEST(ShellMailing, EveryRoadIntoATableKeepsTheFilter)
         Rows.push_back({QStringLiteral("p%1@example.com").arg(I), I % 2 ? "Oslo" : "Bergen"});
     const QString Table = Dir.filePath("contacts.dbf"), Copy = Dir.filePath("copy.dbf");
     WriteDbf(Table, {{"EMAIL", 40}, {"CITY", 20}}, Rows);
-    // Nothing is sent: Start is cancelled once the list is prepared.
     const QString Profiles = qftest::SaveProfile("OFFICE", "2525");
     ASSERT_FALSE(Profiles.isEmpty());
     CreateForms();
@@ -47,45 +88,11 @@ TEST(ShellMailing, EveryRoadIntoATableKeepsTheFilter)
     F.ComboBox4->setCurrentText("OFFICE");
     TBoxAnswerer Boxes; // what comes up is answered, so a failure shows below
 
-    // The count Start prepares; the dialog is then cancelled.
-    const auto Prepared = [&] {
-        QString Count;
-        QTimer Watch;
-        QObject::connect(&Watch, &QTimer::timeout, [&] {
-            auto *Form = qf::delivery::SendForm;
-            if (Form->isVisible() && Form->Panel1->text() == "The list is prepared" &&
-                Form->CancelBtn->isEnabled()) {
-                Count = Form->Panel2->text();
-                Form->CancelBtn->click();
-            }
-        });
-        Watch.start(5);
-        F.Start0->trigger();
-        return Count;
-    };
-    // Save As of the restructure dialog, copying every record (not only the filtered ones);
-    // Move brings the second field to the top first.
-    const auto SaveAs = [&](QAction *Command, const QString &Name, bool Move) {
-        WhenModal<qf::tables::TRestructForm>([=](qf::tables::TRestructForm *R) {
-            if (Move) {
-                R->StringGrid1->selectRow(1);
-                QTest::mouseClick(R->SpeedButton1, Qt::LeftButton);
-            }
-            ChooseFile(Name);
-            WhenModal<qf::tables::TCopyOptForm>([](qf::tables::TCopyOptForm *O) {
-                O->CheckBox2->setChecked(false);
-                QTest::mouseClick(O->OkBtn, Qt::LeftButton);
-            });
-            QTest::mouseClick(R->Button3, Qt::LeftButton);
-            QTest::mouseClick(R->CloseBtn, Qt::LeftButton);
-        });
-        Command->trigger();
-    };
     const std::pair<const char *, std::function<void()>> Roads[] = {
         {"Open Table", [&] { F.OpenDBFFile(Table); }},
         {"Reopen", [&] { F.Reopen0->trigger(); }},
-        {"Save As", [&] { SaveAs(F.Restructure0, Copy, false); }},
-        {"Restructure", [&] { SaveAs(F.Restructure0, Dir.filePath("moved.dbf"), true); }},
+        {"Save As", [&] { SaveAsThroughRestructure(F, Copy, -1, false); }},
+        {"Restructure", [&] { SaveAsThroughRestructure(F, Dir.filePath("moved.dbf"), 1, false); }},
         {"Execute SQL",
          [&] {
              WhenModal<qf::tables::TSQLForm>([&](qf::tables::TSQLForm *S) {
@@ -103,7 +110,7 @@ TEST(ShellMailing, EveryRoadIntoATableKeepsTheFilter)
         ASSERT_TRUE(F.Workspace->Active()) << Road;
         F.ComboBox2->setCurrentText("EMAIL");
         EXPECT_EQ(Query.RecordCount(), 3) << Road;
-        EXPECT_EQ(Prepared(), "3 Records") << Road;
+        EXPECT_EQ(PreparedCount(F), "3 Records") << Road;
     }
 
     // Create DBF opens its new, empty table filtered too.
@@ -153,21 +160,6 @@ TEST(ShellMailing, ASortedTableOpensAtTheFirstRecordTheGridShows)
     F.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&F));
 
-    const auto Prepared = [&] {
-        QString Count;
-        QTimer Watch;
-        QObject::connect(&Watch, &QTimer::timeout, [&] {
-            auto *Form = qf::delivery::SendForm;
-            if (Form->isVisible() && Form->Panel1->text() == "The list is prepared" &&
-                Form->CancelBtn->isEnabled()) {
-                Count = Form->Panel2->text();
-                Form->CancelBtn->click();
-            }
-        });
-        Watch.start(5);
-        F.Start0->trigger();
-        return Count;
-    };
     // The current record, where the grid and both status bars say it stands.
     const auto Current = [&](const std::string &Where) {
         const QString Name = Query.FieldByName("NAME").AsString().trimmed();
@@ -185,24 +177,6 @@ TEST(ShellMailing, ASortedTableOpensAtTheFirstRecordTheGridShows)
             << Where;
         return Name;
     };
-    const auto SaveAs = [&](const QString &Name, bool Move) {
-        WhenModal<qf::tables::TRestructForm>([=](qf::tables::TRestructForm *R) {
-            if (Move) {
-                R->StringGrid1->selectRow(2);
-                QTest::mouseClick(R->SpeedButton1, Qt::LeftButton);
-            }
-            ChooseFile(Name);
-            WhenModal<qf::tables::TCopyOptForm>([](qf::tables::TCopyOptForm *O) {
-                O->CheckBox2->setChecked(false);
-                O->CheckBox3->setChecked(false); // in the table's order
-                QTest::mouseClick(O->OkBtn, Qt::LeftButton);
-            });
-            QTest::mouseClick(R->Button3, Qt::LeftButton);
-            QTest::mouseClick(R->CloseBtn, Qt::LeftButton);
-        });
-        F.Restructure0->trigger();
-    };
-
     // The layout file keeps a sort by NAME.
     F.OpenDBFFile(Table);
     ASSERT_TRUE(F.Workspace->Active());
@@ -213,8 +187,8 @@ TEST(ShellMailing, ASortedTableOpensAtTheFirstRecordTheGridShows)
     const std::pair<const char *, std::function<void()>> Roads[] = {
         {"Open Table", [&] { F.OpenDBFFile(Table); }},
         {"Reopen", [&] { F.Reopen0->trigger(); }},
-        {"Save As", [&] { SaveAs(Dir.filePath("copy.dbf"), false); }},
-        {"Restructure", [&] { SaveAs(Dir.filePath("moved.dbf"), true); }},
+        {"Save As", [&] { SaveAsThroughRestructure(F, Dir.filePath("copy.dbf"), -1, true); }},
+        {"Restructure", [&] { SaveAsThroughRestructure(F, Dir.filePath("moved.dbf"), 2, true); }},
     };
     for (const auto &[Road, Take] : Roads) {
         Take();
@@ -224,7 +198,7 @@ TEST(ShellMailing, ASortedTableOpensAtTheFirstRecordTheGridShows)
         EXPECT_EQ(Query.RecNo(), 1) << Road;
         EXPECT_EQ(Current(Road), "Ann") << Road;
         F.ComboBox2->setCurrentText("EMAIL");
-        EXPECT_EQ(Prepared(), "65 Records") << Road;
+        EXPECT_EQ(PreparedCount(F), "65 Records") << Road;
         Query.SetRecNo(40); // the next road starts elsewhere
     }
 
@@ -253,7 +227,7 @@ TEST(ShellMailing, ASortedTableOpensAtTheFirstRecordTheGridShows)
     EXPECT_EQ(Query.RecNo(), 1);
     EXPECT_EQ(Current("Execute SQL"), "Mia");
     F.ComboBox2->setCurrentText("EMAIL");
-    EXPECT_EQ(Prepared(), "65 Records");
+    EXPECT_EQ(PreparedCount(F), "65 Records");
     EXPECT_TRUE(Boxes.Texts.isEmpty()) << Boxes.Texts.join('\n').toStdString();
     FreeForms();
     QFile::remove(Profiles);
