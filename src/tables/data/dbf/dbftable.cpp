@@ -294,16 +294,17 @@ void TDbfTable::CountMemosAt(int64_t Row) const
     // A stretch of rows at a time, in one tight loop: the pass goes on over them right after.
     const int64_t To = std::min(Row + kPassStretch, FFileRows);
     FMemoNext = To < FFileRows ? To : -1;
-    // The first block past the end of the memo file, in ten digits. A reference of blanks and
-    // digits whose blanks read as zeros stays below it cannot point past the end (the blanks
-    // of a left-aligned one make it larger, not smaller): ten bytes are told at once, as two
-    // big-endian numbers. Every other reference is read the long way.
+    // The first block past the end of the memo file, in ten digits. Ten bytes are told at once,
+    // as two big-endian numbers with the bits of '0' set in each: a reference of digits, blanks
+    // and zero bytes then reads as large as its number or larger (the padding of a left-aligned
+    // one), so one below the limit cannot point past the end, and bytes that are no reference
+    // point nowhere. Every other reference is read the long way.
     const int64_t PastEnd = (FMemoSize + FMemoBlock - 1) / FMemoBlock;
     const QByteArray Limit = QByteArray::number(PastEnd).rightJustified(10, '0');
     const bool Quick = Limit.size() == 10;
     const quint64 LimitHigh = qFromBigEndian<quint64>(Limit.constData());
     const quint16 LimitLow = qFromBigEndian<quint16>(Limit.constData() + 8);
-    constexpr quint64 kZone = 0x1010101010101010ull; // ' ' (0x20) becomes '0' (0x30)
+    constexpr quint64 kZone = 0x3030303030303030ull; // ' ' and '\0' become '0'; digits stay
     for (; Row < To; ++Row) {
         const uchar *Record = FData + FHeaderLength + Row * FRecordLength;
         // Deleted records are not shown, and what they lost matters to no one.
@@ -314,14 +315,8 @@ void TDbfTable::CountMemosAt(int64_t Row) const
             if (Quick && Layout.Width == 10) {
                 const uchar *Ref = Record + Layout.Offset;
                 const quint64 High = qFromBigEndian<quint64>(Ref) | kZone;
-                const quint16 Low = quint16(qFromBigEndian<quint16>(Ref + 8) | 0x1010);
-                // Every byte a digit: its high half 3, its low half at most 9.
-                const bool Digits =
-                    (High & 0xF0F0F0F0F0F0F0F0ull) == 0x3030303030303030ull &&
-                    (((High & 0x0F0F0F0F0F0F0F0Full) + 0x0606060606060606ull) &
-                     0x1010101010101010ull) == 0 &&
-                    (Low & 0xF0F0) == 0x3030 && (((Low & 0x0F0F) + 0x0606) & 0x1010) == 0;
-                if (Digits && (High < LimitHigh || (High == LimitHigh && Low < LimitLow)))
+                const quint16 Low = quint16(qFromBigEndian<quint16>(Ref + 8) | 0x3030);
+                if (High < LimitHigh || (High == LimitHigh && Low < LimitLow))
                     continue;
             }
             FMemosPastEnd += MemoPastEnd(Raw(Row, f));
