@@ -5,6 +5,7 @@
 #include "composer/mailviews.h"
 #include "composer/preview.h"
 #include "delivery/profiles.h"
+#include "delivery/ui/proform.h"
 #include "delivery/ui/sendform.h"
 #include "shell/aboutbox.h"
 #include "shell/addwordform.h"
@@ -14,6 +15,7 @@
 #include "shell/hhcomp.h"
 #include "shell/mainform.h"
 #include "shell/optform.h"
+#include "shell/settings.h"
 #include "shell/startup.h"
 #include "testenv.h"
 
@@ -22,6 +24,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -229,17 +232,36 @@ TEST_F(ShellMainForm, ProfilesAtStartupAndStartChecks)
             P.SetValue(Item, "OFFICE", "x");
         ASSERT_TRUE(P.Save(Data + "/Profiles.dat"));
     }
-    CreateForms();
-    ASSERT_NE(qf::delivery::SendForm, nullptr);
-    EXPECT_EQ(MainForm->ComboBox4->count(), 2);
-    EXPECT_EQ(MainForm->ComboBox4->itemText(1), "OFFICE");
-
+    // A "Path of Profiles" that is gone falls back to the default file, with no box at start-up;
+    // the profiles dialog says so.
+    TOptionValues Options;
+    ASSERT_TRUE(ReadOptionValues(Options));
+    Options.ProfDir = Data + "/gone";
+    ASSERT_TRUE(WriteOptionValues(Options, ofProfDir));
     QStringList Boxes;
     QTimer Answer;
-    QObject::connect(&Answer, &QTimer::timeout, [&] {
+    const auto AnswerBoxes = [&] {
         if (auto *B = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
             Boxes << B->text();
             B->button(QMessageBox::Ok)->click();
+        }
+    };
+    QObject::connect(&Answer, &QTimer::timeout, AnswerBoxes);
+    Answer.start(5);
+    CreateForms();
+    Answer.disconnect();
+    EXPECT_TRUE(Boxes.isEmpty()) << Boxes.join('\n').toStdString();
+    ASSERT_NE(qf::delivery::SendForm, nullptr);
+    EXPECT_EQ(MainForm->ComboBox4->count(), 2);
+    EXPECT_EQ(MainForm->ComboBox4->itemText(1), "OFFICE");
+    EXPECT_TRUE(qf::delivery::ProForm->FileLabel->text().contains(
+        QDir::toNativeSeparators(Data + "/Profiles.dat")))
+        << qf::delivery::ProForm->FileLabel->text().toStdString();
+
+    Boxes.clear();
+    QObject::connect(&Answer, &QTimer::timeout, [&] {
+        if (qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            AnswerBoxes();
         } else if (qf::delivery::SendForm->isVisible() &&
                    qf::delivery::SendForm->Panel1->text() == "The list is prepared") {
             Boxes << qf::delivery::SendForm->Panel2->text();
