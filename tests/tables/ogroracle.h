@@ -50,8 +50,7 @@ inline std::vector<QMap<QString, QString>> ReadWithOgrinfo(const QString &FileNa
 inline std::vector<std::vector<QStringList>>
 ReadWithLibreOffice(const std::vector<std::pair<QString, int>> &Tables, const QString &WorkDir)
 {
-    std::vector<std::unique_ptr<QProcess>> Runs;
-    for (size_t i = 0; i < Tables.size(); ++i) {
+    const auto Start = [&](size_t i) {
         auto Run = std::make_unique<QProcess>();
         const QString Profile = WorkDir + QStringLiteral("/lo%1").arg(i);
         Run->start(QStringLiteral("soffice"),
@@ -61,18 +60,33 @@ ReadWithLibreOffice(const std::vector<std::pair<QString, int>> &Tables, const QS
                     QStringLiteral("--convert-to"),
                     QStringLiteral("csv:Text - txt - csv (StarCalc):44,34,76"),
                     QStringLiteral("--outdir"), Profile, Tables[i].first});
-        Runs.push_back(std::move(Run));
-    }
+        return Run;
+    };
+    const auto CsvName = [&](size_t i) {
+        return WorkDir + QStringLiteral("/lo%1/").arg(i) +
+               QFileInfo(Tables[i].first).completeBaseName() + QStringLiteral(".csv");
+    };
+    const auto Converted = [&](QProcess &Run, size_t i) {
+        return Run.waitForFinished(300000) && Run.exitStatus() == QProcess::NormalExit &&
+               Run.exitCode() == 0 && QFileInfo::exists(CsvName(i));
+    };
+    std::vector<std::unique_ptr<QProcess>> Runs;
+    for (size_t i = 0; i < Tables.size(); ++i)
+        Runs.push_back(Start(i));
     std::vector<std::vector<QStringList>> Results;
     for (size_t i = 0; i < Tables.size(); ++i) {
         Results.emplace_back();
-        if (!Runs[i]->waitForFinished(300000) || Runs[i]->exitCode() != 0) {
-            ADD_FAILURE() << "soffice failed on " << Tables[i].first.toStdString() << ": "
-                          << Runs[i]->readAllStandardError().toStdString();
-            continue;
+        // The office suite's first start on a new machine may fail on its own: one more try
+        // before the reader counts as failed.
+        if (!Converted(*Runs[i], i)) {
+            Runs[i] = Start(i);
+            if (!Converted(*Runs[i], i)) {
+                ADD_FAILURE() << "soffice failed on " << Tables[i].first.toStdString() << ": "
+                              << Runs[i]->readAllStandardError().toStdString();
+                continue;
+            }
         }
-        QFile Csv(WorkDir + QStringLiteral("/lo%1/").arg(i) +
-                  QFileInfo(Tables[i].first).completeBaseName() + QStringLiteral(".csv"));
+        QFile Csv(CsvName(i));
         if (!Csv.open(QIODevice::ReadOnly)) {
             ADD_FAILURE() << "soffice wrote no CSV for " << Tables[i].first.toStdString();
             continue;
