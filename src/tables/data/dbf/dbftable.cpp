@@ -244,12 +244,21 @@ TDbfTable::TDbfTable(const QString &FileName) : FFileName(FileName)
         if (FLayout[f].Type == 'M')
             FMemoFields.push_back(int(f));
     FMemoNext = FMemoFields.empty() || FFileRows == 0 ? -1 : 0;
+    // The first block past the end of the memo file, in ten digits, for CountMemos. The memo
+    // file only grows while the table is open, so a limit taken now never says too much.
+    if (FMemoNext == 0) {
+        const QByteArray Limit =
+            QByteArray::number((FMemoSize + FMemoBlock - 1) / FMemoBlock).rightJustified(10, '0');
+        FMemoQuick = Limit.size() == 10;
+        FMemoLimitHigh = qFromBigEndian<quint64>(Limit.constData());
+        FMemoLimitLow = qFromBigEndian<quint16>(Limit.constData() + 8);
+    }
 }
 
 QString TDbfTable::Warning() const
 {
     while (FMemoNext >= 0)
-        CountMemosAt(FMemoNext);
+        CountMemos(FMemoNext);
     // Zeros read where another program cut the file count nothing; the reads say so.
     const int64_t Count = FMemosPastEnd;
     const QString Memos =
@@ -289,38 +298,28 @@ bool TDbfTable::MemoPastEnd(int64_t Row, int Field, QString *Reference) const
     return Past;
 }
 
-void TDbfTable::CountMemosAt(int64_t Row) const
+void TDbfTable::CountMemos(int64_t Row) const
 {
-    // A stretch of rows at a time, in one tight loop: the pass goes on over them right after.
-    const int64_t To = std::min(Row + kPassStretch, FFileRows);
-    FMemoNext = To < FFileRows ? To : -1;
-    // The first block past the end of the memo file, in ten digits. Ten bytes are told at once,
-    // as two big-endian numbers with the bits of '0' set in each: a reference of digits, blanks
-    // and zero bytes then reads as large as its number or larger (the padding of a left-aligned
-    // one), so one below the limit cannot point past the end, and bytes that are no reference
-    // point nowhere. Every other reference is read the long way.
-    const int64_t PastEnd = (FMemoSize + FMemoBlock - 1) / FMemoBlock;
-    const QByteArray Limit = QByteArray::number(PastEnd).rightJustified(10, '0');
-    const bool Quick = Limit.size() == 10;
-    const quint64 LimitHigh = qFromBigEndian<quint64>(Limit.constData());
-    const quint16 LimitLow = qFromBigEndian<quint16>(Limit.constData() + 8);
+    FMemoNext = Row + 1 < FFileRows ? Row + 1 : -1;
+    const uchar *Record = FData + FHeaderLength + Row * FRecordLength;
+    // Deleted records are not shown, and what they lost matters to no one.
+    if (*Record == '*')
+        return;
+    // Ten bytes are told at once, as two big-endian numbers with the bits of '0' set in each: a
+    // reference of digits, blanks and zero bytes then reads as large as its number or larger
+    // (the padding of a left-aligned one), so one below the limit cannot point past the end,
+    // and bytes that are no reference point nowhere. Every other reference is read the long way.
     constexpr quint64 kZone = 0x3030303030303030ull; // ' ' and '\0' become '0'; digits stay
-    for (; Row < To; ++Row) {
-        const uchar *Record = FData + FHeaderLength + Row * FRecordLength;
-        // Deleted records are not shown, and what they lost matters to no one.
-        if (*Record == '*')
-            continue;
-        for (const int f : FMemoFields) {
-            const TLayout &Layout = FLayout[size_t(f)];
-            if (Quick && Layout.Width == 10) {
-                const uchar *Ref = Record + Layout.Offset;
-                const quint64 High = qFromBigEndian<quint64>(Ref) | kZone;
-                const quint16 Low = quint16(qFromBigEndian<quint16>(Ref + 8) | 0x3030);
-                if (High < LimitHigh || (High == LimitHigh && Low < LimitLow))
-                    continue;
-            }
-            FMemosPastEnd += MemoPastEnd(Raw(Row, f));
+    for (const int f : FMemoFields) {
+        const TLayout &Layout = FLayout[size_t(f)];
+        if (FMemoQuick && Layout.Width == 10) {
+            const uchar *Ref = Record + Layout.Offset;
+            const quint64 High = qFromBigEndian<quint64>(Ref) | kZone;
+            const quint16 Low = quint16(qFromBigEndian<quint16>(Ref + 8) | 0x3030);
+            if (High < FMemoLimitHigh || (High == FMemoLimitHigh && Low < FMemoLimitLow))
+                continue;
         }
+        FMemosPastEnd += MemoPastEnd(Raw(Row, f));
     }
 }
 
@@ -579,8 +578,8 @@ void TDbfTable::CheckRow(int64_t Row) const
 
 bool TDbfTable::IsDeleted(int64_t Row) const
 {
-    if (Row == FMemoNext) [[unlikely]] // the record is at hand: its memos are counted now
-        CountMemosAt(Row);
+    if (Row == FMemoNext) // the record is at hand: its memos are counted in the same read
+        CountMemos(Row);
     if (!FDeleted.empty() && FDeleted.count(Row))
         return true;
     if (Row < 0 || Row >= FFileRows)

@@ -114,10 +114,11 @@ private:
     const QVariant *PendingValue(int64_t Row, int Field) const;
     QByteArrayView MemoBytes(QByteArrayView Ref) const;
     bool MemoPastEnd(QByteArrayView Ref) const;
-    // The memo references that point past the end of the memo file are counted once, by the
-    // first pass of the rows in the table's order (the dataset's at the open), so that no pass of
-    // their own reads every record again; Warning counts what no pass has reached.
-    void CountMemosAt(int64_t Row) const;
+    // The memo references that point past the end of the memo file are counted once, record by
+    // record as the first pass of the rows in the table's order (the dataset's at the open) reads
+    // them, so that no pass of their own reads every record again; Warning counts what no pass
+    // has reached.
+    void CountMemos(int64_t Row) const;
     TDbfCodec DetectCodec() const;
     QVariant Normalize(int Field, const QVariant &Value) const;
     void CheckRow(int64_t Row) const;
@@ -163,6 +164,9 @@ private:
     std::vector<int> FMemoFields;
     mutable int64_t FMemoNext = -1; // the row the count reaches next; -1 when done
     mutable int64_t FMemosPastEnd = 0;
+    bool FMemoQuick = false; // the limit has ten digits at most
+    quint64 FMemoLimitHigh = 0;
+    quint16 FMemoLimitLow = 0;
     std::vector<TSourceField> FFields;
     std::vector<TLayout> FLayout;
 
