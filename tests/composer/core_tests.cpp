@@ -151,6 +151,23 @@ TEST(DomWorkBridge, PushedStatesAnswerQueriesWithoutAskingThePage)
               QStringList{"window.qfDom ? qfDom.call.apply(null, [\"state\",[]]) : undefined"});
 }
 
+TEST(DomWorkBridge, ADeadRendererIsReloadedWithTheLastKnownDocument)
+{
+    auto *Host = new TFakeHost;
+    TDomWork Dom(Host);
+    Dom.SetDocumentHTML("<p>first</p>");
+    // Until the page has the document, the document is the one sent to it.
+    Host->Results["html"] = "<p>old page</p>";
+    EXPECT_EQ(Dom.DocumentHTML(), "<p>first</p>");
+    emit Host->DocumentLoaded(true);
+    Host->Results["html"] = "<p>typed</p>";
+    EXPECT_EQ(Dom.DocumentHTML(), "<p>typed</p>");
+    QSignalSpy Restored(&Dom, &TDomWork::RendererRestored);
+    emit Host->RendererDied();
+    EXPECT_EQ(Restored.count(), 1);
+    EXPECT_EQ(Host->Loaded.last(), "<p>typed</p>");
+}
+
 TEST(MailViews, TransfersRunOnlyWhereAFlagSaysTheOtherViewIsNewer)
 {
     auto *Host = new TFakeHost;

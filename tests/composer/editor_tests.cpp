@@ -18,10 +18,17 @@ class TPrompts : public TDomPrompter {
 public:
     QString Url;
     TImageAttrs Image;
+    TFontAttrs Font;
+    TFontAttrs Seen;
 
     bool AskHyperlink(QString &U) override { return (U = Url, true); }
     bool AskImage(TImageAttrs &S) override { return (S = Image, true); }
-    bool AskFont(TFontAttrs &) override { return false; }
+    bool AskFont(TFontAttrs &S) override
+    {
+        Seen = S;
+        S = Font;
+        return true;
+    }
     void ShowError(const QString &) override {}
 };
 
@@ -214,7 +221,7 @@ TEST_F(Editor, ParagraphFormatsListsIndentsAndLines)
     }
 }
 
-TEST_F(Editor, HyperlinksAndImages)
+TEST_F(Editor, HyperlinksImagesAndTheFontDialog)
 {
     Load("<p id=a>link me</p><p id=b>x</p><p id=c>styled</p>");
     // A link, refused for a script address, then removed from the caret by an empty address.
@@ -232,6 +239,17 @@ TEST_F(Editor, HyperlinksAndImages)
     EXPECT_TRUE(
         Body().contains("<img src=\"pic.png\" alt=\"A picture\" align=\"left\" border=\"2\">"))
         << Body().toStdString();
+
+    // The font dialog starts from the selection's font and changes what the user changed.
+    Select("#c");
+    Dom->ExecCommand("Bold", true);
+    Prompts.Font = {"Courier New", 6, ColorToInt(0, 0, 255), false, true, false};
+    Dom->ExecEditCommand(5009, 0, QVariant());
+    EXPECT_TRUE(Prompts.Seen.Bold);
+    const QString Html = Body();
+    for (const char *Part : {"face=\"Courier New\"", "size=\"6\"", "color=\"#0000ff\"", "<i>"})
+        EXPECT_TRUE(Html.contains(Part)) << Part << Html.toStdString();
+    EXPECT_FALSE(Html.contains("<b>")) << Html.toStdString();
 }
 
 TEST_F(Editor, CommandStatesFollowTheCaret)
